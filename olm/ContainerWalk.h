@@ -1,0 +1,24 @@
+#pragma once
+// The walk over an .olm container: ZIP local headers where they are intact,
+// a raw scan for the five document start tags wherever they are not.
+#include <QtGlobal>
+#include <functional>
+
+class FolderInformation;
+
+// Progress is counted in units of 512 bytes.
+constexpr qint64 kProgressUnit = 512;
+// The walk calls tick at most this often; the window processes its events there.
+constexpr int kTickIntervalMs = 30;
+
+struct WalkHooks {
+    std::function<void(qint64 maximumUnits)> started;
+    // Reports the position and keeps the caller alive; bStopFlag is tested right after.
+    std::function<void(qint64 units)> tick;
+};
+
+enum class WalkResult { Finished, Stopped };
+
+// Walks fd (fileSize bytes) from offset 0 and hands every document to parsers.
+// Uses and updates dwOffset, pBuff, bStopFlag and bProcessRunning.
+WalkResult walkContainer(int fd, qint64 fileSize, FolderInformation &parsers, const WalkHooks &hooks);

@@ -1,0 +1,53 @@
+#pragma once
+// Folder ids, the three folder maps and the folder attribute list.
+#include <QMap>
+#include <QString>
+#include <QtGlobal>
+
+constexpr qint64 kRootFolderId = 501;
+constexpr qint64 kFolderWithoutPathId = 4294967294LL; // "Folder1": mails found without a folder path
+
+enum FolderType : qint32 {
+    MailFolderType = 0,
+    ContactsFolderType = 41,
+    CalendarFolderType = 42,
+    TasksFolderType = 43,
+    NotesFolderType = 44,
+};
+
+enum CheckStateCode : quint8 {
+    CheckedCode = 1,
+    PartiallyCheckedCode = 2,
+    UncheckedCode = 3,
+};
+
+#pragma pack(push, 1)
+struct FolderAttribute {
+    quint8 state;          // CheckStateCode; every record starts unchecked
+    qint64 parentId;       // 0 for the root record
+    qint64 folderId;
+    qint32 folderType;     // FolderType
+    FolderAttribute *next;
+};
+#pragma pack(pop)
+
+extern const qint64 llRootId;
+extern qint64 PID;                 // last folder id handed out
+extern qint64 llParentIdRunning;   // folder most recently resolved or created by treeCreator
+extern QMap<QString, qint64> objMapName_FID;   // multi-map: name to every id of that name
+extern QMap<qint64, qint64> objMapFID_PID;     // id to parent id
+extern QMap<qint64, QString> objMapFID_Name;   // id to name
+extern FolderAttribute *StartFldrAtrib;
+extern FolderAttribute *EndFldrAtrib;
+
+// Resolves a '/'-separated path under the root, creating missing folders;
+// leaves the innermost folder's id in llParentIdRunning. An empty path does nothing.
+void treeCreator(const QString &path);
+// True when a folder of exactly this name under parentId exists; its id goes to *foundId.
+bool GetParentId(const QString &name, qint64 parentId, qint64 *foundId);
+
+// Appends a zero-filled record in the unchecked state at the tail of the folder attribute list.
+FolderAttribute *appendFolderAttribute(qint64 parentId, qint64 folderId, qint32 folderType);
+void freeFolderAttributes();
+// Empties the maps and the attribute list; the next folder created gets id 502 again.
+void resetFolderHierarchy();

@@ -1,0 +1,16 @@
+#pragma once
+// Process-wide state of one scan: the open .olm file, the walk position,
+// the document buffer and the flags the progress dialog and the walk share.
+#include <QString>
+#include <QtGlobal>
+
+extern QString m_selectedFile;      // path of the file to scan
+extern QString m_strDatabasePath;   // the chosen .olm path as the browse window shows it
+extern int fileDescriptor;          // open .olm file; -1 when none
+extern qint64 lSize;                // size of the selected file in bytes
+extern qint64 dwOffset;             // absolute offset of the next thing the walk examines
+extern char *pBuff;                 // one XML document followed by a zero byte; null between documents
+extern qint64 pBuffSize;            // bytes of the document in pBuff, without the terminating zero
+extern volatile bool bStopFlag;     // stop request from the progress dialog
+extern volatile bool stopflag;      // set together with bStopFlag when the user aborts
+extern volatile bool bProcessRunning; // a scan or a save runs

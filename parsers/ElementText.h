@@ -1,0 +1,57 @@
+#pragma once
+// The extraction steps every item parser shares: items are cut from the raw
+// document bytes, elements are found by plain substring search, values are
+// decoded and stored in fixed-width fields.
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+// One item of a document: its bytes (a view into the document buffer) and the
+// file offset of its first byte.
+struct DocumentItem {
+    QByteArray bytes;
+    qint64 fileOffset;
+};
+
+// Splits the document at every occurrence of itemEndTag; every piece but the
+// last is an item. Offsets come from the item's real position in the document,
+// which ends at documentEnd in the file. The items view the document's bytes:
+// they are valid while the document buffer is.
+QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSize,
+                                         qint64 documentEnd, const char *itemEndTag);
+
+// Where an element's value lies in an item.
+struct ElementValue {
+    bool found = false;
+    qint64 start = 0; // byte position of the value in the item
+    qint64 size = 0;  // byte count of the value (e - s - L - 22), clamped to the item
+    QByteArray bytes; // the value bytes
+};
+
+// Finds "<name" and "</name>" (first occurrence of each, from the item start),
+// and cuts the value from s + L + 22 to e, as QByteArray::mid would.
+ElementValue findElement(const QByteArray &item, const char *name);
+
+// The element's value decoded as UTF-8, trimmed when asked; false when absent.
+bool GetElementText(const QByteArray &item, const char *name, QString *text, bool trim = true);
+
+enum class GtEntity { Keep, Decode };
+// "&lt;", then "&amp;", then "&nbsp;" (then "&gt;" where asked), each over the whole text.
+QString DecodeEntities(QString text, GtEntity gt = GtEntity::Keep);
+
+enum class FieldEncoding { Utf8, Latin1 };
+QByteArray encodeForField(const QString &text, FieldEncoding encoding);
+// Stores text in a field of width bytes: empty text or width bytes or more leaves the field untouched.
+bool CopyToField(char *field, int width, const QString &text, FieldEncoding encoding);
+template <int Width>
+bool CopyToField(char (&field)[Width], const QString &text, FieldEncoding encoding)
+{
+    return CopyToField(field, Width, text, encoding);
+}
+
+// Cuts text from start with length as QString::mid does, but a missing
+// position (negative start) gives nothing instead of reading before the text.
+QString midOrEmpty(const QString &text, int start, int length = -1);
+
+// 32 hexadecimal digits from a new QUuid.
+QByteArray newIdentifier(bool upperCase);

@@ -1,0 +1,26 @@
+#pragma once
+// The five item parsers. Each takes the document in pBuff (pBuffSize bytes)
+// and the file offset just past the document's last byte, and appends records
+// to its kind's list.
+#include <QObject>
+#include <QString>
+
+class FolderInformation : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    void InitializeMLRC(const QString &folderPath, qint64 documentEnd);
+    void InitializeCTRC(qint64 documentEnd);
+    void InitializeCLRC(qint64 documentEnd);
+    void InitializeTSRC(qint64 documentEnd);
+    void InitializeNTRC(qint64 documentEnd);
+    // A container entry that is no document: remembered for the next mail's attachment list.
+    void InitializeAttachment(const QString &entryName, qint64 offset, qint64 size);
+};
+
+// Attachment entries collected since the last mail with an attachment list, each followed by ";".
+extern QString tmpstrOrigPath;
+extern QString tmpdoffset_NoteText;
+extern QString tmpdsizeofattch;

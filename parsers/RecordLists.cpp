@@ -1,0 +1,53 @@
+#include "parsers/RecordLists.h"
+
+#include <cstdlib>
+
+MailMLRC *TmpMlrcPtrStart = nullptr, *TmpMlrcPtrEnd = nullptr;
+ContactInformation *TmpCTRCPtrStart = nullptr, *TmpCTRCPtrEnd = nullptr;
+CalenderInformation *TmpCLRCPtrStart = nullptr, *TmpCLRCPtrEnd = nullptr;
+TasksInformation *TmpTSRCPtrStart = nullptr, *TmpTSRCPtrEnd = nullptr;
+NotesInformation *TmpNTRCPtrStart = nullptr, *TmpNTRCPtrEnd = nullptr;
+qint64 MailItemCount = 0, ContactItemCount = 0, CalendarItemCount = 0, TaskItemCount = 0,
+       NotesItemCount = 0;
+
+namespace {
+void freeOwnedBuffers(MailMLRC *mail)
+{
+    free(mail->AttachContentIds);
+    free(mail->AttachContentTypes);
+    free(mail->AttachNames);
+    free(mail->AttachUrls);
+    free(mail->AttachOffsets);
+    free(mail->AttachSizes);
+}
+void freeOwnedBuffers(ContactInformation *contact) { free(contact->Categories); }
+template <typename Record> void freeOwnedBuffers(Record *) {}
+
+template <typename Record>
+void freeList(Record *&head, Record *&tail, qint64 &count)
+{
+    while (head) {
+        Record *next = head->Next;
+        freeOwnedBuffers(head);
+        free(head);
+        head = next;
+    }
+    tail = nullptr;
+    count = 0;
+}
+} // namespace
+
+void freeRecordLists()
+{
+    freeList(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+    freeList(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+    freeList(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
+    freeList(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
+    freeList(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
+}
+
+bool anyRecordsLoaded()
+{
+    return TmpMlrcPtrStart || TmpCTRCPtrStart || TmpCLRCPtrStart || TmpTSRCPtrStart
+           || TmpNTRCPtrStart;
+}

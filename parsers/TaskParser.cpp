@@ -1,0 +1,7 @@
+#include "olm/FolderHierarchy.h"
+#include "parsers/FolderInformation.h"
+
+void FolderInformation::InitializeTSRC(qint64)
+{
+    treeCreator(QStringLiteral("Tasks"));
+}
