@@ -34,7 +34,7 @@ struct FolderAttribute {
 extern const qint64 llRootId;
 extern qint64 PID;                 // last folder id handed out
 extern qint64 llParentIdRunning;   // folder most recently resolved or created by treeCreator
-extern QMap<QString, qint64> objMapName_FID;   // multi-map: name to every id of that name
+extern QMultiMap<QString, qint64> objMapName_FID; // name to every id of that name
 extern QMap<qint64, qint64> objMapFID_PID;     // id to parent id
 extern QMap<qint64, QString> objMapFID_Name;   // id to name
 extern FolderAttribute *StartFldrAtrib;

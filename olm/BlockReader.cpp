@@ -1,0 +1,106 @@
+#include "olm/BlockReader.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+qint64 readFully(int fd, qint64 offset, char *buffer, qint64 size)
+{
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t got = pread(fd, buffer + done, size_t(size - done), off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+BlockReader::BlockReader(int fd, qint64 fileSize)
+    : m_fd(fd), m_fileSize(fileSize)
+{
+}
+
+bool BlockReader::load(qint64 offset, qint64 wanted)
+{
+    if (offset >= m_blockStart && offset + wanted <= m_blockStart + m_blockLength)
+        return true;
+    const qint64 length = qMin(kBlockSize, m_fileSize - offset);
+    if (length <= 0)
+        return false;
+    if (m_block.size() < kBlockSize)
+        m_block.resize(int(kBlockSize));
+    m_blockStart = offset;
+    m_blockLength = readFully(m_fd, offset, m_block.data(), length);
+    return m_blockLength > 0;
+}
+
+const uchar *BlockReader::bytesAt(qint64 offset, qint64 wanted, qint64 *available)
+{
+    *available = 0;
+    if (offset < 0 || offset >= m_fileSize || !load(offset, qMin(wanted, m_fileSize - offset)))
+        return nullptr;
+    *available = qMin(wanted, m_blockStart + m_blockLength - offset);
+    return reinterpret_cast<const uchar *>(m_block.constData()) + (offset - m_blockStart);
+}
+
+const uchar *BlockReader::blockFrom(qint64 offset, qint64 *available)
+{
+    if (offset >= m_blockStart && offset < m_blockStart + m_blockLength) {
+        *available = m_blockStart + m_blockLength - offset;
+        return reinterpret_cast<const uchar *>(m_block.constData()) + (offset - m_blockStart);
+    }
+    return bytesAt(offset, kBlockSize, available);
+}
+
+int BlockReader::byteAt(qint64 offset)
+{
+    qint64 available = 0;
+    const uchar *bytes = bytesAt(offset, 1, &available);
+    return available == 1 ? bytes[0] : -1;
+}
+
+quint32 BlockReader::uint32At(qint64 offset)
+{
+    qint64 available = 0;
+    const uchar *b = bytesAt(offset, 4, &available);
+    if (available < 4)
+        return 0;
+    return quint32(b[0]) | quint32(b[1]) << 8 | quint32(b[2]) << 16 | quint32(b[3]) << 24;
+}
+
+qint64 BlockReader::findByte(qint64 from, uchar byte)
+{
+    qint64 offset = qMax<qint64>(from, 0);
+    while (offset < m_fileSize) {
+        qint64 available = 0;
+        const uchar *bytes = blockFrom(offset, &available);
+        if (!bytes || available <= 0)
+            break;
+        if (const void *hit = memchr(bytes, byte, size_t(available)))
+            return offset + (static_cast<const uchar *>(hit) - bytes);
+        offset += available;
+    }
+    return m_fileSize;
+}
+
+qint64 BlockReader::find(qint64 from, const QByteArray &pattern)
+{
+    const qint64 overlap = pattern.size() - 1;
+    qint64 offset = qMax<qint64>(from, 0);
+    while (offset + pattern.size() <= m_fileSize) {
+        qint64 available = 0;
+        const uchar *bytes = blockFrom(offset, &available);
+        if (available < pattern.size())
+            bytes = bytesAt(offset, kBlockSize, &available);
+        if (!bytes || available < pattern.size())
+            break;
+        const void *hit = memmem(bytes, size_t(available), pattern.constData(), size_t(pattern.size()));
+        if (hit)
+            return offset + (static_cast<const uchar *>(hit) - bytes);
+        offset += available - overlap;
+    }
+    return -1;
+}

@@ -1,0 +1,317 @@
+#include "olm/ContainerWalk.h"
+
+#include "olm/BlockReader.h"
+#include "olm/EntryPath.h"
+#include "olm/FolderHierarchy.h"
+#include "olm/ScanState.h"
+#include "parsers/FolderInformation.h"
+
+#include <QElapsedTimer>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr quint32 kLocalHeaderSignature = 0x04034B50;
+constexpr quint32 kCentralHeaderSignature = 0x02014B50;
+constexpr qint64 kLocalHeaderFixedSize = 30;
+constexpr qint64 kCentralHeaderFixedSize = 46;
+constexpr quint16 kZip64Tag = 1;
+constexpr qint64 kZip64RecordSize = 20;
+constexpr quint8 kContainerVersion = 45;
+constexpr quint32 kSizeInZip64 = 0xFFFFFFFF;
+// The walk ends at the third central directory header met since the last entry or document.
+constexpr int kCentralHeadersThatEndTheWalk = 3;
+
+quint16 le16(const uchar *b) { return quint16(b[0] | b[1] << 8); }
+quint32 le32(const uchar *b) { return quint32(le16(b)) | quint32(le16(b + 2)) << 16; }
+quint64 le64(const uchar *b) { return quint64(le32(b)) | quint64(le32(b + 4)) << 32; }
+
+struct LocalHeader {
+    qint64 start = 0;
+    quint8 version = 0;
+    quint16 method = 0;
+    quint32 crc = 0;
+    quint32 compressedSize32 = 0;
+    quint32 uncompressedSize32 = 0;
+    quint16 nameLength = 0;
+    quint16 extraLength = 0;
+    QString name;
+    bool zip64 = false;  // the extra field begins with a Zip64 record
+    quint64 uncompressedSize = 0; // U
+    quint64 compressedSize = 0;   // Z
+    qint64 dataStart = 0;
+
+    // Sizes are untrusted: an entry counts only when its data lies inside the file.
+    bool sizesFit(qint64 fileSize) const
+    {
+        const quint64 room = quint64(fileSize - dataStart);
+        return dataStart <= fileSize && compressedSize <= room && uncompressedSize <= room;
+    }
+    // The shape of the container's own headers; anything else met while
+    // raw-scanning is data (attachments are often ZIP archives themselves).
+    bool looksLikeContainerHeader(qint64 fileSize) const
+    {
+        return version == kContainerVersion && method == 0 && compressedSize32 == kSizeInZip64
+               && uncompressedSize32 == kSizeInZip64 && extraLength == kZip64RecordSize && zip64
+               && sizesFit(fileSize);
+    }
+};
+
+// Reads the local header at offset; false when its fixed part, name or extra
+// field runs past the end of the file.
+bool readLocalHeader(BlockReader &reader, qint64 offset, LocalHeader *header)
+{
+    qint64 available = 0;
+    const uchar *fixed = reader.bytesAt(offset, kLocalHeaderFixedSize, &available);
+    if (available < kLocalHeaderFixedSize)
+        return false;
+    header->start = offset;
+    header->version = fixed[4];
+    header->method = le16(fixed + 8);
+    header->crc = le32(fixed + 14);
+    header->compressedSize32 = le32(fixed + 18);
+    header->uncompressedSize32 = le32(fixed + 22);
+    header->nameLength = le16(fixed + 26);
+    header->extraLength = le16(fixed + 28);
+    const qint64 variableLength = qint64(header->nameLength) + header->extraLength;
+    const uchar *variable = reader.bytesAt(offset + kLocalHeaderFixedSize, variableLength, &available);
+    if (available < variableLength)
+        return false;
+    const uchar *name = variable;
+    const void *zero = memchr(name, 0, header->nameLength);
+    const int nameBytes = zero ? int(static_cast<const uchar *>(zero) - name) : header->nameLength;
+    header->name = QString::fromLatin1(reinterpret_cast<const char *>(name), nameBytes);
+    const uchar *extra = variable + header->nameLength;
+    header->zip64 = header->extraLength >= kZip64RecordSize && le16(extra) == kZip64Tag
+                    && le16(extra + 2) >= 16;
+    if (header->zip64) {
+        header->uncompressedSize = le64(extra + 4);
+        header->compressedSize = le64(extra + 12);
+    } else if (header->compressedSize32 != kSizeInZip64 && header->uncompressedSize32 != kSizeInZip64) {
+        header->uncompressedSize = header->uncompressedSize32;
+        header->compressedSize = header->compressedSize32;
+    } else {
+        // No size at all: such an entry cannot be walked, only raw-scanned.
+        header->uncompressedSize = header->compressedSize = ~quint64(0);
+    }
+    header->dataStart = offset + kLocalHeaderFixedSize + variableLength;
+    return true;
+}
+
+bool looksLikeContainerCentralHeader(BlockReader &reader, qint64 offset)
+{
+    qint64 available = 0;
+    const uchar *fixed = reader.bytesAt(offset, kCentralHeaderFixedSize, &available);
+    return available == kCentralHeaderFixedSize && le16(fixed + 10) == 0
+           && le32(fixed + 20) == kSizeInZip64 && le32(fixed + 24) == kSizeInZip64;
+}
+
+struct RawDocumentKind {
+    const char *startTag;
+    const char *endTag;
+    DocumentKind kind;
+};
+const RawDocumentKind kRawDocumentKinds[] = {
+    {"<emails ", "</emails>", DocumentKind::Mail},
+    {"<notes ", "</notes>", DocumentKind::Notes},
+    {"<tasks ", "</tasks>", DocumentKind::Tasks},
+    {"<contacts ", "</contacts>", DocumentKind::Contacts},
+    {"<appointments ", "</appointments>", DocumentKind::Calendar},
+};
+constexpr qint64 kLongestStartTag = 14;
+
+class Walk
+{
+public:
+    Walk(int fd, qint64 fileSize, FolderInformation &parsers, const WalkHooks &hooks)
+        : m_fd(fd), m_fileSize(fileSize), m_reader(fd, fileSize), m_parsers(parsers), m_hooks(hooks)
+    {
+    }
+
+    WalkResult run();
+
+private:
+    bool tickAndTestStop();
+    void walkEntry(const LocalHeader &header);
+    // Examines the byte at q for a document start tag; true when a document was handed on.
+    bool rawScanAt(qint64 q);
+    void advanceToNextCandidate(qint64 from);
+    void dispatch(DocumentKind kind, const QString &entryName, const QString &folderPath, qint64 documentStart,
+                  qint64 documentSize, qint64 documentEnd);
+
+    int m_fd;
+    qint64 m_fileSize;
+    BlockReader m_reader;
+    FolderInformation &m_parsers;
+    const WalkHooks &m_hooks;
+    QElapsedTimer m_sinceTick;
+    bool m_firstTick = true;
+    int m_centralHeaderCount = 0;
+    // A header is expected at the start, at the end of an entry's data and at the
+    // end of a recovered document; elsewhere only container-like headers count.
+    bool m_headerExpected = true;
+    qint64 m_nextLessThan = -1;
+    qint64 m_nextP = -1;
+};
+
+bool Walk::tickAndTestStop()
+{
+    if (m_firstTick || m_sinceTick.elapsed() >= kTickIntervalMs) {
+        m_firstTick = false;
+        if (m_hooks.tick)
+            m_hooks.tick(dwOffset / kProgressUnit);
+        m_sinceTick.restart();
+    }
+    return bStopFlag;
+}
+
+WalkResult Walk::run()
+{
+    m_sinceTick.start();
+    while (dwOffset < m_fileSize) {
+        if (tickAndTestStop())
+            return WalkResult::Stopped;
+        const qint64 here = dwOffset;
+        const quint32 signature = m_reader.uint32At(here);
+        if (signature == kLocalHeaderSignature) {
+            LocalHeader header;
+            if (readLocalHeader(m_reader, here, &header)
+                && (m_headerExpected || header.looksLikeContainerHeader(m_fileSize))) {
+                m_centralHeaderCount = 0;
+                if (header.crc != 0 && header.sizesFit(m_fileSize)) {
+                    walkEntry(header);
+                    continue;
+                }
+                dwOffset = header.dataStart;
+                if (header.crc == 0 && m_reader.uint32At(header.dataStart) == kLocalHeaderSignature) {
+                    m_headerExpected = true; // an entry without data: the next header follows
+                    continue;
+                }
+                // A zero CRC-32, or sizes the file cannot hold: the data is raw-scanned.
+                if (!rawScanAt(header.dataStart))
+                    advanceToNextCandidate(header.dataStart + 1);
+                continue;
+            }
+        } else if (signature == kCentralHeaderSignature
+                   && (m_headerExpected || looksLikeContainerCentralHeader(m_reader, here))) {
+            m_headerExpected = false;
+            dwOffset = here + 1;
+            if (++m_centralHeaderCount >= kCentralHeadersThatEndTheWalk)
+                dwOffset = m_fileSize;
+            continue;
+        }
+        if (!rawScanAt(here))
+            advanceToNextCandidate(here + 1);
+    }
+    if (m_hooks.tick)
+        m_hooks.tick(m_fileSize / kProgressUnit);
+    return WalkResult::Finished;
+}
+
+void Walk::walkEntry(const LocalHeader &header)
+{
+    const qint64 dataEnd = header.dataStart + qint64(header.compressedSize);
+    const qint64 size = qint64(header.uncompressedSize);
+    dwOffset = dataEnd;
+    m_headerExpected = true;
+    const EntryClass entry = classifyEntry(header.name);
+    switch (entry.kind) {
+    case DocumentKind::Skipped:
+        break;
+    case DocumentKind::Attachment:
+        m_parsers.InitializeAttachment(header.name, dataEnd - size, size);
+        if (m_hooks.dispatched)
+            m_hooks.dispatched({DocumentKind::Attachment, header.name, dataEnd - size, size, dataEnd});
+        break;
+    default:
+        dispatch(entry.kind, header.name, entry.folderPath, header.dataStart, size, dataEnd);
+        break;
+    }
+}
+
+bool Walk::rawScanAt(qint64 q)
+{
+    m_headerExpected = false;
+    dwOffset = q + 1;
+    qint64 available = 0;
+    const uchar *bytes = m_reader.bytesAt(q, kLongestStartTag, &available);
+    if (available < 2 || bytes[0] != '<')
+        return false;
+    for (const RawDocumentKind &candidate : kRawDocumentKinds) {
+        const qint64 length = qint64(strlen(candidate.startTag));
+        if (available < length || memcmp(bytes, candidate.startTag, size_t(length)) != 0)
+            continue;
+        const QByteArray endTag(candidate.endTag);
+        const qint64 endAt = m_reader.find(q + length, endTag);
+        // An end tag that never comes: the document runs to the end of the file.
+        const qint64 documentEnd = endAt < 0 ? m_fileSize : endAt + endTag.size();
+        dispatch(candidate.kind, QString(), QString(), q, documentEnd - q, documentEnd);
+        dwOffset = documentEnd;
+        m_centralHeaderCount = 0;
+        m_headerExpected = true;
+        return true;
+    }
+    return false;
+}
+
+void Walk::advanceToNextCandidate(qint64 from)
+{
+    // Only a '<' can start a document and only a 'P' a signature; both
+    // positions are cached so every byte is searched once per kind.
+    if (m_nextLessThan < from)
+        m_nextLessThan = m_reader.findByte(from, '<');
+    if (m_nextP < from)
+        m_nextP = m_reader.findByte(from, 'P');
+    dwOffset = qMin(m_nextLessThan, m_nextP);
+}
+
+void Walk::dispatch(DocumentKind kind, const QString &entryName, const QString &folderPath, qint64 documentStart,
+                    qint64 documentSize, qint64 documentEnd)
+{
+    const qint64 size = qBound<qint64>(0, documentSize, m_fileSize - documentStart);
+    pBuff = static_cast<char *>(calloc(size_t(size) + 1, 1));
+    if (!pBuff)
+        qFatal("out of memory while reading a document of %lld bytes", size);
+    pBuffSize = readFully(m_fd, documentStart, pBuff, size);
+    switch (kind) {
+    case DocumentKind::Mail:
+        m_parsers.InitializeMLRC(folderPath, documentEnd);
+        break;
+    case DocumentKind::Contacts:
+        m_parsers.InitializeCTRC(documentEnd);
+        break;
+    case DocumentKind::Calendar:
+        m_parsers.InitializeCLRC(documentEnd);
+        break;
+    case DocumentKind::Tasks:
+        m_parsers.InitializeTSRC(documentEnd);
+        break;
+    case DocumentKind::Notes:
+        m_parsers.InitializeNTRC(documentEnd);
+        break;
+    case DocumentKind::Attachment:
+    case DocumentKind::Skipped:
+        break;
+    }
+    free(pBuff);
+    pBuff = nullptr;
+    pBuffSize = 0;
+    if (m_hooks.dispatched)
+        m_hooks.dispatched({kind, entryName, documentStart, size, documentEnd});
+}
+
+} // namespace
+
+WalkResult walkContainer(int fd, qint64 fileSize, FolderInformation &parsers, const WalkHooks &hooks)
+{
+    PID = llRootId;
+    bStopFlag = false;
+    bProcessRunning = true;
+    if (hooks.started)
+        hooks.started(fileSize / kProgressUnit);
+    dwOffset = 0;
+    const WalkResult result = Walk(fd, fileSize, parsers, hooks).run();
+    bProcessRunning = false;
+    return result;
+}

@@ -1,0 +1,15 @@
+#pragma once
+// What a container entry holds, judged by its path.
+#include <QString>
+
+enum class DocumentKind { Skipped, Mail, Contacts, Calendar, Tasks, Notes, Attachment };
+
+struct EntryClass {
+    DocumentKind kind = DocumentKind::Attachment;
+    QString folderPath; // mail entries only
+};
+
+EntryClass classifyEntry(const QString &entryPath);
+// The folder of a message entry: the components after "Local/<store>/" or
+// "Accounts/<a>/<b>/", without the file name; empty for other roots.
+QString messageFolderPath(const QString &entryPath);

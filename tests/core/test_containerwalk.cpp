@@ -1,0 +1,300 @@
+// The walk over intact and damaged containers: what it dispatches, where, and in which order.
+#include "OlmBuilder.h"
+#include "olm/EntryPath.h"
+#include "olm/FolderHierarchy.h"
+#include "olm/ScanSession.h"
+#include "olm/ScanState.h"
+#include "parsers/FolderInformation.h"
+#include "parsers/RecordLists.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class ContainerWalkTest : public QObject
+{
+    Q_OBJECT
+
+    struct Scan {
+        ScanResult result;
+        QList<DispatchedEntry> dispatched;
+    };
+
+    Scan scan(const OlmBuilder &builder, std::function<void(qint64)> tick = {})
+    {
+        auto file = builder.file();
+        return scanPath(file->fileName(), tick);
+    }
+
+    Scan scanPath(const QString &path, std::function<void(qint64)> tick = {})
+    {
+        Scan scan;
+        WalkHooks hooks;
+        hooks.dispatched = [&scan](const DispatchedEntry &entry) { scan.dispatched.append(entry); };
+        hooks.tick = tick;
+        FolderInformation parsers;
+        scan.result = scanFile(path, parsers, hooks);
+        return scan;
+    }
+
+    static QList<DocumentKind> kinds(const Scan &scan)
+    {
+        QList<DocumentKind> result;
+        for (const DispatchedEntry &entry : scan.dispatched)
+            result.append(entry.kind);
+        return result;
+    }
+
+private slots:
+    void cleanup() { CleanListAndHash(); }
+
+    void entryPathsGiveFolderAndKind_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("local nested") << "Local/store/Inbox/Sub/message_00001.xml" << int(DocumentKind::Mail) << "Inbox/Sub";
+        QTest::newRow("accounts") << "Accounts/a/b/Inbox/message_1.xml" << int(DocumentKind::Mail) << "Inbox";
+        QTest::newRow("below the store") << "Local/store/message_00003.xml" << int(DocumentKind::Mail) << "message_00003.xml";
+        QTest::newRow("too short local") << "Local/message_00003.xml" << int(DocumentKind::Mail) << "";
+        QTest::newRow("too short accounts") << "Accounts/a/message_00003.xml" << int(DocumentKind::Mail) << "";
+        QTest::newRow("other root") << "Other/store/Inbox/message_00001.xml" << int(DocumentKind::Mail) << "";
+        QTest::newRow("categories deep") << "Local/a/b/Categories.xml" << int(DocumentKind::Skipped) << "";
+        QTest::newRow("categories beats contacts") << "Contacts.xml/Categories.xml" << int(DocumentKind::Skipped) << "";
+        QTest::newRow("notes anywhere") << "Local/x/Notes.xml" << int(DocumentKind::Notes) << "";
+        QTest::newRow("contacts") << "Local/Address Book/Contacts.xml" << int(DocumentKind::Contacts) << "";
+        QTest::newRow("groups is no document") << "Local/Address Book/Groups.xml" << int(DocumentKind::Attachment) << "";
+        QTest::newRow("calendar") << "Local/Calendar/Calendar.xml" << int(DocumentKind::Calendar) << "";
+        QTest::newRow("tasks") << "Local/Tasks/Tasks.xml" << int(DocumentKind::Tasks) << "";
+        QTest::newRow("attachment") << "Local/s/Inbox/com.microsoft.__Attachments/id_0000" << int(DocumentKind::Attachment) << "";
+        QTest::newRow("notes xml is not Notes.xml") << "Local/x/notes.xml" << int(DocumentKind::Attachment) << "";
+    }
+    void entryPathsGiveFolderAndKind()
+    {
+        QFETCH(QString, entry);
+        QFETCH(int, kind);
+        QFETCH(QString, folder);
+        const EntryClass result = classifyEntry(entry);
+        QCOMPARE(int(result.kind), kind);
+        QCOMPARE(result.folderPath, folder);
+    }
+
+    void intactEntriesAreWalkedInOrder()
+    {
+        OlmBuilder olm;
+        olm.entry("Accounts/", "", {45, 0, true});
+        olm.entry("Categories.xml", "<categories xml:space=\"preserve\"></categories>");
+        olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"></notes>");
+        const QByteArray attachment = "PK\x03\x04 attachment bytes";
+        const qint64 attachmentHeader = olm.entry("Local/s/Inbox/Sub/com.microsoft.__Attachments/m_0000", attachment);
+        const QByteArray mail = mailDocument("Hello");
+        const qint64 mailHeader = olm.entry("Local/s/Inbox/Sub/message_00001.xml", mail);
+        olm.centralHeader();
+        const Scan result = scan(olm);
+        QCOMPARE(int(result.result), int(ScanResult::Finished));
+        QCOMPARE(kinds(result), (QList<DocumentKind>{DocumentKind::Notes, DocumentKind::Attachment, DocumentKind::Mail}));
+
+        const DispatchedEntry &att = result.dispatched[1];
+        const qint64 attachmentData = attachmentHeader + 30 + att.entryName.size() + 20;
+        QCOMPARE(att.start, attachmentData);
+        QCOMPARE(att.size, qint64(attachment.size()));
+        QCOMPARE(tmpstrOrigPath, att.entryName + ";");
+
+        // The end offset handed to the parser is header + 30 + n + m + Z.
+        const DispatchedEntry &m = result.dispatched[2];
+        QCOMPARE(m.end, mailHeader + 30 + m.entryName.size() + 20 + mail.size());
+        QCOMPARE(m.start, m.end - mail.size());
+        QVERIFY(objMapFID_Name.values().contains("Sub"));
+    }
+
+    void zeroCrcEntryIsRawScanned()
+    {
+        OlmBuilder olm;
+        olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"></notes>");
+        const QByteArray mail = mailDocument("Raw");
+        const qint64 header = olm.entry("Local/s/Inbox/message_00001.xml", mail, {45, 0, true});
+        const Scan result = scan(olm);
+        QCOMPARE(kinds(result), (QList<DocumentKind>{DocumentKind::Notes, DocumentKind::Mail}));
+        const DispatchedEntry &m = result.dispatched[1];
+        QVERIFY(m.entryName.isEmpty()); // found by the raw scan, so no folder path
+        const qint64 emailsAt = header + 30 + 31 + 20 + mail.indexOf("<emails ");
+        QCOMPARE(m.start, emailsAt);
+        QCOMPARE(m.end, header + 30 + 31 + 20 + qint64(mail.size()));
+    }
+
+    void directoryEntryWithoutDataIsFollowedByTheNextHeader()
+    {
+        OlmBuilder olm;
+        olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"></notes>");
+        olm.entry("Accounts/", "", {45, 0, true});
+        olm.entry("Accounts/", "", {45, 0, true});
+        olm.entry("Local/s/Inbox/message_00001.xml", mailDocument("After dirs"));
+        const Scan result = scan(olm);
+        QCOMPARE(kinds(result), (QList<DocumentKind>{DocumentKind::Notes, DocumentKind::Mail}));
+        QCOMPARE(result.dispatched[1].entryName, QString("Local/s/Inbox/message_00001.xml"));
+    }
+
+    void rawScanFindsEveryKindBetweenGarbage()
+    {
+        OlmBuilder olm;
+        olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"></notes>");
+        olm.raw("garbage <emailsX not a start <email also not PK\x01\x02 stray PK\x03\x04 stray ");
+        olm.raw("<contacts xml:space=\"preserve\"><contact></contact></contacts>");
+        olm.raw("\x01\x02<tasks x></tasks><appointments y></appointments>zz<notes z></notes><emails a></emails>");
+        const Scan result = scan(olm);
+        QCOMPARE(kinds(result), (QList<DocumentKind>{DocumentKind::Notes, DocumentKind::Contacts, DocumentKind::Tasks,
+                                                     DocumentKind::Calendar, DocumentKind::Notes, DocumentKind::Mail}));
+    }
+
+    void walkEndsAtTheThirdCentralHeader()
+    {
+        for (int centralHeaders : {2, 3}) {
+            OlmBuilder olm;
+            olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"></notes>");
+            for (int i = 0; i < centralHeaders; ++i)
+                olm.centralHeader();
+            olm.raw("<tasks xml:space=\"preserve\"></tasks>");
+            const Scan result = scan(olm);
+            QCOMPARE(result.dispatched.size(), centralHeaders == 3 ? 1 : 2);
+            CleanListAndHash();
+        }
+    }
+
+    void headersInsideRawStretchesMustLookLikeTheContainers()
+    {
+        // A wiped header in front of an attachment that is itself a ZIP archive:
+        // the archive's own headers (version 20, deflated, no Zip64 record, huge
+        // sizes) and its central directory neither derail nor end the walk.
+        OlmBuilder inner;
+        inner.entry("word/document.xml", "deflated bytes of the document", {20, 8, false, 0x7FFFFFFFFFFFULL, 0x7FFFFFFFFFFFULL});
+        inner.centralHeader();
+        inner.bytes.replace(inner.bytes.size() - 47 + 10, 2, QByteArray("\x08\x00", 2)); // deflated
+        inner.centralHeader();
+        inner.bytes.replace(inner.bytes.size() - 47 + 10, 2, QByteArray("\x08\x00", 2));
+        inner.centralHeader();
+        inner.bytes.replace(inner.bytes.size() - 47 + 10, 2, QByteArray("\x08\x00", 2));
+
+        OlmBuilder olm;
+        olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"></notes>");
+        const qint64 wiped = olm.entry("Local/s/Inbox/com.microsoft.__Attachments/m_0000", inner.bytes);
+        olm.bytes.replace(int(wiped), 4, "XXXX");
+        olm.entry("Local/s/Inbox/message_00001.xml", mailDocument("Kept"));
+        olm.centralHeader();
+        const Scan result = scan(olm);
+        QCOMPARE(kinds(result), (QList<DocumentKind>{DocumentKind::Notes, DocumentKind::Mail}));
+        QCOMPARE(result.dispatched[1].entryName, QString("Local/s/Inbox/message_00001.xml"));
+    }
+
+    void untrustedSizesNeverReachPastTheFile_data()
+    {
+        QTest::addColumn<quint64>("uncompressed");
+        QTest::addColumn<quint64>("compressed");
+        QTest::newRow("all ones") << ~quint64(0) - 1 << ~quint64(0) - 1;
+        QTest::newRow("past the end") << quint64(1) << quint64(1);
+        QTest::newRow("U larger than Z") << quint64(1000000) << quint64(1);
+    }
+    void untrustedSizesNeverReachPastTheFile()
+    {
+        QFETCH(quint64, uncompressed);
+        QFETCH(quint64, compressed);
+        const QByteArray mail = mailDocument("Sizes");
+        for (quint64 factor : {quint64(1), quint64(1) << 40, quint64(1) << 62}) {
+            OlmBuilder olm;
+            olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"></notes>");
+            olm.entry("Local/s/Inbox/message_00001.xml", mail, {45, 0, false, uncompressed * factor, compressed * factor});
+            olm.entry("Local/s/Inbox/message_00002.xml", mailDocument("Next"));
+            const Scan result = scan(olm);
+            QCOMPARE(int(result.result), int(ScanResult::Finished));
+            // A size of 1 is honest about the file but wrong: the entry's data is
+            // taken as one byte and the walk raw-scans on; anything larger than the
+            // file makes the entry's data raw-scanned. Either way the next mail is found.
+            QVERIFY(!result.dispatched.isEmpty());
+            QCOMPARE(result.dispatched.last().kind, DocumentKind::Mail);
+            for (const DispatchedEntry &entry : result.dispatched) {
+                QVERIFY(entry.start >= 0);
+                QVERIFY(entry.start + entry.size <= olm.bytes.size());
+            }
+            CleanListAndHash();
+        }
+    }
+
+    void truncatedHeadersAndDocuments()
+    {
+        OlmBuilder olm;
+        olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"></notes>");
+        // A name length running past the end of the file.
+        olm.raw(QByteArray("PK\x03\x04\x2d\x00\x00\x08\x00\x00\x00\x00\x00\x00\x11\x11\x11\x11\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\x14\x00", 30));
+        olm.raw("Local/s/<emails xml:space=\"preserve\"><email>never closed");
+        const Scan result = scan(olm);
+        QCOMPARE(int(result.result), int(ScanResult::Finished));
+        QCOMPARE(kinds(result), (QList<DocumentKind>{DocumentKind::Notes, DocumentKind::Mail}));
+        // The end tag never comes: the document runs to the end of the file.
+        QCOMPARE(result.dispatched[1].end, qint64(olm.bytes.size()));
+        QCOMPARE(result.dispatched[1].start + result.dispatched[1].size, qint64(olm.bytes.size()));
+    }
+
+    void refusedFiles()
+    {
+        QTemporaryDir dir;
+        const auto write = [&dir](const QString &name, const QByteArray &bytes) {
+            QFile f(dir.filePath(name));
+            f.open(QIODevice::WriteOnly);
+            f.write(bytes);
+            return f.fileName();
+        };
+        const QStringList refused = {
+            write("empty.olm", ""),
+            write("short.olm", "PK\x03\x04"),
+            write("wrong.olm", "MZ\x03\x04\x2d\x00\x00"),
+            write("version20.olm", QByteArray("PK\x03\x04\x14\x00\x00\x08", 8)),
+            dir.path(),
+            dir.filePath("missing.olm"),
+        };
+        for (const QString &path : refused) {
+            const Scan result = scanPath(path);
+            QVERIFY2(result.result == ScanResult::Refused, qPrintable(path));
+            QVERIFY(result.dispatched.isEmpty());
+            QCOMPARE(fileDescriptor, -1);
+        }
+    }
+
+    void stopRequestEndsTheWalkAndKeepsWhatWasParsed()
+    {
+        OlmBuilder olm;
+        olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"><note></note></notes>");
+        olm.raw("<tasks x><task></task></tasks>");
+        auto file = olm.file();
+        WalkHooks hooks;
+        QList<DocumentKind> seen;
+        hooks.dispatched = [&seen](const DispatchedEntry &entry) {
+            seen.append(entry.kind);
+            bStopFlag = true; // as the progress dialog's stop button does during a tick
+        };
+        FolderInformation parsers;
+        QCOMPARE(int(scanFile(file->fileName(), parsers, hooks)), int(ScanResult::Stopped));
+        QCOMPARE(seen, QList<DocumentKind>{DocumentKind::Notes});
+        QVERIFY(!bProcessRunning);
+        QCOMPARE(NotesItemCount, qint64(1)); // records parsed so far stay
+        QVERIFY(pBuff == nullptr);
+
+        // The next walk clears the flag and runs to the end.
+        seen.clear();
+        hooks.dispatched = [&seen](const DispatchedEntry &entry) { seen.append(entry.kind); };
+        QCOMPARE(int(scanFile(file->fileName(), parsers, hooks)), int(ScanResult::Finished));
+        QCOMPARE(seen, (QList<DocumentKind>{DocumentKind::Notes, DocumentKind::Tasks}));
+    }
+
+    void progressIsCountedIn512ByteUnits()
+    {
+        OlmBuilder olm;
+        olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"></notes>");
+        olm.raw(QByteArray(100000, 'y'));
+        qint64 last = -1;
+        const Scan result = scan(olm, [&last](qint64 units) { last = units; });
+        QCOMPARE(int(result.result), int(ScanResult::Finished));
+        QCOMPARE(last, qint64(olm.bytes.size() / 512));
+    }
+};
+
+QTEST_GUILESS_MAIN(ContainerWalkTest)
+#include "test_containerwalk.moc"

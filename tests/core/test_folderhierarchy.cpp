@@ -1,0 +1,81 @@
+// Folder paths become ids under the root; the same path always yields the same id.
+#include "olm/FolderHierarchy.h"
+
+#include <QtTest>
+
+class FolderHierarchyTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { resetFolderHierarchy(); llParentIdRunning = 0; }
+
+    void pathsResolveToStableIds()
+    {
+        treeCreator("Inbox");
+        QCOMPARE(llParentIdRunning, qint64(502));
+        treeCreator("Inbox/Sub");
+        QCOMPARE(llParentIdRunning, qint64(503));
+        QCOMPARE(objMapFID_PID.value(503), qint64(502));
+        treeCreator("Inbox");
+        QCOMPARE(llParentIdRunning, qint64(502));
+        QCOMPARE(PID, qint64(503));
+    }
+
+    void sameNameUnderTwoParentsGivesTwoFolders()
+    {
+        treeCreator("A/Inbox");
+        const qint64 nested = llParentIdRunning;
+        treeCreator("Inbox");
+        const qint64 top = llParentIdRunning;
+        QVERIFY(nested != top);
+        QCOMPARE(objMapFID_PID.value(nested), qint64(502));
+        QCOMPARE(objMapFID_PID.value(top), llRootId);
+        qint64 found = -1;
+        QVERIFY(GetParentId("Inbox", 502, &found));
+        QCOMPARE(found, nested);
+        QVERIFY(GetParentId("Inbox", llRootId, &found));
+        QCOMPARE(found, top);
+        found = -7;
+        QVERIFY(!GetParentId("Inbox", 999, &found));
+        QCOMPARE(found, qint64(-7)); // untouched when not found
+    }
+
+    void emptyComponentsAndEmptyPath()
+    {
+        treeCreator("/x");
+        QCOMPARE(objMapFID_Name.value(502), QString(""));
+        QCOMPARE(objMapFID_Name.value(503), QString("x"));
+        llParentIdRunning = 1234;
+        treeCreator("");
+        QCOMPARE(llParentIdRunning, qint64(1234));
+        QCOMPARE(PID, qint64(503));
+    }
+
+    void newScanStartsAgainAt502()
+    {
+        treeCreator("One/Two");
+        resetFolderHierarchy();
+        QVERIFY(objMapFID_PID.isEmpty() && objMapName_FID.isEmpty() && objMapFID_Name.isEmpty());
+        treeCreator("Three");
+        QCOMPARE(llParentIdRunning, qint64(502));
+    }
+
+    void attributeListAppendsAtTheTail()
+    {
+        appendFolderAttribute(0, 501, MailFolderType);
+        appendFolderAttribute(501, 502, ContactsFolderType);
+        FolderAttribute *last = appendFolderAttribute(501, kFolderWithoutPathId, MailFolderType);
+        QCOMPARE(EndFldrAtrib, last);
+        QList<qint64> ids;
+        for (FolderAttribute *a = StartFldrAtrib; a; a = a->next) {
+            ids << a->folderId;
+            QCOMPARE(a->state, quint8(UncheckedCode));
+        }
+        QCOMPARE(ids, (QList<qint64>{501, 502, 4294967294LL}));
+        freeFolderAttributes();
+        QVERIFY(!StartFldrAtrib && !EndFldrAtrib);
+    }
+};
+
+QTEST_GUILESS_MAIN(FolderHierarchyTest)
+#include "test_folderhierarchy.moc"
