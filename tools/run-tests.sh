@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds everything and runs the whole test suite.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bash "$root/tools/build.sh"
+cd "$root/build"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 600
