@@ -23,11 +23,11 @@ BlockReader::BlockReader(int fd, qint64 fileSize)
 {
 }
 
-bool BlockReader::load(qint64 offset, qint64 wanted)
+bool BlockReader::load(qint64 offset, qint64 wanted, qint64 readSize)
 {
     if (offset >= m_blockStart && offset + wanted <= m_blockStart + m_blockLength)
         return true;
-    const qint64 length = qMin(kBlockSize, m_fileSize - offset);
+    const qint64 length = qMin(qMax(wanted, readSize), m_fileSize - offset);
     if (length <= 0)
         return false;
     if (m_block.size() < kBlockSize)
@@ -40,7 +40,8 @@ bool BlockReader::load(qint64 offset, qint64 wanted)
 const uchar *BlockReader::bytesAt(qint64 offset, qint64 wanted, qint64 *available)
 {
     *available = 0;
-    if (offset < 0 || offset >= m_fileSize || !load(offset, qMin(wanted, m_fileSize - offset)))
+    const qint64 readSize = wanted >= kBlockSize ? kBlockSize : kHeaderReadSize;
+    if (offset < 0 || offset >= m_fileSize || !load(offset, qMin(wanted, m_fileSize - offset), readSize))
         return nullptr;
     *available = qMin(wanted, m_blockStart + m_blockLength - offset);
     return reinterpret_cast<const uchar *>(m_block.constData()) + (offset - m_blockStart);

@@ -8,6 +8,9 @@ class BlockReader
 {
 public:
     static constexpr qint64 kBlockSize = 4 * 1024 * 1024;
+    // A jump to a header reads this much, not a whole block: intact entries are
+    // skipped without reading their data.
+    static constexpr qint64 kHeaderReadSize = 64 * 1024;
 
     BlockReader(int fd, qint64 fileSize);
 
@@ -28,7 +31,7 @@ public:
     qint64 find(qint64 from, const QByteArray &pattern);
 
 private:
-    bool load(qint64 offset, qint64 wanted);
+    bool load(qint64 offset, qint64 wanted, qint64 readSize);
 
     int m_fd;
     qint64 m_fileSize;
