@@ -20,6 +20,7 @@ constexpr quint16 kZip64Tag = 1;
 constexpr qint64 kZip64RecordSize = 20;
 constexpr quint8 kContainerVersion = 45;
 constexpr quint32 kSizeInZip64 = 0xFFFFFFFF;
+constexpr quint16 kUtf8NamesFlag = 0x0800;
 // The walk ends at the third central directory header met since the last entry or document.
 constexpr int kCentralHeadersThatEndTheWalk = 3;
 
@@ -30,6 +31,7 @@ quint64 le64(const uchar *b) { return quint64(le32(b)) | quint64(le32(b + 4)) <<
 struct LocalHeader {
     qint64 start = 0;
     quint8 version = 0;
+    quint16 flags = 0;
     quint16 method = 0;
     quint32 crc = 0;
     quint32 compressedSize32 = 0;
@@ -68,6 +70,7 @@ bool readLocalHeader(BlockReader &reader, qint64 offset, LocalHeader *header)
         return false;
     header->start = offset;
     header->version = fixed[4];
+    header->flags = le16(fixed + 6);
     header->method = le16(fixed + 8);
     header->crc = le32(fixed + 14);
     header->compressedSize32 = le32(fixed + 18);
@@ -81,7 +84,11 @@ bool readLocalHeader(BlockReader &reader, qint64 offset, LocalHeader *header)
     const uchar *name = variable;
     const void *zero = memchr(name, 0, header->nameLength);
     const int nameBytes = zero ? int(static_cast<const uchar *>(zero) - name) : header->nameLength;
-    header->name = QString::fromLatin1(reinterpret_cast<const char *>(name), nameBytes);
+    // Exports set the language encoding flag: their names are UTF-8, as the
+    // attachment URLs inside the mails that name them are.
+    const char *nameText = reinterpret_cast<const char *>(name);
+    header->name = (header->flags & kUtf8NamesFlag) ? QString::fromUtf8(nameText, nameBytes)
+                                                    : QString::fromLatin1(nameText, nameBytes);
     const uchar *extra = variable + header->nameLength;
     header->zip64 = header->extraLength >= kZip64RecordSize && le16(extra) == kZip64Tag
                     && le16(extra + 2) >= 16;
@@ -133,6 +140,7 @@ public:
 
 private:
     bool tickAndTestStop();
+    bool nextHeaderFollows(const LocalHeader &header);
     void walkEntry(const LocalHeader &header);
     // Examines the byte at q for a document start tag; true when a document was handed on.
     bool rawScanAt(qint64 q);
@@ -184,8 +192,8 @@ WalkResult Walk::run()
                     continue;
                 }
                 dwOffset = header.dataStart;
-                if (header.crc == 0 && m_reader.uint32At(header.dataStart) == kLocalHeaderSignature) {
-                    m_headerExpected = true; // an entry without data: the next header follows
+                if (header.crc == 0 && nextHeaderFollows(header)) {
+                    m_headerExpected = true;
                     continue;
                 }
                 // A zero CRC-32, or sizes the file cannot hold: the data is raw-scanned.
@@ -207,6 +215,20 @@ WalkResult Walk::run()
     if (m_hooks.tick)
         m_hooks.tick(m_fileSize / kProgressUnit);
     return WalkResult::Finished;
+}
+
+// A zero CRC-32 marks an entry without data when a header stands at its data
+// start. An entry that does hold data (a damaged attachment that is itself a
+// ZIP archive starts with a header too) only counts as empty when that header
+// is the container's own.
+bool Walk::nextHeaderFollows(const LocalHeader &header)
+{
+    if (m_reader.uint32At(header.dataStart) != kLocalHeaderSignature)
+        return false;
+    if (header.compressedSize == 0)
+        return true;
+    LocalHeader next;
+    return readLocalHeader(m_reader, header.dataStart, &next) && next.looksLikeContainerHeader(m_fileSize);
 }
 
 void Walk::walkEntry(const LocalHeader &header)

@@ -1,11 +1,31 @@
 #include "parsers/ElementText.h"
 
 #include <QUuid>
+#include <climits>
 #include <cstring>
 
 namespace {
 // Bytes of the start tag after its marker ("xml:space=\"preserve\">") that are skipped unchecked.
 constexpr qint64 kStartTagRest = 22;
+
+// First occurrence of a marker that begins with "<". Only the "<" bytes are
+// candidates, and memchr passes over long texts without one (pictures, escaped
+// bodies) far faster than a general substring search, which matters because
+// every element of an item's table searches the whole item.
+int indexOfTag(const QByteArray &bytes, const QByteArray &marker)
+{
+    const char *data = bytes.constData();
+    const char *const end = data + bytes.size();
+    const size_t length = size_t(marker.size());
+    for (const char *at = data; size_t(end - at) >= length; ++at) {
+        at = static_cast<const char *>(memchr(at, '<', size_t(end - at) - length + 1));
+        if (!at)
+            return -1;
+        if (memcmp(at, marker.constData(), length) == 0)
+            return int(at - data);
+    }
+    return -1;
+}
 }
 
 QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSize,
@@ -33,15 +53,16 @@ ElementValue findElement(const QByteArray &item, const char *name)
     ElementValue value;
     const QByteArray startMarker = QByteArray("<") + name;
     const QByteArray endMarker = QByteArray("</") + name + '>';
-    const int s = item.indexOf(startMarker);
-    const int e = item.indexOf(endMarker);
+    const int s = indexOfTag(item, startMarker);
+    const int e = indexOfTag(item, endMarker);
     if (s < 0 || e < 0)
         return value;
     value.found = true;
     const qint64 start = qint64(s) + startMarker.size() + kStartTagRest;
+    qint64 length = qint64(e) - start;
+    value.endBeforeStart = length < 0;
     if (start > item.size())
         return value; // nothing to cut: an empty value
-    qint64 length = qint64(e) - start;
     if (length < 0 || start + length > item.size())
         length = item.size() - start;
     value.start = start;
@@ -50,10 +71,23 @@ ElementValue findElement(const QByteArray &item, const char *name)
     return value;
 }
 
+FileText findFileText(const DocumentItem &item, const char *name)
+{
+    FileText text;
+    const ElementValue value = findElement(item.bytes, name);
+    // A negative size would send the readers outside the element, so such a text counts as absent.
+    if (!value.found || value.endBeforeStart || QString::fromUtf8(value.bytes).trimmed().isEmpty())
+        return text;
+    text.size = value.size;
+    text.offset = item.fileOffset + value.start;
+    return text;
+}
+
 bool GetElementText(const QByteArray &item, const char *name, QString *text, bool trim)
 {
     const ElementValue value = findElement(item, name);
-    if (!value.found)
+    // An end marker before the value would hand on the rest of the item: the field stays empty.
+    if (!value.found || value.endBeforeStart)
         return false;
     *text = QString::fromUtf8(value.bytes);
     if (trim)

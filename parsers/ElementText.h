@@ -25,12 +25,23 @@ struct ElementValue {
     bool found = false;
     qint64 start = 0; // byte position of the value in the item
     qint64 size = 0;  // byte count of the value (e - s - L - 22), clamped to the item
+    bool endBeforeStart = false; // the end marker stands before the value: the cut ran to the item end
     QByteArray bytes; // the value bytes
 };
 
 // Finds "<name" and "</name>" (first occurrence of each, from the item start),
 // and cuts the value from s + L + 22 to e, as QByteArray::mid would.
 ElementValue findElement(const QByteArray &item, const char *name);
+
+// Where an element's content lies in the .olm file, for the large texts a record
+// keeps as size and offset instead of copying.
+struct FileText {
+    qint64 size = 0;
+    qint64 offset = 0;
+};
+// Size and offset stay 0 when the element is absent, its end marker stands
+// before its content or its trimmed content is empty.
+FileText findFileText(const DocumentItem &item, const char *name);
 
 // The element's value decoded as UTF-8, trimmed when asked; false when absent.
 bool GetElementText(const QByteArray &item, const char *name, QString *text, bool trim = true);

@@ -1,13 +1,375 @@
 #include "olm/FolderHierarchy.h"
+#include "olm/ScanState.h"
+#include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/RecordLists.h"
+#include "parsers/TimeConverter.h"
+
+#include <cstdlib>
+#include <cstring>
 
 QString tmpstrOrigPath;
 QString tmpdoffset_NoteText;
 QString tmpdsizeofattch;
 
-void FolderInformation::InitializeMLRC(const QString &folderPath, qint64)
+namespace {
+const QLatin1String kAddressAttribute("OPFContactEmailAddressAddress=");
+const QLatin1String kNameAttribute("OPFContactEmailAddressName=");
+const QLatin1String kTypeAttribute("OPFContactEmailAddressType=");
+const QLatin1String kContentIdAttribute("OPFAttachmentContentID=");
+const QLatin1String kContentTypeAttribute("OPFAttachmentContentType=");
+const QLatin1String kAttachmentNameAttribute("OPFAttachmentName=");
+const QLatin1String kUrlAttribute("OPFAttachmentURL=");
+const QLatin1String kRecipientsMark("CN=RECIPIENTS_CN=");
+// Where the address attribute stands in a regular entry: after "<emailAddress xml:space="preserve" ".
+constexpr int kRegularAddressAt = 35;
+
+// The value of the attribute whose name (with its "=") starts at `at`: from one
+// character past the "=" (the opening quote) to two characters before `next`,
+// the attribute after it (closing quote and space). Out-of-place attributes are
+// bad input: a missing attribute has no value, and where the following one is
+// missing or stands before it, the value ends at its own closing quote.
+QString attributeValue(const QString &entry, int at, int nameLength, int next)
+{
+    if (at < 0)
+        return QString();
+    const int start = at + nameLength + 1;
+    if (next > at)
+        return midOrEmpty(entry, start, next - start - 2);
+    const int quote = entry.indexOf(QLatin1Char('"'), start);
+    return midOrEmpty(entry, start, quote < 0 ? -1 : quote - start);
+}
+
+// Every piece of a list element's text before an entry end tag, as text.
+QStringList listEntries(const QByteArray &list, const char *entryEndTag)
+{
+    QStringList entries;
+    for (const DocumentItem &piece : splitDocumentItems(list.constData(), list.size(), 0, entryEndTag))
+        entries.append(QString::fromUtf8(piece.bytes));
+    return entries;
+}
+
+struct AddressEntry {
+    explicit AddressEntry(const QString &entry)
+        : text(entry),
+          a(entry.indexOf(kAddressAttribute)),
+          n(entry.indexOf(kNameAttribute)),
+          t(entry.indexOf(kTypeAttribute))
+    {
+    }
+    bool hasAddress() const { return a >= 0; }
+    bool hasName() const { return n >= 0; }
+    QString address() const { return attributeValue(text, a, kAddressAttribute.size(), n); }
+    QString name() const { return attributeValue(text, n, kNameAttribute.size(), t); }
+    QString addressBeforeType() const { return attributeValue(text, a, kAddressAttribute.size(), t); }
+
+    // Entries without a name: the address length is measured as if the address
+    // attribute stood where it does in a regular entry. Where that cut would leave
+    // the entry, the address ends at its closing quote instead.
+    QString addressAtRegularPlace() const
+    {
+        const int start = a + kAddressAttribute.size() + 1;
+        const int length = t - (kRegularAddressAt + kAddressAttribute.size() + 1) - 2;
+        if (t >= 0 && length >= 0 && start + length <= text.size())
+            return text.mid(start, length);
+        return addressBeforeType();
+    }
+
+    QString text;
+    int a, n, t;
+};
+
+// Entries without an address attribute carry no address and are left out of every list.
+QVector<AddressEntry> addressEntries(const QByteArray &list)
+{
+    QVector<AddressEntry> entries;
+    for (const QString &text : listEntries(list, "</emailAddress>")) {
+        AddressEntry entry(text);
+        if (entry.hasAddress())
+            entries.append(entry);
+    }
+    return entries;
+}
+
+QString toAddresses(const QByteArray &list)
+{
+    QString joined;
+    for (const AddressEntry &entry : addressEntries(list)) {
+        QString address;
+        if (entry.hasName()) {
+            address = entry.address();
+            const int mark = address.indexOf(kRecipientsMark);
+            if (mark >= 0) {
+                address = address.mid(mark + kRecipientsMark.size());
+                address.remove(QLatin1String("+2E"));
+            }
+        } else {
+            address = DecodeEntities(entry.addressAtRegularPlace());
+        }
+        joined += address + QLatin1Char(';');
+    }
+    return joined;
+}
+
+// The copy lists: addresses as they stand.
+QString copyAddresses(const QByteArray &list)
+{
+    QString joined;
+    for (const AddressEntry &entry : addressEntries(list))
+        joined += (entry.hasName() ? entry.address() : entry.addressAtRegularPlace()) + QLatin1Char(';');
+    return joined;
+}
+
+// A Latin-1 field holding a value `times` over. A repetition too long for the field
+// leaves it empty like any too long value, without being built: a long list could
+// otherwise ask for the square of its size.
+template <int Width>
+void copyRepeated(char (&field)[Width], const QString &value, int times)
+{
+    if (qint64(value.size()) * times >= Width)
+        return;
+    CopyToField(field, value.repeated(times), FieldEncoding::Latin1);
+}
+
+// The sender list repeats the values of its last entry once per entry.
+void storeFrom(MailMLRC *mail, const QByteArray &list)
+{
+    const QVector<AddressEntry> entries = addressEntries(list);
+    if (entries.isEmpty())
+        return;
+    const AddressEntry &last = entries.last();
+    QString address, name;
+    if (last.hasName()) {
+        address = last.address() + QLatin1Char(';');
+        name = last.name().remove(QLatin1Char(',')) + QLatin1Char(';');
+    } else {
+        address = last.addressBeforeType().remove(QLatin1Char(',')) + QLatin1Char(';');
+    }
+    copyRepeated(mail->FromName, name, entries.size());
+    copyRepeated(mail->FromAddress, address, entries.size());
+}
+
+// A joined list that is decoded as a whole after every value, so earlier values
+// are decoded again. Every entity ends in ";", so a decoded head that holds no
+// entity and ends in ";" stays as it is whatever follows: only the rest is decoded
+// again, which keeps long lists linear.
+class RedecodedList
+{
+public:
+    void append(const QString &value)
+    {
+        m_rest = DecodeEntities(m_rest + value + QLatin1Char(';'), GtEntity::Decode);
+        if (m_rest.endsWith(QLatin1Char(';')) && !holdsEntity(m_rest)) {
+            m_head += m_rest;
+            m_rest.clear();
+        }
+    }
+    QString text() const { return m_head + m_rest; }
+
+private:
+    static bool holdsEntity(const QString &text)
+    {
+        for (const char *entity : {"&lt;", "&amp;", "&nbsp;", "&gt;"})
+            if (text.contains(QLatin1String(entity)))
+                return true;
+        return false;
+    }
+    QString m_head, m_rest;
+};
+
+struct AttachmentLists {
+    QString contentIds, contentTypes, names, urls;
+};
+
+// A list of more entries than were collected can never be stored (its content
+// types alone count one ";" per entry), so such a list is not read.
+AttachmentLists readAttachmentList(const QByteArray &list)
+{
+    AttachmentLists lists;
+    const QStringList entries = listEntries(list, "</messageAttachment>");
+    if (entries.size() > tmpstrOrigPath.count(QLatin1Char(';')))
+        return lists;
+    RedecodedList names, urls;
+    for (const QString &entry : entries) {
+        const int i = entry.indexOf(kContentIdAttribute);
+        const int y = entry.indexOf(kContentTypeAttribute);
+        const int m = entry.indexOf(kAttachmentNameAttribute);
+        const int u = entry.indexOf(kUrlAttribute);
+        lists.contentIds += (i < 0 ? QStringLiteral("no") : attributeValue(entry, i, kContentIdAttribute.size(), y))
+                            + QLatin1Char(';');
+        lists.contentTypes += attributeValue(entry, y, kContentTypeAttribute.size(), m) + QLatin1Char(';');
+        names.append(attributeValue(entry, m, kAttachmentNameAttribute.size(), u));
+        urls.append(attributeValue(entry, u, kUrlAttribute.size(), entry.size()).remove(QLatin1Char('"')));
+    }
+    lists.names = names.text();
+    lists.urls = urls.text();
+    return lists;
+}
+
+// The joined list without its first `count` entries; empty when it has fewer.
+QString dropEntries(const QString &joined, int count)
+{
+    int from = 0;
+    for (int i = 0; i < count; ++i) {
+        const int separator = joined.indexOf(QLatin1Char(';'), from);
+        if (separator < 0)
+            return QString();
+        from = separator + 1;
+    }
+    return joined.mid(from);
+}
+
+char *ownedCopy(const QByteArray &bytes)
+{
+    auto *copy = static_cast<char *>(calloc(size_t(bytes.size()) + 1, 1));
+    if (!copy)
+        qFatal("out of memory while storing an attachment list");
+    memcpy(copy, bytes.constData(), size_t(bytes.size()));
+    return copy;
+}
+
+// Stores the attachment lists when they name exactly the entries collected since
+// the last mail with an attachment list. Entries collected before those (files
+// that are no attachment of this mail) are dropped when the collected names end
+// with the mail's whole list.
+void storeAttachments(MailMLRC *mail, const AttachmentLists &lists)
+{
+    QString paths = tmpstrOrigPath, offsets = tmpdoffset_NoteText, sizes = tmpdsizeofattch;
+    const int strayLength = paths.size() - lists.urls.size();
+    if (!lists.urls.isEmpty() && strayLength > 0 && paths.endsWith(lists.urls)
+        && paths.at(strayLength - 1) == QLatin1Char(';')) {
+        const int stray = paths.leftRef(strayLength).count(QLatin1Char(';'));
+        paths = lists.urls;
+        offsets = dropEntries(offsets, stray);
+        sizes = dropEntries(sizes, stray);
+    }
+    const int count = paths.count(QLatin1Char(';'));
+    if (paths != lists.urls || paths.isEmpty() || lists.contentIds.count(QLatin1Char(';')) != count
+        || lists.contentTypes.count(QLatin1Char(';')) != count
+        || lists.names.count(QLatin1Char(';')) != count || offsets.count(QLatin1Char(';')) != count
+        || sizes.count(QLatin1Char(';')) != count)
+        return;
+    mail->AttachContentIds = ownedCopy(lists.contentIds.toLatin1());
+    mail->AttachContentTypes = ownedCopy(lists.contentTypes.toLatin1());
+    mail->AttachNames = ownedCopy(lists.names.toUtf8());
+    mail->AttachUrls = ownedCopy(lists.urls.toLatin1());
+    mail->AttachOffsets = ownedCopy(offsets.toLatin1());
+    mail->AttachSizes = ownedCopy(sizes.toLatin1());
+}
+
+// A message date text of at most width - 1 characters goes through the converter;
+// a longer one leaves the field empty.
+template <int Width>
+bool storeMessageDate(char (&field)[Width], const QString &text)
+{
+    if (text.isEmpty() || text.size() > Width - 1)
+        return false;
+    qstrncpy(field, timeconverter1(text), Width);
+    return true;
+}
+
+template <int Width>
+void storeTwelveHour(char (&field)[Width])
+{
+    qstrncpy(field, prevTime.toUtf8().constData(), Width);
+}
+
+void storeSubject(MailMLRC *mail, const QString &text)
+{
+    QString subject = DecodeEntities(text);
+    subject.remove(QLatin1Char('\n'));
+    subject.remove(QLatin1Char('\r'));
+    CopyToField(mail->Subject, subject, FieldEncoding::Utf8);
+}
+
+void storeMessageId(MailMLRC *mail, const QString &text)
+{
+    QString id = DecodeEntities(text);
+    if (!id.endsWith(QLatin1Char('>')))
+        id.chop(1);
+    CopyToField(mail->MessageId, id, FieldEncoding::Latin1);
+}
+
+// A priority longer than its field is left out rather than cut.
+void storePriority(MailMLRC *mail, const QString &text)
+{
+    const QByteArray bytes = text.toLatin1();
+    if (bytes.size() > int(sizeof mail->Priority))
+        return;
+    memcpy(mail->Priority, bytes.constData(), size_t(bytes.size()));
+    mail->PriorityTerminator = 0;
+}
+
+void readMail(MailMLRC *mail, const DocumentItem &item)
+{
+    const QByteArray &bytes = item.bytes;
+    QString text;
+
+    // The body stays in the file. One whose end marker stands before its content
+    // has no sound size and counts as absent.
+    const ElementValue body = findElement(bytes, "OPFMessageCopyBody");
+    if (body.found && !body.endBeforeStart) {
+        mail->BodySize = body.size;
+        mail->BodyOffset = item.fileOffset + body.start;
+    }
+    const ElementValue attachments = findElement(bytes, "OPFMessageCopyAttachmentList");
+    if (attachments.found) {
+        storeAttachments(mail, readAttachmentList(attachments.bytes));
+        tmpstrOrigPath.clear();
+        tmpdoffset_NoteText.clear();
+        tmpdsizeofattch.clear();
+    }
+    const ElementValue from = findElement(bytes, "OPFMessageCopyFromAddresses");
+    if (from.found)
+        storeFrom(mail, from.bytes);
+    const ElementValue to = findElement(bytes, "OPFMessageCopyToAddresses");
+    if (to.found)
+        CopyToField(mail->ToAddresses, toAddresses(to.bytes), FieldEncoding::Latin1);
+    if (GetElementText(bytes, "OPFMessageCopySentTime", &text) && storeMessageDate(mail->SentTime, text))
+        storeTwelveHour(mail->SentTime12);
+    if (GetElementText(bytes, "OPFMessageCopySubject", &text) && !text.isEmpty())
+        storeSubject(mail, text);
+    // Thread topic, references and in-reply-to are not kept.
+    if (GetElementText(bytes, "OPFMessageCopyMessageID", &text) && !text.isEmpty())
+        storeMessageId(mail, text);
+    const ElementValue cc = findElement(bytes, "OPFMessageCopyCCAddresses");
+    if (cc.found)
+        CopyToField(mail->CcAddresses, copyAddresses(cc.bytes), FieldEncoding::Latin1);
+    const ElementValue bcc = findElement(bytes, "OPFMessageCopyBCCAddresses");
+    if (bcc.found) {
+        const QString joined = copyAddresses(bcc.bytes);
+        if (joined.size() < int(sizeof mail->BccAddresses))
+            CopyToField(mail->BccAddresses, DecodeEntities(joined), FieldEncoding::Utf8);
+    }
+    if (GetElementText(bytes, "OPFMessageCopyReceivedTime", &text)
+        && storeMessageDate(mail->ReceivedTime, text))
+        storeTwelveHour(mail->ReceivedTime12);
+    if (GetElementText(bytes, "OPFMessageIsOutgoing", &text) && !text.isEmpty())
+        mail->IsOutgoing = text.size() >= 3 ? 45 : text.toInt(nullptr, 10);
+    if (GetElementText(bytes, "OPFMessageGetPriority", &text) && !text.isEmpty())
+        storePriority(mail, text);
+    if (GetElementText(bytes, "OPFMessageCopyModDate", &text))
+        storeMessageDate(mail->ModifiedTime, text);
+
+    if (mail->MessageId[0] == '\0')
+        CopyToField(mail->MessageId, QString::fromLatin1(newIdentifier(false)), FieldEncoding::Latin1);
+}
+} // namespace
+
+void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documentEnd)
 {
     treeCreator(folderPath);
+    const qint64 folderId = llParentIdRunning;
+    for (const DocumentItem &item : splitDocumentItems(pBuff, pBuffSize, documentEnd, "</email>")) {
+        MailMLRC *mail = appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+        if (folderPath.isEmpty()) {
+            mail->ParentId = kFolderWithoutPathId;
+        } else {
+            CopyToField(mail->FolderPath, folderPath, FieldEncoding::Utf8);
+            mail->ParentId = folderId;
+        }
+        readMail(mail, item);
+    }
     llParentIdRunning = 0;
 }
 

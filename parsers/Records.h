@@ -8,7 +8,8 @@ namespace MailWidth {
 constexpr int Reserved1 = 8, Reserved2 = 70, FromName = 100, FromAddress = 100,
               ToAddresses = 2050, CcAddresses = 2050, BccAddresses = 2050,
               ReceivedTime = 32, MessageId = 255, Subject = 1024, SentTime = 32,
-              SentTime12 = 30, ReceivedTime12 = 30, FolderPath = 1024, Priority = 4;
+              SentTime12 = 30, ReceivedTime12 = 30, FolderPath = 1024, Priority = 4,
+              ModifiedTime = 32;
 }
 
 #pragma pack(push, 1)
@@ -39,6 +40,8 @@ struct MailMLRC {
     qint32 IsOutgoing;
     char Priority[MailWidth::Priority];            // Latin-1
     qint32 PriorityTerminator;                     // zero; ends a four-character priority
+    char ModifiedTime[MailWidth::ModifiedTime];    // message date of the last change: the writer's
+                                                   // fallback when sent and received time are missing
     MailMLRC *Next;
 };
 

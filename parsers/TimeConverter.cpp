@@ -1,0 +1,153 @@
+#include "parsers/TimeConverter.h"
+
+#include <QDate>
+#include <QStringList>
+#include <QTime>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+QString prevTime;
+
+namespace {
+// Names are fixed English whatever the user's locale: the forms end up in mail
+// headers and output files, not only on screen.
+const char *const kWeekdays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+const char *const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// Piece i of a split text read as a decimal number; a missing or unreadable piece counts as 0.
+int numberPiece(const QStringList &pieces, int i)
+{
+    return pieces.value(i).toInt(nullptr, 10);
+}
+
+bool hasFourDigitYear(const tm &local)
+{
+    const long long year = 1900LL + local.tm_year;
+    return year >= 1000 && year <= 9999;
+}
+
+// The element text (UTC, year-month-dayThour:minute:second) as broken-down local time.
+// Every form below is laid out for a four-digit year, so a moment that does not
+// land in years 1000-9999 is taken like an invalid date: 1970-01-01 with the
+// input's time of day.
+tm localMoment(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char('T'), Qt::KeepEmptyParts);
+    const QStringList dateParts = parts.value(0).split(QLatin1Char('-'), Qt::KeepEmptyParts);
+    const QStringList timeParts = parts.value(1).split(QLatin1Char(':'), Qt::KeepEmptyParts);
+
+    const QDate date(numberPiece(dateParts, 0), numberPiece(dateParts, 1), numberPiece(dateParts, 2));
+    const QTime time(numberPiece(timeParts, 0), numberPiece(timeParts, 1), numberPiece(timeParts, 2), 0);
+    const qint64 days = date.isValid() ? QDate(1970, 1, 1).daysTo(date) : 0;
+    const qint64 seconds = time.isValid() ? QTime(0, 0).secsTo(time) : 0;
+
+    tm local;
+    std::memset(&local, 0, sizeof local);
+    time_t moment = time_t(days * 86400 + seconds);
+    if (localtime_r(&moment, &local) && hasFourDigitYear(local))
+        return local;
+    moment = time_t(seconds);
+    localtime_r(&moment, &local);
+    return local;
+}
+
+int hour12(const tm &local)
+{
+    const int hour = local.tm_hour % 12;
+    return hour == 0 ? 12 : hour;
+}
+
+int year(const tm &local)
+{
+    return 1900 + local.tm_year;
+}
+
+// snprintf into a result buffer: the text always ends inside it.
+__attribute__((format(printf, 3, 4))) void formatInto(char *out, size_t size, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(out, size, format, args);
+    va_end(args);
+}
+
+// "+0530", "-0400": the local offset from UTC.
+void formatOffset(const tm &local, char (&out)[6])
+{
+    const long offset = local.tm_gmtoff;
+    const long magnitude = offset < 0 ? -offset : offset;
+    std::snprintf(out, sizeof out, "%c%02d%02d", offset < 0 ? '-' : '+',
+                  int(magnitude / 3600 % 100), int(magnitude / 60 % 60));
+}
+
+void compactStamp(const QString &text, char (&out)[16])
+{
+    const tm local = localMoment(text);
+    formatInto(out, sizeof out, "%04d%02d%02dT%02d%02d%02d", year(local), local.tm_mon + 1,
+               local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+}
+
+const char *weekdayName(const tm &local)
+{
+    return kWeekdays[local.tm_wday];
+}
+
+const char *monthName(const tm &local)
+{
+    return kMonths[local.tm_mon];
+}
+} // namespace
+
+const char *timeconverter(QString text)
+{
+    static char time_buf[16];
+    compactStamp(text, time_buf);
+    return time_buf;
+}
+
+const char *timeconverterDUetask(QString text)
+{
+    static char time_buf[16];
+    compactStamp(text, time_buf);
+    return time_buf;
+}
+
+const char *timeconverter1(QString text)
+{
+    static char result[40];
+    char twelveHour[40];
+    std::memset(result, 0, sizeof result);
+    std::memset(twelveHour, 0, sizeof twelveHour);
+
+    const tm local = localMoment(text);
+    char offset[6];
+    formatOffset(local, offset);
+    formatInto(result, sizeof result, "%s, %02d %s %04d %02d:%02d:%02d %s", weekdayName(local),
+               local.tm_mday, monthName(local), year(local), local.tm_hour, local.tm_min,
+               local.tm_sec, offset);
+    formatInto(twelveHour, sizeof twelveHour, "%s, %02d %s %04d %02d:%02d:%02d %s",
+               weekdayName(local), local.tm_mday, monthName(local), year(local), hour12(local),
+               local.tm_min, local.tm_sec, local.tm_hour < 12 ? "AM" : "PM");
+    prevTime = QString::fromLatin1(twelveHour);
+    return result;
+}
+
+const char *timeconverterpre(QString text)
+{
+    static char buf1[22];
+    const tm local = localMoment(text);
+    formatInto(buf1, sizeof buf1, "%04d,%s,%02d, %02d:%02d:%02d", year(local), monthName(local),
+               local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return buf1;
+}
+
+const char *timeconverterCont(QString text)
+{
+    static char buf1[22];
+    const tm local = localMoment(text);
+    formatInto(buf1, sizeof buf1, "%04d-%02d-%02d", year(local), local.tm_mon + 1, local.tm_mday);
+    return buf1;
+}

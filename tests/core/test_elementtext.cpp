@@ -1,0 +1,139 @@
+#include "parsers/ElementText.h"
+
+#include <QtTest>
+
+class TestElementText : public QObject
+{
+    Q_OBJECT
+private slots:
+    void itemsAndTheirFileOffsets();
+    void elementCuts_data();
+    void elementCuts();
+    void entityDecoding_data();
+    void entityDecoding();
+    void fieldStorage_data();
+    void fieldStorage();
+};
+
+void TestElementText::itemsAndTheirFileOffsets()
+{
+    // One item of B bytes ending at N, followed by the container end tag: N - 9 - 8 - B.
+    const QByteArray one = "<emails><email>abc</email></emails>";
+    QVector<DocumentItem> items = splitDocumentItems(one.constData(), one.size(), 5000, "</email>");
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(items[0].bytes, QByteArray("<emails><email>abc"));
+    QCOMPARE(items[0].fileOffset, 5000 - 9 - 8 - items[0].bytes.size());
+
+    // Empty pieces are items; what follows the last end tag is not.
+    const QByteArray empties = "</email></email>tail";
+    items = splitDocumentItems(empties.constData(), empties.size(), 100, "</email>");
+    QCOMPARE(items.size(), 2);
+    QVERIFY(items[0].bytes.isEmpty() && items[1].bytes.isEmpty());
+    QCOMPARE(items[1].fileOffset, 100 - 4 - 8);
+
+    QVERIFY(splitDocumentItems(empties.constData(), empties.size(), 100, "</note>").isEmpty());
+    QVERIFY(splitDocumentItems(nullptr, 0, 100, "</note>").isEmpty());
+
+    // Invalid UTF-8 and trailing text other than the container end tag shift nothing:
+    // every offset is the item's real position in the file.
+    const QByteArray file = QByteArray(40, 'x') + "\xff\xfe<a>1</a></email><a>2</a></email>garbage!!";
+    const QByteArray document = file.mid(40);
+    items = splitDocumentItems(document.constData(), document.size(), file.size(), "</email>");
+    QCOMPARE(items.size(), 2);
+    for (const DocumentItem &item : items)
+        QCOMPARE(file.mid(int(item.fileOffset), item.bytes.size()), item.bytes);
+}
+
+void TestElementText::elementCuts_data()
+{
+    QTest::addColumn<QByteArray>("item");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<bool>("endBeforeStart");
+
+    QTest::newRow("regular") << QByteArray("<X xml:space=\"preserve\"> v </X>") << true << QByteArray(" v ") << false;
+    QTest::newRow("first occurrences") << QByteArray("<X xml:space=\"preserve\">1</X><X xml:space=\"preserve\">2</X>")
+                                       << true << QByteArray("1") << false;
+    QTest::newRow("no end marker") << QByteArray("<X xml:space=\"preserve\">v") << false << QByteArray() << false;
+    QTest::newRow("no start marker") << QByteArray("v</X>") << false << QByteArray() << false;
+    QTest::newRow("case matters") << QByteArray("<x xml:space=\"preserve\">v</x>") << false << QByteArray() << false;
+    QTest::newRow("end before start runs to the item end")
+        << QByteArray("</X><X xml:space=\"preserve\">tail") << true << QByteArray("tail") << true;
+    QTest::newRow("short start tag: value start beyond the item")
+        << QByteArray("<X>v</X>") << true << QByteArray() << true;
+    QTest::newRow("short start tag inside the item")
+        << QByteArray("<X>value</X> and some more text") << true << QByteArray("re text") << true;
+}
+
+void TestElementText::elementCuts()
+{
+    QFETCH(QByteArray, item);
+    QFETCH(bool, found);
+    QFETCH(QByteArray, value);
+    QFETCH(bool, endBeforeStart);
+    const ElementValue cut = findElement(item, "X");
+    QCOMPARE(cut.found, found);
+    QCOMPARE(cut.bytes, value);
+    QCOMPARE(cut.endBeforeStart, endBeforeStart);
+    QVERIFY(cut.start >= 0 && cut.size >= 0 && cut.start + cut.size <= item.size());
+    if (!value.isEmpty())
+        QCOMPARE(item.mid(int(cut.start), int(cut.size)), value);
+
+    // An end marker before the value leaves the field empty rather than taking the item's rest.
+    QString text;
+    const bool stored = found && !endBeforeStart;
+    QCOMPARE(GetElementText(item, "X", &text), stored);
+    QCOMPARE(text, stored ? QString::fromUtf8(value).trimmed() : QString());
+}
+
+void TestElementText::entityDecoding_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("keepGt");
+    QTest::addColumn<QString>("decodeGt");
+    QTest::newRow("mixed") << "A &lt;b&gt; &amp;amp; c" << "A <b&gt; &amp; c" << "A <b> &amp; c";
+    QTest::newRow("steps run in order") << "&amp;lt; &amp;nbsp; &amp;gt;" << "&lt;   &gt;" << "&lt;   >";
+    QTest::newRow("others stay") << "&quot;&#39;&apos;&LT;&amp" << "&quot;&#39;&apos;&LT;&amp"
+                                 << "&quot;&#39;&apos;&LT;&amp";
+}
+
+void TestElementText::entityDecoding()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, keepGt);
+    QFETCH(QString, decodeGt);
+    QCOMPARE(DecodeEntities(text), keepGt);
+    QCOMPARE(DecodeEntities(text, GtEntity::Decode), decodeGt);
+}
+
+void TestElementText::fieldStorage_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("latin1");
+    QTest::addColumn<QByteArray>("stored");
+    const int width = 16;
+    QTest::newRow("width - 1 bytes") << QString(width - 1, 'a') << false << QByteArray(width - 1, 'a');
+    QTest::newRow("width bytes") << QString(width, 'a') << false << QByteArray();
+    QTest::newRow("empty") << QString() << false << QByteArray();
+    QTest::newRow("8 characters, 16 UTF-8 bytes") << QString(8, QChar(0x00E9)) << false << QByteArray();
+    QTest::newRow("8 characters, 8 Latin-1 bytes") << QString(8, QChar(0x00E9)) << true << QByteArray(8, '\xe9');
+    QTest::newRow("Latin-1 keeps diaeresis") << QString::fromUtf8("Zoë") << true << QByteArray("Zo\xeb");
+    QTest::newRow("Greek in Latin-1") << QString::fromUtf8("Άλφα") << true << QByteArray("????");
+}
+
+void TestElementText::fieldStorage()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, latin1);
+    QFETCH(QByteArray, stored);
+    // The field sits between guard bytes that must survive.
+    QByteArray memory(16 + 2, '#');
+    memset(memory.data() + 1, 0, 16);
+    CopyToField(memory.data() + 1, 16, text, latin1 ? FieldEncoding::Latin1 : FieldEncoding::Utf8);
+    QCOMPARE(QByteArray(memory.constData() + 1), stored);
+    QCOMPARE(memory.at(0), '#');
+    QCOMPARE(memory.at(17), '#');
+}
+
+QTEST_APPLESS_MAIN(TestElementText)
+#include "test_elementtext.moc"
