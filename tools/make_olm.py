@@ -1,0 +1,989 @@
+#!/usr/bin/env python3
+"""Writes an Outlook for Mac export (.olm) that looks like a genuine one, and
+optionally a JSON manifest of what it holds and of what a scan must recover.
+
+The container: stored ZIP entries whose local headers all carry version 45,
+flags 0x0800, method 0, 32-bit sizes FF FF FF FF and exactly the 20-byte Zip64
+record (U, Z); real CRC-32 for files, CRC 0 and no data for directories; a
+central directory with 28-byte Zip64 extras, the Zip64 end records and the end
+record.  Entries are streamed to disk and their headers patched afterwards, so
+multi-GiB files take little memory.
+
+Damage options act on the written file; the manifest says what survives them.
+The generator can also be imported: tests use ContainerWriter for hand-made files.
+"""
+import argparse
+import base64
+import datetime
+import hashlib
+import io
+import json
+import random
+import re
+import struct
+import sys
+import zipfile
+import zlib
+
+LOCAL_SIGNATURE = 0x04034B50
+CENTRAL_SIGNATURE = 0x02014B50
+ZIP64_END_SIGNATURE = 0x06064B50
+ZIP64_LOCATOR_SIGNATURE = 0x07064B50
+END_SIGNATURE = 0x06054B50
+CONTAINER_VERSION = 45
+UTF8_NAMES = 0x0800
+SIZE_IN_ZIP64 = 0xFFFFFFFF
+LOCAL_FIXED = 30
+ZIP64_LOCAL_EXTRA = 20
+ZIP64_CENTRAL_EXTRA = 28
+# 2011-03-14 10:22:00 in MS-DOS form; every entry carries the same stamp.
+DOS_TIME = (10 << 11) | (22 << 5)
+DOS_DATE = ((2011 - 1980) << 9) | (3 << 5) | 14
+
+XML_DECLARATION = b'<?xml version="1.0" encoding="UTF-8"?>\n'
+PRESERVE = ' xml:space="preserve"'
+
+MESSAGES_ROOT = "Local/com.microsoft.__Messages"
+STORE = "On My Computer"
+ATTACHMENTS_DIR = "com.microsoft.__Attachments"
+MAIL_FOLDERS = ["Inbox", "Inbox/Projects", "Inbox/Projects/2010", "Sent Items", "Drafts",
+                "Archive (2009)", "Archive (2009)/Receipts"]
+BULK_FOLDER = "Archive (2009)/Bulk"
+# Each mail with a large attachment added to reach --size is followed by this many small ones.
+SMALL_MAILS_PER_LARGE = 20
+
+# (kind of document, root element, item element)
+DOCUMENT_TAGS = {
+    "mail": ("emails", "email"),
+    "contacts": ("contacts", "contact"),
+    "calendars": ("appointments", "appointment"),
+    "tasks": ("tasks", "task"),
+    "notes": ("notes", "note"),
+}
+KINDS = ["mails", "contacts", "calendars", "tasks", "notes"]
+DOCUMENT_COUNT_KEY = {"mail": "mails", "contacts": "contacts", "calendars": "calendars",
+                      "tasks": "tasks", "notes": "notes"}
+
+PEOPLE = [
+    ("Jane", "Doe", "jane.doe@acme.com", "Acme Corporation"),
+    ("太郎", "山田", "taro.yamada@example.jp", "山田商事"),
+    ("민준", "김", "minjun.kim@example.kr", "한빛 소프트"),
+    ("Γιώργος", "Παπαδόπουλος", "g.papadopoulos@example.gr", "Ελληνική Εταιρεία"),
+    ("Zoë", "Müller", "zoe.mueller@example.de", "Müller GmbH"),
+    ("John", "O'Brien", "john.obrien@example.ie", "Harbour Freight Ltd"),
+    ("Priya", "Natarajan", "priya.n@example.in", "Kolkata Traders"),
+    ("Carlos", "Ruiz", "carlos.ruiz@example.mx", "Ruiz y Asociados"),
+    ("さくら", "佐藤", "sakura.sato@example.jp", "佐藤工業"),
+    ("Ελένη", "Νικολάου", "eleni.nikolaou@example.gr", "Aegean Lines"),
+    ("Lars", "Nilsson", "lars.nilsson@example.se", "Nordvik AB"),
+    ("서연", "이", "seoyeon.lee@example.kr", "Hanil Partners"),
+]
+SUBJECTS = [
+    "会議の議事録 (10月分)", "주간 보고서 – 3분기", "Προσφορά για το έργο", "Q3 budget & forecast",
+    "Re: Lunch on Friday?", "Fwd: <urgent> server migration", "Numbers > expectations",
+    "Café menu for Zoë", "Invoice #4471", "Team offsite – agenda", "Status update",
+    "Photos from the trip", "Contract draft v2", "出張の件について", "회의 일정 확인 부탁드립니다",
+    "Σημείωση: αλλαγή ωραρίου", "Re: Re: shipping dates", "Tom & Jerry tickets",
+    "Ticket 2011-0042 closed", "Welcome aboard!",
+]
+SENTENCES = [
+    "Please find the documents attached.", "Let me know if anything is missing.",
+    "The figures for Q3 & Q4 are below.", "We moved the meeting to Thursday.",
+    "添付の資料をご確認ください。", "검토 후 회신 부탁드립니다.", "Ευχαριστώ για την άμεση απάντηση.",
+    "Prices are < 5% above last year.", "See you at the airport.", "Thanks again & best regards.",
+]
+CATEGORIES = [("Holiday", "r:0.89 g:0.15 b:0.15"), ("Work", "r:0.20 g:0.45 b:0.80"),
+              ("Family", "r:0.30 g:0.70 b:0.25"), ("Travel", "r:0.95 g:0.60 b:0.10")]
+EVENT_SUMMARIES = ["Weekly sync", "定例会議", "분기 검토", "Συνάντηση ομάδας", "Dentist",
+                   "Flight to Kolkata", "Project kickoff", "Budget review"]
+LOCATIONS = ["Room 4.12", "東京本社 3F", "서울 사무소", "Αθήνα", "Online", "Terminal 2"]
+OLD_ZONES = ["(UTC+05:30) Chennai, Kolkata, Mumbai, New Delhi", "(UTC-06:00) Central America",
+             "(UTC-05:00) Eastern Time (US & Canada)"]
+TASK_NAMES = ["Buy milk & eggs", "請求書を送る", "보고서 제출", "Ανανέωση διαβατηρίου",
+              "Renew domain", "Call the plumber", "Prepare slides"]
+NOTE_TITLES = ["Tom & Jerry", "買い物リスト", "아이디어", "Σημειώσεις συνάντησης", "Wi-Fi codes",
+               "Book list"]
+ATTACHMENT_NAMES = {
+    "docx": ["017091.docx", "議事録.docx", "Προσφορά.docx"],
+    "xlsx": ["budget_2010.xlsx", "보고서.xlsx"],
+    "zip": ["photos.zip", "資料一式.zip"],
+    "txt": ["Q&A notes.txt", "readme.txt", "メモ.txt"],
+    "pdf": ["invoice_4471.pdf", "보고서.pdf", "contract (v2).pdf"],
+    "png": ["image001.png", "Φωτογραφία.png"],
+    "jpg": ["IMG_0042.jpg", "写真.jpg"],
+}
+CONTENT_TYPES = {
+    "docx": "application/vnd.openxmlformats-officedocument.wordprocessingml.document",
+    "xlsx": "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet",
+    "zip": "application/zip", "txt": "text/plain", "pdf": "application/pdf",
+    "png": "image/png", "jpg": "image/jpeg",
+}
+VTIMEZONE_MOUNTAIN = ("BEGIN:VTIMEZONE\nTZID:Mountain Standard Time\nBEGIN:STANDARD\n"
+                      "DTSTART:16010101T020000\nTZOFFSETFROM:-0600\nTZOFFSETTO:-0700\n"
+                      "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\nEND:STANDARD\nBEGIN:DAYLIGHT\n"
+                      "DTSTART:16010101T020000\nTZOFFSETFROM:-0700\nTZOFFSETTO:-0600\n"
+                      "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\nEND:DAYLIGHT\nEND:VTIMEZONE\n")
+
+
+# ----------------------------------------------------------------------------
+# XML pieces
+
+
+def text_escape(text):
+    return text.replace("&", "&amp;").replace("<", "&lt;")
+
+
+def markup_escape(text):
+    """HTML bodies are stored escaped, so an HTML &amp; reads &amp;amp; in the file."""
+    return text_escape(text).replace(">", "&gt;")
+
+
+def attribute_escape(text):
+    return text_escape(text).replace('"', "&quot;")
+
+
+def element(name, content):
+    """content is already escaped XML text."""
+    return "<%s%s>%s</%s>" % (name, PRESERVE, content, name)
+
+
+def attributes(pairs):
+    return "".join(' %s="%s"' % (key, attribute_escape(value)) for key, value in pairs)
+
+
+def email_address(address, name):
+    pairs = [("OPFContactEmailAddressAddress", address)]
+    if name is not None:
+        pairs.append(("OPFContactEmailAddressName", name))
+    pairs.append(("OPFContactEmailAddressType", "0"))
+    return "<emailAddress%s%s></emailAddress>" % (PRESERVE, attributes(pairs))
+
+
+def float_notation(number):
+    """Sizes and flags as genuine exports write them: 50614 -> 5.0614E4, 0 -> 0E0."""
+    if number == 0:
+        return "0E0"
+    digits = str(number)
+    mantissa = digits[0] + ("." + digits[1:].rstrip("0") if digits[1:].rstrip("0") else "")
+    return "%sE%d" % (mantissa, len(digits) - 1)
+
+
+def iso(moment):
+    return moment.strftime("%Y-%m-%dT%H:%M:%S")
+
+
+class DocumentStream:
+    """One XML document written piece by piece; remembers where each item's end tag ends."""
+
+    def __init__(self, kind, count, items):
+        self.root, self.item = DOCUMENT_TAGS[kind]
+        self.count = count
+        self.items = items
+        self.root_at = None
+        self.item_ends = []
+
+    def chunks(self):
+        position = len(XML_DECLARATION)
+        yield XML_DECLARATION
+        self.root_at = position
+        head = ('<%s%s elementCount="%d">' % (self.root, PRESERVE, self.count)).encode()
+        yield head
+        position += len(head)
+        start = ("<%s%s>" % (self.item, PRESERVE)).encode()
+        end = ("</%s>" % self.item).encode()
+        for body in self.items:
+            piece = start + body.encode("utf-8") + end
+            yield piece
+            position += len(piece)
+            self.item_ends.append(position)
+        # The item end tag is directly followed by the container end tag, as in real exports.
+        yield ("</%s>" % self.root).encode()
+
+    def start_tag(self):
+        return "<%s " % self.root
+
+
+# ----------------------------------------------------------------------------
+# The container
+
+
+class ContainerWriter:
+    """Writes stored ZIP entries in the shape of genuine exports."""
+
+    def __init__(self, out, garbage_rng=None):
+        self.out = out
+        self.garbage_rng = garbage_rng
+        self.entries = []
+
+    def _gap(self):
+        # Random bytes between entries, free of 'P' and '<' so they never form a
+        # signature or a document start tag.
+        if self.garbage_rng is None or not self.entries:
+            return
+        junk = self.garbage_rng.randbytes(self.garbage_rng.randint(1, 200))
+        self.out.write(junk.translate(GARBAGE_TABLE))
+
+    def _local_header(self, name_bytes, crc, size):
+        return (struct.pack("<IHHHHHIIIHH", LOCAL_SIGNATURE, CONTAINER_VERSION, UTF8_NAMES, 0,
+                            DOS_TIME, DOS_DATE, crc, SIZE_IN_ZIP64, SIZE_IN_ZIP64,
+                            len(name_bytes), ZIP64_LOCAL_EXTRA)
+                + name_bytes + struct.pack("<HHQQ", 1, 16, size, size))
+
+    def directory(self, name):
+        self._gap()
+        header = self.out.tell()
+        name_bytes = name.encode("utf-8")
+        self.out.write(self._local_header(name_bytes, 0, 0))
+        entry = {"name": name, "kind": "directory", "header": header, "data": self.out.tell(),
+                 "size": 0, "crc": 0}
+        self.entries.append(entry)
+        return entry
+
+    def file(self, name, chunks, kind, with_sha256=False):
+        """Streams chunks as the entry's data, then patches CRC-32, U and Z into the header."""
+        self._gap()
+        header = self.out.tell()
+        name_bytes = name.encode("utf-8")
+        self.out.write(self._local_header(name_bytes, 0, 0))
+        data = self.out.tell()
+        crc = 0
+        size = 0
+        digest = hashlib.sha256() if with_sha256 else None
+        for chunk in chunks:
+            self.out.write(chunk)
+            crc = zlib.crc32(chunk, crc)
+            size += len(chunk)
+            if digest:
+                digest.update(chunk)
+        end = self.out.tell()
+        self.out.seek(header + 14)
+        self.out.write(struct.pack("<I", crc))
+        self.out.seek(data - 16)
+        self.out.write(struct.pack("<QQ", size, size))
+        self.out.seek(end)
+        entry = {"name": name, "kind": kind, "header": header, "data": data, "size": size, "crc": crc}
+        if digest:
+            entry["sha256"] = digest.hexdigest()
+        self.entries.append(entry)
+        return entry
+
+    def finish(self, central_directory=True):
+        if not central_directory:
+            return
+        self._gap()
+        start = self.out.tell()
+        for entry in self.entries:
+            name_bytes = entry["name"].encode("utf-8")
+            is_directory = entry["kind"] == "directory"
+            external = (0o40755 << 16) | 0x10 if is_directory else 0o100644 << 16
+            self.out.write(struct.pack("<IHHHHHHIIIHHHHHII", CENTRAL_SIGNATURE, (3 << 8) | CONTAINER_VERSION,
+                                       CONTAINER_VERSION, UTF8_NAMES, 0, DOS_TIME, DOS_DATE, entry["crc"],
+                                       SIZE_IN_ZIP64, SIZE_IN_ZIP64, len(name_bytes), ZIP64_CENTRAL_EXTRA,
+                                       0, 0, 0, external, SIZE_IN_ZIP64))
+            self.out.write(name_bytes)
+            self.out.write(struct.pack("<HHQQQ", 1, 24, entry["size"], entry["size"], entry["header"]))
+        end = self.out.tell()
+        count = len(self.entries)
+        self.out.write(struct.pack("<IQHHIIQQQQ", ZIP64_END_SIGNATURE, 44, (3 << 8) | CONTAINER_VERSION,
+                                   CONTAINER_VERSION, 0, 0, count, count, end - start, start))
+        self.out.write(struct.pack("<IIQI", ZIP64_LOCATOR_SIGNATURE, 0, end, 1))
+        self.out.write(struct.pack("<IHHHHIIH", END_SIGNATURE, 0, 0, 0xFFFF, 0xFFFF,
+                                   SIZE_IN_ZIP64, SIZE_IN_ZIP64, 0))
+
+
+GARBAGE_TABLE = bytes(b if b not in (ord("P"), ord("<")) else b + 1 for b in range(256))
+
+
+# ----------------------------------------------------------------------------
+# Attachments
+
+
+def zip_archive(members):
+    """A small deflated ZIP made the way office suites do it (version 20, no extra field)."""
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
+        for name, text in members:
+            info = zipfile.ZipInfo(name, date_time=(2010, 5, 12, 14, 30, 0))
+            info.compress_type = zipfile.ZIP_DEFLATED
+            archive.writestr(info, text)
+    return buffer.getvalue()
+
+
+def docx_bytes(paragraphs):
+    body = "".join("<w:p><w:r><w:t>%s</w:t></w:r></w:p>" % markup_escape(p) for p in paragraphs)
+    return zip_archive([
+        ("[Content_Types].xml",
+         '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>'
+         '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+         '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
+         '<Default Extension="xml" ContentType="application/xml"/>'
+         '<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-'
+         'officedocument.wordprocessingml.document.main+xml"/></Types>'),
+        ("_rels/.rels",
+         '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>'
+         '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+         '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
+         'relationships/officeDocument" Target="word/document.xml"/></Relationships>'),
+        ("word/document.xml",
+         '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>'
+         '<w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main">'
+         "<w:body>%s</w:body></w:document>" % body),
+    ])
+
+
+def xlsx_bytes(rows):
+    cells = "".join('<row r="%d"><c r="A%d" t="inlineStr"><is><t>%s</t></is></c></row>'
+                    % (i + 1, i + 1, markup_escape(r)) for i, r in enumerate(rows))
+    return zip_archive([
+        ("[Content_Types].xml", '<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.'
+                                'openxmlformats.org/package/2006/content-types"/>'),
+        ("xl/worksheets/sheet1.xml", '<?xml version="1.0" encoding="UTF-8"?><worksheet xmlns="http://'
+                                     'schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>'
+                                     "%s</sheetData></worksheet>" % cells),
+    ])
+
+
+def png_bytes(rng, width, height):
+    def chunk(tag, data):
+        return struct.pack(">I", len(data)) + tag + data + struct.pack(">I", zlib.crc32(tag + data))
+    raw = b"".join(b"\x00" + rng.randbytes(width * 3) for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def binary_chunks(rng, kind, size):
+    """size bytes that start like a file of the kind, in 1 MiB chunks."""
+    prefix = {"pdf": b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n", "jpg": b"\xff\xd8\xff\xe0\x00\x10JFIF\x00"}[kind]
+    prefix = prefix[:size]
+    yield prefix
+    left = size - len(prefix)
+    while left > 0:
+        step = min(left, 1 << 20)
+        yield rng.randbytes(step)
+        left -= step
+
+
+def attachment_content(rng, kind, size, sentences):
+    """(list of chunks or a generator) for one attachment of the kind; size applies to binaries."""
+    if kind == "docx":
+        return [docx_bytes(rng.sample(sentences, 3))]
+    if kind == "xlsx":
+        return [xlsx_bytes(rng.sample(sentences, 4))]
+    if kind == "zip":
+        return [zip_archive([("notes/%d.txt" % i, "\n".join(rng.sample(sentences, 3))) for i in range(3)])]
+    if kind == "txt":
+        return [("\r\n".join(rng.sample(sentences, 4)) + "\r\n").encode("utf-8")]
+    if kind == "png":
+        return [png_bytes(rng, 8, 8)]
+    return binary_chunks(rng, kind, max(size, 1))
+
+
+# ----------------------------------------------------------------------------
+# Items
+
+
+class Content:
+    """All item data, drawn from one random stream so that a seed gives one file."""
+
+    def __init__(self, seed):
+        self.seed = seed
+        self.rng = random.Random(seed)
+        self.epoch = datetime.datetime(2010, 5, 12, 14, 30, 0)
+
+    def moment(self):
+        return self.epoch + datetime.timedelta(seconds=self.rng.randint(-400 * 86400, 400 * 86400))
+
+    def person(self):
+        return self.rng.choice(PEOPLE)
+
+    def message_id(self, number):
+        domain = self.rng.choice(["acme.com", "example.jp", "mail.example.kr"])
+        return "%08x.%d@%s" % (self.rng.getrandbits(32), number, domain)
+
+
+def mail_item(mail):
+    """The XML of one mail; the manifest record mail holds every value."""
+    parts = [element("OPFMessageCopyToAddresses", "".join(email_address(a, n) for a, n in mail["toEntries"])),
+             element("OPFMessageCopyFromAddresses", email_address(mail["from"], mail["fromName"])),
+             element("OPFMessageCopySenderAddress", email_address(mail["from"], mail["fromName"]))]
+    if mail["cc"]:
+        parts.append(element("OPFMessageCopyCCAddresses", "".join(email_address(a, a) for a in mail["cc"])))
+    if mail["bcc"]:
+        parts.append(element("OPFMessageCopyBCCAddresses", "".join(email_address(a, a) for a in mail["bcc"])))
+    parts.append(element("OPFMessageCopySubject", text_escape(mail["subject"])))
+    parts.append(element("OPFMessageCopyThreadTopic", text_escape(re.sub(r"^((Re|Fwd): )+", "", mail["subject"]))))
+    if mail["sent"]:
+        parts.append(element("OPFMessageCopySentTime", mail["sent"]))
+    parts.append(element("OPFMessageCopyReceivedTime", mail["received"]))
+    parts.append(element("OPFMessageCopyModDate", mail["received"]))
+    # '>' needs no escaping in element text, so the identifier keeps its closing bracket.
+    parts.append(element("OPFMessageCopyMessageID", text_escape(mail["messageId"])))
+    if mail["inReplyTo"]:
+        parts.append(element("OPFMessageCopyInReplyTo", text_escape(mail["inReplyTo"])))
+        parts.append(element("OPFMessageCopyReferences", text_escape(mail["inReplyTo"])))
+    parts.append(element("OPFMessageGetPriority", "3"))
+    parts.append(element("OPFMessageIsOutgoing", "1E0" if mail["outgoing"] else "0E0"))
+    parts.append(element("OPFMessageGetIsRead", "1E0"))
+    parts.append(element("OPFMessageGetHasHTML", "1E0"))
+    if mail["attachments"]:
+        entries = []
+        for attachment in mail["attachments"]:
+            pairs = [("OPFAttachmentContentExtension", attachment["name"].rsplit(".", 1)[-1]),
+                     ("OPFAttachmentContentFileSize", float_notation(attachment["size"]))]
+            if attachment["contentId"]:
+                pairs.append(("OPFAttachmentContentID", attachment["contentId"]))
+            pairs += [("OPFAttachmentContentType", attachment["contentType"]),
+                      ("OPFAttachmentName", attachment["name"]), ("OPFAttachmentURL", attachment["url"])]
+            entries.append("<messageAttachment%s%s></messageAttachment>" % (PRESERVE, attributes(pairs)))
+        parts.append(element("OPFMessageCopyAttachmentList", "".join(entries)))
+    parts.append(element("OPFMessageCopyBody", mail["bodyXml"]))
+    if mail["htmlBody"]:
+        parts.append(element("OPFMessageCopyHTMLBody", mail["bodyXml"]))
+    return "".join(parts)
+
+
+def contact_item(contact):
+    email_list = "".join("<contactEmailAddress%s%s></contactEmailAddress>"
+                         % (PRESERVE, attributes([("OPFContactEmailAddressAddress", a),
+                                                  ("OPFContactEmailAddressIsDefault", "1" if i == 0 else "0"),
+                                                  ("OPFContactEmailAddressType", "0")]))
+                         for i, a in enumerate(contact["emails"]))
+    parts = [element("OPFContactCopyDisplayName", text_escape(contact["displayName"])),
+             element("OPFContactCopyFirstName", text_escape(contact["firstName"])),
+             element("OPFContactCopyLastName", text_escape(contact["lastName"])),
+             element("OPFContactCopyEmailAddressList", email_list),
+             element("OPFContactCopyDefaultEmailAddress", email_list.split("</contactEmailAddress>")[0]
+                     + "</contactEmailAddress>"),
+             element("OPFContactCopyBusinessCompany", text_escape(contact["company"])),
+             element("OPFContactCopyBusinessTitle", "Manager"),
+             element("OPFContactCopyBusinessStreetAddress", "1-2-3 Example Street\nBuilding 4"),
+             element("OPFContactCopyBusinessCity", "Springfield"),
+             element("OPFContactCopyBusinessZip", "12345"),
+             element("OPFContactCopyBusinessPhone", "+1 555 0100"),
+             element("OPFContactCopyBusinessPhone2", "+1 555 0101"),
+             element("OPFContactCopyHomeStreetAddress", "9 Home Road\nFlat 2"),
+             element("OPFContactCopyHomePhone", "+1 555 0199"),
+             element("OPFContactCopyCellPhone", "+1 555 0123"),
+             element("OPFContactCopyBirthday", contact["birthdayIso"]),
+             element("OPFContactCopyAge", "0E0")]
+    if contact["categories"]:
+        parts.append(element("OPFContactCopyCategoryList", "".join(
+            "<category%s%s></category>" % (PRESERVE, attributes([("OPFCategoryCopyBackgroundColor", color),
+                                                                 ("OPFCategoryCopyName", name)]))
+            for name, color in contact["categories"])))
+    if contact["children"]:
+        parts.append(element("OPFContactCopyChildren", "".join(
+            element("string", text_escape(child)) for child in contact["children"])))
+    parts.append(element("OPFContactCopyNotes", contact["notesXml"]))
+    parts.append(element("OPFContactCopyNotesPlain", contact["notesXml"]))
+    if contact["pictureXml"]:
+        parts.append(element("OPFContactAddPicture", contact["pictureXml"]))
+    return "".join(parts)
+
+
+def event_item(event):
+    parts = [element("OPFCalendarEventCopySummary", text_escape(event["summary"])),
+             element("OPFCalendarEventCopyLocation", text_escape(event["location"])),
+             # The start and end times stand before the zone elements whose names they begin.
+             element("OPFCalendarEventCopyStartTime", event["startIso"]),
+             element("OPFCalendarEventCopyEndTime", event["endIso"])]
+    if event["zone"].startswith("(UTC-07:00)"):
+        parts += [element("OPFCalendarEventCopyStartTimeZone", text_escape(event["zone"])),
+                  element("OPFCalendarEventCopyEndTimeZone", text_escape(event["zone"])),
+                  element("OPFCalendarEventGetStartTimeZoneICSData", text_escape(VTIMEZONE_MOUNTAIN))]
+    else:
+        parts.append(element("OPFCalendarEventCopyTimeZone", text_escape(event["zone"])))
+    parts += [element("OPFCalendarEventCopyModDate", event["startIso"]),
+              element("OPFCalendarEventGetIsAllDayEvent", "0"),
+              element("OPFCalendarEventCopyFreeBusyStatus", "0"),
+              element("OPFCalendarEventCopyOrganizer", event["organizer"]),
+              element("OPFCalendarEventCopyAttendeeList", "".join(
+                  "<appointmentAttendee%s%s></appointmentAttendee>"
+                  % (PRESERVE, attributes([("OPFCalendarAttendeeAddress", a), ("OPFCalendarAttendeeName", n),
+                                           ("OPFCalendarAttendeeResponseRequested", "1"),
+                                           ("OPFCalendarAttendeeType", "1")]))
+                  for a, n in event["attendeeEntries"])),
+              element("OPFCalendarEventCopyReminderDelta", "900"),
+              element("OPFCalendarEventCopyUUID", event["uuid"]),
+              element("OPFCalendarEventCopyDescription", event["descriptionXml"]),
+              element("OPFCalendarEventCopyDescriptionPlain", event["descriptionXml"])]
+    return "".join(parts)
+
+
+def task_item(task):
+    parts = [element("OPFTaskCopyName", text_escape(task["name"])),
+             element("OPFTaskCopyStartDateTime", task["startIso"]),
+             element("OPFTaskCopyDueDateTime", task["dueIso"]),
+             element("OPFTaskGetPriority", task["priority"]),
+             element("OPFTaskCopyReminderTime", task["startIso"]),
+             element("OPFTaskCopyModDate", task["startIso"]),
+             element("OPFTaskGetIsComplete", "0E0"),
+             element("OPFTaskCopyNote", task["noteXml"]),
+             element("OPFTaskCopyNotePlain", task["noteXml"])]
+    return "".join(parts)
+
+
+def note_item(note):
+    return "".join([element("OPFNoteCopyTitle", text_escape(note["title"])),
+                    element("OPFNoteCopyText", note["textXml"]),
+                    element("OPFNoteCopyNonHTMLText", note["textXml"]),
+                    element("OPFNoteCopyModDate", note["modIso"])])
+
+
+def html_body(content, greeting, count):
+    paragraphs = "".join("<p>%s</p>" % markup_escape(content.rng.choice(SENTENCES)) for _ in range(count))
+    html = ('<html><head><meta charset="utf-8"></head><body><p>Hello %s,</p>%s'
+            '<p>Terms &amp; conditions apply.</p></body></html>' % (markup_escape(greeting), paragraphs))
+    return markup_escape(html)
+
+
+# ----------------------------------------------------------------------------
+# The whole export
+
+
+class Export:
+    def __init__(self, args, out):
+        self.args = args
+        self.content = Content(args.seed)
+        garbage = random.Random("%s-garbage" % args.seed) if args.garbage_between else None
+        self.writer = ContainerWriter(out, garbage)
+        self.mails = []
+        self.contacts = []
+        self.calendars = []
+        self.tasks = []
+        self.notes = []
+        self.message_number = 0
+        self.blob_number = 0
+        self.folder_counts = {}  # messages written per folder, for the message_NNNNN names
+
+    # -- documents --------------------------------------------------------
+
+    def document(self, name, kind, count, items):
+        stream = DocumentStream(kind, count, items)
+        entry = self.writer.file(name, stream.chunks(), kind)
+        entry["root"] = stream.root_at
+        entry["startTag"] = stream.start_tag()
+        entry["itemEnds"] = stream.item_ends
+        return entry
+
+    def write(self):
+        w = self.writer
+        w.directory("Accounts/")
+        w.file("Categories.xml", [self.categories_xml()], "categories")
+        w.directory("Accounts/")
+        w.directory("Local/")
+        w.directory("Local/Address Book/")
+        self.write_contacts()
+        w.file("Local/Address Book/Groups.xml", [self.groups_xml()], "attachment")
+        w.directory("Accounts/")
+        self.write_calendar()
+        w.directory("Local/Tasks/")
+        self.write_tasks()
+        w.directory("Local/Notes/")
+        self.write_notes()
+        self.write_mails()
+        w.finish(central_directory=not self.args.no_central_directory)
+
+    def categories_xml(self):
+        body = "".join("<category%s%s></category>" % (PRESERVE, attributes([("OPFCategoryCopyBackgroundColor", c),
+                                                                            ("OPFCategoryCopyName", n)]))
+                       for n, c in CATEGORIES)
+        return (XML_DECLARATION + ('<categories%s elementCount="%d">%s</categories>'
+                                   % (PRESERVE, len(CATEGORIES), body)).encode())
+
+    def groups_xml(self):
+        return XML_DECLARATION + ('<groups%s elementCount="1"><group%s>%s</group></groups>'
+                                  % (PRESERVE, PRESERVE, element("OPFGroupCopyName", "Team"))).encode()
+
+    def write_contacts(self):
+        count = max(self.args.contacts, 5000) if self.args.large_contacts else self.args.contacts
+        if count == 0:
+            return
+        rng = self.content.rng
+        records = []
+
+        def items():
+            for number in range(count):
+                first, last, address, company = PEOPLE[number % len(PEOPLE)]
+                if number >= len(PEOPLE):
+                    address = address.replace("@", ".%d@" % number)
+                emails = [address] + (["%s.home@example.net" % address.split("@")[0]] if number % 3 == 0 else [])
+                birthday = datetime.datetime(1950 + rng.randint(0, 50), rng.randint(1, 12), rng.randint(1, 28))
+                picture = ""
+                if self.args.large_contacts or number % 5 == 1:
+                    size = rng.randint(8 << 10, 24 << 10) if self.args.large_contacts else 600
+                    picture = base64.b64encode(b"\xff\xd8\xff\xe0" + rng.randbytes(size)).decode()
+                notes = markup_escape("<p>Met at the %s fair &amp; conference.</p>" % rng.choice(["spring", "autumn"]))
+                contact = {"firstName": first, "lastName": last, "displayName": "%s %s" % (first, last),
+                           "emails": emails, "company": company, "birthdayIso": iso(birthday),
+                           "birthday": birthday.strftime("%Y-%m-%d"),
+                           "categories": rng.sample(CATEGORIES, rng.randint(0, 3)),
+                           "children": ["Ann", "Tom"][:number % 3], "notesXml": notes,
+                           "notesSize": len(notes.encode()), "pictureXml": picture,
+                           "pictureSize": len(picture)}
+                item = contact_item(contact)
+                for key in ("notesXml", "pictureXml", "birthdayIso"):
+                    contact.pop(key)
+                contact["categories"] = [name for name, _ in contact["categories"]]
+                records.append(contact)
+                yield item
+
+        entry = self.document("Local/Address Book/Contacts.xml", "contacts", count, items())
+        self.attach_items(entry, records, self.contacts)
+
+    def write_calendar(self):
+        rng = self.content.rng
+        count = self.args.events
+        if count == 0:
+            return
+        self.writer.directory("Local/Calendar/")
+        # Event attachments stand before the first message like any other non-document file.
+        for number in range(min(count, 2)):
+            self.writer.file("Local/Calendar/%s/%d_0000" % (ATTACHMENTS_DIR, 9000 + number),
+                             [("Agenda %d\r\n" % number).encode()], "attachment")
+        records = []
+        items = []
+        zones = OLD_ZONES + ["(UTC-07:00) Mountain Time (US & Canada)"]
+        for number in range(count):
+            start = self.content.moment().replace(second=0)
+            end = start + datetime.timedelta(minutes=rng.choice([30, 60, 90]))
+            entries = []
+            for person in rng.sample(PEOPLE, rng.randint(1, 3)):
+                entries.append((person[2], person[0]))
+            event = {"summary": EVENT_SUMMARIES[number % len(EVENT_SUMMARIES)],
+                     "location": rng.choice(LOCATIONS), "startIso": iso(start), "endIso": iso(end),
+                     "start": start.strftime("%Y%m%dT%H%M%S"), "end": end.strftime("%Y%m%dT%H%M%S"),
+                     "zone": zones[number % len(zones)], "organizer": PEOPLE[0][2],
+                     "attendeeEntries": entries, "attendees": [a for a, _ in entries],
+                     "uuid": "%032X" % rng.getrandbits(128),
+                     "descriptionXml": markup_escape("<p>Agenda &amp; notes for %s</p>" % iso(start))}
+            items.append(event_item(event))
+            for key in ("attendeeEntries", "uuid", "descriptionXml", "startIso", "endIso"):
+                event.pop(key)
+            records.append(event)
+        entry = self.document("Local/Calendar/Calendar.xml", "calendars", count, items)
+        self.attach_items(entry, records, self.calendars)
+
+    def write_tasks(self):
+        rng = self.content.rng
+        records = []
+        items = []
+        for number in range(self.args.tasks):
+            start = self.content.moment()
+            due = start + datetime.timedelta(days=rng.randint(1, 30))
+            note = markup_escape("<p>Remember: bring the receipts &amp; forms.</p>")
+            task = {"name": TASK_NAMES[number % len(TASK_NAMES)], "startIso": iso(start), "dueIso": iso(due),
+                    "start": start.strftime("%Y%m%dT%H%M%S"), "due": due.strftime("%Y%m%dT%H%M%S"),
+                    "priority": rng.choice(["2", "3", "4"]), "noteXml": note, "noteSize": len(note.encode())}
+            items.append(task_item(task))
+            for key in ("startIso", "dueIso", "noteXml"):
+                task.pop(key)
+            records.append(task)
+        if items:
+            entry = self.document("Local/Tasks/Tasks.xml", "tasks", len(items), items)
+            self.attach_items(entry, records, self.tasks)
+
+    def write_notes(self):
+        rng = self.content.rng
+        records = []
+        items = []
+        for number in range(self.args.notes):
+            text = markup_escape("<div>%s</div>" % "</div><div>".join(rng.sample(SENTENCES, 3)))
+            note = {"title": NOTE_TITLES[number % len(NOTE_TITLES)], "textXml": text,
+                    "textSize": len(text.encode()), "modIso": iso(self.content.moment())}
+            items.append(note_item(note))
+            note.pop("textXml")
+            note.pop("modIso")
+            records.append(note)
+        if items:
+            entry = self.document("Local/Notes/Notes.xml", "notes", len(items), items)
+            self.attach_items(entry, records, self.notes)
+
+    @staticmethod
+    def attach_items(entry, records, target):
+        for index, record in enumerate(records):
+            record["item"] = index
+        entry["records"] = records
+        target.extend(records)
+
+    # -- mails ------------------------------------------------------------
+
+    def new_mail(self, folder, attachment_kinds, attachment_size):
+        c = self.content
+        rng = c.rng
+        number = self.message_number
+        self.message_number += 1
+        sender = c.person()
+        recipients = rng.sample(PEOPLE, rng.randint(1, 3))
+        outgoing = folder in ("Sent Items", "Drafts")
+        received = c.moment()
+        sent = None
+        if folder == "Sent Items" or (folder != "Drafts" and rng.random() < 0.7):
+            sent = received - datetime.timedelta(seconds=rng.randint(5, 600))
+        subject = SUBJECTS[number % len(SUBJECTS)]
+        to_entries = []
+        for index, person in enumerate(recipients):
+            # Display names, the address again as name, or no name attribute at all.
+            to_entries.append((person[2], [person[0] + " " + person[1], person[2], None][index % 3]))
+        body = html_body(c, recipients[0][0], rng.randint(1, 4))
+        message_id = "<%s>" % c.message_id(number)
+        mail = {"subject": subject, "from": sender[2], "fromName": "%s %s" % (sender[0], sender[1]),
+                "toEntries": to_entries, "to": [a for a, _ in to_entries],
+                "cc": [p[2] for p in rng.sample(PEOPLE, rng.randint(0, 2))],
+                "bcc": [PEOPLE[-1][2]] if outgoing and number % 2 else [],
+                "sent": iso(sent) if sent else None, "received": iso(received), "messageId": message_id,
+                "inReplyTo": "<%s>" % c.message_id(number + 100000) if subject.startswith("Re:") else None,
+                "outgoing": outgoing, "bodyXml": body, "bodySize": len(body.encode()),
+                "htmlBody": number % 4 == 0, "attachments": [], "generatedFolder": "%s/%s" % (STORE, folder)}
+        folder_entry = "%s/%s/%s" % (MESSAGES_ROOT, STORE, folder)
+        attachment_id = 100000 + number
+        for index, kind in enumerate(attachment_kinds):
+            name = rng.choice(ATTACHMENT_NAMES[kind])
+            url = "%s/%s/%d_%04d" % (folder_entry, ATTACHMENTS_DIR, attachment_id, index)
+            content = attachment_content(random.Random("%s-blob-%d" % (c.seed, self.blob_number)), kind,
+                                         attachment_size, SENTENCES)
+            self.blob_number += 1
+            entry = self.writer.file(url, content, "attachment", with_sha256=True)
+            mail["attachments"].append({"name": name, "url": url, "size": entry["size"], "sha256": entry["sha256"],
+                                        "contentType": CONTENT_TYPES[kind],
+                                        "contentId": "image%03d.png@01CBF2A1.5E8F7D30" % index
+                                        if kind == "png" else None})
+        entry = self.document("%s/message_%05d.xml" % (folder_entry, self.folder_counts.get(folder, 0)),
+                              "mail", 1, [mail_item(mail)])
+        self.folder_counts[folder] = self.folder_counts.get(folder, 0) + 1
+        for key in ("toEntries", "bodyXml", "htmlBody", "inReplyTo", "outgoing", "bcc"):
+            mail.pop(key)
+        for attachment in mail["attachments"]:
+            attachment.pop("contentId")
+        mail["item"] = 0
+        mail["entry"] = entry["name"]
+        entry["records"] = [mail]
+        self.mails.append(mail)
+
+    def write_mails(self):
+        args = self.args
+        rng = self.content.rng
+        self.writer.directory(MESSAGES_ROOT + "/")
+        plan = {folder: [] for folder in MAIL_FOLDERS}
+        kinds = ["docx", "zip", "txt", "pdf", "png", "jpg", "xlsx"]
+        for number in range(args.mails):
+            folder = MAIL_FOLDERS[number % len(MAIL_FOLDERS)]
+            # The first mails carry one attachment of every kind, so small files hold them all.
+            if number < len(kinds):
+                attachments = [kinds[number]] + (["txt"] if number % 2 else [])
+            else:
+                attachments = rng.sample(kinds, rng.choice([0, 0, 1, 2]))
+            plan[folder].append(attachments)
+        for folder in MAIL_FOLDERS:
+            if not plan[folder]:
+                continue
+            self.writer.directory("%s/%s/%s/" % (MESSAGES_ROOT, STORE, folder))
+            for attachments in plan[folder]:
+                self.new_mail(folder, attachments, args.attachment_size)
+        if args.size and self.writer.out.tell() < args.size:
+            self.writer.directory("%s/%s/%s/" % (MESSAGES_ROOT, STORE, BULK_FOLDER))
+            while self.writer.out.tell() < args.size:
+                self.new_mail(BULK_FOLDER, [rng.choice(["pdf", "jpg"])], args.large_attachment_size)
+                for _ in range(SMALL_MAILS_PER_LARGE):
+                    self.new_mail(BULK_FOLDER, [], args.attachment_size)
+
+
+# ----------------------------------------------------------------------------
+# Damage and what survives it
+
+
+def apply_damage(args, out, entries):
+    rng = random.Random("%s-damage" % args.seed)
+    for entry in entries:
+        entry["wiped"] = False
+        entry["zeroCrc"] = False
+    if args.wipe_headers:
+        # The first header stays: without it the file is refused before any scan.
+        eligible = entries[1:]
+        chosen = eligible if args.wipe_headers == "all" else rng.sample(
+            eligible, round(float(args.wipe_headers) * len(eligible)))
+        for entry in chosen:
+            out.seek(entry["header"])
+            out.write(b"\0\0\0\0")
+            entry["wiped"] = True
+    if args.zero_crc:
+        eligible = [e for e in entries if e["crc"] != 0]
+        for entry in rng.sample(eligible, round(args.zero_crc * len(eligible))):
+            out.seek(entry["header"] + 14)
+            out.write(b"\0\0\0\0")
+            entry["zeroCrc"] = True
+    out.seek(0, 2)
+    size = out.tell()
+    if args.truncate is not None:
+        size = args.truncate if args.truncate >= 0 else max(0, size + args.truncate)
+        out.truncate(size)
+    return size
+
+
+def message_folder(entry_path):
+    """The folder a walk gives a message entry: components after Local/<x>/ or Accounts/<a>/<b>/."""
+    parts = entry_path.split("/")
+    if parts[0] == "Accounts":
+        return "/".join(parts[3:-1])
+    if parts[0] == "Local":
+        return "/".join(parts[2:-1])
+    return ""
+
+
+def expected_scan(entries, file_size):
+    """What a sound scan recovers from the (possibly damaged) file, entry by entry."""
+    if file_size < 5:
+        return {"refused": True}
+    documents = {key: 0 for key in KINDS + ["attachments"]}
+    registered = []  # attachment entries waiting for the next mail with an attachment list
+    for entry in entries:
+        kind = entry["kind"]
+        # Sizes the file cannot hold (a cut file) send the walk to the raw scan as well.
+        walked = not entry["wiped"] and not entry["zeroCrc"] and entry["data"] + entry["size"] <= file_size
+        for record in entry.get("records", []):
+            record["survives"] = False
+        if kind in ("directory", "categories"):
+            continue
+        if kind == "attachment":
+            if walked:
+                registered.append(entry["name"])
+                documents["attachments"] += 1
+            continue
+        if not walked and entry["data"] + entry["root"] + len(entry["startTag"]) > file_size:
+            continue
+        documents[DOCUMENT_COUNT_KEY[kind]] += 1
+        for record in entry["records"]:
+            record["survives"] = entry["data"] + entry["itemEnds"][record["item"]] <= file_size
+            if kind != "mail" or not record["survives"]:
+                continue
+            record["scanFolder"] = message_folder(entry["name"]) if walked else ""
+            urls = [a["url"] for a in record["attachments"]]
+            if urls:
+                # Stray entries before the mail's own (Groups.xml, event attachments) are dropped.
+                record["attachmentsKept"] = registered[len(registered) - len(urls):] == urls
+                registered = []
+            else:
+                record["attachmentsKept"] = True
+    counts = {}
+    for key in KINDS:
+        counts[key] = 0
+    folders = {}
+    for entry in entries:
+        for record in entry.get("records", []):
+            if not record["survives"]:
+                continue
+            key = DOCUMENT_COUNT_KEY[entry["kind"]]
+            counts[key] += 1
+            if key == "mails":
+                folder = record["scanFolder"] or "Folder1"
+                folders[folder] = folders.get(folder, 0) + 1
+    return {"refused": False, "counts": counts, "documents": documents, "mailFolders": folders}
+
+
+# ----------------------------------------------------------------------------
+# Command line
+
+
+def byte_count(text):
+    match = re.fullmatch(r"(-?\d+(?:\.\d+)?)\s*([KMGT]?)(i?B)?", text.strip(), re.IGNORECASE)
+    if not match:
+        raise argparse.ArgumentTypeError("not a byte count: %r" % text)
+    factor = 1 << (10 * "KMGT".find(match.group(2).upper()) + 10) if match.group(2) else 1
+    return int(float(match.group(1)) * factor)
+
+
+def fraction_or_all(text):
+    if text == "all":
+        return text
+    value = float(text)
+    if not 0 <= value <= 1:
+        raise argparse.ArgumentTypeError("a fraction from 0 to 1, or all")
+    return text
+
+
+def fraction(text):
+    value = float(text)
+    if not 0 <= value <= 1:
+        raise argparse.ArgumentTypeError("a fraction from 0 to 1")
+    return value
+
+
+def parse_args(argv):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("output", help="the .olm file to write")
+    parser.add_argument("--seed", type=int, default=1, help="same seed, same bytes (default 1)")
+    parser.add_argument("--mails", type=int, default=20)
+    parser.add_argument("--contacts", type=int, default=10)
+    parser.add_argument("--events", type=int, default=5)
+    parser.add_argument("--tasks", type=int, default=5)
+    parser.add_argument("--notes", type=int, default=5)
+    parser.add_argument("--attachment-size", type=byte_count, default=4096,
+                        help="size of ordinary binary attachments (pdf, jpg)")
+    parser.add_argument("--size", type=byte_count, default=0,
+                        help="grow to at least this size with mails and large attachments (e.g. 1.1GiB)")
+    parser.add_argument("--large-attachment-size", type=byte_count, default=8 << 20,
+                        help="size of the large attachments that --size adds (default 8MiB)")
+    parser.add_argument("--large-contacts", action="store_true",
+                        help="at least 5000 contacts, each with a picture")
+    parser.add_argument("--truncate", type=byte_count,
+                        help="cut the file to this many bytes; a negative count cuts that many from the end")
+    parser.add_argument("--wipe-headers", type=fraction_or_all,
+                        help="overwrite the signatures of this fraction of local headers, or all "
+                             "(the first header always stays)")
+    parser.add_argument("--zero-crc", type=fraction, help="zero the CRC-32 of this fraction of file entries")
+    parser.add_argument("--garbage-between", action="store_true", help="random bytes between entries")
+    parser.add_argument("--no-central-directory", action="store_true")
+    parser.add_argument("--manifest", help="write a JSON description of the file here")
+    args = parser.parse_args(argv)
+    args.argv = list(argv)
+    return args
+
+
+def reproducing_arguments(args):
+    """The options that made the file, without the output path, the manifest path and the seed."""
+    options = []
+    skip = False
+    for argument in args.argv:
+        if skip:
+            skip = False
+        elif argument in ("--manifest", "--seed"):
+            skip = True
+        elif argument != args.output and not argument.startswith(("--manifest=", "--seed=")):
+            options.append(argument)
+    return options
+
+
+def generate(args):
+    """Writes args.output (and args.manifest if set); returns the manifest."""
+    with open(args.output, "w+b") as out:
+        export = Export(args, out)
+        export.write()
+        entries = export.writer.entries
+        file_size = apply_damage(args, out, entries)
+    expected = expected_scan(entries, file_size)
+    for entry in entries:
+        entry.pop("records", None)
+    manifest = {
+        "generator": {"seed": args.seed, "arguments": reproducing_arguments(args)},
+        "size": file_size,
+        "generated": {"mails": len(export.mails), "contacts": len(export.contacts),
+                      "calendars": len(export.calendars), "tasks": len(export.tasks), "notes": len(export.notes)},
+        "expected": expected,
+        "mails": export.mails, "contacts": export.contacts, "calendars": export.calendars,
+        "tasks": export.tasks, "notes": export.notes,
+        "entries": entries,
+    }
+    if args.manifest:
+        with open(args.manifest, "w", encoding="utf-8") as handle:
+            json.dump(manifest, handle, ensure_ascii=False, indent=1, sort_keys=True)
+            handle.write("\n")
+    return manifest
+
+
+def main(argv=None):
+    generate(parse_args(sys.argv[1:] if argv is None else argv))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
