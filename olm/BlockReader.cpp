@@ -72,19 +72,15 @@ quint32 BlockReader::uint32At(qint64 offset)
     return quint32(b[0]) | quint32(b[1]) << 8 | quint32(b[2]) << 16 | quint32(b[3]) << 24;
 }
 
-qint64 BlockReader::findByte(qint64 from, uchar byte)
+qint64 BlockReader::findByteInBlock(qint64 from, uchar byte)
 {
-    qint64 offset = qMax<qint64>(from, 0);
-    while (offset < m_fileSize) {
-        qint64 available = 0;
-        const uchar *bytes = blockFrom(offset, &available);
-        if (!bytes || available <= 0)
-            break;
-        if (const void *hit = memchr(bytes, byte, size_t(available)))
-            return offset + (static_cast<const uchar *>(hit) - bytes);
-        offset += available;
-    }
-    return m_fileSize;
+    qint64 available = 0;
+    const uchar *bytes = blockFrom(from, &available);
+    if (!bytes || available <= 0)
+        return m_fileSize;
+    if (const void *hit = memchr(bytes, byte, size_t(available)))
+        return from + (static_cast<const uchar *>(hit) - bytes);
+    return from + available;
 }
 
 qint64 BlockReader::find(qint64 from, const QByteArray &pattern)

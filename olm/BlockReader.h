@@ -25,8 +25,10 @@ public:
     int byteAt(qint64 offset);
     // Little-endian 32-bit value at offset; 0 when fewer than 4 bytes remain.
     quint32 uint32At(qint64 offset);
-    // First offset >= from holding byte, or fileSize() when there is none.
-    qint64 findByte(qint64 from, uchar byte);
+    // First offset >= from holding byte within the block that holds from, or
+    // the end of that block: no byte in between. Searching no further keeps the
+    // block where the walk is, so the scan reads the file once, front to back.
+    qint64 findByteInBlock(qint64 from, uchar byte);
     // First offset >= from where pattern starts, or -1 when the file does not hold it.
     qint64 find(qint64 from, const QByteArray &pattern);
 

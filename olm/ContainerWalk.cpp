@@ -7,8 +7,8 @@
 #include "parsers/FolderInformation.h"
 
 #include <QElapsedTimer>
-#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -115,17 +115,21 @@ bool looksLikeContainerCentralHeader(BlockReader &reader, qint64 offset)
 }
 
 struct RawDocumentKind {
-    const char *startTag;
-    const char *endTag;
+    QByteArray startTag;
+    QByteArray endTag;
     DocumentKind kind;
 };
 const RawDocumentKind kRawDocumentKinds[] = {
-    {"<emails ", "</emails>", DocumentKind::Mail},
-    {"<notes ", "</notes>", DocumentKind::Notes},
-    {"<tasks ", "</tasks>", DocumentKind::Tasks},
-    {"<contacts ", "</contacts>", DocumentKind::Contacts},
-    {"<appointments ", "</appointments>", DocumentKind::Calendar},
+    {QByteArrayLiteral("<emails "), QByteArrayLiteral("</emails>"), DocumentKind::Mail},
+    {QByteArrayLiteral("<notes "), QByteArrayLiteral("</notes>"), DocumentKind::Notes},
+    {QByteArrayLiteral("<tasks "), QByteArrayLiteral("</tasks>"), DocumentKind::Tasks},
+    {QByteArrayLiteral("<contacts "), QByteArrayLiteral("</contacts>"), DocumentKind::Contacts},
+    {QByteArrayLiteral("<appointments "), QByteArrayLiteral("</appointments>"), DocumentKind::Calendar},
 };
+// The clock is read once per this many walk steps; a step is short.
+constexpr int kStepsPerClockRead = 64;
+// A document buffer grown past this is given back once the document is parsed.
+constexpr size_t kKeptDocumentBuffer = 16 * 1024 * 1024;
 constexpr qint64 kLongestStartTag = 14;
 
 class Walk
@@ -155,21 +159,26 @@ private:
     const WalkHooks &m_hooks;
     QElapsedTimer m_sinceTick;
     bool m_firstTick = true;
+    int m_stepsSinceClockRead = 0;
     int m_centralHeaderCount = 0;
     // A header is expected at the start, at the end of an entry's data and at the
     // end of a recovered document; elsewhere only container-like headers count.
     bool m_headerExpected = true;
     qint64 m_nextLessThan = -1;
     qint64 m_nextP = -1;
+    std::vector<char> m_document;
 };
 
 bool Walk::tickAndTestStop()
 {
-    if (m_firstTick || m_sinceTick.elapsed() >= kTickIntervalMs) {
-        m_firstTick = false;
-        if (m_hooks.tick)
-            m_hooks.tick(dwOffset / kProgressUnit);
-        m_sinceTick.restart();
+    if (m_firstTick || ++m_stepsSinceClockRead >= kStepsPerClockRead) {
+        m_stepsSinceClockRead = 0;
+        if (m_firstTick || m_sinceTick.elapsed() >= kTickIntervalMs) {
+            m_firstTick = false;
+            if (m_hooks.tick)
+                m_hooks.tick(dwOffset / kProgressUnit);
+            m_sinceTick.restart();
+        }
     }
     return bStopFlag;
 }
@@ -261,10 +270,10 @@ bool Walk::rawScanAt(qint64 q)
     if (available < 2 || bytes[0] != '<')
         return false;
     for (const RawDocumentKind &candidate : kRawDocumentKinds) {
-        const qint64 length = qint64(strlen(candidate.startTag));
-        if (available < length || memcmp(bytes, candidate.startTag, size_t(length)) != 0)
+        const qint64 length = candidate.startTag.size();
+        if (available < length || memcmp(bytes, candidate.startTag.constData(), size_t(length)) != 0)
             continue;
-        const QByteArray endTag(candidate.endTag);
+        const QByteArray &endTag = candidate.endTag;
         const qint64 endAt = m_reader.find(q + length, endTag);
         // An end tag that never comes: the document runs to the end of the file.
         const qint64 documentEnd = endAt < 0 ? m_fileSize : endAt + endTag.size();
@@ -279,12 +288,13 @@ bool Walk::rawScanAt(qint64 q)
 
 void Walk::advanceToNextCandidate(qint64 from)
 {
-    // Only a '<' can start a document and only a 'P' a signature; both
-    // positions are cached so every byte is searched once per kind.
+    // Only a '<' can start a document and only a 'P' a signature. Each bound
+    // means "none of that byte before it"; both are kept so every byte is
+    // searched once per kind. A bound may be a block end rather than a hit.
     if (m_nextLessThan < from)
-        m_nextLessThan = m_reader.findByte(from, '<');
+        m_nextLessThan = m_reader.findByteInBlock(from, '<');
     if (m_nextP < from)
-        m_nextP = m_reader.findByte(from, 'P');
+        m_nextP = m_reader.findByteInBlock(from, 'P');
     dwOffset = qMin(m_nextLessThan, m_nextP);
 }
 
@@ -292,10 +302,13 @@ void Walk::dispatch(DocumentKind kind, const QString &entryName, const QString &
                     qint64 documentSize, qint64 documentEnd)
 {
     const qint64 size = qBound<qint64>(0, documentSize, m_fileSize - documentStart);
-    pBuff = static_cast<char *>(calloc(size_t(size) + 1, 1));
-    if (!pBuff)
-        qFatal("out of memory while reading a document of %lld bytes", size);
+    // One buffer serves every document, grown to the largest: no fresh pages per document.
+    if (qint64(m_document.size()) < size + 1)
+        m_document.resize(size_t(size) + 1);
+    pBuff = m_document.data();
     pBuffSize = readFully(m_fd, documentStart, pBuff, size);
+    // A short read leaves zeros, and the document is always zero-terminated.
+    memset(pBuff + pBuffSize, 0, size_t(size - pBuffSize) + 1);
     switch (kind) {
     case DocumentKind::Mail:
         m_parsers.InitializeMLRC(folderPath, documentEnd);
@@ -316,9 +329,10 @@ void Walk::dispatch(DocumentKind kind, const QString &entryName, const QString &
     case DocumentKind::Skipped:
         break;
     }
-    free(pBuff);
     pBuff = nullptr;
     pBuffSize = 0;
+    if (m_document.size() > kKeptDocumentBuffer)
+        std::vector<char>().swap(m_document);
     if (m_hooks.dispatched)
         m_hooks.dispatched({kind, entryName, documentStart, size, documentEnd});
 }

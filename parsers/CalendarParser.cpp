@@ -271,7 +271,7 @@ void FolderInformation::InitializeCLRC(qint64 documentEnd)
             if (element.field == EventField::Ignored)
                 continue;
             if (element.field == EventField::AttendeeList) {
-                if (findElement(item.bytes, element.name).found)
+                if (findElement(item, element.name).found)
                     readAttendeeList(event, item.bytes);
                 continue;
             }
@@ -282,7 +282,7 @@ void FolderInformation::InitializeCLRC(qint64 documentEnd)
                 continue;
             }
             QString text;
-            if (GetElementText(item.bytes, element.name, &text) && !text.isEmpty())
+            if (GetElementText(item, element.name, &text) && !text.isEmpty())
                 storeEventText(event, element.field, text);
         }
     }

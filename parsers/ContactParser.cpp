@@ -276,7 +276,7 @@ void FolderInformation::InitializeCTRC(qint64 documentEnd)
             // Lists are cut at fixed positions, so their text is not trimmed.
             const bool list = isList(element.rule);
             QString text;
-            if (!GetElementText(item.bytes, element.name, &text, !list))
+            if (!GetElementText(item, element.name, &text, !list))
                 continue;
             if (list)
                 storeListElement(contact, element, text);

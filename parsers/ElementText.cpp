@@ -48,17 +48,15 @@ QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSi
     return items;
 }
 
-ElementValue findElement(const QByteArray &item, const char *name)
+namespace {
+// Cuts the value between the start marker at s and the end marker at e.
+ElementValue cutElement(const QByteArray &item, int s, int e, int startMarkerLength)
 {
     ElementValue value;
-    const QByteArray startMarker = QByteArray("<") + name;
-    const QByteArray endMarker = QByteArray("</") + name + '>';
-    const int s = indexOfTag(item, startMarker);
-    const int e = indexOfTag(item, endMarker);
     if (s < 0 || e < 0)
         return value;
     value.found = true;
-    const qint64 start = qint64(s) + startMarker.size() + kStartTagRest;
+    const qint64 start = qint64(s) + startMarkerLength + kStartTagRest;
     qint64 length = qint64(e) - start;
     value.endBeforeStart = length < 0;
     if (start > item.size())
@@ -71,12 +69,75 @@ ElementValue findElement(const QByteArray &item, const char *name)
     return value;
 }
 
+int indexOfIndexedTag(const DocumentItem &item, const QByteArray &marker)
+{
+    const char *data = item.bytes.constData();
+    const int size = item.bytes.size();
+    const int length = marker.size();
+    // Element names share long prefixes: their last bytes tell them apart first.
+    const char last = marker.at(length - 1);
+    for (int at : item.tagStarts)
+        if (size - at >= length && data[at + length - 1] == last
+            && memcmp(data + at, marker.constData(), size_t(length)) == 0)
+            return at;
+    return -1;
+}
+
+// QString::trimmed().isEmpty() without decoding a large text: the first byte
+// that is no ASCII white space decides, unless it starts a multi-byte character.
+bool isBlank(const QByteArray &bytes)
+{
+    for (const char byte : bytes) {
+        if (byte == ' ' || (byte >= '\t' && byte <= '\r'))
+            continue;
+        if (uchar(byte) < 0x80)
+            return false;
+        return QString::fromUtf8(bytes).trimmed().isEmpty();
+    }
+    return true;
+}
+
+QByteArray startMarkerOf(const char *name) { return QByteArray("<") + name; }
+QByteArray endMarkerOf(const char *name) { return QByteArray("</") + name + '>'; }
+
+QString valueText(const ElementValue &value, bool trim)
+{
+    const QString text = QString::fromUtf8(value.bytes);
+    return trim ? text.trimmed() : text;
+}
+} // namespace
+
+ElementValue findElement(const QByteArray &item, const char *name)
+{
+    const QByteArray startMarker = startMarkerOf(name);
+    return cutElement(item, indexOfTag(item, startMarker), indexOfTag(item, endMarkerOf(name)),
+                      startMarker.size());
+}
+
+ElementValue findElement(const DocumentItem &item, const char *name)
+{
+    if (!item.tagsIndexed) {
+        const char *data = item.bytes.constData();
+        const char *const end = data + item.bytes.size();
+        for (const char *at = data; at < end; ++at) {
+            at = static_cast<const char *>(memchr(at, '<', size_t(end - at)));
+            if (!at)
+                break;
+            item.tagStarts.append(int(at - data));
+        }
+        item.tagsIndexed = true;
+    }
+    const QByteArray startMarker = startMarkerOf(name);
+    return cutElement(item.bytes, indexOfIndexedTag(item, startMarker),
+                      indexOfIndexedTag(item, endMarkerOf(name)), startMarker.size());
+}
+
 FileText findFileText(const DocumentItem &item, const char *name)
 {
     FileText text;
-    const ElementValue value = findElement(item.bytes, name);
+    const ElementValue value = findElement(item, name);
     // A negative size would send the readers outside the element, so such a text counts as absent.
-    if (!value.found || value.endBeforeStart || QString::fromUtf8(value.bytes).trimmed().isEmpty())
+    if (!value.found || value.endBeforeStart || isBlank(value.bytes))
         return text;
     text.size = value.size;
     text.offset = item.fileOffset + value.start;
@@ -89,9 +150,16 @@ bool GetElementText(const QByteArray &item, const char *name, QString *text, boo
     // An end marker before the value would hand on the rest of the item: the field stays empty.
     if (!value.found || value.endBeforeStart)
         return false;
-    *text = QString::fromUtf8(value.bytes);
-    if (trim)
-        *text = text->trimmed();
+    *text = valueText(value, trim);
+    return true;
+}
+
+bool GetElementText(const DocumentItem &item, const char *name, QString *text, bool trim)
+{
+    const ElementValue value = findElement(item, name);
+    if (!value.found || value.endBeforeStart)
+        return false;
+    *text = valueText(value, trim);
     return true;
 }
 

@@ -11,6 +11,10 @@
 struct DocumentItem {
     QByteArray bytes;
     qint64 fileOffset;
+    // Positions of every '<' in bytes, found once on the first element search:
+    // an item is searched for dozens of elements, and pictures or bodies make it large.
+    mutable QVector<int> tagStarts;
+    mutable bool tagsIndexed = false;
 };
 
 // Splits the document at every occurrence of itemEndTag; every piece but the
@@ -43,8 +47,11 @@ struct FileText {
 // before its content or its trimmed content is empty.
 FileText findFileText(const DocumentItem &item, const char *name);
 
+ElementValue findElement(const DocumentItem &item, const char *name);
+
 // The element's value decoded as UTF-8, trimmed when asked; false when absent.
 bool GetElementText(const QByteArray &item, const char *name, QString *text, bool trim = true);
+bool GetElementText(const DocumentItem &item, const char *name, QString *text, bool trim = true);
 
 enum class GtEntity { Keep, Decode };
 // "&lt;", then "&amp;", then "&nbsp;" (then "&gt;" where asked), each over the whole text.

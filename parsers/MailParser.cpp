@@ -302,53 +302,52 @@ void storePriority(MailMLRC *mail, const QString &text)
 
 void readMail(MailMLRC *mail, const DocumentItem &item)
 {
-    const QByteArray &bytes = item.bytes;
     QString text;
 
     // The body stays in the file. One whose end marker stands before its content
     // has no sound size and counts as absent.
-    const ElementValue body = findElement(bytes, "OPFMessageCopyBody");
+    const ElementValue body = findElement(item, "OPFMessageCopyBody");
     if (body.found && !body.endBeforeStart) {
         mail->BodySize = body.size;
         mail->BodyOffset = item.fileOffset + body.start;
     }
-    const ElementValue attachments = findElement(bytes, "OPFMessageCopyAttachmentList");
+    const ElementValue attachments = findElement(item, "OPFMessageCopyAttachmentList");
     if (attachments.found) {
         storeAttachments(mail, readAttachmentList(attachments.bytes));
         tmpstrOrigPath.clear();
         tmpdoffset_NoteText.clear();
         tmpdsizeofattch.clear();
     }
-    const ElementValue from = findElement(bytes, "OPFMessageCopyFromAddresses");
+    const ElementValue from = findElement(item, "OPFMessageCopyFromAddresses");
     if (from.found)
         storeFrom(mail, from.bytes);
-    const ElementValue to = findElement(bytes, "OPFMessageCopyToAddresses");
+    const ElementValue to = findElement(item, "OPFMessageCopyToAddresses");
     if (to.found)
         CopyToField(mail->ToAddresses, toAddresses(to.bytes), FieldEncoding::Latin1);
-    if (GetElementText(bytes, "OPFMessageCopySentTime", &text) && storeMessageDate(mail->SentTime, text))
+    if (GetElementText(item, "OPFMessageCopySentTime", &text) && storeMessageDate(mail->SentTime, text))
         storeTwelveHour(mail->SentTime12);
-    if (GetElementText(bytes, "OPFMessageCopySubject", &text) && !text.isEmpty())
+    if (GetElementText(item, "OPFMessageCopySubject", &text) && !text.isEmpty())
         storeSubject(mail, text);
     // Thread topic, references and in-reply-to are not kept.
-    if (GetElementText(bytes, "OPFMessageCopyMessageID", &text) && !text.isEmpty())
+    if (GetElementText(item, "OPFMessageCopyMessageID", &text) && !text.isEmpty())
         storeMessageId(mail, text);
-    const ElementValue cc = findElement(bytes, "OPFMessageCopyCCAddresses");
+    const ElementValue cc = findElement(item, "OPFMessageCopyCCAddresses");
     if (cc.found)
         CopyToField(mail->CcAddresses, copyAddresses(cc.bytes), FieldEncoding::Latin1);
-    const ElementValue bcc = findElement(bytes, "OPFMessageCopyBCCAddresses");
+    const ElementValue bcc = findElement(item, "OPFMessageCopyBCCAddresses");
     if (bcc.found) {
         const QString joined = copyAddresses(bcc.bytes);
         if (joined.size() < int(sizeof mail->BccAddresses))
             CopyToField(mail->BccAddresses, DecodeEntities(joined), FieldEncoding::Utf8);
     }
-    if (GetElementText(bytes, "OPFMessageCopyReceivedTime", &text)
+    if (GetElementText(item, "OPFMessageCopyReceivedTime", &text)
         && storeMessageDate(mail->ReceivedTime, text))
         storeTwelveHour(mail->ReceivedTime12);
-    if (GetElementText(bytes, "OPFMessageIsOutgoing", &text) && !text.isEmpty())
+    if (GetElementText(item, "OPFMessageIsOutgoing", &text) && !text.isEmpty())
         mail->IsOutgoing = text.size() >= 3 ? 45 : text.toInt(nullptr, 10);
-    if (GetElementText(bytes, "OPFMessageGetPriority", &text) && !text.isEmpty())
+    if (GetElementText(item, "OPFMessageGetPriority", &text) && !text.isEmpty())
         storePriority(mail, text);
-    if (GetElementText(bytes, "OPFMessageCopyModDate", &text))
+    if (GetElementText(item, "OPFMessageCopyModDate", &text))
         storeMessageDate(mail->ModifiedTime, text);
 
     if (mail->MessageId[0] == '\0')

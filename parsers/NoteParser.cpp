@@ -18,7 +18,7 @@ void FolderInformation::InitializeNTRC(qint64 documentEnd)
         note->NotesOffset = text.offset;
 
         QString title;
-        if (GetElementText(item.bytes, "OPFNoteCopyTitle", &title) && !title.isEmpty())
+        if (GetElementText(item, "OPFNoteCopyTitle", &title) && !title.isEmpty())
             CopyToField(note->Title, DecodeEntities(title), FieldEncoding::Utf8);
     }
 }

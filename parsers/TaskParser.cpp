@@ -46,7 +46,7 @@ void FolderInformation::InitializeTSRC(qint64 documentEnd)
 
         // OPFTaskCopyModDate and OPFTaskCopyNotePlain are not kept.
         QString text;
-        if (GetElementText(item.bytes, "OPFTaskCopyName", &text) && !text.isEmpty()) {
+        if (GetElementText(item, "OPFTaskCopyName", &text) && !text.isEmpty()) {
             text = DecodeEntities(text);
             text.replace(QLatin1Char('\n'), QLatin1Char(' '));
             text.replace(QLatin1Char('\r'), QLatin1Char(' '));
@@ -57,18 +57,18 @@ void FolderInformation::InitializeTSRC(qint64 documentEnd)
         task->NoteSize = note.size;
         task->NoteOffset = note.offset;
 
-        if (GetElementText(item.bytes, "OPFTaskCopyStartDateTime", &text) && !text.isEmpty()) {
+        if (GetElementText(item, "OPFTaskCopyStartDateTime", &text) && !text.isEmpty()) {
             CopyToField(task->StartStamp, QString::fromLatin1(timeconverterDUetask(text)), FieldEncoding::Latin1);
             CopyToField(task->StartDisplay, QString::fromLatin1(timeconverterpre(text)), FieldEncoding::Latin1);
         }
-        if (GetElementText(item.bytes, "OPFTaskCopyDueDateTime", &text) && !text.isEmpty()) {
+        if (GetElementText(item, "OPFTaskCopyDueDateTime", &text) && !text.isEmpty()) {
             CopyToField(task->DueStamp, QString::fromLatin1(timeconverter(text)), FieldEncoding::Latin1);
             CopyToField(task->DueDisplay, QString::fromLatin1(timeconverterpre(text)), FieldEncoding::Latin1);
         }
-        if (GetElementText(item.bytes, "OPFTaskGetPriority", &text) && !text.isEmpty()
+        if (GetElementText(item, "OPFTaskGetPriority", &text) && !text.isEmpty()
             && text.size() <= kPriorityMaxCharacters)
             CopyToField(task->Priority, text, FieldEncoding::Latin1);
-        if (GetElementText(item.bytes, "OPFTaskCopyReminderTime", &text) && !text.isEmpty())
+        if (GetElementText(item, "OPFTaskCopyReminderTime", &text) && !text.isEmpty())
             CopyToField(task->ReminderStamp, QString::fromLatin1(timeconverter(text)), FieldEncoding::Latin1);
     }
 }
