@@ -74,7 +74,9 @@ int runScan(const QStringList &arguments)
     else
         fputs(scanSummaryText(counts).toUtf8().constData(), stdout);
     fputs("\n", stdout);
-    if (!anyRecordsLoaded()) {
+    const bool foundItems = anyRecordsLoaded();
+    CleanListAndHash();
+    if (!foundItems) {
         fprintf(stderr, "%s\n", kInvalidFileMessage);
         return kExitNothingFound;
     }
