@@ -1,38 +1,21 @@
+#include "ParserTestSupport.h"
 #include "olm/FolderHierarchy.h"
-#include "olm/ScanState.h"
+#include "olm/ScanSession.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 
 #include <QtTest>
-#include <ctime>
 
 namespace {
-void useZone(const char *zone)
-{
-    qputenv("TZ", zone);
-    tzset();
-}
+QByteArray appointment(const QByteArray &elements) { return element("appointment", elements); }
 
-QByteArray element(const QByteArray &name, const QByteArray &value)
-{
-    return "<" + name + " xml:space=\"preserve\">" + value + "</" + name + ">";
-}
-
-QByteArray appointment(const QByteArray &elements)
-{
-    return "<appointment xml:space=\"preserve\">" + elements + "</appointment>";
-}
-
-QByteArray calendarDocument(const QByteArray &appointments)
-{
-    return "<appointments xml:space=\"preserve\" elementCount=\"1\">" + appointments + "</appointments>";
-}
+QByteArray calendarDocument(const QByteArray &appointments) { return rootElement("appointments", appointments); }
 
 QByteArray attendee(const QByteArray &address, const QByteArray &name)
 {
-    return "<appointmentAttendee xml:space=\"preserve\" OPFCalendarAttendeeAddress=\"" + address
-           + "\" OPFCalendarAttendeeName=\"" + name
-           + "\" OPFCalendarAttendeeResponseRequested=\"1\"></appointmentAttendee>";
+    return element("appointmentAttendee", QByteArray(),
+                   "OPFCalendarAttendeeAddress=\"" + address + "\" OPFCalendarAttendeeName=\"" + name
+                       + "\" OPFCalendarAttendeeResponseRequested=\"1\"");
 }
 
 QByteArray attendeeList(const QByteArray &entries)
@@ -40,21 +23,15 @@ QByteArray attendeeList(const QByteArray &entries)
     return element("OPFCalendarEventCopyAttendeeList", entries);
 }
 
-void parse(QByteArray document, qint64 documentEnd)
+void parse(const QByteArray &document, qint64 documentEnd)
 {
-    pBuff = document.data();
-    pBuffSize = document.size();
-    FolderInformation().InitializeCLRC(documentEnd);
-    pBuff = nullptr;
-    pBuffSize = 0;
+    withDocument(document, [=] { FolderInformation().InitializeCLRC(documentEnd); });
 }
 
 const CalenderInformation &parseOne(const QByteArray &elements)
 {
     parse(calendarDocument(appointment(elements)), 2000);
-    if (!TmpCLRCPtrStart)
-        qFatal("no calendar record");
-    return *TmpCLRCPtrStart;
+    return requireRecord(TmpCLRCPtrStart, "calendar");
 }
 } // namespace
 
@@ -63,11 +40,7 @@ class TestCalendarParser : public QObject
     Q_OBJECT
 private slots:
     void init() { useZone("UTC"); }
-    void cleanup()
-    {
-        freeRecordLists();
-        resetFolderHierarchy();
-    }
+    void cleanup() { CleanListAndHash(); }
 
     void splitsDocumentIntoAppointments();
     void timeZone_data();
@@ -103,7 +76,7 @@ void TestCalendarParser::splitsDocumentIntoAppointments()
     const QByteArray first(TmpCLRCPtrStart->Identifier), second(TmpCLRCPtrStart->Next->Identifier);
     QVERIFY(first != ownUuid);
     QVERIFY(first != second);
-    QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{32}$")).match(QString::fromLatin1(first)).hasMatch());
+    QVERIFY(isItemIdentifier(first));
 
     parse(calendarDocument("<appointment><OPFCalendarEventCopySummary xml:space=\"preserve\">x"), 20000);
     QCOMPARE(CalendarItemCount, qint64(3));

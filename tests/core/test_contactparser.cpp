@@ -1,64 +1,43 @@
+#include "ParserTestSupport.h"
 #include "olm/FolderHierarchy.h"
-#include "olm/ScanState.h"
+#include "olm/ScanSession.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 
 #include <QtTest>
 #include <cstddef>
-#include <ctime>
 
 namespace {
-QByteArray element(const QByteArray &name, const QByteArray &value)
-{
-    return "<" + name + " xml:space=\"preserve\">" + value + "</" + name + ">";
-}
+QByteArray contact(const QByteArray &elements) { return element("contact", elements); }
 
-QByteArray contact(const QByteArray &elements)
-{
-    return "<contact xml:space=\"preserve\">" + elements + "</contact>";
-}
-
-QByteArray contactsDocument(const QByteArray &contacts)
-{
-    return "<contacts xml:space=\"preserve\" elementCount=\"1\">" + contacts + "</contacts>";
-}
+QByteArray contactsDocument(const QByteArray &contacts) { return rootElement("contacts", contacts); }
 
 QByteArray emailEntry(const QByteArray &address)
 {
-    return "<contactEmailAddress xml:space=\"preserve\" OPFContactEmailAddressAddress=\"" + address
-           + "\" OPFContactEmailAddressIsDefault=\"1\" OPFContactEmailAddressType=\"0\">"
-             "</contactEmailAddress>";
+    return element("contactEmailAddress", QByteArray(),
+                   "OPFContactEmailAddressAddress=\"" + address
+                       + "\" OPFContactEmailAddressIsDefault=\"1\" OPFContactEmailAddressType=\"0\"");
 }
 
 QByteArray categoryEntry(const QByteArray &name)
 {
-    return "<category xml:space=\"preserve\" OPFCategoryCopyBackgroundColor=\"r:0.89 g:0.15 b:0.15\" "
-           "OPFCategoryCopyName=\""
-           + name + "\"></category>";
+    return element("category", QByteArray(),
+                   "OPFCategoryCopyBackgroundColor=\"r:0.89 g:0.15 b:0.15\" OPFCategoryCopyName=\"" + name + "\"");
 }
 
-QByteArray childEntry(const QByteArray &name)
-{
-    return "<string xml:space=\"preserve\">" + name + "</string>";
-}
+QByteArray childEntry(const QByteArray &name) { return element("string", name); }
 
 // Runs the parser over a document whose last byte lies just before documentEnd in the file.
-void parse(QByteArray document, qint64 documentEnd)
+void parse(const QByteArray &document, qint64 documentEnd)
 {
-    pBuff = document.data();
-    pBuffSize = document.size();
-    FolderInformation().InitializeCTRC(documentEnd);
-    pBuff = nullptr;
-    pBuffSize = 0;
+    withDocument(document, [=] { FolderInformation().InitializeCTRC(documentEnd); });
 }
 
 // One contact of the given elements, as the only item of a document ending at 1000.
 const ContactInformation &parseOne(const QByteArray &elements)
 {
     parse(contactsDocument(contact(elements)), 1000);
-    if (!TmpCTRCPtrStart)
-        qFatal("no contact record");
-    return *TmpCTRCPtrStart;
+    return requireRecord(TmpCTRCPtrStart, "contact");
 }
 
 QByteArray fieldAt(const ContactInformation &record, int offset)
@@ -73,16 +52,8 @@ class TestContactParser : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        qputenv("TZ", "UTC");
-        tzset();
-    }
-    void cleanup()
-    {
-        freeRecordLists();
-        resetFolderHierarchy();
-    }
+    void initTestCase() { useZone("UTC"); }
+    void cleanup() { CleanListAndHash(); }
 
     void splitsDocumentIntoContacts();
     void textFields_data();
@@ -442,7 +413,7 @@ void TestContactParser::identifiers()
     QCOMPARE(first.size(), 32);
     QCOMPARE(second.size(), 32);
     QVERIFY(first != second);
-    QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{32}$")).match(QString::fromLatin1(first)).hasMatch());
+    QVERIFY(isItemIdentifier(first));
     QVERIFY(!TmpCTRCPtrStart->Categories);
 }
 

@@ -1,3 +1,4 @@
+#include "ParserTestSupport.h"
 #include "parsers/ElementText.h"
 
 #include <QtTest>
@@ -51,12 +52,11 @@ void TestElementText::elementCuts_data()
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<bool>("endBeforeStart");
 
-    QTest::newRow("regular") << QByteArray("<X xml:space=\"preserve\"> v </X>") << true << QByteArray(" v ") << false;
-    QTest::newRow("first occurrences") << QByteArray("<X xml:space=\"preserve\">1</X><X xml:space=\"preserve\">2</X>")
-                                       << true << QByteArray("1") << false;
+    QTest::newRow("regular") << element("X", " v ") << true << QByteArray(" v ") << false;
+    QTest::newRow("first occurrences") << element("X", "1") + element("X", "2") << true << QByteArray("1") << false;
     QTest::newRow("no end marker") << QByteArray("<X xml:space=\"preserve\">v") << false << QByteArray() << false;
     QTest::newRow("no start marker") << QByteArray("v</X>") << false << QByteArray() << false;
-    QTest::newRow("case matters") << QByteArray("<x xml:space=\"preserve\">v</x>") << false << QByteArray() << false;
+    QTest::newRow("case matters") << element("x", "v") << false << QByteArray() << false;
     QTest::newRow("end before start runs to the item end")
         << QByteArray("</X><X xml:space=\"preserve\">tail") << true << QByteArray("tail") << true;
     QTest::newRow("short start tag: value start beyond the item")

@@ -1,50 +1,44 @@
+#include "ParserTestSupport.h"
 #include "olm/FolderHierarchy.h"
-#include "olm/ScanState.h"
+#include "olm/ScanSession.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 
 #include <QtTest>
-#include <ctime>
 
 namespace {
-QByteArray element(const QByteArray &name, const QByteArray &value)
-{
-    return "<" + name + " xml:space=\"preserve\">" + value + "</" + name + ">";
-}
-
 QByteArray address(const QByteArray &addr, const QByteArray &name = QByteArray(), bool withName = true)
 {
-    QByteArray entry = "<emailAddress xml:space=\"preserve\" OPFContactEmailAddressAddress=\"" + addr + "\" ";
+    QByteArray attributes = "OPFContactEmailAddressAddress=\"" + addr + "\" ";
     if (withName)
-        entry += "OPFContactEmailAddressName=\"" + name + "\" ";
-    return entry + "OPFContactEmailAddressType=\"0\"></emailAddress>";
+        attributes += "OPFContactEmailAddressName=\"" + name + "\" ";
+    return element("emailAddress", QByteArray(), attributes + "OPFContactEmailAddressType=\"0\"");
 }
 
 QByteArray attachment(const QByteArray &name, const QByteArray &url, const QByteArray &contentId = QByteArray())
 {
-    QByteArray entry = "<messageAttachment xml:space=\"preserve\" ";
+    QByteArray attributes;
     if (!contentId.isNull())
-        entry += "OPFAttachmentContentID=\"" + contentId + "\" ";
-    return entry + "OPFAttachmentContentType=\"text/plain\" OPFAttachmentName=\"" + name
-           + "\" OPFAttachmentURL=\"" + url + "\"></messageAttachment>";
+        attributes += "OPFAttachmentContentID=\"" + contentId + "\" ";
+    return element("messageAttachment", QByteArray(),
+                   attributes + "OPFAttachmentContentType=\"text/plain\" OPFAttachmentName=\"" + name
+                       + "\" OPFAttachmentURL=\"" + url + "\"");
 }
 
 QByteArray emails(const QList<QByteArray> &mails)
 {
-    QByteArray document = "<emails xml:space=\"preserve\" elementCount=\"1\">";
+    QByteArray items;
     for (const QByteArray &mail : mails)
-        document += "<email xml:space=\"preserve\">" + mail + "</email>";
-    return document + "</emails>";
+        items += element("email", mail);
+    return rootElement("emails", items);
 }
 
 // Parses the document as if it ended at documentEnd in the .olm file.
-void parse(QByteArray document, const QString &path = QStringLiteral("Inbox"), qint64 documentEnd = -1)
+void parse(const QByteArray &document, const QString &path = QStringLiteral("Inbox"), qint64 documentEnd = -1)
 {
-    pBuff = document.data();
-    pBuffSize = document.size();
-    FolderInformation().InitializeMLRC(path, documentEnd < 0 ? document.size() : documentEnd);
-    pBuff = nullptr;
-    pBuffSize = 0;
+    withDocument(document, [&] {
+        FolderInformation().InitializeMLRC(path, documentEnd < 0 ? document.size() : documentEnd);
+    });
 }
 
 MailMLRC *only(const QByteArray &mail)
@@ -60,19 +54,8 @@ class TestMailParser : public QObject
 {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        qputenv("TZ", "UTC");
-        tzset();
-    }
-    void cleanup()
-    {
-        freeRecordLists();
-        resetFolderHierarchy();
-        tmpstrOrigPath.clear();
-        tmpdoffset_NoteText.clear();
-        tmpdsizeofattch.clear();
-    }
+    void init() { useZone("UTC"); }
+    void cleanup() { CleanListAndHash(); }
     void recordsAndFolders();
     void bodyStaysInTheFile();
     void storedFields_data();

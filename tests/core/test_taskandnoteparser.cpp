@@ -1,70 +1,40 @@
+#include "ParserTestSupport.h"
 #include "olm/FolderHierarchy.h"
-#include "olm/ScanState.h"
+#include "olm/ScanSession.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 
 #include <QtTest>
-#include <ctime>
 
 namespace {
-QByteArray element(const QByteArray &name, const QByteArray &value)
+QByteArray task(const QByteArray &elements) { return element("task", elements); }
+
+QByteArray tasksDocument(const QByteArray &tasks) { return rootElement("tasks", tasks); }
+
+QByteArray note(const QByteArray &elements) { return element("note", elements); }
+
+QByteArray notesDocument(const QByteArray &notes) { return rootElement("notes", notes); }
+
+void parseTasks(const QByteArray &document, qint64 documentEnd)
 {
-    return "<" + name + " xml:space=\"preserve\">" + value + "</" + name + ">";
+    withDocument(document, [=] { FolderInformation().InitializeTSRC(documentEnd); });
 }
 
-QByteArray task(const QByteArray &elements)
+void parseNotes(const QByteArray &document, qint64 documentEnd)
 {
-    return "<task xml:space=\"preserve\">" + elements + "</task>";
-}
-
-QByteArray tasksDocument(const QByteArray &tasks)
-{
-    return "<tasks xml:space=\"preserve\" elementCount=\"1\">" + tasks + "</tasks>";
-}
-
-QByteArray note(const QByteArray &elements)
-{
-    return "<note xml:space=\"preserve\">" + elements + "</note>";
-}
-
-QByteArray notesDocument(const QByteArray &notes)
-{
-    return "<notes xml:space=\"preserve\" elementCount=\"1\">" + notes + "</notes>";
-}
-
-enum class Kind { Tasks, Notes };
-
-void parse(Kind kind, QByteArray document, qint64 documentEnd)
-{
-    pBuff = document.data();
-    pBuffSize = document.size();
-    if (kind == Kind::Tasks)
-        FolderInformation().InitializeTSRC(documentEnd);
-    else
-        FolderInformation().InitializeNTRC(documentEnd);
-    pBuff = nullptr;
-    pBuffSize = 0;
+    withDocument(document, [=] { FolderInformation().InitializeNTRC(documentEnd); });
 }
 
 const TasksInformation &parseTask(const QByteArray &elements)
 {
-    parse(Kind::Tasks, tasksDocument(task(elements)), 3000);
-    if (!TmpTSRCPtrStart)
-        qFatal("no task record");
-    return *TmpTSRCPtrStart;
+    parseTasks(tasksDocument(task(elements)), 3000);
+    return requireRecord(TmpTSRCPtrStart, "task");
 }
 
 const NotesInformation &parseNote(const QByteArray &elements)
 {
-    parse(Kind::Notes, notesDocument(note(elements)), 3000);
-    if (!TmpNTRCPtrStart)
-        qFatal("no note record");
-    return *TmpNTRCPtrStart;
-}
-
-bool isIdentifier(const char *text)
-{
-    return QRegularExpression(QStringLiteral("^[0-9A-F]{32}$")).match(QString::fromLatin1(text)).hasMatch();
+    parseNotes(notesDocument(note(elements)), 3000);
+    return requireRecord(TmpNTRCPtrStart, "note");
 }
 } // namespace
 
@@ -72,16 +42,8 @@ class TestTaskAndNoteParser : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        qputenv("TZ", "UTC");
-        tzset();
-    }
-    void cleanup()
-    {
-        freeRecordLists();
-        resetFolderHierarchy();
-    }
+    void initTestCase() { useZone("UTC"); }
+    void cleanup() { CleanListAndHash(); }
 
     void splitsTasks();
     void taskName_data();
@@ -101,19 +63,19 @@ private slots:
 
 void TestTaskAndNoteParser::splitsTasks()
 {
-    parse(Kind::Tasks, tasksDocument(task(element("OPFTaskCopyName", "First")) + task(element("OPFTaskCopyName", "Second"))),
-          500);
+    parseTasks(tasksDocument(task(element("OPFTaskCopyName", "First")) + task(element("OPFTaskCopyName", "Second"))),
+               500);
     QCOMPARE(TaskItemCount, qint64(2));
     QCOMPARE(QByteArray(TmpTSRCPtrStart->Name), QByteArray("First"));
     QCOMPARE(QByteArray(TmpTSRCPtrEnd->Name), QByteArray("Second"));
     QCOMPARE(TmpTSRCPtrStart->Next, TmpTSRCPtrEnd);
     QVERIFY(!TmpTSRCPtrEnd->Next);
-    QVERIFY(isIdentifier(TmpTSRCPtrStart->Identifier));
-    QVERIFY(isIdentifier(TmpTSRCPtrEnd->Identifier));
+    QVERIFY(isItemIdentifier(TmpTSRCPtrStart->Identifier));
+    QVERIFY(isItemIdentifier(TmpTSRCPtrEnd->Identifier));
     QVERIFY(QByteArray(TmpTSRCPtrStart->Identifier) != QByteArray(TmpTSRCPtrEnd->Identifier));
     QVERIFY(objMapName_FID.contains(QStringLiteral("Tasks")));
 
-    parse(Kind::Tasks, "<tasks><task><OPFTaskCopyName xml:space=\"preserve\">x</OPFTaskCopyName>", 900);
+    parseTasks("<tasks><task><OPFTaskCopyName xml:space=\"preserve\">x</OPFTaskCopyName>", 900);
     QCOMPARE(TaskItemCount, qint64(2));
 }
 
@@ -208,7 +170,7 @@ void TestTaskAndNoteParser::taskNoteLeftInFile()
     const QByteArray sixth = task("<OPFTaskCopyNote");
     const QByteArray document = tasksDocument(first + second + third + fourth + fifth + sixth);
     const QByteArray file = QByteArray(4096, '\x01') + document;
-    parse(Kind::Tasks, document, file.size());
+    parseTasks(document, file.size());
     QCOMPARE(TaskItemCount, qint64(6));
     const TasksInformation *record = TmpTSRCPtrStart;
     QCOMPARE(file.mid(int(record->NoteOffset), int(record->NoteSize)), text);
@@ -223,18 +185,18 @@ void TestTaskAndNoteParser::taskNoteLeftInFile()
 
 void TestTaskAndNoteParser::splitsNotes()
 {
-    parse(Kind::Notes, notesDocument(note(element("OPFNoteCopyTitle", "One")) + note(element("OPFNoteCopyTitle", "Two"))),
-          700);
+    parseNotes(notesDocument(note(element("OPFNoteCopyTitle", "One")) + note(element("OPFNoteCopyTitle", "Two"))),
+               700);
     QCOMPARE(NotesItemCount, qint64(2));
     QCOMPARE(QByteArray(TmpNTRCPtrStart->Title), QByteArray("One"));
     QCOMPARE(QByteArray(TmpNTRCPtrEnd->Title), QByteArray("Two"));
     QVERIFY(!TmpNTRCPtrEnd->Next);
-    QVERIFY(isIdentifier(TmpNTRCPtrStart->Identifier));
+    QVERIFY(isItemIdentifier(TmpNTRCPtrStart->Identifier));
     QVERIFY(QByteArray(TmpNTRCPtrStart->Identifier) != QByteArray(TmpNTRCPtrEnd->Identifier));
     QVERIFY(objMapName_FID.contains(QStringLiteral("Notes")));
 
-    parse(Kind::Notes, "<notes><note>", 800);
-    parse(Kind::Notes, notesDocument(note(QByteArray())), 900);
+    parseNotes("<notes><note>", 800);
+    parseNotes(notesDocument(note(QByteArray())), 900);
     QCOMPARE(NotesItemCount, qint64(3));
     QCOMPARE(QByteArray(TmpNTRCPtrEnd->Title), QByteArray());
 }
@@ -270,7 +232,7 @@ void TestTaskAndNoteParser::noteTextLeftInFile()
     // Text after the container end tag is not the end tag the old rule assumed; positions stay right.
     const QByteArray document = notesDocument(first + second + third + fourth) + "\n\n";
     const QByteArray file = QByteArray(99, 'q') + document + "PK\x01\x02";
-    parse(Kind::Notes, document, 99 + document.size());
+    parseNotes(document, 99 + document.size());
     QCOMPARE(NotesItemCount, qint64(4));
     const NotesInformation *record = TmpNTRCPtrStart;
     QCOMPARE(file.mid(int(record->NotesOffset), int(record->NotesSize)), text);
@@ -291,7 +253,7 @@ void TestTaskAndNoteParser::noteBaseOffset()
     const qint64 s = itemBytes.indexOf("<OPFNoteCopyText");
     const qint64 documentEnds[] = {qint64(document.size()), 70000, (qint64(3) << 31) + 17};
     for (qint64 n : documentEnds) {
-        parse(Kind::Notes, document, n);
+        parseNotes(document, n);
         QCOMPARE(qint64(TmpNTRCPtrEnd->NotesOffset), n - 15 - itemBytes.size() + s + 38);
         QCOMPARE(qint64(TmpNTRCPtrEnd->NotesSize), qint64(4));
     }

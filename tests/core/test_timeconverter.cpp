@@ -1,16 +1,8 @@
+#include "ParserTestSupport.h"
 #include "parsers/TimeConverter.h"
 
 #include <QtTest>
 #include <cstring>
-#include <ctime>
-
-namespace {
-void useZone(const char *zone)
-{
-    qputenv("TZ", zone);
-    tzset();
-}
-} // namespace
 
 class TestTimeConverter : public QObject
 {
