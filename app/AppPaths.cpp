@@ -1,0 +1,76 @@
+#include "app/AppPaths.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QUrl>
+#include <QXmlStreamReader>
+
+const char kDiskImageExecutableDirectory[] = "/Volumes/Mendora/Mendora.app/Contents/MacOS";
+
+QString resourcesDirectoryFor(const QString &executableDirectory)
+{
+    // Worked out on the text: the directory need not exist yet for its path to be known.
+    return QDir::cleanPath(executableDirectory + QLatin1String("/..")) + QLatin1String("/Resources");
+}
+
+QString resourcesDirectory()
+{
+    return resourcesDirectoryFor(QCoreApplication::applicationDirPath());
+}
+
+QString linksFilePath()
+{
+    return resourcesDirectory() + QLatin1String("/MendoraLink.plist");
+}
+
+QString helpPagePath()
+{
+    return resourcesDirectory() + QLatin1String("/help/Mendora_Help.htm");
+}
+
+QString agreementTextPath()
+{
+    return resourcesDirectory() + QLatin1String("/Eula.txt");
+}
+
+QString readLinkFromPropertyList(const QString &plistPath, const QString &key)
+{
+    QFile file(plistPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QXmlStreamReader xml(&file);
+    // Only the dictionary directly under <plist> holds the links: depth 2 inside it.
+    int depth = 0;
+    bool keyMatched = false;
+    while (!xml.atEnd()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::EndElement) {
+            --depth;
+            continue;
+        }
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        ++depth;
+        if (depth != 3)
+            continue;
+        const QStringRef name = xml.name();
+        if (name == QLatin1String("key")) {
+            keyMatched = xml.readElementText() == key;
+            --depth; // readElementText consumed the end tag
+        } else if (keyMatched) {
+            if (name != QLatin1String("string"))
+                return QString();
+            return xml.readElementText().trimmed();
+        }
+    }
+    return QString();
+}
+
+void openLink(const QString &link)
+{
+    if (link.isEmpty())
+        return;
+    QDesktopServices::openUrl(QUrl(link, QUrl::TolerantMode));
+}

@@ -1,0 +1,23 @@
+#include "app/InformationDlg.h"
+
+#include "app/AppState.h"
+#include "parsers/RecordLists.h"
+#include "ui_InformationDlg.h"
+
+InformationDlg::InformationDlg(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui::InformationDialog)
+{
+    ui->setupUi(this);
+    SizeOfAllMails = MailItemCount + ContactItemCount + TaskItemCount + NotesItemCount + CalendarItemCount;
+    ui->mailCount->setText(QString::number(MailItemCount));
+    ui->calendarCount->setText(QString::number(CalendarItemCount));
+    ui->notesCount->setText(QString::number(NotesItemCount));
+    ui->contactCount->setText(QString::number(ContactItemCount));
+    ui->taskCount->setText(QString::number(TaskItemCount));
+}
+
+InformationDlg::~InformationDlg()
+{
+    delete ui;
+}

@@ -1,0 +1,836 @@
+#include "app/QEntourageMainWindow.h"
+
+#include "app/AboutDlg.h"
+#include "app/AppPaths.h"
+#include "app/AppState.h"
+#include "app/InformationDlg.h"
+#include "app/MyButton.h"
+#include "app/QProgressInfo.h"
+#include "app/WebViewGuard.h"
+#include "browse/QParseDatabase.h"
+#include "log/QLogReport.h"
+#include "olm/FolderHierarchy.h"
+#include "olm/ScanSession.h"
+#include "olm/ScanState.h"
+#include "parsers/RecordLists.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBitmap>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWebView>
+#include <climits>
+
+namespace {
+// How each category looks and what it lists.
+struct CategoryLook {
+    const char *normalImage;
+    const char *frameStem;  // frame n is stem + n + ".png"
+    const char *clickImage;
+    const char *caption;
+    const char *viewText;
+    const char *shortcut;
+    FolderType folderType;
+};
+const CategoryLook kLooks[kCategoryCount] = {
+    {":/images/img_Normal.png", ":/images/img_Normal", ":/images/img_MailClick.png",
+     QT_TRANSLATE_NOOP("QEntourageMainWindow", "Mail"), QT_TRANSLATE_NOOP("QEntourageMainWindow", "Mail"),
+     QT_TRANSLATE_NOOP("QEntourageMainWindow", "Ctrl+1"), MailFolderType},
+    {":/images/img_NormalC.png", ":/images/img_NormalC", ":/images/img_AddressClick.png",
+     QT_TRANSLATE_NOOP("QEntourageMainWindow", "Address Book"),
+     QT_TRANSLATE_NOOP("QEntourageMainWindow", "Address Book"), QT_TRANSLATE_NOOP("QEntourageMainWindow", "Ctrl+2"),
+     ContactsFolderType},
+    {":/images/img_NormalCA.png", ":/images/img_NormalCA", ":/images/img_CalendarClick.png",
+     QT_TRANSLATE_NOOP("QEntourageMainWindow", "Calendar"), QT_TRANSLATE_NOOP("QEntourageMainWindow", "Calendar"),
+     QT_TRANSLATE_NOOP("QEntourageMainWindow", "Ctrl+3"), CalendarFolderType},
+    {":/images/img_NormalN.png", ":/images/img_NormalN", ":/images/img_NotesClick.png",
+     QT_TRANSLATE_NOOP("QEntourageMainWindow", "Notes"), QT_TRANSLATE_NOOP("QEntourageMainWindow", "Notes"),
+     QT_TRANSLATE_NOOP("QEntourageMainWindow", "Ctrl+4"), NotesFolderType},
+    {":/images/img_NormalT.png", ":/images/img_NormalT", ":/images/img_TasksClick.png",
+     QT_TRANSLATE_NOOP("QEntourageMainWindow", "Tasks"), QT_TRANSLATE_NOOP("QEntourageMainWindow", "Tasks"),
+     QT_TRANSLATE_NOOP("QEntourageMainWindow", "Ctrl+5"), TasksFolderType},
+};
+
+const CategoryLook &look(Category category)
+{
+    return kLooks[int(category)];
+}
+
+const int kAnimationIntervalMs = 30;
+const char kTitle[] = QT_TRANSLATE_NOOP("QEntourageMainWindow", "Mendora");
+
+bool categoryHasData(Category category)
+{
+    switch (category) {
+    case Category::Mail: return TmpMlrcPtrStart != nullptr;
+    case Category::Contacts: return TmpCTRCPtrStart != nullptr;
+    case Category::Calendar: return TmpCLRCPtrStart != nullptr;
+    case Category::Notes: return TmpNTRCPtrStart != nullptr;
+    case Category::Tasks: return TmpTSRCPtrStart != nullptr;
+    }
+    return false;
+}
+
+QFont lucida(int pointSize)
+{
+    return QFont(QStringLiteral("Lucida Grande"), pointSize);
+}
+
+QLabel *spacerLabel(int width, int height)
+{
+    auto *label = new QLabel;
+    label->setFixedSize(width, height);
+    return label;
+}
+} // namespace
+
+QEntourageMainWindow::QEntourageMainWindow(QWidget *parent)
+    : QMainWindow(parent)
+{
+    pMainWindow = this;
+    m_pLogDlg = new QLogReport(this);
+    TmpMlrcPtrStart = nullptr;
+    TmpCTRCPtrStart = nullptr;
+    TmpCLRCPtrStart = nullptr;
+    TmpTSRCPtrStart = nullptr;
+    TmpNTRCPtrStart = nullptr;
+
+    OnInitialize();
+    CreateLeftDockWindows();
+
+    const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+    move(qMax(0, (desktop.width() - width()) / 2 - 130), qMax(0, (desktop.height() - height()) / 2 - 50));
+
+    ConnectSignals();
+    setUnifiedTitleAndToolBarOnMac(true);
+    setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+QEntourageMainWindow::~QEntourageMainWindow()
+{
+    // The children go with the window; nothing may point at them afterwards.
+    pMainWindow = nullptr;
+    m_pParseDatabase = nullptr;
+    m_pLogDlg = nullptr;
+    m_pOpenFile = nullptr;
+    objMapFileIdTreeItem.clear();
+}
+
+MyButton *QEntourageMainWindow::categoryButton(Category category) const
+{
+    return m_categories[size_t(category)].button;
+}
+
+QAction *QEntourageMainWindow::viewAction(Category category) const
+{
+    return m_categories[size_t(category)].viewAction;
+}
+
+QProgressInfo *QEntourageMainWindow::progressDialog() const
+{
+    return m_pProgress;
+}
+
+QEntourageMainWindow::CategoryControls &QEntourageMainWindow::controls(Category category)
+{
+    return m_categories[size_t(category)];
+}
+
+void QEntourageMainWindow::OnInitialize()
+{
+    CreateActions();
+    CreateMyToolBar();
+    CreateMenuBar();
+    setStatusBar(new QStatusBar(this));
+}
+
+void QEntourageMainWindow::CreateActions()
+{
+    auto makeAction = [this](const QString &text, const QString &shortcut, const QString &tip) {
+        auto *action = new QAction(text, this);
+        if (!shortcut.isEmpty())
+            action->setShortcut(QKeySequence(shortcut));
+        if (!tip.isEmpty())
+            action->setToolTip(tip);
+        return action;
+    };
+
+    m_pMenuOpen = makeAction(tr("Open"), tr("Ctrl+N"), tr("Open"));
+    m_pMenuSave = makeAction(tr("Save"), tr("Ctrl+S"), tr("Save"));
+    m_pFindFile = makeAction(tr("Find File"), tr("Ctrl+F"), tr("Find File"));
+    m_pLogReport = makeAction(tr("Log Report"), tr("Ctrl+L"), tr("Log Report"));
+    for (int i = 0; i < kCategoryCount; ++i) {
+        const CategoryLook &category = kLooks[i];
+        m_categories[size_t(i)].viewAction =
+            makeAction(tr(category.viewText), tr(category.shortcut), tr(category.viewText));
+    }
+    controls(Category::Mail).viewAction->setCheckable(true);
+
+    m_pOpenFile = makeAction(tr("Open"), tr("Ctrl+N"), tr("Open"));
+    m_pOpenFile->setIcon(QIcon(QStringLiteral(":/images/img_openFile.png")));
+    m_pToolbarSave = makeAction(tr("Save"), tr("Ctrl+S"), tr("Save"));
+    m_pToolbarSave->setIcon(QIcon(QStringLiteral(":/images/img_SaveFile.png")));
+    // The menu and toolbar actions share their shortcuts; the menu ones answer the keys.
+    m_pOpenFile->setShortcutContext(Qt::WidgetShortcut);
+    m_pToolbarSave->setShortcutContext(Qt::WidgetShortcut);
+    SetSaveActionsEnabled(false);
+
+    m_pAbout = makeAction(tr("&About Mendora..."), QString(), QString());
+    m_pAbout->setMenuRole(QAction::AboutRole);
+    m_pHelpTopics = makeAction(tr("&Help Topics..."), tr("Ctrl+?"), QString());
+    m_pOrder = makeAction(tr("&Order Mendora"), QString(), QString());
+    m_pEmailSupport = makeAction(tr("&Email to Veltrax Support"), QString(), QString());
+    m_pViewSupport = makeAction(tr("&View Support Section"), QString(), QString());
+    m_pSubmitEnquiry = makeAction(tr("&Submit Enquiry"), QString(), QString());
+    m_pKnowledgeBase = makeAction(tr("&View Knowledge Base Articles"), QString(), QString());
+
+    // Find File and Save come with the file search and the save workflow.
+    m_pFindFile->setEnabled(false);
+
+    connect(m_pMenuOpen, &QAction::triggered, this, &QEntourageMainWindow::OnOpenFile);
+    connect(m_pOpenFile, &QAction::triggered, this, &QEntourageMainWindow::OnOpenFile);
+    connect(m_pLogReport, &QAction::triggered, this, &QEntourageMainWindow::OnLogReport);
+    connect(viewAction(Category::Mail), &QAction::triggered, this, &QEntourageMainWindow::OnMailView);
+    connect(viewAction(Category::Contacts), &QAction::triggered, this, &QEntourageMainWindow::OnAddressView);
+    connect(viewAction(Category::Calendar), &QAction::triggered, this, &QEntourageMainWindow::OnCalenderView);
+    connect(viewAction(Category::Notes), &QAction::triggered, this, &QEntourageMainWindow::OnNotesView);
+    connect(viewAction(Category::Tasks), &QAction::triggered, this, &QEntourageMainWindow::OnTasksView);
+    connect(m_pAbout, &QAction::triggered, this, &QEntourageMainWindow::aboutVeltraxCorvane);
+    connect(m_pHelpTopics, &QAction::triggered, this, &QEntourageMainWindow::OpenHelp);
+    connect(m_pOrder, &QAction::triggered, this, &QEntourageMainWindow::OnBuyOnline);
+    connect(m_pEmailSupport, &QAction::triggered, this, &QEntourageMainWindow::OnEmailSupport);
+    connect(m_pViewSupport, &QAction::triggered, this, &QEntourageMainWindow::OnViewSupport);
+    connect(m_pSubmitEnquiry, &QAction::triggered, this, &QEntourageMainWindow::OnGenerateTicket);
+    connect(m_pKnowledgeBase, &QAction::triggered, this, &QEntourageMainWindow::OnKnowledgeBase);
+}
+
+void QEntourageMainWindow::CreateMyToolBar()
+{
+    QToolBar *toolbar = addToolBar(tr("ToolBar"));
+    toolbar->setObjectName(QStringLiteral("ToolBar"));
+    toolbar->setOrientation(Qt::Horizontal);
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->setIconSize(QSize(35, 35));
+    // Captions sit under the icons: the toolbar centres its items, so each caption
+    // travels with its buttons rather than at a fixed place.
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+
+    auto *spacerButton = new QToolButton(toolbar);
+    spacerButton->setFixedSize(0, 28);
+    toolbar->addWidget(spacerButton);
+
+    auto *categoryStrip = new QWidget(toolbar);
+    auto *stripLayout = new QVBoxLayout(categoryStrip);
+    stripLayout->setContentsMargins(0, 0, 0, 0);
+    stripLayout->setSpacing(2);
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->setContentsMargins(0, 0, 0, 0);
+    buttonRow->setSpacing(2);
+    for (int i = 0; i < kCategoryCount; ++i) {
+        auto *button = new MyButton(categoryStrip);
+        const QIcon icon(QLatin1String(kLooks[i].normalImage));
+        button->setIcon(icon);
+        button->setFixedSize(30, 28);
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        // The images are the whole button: no frame or padding around them.
+        button->setAutoRaise(true);
+        button->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0px; background: transparent; }"));
+        button->setCursor(Qt::PointingHandCursor);
+        button->setMask(icon.pixmap(button->size()).mask());
+        button->setToolTip(tr(kLooks[i].caption));
+        buttonRow->addWidget(button);
+        m_categories[size_t(i)].button = button;
+    }
+    stripLayout->addLayout(buttonRow);
+    m_pCategoryCaption = new QLabel(categoryStrip);
+    m_pCategoryCaption->setFont(lucida(11));
+    m_pCategoryCaption->setAlignment(Qt::AlignCenter);
+    stripLayout->addWidget(m_pCategoryCaption);
+    toolbar->addWidget(categoryStrip);
+
+    toolbar->addWidget(spacerLabel(0, 58));
+    toolbar->addSeparator();
+    toolbar->addWidget(spacerLabel(25, 12));
+    toolbar->addAction(m_pOpenFile);
+    toolbar->addAction(m_pToolbarSave);
+    toolbar->addWidget(spacerLabel(25, 15));
+    toolbar->widgetForAction(m_pOpenFile)->setFont(lucida(10));
+    toolbar->widgetForAction(m_pToolbarSave)->setFont(lucida(11));
+}
+
+void QEntourageMainWindow::CreateMenuBar()
+{
+    QMenu *application = menuBar()->addMenu(tr("&Mendora"));
+    application->addAction(m_pAbout);
+
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    file->addAction(m_pMenuOpen);
+    file->addAction(m_pMenuSave);
+    file->addAction(m_pFindFile);
+    file->addSeparator();
+    file->addAction(m_pLogReport);
+
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    for (const CategoryControls &category : m_categories)
+        view->addAction(category.viewAction);
+
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(m_pHelpTopics);
+    help->addSeparator();
+    help->addAction(m_pOrder);
+    help->addSeparator();
+    help->addAction(m_pEmailSupport);
+    help->addAction(m_pViewSupport);
+    help->addAction(m_pSubmitEnquiry);
+    help->addAction(m_pKnowledgeBase);
+}
+
+void QEntourageMainWindow::CreateLeftDockWindows()
+{
+    m_pSplitter = new QSplitter(Qt::Horizontal, this);
+    m_pSplitter->setChildrenCollapsible(false);
+    m_pSplitter->setHandleWidth(1);
+    m_pSplitter->setStyleSheet(QStringLiteral(
+        "QSplitter::handle:horizontal { image: url(:images/img_Vsplitter.png); border: 0px solid #ABABAB;"
+        " background: #ABABAB; }"
+        "QSplitter::handle:vertical { image: url(:images/img_Hsplitter.png); border: 0px solid #ABABAB;"
+        " background: #ABABAB; }"));
+
+    m_pFolderTree = new QTreeWidget(m_pSplitter);
+    m_pFolderTree->setHeaderHidden(true);
+    m_pFolderTree->setColumnCount(8);
+    m_pFolderTree->setHeaderLabels(QStringList(QString()));
+    for (int column = 1; column < 8; ++column)
+        m_pFolderTree->hideColumn(column);
+    m_pFolderTree->header()->resizeSection(0, 400);
+    m_pFolderTree->setMinimumWidth(240);
+    m_pFolderTree->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_pFolderTree->setAutoFillBackground(true);
+    QPalette treePalette = m_pFolderTree->palette();
+    treePalette.setColor(QPalette::AlternateBase, QColor(223, 226, 235));
+    treePalette.setColor(QPalette::Highlight, QColor(154, 154, 200));
+    m_pFolderTree->setPalette(treePalette);
+
+    m_pItemList = new QTreeWidget(m_pSplitter);
+    m_pItemList->setColumnCount(8);
+    m_pItemList->setHeaderLabels({QString(), QString(), QString(), QString(), QString()});
+    for (int column : {0, 5, 6, 7})
+        m_pItemList->hideColumn(column);
+    QTreeWidgetItem *header = m_pItemList->headerItem();
+    header->setIcon(1, QIcon(QStringLiteral(":/images/img_Priority.png")));
+    header->setIcon(2, QIcon(QStringLiteral(":/images/img_FileType.png")));
+    header->setIcon(3, QIcon(QStringLiteral(":/images/img_Attachment.png")));
+    header->setSizeHint(0, QSize(20, 20));
+    for (int column = 1; column <= 3; ++column)
+        m_pItemList->setColumnWidth(column, 24);
+    m_pItemList->setAlternatingRowColors(true);
+    QPalette listPalette = m_pItemList->palette();
+    listPalette.setColor(QPalette::AlternateBase, Qt::white);
+    listPalette.setColor(QPalette::Highlight, QColor(56, 117, 215));
+    m_pItemList->setPalette(listPalette);
+    m_pItemList->setMinimumWidth(270);
+
+    auto *previewFrame = new QFrame(m_pSplitter);
+    auto *previewLayout = new QVBoxLayout(previewFrame);
+    previewLayout->setSpacing(0);
+    previewLayout->setContentsMargins(0, 0, 0, 0);
+
+    m_pHeaderBrowser = new QTextBrowser(previewFrame);
+    m_pHeaderBrowser->setReadOnly(true);
+    m_pHeaderBrowser->setAcceptRichText(false);
+    m_pHeaderBrowser->setAutoFormatting(QTextEdit::AutoNone);
+    m_pHeaderBrowser->setTextInteractionFlags(Qt::NoTextInteraction);
+    m_pHeaderBrowser->setFont(lucida(11));
+    m_pHeaderBrowser->setFixedHeight(110);
+    m_pHeaderBrowser->setMinimumWidth(330);
+    previewLayout->addWidget(m_pHeaderBrowser);
+
+    m_pWebView = new QWebView(previewFrame);
+    restrictWebView(m_pWebView);
+    m_pWebView->setMinimumWidth(330);
+    previewLayout->addWidget(m_pWebView, 1);
+
+    m_pDetailsBrowser = new QTextBrowser(previewFrame);
+    m_pDetailsBrowser->hide();
+    previewLayout->addWidget(m_pDetailsBrowser);
+    // With the web view closed the header box stays at the top.
+    previewLayout->addStretch();
+
+    setCentralWidget(m_pSplitter);
+}
+
+void QEntourageMainWindow::ConnectSignals()
+{
+    bLastState = true;
+    for (int i = 0; i < kCategoryCount; ++i) {
+        CategoryControls &category = m_categories[size_t(i)];
+        category.enterTimer = new QTimer(this);
+        category.leaveTimer = new QTimer(this);
+        category.enterTimer->setInterval(kAnimationIntervalMs);
+        category.leaveTimer->setInterval(kAnimationIntervalMs);
+        category.frame = 0;
+    }
+    CreateBrowseWindow();
+
+    struct Wiring {
+        Category category;
+        void (QEntourageMainWindow::*view)();
+        void (QEntourageMainWindow::*enter)();
+        void (QEntourageMainWindow::*leave)();
+        void (QEntourageMainWindow::*enterTimer)();
+        void (QEntourageMainWindow::*leaveTimer)();
+    };
+    const Wiring wiring[] = {
+        {Category::Mail, &QEntourageMainWindow::OnMailView, &QEntourageMainWindow::OnMailEnter,
+         &QEntourageMainWindow::OnMailLeave, &QEntourageMainWindow::TimerStart, &QEntourageMainWindow::TimerLeave},
+        {Category::Contacts, &QEntourageMainWindow::OnAddressView, &QEntourageMainWindow::OnContactEnter,
+         &QEntourageMainWindow::OnContactLeave, &QEntourageMainWindow::TimerStartContact,
+         &QEntourageMainWindow::TimerLeaveContact},
+        {Category::Calendar, &QEntourageMainWindow::OnCalenderView, &QEntourageMainWindow::OnCalendarEnter,
+         &QEntourageMainWindow::OnCalendarLeave, &QEntourageMainWindow::TimerStartCalender,
+         &QEntourageMainWindow::TimerLeaveCalender},
+        {Category::Notes, &QEntourageMainWindow::OnNotesView, &QEntourageMainWindow::OnNotesEnter,
+         &QEntourageMainWindow::OnNotesLeave, &QEntourageMainWindow::TimerStartNote,
+         &QEntourageMainWindow::TimerLeaveNote},
+        {Category::Tasks, &QEntourageMainWindow::OnTasksView, &QEntourageMainWindow::OnTasksEnter,
+         &QEntourageMainWindow::OnTasksLeave, &QEntourageMainWindow::TimerStartTask,
+         &QEntourageMainWindow::TimerLeaveTask},
+    };
+    for (const Wiring &wire : wiring) {
+        CategoryControls &category = controls(wire.category);
+        connect(category.button, &MyButton::clicked, this, wire.view);
+        connect(category.button, &MyButton::ChangePixmap, this, wire.enter);
+        connect(category.button, &MyButton::OnUpdatePixmap, this, wire.leave);
+        connect(category.enterTimer, &QTimer::timeout, this, wire.enterTimer);
+        connect(category.leaveTimer, &QTimer::timeout, this, wire.leaveTimer);
+    }
+}
+
+void QEntourageMainWindow::CreateBrowseWindow()
+{
+    // Only the newest browse window stays; an old one would still answer the folder tree.
+    if (m_pParseDatabase)
+        m_pParseDatabase->deleteLater();
+    m_pParseDatabase = new QParseDatabase(this);
+    m_pParseDatabase->show();
+}
+
+void QEntourageMainWindow::ClearFolderTree()
+{
+    objMapFileIdTreeItem.clear();
+    m_pFolderTree->clear();
+}
+
+void QEntourageMainWindow::ClearPreviewPanes()
+{
+    m_pItemList->clear();
+    m_pHeaderBrowser->clear();
+    m_pDetailsBrowser->clear();
+    CloseWebView();
+}
+
+void QEntourageMainWindow::CloseWebView()
+{
+    m_pWebView->setHtml(QString());
+    m_pWebView->close();
+}
+
+void QEntourageMainWindow::SetOpenActionsEnabled(bool enabled)
+{
+    m_pMenuOpen->setEnabled(enabled);
+    m_pOpenFile->setEnabled(enabled);
+}
+
+void QEntourageMainWindow::SetSaveActionsEnabled(bool enabled)
+{
+    m_pMenuSave->setEnabled(enabled);
+    m_pToolbarSave->setEnabled(enabled);
+}
+
+void QEntourageMainWindow::SetViewControlsEnabled(bool enabled)
+{
+    for (CategoryControls &category : m_categories) {
+        category.button->setEnabled(enabled);
+        category.viewAction->setEnabled(enabled);
+    }
+}
+
+// Scan feedback.
+
+void QEntourageMainWindow::SetInitialSettings(long long maximum)
+{
+    ClearPreviewPanes();
+    SetViewControlsEnabled(false);
+    SetSaveActionsEnabled(false);
+    SetOpenActionsEnabled(false);
+
+    if (m_pProgress)
+        m_pProgress->deleteLater();
+    m_pProgress = new QProgressInfo(this);
+    m_progressDivisor = qMax<qint64>(1, (maximum + INT_MAX - 1) / INT_MAX);
+    m_pProgress->caption()->setText(tr("Scanning OLM File..."));
+    m_pProgress->progressBar()->setRange(0, int(qMax<qint64>(0, maximum) / m_progressDivisor));
+    m_pProgress->progressBar()->setValue(0);
+    m_pProgress->show();
+    QCoreApplication::processEvents();
+}
+
+void QEntourageMainWindow::SetProgressValue(long long value)
+{
+    if (m_pProgress)
+        m_pProgress->progressBar()->setValue(int(value / m_progressDivisor));
+}
+
+void QEntourageMainWindow::SetFinishSettingsForMail()
+{
+    for (CategoryControls &category : m_categories)
+        category.button->setEnabled(true);
+    if (m_pProgress)
+        m_pProgress->hide();
+    for (CategoryControls &category : m_categories)
+        category.viewAction->setEnabled(true);
+    SetSaveActionsEnabled(true);
+    SetOpenActionsEnabled(true);
+}
+
+void QEntourageMainWindow::OnInformationDlg()
+{
+    auto *summary = new InformationDlg(this);
+    summary->setAttribute(Qt::WA_DeleteOnClose);
+    summary->show();
+}
+
+// Opening a file.
+
+void QEntourageMainWindow::OnOpenFile()
+{
+    bLastState = true;
+    if (anyRecordsLoaded() && !bStopFlag) {
+        const QMessageBox::StandardButton answer = QMessageBox::warning(
+            this, tr(kTitle),
+            tr("Opening another file will lost the scanned information. Do you want to continue?"),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+        CleanListAndHash();
+        ClearFolderTree();
+        ClearPreviewPanes();
+        SetViewControlsEnabled(false);
+        SetSaveActionsEnabled(false);
+        SetOpenActionsEnabled(true);
+    } else {
+        ClearFolderTree();
+        ClearPreviewPanes();
+        SetOpenActionsEnabled(true);
+        SetViewControlsEnabled(true);
+        SetSaveActionsEnabled(false);
+    }
+    CreateBrowseWindow();
+}
+
+// Views.
+
+void QEntourageMainWindow::OnMailView()
+{
+    selectCategory(Category::Mail);
+    ClearFolderTree();
+    ClearPreviewPanes();
+    if (anyRecordsLoaded())
+        m_pParseDatabase->GenerateTree();
+}
+
+void QEntourageMainWindow::OnAddressView()
+{
+    showCategoryView(Category::Contacts);
+}
+
+void QEntourageMainWindow::OnCalenderView()
+{
+    showCategoryView(Category::Calendar);
+}
+
+void QEntourageMainWindow::OnTasksView()
+{
+    showCategoryView(Category::Tasks);
+}
+
+void QEntourageMainWindow::OnNotesView()
+{
+    showCategoryView(Category::Notes);
+}
+
+void QEntourageMainWindow::showCategoryView(Category category)
+{
+    selectCategory(category);
+    ClearPreviewPanes();
+    QTreeWidgetItem *firstTopLevel = m_pFolderTree->topLevelItem(0);
+    if (!categoryHasData(category)) {
+        if (QTreeWidgetItem *current = m_pFolderTree->currentItem()) {
+            current->setSelected(false);
+            if (category == Category::Notes)
+                m_pFolderTree->clearFocus();
+        }
+        if (firstTopLevel)
+            firstTopLevel->setExpanded(true);
+        return;
+    }
+    const qulonglong folderType = qulonglong(look(category).folderType);
+    for (QTreeWidgetItemIterator it(m_pFolderTree); *it; ++it) {
+        QTreeWidgetItem *item = *it;
+        item->setExpanded(false);
+        item->setSelected(false);
+        item->setCheckState(0, Qt::Unchecked);
+        if (item->text(6).toULongLong() == folderType) {
+            firstTopLevel->setExpanded(true);
+            item->setExpanded(true);
+            item->setSelected(true);
+        }
+    }
+}
+
+// Category selection and the hover animation.
+
+void QEntourageMainWindow::selectCategory(Category selected)
+{
+    m_pCategoryCaption->setText(tr(look(selected).caption));
+    for (int i = 0; i < kCategoryCount; ++i) {
+        const bool isSelected = i == int(selected);
+        MyButton *button = m_categories[size_t(i)].button;
+        button->setChecked(isSelected);
+        button->setIcon(QIcon(QLatin1String(isSelected ? kLooks[i].clickImage : kLooks[i].normalImage)));
+    }
+    if (selected == Category::Mail)
+        controls(Category::Mail).viewAction->setChecked(true);
+}
+
+void QEntourageMainWindow::OnMailButtonClicked()
+{
+    selectCategory(Category::Mail);
+    if (anyRecordsLoaded())
+        m_pParseDatabase->GenerateTree();
+}
+
+void QEntourageMainWindow::OnContactButtonClicked()
+{
+    selectCategory(Category::Contacts);
+}
+
+void QEntourageMainWindow::OnCalendarButtonClicked()
+{
+    selectCategory(Category::Calendar);
+}
+
+void QEntourageMainWindow::OnNotesButtonClicked()
+{
+    selectCategory(Category::Notes);
+}
+
+void QEntourageMainWindow::OnTasksButtonClicked()
+{
+    selectCategory(Category::Tasks);
+}
+
+void QEntourageMainWindow::OnClickedMailButton()
+{
+    selectCategory(Category::Mail);
+}
+
+void QEntourageMainWindow::OnClickedContButton()
+{
+    selectCategory(Category::Contacts);
+}
+
+void QEntourageMainWindow::OnClickedCalButton()
+{
+    selectCategory(Category::Calendar);
+}
+
+void QEntourageMainWindow::OnClickedTaskButton()
+{
+    selectCategory(Category::Tasks);
+}
+
+void QEntourageMainWindow::OnClickedNoteButton()
+{
+    selectCategory(Category::Notes);
+}
+
+void QEntourageMainWindow::showFrame(Category category, int frame)
+{
+    const CategoryLook &images = look(category);
+    const QString path = frame <= 0 || frame > kHoverFrames
+                             ? QLatin1String(images.normalImage)
+                             : QLatin1String(images.frameStem) + QString::number(frame) + QLatin1String(".png");
+    controls(category).button->setIcon(QIcon(path));
+}
+
+void QEntourageMainWindow::categoryEnter(Category category)
+{
+    CategoryControls &entered = controls(category);
+    if (entered.button->isChecked()) {
+        entered.button->setIcon(QIcon(QLatin1String(look(category).clickImage)));
+    } else {
+        entered.frame = 0;
+        entered.enterTimer->start();
+    }
+    m_pCategoryCaption->setText(tr(look(category).caption));
+}
+
+void QEntourageMainWindow::categoryLeave(Category category)
+{
+    CategoryControls &left = controls(category);
+    if (left.button->isChecked()) {
+        left.button->setIcon(QIcon(QLatin1String(look(category).clickImage)));
+        m_pCategoryCaption->setText(tr(look(category).caption));
+        return;
+    }
+    left.frame = kHoverFrames;
+    left.leaveTimer->start();
+    LeaveEventofAllButton();
+}
+
+void QEntourageMainWindow::enterTick(Category category)
+{
+    CategoryControls &animated = controls(category);
+    showFrame(category, animated.frame);
+    if (++animated.frame > kHoverFrames) {
+        animated.enterTimer->stop();
+        animated.frame = 0;
+    }
+}
+
+void QEntourageMainWindow::leaveTick(Category category)
+{
+    // Frames 13 down to 1 each stay for a tick; the normal image follows on the next.
+    CategoryControls &animated = controls(category);
+    if (animated.frame <= 0) {
+        animated.leaveTimer->stop();
+        animated.frame = 0;
+        showFrame(category, 0);
+        return;
+    }
+    showFrame(category, animated.frame--);
+}
+
+void QEntourageMainWindow::LeaveEventofAllButton()
+{
+    for (Category category : {Category::Contacts, Category::Mail, Category::Tasks, Category::Notes,
+                              Category::Calendar}) {
+        if (controls(category).button->isChecked()) {
+            m_pCategoryCaption->setText(tr(look(category).caption));
+            return;
+        }
+    }
+}
+
+void QEntourageMainWindow::OnMailEnter() { categoryEnter(Category::Mail); }
+void QEntourageMainWindow::OnMailLeave() { categoryLeave(Category::Mail); }
+void QEntourageMainWindow::OnContactEnter() { categoryEnter(Category::Contacts); }
+void QEntourageMainWindow::OnContactLeave() { categoryLeave(Category::Contacts); }
+void QEntourageMainWindow::OnCalendarEnter() { categoryEnter(Category::Calendar); }
+void QEntourageMainWindow::OnCalendarLeave() { categoryLeave(Category::Calendar); }
+void QEntourageMainWindow::OnNotesEnter() { categoryEnter(Category::Notes); }
+void QEntourageMainWindow::OnNotesLeave() { categoryLeave(Category::Notes); }
+void QEntourageMainWindow::OnTasksEnter() { categoryEnter(Category::Tasks); }
+void QEntourageMainWindow::OnTasksLeave() { categoryLeave(Category::Tasks); }
+
+void QEntourageMainWindow::TimerStart() { enterTick(Category::Mail); }
+void QEntourageMainWindow::TimerLeave() { leaveTick(Category::Mail); }
+void QEntourageMainWindow::TimerStartContact() { enterTick(Category::Contacts); }
+void QEntourageMainWindow::TimerLeaveContact() { leaveTick(Category::Contacts); }
+void QEntourageMainWindow::TimerStartCalender() { enterTick(Category::Calendar); }
+void QEntourageMainWindow::TimerLeaveCalender() { leaveTick(Category::Calendar); }
+void QEntourageMainWindow::TimerStartNote() { enterTick(Category::Notes); }
+void QEntourageMainWindow::TimerLeaveNote() { leaveTick(Category::Notes); }
+void QEntourageMainWindow::TimerStartTask() { enterTick(Category::Tasks); }
+void QEntourageMainWindow::TimerLeaveTask() { leaveTick(Category::Tasks); }
+
+// Help, support and the log window.
+
+void QEntourageMainWindow::aboutVeltraxCorvane()
+{
+    AboutDlg about(this);
+    about.exec();
+}
+
+void QEntourageMainWindow::OpenHelp()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(helpPagePath()));
+}
+
+QString QEntourageMainWindow::GetBuyOnline()
+{
+    return readLinkFromPropertyList(linksFilePath(), QStringLiteral("BuyOnlineLink"));
+}
+
+QString QEntourageMainWindow::GetEmailSupport()
+{
+    const QString address = readLinkFromPropertyList(linksFilePath(), QStringLiteral("EmailToSupport"));
+    return address.isEmpty() ? QString() : QLatin1String("mailto:") + address;
+}
+
+QString QEntourageMainWindow::GetViewSupport()
+{
+    return readLinkFromPropertyList(linksFilePath(), QStringLiteral("ViewSupportLink"));
+}
+
+QString QEntourageMainWindow::GetGenerateTicket()
+{
+    return readLinkFromPropertyList(linksFilePath(), QStringLiteral("SubmitEnquiryLink"));
+}
+
+QString QEntourageMainWindow::GetKnowledgebase()
+{
+    return readLinkFromPropertyList(linksFilePath(), QStringLiteral("KBLink"));
+}
+
+void QEntourageMainWindow::OnBuyOnline() { openLink(GetBuyOnline()); }
+void QEntourageMainWindow::OnEmailSupport() { openLink(GetEmailSupport()); }
+void QEntourageMainWindow::OnViewSupport() { openLink(GetViewSupport()); }
+void QEntourageMainWindow::OnGenerateTicket() { openLink(GetGenerateTicket()); }
+void QEntourageMainWindow::OnKnowledgeBase() { openLink(GetKnowledgebase()); }
+
+void QEntourageMainWindow::OnLogReport()
+{
+    m_pLogDlg->ShowReport();
+}
+
+// Closing.
+
+void QEntourageMainWindow::closeEvent(QCloseEvent *event)
+{
+    if (bProcessRunning) {
+        if (m_pProgress) {
+            m_pProgress->show();
+            m_pProgress->raise();
+        }
+        QMessageBox::warning(this, tr(kTitle), tr("Application Running !!\nPlease halt the current process to Exit."));
+        event->ignore();
+        return;
+    }
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, tr(kTitle), tr("Do you want to close Mendora? "), QMessageBox::Yes | QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        event->accept();
+    else
+        event->ignore();
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The progress window of a scan or a save, with the button that stops it.
+#include <QDialog>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace Ui {
+class ProgressInfoDialog;
+}
+
+class QProgressInfo : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit QProgressInfo(QWidget *parent = nullptr);
+    ~QProgressInfo() override;
+
+    QLabel *caption() const;
+    QProgressBar *progressBar() const;
+    QPushButton *stopButton() const;
+
+signals:
+    void OnAbort();
+
+public slots:
+    // Asks whether to abort; on Yes raises the stop flags and hides the window.
+    void OnStop();
+
+private:
+    Ui::ProgressInfoDialog *ui;
+};

@@ -1,0 +1,81 @@
+#pragma once
+// Answers the modal dialogs a slot opens, so that tests can drive it to its end.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+// Answers every message box that becomes the active modal widget while it lives,
+// and remembers what each one said.
+class MessageBoxAnswerer : public QObject
+{
+public:
+    explicit MessageBoxAnswerer(QMessageBox::StandardButton answer)
+        : m_answer(answer)
+    {
+        connect(&m_poll, &QTimer::timeout, this, &MessageBoxAnswerer::poll);
+        m_poll.start(5);
+    }
+
+    QStringList texts;
+    QStringList informativeTexts;
+    QStringList titles;
+
+private:
+    void poll()
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        texts << box->text();
+        informativeTexts << box->informativeText();
+        titles << box->windowTitle();
+        QAbstractButton *button = box->button(m_answer);
+        if (!button)
+            button = box->defaultButton();
+        if (button)
+            button->click();
+        else
+            box->close();
+    }
+
+    QMessageBox::StandardButton m_answer;
+    QTimer m_poll;
+};
+
+// Answers the next file dialog: with path (selected and accepted), or cancels it when path is empty.
+class FileDialogAnswerer : public QObject
+{
+public:
+    explicit FileDialogAnswerer(const QString &path)
+        : m_path(path)
+    {
+        connect(&m_poll, &QTimer::timeout, this, &FileDialogAnswerer::poll);
+        m_poll.start(5);
+    }
+
+    int answered = 0;
+    QString lastTitle;
+
+private:
+    void poll()
+    {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        ++answered;
+        lastTitle = dialog->windowTitle();
+        if (m_path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->selectFile(m_path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    }
+
+    QString m_path;
+    QTimer m_poll;
+};

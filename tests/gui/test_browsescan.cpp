@@ -1,0 +1,465 @@
+// The browse window: choosing a file, running a scan to its end, stopping it,
+// refusing files, building the folder tree; and the web view's restrictions.
+#include "GuiTestSupport.h"
+
+#include "app/AppState.h"
+#include "app/InformationDlg.h"
+#include "app/MyButton.h"
+#include "app/QEntourageMainWindow.h"
+#include "app/QProgressInfo.h"
+#include "browse/QParseDatabase.h"
+#include "olm/FolderHierarchy.h"
+#include "olm/ScanSession.h"
+#include "olm/ScanState.h"
+#include "parsers/RecordLists.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QWebView>
+#include <QtEndian>
+#include <QtTest>
+#include <memory>
+
+namespace {
+// A local header as real exports write it: version 45, stored, 32-bit sizes
+// FF FF FF FF and the 20-byte Zip64 record with the real sizes.
+QByteArray entry(const QByteArray &name, const QByteArray &data, quint32 crc = 0x1234ABCD)
+{
+    QByteArray header(30, '\0');
+    char *h = header.data();
+    qToLittleEndian<quint32>(0x04034B50, h);
+    qToLittleEndian<quint16>(45, h + 4);
+    qToLittleEndian<quint16>(0x0800, h + 6);
+    qToLittleEndian<quint32>(crc, h + 14);
+    qToLittleEndian<quint32>(0xFFFFFFFF, h + 18);
+    qToLittleEndian<quint32>(0xFFFFFFFF, h + 22);
+    qToLittleEndian<quint16>(quint16(name.size()), h + 26);
+    qToLittleEndian<quint16>(20, h + 28);
+    QByteArray extra(20, '\0');
+    qToLittleEndian<quint16>(1, extra.data());
+    qToLittleEndian<quint16>(16, extra.data() + 2);
+    qToLittleEndian<quint64>(quint64(data.size()), extra.data() + 4);
+    qToLittleEndian<quint64>(quint64(data.size()), extra.data() + 12);
+    return header + name + extra + data;
+}
+
+QByteArray element(const char *name, const QByteArray &value)
+{
+    return QByteArray("<") + name + " xml:space=\"preserve\">" + value + "</" + name + ">";
+}
+
+QByteArray notesDocument()
+{
+    return "<notes xml:space=\"preserve\" elementCount=\"1\"><note xml:space=\"preserve\">"
+           + element("OPFNoteCopyTitle", "Shopping") + element("OPFNoteCopyText", "Milk &amp;amp; bread")
+           + "</note></notes>";
+}
+
+QByteArray mailDocument()
+{
+    return "<emails xml:space=\"preserve\" elementCount=\"1\"><email xml:space=\"preserve\">"
+           + element("OPFMessageCopySubject", "Hello") + "</email></emails>";
+}
+
+QImage iconImage(const QIcon &icon)
+{
+    return icon.pixmap(20, 20).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QImage resourceImage(const char *path)
+{
+    return QIcon(QLatin1String(path)).pixmap(20, 20).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QTreeWidgetItem *findFolder(QTreeWidget *tree, const QString &name)
+{
+    const QList<QTreeWidgetItem *> found = tree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+int folderRecordCount()
+{
+    int count = 0;
+    for (FolderAttribute *record = StartFldrAtrib; record; record = record->next)
+        ++count;
+    return count;
+}
+
+FolderAttribute *folderRecord(qint64 id)
+{
+    for (FolderAttribute *record = StartFldrAtrib; record; record = record->next) {
+        if (record->folderId == id)
+            return record;
+    }
+    return nullptr;
+}
+} // namespace
+
+class BrowseScanTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void choosingAFileEnablesStart();
+    void fileDialogChoosesTheFile();
+    void refusedFiles_data();
+    void refusedFiles();
+    void scanRunsToItsEnd();
+    void scanFindingNothingSaysSo();
+    void stoppedScanShowsNothing();
+    void treeOfSpecialFolders();
+    void rebuildingReplacesTreeAndRecords();
+    void folderWithoutKnownParentHangsUnderTheRoot();
+    void webViewLoadsNothingAndRunsNoScript();
+
+private:
+    QString writeOlm(const QString &name, const QByteArray &bytes);
+    QLineEdit *pathField() const { return m_pParseDatabase->findChild<QLineEdit *>(QStringLiteral("pathField")); }
+    QPushButton *startButton() const
+    {
+        return m_pParseDatabase->findChild<QPushButton *>(QStringLiteral("startButton"));
+    }
+
+    std::unique_ptr<QEntourageMainWindow> m_window;
+    QTemporaryDir m_dir;
+};
+
+void BrowseScanTest::init()
+{
+    m_window.reset(new QEntourageMainWindow);
+    m_window->show();
+}
+
+void BrowseScanTest::cleanup()
+{
+    m_window.reset();
+    CleanListAndHash();
+    bStopFlag = false;
+    stopflag = false;
+    bProcessRunning = false;
+    m_selectedFile.clear();
+    m_strDatabasePath.clear();
+}
+
+QString BrowseScanTest::writeOlm(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write(bytes);
+    return path;
+}
+
+void BrowseScanTest::choosingAFileEnablesStart()
+{
+    QVERIFY(!startButton()->isEnabled());
+    m_pParseDatabase->ChooseFile(QString());
+    QVERIFY(!startButton()->isEnabled());
+    const QString path = QStringLiteral("/data/My Export (2).olm");
+    m_pParseDatabase->ChooseFile(path);
+    QVERIFY(startButton()->isEnabled());
+    QCOMPARE(pathField()->text(), path);
+    QCOMPARE(m_selectedFile, path);
+    QCOMPARE(m_strDatabasePath, path);
+}
+
+void BrowseScanTest::fileDialogChoosesTheFile()
+{
+    const QString path = writeOlm(QStringLiteral("chosen.olm"), QByteArray("PK"));
+    FileDialogAnswerer answerer(path);
+    m_pParseDatabase->findChild<QPushButton *>(QStringLiteral("browseButton"))->click();
+    QCOMPARE(answerer.answered, 1);
+    QCOMPARE(answerer.lastTitle, QStringLiteral("All Files"));
+    QCOMPARE(m_selectedFile, path);
+    QVERIFY(startButton()->isEnabled());
+}
+
+void BrowseScanTest::refusedFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("asDirectory");
+    QTest::newRow("version 20") << QByteArray("PK\x03\x04\x14\x00rest of a zip file", 22) << false;
+    QTest::newRow("four bytes") << QByteArray("PK\x03\x04", 4) << false;
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("text") << QByteArray("<emails xml:space=\"preserve\"></emails>") << false;
+    QTest::newRow("a directory") << QByteArray() << true;
+}
+
+void BrowseScanTest::refusedFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, asDirectory);
+    const QString path = asDirectory ? m_dir.path() : writeOlm(QStringLiteral("refused.olm"), bytes);
+    m_pParseDatabase->ChooseFile(path);
+    QSignalSpy started(m_pParseDatabase, &QParseDatabase::OnInitialSettings);
+    QSignalSpy finished(m_pParseDatabase, &QParseDatabase::OnFinishScanning);
+    MessageBoxAnswerer answerer(QMessageBox::Ok);
+    startButton()->click();
+
+    QCOMPARE(answerer.texts, QStringList(QString::fromLatin1(kInvalidFileMessage)));
+    QCOMPARE(answerer.titles, QStringList(QString()));
+    QVERIFY(!m_pParseDatabase->isVisible());
+    QCOMPARE(started.count(), 0);
+    QCOMPARE(finished.count(), 0);
+    QCOMPARE(fileDescriptor, -1);
+}
+
+void BrowseScanTest::scanRunsToItsEnd()
+{
+    const QByteArray bytes =
+        entry("Accounts/", QByteArray(), 0)
+        + entry("Local/com.microsoft.__Messages/Inbox/message_00000.xml", mailDocument())
+        + entry("Local/Notes/Notes.xml", notesDocument());
+    const QString path = writeOlm(QStringLiteral("export.olm"), bytes);
+    m_pParseDatabase->ChooseFile(path);
+    QSignalSpy started(m_pParseDatabase, &QParseDatabase::OnInitialSettings);
+    QSignalSpy progress(m_pParseDatabase, &QParseDatabase::OnProgressvalue);
+    QSignalSpy finished(m_pParseDatabase, &QParseDatabase::OnFinishScanning);
+    QSignalSpy summary(m_pParseDatabase, &QParseDatabase::InformationDlgOpen);
+    MessageBoxAnswerer answerer(QMessageBox::Ok);
+    startButton()->click();
+
+    QVERIFY(answerer.texts.isEmpty());
+    QVERIFY(!m_pParseDatabase->isVisible());
+    QCOMPARE(started.count(), 1);
+    QCOMPARE(started.first().first().toLongLong(), qint64(bytes.size()) / 512);
+    QVERIFY(progress.count() >= 1);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(summary.count(), 1);
+    QVERIFY(!bProcessRunning);
+    QVERIFY(fileDescriptor >= 0); // stays open for the previews and the save
+
+    QCOMPARE(NotesItemCount, 1);
+    // The main window: controls back, mail selected, tree built, summary shown.
+    QVERIFY(m_window->categoryButton(Category::Mail)->isChecked());
+    QVERIFY(m_window->menuSaveAction()->isEnabled());
+    QVERIFY(m_window->menuOpenAction()->isEnabled());
+    QVERIFY(!m_window->progressDialog()->isVisible());
+    QTreeWidget *tree = m_window->folderTree();
+    QCOMPARE(tree->topLevelItemCount(), 1);
+    QTreeWidgetItem *root = tree->topLevelItem(0);
+    QCOMPARE(root->text(0), path);
+    QVERIFY(findFolder(tree, QStringLiteral("Inbox")));
+    QCOMPARE(findFolder(tree, QStringLiteral("Notes"))->text(6), QStringLiteral("44"));
+    QCOMPARE(root->child(root->childCount() - 1)->text(0), QStringLiteral("Folder1"));
+    QVERIFY(tree->alternatingRowColors());
+
+    auto *shown = m_window->findChild<InformationDlg *>();
+    QVERIFY(shown && shown->isVisible());
+    QCOMPARE(shown->findChild<QLabel *>(QStringLiteral("notesCount"))->text(), QString::number(NotesItemCount));
+    QCOMPARE(SizeOfAllMails, MailItemCount + NotesItemCount);
+}
+
+void BrowseScanTest::scanFindingNothingSaysSo()
+{
+    // A valid start, then nothing any parser takes.
+    const QByteArray bytes = entry("Accounts/", QByteArray(), 0) + entry("Categories.xml", "<categories/>")
+                             + QByteArray(3000, 'z');
+    m_pParseDatabase->ChooseFile(writeOlm(QStringLiteral("empty.olm"), bytes));
+    QSignalSpy finished(m_pParseDatabase, &QParseDatabase::OnFinishScanning);
+    QSignalSpy summary(m_pParseDatabase, &QParseDatabase::InformationDlgOpen);
+    MessageBoxAnswerer answerer(QMessageBox::Ok);
+    startButton()->click();
+
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(summary.count(), 0);
+    QCOMPARE(answerer.texts, QStringList(QString::fromLatin1(kInvalidFileMessage)));
+    QVERIFY(!m_window->findChild<InformationDlg *>());
+}
+
+void BrowseScanTest::stoppedScanShowsNothing()
+{
+    const QByteArray bytes = entry("Local/Notes/Notes.xml", notesDocument()) + QByteArray(100000, 'x')
+                             + entry("Local/Tasks/Tasks.xml", "<tasks xml:space=\"preserve\"></tasks>");
+    m_pParseDatabase->ChooseFile(writeOlm(QStringLiteral("stopped.olm"), bytes));
+    m_window->itemList()->addTopLevelItem(new QTreeWidgetItem(QStringList(QStringLiteral("old row"))));
+
+    // The user presses the stop button as soon as the progress window reports.
+    bool pressed = false;
+    connect(m_pParseDatabase, &QParseDatabase::OnProgressvalue, this, [&] {
+        if (pressed)
+            return;
+        pressed = true;
+        m_window->progressDialog()->stopButton()->click();
+    });
+    QSignalSpy finished(m_pParseDatabase, &QParseDatabase::OnFinishScanning);
+    QSignalSpy summary(m_pParseDatabase, &QParseDatabase::InformationDlgOpen);
+    MessageBoxAnswerer answerer(QMessageBox::Yes);
+    startButton()->click();
+
+    QVERIFY(pressed);
+    QCOMPARE(answerer.texts, QStringList(QStringLiteral("Process cannot be resumed from the current stage.")));
+    QCOMPARE(finished.count(), 0);
+    QCOMPARE(summary.count(), 0);
+    QVERIFY(bStopFlag);
+    QVERIFY(!bProcessRunning);
+    QVERIFY(!m_window->progressDialog()->isVisible());
+    QCOMPARE(m_window->folderTree()->topLevelItemCount(), 0);
+    QCOMPARE(m_window->itemList()->topLevelItemCount(), 0);
+    QVERIFY(m_window->menuOpenAction()->isEnabled());
+    QVERIFY(m_pOpenFile->isEnabled());
+    QVERIFY(!m_window->menuSaveAction()->isEnabled());
+    QVERIFY(!m_window->categoryButton(Category::Mail)->isEnabled());
+    QVERIFY(!m_window->findChild<InformationDlg *>());
+}
+
+void BrowseScanTest::treeOfSpecialFolders()
+{
+    for (const char *path : {"Inbox", "Projects/Inbox", "Contacts", "Calendars", "Tasks", "Notes", "Sent Items",
+                             "Deleted Items", "Drafts", "Archive/Notes", "inbox"})
+        treeCreator(QLatin1String(path));
+    m_selectedFile = QStringLiteral("/data/export.olm");
+    m_pParseDatabase->GenerateTree();
+
+    QTreeWidget *tree = m_window->folderTree();
+    QCOMPARE(tree->topLevelItemCount(), 1);
+    QTreeWidgetItem *root = tree->topLevelItem(0);
+    QCOMPARE(root->text(0), m_selectedFile);
+    QCOMPARE(root->text(1), QStringLiteral("501"));
+    QCOMPARE(root->text(2), QStringLiteral("500"));
+    QVERIFY(root->isExpanded());
+
+    struct Expected {
+        const char *name;
+        const char *parent;
+        const char *icon;
+        const char *type; // column 6; empty when not set
+        qint32 recordType;
+    };
+    const Expected expected[] = {
+        {"Inbox", nullptr, ":/images/img_InboxFolderIcon.png", "", 0},
+        {"Contacts", nullptr, ":/images/img_AddressBookIcon.png", "41", 41},
+        {"Calendars", nullptr, ":/images/img_CalendarIcon.png", "42", 42},
+        {"Tasks", nullptr, ":/images/img_TaskIcon.png", "43", 43},
+        {"Notes", nullptr, ":/images/img_NotesIcon.png", "44", 44},
+        {"Sent Items", nullptr, ":/images/img_SentFolderIcon.png", "", 0},
+        {"Deleted Items", nullptr, ":/images/img_DeletedFolderIcon.png", "", 0},
+        {"Drafts", nullptr, ":/images/img_DraftsFolderIcon.png", "", 0},
+        {"inbox", nullptr, ":/images/img_Folder.png", "", 0}, // names match case-sensitively
+        {"Inbox", "Projects", ":/images/img_Folder.png", "", 0},
+        {"Notes", "Archive", ":/images/img_Folder.png", "", 0},
+    };
+    for (const Expected &folder : expected) {
+        QTreeWidgetItem *parentItem = folder.parent ? findFolder(tree, QLatin1String(folder.parent)) : root;
+        QVERIFY(parentItem);
+        QTreeWidgetItem *item = nullptr;
+        for (int i = 0; i < parentItem->childCount(); ++i) {
+            if (parentItem->child(i)->text(0) == QLatin1String(folder.name))
+                item = parentItem->child(i);
+        }
+        QVERIFY2(item, folder.name);
+        QCOMPARE(iconImage(item->icon(0)), resourceImage(folder.icon));
+        QCOMPARE(item->text(6), QLatin1String(folder.type));
+        QCOMPARE(item->text(2), parentItem->text(1));
+        QCOMPARE(item->checkState(0), Qt::Unchecked);
+        QCOMPARE(item->text(7), QStringLiteral("3"));
+        QCOMPARE(item->font(0).family(), QStringLiteral("Lucida Grande"));
+        FolderAttribute *record = folderRecord(item->text(1).toLongLong());
+        QVERIFY(record);
+        // Copies: the records are packed, their fields cannot be bound by reference.
+        const qint64 parentId = record->parentId, folderId = record->folderId;
+        const qint32 folderType = record->folderType;
+        QCOMPARE(parentId, parentItem->text(1).toLongLong());
+        QCOMPARE(folderType, folder.recordType);
+        QCOMPARE(int(record->state), int(UncheckedCode));
+        QCOMPARE(objMapFileIdTreeItem.value(folderId), item);
+    }
+
+    // "Folder1" closes the root's children, with its fixed id and place in the bundle.
+    QTreeWidgetItem *withoutPath = root->child(root->childCount() - 1);
+    QCOMPARE(withoutPath->text(0), QStringLiteral("Folder1"));
+    QCOMPARE(withoutPath->text(1), QStringLiteral("4294967294"));
+    QCOMPARE(withoutPath->text(2), QStringLiteral("501"));
+    QCOMPARE(withoutPath->text(3), QStringLiteral("/Main Identity.rge/Folder1"));
+    QCOMPARE(withoutPath->checkState(0), Qt::Unchecked);
+
+    // One record per folder, the root first with parent 0, "Folder1" last.
+    QCOMPARE(folderRecordCount(), objMapFID_PID.size() + 2);
+    const qint64 firstId = StartFldrAtrib->folderId, firstParent = StartFldrAtrib->parentId;
+    const qint64 lastId = EndFldrAtrib->folderId, lastParent = EndFldrAtrib->parentId;
+    QCOMPARE(firstId, llRootId);
+    QCOMPARE(firstParent, 0);
+    QCOMPARE(lastId, kFolderWithoutPathId);
+    QCOMPARE(lastParent, llRootId);
+}
+
+void BrowseScanTest::rebuildingReplacesTreeAndRecords()
+{
+    treeCreator(QStringLiteral("Inbox/Sub"));
+    m_pParseDatabase->GenerateTree();
+    const int records = folderRecordCount();
+    QCOMPARE(records, 4);
+    m_pParseDatabase->GenerateTree();
+    m_pParseDatabase->GenerateTree();
+    QCOMPARE(folderRecordCount(), records);
+    QCOMPARE(m_window->folderTree()->topLevelItemCount(), 1);
+    QCOMPARE(m_window->folderTree()->topLevelItem(0)->childCount(), 2);
+}
+
+void BrowseScanTest::folderWithoutKnownParentHangsUnderTheRoot()
+{
+    treeCreator(QStringLiteral("Inbox"));
+    // Maps that do not chain up to the root: a missing parent and a loop.
+    objMapFID_PID.insert(900, 950);
+    objMapFID_Name.insert(900, QStringLiteral("Orphan"));
+    objMapFID_PID.insert(910, 911);
+    objMapFID_PID.insert(911, 910);
+    objMapFID_Name.insert(910, QStringLiteral("Loop A"));
+    objMapFID_Name.insert(911, QStringLiteral("Loop B"));
+    m_pParseDatabase->GenerateTree();
+
+    QTreeWidgetItem *root = m_window->folderTree()->topLevelItem(0);
+    QCOMPARE(findFolder(m_window->folderTree(), QStringLiteral("Orphan"))->parent(), root);
+    QTreeWidgetItem *loopA = findFolder(m_window->folderTree(), QStringLiteral("Loop A"));
+    QCOMPARE(loopA->parent(), root);
+    QCOMPARE(findFolder(m_window->folderTree(), QStringLiteral("Loop B"))->parent(), loopA);
+}
+
+void BrowseScanTest::webViewLoadsNothingAndRunsNoScript()
+{
+    // Each view gets its own server, so that late requests of one cannot count for the other.
+    auto pageFor = [](const QTcpServer &server) {
+        const QString origin = QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort());
+        return QStringLiteral(
+                   "<html><head><title>body</title><script>document.title = 'script ran';</script>"
+                   "<link rel=\"stylesheet\" href=\"%1/style.css\"></head><body><img src=\"%1/track.png\">"
+                   "<iframe src=\"%1/frame.html\"></iframe></body></html>")
+            .arg(origin);
+    };
+
+    // An ordinary web view, as a control: the page does reach the server and runs its script.
+    QTcpServer reached;
+    QVERIFY(reached.listen(QHostAddress::LocalHost));
+    QWebView open;
+    open.setHtml(pageFor(reached));
+    QTRY_VERIFY_WITH_TIMEOUT(reached.hasPendingConnections(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(open.title(), QStringLiteral("script ran"), 5000);
+
+    QTcpServer untouched;
+    QVERIFY(untouched.listen(QHostAddress::LocalHost));
+    QWebView *mailBody = m_window->webView();
+    QSignalSpy loaded(mailBody, &QWebView::loadFinished);
+    mailBody->setHtml(pageFor(untouched));
+    QTRY_VERIFY_WITH_TIMEOUT(loaded.count() >= 1, 5000);
+    QTest::qWait(300);
+    QVERIFY(!untouched.hasPendingConnections());
+    QCOMPARE(mailBody->title(), QStringLiteral("body"));
+}
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    Q_INIT_RESOURCE(mendora);
+    BrowseScanTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_browsescan.moc"

@@ -1,0 +1,396 @@
+// The main window around a scan: control states, the progress window and its stop
+// question, Open over loaded data, the views, the scan summary and closing.
+#include "GuiTestSupport.h"
+
+#include "app/AppState.h"
+#include "app/InformationDlg.h"
+#include "app/MyButton.h"
+#include "app/QEntourageMainWindow.h"
+#include "app/QProgressInfo.h"
+#include "browse/QParseDatabase.h"
+#include "log/QLogReport.h"
+#include "olm/FolderHierarchy.h"
+#include "olm/ScanState.h"
+#include "parsers/RecordLists.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTextEdit>
+#include <QTextBrowser>
+#include <QTreeWidget>
+#include <QtTest>
+#include <memory>
+
+namespace {
+// The enabled state of every control the state table names.
+struct ControlStates {
+    bool categories;
+    bool open;
+    bool save;
+};
+
+bool allCategoryControls(QEntourageMainWindow *window, bool enabled)
+{
+    for (int c = 0; c < kCategoryCount; ++c) {
+        if (window->categoryButton(Category(c))->isEnabled() != enabled
+            || window->viewAction(Category(c))->isEnabled() != enabled)
+            return false;
+    }
+    return true;
+}
+
+void verifyStates(QEntourageMainWindow *window, ControlStates expected)
+{
+    QVERIFY(allCategoryControls(window, expected.categories));
+    QCOMPARE(window->menuOpenAction()->isEnabled(), expected.open);
+    QCOMPARE(m_pOpenFile->isEnabled(), expected.open);
+    QCOMPARE(window->menuSaveAction()->isEnabled(), expected.save);
+    QCOMPARE(window->toolbarSaveAction()->isEnabled(), expected.save);
+}
+
+QTreeWidgetItem *findFolder(QTreeWidget *tree, const QString &name)
+{
+    const QList<QTreeWidgetItem *> found = tree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.first();
+}
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void startUpState();
+    void scanFeedbackStates();
+    void progressBeyondTheBarsRange();
+    void stopAnsweredNoChangesNothing();
+    void stopAnsweredYesRaisesTheFlags();
+    void closeRefusedWhileBusy();
+    void closeAsksFirst();
+    void openOverLoadedDataAnsweredNo();
+    void openOverLoadedDataAnsweredYes();
+    void openWithoutDataOrAfterStopAsksNothing();
+    void viewWithoutDataOnlyExpandsTheRoot();
+    void viewWithDataSelectsItsFolder();
+    void mailViewRebuildsTheTree();
+    void scanSummaryCounts();
+    void logWindowButtonsFollowTheLog();
+
+private:
+    void loadFolders();
+
+    std::unique_ptr<QEntourageMainWindow> m_window;
+};
+
+void MainWindowTest::init()
+{
+    m_window.reset(new QEntourageMainWindow);
+    m_window->show();
+}
+
+void MainWindowTest::cleanup()
+{
+    m_window.reset();
+    freeRecordLists();
+    resetFolderHierarchy();
+    bStopFlag = false;
+    stopflag = false;
+    bProcessRunning = false;
+    m_selectedFile.clear();
+}
+
+void MainWindowTest::loadFolders()
+{
+    treeCreator(QStringLiteral("Inbox"));
+    treeCreator(QStringLiteral("Inbox/Projects"));
+    treeCreator(QStringLiteral("Contacts"));
+    treeCreator(QStringLiteral("Notes"));
+    m_selectedFile = QStringLiteral("/data/export.olm");
+}
+
+void MainWindowTest::startUpState()
+{
+    QCOMPARE(pMainWindow, m_window.get());
+    QVERIFY(m_pParseDatabase);
+    QVERIFY(m_pParseDatabase->isVisible());
+    QCOMPARE(m_pParseDatabase->windowTitle(), QStringLiteral("Select OLM File"));
+    verifyStates(m_window.get(), {true, true, false});
+    QVERIFY(!m_window->progressDialog());
+}
+
+void MainWindowTest::scanFeedbackStates()
+{
+    m_window->itemList()->addTopLevelItem(new QTreeWidgetItem(QStringList(QStringLiteral("row"))));
+    m_window->headerBrowser()->setPlainText(QStringLiteral("From: someone"));
+
+    m_window->SetInitialSettings(2048);
+    verifyStates(m_window.get(), {false, false, false});
+    QCOMPARE(m_window->itemList()->topLevelItemCount(), 0);
+    QVERIFY(m_window->headerBrowser()->toPlainText().isEmpty());
+    QProgressInfo *progress = m_window->progressDialog();
+    QVERIFY(progress && progress->isVisible());
+    QCOMPARE(progress->caption()->text(), QStringLiteral("Scanning OLM File..."));
+    QCOMPARE(progress->progressBar()->maximum(), 2048);
+    QCOMPARE(progress->progressBar()->value(), 0);
+
+    m_window->SetProgressValue(1000);
+    QCOMPARE(progress->progressBar()->value(), 1000);
+
+    m_window->SetFinishSettingsForMail();
+    verifyStates(m_window.get(), {true, true, true});
+    QVERIFY(!progress->isVisible());
+
+    // Every scan gets a window of its own.
+    m_window->SetInitialSettings(10);
+    QVERIFY(m_window->progressDialog() != progress);
+    QCOMPARE(m_window->progressDialog()->progressBar()->maximum(), 10);
+}
+
+void MainWindowTest::progressBeyondTheBarsRange()
+{
+    // A 4 TiB file has 2^33 units of 512 bytes: more than an int holds.
+    const long long units = 1LL << 33;
+    m_window->SetInitialSettings(units);
+    QProgressBar *bar = m_window->progressDialog()->progressBar();
+    QVERIFY(bar->maximum() > 0);
+    m_window->SetProgressValue(units / 2);
+    QVERIFY(qAbs(bar->value() - bar->maximum() / 2) <= 1);
+    m_window->SetProgressValue(units);
+    QCOMPARE(bar->value(), bar->maximum());
+}
+
+void MainWindowTest::stopAnsweredNoChangesNothing()
+{
+    m_window->SetInitialSettings(100);
+    QProgressInfo *progress = m_window->progressDialog();
+    bProcessRunning = true;
+    QSignalSpy aborted(progress, &QProgressInfo::OnAbort);
+    MessageBoxAnswerer answerer(QMessageBox::No);
+    progress->stopButton()->click();
+
+    QCOMPARE(answerer.texts, QStringList(QStringLiteral("Process cannot be resumed from the current stage.")));
+    QCOMPARE(answerer.informativeTexts, QStringList(QStringLiteral("Do you want to abort the current process?")));
+    QVERIFY(!bStopFlag);
+    QVERIFY(!stopflag);
+    QVERIFY(bProcessRunning);
+    QVERIFY(progress->isVisible());
+    QCOMPARE(aborted.count(), 0);
+}
+
+void MainWindowTest::stopAnsweredYesRaisesTheFlags()
+{
+    m_window->SetInitialSettings(100);
+    QProgressInfo *progress = m_window->progressDialog();
+    bProcessRunning = true;
+    QSignalSpy aborted(progress, &QProgressInfo::OnAbort);
+    MessageBoxAnswerer answerer(QMessageBox::Yes);
+    progress->stopButton()->click();
+
+    QCOMPARE(answerer.texts.size(), 1);
+    QVERIFY(bStopFlag);
+    QVERIFY(stopflag);
+    QVERIFY(!bProcessRunning);
+    QVERIFY(!progress->isVisible());
+    QCOMPARE(aborted.count(), 1);
+}
+
+void MainWindowTest::closeRefusedWhileBusy()
+{
+    m_window->SetInitialSettings(100);
+    m_window->progressDialog()->hide();
+    bProcessRunning = true;
+    MessageBoxAnswerer answerer(QMessageBox::Ok);
+    QVERIFY(!m_window->close());
+    QVERIFY(m_window->isVisible());
+    QVERIFY(m_window->progressDialog()->isVisible()); // brought back to the front
+    QCOMPARE(answerer.texts, QStringList(QStringLiteral("Application Running !!\nPlease halt the current process to Exit.")));
+    QCOMPARE(answerer.titles, QStringList(QStringLiteral("Mendora")));
+}
+
+void MainWindowTest::closeAsksFirst()
+{
+    {
+        MessageBoxAnswerer answerer(QMessageBox::No);
+        QVERIFY(!m_window->close());
+        QCOMPARE(answerer.texts, QStringList(QStringLiteral("Do you want to close Mendora? ")));
+        QVERIFY(m_window->isVisible());
+    }
+    MessageBoxAnswerer answerer(QMessageBox::Yes);
+    QVERIFY(m_window->close());
+    QVERIFY(!m_window->isVisible());
+}
+
+void MainWindowTest::openOverLoadedDataAnsweredNo()
+{
+    loadFolders();
+    appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+    m_window->SetInitialSettings(1);
+    m_window->OnMailButtonClicked();
+    m_window->SetFinishSettingsForMail();
+    QParseDatabase *browse = m_pParseDatabase;
+    const int folders = m_window->folderTree()->topLevelItem(0)->childCount();
+
+    MessageBoxAnswerer answerer(QMessageBox::No);
+    m_window->OnOpenFile();
+    QCOMPARE(answerer.texts, QStringList(QStringLiteral(
+                                 "Opening another file will lost the scanned information. Do you want to continue?")));
+    QCOMPARE(m_pParseDatabase, browse);
+    QVERIFY(TmpMlrcPtrStart);
+    QCOMPARE(MailItemCount, 1);
+    QCOMPARE(m_window->folderTree()->topLevelItem(0)->childCount(), folders);
+    verifyStates(m_window.get(), {true, true, true});
+}
+
+void MainWindowTest::openOverLoadedDataAnsweredYes()
+{
+    loadFolders();
+    appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+    m_window->OnMailButtonClicked();
+    m_window->SetFinishSettingsForMail();
+    QPointer<QParseDatabase> browse = m_pParseDatabase;
+
+    MessageBoxAnswerer answerer(QMessageBox::Yes);
+    m_window->OnOpenFile();
+    QCOMPARE(answerer.texts.size(), 1);
+    QVERIFY(!anyRecordsLoaded());
+    QVERIFY(objMapFID_PID.isEmpty());
+    QCOMPARE(m_window->folderTree()->topLevelItemCount(), 0);
+    verifyStates(m_window.get(), {false, true, false});
+    QVERIFY(m_pParseDatabase != browse);
+    QVERIFY(m_pParseDatabase->isVisible());
+    // The old browse window goes, so only one answers the folder tree.
+    QTRY_VERIFY(browse.isNull());
+}
+
+void MainWindowTest::openWithoutDataOrAfterStopAsksNothing()
+{
+    MessageBoxAnswerer answerer(QMessageBox::No);
+    m_window->SetInitialSettings(1);
+    m_window->OnOpenFile();
+    verifyStates(m_window.get(), {true, true, false});
+
+    // A stopped scan keeps what it parsed, but Open does not ask about it.
+    appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+    bStopFlag = true;
+    m_window->SetInitialSettings(1);
+    m_window->OnOpenFile();
+    verifyStates(m_window.get(), {true, true, false});
+    QVERIFY(answerer.texts.isEmpty());
+    QVERIFY(bLastState);
+}
+
+void MainWindowTest::viewWithoutDataOnlyExpandsTheRoot()
+{
+    loadFolders();
+    appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+    m_window->OnMailButtonClicked();
+    QTreeWidget *tree = m_window->folderTree();
+    QTreeWidgetItem *root = tree->topLevelItem(0);
+    QTreeWidgetItem *inbox = findFolder(tree, QStringLiteral("Inbox"));
+    root->setExpanded(false);
+    tree->setCurrentItem(inbox);
+    QVERIFY(inbox->isSelected());
+    m_window->itemList()->addTopLevelItem(new QTreeWidgetItem(QStringList(QStringLiteral("mail"))));
+
+    m_window->OnAddressView(); // no contact records
+    QCOMPARE(m_window->itemList()->topLevelItemCount(), 0);
+    QVERIFY(!inbox->isSelected());
+    QVERIFY(root->isExpanded());
+    QVERIFY(inbox->isExpanded()); // nothing else changes
+    QVERIFY(m_window->categoryButton(Category::Contacts)->isChecked());
+    QCOMPARE(m_window->categoryCaption()->text(), QStringLiteral("Address Book"));
+}
+
+void MainWindowTest::viewWithDataSelectsItsFolder()
+{
+    loadFolders();
+    appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
+    m_window->OnMailButtonClicked();
+    QTreeWidget *tree = m_window->folderTree();
+    QTreeWidgetItem *inbox = findFolder(tree, QStringLiteral("Inbox"));
+    inbox->setCheckState(0, Qt::Checked);
+
+    m_window->OnNotesView();
+    QTreeWidgetItem *notes = findFolder(tree, QStringLiteral("Notes"));
+    QVERIFY(notes);
+    QVERIFY(notes->isSelected());
+    QVERIFY(notes->isExpanded());
+    QVERIFY(tree->topLevelItem(0)->isExpanded());
+    QVERIFY(!inbox->isExpanded());
+    QCOMPARE(inbox->checkState(0), Qt::Unchecked);
+    QCOMPARE(findFolder(tree, QStringLiteral("Contacts"))->isSelected(), false);
+    QCOMPARE(m_window->categoryCaption()->text(), QStringLiteral("Notes"));
+}
+
+void MainWindowTest::mailViewRebuildsTheTree()
+{
+    loadFolders();
+    appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+    m_window->OnMailButtonClicked();
+    m_window->OnMailView();
+    m_window->OnMailView();
+    QCOMPARE(m_window->folderTree()->topLevelItemCount(), 1);
+    // Root, four folders, Folder1: once each however often the tree is rebuilt.
+    int records = 0;
+    for (FolderAttribute *record = StartFldrAtrib; record; record = record->next)
+        ++records;
+    QCOMPARE(records, 6);
+    QVERIFY(m_window->viewAction(Category::Mail)->isChecked());
+
+    freeRecordLists();
+    m_window->OnMailView();
+    QCOMPARE(m_window->folderTree()->topLevelItemCount(), 0);
+}
+
+void MainWindowTest::scanSummaryCounts()
+{
+    for (int i = 0; i < 3; ++i)
+        appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+    appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+    for (int i = 0; i < 2; ++i)
+        appendRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
+    for (int i = 0; i < 4; ++i)
+        appendRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
+    SizeOfAllMails = -1;
+
+    m_window->OnInformationDlg();
+    auto *summary = m_window->findChild<InformationDlg *>();
+    QVERIFY(summary);
+    QVERIFY(summary->isVisible());
+    QVERIFY(!summary->isModal());
+    QCOMPARE(summary->windowTitle(), QStringLiteral("Mendora"));
+    QCOMPARE(SizeOfAllMails, 10);
+    const QPair<const char *, const char *> shown[] = {
+        {"mailCount", "3"}, {"calendarCount", "4"}, {"notesCount", "0"}, {"contactCount", "1"}, {"taskCount", "2"}};
+    for (const auto &pair : shown)
+        QCOMPARE(summary->findChild<QLabel *>(QLatin1String(pair.first))->text(), QLatin1String(pair.second));
+}
+
+void MainWindowTest::logWindowButtonsFollowTheLog()
+{
+    m_window->OnLogReport();
+    QLogReport *log = m_pLogDlg;
+    QVERIFY(log && log->isVisible());
+    QVERIFY(!log->findChild<QPushButton *>(QStringLiteral("SaveLog"))->isEnabled());
+    QVERIFY(!log->findChild<QPushButton *>(QStringLiteral("ClearLog"))->isEnabled());
+    log->hide();
+    log->findChild<QTextEdit *>(QStringLiteral("LogText"))->setPlainText(QStringLiteral("a line"));
+    m_window->OnLogReport();
+    QVERIFY(log->findChild<QPushButton *>(QStringLiteral("SaveLog"))->isEnabled());
+    QVERIFY(log->findChild<QPushButton *>(QStringLiteral("ClearLog"))->isEnabled());
+}
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    Q_INIT_RESOURCE(mendora);
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_mainwindow.moc"
