@@ -149,33 +149,27 @@ void storeFrom(MailMLRC *mail, const QByteArray &list)
     copyRepeated(mail->FromAddress, address, entries.size());
 }
 
-// A joined list that is decoded as a whole after every value, so earlier values
-// are decoded again. Every entity ends in ";", so a decoded head that holds no
-// entity and ends in ";" stays as it is whatever follows: only the rest is decoded
-// again, which keeps long lists linear.
-class RedecodedList
+// Names and URLs are decoded as a whole after every entry, so the value of
+// entry k of n goes through n - k + 1 decodings. Decoding each value that often
+// gives the same text, except that an entity can no longer swallow a separator.
+QString decodedAsListed(QString value, int decodings)
 {
-public:
-    void append(const QString &value)
-    {
-        m_rest = DecodeEntities(m_rest + value + QLatin1Char(';'), GtEntity::Decode);
-        if (m_rest.endsWith(QLatin1Char(';')) && !holdsEntity(m_rest)) {
-            m_head += m_rest;
-            m_rest.clear();
-        }
+    for (int i = 0; i < decodings; ++i) {
+        const QString decoded = DecodeEntities(value, GtEntity::Decode);
+        if (decoded == value)
+            break;
+        value = decoded;
     }
-    QString text() const { return m_head + m_rest; }
+    return value;
+}
 
-private:
-    static bool holdsEntity(const QString &text)
-    {
-        for (const char *entity : {"&lt;", "&amp;", "&nbsp;", "&gt;"})
-            if (text.contains(QLatin1String(entity)))
-                return true;
-        return false;
-    }
-    QString m_head, m_rest;
-};
+// Readers split the joined lists at ";", so one value must not hold one: a
+// name keeps a look-alike, a content type drops its parameters (the writer adds
+// its own), a content identifier a comma. Without this, the whole list of the
+// mail would be refused and its attachments lost.
+QString nameWithoutSeparator(QString name) { return name.replace(QLatin1Char(';'), QChar(0xFF1B)); }
+QString typeWithoutSeparator(const QString &type) { return type.section(QLatin1Char(';'), 0, 0).trimmed(); }
+QString identifierWithoutSeparator(QString identifier) { return identifier.replace(QLatin1Char(';'), QLatin1Char(',')); }
 
 struct AttachmentLists {
     QString contentIds, contentTypes, names, urls;
@@ -189,20 +183,25 @@ AttachmentLists readAttachmentList(const QByteArray &list)
     const QStringList entries = listEntries(list, "</messageAttachment>");
     if (entries.size() > tmpstrOrigPath.count(QLatin1Char(';')))
         return lists;
-    RedecodedList names, urls;
-    for (const QString &entry : entries) {
+    for (int k = 0; k < entries.size(); ++k) {
+        const QString &entry = entries.at(k);
+        const int decodings = int(entries.size()) - k;
         const int i = entry.indexOf(kContentIdAttribute);
         const int y = entry.indexOf(kContentTypeAttribute);
         const int m = entry.indexOf(kAttachmentNameAttribute);
         const int u = entry.indexOf(kUrlAttribute);
-        lists.contentIds += (i < 0 ? QStringLiteral("no") : attributeValue(entry, i, kContentIdAttribute.size(), y))
+        lists.contentIds += (i < 0 ? QStringLiteral("no")
+                                   : identifierWithoutSeparator(attributeValue(entry, i, kContentIdAttribute.size(), y)))
                             + QLatin1Char(';');
-        lists.contentTypes += attributeValue(entry, y, kContentTypeAttribute.size(), m) + QLatin1Char(';');
-        names.append(attributeValue(entry, m, kAttachmentNameAttribute.size(), u));
-        urls.append(attributeValue(entry, u, kUrlAttribute.size(), entry.size()).remove(QLatin1Char('"')));
+        lists.contentTypes += typeWithoutSeparator(attributeValue(entry, y, kContentTypeAttribute.size(), m))
+                              + QLatin1Char(';');
+        lists.names += nameWithoutSeparator(decodedAsListed(attributeValue(entry, m, kAttachmentNameAttribute.size(), u),
+                                                            decodings))
+                       + QLatin1Char(';');
+        lists.urls += decodedAsListed(attributeValue(entry, u, kUrlAttribute.size(), entry.size()).remove(QLatin1Char('"')),
+                                      decodings)
+                      + QLatin1Char(';');
     }
-    lists.names = names.text();
-    lists.urls = urls.text();
     return lists;
 }
 

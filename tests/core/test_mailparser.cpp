@@ -297,15 +297,22 @@ void TestMailParser::attachmentsMatchTheirEntries()
     parse(emails({element(list, QByteArray())}));
     QVERIFY(!TmpMlrcPtrEnd->AttachUrls);
 
-    // Names are decoded as a whole after every entry, so earlier ones twice. A name
-    // left with a ";" (A&lt;B as the last entry) no longer counts one value per entry.
+    // Names are decoded as a whole after every entry, so earlier ones twice.
     registerEntries({"a<", "b"});
     parse(emails({element(list, attachment("A&amp;lt;B", "a&lt;") + attachment("C&amp;gt;", "b"))}));
     QCOMPARE(text(TmpMlrcPtrEnd->AttachNames), QByteArray("A<B;C>;"));
     QCOMPARE(text(TmpMlrcPtrEnd->AttachUrls), QByteArray("a<;b;"));
-    registerEntries({"a", "b"});
-    parse(emails({element(list, attachment("C", "a") + attachment("A&amp;lt;B", "b"))}));
-    QVERIFY(!TmpMlrcPtrEnd->AttachNames);
+
+    // A value holding a ";" keeps the attachments: the name gets a look-alike
+    // (A&lt;B as the last entry), a content type drops its parameters, an identifier a comma.
+    registerEntries({"a", "c", "b"});
+    QByteArray typed = attachment("x;y.txt", "c", "&lt;id;1&gt;");
+    typed.replace("text/plain", "text/plain; charset=UTF-8");
+    parse(emails({element(list, attachment("C", "a") + typed + attachment("A&amp;lt;B", "b"))}));
+    QCOMPARE(QString::fromUtf8(text(TmpMlrcPtrEnd->AttachNames)), QString::fromUtf8("C;x\uFF1By.txt;A&lt\uFF1BB;"));
+    QCOMPARE(text(TmpMlrcPtrEnd->AttachContentTypes), QByteArray("text/plain;text/plain;text/plain;"));
+    QCOMPARE(text(TmpMlrcPtrEnd->AttachContentIds), QByteArray("no;&lt,id,1&gt,;no;"));
+    QCOMPARE(text(TmpMlrcPtrEnd->AttachSizes), QByteArray("10;20;30;"));
 }
 
 void TestMailParser::attachmentEntriesWithMissingAttributes()
