@@ -2,11 +2,24 @@
 // Answers the modal dialogs a slot opens, so that tests can drive it to its end.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+
+// Writes bytes to a file of that name in dir and returns its path.
+inline QString writeTestFile(const QDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write(bytes);
+    return path;
+}
 
 // Answers every message box that becomes the active modal widget while it lives,
 // and remembers what each one said.

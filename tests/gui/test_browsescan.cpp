@@ -150,12 +150,7 @@ void BrowseScanTest::cleanup()
 
 QString BrowseScanTest::writeOlm(const QString &name, const QByteArray &bytes)
 {
-    const QString path = m_dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
-    file.write(bytes);
-    return path;
+    return writeTestFile(QDir(m_dir.path()), name, bytes);
 }
 
 void BrowseScanTest::choosingAFileEnablesStart()

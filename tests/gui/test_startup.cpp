@@ -1,4 +1,5 @@
 // First-run agreement, the files found beside the executable and the support links.
+#include "GuiTestSupport.h"
 #include "app/Agreement.h"
 #include "app/AppPaths.h"
 #include "app/QLicenseAgreement.h"
@@ -28,12 +29,7 @@ private slots:
 private:
     QString writeFile(const QString &name, const QByteArray &bytes)
     {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write %s", qPrintable(path));
-        file.write(bytes);
-        return path;
+        return writeTestFile(QDir(m_dir.path()), name, bytes);
     }
 
     QTemporaryDir m_dir;
