@@ -67,8 +67,10 @@ QString folderPath(qint64 id)
 QList<FolderRow> folderRows()
 {
     QMap<qint64, qint64> mailsPerFolder;
-    for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next)
-        ++mailsPerFolder[mail->ParentId];
+    for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
+        const qint64 parentId = mail->ParentId; // a packed field is not bound to a reference
+        ++mailsPerFolder[parentId];
+    }
     QList<FolderRow> rows;
     for (auto it = objMapFID_PID.cbegin(); it != objMapFID_PID.cend(); ++it) {
         const qint64 id = it.key();
