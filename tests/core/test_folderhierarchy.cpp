@@ -68,7 +68,7 @@ private slots:
         QCOMPARE(EndFldrAtrib, last);
         QList<qint64> ids;
         for (FolderAttribute *a = StartFldrAtrib; a; a = a->next) {
-            ids << a->folderId;
+            ids << qint64(a->folderId);
             QCOMPARE(a->state, quint8(UncheckedCode));
         }
         QCOMPARE(ids, (QList<qint64>{501, 502, 4294967294LL}));

@@ -77,13 +77,13 @@ void TestMailParser::recordsAndFolders()
     const qint64 inbox = objMapName_FID.value(QStringLiteral("Inbox"));
     for (MailMLRC *mail : {TmpMlrcPtrStart, TmpMlrcPtrEnd}) {
         QCOMPARE(text(mail->FolderPath), QByteArray("Local/Inbox"));
-        QCOMPARE(mail->ParentId, inbox);
+        QCOMPARE(qint64(mail->ParentId), inbox);
     }
     QCOMPARE(llParentIdRunning, qint64(0));
 
     parse(emails({QByteArray()}), QString());
     QCOMPARE(MailItemCount, qint64(3));
-    QCOMPARE(TmpMlrcPtrEnd->ParentId, qint64(4294967294LL));
+    QCOMPARE(qint64(TmpMlrcPtrEnd->ParentId), qint64(4294967294LL));
     QCOMPARE(text(TmpMlrcPtrEnd->FolderPath), QByteArray());
 
     parse("<emails><email>no end tag</emails>");
@@ -106,22 +106,22 @@ void TestMailParser::bodyStaysInTheFile()
     parse(document, QStringLiteral("Inbox"), 1000 + document.size());
     QCOMPARE(MailItemCount, qint64(5));
     const MailMLRC *mail = TmpMlrcPtrStart->Next;
-    QCOMPARE(mail->BodySize, qint64(body.size()));
+    QCOMPARE(qint64(mail->BodySize), qint64(body.size()));
     QCOMPARE(file.mid(int(mail->BodyOffset), int(mail->BodySize)), body);
 
     mail = mail->Next; // empty body: stored with its position
-    QCOMPARE(mail->BodySize, qint64(0));
+    QCOMPARE(qint64(mail->BodySize), qint64(0));
     QCOMPARE(file.mid(int(mail->BodyOffset) - 22, 22), QByteArray(" xml:space=\"preserve\">"));
     for (mail = mail->Next; mail; mail = mail->Next) { // no end marker; end marker before the text
-        QCOMPARE(mail->BodySize, qint64(0));
-        QCOMPARE(mail->BodyOffset, qint64(0));
+        QCOMPARE(qint64(mail->BodySize), qint64(0));
+        QCOMPARE(qint64(mail->BodyOffset), qint64(0));
     }
 
     // A well-formed document: the item starts at N - 9 - 8 - B.
     freeRecordLists();
     const QByteArray item = "<email xml:space=\"preserve\">" + element("OPFMessageCopyBody", "hi");
     parse("<emails>" + item + "</email></emails>", QStringLiteral("Inbox"), 777);
-    QCOMPARE(TmpMlrcPtrStart->BodyOffset, qint64(777 - 9 - 8 - item.size() + item.indexOf("hi")));
+    QCOMPARE(qint64(TmpMlrcPtrStart->BodyOffset), qint64(777 - 9 - 8 - item.size() + item.indexOf("hi")));
 }
 
 // One row per stored field: the mail's elements, the field, its expected text.
