@@ -90,87 +90,68 @@ QList<FolderRow> folderRows()
     return rows;
 }
 
-QJsonArray mailItems()
+template <int Width> QString utf8(const char (&field)[Width]) { return fieldText(field, FieldEncoding::Utf8); }
+template <int Width> QString latin1(const char (&field)[Width]) { return fieldText(field, FieldEncoding::Latin1); }
+
+QJsonObject describe(const MailMLRC &mail)
 {
-    QJsonArray mails;
-    for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
-        QJsonObject item;
-        item["folder"] = fieldText(mail->FolderPath, FieldEncoding::Utf8);
-        item["subject"] = fieldText(mail->Subject, FieldEncoding::Utf8);
-        item["from"] = fieldText(mail->FromAddress, FieldEncoding::Latin1);
-        item["fromName"] = fieldText(mail->FromName, FieldEncoding::Latin1);
-        item["to"] = fieldText(mail->ToAddresses, FieldEncoding::Latin1);
-        item["cc"] = fieldText(mail->CcAddresses, FieldEncoding::Latin1);
-        item["sent"] = fieldText(mail->SentTime, FieldEncoding::Latin1);
-        item["received"] = fieldText(mail->ReceivedTime, FieldEncoding::Latin1);
-        item["messageId"] = fieldText(mail->MessageId, FieldEncoding::Latin1);
-        item["attachments"] = joinedList(ownedText(mail->AttachNames, FieldEncoding::Utf8));
-        item["attachmentSizes"] = joinedList(ownedText(mail->AttachSizes, FieldEncoding::Latin1));
-        item["bodySize"] = double(mail->BodySize);
-        item["parentId"] = double(mail->ParentId);
-        mails.append(item);
-    }
-    return mails;
+    return {{"folder", utf8(mail.FolderPath)},
+            {"subject", utf8(mail.Subject)},
+            {"from", latin1(mail.FromAddress)},
+            {"fromName", latin1(mail.FromName)},
+            {"to", latin1(mail.ToAddresses)},
+            {"cc", latin1(mail.CcAddresses)},
+            {"sent", latin1(mail.SentTime)},
+            {"received", latin1(mail.ReceivedTime)},
+            {"messageId", latin1(mail.MessageId)},
+            {"attachments", joinedList(ownedText(mail.AttachNames, FieldEncoding::Utf8))},
+            {"attachmentSizes", joinedList(ownedText(mail.AttachSizes, FieldEncoding::Latin1))},
+            {"bodySize", double(mail.BodySize)},
+            {"parentId", double(mail.ParentId)}};
 }
 
-QJsonArray contactItems()
+QJsonObject describe(const ContactInformation &contact)
 {
-    QJsonArray contacts;
-    for (const ContactInformation *contact = TmpCTRCPtrStart; contact; contact = contact->Next) {
-        QJsonObject item;
-        item["firstName"] = fieldText(contact->FirstName, FieldEncoding::Utf8);
-        item["lastName"] = fieldText(contact->LastName, FieldEncoding::Utf8);
-        QJsonArray emails;
-        for (const auto &slot : contact->EmailAddresses)
-            if (slot[0])
-                emails.append(fieldText(slot, FieldEncoding::Utf8));
-        item["emails"] = emails;
-        item["company"] = fieldText(contact->Company, FieldEncoding::Utf8);
-        item["birthday"] = fieldText(contact->Birthday, FieldEncoding::Latin1);
-        contacts.append(item);
-    }
-    return contacts;
+    QJsonArray emails;
+    for (const auto &slot : contact.EmailAddresses)
+        if (slot[0])
+            emails.append(utf8(slot));
+    return {{"firstName", utf8(contact.FirstName)},
+            {"lastName", utf8(contact.LastName)},
+            {"emails", emails},
+            {"company", utf8(contact.Company)},
+            {"birthday", latin1(contact.Birthday)}};
 }
 
-QJsonArray calendarItems()
+QJsonObject describe(const CalenderInformation &event)
 {
-    QJsonArray events;
-    for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next) {
-        QJsonObject item;
-        item["summary"] = fieldText(event->Summary, FieldEncoding::Utf8);
-        item["location"] = fieldText(event->Location, FieldEncoding::Utf8);
-        item["start"] = fieldText(event->Start, FieldEncoding::Latin1);
-        item["end"] = fieldText(event->End, FieldEncoding::Latin1);
-        item["attendees"] = joinedList(fieldText(event->AttendeeAddresses, FieldEncoding::Latin1));
-        events.append(item);
-    }
-    return events;
+    return {{"summary", utf8(event.Summary)},
+            {"location", utf8(event.Location)},
+            {"start", latin1(event.Start)},
+            {"end", latin1(event.End)},
+            {"attendees", joinedList(latin1(event.AttendeeAddresses))}};
 }
 
-QJsonArray taskItems()
+QJsonObject describe(const TasksInformation &task)
 {
-    QJsonArray tasks;
-    for (const TasksInformation *task = TmpTSRCPtrStart; task; task = task->Next) {
-        QJsonObject item;
-        item["name"] = fieldText(task->Name, FieldEncoding::Utf8);
-        item["start"] = fieldText(task->StartStamp, FieldEncoding::Latin1);
-        item["due"] = fieldText(task->DueStamp, FieldEncoding::Latin1);
-        item["priority"] = fieldText(task->Priority, FieldEncoding::Latin1);
-        tasks.append(item);
-    }
-    return tasks;
+    return {{"name", utf8(task.Name)},
+            {"start", latin1(task.StartStamp)},
+            {"due", latin1(task.DueStamp)},
+            {"priority", latin1(task.Priority)}};
 }
 
-QJsonArray noteItems()
+QJsonObject describe(const NotesInformation &note)
 {
-    QJsonArray notes;
-    for (const NotesInformation *note = TmpNTRCPtrStart; note; note = note->Next) {
-        QJsonObject item;
-        item["title"] = fieldText(note->Title, FieldEncoding::Utf8);
-        item["textSize"] = double(note->NotesSize);
-        notes.append(item);
-    }
-    return notes;
+    return {{"title", utf8(note.Title)}, {"textSize", double(note.NotesSize)}};
+}
+
+template <typename Record>
+QJsonArray describeAll(const Record *head)
+{
+    QJsonArray items;
+    for (const Record *record = head; record; record = record->Next)
+        items.append(describe(*record));
+    return items;
 }
 
 const struct {
@@ -228,11 +209,11 @@ QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
     report["folders"] = folders;
     if (withItems) {
         QJsonObject items;
-        items["mails"] = mailItems();
-        items["contacts"] = contactItems();
-        items["calendars"] = calendarItems();
-        items["tasks"] = taskItems();
-        items["notes"] = noteItems();
+        items["mails"] = describeAll(TmpMlrcPtrStart);
+        items["contacts"] = describeAll(TmpCTRCPtrStart);
+        items["calendars"] = describeAll(TmpCLRCPtrStart);
+        items["tasks"] = describeAll(TmpTSRCPtrStart);
+        items["notes"] = describeAll(TmpNTRCPtrStart);
         report["items"] = items;
     }
     return report;
