@@ -56,13 +56,6 @@ const uchar *BlockReader::blockFrom(qint64 offset, qint64 *available)
     return bytesAt(offset, kBlockSize, available);
 }
 
-int BlockReader::byteAt(qint64 offset)
-{
-    qint64 available = 0;
-    const uchar *bytes = bytesAt(offset, 1, &available);
-    return available == 1 ? bytes[0] : -1;
-}
-
 quint32 BlockReader::uint32At(qint64 offset)
 {
     qint64 available = 0;

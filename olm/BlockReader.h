@@ -21,8 +21,6 @@ public:
     // The cached bytes from offset to the end of the block (loading a block there
     // when offset is outside the cache); for scans that take whatever comes.
     const uchar *blockFrom(qint64 offset, qint64 *available);
-    // The byte at offset, or -1 past the end of the file.
-    int byteAt(qint64 offset);
     // Little-endian 32-bit value at offset; 0 when fewer than 4 bytes remain.
     quint32 uint32At(qint64 offset);
     // First offset >= from holding byte within the block that holds from, or

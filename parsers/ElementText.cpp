@@ -173,7 +173,7 @@ QString DecodeEntities(QString text, GtEntity gt)
     return text;
 }
 
-QByteArray encodeForField(const QString &text, FieldEncoding encoding)
+static QByteArray encodeForField(const QString &text, FieldEncoding encoding)
 {
     // toLatin1 turns characters outside Latin-1 into question marks.
     return encoding == FieldEncoding::Utf8 ? text.toUtf8() : text.toLatin1();

@@ -58,7 +58,6 @@ enum class GtEntity { Keep, Decode };
 QString DecodeEntities(QString text, GtEntity gt = GtEntity::Keep);
 
 enum class FieldEncoding { Utf8, Latin1 };
-QByteArray encodeForField(const QString &text, FieldEncoding encoding);
 // Stores text in a field of width bytes: empty text or width bytes or more leaves the field untouched.
 bool CopyToField(char *field, int width, const QString &text, FieldEncoding encoding);
 template <int Width>
