@@ -1,7 +1,7 @@
 #include "browse/QParseDatabase.h"
 
 #include "app/QEntourageMainWindow.h"
-#include "olm/FolderHierarchy.h"
+#include "olm/FolderModel.h"
 #include "olm/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
@@ -18,30 +18,11 @@ QMap<qint64, QTreeWidgetItem *> objMapFileIdTreeItem;
 namespace {
 // The parent id the root item shows.
 const char kRootParentText[] = "500";
-const char kFolderWithoutPathName[] = "Folder1";
 const char kFolderWithoutPathLocation[] = "/Main Identity.rge/Folder1";
 
 // Column roles of the folder tree.
 enum FolderColumn { NameColumn = 0, IdColumn = 1, ParentColumn = 2, LocationColumn = 3, TypeColumn = 6,
                     StateColumn = 7 };
-
-// Top-level folders with their own icon, and for four of them their own item kind.
-struct SpecialFolder {
-    const char *name;
-    const char *icon;
-    FolderType type;
-};
-const SpecialFolder kSpecialFolders[] = {
-    {"Deleted Items", ":/images/img_DeletedFolderIcon.png", MailFolderType},
-    {"Sent Items", ":/images/img_SentFolderIcon.png", MailFolderType},
-    {"Drafts", ":/images/img_DraftsFolderIcon.png", MailFolderType},
-    {"Inbox", ":/images/img_InboxFolderIcon.png", MailFolderType},
-    {"Contacts", ":/images/img_AddressBookIcon.png", ContactsFolderType},
-    {"Calendars", ":/images/img_CalendarIcon.png", CalendarFolderType},
-    {"Tasks", ":/images/img_TaskIcon.png", TasksFolderType},
-    {"Notes", ":/images/img_NotesIcon.png", NotesFolderType},
-};
-const char kPlainFolderIcon[] = ":/images/img_Folder.png";
 
 QFont folderFont()
 {
@@ -160,7 +141,7 @@ void QParseDatabase::GenerateTree()
 {
     // A rebuild replaces the tree and its records: a folder is never listed, or saved, twice.
     m_pMainWindow->ClearFolderTree();
-    freeFolderAttributes();
+    buildFolderAttributeList();
     QTreeWidget *tree = m_pMainWindow->folderTree();
     tree->setIconSize(QSize(20, 20));
 
@@ -170,7 +151,6 @@ void QParseDatabase::GenerateTree()
     root->setText(ParentColumn, QLatin1String(kRootParentText));
     root->setExpanded(true);
     objMapFileIdTreeItem.insert(llRootId, root);
-    appendFolderAttribute(0, llRootId, MailFolderType);
 
     // Parents have smaller ids than their children, so ascending order meets every parent first.
     for (auto it = objMapFID_PID.constBegin(); it != objMapFID_PID.constEnd(); ++it)
@@ -182,7 +162,6 @@ void QParseDatabase::GenerateTree()
     withoutPath->setText(ParentColumn, QString::number(llRootId));
     withoutPath->setText(LocationColumn, QLatin1String(kFolderWithoutPathLocation));
     withoutPath->setExpanded(true);
-    appendFolderAttribute(llRootId, kFolderWithoutPathId, MailFolderType);
 }
 
 void QParseDatabase::AddItemToTree(qint64 id)
@@ -205,17 +184,9 @@ void QParseDatabase::AddItemToTree(qint64 id)
     }
 
     const QString name = objMapFID_Name.value(id);
-    QString icon = QLatin1String(kPlainFolderIcon);
-    FolderType type = MailFolderType;
-    if (parentId == llRootId) {
-        for (const SpecialFolder &special : kSpecialFolders) {
-            if (name == QLatin1String(special.name)) {
-                icon = QLatin1String(special.icon);
-                type = special.type;
-                break;
-            }
-        }
-    }
+    const SpecialFolder *special = specialFolderOf(id);
+    const QString icon = QLatin1String(special ? special->icon : kPlainFolderIcon);
+    const FolderType type = special ? special->type : MailFolderType;
 
     auto *item = new QTreeWidgetItem(parentItem);
     prepareFolderItem(item, name, icon);
@@ -223,7 +194,6 @@ void QParseDatabase::AddItemToTree(qint64 id)
         item->setText(TypeColumn, QString::number(type));
     item->setText(IdColumn, QString::number(id));
     item->setText(ParentColumn, QString::number(parentId));
-    appendFolderAttribute(parentId, id, type);
     objMapFileIdTreeItem.insert(id, item);
     item->setExpanded(true);
 }

@@ -1,7 +1,7 @@
 #include "cli/ScanReport.h"
 
-#include "olm/FolderHierarchy.h"
-#include "parsers/ElementText.h"
+#include "olm/FolderModel.h"
+#include "parsers/RecordText.h"
 #include "parsers/RecordLists.h"
 
 #include <QJsonArray>
@@ -17,51 +17,10 @@ struct FolderRow {
     qint64 items;
 };
 
-template <int Width>
-QString fieldText(const char (&field)[Width], FieldEncoding encoding)
-{
-    const int length = int(strnlen(field, Width));
-    return encoding == FieldEncoding::Utf8 ? QString::fromUtf8(field, length)
-                                           : QString::fromLatin1(field, length);
-}
-
-QString ownedText(const char *text, FieldEncoding encoding)
-{
-    if (!text)
-        return QString();
-    return encoding == FieldEncoding::Utf8 ? QString::fromUtf8(text) : QString::fromLatin1(text);
-}
-
 // "a;b;" as the list a, b.
 QJsonArray joinedList(const QString &joined)
 {
-    QJsonArray values;
-    QStringList parts = joined.split(QLatin1Char(';'));
-    if (!parts.isEmpty() && parts.last().isEmpty())
-        parts.removeLast();
-    for (const QString &part : parts)
-        values.append(part);
-    return values;
-}
-
-qint32 folderType(qint64 id)
-{
-    if (objMapFID_PID.value(id) != llRootId)
-        return MailFolderType;
-    const QString name = objMapFID_Name.value(id);
-    if (name == QLatin1String("Contacts")) return ContactsFolderType;
-    if (name == QLatin1String("Calendars")) return CalendarFolderType;
-    if (name == QLatin1String("Tasks")) return TasksFolderType;
-    if (name == QLatin1String("Notes")) return NotesFolderType;
-    return MailFolderType;
-}
-
-QString folderPath(qint64 id)
-{
-    QStringList names;
-    for (qint64 at = id; at != llRootId && objMapFID_Name.contains(at); at = objMapFID_PID.value(at))
-        names.prepend(objMapFID_Name.value(at));
-    return names.join(QLatin1Char('/'));
+    return QJsonArray::fromStringList(joinedListValues(joined));
 }
 
 QList<FolderRow> folderRows()
@@ -74,7 +33,7 @@ QList<FolderRow> folderRows()
     QList<FolderRow> rows;
     for (auto it = objMapFID_PID.cbegin(); it != objMapFID_PID.cend(); ++it) {
         const qint64 id = it.key();
-        const qint32 type = folderType(id);
+        const qint32 type = folderTypeOf(id);
         qint64 items = mailsPerFolder.value(id);
         switch (type) {
         case ContactsFolderType: items += ContactItemCount; break;
@@ -83,27 +42,25 @@ QList<FolderRow> folderRows()
         case NotesFolderType: items += NotesItemCount; break;
         default: break;
         }
-        rows.append({folderPath(id), id, type, items});
+        rows.append({folderPathOf(id), id, type, items});
     }
-    rows.append({QStringLiteral("Folder1"), kFolderWithoutPathId, MailFolderType,
+    rows.append({folderPathOf(kFolderWithoutPathId), kFolderWithoutPathId, MailFolderType,
                  mailsPerFolder.value(kFolderWithoutPathId)});
     return rows;
 }
 
-template <int Width> QString utf8(const char (&field)[Width]) { return fieldText(field, FieldEncoding::Utf8); }
-template <int Width> QString latin1(const char (&field)[Width]) { return fieldText(field, FieldEncoding::Latin1); }
 
 QJsonObject describe(const MailMLRC &mail)
 {
-    return {{"folder", utf8(mail.FolderPath)},
-            {"subject", utf8(mail.Subject)},
-            {"from", latin1(mail.FromAddress)},
-            {"fromName", latin1(mail.FromName)},
-            {"to", latin1(mail.ToAddresses)},
-            {"cc", latin1(mail.CcAddresses)},
-            {"sent", latin1(mail.SentTime)},
-            {"received", latin1(mail.ReceivedTime)},
-            {"messageId", latin1(mail.MessageId)},
+    return {{"folder", utf8Field(mail.FolderPath)},
+            {"subject", utf8Field(mail.Subject)},
+            {"from", latin1Field(mail.FromAddress)},
+            {"fromName", latin1Field(mail.FromName)},
+            {"to", latin1Field(mail.ToAddresses)},
+            {"cc", latin1Field(mail.CcAddresses)},
+            {"sent", latin1Field(mail.SentTime)},
+            {"received", latin1Field(mail.ReceivedTime)},
+            {"messageId", latin1Field(mail.MessageId)},
             {"attachments", joinedList(ownedText(mail.AttachNames, FieldEncoding::Utf8))},
             {"attachmentSizes", joinedList(ownedText(mail.AttachSizes, FieldEncoding::Latin1))},
             {"bodySize", double(mail.BodySize)},
@@ -115,34 +72,34 @@ QJsonObject describe(const ContactInformation &contact)
     QJsonArray emails;
     for (const auto &slot : contact.EmailAddresses)
         if (slot[0])
-            emails.append(utf8(slot));
-    return {{"firstName", utf8(contact.FirstName)},
-            {"lastName", utf8(contact.LastName)},
+            emails.append(utf8Field(slot));
+    return {{"firstName", utf8Field(contact.FirstName)},
+            {"lastName", utf8Field(contact.LastName)},
             {"emails", emails},
-            {"company", utf8(contact.Company)},
-            {"birthday", latin1(contact.Birthday)}};
+            {"company", utf8Field(contact.Company)},
+            {"birthday", latin1Field(contact.Birthday)}};
 }
 
 QJsonObject describe(const CalenderInformation &event)
 {
-    return {{"summary", utf8(event.Summary)},
-            {"location", utf8(event.Location)},
-            {"start", latin1(event.Start)},
-            {"end", latin1(event.End)},
-            {"attendees", joinedList(latin1(event.AttendeeAddresses))}};
+    return {{"summary", utf8Field(event.Summary)},
+            {"location", utf8Field(event.Location)},
+            {"start", latin1Field(event.Start)},
+            {"end", latin1Field(event.End)},
+            {"attendees", joinedList(latin1Field(event.AttendeeAddresses))}};
 }
 
 QJsonObject describe(const TasksInformation &task)
 {
-    return {{"name", utf8(task.Name)},
-            {"start", latin1(task.StartStamp)},
-            {"due", latin1(task.DueStamp)},
-            {"priority", latin1(task.Priority)}};
+    return {{"name", utf8Field(task.Name)},
+            {"start", latin1Field(task.StartStamp)},
+            {"due", latin1Field(task.DueStamp)},
+            {"priority", latin1Field(task.Priority)}};
 }
 
 QJsonObject describe(const NotesInformation &note)
 {
-    return {{"title", utf8(note.Title)}, {"textSize", double(note.NotesSize)}};
+    return {{"title", utf8Field(note.Title)}, {"textSize", double(note.NotesSize)}};
 }
 
 template <typename Record>

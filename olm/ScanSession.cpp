@@ -1,6 +1,6 @@
 #include "olm/ScanSession.h"
 
-#include "olm/FolderHierarchy.h"
+#include "olm/FolderModel.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
@@ -79,6 +79,7 @@ void finishScan()
     if (TmpCLRCPtrEnd) TmpCLRCPtrEnd->Next = nullptr;
     if (TmpTSRCPtrEnd) TmpTSRCPtrEnd->Next = nullptr;
     if (TmpNTRCPtrEnd) TmpNTRCPtrEnd->Next = nullptr;
+    buildFolderAttributeList();
 }
 
 ScanResult scanFile(const QString &path, FolderInformation &parsers, const WalkHooks &hooks)

@@ -15,7 +15,8 @@ void CleanListAndHash();
 // otherwise the descriptor is closed again and fileDescriptor is -1.
 bool beginScan(const QString &path);
 
-// Terminates the record lists after a walk that ran to its end.
+// Terminates the record lists after a walk that ran to its end and builds the
+// folder attribute list, all unchecked.
 void finishScan();
 
 // beginScan, then the walk; lSize is taken from the open file.

@@ -1,0 +1,24 @@
+#pragma once
+// Reading the text back out of record fields, for every front end and writer.
+#include "parsers/ElementText.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstring>
+
+// A fixed-width field's text up to its terminating zero (or its whole width).
+template <int Width>
+QString fieldText(const char (&field)[Width], FieldEncoding encoding)
+{
+    const int length = int(strnlen(field, Width));
+    return encoding == FieldEncoding::Utf8 ? QString::fromUtf8(field, length)
+                                           : QString::fromLatin1(field, length);
+}
+template <int Width> QString utf8Field(const char (&field)[Width]) { return fieldText(field, FieldEncoding::Utf8); }
+template <int Width> QString latin1Field(const char (&field)[Width]) { return fieldText(field, FieldEncoding::Latin1); }
+
+// An owned, zero-terminated buffer's text; empty for null.
+QString ownedText(const char *text, FieldEncoding encoding);
+
+// A joined list "a;b;" as a, b (the last ";" ends the last value; nothing more is dropped).
+QStringList joinedListValues(const QString &joined);
