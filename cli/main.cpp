@@ -20,7 +20,7 @@ constexpr int kExitNothingFound = 3;
 
 void printUsage()
 {
-    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] FILE\n");
+    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] [--] FILE\n");
 }
 
 // A progress line on a terminal; nothing when stderr is redirected.
@@ -39,33 +39,43 @@ WalkHooks terminalHooks(DispatchCounts *counts)
     return hooks;
 }
 
-int runScan(const QStringList &arguments)
+// Arguments are taken as the bytes the system passed: a file name need not be
+// valid in any encoding to be opened.
+int runScan(const QList<QByteArray> &arguments)
 {
     bool json = false;
     bool withItems = false;
-    QString path;
-    for (const QString &argument : arguments) {
-        if (argument == QLatin1String("--json"))
+    bool optionsEnded = false;
+    QByteArray path;
+    bool havePath = false;
+    for (const QByteArray &argument : arguments) {
+        if (!optionsEnded && argument == "--")
+            optionsEnded = true;
+        else if (!optionsEnded && argument == "--json")
             json = true;
-        else if (argument == QLatin1String("--items"))
+        else if (!optionsEnded && argument == "--items")
             withItems = true;
-        else if (path.isEmpty() && !argument.startsWith(QLatin1String("--")))
+        else if (!havePath && (optionsEnded || !argument.startsWith("--"))) {
             path = argument;
-        else {
+            havePath = true;
+        } else {
             printUsage();
             return kExitUsage;
         }
     }
-    if (path.isEmpty()) {
+    if (!havePath || path.isEmpty()) {
         printUsage();
         return kExitUsage;
     }
     DispatchCounts counts;
     FolderInformation parsers;
-    const ScanResult result = scanFile(path, parsers, terminalHooks(&counts));
+    QString openError;
+    const ScanResult result = scanFile(path, parsers, terminalHooks(&counts), &openError);
     if (isatty(STDERR_FILENO))
         fprintf(stderr, "\n");
     if (result == ScanResult::Refused) {
+        if (!openError.isEmpty())
+            fprintf(stderr, "mendora-cli: %s: %s\n", path.constData(), openError.toLocal8Bit().constData());
         fprintf(stderr, "%s\n", kInvalidFileMessage);
         return kExitRefused;
     }
@@ -87,14 +97,16 @@ int runScan(const QStringList &arguments)
 
 int main(int argc, char **argv)
 {
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QByteArray(argv[i]));
     QCoreApplication application(argc, argv);
-    QStringList arguments = application.arguments().mid(1);
     if (arguments.isEmpty()) {
         printUsage();
         return kExitUsage;
     }
-    const QString command = arguments.takeFirst();
-    if (command == QLatin1String("scan"))
+    const QByteArray command = arguments.takeFirst();
+    if (command == "scan")
         return runScan(arguments);
     printUsage();
     return kExitUsage;

@@ -11,9 +11,12 @@ extern const char kInvalidFileMessage[]; // "The scanned file is either an inval
 void CleanListAndHash();
 
 // Zeroes the counters, frees the previous scan, closes the previous descriptor and
-// opens path. True when the file starts like an .olm export (PK 03 04 and version 45);
-// otherwise the descriptor is closed again and fileDescriptor is -1.
-bool beginScan(const QString &path);
+// opens the file named by its bytes on disk. True when it is a regular file that
+// starts like an .olm export (PK 03 04 and version 45); otherwise the descriptor
+// is closed again, fileDescriptor is -1 and *openError gets what the system said
+// (empty when the file opened but is no export).
+bool beginScan(const QByteArray &localPath, QString *openError = nullptr);
+bool beginScan(const QString &path, QString *openError = nullptr);
 
 // Terminates the record lists after a walk that ran to its end and builds the
 // folder attribute list, all unchecked.
@@ -24,4 +27,6 @@ WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks);
 
 // beginScan, then the walk; lSize is taken from the open file.
 enum class ScanResult { Refused, Stopped, Finished };
-ScanResult scanFile(const QString &path, DocumentSink &sink, const WalkHooks &hooks);
+ScanResult scanFile(const QByteArray &localPath, DocumentSink &sink, const WalkHooks &hooks,
+                    QString *openError = nullptr);
+ScanResult scanFile(const QString &path, DocumentSink &sink, const WalkHooks &hooks, QString *openError = nullptr);
