@@ -219,7 +219,8 @@ private:
         }
         QFile file(path);
         const bool isNew = !file.exists();
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        // Unbuffered: a failed write must not leave bytes in a buffer that closing would still write.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
             notWritten(describe(mail), QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
             return;
         }
@@ -229,7 +230,8 @@ private:
         QStringList problems;
         if (!writeMboxMessage(file, mail, *m_request.olm, std::rand(), &problems) || !file.flush()) {
             const QString reason = file.errorString();
-            file.resize(before);
+            if (!file.resize(before))
+                log(QStringLiteral("%1 could not be cut back to its last whole message").arg(path));
             notWritten(describe(mail), QStringLiteral("cannot write %1: %2").arg(path, reason));
             return;
         }
@@ -267,7 +269,7 @@ private:
         const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(directory) + QLatin1Char('/') + name;
         QFile file(path);
         // Never over another item's file: two items of one name would otherwise count as two written.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             notWritten(describe(record), QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
             return;
         }
