@@ -1,6 +1,6 @@
 // mendora-cli: the scan (and later the save) of the desktop application without a window.
 #include "cli/ScanReport.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
