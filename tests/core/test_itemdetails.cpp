@@ -1,6 +1,6 @@
 // The details the records drop, read through the parsers as a scan reads them.
 #include "ParserTestSupport.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
