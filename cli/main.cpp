@@ -2,7 +2,7 @@
 #include "cli/SaveCommand.h"
 #include "cli/ScanReport.h"
 #include "cli/Terminal.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"

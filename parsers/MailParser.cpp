@@ -2,6 +2,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
@@ -373,6 +374,7 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
             mail->ParentId = folderId;
         }
         readMail(mail, item);
+        readMailDetails(mail, item);
     }
     llParentIdRunning = 0;
 }
