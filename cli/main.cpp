@@ -1,42 +1,24 @@
-// mendora-cli: the scan (and later the save) of the desktop application without a window.
+// mendora-cli: the scan and the save of the desktop application without a window.
+#include "cli/SaveCommand.h"
 #include "cli/ScanReport.h"
+#include "cli/Terminal.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonDocument>
 #include <QStringList>
 #include <cstdio>
-#include <memory>
-#include <unistd.h>
 
 namespace {
 
-constexpr int kExitUsage = 64;
-constexpr int kExitRefused = 2;
-constexpr int kExitNothingFound = 3;
-
 void printUsage()
 {
-    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] [--] FILE\n");
-}
-
-// A progress line on a terminal; nothing when stderr is redirected.
-WalkHooks terminalHooks(DispatchCounts *counts)
-{
-    WalkHooks hooks;
-    hooks.dispatched = [counts](const DispatchedEntry &entry) { ++counts->perKind[entry.kind]; };
-    if (isatty(STDERR_FILENO)) {
-        auto maximum = std::make_shared<qint64>(1);
-        hooks.started = [maximum](qint64 units) { *maximum = qMax<qint64>(units, 1); };
-        hooks.tick = [maximum](qint64 units) {
-            fprintf(stderr, "\rScanning OLM File... %3lld%%", qMin<qint64>(100, units * 100 / *maximum));
-            fflush(stderr);
-        };
-    }
-    return hooks;
+    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] [--] FILE\n"
+                    "       mendora-cli save FILE DESTDIR [--folder PATH]...\n");
 }
 
 // Arguments are taken as the bytes the system passed: a file name need not be
@@ -70,8 +52,8 @@ int runScan(const QList<QByteArray> &arguments)
     DispatchCounts counts;
     FolderInformation parsers;
     QString openError;
-    const ScanResult result = scanFile(path, parsers, terminalHooks(&counts), &openError);
-    if (isatty(STDERR_FILENO))
+    const ScanResult result = scanFile(path, parsers, scanTerminalHooks(&counts), &openError);
+    if (stderrIsTerminal())
         fprintf(stderr, "\n");
     if (result == ScanResult::Refused) {
         if (!openError.isEmpty())
@@ -108,6 +90,12 @@ int main(int argc, char **argv)
     const QByteArray command = arguments.takeFirst();
     if (command == "scan")
         return runScan(arguments);
+    if (command == "save") {
+        QStringList saveArguments;
+        for (const QByteArray &argument : arguments)
+            saveArguments.append(QFile::decodeName(argument));
+        return runSave(saveArguments);
+    }
     printUsage();
     return kExitUsage;
 }
