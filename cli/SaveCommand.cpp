@@ -4,7 +4,7 @@
 #include "archive/SaveBundle.h"
 #include "cli/Terminal.h"
 #include "olm/FolderModel.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
