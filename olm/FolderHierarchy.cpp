@@ -1,5 +1,7 @@
 #include "olm/FolderHierarchy.h"
 
+#include <QHash>
+#include <QPair>
 #include <QStringList>
 #include <cstdlib>
 
@@ -12,17 +14,20 @@ QMap<qint64, QString> objMapFID_Name;
 FolderAttribute *StartFldrAtrib = nullptr;
 FolderAttribute *EndFldrAtrib = nullptr;
 
+namespace {
+// A folder is its name under its parent. Looking it up by both keeps the cost of
+// a path linear in its length, where scanning every folder of the same name
+// made "a/a/a/…" quadratic.
+QHash<QPair<qint64, QString>, qint64> folderByParentAndName;
+} // namespace
+
 bool GetParentId(const QString &name, qint64 parentId, qint64 *foundId)
 {
-    // values() lists the most recently inserted id first.
-    const QList<qint64> ids = objMapName_FID.values(name);
-    for (qint64 id : ids) {
-        if (objMapFID_PID.value(id, 0) == parentId) {
-            *foundId = id;
-            return true;
-        }
-    }
-    return false;
+    const auto found = folderByParentAndName.constFind(qMakePair(parentId, name));
+    if (found == folderByParentAndName.constEnd())
+        return false;
+    *foundId = found.value();
+    return true;
 }
 
 void treeCreator(const QString &path)
@@ -39,6 +44,7 @@ void treeCreator(const QString &path)
         objMapName_FID.insert(name, id);
         objMapFID_PID.insert(id, parent);
         objMapFID_Name.insert(id, name);
+        folderByParentAndName.insert(qMakePair(parent, name), id);
         llParentIdRunning = id;
     }
 }
@@ -76,5 +82,6 @@ void resetFolderHierarchy()
     objMapName_FID.clear();
     objMapFID_PID.clear();
     objMapFID_Name.clear();
+    folderByParentAndName.clear();
     PID = llRootId;
 }

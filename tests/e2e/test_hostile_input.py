@@ -14,8 +14,8 @@ from olmtest import (CLI_TIMEOUT, EXIT_REFUSED, INVALID_FILE_MESSAGE, GeneratedF
 # Far above what linear work needs on a loaded machine, far below what the
 # quadratic cases this guards against took (minutes).
 LINEAR_BUDGET_SECONDS = 30
-# Every byte of report stands for at least this fraction of a byte of input.
-REPORT_BYTES_PER_INPUT_BYTE = 20
+# A folder named by one byte of input ("/") takes some fifty bytes of report.
+REPORT_BYTES_PER_INPUT_BYTE = 100
 
 NOTES_DOCUMENT = (b'<notes xml:space="preserve" elementCount="1"><note xml:space="preserve">'
                   b'<OPFNoteCopyTitle xml:space="preserve">Kept</OPFNoteCopyTitle></note></notes>')
