@@ -56,6 +56,8 @@ bool GetElementText(const DocumentItem &item, const char *name, QString *text, b
 enum class GtEntity { Keep, Decode };
 // "&lt;", then "&amp;", then "&nbsp;" (then "&gt;" where asked), each over the whole text.
 QString DecodeEntities(QString text, GtEntity gt = GtEntity::Keep);
+// DecodeEntities applied times over, in one pass over the text.
+QString DecodeEntitiesRepeatedly(const QString &text, int times, GtEntity gt);
 
 enum class FieldEncoding { Utf8, Latin1 };
 // Stores text in a field of width bytes: empty text or width bytes or more leaves the field untouched.

@@ -152,20 +152,6 @@ void storeFrom(MailMLRC *mail, const QByteArray &list)
     copyRepeated(mail->FromAddress, address, entries.size(), FieldEncoding::Latin1);
 }
 
-// Names and URLs are decoded as a whole after every entry, so the value of
-// entry k of n goes through n - k + 1 decodings. Decoding each value that often
-// gives the same text, except that an entity can no longer swallow a separator.
-QString decodedAsListed(QString value, int decodings)
-{
-    for (int i = 0; i < decodings; ++i) {
-        const QString decoded = DecodeEntities(value, GtEntity::Decode);
-        if (decoded == value)
-            break;
-        value = decoded;
-    }
-    return value;
-}
-
 // Readers split the joined lists at ";", so one value must not hold one: a
 // name keeps a look-alike, a content type drops its parameters (the writer adds
 // its own), a content identifier a comma. Without this, the whole list of the
@@ -188,6 +174,9 @@ AttachmentLists readAttachmentList(const QByteArray &list)
         return lists;
     for (int k = 0; k < entries.size(); ++k) {
         const QString &entry = entries.at(k);
+        // Names and URLs are decoded as a whole after every entry, so the value of
+        // entry k of n goes through n - k + 1 decodings. Decoding each value that often
+        // gives the same text, except that an entity can no longer swallow a separator.
         const int decodings = int(entries.size()) - k;
         const int i = entry.indexOf(kContentIdAttribute);
         const int y = entry.indexOf(kContentTypeAttribute);
@@ -198,11 +187,12 @@ AttachmentLists readAttachmentList(const QByteArray &list)
                             + QLatin1Char(';');
         lists.contentTypes += typeWithoutSeparator(attributeValue(entry, y, kContentTypeAttribute.size(), m))
                               + QLatin1Char(';');
-        lists.names += nameWithoutSeparator(decodedAsListed(attributeValue(entry, m, kAttachmentNameAttribute.size(), u),
-                                                            decodings))
+        lists.names += nameWithoutSeparator(DecodeEntitiesRepeatedly(
+                           attributeValue(entry, m, kAttachmentNameAttribute.size(), u), decodings, GtEntity::Decode))
                        + QLatin1Char(';');
-        lists.urls += decodedAsListed(attributeValue(entry, u, kUrlAttribute.size(), entry.size()).remove(QLatin1Char('"')),
-                                      decodings)
+        lists.urls += DecodeEntitiesRepeatedly(
+                          attributeValue(entry, u, kUrlAttribute.size(), entry.size()).remove(QLatin1Char('"')),
+                          decodings, GtEntity::Decode)
                       + QLatin1Char(';');
     }
     return lists;
