@@ -112,6 +112,8 @@ void QParseDatabase::OnStartScan()
     finishScan();
     emit OnFinishScanning();
     m_pMainWindow->OnMailButtonClicked();
+    if (recordMemoryFull)
+        QMessageBox::information(m_pMainWindow, QString(), tr(kRecordMemoryFullMessage));
     if (anyRecordsLoaded())
         emit InformationDlgOpen();
     else
@@ -127,7 +129,8 @@ bool QParseDatabase::CreateFile()
         // The scan runs on the interface thread: this keeps the windows and the stop button alive.
         QCoreApplication::processEvents();
     };
-    if (walkOpenFile(*m_pParser, hooks) == WalkResult::Finished)
+    // A walk that ended because record memory is full keeps and shows what it found.
+    if (walkOpenFile(*m_pParser, hooks) != WalkResult::Stopped)
         return true;
 
     // Stopped: what was parsed stays in the lists, but nothing is shown.

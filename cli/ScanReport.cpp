@@ -146,6 +146,8 @@ QString scanSummaryText(const DispatchCounts &dispatched)
     for (const auto &entry : kDocumentKeys)
         documents << QStringLiteral("%1 %2").arg(QLatin1String(entry.key)).arg(dispatched.perKind.value(entry.kind));
     text += QStringLiteral("Documents: %1\n").arg(documents.join(QStringLiteral(", ")));
+    if (recordMemoryFull)
+        text += QStringLiteral("Incomplete: the items found filled the memory set aside for them\n");
     text += QStringLiteral("Folders:\n");
     for (const FolderRow &row : folderRows())
         text += QStringLiteral("  %1  (id %2, %3 items)\n")
@@ -182,6 +184,7 @@ QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
     report["counts"] = counts;
     report["documents"] = documents;
     report["folders"] = folders;
+    report["incomplete"] = recordMemoryFull;
     if (withItems) {
         QJsonObject items;
         items["mails"] = describeAll(TmpMlrcPtrStart);

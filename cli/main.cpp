@@ -17,7 +17,7 @@ namespace {
 
 void printUsage()
 {
-    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] [--] FILE\n"
+    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] [--record-memory MB] [--] FILE\n"
                     "       mendora-cli save FILE DESTDIR [--folder PATH]...\n");
 }
 
@@ -30,9 +30,14 @@ int runScan(const QList<QByteArray> &arguments)
     bool optionsEnded = false;
     QByteArray path;
     bool havePath = false;
-    for (const QByteArray &argument : arguments) {
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QByteArray &argument = arguments.at(i);
+        bool isNumber = false;
         if (!optionsEnded && argument == "--")
             optionsEnded = true;
+        else if (!optionsEnded && argument == "--record-memory" && i + 1 < arguments.size()
+                 && arguments.at(i + 1).toLongLong(&isNumber) > 0 && isNumber)
+            recordMemoryLimit = arguments.at(++i).toLongLong() << 20;
         else if (!optionsEnded && argument == "--json")
             json = true;
         else if (!optionsEnded && argument == "--items")
@@ -61,6 +66,8 @@ int runScan(const QList<QByteArray> &arguments)
         fprintf(stderr, "%s\n", kInvalidFileMessage);
         return kExitRefused;
     }
+    if (result == ScanResult::Incomplete)
+        fprintf(stderr, "%s\n", kRecordMemoryFullMessage);
     if (json)
         fputs(QJsonDocument(scanSummaryJson(counts, withItems)).toJson(QJsonDocument::Compact).constData(), stdout);
     else
@@ -72,7 +79,7 @@ int runScan(const QList<QByteArray> &arguments)
         fprintf(stderr, "%s\n", kInvalidFileMessage);
         return kExitNothingFound;
     }
-    return 0;
+    return result == ScanResult::Incomplete ? kExitIncomplete : 0;
 }
 
 } // namespace

@@ -162,10 +162,9 @@ void storeCategories(ContactInformation *contact, const QString &list)
     QStringList parts = joined.split(QLatin1Char(','), Qt::KeepEmptyParts);
     std::reverse(parts.begin(), parts.end());
     const QByteArray bytes = parts.join(QLatin1Char(',')).toLatin1();
-    contact->Categories = static_cast<char *>(calloc(size_t(bytes.size()) + 1, 1));
-    if (!contact->Categories)
-        qFatal("out of memory while storing contact categories");
-    memcpy(contact->Categories, bytes.constData(), size_t(bytes.size()));
+    contact->Categories = static_cast<char *>(allocateRecordMemory(size_t(bytes.size()) + 1));
+    if (contact->Categories) // null when record memory is full
+        memcpy(contact->Categories, bytes.constData(), size_t(bytes.size()));
 }
 
 // Entry n goes to slot n; an entry that does not fit leaves its slot empty, and
@@ -255,9 +254,11 @@ bool isList(ContactRule rule)
 void FolderInformation::InitializeCTRC(qint64 documentEnd)
 {
     treeCreator(QStringLiteral("Contacts"));
-    const QVector<DocumentItem> items = splitDocumentItems(pBuff, pBuffSize, documentEnd, "</contact>");
+    const QVector<DocumentItem> items = splitDocumentRecords(pBuff, pBuffSize, documentEnd, "contact");
     for (const DocumentItem &item : items) {
         ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+        if (!contact)
+            break; // record memory is full
         CopyToField(contact->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
         for (const ContactElement &element : kContactElements) {

@@ -28,24 +28,59 @@ int indexOfTag(const QByteArray &bytes, const QByteArray &marker)
 }
 }
 
-QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSize,
-                                         qint64 documentEnd, const char *itemEndTag)
+namespace {
+bool endsName(char c) { return c == ' ' || c == '>' || c == '/' || c == '\t' || c == '\n' || c == '\r'; }
+
+// True when the piece holds marker followed by a byte that ends a name. The
+// search stays inside the piece, so every byte of a document is searched once.
+bool holdsStartTag(const char *piece, int size, const QByteArray &marker)
+{
+    const char *at = piece;
+    const char *const end = piece + size;
+    while (end - at > marker.size()) {
+        const void *hit = memmem(at, size_t(end - at), marker.constData(), size_t(marker.size()));
+        if (!hit)
+            return false;
+        at = static_cast<const char *>(hit);
+        if (at + marker.size() < end && endsName(at[marker.size()]))
+            return true;
+        ++at;
+    }
+    return false;
+}
+
+QVector<DocumentItem> splitPieces(const char *document, qint64 documentSize, qint64 documentEnd,
+                                  const QByteArray &endTag, const QByteArray &startMarker)
 {
     QVector<DocumentItem> items;
     if (!document || documentSize <= 0)
         return items;
     const QByteArray whole = QByteArray::fromRawData(document, int(qMin<qint64>(documentSize, INT_MAX)));
-    const QByteArray tag(itemEndTag);
     const qint64 documentStart = documentEnd - whole.size();
     int from = 0;
     for (;;) {
-        const int at = whole.indexOf(tag, from);
+        const int at = whole.indexOf(endTag, from);
         if (at < 0)
             break;
-        items.append({QByteArray::fromRawData(document + from, at - from), documentStart + from});
-        from = at + tag.size();
+        if (startMarker.isEmpty() || holdsStartTag(document + from, at - from, startMarker))
+            items.append({QByteArray::fromRawData(document + from, at - from), documentStart + from});
+        from = at + endTag.size();
     }
     return items;
+}
+} // namespace
+
+QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSize,
+                                         qint64 documentEnd, const char *itemEndTag)
+{
+    return splitPieces(document, documentSize, documentEnd, QByteArray(itemEndTag), QByteArray());
+}
+
+QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 documentSize, qint64 documentEnd,
+                                           const char *itemName)
+{
+    return splitPieces(document, documentSize, documentEnd, QByteArray("</") + itemName + '>',
+                       QByteArray("<") + itemName);
 }
 
 namespace {

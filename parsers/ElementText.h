@@ -24,6 +24,12 @@ struct DocumentItem {
 QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSize,
                                          qint64 documentEnd, const char *itemEndTag);
 
+// The records of a document: the pieces before every "</itemName>" that hold
+// the item's own start tag ("<itemName" ending there). A piece without one,
+// such as the space between two stray end tags, is no item.
+QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 documentSize, qint64 documentEnd,
+                                           const char *itemName);
+
 // Where an element's value lies in an item.
 struct ElementValue {
     bool found = false;

@@ -6,6 +6,7 @@
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -211,12 +212,12 @@ QString dropEntries(const QString &joined, int count)
     return joined.mid(from);
 }
 
+// Null when record memory is full.
 char *ownedCopy(const QByteArray &bytes)
 {
-    auto *copy = static_cast<char *>(calloc(size_t(bytes.size()) + 1, 1));
-    if (!copy)
-        qFatal("out of memory while storing an attachment list");
-    memcpy(copy, bytes.constData(), size_t(bytes.size()));
+    auto *copy = static_cast<char *>(allocateRecordMemory(size_t(bytes.size()) + 1));
+    if (copy)
+        memcpy(copy, bytes.constData(), size_t(bytes.size()));
     return copy;
 }
 
@@ -241,12 +242,21 @@ void storeAttachments(MailMLRC *mail, const AttachmentLists &lists)
         || lists.names.count(QLatin1Char(';')) != count || offsets.count(QLatin1Char(';')) != count
         || sizes.count(QLatin1Char(';')) != count)
         return;
-    mail->AttachContentIds = ownedCopy(lists.contentIds.toLatin1());
-    mail->AttachContentTypes = ownedCopy(lists.contentTypes.toLatin1());
-    mail->AttachNames = ownedCopy(lists.names.toUtf8());
-    mail->AttachUrls = ownedCopy(lists.urls.toLatin1());
-    mail->AttachOffsets = ownedCopy(offsets.toLatin1());
-    mail->AttachSizes = ownedCopy(sizes.toLatin1());
+    char *owned[] = {ownedCopy(lists.contentIds.toLatin1()), ownedCopy(lists.contentTypes.toLatin1()),
+                     ownedCopy(lists.names.toUtf8()),        ownedCopy(lists.urls.toLatin1()),
+                     ownedCopy(offsets.toLatin1()),          ownedCopy(sizes.toLatin1())};
+    // The six lists are read together: all of them or none.
+    if (std::find(std::begin(owned), std::end(owned), nullptr) != std::end(owned)) {
+        for (char *list : owned)
+            free(list);
+        return;
+    }
+    mail->AttachContentIds = owned[0];
+    mail->AttachContentTypes = owned[1];
+    mail->AttachNames = owned[2];
+    mail->AttachUrls = owned[3];
+    mail->AttachOffsets = owned[4];
+    mail->AttachSizes = owned[5];
 }
 
 // A message date text of at most width - 1 characters goes through the converter;
@@ -355,8 +365,10 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
 {
     treeCreator(folderPath);
     const qint64 folderId = llParentIdRunning;
-    for (const DocumentItem &item : splitDocumentItems(pBuff, pBuffSize, documentEnd, "</email>")) {
+    for (const DocumentItem &item : splitDocumentRecords(pBuff, pBuffSize, documentEnd, "email")) {
         MailMLRC *mail = appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+        if (!mail)
+            break; // record memory is full
         if (folderPath.isEmpty()) {
             mail->ParentId = kFolderWithoutPathId;
         } else {

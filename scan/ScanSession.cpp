@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 const char kInvalidFileMessage[] = "The scanned file is either an invalid file or heavily damaged.";
+const char kRecordMemoryFullMessage[] =
+    "The scan stopped early: the items found fill the memory set aside for them. The items found so far are kept.";
 
 namespace {
 // "PK" 03 04 and version 45: how every export starts.
@@ -101,10 +103,11 @@ ScanResult scanFile(const QByteArray &localPath, DocumentSink &sink, const WalkH
 {
     if (!beginScan(localPath, openError))
         return ScanResult::Refused;
-    if (walkOpenFile(sink, hooks) == WalkResult::Stopped)
+    const WalkResult walk = walkOpenFile(sink, hooks);
+    if (walk == WalkResult::Stopped)
         return ScanResult::Stopped;
     finishScan();
-    return ScanResult::Finished;
+    return walk == WalkResult::SinkFull ? ScanResult::Incomplete : ScanResult::Finished;
 }
 
 ScanResult scanFile(const QString &path, DocumentSink &sink, const WalkHooks &hooks, QString *openError)

@@ -5,6 +5,8 @@
 
 // Shown when a file is refused or yields nothing.
 extern const char kInvalidFileMessage[]; // "The scanned file is either an invalid file or heavily damaged."
+// Shown when the items found filled the memory set aside for records.
+extern const char kRecordMemoryFullMessage[];
 
 // Frees everything the previous scan built: the record lists with their buffers,
 // the folder attribute list and the folder maps.
@@ -25,8 +27,10 @@ void finishScan();
 // Walks the file beginScan opened, in large blocks.
 WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks);
 
-// beginScan, then the walk; lSize is taken from the open file.
-enum class ScanResult { Refused, Stopped, Finished };
+// beginScan, then the walk; lSize is taken from the open file. Incomplete: the
+// records filled their memory and the walk ended there; the lists are finished
+// as after a whole walk.
+enum class ScanResult { Refused, Stopped, Finished, Incomplete };
 ScanResult scanFile(const QByteArray &localPath, DocumentSink &sink, const WalkHooks &hooks,
                     QString *openError = nullptr);
 ScanResult scanFile(const QString &path, DocumentSink &sink, const WalkHooks &hooks, QString *openError = nullptr);

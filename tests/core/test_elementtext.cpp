@@ -8,6 +8,7 @@ class TestElementText : public QObject
     Q_OBJECT
 private slots:
     void itemsAndTheirFileOffsets();
+    void recordsHoldTheirOwnStartTag();
     void elementCuts_data();
     void elementCuts();
     void entityDecoding_data();
@@ -44,6 +45,21 @@ void TestElementText::itemsAndTheirFileOffsets()
     QCOMPARE(items.size(), 2);
     for (const DocumentItem &item : items)
         QCOMPARE(file.mid(int(item.fileOffset), item.bytes.size()), item.bytes);
+}
+
+void TestElementText::recordsHoldTheirOwnStartTag()
+{
+    // Only pieces holding "<email" ended by a name-ending byte are records; the
+    // container's tag and longer names that begin alike are not.
+    const QByteArray document = "<emails x></email><email>1</email></email><emailAddress a></email>"
+                                "<email\n>2</email><email/></email>xx<emails><email x>3</email>";
+    const QVector<DocumentItem> records = splitDocumentRecords(document.constData(), document.size(), 1000, "email");
+    QStringList seen;
+    for (const DocumentItem &record : records) {
+        QCOMPARE(document.mid(int(record.fileOffset - 1000 + document.size()), record.bytes.size()), record.bytes);
+        seen << QString::fromLatin1(record.bytes);
+    }
+    QCOMPARE(seen, QStringList({"<email>1", "<email\n>2", "<email/>", "xx<emails><email x>3"}));
 }
 
 void TestElementText::elementCuts_data()

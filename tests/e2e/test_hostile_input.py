@@ -16,6 +16,7 @@ from olmtest import (CLI_TIMEOUT, EXIT_REFUSED, INVALID_FILE_MESSAGE, GeneratedF
 LINEAR_BUDGET_SECONDS = 30
 # A folder named by one byte of input ("/") takes some fifty bytes of report.
 REPORT_BYTES_PER_INPUT_BYTE = 100
+EXIT_INCOMPLETE = 7
 
 NOTES_DOCUMENT = (b'<notes xml:space="preserve" elementCount="1"><note xml:space="preserve">'
                   b'<OPFNoteCopyTitle xml:space="preserve">Kept</OPFNoteCopyTitle></note></notes>')
@@ -143,20 +144,23 @@ class HostileInput(GeneratedFiles):
                    b'</OPFContactCopyFirstName></contact>')
         path = container(self.tmp / "contacts.olm", [
             ("Local/Notes/Notes.xml", NOTES_DOCUMENT, "notes"),
-            ("Local/Address Book/Contacts.xml", b'<contacts xml:space="preserve">' + contact * 100000 + b"</contacts>",
-             "contacts")])
-        result = run_cli(self, "scan", "--json", "--record-memory", "64", path, timeout=LINEAR_BUDGET_SECONDS)
-        self.assertEqual(result.returncode, 0, result.stderr)
+            ("Local/Address Book/Contacts.xml", b'<contacts xml:space="preserve">' + contact * 20000 + b"</contacts>",
+             "contacts"),
+            ("Local/Tasks/Tasks.xml", b'<tasks xml:space="preserve"><task xml:space="preserve"></task></tasks>', "tasks")])
+        result = run_cli(self, "scan", "--json", "--record-memory", "32", path, timeout=LINEAR_BUDGET_SECONDS)
+        self.assertEqual(result.returncode, EXIT_INCOMPLETE, result.stderr)
         report = json.loads(result.stdout)
-        # What was found before the limit is kept, and the scan says it stopped early.
+        # What was found before the limit is kept, the walk ends there, and the scan says so.
         self.assertEqual(report["counts"]["notes"], 1)
         self.assertGreater(report["counts"]["contacts"], 1000)
-        self.assertLess(report["counts"]["contacts"], 100000)
+        self.assertLess(report["counts"]["contacts"], 20000)
+        self.assertEqual(report["counts"]["tasks"], 0)
         self.assertTrue(report["incomplete"])
-        self.assertIn("memory", result.stderr.decode())
+        self.assertIn("memory set aside", result.stderr.decode())
         # Without a limit given, the whole file fits in the default one.
-        report, stderr = self.scan_within_budget(path)
-        self.assertEqual(report["counts"]["contacts"], 100000)
+        report, _ = self.scan_within_budget(path)
+        self.assertEqual(report["counts"]["contacts"], 20000)
+        self.assertEqual(report["counts"]["tasks"], 1)
         self.assertFalse(report["incomplete"])
 
 
