@@ -8,6 +8,7 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -16,14 +17,16 @@ namespace {
 
 // Exports write numbers in float notation ("4.2E1"); a whole number written so
 // is the same age. Anything else that does not read as a number counts as 0.
+constexpr double kOldestAge = 1000;
 qint32 readAge(const QString &text)
 {
     bool ok = false;
     const qint32 age = text.toInt(&ok, 10);
     if (ok)
         return age;
+    // The range is checked before the conversion: a double outside int has no int value.
     const double value = text.toDouble(&ok);
-    if (ok && value == double(qint32(value)) && value >= 0 && value <= 1000)
+    if (ok && value >= 0 && value <= kOldestAge && value == std::floor(value))
         return qint32(value);
     return 0;
 }
