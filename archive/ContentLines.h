@@ -1,0 +1,30 @@
+#pragma once
+// What the vCard and iCalendar converters share: escaped text values, lines
+// ended by CR LF (never folded) and the stamp every calendar item carries.
+#include <QByteArray>
+#include <QString>
+
+// A text value as vCard 3.0 and iCalendar read it: backslash, comma and semicolon
+// escaped, every line break (CR LF, CR or LF) written as \n, so the value keeps
+// its line and its place among the components of a structured value.
+QString escapedValue(const QString &text);
+
+// The lines of one iCalendar file.
+class ContentLines
+{
+public:
+    void add(const QByteArray &line);
+    // name is the line's text up to its value ("SUMMARY:"); the value goes in as UTF-8.
+    void add(const QByteArray &name, const QString &value);
+    const QByteArray &bytes() const { return m_bytes; }
+
+private:
+    QByteArray m_bytes;
+};
+
+// The DTSTAMP line from an item's UTC modification stamp (20100512T143000); an
+// item that carries none is stamped at the epoch, so every item still has one.
+QByteArray stampLine(const QByteArray &utcStamp);
+
+// True for a compact stamp such as 20100512T143000 and nothing else.
+bool isCompactStamp(const QByteArray &text);
