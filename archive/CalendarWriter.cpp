@@ -4,6 +4,7 @@
 #include "archive/ContentLines.h"
 #include "archive/ItemConverters.h"
 #include "archive/PlainText.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordText.h"
 
 #include <QRegularExpression>
@@ -48,14 +49,14 @@ void timeZone(ContentLines &lines, const CalenderInformation &event)
 template <int Width>
 QString elementValue(const char (&field)[Width])
 {
-    return escapedValue(decodedElementText(utf8Field(field)));
+    return escapedValue(decodeXmlText(utf8Field(field)));
 }
 
 QString description(const CalenderInformation &event, const TextReader &olm)
 {
     if (event.DescriptionSize > kLargestDescription)
         return QString();
-    return escapedValue(decodedElementText(storedText(olm, event.DescriptionOffset, event.DescriptionSize)));
+    return escapedValue(decodeXmlText(storedText(olm, event.DescriptionOffset, event.DescriptionSize)));
 }
 
 // A parameter value between quotation marks may hold anything but a quotation
@@ -74,7 +75,7 @@ QString quotedParameter(QString value)
 void attendees(ContentLines &lines, const CalenderInformation &event)
 {
     const QStringList addresses = latin1Field(event.AttendeeAddresses).split(QLatin1Char(';'));
-    const QStringList names = decodedElementText(utf8Field(event.AttendeeNames)).split(QLatin1Char(';'));
+    const QStringList names = decodeXmlText(utf8Field(event.AttendeeNames)).split(QLatin1Char(';'));
     for (int i = 0; i + 1 < addresses.size(); ++i) {
         QString line = QStringLiteral("ATTENDEE;ROLE=REQ-PARTICIPANT;RSVP=FALSE;");
         if (names.size() == addresses.size() && !names.at(i).isEmpty() && names.at(i) != addresses.at(i))
@@ -120,7 +121,7 @@ QByteArray eventCalendarFor(const CalenderInformation &event, const TextReader &
     timeZone(lines, event);
 
     lines.add("BEGIN:VEVENT");
-    const QByteArray uid = uuidText(event.Identifier);
+    const QByteArray uid = uidOf(event.Identifier);
     lines.add("UID:" + uid);
     lines.add("X-ENTOURAGE_UUID:" + uid);
     const QByteArray modified = latin1Field(event.ModStampUtc).toLatin1();

@@ -3,6 +3,7 @@
 #include "archive/ContentLines.h"
 #include "archive/ItemConverters.h"
 #include "archive/PlainText.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordText.h"
 
 #include <QStringList>
@@ -100,7 +101,7 @@ QByteArray vCardFor(const ContactInformation &contact, const TextReader &olm)
 {
     VCard card;
     card.raw("begin:vcard\r\nversion:3.0\r\nprodid:Microsoft-Entourage/11.1.0.071130\r\n");
-    card.raw("UID:" + uuidText(contact.Identifier) + kLineEnd);
+    card.raw("UID:" + uidOf(contact.Identifier) + kLineEnd);
     card.raw("fn;charset=utf-8:" + escapedValue(formattedName(contact)).toUtf8() + kLineEnd);
     card.raw("n;charset=utf-8:" + nameComponents(contact).toUtf8());
 
@@ -115,7 +116,7 @@ QByteArray vCardFor(const ContactInformation &contact, const TextReader &olm)
                       joinedComponents({utf8Field(contact.Company), utf8Field(contact.Department)}));
     if (contact.NotesSize != 0)
         card.property("note;charset=utf-8:",
-                      escapedValue(decodedElementText(storedText(olm, contact.NotesOffset, contact.NotesSize))));
+                      escapedValue(decodeXmlText(storedText(olm, contact.NotesOffset, contact.NotesSize))));
     if (contact.Categories)
         card.property("categories;charset=utf-8:", categories(contact.Categories));
     card.text("url;charset=utf-8;type=home:", contact.HomeWebPage, FieldEncoding::Latin1);

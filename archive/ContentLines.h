@@ -1,8 +1,11 @@
 #pragma once
 // What the vCard and iCalendar converters share: escaped text values, lines
 // ended by CR LF (never folded) and the stamp every calendar item carries.
+#include "platform/UuidBytes.h"
+
 #include <QByteArray>
 #include <QString>
+#include <cstring>
 
 // A text value as vCard 3.0 and iCalendar read it: backslash, comma and semicolon
 // escaped, every line break (CR LF, CR or LF) written as \n, so the value keeps
@@ -21,6 +24,13 @@ public:
 private:
     QByteArray m_bytes;
 };
+
+// An item's UID: its identifier in the 8-4-4-4-12 form, upper case.
+template <int Width>
+QByteArray uidOf(const char (&identifier)[Width])
+{
+    return uuidText(QByteArray(identifier, int(strnlen(identifier, Width))).toUpper());
+}
 
 // The DTSTAMP line from an item's UTC modification stamp (20100512T143000); an
 // item that carries none is stamped at the epoch, so every item still has one.

@@ -2,6 +2,7 @@
 #include "archive/ContentLines.h"
 #include "archive/ItemConverters.h"
 #include "archive/PlainText.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordText.h"
 
 namespace {
@@ -9,8 +10,8 @@ namespace {
 QString noteText(const NotesInformation &note, const TextReader &olm)
 {
     if (note.PlainTextSize != 0)
-        return decodedElementText(storedText(olm, note.PlainTextOffset, note.PlainTextSize));
-    return plainTextOfHtml(decodedElementText(storedText(olm, note.NotesOffset, note.NotesSize)));
+        return decodeXmlText(storedText(olm, note.PlainTextOffset, note.PlainTextSize));
+    return plainTextOfHtml(decodeXmlText(storedText(olm, note.NotesOffset, note.NotesSize)));
 }
 } // namespace
 
@@ -22,7 +23,7 @@ QByteArray noteCalendarFor(const NotesInformation &note, const TextReader &olm)
     lines.add("PRODID:-//Microsoft Corporation//Entourage Mac 11.1 MIMEDIR//EN");
     lines.add("METHOD:PUBLISH");
     lines.add("BEGIN:VJOURNAL");
-    lines.add("UID:" + uuidText(note.Identifier));
+    lines.add("UID:" + uidOf(note.Identifier));
     lines.add(stampLine(latin1Field(note.ModStampUtc).toLatin1()));
     if (note.Title[0])
         lines.add("SUMMARY:", escapedValue(utf8Field(note.Title)));

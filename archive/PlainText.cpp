@@ -8,12 +8,10 @@ struct NamedEntity {
     char16_t character;
 };
 
-// The escapes XML defines, and the space the exports' texts also use.
-const NamedEntity kXmlEntities[] = {
-    {"lt", u'<'}, {"gt", u'>'}, {"amp", u'&'}, {"quot", u'"'}, {"apos", u'\''}, {"nbsp", u' '},
-};
-// What HTML bodies commonly use beyond those.
+// The entities HTML bodies commonly use; a non-breaking space reads as a space.
 const NamedEntity kHtmlEntities[] = {
+    {"lt", u'<'},          {"gt", u'>'},          {"amp", u'&'},        {"quot", u'"'},
+    {"apos", u'\''},       {"nbsp", u' '},
     {"copy", u'\u00A9'},   {"reg", u'\u00AE'},    {"trade", u'\u2122'}, {"hellip", u'\u2026'},
     {"ndash", u'\u2013'},  {"mdash", u'\u2014'},  {"lsquo", u'\u2018'}, {"rsquo", u'\u2019'},
     {"ldquo", u'\u201C'},  {"rdquo", u'\u201D'},  {"bull", u'\u2022'},  {"euro", u'\u20AC'},
@@ -22,7 +20,7 @@ const NamedEntity kHtmlEntities[] = {
 constexpr int kLongestReference = 10; // "&#x10FFFF;" and the names above fit
 
 // The character a reference (the text between '&' and ';') stands for; false when unknown.
-bool referencedText(const QStringRef &reference, bool html, QString *text)
+bool referencedText(const QStringRef &reference, QString *text)
 {
     if (reference.startsWith(QLatin1Char('#'))) {
         bool ok = false;
@@ -34,21 +32,16 @@ bool referencedText(const QStringRef &reference, bool html, QString *text)
         *text = QString::fromUcs4(&character, 1);
         return true;
     }
-    for (const NamedEntity &entity : kXmlEntities)
+    for (const NamedEntity &entity : kHtmlEntities)
         if (reference == QLatin1String(entity.name)) {
             *text = QChar(entity.character);
             return true;
         }
-    if (html)
-        for (const NamedEntity &entity : kHtmlEntities)
-            if (reference == QLatin1String(entity.name)) {
-                *text = QChar(entity.character);
-                return true;
-            }
     return false;
 }
 
-QString decodeReferences(const QString &text, bool html)
+// Entities and character references decoded in one pass, so "&amp;lt;" gives "&lt;".
+QString decodeHtmlEntities(const QString &text)
 {
     QString decoded;
     decoded.reserve(text.size());
@@ -61,7 +54,7 @@ QString decodeReferences(const QString &text, bool html)
         const int semicolon = text.indexOf(QLatin1Char(';'), amp + 1);
         QString character;
         if (semicolon > amp + 1 && semicolon - amp - 1 <= kLongestReference
-            && referencedText(text.midRef(amp + 1, semicolon - amp - 1), html, &character)) {
+            && referencedText(text.midRef(amp + 1, semicolon - amp - 1), &character)) {
             decoded += character;
             from = semicolon + 1;
         } else {
@@ -87,11 +80,6 @@ QString storedText(const TextReader &olm, qint64 offset, qint64 size)
     return QString::fromUtf8(bytes);
 }
 
-QString decodedElementText(const QString &content)
-{
-    return decodeReferences(content, false);
-}
-
 QString plainTextOfHtml(const QString &html)
 {
     static const QRegularExpression hidden =
@@ -108,7 +96,7 @@ QString plainTextOfHtml(const QString &html)
     text.replace(space, QStringLiteral(" "));
     text.replace(lineEnd, QStringLiteral("\n"));
     text.remove(tag);
-    text = decodeReferences(text, true);
+    text = decodeHtmlEntities(text);
     text.replace(spaceAroundBreak, QStringLiteral("\n"));
     text.replace(blankLines, QStringLiteral("\n\n"));
     return text.trimmed();

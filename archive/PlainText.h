@@ -1,5 +1,6 @@
 #pragma once
 // Texts that the export keeps as element content, as a reader should see them.
+// Element content itself is unescaped with decodeXmlText (parsers/ItemDetails.h).
 #include "archive/TextReader.h"
 
 #include <QString>
@@ -7,10 +8,6 @@
 // The stretch of the .olm file a record keeps as offset and size, as UTF-8 text;
 // zero bytes are dropped.
 QString storedText(const TextReader &olm, qint64 offset, qint64 size);
-
-// Element content unescaped once: &lt; &gt; &amp; &quot; &apos;, character
-// references, and &nbsp; as a space. "&amp;lt;" gives "&lt;", never "<".
-QString decodedElementText(const QString &content);
 
 // HTML as plain text: head, style and script blocks and comments dropped, line
 // breaks where paragraphs, divisions, list items, rows and <br> end, other tags

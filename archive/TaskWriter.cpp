@@ -3,6 +3,7 @@
 #include "archive/ContentLines.h"
 #include "archive/ItemConverters.h"
 #include "archive/PlainText.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordText.h"
 
 namespace {
@@ -22,8 +23,8 @@ QByteArray priorityLine(const QString &priority)
 QString noteText(const TasksInformation &task, const TextReader &olm)
 {
     if (task.NotePlainSize != 0)
-        return decodedElementText(storedText(olm, task.NotePlainOffset, task.NotePlainSize));
-    return plainTextOfHtml(decodedElementText(storedText(olm, task.NoteOffset, task.NoteSize)));
+        return decodeXmlText(storedText(olm, task.NotePlainOffset, task.NotePlainSize));
+    return plainTextOfHtml(decodeXmlText(storedText(olm, task.NoteOffset, task.NoteSize)));
 }
 } // namespace
 
@@ -35,7 +36,7 @@ QByteArray taskCalendarFor(const TasksInformation &task, const TextReader &olm)
     lines.add("PRODID:-//Microsoft Corporation//Entourage Mac 11.0 MIMEDIR//EN");
     lines.add("METHOD:PUBLISH");
     lines.add("BEGIN:VTODO");
-    lines.add("UID:" + uuidText(task.Identifier));
+    lines.add("UID:" + uidOf(task.Identifier));
     lines.add(stampLine(latin1Field(task.ModStampUtc).toLatin1()));
     if (task.Name[0])
         lines.add("SUMMARY:", escapedValue(utf8Field(task.Name)));

@@ -14,13 +14,3 @@ QStringList joinedListValues(const QString &joined)
         parts.removeLast();
     return parts;
 }
-
-QByteArray uuidText(const QByteArray &identifier)
-{
-    QByteArray text = identifier.toUpper();
-    if (text.size() == 32) {
-        for (int at : {20, 16, 12, 8})
-            text.insert(at, '-');
-    }
-    return text;
-}

@@ -22,12 +22,3 @@ QString ownedText(const char *text, FieldEncoding encoding);
 
 // A joined list "a;b;" as a, b (the last ";" ends the last value; nothing more is dropped).
 QStringList joinedListValues(const QString &joined);
-
-// An item identifier (32 hexadecimal digits) in the 8-4-4-4-12 form of a UUID, upper
-// case, as UID lines and file names use it; any other text comes back upper-cased.
-QByteArray uuidText(const QByteArray &identifier);
-template <int Width>
-QByteArray uuidText(const char (&identifier)[Width])
-{
-    return uuidText(QByteArray(identifier, int(strnlen(identifier, Width))));
-}

@@ -2,6 +2,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
@@ -79,5 +80,6 @@ void FolderInformation::InitializeTSRC(qint64 documentEnd)
             CopyToField(task->ReminderStampUtc, QString::fromLatin1(utcCompactStamp(text)),
                         FieldEncoding::Latin1);
         }
+        readTaskDetails(task, item);
     }
 }
