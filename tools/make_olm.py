@@ -416,8 +416,7 @@ def mail_item(mail):
         parts.append(element("OPFMessageCopySentTime", mail["sent"]))
     parts.append(element("OPFMessageCopyReceivedTime", mail["received"]))
     parts.append(element("OPFMessageCopyModDate", mail["received"]))
-    # '>' needs no escaping in element text, so the identifier keeps its closing bracket.
-    parts.append(element("OPFMessageCopyMessageID", text_escape(mail["messageId"])))
+    parts.append(element("OPFMessageCopyMessageID", mail["messageIdXml"]))
     if mail["inReplyTo"]:
         parts.append(element("OPFMessageCopyInReplyTo", text_escape(mail["inReplyTo"])))
         parts.append(element("OPFMessageCopyReferences", text_escape(mail["inReplyTo"])))
@@ -878,12 +877,15 @@ class Export:
             # Display names, the address again as name, or no name attribute at all.
             to_entries.append((person[2], [person[0] + " " + person[1], person[2], None][index % 3]))
         body = html_body(c, recipients[0][0], rng.randint(1, 4))
-        message_id = "<%s>" % c.message_id(number)
+        bare_id = c.message_id(number)
+        # Exports write identifiers bare; a few escape both brackets.
+        message_id_xml = markup_escape("<%s>" % bare_id) if number % 5 == 4 else bare_id
         mail = {"subject": subject, "from": sender[2], "fromName": "%s %s" % (sender[0], sender[1]),
                 "toEntries": to_entries, "to": [a for a, _ in to_entries],
                 "cc": [p[2] for p in rng.sample(PEOPLE, rng.randint(0, 2))],
                 "bcc": [PEOPLE[-1][2]] if outgoing and number % 2 else [],
-                "sent": iso(sent) if sent else None, "received": iso(received), "messageId": message_id,
+                "sent": iso(sent) if sent else None, "received": iso(received), "messageId": "<%s>" % bare_id,
+                "messageIdXml": message_id_xml,
                 "inReplyTo": "<%s>" % c.message_id(number + 100000) if subject.startswith("Re:") else None,
                 "outgoing": outgoing, "bodyXml": body, "bodySize": len(body.encode()),
                 "htmlBody": number % 4 == 0, "attachments": [], "generatedFolder": "%s/%s" % (STORE, folder)}
@@ -903,7 +905,7 @@ class Export:
         entry = self.document("%s/message_%05d.xml" % (folder_entry, self.folder_counts.get(folder, 0)),
                               "mail", 1, [mail_item(mail)])
         self.folder_counts[folder] = self.folder_counts.get(folder, 0) + 1
-        for key in ("toEntries", "bodyXml", "htmlBody", "inReplyTo", "outgoing", "bcc"):
+        for key in ("toEntries", "bodyXml", "htmlBody", "inReplyTo", "outgoing", "bcc", "messageIdXml"):
             mail.pop(key)
         for attachment in mail["attachments"]:
             attachment.pop("contentId")
