@@ -2,7 +2,7 @@
 #include "archive/BundleLayout.h"
 #include "archive/SaveBundle.h"
 #include "olm/FolderModel.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "parsers/RecordLists.h"
 #include "platform/FinderInfo.h"
 

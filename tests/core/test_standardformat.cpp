@@ -3,6 +3,8 @@
 // cases pin what those readers cannot tell apart.
 #include "archive/StandardFormat.h"
 
+#include <QBuffer>
+#include <QRegularExpression>
 #include <QtTest>
 #include <cstring>
 
@@ -49,6 +51,10 @@ private slots:
     void eventLines();
     void completedTask();
     void journalFromHtml();
+    void quotedPrintableLines_data();
+    void quotedPrintableLines();
+    void encodedWordsStayShortAndWhole();
+    void messageLines();
 };
 
 void TestStandardFormat::folding_data()
@@ -259,6 +265,93 @@ void TestStandardFormat::journalFromHtml()
     QVERIFY(lines.contains(QStringLiteral("SUMMARY:Tom & Jerry")));
     QVERIFY(lines.contains(QStringLiteral("DESCRIPTION:First\\;\\na & b")));
     QVERIFY(lines.contains(QStringLiteral("DTSTAMP:19700101T000000Z")));
+}
+
+void TestStandardFormat::quotedPrintableLines_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("encoded");
+    QTest::newRow("plain") << QByteArray("Hello, world") << QByteArray("Hello, world");
+    QTest::newRow("equals and UTF-8") << QByteArray("a=b caf\xc3\xa9") << QByteArray("a=3Db caf=C3=A9");
+    QTest::newRow("trailing blanks") << QByteArray("end \nnext\t") << QByteArray("end=20\nnext=09");
+    // Lines that mbox readers could take for a separator never reach the file as such.
+    QTest::newRow("From at a line start") << QByteArray("x\nFrom here\n>>From there")
+                                          << QByteArray("x\n=46rom here\n=3E>From there");
+    QTest::newRow("From inside a line stays") << QByteArray("mail From me") << QByteArray("mail From me");
+    QTest::newRow("long line") << QByteArray(100, 'a') << QByteArray(75, 'a') + "=\n" + QByteArray(25, 'a');
+    // A soft break whose next line would begin with From.
+    QTest::newRow("From after a soft break") << QByteArray(75, 'a') + "From x"
+                                             << QByteArray(75, 'a') + "=\n=46rom x";
+    QTest::newRow("escape not split") << QByteArray(74, 'a') + "\xc3\xa9"
+                                      << QByteArray(74, 'a') + "=\n=C3=A9";
+}
+
+void TestStandardFormat::quotedPrintableLines()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, encoded);
+    QCOMPARE(quotedPrintable(text), encoded);
+}
+
+void TestStandardFormat::encodedWordsStayShortAndWhole()
+{
+    const QString text = QString::fromUtf8("会議の議事録 (10月分) 😀 주간 보고서 – 3분기 Προσφορά για το έργο");
+    const QByteArray words = encodedWords(text);
+    QString decoded;
+    for (const QByteArray &line : words.split('\n')) {
+        const QByteArray word = line.trimmed();
+        QVERIFY2(word.size() <= 75, word.constData());
+        QVERIFY(word.startsWith("=?UTF-8?B?") && word.endsWith("?="));
+        const QByteArray bytes = QByteArray::fromBase64(word.mid(10, word.size() - 12));
+        // Each word is whole UTF-8: no character is split between two words.
+        QCOMPARE(QString::fromUtf8(bytes).toUtf8(), bytes);
+        decoded += QString::fromUtf8(bytes);
+    }
+    QCOMPARE(decoded, text);
+}
+
+void TestStandardFormat::messageLines()
+{
+    MailMLRC *mail = zeroed<MailMLRC>();
+    put(mail->MessageId, "<ID1@example.com>");
+    put(mail->Subject, "Hi");
+    put(mail->FromAddress, "ann@example.com;");
+    put(mail->ReceivedTime, "Wed, 12 May 2010 20:00:00 +0530");
+    put(mail->FolderPath, "Inbox");
+    const QByteArray body = "&lt;p&gt;From the start&lt;/p&gt;\nFrom here on";
+    const QByteArray attachment(1000, 'x');
+    const QByteArray file = body + attachment;
+    mail->BodySize = body.size();
+    QByteArray ids = "image001.png@01CB;no;", types = "image/png;text/plain;";
+    QByteArray names = QString::fromUtf8("写真写真写真写真写真写真写真写真写真写真写真写真写真写真.png;a.txt;").toUtf8();
+    // The second attachment claims more bytes than the file holds.
+    QByteArray offsets = QByteArray::number(body.size()) + ";" + QByteArray::number(body.size() + 500) + ";";
+    QByteArray sizes = "500;900;";
+    mail->AttachContentIds = ids.data();
+    mail->AttachContentTypes = types.data();
+    mail->AttachNames = names.data();
+    mail->AttachUrls = sizes.data();
+    mail->AttachOffsets = offsets.data();
+    mail->AttachSizes = sizes.data();
+
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QStringList problems;
+    QVERIFY(writeStandardMessage(out, *mail, MailDetails(), ByteArrayTextReader(file), &problems));
+    const QList<QByteArray> lines = out.data().split('\n');
+    QVERIFY(lines.first().startsWith("From ann@example.com Wed May 12 14:30:00 2010"));
+    const QRegularExpression separator(QStringLiteral("^>*From "));
+    for (int i = 1; i < lines.size(); ++i) {
+        QVERIFY2(lines.at(i).size() <= 998, lines.at(i).left(40).constData());
+        QVERIFY2(!separator.match(QString::fromLatin1(lines.at(i))).hasMatch(), lines.at(i).constData());
+    }
+    QVERIFY(lines.contains("Content-ID: <image001.png@01CB>"));
+    QVERIFY(lines.contains("Message-ID: <ID1@example.com>"));
+    QVERIFY(lines.contains("MIME-Version: 1.0"));
+    QVERIFY(lines.contains(" filename*0*=UTF-8''%E5%86%99%E7%9C%9F%E5%86%99%E7%9C%9F%E5%86%99;"));
+    QCOMPARE(problems.size(), 1);
+    QVERIFY(problems.first().contains(QLatin1String("500 of 900")));
+    QVERIFY(out.data().endsWith("--\n\n"));
 }
 
 QTEST_GUILESS_MAIN(TestStandardFormat)
