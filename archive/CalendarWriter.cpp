@@ -3,7 +3,7 @@
 // written in UTC, as the export gives them.
 #include "archive/ContentLines.h"
 #include "archive/ItemConverters.h"
-#include "archive/PlainText.h"
+#include "archive/StandardText.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordText.h"
 

@@ -2,7 +2,7 @@
 // name line has no line end of its own, since every later property starts with one.
 #include "archive/ContentLines.h"
 #include "archive/ItemConverters.h"
-#include "archive/PlainText.h"
+#include "archive/StandardText.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordText.h"
 

@@ -1,27 +1,5 @@
 #include "archive/ContentLines.h"
 
-QString escapedValue(const QString &text)
-{
-    QString escaped;
-    escaped.reserve(text.size() + 8);
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\\') || c == QLatin1Char(',') || c == QLatin1Char(';')) {
-            escaped += QLatin1Char('\\');
-            escaped += c;
-        } else if (c == QLatin1Char('\r')) {
-            escaped += QLatin1String("\\n");
-            if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
-                ++i;
-        } else if (c == QLatin1Char('\n')) {
-            escaped += QLatin1String("\\n");
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
-}
-
 void ContentLines::add(const QByteArray &line)
 {
     m_bytes += line;

@@ -1,16 +1,12 @@
 #pragma once
-// What the vCard and iCalendar converters share: escaped text values, lines
-// ended by CR LF (never folded) and the stamp every calendar item carries.
+// What the bundle's vCard and iCalendar converters share: lines ended by CR LF
+// (never folded), the UID and the stamp every calendar item carries. Values are
+// escaped with escapedValue (archive/StandardText.h).
 #include "platform/UuidBytes.h"
 
 #include <QByteArray>
 #include <QString>
 #include <cstring>
-
-// A text value as vCard 3.0 and iCalendar read it: backslash, comma and semicolon
-// escaped, every line break (CR LF, CR or LF) written as \n, so the value keeps
-// its line and its place among the components of a structured value.
-QString escapedValue(const QString &text);
 
 // The lines of one iCalendar file.
 class ContentLines

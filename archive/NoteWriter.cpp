@@ -1,7 +1,7 @@
 // A note as the bundle's iCalendar file holding one VJOURNAL.
 #include "archive/ContentLines.h"
 #include "archive/ItemConverters.h"
-#include "archive/PlainText.h"
+#include "archive/StandardText.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordText.h"
 

@@ -2,7 +2,7 @@
 // times are local times of the scanning machine, written without a zone.
 #include "archive/ContentLines.h"
 #include "archive/ItemConverters.h"
-#include "archive/PlainText.h"
+#include "archive/StandardText.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordText.h"
 
