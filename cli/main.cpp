@@ -4,8 +4,10 @@
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
+#include "platform/OlmSearch.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QStringList>
 #include <cstdio>
@@ -20,7 +22,8 @@ constexpr int kExitNothingFound = 3;
 
 void printUsage()
 {
-    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] FILE\n");
+    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] FILE\n"
+                    "       mendora-cli find DIR\n");
 }
 
 // A progress line on a terminal; nothing when stderr is redirected.
@@ -83,6 +86,32 @@ int runScan(const QStringList &arguments)
     return 0;
 }
 
+// find DIR: every .olm file below DIR, "PATH<tab>SIZE" a line in the order the Find OLM
+// dialog lists them. Backslash, tab, newline and carriage return in a path are written
+// as \\, \t, \n and \r, so every line stays one file.
+int runFind(const QStringList &arguments)
+{
+    if (arguments.size() != 1 || !QFileInfo(arguments.first()).isDir()) {
+        printUsage();
+        return kExitUsage;
+    }
+    bool foundAny = false;
+    OlmSearchHooks hooks;
+    hooks.found = [&foundAny](const QString &path) {
+        foundAny = true;
+        QByteArray line = QFile::encodeName(path);
+        line.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
+        line += '\t' + olmSizeText(QFileInfo(path).size()).toUtf8() + '\n';
+        fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    };
+    findOlmFiles(arguments.first(), hooks);
+    if (!foundAny) {
+        fprintf(stderr, "Search completed. No OLM file found.\n");
+        return kExitNothingFound;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -96,6 +125,8 @@ int main(int argc, char **argv)
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("scan"))
         return runScan(arguments);
+    if (command == QLatin1String("find"))
+        return runFind(arguments);
     printUsage();
     return kExitUsage;
 }
