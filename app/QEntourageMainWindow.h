@@ -100,6 +100,7 @@ public slots:
     void OnTasksView();
     void OnNotesView();
     void OnInformationDlg();
+    void OnFindFiles();
     void OpenHelp();
     void OnBuyOnline();
     QString GetBuyOnline();
