@@ -10,7 +10,7 @@
 #include "browse/QParseDatabase.h"
 #include "log/QLogReport.h"
 #include "olm/FolderHierarchy.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/RecordLists.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/QEntourageMainWindow.h"
 #include "olm/FolderModel.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
@@ -127,7 +127,7 @@ bool QParseDatabase::CreateFile()
         // The scan runs on the interface thread: this keeps the windows and the stop button alive.
         QCoreApplication::processEvents();
     };
-    if (walkContainer(fileDescriptor, lSize, *m_pParser, hooks) == WalkResult::Finished)
+    if (walkOpenFile(*m_pParser, hooks) == WalkResult::Finished)
         return true;
 
     // Stopped: what was parsed stays in the lists, but nothing is shown.

@@ -1,6 +1,8 @@
-// mendora-cli: the scan (and later the save) of the desktop application without a window.
+// mendora-cli: the scan and the save of the desktop application without a window.
+#include "cli/SaveCommand.h"
 #include "cli/ScanReport.h"
-#include "olm/ScanSession.h"
+#include "cli/Terminal.h"
+#include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
@@ -9,34 +11,13 @@
 #include <QJsonDocument>
 #include <QStringList>
 #include <cstdio>
-#include <memory>
-#include <unistd.h>
 
 namespace {
 
-constexpr int kExitUsage = 64;
-constexpr int kExitRefused = 2;
-constexpr int kExitNothingFound = 3;
-
 void printUsage()
 {
-    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] FILE\n");
-}
-
-// A progress line on a terminal; nothing when stderr is redirected.
-WalkHooks terminalHooks(DispatchCounts *counts)
-{
-    WalkHooks hooks;
-    hooks.dispatched = [counts](const DispatchedEntry &entry) { ++counts->perKind[entry.kind]; };
-    if (isatty(STDERR_FILENO)) {
-        auto maximum = std::make_shared<qint64>(1);
-        hooks.started = [maximum](qint64 units) { *maximum = qMax<qint64>(units, 1); };
-        hooks.tick = [maximum](qint64 units) {
-            fprintf(stderr, "\rScanning OLM File... %3lld%%", qMin<qint64>(100, units * 100 / *maximum));
-            fflush(stderr);
-        };
-    }
-    return hooks;
+    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] FILE\n"
+                    "       mendora-cli save FILE DESTDIR [--folder PATH]...\n");
 }
 
 int runScan(const QStringList &arguments)
@@ -62,8 +43,8 @@ int runScan(const QStringList &arguments)
     }
     DispatchCounts counts;
     FolderInformation parsers;
-    const ScanResult result = scanFile(path, parsers, terminalHooks(&counts));
-    if (isatty(STDERR_FILENO))
+    const ScanResult result = scanFile(path, parsers, scanTerminalHooks(&counts));
+    if (stderrIsTerminal())
         fprintf(stderr, "\n");
     if (result == ScanResult::Refused) {
         fprintf(stderr, "%s\n", kInvalidFileMessage);
@@ -96,6 +77,8 @@ int main(int argc, char **argv)
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("scan"))
         return runScan(arguments);
+    if (command == QLatin1String("save"))
+        return runSave(arguments);
     printUsage();
     return kExitUsage;
 }

@@ -2,6 +2,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
@@ -285,5 +286,6 @@ void FolderInformation::InitializeCLRC(qint64 documentEnd)
             if (GetElementText(item, element.name, &text) && !text.isEmpty())
                 storeEventText(event, element.field, text);
         }
+        readEventDetails(event, item);
     }
 }

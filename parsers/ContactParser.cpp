@@ -2,6 +2,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
@@ -283,5 +284,6 @@ void FolderInformation::InitializeCTRC(qint64 documentEnd)
             else if (!text.isEmpty())
                 storeTextElement(contact, element, text);
         }
+        readContactDetails(contact, item);
     }
 }

@@ -2,6 +2,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 
 void FolderInformation::InitializeNTRC(qint64 documentEnd)
@@ -20,5 +21,6 @@ void FolderInformation::InitializeNTRC(qint64 documentEnd)
         QString title;
         if (GetElementText(item, "OPFNoteCopyTitle", &title) && !title.isEmpty())
             CopyToField(note->Title, DecodeEntities(title), FieldEncoding::Utf8);
+        readNoteDetails(note, item);
     }
 }

@@ -16,7 +16,7 @@ constexpr int Reserved1 = 8, Reserved2 = 70, FromName = 100, FromAddress = 100,
 struct MailMLRC {
     char Reserved1[MailWidth::Reserved1];
     char Reserved2[MailWidth::Reserved2];
-    char FromName[MailWidth::FromName];            // Latin-1 joined list
+    char FromName[MailWidth::FromName];            // UTF-8 joined list
     char FromAddress[MailWidth::FromAddress];      // Latin-1 joined list
     char ToAddresses[MailWidth::ToAddresses];      // Latin-1 joined list
     char CcAddresses[MailWidth::CcAddresses];      // Latin-1 joined list

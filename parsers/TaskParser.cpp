@@ -2,6 +2,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
@@ -70,5 +71,6 @@ void FolderInformation::InitializeTSRC(qint64 documentEnd)
             CopyToField(task->Priority, text, FieldEncoding::Latin1);
         if (GetElementText(item, "OPFTaskCopyReminderTime", &text) && !text.isEmpty())
             CopyToField(task->ReminderStamp, QString::fromLatin1(timeconverter(text)), FieldEncoding::Latin1);
+        readTaskDetails(task, item);
     }
 }

@@ -520,8 +520,7 @@ def mail_item(mail):
         parts.append(element("OPFMessageCopySentTime", mail["sent"]))
     parts.append(element("OPFMessageCopyReceivedTime", mail["received"]))
     parts.append(element("OPFMessageCopyModDate", mail["received"]))
-    # '>' needs no escaping in element text, so the identifier keeps its closing bracket.
-    parts.append(element("OPFMessageCopyMessageID", text_escape(mail["messageId"])))
+    parts.append(element("OPFMessageCopyMessageID", mail["messageIdXml"]))
     if mail["inReplyTo"]:
         parts.append(element("OPFMessageCopyInReplyTo", text_escape(mail["inReplyTo"])))
         parts.append(element("OPFMessageCopyReferences", text_escape(mail["inReplyTo"])))
@@ -550,8 +549,8 @@ def contact_item(contact):
     email_list = "".join("<contactEmailAddress%s%s></contactEmailAddress>"
                          % (PRESERVE, attributes([("OPFContactEmailAddressAddress", a),
                                                   ("OPFContactEmailAddressIsDefault", "1" if i == 0 else "0"),
-                                                  ("OPFContactEmailAddressType", "0")]))
-                         for i, a in enumerate(contact["emails"]))
+                                                  ("OPFContactEmailAddressType", EMAIL_TYPE_CODES[t])]))
+                         for i, (a, t) in enumerate(zip(contact["emails"], contact["emailTypes"])))
     parts = [element("OPFContactCopyDisplayName", text_escape(contact["displayName"])),
              element("OPFContactCopyFirstName", text_escape(contact["firstName"])),
              element("OPFContactCopyLastName", text_escape(contact["lastName"])),
@@ -570,6 +569,8 @@ def contact_item(contact):
              element("OPFContactCopyCellPhone", "+1 555 0123"),
              element("OPFContactCopyBirthday", contact["birthdayIso"]),
              element("OPFContactCopyAge", "0E0")]
+    if contact["middleName"]:
+        parts.append(element("OPFContactCopyMiddleName", text_escape(contact["middleName"])))
     if contact["categories"]:
         parts.append(element("OPFContactCopyCategoryList", "".join(
             "<category%s%s></category>" % (PRESERVE, attributes([("OPFCategoryCopyBackgroundColor", color),
@@ -598,7 +599,8 @@ def event_item(event):
     else:
         parts.append(element("OPFCalendarEventCopyTimeZone", text_escape(event["zone"])))
     parts += [element("OPFCalendarEventCopyModDate", event["startIso"]),
-              element("OPFCalendarEventGetIsAllDayEvent", "0"),
+              element("OPFCalendarEventGetIsAllDayEvent", "1" if event["allDay"] else "0"),
+              element("OPFCalendarEventGetIsPrivate", "1E0" if event["private"] else "0E0"),
               element("OPFCalendarEventCopyFreeBusyStatus", "0"),
               element("OPFCalendarEventCopyOrganizer", event["organizer"]),
               element("OPFCalendarEventCopyAttendeeList", "".join(
@@ -611,6 +613,10 @@ def event_item(event):
               element("OPFCalendarEventCopyUUID", event["uuid"]),
               element("OPFCalendarEventCopyDescription", event["descriptionXml"]),
               element("OPFCalendarEventCopyDescriptionPlain", event["descriptionXml"])]
+    if event["categories"]:
+        parts.append(element("OPFCalendarEventCopyCategoryList", category_list_xml(event["categories"])))
+    if event["recurrence"]:
+        parts.append(element("OPFCalendarEventCopyRecurrence", recurrence_xml(event["recurrence"])))
     return "".join(parts)
 
 
@@ -621,9 +627,15 @@ def task_item(task):
              element("OPFTaskGetPriority", task["priority"]),
              element("OPFTaskCopyReminderTime", task["startIso"]),
              element("OPFTaskCopyModDate", task["startIso"]),
-             element("OPFTaskGetIsComplete", "0E0"),
+             element("OPFTaskGetIsComplete", "1E0" if task["complete"] else "0E0"),
              element("OPFTaskCopyNote", task["noteXml"]),
              element("OPFTaskCopyNotePlain", task["noteXml"])]
+    if task["complete"]:
+        parts.append(element("OPFTaskCopyCompletedDateTime", task["completedIso"]))
+    if task["categories"]:
+        parts.append(element("OPFTaskCopyCategoryList", category_list_xml(task["categories"])))
+    if task["recurrence"]:
+        parts.append(element("OPFTaskCopyRecurrence", recurrence_xml(task["recurrence"])))
     return "".join(parts)
 
 
@@ -632,6 +644,134 @@ def note_item(note):
                     element("OPFNoteCopyText", note["textXml"]),
                     element("OPFNoteCopyNonHTMLText", note["textXml"]),
                     element("OPFNoteCopyModDate", note["modIso"])])
+
+
+# ----------------------------------------------------------------------------
+# What exports say beyond the bundle's records: recurrence, categories, completion,
+# privacy, all-day events, middle names and e-mail kinds. Drawn from the item's number,
+# not from the random stream, so every other value stays as it was.
+
+MIDDLE_NAMES = ["Maria", "Lee", "Άννα", "Jun"]
+# Kinds of contact e-mail addresses as exports number them.
+EMAIL_TYPE_CODES = {"work": "0", "home": "1", "other": "2"}
+# Outlook's pattern numbers.
+PATTERN_CODES = {"daily": 0, "weekly": 1, "monthly": 2, "yearly": 5}
+DAY_NAMES = ["SU", "MO", "TU", "WE", "TH", "FR", "SA"]
+
+
+def zone_offset(zone):
+    match = re.match(r"\(UTC([+-])(\d\d):(\d\d)\)", zone)
+    minutes = int(match.group(2)) * 60 + int(match.group(3))
+    return datetime.timedelta(minutes=-minutes if match.group(1) == "-" else minutes)
+
+
+def day_of(moment):
+    """Sunday 0 … Saturday 6."""
+    return (moment.weekday() + 1) % 7
+
+
+def category_list_xml(names):
+    colors = dict(CATEGORIES)
+    return "".join("<category%s%s></category>" % (PRESERVE, attributes([("OPFCategoryCopyBackgroundColor",
+                                                                         colors.get(n, "r:0.5 g:0.5 b:0.5")),
+                                                                        ("OPFCategoryCopyName", n)]))
+                   for n in names)
+
+
+def recurrence_xml(pattern):
+    mask = sum(1 << DAY_NAMES.index(day) for day in pattern["days"])
+    fields = [("OPFRecurrencePatternType", str(PATTERN_CODES[pattern["type"]])),
+              ("OPFRecurrenceInterval", str(pattern["interval"])),
+              ("OPFRecurrenceDaysOfWeek", str(mask)),
+              ("OPFRecurrenceOccurrences", str(pattern["count"] or 0)),
+              ("OPFRecurrenceStartDate", pattern["startDate"] + "T00:00:00")]
+    if pattern["endDate"]:
+        fields.append(("OPFRecurrenceEndDate", pattern["endDate"] + "T00:00:00"))
+    return "".join(element(name, value) for name, value in fields)
+
+
+def local_occurrences(pattern, local_start):
+    """Every local start the pattern gives, the first one included (weeks begin on Sunday)."""
+    end = datetime.datetime.strptime(pattern["endDate"], "%Y-%m-%d").date() if pattern["endDate"] else None
+    count = pattern["count"]
+    out = []
+
+    def take(moment):
+        if end and moment.date() > end:
+            return False
+        out.append(moment)
+        return not count or len(out) < count
+
+    interval = pattern["interval"]
+    if pattern["type"] == "daily":
+        step = 0
+        while take(local_start + datetime.timedelta(days=step)):
+            step += interval
+    elif pattern["type"] == "weekly":
+        sunday = local_start - datetime.timedelta(days=day_of(local_start))
+        week = 0
+        while True:
+            days = [sunday + datetime.timedelta(days=7 * week + d) for d in range(7)]
+            chosen = [d for d in days if DAY_NAMES[day_of(d)] in pattern["days"] and d >= local_start]
+            if not all(take(d) for d in chosen):
+                break
+            week += interval
+    else:
+        months = 12 if pattern["type"] == "yearly" else 1
+        step = 0
+        while True:
+            total = local_start.month - 1 + step * months
+            if not take(local_start.replace(year=local_start.year + total // 12, month=total % 12 + 1)):
+                break
+            step += interval
+    return out
+
+
+def event_extras(number, start, zone):
+    """Private, all-day, categories and recurrence of event number, with the UTC occurrences."""
+    offset = zone_offset(zone)
+    local = start + offset
+    kind = number % 5
+    extras = {"private": kind == 1, "allDay": kind == 3, "recurrence": None, "occurrences": [],
+              "categories": [CATEGORIES[number % len(CATEGORIES)][0]] if kind != 2 else []}
+    if kind == 3:
+        # Exports keep an all-day event as local midnight to local midnight, in UTC.
+        midnight = datetime.datetime.combine(local.date(), datetime.time()) - offset
+        extras["allDayStart"], extras["allDayEnd"] = midnight, midnight + datetime.timedelta(days=1)
+        extras["startDate"] = local.strftime("%Y%m%d")
+        extras["endDate"] = (local + datetime.timedelta(days=1)).strftime("%Y%m%d")
+        return extras
+    if kind == 0:
+        pattern = {"type": "weekly", "interval": 1, "count": 8, "endDate": None,
+                   "days": [DAY_NAMES[day_of(local)], DAY_NAMES[(day_of(local) + 2) % 7]]}
+    elif kind == 2:
+        pattern = {"type": "daily", "interval": 3, "count": 0, "days": [],
+                   "endDate": (local + datetime.timedelta(days=20)).strftime("%Y-%m-%d")}
+    elif kind == 4 and local.day <= 28:
+        pattern = {"type": "monthly", "interval": 1, "count": 4, "endDate": None, "days": []}
+    else:
+        return extras
+    pattern["startDate"] = local.strftime("%Y-%m-%d")
+    extras["recurrence"] = pattern
+    extras["occurrences"] = [(moment - offset).strftime("%Y%m%dT%H%M%SZ")
+                             for moment in local_occurrences(pattern, local)]
+    return extras
+
+
+def task_extras(number, start, due):
+    """Completion, categories and recurrence of task number (tasks keep UTC)."""
+    completed = due - datetime.timedelta(hours=3)
+    extras = {"complete": number % 3 == 1, "completedIso": iso(completed), "completed": None,
+              "categories": [CATEGORIES[number % len(CATEGORIES)][0]] if number % 2 == 0 else [],
+              "recurrence": None, "occurrences": []}
+    if extras["complete"]:
+        extras["completed"] = completed.strftime("%Y%m%dT%H%M%SZ")
+    if number % 5 == 2:
+        pattern = {"type": "daily", "interval": 1, "count": 5, "endDate": None, "days": [],
+                   "startDate": start.strftime("%Y-%m-%d")}
+        extras["recurrence"] = pattern
+        extras["occurrences"] = [m.strftime("%Y%m%dT%H%M%SZ") for m in local_occurrences(pattern, start)]
+    return extras
 
 
 def html_body(content, greeting, count):
@@ -713,6 +853,10 @@ class Export:
                 if number >= len(PEOPLE):
                     address = address.replace("@", ".%d@" % number)
                 emails = [address] + (["%s.home@example.net" % address.split("@")[0]] if number % 3 == 0 else [])
+                email_types = ["work", "home"][:len(emails)]
+                if number % 6 == 0:
+                    emails.append("%s@other.example.org" % address.split("@")[0])
+                    email_types.append("other")
                 birthday = datetime.datetime(1950 + rng.randint(0, 50), rng.randint(1, 12), rng.randint(1, 28))
                 picture = ""
                 if self.args.large_contacts or number % 5 == 1:
@@ -720,7 +864,9 @@ class Export:
                     picture = base64.b64encode(b"\xff\xd8\xff\xe0" + rng.randbytes(size)).decode()
                 notes = markup_escape("<p>Met at the %s fair &amp; conference.</p>" % rng.choice(["spring", "autumn"]))
                 contact = {"firstName": first, "lastName": last, "displayName": "%s %s" % (first, last),
-                           "emails": emails, "company": company, "birthdayIso": iso(birthday),
+                           "emails": emails, "emailTypes": email_types, "company": company,
+                           "middleName": MIDDLE_NAMES[number % len(MIDDLE_NAMES)] if number % 4 == 2 else "",
+                           "birthdayIso": iso(birthday),
                            "birthday": birthday.strftime("%Y-%m-%d"),
                            "categories": rng.sample(CATEGORIES, rng.randint(0, 3)),
                            "children": ["Ann", "Tom"][:number % 3], "notesXml": notes,
@@ -752,6 +898,9 @@ class Export:
         for number in range(count):
             start = self.content.moment().replace(second=0)
             end = start + datetime.timedelta(minutes=rng.choice([30, 60, 90]))
+            extras = event_extras(number, start, zones[number % len(zones)])
+            if extras["allDay"]:
+                start, end = extras.pop("allDayStart"), extras.pop("allDayEnd")
             entries = []
             for person in rng.sample(PEOPLE, rng.randint(1, 3)):
                 entries.append((person[2], person[0]))
@@ -762,6 +911,7 @@ class Export:
                      "attendeeEntries": entries, "attendees": [a for a, _ in entries],
                      "uuid": "%032X" % rng.getrandbits(128),
                      "descriptionXml": markup_escape("<p>Agenda &amp; notes for %s</p>" % iso(start))}
+            event.update(extras)
             items.append(event_item(event))
             for key in ("attendeeEntries", "uuid", "descriptionXml", "startIso", "endIso"):
                 event.pop(key)
@@ -780,8 +930,9 @@ class Export:
             task = {"name": TASK_NAMES[number % len(TASK_NAMES)], "startIso": iso(start), "dueIso": iso(due),
                     "start": start.strftime("%Y%m%dT%H%M%S"), "due": due.strftime("%Y%m%dT%H%M%S"),
                     "priority": rng.choice(["2", "3", "4"]), "noteXml": note, "noteSize": len(note.encode())}
+            task.update(task_extras(number, start, due))
             items.append(task_item(task))
-            for key in ("startIso", "dueIso", "noteXml"):
+            for key in ("startIso", "dueIso", "noteXml", "completedIso"):
                 task.pop(key)
             records.append(task)
         if items:
@@ -836,12 +987,15 @@ class Export:
             body = realistic_html_body(rng, recipients[0][0], body_size)
         else:
             body = html_body(c, recipients[0][0], rng.randint(1, 4))
-        message_id = "<%s>" % c.message_id(number)
+        bare_id = c.message_id(number)
+        # Exports write identifiers bare; a few escape both brackets.
+        message_id_xml = markup_escape("<%s>" % bare_id) if number % 5 == 4 else bare_id
         mail = {"subject": subject, "from": sender[2], "fromName": "%s %s" % (sender[0], sender[1]),
                 "toEntries": to_entries, "to": [a for a, _ in to_entries],
                 "cc": [p[2] for p in rng.sample(PEOPLE, rng.randint(0, 2))],
                 "bcc": [PEOPLE[-1][2]] if outgoing and number % 2 else [],
-                "sent": iso(sent) if sent else None, "received": iso(received), "messageId": message_id,
+                "sent": iso(sent) if sent else None, "received": iso(received), "messageId": "<%s>" % bare_id,
+                "messageIdXml": message_id_xml,
                 "inReplyTo": "<%s>" % c.message_id(number + 100000) if subject.startswith("Re:") else None,
                 "outgoing": outgoing, "bodyXml": body, "bodySize": len(body.encode()),
                 "htmlBody": number % 4 == 0, "attachments": [], "generatedFolder": "%s/%s" % (store, folder)}
@@ -864,7 +1018,7 @@ class Export:
         entry = self.document("%s/message_%05d.xml" % (folder_entry, self.folder_counts.get(folder_entry, 0)),
                               "mail", 1, [mail_item(mail)])
         self.folder_counts[folder_entry] = self.folder_counts.get(folder_entry, 0) + 1
-        for key in ("toEntries", "bodyXml", "htmlBody", "inReplyTo", "outgoing", "bcc"):
+        for key in ("toEntries", "bodyXml", "htmlBody", "inReplyTo", "outgoing", "bcc", "messageIdXml"):
             mail.pop(key)
         for attachment in mail["attachments"]:
             attachment.pop("contentId")

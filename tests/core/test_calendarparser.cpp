@@ -1,6 +1,6 @@
 #include "ParserTestSupport.h"
 #include "olm/FolderHierarchy.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 
