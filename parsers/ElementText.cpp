@@ -1,5 +1,7 @@
 #include "parsers/ElementText.h"
 
+#include "olm/ByteSearch.h"
+
 #include <QUuid>
 #include <algorithm>
 #include <climits>
@@ -9,23 +11,11 @@ namespace {
 // Bytes of the start tag after its marker ("xml:space=\"preserve\">") that are skipped unchecked.
 constexpr qint64 kStartTagRest = 22;
 
-// First occurrence of a marker that begins with "<". Only the "<" bytes are
-// candidates, and memchr passes over long texts without one (pictures, escaped
-// bodies) far faster than a general substring search, which matters because
-// every element of an item's table searches the whole item.
 int indexOfTag(const QByteArray &bytes, const QByteArray &marker)
 {
     const char *data = bytes.constData();
-    const char *const end = data + bytes.size();
-    const size_t length = size_t(marker.size());
-    for (const char *at = data; size_t(end - at) >= length; ++at) {
-        at = static_cast<const char *>(memchr(at, '<', size_t(end - at) - length + 1));
-        if (!at)
-            return -1;
-        if (memcmp(at, marker.constData(), length) == 0)
-            return int(at - data);
-    }
-    return -1;
+    const char *at = findTag(data, data + bytes.size(), marker.constData(), size_t(marker.size()));
+    return at ? int(at - data) : -1;
 }
 }
 
@@ -40,10 +30,10 @@ QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSi
     const qint64 documentStart = documentEnd - size;
     int from = 0;
     for (;;) {
-        const void *hit = memmem(document + from, size_t(size - from), itemEndTag, tagLength);
+        const char *hit = findTag(document + from, document + size, itemEndTag, tagLength);
         if (!hit)
             break;
-        const int at = int(static_cast<const char *>(hit) - document);
+        const int at = int(hit - document);
         items.append({QByteArray::fromRawData(document + from, at - from), documentStart + from});
         from = at + int(tagLength);
     }
