@@ -3,6 +3,7 @@
 #include "archive/BundleLayout.h"
 #include "archive/ItemConverters.h"
 #include "archive/MailWriter.h"
+#include "archive/StandardFiles.h"
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 #include "platform/FinderInfo.h"
@@ -13,6 +14,7 @@
 #include <QHash>
 #include <QSet>
 #include <cstdlib>
+#include <memory>
 
 const char *itemKindName(ItemKind kind)
 {
@@ -139,6 +141,8 @@ public:
         const QVector<SaveFolder> folders = distinctFolders(m_request.folders);
         if (m_hooks.started)
             m_hooks.started(countItemsToSave(folders));
+        if (m_request.format == BundleFormat::Standard)
+            m_standard = std::make_unique<StandardFiles>(m_request.bundlePath);
         for (const SaveFolder &folder : folders) {
             if (m_report.stopped)
                 break;
@@ -162,6 +166,9 @@ public:
                 break;
             }
         }
+        QString reason;
+        if (m_standard && !m_standard->finish(&reason))
+            notWritten(QStringLiteral("the end of the calendar"), reason);
         return m_report;
     }
 
@@ -211,6 +218,12 @@ private:
     // again, so the mbox file only ever holds whole messages.
     void saveMail(const MailMLRC &mail)
     {
+        if (m_standard) {
+            saveStandard(describe(mail), ItemKind::Mail, [&](QStringList *problems, QString *reason) {
+                return m_standard->addMail(mail, *m_request.olm, problems, reason);
+            });
+            return;
+        }
         const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(kMailDirectory) + QLatin1Char('/')
                              + mboxRelativePath(mail);
         if (!QDir().mkpath(QFileInfo(path).path())) {
@@ -256,6 +269,12 @@ private:
     template <typename Record, typename Converter>
     void saveItem(const Record &record, ItemKind kind, const char *directory, quint32 fileType, Converter convert)
     {
+        if (m_standard) {
+            saveStandard(describe(record), kind, [&](QStringList *, QString *reason) {
+                return m_standard->add(record, *m_request.olm, reason);
+            });
+            return;
+        }
         const QString name = itemFileName(QByteArray(record.Identifier, int(qstrnlen(record.Identifier, sizeof record.Identifier))));
         if (name.isEmpty()) {
             notWritten(describe(record), QStringLiteral("it has no identifier to name its file"));
@@ -284,9 +303,25 @@ private:
         ++m_report.written[size_t(kind)];
     }
 
+    // One item into the standard files, whole or not at all.
+    template <typename Write>
+    void saveStandard(const QString &item, ItemKind kind, Write write)
+    {
+        QStringList problems;
+        QString reason;
+        if (!write(&problems, &reason)) {
+            notWritten(item, reason);
+            return;
+        }
+        for (const QString &problem : problems)
+            log(item + QLatin1String(": ") + problem);
+        ++m_report.written[size_t(kind)];
+    }
+
     const SaveRequest &m_request;
     const SaveHooks &m_hooks;
     SaveReport m_report;
+    std::unique_ptr<StandardFiles> m_standard; // set when saving the standard format
 };
 
 } // namespace

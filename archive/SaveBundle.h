@@ -17,7 +17,10 @@ constexpr int kItemKindCount = 5;
 const char *itemKindName(ItemKind kind);
 
 // The layout the items are written in. A second one is a value here, not a second saving pass.
-enum class BundleFormat { Entourage };
+// Entourage: the bundle "Main Identity(…).rge", made beforehand by CreateMailFolder.
+// Standard: mbox, vCard and iCalendar files (archive/StandardFiles.h) in a directory made
+// beforehand by prepareStandardOutput.
+enum class BundleFormat { Entourage, Standard };
 
 struct SaveFolder {
     qint64 id;
@@ -25,7 +28,7 @@ struct SaveFolder {
 };
 
 struct SaveRequest {
-    QString bundlePath;            // the bundle directory, made beforehand by CreateMailFolder
+    QString bundlePath;            // the directory the format writes into
     QVector<SaveFolder> folders;   // in writing order; a folder listed twice is written once
     const TextReader *olm = nullptr; // bodies, attachments and texts read back from the .olm file
     BundleFormat format = BundleFormat::Entourage;

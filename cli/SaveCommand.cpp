@@ -2,6 +2,7 @@
 
 #include "archive/BundleLayout.h"
 #include "archive/SaveBundle.h"
+#include "archive/StandardFiles.h"
 #include "cli/Terminal.h"
 #include "olm/FolderModel.h"
 #include "scan/ScanSession.h"
@@ -19,7 +20,9 @@ namespace {
 
 void printSaveUsage()
 {
-    fprintf(stderr, "usage: mendora-cli save FILE DESTDIR [--folder PATH]...\n");
+    fprintf(stderr, "usage: mendora-cli save FILE DESTDIR [--folder PATH]... [--format rge|standard] [--replace]\n"
+                    "  --format standard  mbox, vCard and iCalendar files in DESTDIR/\"<file name> (rescued)\"\n"
+                    "  --replace          with --format standard: replace an existing output\n");
 }
 
 void printLine(FILE *stream, const QString &text)
@@ -36,7 +39,20 @@ void requestStop(int)
 struct SaveArguments {
     QString olmPath, destination;
     QStringList folderPaths;
+    BundleFormat format = BundleFormat::Entourage;
+    bool replace = false;
 };
+
+bool parseFormat(const QString &name, BundleFormat *format)
+{
+    if (name == QLatin1String("rge"))
+        *format = BundleFormat::Entourage;
+    else if (name == QLatin1String("standard"))
+        *format = BundleFormat::Standard;
+    else
+        return false;
+    return true;
+}
 
 bool parseArguments(const QStringList &arguments, SaveArguments *parsed)
 {
@@ -47,12 +63,20 @@ bool parseArguments(const QStringList &arguments, SaveArguments *parsed)
             parsed->folderPaths.append(arguments.at(++i));
         else if (argument.startsWith(QLatin1String("--folder=")))
             parsed->folderPaths.append(argument.mid(9));
+        else if (argument == QLatin1String("--format") && i + 1 < arguments.size()) {
+            if (!parseFormat(arguments.at(++i), &parsed->format))
+                return false;
+        } else if (argument.startsWith(QLatin1String("--format="))) {
+            if (!parseFormat(argument.mid(9), &parsed->format))
+                return false;
+        } else if (argument == QLatin1String("--replace"))
+            parsed->replace = true;
         else if (argument.startsWith(QLatin1String("--")))
             return false;
         else
             positional.append(argument);
     }
-    if (positional.size() != 2)
+    if (positional.size() != 2 || (parsed->replace && parsed->format != BundleFormat::Standard))
         return false;
     parsed->olmPath = positional.at(0);
     parsed->destination = positional.at(1);
@@ -86,6 +110,30 @@ QString writtenCounts(const SaveReport &report)
     return parts.join(QLatin1String(", "));
 }
 
+// The bundle, or the directory of the standard files; empty when it could not be made.
+QString makeOutput(const SaveArguments &arguments)
+{
+    QString error;
+    if (arguments.format == BundleFormat::Standard) {
+        const QString path = standardOutputPath(arguments.destination, arguments.olmPath);
+        if (!prepareStandardOutput(path, arguments.replace, &error)) {
+            printLine(stderr, QStringLiteral("The standard files could not be saved: %1.").arg(error));
+            return QString();
+        }
+        return path;
+    }
+    const QString bundle = bundlePathFor(arguments.destination, bundleTimeStamp(QDateTime::currentDateTime()));
+    if (QFileInfo::exists(bundle)) {
+        printLine(stderr, QStringLiteral("%1 exists already.").arg(bundle));
+        return QString();
+    }
+    if (!CreateMailFolder(bundle, &error)) {
+        printLine(stderr, QStringLiteral("The bundle could not be created: %1").arg(error));
+        return QString();
+    }
+    return bundle;
+}
+
 int saveScanned(const SaveArguments &arguments)
 {
     QVector<SaveFolder> folders;
@@ -95,22 +143,16 @@ int saveScanned(const SaveArguments &arguments)
         printLine(stderr, QStringLiteral("The destination \"%1\" is not a directory.").arg(arguments.destination));
         return kExitNoBundle;
     }
-    const QString bundle = bundlePathFor(arguments.destination, bundleTimeStamp(QDateTime::currentDateTime()));
-    if (QFileInfo::exists(bundle)) {
-        printLine(stderr, QStringLiteral("%1 exists already.").arg(bundle));
+    const QString bundle = makeOutput(arguments);
+    if (bundle.isEmpty())
         return kExitNoBundle;
-    }
-    QString error;
-    if (!CreateMailFolder(bundle, &error)) {
-        printLine(stderr, QStringLiteral("The bundle could not be created: %1").arg(error));
-        return kExitNoBundle;
-    }
 
     const FileTextReader olm(fileDescriptor, lSize);
     SaveRequest request;
     request.bundlePath = bundle;
     request.folders = folders;
     request.olm = &olm;
+    request.format = arguments.format;
     TerminalProgressBar bar;
     SaveHooks hooks;
     hooks.started = [&bar](qint64 items) { bar.setMaximum(items); };
@@ -125,7 +167,9 @@ int saveScanned(const SaveArguments &arguments)
     std::signal(SIGTERM, SIG_DFL);
     bar.finish();
 
-    printLine(stdout, QStringLiteral("Bundle: %1").arg(bundle));
+    printLine(stdout, (arguments.format == BundleFormat::Standard ? QStringLiteral("Standard files: %1")
+                                                                  : QStringLiteral("Bundle: %1"))
+                          .arg(bundle));
     printLine(stdout, QStringLiteral("Written: %1").arg(writtenCounts(report)));
     fflush(stdout);
     if (!report.notWritten.isEmpty()) {

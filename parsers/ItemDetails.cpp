@@ -358,6 +358,18 @@ void readEventDetails(const CalenderInformation *event, const DocumentItem &item
     EventDetails details;
     details.startUtc = exportTimeUtc(elementText(bytes, "OPFCalendarEventCopyStartTime"));
     details.endUtc = exportTimeUtc(elementText(bytes, "OPFCalendarEventCopyEndTime"));
+    details.organizer = elementText(bytes, "OPFCalendarEventCopyOrganizer");
+    QByteArray attendees;
+    if (elementContent(bytes, "OPFCalendarEventCopyAttendeeList", &attendees))
+        for (const QByteArray &tag : startTags(attendees, "appointmentAttendee")) {
+            const MailAddress attendee{attribute(tag, "OPFCalendarAttendeeAddress").trimmed(),
+                                       attribute(tag, "OPFCalendarAttendeeName").trimmed()};
+            if (!attendee.address.isEmpty())
+                details.attendees.append(attendee);
+        }
+    const QString reminder = elementText(bytes, "OPFCalendarEventCopyReminderDelta");
+    if (!reminder.isEmpty())
+        details.reminderSeconds = numberValue(reminder, -1);
     QString zone = elementText(bytes, "OPFCalendarEventCopyTimeZone");
     if (zone.isEmpty())
         zone = elementText(bytes, "OPFCalendarEventCopyStartTimeZone");
@@ -377,6 +389,7 @@ void readTaskDetails(const TasksInformation *task, const DocumentItem &item)
     details.dueUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyDueDateTime"));
     details.completedUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyCompletedDateTime"));
     details.modifiedUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyModDate"));
+    details.reminderUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyReminderTime"));
     details.complete = details.completedUtc.isValid() || flagValue(elementText(bytes, "OPFTaskGetIsComplete"));
     details.categories = categoriesIn(bytes, "OPFTaskCopyCategoryList");
     details.recurrence = recurrenceIn(bytes, "OPFTaskCopyRecurrence");

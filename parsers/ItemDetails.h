@@ -24,8 +24,16 @@ struct Recurrence {
     bool repeats() const { return pattern != Pattern::None; }
 };
 
+struct MailAddress {
+    QString address;
+    QString name; // empty when the export gives none
+};
+
 struct EventDetails {
     QDateTime startUtc, endUtc;  // the export's own times, UTC
+    QString organizer;
+    QVector<MailAddress> attendees;
+    int reminderSeconds = -1;    // before the start; -1: no reminder
     int zoneOffsetMinutes = 0;   // of the event's zone name, "(UTC-07:00) …"
     bool hasZoneOffset = false;
     bool allDay = false;
@@ -35,7 +43,7 @@ struct EventDetails {
 };
 
 struct TaskDetails {
-    QDateTime startUtc, dueUtc, completedUtc, modifiedUtc;
+    QDateTime startUtc, dueUtc, completedUtc, modifiedUtc, reminderUtc;
     bool complete = false;       // completed, with or without a completion time
     QStringList categories;
     Recurrence recurrence;
@@ -46,11 +54,6 @@ enum class EmailKind { Unknown, Work, Home, Other };
 struct ContactDetails {
     QString middleName;
     QVector<EmailKind> emailKinds; // one per e-mail entry, in slot order
-};
-
-struct MailAddress {
-    QString address;
-    QString name; // empty when the export gives none
 };
 
 struct MailDetails {
