@@ -2,6 +2,7 @@
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
 #include "parsers/RecordText.h"
+#include "platform/UuidBytes.h"
 
 #include <QRegularExpression>
 
@@ -63,14 +64,6 @@ QByteArray stampOf(const QDateTime &modified, const QDateTime &fallback)
     return "19700101T000000Z";
 }
 
-QString dashedUuid(const char *identifier)
-{
-    const QString digits = QString::fromLatin1(identifier);
-    if (digits.size() != 32)
-        return digits;
-    return digits.mid(0, 8) + QLatin1Char('-') + digits.mid(8, 4) + QLatin1Char('-') + digits.mid(12, 4)
-           + QLatin1Char('-') + digits.mid(16, 4) + QLatin1Char('-') + digits.mid(20);
-}
 
 // A parameter value: quoted when it holds a separator; quotation marks cannot be kept.
 QByteArray parameterValue(QString value)
@@ -155,7 +148,7 @@ QByteArray standardEvent(const CalenderInformation &event, const EventDetails &d
     QDateTime modifiedUtc = QDateTime::fromString(modified, QStringLiteral("yyyyMMdd'T'HHmmss"));
     modifiedUtc.setTimeSpec(Qt::UTC);
 
-    component.line("UID", dashedUuid(event.Identifier).toLatin1());
+    component.line("UID", uuidText(latin1Field(event.Identifier).toLatin1()));
     component.line("DTSTAMP", stampOf(modifiedUtc, start));
     const bool allDay = details.allDay || latin1Field(event.AllDay) == QLatin1String("1");
     if (allDay && start.isValid()) {
@@ -207,7 +200,7 @@ QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details
     const QDateTime due = details.dueUtc.isValid() ? details.dueUtc : fromLocalStamp(latin1Field(task.DueStamp));
     // A start after the due time is not allowed; the due time is what a reader needs.
     const bool withStart = start.isValid() && (!due.isValid() || start <= due);
-    component.line("UID", dashedUuid(task.Identifier).toLatin1());
+    component.line("UID", uuidText(latin1Field(task.Identifier).toLatin1()));
     component.line("DTSTAMP", stampOf(details.modifiedUtc, start));
     component.text("SUMMARY", utf8Field(task.Name));
     if (withStart)
@@ -252,7 +245,7 @@ QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details
 QByteArray standardJournal(const NotesInformation &note, const NoteDetails &details, const TextReader &olm)
 {
     Component component("VJOURNAL");
-    component.line("UID", dashedUuid(note.Identifier).toLatin1());
+    component.line("UID", uuidText(latin1Field(note.Identifier).toLatin1()));
     component.line("DTSTAMP", stampOf(details.modifiedUtc, QDateTime()));
     if (details.modifiedUtc.isValid())
         component.line("DTSTART", utcText(details.modifiedUtc));

@@ -2,6 +2,7 @@
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
 #include "parsers/RecordText.h"
+#include "platform/UuidBytes.h"
 
 namespace {
 // Bytes of a UTF-8 sequence that follow its first byte.
@@ -83,15 +84,6 @@ QString formattedName(const ContactInformation &contact, const ContactDetails &d
     const QString email = utf8Field(contact.EmailAddresses[0]).trimmed();
     return email.isEmpty() ? latin1Field(contact.Identifier) : email;
 }
-
-QString dashedUuid(const char *identifier)
-{
-    const QString digits = QString::fromLatin1(identifier);
-    if (digits.size() != 32)
-        return digits;
-    return digits.mid(0, 8) + QLatin1Char('-') + digits.mid(8, 4) + QLatin1Char('-') + digits.mid(12, 4)
-           + QLatin1Char('-') + digits.mid(16, 4) + QLatin1Char('-') + digits.mid(20);
-}
 } // namespace
 
 QByteArray foldedContentLine(const QByteArray &line)
@@ -122,7 +114,7 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     Card card;
     card.m_bytes = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
     card.line("PRODID", QStringLiteral("-//Mendora//Standard export//EN"));
-    card.line("UID", dashedUuid(contact.Identifier));
+    card.line("UID", QString::fromLatin1(uuidText(latin1Field(contact.Identifier).toLatin1())));
     card.line("FN", escapedValue(formattedName(contact, details)));
     card.line("N", joinedComponents({utf8Field(contact.LastName), utf8Field(contact.FirstName), details.middleName,
                                      utf8Field(contact.Title), utf8Field(contact.NameSuffix)}));
