@@ -99,12 +99,12 @@ QByteArray foldedContentLine(const QByteArray &line)
             --cut;
         if (cut == at) // a broken sequence longer than a line: cut anyway
             cut = at + room;
-        out += line.mid(at, cut - at);
+        out.append(line.constData() + at, cut - at);
         out += "\r\n ";
         at = cut;
         room = kOctets - 1; // the leading space counts
     }
-    out += line.mid(at);
+    out.append(line.constData() + at, line.size() - at);
     out += "\r\n";
     return out;
 }
