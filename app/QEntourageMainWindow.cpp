@@ -6,6 +6,7 @@
 #include "app/InformationDlg.h"
 #include "app/MyButton.h"
 #include "app/QProgressInfo.h"
+#include "app/SaveWorkflow.h"
 #include "app/WebViewGuard.h"
 #include "browse/QParseDatabase.h"
 #include "log/QLogReport.h"
@@ -106,6 +107,7 @@ QEntourageMainWindow::QEntourageMainWindow(QWidget *parent)
     : QMainWindow(parent)
 {
     pMainWindow = this;
+    m_pSaveWorkflow = new SaveWorkflow(this);
     m_pLogDlg = new QLogReport(this);
     TmpMlrcPtrStart = nullptr;
     TmpCTRCPtrStart = nullptr;
@@ -202,8 +204,11 @@ void QEntourageMainWindow::CreateActions()
     m_pSubmitEnquiry = makeAction(tr("&Submit Enquiry"), QString(), QString());
     m_pKnowledgeBase = makeAction(tr("&View Knowledge Base Articles"), QString(), QString());
 
-    // Find File and Save come with the file search and the save workflow.
+    // Find File comes with the file search.
     m_pFindFile->setEnabled(false);
+
+    connect(m_pMenuSave, &QAction::triggered, m_pSaveWorkflow, &SaveWorkflow::OnSavingFiles);
+    connect(m_pToolbarSave, &QAction::triggered, m_pSaveWorkflow, &SaveWorkflow::OnSavingFiles);
 
     connect(m_pMenuOpen, &QAction::triggered, this, &QEntourageMainWindow::OnOpenFile);
     connect(m_pOpenFile, &QAction::triggered, this, &QEntourageMainWindow::OnOpenFile);
