@@ -204,15 +204,13 @@ void QEntourageMainWindow::CreateActions()
     m_pSubmitEnquiry = makeAction(tr("&Submit Enquiry"), QString(), QString());
     m_pKnowledgeBase = makeAction(tr("&View Knowledge Base Articles"), QString(), QString());
 
-    // Find File comes with the file search.
-    m_pFindFile->setEnabled(false);
-
     connect(m_pMenuSave, &QAction::triggered, m_pSaveWorkflow, &SaveWorkflow::OnSavingFiles);
     connect(m_pToolbarSave, &QAction::triggered, m_pSaveWorkflow, &SaveWorkflow::OnSavingFiles);
 
     connect(m_pMenuOpen, &QAction::triggered, this, &QEntourageMainWindow::OnOpenFile);
     connect(m_pOpenFile, &QAction::triggered, this, &QEntourageMainWindow::OnOpenFile);
     connect(m_pLogReport, &QAction::triggered, this, &QEntourageMainWindow::OnLogReport);
+    connect(m_pFindFile, &QAction::triggered, this, &QEntourageMainWindow::OnFindFiles);
     connect(viewAction(Category::Mail), &QAction::triggered, this, &QEntourageMainWindow::OnMailView);
     connect(viewAction(Category::Contacts), &QAction::triggered, this, &QEntourageMainWindow::OnAddressView);
     connect(viewAction(Category::Calendar), &QAction::triggered, this, &QEntourageMainWindow::OnCalenderView);
@@ -463,6 +461,8 @@ void QEntourageMainWindow::SetOpenActionsEnabled(bool enabled)
 {
     m_pMenuOpen->setEnabled(enabled);
     m_pOpenFile->setEnabled(enabled);
+    // Find File chooses a file too, so it may not swap the file under a running scan or save.
+    m_pFindFile->setEnabled(enabled);
 }
 
 void QEntourageMainWindow::SetSaveActionsEnabled(bool enabled)
@@ -550,6 +550,12 @@ void QEntourageMainWindow::OnOpenFile()
         SetSaveActionsEnabled(false);
     }
     CreateBrowseWindow();
+}
+
+void QEntourageMainWindow::OnFindFiles()
+{
+    bLastState = false;
+    m_pParseDatabase->SearchFile();
 }
 
 // Views.

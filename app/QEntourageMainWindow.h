@@ -102,6 +102,7 @@ public slots:
     void OnTasksView();
     void OnNotesView();
     void OnInformationDlg();
+    void OnFindFiles();
     void OpenHelp();
     void OnBuyOnline();
     QString GetBuyOnline();

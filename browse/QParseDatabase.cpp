@@ -1,11 +1,13 @@
 #include "browse/QParseDatabase.h"
 
+#include "app/AppState.h"
 #include "app/QEntourageMainWindow.h"
 #include "olm/FolderModel.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
+#include "search/QSearchPSTFile.h"
 #include "ui_ParseDatabase.h"
 
 #include <QCoreApplication>
@@ -58,8 +60,7 @@ QParseDatabase::QParseDatabase(QEntourageMainWindow *mainWindow)
     connect(ui->startButton, &QPushButton::clicked, this, &QParseDatabase::OnStartScan);
     connect(ui->startButton, &QPushButton::pressed, this, &QParseDatabase::OnPressed);
     connect(ui->startButton, &QPushButton::released, this, &QParseDatabase::OnReleased);
-    // The search for .olm files comes with its own dialog; until then the button offers nothing.
-    ui->findButton->setEnabled(false);
+    connect(ui->findButton, &QPushButton::clicked, this, &QParseDatabase::SearchFile);
 }
 
 QParseDatabase::~QParseDatabase()
@@ -80,6 +81,34 @@ void QParseDatabase::ChooseFile(const QString &path)
 void QParseDatabase::OpenFileDialog()
 {
     ChooseFile(QFileDialog::getOpenFileName(this, tr("All Files")));
+}
+
+void QParseDatabase::SearchFile()
+{
+    m_strDatabasePath.clear();
+    m_selectedFile.clear();
+    ui->pathField->clear();
+    ui->startButton->setEnabled(false);
+    hide();
+    auto *search = new QSearchPSTFile(this);
+    connect(search, &QSearchPSTFile::SendPathOfSelectedFile, this, &QParseDatabase::OnRecievePathOfSelectedFile);
+    connect(search, &QSearchPSTFile::HideFindWindow, this, &QParseDatabase::OnHideFindWindow);
+    search->show();
+}
+
+void QParseDatabase::OnRecievePathOfSelectedFile(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    ChooseFile(path);
+    show();
+}
+
+void QParseDatabase::OnHideFindWindow()
+{
+    // After Find File from the main window the browse window stays hidden.
+    if (bLastState)
+        show();
 }
 
 void QParseDatabase::OnPressed()

@@ -38,8 +38,11 @@ signals:
 public slots:
     void OnPressed();
     void OnReleased();
+    void SearchFile();
     void OnStartScan();
     void OpenFileDialog();
+    void OnHideFindWindow();
+    void OnRecievePathOfSelectedFile(const QString &path);
 
 private:
     // The walk; false when the user stopped it.

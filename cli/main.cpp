@@ -1,4 +1,4 @@
-// mendora-cli: the scan and the save of the desktop application without a window.
+// mendora-cli: the scan, the save and the .olm file search of the desktop application without a window.
 #include "cli/SaveCommand.h"
 #include "cli/ScanReport.h"
 #include "cli/Terminal.h"
@@ -6,8 +6,10 @@
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
+#include "platform/OlmSearch.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QStringList>
 #include <cstdio>
@@ -17,7 +19,8 @@ namespace {
 void printUsage()
 {
     fprintf(stderr, "usage: mendora-cli scan [--json] [--items] FILE\n"
-                    "       mendora-cli save FILE DESTDIR [--folder PATH]...\n");
+                    "       mendora-cli save FILE DESTDIR [--folder PATH]...\n"
+                    "       mendora-cli find DIR\n");
 }
 
 int runScan(const QStringList &arguments)
@@ -64,6 +67,32 @@ int runScan(const QStringList &arguments)
     return 0;
 }
 
+// find DIR: every .olm file below DIR, "PATH<tab>SIZE" a line in the order the Find OLM
+// dialog lists them. Backslash, tab, newline and carriage return in a path are written
+// as \\, \t, \n and \r, so every line stays one file.
+int runFind(const QStringList &arguments)
+{
+    if (arguments.size() != 1 || !QFileInfo(arguments.first()).isDir()) {
+        printUsage();
+        return kExitUsage;
+    }
+    bool foundAny = false;
+    OlmSearchHooks hooks;
+    hooks.found = [&foundAny](const QString &path) {
+        foundAny = true;
+        QByteArray line = QFile::encodeName(path);
+        line.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
+        line += '\t' + olmSizeText(QFileInfo(path).size()).toUtf8() + '\n';
+        fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    };
+    findOlmFiles(arguments.first(), hooks);
+    if (!foundAny) {
+        fprintf(stderr, "Search completed. No OLM file found.\n");
+        return kExitNothingFound;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -79,6 +108,8 @@ int main(int argc, char **argv)
         return runScan(arguments);
     if (command == QLatin1String("save"))
         return runSave(arguments);
+    if (command == QLatin1String("find"))
+        return runFind(arguments);
     printUsage();
     return kExitUsage;
 }
