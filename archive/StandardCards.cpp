@@ -181,7 +181,8 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
         card.line("CATEGORIES", escaped.join(QLatin1Char(',')));
     }
     if (contact.NotesSize > 0)
-        card.text("NOTE", readableText(storedText(olm, contact.NotesOffset, contact.NotesSize)));
+        // The plain note: text that may hold "<" of its own, not markup.
+        card.text("NOTE", decodedElementText(storedText(olm, contact.NotesOffset, contact.NotesSize)));
     if (contact.PictureSize > 0) {
         QByteArray picture = olm.read(contact.PictureOffset, contact.PictureSize);
         picture = QByteArray::fromBase64(picture).toBase64(); // whitespace and line breaks of the export dropped

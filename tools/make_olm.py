@@ -100,9 +100,19 @@ LOCATIONS = ["Room 4.12", "東京本社 3F", "서울 사무소", "Αθήνα", "
 OLD_ZONES = ["(UTC+05:30) Chennai, Kolkata, Mumbai, New Delhi", "(UTC-06:00) Central America",
              "(UTC-05:00) Eastern Time (US & Canada)"]
 TASK_NAMES = ["Buy milk & eggs", "請求書を送る", "보고서 제출", "Ανανέωση διαβατηρίου",
-              "Renew domain", "Call the plumber", "Prepare slides"]
+              "Renew domain", "Call Anna, then Ben; urgent", "Prepare slides"]
 NOTE_TITLES = ["Tom & Jerry", "買い物リスト", "아이디어", "Σημειώσεις συνάντησης", "Wi-Fi codes",
-               "Book list"]
+               "Shopping: milk, eggs; bread"]
+# Values that a vCard or iCalendar writer must escape: commas, semicolons, backslashes, line breaks.
+DEPARTMENTS = ["Sales; East", "R&D, Lab 2", "営業部", "Κέντρο; Β\\Γ"]
+SPOUSES = ["山田花子", "김지우", "Ελένη Παππά", "Анна Иванова", "נועה כהן", "Zoë Müller"]
+CHILDREN = ["Ann", "太郎"]
+PUNCTUATED_LOCATIONS = ["your place, then mine", "Room 4; east wing"]
+PUNCTUATED_SUMMARIES = ["Budget review, Q3; final", "Lunch\\dinner, maybe"]
+# Exports store a date-only value as the local midnight of its day, in UTC.
+BIRTHDAY_ZONES = [-11, -8, -6, -5, 0, 1, 5.5, 9, 10, 11]
+REMINDER_SECONDS = [900, 86400, 5400, 0]
+NOTE_STYLE = "<style>p { margin: 0; font-family: Calibri; } .x { color: red; }</style>"
 ATTACHMENT_NAMES = {
     "docx": ["017091.docx", "議事録.docx", "Προσφορά.docx"],
     "xlsx": ["budget_2010.xlsx", "보고서.xlsx"],
@@ -441,6 +451,12 @@ def mail_item(mail):
     return "".join(parts)
 
 
+def html_document(paragraphs):
+    """What Outlook writes for a formatted note: a style sheet, then one <p> per line."""
+    body = "".join("<p>%s</p>" % markup_escape(line) for line in paragraphs)
+    return "<html><head>%s</head><body>%s</body></html>" % (NOTE_STYLE, body)
+
+
 def contact_item(contact):
     email_list = "".join("<contactEmailAddress%s%s></contactEmailAddress>"
                          % (PRESERVE, attributes([("OPFContactEmailAddressAddress", a),
@@ -454,6 +470,8 @@ def contact_item(contact):
              element("OPFContactCopyDefaultEmailAddress", email_list.split("</contactEmailAddress>")[0]
                      + "</contactEmailAddress>"),
              element("OPFContactCopyBusinessCompany", text_escape(contact["company"])),
+             element("OPFContactCopyBusinessDepartment", text_escape(contact["department"])),
+             element("OPFContactCopySpousesName", text_escape(contact["spouse"])),
              element("OPFContactCopyBusinessTitle", "Manager"),
              element("OPFContactCopyBusinessStreetAddress", "1-2-3 Example Street\nBuilding 4"),
              element("OPFContactCopyBusinessCity", "Springfield"),
@@ -475,7 +493,7 @@ def contact_item(contact):
     if contact["children"]:
         parts.append(element("OPFContactCopyChildren", "".join(
             element("string", text_escape(child)) for child in contact["children"])))
-    parts.append(element("OPFContactCopyNotes", contact["notesXml"]))
+    parts.append(element("OPFContactCopyNotes", contact["notesHtmlXml"]))
     parts.append(element("OPFContactCopyNotesPlain", contact["notesXml"]))
     if contact["pictureXml"]:
         parts.append(element("OPFContactAddPicture", contact["pictureXml"]))
@@ -494,7 +512,7 @@ def event_item(event):
                   element("OPFCalendarEventGetStartTimeZoneICSData", text_escape(VTIMEZONE_MOUNTAIN))]
     else:
         parts.append(element("OPFCalendarEventCopyTimeZone", text_escape(event["zone"])))
-    parts += [element("OPFCalendarEventCopyModDate", event["startIso"]),
+    parts += [element("OPFCalendarEventCopyModDate", event["modifiedIso"]),
               element("OPFCalendarEventGetIsAllDayEvent", "1" if event["allDay"] else "0"),
               element("OPFCalendarEventGetIsPrivate", "1E0" if event["private"] else "0E0"),
               element("OPFCalendarEventCopyFreeBusyStatus", "0"),
@@ -505,9 +523,9 @@ def event_item(event):
                                            ("OPFCalendarAttendeeResponseRequested", "1"),
                                            ("OPFCalendarAttendeeType", "1")]))
                   for a, n in event["attendeeEntries"])),
-              element("OPFCalendarEventCopyReminderDelta", "900"),
+              element("OPFCalendarEventCopyReminderDelta", str(event["reminderSeconds"])),
               element("OPFCalendarEventCopyUUID", event["uuid"]),
-              element("OPFCalendarEventCopyDescription", event["descriptionXml"]),
+              element("OPFCalendarEventCopyDescription", event["descriptionHtmlXml"]),
               element("OPFCalendarEventCopyDescriptionPlain", event["descriptionXml"])]
     if event["categories"]:
         parts.append(element("OPFCalendarEventCopyCategoryList", category_list_xml(event["categories"])))
@@ -521,11 +539,11 @@ def task_item(task):
              element("OPFTaskCopyStartDateTime", task["startIso"]),
              element("OPFTaskCopyDueDateTime", task["dueIso"]),
              element("OPFTaskGetPriority", task["priority"]),
-             element("OPFTaskCopyReminderTime", task["startIso"]),
-             element("OPFTaskCopyModDate", task["startIso"]),
+             element("OPFTaskCopyReminderTime", task["reminderIso"]),
+             element("OPFTaskCopyModDate", task["modifiedIso"]),
              element("OPFTaskGetIsComplete", "1E0" if task["complete"] else "0E0"),
              element("OPFTaskCopyNote", task["noteXml"]),
-             element("OPFTaskCopyNotePlain", task["noteXml"])]
+             element("OPFTaskCopyNotePlain", task["notePlainXml"])]
     if task["complete"]:
         parts.append(element("OPFTaskCopyCompletedDateTime", task["completedIso"]))
     if task["categories"]:
@@ -536,10 +554,11 @@ def task_item(task):
 
 
 def note_item(note):
-    return "".join([element("OPFNoteCopyTitle", text_escape(note["title"])),
-                    element("OPFNoteCopyText", note["textXml"]),
-                    element("OPFNoteCopyNonHTMLText", note["textXml"]),
-                    element("OPFNoteCopyModDate", note["modIso"])])
+    parts = [element("OPFNoteCopyTitle", text_escape(note["title"])), element("OPFNoteCopyText", note["textXml"])]
+    if note["plainXml"] is not None:
+        parts.append(element("OPFNoteCopyNonHTMLText", note["plainXml"]))
+    parts.append(element("OPFNoteCopyModDate", note["modIso"]))
+    return "".join(parts)
 
 
 # ----------------------------------------------------------------------------
@@ -685,6 +704,9 @@ class Export:
     def __init__(self, args, out):
         self.args = args
         self.content = Content(args.seed)
+        # Values of contacts, events, tasks and notes beyond the first draw come from
+        # a stream of their own, so the mails stay as they were.
+        self.pim_rng = random.Random("%s-pim" % args.seed)
         garbage = random.Random("%s-garbage" % args.seed) if args.garbage_between else None
         self.writer = ContainerWriter(out, garbage)
         self.mails = []
@@ -757,18 +779,26 @@ class Export:
                 if self.args.large_contacts or number % 5 == 1:
                     size = rng.randint(8 << 10, 24 << 10) if self.args.large_contacts else 600
                     picture = base64.b64encode(b"\xff\xd8\xff\xe0" + rng.randbytes(size)).decode()
-                notes = markup_escape("<p>Met at the %s fair &amp; conference.</p>" % rng.choice(["spring", "autumn"]))
+                note_lines = ["Met at the %s fair, hall %d; booth 12." % (rng.choice(["spring", "autumn"]), number),
+                              "Call back & send the <catalogue>."]
+                notes = text_escape("\n".join(note_lines))
+                zone = self.pim_rng.choice(BIRTHDAY_ZONES)
                 contact = {"firstName": first, "lastName": last, "displayName": "%s %s" % (first, last),
                            "emails": emails, "emailTypes": email_types, "company": company,
                            "middleName": MIDDLE_NAMES[number % len(MIDDLE_NAMES)] if number % 4 == 2 else "",
-                           "birthdayIso": iso(birthday),
+                           "birthdayIso": iso(birthday - datetime.timedelta(hours=zone)),
                            "birthday": birthday.strftime("%Y-%m-%d"),
                            "categories": rng.sample(CATEGORIES, rng.randint(0, 3)),
-                           "children": ["Ann", "Tom"][:number % 3], "notesXml": notes,
+                           "children": CHILDREN[:number % 3], "notesXml": notes,
+                           "notesHtmlXml": markup_escape(html_document(note_lines)),
+                           "notes": "\n".join(note_lines),
                            "notesSize": len(notes.encode()), "pictureXml": picture,
-                           "pictureSize": len(picture)}
+                           "pictureSize": len(picture),
+                           "department": DEPARTMENTS[number % len(DEPARTMENTS)],
+                           "spouse": SPOUSES[number % len(SPOUSES)],
+                           "workStreet": "1-2-3 Example Street\nBuilding 4", "homeStreet": "9 Home Road\nFlat 2"}
                 item = contact_item(contact)
-                for key in ("notesXml", "pictureXml", "birthdayIso"):
+                for key in ("notesXml", "notesHtmlXml", "pictureXml", "birthdayIso"):
                     contact.pop(key)
                 contact["categories"] = [name for name, _ in contact["categories"]]
                 records.append(contact)
@@ -799,16 +829,28 @@ class Export:
             entries = []
             for person in rng.sample(PEOPLE, rng.randint(1, 3)):
                 entries.append((person[2], person[0]))
-            event = {"summary": EVENT_SUMMARIES[number % len(EVENT_SUMMARIES)],
-                     "location": rng.choice(LOCATIONS), "startIso": iso(start), "endIso": iso(end),
+            summary = EVENT_SUMMARIES[number % len(EVENT_SUMMARIES)]
+            location = rng.choice(LOCATIONS)
+            uuid = "%032X" % rng.getrandbits(128)
+            if number % 3 == 1:
+                summary = PUNCTUATED_SUMMARIES[number % len(PUNCTUATED_SUMMARIES)]
+                location = PUNCTUATED_LOCATIONS[number % len(PUNCTUATED_LOCATIONS)]
+            modified = start - datetime.timedelta(days=self.pim_rng.randint(1, 30), minutes=self.pim_rng.randint(0, 600))
+            description = ["Agenda: budget, hiring; travel.", "Notes & actions for %s" % iso(start)]
+            event = {"summary": summary, "location": location, "startIso": iso(start), "endIso": iso(end),
                      "start": start.strftime("%Y%m%dT%H%M%S"), "end": end.strftime("%Y%m%dT%H%M%S"),
                      "zone": zones[number % len(zones)], "organizer": PEOPLE[0][2],
                      "attendeeEntries": entries, "attendees": [a for a, _ in entries],
-                     "uuid": "%032X" % rng.getrandbits(128),
-                     "descriptionXml": markup_escape("<p>Agenda &amp; notes for %s</p>" % iso(start))}
+                     "attendeeNames": [n for _, n in entries], "uuid": uuid,
+                     "modifiedIso": iso(modified), "modified": modified.strftime("%Y%m%dT%H%M%S"),
+                     "reminderSeconds": REMINDER_SECONDS[number % len(REMINDER_SECONDS)],
+                     "description": "\n".join(description),
+                     "descriptionXml": text_escape("\n".join(description)),
+                     "descriptionHtmlXml": markup_escape(html_document(description))}
             event.update(extras)
             items.append(event_item(event))
-            for key in ("attendeeEntries", "uuid", "descriptionXml", "startIso", "endIso"):
+            for key in ("attendeeEntries", "uuid", "descriptionXml", "descriptionHtmlXml", "startIso", "endIso",
+                        "modifiedIso"):
                 event.pop(key)
             records.append(event)
         entry = self.document("Local/Calendar/Calendar.xml", "calendars", count, items)
@@ -821,13 +863,19 @@ class Export:
         for number in range(self.args.tasks):
             start = self.content.moment()
             due = start + datetime.timedelta(days=rng.randint(1, 30))
-            note = markup_escape("<p>Remember: bring the receipts &amp; forms.</p>")
+            note_lines = ["Remember: bring the receipts & forms,", "then file them; task %d." % number]
+            note = markup_escape(html_document(note_lines))
+            reminder = start - datetime.timedelta(hours=1)
+            modified = start - datetime.timedelta(days=self.pim_rng.randint(1, 30), minutes=self.pim_rng.randint(0, 600))
             task = {"name": TASK_NAMES[number % len(TASK_NAMES)], "startIso": iso(start), "dueIso": iso(due),
                     "start": start.strftime("%Y%m%dT%H%M%S"), "due": due.strftime("%Y%m%dT%H%M%S"),
-                    "priority": rng.choice(["2", "3", "4"]), "noteXml": note, "noteSize": len(note.encode())}
+                    "priority": rng.choice(["2", "3", "4"]), "noteXml": note, "noteSize": len(note.encode()),
+                    "notePlainXml": text_escape("\n".join(note_lines)), "note": "\n".join(note_lines),
+                    "reminderIso": iso(reminder), "reminder": reminder.strftime("%Y%m%dT%H%M%S"),
+                    "modifiedIso": iso(modified), "modified": modified.strftime("%Y%m%dT%H%M%S")}
             task.update(task_extras(number, start, due))
             items.append(task_item(task))
-            for key in ("startIso", "dueIso", "noteXml", "completedIso"):
+            for key in ("startIso", "dueIso", "noteXml", "notePlainXml", "reminderIso", "modifiedIso", "completedIso"):
                 task.pop(key)
             records.append(task)
         if items:
@@ -839,12 +887,17 @@ class Export:
         records = []
         items = []
         for number in range(self.args.notes):
-            text = markup_escape("<div>%s</div>" % "</div><div>".join(rng.sample(SENTENCES, 3)))
-            note = {"title": NOTE_TITLES[number % len(NOTE_TITLES)], "textXml": text,
-                    "textSize": len(text.encode()), "modIso": iso(self.content.moment())}
+            lines = rng.sample(SENTENCES, 3)
+            text = markup_escape(html_document(lines))
+            modified = self.content.moment()
+            # Some notes carry no plain text: the HTML is all there is.
+            plain = text_escape("\n".join(lines)) if number % 2 == 0 else None
+            note = {"title": NOTE_TITLES[number % len(NOTE_TITLES)], "textXml": text, "plainXml": plain,
+                    "textSize": len(text.encode()), "modIso": iso(modified),
+                    "modified": modified.strftime("%Y%m%dT%H%M%S"), "text": "\n".join(lines)}
             items.append(note_item(note))
-            note.pop("textXml")
-            note.pop("modIso")
+            for key in ("textXml", "plainXml", "modIso"):
+                note.pop(key)
             records.append(note)
         if items:
             entry = self.document("Local/Notes/Notes.xml", "notes", len(items), items)

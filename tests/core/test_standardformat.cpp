@@ -152,7 +152,8 @@ void TestStandardFormat::contactCard()
     details.middleName = QStringLiteral("Maria");
     details.emailKinds = {EmailKind::Work, EmailKind::Home};
     const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8).toBase64();
-    const QByteArray note = "<p>Met at the fair &amp;amp; conference.</p>";
+    // The plain note: escaped once in the file, its "<" is text.
+    const QByteArray note = "Met at the fair &amp; conference,\nbooth &lt;12&gt;.";
     // The export's picture text is Base64 with line breaks.
     const QByteArray file = note + png.left(4) + "\n" + png.mid(4);
     contact->NotesOffset = 0;
@@ -171,7 +172,7 @@ void TestStandardFormat::contactCard()
     QVERIFY(lines.contains(QStringLiteral("EMAIL;TYPE=INTERNET,WORK,PREF:a@work.example")));
     QVERIFY(lines.contains(QStringLiteral("EMAIL;TYPE=INTERNET,HOME:a@home.example")));
     QVERIFY(lines.contains(QStringLiteral("ADR;TYPE=WORK:;;1 Main St\\nFloor 2;Springfield;;;")));
-    QVERIFY(lines.contains(QStringLiteral("NOTE:Met at the fair & conference.")));
+    QVERIFY(lines.contains(QStringLiteral("NOTE:Met at the fair & conference\\,\\nbooth <12>.")));
     QVERIFY(lines.contains(QStringLiteral("PHOTO;ENCODING=b;TYPE=PNG:") + QString::fromLatin1(png)));
 }
 
