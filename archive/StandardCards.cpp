@@ -1,8 +1,8 @@
 // Contacts as vCard 3.0.
+#include "archive/ContentLines.h"
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
 #include "parsers/RecordText.h"
-#include "platform/UuidBytes.h"
 
 namespace {
 // Bytes of a UTF-8 sequence that follow its first byte.
@@ -114,7 +114,7 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     Card card;
     card.m_bytes = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
     card.line("PRODID", QStringLiteral("-//Mendora//Standard export//EN"));
-    card.line("UID", QString::fromLatin1(uuidText(latin1Field(contact.Identifier).toLatin1())));
+    card.line("UID", QString::fromLatin1(uidOf(contact.Identifier)));
     card.line("FN", escapedValue(formattedName(contact, details)));
     card.line("N", joinedComponents({utf8Field(contact.LastName), utf8Field(contact.FirstName), details.middleName,
                                      utf8Field(contact.Title), utf8Field(contact.NameSuffix)}));
@@ -182,7 +182,7 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     }
     if (contact.NotesSize > 0)
         // The plain note: text that may hold "<" of its own, not markup.
-        card.text("NOTE", decodedElementText(storedText(olm, contact.NotesOffset, contact.NotesSize)));
+        card.text("NOTE", decodeXmlText(storedText(olm, contact.NotesOffset, contact.NotesSize)));
     if (contact.PictureSize > 0) {
         QByteArray picture = olm.read(contact.PictureOffset, contact.PictureSize);
         picture = QByteArray::fromBase64(picture).toBase64(); // whitespace and line breaks of the export dropped

@@ -261,7 +261,7 @@ void writeBody(MessageOutput &message, const MailMLRC &mail, const TextReader &o
 {
     QString text;
     if (mail.BodySize > 0)
-        text = decodedElementText(storedText(olm, mail.BodyOffset, mail.BodySize));
+        text = decodeXmlText(storedText(olm, mail.BodyOffset, mail.BodySize));
     text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     message.line(holdsMarkup(text) ? "Content-Type: text/html; charset=utf-8" : "Content-Type: text/plain; charset=utf-8");
     message.line("Content-Transfer-Encoding: quoted-printable");
