@@ -29,6 +29,7 @@ QByteArray headerDate(const MailMLRC &mail);
 bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, int innerNumber,
                       QStringList *problems);
 
-// Standard Base64 of bytes, and the Base64 encoded word =?UTF-8?B?…?= of a text
-// that Latin-1 cannot hold (Latin-1 bytes otherwise).
+// Standard Base64 (RFC 4648 alphabet, = padding) of bytes, on one line.
+QByteArray base64(const QByteArray &bytes);
+// The Base64 encoded word =?UTF-8?B?…?= of a text that Latin-1 cannot hold; Latin-1 bytes otherwise.
 QByteArray headerText(const QString &text);

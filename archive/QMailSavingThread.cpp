@@ -14,8 +14,10 @@ QMailSavingThread::QMailSavingThread(QObject *parent) : QThread(parent)
 
 QMailSavingThread::~QMailSavingThread()
 {
-    stopflag = true;
-    wait();
+    if (isRunning()) {
+        stopflag = true; // the save ends after the item it is writing
+        wait();
+    }
 }
 
 void QMailSavingThread::SetInitialSettings(const QString &olmPath)

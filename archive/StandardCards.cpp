@@ -165,14 +165,14 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     const QString anniversary = latin1Field(contact.Anniversary);
     if (!anniversary.isEmpty())
         card.line("X-ANNIVERSARY", anniversary);
-    card.text("X-SPOUSE", latin1Field(contact.Spouse));
+    card.text("X-SPOUSE", utf8Field(contact.Spouse));
     for (const auto &child : contact.Children)
-        card.text("X-CHILD", latin1Field(child));
+        card.text("X-CHILD", utf8Field(child));
     card.text("X-INTERESTS", latin1Field(contact.Interests));
     for (const auto &field : contact.CustomFields)
         card.text("X-CUSTOM", utf8Field(field));
 
-    const QStringList categories = ownedText(contact.Categories, FieldEncoding::Latin1).split(QLatin1Char(','),
+    const QStringList categories = ownedText(contact.Categories, FieldEncoding::Utf8).split(QLatin1Char(','),
                                                                                            Qt::SkipEmptyParts);
     if (!categories.isEmpty()) {
         QStringList escaped;

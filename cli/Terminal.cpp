@@ -51,7 +51,7 @@ void TerminalProgressBar::finish()
 
 void TerminalProgressBar::draw()
 {
-    if (!m_enabled)
+    if (!m_enabled || m_caption.isEmpty())
         return;
     constexpr int kWidth = 30;
     const qint64 value = qMin(m_value, m_maximum);

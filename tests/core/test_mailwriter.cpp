@@ -70,6 +70,7 @@ private slots:
     void bodies();
     void attachmentsStreamWhole();
     void attachmentCutShortByTheFile();
+    void base64MatchesQt();
     void namesOutsideLatin1();
     void mboxPaths();
 };
@@ -252,6 +253,16 @@ void TestMailWriter::attachmentCutShortByTheFile()
     QVERIFY(bytes.endsWith("base64\r\r" + QByteArray("6789").toBase64() + "\r\r--ID1--\r"));
     QCOMPARE(problems.size(), 1);
     QVERIFY(problems.first().contains(QLatin1String("4 of its 100 bytes")));
+}
+
+// Every tail length and every byte value, against Qt's own encoder.
+void TestMailWriter::base64MatchesQt()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256 * 3 + 2; ++i)
+        bytes += char(i * 37 + (i >> 8));
+    for (int size = 0; size <= bytes.size(); size += size < 8 ? 1 : 97)
+        QCOMPARE(base64(bytes.left(size)), bytes.left(size).toBase64());
 }
 
 // Names Latin-1 can hold stay Latin-1 bytes; others become encoded words.

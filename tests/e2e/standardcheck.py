@@ -176,6 +176,8 @@ def check_contacts(testcase, path, manifest):
             if contact["categories"]:
                 testcase.assertEqual(sorted(card.categories.value), sorted(contact["categories"]))
             testcase.assertEqual(card.note.value, contact["notes"])
+            testcase.assertEqual(card.x_spouse.value, contact["spouse"])
+            testcase.assertEqual([child.value for child in card.contents.get("x-child", [])], contact["children"])
             if contact["pictureSize"]:
                 testcase.assertTrue(card.photo.value.startswith(b"\xff\xd8"))
             else:
