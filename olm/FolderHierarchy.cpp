@@ -1,7 +1,5 @@
 #include "olm/FolderHierarchy.h"
 
-#include <QHash>
-#include <QPair>
 #include <QStringList>
 #include <cstdlib>
 
@@ -11,20 +9,16 @@ qint64 llParentIdRunning = 0;
 QMultiMap<QString, qint64> objMapName_FID;
 QMap<qint64, qint64> objMapFID_PID;
 QMap<qint64, QString> objMapFID_Name;
+QHash<QPair<qint64, QString>, qint64> objHashParentName_FID;
 FolderAttribute *StartFldrAtrib = nullptr;
 FolderAttribute *EndFldrAtrib = nullptr;
 
-namespace {
-// A folder is its name under its parent. Looking it up by both keeps the cost of
-// a path linear in its length, where scanning every folder of the same name
-// made "a/a/a/…" quadratic.
-QHash<QPair<qint64, QString>, qint64> folderByParentAndName;
-} // namespace
-
 bool GetParentId(const QString &name, qint64 parentId, qint64 *foundId)
 {
-    const auto found = folderByParentAndName.constFind(qMakePair(parentId, name));
-    if (found == folderByParentAndName.constEnd())
+    // treeCreator creates a folder only where none of its name and parent exists,
+    // so the pair names at most one folder.
+    const auto found = objHashParentName_FID.constFind(qMakePair(parentId, name));
+    if (found == objHashParentName_FID.cend())
         return false;
     *foundId = found.value();
     return true;
@@ -44,7 +38,7 @@ void treeCreator(const QString &path)
         objMapName_FID.insert(name, id);
         objMapFID_PID.insert(id, parent);
         objMapFID_Name.insert(id, name);
-        folderByParentAndName.insert(qMakePair(parent, name), id);
+        objHashParentName_FID.insert(qMakePair(parent, name), id);
         llParentIdRunning = id;
     }
 }
@@ -82,6 +76,6 @@ void resetFolderHierarchy()
     objMapName_FID.clear();
     objMapFID_PID.clear();
     objMapFID_Name.clear();
-    folderByParentAndName.clear();
+    objHashParentName_FID.clear();
     PID = llRootId;
 }
