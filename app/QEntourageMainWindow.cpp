@@ -379,7 +379,7 @@ void QEntourageMainWindow::CreateLeftDockWindows()
 
     m_pDetailsBrowser = new QTextBrowser(previewFrame);
     m_pDetailsBrowser->hide();
-    previewLayout->addWidget(m_pDetailsBrowser);
+    previewLayout->addWidget(m_pDetailsBrowser, 1);
     // With the web view closed the header box stays at the top.
     previewLayout->addStretch();
 

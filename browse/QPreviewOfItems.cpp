@@ -6,6 +6,7 @@
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 
+#include <QScrollBar>
 #include <QTextBrowser>
 #include <QTextCodec>
 #include <QTextCursor>
@@ -303,6 +304,24 @@ void QPreviewOfItems::appendDetail(const QString &line)
     m_panes.details->append(line);
 }
 
+void QPreviewOfItems::appendPlainDetail(const QString &text)
+{
+    QTextEdit *details = m_panes.details;
+    details->setTextColor(kDetailText);
+    QTextCursor cursor(details->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!details->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(text, details->currentCharFormat());
+}
+
+void QPreviewOfItems::finishDetails()
+{
+    // Appending leaves the view at the end; the item is read from its top.
+    m_panes.details->moveCursor(QTextCursor::Start);
+    m_panes.folderTree->setFocus(Qt::OtherFocusReason);
+}
+
 void QPreviewOfItems::OnContactItemClicked(QTreeWidgetItem *item, int)
 {
     if (const ContactInformation *contact = recordWithIdentifier(TmpCTRCPtrStart, item))
@@ -430,9 +449,9 @@ void QPreviewOfItems::writePreviewItemsForContact(const ContactInformation *cont
         const PreviewText note = readPreviewText(olmReader(), c.NotesOffset, c.NotesSize, true);
         QTextDocument scratch;
         scratch.setHtml(QString::fromUtf8(note.bytes));
-        details->append(scratch.toPlainText());
+        appendPlainDetail(scratch.toPlainText());
     }
-    m_panes.folderTree->setFocus(Qt::OtherFocusReason);
+    finishDetails();
 }
 
 void QPreviewOfItems::writePreviewItemsForCalendar(const CalenderInformation *event)
@@ -452,9 +471,10 @@ void QPreviewOfItems::writePreviewItemsForCalendar(const CalenderInformation *ev
         line(tr("Description: \n"));
         const PreviewText description =
             readPreviewText(olmReader(), event->DescriptionOffset, event->DescriptionSize, true);
-        line(QString::fromUtf8(decodePreviewEntities(description.bytes)));
+        m_panes.details->setFontPointSize(11);
+        appendPlainDetail(QString::fromUtf8(decodePreviewEntities(description.bytes)));
     }
-    m_panes.folderTree->setFocus(Qt::OtherFocusReason);
+    finishDetails();
 }
 
 void QPreviewOfItems::writePreviewItemsForTask(const TasksInformation *task)
@@ -485,7 +505,7 @@ void QPreviewOfItems::writePreviewItemsForTask(const TasksInformation *task)
         const QByteArray decoded = decodePreviewEntities(note.bytes);
         appendDetail(QString::fromUtf8(decoded.constData(), int(qstrnlen(decoded.constData(), uint(decoded.size())))));
     }
-    m_panes.folderTree->setFocus(Qt::OtherFocusReason);
+    finishDetails();
 }
 
 void QPreviewOfItems::writePreviewItemsForNotes(const NotesInformation *note)
@@ -501,5 +521,5 @@ void QPreviewOfItems::writePreviewItemsForNotes(const NotesInformation *note)
         const QByteArray decoded = decodePreviewEntities(body.bytes);
         appendDetail(QString::fromUtf8(decoded.constData(), int(qstrnlen(decoded.constData(), uint(decoded.size())))));
     }
-    m_panes.folderTree->setFocus(Qt::OtherFocusReason);
+    finishDetails();
 }

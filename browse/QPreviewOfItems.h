@@ -52,7 +52,11 @@ public:
 
 private:
     void prepareDetailsPane();
+    // A paragraph of text that may be markup (taken as rich text when it looks like it).
     void appendDetail(const QString &text);
+    // A paragraph shown exactly as given.
+    void appendPlainDetail(const QString &text);
+    void finishDetails();
 
     PreviewPanes m_panes;
 };

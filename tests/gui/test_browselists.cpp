@@ -138,6 +138,8 @@ private slots:
     void notePreview();
     void emptyListsGiveEmptyPreviews();
     void repeatedSwitchingKeepsOneSetOfRows();
+    void startButtonIsItsImage();
+    void longRootPathHasItsTooltip();
 
 private:
     // Writes bytes as the scanned file and opens it as the scan would.
@@ -384,6 +386,7 @@ void BrowseListsTest::mailRowsCarryTheirColumns()
     QCOMPARE(first->text(4), QStringLiteral("Urgent"));
     QCOMPARE(first->text(5), QStringLiteral("100"));
     QCOMPARE(first->text(6), QStringLiteral("40"));
+    QVERIFY(!resourceImage(":/images/img_Priority.png").isNull());
     QCOMPARE(iconImage(first->icon(1)), resourceImage(":/images/img_Priority.png"));
     QCOMPARE(iconImage(first->icon(2)), resourceImage(":/images/img_InboxFolderIcon.png"));
     QCOMPARE(iconImage(first->icon(3)), resourceImage(":/images/img_Attachment.png"));
@@ -658,7 +661,7 @@ void BrowseListsTest::eventPreview()
     m_window->viewAction(Category::Calendar)->trigger();
     QCOMPARE(iconImage(list()->topLevelItem(0)->icon(2)), resourceImage(":/images/img_CalendarIcon.png"));
     QCOMPARE(list()->topLevelItem(0)->text(7), QStringLiteral("42"));
-    QCOMPARE(detailsText(), QStringLiteral("Summary : Team meeting\n\nLocation : Room 4\n\nDescription: \n\nA < B"));
+    QCOMPARE(detailsText(), QStringLiteral("Summary : Team meeting\n\nLocation : Room 4\n\nDescription: \n\nA &lt; B"));
     list()->setCurrentItem(list()->topLevelItem(1));
     QCOMPARE(detailsText(), QStringLiteral("Summary : Description out of reach\n\nDescription: \n\n"));
 }
@@ -771,5 +774,38 @@ void BrowseListsTest::repeatedSwitchingKeepsOneSetOfRows()
     QVERIFY(shown.endsWith("(Only the first 1 MB of this 3 MB message are shown.)"));
 }
 
-QTEST_MAIN(BrowseListsTest)
+void BrowseListsTest::startButtonIsItsImage()
+{
+    auto *start = m_pParseDatabase->findChild<QPushButton *>(QStringLiteral("startButton"));
+    QVERIFY2(start->text().isEmpty(), qPrintable(start->text()));
+    m_pParseDatabase->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pParseDatabase));
+    for (bool enabled : {false, true}) {
+        start->setEnabled(enabled);
+        const QImage shown = start->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage image = QImage(enabled ? QStringLiteral(":/images/img_Start.png")
+                                            : QStringLiteral(":/images/img_StartDisabled.png"))
+                                 .scaled(shown.size())
+                                 .convertToFormat(QImage::Format_ARGB32);
+        // The caption is part of the image: the button draws nothing over it.
+        QCOMPARE(shown.pixel(shown.width() / 2, shown.height() / 2), image.pixel(image.width() / 2, image.height() / 2));
+        QCOMPARE(shown.pixel(24, 16), image.pixel(24, 16));
+    }
+}
+
+void BrowseListsTest::longRootPathHasItsTooltip()
+{
+    buildTree({"Inbox"});
+    QTreeWidgetItem *root = tree()->topLevelItem(0);
+    QCOMPARE(root->text(0), m_selectedFile);
+    QCOMPARE(root->toolTip(0), m_selectedFile);
+}
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    Q_INIT_RESOURCE(mendora);
+    BrowseListsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_browselists.moc"
