@@ -370,6 +370,8 @@ void QParseDatabase::ShowindivisualMailItemsInfo(QTreeWidgetItem *item, int)
 {
     if (!item)
         return;
+    // A click on the box alone does not select the folder; the list shown is this one's.
+    m_pFolderTree->setCurrentItem(item);
     m_preview->clear();
     m_pItemList->clear();
 
