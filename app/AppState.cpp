@@ -5,4 +5,3 @@ QParseDatabase *m_pParseDatabase = nullptr;
 QLogReport *m_pLogDlg = nullptr;
 QAction *m_pOpenFile = nullptr;
 bool bLastState = false;
-qint64 SizeOfAllMails = 0;

@@ -13,5 +13,5 @@ extern QLogReport *m_pLogDlg;             // the log window, alive as long as th
 extern QAction *m_pOpenFile;              // the toolbar Open action
 // True when the browse window was opened through Open, false after Find File.
 extern bool bLastState;
-// Items the next save writes; the scan summary sets it to all items found.
+// Items the next save writes (kept by the saving thread); the scan summary sets it to all items found.
 extern qint64 SizeOfAllMails;

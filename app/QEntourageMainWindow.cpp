@@ -6,12 +6,13 @@
 #include "app/InformationDlg.h"
 #include "app/MyButton.h"
 #include "app/QProgressInfo.h"
+#include "app/SaveWorkflow.h"
 #include "app/WebViewGuard.h"
 #include "browse/QParseDatabase.h"
 #include "browse/QPreviewOfItems.h"
 #include "log/QLogReport.h"
 #include "olm/FolderHierarchy.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/RecordLists.h"
 
@@ -111,6 +112,7 @@ QEntourageMainWindow::QEntourageMainWindow(QWidget *parent)
     : QMainWindow(parent)
 {
     pMainWindow = this;
+    m_pSaveWorkflow = new SaveWorkflow(this);
     m_pLogDlg = new QLogReport(this);
     TmpMlrcPtrStart = nullptr;
     TmpCTRCPtrStart = nullptr;
@@ -208,12 +210,13 @@ void QEntourageMainWindow::CreateActions()
     m_pSubmitEnquiry = makeAction(tr("&Submit Enquiry"), QString(), QString());
     m_pKnowledgeBase = makeAction(tr("&View Knowledge Base Articles"), QString(), QString());
 
-    // Find File and Save come with the file search and the save workflow.
-    m_pFindFile->setEnabled(false);
+    connect(m_pMenuSave, &QAction::triggered, m_pSaveWorkflow, &SaveWorkflow::OnSavingFiles);
+    connect(m_pToolbarSave, &QAction::triggered, m_pSaveWorkflow, &SaveWorkflow::OnSavingFiles);
 
     connect(m_pMenuOpen, &QAction::triggered, this, &QEntourageMainWindow::OnOpenFile);
     connect(m_pOpenFile, &QAction::triggered, this, &QEntourageMainWindow::OnOpenFile);
     connect(m_pLogReport, &QAction::triggered, this, &QEntourageMainWindow::OnLogReport);
+    connect(m_pFindFile, &QAction::triggered, this, &QEntourageMainWindow::OnFindFiles);
     connect(viewAction(Category::Mail), &QAction::triggered, this, &QEntourageMainWindow::OnMailView);
     connect(viewAction(Category::Contacts), &QAction::triggered, this, &QEntourageMainWindow::OnAddressView);
     connect(viewAction(Category::Calendar), &QAction::triggered, this, &QEntourageMainWindow::OnCalenderView);
@@ -475,6 +478,8 @@ void QEntourageMainWindow::SetOpenActionsEnabled(bool enabled)
 {
     m_pMenuOpen->setEnabled(enabled);
     m_pOpenFile->setEnabled(enabled);
+    // Find File chooses a file too, so it may not swap the file under a running scan or save.
+    m_pFindFile->setEnabled(enabled);
 }
 
 void QEntourageMainWindow::SetSaveActionsEnabled(bool enabled)
@@ -570,6 +575,12 @@ void QEntourageMainWindow::OnOpenFile()
         SetSaveActionsEnabled(false);
     }
     CreateBrowseWindow();
+}
+
+void QEntourageMainWindow::OnFindFiles()
+{
+    bLastState = false;
+    m_pParseDatabase->SearchFile();
 }
 
 // Views.

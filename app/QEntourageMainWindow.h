@@ -8,6 +8,7 @@
 class MyButton;
 class QLabel;
 class QProgressInfo;
+class SaveWorkflow;
 class QSplitter;
 class QTextBrowser;
 class QTimer;
@@ -41,6 +42,7 @@ public:
     QAction *toolbarSaveAction() const { return m_pToolbarSave; }
     // The progress window of the current or last scan; null before the first.
     QProgressInfo *progressDialog() const;
+    SaveWorkflow *saveWorkflow() const { return m_pSaveWorkflow; }
 
     // Empties the folder tree and forgets its items.
     void ClearFolderTree();
@@ -101,6 +103,7 @@ public slots:
     void OnTasksView();
     void OnNotesView();
     void OnInformationDlg();
+    void OnFindFiles();
     void OpenHelp();
     void OnBuyOnline();
     QString GetBuyOnline();
@@ -143,6 +146,7 @@ private:
     void leaveTick(Category category);
     void showFrame(Category category, int frame);
 
+    SaveWorkflow *m_pSaveWorkflow = nullptr;
     std::array<CategoryControls, kCategoryCount> m_categories;
     QAction *m_pMenuOpen = nullptr;
     QAction *m_pMenuSave = nullptr;

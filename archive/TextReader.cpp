@@ -1,6 +1,6 @@
 #include "archive/TextReader.h"
 
-#include "olm/BlockReader.h"
+#include "olm/ByteSource.h"
 
 #include <climits>
 

@@ -1,11 +1,13 @@
 #include "browse/QParseDatabase.h"
 
+#include "app/AppState.h"
 #include "browse/QPreviewOfItems.h"
 #include "olm/FolderModel.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
+#include "search/QSearchPSTFile.h"
 #include "ui_ParseDatabase.h"
 
 #include <QCoreApplication>
@@ -132,8 +134,7 @@ QParseDatabase::QParseDatabase(QWidget *parent, QTreeWidget *folderTree, QTreeWi
     connect(ui->startButton, &QPushButton::clicked, this, &QParseDatabase::OnStartScan);
     connect(ui->startButton, &QPushButton::pressed, this, &QParseDatabase::OnPressed);
     connect(ui->startButton, &QPushButton::released, this, &QParseDatabase::OnReleased);
-    // The search for .olm files comes with its own dialog; until then the button offers nothing.
-    ui->findButton->setEnabled(false);
+    connect(ui->findButton, &QPushButton::clicked, this, &QParseDatabase::SearchFile);
 }
 
 QParseDatabase::~QParseDatabase()
@@ -154,6 +155,34 @@ void QParseDatabase::ChooseFile(const QString &path)
 void QParseDatabase::OpenFileDialog()
 {
     ChooseFile(QFileDialog::getOpenFileName(this, tr("All Files")));
+}
+
+void QParseDatabase::SearchFile()
+{
+    m_strDatabasePath.clear();
+    m_selectedFile.clear();
+    ui->pathField->clear();
+    ui->startButton->setEnabled(false);
+    hide();
+    auto *search = new QSearchPSTFile(this);
+    connect(search, &QSearchPSTFile::SendPathOfSelectedFile, this, &QParseDatabase::OnRecievePathOfSelectedFile);
+    connect(search, &QSearchPSTFile::HideFindWindow, this, &QParseDatabase::OnHideFindWindow);
+    search->show();
+}
+
+void QParseDatabase::OnRecievePathOfSelectedFile(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    ChooseFile(path);
+    show();
+}
+
+void QParseDatabase::OnHideFindWindow()
+{
+    // After Find File from the main window the browse window stays hidden.
+    if (bLastState)
+        show();
 }
 
 void QParseDatabase::OnPressed()
@@ -202,7 +231,7 @@ bool QParseDatabase::CreateFile()
         // the windows painted and the stop button answering.
         QCoreApplication::processEvents(QEventLoop::AllEvents, kEventPassMs);
     };
-    if (walkContainer(fileDescriptor, lSize, *m_pParser, hooks) == WalkResult::Finished)
+    if (walkOpenFile(*m_pParser, hooks) == WalkResult::Finished)
         return true;
 
     // Stopped: what was parsed stays in the lists, but nothing is shown.

@@ -72,8 +72,6 @@ signals:
     void InformationDlgOpen();
     // The walk was stopped: nothing of it is shown.
     void scanStopped();
-    // A scan loaded data: the mail category is to be selected and the tree built.
-    void scanLoaded();
     // A folder of this type was opened from the tree: its category is to be selected.
     void folderOpened(int folderType);
 
@@ -81,9 +79,12 @@ public slots:
     void ShowindivisualMailItemsInfo(QTreeWidgetItem *item, int column);
     void OnPressed();
     void OnReleased();
+    void SearchFile();
     void OnMessageSubjectChanged();
     void OnStartScan();
     void OpenFileDialog();
+    void OnHideFindWindow();
+    void OnRecievePathOfSelectedFile(const QString &path);
     void OnContactsClicked();
     void OnCalenderClicked();
     void OnTasksClicked();

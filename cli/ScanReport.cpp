@@ -55,7 +55,7 @@ QJsonObject describe(const MailMLRC &mail)
     return {{"folder", utf8Field(mail.FolderPath)},
             {"subject", utf8Field(mail.Subject)},
             {"from", latin1Field(mail.FromAddress)},
-            {"fromName", latin1Field(mail.FromName)},
+            {"fromName", utf8Field(mail.FromName)},
             {"to", latin1Field(mail.ToAddresses)},
             {"cc", latin1Field(mail.CcAddresses)},
             {"sent", latin1Field(mail.SentTime)},

@@ -1,42 +1,26 @@
-// mendora-cli: the scan (and later the save) of the desktop application without a window.
+// mendora-cli: the scan, the save and the .olm file search of the desktop application without a window.
+#include "cli/SaveCommand.h"
 #include "cli/ScanReport.h"
-#include "olm/ScanSession.h"
+#include "cli/Terminal.h"
+#include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
+#include "platform/OlmSearch.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QStringList>
 #include <cstdio>
-#include <memory>
-#include <unistd.h>
 
 namespace {
 
-constexpr int kExitUsage = 64;
-constexpr int kExitRefused = 2;
-constexpr int kExitNothingFound = 3;
-
 void printUsage()
 {
-    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] FILE\n");
-}
-
-// A progress line on a terminal; nothing when stderr is redirected.
-WalkHooks terminalHooks(DispatchCounts *counts)
-{
-    WalkHooks hooks;
-    hooks.dispatched = [counts](const DispatchedEntry &entry) { ++counts->perKind[entry.kind]; };
-    if (isatty(STDERR_FILENO)) {
-        auto maximum = std::make_shared<qint64>(1);
-        hooks.started = [maximum](qint64 units) { *maximum = qMax<qint64>(units, 1); };
-        hooks.tick = [maximum](qint64 units) {
-            fprintf(stderr, "\rScanning OLM File... %3lld%%", qMin<qint64>(100, units * 100 / *maximum));
-            fflush(stderr);
-        };
-    }
-    return hooks;
+    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] FILE\n"
+                    "       mendora-cli save FILE DESTDIR [--folder PATH]...\n"
+                    "       mendora-cli find DIR\n");
 }
 
 int runScan(const QStringList &arguments)
@@ -62,8 +46,8 @@ int runScan(const QStringList &arguments)
     }
     DispatchCounts counts;
     FolderInformation parsers;
-    const ScanResult result = scanFile(path, parsers, terminalHooks(&counts));
-    if (isatty(STDERR_FILENO))
+    const ScanResult result = scanFile(path, parsers, scanTerminalHooks(&counts));
+    if (stderrIsTerminal())
         fprintf(stderr, "\n");
     if (result == ScanResult::Refused) {
         fprintf(stderr, "%s\n", kInvalidFileMessage);
@@ -83,6 +67,32 @@ int runScan(const QStringList &arguments)
     return 0;
 }
 
+// find DIR: every .olm file below DIR, "PATH<tab>SIZE" a line in the order the Find OLM
+// dialog lists them. Backslash, tab, newline and carriage return in a path are written
+// as \\, \t, \n and \r, so every line stays one file.
+int runFind(const QStringList &arguments)
+{
+    if (arguments.size() != 1 || !QFileInfo(arguments.first()).isDir()) {
+        printUsage();
+        return kExitUsage;
+    }
+    bool foundAny = false;
+    OlmSearchHooks hooks;
+    hooks.found = [&foundAny](const QString &path) {
+        foundAny = true;
+        QByteArray line = QFile::encodeName(path);
+        line.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
+        line += '\t' + olmSizeText(QFileInfo(path).size()).toUtf8() + '\n';
+        fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    };
+    findOlmFiles(arguments.first(), hooks);
+    if (!foundAny) {
+        fprintf(stderr, "Search completed. No OLM file found.\n");
+        return kExitNothingFound;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -96,6 +106,10 @@ int main(int argc, char **argv)
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("scan"))
         return runScan(arguments);
+    if (command == QLatin1String("save"))
+        return runSave(arguments);
+    if (command == QLatin1String("find"))
+        return runFind(arguments);
     printUsage();
     return kExitUsage;
 }

@@ -71,6 +71,17 @@ void QLogReport::SaveLogPath(const QString &fileName)
     ui->LogText->append(QString(63, QLatin1Char('*')));
 }
 
+void QLogReport::AppendLog(const QString &line)
+{
+    ui->LogText->append(line);
+    setLogButtonsEnabled(true);
+}
+
+QString QLogReport::logText() const
+{
+    return ui->LogText->toPlainText();
+}
+
 void QLogReport::ChangePixmapofSave()
 {
     ui->SaveLog->setIcon(QIcon(QStringLiteral(":/images/img_Save_Click.png")));

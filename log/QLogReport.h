@@ -21,6 +21,9 @@ public slots:
     void SaveLogTree();
     // Appends the record of a save to fileName.
     void SaveLogPath(const QString &fileName);
+    // Appends one line of the log, such as an item a save could not write.
+    void AppendLog(const QString &line);
+    QString logText() const;
     void ChangePixmapofSave();
     void ChangePixmapofSaveOnRelease();
     void ChangePixmapofClear();

@@ -1,25 +1,12 @@
 #include "olm/BlockReader.h"
 
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
-qint64 readFully(int fd, qint64 offset, char *buffer, qint64 size)
-{
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t got = pread(fd, buffer + done, size_t(size - done), off_t(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += got;
-    }
-    return done;
-}
-
-BlockReader::BlockReader(int fd, qint64 fileSize)
-    : m_fd(fd), m_fileSize(fileSize)
+BlockReader::BlockReader(ByteSource &source)
+    : m_source(source),
+      m_fileSize(source.size()),
+      m_blockSize(qMax<qint64>(source.blockSizes().block, 1)),
+      m_headerReadSize(qBound<qint64>(1, source.blockSizes().headerRead, m_blockSize))
 {
 }
 
@@ -27,20 +14,21 @@ bool BlockReader::load(qint64 offset, qint64 wanted, qint64 readSize)
 {
     if (offset >= m_blockStart && offset + wanted <= m_blockStart + m_blockLength)
         return true;
+    // wanted never exceeds what the source holds from offset, so neither does the block.
     const qint64 length = qMin(qMax(wanted, readSize), m_fileSize - offset);
     if (length <= 0)
         return false;
-    if (m_block.size() < kBlockSize)
-        m_block.resize(int(kBlockSize));
+    if (m_block.size() < length)
+        m_block.resize(int(qMax(length, qMin(m_blockSize, m_fileSize))));
     m_blockStart = offset;
-    m_blockLength = readFully(m_fd, offset, m_block.data(), length);
+    m_blockLength = m_source.readAt(offset, m_block.data(), length);
     return m_blockLength > 0;
 }
 
 const uchar *BlockReader::bytesAt(qint64 offset, qint64 wanted, qint64 *available)
 {
     *available = 0;
-    const qint64 readSize = wanted >= kBlockSize ? kBlockSize : kHeaderReadSize;
+    const qint64 readSize = wanted >= m_blockSize ? m_blockSize : m_headerReadSize;
     if (offset < 0 || offset >= m_fileSize || !load(offset, qMin(wanted, m_fileSize - offset), readSize))
         return nullptr;
     *available = qMin(wanted, m_blockStart + m_blockLength - offset);
@@ -53,7 +41,7 @@ const uchar *BlockReader::blockFrom(qint64 offset, qint64 *available)
         *available = m_blockStart + m_blockLength - offset;
         return reinterpret_cast<const uchar *>(m_block.constData()) + (offset - m_blockStart);
     }
-    return bytesAt(offset, kBlockSize, available);
+    return bytesAt(offset, m_blockSize, available);
 }
 
 quint32 BlockReader::uint32At(qint64 offset)
@@ -84,7 +72,7 @@ qint64 BlockReader::find(qint64 from, const QByteArray &pattern)
         qint64 available = 0;
         const uchar *bytes = blockFrom(offset, &available);
         if (available < pattern.size())
-            bytes = bytesAt(offset, kBlockSize, &available);
+            bytes = bytesAt(offset, qMax<qint64>(m_blockSize, pattern.size()), &available);
         if (!bytes || available < pattern.size())
             break;
         const void *hit = memmem(bytes, size_t(available), pattern.constData(), size_t(pattern.size()));

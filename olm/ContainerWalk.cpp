@@ -4,7 +4,6 @@
 #include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
-#include "parsers/FolderInformation.h"
 
 #include <QElapsedTimer>
 #include <cstring>
@@ -135,8 +134,8 @@ constexpr qint64 kLongestStartTag = 14;
 class Walk
 {
 public:
-    Walk(int fd, qint64 fileSize, FolderInformation &parsers, const WalkHooks &hooks)
-        : m_fd(fd), m_fileSize(fileSize), m_reader(fd, fileSize), m_parsers(parsers), m_hooks(hooks)
+    Walk(ByteSource &source, DocumentSink &sink, const WalkHooks &hooks)
+        : m_source(source), m_fileSize(source.size()), m_reader(source), m_sink(sink), m_hooks(hooks)
     {
     }
 
@@ -152,10 +151,10 @@ private:
     void dispatch(DocumentKind kind, const QString &entryName, const QString &folderPath, qint64 documentStart,
                   qint64 documentSize, qint64 documentEnd);
 
-    int m_fd;
+    ByteSource &m_source;
     qint64 m_fileSize;
     BlockReader m_reader;
-    FolderInformation &m_parsers;
+    DocumentSink &m_sink;
     const WalkHooks &m_hooks;
     QElapsedTimer m_sinceTick;
     bool m_firstTick = true;
@@ -189,6 +188,8 @@ WalkResult Walk::run()
     while (dwOffset < m_fileSize) {
         if (tickAndTestStop())
             return WalkResult::Stopped;
+        if (m_sink.full())
+            return WalkResult::SinkFull;
         const qint64 here = dwOffset;
         const quint32 signature = m_reader.uint32At(here);
         if (signature == kLocalHeaderSignature) {
@@ -251,7 +252,7 @@ void Walk::walkEntry(const LocalHeader &header)
     case DocumentKind::Skipped:
         break;
     case DocumentKind::Attachment:
-        m_parsers.InitializeAttachment(header.name, dataEnd - size, size);
+        m_sink.takeAttachment(header.name, dataEnd - size, size);
         if (m_hooks.dispatched)
             m_hooks.dispatched({DocumentKind::Attachment, header.name, dataEnd - size, size, dataEnd});
         break;
@@ -306,29 +307,10 @@ void Walk::dispatch(DocumentKind kind, const QString &entryName, const QString &
     if (qint64(m_document.size()) < size + 1)
         m_document.resize(size_t(size) + 1);
     pBuff = m_document.data();
-    pBuffSize = readFully(m_fd, documentStart, pBuff, size);
+    pBuffSize = m_source.readAt(documentStart, pBuff, size);
     // A short read leaves zeros, and the document is always zero-terminated.
     memset(pBuff + pBuffSize, 0, size_t(size - pBuffSize) + 1);
-    switch (kind) {
-    case DocumentKind::Mail:
-        m_parsers.InitializeMLRC(folderPath, documentEnd);
-        break;
-    case DocumentKind::Contacts:
-        m_parsers.InitializeCTRC(documentEnd);
-        break;
-    case DocumentKind::Calendar:
-        m_parsers.InitializeCLRC(documentEnd);
-        break;
-    case DocumentKind::Tasks:
-        m_parsers.InitializeTSRC(documentEnd);
-        break;
-    case DocumentKind::Notes:
-        m_parsers.InitializeNTRC(documentEnd);
-        break;
-    case DocumentKind::Attachment:
-    case DocumentKind::Skipped:
-        break;
-    }
+    m_sink.takeDocument(kind, folderPath, documentEnd);
     pBuff = nullptr;
     pBuffSize = 0;
     if (m_document.size() > kKeptDocumentBuffer)
@@ -339,15 +321,15 @@ void Walk::dispatch(DocumentKind kind, const QString &entryName, const QString &
 
 } // namespace
 
-WalkResult walkContainer(int fd, qint64 fileSize, FolderInformation &parsers, const WalkHooks &hooks)
+WalkResult walkContainer(ByteSource &source, DocumentSink &sink, const WalkHooks &hooks)
 {
     PID = llRootId;
     bStopFlag = false;
     bProcessRunning = true;
     if (hooks.started)
-        hooks.started(fileSize / kProgressUnit);
+        hooks.started(source.size() / kProgressUnit);
     dwOffset = 0;
-    const WalkResult result = Walk(fd, fileSize, parsers, hooks).run();
+    const WalkResult result = Walk(source, sink, hooks).run();
     bProcessRunning = false;
     return result;
 }

@@ -1,13 +1,13 @@
 #pragma once
 // The walk over an .olm container: ZIP local headers where they are intact,
 // a raw scan for the five document start tags wherever they are not.
+#include "olm/ByteSource.h"
+#include "olm/DocumentSink.h"
 #include "olm/EntryPath.h"
 
 #include <QString>
 #include <QtGlobal>
 #include <functional>
-
-class FolderInformation;
 
 // Progress is counted in units of 512 bytes.
 constexpr qint64 kProgressUnit = 512;
@@ -30,8 +30,9 @@ struct WalkHooks {
     std::function<void(const DispatchedEntry &entry)> dispatched;
 };
 
-enum class WalkResult { Finished, Stopped };
+// SinkFull: the sink could keep no more; what it took stays.
+enum class WalkResult { Finished, Stopped, SinkFull };
 
-// Walks fd (fileSize bytes) from offset 0 and hands every document to parsers.
+// Walks source from offset 0 and hands every document and attachment to sink.
 // Uses and updates dwOffset, pBuff, bStopFlag and bProcessRunning.
-WalkResult walkContainer(int fd, qint64 fileSize, FolderInformation &parsers, const WalkHooks &hooks);
+WalkResult walkContainer(ByteSource &source, DocumentSink &sink, const WalkHooks &hooks);

@@ -2,6 +2,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
@@ -96,16 +97,15 @@ QString utcStamp(const QString &text)
            + time.at(2);
 }
 
-// Seconds before the event as a duration: hours drop whole days beyond whole
-// weeks. Seconds together with hours or minutes give nothing.
+// Seconds before the event as a duration counting its hours in total (a day is
+// 24 hours). Seconds together with hours or minutes, or a reminder after the
+// start, give nothing.
 QString reminderDuration(int seconds)
 {
-    const int hoursTotal = seconds / 3600;
-    const int days = seconds / 86400;
-    const int weeks = seconds / 604800;
-    const int minutesTotal = seconds / 60;
-    const int h = hoursTotal - 24 * (days - 7 * weeks);
-    const int m = minutesTotal - 60 * hoursTotal;
+    if (seconds < 0)
+        return QString();
+    const int h = seconds / 3600;
+    const int m = seconds / 60 - 60 * h;
     const int s = seconds % 60;
     const QString pt = QStringLiteral("PT");
     if (h != 0 && m == 0 && s == 0)
@@ -148,7 +148,7 @@ void storeEventText(CalenderInformation *event, EventField field, const QString 
 {
     switch (field) {
     case EventField::Organizer:
-        CopyToField(event->Organizer, text, FieldEncoding::Latin1);
+        CopyToFieldCut(event->Organizer, text);
         break;
     case EventField::FreeBusy:
         CopyToField(event->FreeBusy, text, FieldEncoding::Latin1);
@@ -168,9 +168,11 @@ void storeEventText(CalenderInformation *event, EventField field, const QString 
         break;
     case EventField::Start:
         CopyToField(event->Start, QString::fromLatin1(timeconverter(text)), FieldEncoding::Latin1);
+        CopyToField(event->StartUtc, QString::fromLatin1(utcCompactStamp(text)), FieldEncoding::Latin1);
         break;
     case EventField::End:
         CopyToField(event->End, QString::fromLatin1(timeconverter(text)), FieldEncoding::Latin1);
+        CopyToField(event->EndUtc, QString::fromLatin1(utcCompactStamp(text)), FieldEncoding::Latin1);
         break;
     case EventField::ReminderDelta:
         CopyToField(event->ReminderDuration, reminderDuration(text.toInt(nullptr, 10)),
@@ -238,7 +240,7 @@ void storeAttendees(CalenderInformation *event, const QVector<QByteArray> &piece
         }
     }
     CopyToField(event->AttendeeAddresses, addresses, FieldEncoding::Latin1);
-    CopyToField(event->AttendeeNames, names, FieldEncoding::Latin1);
+    CopyToFieldCut(event->AttendeeNames, names);
 }
 
 void readAttendeeList(CalenderInformation *event, const QByteArray &item)
@@ -285,5 +287,6 @@ void FolderInformation::InitializeCLRC(qint64 documentEnd)
             if (GetElementText(item, element.name, &text) && !text.isEmpty())
                 storeEventText(event, element.field, text);
         }
+        readEventDetails(event, item);
     }
 }

@@ -2,6 +2,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
@@ -32,7 +33,8 @@ enum class ContactRule {
     DecodedName,   // entities decoded; the length limit applies to the text before decoding
     DecodedText,   // entities decoded; the field width applies after decoding
     WorkStreet,    // at most 510 characters, then a space after every line break
-    Date,          // calendar date of the local moment
+    PersonName,    // UTF-8, cut to the width at a character boundary
+    Date,          // the day entered: date of the UTC moment twelve hours on
     Age,
     NotesText,     // left in the file
     PictureText,   // left in the file
@@ -59,7 +61,7 @@ constexpr FieldEncoding Latin1 = FieldEncoding::Latin1;
 const ContactElement kContactElements[] = {
     {"OPFContactCopyCategoryList", ContactRule::Categories, NO_FIELD, Latin1},
     {"OPFContactCopyHomeWebPage", ContactRule::Text, CONTACT_FIELD(HomeWebPage), Latin1},
-    {"OPFContactCopyChildren", ContactRule::Children, CONTACT_FIELD(Children), Latin1},
+    {"OPFContactCopyChildren", ContactRule::Children, CONTACT_FIELD(Children), Utf8},
     {"OPFContactCopyEmailAddressList", ContactRule::EmailList, CONTACT_FIELD(EmailAddresses), Utf8},
     {"OPFContactCopyIMAddressList", ContactRule::IMList, CONTACT_FIELD(IMAddresses), Latin1},
     {"OPFContactCopyFirstName", ContactRule::DecodedName, CONTACT_FIELD(FirstName), Utf8},
@@ -113,7 +115,7 @@ const ContactElement kContactElements[] = {
     {"OPFContactCopyCustomDate1", ContactRule::Date, CONTACT_FIELD(CustomDate1), Latin1},
     {"OPFContactCopyCustomDate2", ContactRule::Date, CONTACT_FIELD(CustomDate2), Latin1},
     {"OPFContactCopyAnniversary", ContactRule::Date, CONTACT_FIELD(Anniversary), Latin1},
-    {"OPFContactCopySpousesName", ContactRule::Text, CONTACT_FIELD(Spouse), Latin1},
+    {"OPFContactCopySpousesName", ContactRule::PersonName, CONTACT_FIELD(Spouse), Utf8},
     {"OPFContactCopyInterests", ContactRule::Text, CONTACT_FIELD(Interests), Latin1},
     {"OPFContactAddPicture", ContactRule::PictureText, NO_FIELD, Utf8},
     {"OPFContactCopyMiddleName", ContactRule::Ignored, NO_FIELD, Utf8},
@@ -160,7 +162,7 @@ void storeCategories(ContactInformation *contact, const QString &list)
     // The joined text is split again, so a name holding "," has its parts reversed too.
     QStringList parts = joined.split(QLatin1Char(','), Qt::KeepEmptyParts);
     std::reverse(parts.begin(), parts.end());
-    const QByteArray bytes = parts.join(QLatin1Char(',')).toLatin1();
+    const QByteArray bytes = parts.join(QLatin1Char(',')).toUtf8();
     contact->Categories = static_cast<char *>(calloc(size_t(bytes.size()) + 1, 1));
     if (!contact->Categories)
         qFatal("out of memory while storing contact categories");
@@ -173,6 +175,13 @@ void storeSlots(char *firstSlot, int slotWidth, int slotCount, const QStringList
 {
     for (int n = 0; n < values.size() && n < slotCount; ++n)
         CopyToField(firstSlot + n * slotWidth, slotWidth, values.at(n), encoding);
+}
+
+// Names are kept in part where they do not fit.
+void storeNameSlots(char *firstSlot, int slotWidth, int slotCount, const QStringList &names)
+{
+    for (int n = 0; n < names.size() && n < slotCount; ++n)
+        CopyToFieldCut(firstSlot + n * slotWidth, slotWidth, names.at(n));
 }
 
 QStringList addresses(const QString &list)
@@ -206,7 +215,7 @@ void storeListElement(ContactInformation *contact, const ContactElement &element
         storeSlots(field, ContactWidth::Address, ContactWidth::AddressSlots, addresses(list), element.encoding);
         break;
     case ContactRule::Children:
-        storeSlots(field, ContactWidth::Child, ContactWidth::ChildSlots, children(list), element.encoding);
+        storeNameSlots(field, ContactWidth::Child, ContactWidth::ChildSlots, children(list));
         break;
     default:
         break;
@@ -233,8 +242,11 @@ void storeTextElement(ContactInformation *contact, const ContactElement &element
             CopyToField(field, element.width, text.replace(QLatin1String("\n"), QLatin1String("\n ")),
                         element.encoding);
         break;
+    case ContactRule::PersonName:
+        CopyToFieldCut(field, element.width, text);
+        break;
     case ContactRule::Date:
-        CopyToField(field, element.width, QString::fromLatin1(timeconverterCont(text)), element.encoding);
+        CopyToField(field, element.width, QString::fromLatin1(utcCalendarDate(text)), element.encoding);
         break;
     case ContactRule::Age:
         contact->Age = readAge(text);
@@ -283,5 +295,6 @@ void FolderInformation::InitializeCTRC(qint64 documentEnd)
             else if (!text.isEmpty())
                 storeTextElement(contact, element, text);
         }
+        readContactDetails(contact, item);
     }
 }

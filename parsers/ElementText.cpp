@@ -189,6 +189,23 @@ bool CopyToField(char *field, int width, const QString &text, FieldEncoding enco
     return true;
 }
 
+bool CopyToFieldCut(char *field, int width, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    if (bytes.isEmpty() || width < 2)
+        return false;
+    int length = qMin(bytes.size(), width - 1);
+    // A byte 10xxxxxx continues a character: the cut moves back to where one starts.
+    if (length < bytes.size())
+        while (length > 0 && (uchar(bytes.at(length)) & 0xC0) == 0x80)
+            --length;
+    if (length == 0)
+        return false;
+    memcpy(field, bytes.constData(), size_t(length));
+    field[length] = '\0';
+    return true;
+}
+
 QString midOrEmpty(const QString &text, int start, int length)
 {
     if (start < 0 || start > text.size())

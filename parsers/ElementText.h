@@ -66,6 +66,15 @@ bool CopyToField(char (&field)[Width], const QString &text, FieldEncoding encodi
     return CopyToField(field, Width, text, encoding);
 }
 
+// Stores text as UTF-8, cut to fit the width at a character boundary (never inside
+// one), for person names that are worth keeping in part; empty text stores nothing.
+bool CopyToFieldCut(char *field, int width, const QString &text);
+template <int Width>
+bool CopyToFieldCut(char (&field)[Width], const QString &text)
+{
+    return CopyToFieldCut(field, Width, text);
+}
+
 // Cuts text from start with length as QString::mid does, but a missing
 // position (negative start) gives nothing instead of reading before the text.
 QString midOrEmpty(const QString &text, int start, int length = -1);

@@ -2,14 +2,19 @@
 // The five item parsers. Each takes the document in pBuff (pBuffSize bytes)
 // and the file offset just past the document's last byte, and appends records
 // to its kind's list.
+#include "olm/DocumentSink.h"
+
 #include <QObject>
 #include <QString>
 
-class FolderInformation : public QObject
+class FolderInformation : public QObject, public DocumentSink
 {
     Q_OBJECT
 public:
     using QObject::QObject;
+
+    void takeDocument(DocumentKind kind, const QString &folderPath, qint64 documentEnd) override;
+    void takeAttachment(const QString &entryName, qint64 offset, qint64 size) override;
 
     void InitializeMLRC(const QString &folderPath, qint64 documentEnd);
     void InitializeCTRC(qint64 documentEnd);

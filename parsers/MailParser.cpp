@@ -2,6 +2,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
@@ -120,15 +121,16 @@ QString copyAddresses(const QByteArray &list)
     return joined;
 }
 
-// A Latin-1 field holding a value `times` over. A repetition too long for the field
-// leaves it empty like any too long value, without being built: a long list could
-// otherwise ask for the square of its size.
+// A field holding a value `times` over. A repetition too long for the field leaves it
+// empty like any too long value, without being built: a long list could otherwise ask
+// for the square of its size.
 template <int Width>
-void copyRepeated(char (&field)[Width], const QString &value, int times)
+void copyRepeated(char (&field)[Width], const QString &value, int times, FieldEncoding encoding)
 {
-    if (qint64(value.size()) * times >= Width)
+    const qint64 bytes = encoding == FieldEncoding::Utf8 ? value.toUtf8().size() : value.size();
+    if (bytes * times >= Width)
         return;
-    CopyToField(field, value.repeated(times), FieldEncoding::Latin1);
+    CopyToField(field, value.repeated(times), encoding);
 }
 
 // The sender list repeats the values of its last entry once per entry.
@@ -145,8 +147,9 @@ void storeFrom(MailMLRC *mail, const QByteArray &list)
     } else {
         address = last.addressBeforeType().remove(QLatin1Char(',')) + QLatin1Char(';');
     }
-    copyRepeated(mail->FromName, name, entries.size());
-    copyRepeated(mail->FromAddress, address, entries.size());
+    // Names are kept in UTF-8: Latin-1 would turn every Korean or Greek sender into question marks.
+    copyRepeated(mail->FromName, name, entries.size(), FieldEncoding::Utf8);
+    copyRepeated(mail->FromAddress, address, entries.size(), FieldEncoding::Latin1);
 }
 
 // Names and URLs are decoded as a whole after every entry, so the value of
@@ -281,10 +284,14 @@ void storeSubject(MailMLRC *mail, const QString &text)
     CopyToField(mail->Subject, subject, FieldEncoding::Utf8);
 }
 
+// Exports write identifiers bare (abc@host) or with both brackets escaped
+// (&lt;abc@host&gt;); either way the stored identifier reads <abc@host>.
 void storeMessageId(MailMLRC *mail, const QString &text)
 {
-    QString id = DecodeEntities(text);
-    if (!id.endsWith(QLatin1Char('>')))
+    QString id = DecodeEntities(text, GtEntity::Decode);
+    if (!id.startsWith(QLatin1Char('<')))
+        id = QLatin1Char('<') + id + QLatin1Char('>');
+    else if (!id.endsWith(QLatin1Char('>')))
         id.chop(1);
     CopyToField(mail->MessageId, id, FieldEncoding::Latin1);
 }
@@ -367,6 +374,7 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
             mail->ParentId = folderId;
         }
         readMail(mail, item);
+        readMailDetails(mail, item);
     }
     llParentIdRunning = 0;
 }

@@ -2,7 +2,9 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
+#include "parsers/TimeConverter.h"
 
 void FolderInformation::InitializeNTRC(qint64 documentEnd)
 {
@@ -12,13 +14,20 @@ void FolderInformation::InitializeNTRC(qint64 documentEnd)
         NotesInformation *note = appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
         CopyToField(note->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
-        // OPFNoteCopyNonHTMLText is not kept: the readers show the text element.
+        // The previews show the HTML text; the writers prefer the plain one.
         const FileText text = findFileText(item, "OPFNoteCopyText");
         note->NotesSize = text.size;
         note->NotesOffset = text.offset;
+        const FileText plainText = findFileText(item, "OPFNoteCopyNonHTMLText");
+        note->PlainTextSize = plainText.size;
+        note->PlainTextOffset = plainText.offset;
 
         QString title;
         if (GetElementText(item, "OPFNoteCopyTitle", &title) && !title.isEmpty())
             CopyToField(note->Title, DecodeEntities(title), FieldEncoding::Utf8);
+        QString modified;
+        if (GetElementText(item, "OPFNoteCopyModDate", &modified) && !modified.isEmpty())
+            CopyToField(note->ModStampUtc, QString::fromLatin1(utcCompactStamp(modified)), FieldEncoding::Latin1);
+        readNoteDetails(note, item);
     }
 }

@@ -1,5 +1,7 @@
 #include "parsers/RecordLists.h"
 
+#include "parsers/ItemDetails.h"
+
 #include <cstdlib>
 
 MailMLRC *TmpMlrcPtrStart = nullptr, *TmpMlrcPtrEnd = nullptr;
@@ -44,6 +46,7 @@ void freeRecordLists()
     freeList(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
     freeList(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
     freeList(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
+    clearItemDetails();
 }
 
 bool anyRecordsLoaded()

@@ -16,7 +16,7 @@ constexpr int Reserved1 = 8, Reserved2 = 70, FromName = 100, FromAddress = 100,
 struct MailMLRC {
     char Reserved1[MailWidth::Reserved1];
     char Reserved2[MailWidth::Reserved2];
-    char FromName[MailWidth::FromName];            // Latin-1 joined list
+    char FromName[MailWidth::FromName];            // UTF-8 joined list
     char FromAddress[MailWidth::FromAddress];      // Latin-1 joined list
     char ToAddresses[MailWidth::ToAddresses];      // Latin-1 joined list
     char CcAddresses[MailWidth::CcAddresses];      // Latin-1 joined list
@@ -97,13 +97,13 @@ struct ContactInformation {
     char CustomFields[ContactWidth::CustomFieldSlots][ContactWidth::CustomField];
     char CustomDate1[ContactWidth::CustomDate];
     char CustomDate2[ContactWidth::CustomDate];
-    char *Categories;                                 // owned, Latin-1; null when none
-    char Spouse[ContactWidth::Spouse];                // Latin-1
-    char Children[ContactWidth::ChildSlots][ContactWidth::Child]; // Latin-1
+    char *Categories;                                 // owned, UTF-8; null when none
+    char Spouse[ContactWidth::Spouse];                // UTF-8, cut at a character boundary
+    char Children[ContactWidth::ChildSlots][ContactWidth::Child]; // UTF-8, cut at a character boundary
     char BloodType[ContactWidth::BloodType];          // Latin-1
-    char Anniversary[ContactWidth::Anniversary];
+    char Anniversary[ContactWidth::Anniversary];     // the day entered, whatever the zone
     char Interests[ContactWidth::Interests];          // Latin-1
-    char Birthday[ContactWidth::Birthday];
+    char Birthday[ContactWidth::Birthday];           // the day entered, whatever the zone
     char Identifier[ContactWidth::Identifier];
     qint32 Age;
     qint64 NotesSize;      // plain note text left in the .olm file
@@ -117,7 +117,8 @@ namespace CalendarWidth {
 constexpr int ModStampUtc = 18, TimeZoneOffset = 7, TimeZoneName = 200, TimeZoneCode = 4,
               AttendeeNames = 256, AttendeeAddresses = 256, Organizer = 256, AllDay = 2,
               FreeBusy = 2, Summary = 256, Location = 256, ModStampLocal = 16,
-              ReminderDuration = 145, Start = 25, End = 25, Identifier = 33;
+              ReminderDuration = 145, Start = 25, End = 25, Identifier = 33, StartUtc = 16,
+              EndUtc = 16;
 }
 
 struct CalenderInformation {
@@ -125,9 +126,9 @@ struct CalenderInformation {
     char TimeZoneOffset[CalendarWidth::TimeZoneOffset];       // Latin-1
     char TimeZoneName[CalendarWidth::TimeZoneName];           // Latin-1
     char TimeZoneCode[CalendarWidth::TimeZoneCode];           // Latin-1
-    char AttendeeNames[CalendarWidth::AttendeeNames];         // Latin-1 joined list
+    char AttendeeNames[CalendarWidth::AttendeeNames];         // UTF-8 joined list, cut at a character boundary
     char AttendeeAddresses[CalendarWidth::AttendeeAddresses]; // Latin-1 joined list
-    char Organizer[CalendarWidth::Organizer];                 // Latin-1
+    char Organizer[CalendarWidth::Organizer];                 // UTF-8, cut at a character boundary
     char AllDay[CalendarWidth::AllDay];
     char FreeBusy[CalendarWidth::FreeBusy];
     char Summary[CalendarWidth::Summary];                     // UTF-8, entities kept
@@ -139,12 +140,15 @@ struct CalenderInformation {
     char Identifier[CalendarWidth::Identifier];
     qint64 DescriptionSize;   // plain description left in the .olm file
     qint64 DescriptionOffset;
+    char StartUtc[CalendarWidth::StartUtc]; // compact stamps in UTC, as the export gives them
+    char EndUtc[CalendarWidth::EndUtc];
     CalenderInformation *Next;
 };
 
 namespace TaskWidth {
 constexpr int Name = 256, StartStamp = 16, DueStamp = 17, ReminderStamp = 23, Priority = 8,
-              StartDisplay = 22, DueDisplay = 22, Identifier = 33;
+              StartDisplay = 22, DueDisplay = 22, Identifier = 33, ModStampUtc = 16,
+              ReminderStampUtc = 16;
 }
 
 struct TasksInformation {
@@ -158,11 +162,15 @@ struct TasksInformation {
     char Identifier[TaskWidth::Identifier];
     qint64 NoteSize;     // note left in the .olm file
     qint64 NoteOffset;
+    char ModStampUtc[TaskWidth::ModStampUtc];           // compact stamps in UTC
+    char ReminderStampUtc[TaskWidth::ReminderStampUtc];
+    qint64 NotePlainSize;   // the plain-text note left in the .olm file
+    qint64 NotePlainOffset;
     TasksInformation *Next;
 };
 
 namespace NoteWidth {
-constexpr int Title = 256, Identifier = 33;
+constexpr int Title = 256, Identifier = 33, ModStampUtc = 16;
 }
 
 struct NotesInformation {
@@ -170,6 +178,9 @@ struct NotesInformation {
     char Identifier[NoteWidth::Identifier];
     qint64 NotesSize;    // note text left in the .olm file
     qint64 NotesOffset;
+    char ModStampUtc[NoteWidth::ModStampUtc];  // compact stamp in UTC
+    qint64 PlainTextSize;   // the plain-text note left in the .olm file
+    qint64 PlainTextOffset;
     NotesInformation *Next;
 };
 #pragma pack(pop)

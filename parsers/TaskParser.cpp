@@ -2,6 +2,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
@@ -44,8 +45,10 @@ void FolderInformation::InitializeTSRC(qint64 documentEnd)
         TasksInformation *task = appendRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
         CopyToField(task->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
-        // OPFTaskCopyModDate and OPFTaskCopyNotePlain are not kept.
         QString text;
+        // The writers stamp the task with its last change.
+        if (GetElementText(item, "OPFTaskCopyModDate", &text) && !text.isEmpty())
+            CopyToField(task->ModStampUtc, QString::fromLatin1(utcCompactStamp(text)), FieldEncoding::Latin1);
         if (GetElementText(item, "OPFTaskCopyName", &text) && !text.isEmpty()) {
             text = DecodeEntities(text);
             text.replace(QLatin1Char('\n'), QLatin1Char(' '));
@@ -56,6 +59,10 @@ void FolderInformation::InitializeTSRC(qint64 documentEnd)
         const FileText note = findTaskNote(item);
         task->NoteSize = note.size;
         task->NoteOffset = note.offset;
+        // The writers prefer the plain text to the HTML of the note.
+        const FileText plainNote = findFileText(item, "OPFTaskCopyNotePlain");
+        task->NotePlainSize = plainNote.size;
+        task->NotePlainOffset = plainNote.offset;
 
         if (GetElementText(item, "OPFTaskCopyStartDateTime", &text) && !text.isEmpty()) {
             CopyToField(task->StartStamp, QString::fromLatin1(timeconverterDUetask(text)), FieldEncoding::Latin1);
@@ -68,7 +75,11 @@ void FolderInformation::InitializeTSRC(qint64 documentEnd)
         if (GetElementText(item, "OPFTaskGetPriority", &text) && !text.isEmpty()
             && text.size() <= kPriorityMaxCharacters)
             CopyToField(task->Priority, text, FieldEncoding::Latin1);
-        if (GetElementText(item, "OPFTaskCopyReminderTime", &text) && !text.isEmpty())
+        if (GetElementText(item, "OPFTaskCopyReminderTime", &text) && !text.isEmpty()) {
             CopyToField(task->ReminderStamp, QString::fromLatin1(timeconverter(text)), FieldEncoding::Latin1);
+            CopyToField(task->ReminderStampUtc, QString::fromLatin1(utcCompactStamp(text)),
+                        FieldEncoding::Latin1);
+        }
+        readTaskDetails(task, item);
     }
 }

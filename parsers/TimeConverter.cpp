@@ -33,7 +33,14 @@ bool hasFourDigitYear(const tm &local)
 // Every form below is laid out for a four-digit year, so a moment that does not
 // land in years 1000-9999 is taken like an invalid date: 1970-01-01 with the
 // input's time of day.
-tm localMoment(const QString &text)
+// The element text as seconds since 1970 (UTC): days of a valid date, plus
+// seconds of a valid time of day, each judged on its own.
+struct ElementMoment {
+    qint64 days;
+    qint64 seconds;
+};
+
+ElementMoment readMoment(const QString &text)
 {
     const QStringList parts = text.split(QLatin1Char('T'), Qt::KeepEmptyParts);
     const QStringList dateParts = parts.value(0).split(QLatin1Char('-'), Qt::KeepEmptyParts);
@@ -41,17 +48,28 @@ tm localMoment(const QString &text)
 
     const QDate date(numberPiece(dateParts, 0), numberPiece(dateParts, 1), numberPiece(dateParts, 2));
     const QTime time(numberPiece(timeParts, 0), numberPiece(timeParts, 1), numberPiece(timeParts, 2), 0);
-    const qint64 days = date.isValid() ? QDate(1970, 1, 1).daysTo(date) : 0;
-    const qint64 seconds = time.isValid() ? QTime(0, 0).secsTo(time) : 0;
+    return {date.isValid() ? QDate(1970, 1, 1).daysTo(date) : 0,
+            time.isValid() ? QTime(0, 0).secsTo(time) : 0};
+}
 
-    tm local;
-    std::memset(&local, 0, sizeof local);
-    time_t moment = time_t(days * 86400 + seconds);
-    if (localtime_r(&moment, &local) && hasFourDigitYear(local))
-        return local;
-    moment = time_t(seconds);
-    localtime_r(&moment, &local);
-    return local;
+using BrokenDown = tm *(*)(const time_t *, tm *);
+
+tm brokenDown(const QString &text, BrokenDown convert, qint64 shiftSeconds = 0)
+{
+    const ElementMoment read = readMoment(text);
+    tm result;
+    std::memset(&result, 0, sizeof result);
+    time_t moment = time_t(read.days * 86400 + read.seconds + shiftSeconds);
+    if (convert(&moment, &result) && hasFourDigitYear(result))
+        return result;
+    moment = time_t(read.seconds + shiftSeconds);
+    convert(&moment, &result);
+    return result;
+}
+
+tm localMoment(const QString &text)
+{
+    return brokenDown(text, localtime_r);
 }
 
 int hour12(const tm &local)
@@ -83,9 +101,8 @@ void formatOffset(const tm &local, char (&out)[6])
                   int(magnitude / 3600 % 100), int(magnitude / 60 % 60));
 }
 
-void compactStamp(const QString &text, char (&out)[16])
+void compactStamp(const tm &local, char (&out)[16])
 {
-    const tm local = localMoment(text);
     formatInto(out, sizeof out, "%04d%02d%02dT%02d%02d%02d", year(local), local.tm_mon + 1,
                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
 }
@@ -104,14 +121,14 @@ const char *monthName(const tm &local)
 const char *timeconverter(QString text)
 {
     static char time_buf[16];
-    compactStamp(text, time_buf);
+    compactStamp(localMoment(text), time_buf);
     return time_buf;
 }
 
 const char *timeconverterDUetask(QString text)
 {
     static char time_buf[16];
-    compactStamp(text, time_buf);
+    compactStamp(localMoment(text), time_buf);
     return time_buf;
 }
 
@@ -144,10 +161,19 @@ const char *timeconverterpre(QString text)
     return buf1;
 }
 
-const char *timeconverterCont(QString text)
+
+QByteArray utcCompactStamp(const QString &text)
 {
-    static char buf1[22];
-    const tm local = localMoment(text);
-    formatInto(buf1, sizeof buf1, "%04d-%02d-%02d", year(local), local.tm_mon + 1, local.tm_mday);
-    return buf1;
+    char stamp[16];
+    compactStamp(brokenDown(text, gmtime_r), stamp);
+    return QByteArray(stamp);
+}
+
+QByteArray utcCalendarDate(const QString &text)
+{
+    constexpr qint64 kHalfDay = 12 * 3600;
+    const tm moment = brokenDown(text, gmtime_r, kHalfDay);
+    char date[11];
+    formatInto(date, sizeof date, "%04d-%02d-%02d", year(moment), moment.tm_mon + 1, moment.tm_mday);
+    return QByteArray(date);
 }

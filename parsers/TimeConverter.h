@@ -1,6 +1,7 @@
 #pragma once
-// Element dates (UTC, such as 2010-05-12T14:30:00) in the five local-time text forms.
+// Element dates (UTC, such as 2010-05-12T14:30:00) in the local-time text forms.
 // Each function returns its own static buffer, good until its next call.
+#include <QByteArray>
 #include <QString>
 
 extern QString prevTime; // twelve-hour form of the last timeconverter1 moment
@@ -9,4 +10,11 @@ const char *timeconverter(QString text);        // 20100512T200000
 const char *timeconverterDUetask(QString text); // the same form, its own buffer
 const char *timeconverter1(QString text);       // Wed, 12 May 2010 20:00:00 +0530
 const char *timeconverterpre(QString text);     // 2010,May,12, 20:00:00
-const char *timeconverterCont(QString text);    // 2010-05-12
+
+// The same reading kept in UTC, for lines that carry their zone: 20100512T143000.
+QByteArray utcCompactStamp(const QString &text);
+// The date of a date-only value (birthday, anniversary). Exports store the local
+// midnight of the day as UTC, anywhere from twelve hours before to twelve hours
+// after it, so the date twelve hours on is the day the user entered, whatever
+// zone scans the file.
+QByteArray utcCalendarDate(const QString &text);

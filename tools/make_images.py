@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws every image the application compiles in (resources/images/*.png).
+"""Draws every image the application compiles in (resources/images/*.png, *.gif).
 
 Standard library only and deterministic: the same run writes the same bytes.
 Shapes are filled by sampling each pixel on a 4 x 4 grid, so edges come out
@@ -96,6 +96,100 @@ class Canvas:
             out.write(chunk(b"IHDR", header))
             out.write(chunk(b"IDAT", zlib.compress(bytes(rows), 9)))
             out.write(chunk(b"IEND", b""))
+
+
+
+class Animation:
+    """Canvases of one size written as a looping GIF over a flat background colour.
+
+    GIF has no partial transparency, so covered pixels are blended onto the
+    background and untouched ones stay transparent."""
+
+    def __init__(self, frames, delay_cs, background):
+        self.frames = frames
+        self.delay_cs = delay_cs
+        self.background = background
+
+    def _indices(self, canvas, palette):
+        out = bytearray()
+        for r, g, b, a in canvas.pixels:
+            if a <= 0.0:
+                out.append(0)
+                continue
+            keep = 1.0 - a
+            rgb = tuple(int(round(max(0.0, min(1.0, c + bg * keep)) * 255))
+                        for c, bg in zip((r, g, b), self.background))
+            if rgb not in palette:
+                if len(palette) == 255:
+                    raise ValueError("more than 255 colours in one animation")
+                palette[rgb] = len(palette) + 1
+            out.append(palette[rgb])
+        return out
+
+    def save(self, path):
+        palette = {}
+        frames = [self._indices(frame, palette) for frame in self.frames]
+        width, height = self.frames[0].width, self.frames[0].height
+        table = bytearray(3 * 256)
+        for rgb, index in palette.items():
+            table[3 * index:3 * index + 3] = bytes(rgb)
+        with open(path, "wb") as out:
+            out.write(b"GIF89a" + struct.pack("<HHBBB", width, height, 0xF7, 0, 0) + bytes(table))
+            out.write(b"\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00")  # loop forever
+            for indices in frames:
+                # Graphic control: restore to background, transparent index 0.
+                out.write(b"\x21\xF9\x04\x09" + struct.pack("<H", self.delay_cs) + b"\x00\x00")
+                out.write(b"\x2C" + struct.pack("<HHHHB", 0, 0, width, height, 0))
+                data = lzw_compress(indices, 8)
+                out.write(b"\x08")
+                for at in range(0, len(data), 255):
+                    block = data[at:at + 255]
+                    out.write(bytes([len(block)]) + block)
+                out.write(b"\x00")
+            out.write(b"\x3B")
+
+
+def lzw_compress(indices, min_code_size):
+    """GIF's variable-width LZW, least significant bit first."""
+    clear, end = 1 << min_code_size, (1 << min_code_size) + 1
+    out = bytearray()
+    bits = [0, 0]  # pending value, pending bit count
+
+    def emit(code, size):
+        bits[0] |= code << bits[1]
+        bits[1] += size
+        while bits[1] >= 8:
+            out.append(bits[0] & 0xFF)
+            bits[0] >>= 8
+            bits[1] -= 8
+
+    def fresh():
+        return {bytes([i]): i for i in range(clear)}, end + 1, min_code_size + 1
+
+    codes, next_code, size = fresh()
+    emit(clear, size)
+    run = b""
+    for index in indices:
+        longer = run + bytes([index])
+        if longer in codes:
+            run = longer
+            continue
+        emit(codes[run], size)
+        # The decoder widens its codes once the table reaches the next power of two.
+        if next_code == 1 << size and size < 12:
+            size += 1
+        codes[longer] = next_code
+        next_code += 1
+        if next_code == 4096:
+            emit(clear, size)
+            codes, next_code, size = fresh()
+        run = bytes([index])
+    if run:
+        emit(codes[run], size)
+    emit(end, size)
+    if bits[1]:
+        out.append(bits[0] & 0xFF)
+    return bytes(out)
 
 
 # Shapes: each is (inside function, bounding box).
@@ -496,6 +590,21 @@ def logo():
     return c
 
 
+def scan_animation():
+    """Twelve dots around a circle, the bright one moving on a step per frame."""
+    dots = 12
+    frames = []
+    for step in range(dots):
+        c = Canvas(24, 24)
+        for dot in range(dots):
+            angle = 2 * math.pi * dot / dots - math.pi / 2
+            age = (step - dot) % dots
+            c.fill(ellipse(12 + 8.5 * math.cos(angle), 12 + 8.5 * math.sin(angle), 2.1, 2.1),
+                   hex_colour("2a63c2", max(0.15, 1.0 - age / 7.0)))
+        frames.append(c)
+    return Animation(frames, 8, hex_colour("efefef"))
+
+
 def solid(width, height, colour):
     c = Canvas(width, height)
     c.fill(rect(0, 0, width, height), colour)
@@ -544,6 +653,7 @@ def images():
     yield "img_Stop_Click.png", stop_button(hex_colour("6e1511"), hex_colour("b8322a"), hex_colour("8a1a14"))
     yield "img_Start.png", start_button()
     yield "img_StartDisabled.png", start_button("d4d8de", "b4bac4", "9aa0aa", "f4f5f7")
+    yield "img_Scan.gif", scan_animation()
 
     yield "img_Save.png", icon_save()
     yield "img_Save_Click.png", pressed(icon_save)

@@ -100,9 +100,19 @@ LOCATIONS = ["Room 4.12", "東京本社 3F", "서울 사무소", "Αθήνα", "
 OLD_ZONES = ["(UTC+05:30) Chennai, Kolkata, Mumbai, New Delhi", "(UTC-06:00) Central America",
              "(UTC-05:00) Eastern Time (US & Canada)"]
 TASK_NAMES = ["Buy milk & eggs", "請求書を送る", "보고서 제출", "Ανανέωση διαβατηρίου",
-              "Renew domain", "Call the plumber", "Prepare slides"]
+              "Renew domain", "Call Anna, then Ben; urgent", "Prepare slides"]
 NOTE_TITLES = ["Tom & Jerry", "買い物リスト", "아이디어", "Σημειώσεις συνάντησης", "Wi-Fi codes",
-               "Book list"]
+               "Shopping: milk, eggs; bread"]
+# Values that a vCard or iCalendar writer must escape: commas, semicolons, backslashes, line breaks.
+DEPARTMENTS = ["Sales; East", "R&D, Lab 2", "営業部", "Κέντρο; Β\\Γ"]
+SPOUSES = ["山田花子", "김지우", "Ελένη Παππά", "Анна Иванова", "נועה כהן", "Zoë Müller"]
+CHILDREN = ["Ann", "太郎"]
+PUNCTUATED_LOCATIONS = ["your place, then mine", "Room 4; east wing"]
+PUNCTUATED_SUMMARIES = ["Budget review, Q3; final", "Lunch\\dinner, maybe"]
+# Exports store a date-only value as the local midnight of its day, in UTC.
+BIRTHDAY_ZONES = [-11, -8, -6, -5, 0, 1, 5.5, 9, 10, 11]
+REMINDER_SECONDS = [900, 86400, 5400, 0]
+NOTE_STYLE = "<style>p { margin: 0; font-family: Calibri; } .x { color: red; }</style>"
 ATTACHMENT_NAMES = {
     "docx": ["017091.docx", "議事録.docx", "Προσφορά.docx"],
     "xlsx": ["budget_2010.xlsx", "보고서.xlsx"],
@@ -416,8 +426,7 @@ def mail_item(mail):
         parts.append(element("OPFMessageCopySentTime", mail["sent"]))
     parts.append(element("OPFMessageCopyReceivedTime", mail["received"]))
     parts.append(element("OPFMessageCopyModDate", mail["received"]))
-    # '>' needs no escaping in element text, so the identifier keeps its closing bracket.
-    parts.append(element("OPFMessageCopyMessageID", text_escape(mail["messageId"])))
+    parts.append(element("OPFMessageCopyMessageID", mail["messageIdXml"]))
     if mail["inReplyTo"]:
         parts.append(element("OPFMessageCopyInReplyTo", text_escape(mail["inReplyTo"])))
         parts.append(element("OPFMessageCopyReferences", text_escape(mail["inReplyTo"])))
@@ -442,12 +451,18 @@ def mail_item(mail):
     return "".join(parts)
 
 
+def html_document(paragraphs):
+    """What Outlook writes for a formatted note: a style sheet, then one <p> per line."""
+    body = "".join("<p>%s</p>" % markup_escape(line) for line in paragraphs)
+    return "<html><head>%s</head><body>%s</body></html>" % (NOTE_STYLE, body)
+
+
 def contact_item(contact):
     email_list = "".join("<contactEmailAddress%s%s></contactEmailAddress>"
                          % (PRESERVE, attributes([("OPFContactEmailAddressAddress", a),
                                                   ("OPFContactEmailAddressIsDefault", "1" if i == 0 else "0"),
-                                                  ("OPFContactEmailAddressType", "0")]))
-                         for i, a in enumerate(contact["emails"]))
+                                                  ("OPFContactEmailAddressType", EMAIL_TYPE_CODES[t])]))
+                         for i, (a, t) in enumerate(zip(contact["emails"], contact["emailTypes"])))
     parts = [element("OPFContactCopyDisplayName", text_escape(contact["displayName"])),
              element("OPFContactCopyFirstName", text_escape(contact["firstName"])),
              element("OPFContactCopyLastName", text_escape(contact["lastName"])),
@@ -455,6 +470,8 @@ def contact_item(contact):
              element("OPFContactCopyDefaultEmailAddress", email_list.split("</contactEmailAddress>")[0]
                      + "</contactEmailAddress>"),
              element("OPFContactCopyBusinessCompany", text_escape(contact["company"])),
+             element("OPFContactCopyBusinessDepartment", text_escape(contact["department"])),
+             element("OPFContactCopySpousesName", text_escape(contact["spouse"])),
              element("OPFContactCopyBusinessTitle", "Manager"),
              element("OPFContactCopyBusinessStreetAddress", "1-2-3 Example Street\nBuilding 4"),
              element("OPFContactCopyBusinessCity", "Springfield"),
@@ -466,6 +483,8 @@ def contact_item(contact):
              element("OPFContactCopyCellPhone", "+1 555 0123"),
              element("OPFContactCopyBirthday", contact["birthdayIso"]),
              element("OPFContactCopyAge", "0E0")]
+    if contact["middleName"]:
+        parts.append(element("OPFContactCopyMiddleName", text_escape(contact["middleName"])))
     if contact["categories"]:
         parts.append(element("OPFContactCopyCategoryList", "".join(
             "<category%s%s></category>" % (PRESERVE, attributes([("OPFCategoryCopyBackgroundColor", color),
@@ -474,7 +493,7 @@ def contact_item(contact):
     if contact["children"]:
         parts.append(element("OPFContactCopyChildren", "".join(
             element("string", text_escape(child)) for child in contact["children"])))
-    parts.append(element("OPFContactCopyNotes", contact["notesXml"]))
+    parts.append(element("OPFContactCopyNotes", contact["notesHtmlXml"]))
     parts.append(element("OPFContactCopyNotesPlain", contact["notesXml"]))
     if contact["pictureXml"]:
         parts.append(element("OPFContactAddPicture", contact["pictureXml"]))
@@ -493,8 +512,9 @@ def event_item(event):
                   element("OPFCalendarEventGetStartTimeZoneICSData", text_escape(VTIMEZONE_MOUNTAIN))]
     else:
         parts.append(element("OPFCalendarEventCopyTimeZone", text_escape(event["zone"])))
-    parts += [element("OPFCalendarEventCopyModDate", event["startIso"]),
-              element("OPFCalendarEventGetIsAllDayEvent", "0"),
+    parts += [element("OPFCalendarEventCopyModDate", event["modifiedIso"]),
+              element("OPFCalendarEventGetIsAllDayEvent", "1" if event["allDay"] else "0"),
+              element("OPFCalendarEventGetIsPrivate", "1E0" if event["private"] else "0E0"),
               element("OPFCalendarEventCopyFreeBusyStatus", "0"),
               element("OPFCalendarEventCopyOrganizer", event["organizer"]),
               element("OPFCalendarEventCopyAttendeeList", "".join(
@@ -503,10 +523,14 @@ def event_item(event):
                                            ("OPFCalendarAttendeeResponseRequested", "1"),
                                            ("OPFCalendarAttendeeType", "1")]))
                   for a, n in event["attendeeEntries"])),
-              element("OPFCalendarEventCopyReminderDelta", "900"),
+              element("OPFCalendarEventCopyReminderDelta", str(event["reminderSeconds"])),
               element("OPFCalendarEventCopyUUID", event["uuid"]),
-              element("OPFCalendarEventCopyDescription", event["descriptionXml"]),
+              element("OPFCalendarEventCopyDescription", event["descriptionHtmlXml"]),
               element("OPFCalendarEventCopyDescriptionPlain", event["descriptionXml"])]
+    if event["categories"]:
+        parts.append(element("OPFCalendarEventCopyCategoryList", category_list_xml(event["categories"])))
+    if event["recurrence"]:
+        parts.append(element("OPFCalendarEventCopyRecurrence", recurrence_xml(event["recurrence"])))
     return "".join(parts)
 
 
@@ -515,19 +539,154 @@ def task_item(task):
              element("OPFTaskCopyStartDateTime", task["startIso"]),
              element("OPFTaskCopyDueDateTime", task["dueIso"]),
              element("OPFTaskGetPriority", task["priority"]),
-             element("OPFTaskCopyReminderTime", task["startIso"]),
-             element("OPFTaskCopyModDate", task["startIso"]),
-             element("OPFTaskGetIsComplete", "0E0"),
+             element("OPFTaskCopyReminderTime", task["reminderIso"]),
+             element("OPFTaskCopyModDate", task["modifiedIso"]),
+             element("OPFTaskGetIsComplete", "1E0" if task["complete"] else "0E0"),
              element("OPFTaskCopyNote", task["noteXml"]),
-             element("OPFTaskCopyNotePlain", task["noteXml"])]
+             element("OPFTaskCopyNotePlain", task["notePlainXml"])]
+    if task["complete"]:
+        parts.append(element("OPFTaskCopyCompletedDateTime", task["completedIso"]))
+    if task["categories"]:
+        parts.append(element("OPFTaskCopyCategoryList", category_list_xml(task["categories"])))
+    if task["recurrence"]:
+        parts.append(element("OPFTaskCopyRecurrence", recurrence_xml(task["recurrence"])))
     return "".join(parts)
 
 
 def note_item(note):
-    return "".join([element("OPFNoteCopyTitle", text_escape(note["title"])),
-                    element("OPFNoteCopyText", note["textXml"]),
-                    element("OPFNoteCopyNonHTMLText", note["textXml"]),
-                    element("OPFNoteCopyModDate", note["modIso"])])
+    parts = [element("OPFNoteCopyTitle", text_escape(note["title"])), element("OPFNoteCopyText", note["textXml"])]
+    if note["plainXml"] is not None:
+        parts.append(element("OPFNoteCopyNonHTMLText", note["plainXml"]))
+    parts.append(element("OPFNoteCopyModDate", note["modIso"]))
+    return "".join(parts)
+
+
+# ----------------------------------------------------------------------------
+# What exports say beyond the bundle's records: recurrence, categories, completion,
+# privacy, all-day events, middle names and e-mail kinds. Drawn from the item's number,
+# not from the random stream, so every other value stays as it was.
+
+MIDDLE_NAMES = ["Maria", "Lee", "Άννα", "Jun"]
+# Kinds of contact e-mail addresses as exports number them.
+EMAIL_TYPE_CODES = {"work": "0", "home": "1", "other": "2"}
+# Outlook's pattern numbers.
+PATTERN_CODES = {"daily": 0, "weekly": 1, "monthly": 2, "yearly": 5}
+DAY_NAMES = ["SU", "MO", "TU", "WE", "TH", "FR", "SA"]
+
+
+def zone_offset(zone):
+    match = re.match(r"\(UTC([+-])(\d\d):(\d\d)\)", zone)
+    minutes = int(match.group(2)) * 60 + int(match.group(3))
+    return datetime.timedelta(minutes=-minutes if match.group(1) == "-" else minutes)
+
+
+def day_of(moment):
+    """Sunday 0 … Saturday 6."""
+    return (moment.weekday() + 1) % 7
+
+
+def category_list_xml(names):
+    colors = dict(CATEGORIES)
+    return "".join("<category%s%s></category>" % (PRESERVE, attributes([("OPFCategoryCopyBackgroundColor",
+                                                                         colors.get(n, "r:0.5 g:0.5 b:0.5")),
+                                                                        ("OPFCategoryCopyName", n)]))
+                   for n in names)
+
+
+def recurrence_xml(pattern):
+    mask = sum(1 << DAY_NAMES.index(day) for day in pattern["days"])
+    fields = [("OPFRecurrencePatternType", str(PATTERN_CODES[pattern["type"]])),
+              ("OPFRecurrenceInterval", str(pattern["interval"])),
+              ("OPFRecurrenceDaysOfWeek", str(mask)),
+              ("OPFRecurrenceOccurrences", str(pattern["count"] or 0)),
+              ("OPFRecurrenceStartDate", pattern["startDate"] + "T00:00:00")]
+    if pattern["endDate"]:
+        fields.append(("OPFRecurrenceEndDate", pattern["endDate"] + "T00:00:00"))
+    return "".join(element(name, value) for name, value in fields)
+
+
+def local_occurrences(pattern, local_start):
+    """Every local start the pattern gives, the first one included (weeks begin on Sunday)."""
+    end = datetime.datetime.strptime(pattern["endDate"], "%Y-%m-%d").date() if pattern["endDate"] else None
+    count = pattern["count"]
+    out = []
+
+    def take(moment):
+        if end and moment.date() > end:
+            return False
+        out.append(moment)
+        return not count or len(out) < count
+
+    interval = pattern["interval"]
+    if pattern["type"] == "daily":
+        step = 0
+        while take(local_start + datetime.timedelta(days=step)):
+            step += interval
+    elif pattern["type"] == "weekly":
+        sunday = local_start - datetime.timedelta(days=day_of(local_start))
+        week = 0
+        while True:
+            days = [sunday + datetime.timedelta(days=7 * week + d) for d in range(7)]
+            chosen = [d for d in days if DAY_NAMES[day_of(d)] in pattern["days"] and d >= local_start]
+            if not all(take(d) for d in chosen):
+                break
+            week += interval
+    else:
+        months = 12 if pattern["type"] == "yearly" else 1
+        step = 0
+        while True:
+            total = local_start.month - 1 + step * months
+            if not take(local_start.replace(year=local_start.year + total // 12, month=total % 12 + 1)):
+                break
+            step += interval
+    return out
+
+
+def event_extras(number, start, zone):
+    """Private, all-day, categories and recurrence of event number, with the UTC occurrences."""
+    offset = zone_offset(zone)
+    local = start + offset
+    kind = number % 5
+    extras = {"private": kind == 1, "allDay": kind == 3, "recurrence": None, "occurrences": [],
+              "categories": [CATEGORIES[number % len(CATEGORIES)][0]] if kind != 2 else []}
+    if kind == 3:
+        # Exports keep an all-day event as local midnight to local midnight, in UTC.
+        midnight = datetime.datetime.combine(local.date(), datetime.time()) - offset
+        extras["allDayStart"], extras["allDayEnd"] = midnight, midnight + datetime.timedelta(days=1)
+        extras["startDate"] = local.strftime("%Y%m%d")
+        extras["endDate"] = (local + datetime.timedelta(days=1)).strftime("%Y%m%d")
+        return extras
+    if kind == 0:
+        pattern = {"type": "weekly", "interval": 1, "count": 8, "endDate": None,
+                   "days": [DAY_NAMES[day_of(local)], DAY_NAMES[(day_of(local) + 2) % 7]]}
+    elif kind == 2:
+        pattern = {"type": "daily", "interval": 3, "count": 0, "days": [],
+                   "endDate": (local + datetime.timedelta(days=20)).strftime("%Y-%m-%d")}
+    elif kind == 4 and local.day <= 28:
+        pattern = {"type": "monthly", "interval": 1, "count": 4, "endDate": None, "days": []}
+    else:
+        return extras
+    pattern["startDate"] = local.strftime("%Y-%m-%d")
+    extras["recurrence"] = pattern
+    extras["occurrences"] = [(moment - offset).strftime("%Y%m%dT%H%M%SZ")
+                             for moment in local_occurrences(pattern, local)]
+    return extras
+
+
+def task_extras(number, start, due):
+    """Completion, categories and recurrence of task number (tasks keep UTC)."""
+    completed = due - datetime.timedelta(hours=3)
+    extras = {"complete": number % 3 == 1, "completedIso": iso(completed), "completed": None,
+              "categories": [CATEGORIES[number % len(CATEGORIES)][0]] if number % 2 == 0 else [],
+              "recurrence": None, "occurrences": []}
+    if extras["complete"]:
+        extras["completed"] = completed.strftime("%Y%m%dT%H%M%SZ")
+    if number % 5 == 2:
+        pattern = {"type": "daily", "interval": 1, "count": 5, "endDate": None, "days": [],
+                   "startDate": start.strftime("%Y-%m-%d")}
+        extras["recurrence"] = pattern
+        extras["occurrences"] = [m.strftime("%Y%m%dT%H%M%SZ") for m in local_occurrences(pattern, start)]
+    return extras
 
 
 def html_body(content, greeting, count):
@@ -545,6 +704,9 @@ class Export:
     def __init__(self, args, out):
         self.args = args
         self.content = Content(args.seed)
+        # Values of contacts, events, tasks and notes beyond the first draw come from
+        # a stream of their own, so the mails stay as they were.
+        self.pim_rng = random.Random("%s-pim" % args.seed)
         garbage = random.Random("%s-garbage" % args.seed) if args.garbage_between else None
         self.writer = ContainerWriter(out, garbage)
         self.mails = []
@@ -608,21 +770,35 @@ class Export:
                 if number >= len(PEOPLE):
                     address = address.replace("@", ".%d@" % number)
                 emails = [address] + (["%s.home@example.net" % address.split("@")[0]] if number % 3 == 0 else [])
+                email_types = ["work", "home"][:len(emails)]
+                if number % 6 == 0:
+                    emails.append("%s@other.example.org" % address.split("@")[0])
+                    email_types.append("other")
                 birthday = datetime.datetime(1950 + rng.randint(0, 50), rng.randint(1, 12), rng.randint(1, 28))
                 picture = ""
                 if self.args.large_contacts or number % 5 == 1:
                     size = rng.randint(8 << 10, 24 << 10) if self.args.large_contacts else 600
                     picture = base64.b64encode(b"\xff\xd8\xff\xe0" + rng.randbytes(size)).decode()
-                notes = markup_escape("<p>Met at the %s fair &amp; conference.</p>" % rng.choice(["spring", "autumn"]))
+                note_lines = ["Met at the %s fair, hall %d; booth 12." % (rng.choice(["spring", "autumn"]), number),
+                              "Call back & send the <catalogue>."]
+                notes = text_escape("\n".join(note_lines))
+                zone = self.pim_rng.choice(BIRTHDAY_ZONES)
                 contact = {"firstName": first, "lastName": last, "displayName": "%s %s" % (first, last),
-                           "emails": emails, "company": company, "birthdayIso": iso(birthday),
+                           "emails": emails, "emailTypes": email_types, "company": company,
+                           "middleName": MIDDLE_NAMES[number % len(MIDDLE_NAMES)] if number % 4 == 2 else "",
+                           "birthdayIso": iso(birthday - datetime.timedelta(hours=zone)),
                            "birthday": birthday.strftime("%Y-%m-%d"),
                            "categories": rng.sample(CATEGORIES, rng.randint(0, 3)),
-                           "children": ["Ann", "Tom"][:number % 3], "notesXml": notes,
+                           "children": CHILDREN[:number % 3], "notesXml": notes,
+                           "notesHtmlXml": markup_escape(html_document(note_lines)),
+                           "notes": "\n".join(note_lines),
                            "notesSize": len(notes.encode()), "pictureXml": picture,
-                           "pictureSize": len(picture)}
+                           "pictureSize": len(picture),
+                           "department": DEPARTMENTS[number % len(DEPARTMENTS)],
+                           "spouse": SPOUSES[number % len(SPOUSES)],
+                           "workStreet": "1-2-3 Example Street\nBuilding 4", "homeStreet": "9 Home Road\nFlat 2"}
                 item = contact_item(contact)
-                for key in ("notesXml", "pictureXml", "birthdayIso"):
+                for key in ("notesXml", "notesHtmlXml", "pictureXml", "birthdayIso"):
                     contact.pop(key)
                 contact["categories"] = [name for name, _ in contact["categories"]]
                 records.append(contact)
@@ -647,18 +823,34 @@ class Export:
         for number in range(count):
             start = self.content.moment().replace(second=0)
             end = start + datetime.timedelta(minutes=rng.choice([30, 60, 90]))
+            extras = event_extras(number, start, zones[number % len(zones)])
+            if extras["allDay"]:
+                start, end = extras.pop("allDayStart"), extras.pop("allDayEnd")
             entries = []
             for person in rng.sample(PEOPLE, rng.randint(1, 3)):
                 entries.append((person[2], person[0]))
-            event = {"summary": EVENT_SUMMARIES[number % len(EVENT_SUMMARIES)],
-                     "location": rng.choice(LOCATIONS), "startIso": iso(start), "endIso": iso(end),
+            summary = EVENT_SUMMARIES[number % len(EVENT_SUMMARIES)]
+            location = rng.choice(LOCATIONS)
+            uuid = "%032X" % rng.getrandbits(128)
+            if number % 3 == 1:
+                summary = PUNCTUATED_SUMMARIES[number % len(PUNCTUATED_SUMMARIES)]
+                location = PUNCTUATED_LOCATIONS[number % len(PUNCTUATED_LOCATIONS)]
+            modified = start - datetime.timedelta(days=self.pim_rng.randint(1, 30), minutes=self.pim_rng.randint(0, 600))
+            description = ["Agenda: budget, hiring; travel.", "Notes & actions for %s" % iso(start)]
+            event = {"summary": summary, "location": location, "startIso": iso(start), "endIso": iso(end),
                      "start": start.strftime("%Y%m%dT%H%M%S"), "end": end.strftime("%Y%m%dT%H%M%S"),
                      "zone": zones[number % len(zones)], "organizer": PEOPLE[0][2],
                      "attendeeEntries": entries, "attendees": [a for a, _ in entries],
-                     "uuid": "%032X" % rng.getrandbits(128),
-                     "descriptionXml": markup_escape("<p>Agenda &amp; notes for %s</p>" % iso(start))}
+                     "attendeeNames": [n for _, n in entries], "uuid": uuid,
+                     "modifiedIso": iso(modified), "modified": modified.strftime("%Y%m%dT%H%M%S"),
+                     "reminderSeconds": REMINDER_SECONDS[number % len(REMINDER_SECONDS)],
+                     "description": "\n".join(description),
+                     "descriptionXml": text_escape("\n".join(description)),
+                     "descriptionHtmlXml": markup_escape(html_document(description))}
+            event.update(extras)
             items.append(event_item(event))
-            for key in ("attendeeEntries", "uuid", "descriptionXml", "startIso", "endIso"):
+            for key in ("attendeeEntries", "uuid", "descriptionXml", "descriptionHtmlXml", "startIso", "endIso",
+                        "modifiedIso"):
                 event.pop(key)
             records.append(event)
         entry = self.document("Local/Calendar/Calendar.xml", "calendars", count, items)
@@ -671,12 +863,19 @@ class Export:
         for number in range(self.args.tasks):
             start = self.content.moment()
             due = start + datetime.timedelta(days=rng.randint(1, 30))
-            note = markup_escape("<p>Remember: bring the receipts &amp; forms.</p>")
+            note_lines = ["Remember: bring the receipts & forms,", "then file them; task %d." % number]
+            note = markup_escape(html_document(note_lines))
+            reminder = start - datetime.timedelta(hours=1)
+            modified = start - datetime.timedelta(days=self.pim_rng.randint(1, 30), minutes=self.pim_rng.randint(0, 600))
             task = {"name": TASK_NAMES[number % len(TASK_NAMES)], "startIso": iso(start), "dueIso": iso(due),
                     "start": start.strftime("%Y%m%dT%H%M%S"), "due": due.strftime("%Y%m%dT%H%M%S"),
-                    "priority": rng.choice(["2", "3", "4"]), "noteXml": note, "noteSize": len(note.encode())}
+                    "priority": rng.choice(["2", "3", "4"]), "noteXml": note, "noteSize": len(note.encode()),
+                    "notePlainXml": text_escape("\n".join(note_lines)), "note": "\n".join(note_lines),
+                    "reminderIso": iso(reminder), "reminder": reminder.strftime("%Y%m%dT%H%M%S"),
+                    "modifiedIso": iso(modified), "modified": modified.strftime("%Y%m%dT%H%M%S")}
+            task.update(task_extras(number, start, due))
             items.append(task_item(task))
-            for key in ("startIso", "dueIso", "noteXml"):
+            for key in ("startIso", "dueIso", "noteXml", "notePlainXml", "reminderIso", "modifiedIso", "completedIso"):
                 task.pop(key)
             records.append(task)
         if items:
@@ -688,12 +887,17 @@ class Export:
         records = []
         items = []
         for number in range(self.args.notes):
-            text = markup_escape("<div>%s</div>" % "</div><div>".join(rng.sample(SENTENCES, 3)))
-            note = {"title": NOTE_TITLES[number % len(NOTE_TITLES)], "textXml": text,
-                    "textSize": len(text.encode()), "modIso": iso(self.content.moment())}
+            lines = rng.sample(SENTENCES, 3)
+            text = markup_escape(html_document(lines))
+            modified = self.content.moment()
+            # Some notes carry no plain text: the HTML is all there is.
+            plain = text_escape("\n".join(lines)) if number % 2 == 0 else None
+            note = {"title": NOTE_TITLES[number % len(NOTE_TITLES)], "textXml": text, "plainXml": plain,
+                    "textSize": len(text.encode()), "modIso": iso(modified),
+                    "modified": modified.strftime("%Y%m%dT%H%M%S"), "text": "\n".join(lines)}
             items.append(note_item(note))
-            note.pop("textXml")
-            note.pop("modIso")
+            for key in ("textXml", "plainXml", "modIso"):
+                note.pop(key)
             records.append(note)
         if items:
             entry = self.document("Local/Notes/Notes.xml", "notes", len(items), items)
@@ -726,12 +930,15 @@ class Export:
             # Display names, the address again as name, or no name attribute at all.
             to_entries.append((person[2], [person[0] + " " + person[1], person[2], None][index % 3]))
         body = html_body(c, recipients[0][0], rng.randint(1, 4))
-        message_id = "<%s>" % c.message_id(number)
+        bare_id = c.message_id(number)
+        # Exports write identifiers bare; a few escape both brackets.
+        message_id_xml = markup_escape("<%s>" % bare_id) if number % 5 == 4 else bare_id
         mail = {"subject": subject, "from": sender[2], "fromName": "%s %s" % (sender[0], sender[1]),
                 "toEntries": to_entries, "to": [a for a, _ in to_entries],
                 "cc": [p[2] for p in rng.sample(PEOPLE, rng.randint(0, 2))],
                 "bcc": [PEOPLE[-1][2]] if outgoing and number % 2 else [],
-                "sent": iso(sent) if sent else None, "received": iso(received), "messageId": message_id,
+                "sent": iso(sent) if sent else None, "received": iso(received), "messageId": "<%s>" % bare_id,
+                "messageIdXml": message_id_xml,
                 "inReplyTo": "<%s>" % c.message_id(number + 100000) if subject.startswith("Re:") else None,
                 "outgoing": outgoing, "bodyXml": body, "bodySize": len(body.encode()),
                 "htmlBody": number % 4 == 0, "attachments": [], "generatedFolder": "%s/%s" % (STORE, folder)}
@@ -751,7 +958,7 @@ class Export:
         entry = self.document("%s/message_%05d.xml" % (folder_entry, self.folder_counts.get(folder, 0)),
                               "mail", 1, [mail_item(mail)])
         self.folder_counts[folder] = self.folder_counts.get(folder, 0) + 1
-        for key in ("toEntries", "bodyXml", "htmlBody", "inReplyTo", "outgoing", "bcc"):
+        for key in ("toEntries", "bodyXml", "htmlBody", "inReplyTo", "outgoing", "bcc", "messageIdXml"):
             mail.pop(key)
         for attachment in mail["attachments"]:
             attachment.pop("contentId")

@@ -1,6 +1,6 @@
 #include "ParserTestSupport.h"
 #include "olm/FolderHierarchy.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 
@@ -135,8 +135,10 @@ void TestCalendarParser::reminderDuration_data()
     QTest::newRow("one hour") << QByteArray("3600") << QByteArray("PT1H00M00S");
     QTest::newRow("thirty seconds") << QByteArray("30") << QByteArray("PT00H00M30S");
     QTest::newRow("hour and a half") << QByteArray("5400") << QByteArray("PT001H30M00S");
-    QTest::newRow("one day") << QByteArray("86400") << QByteArray("PT00H00M00S");
-    QTest::newRow("day and an hour") << QByteArray("90000") << QByteArray("PT1H00M00S");
+    // Hours count in total: a day's reminder must not fire at the start.
+    QTest::newRow("one day") << QByteArray("86400") << QByteArray("PT24H00M00S");
+    QTest::newRow("day and an hour") << QByteArray("90000") << QByteArray("PT25H00M00S");
+    QTest::newRow("after the start") << QByteArray("-900") << QByteArray();
     QTest::newRow("one week") << QByteArray("604800") << QByteArray("PT168H00M00S");
     QTest::newRow("not a number") << QByteArray("soon") << QByteArray("PT00H00M00S");
     QTest::newRow("white space only") << QByteArray("  ") << QByteArray();
@@ -188,7 +190,13 @@ void TestCalendarParser::attendees_data()
     QTest::newRow("no attributes") << attendeeList("<appointmentAttendee></appointmentAttendee>") << QByteArray()
                                    << QByteArray();
     QTest::newRow("names outside Latin-1") << attendeeList(attendee("k@x.example", "\xea\xb9\x80 Kim"))
-                                           << QByteArray("k@x.example;") << QByteArray("? Kim;");
+                                           << QByteArray("k@x.example;") << QByteArray("\xea\xb9\x80 Kim;");
+    // Names too long for the field keep what fits, up to the last whole character.
+    QByteArray longName("a");
+    for (int i = 0; i < 90; ++i)
+        longName += "\xea\xb9\x80";
+    QTest::newRow("names cut at a character") << attendeeList(attendee("k@x.example", longName))
+                                              << QByteArray("k@x.example;") << longName.left(1 + 84 * 3);
     QByteArray many;
     for (int i = 0; i < 20; ++i)
         many += attendee("person" + QByteArray::number(i) + "@x.example", "P");
@@ -255,6 +263,8 @@ void TestCalendarParser::stamps()
     QCOMPARE(QByteArray(event.End), local);
     QCOMPARE(QByteArray(event.ModStampLocal), local);
     QCOMPARE(QByteArray(event.ModStampUtc), utc);
+    QCOMPARE(QByteArray(event.StartUtc), local);
+    QCOMPARE(QByteArray(event.EndUtc), local);
 }
 
 void TestCalendarParser::modificationStampsInMachineZone()
@@ -265,6 +275,8 @@ void TestCalendarParser::modificationStampsInMachineZone()
     QCOMPARE(QByteArray(event.ModStampUtc), QByteArray("20100512T143000"));
     QCOMPARE(QByteArray(event.ModStampLocal), QByteArray("20100512T200000"));
     QCOMPARE(QByteArray(event.Start), QByteArray("20100104T051510"));
+    // The writers' UTC start is the export's moment whatever the machine's zone.
+    QCOMPARE(QByteArray(event.StartUtc), QByteArray("20100103T234510"));
 }
 
 void TestCalendarParser::plainFields()
@@ -274,14 +286,15 @@ void TestCalendarParser::plainFields()
         + element("OPFCalendarEventGetIsAllDayEvent", "1")
         + element("OPFCalendarEventCopyLocation", "Caf\xc3\xa9 &amp; Bar")
         + element("OPFCalendarEventCopySummary", "Review &lt;Q3&gt;"));
-    QCOMPARE(QByteArray(event.Organizer), QByteArray("Zo\xeb"));
+    QCOMPARE(QByteArray(event.Organizer), QByteArray("Zo\xc3\xab"));
     QCOMPARE(QByteArray(event.FreeBusy), QByteArray("2"));
     QCOMPARE(QByteArray(event.AllDay), QByteArray("1"));
     QCOMPARE(QByteArray(event.Location), QByteArray("Caf\xc3\xa9 &amp; Bar"));
     QCOMPARE(QByteArray(event.Summary), QByteArray("Review &lt;Q3&gt;"));
     cleanup();
 
-    // Values too long for their fields leave them empty; the others are stored.
+    // Values too long for their fields leave them empty, but for the organizer's
+    // name, which keeps what fits; the others are stored.
     const CalenderInformation &tooLong = parseOne(
         element("OPFCalendarEventCopyFreeBusyStatus", "12") + element("OPFCalendarEventGetIsAllDayEvent", "\xc3\xa9")
         + element("OPFCalendarEventCopySummary", QByteArray(256, 's'))
@@ -291,7 +304,7 @@ void TestCalendarParser::plainFields()
     QCOMPARE(QByteArray(tooLong.AllDay), QByteArray("\xe9"));
     QCOMPARE(QByteArray(tooLong.Summary), QByteArray());
     QCOMPARE(QByteArray(tooLong.Location), QByteArray(255, 'l'));
-    QCOMPARE(QByteArray(tooLong.Organizer), QByteArray());
+    QCOMPARE(QByteArray(tooLong.Organizer), QByteArray(255, 'o'));
 }
 
 void TestCalendarParser::descriptionLeftInFile()

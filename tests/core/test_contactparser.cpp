@@ -1,6 +1,6 @@
 #include "ParserTestSupport.h"
 #include "olm/FolderHierarchy.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 
@@ -152,11 +152,17 @@ void TestContactParser::textFields_data()
                                   << QByteArray("AB");
     QTest::newRow("blood type 3") << QByteArray("OPFContactCopyBloodType") << FIELD(BloodType) << QByteArray("AB+")
                                   << QByteArray();
-    // Latin-1 fields: a letter of Latin-1 keeps its one byte, others become question marks.
-    QTest::newRow("spouse Latin-1") << QByteArray("OPFContactCopySpousesName") << FIELD(Spouse)
-                                    << QByteArray("Zo\xc3\xab") << QByteArray("Zo\xeb");
+    // Names are UTF-8; one too long keeps what fits, up to its last whole character.
     QTest::newRow("spouse Greek") << QByteArray("OPFContactCopySpousesName") << FIELD(Spouse)
-                                  << QByteArray("\xce\x96\xcf\x89\xce\xae") << QByteArray("???");
+                                  << QByteArray("\xce\x96\xcf\x89\xce\xae") << QByteArray("\xce\x96\xcf\x89\xce\xae");
+    QByteArray longSpouse("S");
+    for (int i = 0; i < 130; ++i)
+        longSpouse += "\xce\x96";
+    QTest::newRow("spouse cut at a character") << QByteArray("OPFContactCopySpousesName") << FIELD(Spouse)
+                                               << longSpouse << longSpouse.left(1 + 127 * 2);
+    // Latin-1 fields: a letter of Latin-1 keeps its one byte, others become question marks.
+    QTest::newRow("interests Latin-1") << QByteArray("OPFContactCopyInterests") << FIELD(Interests)
+                                       << QByteArray("Zo\xc3\xab \xce\x96") << QByteArray("Zo\xeb ?");
     QTest::newRow("home web page 127") << QByteArray("OPFContactCopyHomeWebPage") << FIELD(HomeWebPage)
                                                << QByteArray(127, 'w') << QByteArray(127, 'w');
     QTest::newRow("interests 128") << QByteArray("OPFContactCopyInterests") << FIELD(Interests)
@@ -250,7 +256,7 @@ void TestContactParser::categoriesReversed_data()
     QTest::addColumn<QByteArray>("stored");
     QTest::newRow("three") << categoryEntry("Work") + categoryEntry("Home") + categoryEntry("Family")
                            << QByteArray("Family,Home,Work");
-    QTest::newRow("one, Latin-1") << categoryEntry("Caf\xc3\xa9") << QByteArray("Caf\xe9");
+    QTest::newRow("one, UTF-8") << categoryEntry("Caf\xc3\xa9 \xea\xb9\x80") << QByteArray("Caf\xc3\xa9 \xea\xb9\x80");
     QTest::newRow("name holding a comma") << categoryEntry("A,B") + categoryEntry("C") << QByteArray("C,B,A");
     QTest::newRow("empty first name") << categoryEntry("") + categoryEntry("X") << QByteArray("X,");
     QTest::newRow("short piece") << QByteArray("<category>X</category>") + categoryEntry("Y") << QByteArray("Y,");
@@ -273,19 +279,19 @@ void TestContactParser::categoriesReversed()
 void TestContactParser::childrenSlots()
 {
     const ContactInformation &record = parseOne(
-        element("OPFContactCopyChildren", childEntry("Tom") + childEntry("") + childEntry("Zo\xc3\xab")
+        element("OPFContactCopyChildren", childEntry("Tom") + childEntry("") + childEntry("\xed\x99\x8d")
                                               + childEntry("Fourth"))
         + element("OPFContactCopyBloodType", "0"));
     QCOMPARE(QByteArray(record.Children[0]), QByteArray("Tom"));
     QCOMPARE(QByteArray(record.Children[1]), QByteArray());
-    QCOMPARE(QByteArray(record.Children[2]), QByteArray("Zo\xeb"));
+    QCOMPARE(QByteArray(record.Children[2]), QByteArray("\xed\x99\x8d"));
     QCOMPARE(QByteArray(record.BloodType), QByteArray("0")); // the fourth child went nowhere
     cleanup();
 
     const ContactInformation &shortPieces = parseOne(
         element("OPFContactCopyChildren", "<s>Al</string>" + childEntry(QByteArray(128, 'k')) + childEntry("Bo")));
     QCOMPARE(QByteArray(shortPieces.Children[0]), QByteArray());
-    QCOMPARE(QByteArray(shortPieces.Children[1]), QByteArray());
+    QCOMPARE(QByteArray(shortPieces.Children[1]), QByteArray(127, 'k'));
     QCOMPARE(QByteArray(shortPieces.Children[2]), QByteArray("Bo"));
 }
 
@@ -296,8 +302,13 @@ void TestContactParser::datesAndAge_data()
     QTest::addColumn<QByteArray>("storedDate");
     QTest::addColumn<int>("storedAge");
     QTest::newRow("regular") << QByteArray("1980-07-04T00:00:00") << QByteArray("42") << QByteArray("1980-07-04") << 42;
+    // Dates are the day entered: local midnight stored as UTC, whatever zone scans the file.
+    QTest::newRow("entered six hours behind UTC") << QByteArray("2018-06-20T06:00:00") << QByteArray("7")
+                                                  << QByteArray("2018-06-20") << 7;
+    QTest::newRow("entered nine hours ahead") << QByteArray("2018-06-19T15:00:00") << QByteArray("7")
+                                              << QByteArray("2018-06-20") << 7;
     QTest::newRow("month 13") << QByteArray("2010-13-01T10:00:00") << QByteArray("abc") << QByteArray("1970-01-01") << 0;
-    QTest::newRow("seconds 45Z") << QByteArray("2010-05-12T23:59:45Z") << QByteArray("-3") << QByteArray("2010-05-12") << -3;
+    QTest::newRow("seconds 45Z") << QByteArray("2010-05-12T11:59:45Z") << QByteArray("-3") << QByteArray("2010-05-12") << -3;
     QTest::newRow("without T") << QByteArray("2010-05-12") << QByteArray("4.2E1") << QByteArray("2010-05-12") << 42;
     QTest::newRow("float age not whole") << QByteArray("2010-05-12T00:00:00") << QByteArray("4.25E1") << QByteArray("2010-05-12") << 0;
     QTest::newRow("empty") << QByteArray("   ") << QByteArray("") << QByteArray() << 0;

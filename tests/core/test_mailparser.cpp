@@ -1,6 +1,6 @@
 #include "ParserTestSupport.h"
 #include "olm/FolderHierarchy.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 
@@ -199,6 +199,10 @@ void TestMailParser::storedFields_data()
     row("from: name of 99 bytes", list(from, {address("j@x", QByteArray(98, 'n'))}), "FromName",
         QByteArray(98, 'n') + ';');
     row("from: name of 100 bytes", list(from, {address("j@x", QByteArray(99, 'n'))}), "FromName", "");
+    row("from: name kept in UTF-8", list(from, {address("h@x", "\xed\x99\x8d\xea\xb8\xb8\xeb\x8f\x99")}), "FromName",
+        "\xed\x99\x8d\xea\xb8\xb8\xeb\x8f\x99;");
+    row("from: UTF-8 name of 100 bytes", list(from, {address("h@x", QByteArray("\xed\x99\x8d").repeated(33))}),
+        "FromName", "");
     row("from: 2 x 49 bytes", list(from, {address("a@x", "A"), address(QByteArray(48, 'b'), "B")}), "FromAddress",
         QByteArray(48, 'b') + ';' + QByteArray(48, 'b') + ';');
     row("from: 2 x 50 bytes", list(from, {address("a@x", "A"), address(QByteArray(49, 'b'), "B")}), "FromAddress", "");
@@ -235,10 +239,11 @@ void TestMailParser::storedFields()
 void TestMailParser::messageIdentifiers()
 {
     const QList<QPair<QByteArray, QByteArray>> kept{
-        {"&lt;ID1@host&gt;", "<ID1@host&gt"}, // "&gt;" stays, so the last character goes
+        {"&lt;ID1@host&gt;", "<ID1@host>"},
+        {"43C49507.8090702@example.com", "<43C49507.8090702@example.com>"}, // bare identifiers are wrapped whole
         {"<ID1>", "<ID1>"},
         {"<ID1>x", "<ID1>"},
-        {QByteArray(253, 'i') + ">", QByteArray(253, 'i') + ">"},
+        {"<" + QByteArray(252, 'i') + ">", "<" + QByteArray(252, 'i') + ">"},
     };
     for (const auto &row : kept) {
         QCOMPARE(text(only(element("OPFMessageCopyMessageID", row.first))->MessageId), row.second);

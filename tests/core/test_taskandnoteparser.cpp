@@ -1,6 +1,6 @@
 #include "ParserTestSupport.h"
 #include "olm/FolderHierarchy.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 
@@ -133,6 +133,9 @@ void TestTaskAndNoteParser::taskDates()
     QCOMPARE(QByteArray(record.DueStamp), stamp);
     QCOMPARE(QByteArray(record.DueDisplay), display);
     QCOMPARE(QByteArray(record.ReminderStamp), stamp);
+    // The writers' UTC stamps (the machine is in UTC here).
+    QCOMPARE(QByteArray(record.ReminderStampUtc), stamp);
+    QCOMPARE(QByteArray(record.ModStampUtc), QByteArray("20010101T000000"));
 }
 
 void TestTaskAndNoteParser::taskPriority_data()
@@ -174,11 +177,16 @@ void TestTaskAndNoteParser::taskNoteLeftInFile()
     QCOMPARE(TaskItemCount, qint64(6));
     const TasksInformation *record = TmpTSRCPtrStart;
     QCOMPARE(file.mid(int(record->NoteOffset), int(record->NoteSize)), text);
+    QCOMPARE(file.mid(int(record->NotePlainOffset), int(record->NotePlainSize)), QByteArray("plain text"));
     record = record->Next;
     QCOMPARE(file.mid(int(record->NoteOffset), int(record->NoteSize)), text);
+    QCOMPARE(file.mid(int(record->NotePlainOffset), int(record->NotePlainSize)), QByteArray("plain"));
+    const QByteArray plainOnly = "only plain";
     for (record = record->Next; record; record = record->Next) {
         QCOMPARE(qint64(record->NoteSize), qint64(0));
         QCOMPARE(qint64(record->NoteOffset), qint64(0));
+        QCOMPARE(file.mid(int(record->NotePlainOffset), int(record->NotePlainSize)),
+                 record == TmpTSRCPtrStart->Next->Next->Next ? plainOnly : QByteArray());
     }
     QCOMPARE(QByteArray(TmpTSRCPtrStart->Next->Next->Name), QByteArray("blank"));
 }
@@ -225,7 +233,8 @@ void TestTaskAndNoteParser::noteTextLeftInFile()
 {
     const QByteArray text = "<html><body>caf\xc3\xa9 &amp; cr\xe8me</body></html>";
     const QByteArray first = note(element("OPFNoteCopyNonHTMLText", "caf\xc3\xa9") + element("OPFNoteCopyText", text)
-                                  + element("OPFNoteCopyTitle", "Recipe"));
+                                  + element("OPFNoteCopyTitle", "Recipe")
+                                  + element("OPFNoteCopyModDate", "2011-03-14T10:22:05"));
     const QByteArray second = note(element("OPFNoteCopyText", " \r\n "));
     const QByteArray third = note("<OPFNoteCopyText xml:space=\"preserve\">never closed");
     const QByteArray fourth = note("<OPFNoteCopyText>x</OPFNoteCopyText>");
@@ -237,9 +246,13 @@ void TestTaskAndNoteParser::noteTextLeftInFile()
     const NotesInformation *record = TmpNTRCPtrStart;
     QCOMPARE(file.mid(int(record->NotesOffset), int(record->NotesSize)), text);
     QCOMPARE(QByteArray(record->Title), QByteArray("Recipe"));
+    QCOMPARE(file.mid(int(record->PlainTextOffset), int(record->PlainTextSize)), QByteArray("caf\xc3\xa9"));
+    QCOMPARE(QByteArray(record->ModStampUtc), QByteArray("20110314T102205"));
     for (record = record->Next; record; record = record->Next) {
         QCOMPARE(qint64(record->NotesSize), qint64(0));
         QCOMPARE(qint64(record->NotesOffset), qint64(0));
+        QCOMPARE(qint64(record->PlainTextSize), qint64(0));
+        QCOMPARE(QByteArray(record->ModStampUtc), QByteArray());
     }
 }
 

@@ -19,6 +19,8 @@ private slots:
     void yearsOutsideFourDigits_data();
     void yearsOutsideFourDigits();
     void buffersAreSeparate();
+    void dayEntered_data();
+    void dayEntered();
 };
 
 void TestTimeConverter::worksInMachineZone_data()
@@ -29,29 +31,29 @@ void TestTimeConverter::worksInMachineZone_data()
     QTest::addColumn<QByteArray>("message");
     QTest::addColumn<QString>("twelveHour");
     QTest::addColumn<QByteArray>("display");
-    QTest::addColumn<QByteArray>("date");
+    QTest::addColumn<QByteArray>("utcStamp");
 
     QTest::newRow("utc") << QByteArray("UTC") << "2010-05-12T14:30:00" << QByteArray("20100512T143000")
                          << QByteArray("Wed, 12 May 2010 14:30:00 +0000")
                          << "Wed, 12 May 2010 02:30:00 PM" << QByteArray("2010,May,12, 14:30:00")
-                         << QByteArray("2010-05-12");
+                         << QByteArray("20100512T143000");
     QTest::newRow("kolkata") << QByteArray("Asia/Kolkata") << "2010-05-12T14:30:00"
                              << QByteArray("20100512T200000")
                              << QByteArray("Wed, 12 May 2010 20:00:00 +0530")
                              << "Wed, 12 May 2010 08:00:00 PM" << QByteArray("2010,May,12, 20:00:00")
-                             << QByteArray("2010-05-12");
+                             << QByteArray("20100512T143000");
     QTest::newRow("kolkata past midnight")
         << QByteArray("Asia/Kolkata") << "2010-01-03T23:45:10" << QByteArray("20100104T051510")
         << QByteArray("Mon, 04 Jan 2010 05:15:10 +0530") << "Mon, 04 Jan 2010 05:15:10 AM"
-        << QByteArray("2010,Jan,04, 05:15:10") << QByteArray("2010-01-04");
+        << QByteArray("2010,Jan,04, 05:15:10") << QByteArray("20100103T234510");
     QTest::newRow("new york winter")
         << QByteArray("America/New_York") << "2010-01-03T23:45:10" << QByteArray("20100103T184510")
         << QByteArray("Sun, 03 Jan 2010 18:45:10 -0500") << "Sun, 03 Jan 2010 06:45:10 PM"
-        << QByteArray("2010,Jan,03, 18:45:10") << QByteArray("2010-01-03");
+        << QByteArray("2010,Jan,03, 18:45:10") << QByteArray("20100103T234510");
     QTest::newRow("new york summer")
         << QByteArray("America/New_York") << "2010-05-12T14:30:00" << QByteArray("20100512T103000")
         << QByteArray("Wed, 12 May 2010 10:30:00 -0400") << "Wed, 12 May 2010 10:30:00 AM"
-        << QByteArray("2010,May,12, 10:30:00") << QByteArray("2010-05-12");
+        << QByteArray("2010,May,12, 10:30:00") << QByteArray("20100512T143000");
 }
 
 void TestTimeConverter::worksInMachineZone()
@@ -62,7 +64,7 @@ void TestTimeConverter::worksInMachineZone()
     QFETCH(QByteArray, message);
     QFETCH(QString, twelveHour);
     QFETCH(QByteArray, display);
-    QFETCH(QByteArray, date);
+    QFETCH(QByteArray, utcStamp);
     useZone(zone.constData());
 
     QCOMPARE(QByteArray(timeconverter(input)), stamp);
@@ -70,7 +72,8 @@ void TestTimeConverter::worksInMachineZone()
     QCOMPARE(QByteArray(timeconverter1(input)), message);
     QCOMPARE(prevTime, twelveHour);
     QCOMPARE(QByteArray(timeconverterpre(input)), display);
-    QCOMPARE(QByteArray(timeconverterCont(input)), date);
+    // The writers' UTC form does not depend on the machine's zone.
+    QCOMPARE(utcCompactStamp(input), utcStamp);
 }
 
 void TestTimeConverter::twelveHourForm_data()
@@ -136,7 +139,8 @@ void TestTimeConverter::unreadableInput()
     QCOMPARE(QByteArray(timeconverter1(input)), message);
     QCOMPARE(prevTime.size(), 28);
     QCOMPARE(int(strlen(timeconverterpre(input))), 21);
-    QCOMPARE(int(strlen(timeconverterCont(input))), 10);
+    QCOMPARE(utcCompactStamp(input), stamp);
+    QCOMPARE(utcCalendarDate(input).size(), 10);
 }
 
 // A moment whose local year would not have four digits is read as 1970-01-01
@@ -184,8 +188,8 @@ void TestTimeConverter::yearsOutsideFourDigits()
 
     QCOMPARE(QByteArray(timeconverter(input)), stamp);
     QCOMPARE(QByteArray(timeconverterpre(input)), display);
-    QCOMPARE(QByteArray(timeconverterCont(input)), display.left(4) + '-' + stamp.mid(4, 2) + '-'
-                                                       + stamp.mid(6, 2));
+    QCOMPARE(utcCompactStamp(input).size(), 15);
+    QCOMPARE(utcCalendarDate(input).size(), 10);
     QCOMPARE(int(strlen(timeconverter1(input))), 31);
     QCOMPARE(prevTime.size(), 28);
 }
@@ -200,12 +204,38 @@ void TestTimeConverter::buffersAreSeparate()
     QCOMPARE(QByteArray(first), QByteArray("20120714T163202"));
 
     const char *display = timeconverterpre(QStringLiteral("2010-05-12T14:30:00"));
-    timeconverterCont(QStringLiteral("2011-06-13T15:31:01"));
+    timeconverter(QStringLiteral("2011-06-13T15:31:01"));
     QCOMPARE(QByteArray(display), QByteArray("2010,May,12, 14:30:00"));
 
     timeconverter1(QStringLiteral("2010-05-12T14:30:00"));
     timeconverter(QStringLiteral("2011-06-13T15:31:01"));
     QCOMPARE(prevTime, QStringLiteral("Wed, 12 May 2010 02:30:00 PM"));
+}
+
+// Exports store the local midnight of a birthday as UTC; the day entered comes
+// back in every machine zone.
+void TestTimeConverter::dayEntered_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QByteArray>("date");
+    QTest::newRow("entered six hours behind UTC") << "2018-06-20T06:00:00" << QByteArray("2018-06-20");
+    QTest::newRow("entered eleven hours behind") << "2018-06-20T11:00:00" << QByteArray("2018-06-20");
+    QTest::newRow("entered at UTC") << "2018-06-20T00:00:00" << QByteArray("2018-06-20");
+    QTest::newRow("entered nine hours ahead") << "2018-06-19T15:00:00" << QByteArray("2018-06-20");
+    QTest::newRow("entered eleven hours ahead, new year")
+        << "2017-12-31T13:00:00" << QByteArray("2018-01-01");
+    QTest::newRow("month 13 reads as 1970") << "2010-13-01T10:00:00" << QByteArray("1970-01-01");
+    QTest::newRow("pushed past 9999") << "9999-12-31T23:00:00" << QByteArray("1970-01-02");
+}
+
+void TestTimeConverter::dayEntered()
+{
+    QFETCH(QString, input);
+    QFETCH(QByteArray, date);
+    for (const char *zone : {"UTC", "Asia/Tokyo", "America/Chicago", "Pacific/Kiritimati"}) {
+        useZone(zone);
+        QCOMPARE(utcCalendarDate(input), date);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestTimeConverter)

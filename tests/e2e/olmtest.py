@@ -100,7 +100,7 @@ def expected_items(manifest):
             continue
         kept = mail["attachments"] if mail["attachmentsKept"] else []
         mails.append({"folder": mail["scanFolder"], "subject": mail["subject"], "from": [mail["from"]],
-                      "fromName": [latin1_field(mail["fromName"].replace(",", ""))],
+                      "fromName": [mail["fromName"].replace(",", "")],
                       "to": mail["to"], "cc": mail["cc"], "sent": message_date(mail["sent"]),
                       "received": message_date(mail["received"]), "messageId": mail["messageId"],
                       "attachments": [a["name"] for a in kept], "attachmentSizes": [a["size"] for a in kept],

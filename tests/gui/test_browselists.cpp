@@ -9,7 +9,7 @@
 #include "browse/QParseDatabase.h"
 #include "browse/QPreviewOfItems.h"
 #include "olm/FolderModel.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/RecordLists.h"
 

@@ -9,7 +9,7 @@
 #include "app/QProgressInfo.h"
 #include "browse/QParseDatabase.h"
 #include "olm/FolderHierarchy.h"
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/RecordLists.h"
 

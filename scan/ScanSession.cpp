@@ -1,11 +1,9 @@
-#include "olm/ScanSession.h"
+#include "scan/ScanSession.h"
 
 #include "olm/FolderModel.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
-
-#include "olm/BlockReader.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -13,17 +11,6 @@
 #include <unistd.h>
 
 const char kInvalidFileMessage[] = "The scanned file is either an invalid file or heavily damaged.";
-
-QString m_selectedFile;
-QString m_strDatabasePath;
-int fileDescriptor = -1;
-qint64 lSize = 0;
-qint64 dwOffset = 0;
-char *pBuff = nullptr;
-qint64 pBuffSize = 0;
-volatile bool bStopFlag = false;
-volatile bool stopflag = false;
-volatile bool bProcessRunning = false;
 
 namespace {
 // "PK" 03 04 and version 45: how every export starts.
@@ -82,11 +69,17 @@ void finishScan()
     buildFolderAttributeList();
 }
 
-ScanResult scanFile(const QString &path, FolderInformation &parsers, const WalkHooks &hooks)
+WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks)
+{
+    FileByteSource source(fileDescriptor, lSize);
+    return walkContainer(source, sink, hooks);
+}
+
+ScanResult scanFile(const QString &path, DocumentSink &sink, const WalkHooks &hooks)
 {
     if (!beginScan(path))
         return ScanResult::Refused;
-    if (walkContainer(fileDescriptor, lSize, parsers, hooks) == WalkResult::Stopped)
+    if (walkOpenFile(sink, hooks) == WalkResult::Stopped)
         return ScanResult::Stopped;
     finishScan();
     return ScanResult::Finished;

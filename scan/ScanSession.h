@@ -19,6 +19,9 @@ bool beginScan(const QString &path);
 // folder attribute list, all unchecked.
 void finishScan();
 
+// Walks the file beginScan opened, in large blocks.
+WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks);
+
 // beginScan, then the walk; lSize is taken from the open file.
 enum class ScanResult { Refused, Stopped, Finished };
-ScanResult scanFile(const QString &path, FolderInformation &parsers, const WalkHooks &hooks);
+ScanResult scanFile(const QString &path, DocumentSink &sink, const WalkHooks &hooks);

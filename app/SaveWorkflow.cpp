@@ -1,0 +1,208 @@
+#include "app/SaveWorkflow.h"
+
+#include "app/AppState.h"
+#include "app/QEntourageMainWindow.h"
+#include "app/QProgressInfo.h"
+#include "archive/BundleLayout.h"
+#include "archive/QMailSavingThread.h"
+#include "log/QLogReport.h"
+#include "olm/ScanState.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QSysInfo>
+#include <climits>
+
+namespace {
+const char kTitle[] = QT_TRANSLATE_NOOP("SaveWorkflow", "Mendora");
+} // namespace
+
+SaveWorkflow::SaveWorkflow(QEntourageMainWindow *window)
+    : QObject(window), m_window(window), m_thread(new QMailSavingThread(this))
+{
+    connect(m_thread, &QMailSavingThread::OnInitialSettingsMainWindow, this, &SaveWorkflow::SetInitialSettingsForMail);
+    connect(m_thread, &QMailSavingThread::OnProgressvalueMainWindow, this, &SaveWorkflow::SetProgressValueForMail);
+    connect(m_thread, &QMailSavingThread::strInfo, this, &SaveWorkflow::OnStrInfo);
+    connect(m_thread, &QMailSavingThread::OnFinishScanning, this, &SaveWorkflow::SetFinishSettings);
+    connect(m_thread, &QMailSavingThread::logLine, this, [](const QString &line) {
+        if (m_pLogDlg)
+            m_pLogDlg->AppendLog(line);
+    });
+    connect(m_thread, &QThread::finished, this, &SaveWorkflow::onThreadFinished);
+}
+
+SaveWorkflow::~SaveWorkflow()
+{
+    // The thread is a child; its destructor stops the save and waits for it.
+    m_thread->disconnect(this);
+}
+
+void SaveWorkflow::OnSavingFiles()
+{
+    for (;;) {
+        if (bStopFlag)
+            return;
+        if (!StartFldrAtrib || (StartFldrAtrib->state != CheckedCode && StartFldrAtrib->state != PartiallyCheckedCode)) {
+            QMessageBox::information(m_window, tr(kTitle), tr("Select a folder to save."));
+            emit saveEnded();
+            return;
+        }
+        strTime = bundleTimeStamp(QDateTime::currentDateTime());
+        SizeOfAllMails = countItemsToSave(checkedFolders());
+        saveDir = QFileDialog::getExistingDirectory(m_window, tr("Select Folder"), QStringLiteral("/root"),
+                                                    QFileDialog::ShowDirsOnly);
+        const bool accepted = !saveDir.isEmpty() && OnBrowseBtn();
+        if (!accepted) {
+            emit saveEnded();
+            return;
+        }
+        const QString bundle = bundlePathFor(saveDir, strTime);
+        if (!QFileInfo(bundle).isDir())
+            break;
+        const QMessageBox::StandardButton answer = QMessageBox::warning(
+            m_window, tr(kTitle), tr("Main Identity.rge already exists at this location,Do you want to replace it?"),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer == QMessageBox::Yes) {
+            m_window->SetSaveActionsEnabled(false);
+            // Removed without a shell: the path may hold spaces, quotes and parentheses.
+            if (!QDir(bundle).removeRecursively()) {
+                QMessageBox::warning(m_window, QString(), tr("The existing bundle could not be removed:\n%1").arg(bundle));
+                m_window->SetSaveActionsEnabled(true);
+                emit saveEnded();
+                return;
+            }
+            break;
+        }
+    }
+    QString error;
+    if (!CreateMailFolder(bundlePathFor(saveDir, strTime), &error)) {
+        QMessageBox::warning(m_window, QString(),
+                             tr("The bundle could not be created at this location:\n%1\nSelect a different location to proceed.")
+                                 .arg(error));
+        m_window->SetSaveActionsEnabled(true);
+        emit saveEnded();
+        return;
+    }
+    m_abortPending = false;
+    m_thread->SetInitialSettings(m_strDatabasePath);
+}
+
+bool SaveWorkflow::OnBrowseBtn()
+{
+    const QString version = QSysInfo::productVersion().trimmed();
+    const bool restrictedSystem = version.contains(QLatin1String("10.15"), Qt::CaseInsensitive)
+                                  || version.contains(QLatin1String("10.16"), Qt::CaseInsensitive)
+                                  || version.contains(QLatin1String("10.17"), Qt::CaseInsensitive);
+    if (restrictedSystem && QFileInfo(saveDir).absolutePath().trimmed().compare(QLatin1String("/"), Qt::CaseInsensitive) == 0) {
+        QMessageBox::information(m_window, QString(),
+                                 tr("Selected destination path is read-only (restricted by the operating system).\n"
+                                    "Select a different location to proceed."));
+        return false;
+    }
+    return true;
+}
+
+void SaveWorkflow::SetInitialSettingsForMail(unsigned int items)
+{
+    m_window->ClearPreviewPanes();
+    m_window->SetViewControlsEnabled(false);
+    m_window->SetOpenActionsEnabled(false);
+    if (m_progress)
+        m_progress->deleteLater();
+    m_progress = new QProgressInfo(m_window);
+    connect(m_progress, &QProgressInfo::OnAbort, this, &SaveWorkflow::OnAbortSettings);
+    m_progress->caption()->setText(tr("Saving Files..."));
+    m_progress->progressBar()->setRange(0, int(qMin<quint64>(items, INT_MAX)));
+    m_progress->progressBar()->setValue(0);
+    m_progress->show();
+}
+
+void SaveWorkflow::SetProgressValueForMail()
+{
+    if (m_progress)
+        m_progress->progressBar()->setValue(m_progress->progressBar()->value() + 1);
+}
+
+void SaveWorkflow::OnStrInfo(const QString &caption)
+{
+    if (m_progress)
+        m_progress->caption()->setText(caption);
+}
+
+void SaveWorkflow::enableControlsAfterSave(bool saveActions)
+{
+    m_window->SetViewControlsEnabled(true);
+    if (m_progress)
+        m_progress->hide();
+    if (saveActions)
+        m_window->SetSaveActionsEnabled(true);
+    m_window->SetOpenActionsEnabled(true);
+}
+
+void SaveWorkflow::logRecord(const char *what, const char *when)
+{
+    if (!m_pLogDlg)
+        return;
+    m_pLogDlg->AppendLog(tr(what));
+    m_pLogDlg->AppendLog(tr(when) + QDate::currentDate().toString(Qt::TextDate) + QLatin1Char(',')
+                         + QTime::currentTime().toString(Qt::TextDate));
+    m_pLogDlg->AppendLog(bundlePathFor(saveDir, strTime));
+}
+
+void SaveWorkflow::SetFinishSettings()
+{
+    m_thread->wait(); // its running flag clears as run() returns
+    enableControlsAfterSave(!bStopFlag);
+    if (!bStopFlag) {
+        const SaveReport &report = m_thread->lastReport();
+        if (m_progress)
+            m_progress->hide();
+        logRecord(QT_TR_NOOP("Completed Saving Main Identity.rge File ."), QT_TR_NOOP("Completed on : "));
+        if (report.notWritten.isEmpty()) {
+            QMessageBox::information(m_window, QString(), tr("Files Saved Successfully."));
+        } else {
+            QMessageBox::warning(m_window, QString(),
+                                 tr("%1 of %2 items could not be saved.\nThe log window names each of them.")
+                                     .arg(report.notWritten.size())
+                                     .arg(report.notWritten.size() + report.writtenTotal()));
+        }
+    }
+    bStopFlag = false;
+    emit saveEnded();
+}
+
+void SaveWorkflow::OnAbortSettings()
+{
+    // The thread finishes the item it is writing first; the end is reported once it has.
+    if (m_thread->isRunning()) {
+        m_abortPending = true;
+        return;
+    }
+    SetFinishSettingsforAbort();
+}
+
+void SaveWorkflow::onThreadFinished()
+{
+    if (m_abortPending) {
+        m_abortPending = false;
+        SetFinishSettingsforAbort();
+    }
+}
+
+void SaveWorkflow::SetFinishSettingsforAbort()
+{
+    enableControlsAfterSave(stopflag);
+    if (stopflag) {
+        if (m_progress)
+            m_progress->hide();
+        logRecord(QT_TR_NOOP("Aborted Saving Main Identity.rge File ."), QT_TR_NOOP("Aborted on : "));
+        QMessageBox::information(m_window, QString(), tr("Saving Process Aborted. Files Saved Partially."));
+    }
+    stopflag = false;
+    emit saveEnded();
+}

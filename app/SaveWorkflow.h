@@ -1,0 +1,48 @@
+#pragma once
+// Saving from the main window: selection check, item count, destination, replacing
+// an existing bundle, the saving thread with its progress dialog, and the messages
+// at the end. The main window owns one for its whole life.
+#include <QObject>
+#include <QPointer>
+
+class QEntourageMainWindow;
+class QMailSavingThread;
+class QProgressInfo;
+
+class SaveWorkflow : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SaveWorkflow(QEntourageMainWindow *window);
+    ~SaveWorkflow() override;
+
+    QMailSavingThread *savingThread() const { return m_thread; }
+    // The progress dialog of the current or last save; null before the first.
+    QProgressInfo *progressDialog() const { return m_progress; }
+
+public slots:
+    // Both Save actions.
+    void OnSavingFiles();
+    // The destination check; false when the destination is refused.
+    bool OnBrowseBtn();
+    void SetInitialSettingsForMail(unsigned int items);
+    void SetProgressValueForMail();
+    void OnStrInfo(const QString &caption);
+    void SetFinishSettings();
+    void OnAbortSettings();
+    void SetFinishSettingsforAbort();
+
+signals:
+    // The save ended and its message was shown (or nothing was started).
+    void saveEnded();
+
+private:
+    void enableControlsAfterSave(bool saveActions);
+    void logRecord(const char *what, const char *when);
+    void onThreadFinished();
+
+    QEntourageMainWindow *m_window;
+    QMailSavingThread *m_thread;
+    QPointer<QProgressInfo> m_progress;
+    bool m_abortPending = false;
+};

@@ -1,0 +1,35 @@
+#pragma once
+// A mail record as one mbox message: separator line, header lines, the body as a
+// MIME part and the attachments in Base64. Lines end with CR, as the archive's
+// reader expects.
+#include "archive/TextReader.h"
+#include "parsers/Records.h"
+
+#include <QIODevice>
+#include <QString>
+#include <QStringList>
+
+// Where a mail's messages go below the bundle's Mail directory: its folder path
+// ("Folder1" when it has none), then the last folder name + ".mbox". Names that
+// would leave the directory ("..", ".") are made harmless.
+QString mboxRelativePath(const MailMLRC &mail);
+
+// The message date (Wed, 12 May 2010 20:00:00 +0530) for the separator line and for the
+// Date line. Each falls back from the time field its rule picks to the other time
+// field, the time of the last change and finally a fixed date, so that every
+// message has a separator and messages never merge.
+QByteArray separatorDate(const MailMLRC &mail);
+QByteArray headerDate(const MailMLRC &mail);
+
+// Appends the message to out. innerNumber goes into the boundary of the body's
+// alternative part. Attachments are read through olm and encoded block by block.
+// Problems that leave the message readable but incomplete (an attachment cut
+// short by the end of the file) are added to *problems. False when out refused
+// a write: the caller removes the partial message.
+bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, int innerNumber,
+                      QStringList *problems);
+
+// Standard Base64 (RFC 4648 alphabet, = padding) of bytes, on one line.
+QByteArray base64(const QByteArray &bytes);
+// The Base64 encoded word =?UTF-8?B?…?= of a text that Latin-1 cannot hold; Latin-1 bytes otherwise.
+QByteArray headerText(const QString &text);

@@ -1,0 +1,58 @@
+#include "archive/QMailSavingThread.h"
+
+#include "archive/BundleLayout.h"
+#include "olm/ScanState.h"
+
+QString saveDir;
+QString strTime;
+qint64 SizeOfAllMails = 0;
+
+QMailSavingThread::QMailSavingThread(QObject *parent) : QThread(parent)
+{
+    bStopFlag = false;
+}
+
+QMailSavingThread::~QMailSavingThread()
+{
+    if (isRunning()) {
+        stopflag = true; // the save ends after the item it is writing
+        wait();
+    }
+}
+
+void QMailSavingThread::SetInitialSettings(const QString &olmPath)
+{
+    if (isRunning()) {
+        bStopFlag = true;
+        m_waitCondition.wakeOne();
+        return;
+    }
+    bStopFlag = false;
+    stopflag = false; // a stopped scan must not make this save look aborted
+    m_olmPath = olmPath;
+    start(QThread::LowPriority);
+}
+
+void QMailSavingThread::run()
+{
+    bProcessRunning = true;
+    m_report = SaveReport();
+    if (!bStopFlag && StartFldrAtrib) {
+        emit OnInitialSettingsMainWindow(static_cast<unsigned int>(SizeOfAllMails));
+        const FileTextReader olm(fileDescriptor, lSize);
+        SaveRequest request;
+        request.bundlePath = bundlePathFor(saveDir, strTime);
+        request.folders = checkedFolders();
+        request.olm = &olm;
+        SaveHooks hooks;
+        hooks.caption = [this](const QString &caption) { emit strInfo(caption); };
+        hooks.itemDone = [this] { emit OnProgressvalueMainWindow(); };
+        hooks.stopRequested = [] { return bool(stopflag) || bool(bStopFlag); };
+        hooks.log = [this](const QString &line) { emit logLine(line); };
+        m_report = saveBundle(request, hooks);
+    }
+    if (!stopflag)
+        emit OnFinishScanning();
+    bStopFlag = false;
+    bProcessRunning = false;
+}

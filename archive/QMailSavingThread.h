@@ -1,0 +1,43 @@
+#pragma once
+// The saving thread: one pass over the checked folders of the folder attribute
+// list per save, writing straight into the bundle that CreateMailFolder made.
+#include "archive/SaveBundle.h"
+
+#include <QString>
+#include <QThread>
+#include <QWaitCondition>
+
+extern QString saveDir;        // the destination directory the user chose
+extern QString strTime;        // the bundle name's time stamp, "(6 Dec 2026,21-50-07)"
+extern qint64 SizeOfAllMails;  // items to write, counted before the save starts
+
+class QMailSavingThread : public QThread
+{
+    Q_OBJECT
+public:
+    explicit QMailSavingThread(QObject *parent = nullptr);
+    ~QMailSavingThread() override;
+
+    // Starts a save of the checked folders from the scanned file at olmPath into
+    // saveDir's bundle; when a save runs already, asks it to stop instead.
+    void SetInitialSettings(const QString &olmPath);
+    // What the last save wrote and what it could not; read after it finished.
+    const SaveReport &lastReport() const { return m_report; }
+
+signals:
+    void OnInitialSettingsMainWindow(unsigned int items);
+    void OnFinishScanning();
+    void OnProgressvalueMainWindow();
+    void OnFinishScanningMainWindow();
+    void strInfo(const QString &caption);
+    // An item that could not be written, or was written incomplete.
+    void logLine(const QString &line);
+
+protected:
+    void run() override;
+
+private:
+    QString m_olmPath;
+    QWaitCondition m_waitCondition;
+    SaveReport m_report;
+};

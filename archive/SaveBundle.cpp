@@ -1,0 +1,349 @@
+#include "archive/SaveBundle.h"
+
+#include "archive/BundleLayout.h"
+#include "archive/ItemConverters.h"
+#include "archive/MailWriter.h"
+#include "archive/StandardFiles.h"
+#include "parsers/RecordLists.h"
+#include "parsers/RecordText.h"
+#include "platform/FinderInfo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <cstdlib>
+#include <memory>
+
+const char *itemKindName(ItemKind kind)
+{
+    switch (kind) {
+    case ItemKind::Mail: return "mails";
+    case ItemKind::Contact: return "contacts";
+    case ItemKind::Event: return "calendar events";
+    case ItemKind::Task: return "tasks";
+    case ItemKind::Note: return "notes";
+    }
+    return "";
+}
+
+qint64 SaveReport::writtenTotal() const
+{
+    qint64 total = 0;
+    for (qint64 count : written)
+        total += count;
+    return total;
+}
+
+QVector<SaveFolder> checkedFolders()
+{
+    QVector<SaveFolder> folders;
+    for (const FolderAttribute *record = StartFldrAtrib; record; record = record->next) {
+        if (record->state == CheckedCode)
+            folders.append({record->folderId, record->folderType});
+    }
+    return folders;
+}
+
+QVector<SaveFolder> foldersAtOrBelow(const QVector<qint64> &ids)
+{
+    // Parents come before their children in the list, so one pass marks whole subtrees.
+    QSet<qint64> chosen(ids.cbegin(), ids.cend());
+    QVector<SaveFolder> folders;
+    for (const FolderAttribute *record = StartFldrAtrib; record; record = record->next) {
+        const qint64 id = record->folderId, parentId = record->parentId;
+        if (chosen.contains(id) || chosen.contains(parentId)) {
+            chosen.insert(id);
+            folders.append({id, record->folderType});
+        }
+    }
+    return folders;
+}
+
+namespace {
+
+QHash<qint64, qint64> mailsPerFolder()
+{
+    QHash<qint64, qint64> counts;
+    for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
+        const qint64 parentId = mail->ParentId;
+        ++counts[parentId];
+    }
+    return counts;
+}
+
+ItemKind kindOf(qint32 folderType)
+{
+    switch (folderType) {
+    case ContactsFolderType: return ItemKind::Contact;
+    case CalendarFolderType: return ItemKind::Event;
+    case TasksFolderType: return ItemKind::Task;
+    case NotesFolderType: return ItemKind::Note;
+    default: return ItemKind::Mail;
+    }
+}
+
+qint64 itemCountOf(ItemKind kind)
+{
+    switch (kind) {
+    case ItemKind::Contact: return ContactItemCount;
+    case ItemKind::Event: return CalendarItemCount;
+    case ItemKind::Task: return TaskItemCount;
+    case ItemKind::Note: return NotesItemCount;
+    case ItemKind::Mail: break;
+    }
+    return 0;
+}
+
+// The folders a save writes: each once, and each item kind other than mail once.
+QVector<SaveFolder> distinctFolders(const QVector<SaveFolder> &folders)
+{
+    QSet<qint64> seenIds;
+    QSet<int> seenKinds;
+    QVector<SaveFolder> distinct;
+    for (const SaveFolder &folder : folders) {
+        const ItemKind kind = kindOf(folder.type);
+        if (seenIds.contains(folder.id) || (kind != ItemKind::Mail && seenKinds.contains(int(kind))))
+            continue;
+        seenIds.insert(folder.id);
+        seenKinds.insert(int(kind));
+        distinct.append(folder);
+    }
+    return distinct;
+}
+
+QString quoted(const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+
+QString describe(const MailMLRC &mail)
+{
+    const QString folder = utf8Field(mail.FolderPath);
+    return QStringLiteral("mail %1 in %2 (%3)")
+        .arg(quoted(utf8Field(mail.Subject)), folder.isEmpty() ? QStringLiteral("Folder1") : folder,
+             latin1Field(mail.MessageId));
+}
+QString describe(const ContactInformation &contact)
+{
+    return QStringLiteral("contact ")
+           + quoted((utf8Field(contact.FirstName) + QLatin1Char(' ') + utf8Field(contact.LastName)).trimmed());
+}
+QString describe(const CalenderInformation &event) { return QStringLiteral("calendar event ") + quoted(utf8Field(event.Summary)); }
+QString describe(const TasksInformation &task) { return QStringLiteral("task ") + quoted(utf8Field(task.Name)); }
+QString describe(const NotesInformation &note) { return QStringLiteral("note ") + quoted(utf8Field(note.Title)); }
+
+class BundleSaver
+{
+public:
+    BundleSaver(const SaveRequest &request, const SaveHooks &hooks) : m_request(request), m_hooks(hooks) {}
+
+    SaveReport run()
+    {
+        const QVector<SaveFolder> folders = distinctFolders(m_request.folders);
+        if (m_hooks.started)
+            m_hooks.started(countItemsToSave(folders));
+        if (m_request.format == BundleFormat::Standard)
+            m_standard = std::make_unique<StandardFiles>(m_request.bundlePath);
+        for (const SaveFolder &folder : folders) {
+            if (m_report.stopped)
+                break;
+            switch (kindOf(folder.type)) {
+            case ItemKind::Mail: saveMailFolder(folder.id); break;
+            case ItemKind::Contact:
+                saveItems(TmpCTRCPtrStart, ItemKind::Contact, "Saving Contacts Folders...", kContactsDirectory,
+                          kVCardFileType, vCardFor);
+                break;
+            case ItemKind::Event:
+                saveItems(TmpCLRCPtrStart, ItemKind::Event, "Saving Calender Folders...", kCalendarDirectory,
+                          kICalendarFileType, eventCalendarFor);
+                break;
+            case ItemKind::Task:
+                saveItems(TmpTSRCPtrStart, ItemKind::Task, "Saving Tasks Folders...", kTasksDirectory,
+                          kICalendarFileType, taskCalendarFor);
+                break;
+            case ItemKind::Note:
+                saveItems(TmpNTRCPtrStart, ItemKind::Note, "Saving Notes Folders...", kNotesDirectory,
+                          kICalendarFileType, noteCalendarFor);
+                break;
+            }
+        }
+        QString reason;
+        if (m_standard && !m_standard->finish(&reason))
+            notWritten(QStringLiteral("the end of the calendar"), reason);
+        return m_report;
+    }
+
+private:
+    bool stopRequested()
+    {
+        if (m_hooks.stopRequested && m_hooks.stopRequested())
+            m_report.stopped = true;
+        return m_report.stopped;
+    }
+    void caption(const char *text)
+    {
+        if (m_hooks.caption)
+            m_hooks.caption(QLatin1String(text));
+    }
+    void log(const QString &line)
+    {
+        if (m_hooks.log)
+            m_hooks.log(line);
+    }
+    void notWritten(const QString &item, const QString &reason)
+    {
+        const QString line = item + QLatin1String(": ") + reason;
+        m_report.notWritten.append(line);
+        log(QStringLiteral("Not written: ") + line);
+    }
+    void itemDone()
+    {
+        if (m_hooks.itemDone)
+            m_hooks.itemDone();
+    }
+
+    void saveMailFolder(qint64 folderId)
+    {
+        caption("Saving Mail Folders...");
+        for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
+            if (mail->ParentId != folderId)
+                continue;
+            if (stopRequested())
+                return;
+            saveMail(*mail);
+            itemDone();
+        }
+    }
+
+    // Appends one message; a message that could not be written whole is cut off
+    // again, so the mbox file only ever holds whole messages.
+    void saveMail(const MailMLRC &mail)
+    {
+        if (m_standard) {
+            saveStandard(describe(mail), ItemKind::Mail, [&](QStringList *problems, QString *reason) {
+                return m_standard->addMail(mail, *m_request.olm, problems, reason);
+            });
+            return;
+        }
+        const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(kMailDirectory) + QLatin1Char('/')
+                             + mboxRelativePath(mail);
+        if (!QDir().mkpath(QFileInfo(path).path())) {
+            notWritten(describe(mail), QStringLiteral("cannot create the folder of %1").arg(path));
+            return;
+        }
+        QFile file(path);
+        const bool isNew = !file.exists();
+        // Unbuffered: a failed write must not leave bytes in a buffer that closing would still write.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            notWritten(describe(mail), QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
+            return;
+        }
+        if (isNew)
+            setFinderInfo(path, kMboxFileType, kBundleCreator);
+        const qint64 before = file.size();
+        QStringList problems;
+        if (!writeMboxMessage(file, mail, *m_request.olm, std::rand(), &problems) || !file.flush()) {
+            const QString reason = file.errorString();
+            if (!file.resize(before))
+                log(QStringLiteral("%1 could not be cut back to its last whole message").arg(path));
+            notWritten(describe(mail), QStringLiteral("cannot write %1: %2").arg(path, reason));
+            return;
+        }
+        for (const QString &problem : problems)
+            log(describe(mail) + QLatin1String(": ") + problem);
+        ++m_report.written[size_t(ItemKind::Mail)];
+    }
+
+    template <typename Record, typename Converter>
+    void saveItems(const Record *head, ItemKind kind, const char *captionText, const char *directory,
+                   quint32 fileType, Converter convert)
+    {
+        caption(captionText);
+        for (const Record *record = head; record; record = record->Next) {
+            if (stopRequested())
+                return;
+            saveItem(*record, kind, directory, fileType, convert);
+            itemDone();
+        }
+    }
+
+    template <typename Record, typename Converter>
+    void saveItem(const Record &record, ItemKind kind, const char *directory, quint32 fileType, Converter convert)
+    {
+        if (m_standard) {
+            saveStandard(describe(record), kind, [&](QStringList *, QString *reason) {
+                return m_standard->add(record, *m_request.olm, reason);
+            });
+            return;
+        }
+        const QString name = itemFileName(QByteArray(record.Identifier, int(qstrnlen(record.Identifier, sizeof record.Identifier))));
+        if (name.isEmpty()) {
+            notWritten(describe(record), QStringLiteral("it has no identifier to name its file"));
+            return;
+        }
+        const QByteArray bytes = convert(record, *m_request.olm);
+        if (bytes.isEmpty()) {
+            notWritten(describe(record), QStringLiteral("it could not be converted"));
+            return;
+        }
+        const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(directory) + QLatin1Char('/') + name;
+        QFile file(path);
+        // Never over another item's file: two items of one name would otherwise count as two written.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+            notWritten(describe(record), QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
+            return;
+        }
+        setFinderInfo(path, fileType, kBundleCreator);
+        if (file.write(bytes) != bytes.size() || !file.flush()) {
+            const QString reason = file.errorString();
+            file.close();
+            file.remove();
+            notWritten(describe(record), QStringLiteral("cannot write %1: %2").arg(path, reason));
+            return;
+        }
+        ++m_report.written[size_t(kind)];
+    }
+
+    // One item into the standard files, whole or not at all.
+    template <typename Write>
+    void saveStandard(const QString &item, ItemKind kind, Write write)
+    {
+        QStringList problems;
+        QString reason;
+        if (!write(&problems, &reason)) {
+            notWritten(item, reason);
+            return;
+        }
+        for (const QString &problem : problems)
+            log(item + QLatin1String(": ") + problem);
+        ++m_report.written[size_t(kind)];
+    }
+
+    const SaveRequest &m_request;
+    const SaveHooks &m_hooks;
+    SaveReport m_report;
+    std::unique_ptr<StandardFiles> m_standard; // set when saving the standard format
+};
+
+} // namespace
+
+qint64 countItemsToSave(const QVector<SaveFolder> &folders)
+{
+    const QVector<SaveFolder> distinct = distinctFolders(folders);
+    const QHash<qint64, qint64> mails = mailsPerFolder();
+    qint64 total = 0;
+    for (const SaveFolder &folder : distinct) {
+        const ItemKind kind = kindOf(folder.type);
+        total += kind == ItemKind::Mail ? mails.value(folder.id) : itemCountOf(kind);
+    }
+    return total;
+}
+
+SaveReport saveBundle(const SaveRequest &request, const SaveHooks &hooks)
+{
+    if (!request.olm) {
+        SaveReport report;
+        report.notWritten.append(QStringLiteral("no .olm file to read the items from"));
+        return report;
+    }
+    return BundleSaver(request, hooks).run();
+}

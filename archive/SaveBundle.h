@@ -1,0 +1,61 @@
+#pragma once
+// One save: every item of the chosen folders written into the bundle, counted per
+// kind, every item that could not be written named. The saving thread of the
+// desktop application and `mendora-cli save` both drive this.
+#include "archive/TextReader.h"
+#include "olm/FolderHierarchy.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <array>
+#include <functional>
+
+enum class ItemKind { Mail, Contact, Event, Task, Note };
+constexpr int kItemKindCount = 5;
+// "mails", "contacts", "calendar events", "tasks", "notes"
+const char *itemKindName(ItemKind kind);
+
+// The layout the items are written in. A second one is a value here, not a second saving pass.
+// Entourage: the bundle "Main Identity(…).rge", made beforehand by CreateMailFolder.
+// Standard: mbox, vCard and iCalendar files (archive/StandardFiles.h) in a directory made
+// beforehand by prepareStandardOutput.
+enum class BundleFormat { Entourage, Standard };
+
+struct SaveFolder {
+    qint64 id;
+    qint32 type; // FolderType: its records are written by the writer of this kind
+};
+
+struct SaveRequest {
+    QString bundlePath;            // the directory the format writes into
+    QVector<SaveFolder> folders;   // in writing order; a folder listed twice is written once
+    const TextReader *olm = nullptr; // bodies, attachments and texts read back from the .olm file
+    BundleFormat format = BundleFormat::Entourage;
+};
+
+// All optional. Called on the thread that runs saveBundle.
+struct SaveHooks {
+    std::function<void(qint64 items)> started;          // the number of items to write
+    std::function<void(const QString &caption)> caption; // "Saving Mail Folders..." as each kind begins
+    std::function<void()> itemDone;                      // once per item, written or not
+    std::function<bool()> stopRequested;                 // tested before every item
+    std::function<void(const QString &line)> log;        // every item not written, every incomplete one
+};
+
+struct SaveReport {
+    std::array<qint64, kItemKindCount> written{};
+    QStringList notWritten; // one line per item: what it is and why
+    bool stopped = false;
+    qint64 writtenTotal() const;
+};
+
+// The folders checked in the folder attribute list (state 1), in list order.
+QVector<SaveFolder> checkedFolders();
+// The folders at or below the given ones in the folder attribute list, in list order;
+// as if those folders had been checked in the folder tree.
+QVector<SaveFolder> foldersAtOrBelow(const QVector<qint64> &ids);
+// How many items a save of these folders writes.
+qint64 countItemsToSave(const QVector<SaveFolder> &folders);
+
+SaveReport saveBundle(const SaveRequest &request, const SaveHooks &hooks);

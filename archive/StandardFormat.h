@@ -1,0 +1,44 @@
+#pragma once
+// The standard files: what today's mail clients, address books and calendars
+// import without help. One mbox per mail folder (mboxrd, LF line ends, RFC 5322
+// and MIME 1.0 messages), one vCard 3.0 file for every contact, one iCalendar 2.0
+// file for every event, task and note. Converters from a record (and its details)
+// to bytes; the saving pass decides where the bytes go.
+#include "archive/TextReader.h"
+#include "parsers/ItemDetails.h"
+#include "parsers/Records.h"
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+#include <QStringList>
+
+// A content line folded after at most 75 octets (never inside a UTF-8 sequence),
+// each piece ended by CR LF and every continuation begun with one space.
+QByteArray foldedContentLine(const QByteArray &line);
+
+// vCard 3.0 of one contact (BEGIN:VCARD … END:VCARD).
+QByteArray standardVCard(const ContactInformation &contact, const ContactDetails &details,
+                         const TextReader &olm);
+
+// The VCALENDAR around the components, and one component per item.
+QByteArray standardCalendarBegin();
+QByteArray standardCalendarEnd();
+QByteArray standardEvent(const CalenderInformation &event, const EventDetails &details, const TextReader &olm);
+QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details, const TextReader &olm);
+QByteArray standardJournal(const NotesInformation &note, const NoteDetails &details, const TextReader &olm);
+
+// The RRULE value of a pattern for an item starting at startUtc in a zone offsetMinutes
+// from UTC; empty when the item does not repeat.
+QByteArray recurrenceRule(const Recurrence &recurrence, const QDateTime &startUtc, int offsetMinutes);
+
+// Appends one mboxrd message: the "From " line, the header, the body as UTF-8 text/html
+// (text/plain when it holds no markup) in quoted-printable, the attachments in Base64
+// read through olm block by block. Attachments cut short by the end of the file are
+// added to *problems. False when out refused a write.
+bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details,
+                          const TextReader &olm, QStringList *problems);
+
+// Pieces of the message, for the tests.
+QByteArray encodedWords(const QString &text);
+QByteArray quotedPrintable(const QByteArray &text);

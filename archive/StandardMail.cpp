@@ -1,0 +1,414 @@
+// Mails as mboxrd messages: RFC 5322 headers, MIME 1.0 bodies, LF line ends.
+#include "archive/MailWriter.h"
+#include "archive/StandardFormat.h"
+#include "archive/StandardText.h"
+#include "parsers/RecordText.h"
+
+#include <QCryptographicHash>
+#include <QLocale>
+#include <QRegularExpression>
+
+namespace {
+// 57 bytes make one 76-character Base64 line; a block of whole lines keeps every
+// block's lines full, and no attachment is ever held whole.
+constexpr qint64 kAttachmentBlock = 57 * 4096;
+constexpr int kBase64Line = 76;
+// Encoded words hold at most 75 characters: 12 of framing, 60 of Base64 for 45 bytes.
+constexpr int kEncodedWordBytes = 45;
+// Parameter values longer than this are split into RFC 2231 continuations.
+constexpr int kParameterPiece = 60;
+
+// "From " at a line start, after any number of ">": the line that mbox readers would split at.
+bool startsLikeSeparator(const char *at, const char *end)
+{
+    while (at < end && *at == '>')
+        ++at;
+    return end - at >= 5 && memcmp(at, "From ", 5) == 0;
+}
+
+// Collects the message's lines and hands them to the device in large writes.
+class MessageOutput
+{
+public:
+    explicit MessageOutput(QIODevice &out) : m_out(out) {}
+    ~MessageOutput() { flush(); }
+    // One line of the message; a line that could pass for a separator gets one more ">".
+    void line(const QByteArray &text)
+    {
+        if (startsLikeSeparator(text.constBegin(), text.constEnd()))
+            raw(">");
+        raw(text);
+        raw("\n");
+    }
+    // Lines separated by "\n", each written as above.
+    void lines(const QByteArray &text)
+    {
+        int from = 0;
+        while (from < text.size()) {
+            int end = text.indexOf('\n', from);
+            if (end < 0)
+                end = text.size();
+            line(text.mid(from, end - from));
+            from = end + 1;
+        }
+    }
+    void raw(const QByteArray &bytes)
+    {
+        m_pending += bytes;
+        if (m_pending.size() >= kOutputBlock)
+            flush();
+    }
+    bool flush()
+    {
+        if (m_ok && !m_pending.isEmpty() && m_out.write(m_pending) != m_pending.size())
+            m_ok = false;
+        m_pending.clear();
+        return m_ok;
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    static constexpr int kOutputBlock = 1 << 20;
+    QIODevice &m_out;
+    QByteArray m_pending;
+    bool m_ok = true;
+};
+
+bool isAsciiPrintable(const QString &text)
+{
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E)
+            return false;
+    return true;
+}
+
+// A display name as a phrase: atoms as they stand, other ASCII quoted, the rest encoded.
+QByteArray phrase(const QString &name)
+{
+    if (!isAsciiPrintable(name) || name.contains(QLatin1String("=?")))
+        return encodedWords(name);
+    static const QRegularExpression atoms(QStringLiteral("^[A-Za-z0-9!#$%&'*+/=?^_`{|}~ -]+$"));
+    if (atoms.match(name).hasMatch())
+        return name.toLatin1();
+    QByteArray quoted = name.toLatin1();
+    quoted.replace('\\', "\\\\").replace('"', "\\\"");
+    return '"' + quoted + '"';
+}
+
+QByteArray mailbox(const MailAddress &entry)
+{
+    const QByteArray address = entry.address.trimmed().toUtf8();
+    const QString name = entry.name.trimmed();
+    if (name.isEmpty() || name == entry.address.trimmed())
+        return address;
+    return phrase(name) + " <" + address + '>';
+}
+
+// Addresses one per line, so that no header line grows past what readers take.
+QByteArray addressList(const QVector<MailAddress> &entries)
+{
+    QList<QByteArray> mailboxes;
+    for (const MailAddress &entry : entries)
+        mailboxes.append(mailbox(entry));
+    return mailboxes.join(",\n ");
+}
+
+// A record's joined address list, for records read without details.
+QVector<MailAddress> recordAddresses(const QString &joined, const QString &joinedNames = QString())
+{
+    QVector<MailAddress> entries;
+    const QStringList names = joinedListValues(joinedNames);
+    const QStringList addresses = joinedListValues(joined);
+    for (int i = 0; i < addresses.size(); ++i)
+        if (!addresses.at(i).trimmed().isEmpty())
+            entries.append({addresses.at(i), names.value(i)});
+    return entries;
+}
+
+QByteArray subjectText(const QString &subject)
+{
+    const QStringList words = subject.split(QLatin1Char(' '));
+    bool longWord = false;
+    for (const QString &word : words)
+        longWord = longWord || word.size() > 900;
+    if (!isAsciiPrintable(subject) || subject.contains(QLatin1String("=?")) || longWord)
+        return encodedWords(subject);
+    // Folded at spaces: a reader unfolds to the same text.
+    QByteArray out;
+    int lineLength = int(sizeof "Subject: ") - 1;
+    for (int i = 0; i < words.size(); ++i) {
+        const QByteArray word = words.at(i).toLatin1();
+        if (i > 0) {
+            if (lineLength + 1 + word.size() > 78 && lineLength > 0) {
+                out += "\n";
+                lineLength = 0;
+            }
+            out += ' ';
+            ++lineLength;
+        }
+        out += word;
+        lineLength += word.size();
+    }
+    return out;
+}
+
+QByteArray messageIdText(const MailMLRC &mail)
+{
+    QString id = latin1Field(mail.MessageId).trimmed();
+    if (id.startsWith(QLatin1Char('<')))
+        id.remove(0, 1);
+    if (id.endsWith(QLatin1Char('>')))
+        id.chop(1);
+    id.remove(QRegularExpression(QStringLiteral("[\\s<>]")));
+    if (id.isEmpty())
+        return QByteArray();
+    // Identifiers made by the scan have no domain; readers want one.
+    if (!id.contains(QLatin1Char('@')))
+        id += QLatin1String("@mendora.invalid");
+    return '<' + id.toLatin1() + '>';
+}
+
+// asctime form of the message date in UTC, as mbox separator lines carry it.
+QByteArray separatorTime(const QByteArray &date)
+{
+    QDateTime moment = QDateTime::fromString(QString::fromLatin1(date), Qt::RFC2822Date);
+    if (!moment.isValid())
+        moment = QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC);
+    moment = moment.toUTC();
+    const QLocale c = QLocale::c();
+    return c.toString(moment, QStringLiteral("ddd MMM ")).toLatin1()
+           + QByteArray::number(moment.date().day()).rightJustified(2, ' ') + ' '
+           + c.toString(moment, QStringLiteral("hh:mm:ss yyyy")).toLatin1();
+}
+
+QByteArray separatorAddress(const QVector<MailAddress> &from)
+{
+    const QString address = from.isEmpty() ? QString() : from.first().address.trimmed();
+    if (address.isEmpty() || address.contains(QRegularExpression(QStringLiteral("\\s"))))
+        return "MAILER-DAEMON";
+    return address.toUtf8();
+}
+
+QByteArray boundaryOf(const MailMLRC &mail)
+{
+    // "=_" cannot occur in quoted-printable or Base64 text, so no part can hold the boundary.
+    const QByteArray seed = QByteArray(mail.MessageId) + QByteArray::number(mail.BodyOffset);
+    return "=_mendora_" + QCryptographicHash::hash(seed, QCryptographicHash::Md5).toHex().left(24);
+}
+
+// RFC 2231: the UTF-8 bytes with everything but attribute characters percent-encoded.
+QByteArray percentEncoded(const QString &value)
+{
+    static const QByteArray kept("!#$&+-.^_`|~");
+    QByteArray out;
+    for (const char byte : value.toUtf8()) {
+        const uchar c = uchar(byte);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || kept.contains(byte))
+            out += byte;
+        else
+            out += '%' + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
+    }
+    return out;
+}
+
+// A parameter of a Content-Type or Content-Disposition line, on lines of its own.
+QByteArray parameter(const char *name, const QString &value)
+{
+    static const QRegularExpression plain(QStringLiteral("^[\\x20-\\x7E]*$"));
+    if (plain.match(value).hasMatch() && value.size() <= kParameterPiece) {
+        QByteArray quoted = value.toLatin1();
+        quoted.replace('\\', "\\\\").replace('"', "\\\"");
+        return ";\n " + QByteArray(name) + "=\"" + quoted + '"';
+    }
+    const QByteArray encoded = "UTF-8''" + percentEncoded(value);
+    if (encoded.size() <= kParameterPiece)
+        return ";\n " + QByteArray(name) + "*=" + encoded;
+    // Continuations; readers decode each piece on its own, so no character is split.
+    QList<QByteArray> pieces{"UTF-8''"};
+    for (int i = 0; i < value.size(); ++i) {
+        const int length = value.at(i).isHighSurrogate() && i + 1 < value.size() ? 2 : 1;
+        const QByteArray character = percentEncoded(value.mid(i, length));
+        if (pieces.last().size() + character.size() > kParameterPiece)
+            pieces.append(QByteArray());
+        pieces.last() += character;
+        i += length - 1;
+    }
+    QByteArray out;
+    for (int piece = 0; piece < pieces.size(); ++piece)
+        out += ";\n " + QByteArray(name) + '*' + QByteArray::number(piece) + "*=" + pieces.at(piece);
+    return out;
+}
+
+QByteArray contentTypeOf(const QString &stored)
+{
+    static const QRegularExpression type(QStringLiteral("^[A-Za-z0-9!#$&^_.+-]+/[A-Za-z0-9!#$&^_.+-]+$"));
+    const QString trimmed = stored.trimmed();
+    return type.match(trimmed).hasMatch() ? trimmed.toLatin1() : QByteArray("application/octet-stream");
+}
+
+void writeBody(MessageOutput &message, const MailMLRC &mail, const TextReader &olm)
+{
+    QString text;
+    if (mail.BodySize > 0)
+        text = decodedElementText(storedText(olm, mail.BodyOffset, mail.BodySize));
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    message.line(holdsMarkup(text) ? "Content-Type: text/html; charset=utf-8" : "Content-Type: text/plain; charset=utf-8");
+    message.line("Content-Transfer-Encoding: quoted-printable");
+    message.line(QByteArray());
+    message.lines(quotedPrintable(text.toUtf8()));
+}
+
+// One attachment part, its bytes read and encoded block by block.
+void writeAttachment(MessageOutput &message, const QString &name, const QString &type, const QString &contentId,
+                     qint64 offset, qint64 size, const TextReader &olm, QStringList *problems)
+{
+    QByteArray header = "Content-Type: " + contentTypeOf(type);
+    if (!name.isEmpty())
+        header += parameter("name", name);
+    message.lines(header);
+    QByteArray disposition = "Content-Disposition: attachment";
+    if (!name.isEmpty())
+        disposition += parameter("filename", name);
+    message.lines(disposition);
+    message.line("Content-Transfer-Encoding: base64");
+    const QString id = contentId.trimmed();
+    if (!id.isEmpty() && id != QLatin1String("no")) {
+        QString bare = id;
+        bare.remove(QRegularExpression(QStringLiteral("[\\s<>]")));
+        message.line("Content-ID: <" + bare.toLatin1() + '>');
+    }
+    message.line(QByteArray());
+    qint64 done = 0;
+    while (done < size && message.ok()) {
+        const qint64 want = qMin(kAttachmentBlock, size - done);
+        const QByteArray block = olm.read(offset + done, want);
+        const QByteArray encoded = block.toBase64();
+        for (int at = 0; at < encoded.size(); at += kBase64Line)
+            message.line(encoded.mid(at, kBase64Line));
+        done += block.size();
+        if (block.size() < want) {
+            if (problems)
+                problems->append(QStringLiteral("attachment \"%1\" ends after %2 of %3 bytes").arg(name).arg(done).arg(size));
+            break;
+        }
+    }
+}
+} // namespace
+
+QByteArray encodedWords(const QString &text)
+{
+    QList<QByteArray> words;
+    QByteArray piece;
+    for (int i = 0; i < text.size(); ++i) {
+        // A surrogate pair is one character and stays in one word.
+        const int length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QByteArray bytes = text.mid(i, length).toUtf8();
+        if (piece.size() + bytes.size() > kEncodedWordBytes) {
+            words.append("=?UTF-8?B?" + piece.toBase64() + "?=");
+            piece.clear();
+        }
+        piece += bytes;
+        i += length - 1;
+    }
+    if (!piece.isEmpty() || words.isEmpty())
+        words.append("=?UTF-8?B?" + piece.toBase64() + "?=");
+    return words.join("\n ");
+}
+
+QByteArray quotedPrintable(const QByteArray &text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(text.size() + text.size() / 8);
+    const char *at = text.constBegin();
+    const char *const end = text.constEnd();
+    while (at <= end) {
+        const char *lineEnd = static_cast<const char *>(memchr(at, '\n', size_t(end - at)));
+        if (!lineEnd)
+            lineEnd = end;
+        int column = 0;
+        bool lineStart = true;
+        for (const char *c = at; c < lineEnd; ++c) {
+            const uchar byte = uchar(*c);
+            const bool lastOfLine = c + 1 == lineEnd;
+            // A line that could pass for a separator begins with its first byte encoded.
+            const bool guard = lineStart && startsLikeSeparator(c, lineEnd);
+            const bool literal = !guard && ((byte >= 33 && byte <= 126 && byte != '=')
+                                            || ((byte == ' ' || byte == '\t') && !lastOfLine));
+            const int width = literal ? 1 : 3;
+            if (column + width > 75) {
+                out += "=\n";
+                column = 0;
+                lineStart = true;
+                --c; // the byte starts the next line
+                continue;
+            }
+            if (literal) {
+                out += char(byte);
+            } else {
+                out += '=';
+                out += kHex[byte >> 4];
+                out += kHex[byte & 15];
+            }
+            column += width;
+            lineStart = false;
+        }
+        if (lineEnd == end)
+            break;
+        out += '\n';
+        at = lineEnd + 1;
+    }
+    return out;
+}
+
+bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
+                          QStringList *problems)
+{
+    const QVector<MailAddress> from =
+        details.from.isEmpty() ? recordAddresses(latin1Field(mail.FromAddress), utf8Field(mail.FromName))
+                               : details.from;
+    const QVector<MailAddress> to = details.to.isEmpty() ? recordAddresses(latin1Field(mail.ToAddresses)) : details.to;
+    const QVector<MailAddress> cc = details.cc.isEmpty() ? recordAddresses(latin1Field(mail.CcAddresses)) : details.cc;
+    const QByteArray date = headerDate(mail);
+
+    MessageOutput message(out);
+    message.raw("From " + separatorAddress(from) + ' ' + separatorTime(date) + '\n');
+    if (!from.isEmpty())
+        message.lines("From: " + addressList(from));
+    if (!to.isEmpty())
+        message.lines("To: " + addressList(to));
+    if (!cc.isEmpty())
+        message.lines("Cc: " + addressList(cc));
+    const QString subject = utf8Field(mail.Subject);
+    if (!subject.isEmpty())
+        message.lines("Subject: " + subjectText(subject));
+    message.line("Date: " + date);
+    const QByteArray messageId = messageIdText(mail);
+    if (!messageId.isEmpty())
+        message.line("Message-ID: " + messageId);
+    message.line("MIME-Version: 1.0");
+
+    const QStringList names = joinedListValues(ownedText(mail.AttachNames, FieldEncoding::Utf8));
+    const QStringList types = joinedListValues(ownedText(mail.AttachContentTypes, FieldEncoding::Latin1));
+    const QStringList ids = joinedListValues(ownedText(mail.AttachContentIds, FieldEncoding::Latin1));
+    const QStringList offsets = joinedListValues(ownedText(mail.AttachOffsets, FieldEncoding::Latin1));
+    const QStringList sizes = joinedListValues(ownedText(mail.AttachSizes, FieldEncoding::Latin1));
+    if (offsets.isEmpty()) {
+        writeBody(message, mail, olm);
+    } else {
+        const QByteArray boundary = boundaryOf(mail);
+        message.lines("Content-Type: multipart/mixed;\n boundary=\"" + boundary + '"');
+        message.line(QByteArray());
+        message.line("--" + boundary);
+        writeBody(message, mail, olm);
+        for (int i = 0; i < offsets.size(); ++i) {
+            message.line("--" + boundary);
+            writeAttachment(message, names.value(i), types.value(i), ids.value(i), offsets.at(i).toLongLong(),
+                            sizes.value(i).toLongLong(), olm, problems);
+        }
+        message.line("--" + boundary + "--");
+    }
+    // An empty line ends the message before the next separator.
+    message.raw("\n");
+    return message.flush();
+}

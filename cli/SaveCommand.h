@@ -1,0 +1,5 @@
+#pragma once
+#include <QStringList>
+
+// mendora-cli save FILE DESTDIR [--folder PATH]...
+int runSave(const QStringList &arguments);

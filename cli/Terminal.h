@@ -1,0 +1,37 @@
+#pragma once
+// What mendora-cli shows on a terminal: progress of a scan and of a save, and the
+// exit statuses of its commands.
+#include "cli/ScanReport.h"
+#include "olm/ContainerWalk.h"
+
+#include <QString>
+
+constexpr int kExitUsage = 64;
+constexpr int kExitRefused = 2;
+constexpr int kExitNothingFound = 3;
+constexpr int kExitNotAllWritten = 1;
+constexpr int kExitNoBundle = 4;
+constexpr int kExitUnknownFolder = 5;
+constexpr int kExitStopped = 6;
+
+bool stderrIsTerminal();
+// Counts the dispatched documents; on a terminal also shows a progress line.
+WalkHooks scanTerminalHooks(DispatchCounts *counts);
+
+// A progress bar on stderr, drawn only on a terminal and only when its text changes.
+class TerminalProgressBar
+{
+public:
+    void setMaximum(qint64 maximum);
+    void setCaption(const QString &caption);
+    void advance();
+    // Ends the bar's line.
+    void finish();
+
+private:
+    void draw();
+    bool m_enabled = stderrIsTerminal();
+    qint64 m_maximum = 1, m_value = 0;
+    QString m_caption;
+    QString m_shown;
+};

@@ -1,0 +1,21 @@
+#pragma once
+// What the walk hands its findings to: the item parsers in the application,
+// anything else in tests.
+#include "olm/EntryPath.h"
+
+#include <QString>
+#include <QtGlobal>
+
+class DocumentSink
+{
+public:
+    virtual ~DocumentSink() = default;
+    // One XML document of kind, held in pBuff (pBuffSize bytes and a zero) for
+    // the length of the call; documentEnd is the offset just past its last byte.
+    // folderPath is the message's folder (mail found by its entry only).
+    virtual void takeDocument(DocumentKind kind, const QString &folderPath, qint64 documentEnd) = 0;
+    // A container entry that is no document: its name, data offset and size.
+    virtual void takeAttachment(const QString &entryName, qint64 offset, qint64 size) = 0;
+    // True once the sink holds all it may keep: the walk ends there.
+    virtual bool full() const { return false; }
+};

@@ -1,0 +1,12 @@
+#include "olm/ScanState.h"
+
+QString m_selectedFile;
+QString m_strDatabasePath;
+int fileDescriptor = -1;
+qint64 lSize = 0;
+qint64 dwOffset = 0;
+char *pBuff = nullptr;
+qint64 pBuffSize = 0;
+volatile bool bStopFlag = false;
+volatile bool stopflag = false;
+volatile bool bProcessRunning = false;

@@ -1,0 +1,419 @@
+#include "parsers/ItemDetails.h"
+
+#include <QHash>
+#include <QRegularExpression>
+
+namespace {
+QHash<const MailMLRC *, MailDetails> mailDetails;
+QHash<const ContactInformation *, ContactDetails> contactDetails;
+QHash<const CalenderInformation *, EventDetails> eventDetails;
+QHash<const TasksInformation *, TaskDetails> taskDetails;
+QHash<const NotesInformation *, NoteDetails> noteDetails;
+
+bool endsName(char c)
+{
+    return c == ' ' || c == '>' || c == '/' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Where the start tag of the element called exactly name begins ("<name" followed by
+// something that cannot continue the name), from position from on; -1 when absent.
+int startTagOf(const QByteArray &bytes, const QByteArray &open, int from)
+{
+    for (int at = bytes.indexOf(open, from); at >= 0; at = bytes.indexOf(open, at + 1)) {
+        const int next = at + open.size();
+        if (next < bytes.size() && endsName(bytes.at(next)))
+            return at;
+    }
+    return -1;
+}
+
+// The content of the first element called exactly name (the extraction steps of the
+// record parsers also match longer names that begin with it). False when absent.
+bool elementContent(const QByteArray &bytes, const char *name, QByteArray *content)
+{
+    const int at = startTagOf(bytes, QByteArray("<") + name, 0);
+    if (at < 0)
+        return false;
+    const int tagEnd = bytes.indexOf('>', at);
+    if (tagEnd < 0)
+        return false;
+    if (bytes.at(tagEnd - 1) == '/') {
+        content->clear();
+        return true;
+    }
+    const int end = bytes.indexOf(QByteArray("</") + name + '>', tagEnd + 1);
+    if (end < 0)
+        return false;
+    *content = bytes.mid(tagEnd + 1, end - tagEnd - 1);
+    return true;
+}
+
+QString elementText(const QByteArray &bytes, const char *name)
+{
+    QByteArray content;
+    if (!elementContent(bytes, name, &content))
+        return QString();
+    return decodeXmlText(QString::fromUtf8(content)).trimmed();
+}
+
+// The start tags of every element called exactly name, attributes included.
+QVector<QByteArray> startTags(const QByteArray &bytes, const char *name)
+{
+    QVector<QByteArray> tags;
+    const QByteArray open = QByteArray("<") + name;
+    for (int at = startTagOf(bytes, open, 0); at >= 0; at = startTagOf(bytes, open, at + 1)) {
+        const int end = bytes.indexOf('>', at);
+        if (end < 0)
+            break;
+        tags.append(bytes.mid(at, end - at + 1));
+    }
+    return tags;
+}
+
+// name="value" in a start tag, decoded; empty when the tag lacks it.
+QString attribute(const QByteArray &tag, const char *name, bool *present = nullptr)
+{
+    const QByteArray key = QByteArray(" ") + name + "=\"";
+    const int at = tag.indexOf(key);
+    if (present)
+        *present = at >= 0;
+    if (at < 0)
+        return QString();
+    const int start = at + key.size();
+    const int end = tag.indexOf('"', start);
+    if (end < 0)
+        return QString();
+    return decodeXmlText(QString::fromUtf8(tag.mid(start, end - start)));
+}
+
+// Exports write flags as 1, 1E0 or true.
+bool flagValue(const QString &text)
+{
+    const QString value = text.trimmed().toLower();
+    if (value == QLatin1String("true") || value == QLatin1String("yes"))
+        return true;
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    return ok && number != 0;
+}
+
+// Numbers in integer or float notation ("8", "8E0", "8.0E0"); fallback when it does not read.
+int numberValue(const QString &text, int fallback)
+{
+    bool ok = false;
+    const double number = text.trimmed().toDouble(&ok);
+    if (!ok || number < -1e9 || number > 1e9)
+        return fallback;
+    return int(number);
+}
+
+// Exports keep a date as the UTC moment of its local midnight; twelve hours on,
+// that moment falls on the intended day in every zone.
+QDate exportDate(const QString &text)
+{
+    const QDateTime moment = exportTimeUtc(text);
+    return moment.isValid() ? moment.addSecs(12 * 3600).date() : QDate();
+}
+
+// A field of a recurrence, written as an attribute (…Interval="2") or as an element
+// (<…Interval …>2</…Interval>); the name may carry any prefix.
+QString recurrenceField(const QByteArray &xml, const char *suffix)
+{
+    const QByteArray key(suffix);
+    for (int at = xml.indexOf(key); at >= 0; at = xml.indexOf(key, at + 1)) {
+        const int next = at + key.size();
+        if (next >= xml.size())
+            break;
+        if (xml.at(next) == '=' && next + 1 < xml.size() && xml.at(next + 1) == '"') {
+            const int end = xml.indexOf('"', next + 2);
+            if (end > 0)
+                return decodeXmlText(QString::fromUtf8(xml.mid(next + 2, end - next - 2))).trimmed();
+        } else if (endsName(xml.at(next)) && at > 0 && xml.at(at - 1) != '/') {
+            const int contentStart = xml.indexOf('>', at);
+            const int contentEnd = contentStart < 0 ? -1 : xml.indexOf('<', contentStart);
+            if (contentEnd > contentStart)
+                return decodeXmlText(QString::fromUtf8(xml.mid(contentStart + 1, contentEnd - contentStart - 1)))
+                    .trimmed();
+        }
+    }
+    return QString();
+}
+
+// Outlook numbers its patterns 0 daily, 1 weekly, 2 monthly, 3 monthly on the nth
+// weekday, 5 yearly, 6 yearly on the nth weekday; some exports spell them out.
+Recurrence::Pattern patternOf(const QString &text)
+{
+    using Pattern = Recurrence::Pattern;
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    if (ok) {
+        switch (int(number)) {
+        case 0: return Pattern::Daily;
+        case 1: return Pattern::Weekly;
+        case 2: return Pattern::Monthly;
+        case 3: return Pattern::MonthNth;
+        case 5: return Pattern::Yearly;
+        case 6: return Pattern::YearNth;
+        default: return Pattern::None;
+        }
+    }
+    const QString name = text.toLower();
+    const bool nth = name.contains(QLatin1String("nth"));
+    if (name.startsWith(QLatin1String("daily")))
+        return Pattern::Daily;
+    if (name.startsWith(QLatin1String("weekly")))
+        return Pattern::Weekly;
+    if (name.contains(QLatin1String("month")))
+        return nth ? Pattern::MonthNth : Pattern::Monthly;
+    if (name.contains(QLatin1String("year")))
+        return nth ? Pattern::YearNth : Pattern::Yearly;
+    return Pattern::None;
+}
+
+// A mask (Sunday 1, Monday 2, … Saturday 64) or day names ("Monday Wednesday", "MO,WE").
+int daysOfWeekOf(const QString &text)
+{
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    if (ok)
+        return int(number) & 0x7F;
+    static const char *const kDays[] = {"su", "mo", "tu", "we", "th", "fr", "sa"};
+    int mask = 0;
+    for (const QString &word : text.toLower().split(QRegularExpression(QStringLiteral("[^a-z]+")),
+                                                     Qt::SkipEmptyParts))
+        for (int day = 0; day < 7; ++day)
+            if (word.startsWith(QLatin1String(kDays[day])))
+                mask |= 1 << day;
+    return mask;
+}
+
+EmailKind emailKindOf(const QString &text)
+{
+    const QString value = text.trimmed().toLower();
+    if (value.startsWith(QLatin1String("work")))
+        return EmailKind::Work;
+    if (value.startsWith(QLatin1String("home")))
+        return EmailKind::Home;
+    if (value.startsWith(QLatin1String("other")))
+        return EmailKind::Other;
+    switch (numberValue(value, -1)) {
+    case 0: return EmailKind::Work;
+    case 1: return EmailKind::Home;
+    case 2: return EmailKind::Other;
+    default: return EmailKind::Unknown;
+    }
+}
+
+QVector<MailAddress> mailAddresses(const QByteArray &item, const char *listName)
+{
+    QVector<MailAddress> addresses;
+    QByteArray list;
+    if (!elementContent(item, listName, &list))
+        return addresses;
+    for (const QByteArray &tag : startTags(list, "emailAddress")) {
+        MailAddress address{attribute(tag, "OPFContactEmailAddressAddress").trimmed(),
+                            attribute(tag, "OPFContactEmailAddressName").trimmed()};
+        if (!address.address.isEmpty())
+            addresses.append(address);
+    }
+    return addresses;
+}
+
+Recurrence recurrenceIn(const QByteArray &item, const char *name)
+{
+    QByteArray xml;
+    return elementContent(item, name, &xml) ? readRecurrence(xml) : Recurrence();
+}
+
+QStringList categoriesIn(const QByteArray &item, const char *name)
+{
+    QByteArray xml;
+    return elementContent(item, name, &xml) ? categoryNames(xml) : QStringList();
+}
+
+template <typename Record, typename Details>
+const Details &lookUp(const QHash<const Record *, Details> &table, const Record *record)
+{
+    static const Details none;
+    const auto found = table.constFind(record);
+    return found == table.constEnd() ? none : found.value();
+}
+} // namespace
+
+QString decodeXmlText(const QString &text)
+{
+    if (!text.contains(QLatin1Char('&')))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const int end = c == QLatin1Char('&') ? text.indexOf(QLatin1Char(';'), i + 1) : -1;
+        if (end < 0 || end - i > 10) {
+            out += c;
+            continue;
+        }
+        const QString name = text.mid(i + 1, end - i - 1);
+        QString replacement;
+        if (name == QLatin1String("amp"))
+            replacement = QStringLiteral("&");
+        else if (name == QLatin1String("lt"))
+            replacement = QStringLiteral("<");
+        else if (name == QLatin1String("gt"))
+            replacement = QStringLiteral(">");
+        else if (name == QLatin1String("quot"))
+            replacement = QStringLiteral("\"");
+        else if (name == QLatin1String("apos"))
+            replacement = QStringLiteral("'");
+        else if (name.startsWith(QLatin1Char('#'))) {
+            bool ok = false;
+            const uint code = name.startsWith(QLatin1String("#x"), Qt::CaseInsensitive)
+                                  ? name.mid(2).toUInt(&ok, 16)
+                                  : name.mid(1).toUInt(&ok, 10);
+            if (ok && code > 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF))
+                replacement = QString::fromUcs4(&code, 1);
+        }
+        if (replacement.isNull()) {
+            out += c;
+            continue;
+        }
+        out += replacement;
+        i = end;
+    }
+    return out;
+}
+
+QDateTime exportTimeUtc(const QString &text)
+{
+    QDateTime moment = QDateTime::fromString(text.trimmed().left(19), QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    if (!moment.isValid())
+        return QDateTime();
+    moment.setTimeSpec(Qt::UTC);
+    return moment;
+}
+
+bool zoneOffsetMinutes(const QString &zoneText, int *minutes)
+{
+    static const QRegularExpression offset(QStringLiteral("^\\s*\\(UTC(?:([+-])(\\d{1,2}):(\\d{2}))?\\)"));
+    const QRegularExpressionMatch match = offset.match(zoneText);
+    if (!match.hasMatch())
+        return false;
+    if (match.captured(1).isEmpty()) {
+        *minutes = 0;
+        return true;
+    }
+    const int value = match.captured(2).toInt() * 60 + match.captured(3).toInt();
+    *minutes = match.captured(1) == QLatin1String("-") ? -value : value;
+    return true;
+}
+
+Recurrence readRecurrence(const QByteArray &xml)
+{
+    Recurrence recurrence;
+    recurrence.pattern = patternOf(recurrenceField(xml, "PatternType"));
+    if (!recurrence.repeats())
+        return recurrence;
+    recurrence.interval = qMax(1, numberValue(recurrenceField(xml, "Interval"), 1));
+    recurrence.daysOfWeek = daysOfWeekOf(recurrenceField(xml, "DaysOfWeek"));
+    recurrence.occurrences = qMax(0, numberValue(recurrenceField(xml, "Occurrences"), 0));
+    recurrence.startDate = exportDate(recurrenceField(xml, "StartDate"));
+    recurrence.endDate = exportDate(recurrenceField(xml, "EndDate"));
+    return recurrence;
+}
+
+QStringList categoryNames(const QByteArray &xml)
+{
+    QStringList names;
+    for (const QByteArray &tag : startTags(xml, "category")) {
+        const QString name = attribute(tag, "OPFCategoryCopyName").trimmed();
+        if (!name.isEmpty())
+            names.append(name);
+    }
+    return names;
+}
+
+void readMailDetails(const MailMLRC *mail, const DocumentItem &item)
+{
+    MailDetails details;
+    details.from = mailAddresses(item.bytes, "OPFMessageCopyFromAddresses");
+    details.to = mailAddresses(item.bytes, "OPFMessageCopyToAddresses");
+    details.cc = mailAddresses(item.bytes, "OPFMessageCopyCCAddresses");
+    mailDetails.insert(mail, details);
+}
+
+void readContactDetails(const ContactInformation *contact, const DocumentItem &item)
+{
+    ContactDetails details;
+    details.middleName = elementText(item.bytes, "OPFContactCopyMiddleName");
+    QByteArray list;
+    if (elementContent(item.bytes, "OPFContactCopyEmailAddressList", &list))
+        for (const QByteArray &tag : startTags(list, "contactEmailAddress"))
+            details.emailKinds.append(emailKindOf(attribute(tag, "OPFContactEmailAddressType")));
+    contactDetails.insert(contact, details);
+}
+
+void readEventDetails(const CalenderInformation *event, const DocumentItem &item)
+{
+    const QByteArray &bytes = item.bytes;
+    EventDetails details;
+    details.startUtc = exportTimeUtc(elementText(bytes, "OPFCalendarEventCopyStartTime"));
+    details.endUtc = exportTimeUtc(elementText(bytes, "OPFCalendarEventCopyEndTime"));
+    details.organizer = elementText(bytes, "OPFCalendarEventCopyOrganizer");
+    QByteArray attendees;
+    if (elementContent(bytes, "OPFCalendarEventCopyAttendeeList", &attendees))
+        for (const QByteArray &tag : startTags(attendees, "appointmentAttendee")) {
+            const MailAddress attendee{attribute(tag, "OPFCalendarAttendeeAddress").trimmed(),
+                                       attribute(tag, "OPFCalendarAttendeeName").trimmed()};
+            if (!attendee.address.isEmpty())
+                details.attendees.append(attendee);
+        }
+    const QString reminder = elementText(bytes, "OPFCalendarEventCopyReminderDelta");
+    if (!reminder.isEmpty())
+        details.reminderSeconds = numberValue(reminder, -1);
+    QString zone = elementText(bytes, "OPFCalendarEventCopyTimeZone");
+    if (zone.isEmpty())
+        zone = elementText(bytes, "OPFCalendarEventCopyStartTimeZone");
+    details.hasZoneOffset = zoneOffsetMinutes(zone, &details.zoneOffsetMinutes);
+    details.allDay = flagValue(elementText(bytes, "OPFCalendarEventGetIsAllDayEvent"));
+    details.isPrivate = flagValue(elementText(bytes, "OPFCalendarEventGetIsPrivate"));
+    details.categories = categoriesIn(bytes, "OPFCalendarEventCopyCategoryList");
+    details.recurrence = recurrenceIn(bytes, "OPFCalendarEventCopyRecurrence");
+    eventDetails.insert(event, details);
+}
+
+void readTaskDetails(const TasksInformation *task, const DocumentItem &item)
+{
+    const QByteArray &bytes = item.bytes;
+    TaskDetails details;
+    details.startUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyStartDateTime"));
+    details.dueUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyDueDateTime"));
+    details.completedUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyCompletedDateTime"));
+    details.modifiedUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyModDate"));
+    details.reminderUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyReminderTime"));
+    details.complete = details.completedUtc.isValid() || flagValue(elementText(bytes, "OPFTaskGetIsComplete"));
+    details.categories = categoriesIn(bytes, "OPFTaskCopyCategoryList");
+    details.recurrence = recurrenceIn(bytes, "OPFTaskCopyRecurrence");
+    taskDetails.insert(task, details);
+}
+
+void readNoteDetails(const NotesInformation *note, const DocumentItem &item)
+{
+    NoteDetails details;
+    details.modifiedUtc = exportTimeUtc(elementText(item.bytes, "OPFNoteCopyModDate"));
+    noteDetails.insert(note, details);
+}
+
+const MailDetails &detailsOf(const MailMLRC *mail) { return lookUp(mailDetails, mail); }
+const ContactDetails &detailsOf(const ContactInformation *contact) { return lookUp(contactDetails, contact); }
+const EventDetails &detailsOf(const CalenderInformation *event) { return lookUp(eventDetails, event); }
+const TaskDetails &detailsOf(const TasksInformation *task) { return lookUp(taskDetails, task); }
+const NoteDetails &detailsOf(const NotesInformation *note) { return lookUp(noteDetails, note); }
+
+void clearItemDetails()
+{
+    mailDetails.clear();
+    contactDetails.clear();
+    eventDetails.clear();
+    taskDetails.clear();
+    noteDetails.clear();
+}

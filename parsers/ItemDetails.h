@@ -1,0 +1,92 @@
+#pragma once
+// What an export says about an item beyond the bundle's fixed-width records:
+// recurrence, categories, completion, privacy, all-day, display names, middle
+// names and e-mail kinds. Read during the scan beside each record and kept,
+// keyed by the record, until the next scan frees the records.
+#include "parsers/ElementText.h"
+#include "parsers/Records.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// A repeating pattern as the export describes it, in the item's own zone.
+struct Recurrence {
+    enum class Pattern { None, Daily, Weekly, Monthly, MonthNth, Yearly, YearNth };
+    Pattern pattern = Pattern::None;
+    int interval = 1;
+    int daysOfWeek = 0;  // bit 0 Sunday, bit 1 Monday, ... bit 6 Saturday
+    int occurrences = 0; // 0: not limited by a count
+    QDate startDate;
+    QDate endDate;       // last day an occurrence may fall on; invalid: no end date
+    bool repeats() const { return pattern != Pattern::None; }
+};
+
+struct MailAddress {
+    QString address;
+    QString name; // empty when the export gives none
+};
+
+struct EventDetails {
+    QDateTime startUtc, endUtc;  // the export's own times, UTC
+    QString organizer;
+    QVector<MailAddress> attendees;
+    int reminderSeconds = -1;    // before the start; -1: no reminder
+    int zoneOffsetMinutes = 0;   // of the event's zone name, "(UTC-07:00) …"
+    bool hasZoneOffset = false;
+    bool allDay = false;
+    bool isPrivate = false;
+    QStringList categories;      // document order
+    Recurrence recurrence;
+};
+
+struct TaskDetails {
+    QDateTime startUtc, dueUtc, completedUtc, modifiedUtc, reminderUtc;
+    bool complete = false;       // completed, with or without a completion time
+    QStringList categories;
+    Recurrence recurrence;
+};
+
+enum class EmailKind { Unknown, Work, Home, Other };
+
+struct ContactDetails {
+    QString middleName;
+    QVector<EmailKind> emailKinds; // one per e-mail entry, in slot order
+};
+
+struct MailDetails {
+    QVector<MailAddress> from, to, cc;
+};
+
+struct NoteDetails {
+    QDateTime modifiedUtc;
+};
+
+// Reading, called by the parsers once per item with the record they filled.
+void readMailDetails(const MailMLRC *mail, const DocumentItem &item);
+void readContactDetails(const ContactInformation *contact, const DocumentItem &item);
+void readEventDetails(const CalenderInformation *event, const DocumentItem &item);
+void readTaskDetails(const TasksInformation *task, const DocumentItem &item);
+void readNoteDetails(const NotesInformation *note, const DocumentItem &item);
+
+// The details of a record of the current scan; empty details for a record without any.
+const MailDetails &detailsOf(const MailMLRC *mail);
+const ContactDetails &detailsOf(const ContactInformation *contact);
+const EventDetails &detailsOf(const CalenderInformation *event);
+const TaskDetails &detailsOf(const TasksInformation *task);
+const NoteDetails &detailsOf(const NotesInformation *note);
+
+// Forgets every record's details; called when the records are freed.
+void clearItemDetails();
+
+// Pieces of the reading, for the tests.
+// An export time (2010-05-12T14:30:00, UTC) as a UTC moment; invalid when it does not read.
+QDateTime exportTimeUtc(const QString &text);
+// "(UTC-07:00) Mountain Time (US &amp; Canada)": -420 minutes.
+bool zoneOffsetMinutes(const QString &zoneText, int *minutes);
+Recurrence readRecurrence(const QByteArray &recurrenceXml);
+QStringList categoryNames(const QByteArray &categoryListXml);
+// Text and character references decoded once, as an XML reader does.
+QString decodeXmlText(const QString &text);

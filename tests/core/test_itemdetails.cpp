@@ -1,0 +1,233 @@
+// The details the records drop, read through the parsers as a scan reads them.
+#include "ParserTestSupport.h"
+#include "scan/ScanSession.h"
+#include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
+#include "parsers/RecordLists.h"
+
+#include <QtTest>
+
+namespace {
+template <typename Parse>
+void parse(const QByteArray &root, const QByteArray &item, const QByteArray &elements, Parse run)
+{
+    withDocument(rootElement(root, element(item, elements)), [&] { run(FolderInformation()); });
+}
+
+QByteArray recurrenceChildren(const QByteArray &type, const QByteArray &days, const QByteArray &count,
+                              const QByteArray &end)
+{
+    QByteArray xml = element("OPFRecurrencePatternType", type) + element("OPFRecurrenceInterval", "2E0")
+                     + element("OPFRecurrenceDaysOfWeek", days) + element("OPFRecurrenceOccurrences", count)
+                     + element("OPFRecurrenceStartDate", "2010-05-12T00:00:00");
+    if (!end.isEmpty())
+        xml += element("OPFRecurrenceEndDate", end);
+    return xml;
+}
+
+QByteArray categories(const QByteArray &names)
+{
+    QByteArray xml;
+    for (const QByteArray &name : names.split(','))
+        xml += element("category", QByteArray(),
+                       "OPFCategoryCopyBackgroundColor=\"r:0.89 g:0.15 b:0.15\" OPFCategoryCopyName=\"" + name + "\"");
+    return xml;
+}
+} // namespace
+
+class TestItemDetails : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { useZone("America/Denver"); }
+    void cleanup() { CleanListAndHash(); }
+
+    void recurrence_data();
+    void recurrence();
+    void zoneOffsets();
+    void xmlText_data();
+    void xmlText();
+    void eventDetails();
+    void taskCompletion_data();
+    void taskCompletion();
+    void contactDetails();
+    void mailNames();
+    void detailsGoWithTheRecords();
+};
+
+void TestItemDetails::recurrence_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<int>("pattern");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<int>("occurrences");
+    QTest::addColumn<QDate>("endDate");
+    using P = Recurrence::Pattern;
+    QTest::newRow("weekly elements, mask") << recurrenceChildren("1", "10", "8", "") << int(P::Weekly) << 2
+                                           << 10 << 8 << QDate();
+    // An end stored as the UTC moment of local midnight six hours behind UTC.
+    QTest::newRow("daily, end date") << recurrenceChildren("0E0", "0", "0", "2010-06-01T06:00:00")
+                                     << int(P::Daily) << 2 << 0 << 0 << QDate(2010, 6, 1);
+    QTest::newRow("yearly nth by name, day names")
+        << recurrenceChildren("YearlyNth", "Monday Friday", "3", "") << int(P::YearNth) << 2 << 34 << 3 << QDate();
+    QTest::newRow("attributes") << QByteArray("<recurrence xml:space=\"preserve\" OPFRecurrencePatternType=\"2\" "
+                                              "OPFRecurrenceInterval=\"1\" OPFRecurrenceDaysOfWeek=\"MO,WE\" "
+                                              "OPFRecurrenceOccurrences=\"4\"></recurrence>")
+                                << int(P::Monthly) << 1 << 10 << 4 << QDate();
+    QTest::newRow("unknown pattern") << recurrenceChildren("4", "2", "2", "") << int(P::None) << 1 << 0 << 0
+                                     << QDate();
+    QTest::newRow("empty") << QByteArray() << int(P::None) << 1 << 0 << 0 << QDate();
+}
+
+void TestItemDetails::recurrence()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(int, pattern);
+    QFETCH(int, interval);
+    QFETCH(int, days);
+    QFETCH(int, occurrences);
+    QFETCH(QDate, endDate);
+    const Recurrence read = readRecurrence(xml);
+    QCOMPARE(int(read.pattern), pattern);
+    QCOMPARE(read.interval, interval);
+    QCOMPARE(read.daysOfWeek, days);
+    QCOMPARE(read.occurrences, occurrences);
+    QCOMPARE(read.endDate, endDate);
+}
+
+void TestItemDetails::zoneOffsets()
+{
+    int minutes = 1;
+    QVERIFY(zoneOffsetMinutes(QStringLiteral("(UTC-07:00) Mountain Time (US & Canada)"), &minutes));
+    QCOMPARE(minutes, -420);
+    QVERIFY(zoneOffsetMinutes(QStringLiteral("(UTC+05:30) Chennai, Kolkata, Mumbai, New Delhi"), &minutes));
+    QCOMPARE(minutes, 330);
+    QVERIFY(zoneOffsetMinutes(QStringLiteral("(UTC) Coordinated Universal Time"), &minutes));
+    QCOMPARE(minutes, 0);
+    QVERIFY(!zoneOffsetMinutes(QStringLiteral("Mountain Standard Time"), &minutes));
+}
+
+void TestItemDetails::xmlText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("decoded");
+    QTest::newRow("once only") << "Tom &amp;amp; Jerry" << "Tom &amp; Jerry";
+    QTest::newRow("all five") << "&lt;a&gt; &quot;b&quot; &apos;c&apos; &amp;" << "<a> \"b\" 'c' &";
+    QTest::newRow("character references") << "&#26481;&#x4EAC;" << QString::fromUtf8("東京");
+    QTest::newRow("unknown and broken kept") << "&nbsp1 &bogus; & &#xD800;" << "&nbsp1 &bogus; & &#xD800;";
+}
+
+void TestItemDetails::xmlText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, decoded);
+    QCOMPARE(decodeXmlText(text), decoded);
+}
+
+void TestItemDetails::eventDetails()
+{
+    // The start time stands before the zone element whose name it begins, as in exports.
+    const QByteArray elements =
+        element("OPFCalendarEventCopyStartTime", "2018-06-18T16:30:00")
+        + element("OPFCalendarEventCopyStartTimeZone", "(UTC-07:00) Mountain Time (US &amp; Canada)")
+        + element("OPFCalendarEventCopyEndTime", "2018-06-18T17:00:00")
+        + element("OPFCalendarEventGetIsAllDayEvent", "1E0") + element("OPFCalendarEventGetIsPrivate", "1")
+        + element("OPFCalendarEventCopyCategoryList", categories("Work,Family &amp; Friends"))
+        + element("OPFCalendarEventCopyRecurrence", recurrenceChildren("1", "2", "5", ""));
+    parse("appointments", "appointment", elements, [](FolderInformation f) { f.InitializeCLRC(3000); });
+    const EventDetails &event = detailsOf(&requireRecord(TmpCLRCPtrStart, "event"));
+    QCOMPARE(event.startUtc, QDateTime(QDate(2018, 6, 18), QTime(16, 30), Qt::UTC));
+    QCOMPARE(event.endUtc, QDateTime(QDate(2018, 6, 18), QTime(17, 0), Qt::UTC));
+    QVERIFY(event.hasZoneOffset);
+    QCOMPARE(event.zoneOffsetMinutes, -420);
+    QVERIFY(event.allDay);
+    QVERIFY(event.isPrivate);
+    QCOMPARE(event.categories, QStringList({"Work", "Family & Friends"}));
+    QCOMPARE(event.recurrence.pattern, Recurrence::Pattern::Weekly);
+    QCOMPARE(event.recurrence.occurrences, 5);
+    QCOMPARE(event.recurrence.startDate, QDate(2010, 5, 12));
+}
+
+void TestItemDetails::taskCompletion_data()
+{
+    QTest::addColumn<QByteArray>("elements");
+    QTest::addColumn<bool>("complete");
+    QTest::addColumn<QDateTime>("completed");
+    const QDateTime at(QDate(2010, 5, 13), QTime(9, 15), Qt::UTC);
+    QTest::newRow("time and flag") << element("OPFTaskGetIsComplete", "1E0")
+                                          + element("OPFTaskCopyCompletedDateTime", "2010-05-13T09:15:00")
+                                   << true << at;
+    QTest::newRow("time alone") << element("OPFTaskCopyCompletedDateTime", "2010-05-13T09:15:00") << true << at;
+    QTest::newRow("flag alone") << element("OPFTaskGetIsComplete", "1") << true << QDateTime();
+    QTest::newRow("open") << element("OPFTaskGetIsComplete", "0E0") << false << QDateTime();
+}
+
+void TestItemDetails::taskCompletion()
+{
+    QFETCH(QByteArray, elements);
+    QFETCH(bool, complete);
+    QFETCH(QDateTime, completed);
+    parse("tasks", "task", element("OPFTaskCopyName", "Call back") + elements,
+          [](FolderInformation f) { f.InitializeTSRC(3000); });
+    const TaskDetails &task = detailsOf(&requireRecord(TmpTSRCPtrStart, "task"));
+    QCOMPARE(task.complete, complete);
+    QCOMPARE(task.completedUtc, completed);
+}
+
+void TestItemDetails::contactDetails()
+{
+    QByteArray emails;
+    for (const char *type : {"0", "1", "2", "7"})
+        emails += element("contactEmailAddress", QByteArray(),
+                          QByteArray("OPFContactEmailAddressAddress=\"a@b.example\" OPFContactEmailAddressIsDefault=\"0\" "
+                                     "OPFContactEmailAddressType=\"")
+                              + type + "\"");
+    parse("contacts", "contact",
+          element("OPFContactCopyFirstName", "Ann") + element("OPFContactCopyMiddleName", " Mar&amp;ia ")
+              + element("OPFContactCopyEmailAddressList", emails),
+          [](FolderInformation f) { f.InitializeCTRC(3000); });
+    const ContactDetails &contact = detailsOf(&requireRecord(TmpCTRCPtrStart, "contact"));
+    QCOMPARE(contact.middleName, QStringLiteral("Mar&ia"));
+    QCOMPARE(contact.emailKinds,
+             QVector<EmailKind>({EmailKind::Work, EmailKind::Home, EmailKind::Other, EmailKind::Unknown}));
+}
+
+void TestItemDetails::mailNames()
+{
+    const QByteArray to =
+        element("emailAddress", QByteArray(),
+                QString::fromUtf8("OPFContactEmailAddressAddress=\"hong@example.kr\" OPFContactEmailAddressName=\"홍길동\" "
+                                  "OPFContactEmailAddressType=\"0\"")
+                    .toUtf8())
+        + element("emailAddress", QByteArray(),
+                  "OPFContactEmailAddressAddress=\"bare@example.com\" OPFContactEmailAddressType=\"0\"");
+    const QByteArray from = element(
+        "emailAddress", QByteArray(),
+        "OPFContactEmailAddressAddress=\"o@example.ie\" OPFContactEmailAddressName=\"O&apos;Brien, J\" "
+        "OPFContactEmailAddressType=\"0\"");
+    withDocument(rootElement("emails", element("email", element("OPFMessageCopyToAddresses", to)
+                                                             + element("OPFMessageCopyFromAddresses", from))),
+                 [] { FolderInformation().InitializeMLRC(QStringLiteral("Inbox"), 3000); });
+    const MailDetails &mail = detailsOf(&requireRecord(TmpMlrcPtrStart, "mail"));
+    QCOMPARE(mail.to.size(), 2);
+    QCOMPARE(mail.to.at(0).name, QString::fromUtf8("홍길동"));
+    QCOMPARE(mail.to.at(1).address, QStringLiteral("bare@example.com"));
+    QVERIFY(mail.to.at(1).name.isEmpty());
+    QCOMPARE(mail.from.value(0).name, QStringLiteral("O'Brien, J"));
+    QVERIFY(mail.cc.isEmpty());
+}
+
+void TestItemDetails::detailsGoWithTheRecords()
+{
+    parse("notes", "note", element("OPFNoteCopyModDate", "2010-05-12T14:30:00"),
+          [](FolderInformation f) { f.InitializeNTRC(3000); });
+    const NotesInformation *note = TmpNTRCPtrStart;
+    QVERIFY(detailsOf(note).modifiedUtc.isValid());
+    freeRecordLists();
+    // A later record at the same address must not inherit them.
+    QVERIFY(!detailsOf(note).modifiedUtc.isValid());
+}
+
+QTEST_GUILESS_MAIN(TestItemDetails)
+#include "test_itemdetails.moc"

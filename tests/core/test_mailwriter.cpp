@@ -1,0 +1,300 @@
+// The mbox message of a mail record, byte for byte where the archive's reader relies on it.
+#include "archive/MailWriter.h"
+
+#include <QBuffer>
+#include <QtTest>
+#include <cstring>
+
+namespace {
+
+// A zero-filled record whose texts are set by the case.
+struct Mail {
+    Mail() { memset(&record, 0, sizeof record); }
+    template <int Width>
+    Mail &set(char (&field)[Width], const QByteArray &value)
+    {
+        Q_ASSERT(value.size() < Width);
+        memcpy(field, value.constData(), size_t(value.size()));
+        return *this;
+    }
+    MailMLRC record;
+};
+
+QByteArray message(const MailMLRC &mail, const QByteArray &file = QByteArray(), QStringList *problems = nullptr)
+{
+    QByteArray bytes;
+    QBuffer out(&bytes);
+    out.open(QIODevice::WriteOnly);
+    QStringList ignored;
+    const bool ok = writeMboxMessage(out, mail, ByteArrayTextReader(file), 17, problems ? problems : &ignored);
+    if (!ok)
+        qFatal("writing into memory failed");
+    return bytes;
+}
+
+// The received mail of the worked example: Inbox, subject Hi, Ann <ADDR1> to ADDR2, <ID1>.
+Mail exampleMail(const QByteArray &file, const QByteArray &body)
+{
+    Mail mail;
+    mail.set(mail.record.FolderPath, "Inbox").set(mail.record.Subject, "Hi").set(mail.record.FromName, "Ann;")
+        .set(mail.record.FromAddress, "ADDR1;").set(mail.record.ToAddresses, "ADDR2;")
+        .set(mail.record.MessageId, "<ID1>").set(mail.record.ReceivedTime, "Wed, 12 May 2010 20:00:00 +0530")
+        .set(mail.record.Priority, "3");
+    mail.record.BodyOffset = file.indexOf(body);
+    mail.record.BodySize = body.size();
+    return mail;
+}
+
+const QByteArray kExampleHead = "From ???@??? Wed May 12 20:00:00 2010 +0530\r"
+                                "User-Agent: Microsoft-MacOutlook/14.0.0.100825\r"
+                                "Subject: =?UTF-8?B?SGk=?=\r"
+                                "From: Ann <ADDR1>\r"
+                                "To: ADDR2 <ADDR2>\r"
+                                "Date: Wed, 12 May 2010 20:00:00 +0530\r"
+                                "Thread-Topic: Hi\r"
+                                "X-Priority: \r\n"
+                                "Message-ID: <ID1>\r";
+
+} // namespace
+
+class TestMailWriter : public QObject
+{
+    Q_OBJECT
+private slots:
+    void workedExample();
+    void separatorAndDateFallBack_data();
+    void separatorAndDateFallBack();
+    void addressLines_data();
+    void addressLines();
+    void bodies_data();
+    void bodies();
+    void attachmentsStreamWhole();
+    void attachmentCutShortByTheFile();
+    void base64MatchesQt();
+    void namesOutsideLatin1();
+    void mboxPaths();
+};
+
+void TestMailWriter::workedExample()
+{
+    const QByteArray file = "....the body text....";
+    const QByteArray expected = kExampleHead
+                                + "X-MS-Has-Attach: \r"
+                                  "Mime-version: 1.1\r"
+                                  "Content-type: multipart/mixed;\r\tboundary=\"ID1\"\r\r"
+                                  "--ID1\r"
+                                  "Content-type: multipart/alternative;\r\tboundary=\"B_336332176825_117674\"\r\r"
+                                  "--B_336332176825_117674\r"
+                                  "Content-type: text/plain;charset=\"UTF-8\"\r"
+                                  "Content-transfer-encoding: 8bit\r\r"
+                                  "the body text\r\r"
+                                  "--B_336332176825_117674--\r\r";
+    QCOMPARE(message(exampleMail(file, "the body text").record, file), expected);
+}
+
+void TestMailWriter::separatorAndDateFallBack_data()
+{
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addColumn<int>("outgoing");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<QByteArray>("modified");
+    QTest::addColumn<QByteArray>("separator");
+    QTest::addColumn<QByteArray>("date");
+    const QByteArray s = "Mon, 01 Feb 2010 10:00:00 +0000", r = "Tue, 02 Feb 2010 11:00:00 +0000",
+                     m = "Wed, 03 Feb 2010 12:00:00 +0000";
+    QTest::newRow("inbox takes received") << QByteArray("Inbox") << 0 << s << r << m << r << r;
+    QTest::newRow("outgoing export flag takes sent") << QByteArray("Inbox") << 45 << s << r << m << s << s;
+    QTest::newRow("received mail without sent time") << QByteArray("Inbox") << 45 << QByteArray() << r << m << r << r;
+    QTest::newRow("draft without any time") << QByteArray("Drafts") << 45 << QByteArray() << QByteArray() << m << m << m;
+    QTest::newRow("deleted, outgoing") << QByteArray("Deleted Items") << 1 << s << r << m << s << s;
+    QTest::newRow("deleted, unknown direction") << QByteArray("Deleted Items") << 2 << s << r << m << s << s;
+    QTest::newRow("other folder, received") << QByteArray("Archive") << 0 << s << r << m << r << s;
+    QTest::newRow("other folder, unknown direction") << QByteArray("Archive") << 2 << QByteArray() << r << m << r << r;
+    QTest::newRow("nothing at all: fixed date") << QByteArray("Archive") << 2 << QByteArray() << QByteArray()
+                                                << QByteArray() << QByteArray("Thu, 01 Jan 1970 00:00:00 +0000")
+                                                << QByteArray("Thu, 01 Jan 1970 00:00:00 +0000");
+}
+
+// Every message gets a separator and a Date line, so messages never merge.
+void TestMailWriter::separatorAndDateFallBack()
+{
+    QFETCH(QByteArray, folder);
+    QFETCH(int, outgoing);
+    QFETCH(QByteArray, sent);
+    QFETCH(QByteArray, received);
+    QFETCH(QByteArray, modified);
+    QFETCH(QByteArray, separator);
+    QFETCH(QByteArray, date);
+    Mail mail;
+    mail.set(mail.record.FolderPath, folder).set(mail.record.SentTime, sent).set(mail.record.ReceivedTime, received)
+        .set(mail.record.ModifiedTime, modified).set(mail.record.MessageId, "<x@y>");
+    mail.record.IsOutgoing = outgoing;
+    QCOMPARE(separatorDate(mail.record), separator);
+    QCOMPARE(headerDate(mail.record), date);
+    const QByteArray bytes = message(mail.record);
+    QVERIFY(bytes.startsWith("From ???@??? " + separator.left(3) + ' ' + separator.mid(8, 3) + ' '));
+    QVERIFY(bytes.contains("\rDate: " + date + '\r'));
+}
+
+void TestMailWriter::addressLines_data()
+{
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<QByteArray>("cc");
+    QTest::addColumn<QByteArray>("lines");
+    QTest::newRow("one address, no comma") << QByteArray("a@x;") << QByteArray() << QByteArray("To: a@x <a@x>\r");
+    QTest::newRow("three addresses") << QByteArray("a@x;b@x;c@x;") << QByteArray()
+                                     << QByteArray("To: a@x <a@x>,\r\tb@x <b@x>,\r\tc@x <c@x>\r");
+    QTest::newRow("repeated last address judged by its first") << QByteArray("a;b;a;") << QByteArray()
+                                                              << QByteArray("To: a <a>,\r\tb <b>,\r\ta <a>,\r\t\r");
+    QTest::newRow("to decodes") << QByteArray("a&amp;b@x;") << QByteArray() << QByteArray("To: a&b@x <a&b@x>\r");
+    QTest::newRow("cc decodes &gt; with the others") << QByteArray() << QByteArray("&lt;a@x&gt;;")
+                                                     << QByteArray("Cc: <a@x> <<a@x>>\r");
+}
+
+void TestMailWriter::addressLines()
+{
+    QFETCH(QByteArray, to);
+    QFETCH(QByteArray, cc);
+    QFETCH(QByteArray, lines);
+    Mail mail;
+    mail.set(mail.record.ToAddresses, to).set(mail.record.CcAddresses, cc).set(mail.record.MessageId, "<x@y>");
+    QVERIFY2(message(mail.record).contains("\r" + lines + "Date: "), message(mail.record).constData());
+}
+
+void TestMailWriter::bodies_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("entities decoded, no pair: plain") << QByteArray("&lt;b&gt;bold&lt;/b&gt;") << QByteArray("plain")
+                                                      << QByteArray("<b>bold</b>");
+    QTest::newRow("CR LF kept in html") << QByteArray("<div>a\r\nb</div>") << QByteArray("html")
+                                        << QByteArray("<div>a\r\nb</div>");
+    QTest::newRow("CR LF becomes LF LF in plain text") << QByteArray("a\r\nb") << QByteArray("plain")
+                                                       << QByteArray("a\n\nb");
+    QTest::newRow("a link alone makes html but keeps line ends turned") << QByteArray("<a href=x>l</a>\rz")
+                                                                        << QByteArray("html")
+                                                                        << QByteArray("<a href=x>l</a>\nz");
+    QTest::newRow("escaped html") << QByteArray("&lt;html&gt;&amp;amp;&lt;/html&gt;") << QByteArray("html")
+                                  << QByteArray("<html>&amp;</html>");
+    QTest::newRow("From lines quoted") << QByteArray("From here\nsay From there\rFrom x") << QByteArray("plain")
+                                       << QByteArray(">From here\nsay From there\n>From x");
+    QTest::newRow("cut at a zero byte") << QByteArray("abc\0def", 7) << QByteArray("plain") << QByteArray("abc");
+}
+
+void TestMailWriter::bodies()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, content);
+    const QByteArray file = "<OPFMessageCopyBody>" + body + "</OPFMessageCopyBody>";
+    Mail mail = exampleMail(file, body);
+    const QByteArray bytes = message(mail.record, file);
+    QVERIFY2(bytes.contains("Content-type: text/" + type + ";charset=\"UTF-8\"\rContent-transfer-encoding: 8bit\r\r"
+                            + content + "\r\r--B_336332176825_117674--\r\r"),
+             bytes.constData());
+}
+
+void TestMailWriter::attachmentsStreamWhole()
+{
+    // Larger than one read block and not a multiple of 3, so block joins and padding both count.
+    QByteArray first(3 * 256 * 1024 * 2 + 5, Qt::Uninitialized);
+    for (int i = 0; i < first.size(); ++i)
+        first[i] = char((i * 7919) >> 3);
+    const QByteArray second = "tiny";
+    const QByteArray file = "xx" + first + "yy" + second;
+    Mail mail = exampleMail(file, QByteArray());
+    mail.record.BodySize = 0;
+    QByteArray ids = "no;image1@x;", types = "application/pdf;image/png;", names = "a.pdf;b.png;",
+               urls = "u0;u1;", offsets = "2;" + QByteArray::number(first.size() + 4) + ';',
+               sizes = QByteArray::number(first.size()) + ";4;";
+    mail.record.AttachContentIds = ids.data();
+    mail.record.AttachContentTypes = types.data();
+    mail.record.AttachNames = names.data();
+    mail.record.AttachUrls = urls.data();
+    mail.record.AttachOffsets = offsets.data();
+    mail.record.AttachSizes = sizes.data();
+    const QByteArray expected = kExampleHead
+                                + "X-MS-Has-Attach: yes\rMime-version: 1.1\r"
+                                  "Content-type: multipart/mixed;\r\tboundary=\"ID1\"\r\r"
+                                  "--ID1\r"
+                                  "Content-type: application/pdf; name=\"a.pdf\"\r"
+                                  "Content-Description: a.pdf\r"
+                                  "Content-Disposition: attachment; filename=\"a.pdf\";\r"
+                                  "Content-Transfer-Encoding: base64\r\r"
+                                + first.toBase64()
+                                + "\r\r--ID1\r"
+                                  "Content-type: image/png; name=\"b.png\"\r"
+                                  "Content-Description: b.png\r"
+                                  "Content-Disposition: attachment; filename=\"b.png\";\r"
+                                  "Content-Transfer-Encoding: base64\r"
+                                  "Content-ID: <image1@x>\r\r"
+                                + second.toBase64() + "\r\r--ID1--\r";
+    QCOMPARE(message(mail.record, file), expected);
+}
+
+// The file ends inside the attachment: only the bytes it holds are written, and the
+// message says so instead of padding with zeros.
+void TestMailWriter::attachmentCutShortByTheFile()
+{
+    const QByteArray file = "0123456789";
+    Mail mail = exampleMail(file, QByteArray());
+    mail.record.BodySize = 0;
+    QByteArray ids = "no;", types = "text/plain;", names = "n.txt;", urls = "u;", offsets = "6;", sizes = "100;";
+    mail.record.AttachContentIds = ids.data();
+    mail.record.AttachContentTypes = types.data();
+    mail.record.AttachNames = names.data();
+    mail.record.AttachUrls = urls.data();
+    mail.record.AttachOffsets = offsets.data();
+    mail.record.AttachSizes = sizes.data();
+    QStringList problems;
+    const QByteArray bytes = message(mail.record, file, &problems);
+    QVERIFY(bytes.endsWith("base64\r\r" + QByteArray("6789").toBase64() + "\r\r--ID1--\r"));
+    QCOMPARE(problems.size(), 1);
+    QVERIFY(problems.first().contains(QLatin1String("4 of its 100 bytes")));
+}
+
+// Every tail length and every byte value, against Qt's own encoder.
+void TestMailWriter::base64MatchesQt()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256 * 3 + 2; ++i)
+        bytes += char(i * 37 + (i >> 8));
+    for (int size = 0; size <= bytes.size(); size += size < 8 ? 1 : 97)
+        QCOMPARE(base64(bytes.left(size)), bytes.left(size).toBase64());
+}
+
+// Names Latin-1 can hold stay Latin-1 bytes; others become encoded words.
+void TestMailWriter::namesOutsideLatin1()
+{
+    QCOMPARE(headerText(QStringLiteral("Zo\u00eb")), QByteArray("Zo\xeb"));
+    QCOMPARE(headerText(QStringLiteral("\ud64d\uae38\ub3d9")), QByteArray("=?UTF-8?B?7ZmN6ri464+Z?="));
+    Mail mail;
+    mail.set(mail.record.FromName, "\xed\x99\x8d\xea\xb8\xb8\xeb\x8f\x99;").set(mail.record.FromAddress, "h@x;")
+        .set(mail.record.MessageId, "<x@y>");
+    QVERIFY(message(mail.record).contains("\rFrom: =?UTF-8?B?7ZmN6ri464+Z?= <h@x>\r"));
+    Mail listed;
+    listed.set(listed.record.FromName, "a;b;c;").set(listed.record.FromAddress, "p;q;r;");
+    QVERIFY(message(listed.record).contains("\rFrom: c <r>\r"));
+}
+
+void TestMailWriter::mboxPaths()
+{
+    const QList<QPair<QByteArray, QString>> rows{
+        {"", "Folder1/Folder1.mbox"},
+        {"Inbox", "Inbox/Inbox.mbox"},
+        {"Inbox/A", "Inbox/A/A.mbox"},
+        {"Archive/A", "Archive/A/A.mbox"},
+        {"../../etc", "__/__/etc/etc.mbox"},
+        {"x//./y", "x/_/y/y.mbox"},
+    };
+    for (const auto &row : rows) {
+        Mail mail;
+        mail.set(mail.record.FolderPath, row.first);
+        QCOMPARE(mboxRelativePath(mail.record), row.second);
+    }
+}
+
+QTEST_APPLESS_MAIN(TestMailWriter)
+#include "test_mailwriter.moc"

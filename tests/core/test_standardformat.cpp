@@ -1,0 +1,359 @@
+// The standard files' converters on hand-made records. Whole files are read back by
+// vobject, icalendar, Python's mailbox and Dovecot in the end-to-end tests; these
+// cases pin what those readers cannot tell apart.
+#include "archive/StandardFormat.h"
+
+#include <QBuffer>
+#include <QRegularExpression>
+#include <QtTest>
+#include <cstring>
+
+namespace {
+template <int Width> void put(char (&field)[Width], const char *text) { qstrncpy(field, text, Width); }
+
+template <typename Record> Record *zeroed()
+{
+    static Record record;
+    memset(&record, 0, sizeof record);
+    return &record;
+}
+
+// The content lines of a vCard or calendar, unfolded.
+QStringList unfoldedLines(const QByteArray &bytes)
+{
+    QByteArray unfolded = bytes;
+    unfolded.replace("\r\n ", "");
+    QStringList lines = QString::fromUtf8(unfolded).split(QStringLiteral("\r\n"));
+    lines.removeAll(QString());
+    return lines;
+}
+
+QDateTime utc(int y, int mo, int d, int h, int mi) { return QDateTime(QDate(y, mo, d), QTime(h, mi), Qt::UTC); }
+
+const ByteArrayTextReader kNoFile{QByteArray()};
+} // namespace
+
+class TestStandardFormat : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "UTC");
+        tzset();
+    }
+    void folding_data();
+    void folding();
+    void recurrenceRules_data();
+    void recurrenceRules();
+    void contactCard();
+    void eventLines_data();
+    void eventLines();
+    void completedTask();
+    void journalFromHtml();
+    void quotedPrintableLines_data();
+    void quotedPrintableLines();
+    void encodedWordsStayShortAndWhole();
+    void messageLines();
+};
+
+void TestStandardFormat::folding_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("short") << QByteArray("SUMMARY:Review");
+    QTest::newRow("exactly 75") << QByteArray(75, 'a');
+    QTest::newRow("ascii 200") << QByteArray("DESCRIPTION:") + QByteArray(200, 'x');
+    // Three-byte characters that would straddle every cut.
+    QTest::newRow("japanese") << QByteArray("SUMMARY:a") + QString(60, QChar(0x6771)).toUtf8();
+    QTest::newRow("four-byte") << QByteArray("NOTE:") + QString::fromUtf8("😀").repeated(40).toUtf8();
+}
+
+void TestStandardFormat::folding()
+{
+    QFETCH(QByteArray, line);
+    const QByteArray folded = foldedContentLine(line);
+    QVERIFY(folded.endsWith("\r\n"));
+    const QList<QByteArray> physical = folded.left(folded.size() - 2).split('\n');
+    for (QByteArray piece : physical) {
+        if (piece.endsWith('\r'))
+            piece.chop(1);
+        QVERIFY2(piece.size() <= 75, piece.constData());
+        // Every piece is whole UTF-8 on its own.
+        QCOMPARE(QString::fromUtf8(piece).toUtf8(), piece);
+    }
+    QByteArray unfolded = folded;
+    unfolded.replace("\r\n ", "");
+    QCOMPARE(unfolded, line + "\r\n");
+}
+
+void TestStandardFormat::recurrenceRules_data()
+{
+    QTest::addColumn<int>("pattern");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QDate>("endDate");
+    QTest::addColumn<QDateTime>("start");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QByteArray>("rule");
+    using P = Recurrence::Pattern;
+    const QDateTime morning = utc(2011, 2, 3, 9, 44); // a Thursday
+    QTest::newRow("weekly, same day in UTC") << int(P::Weekly) << 1 << (16 | 64) << 8 << QDate() << morning << 330
+                                             << QByteArray("FREQ=WEEKLY;BYDAY=TH,SA;WKST=SU;COUNT=8");
+    // Monday 20:00 in Mountain time is Tuesday 03:00 UTC: every day moves one on.
+    QTest::newRow("weekly, next day in UTC") << int(P::Weekly) << 2 << (2 | 8) << 0 << QDate() << utc(2011, 2, 8, 3, 0)
+                                             << -420 << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=TU,TH;WKST=SU");
+    // Saturday 08:00 in Kolkata is Saturday 02:30 UTC, Sunday 01:00 there is Saturday 19:30.
+    QTest::newRow("weekly, day before in UTC, wraps") << int(P::Weekly) << 1 << 1 << 0 << QDate()
+                                                      << utc(2011, 2, 5, 19, 30) << 330
+                                                      << QByteArray("FREQ=WEEKLY;BYDAY=SA;WKST=SU");
+    QTest::newRow("weekly without days takes the start's") << int(P::Weekly) << 1 << 0 << 3 << QDate() << morning
+                                                           << 0 << QByteArray("FREQ=WEEKLY;BYDAY=TH;WKST=SU;COUNT=3");
+    // The last occurrence starts on the end date at the local time of day: 14:00 local is 20:00 UTC.
+    QTest::newRow("daily until") << int(P::Daily) << 3 << 0 << 0 << QDate(2009, 12, 31) << utc(2009, 12, 22, 20, 0)
+                                 << -360 << QByteArray("FREQ=DAILY;INTERVAL=3;UNTIL=20091231T200000Z");
+    QTest::newRow("count wins over end") << int(P::Monthly) << 1 << 0 << 4 << QDate(2012, 1, 1) << morning << 0
+                                         << QByteArray("FREQ=MONTHLY;COUNT=4");
+    QTest::newRow("yearly") << int(P::Yearly) << 1 << 0 << 0 << QDate() << morning << 0 << QByteArray("FREQ=YEARLY");
+    QTest::newRow("no pattern") << int(P::None) << 1 << 0 << 5 << QDate() << morning << 0 << QByteArray();
+}
+
+void TestStandardFormat::recurrenceRules()
+{
+    QFETCH(int, pattern);
+    QFETCH(int, interval);
+    QFETCH(int, days);
+    QFETCH(int, count);
+    QFETCH(QDate, endDate);
+    QFETCH(QDateTime, start);
+    QFETCH(int, offset);
+    QFETCH(QByteArray, rule);
+    Recurrence recurrence;
+    recurrence.pattern = Recurrence::Pattern(pattern);
+    recurrence.interval = interval;
+    recurrence.daysOfWeek = days;
+    recurrence.occurrences = count;
+    recurrence.endDate = endDate;
+    QCOMPARE(recurrenceRule(recurrence, start, offset), rule);
+}
+
+void TestStandardFormat::contactCard()
+{
+    ContactInformation *contact = zeroed<ContactInformation>();
+    put(contact->Identifier, "00112233445566778899AABBCCDDEEFF");
+    put(contact->LastName, "Smith");
+    put(contact->Title, "Dr");
+    put(contact->Company, "Smith, Jones & Co");
+    put(contact->EmailAddresses[0], "a@work.example");
+    put(contact->EmailAddresses[1], "a@home.example");
+    put(contact->WorkStreet, "1 Main St\n Floor 2");
+    put(contact->WorkCity, "Springfield");
+    ContactDetails details;
+    details.middleName = QStringLiteral("Maria");
+    details.emailKinds = {EmailKind::Work, EmailKind::Home};
+    const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8).toBase64();
+    // The plain note: escaped once in the file, its "<" is text.
+    const QByteArray note = "Met at the fair &amp; conference,\nbooth &lt;12&gt;.";
+    // The export's picture text is Base64 with line breaks.
+    const QByteArray file = note + png.left(4) + "\n" + png.mid(4);
+    contact->NotesOffset = 0;
+    contact->NotesSize = note.size();
+    contact->PictureOffset = note.size();
+    contact->PictureSize = file.size() - note.size();
+
+    const QStringList lines = unfoldedLines(standardVCard(*contact, details, ByteArrayTextReader(file)));
+    QCOMPARE(lines.first(), QStringLiteral("BEGIN:VCARD"));
+    QCOMPARE(lines.last(), QStringLiteral("END:VCARD"));
+    QVERIFY(lines.contains(QStringLiteral("UID:00112233-4455-6677-8899-AABBCCDDEEFF")));
+    // Every component in its place: no first name, the middle name third, the title as prefix.
+    QVERIFY(lines.contains(QStringLiteral("N:Smith;;Maria;Dr;")));
+    QVERIFY(lines.contains(QStringLiteral("FN:Maria Smith")));
+    QVERIFY(lines.contains(QStringLiteral("ORG:Smith\\, Jones & Co;")));
+    QVERIFY(lines.contains(QStringLiteral("EMAIL;TYPE=INTERNET,WORK,PREF:a@work.example")));
+    QVERIFY(lines.contains(QStringLiteral("EMAIL;TYPE=INTERNET,HOME:a@home.example")));
+    QVERIFY(lines.contains(QStringLiteral("ADR;TYPE=WORK:;;1 Main St\\nFloor 2;Springfield;;;")));
+    QVERIFY(lines.contains(QStringLiteral("NOTE:Met at the fair & conference\\,\\nbooth <12>.")));
+    QVERIFY(lines.contains(QStringLiteral("PHOTO;ENCODING=b;TYPE=PNG:") + QString::fromLatin1(png)));
+}
+
+void TestStandardFormat::eventLines_data()
+{
+    QTest::addColumn<QByteArray>("allDayField");
+    QTest::addColumn<bool>("allDayDetail");
+    QTest::addColumn<QDateTime>("start");
+    QTest::addColumn<QDateTime>("end");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("timed, UTC")
+        << QByteArray("0") << false << utc(2018, 6, 18, 16, 30) << utc(2018, 6, 18, 17, 0)
+        << QStringList{"DTSTART:20180618T163000Z", "DTEND:20180618T170000Z"};
+    // Local midnight six hours behind UTC, and seven ahead: the same calendar day either way.
+    QTest::newRow("all day behind UTC") << QByteArray("1") << false << utc(2018, 6, 20, 6, 0) << utc(2018, 6, 21, 6, 0)
+                                        << QStringList{"DTSTART;VALUE=DATE:20180620", "DTEND;VALUE=DATE:20180621"};
+    QTest::newRow("all day ahead of UTC, flag in float notation")
+        << QByteArray() << true << utc(2018, 6, 19, 17, 0) << utc(2018, 6, 21, 17, 0)
+        << QStringList{"DTSTART;VALUE=DATE:20180620", "DTEND;VALUE=DATE:20180622"};
+}
+
+void TestStandardFormat::eventLines()
+{
+    QFETCH(QByteArray, allDayField);
+    QFETCH(bool, allDayDetail);
+    QFETCH(QDateTime, start);
+    QFETCH(QDateTime, end);
+    QFETCH(QStringList, expected);
+    CalenderInformation *event = zeroed<CalenderInformation>();
+    put(event->Identifier, "00112233445566778899AABBCCDDEEFF");
+    put(event->Summary, "A &amp; B");
+    put(event->Location, "your place, then mine");
+    put(event->AllDay, allDayField.constData());
+    put(event->ModStampUtc, "20180601T120000");
+    EventDetails details;
+    details.startUtc = start;
+    details.endUtc = end;
+    details.allDay = allDayDetail;
+    details.isPrivate = true;
+    details.categories = QStringList{"Work", "Family, Friends"};
+    details.attendees = {{QStringLiteral("p@example.kr"), QString::fromUtf8("홍길동")}};
+    details.reminderSeconds = 900;
+    const QStringList lines = unfoldedLines(standardEvent(*event, details, kNoFile));
+    for (const QString &line : expected)
+        QVERIFY2(lines.contains(line), qPrintable(line));
+    QCOMPARE(lines.first(), QStringLiteral("BEGIN:VEVENT"));
+    QVERIFY(lines.contains(QStringLiteral("DTSTAMP:20180601T120000Z")));
+    QVERIFY(lines.contains(QStringLiteral("SUMMARY:A & B")));
+    QVERIFY(lines.contains(QStringLiteral("LOCATION:your place\\, then mine")));
+    QVERIFY(lines.contains(QStringLiteral("CATEGORIES:Work,Family\\, Friends")));
+    QVERIFY(lines.contains(QStringLiteral("CLASS:PRIVATE")));
+    QVERIFY(lines.contains(QString::fromUtf8("ATTENDEE;ROLE=REQ-PARTICIPANT;PARTSTAT=NEEDS-ACTION;CN=홍길동:mailto:p@example.kr")));
+    QVERIFY(lines.contains(QStringLiteral("TRIGGER:-PT15M")));
+}
+
+void TestStandardFormat::completedTask()
+{
+    TasksInformation *task = zeroed<TasksInformation>();
+    put(task->Identifier, "00112233445566778899AABBCCDDEEFF");
+    put(task->Name, "Call back");
+    put(task->Priority, "2");
+    TaskDetails details;
+    details.startUtc = utc(2010, 5, 12, 14, 30);
+    details.dueUtc = utc(2010, 5, 13, 17, 0);
+    details.completedUtc = utc(2010, 5, 13, 9, 15);
+    details.complete = true;
+    details.reminderUtc = utc(2010, 5, 12, 14, 0);
+    const QStringList lines = unfoldedLines(standardTodo(*task, details, kNoFile));
+    for (const char *line : {"BEGIN:VTODO", "DTSTART:20100512T143000Z", "DUE:20100513T170000Z", "PRIORITY:1",
+                             "STATUS:COMPLETED", "COMPLETED:20100513T091500Z",
+                             "TRIGGER;VALUE=DATE-TIME:20100512T140000Z", "END:VTODO"})
+        QVERIFY2(lines.contains(QLatin1String(line)), line);
+
+    details.complete = false;
+    details.completedUtc = QDateTime();
+    const QStringList open = unfoldedLines(standardTodo(*task, details, kNoFile));
+    QVERIFY(open.contains(QStringLiteral("STATUS:NEEDS-ACTION")));
+    QVERIFY(!open.filter(QStringLiteral("COMPLETED:")).size());
+}
+
+void TestStandardFormat::journalFromHtml()
+{
+    NotesInformation *note = zeroed<NotesInformation>();
+    put(note->Identifier, "00112233445566778899AABBCCDDEEFF");
+    put(note->Title, "Tom & Jerry");
+    const QByteArray text = "&lt;html&gt;&lt;head&gt;&lt;style&gt;p { color: red; }&lt;/style&gt;&lt;/head&gt;"
+                            "&lt;body&gt;&lt;div&gt;First;&lt;/div&gt;&lt;div&gt;a &amp;amp; b&lt;/div&gt;"
+                            "&lt;/body&gt;&lt;/html&gt;";
+    note->NotesSize = text.size();
+    const QStringList lines = unfoldedLines(standardJournal(*note, NoteDetails(), ByteArrayTextReader(text)));
+    QVERIFY(lines.contains(QStringLiteral("SUMMARY:Tom & Jerry")));
+    QVERIFY(lines.contains(QStringLiteral("DESCRIPTION:First\\;\\na & b")));
+    QVERIFY(lines.contains(QStringLiteral("DTSTAMP:19700101T000000Z")));
+}
+
+void TestStandardFormat::quotedPrintableLines_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("encoded");
+    QTest::newRow("plain") << QByteArray("Hello, world") << QByteArray("Hello, world");
+    QTest::newRow("equals and UTF-8") << QByteArray("a=b caf\xc3\xa9") << QByteArray("a=3Db caf=C3=A9");
+    QTest::newRow("trailing blanks") << QByteArray("end \nnext\t") << QByteArray("end=20\nnext=09");
+    // Lines that mbox readers could take for a separator never reach the file as such.
+    QTest::newRow("From at a line start") << QByteArray("x\nFrom here\n>>From there")
+                                          << QByteArray("x\n=46rom here\n=3E>From there");
+    QTest::newRow("From inside a line stays") << QByteArray("mail From me") << QByteArray("mail From me");
+    QTest::newRow("long line") << QByteArray(100, 'a') << QByteArray(75, 'a') + "=\n" + QByteArray(25, 'a');
+    // A soft break whose next line would begin with From.
+    QTest::newRow("From after a soft break") << QByteArray(75, 'a') + "From x"
+                                             << QByteArray(75, 'a') + "=\n=46rom x";
+    QTest::newRow("escape not split") << QByteArray(74, 'a') + "\xc3\xa9"
+                                      << QByteArray(74, 'a') + "=\n=C3=A9";
+}
+
+void TestStandardFormat::quotedPrintableLines()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, encoded);
+    QCOMPARE(quotedPrintable(text), encoded);
+}
+
+void TestStandardFormat::encodedWordsStayShortAndWhole()
+{
+    const QString text = QString::fromUtf8("会議の議事録 (10月分) 😀 주간 보고서 – 3분기 Προσφορά για το έργο");
+    const QByteArray words = encodedWords(text);
+    QString decoded;
+    for (const QByteArray &line : words.split('\n')) {
+        const QByteArray word = line.trimmed();
+        QVERIFY2(word.size() <= 75, word.constData());
+        QVERIFY(word.startsWith("=?UTF-8?B?") && word.endsWith("?="));
+        const QByteArray bytes = QByteArray::fromBase64(word.mid(10, word.size() - 12));
+        // Each word is whole UTF-8: no character is split between two words.
+        QCOMPARE(QString::fromUtf8(bytes).toUtf8(), bytes);
+        decoded += QString::fromUtf8(bytes);
+    }
+    QCOMPARE(decoded, text);
+}
+
+void TestStandardFormat::messageLines()
+{
+    MailMLRC *mail = zeroed<MailMLRC>();
+    put(mail->MessageId, "<ID1@example.com>");
+    put(mail->Subject, "Hi");
+    put(mail->FromAddress, "ann@example.com;");
+    put(mail->ReceivedTime, "Wed, 12 May 2010 20:00:00 +0530");
+    put(mail->FolderPath, "Inbox");
+    const QByteArray body = "&lt;p&gt;From the start&lt;/p&gt;\nFrom here on";
+    const QByteArray attachment(1000, 'x');
+    const QByteArray file = body + attachment;
+    mail->BodySize = body.size();
+    QByteArray ids = "image001.png@01CB;no;", types = "image/png;text/plain;";
+    QByteArray names = QString::fromUtf8("写真写真写真写真写真写真写真写真写真写真写真写真写真写真.png;a.txt;").toUtf8();
+    // The second attachment claims more bytes than the file holds.
+    QByteArray offsets = QByteArray::number(body.size()) + ";" + QByteArray::number(body.size() + 500) + ";";
+    QByteArray sizes = "500;900;";
+    mail->AttachContentIds = ids.data();
+    mail->AttachContentTypes = types.data();
+    mail->AttachNames = names.data();
+    mail->AttachUrls = sizes.data();
+    mail->AttachOffsets = offsets.data();
+    mail->AttachSizes = sizes.data();
+
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QStringList problems;
+    QVERIFY(writeStandardMessage(out, *mail, MailDetails(), ByteArrayTextReader(file), &problems));
+    const QList<QByteArray> lines = out.data().split('\n');
+    QVERIFY(lines.first().startsWith("From ann@example.com Wed May 12 14:30:00 2010"));
+    const QRegularExpression separator(QStringLiteral("^>*From "));
+    for (int i = 1; i < lines.size(); ++i) {
+        QVERIFY2(lines.at(i).size() <= 998, lines.at(i).left(40).constData());
+        QVERIFY2(!separator.match(QString::fromLatin1(lines.at(i))).hasMatch(), lines.at(i).constData());
+    }
+    QVERIFY(lines.contains("Content-ID: <image001.png@01CB>"));
+    QVERIFY(lines.contains("Message-ID: <ID1@example.com>"));
+    QVERIFY(lines.contains("MIME-Version: 1.0"));
+    QVERIFY(lines.contains(" filename*0*=UTF-8''%E5%86%99%E7%9C%9F%E5%86%99%E7%9C%9F%E5%86%99;"));
+    QCOMPARE(problems.size(), 1);
+    QVERIFY(problems.first().contains(QLatin1String("500 of 900")));
+    QVERIFY(out.data().endsWith("--\n\n"));
+}
+
+QTEST_GUILESS_MAIN(TestStandardFormat)
+#include "test_standardformat.moc"

@@ -1,0 +1,257 @@
+"""Reading a standard export back with ordinary readers and comparing it with the
+generator's manifest: Python's mailbox and email packages for the mbox files,
+vobject and icalendar for the contacts and the calendar, dateutil for recurrence.
+They are Debian's modules, so a test that imports this runs under /usr/bin/python3."""
+import collections
+import datetime
+import email
+import email.policy
+import hashlib
+import mailbox
+import os
+import re
+import subprocess
+import sys
+from pathlib import Path
+from xml.sax.saxutils import unescape
+
+DEBIAN_PYTHON = "/usr/bin/python3"
+
+
+def run_under_debian_python():
+    """Re-runs the calling test under Debian's interpreter when this one lacks the readers."""
+    try:
+        import dateutil  # noqa: F401
+        import icalendar  # noqa: F401
+        import vobject  # noqa: F401
+    except ImportError:
+        if os.path.realpath(sys.executable) != os.path.realpath(DEBIAN_PYTHON) and os.path.exists(DEBIAN_PYTHON):
+            os.execv(DEBIAN_PYTHON, [DEBIAN_PYTHON] + sys.argv)
+        raise
+
+
+def save_standard(testcase, cli, olm, destination, *options, zone="Asia/Kolkata"):
+    """mendora-cli save --format standard in a zone far from UTC; the rescued directory."""
+    environment = dict(os.environ, TZ=zone, LC_ALL="C.UTF-8", LANG="C.UTF-8")
+    result = subprocess.run([cli, "save", str(olm), str(destination), "--format", "standard", *options],
+                            capture_output=True, timeout=300, env=environment, stdin=subprocess.DEVNULL)
+    testcase.assertGreaterEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+    return result
+
+
+def survivors(manifest, kind):
+    return [record for record in manifest[kind] if record["survives"]]
+
+
+def bare_id(message_id):
+    return message_id.strip().strip("<>")
+
+
+def utc(compact):
+    return datetime.datetime.strptime(compact.rstrip("Z"), "%Y%m%dT%H%M%S").replace(tzinfo=datetime.timezone.utc)
+
+
+def iso_utc(text):
+    return datetime.datetime.strptime(text, "%Y-%m-%dT%H:%M:%S").replace(tzinfo=datetime.timezone.utc)
+
+
+# ----------------------------------------------------------------------------
+# Mail
+
+
+def parse_message(data):
+    return email.message_from_bytes(data, policy=email.policy.default)
+
+
+def defects_of(message):
+    """Every defect of every part and of every header, as text."""
+    found = []
+    for part in message.walk():
+        found += ["%s: %r" % (part.get_content_type(), d) for d in part.defects]
+        for name, value in part.items():
+            found += ["%s: %r" % (name, d) for d in getattr(value, "defects", ())]
+    return found
+
+
+def mbox_messages(root):
+    """{relative mbox path: [raw message bytes]} for every .mbox file below root."""
+    boxes = {}
+    for path in sorted(Path(root).rglob("*.mbox")):
+        box = mailbox.mbox(str(path), create=False)
+        try:
+            boxes[str(path.relative_to(root))] = [box.get_bytes(key) for key in box.keys()]
+        finally:
+            box.close()
+    return boxes
+
+
+def expected_body(olm_bytes, manifest, mail):
+    """The mail's body as the export holds it, unescaped once, with LF line ends."""
+    entry = next(e for e in manifest["entries"] if e["name"] == mail["entry"])
+    document = olm_bytes[entry["data"]:entry["data"] + entry["size"]].decode("utf-8", "replace")
+    match = re.search(r'<OPFMessageCopyBody xml:space="preserve">(.*?)</OPFMessageCopyBody>', document, re.S)
+    text = unescape(match.group(1), {"&quot;": '"', "&apos;": "'"}) if match else ""
+    return text.replace("\r\n", "\n").replace("\r", "\n")
+
+
+def mbox_name(mail):
+    folder = mail.get("scanFolder") or "Folder1"
+    return "%s/%s.mbox" % (folder, folder.split("/")[-1])
+
+
+def check_mail_message(testcase, message, mail, olm_bytes, manifest):
+    testcase.assertEqual(defects_of(message), [], mail["subject"])
+    testcase.assertEqual(message["Subject"], mail["subject"])
+    sender = message["From"].addresses[0]
+    testcase.assertEqual((sender.addr_spec, sender.display_name), (mail["from"], mail["fromName"]))
+    testcase.assertEqual([a.addr_spec for a in message["To"].addresses], mail["to"])
+    if mail.get("cc"):
+        testcase.assertEqual([a.addr_spec for a in message["Cc"].addresses], mail["cc"])
+    # The Date line falls back from one time field to the other, never to the scanning machine's zone.
+    moments = [iso_utc(t) for t in (mail["sent"], mail["received"]) if t]
+    testcase.assertIn(message["Date"].datetime, moments)
+    body = message.get_body(("html", "plain"))
+    # Line ends are the transport's: LF in the file, CR LF over IMAP.
+    content = body.get_content().replace("\r\n", "\n")
+    testcase.assertEqual(content.rstrip("\n"), expected_body(olm_bytes, manifest, mail).rstrip("\n"))
+    attachments = {part.get_filename(): part for part in message.iter_attachments()}
+    expected = mail["attachments"] if mail.get("attachmentsKept", True) else []
+    testcase.assertEqual(sorted(attachments), sorted(a["name"] for a in expected))
+    for attachment in expected:
+        part = attachments[attachment["name"]]
+        data = part.get_payload(decode=True)
+        testcase.assertEqual(hashlib.sha256(data).hexdigest(), attachment["sha256"], attachment["name"])
+        testcase.assertEqual(part.get_content_type(), attachment["contentType"])
+
+
+def check_mailboxes(testcase, mail_root, manifest, olm_bytes):
+    """Every surviving mail once, in the mbox of its folder, whole."""
+    boxes = mbox_messages(mail_root)
+    seen = collections.Counter()
+    by_id = {}
+    for name, messages in boxes.items():
+        for data in messages:
+            testcase.assertTrue(all(len(line) <= 998 for line in data.split(b"\n")), name)
+            message = parse_message(data)
+            identifier = bare_id(message["Message-ID"])
+            seen[identifier] += 1
+            by_id[identifier] = (name, message)
+    mails = survivors(manifest, "mails")
+    testcase.assertEqual(sum(seen.values()), len(mails))
+    for mail in mails:
+        identifier = bare_id(mail["messageId"])
+        with testcase.subTest(mail=mail["subject"]):
+            testcase.assertEqual(seen[identifier], 1)
+            name, message = by_id[identifier]
+            testcase.assertEqual(name, mbox_name(mail))
+            check_mail_message(testcase, message, mail, olm_bytes, manifest)
+    return boxes
+
+
+# ----------------------------------------------------------------------------
+# Contacts
+
+
+def check_contacts(testcase, path, manifest):
+    import vobject
+    cards = list(vobject.readComponents(Path(path).read_text(encoding="utf-8"), validate=True))
+    contacts = survivors(manifest, "contacts")
+    testcase.assertEqual(len(cards), len(contacts))
+    by_address = {}
+    for card in cards:
+        emails = card.contents.get("email", [])
+        by_address[emails[0].value if emails else None] = card
+    for contact in contacts:
+        with testcase.subTest(contact=contact["displayName"]):
+            card = by_address[contact["emails"][0]]
+            name = card.n.value
+            testcase.assertEqual((name.family, name.given, name.additional),
+                                 (contact["lastName"], contact["firstName"], contact.get("middleName", "")))
+            testcase.assertTrue(card.fn.value)
+            emails = [(e.value, [t.lower() for t in e.params.get("TYPE", [])]) for e in card.contents["email"]]
+            testcase.assertEqual([e for e, _ in emails], contact["emails"])
+            for (_, types), kind in zip(emails, contact["emailTypes"]):
+                testcase.assertIn(kind, types)
+            testcase.assertEqual(card.bday.value, contact["birthday"])
+            if contact["categories"]:
+                testcase.assertEqual(sorted(card.categories.value), sorted(contact["categories"]))
+            testcase.assertEqual(card.note.value, contact["notes"])
+            testcase.assertEqual(card.x_spouse.value, contact["spouse"])
+            testcase.assertEqual([child.value for child in card.contents.get("x-child", [])], contact["children"])
+            if contact["pictureSize"]:
+                testcase.assertTrue(card.photo.value.startswith(b"\xff\xd8"))
+            else:
+                testcase.assertNotIn("photo", card.contents)
+
+
+# ----------------------------------------------------------------------------
+# Calendar
+
+
+def expanded(component, start):
+    from dateutil.rrule import rrulestr
+    rule = component["RRULE"].to_ical().decode()
+    return [moment.strftime("%Y%m%dT%H%M%SZ") for moment in rrulestr(rule, dtstart=start)]
+
+
+def categories_of(component):
+    value = component.get("CATEGORIES")
+    if value is None:
+        return []
+    values = value if isinstance(value, list) else [value]
+    return [str(c) for v in values for c in v.cats]
+
+
+def check_calendar(testcase, path, manifest):
+    import icalendar
+    import vobject
+    data = Path(path).read_bytes()
+    vobject.readOne(data.decode("utf-8"), validate=True)
+    calendar = icalendar.Calendar.from_ical(data)
+    events = calendar.walk("VEVENT")
+    todos = calendar.walk("VTODO")
+    journals = calendar.walk("VJOURNAL")
+    testcase.assertEqual(len(events), len(survivors(manifest, "calendars")))
+    testcase.assertEqual(len(todos), len(survivors(manifest, "tasks")))
+    testcase.assertEqual(sorted(str(j["SUMMARY"]) for j in journals),
+                         sorted(n["title"] for n in survivors(manifest, "notes")))
+    for journal in journals:
+        testcase.assertNotIn("&amp;", str(journal.get("DESCRIPTION", "")))
+        testcase.assertNotIn("<div>", str(journal.get("DESCRIPTION", "")))
+
+    for event in survivors(manifest, "calendars"):
+        with testcase.subTest(event=event["summary"]):
+            start = event["startDate"] if event["allDay"] else utc(event["start"]).strftime("%Y%m%dT%H%M%SZ")
+            component = next(c for c in events if str(c["SUMMARY"]) == event["summary"]
+                             and c["DTSTART"].to_ical().decode() == start)
+            testcase.assertEqual(str(component["LOCATION"]), event["location"])
+            if event["allDay"]:
+                testcase.assertEqual(component.decoded("DTSTART").strftime("%Y%m%d"), event["startDate"])
+                testcase.assertEqual(component.decoded("DTEND").strftime("%Y%m%d"), event["endDate"])
+                testcase.assertIsInstance(component.decoded("DTSTART"), datetime.date)
+            else:
+                testcase.assertEqual(component.decoded("DTEND"), utc(event["end"]))
+            testcase.assertEqual(str(component.get("CLASS", "")), "PRIVATE" if event["private"] else "")
+            testcase.assertEqual(categories_of(component), event["categories"])
+            attendees = component.get("ATTENDEE", [])
+            attendees = attendees if isinstance(attendees, list) else [attendees]
+            testcase.assertEqual(sorted(str(a).lower().replace("mailto:", "") for a in attendees),
+                                 sorted(event["attendees"]))
+            if event["recurrence"]:
+                testcase.assertEqual(expanded(component, component.decoded("DTSTART")), event["occurrences"])
+            else:
+                testcase.assertNotIn("RRULE", component)
+
+    for task in survivors(manifest, "tasks"):
+        with testcase.subTest(task=task["name"]):
+            component = next(c for c in todos if str(c["SUMMARY"]) == task["name"]
+                             and c.decoded("DUE") == utc(task["due"]))
+            testcase.assertEqual(component.decoded("DTSTART"), utc(task["start"]))
+            if task["complete"]:
+                testcase.assertEqual(str(component["STATUS"]), "COMPLETED")
+                testcase.assertEqual(component.decoded("COMPLETED"), utc(task["completed"]))
+            else:
+                testcase.assertNotEqual(str(component.get("STATUS")), "COMPLETED")
+            testcase.assertEqual(categories_of(component), task["categories"])
+            if task["recurrence"]:
+                testcase.assertEqual(expanded(component, component.decoded("DTSTART")), task["occurrences"])

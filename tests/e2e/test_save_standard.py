@@ -1,0 +1,71 @@
+"""Standard files saved by mendora-cli, read back by ordinary readers: every mail,
+contact, event, task and note of the generated samples, intact and damaged, with
+nothing lost and no defect."""
+import os
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import standardcheck  # noqa: E402
+
+standardcheck.run_under_debian_python()
+
+from olmtest import SAMPLES, GeneratedFiles, cli_path  # noqa: E402
+
+
+class SaveStandard(GeneratedFiles):
+
+    def rescue(self, olm, manifest, *options):
+        destination = self.tmp / "out (1)"
+        destination.mkdir(exist_ok=True)
+        result = standardcheck.save_standard(self, cli_path(), olm, destination, *options)
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        rescued = destination / (Path(olm).stem + " (rescued)")
+        self.assertIn(str(rescued), result.stdout.decode())
+        olm_bytes = Path(olm).read_bytes()
+        with self.subTest("mail"):
+            standardcheck.check_mailboxes(self, rescued / "Mail", manifest, olm_bytes)
+        with self.subTest("contacts"):
+            standardcheck.check_contacts(self, rescued / "Contacts.vcf", manifest)
+        with self.subTest("calendar"):
+            standardcheck.check_calendar(self, rescued / "Calendar.ics", manifest)
+        return rescued, destination
+
+    def test_intact_sample(self):
+        manifest = self.load(SAMPLES / "intact.json")
+        self.rescue(SAMPLES / "intact.olm", manifest)
+
+    def test_damaged_sample(self):
+        manifest = self.load(SAMPLES / "damaged.json")
+        self.rescue(SAMPLES / "damaged.olm", manifest)
+
+    def test_larger_file_with_every_pattern(self):
+        path, manifest = self.generate("many.olm", "--seed", 7, "--mails", 60, "--contacts", 30, "--events", 20,
+                                       "--tasks", 12, "--notes", 6, "--garbage-between")
+        self.rescue(path, manifest)
+
+    def test_never_over_an_existing_output_unless_told(self):
+        path, manifest = self.generate("again.olm", "--mails", 3, "--contacts", 2, "--events", 1, "--tasks", 1,
+                                       "--notes", 1)
+        rescued, destination = self.rescue(path, manifest)
+        marker = rescued / "kept.txt"
+        marker.write_text("mine")
+        result = standardcheck.save_standard(self, cli_path(), path, destination)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("exists already", result.stderr.decode())
+        self.assertTrue(marker.exists())
+        # Told to replace, the old output goes and the new one is whole, not appended to.
+        result = standardcheck.save_standard(self, cli_path(), path, destination, "--replace")
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        self.assertFalse(marker.exists())
+        standardcheck.check_mailboxes(self, rescued / "Mail", manifest, path.read_bytes())
+
+    @staticmethod
+    def load(path):
+        import json
+        return json.loads(Path(path).read_text(encoding="utf-8"))
+
+
+if __name__ == "__main__":
+    unittest.main()

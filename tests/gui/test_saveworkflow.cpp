@@ -1,0 +1,239 @@
+// Saving from the main window: the selection check, the destination, replacing a
+// bundle, and the message at the end saying what happened.
+#include "GuiTestSupport.h"
+
+#include "app/AppState.h"
+#include "app/QEntourageMainWindow.h"
+#include "app/QProgressInfo.h"
+#include "app/SaveWorkflow.h"
+#include "archive/BundleLayout.h"
+#include "archive/QMailSavingThread.h"
+#include "log/QLogReport.h"
+#include "olm/FolderHierarchy.h"
+#include "olm/ScanState.h"
+#include "parsers/FolderInformation.h"
+#include "parsers/RecordLists.h"
+#include "scan/ScanSession.h"
+
+#include <QAction>
+#include <QDirIterator>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+// Marks folders as the folder tree's check boxes would: the chosen ones checked,
+// the root partially checked.
+void checkFolders(bool (*chosen)(const FolderAttribute &))
+{
+    for (FolderAttribute *record = StartFldrAtrib; record; record = record->next)
+        record->state = chosen(*record) ? CheckedCode : UncheckedCode;
+    StartFldrAtrib->state = PartiallyCheckedCode;
+}
+
+// Answers the next directory chooser with directory (entered, then accepted), or
+// cancels it when directory is empty. Entering it rather than typing its name keeps
+// quotes in the name from being read as a list of names.
+class DirectoryChooserAnswerer : public QObject
+{
+public:
+    explicit DirectoryChooserAnswerer(const QString &directory)
+        : m_directory(directory)
+    {
+        connect(&m_poll, &QTimer::timeout, this, &DirectoryChooserAnswerer::poll);
+        m_poll.start(5);
+    }
+
+    QStringList titles;
+
+private:
+    void poll()
+    {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        titles << dialog->windowTitle();
+        if (m_directory.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->setDirectory(m_directory);
+        QMetaObject::invokeMethod(dialog, "accept");
+    }
+
+    QString m_directory;
+    QTimer m_poll;
+};
+
+bool isMailFolder(const FolderAttribute &record) { return record.folderType == MailFolderType; }
+
+int filesNamed(const QString &directory, const QString &pattern)
+{
+    int count = 0;
+    for (QDirIterator it(directory, {pattern}, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+        ++count;
+    return count;
+}
+
+} // namespace
+
+class SaveWorkflowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void nothingCheckedAsksForASelection();
+    void cancelledChooserWritesNothing();
+    void savesCheckedMailFolders();
+    void replacesAnExistingBundle();
+    void abortIsReported();
+    void fullDiskIsReportedAsFailure();
+
+private:
+    // Runs Save with the chooser answered by destination and every box by answer;
+    // returns the texts of the message boxes shown.
+    QStringList save(const QString &destination, QMessageBox::StandardButton answer = QMessageBox::Ok);
+    SaveWorkflow *workflow() const { return m_window->saveWorkflow(); }
+
+    std::unique_ptr<QEntourageMainWindow> m_window;
+    QTemporaryDir m_dir;
+};
+
+void SaveWorkflowTest::init()
+{
+    m_window.reset(new QEntourageMainWindow);
+    m_window->show();
+    const QString sample = QFINDTESTDATA("../../samples/intact.olm");
+    QVERIFY(!sample.isEmpty());
+    FolderInformation parsers;
+    QCOMPARE(int(scanFile(sample, parsers, WalkHooks())), int(ScanResult::Finished));
+    m_strDatabasePath = sample;
+    m_window->SetSaveActionsEnabled(true);
+}
+
+void SaveWorkflowTest::cleanup()
+{
+    m_window.reset();
+    CleanListAndHash();
+    bStopFlag = false;
+    stopflag = false;
+    bProcessRunning = false;
+    m_strDatabasePath.clear();
+}
+
+QStringList SaveWorkflowTest::save(const QString &destination, QMessageBox::StandardButton answer)
+{
+    QSignalSpy ended(workflow(), &SaveWorkflow::saveEnded);
+    DirectoryChooserAnswerer chooser(destination);
+    MessageBoxAnswerer boxes(answer);
+    m_window->menuSaveAction()->trigger();
+    if (ended.isEmpty() && !ended.wait(30000))
+        qWarning("the save did not end");
+    // The end message is answered from the event loop.
+    QTest::qWaitFor([] { return !qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); });
+    return boxes.texts;
+}
+
+void SaveWorkflowTest::nothingCheckedAsksForASelection()
+{
+    MessageBoxAnswerer boxes(QMessageBox::Ok);
+    m_window->menuSaveAction()->trigger();
+    QCOMPARE(boxes.texts, QStringList{QStringLiteral("Select a folder to save.")});
+    QCOMPARE(boxes.titles, QStringList{QStringLiteral("Mendora")});
+}
+
+void SaveWorkflowTest::cancelledChooserWritesNothing()
+{
+    checkFolders(isMailFolder);
+    QCOMPARE(save(QString()), QStringList());
+    QVERIFY(saveDir.isEmpty());
+    QVERIFY(!workflow()->savingThread()->isRunning());
+}
+
+void SaveWorkflowTest::savesCheckedMailFolders()
+{
+    checkFolders(isMailFolder);
+    const QString destination = m_dir.filePath(QStringLiteral("it's \"saved\" (here)"));
+    QVERIFY(QDir().mkpath(destination));
+    QSignalSpy progress(workflow()->savingThread(), &QMailSavingThread::OnProgressvalueMainWindow);
+    stopflag = true; // left by a stopped scan: the save must not end as "aborted"
+    QCOMPARE(save(destination), QStringList{QStringLiteral("Files Saved Successfully.")});
+    QCOMPARE(SizeOfAllMails, MailItemCount);
+    QCOMPARE(progress.count(), int(MailItemCount));
+    QProgressInfo *dialog = workflow()->progressDialog();
+    QVERIFY(dialog && !dialog->isVisible());
+    QCOMPARE(dialog->progressBar()->maximum(), int(MailItemCount));
+    QCOMPARE(dialog->progressBar()->value(), int(MailItemCount));
+    QCOMPARE(dialog->caption()->text(), QStringLiteral("Saving Mail Folders..."));
+
+    const QString bundle = bundlePathFor(destination, strTime);
+    QVERIFY(QFileInfo(bundle + QStringLiteral("/Contents/PkgInfo")).isFile());
+    QVERIFY(filesNamed(bundle + QStringLiteral("/Mail"), QStringLiteral("*.mbox")) > 0);
+    QCOMPARE(filesNamed(bundle + QStringLiteral("/Contacts"), QStringLiteral("*")), 0);
+    QCOMPARE(workflow()->savingThread()->lastReport().written[size_t(ItemKind::Mail)], MailItemCount);
+    // Controls come back.
+    QVERIFY(m_window->menuSaveAction()->isEnabled());
+    QVERIFY(m_window->menuOpenAction()->isEnabled());
+    QVERIFY(m_window->viewAction(Category::Mail)->isEnabled());
+    QVERIFY(m_pLogDlg->logText().contains(QStringLiteral("Completed Saving Main Identity.rge File .")));
+}
+
+// A bundle of the same name is removed, without a shell, before the new one is written.
+void SaveWorkflowTest::replacesAnExistingBundle()
+{
+    checkFolders(isMailFolder);
+    const QString destination = m_dir.filePath(QStringLiteral("replace me (1)"));
+    const QDateTime now = QDateTime::currentDateTime();
+    // The bundle of every second the save may start in.
+    for (int second = 0; second < 5; ++second) {
+        const QString old = bundlePathFor(destination, bundleTimeStamp(now.addSecs(second)));
+        QVERIFY(QDir().mkpath(old));
+        writeTestFile(QDir(old), QStringLiteral("old"), "x");
+    }
+    const QStringList texts = save(destination, QMessageBox::Yes);
+    QCOMPARE(texts, QStringList({QStringLiteral("Main Identity.rge already exists at this location,Do you want to replace it?"),
+                                 QStringLiteral("Files Saved Successfully.")}));
+    const QString bundle = bundlePathFor(destination, strTime);
+    QVERIFY(!QFileInfo::exists(bundle + QStringLiteral("/old")));
+    QVERIFY(QFileInfo(bundle + QStringLiteral("/Archive.xml")).isFile());
+}
+
+// The thread has stopped (its stop flag raised by the progress dialog): the partial save is reported.
+void SaveWorkflowTest::abortIsReported()
+{
+    MessageBoxAnswerer boxes(QMessageBox::Ok);
+    stopflag = true;
+    workflow()->OnAbortSettings();
+    QCOMPARE(boxes.texts, QStringList{QStringLiteral("Saving Process Aborted. Files Saved Partially.")});
+    QVERIFY(!stopflag);
+    QVERIFY(m_window->menuSaveAction()->isEnabled());
+}
+
+void SaveWorkflowTest::fullDiskIsReportedAsFailure()
+{
+    const QString destination = m_dir.filePath(QStringLiteral("small disk"));
+    QVERIFY(QDir().mkpath(destination));
+    if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                     QStringLiteral("size=48k"), QStringLiteral("tmpfs"), destination})
+        != 0)
+        QSKIP("cannot mount a small file system here");
+    checkFolders(isMailFolder);
+    const QStringList texts = save(destination);
+    const SaveReport report = workflow()->savingThread()->lastReport();
+    QProcess::execute(QStringLiteral("umount"), {destination});
+    QVERIFY(!report.notWritten.isEmpty());
+    QCOMPARE(texts, QStringList{QStringLiteral("%1 of %2 items could not be saved.\nThe log window names each of them.")
+                                    .arg(report.notWritten.size())
+                                    .arg(MailItemCount)});
+    QVERIFY(m_pLogDlg->logText().contains(report.notWritten.first()));
+}
+
+QTEST_MAIN(SaveWorkflowTest)
+#include "test_saveworkflow.moc"
