@@ -2,7 +2,7 @@
 """Save time of mendora-cli on a generated export of more than a gigabyte, against
 `cp` of the same file to the same disk in the same run, and the save's peak memory.
 
-    bench/bench_save.py [--cli build/mendora-cli] [--work /tmp/mendora-bench-save] [--runs 3]
+    bench/bench_save.py [--cli build/mendora-cli] [--work /tmp/mendora-bench-save] [--runs 3] [--folder PATH]...
 
 Builds nothing. The file is generated once with the scan benchmark's content and
 kept in the work directory. Each run copies the file with cp and saves it with
@@ -32,11 +32,11 @@ def timed(command):
     return time.perf_counter() - start, result
 
 
-def save_once(cli, path, destination, measure_memory=False):
+def save_once(cli, path, destination, folders, measure_memory=False):
     """One save into an empty destination: (seconds, peak KiB or None, its output)."""
     shutil.rmtree(destination, ignore_errors=True)
     destination.mkdir()
-    command = [cli, "save", str(path), str(destination)]
+    command = [cli, "save", str(path), str(destination)] + [a for f in folders for a in ("--folder", f)]
     if measure_memory:
         command = [bench_scan.GNU_TIME, "-v"] + command
     elapsed, result = timed(command)
@@ -53,6 +53,8 @@ def main():
     parser.add_argument("--cli", default=str(bench_scan.SOURCE / "build" / "mendora-cli"), help="path of mendora-cli")
     parser.add_argument("--work", default="/tmp/mendora-bench-save", help="where the file, copy and bundle go")
     parser.add_argument("--runs", type=int, default=3, help="runs per measurement; the best counts")
+    parser.add_argument("--folder", action="append", default=[],
+                        help="save only this folder (as mendora-cli save --folder); all when none is given")
     args = parser.parse_args()
     if not os.access(args.cli, os.X_OK):
         sys.exit("no mendora-cli at %s (build it, or pass --cli)" % args.cli)
@@ -73,9 +75,9 @@ def main():
         subprocess.run(["sync"], check=True)
         copy.unlink()
         cp_best = elapsed if cp_best is None else min(cp_best, elapsed)
-        elapsed, _, output = save_once(args.cli, path, destination)
+        elapsed, _, output = save_once(args.cli, path, destination, args.folder)
         save_best = elapsed if save_best is None else min(save_best, elapsed)
-    peak = save_once(args.cli, path, destination, measure_memory=True)[1] if os.path.exists(bench_scan.GNU_TIME) else None
+    peak = save_once(args.cli, path, destination, args.folder, measure_memory=True)[1] if os.path.exists(bench_scan.GNU_TIME) else None
 
     print("\n%-11s %9s %9s %9s %9s %10s" % ("file", "size MB", "cp s", "save s", "save/cp", "peak MiB"))
     print("%-11s %9.0f %9.3f %9.3f %9.2f %10s" % (path.name, size / MB, cp_best, save_best, save_best / cp_best,
