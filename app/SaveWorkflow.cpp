@@ -3,8 +3,10 @@
 #include "app/AppState.h"
 #include "app/QEntourageMainWindow.h"
 #include "app/QProgressInfo.h"
+#include "app/SaveFormatDialog.h"
 #include "archive/BundleLayout.h"
 #include "archive/QMailSavingThread.h"
+#include "archive/StandardFiles.h"
 #include "log/QLogReport.h"
 #include "olm/ScanState.h"
 
@@ -44,6 +46,7 @@ SaveWorkflow::~SaveWorkflow()
 
 void SaveWorkflow::OnSavingFiles()
 {
+    bool formatChosen = false;
     for (;;) {
         if (bStopFlag)
             return;
@@ -52,12 +55,26 @@ void SaveWorkflow::OnSavingFiles()
             emit saveEnded();
             return;
         }
+        if (!formatChosen && !chooseFormat()) {
+            emit saveEnded();
+            return;
+        }
+        formatChosen = true;
         strTime = bundleTimeStamp(QDateTime::currentDateTime());
         SizeOfAllMails = countItemsToSave(checkedFolders());
         saveDir = QFileDialog::getExistingDirectory(m_window, tr("Select Folder"), QStringLiteral("/root"),
                                                     QFileDialog::ShowDirsOnly);
         const bool accepted = !saveDir.isEmpty() && OnBrowseBtn();
         if (!accepted) {
+            emit saveEnded();
+            return;
+        }
+        if (m_format == BundleFormat::Standard) {
+            bool askAgain = false;
+            if (prepareStandardFiles(&askAgain))
+                break;
+            if (askAgain)
+                continue;
             emit saveEnded();
             return;
         }
@@ -79,17 +96,57 @@ void SaveWorkflow::OnSavingFiles()
             break;
         }
     }
-    QString error;
-    if (!CreateMailFolder(bundlePathFor(saveDir, strTime), &error)) {
-        QMessageBox::warning(m_window, QString(),
-                             tr("The bundle could not be created at this location:\n%1\nSelect a different location to proceed.")
-                                 .arg(error));
-        m_window->SetSaveActionsEnabled(true);
-        emit saveEnded();
-        return;
+    if (m_format == BundleFormat::Entourage) {
+        m_outputPath = bundlePathFor(saveDir, strTime);
+        QString error;
+        if (!CreateMailFolder(m_outputPath, &error)) {
+            QMessageBox::warning(m_window, QString(),
+                                 tr("The bundle could not be created at this location:\n%1\nSelect a different location to proceed.")
+                                     .arg(error));
+            m_window->SetSaveActionsEnabled(true);
+            emit saveEnded();
+            return;
+        }
     }
     m_abortPending = false;
+    m_thread->setOutput(m_format, m_format == BundleFormat::Standard ? m_outputPath : QString());
     m_thread->SetInitialSettings(m_strDatabasePath);
+}
+
+bool SaveWorkflow::chooseFormat()
+{
+    SaveFormatDialog dialog(m_window);
+    dialog.setFormat(m_format);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    m_format = dialog.format();
+    return true;
+}
+
+bool SaveWorkflow::prepareStandardFiles(bool *askAgain)
+{
+    m_outputPath = standardOutputPath(saveDir, m_strDatabasePath);
+    const QFileInfo existing(m_outputPath);
+    bool replace = false;
+    if (existing.exists() || existing.isSymLink()) {
+        const QMessageBox::StandardButton answer = QMessageBox::warning(
+            m_window, tr(kTitle), tr("\"%1\" already exists at this location, Do you want to replace it?").arg(existing.fileName()),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            *askAgain = true;
+            return false;
+        }
+        replace = true;
+    }
+    QString error;
+    if (!prepareStandardOutput(m_outputPath, replace, &error)) {
+        QMessageBox::warning(m_window, QString(),
+                             tr("The standard files could not be created at this location:\n%1\nSelect a different location to proceed.")
+                                 .arg(error));
+        m_window->SetSaveActionsEnabled(true);
+        return false;
+    }
+    return true;
 }
 
 bool SaveWorkflow::OnBrowseBtn()
@@ -151,7 +208,7 @@ void SaveWorkflow::logRecord(const char *what, const char *when)
     m_pLogDlg->AppendLog(tr(what));
     m_pLogDlg->AppendLog(tr(when) + QDate::currentDate().toString(Qt::TextDate) + QLatin1Char(',')
                          + QTime::currentTime().toString(Qt::TextDate));
-    m_pLogDlg->AppendLog(bundlePathFor(saveDir, strTime));
+    m_pLogDlg->AppendLog(m_outputPath);
 }
 
 void SaveWorkflow::SetFinishSettings()
@@ -162,7 +219,9 @@ void SaveWorkflow::SetFinishSettings()
         const SaveReport &report = m_thread->lastReport();
         if (m_progress)
             m_progress->hide();
-        logRecord(QT_TR_NOOP("Completed Saving Main Identity.rge File ."), QT_TR_NOOP("Completed on : "));
+        logRecord(m_format == BundleFormat::Standard ? QT_TR_NOOP("Completed Saving Standard Files .")
+                                                     : QT_TR_NOOP("Completed Saving Main Identity.rge File ."),
+                  QT_TR_NOOP("Completed on : "));
         if (report.notWritten.isEmpty()) {
             QMessageBox::information(m_window, QString(), tr("Files Saved Successfully."));
         } else {
@@ -200,7 +259,9 @@ void SaveWorkflow::SetFinishSettingsforAbort()
     if (stopflag) {
         if (m_progress)
             m_progress->hide();
-        logRecord(QT_TR_NOOP("Aborted Saving Main Identity.rge File ."), QT_TR_NOOP("Aborted on : "));
+        logRecord(m_format == BundleFormat::Standard ? QT_TR_NOOP("Aborted Saving Standard Files .")
+                                                     : QT_TR_NOOP("Aborted Saving Main Identity.rge File ."),
+                  QT_TR_NOOP("Aborted on : "));
         QMessageBox::information(m_window, QString(), tr("Saving Process Aborted. Files Saved Partially."));
     }
     stopflag = false;

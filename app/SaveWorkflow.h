@@ -2,6 +2,8 @@
 // Saving from the main window: selection check, item count, destination, replacing
 // an existing bundle, the saving thread with its progress dialog, and the messages
 // at the end. The main window owns one for its whole life.
+#include "archive/SaveBundle.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -39,10 +41,17 @@ signals:
 private:
     void enableControlsAfterSave(bool saveActions);
     void logRecord(const char *what, const char *when);
+    // The format of this save, asked before the destination; false when cancelled.
+    bool chooseFormat();
+    // Makes the directory of the standard files in saveDir, asking before replacing an
+    // existing one; false when there is none to save into (*askAgain: choose another place).
+    bool prepareStandardFiles(bool *askAgain);
     void onThreadFinished();
 
     QEntourageMainWindow *m_window;
     QMailSavingThread *m_thread;
     QPointer<QProgressInfo> m_progress;
     bool m_abortPending = false;
+    BundleFormat m_format = BundleFormat::Entourage; // the last choice is offered again
+    QString m_outputPath;                            // the bundle or the standard files' directory
 };

@@ -1,5 +1,7 @@
 #include "archive/ContentLines.h"
 
+#include <QDateTime>
+
 void ContentLines::add(const QByteArray &line)
 {
     m_bytes += line;
@@ -15,12 +17,8 @@ void ContentLines::add(const QByteArray &name, const QString &value)
 
 bool isCompactStamp(const QByteArray &text)
 {
-    if (text.size() != 15 || text.at(8) != 'T')
-        return false;
-    for (int i = 0; i < text.size(); ++i)
-        if (i != 8 && (text.at(i) < '0' || text.at(i) > '9'))
-            return false;
-    return true;
+    return text.size() == 15
+           && QDateTime::fromString(QString::fromLatin1(text), QStringLiteral("yyyyMMdd'T'HHmmss")).isValid();
 }
 
 QByteArray stampLine(const QByteArray &utcStamp)

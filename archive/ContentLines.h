@@ -32,5 +32,5 @@ QByteArray uidOf(const char (&identifier)[Width])
 // item that carries none is stamped at the epoch, so every item still has one.
 QByteArray stampLine(const QByteArray &utcStamp);
 
-// True for a compact stamp such as 20100512T143000 and nothing else.
+// True for a compact stamp of a real moment, such as 20100512T143000, and nothing else.
 bool isCompactStamp(const QByteArray &text);

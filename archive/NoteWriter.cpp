@@ -5,16 +5,6 @@
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordText.h"
 
-namespace {
-// The plain text where the export has one, else the HTML text as text.
-QString noteText(const NotesInformation &note, const TextReader &olm)
-{
-    if (note.PlainTextSize != 0)
-        return decodeXmlText(storedText(olm, note.PlainTextOffset, note.PlainTextSize));
-    return plainTextOfHtml(decodeXmlText(storedText(olm, note.NotesOffset, note.NotesSize)));
-}
-} // namespace
-
 QByteArray noteCalendarFor(const NotesInformation &note, const TextReader &olm)
 {
     ContentLines lines;

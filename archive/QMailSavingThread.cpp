@@ -33,6 +33,12 @@ void QMailSavingThread::SetInitialSettings(const QString &olmPath)
     start(QThread::LowPriority);
 }
 
+void QMailSavingThread::setOutput(BundleFormat format, const QString &path)
+{
+    m_format = format;
+    m_outputPath = path;
+}
+
 void QMailSavingThread::run()
 {
     bProcessRunning = true;
@@ -41,7 +47,8 @@ void QMailSavingThread::run()
         emit OnInitialSettingsMainWindow(static_cast<unsigned int>(SizeOfAllMails));
         const FileTextReader olm(fileDescriptor, lSize);
         SaveRequest request;
-        request.bundlePath = bundlePathFor(saveDir, strTime);
+        request.bundlePath = m_outputPath.isEmpty() ? bundlePathFor(saveDir, strTime) : m_outputPath;
+        request.format = m_format;
         request.folders = checkedFolders();
         request.olm = &olm;
         SaveHooks hooks;

@@ -21,6 +21,9 @@ public:
     // Starts a save of the checked folders from the scanned file at olmPath into
     // saveDir's bundle; when a save runs already, asks it to stop instead.
     void SetInitialSettings(const QString &olmPath);
+    // What the next saves write and where: the bundle at saveDir and strTime (the
+    // default, path empty), or the standard files in path.
+    void setOutput(BundleFormat format, const QString &path);
     // What the last save wrote and what it could not; read after it finished.
     const SaveReport &lastReport() const { return m_report; }
 
@@ -38,6 +41,8 @@ protected:
 
 private:
     QString m_olmPath;
+    BundleFormat m_format = BundleFormat::Entourage;
+    QString m_outputPath;
     QWaitCondition m_waitCondition;
     SaveReport m_report;
 };

@@ -1,4 +1,5 @@
 // Events, tasks and notes as iCalendar 2.0 components, every time in UTC.
+#include "archive/ContentLines.h"
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
 #include "parsers/RecordText.h"
@@ -43,14 +44,16 @@ QByteArray utcText(const QDateTime &moment)
 
 QByteArray dateText(const QDate &date) { return date.toString(QStringLiteral("yyyyMMdd")).toLatin1(); }
 
-// A compact stamp of the scanning machine's local time (20100512T200000) as a UTC moment.
-QDateTime fromLocalStamp(const QString &stamp)
+// A record's compact UTC stamp (20100512T143000) as a moment; invalid when there is none.
+template <int Width>
+QDateTime utcStampOf(const char (&field)[Width])
 {
-    QDateTime local = QDateTime::fromString(stamp, QStringLiteral("yyyyMMdd'T'HHmmss"));
-    if (!local.isValid())
+    const QByteArray stamp = latin1Field(field).toLatin1();
+    if (!isCompactStamp(stamp))
         return QDateTime();
-    local.setTimeSpec(Qt::LocalTime);
-    return local.toUTC();
+    QDateTime moment = QDateTime::fromString(QString::fromLatin1(stamp), QStringLiteral("yyyyMMdd'T'HHmmss"));
+    moment.setTimeSpec(Qt::UTC);
+    return moment;
 }
 
 // Every component needs a stamp; items that carry none are stamped at the epoch.
@@ -63,14 +66,6 @@ QByteArray stampOf(const QDateTime &modified, const QDateTime &fallback)
     return "19700101T000000Z";
 }
 
-QString dashedUuid(const char *identifier)
-{
-    const QString digits = QString::fromLatin1(identifier);
-    if (digits.size() != 32)
-        return digits;
-    return digits.mid(0, 8) + QLatin1Char('-') + digits.mid(8, 4) + QLatin1Char('-') + digits.mid(12, 4)
-           + QLatin1Char('-') + digits.mid(16, 4) + QLatin1Char('-') + digits.mid(20);
-}
 
 // A parameter value: quoted when it holds a separator; quotation marks cannot be kept.
 QByteArray parameterValue(QString value)
@@ -149,14 +144,10 @@ QByteArray standardCalendarEnd() { return "END:VCALENDAR\r\n"; }
 QByteArray standardEvent(const CalenderInformation &event, const EventDetails &details, const TextReader &olm)
 {
     Component component("VEVENT");
-    const QDateTime start = details.startUtc.isValid() ? details.startUtc : fromLocalStamp(latin1Field(event.Start));
-    QDateTime end = details.endUtc.isValid() ? details.endUtc : fromLocalStamp(latin1Field(event.End));
-    const QString modified = latin1Field(event.ModStampUtc);
-    QDateTime modifiedUtc = QDateTime::fromString(modified, QStringLiteral("yyyyMMdd'T'HHmmss"));
-    modifiedUtc.setTimeSpec(Qt::UTC);
-
-    component.line("UID", dashedUuid(event.Identifier).toLatin1());
-    component.line("DTSTAMP", stampOf(modifiedUtc, start));
+    const QDateTime start = utcStampOf(event.StartUtc);
+    const QDateTime end = utcStampOf(event.EndUtc);
+    component.line("UID", uidOf(event.Identifier));
+    component.line("DTSTAMP", stampOf(utcStampOf(event.ModStampUtc), start));
     const bool allDay = details.allDay || latin1Field(event.AllDay) == QLatin1String("1");
     if (allDay && start.isValid()) {
         // Exports keep an all-day event as local midnights in UTC; twelve hours on is the intended day.
@@ -171,12 +162,13 @@ QByteArray standardEvent(const CalenderInformation &event, const EventDetails &d
         if (end.isValid() && end >= start)
             component.line("DTEND", utcText(end));
     }
-    component.text("SUMMARY", decodedElementText(utf8Field(event.Summary)));
-    component.text("LOCATION", decodedElementText(utf8Field(event.Location)));
+    component.text("SUMMARY", decodeXmlText(utf8Field(event.Summary)));
+    component.text("LOCATION", decodeXmlText(utf8Field(event.Location)));
     if (event.DescriptionSize > 0)
         component.text("DESCRIPTION", readableText(storedText(olm, event.DescriptionOffset, event.DescriptionSize)));
-    if (!details.organizer.isEmpty())
-        component.line("ORGANIZER", mailto(details.organizer));
+    const QString organizer = utf8Field(event.Organizer).trimmed();
+    if (!organizer.isEmpty())
+        component.line("ORGANIZER", mailto(organizer));
     for (const MailAddress &attendee : details.attendees) {
         QByteArray parameters = "ATTENDEE;ROLE=REQ-PARTICIPANT;PARTSTAT=NEEDS-ACTION";
         if (!attendee.name.isEmpty() && attendee.name != attendee.address)
@@ -202,13 +194,12 @@ QByteArray standardEvent(const CalenderInformation &event, const EventDetails &d
 QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details, const TextReader &olm)
 {
     Component component("VTODO");
-    const QDateTime start =
-        details.startUtc.isValid() ? details.startUtc : fromLocalStamp(latin1Field(task.StartStamp));
-    const QDateTime due = details.dueUtc.isValid() ? details.dueUtc : fromLocalStamp(latin1Field(task.DueStamp));
+    const QDateTime &start = details.startUtc;
+    const QDateTime &due = details.dueUtc;
     // A start after the due time is not allowed; the due time is what a reader needs.
     const bool withStart = start.isValid() && (!due.isValid() || start <= due);
-    component.line("UID", dashedUuid(task.Identifier).toLatin1());
-    component.line("DTSTAMP", stampOf(details.modifiedUtc, start));
+    component.line("UID", uidOf(task.Identifier));
+    component.line("DTSTAMP", stampOf(utcStampOf(task.ModStampUtc), start));
     component.text("SUMMARY", utf8Field(task.Name));
     if (withStart)
         component.line("DTSTART", utcText(start));
@@ -230,15 +221,14 @@ QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details
         component.line("STATUS", "NEEDS-ACTION");
     }
     component.list("CATEGORIES", details.categories);
-    if (task.NoteSize > 0)
-        component.text("DESCRIPTION", readableText(storedText(olm, task.NoteOffset, task.NoteSize)));
+    if (task.NoteSize > 0 || task.NotePlainSize > 0)
+        component.text("DESCRIPTION", noteText(task, olm));
     if (withStart) {
         const QByteArray rule = recurrenceRule(details.recurrence, start, 0);
         if (!rule.isEmpty())
             component.line("RRULE", rule);
     }
-    const QDateTime reminder =
-        details.reminderUtc.isValid() ? details.reminderUtc : fromLocalStamp(latin1Field(task.ReminderStamp));
+    const QDateTime reminder = utcStampOf(task.ReminderStampUtc);
     if (reminder.isValid()) {
         component.line("BEGIN", "VALARM");
         component.line("ACTION", "DISPLAY");
@@ -249,15 +239,16 @@ QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details
     return component.finish();
 }
 
-QByteArray standardJournal(const NotesInformation &note, const NoteDetails &details, const TextReader &olm)
+QByteArray standardJournal(const NotesInformation &note, const TextReader &olm)
 {
     Component component("VJOURNAL");
-    component.line("UID", dashedUuid(note.Identifier).toLatin1());
-    component.line("DTSTAMP", stampOf(details.modifiedUtc, QDateTime()));
-    if (details.modifiedUtc.isValid())
-        component.line("DTSTART", utcText(details.modifiedUtc));
+    const QDateTime modified = utcStampOf(note.ModStampUtc);
+    component.line("UID", uidOf(note.Identifier));
+    component.line("DTSTAMP", stampOf(modified, QDateTime()));
+    if (modified.isValid())
+        component.line("DTSTART", utcText(modified));
     component.text("SUMMARY", utf8Field(note.Title));
-    if (note.NotesSize > 0)
-        component.text("DESCRIPTION", readableText(storedText(olm, note.NotesOffset, note.NotesSize)));
+    if (note.NotesSize > 0 || note.PlainTextSize > 0)
+        component.text("DESCRIPTION", noteText(note, olm));
     return component.finish();
 }

@@ -1,4 +1,5 @@
 // Contacts as vCard 3.0.
+#include "archive/ContentLines.h"
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
 #include "parsers/RecordText.h"
@@ -83,15 +84,6 @@ QString formattedName(const ContactInformation &contact, const ContactDetails &d
     const QString email = utf8Field(contact.EmailAddresses[0]).trimmed();
     return email.isEmpty() ? latin1Field(contact.Identifier) : email;
 }
-
-QString dashedUuid(const char *identifier)
-{
-    const QString digits = QString::fromLatin1(identifier);
-    if (digits.size() != 32)
-        return digits;
-    return digits.mid(0, 8) + QLatin1Char('-') + digits.mid(8, 4) + QLatin1Char('-') + digits.mid(12, 4)
-           + QLatin1Char('-') + digits.mid(16, 4) + QLatin1Char('-') + digits.mid(20);
-}
 } // namespace
 
 QByteArray foldedContentLine(const QByteArray &line)
@@ -107,12 +99,12 @@ QByteArray foldedContentLine(const QByteArray &line)
             --cut;
         if (cut == at) // a broken sequence longer than a line: cut anyway
             cut = at + room;
-        out += line.mid(at, cut - at);
+        out.append(line.constData() + at, cut - at);
         out += "\r\n ";
         at = cut;
         room = kOctets - 1; // the leading space counts
     }
-    out += line.mid(at);
+    out.append(line.constData() + at, line.size() - at);
     out += "\r\n";
     return out;
 }
@@ -122,7 +114,7 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     Card card;
     card.m_bytes = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
     card.line("PRODID", QStringLiteral("-//Mendora//Standard export//EN"));
-    card.line("UID", dashedUuid(contact.Identifier));
+    card.line("UID", QString::fromLatin1(uidOf(contact.Identifier)));
     card.line("FN", escapedValue(formattedName(contact, details)));
     card.line("N", joinedComponents({utf8Field(contact.LastName), utf8Field(contact.FirstName), details.middleName,
                                      utf8Field(contact.Title), utf8Field(contact.NameSuffix)}));
@@ -190,7 +182,7 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     }
     if (contact.NotesSize > 0)
         // The plain note: text that may hold "<" of its own, not markup.
-        card.text("NOTE", decodedElementText(storedText(olm, contact.NotesOffset, contact.NotesSize)));
+        card.text("NOTE", decodeXmlText(storedText(olm, contact.NotesOffset, contact.NotesSize)));
     if (contact.PictureSize > 0) {
         QByteArray picture = olm.read(contact.PictureOffset, contact.PictureSize);
         picture = QByteArray::fromBase64(picture).toBase64(); // whitespace and line breaks of the export dropped

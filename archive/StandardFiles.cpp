@@ -118,7 +118,7 @@ bool StandardFiles::add(const TasksInformation &task, const TextReader &olm, QSt
 
 bool StandardFiles::add(const NotesInformation &note, const TextReader &olm, QString *reason)
 {
-    return addCalendarComponent(standardJournal(note, detailsOf(&note), olm), reason);
+    return addCalendarComponent(standardJournal(note, olm), reason);
 }
 
 bool StandardFiles::finish(QString *reason)

@@ -26,7 +26,7 @@ QByteArray standardCalendarBegin();
 QByteArray standardCalendarEnd();
 QByteArray standardEvent(const CalenderInformation &event, const EventDetails &details, const TextReader &olm);
 QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details, const TextReader &olm);
-QByteArray standardJournal(const NotesInformation &note, const NoteDetails &details, const TextReader &olm);
+QByteArray standardJournal(const NotesInformation &note, const TextReader &olm);
 
 // The RRULE value of a pattern for an item starting at startUtc in a zone offsetMinutes
 // from UTC; empty when the item does not repeat.

@@ -58,6 +58,17 @@ public:
         if (m_pending.size() >= kOutputBlock)
             flush();
     }
+    // Base64 text as lines of 76 characters; such lines never pass for a separator.
+    void base64Lines(const QByteArray &encoded)
+    {
+        m_pending.reserve(m_pending.size() + encoded.size() + encoded.size() / kBase64Line + 1);
+        for (int at = 0; at < encoded.size(); at += kBase64Line) {
+            m_pending.append(encoded.constData() + at, qMin(kBase64Line, encoded.size() - at));
+            m_pending.append('\n');
+        }
+        if (m_pending.size() >= kOutputBlock)
+            flush();
+    }
     bool flush()
     {
         if (m_ok && !m_pending.isEmpty() && m_out.write(m_pending) != m_pending.size())
@@ -250,7 +261,7 @@ void writeBody(MessageOutput &message, const MailMLRC &mail, const TextReader &o
 {
     QString text;
     if (mail.BodySize > 0)
-        text = decodedElementText(storedText(olm, mail.BodyOffset, mail.BodySize));
+        text = decodeXmlText(storedText(olm, mail.BodyOffset, mail.BodySize));
     text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     message.line(holdsMarkup(text) ? "Content-Type: text/html; charset=utf-8" : "Content-Type: text/plain; charset=utf-8");
     message.line("Content-Transfer-Encoding: quoted-printable");
@@ -282,9 +293,7 @@ void writeAttachment(MessageOutput &message, const QString &name, const QString 
     while (done < size && message.ok()) {
         const qint64 want = qMin(kAttachmentBlock, size - done);
         const QByteArray block = olm.read(offset + done, want);
-        const QByteArray encoded = block.toBase64();
-        for (int at = 0; at < encoded.size(); at += kBase64Line)
-            message.line(encoded.mid(at, kBase64Line));
+        message.base64Lines(block.toBase64());
         done += block.size();
         if (block.size() < want) {
             if (problems)

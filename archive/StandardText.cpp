@@ -33,8 +33,6 @@ QString storedText(const TextReader &olm, qint64 offset, qint64 size)
     return QString::fromUtf8(bytes);
 }
 
-QString decodedElementText(const QString &content) { return decodeXmlText(content); }
-
 QString plainTextOfHtml(const QString &html)
 {
     QString text = html;
@@ -63,6 +61,20 @@ bool holdsMarkup(const QString &text)
 
 QString readableText(const QString &content)
 {
-    const QString text = decodedElementText(content);
+    const QString text = decodeXmlText(content);
     return holdsMarkup(text) ? plainTextOfHtml(text) : text.trimmed();
+}
+
+QString noteText(const TasksInformation &task, const TextReader &olm)
+{
+    if (task.NotePlainSize != 0)
+        return decodeXmlText(storedText(olm, task.NotePlainOffset, task.NotePlainSize));
+    return plainTextOfHtml(decodeXmlText(storedText(olm, task.NoteOffset, task.NoteSize)));
+}
+
+QString noteText(const NotesInformation &note, const TextReader &olm)
+{
+    if (note.PlainTextSize != 0)
+        return decodeXmlText(storedText(olm, note.PlainTextOffset, note.PlainTextSize));
+    return plainTextOfHtml(decodeXmlText(storedText(olm, note.NotesOffset, note.NotesSize)));
 }

@@ -18,14 +18,6 @@ QByteArray priorityLine(const QString &priority)
         return "Priority:3";
     return QByteArray();
 }
-
-// The plain-text note where the export has one, else the HTML note as text.
-QString noteText(const TasksInformation &task, const TextReader &olm)
-{
-    if (task.NotePlainSize != 0)
-        return decodeXmlText(storedText(olm, task.NotePlainOffset, task.NotePlainSize));
-    return plainTextOfHtml(decodeXmlText(storedText(olm, task.NoteOffset, task.NoteSize)));
-}
 } // namespace
 
 QByteArray taskCalendarFor(const TasksInformation &task, const TextReader &olm)

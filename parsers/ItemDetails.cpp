@@ -8,7 +8,6 @@ QHash<const MailMLRC *, MailDetails> mailDetails;
 QHash<const ContactInformation *, ContactDetails> contactDetails;
 QHash<const CalenderInformation *, EventDetails> eventDetails;
 QHash<const TasksInformation *, TaskDetails> taskDetails;
-QHash<const NotesInformation *, NoteDetails> noteDetails;
 
 bool endsName(char c)
 {
@@ -356,9 +355,6 @@ void readEventDetails(const CalenderInformation *event, const DocumentItem &item
 {
     const QByteArray &bytes = item.bytes;
     EventDetails details;
-    details.startUtc = exportTimeUtc(elementText(bytes, "OPFCalendarEventCopyStartTime"));
-    details.endUtc = exportTimeUtc(elementText(bytes, "OPFCalendarEventCopyEndTime"));
-    details.organizer = elementText(bytes, "OPFCalendarEventCopyOrganizer");
     QByteArray attendees;
     if (elementContent(bytes, "OPFCalendarEventCopyAttendeeList", &attendees))
         for (const QByteArray &tag : startTags(attendees, "appointmentAttendee")) {
@@ -388,26 +384,16 @@ void readTaskDetails(const TasksInformation *task, const DocumentItem &item)
     details.startUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyStartDateTime"));
     details.dueUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyDueDateTime"));
     details.completedUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyCompletedDateTime"));
-    details.modifiedUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyModDate"));
-    details.reminderUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyReminderTime"));
     details.complete = details.completedUtc.isValid() || flagValue(elementText(bytes, "OPFTaskGetIsComplete"));
     details.categories = categoriesIn(bytes, "OPFTaskCopyCategoryList");
     details.recurrence = recurrenceIn(bytes, "OPFTaskCopyRecurrence");
     taskDetails.insert(task, details);
 }
 
-void readNoteDetails(const NotesInformation *note, const DocumentItem &item)
-{
-    NoteDetails details;
-    details.modifiedUtc = exportTimeUtc(elementText(item.bytes, "OPFNoteCopyModDate"));
-    noteDetails.insert(note, details);
-}
-
 const MailDetails &detailsOf(const MailMLRC *mail) { return lookUp(mailDetails, mail); }
 const ContactDetails &detailsOf(const ContactInformation *contact) { return lookUp(contactDetails, contact); }
 const EventDetails &detailsOf(const CalenderInformation *event) { return lookUp(eventDetails, event); }
 const TaskDetails &detailsOf(const TasksInformation *task) { return lookUp(taskDetails, task); }
-const NoteDetails &detailsOf(const NotesInformation *note) { return lookUp(noteDetails, note); }
 
 void clearItemDetails()
 {
@@ -415,5 +401,4 @@ void clearItemDetails()
     contactDetails.clear();
     eventDetails.clear();
     taskDetails.clear();
-    noteDetails.clear();
 }

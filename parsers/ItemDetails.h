@@ -1,7 +1,7 @@
 #pragma once
 // What an export says about an item beyond the bundle's fixed-width records:
-// recurrence, categories, completion, privacy, all-day, display names, middle
-// names and e-mail kinds. Read during the scan beside each record and kept,
+// recurrence, categories, completion, privacy, all-day, display names, every
+// attendee, middle names and e-mail kinds. Read during the scan beside each record and kept,
 // keyed by the record, until the next scan frees the records.
 #include "parsers/ElementText.h"
 #include "parsers/Records.h"
@@ -30,9 +30,8 @@ struct MailAddress {
 };
 
 struct EventDetails {
-    QDateTime startUtc, endUtc;  // the export's own times, UTC
-    QString organizer;
-    QVector<MailAddress> attendees;
+    QVector<MailAddress> attendees; // all of them, however long their joined list
+
     int reminderSeconds = -1;    // before the start; -1: no reminder
     int zoneOffsetMinutes = 0;   // of the event's zone name, "(UTC-07:00) …"
     bool hasZoneOffset = false;
@@ -43,7 +42,7 @@ struct EventDetails {
 };
 
 struct TaskDetails {
-    QDateTime startUtc, dueUtc, completedUtc, modifiedUtc, reminderUtc;
+    QDateTime startUtc, dueUtc, completedUtc;
     bool complete = false;       // completed, with or without a completion time
     QStringList categories;
     Recurrence recurrence;
@@ -60,23 +59,17 @@ struct MailDetails {
     QVector<MailAddress> from, to, cc;
 };
 
-struct NoteDetails {
-    QDateTime modifiedUtc;
-};
-
 // Reading, called by the parsers once per item with the record they filled.
 void readMailDetails(const MailMLRC *mail, const DocumentItem &item);
 void readContactDetails(const ContactInformation *contact, const DocumentItem &item);
 void readEventDetails(const CalenderInformation *event, const DocumentItem &item);
 void readTaskDetails(const TasksInformation *task, const DocumentItem &item);
-void readNoteDetails(const NotesInformation *note, const DocumentItem &item);
 
 // The details of a record of the current scan; empty details for a record without any.
 const MailDetails &detailsOf(const MailMLRC *mail);
 const ContactDetails &detailsOf(const ContactInformation *contact);
 const EventDetails &detailsOf(const CalenderInformation *event);
 const TaskDetails &detailsOf(const TasksInformation *task);
-const NoteDetails &detailsOf(const NotesInformation *note);
 
 // Forgets every record's details; called when the records are freed.
 void clearItemDetails();

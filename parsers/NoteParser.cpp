@@ -2,7 +2,6 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
-#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
@@ -28,6 +27,5 @@ void FolderInformation::InitializeNTRC(qint64 documentEnd)
         QString modified;
         if (GetElementText(item, "OPFNoteCopyModDate", &modified) && !modified.isEmpty())
             CopyToField(note->ModStampUtc, QString::fromLatin1(utcCompactStamp(modified)), FieldEncoding::Latin1);
-        readNoteDetails(note, item);
     }
 }

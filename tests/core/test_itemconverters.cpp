@@ -269,6 +269,9 @@ void TestItemConverters::valuesAndMends_data()
     QTest::newRow("event with a malformed modification time") << QByteArray("event")
         << Setup([](Items &i) { set(i.event.ModStampUtc, "20100512T143045Z"); })
         << QByteArrayList{"DTSTAMP:19700101T000000Z"} << QByteArrayList{"LAST-MODIFIED:"};
+    QTest::newRow("event with a modification time in month 13") << QByteArray("event")
+        << Setup([](Items &i) { set(i.event.ModStampUtc, "20101301T100000"); })
+        << QByteArrayList{"DTSTAMP:19700101T000000Z"} << QByteArrayList{"LAST-MODIFIED:"};
     QTest::newRow("event reminder") << QByteArray("event")
         << Setup([](Items &i) { set(i.event.ReminderDuration, "PT24H00M00S"); })
         << QByteArrayList{"BEGIN:VALARM", "TRIGGER;RELATED=START:-PT24H00M00S", "END:VALARM"} << QByteArrayList{};

@@ -134,11 +134,20 @@ void TestItemDetails::eventDetails()
         + element("OPFCalendarEventCopyEndTime", "2018-06-18T17:00:00")
         + element("OPFCalendarEventGetIsAllDayEvent", "1E0") + element("OPFCalendarEventGetIsPrivate", "1")
         + element("OPFCalendarEventCopyCategoryList", categories("Work,Family &amp; Friends"))
-        + element("OPFCalendarEventCopyRecurrence", recurrenceChildren("1", "2", "5", ""));
+        + element("OPFCalendarEventCopyRecurrence", recurrenceChildren("1", "2", "5", ""))
+        + element("OPFCalendarEventCopyAttendeeList",
+                  element("appointmentAttendee", QByteArray(),
+                          "OPFCalendarAttendeeAddress=\"p@example.kr\" OPFCalendarAttendeeName=\"Park; Ji\" "
+                          "OPFCalendarAttendeeResponseRequested=\"1\"")
+                      + element("appointmentAttendee", QByteArray(),
+                                "OPFCalendarAttendeeAddress=\"q@example.kr\" OPFCalendarAttendeeResponseRequested=\"1\""));
     parse("appointments", "appointment", elements, [](FolderInformation f) { f.InitializeCLRC(3000); });
     const EventDetails &event = detailsOf(&requireRecord(TmpCLRCPtrStart, "event"));
-    QCOMPARE(event.startUtc, QDateTime(QDate(2018, 6, 18), QTime(16, 30), Qt::UTC));
-    QCOMPARE(event.endUtc, QDateTime(QDate(2018, 6, 18), QTime(17, 0), Qt::UTC));
+    // A name holding ";" stays one name; an attendee without a name keeps its place.
+    QCOMPARE(event.attendees.size(), 2);
+    QCOMPARE(event.attendees.at(0).name, QStringLiteral("Park; Ji"));
+    QCOMPARE(event.attendees.at(1).address, QStringLiteral("q@example.kr"));
+    QVERIFY(event.attendees.at(1).name.isEmpty());
     QVERIFY(event.hasZoneOffset);
     QCOMPARE(event.zoneOffsetMinutes, -420);
     QVERIFY(event.allDay);
@@ -220,13 +229,12 @@ void TestItemDetails::mailNames()
 
 void TestItemDetails::detailsGoWithTheRecords()
 {
-    parse("notes", "note", element("OPFNoteCopyModDate", "2010-05-12T14:30:00"),
-          [](FolderInformation f) { f.InitializeNTRC(3000); });
-    const NotesInformation *note = TmpNTRCPtrStart;
-    QVERIFY(detailsOf(note).modifiedUtc.isValid());
+    parse("tasks", "task", element("OPFTaskGetIsComplete", "1E0"), [](FolderInformation f) { f.InitializeTSRC(3000); });
+    const TasksInformation *task = TmpTSRCPtrStart;
+    QVERIFY(detailsOf(task).complete);
     freeRecordLists();
     // A later record at the same address must not inherit them.
-    QVERIFY(!detailsOf(note).modifiedUtc.isValid());
+    QVERIFY(!detailsOf(task).complete);
 }
 
 QTEST_GUILESS_MAIN(TestItemDetails)

@@ -208,8 +208,8 @@ void TestStandardFormat::eventLines()
     put(event->AllDay, allDayField.constData());
     put(event->ModStampUtc, "20180601T120000");
     EventDetails details;
-    details.startUtc = start;
-    details.endUtc = end;
+    put(event->StartUtc, start.toString(QStringLiteral("yyyyMMdd'T'HHmmss")).toLatin1().constData());
+    put(event->EndUtc, end.toString(QStringLiteral("yyyyMMdd'T'HHmmss")).toLatin1().constData());
     details.allDay = allDayDetail;
     details.isPrivate = true;
     details.categories = QStringList{"Work", "Family, Friends"};
@@ -239,7 +239,7 @@ void TestStandardFormat::completedTask()
     details.dueUtc = utc(2010, 5, 13, 17, 0);
     details.completedUtc = utc(2010, 5, 13, 9, 15);
     details.complete = true;
-    details.reminderUtc = utc(2010, 5, 12, 14, 0);
+    put(task->ReminderStampUtc, "20100512T140000");
     const QStringList lines = unfoldedLines(standardTodo(*task, details, kNoFile));
     for (const char *line : {"BEGIN:VTODO", "DTSTART:20100512T143000Z", "DUE:20100513T170000Z", "PRIORITY:1",
                              "STATUS:COMPLETED", "COMPLETED:20100513T091500Z",
@@ -262,7 +262,7 @@ void TestStandardFormat::journalFromHtml()
                             "&lt;body&gt;&lt;div&gt;First;&lt;/div&gt;&lt;div&gt;a &amp;amp; b&lt;/div&gt;"
                             "&lt;/body&gt;&lt;/html&gt;";
     note->NotesSize = text.size();
-    const QStringList lines = unfoldedLines(standardJournal(*note, NoteDetails(), ByteArrayTextReader(text)));
+    const QStringList lines = unfoldedLines(standardJournal(*note, ByteArrayTextReader(text)));
     QVERIFY(lines.contains(QStringLiteral("SUMMARY:Tom & Jerry")));
     QVERIFY(lines.contains(QStringLiteral("DESCRIPTION:First\\;\\na & b")));
     QVERIFY(lines.contains(QStringLiteral("DTSTAMP:19700101T000000Z")));

@@ -30,7 +30,7 @@ def run_under_debian_python():
         raise
 
 
-def save_standard(testcase, cli, olm, destination, *options, zone="Asia/Kolkata"):
+def save_standard(testcase, cli, olm, destination, *options, zone="America/Denver"):
     """mendora-cli save --format standard in a zone far from UTC; the rescued directory."""
     environment = dict(os.environ, TZ=zone, LC_ALL="C.UTF-8", LANG="C.UTF-8")
     result = subprocess.run([cli, "save", str(olm), str(destination), "--format", "standard", *options],

@@ -5,6 +5,7 @@
 #include "app/AppState.h"
 #include "app/QEntourageMainWindow.h"
 #include "app/QProgressInfo.h"
+#include "app/SaveFormatDialog.h"
 #include "app/SaveWorkflow.h"
 #include "archive/BundleLayout.h"
 #include "archive/QMailSavingThread.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -70,6 +72,36 @@ private:
     QTimer m_poll;
 };
 
+// Answers the format question of a save with format, as a click on its choice would.
+class FormatChooserAnswerer : public QObject
+{
+public:
+    explicit FormatChooserAnswerer(BundleFormat format) : m_format(format)
+    {
+        connect(&m_poll, &QTimer::timeout, this, &FormatChooserAnswerer::poll);
+        m_poll.start(5);
+    }
+
+    int asked = 0;
+    QVector<BundleFormat> offered; // the choice the question showed first
+
+private:
+    void poll()
+    {
+        auto *dialog = qobject_cast<SaveFormatDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        ++asked;
+        offered.append(dialog->format());
+        const char *choice = m_format == BundleFormat::Standard ? "standardFormat" : "bundleFormat";
+        dialog->findChild<QRadioButton *>(QLatin1String(choice))->click();
+        dialog->accept();
+    }
+
+    BundleFormat m_format;
+    QTimer m_poll;
+};
+
 bool isMailFolder(const FolderAttribute &record) { return record.folderType == MailFolderType; }
 
 int filesNamed(const QString &directory, const QString &pattern)
@@ -95,11 +127,14 @@ private slots:
     void replacesAnExistingBundle();
     void abortIsReported();
     void fullDiskIsReportedAsFailure();
+    void savesStandardFiles();
+    void replacesStandardFilesOnlyWhenAsked();
 
 private:
     // Runs Save with the chooser answered by destination and every box by answer;
     // returns the texts of the message boxes shown.
-    QStringList save(const QString &destination, QMessageBox::StandardButton answer = QMessageBox::Ok);
+    QStringList save(const QString &destination, QMessageBox::StandardButton answer = QMessageBox::Ok,
+                     BundleFormat format = BundleFormat::Entourage);
     SaveWorkflow *workflow() const { return m_window->saveWorkflow(); }
 
     std::unique_ptr<QEntourageMainWindow> m_window;
@@ -128,9 +163,10 @@ void SaveWorkflowTest::cleanup()
     m_strDatabasePath.clear();
 }
 
-QStringList SaveWorkflowTest::save(const QString &destination, QMessageBox::StandardButton answer)
+QStringList SaveWorkflowTest::save(const QString &destination, QMessageBox::StandardButton answer, BundleFormat format)
 {
     QSignalSpy ended(workflow(), &SaveWorkflow::saveEnded);
+    FormatChooserAnswerer formats(format);
     DirectoryChooserAnswerer chooser(destination);
     MessageBoxAnswerer boxes(answer);
     m_window->menuSaveAction()->trigger();
@@ -233,6 +269,74 @@ void SaveWorkflowTest::fullDiskIsReportedAsFailure()
                                     .arg(report.notWritten.size())
                                     .arg(MailItemCount)});
     QVERIFY(m_pLogDlg->logText().contains(report.notWritten.first()));
+}
+
+void SaveWorkflowTest::savesStandardFiles()
+{
+    checkFolders(isMailFolder);
+    const QString destination = m_dir.filePath(QStringLiteral("it's \"standard\" (here)"));
+    QVERIFY(QDir().mkpath(destination));
+    QCOMPARE(save(destination, QMessageBox::Ok, BundleFormat::Standard),
+             QStringList{QStringLiteral("Files Saved Successfully.")});
+    const QString output = destination + QStringLiteral("/intact (rescued)");
+    QVERIFY(filesNamed(output + QStringLiteral("/Mail"), QStringLiteral("*.mbox")) > 0);
+    // Only the checked mail folders: no contacts, no calendar, and no bundle.
+    QVERIFY(!QFileInfo::exists(output + QStringLiteral("/Contacts.vcf")));
+    QVERIFY(!QFileInfo::exists(output + QStringLiteral("/Calendar.ics")));
+    QCOMPARE(filesNamed(destination, QStringLiteral("Archive.xml")), 0);
+    QCOMPARE(workflow()->savingThread()->lastReport().written[size_t(ItemKind::Mail)], MailItemCount);
+    QVERIFY(m_pLogDlg->logText().contains(QStringLiteral("Completed Saving Standard Files .")));
+    QVERIFY(m_pLogDlg->logText().contains(output));
+
+    // The next save offers the format chosen last; cancelling the question writes nothing.
+    QSignalSpy ended(workflow(), &SaveWorkflow::saveEnded);
+    FormatChooserAnswerer formats(BundleFormat::Standard);
+    DirectoryChooserAnswerer chooser{QString()};
+    m_window->menuSaveAction()->trigger();
+    QVERIFY(!ended.isEmpty() || ended.wait(30000));
+    QCOMPARE(formats.offered, QVector<BundleFormat>{BundleFormat::Standard});
+    QCOMPARE(SaveFormatDialog().format(), BundleFormat::Entourage);
+}
+
+// An earlier output of the same name is replaced only after a Yes; a No asks for another place.
+void SaveWorkflowTest::replacesStandardFilesOnlyWhenAsked()
+{
+    checkFolders(isMailFolder);
+    const QString destination = m_dir.filePath(QStringLiteral("again"));
+    const QString output = destination + QStringLiteral("/intact (rescued)");
+    QVERIFY(QDir().mkpath(output));
+    writeTestFile(QDir(output), QStringLiteral("mine"), "x");
+    const QString question = QStringLiteral("\"intact (rescued)\" already exists at this location, Do you want to replace it?");
+    {
+        // No, then the chooser is cancelled: nothing is touched.
+        QSignalSpy ended(workflow(), &SaveWorkflow::saveEnded);
+        FormatChooserAnswerer formats(BundleFormat::Standard);
+        MessageBoxAnswerer boxes(QMessageBox::No);
+        int chooserRuns = 0;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible())
+                return;
+            if (chooserRuns++ == 0) {
+                dialog->setDirectory(destination);
+                QMetaObject::invokeMethod(dialog, "accept");
+            } else {
+                dialog->reject();
+            }
+        });
+        poll.start(5);
+        m_window->menuSaveAction()->trigger();
+        QVERIFY(!ended.isEmpty() || ended.wait(30000));
+        QCOMPARE(boxes.texts, QStringList{question});
+        QCOMPARE(formats.asked, 1);
+        QCOMPARE(chooserRuns, 2);
+        QVERIFY(QFileInfo::exists(output + QStringLiteral("/mine")));
+    }
+    QCOMPARE(save(destination, QMessageBox::Yes, BundleFormat::Standard),
+             QStringList({question, QStringLiteral("Files Saved Successfully.")}));
+    QVERIFY(!QFileInfo::exists(output + QStringLiteral("/mine")));
+    QVERIFY(filesNamed(output + QStringLiteral("/Mail"), QStringLiteral("*.mbox")) > 0);
 }
 
 QTEST_MAIN(SaveWorkflowTest)

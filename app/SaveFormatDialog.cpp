@@ -1,0 +1,36 @@
+#include "app/SaveFormatDialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+SaveFormatDialog::SaveFormatDialog(QWidget *parent)
+    : QDialog(parent),
+      m_bundle(new QRadioButton(tr("Entourage archive (.rge)"), this)),
+      m_standard(new QRadioButton(tr("Standard files (mbox, vCard, iCalendar)"), this))
+{
+    setObjectName(QStringLiteral("saveFormatDialog"));
+    setWindowTitle(tr("Mendora"));
+    m_bundle->setObjectName(QStringLiteral("bundleFormat"));
+    m_standard->setObjectName(QStringLiteral("standardFormat"));
+    m_bundle->setChecked(true);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(tr("Save the checked folders as:"), this));
+    layout->addWidget(m_bundle);
+    layout->addWidget(m_standard);
+    layout->addWidget(buttons);
+}
+
+BundleFormat SaveFormatDialog::format() const
+{
+    return m_standard->isChecked() ? BundleFormat::Standard : BundleFormat::Entourage;
+}
+
+void SaveFormatDialog::setFormat(BundleFormat format)
+{
+    (format == BundleFormat::Standard ? m_standard : m_bundle)->setChecked(true);
+}
