@@ -157,19 +157,36 @@ QByteArray quotedFromLines(const QByteArray &content)
     return quoted;
 }
 
+// Gathers the small pieces of a message into one write; large pieces (attachment
+// blocks) go out as they come.
 class MessageOutput
 {
 public:
     explicit MessageOutput(QIODevice &device) : m_device(device) {}
     void put(const QByteArray &bytes)
     {
-        if (m_ok && m_device.write(bytes) != bytes.size())
-            m_ok = false;
+        m_pending += bytes;
+        if (m_pending.size() >= kGathered)
+            flush();
+    }
+    bool finish()
+    {
+        flush();
+        return m_ok;
     }
     bool ok() const { return m_ok; }
 
 private:
+    static constexpr int kGathered = 256 * 1024;
+    void flush()
+    {
+        if (m_ok && !m_pending.isEmpty() && m_device.write(m_pending) != m_pending.size())
+            m_ok = false;
+        m_pending.clear();
+    }
+
     QIODevice &m_device;
+    QByteArray m_pending;
     bool m_ok = true;
 };
 
@@ -385,5 +402,5 @@ bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &ol
         }
         writeAttachments(message, mail, olm, outer, problems);
     }
-    return message.ok();
+    return message.finish();
 }

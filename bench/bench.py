@@ -11,9 +11,11 @@ Generates into a temporary folder (removed afterwards):
   wiped.olm   the same file with every local header but the first wiped;
   large.olm   about 4 GiB of the same kind of content, intact.
 Scans are compared with `cat FILE >/dev/null` on the same file, just read, so the
-page cache holds it for both. Peak memory is the scan's maximum resident set, its
-target the bytes of the records the scan keeps plus 64 MiB. --scale shrinks every
-count (for a quick check of the suite itself); the targets stay the same.
+page cache holds it for both; the save of intact.olm (`mendora-cli save`, its scan
+included) with `cp FILE` into the same temporary folder, synced, as the save's
+bundle is. Peak memory is the command's maximum resident set, its target the
+bytes of the records the scan keeps plus 64 MiB. --scale shrinks every count (for
+a quick check of the suite itself); the targets stay the same.
 """
 import argparse
 import json
@@ -27,6 +29,7 @@ from pathlib import Path
 
 SOURCE = Path(__file__).resolve().parents[1]
 GENERATOR = SOURCE / "tools" / "make_olm.py"
+GNU_TIME = "/usr/bin/time"  # Debian package "time"
 MIB = 1 << 20
 GIB = 1 << 30
 # Memory the scan may use beyond the records it keeps.
@@ -40,6 +43,8 @@ TARGET_INTACT_SCAN = 1.0   # times cat
 TARGET_WIPED_SCAN = 3.0    # times cat
 TARGET_LARGE_SCAN = 4.5    # times the scan of intact.olm
 TARGET_SAVE = 3.0          # times cp
+# A save that could not write some items says which and exits with 1; its time still counts.
+SAVE_STATUSES = (0, 1)
 
 
 def counts_options(counts, scale):
@@ -60,37 +65,37 @@ def generate(path, options):
 class Run:
     """One finished command: wall time, peak resident memory and what it printed."""
 
-    def __init__(self, seconds, peak_bytes, stdout):
+    def __init__(self, seconds, peak_bytes, stdout, status):
         self.seconds = seconds
         self.peak_bytes = peak_bytes
         self.stdout = stdout
+        self.status = status
 
 
-def run_once(command):
-    with tempfile.TemporaryFile() as errors:
+def run_once(command, allowed=(0,)):
+    # GNU time reports the peak of the command alone: a child forked from this
+    # interpreter would count the interpreter's own memory too.
+    with tempfile.NamedTemporaryFile() as peak, tempfile.TemporaryFile() as errors:
         started = time.perf_counter()
-        process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=errors, stdin=subprocess.DEVNULL)
-        stdout = process.stdout.read()
-        process.stdout.close()
-        # wait4 gives this child's own resource use, so the peak is the command's alone.
-        _, status, usage = os.wait4(process.pid, 0)
+        result = subprocess.run([GNU_TIME, "-f", "%M", "-o", peak.name, *map(str, command)],
+                                stdout=subprocess.PIPE, stderr=errors, stdin=subprocess.DEVNULL)
         seconds = time.perf_counter() - started
-        process.returncode = os.waitstatus_to_exitcode(status)
-        if process.returncode != 0:
+        if result.returncode not in allowed:
             errors.seek(0)
-            sys.exit("%s failed (%d):\n%s" % (" ".join(map(str, command)), process.returncode,
-                                             errors.read().decode(errors="replace")))
-    return Run(seconds, usage.ru_maxrss * 1024, stdout)
+            sys.exit("%s failed (%d):\n%s" % (" ".join(map(str, command)), result.returncode,
+                                             errors.read().decode(errors="replace")[-3000:]))
+        peak_kib = int(open(peak.name).read().split()[-1])
+    return Run(seconds, peak_kib * 1024, result.stdout, result.returncode)
 
 
-def best_of(command, runs, before=None):
+def best_of(command, runs, before=None, allowed=(0,)):
     """The fastest of runs runs; the peak memory is the largest seen. before runs ahead of each run."""
     best = None
     peak = 0
     for _ in range(runs):
         if before:
             before()
-        run = run_once(command)
+        run = run_once(command, allowed)
         peak = max(peak, run.peak_bytes)
         if best is None or run.seconds < best.seconds:
             best = run
@@ -128,7 +133,7 @@ class Report:
 
 
 def scan_figures(cli, path, runs, report, name):
-    """Scans path; returns the best scan time."""
+    """Scans path; returns the best scan time and the bytes of the records it kept."""
     cat = ["cat", str(path)]
     run_once(cat)  # the page cache now holds the file
     baseline = best_of(cat, runs)
@@ -141,7 +146,30 @@ def scan_figures(cli, path, runs, report, name):
     counts = summary["counts"]
     print("  %s: %s; records %.0f MiB" % (name, ", ".join("%s %d" % (k, v) for k, v in counts.items()),
                                          records / MIB), flush=True)
-    return scan.seconds
+    return scan.seconds, records
+
+
+def save_figure(cli, path, work, runs, report, records):
+    copy = work / "copy.olm"
+    bundle_folder = work / "saved"
+
+    def remove_outputs():
+        if copy.exists():
+            copy.unlink()
+        shutil.rmtree(bundle_folder, ignore_errors=True)
+        bundle_folder.mkdir()
+
+    # Both commands write into the temporary folder and end with their data on disk.
+    baseline = best_of(["sh", "-c", 'cp "$1" "$2" && sync "$2"', "cp", str(path), str(copy)], runs,
+                       before=remove_outputs)
+    save = best_of(["sh", "-c", '"$1" save "$2" "$3"; status=$?; sync; exit $status', "save", cli, str(path),
+                    str(bundle_folder)], runs, before=remove_outputs, allowed=SAVE_STATUSES)
+    remove_outputs()
+    report.ratio("save intact (%.2f GiB)" % (path.stat().st_size / GIB), save.seconds, baseline.seconds,
+                 "cp + sync", TARGET_SAVE, save.peak_bytes, records + MEMORY_ALLOWANCE)
+    written = [line for line in save.stdout.decode(errors="replace").splitlines() if line.startswith("Written")]
+    print("  save: %s%s" % (written[0] if written else "wrote nothing it reported",
+                            "" if save.status == 0 else " (some items failed; status %d)" % save.status), flush=True)
 
 
 def main():
@@ -154,6 +182,8 @@ def main():
     cli = os.path.abspath(args.cli)
     if not os.access(cli, os.X_OK):
         sys.exit("no mendora-cli at %s (build it, or pass --cli)" % cli)
+    if not os.access(GNU_TIME, os.X_OK):
+        sys.exit("%s is missing: tools/bootstrap.sh installs it" % GNU_TIME)
     work = Path(tempfile.mkdtemp(prefix="mendora-bench-", dir=args.tmp))
     needed = 7 * GIB * args.scale
     if shutil.disk_usage(work).free < needed:
@@ -168,12 +198,13 @@ def main():
         generate(large, counts_options(large_counts, args.scale))
 
         report = Report()
-        intact_scan = scan_figures(cli, intact, args.runs, report, "intact")
+        intact_scan, intact_records = scan_figures(cli, intact, args.runs, report, "intact")
         scan_figures(cli, wiped, args.runs, report, "wiped")
-        large_scan = scan_figures(cli, large, args.runs, report, "large")
+        large_scan, _ = scan_figures(cli, large, args.runs, report, "large")
         report.ratio("scan large / intact", large_scan, intact_scan, "scan intact", TARGET_LARGE_SCAN)
         print("  large.olm is %.2f times the size of intact.olm"
               % (large.stat().st_size / intact.stat().st_size))
+        save_figure(cli, intact, work, args.runs, report, intact_records)
         report.print()
     finally:
         shutil.rmtree(work, ignore_errors=True)
