@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
-"""Save time of mendora-cli on a generated export of more than a gigabyte, against
-`cp` of the same file to the same disk in the same run, and the save's peak memory.
+"""Save time of mendora-cli on a generated export of more than a gigabyte, in both
+formats (the bundle and the standard files), against `cp` of the same file to the
+same disk in the same run, and each save's peak memory.
 
     bench/bench_save.py [--cli build/mendora-cli] [--work /tmp/mendora-bench-save] [--runs 3]
 
 Builds nothing. The file is generated once with the scan benchmark's content and
 kept in the work directory. Each run copies the file with cp and saves it with
-`mendora-cli save FILE DIR` into the work directory (the save includes its scan),
-removing the copy and the bundle afterwards; the best run of each counts. Prints
-both times, the ratio save/cp and the peak resident memory of one save
-(from /usr/bin/time -v).
+`mendora-cli save FILE DIR [--format standard]` into the work directory (the save
+includes its scan), removing the copy and the output afterwards; the best run of
+each counts. Prints the times, the ratio save/cp and the peak resident memory of
+one save per format (from /usr/bin/time -v).
 """
 import argparse
 import os
@@ -32,11 +33,15 @@ def timed(command):
     return time.perf_counter() - start, result
 
 
-def save_once(cli, path, destination, measure_memory=False):
+# Each format's options of mendora-cli save.
+FORMATS = {"rge": [], "standard": ["--format", "standard"]}
+
+
+def save_once(cli, path, destination, options, measure_memory=False):
     """One save into an empty destination: (seconds, peak KiB or None, its output)."""
     shutil.rmtree(destination, ignore_errors=True)
     destination.mkdir()
-    command = [cli, "save", str(path), str(destination)]
+    command = [cli, "save", str(path), str(destination)] + options
     if measure_memory:
         command = [bench_scan.GNU_TIME, "-v"] + command
     elapsed, result = timed(command)
@@ -64,8 +69,9 @@ def main():
     destination = work / "saved"
 
     subprocess.run(["cat", str(path)], stdout=subprocess.DEVNULL, check=True)  # warm the page cache
-    cp_best = save_best = None
-    output = ""
+    cp_best = None
+    save_best = {name: None for name in FORMATS}
+    outputs = {}
     for _ in range(args.runs):
         elapsed, result = timed(["cp", str(path), str(copy)])
         if result.returncode != 0:
@@ -73,15 +79,22 @@ def main():
         subprocess.run(["sync"], check=True)
         copy.unlink()
         cp_best = elapsed if cp_best is None else min(cp_best, elapsed)
-        elapsed, _, output = save_once(args.cli, path, destination)
-        save_best = elapsed if save_best is None else min(save_best, elapsed)
-    peak = save_once(args.cli, path, destination, measure_memory=True)[1] if os.path.exists(bench_scan.GNU_TIME) else None
+        for name, options in FORMATS.items():
+            elapsed, _, outputs[name] = save_once(args.cli, path, destination, options)
+            save_best[name] = elapsed if save_best[name] is None else min(save_best[name], elapsed)
+    peaks = {name: save_once(args.cli, path, destination, options, measure_memory=True)[1]
+             if os.path.exists(bench_scan.GNU_TIME) else None for name, options in FORMATS.items()}
 
-    print("\n%-11s %9s %9s %9s %9s %10s" % ("file", "size MB", "cp s", "save s", "save/cp", "peak MiB"))
-    print("%-11s %9.0f %9.3f %9.3f %9.2f %10s" % (path.name, size / MB, cp_best, save_best, save_best / cp_best,
-                                                  "%.1f" % (peak / 1024) if peak is not None else "n/a"))
-    written = re.search(r"^Written: .*$", output, re.M)
-    print(written.group(0) if written else output)
+    print("\n%-11s %-9s %9s %9s %9s %9s %10s" % ("file", "format", "size MB", "cp s", "save s", "save/cp",
+                                                 "peak MiB"))
+    for name in FORMATS:
+        peak = peaks[name]
+        print("%-11s %-9s %9.0f %9.3f %9.3f %9.2f %10s" % (path.name, name, size / MB, cp_best, save_best[name],
+                                                           save_best[name] / cp_best,
+                                                           "%.1f" % (peak / 1024) if peak is not None else "n/a"))
+    for name in FORMATS:
+        written = re.search(r"^Written: .*$", outputs[name], re.M)
+        print("%s: %s" % (name, written.group(0) if written else outputs[name]))
 
 
 if __name__ == "__main__":
