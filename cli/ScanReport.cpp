@@ -164,6 +164,7 @@ QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
     report["counts"] = counts;
     report["documents"] = documents;
     report["folders"] = folders;
+    report["recordBytes"] = double(recordListBytes());
     if (withItems) {
         QJsonObject items;
         items["mails"] = describeAll(TmpMlrcPtrStart);

@@ -9,20 +9,19 @@ qint64 llParentIdRunning = 0;
 QMultiMap<QString, qint64> objMapName_FID;
 QMap<qint64, qint64> objMapFID_PID;
 QMap<qint64, QString> objMapFID_Name;
+QHash<QPair<qint64, QString>, qint64> objHashParentName_FID;
 FolderAttribute *StartFldrAtrib = nullptr;
 FolderAttribute *EndFldrAtrib = nullptr;
 
 bool GetParentId(const QString &name, qint64 parentId, qint64 *foundId)
 {
-    // values() lists the most recently inserted id first.
-    const QList<qint64> ids = objMapName_FID.values(name);
-    for (qint64 id : ids) {
-        if (objMapFID_PID.value(id, 0) == parentId) {
-            *foundId = id;
-            return true;
-        }
-    }
-    return false;
+    // treeCreator creates a folder only where none of its name and parent exists,
+    // so the pair names at most one folder.
+    const auto found = objHashParentName_FID.constFind(qMakePair(parentId, name));
+    if (found == objHashParentName_FID.cend())
+        return false;
+    *foundId = found.value();
+    return true;
 }
 
 void treeCreator(const QString &path)
@@ -39,6 +38,7 @@ void treeCreator(const QString &path)
         objMapName_FID.insert(name, id);
         objMapFID_PID.insert(id, parent);
         objMapFID_Name.insert(id, name);
+        objHashParentName_FID.insert(qMakePair(parent, name), id);
         llParentIdRunning = id;
     }
 }
@@ -76,5 +76,6 @@ void resetFolderHierarchy()
     objMapName_FID.clear();
     objMapFID_PID.clear();
     objMapFID_Name.clear();
+    objHashParentName_FID.clear();
     PID = llRootId;
 }

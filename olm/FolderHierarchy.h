@@ -1,6 +1,8 @@
 #pragma once
 // Folder ids, the three folder maps and the folder attribute list.
+#include <QHash>
 #include <QMap>
+#include <QPair>
 #include <QString>
 #include <QtGlobal>
 
@@ -37,6 +39,9 @@ extern qint64 llParentIdRunning;   // folder most recently resolved or created b
 extern QMultiMap<QString, qint64> objMapName_FID; // name to every id of that name
 extern QMap<qint64, qint64> objMapFID_PID;     // id to parent id
 extern QMap<qint64, QString> objMapFID_Name;   // id to name
+// (parent id, name) to id, kept beside the maps by treeCreator: a lookup costs
+// the same however many folders share a name.
+extern QHash<QPair<qint64, QString>, qint64> objHashParentName_FID;
 extern FolderAttribute *StartFldrAtrib;
 extern FolderAttribute *EndFldrAtrib;
 

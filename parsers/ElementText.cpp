@@ -1,6 +1,9 @@
 #include "parsers/ElementText.h"
 
+#include "olm/ByteSearch.h"
+
 #include <QUuid>
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -8,23 +11,11 @@ namespace {
 // Bytes of the start tag after its marker ("xml:space=\"preserve\">") that are skipped unchecked.
 constexpr qint64 kStartTagRest = 22;
 
-// First occurrence of a marker that begins with "<". Only the "<" bytes are
-// candidates, and memchr passes over long texts without one (pictures, escaped
-// bodies) far faster than a general substring search, which matters because
-// every element of an item's table searches the whole item.
 int indexOfTag(const QByteArray &bytes, const QByteArray &marker)
 {
     const char *data = bytes.constData();
-    const char *const end = data + bytes.size();
-    const size_t length = size_t(marker.size());
-    for (const char *at = data; size_t(end - at) >= length; ++at) {
-        at = static_cast<const char *>(memchr(at, '<', size_t(end - at) - length + 1));
-        if (!at)
-            return -1;
-        if (memcmp(at, marker.constData(), length) == 0)
-            return int(at - data);
-    }
-    return -1;
+    const char *at = findTag(data, data + bytes.size(), marker.constData(), size_t(marker.size()));
+    return at ? int(at - data) : -1;
 }
 }
 
@@ -34,16 +25,17 @@ QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSi
     QVector<DocumentItem> items;
     if (!document || documentSize <= 0)
         return items;
-    const QByteArray whole = QByteArray::fromRawData(document, int(qMin<qint64>(documentSize, INT_MAX)));
-    const QByteArray tag(itemEndTag);
-    const qint64 documentStart = documentEnd - whole.size();
+    const int size = int(qMin<qint64>(documentSize, INT_MAX));
+    const size_t tagLength = strlen(itemEndTag);
+    const qint64 documentStart = documentEnd - size;
     int from = 0;
     for (;;) {
-        const int at = whole.indexOf(tag, from);
-        if (at < 0)
+        const char *hit = findTag(document + from, document + size, itemEndTag, tagLength);
+        if (!hit)
             break;
+        const int at = int(hit - document);
         items.append({QByteArray::fromRawData(document + from, at - from), documentStart + from});
-        from = at + tag.size();
+        from = at + int(tagLength);
     }
     return items;
 }
@@ -65,22 +57,89 @@ ElementValue cutElement(const QByteArray &item, int s, int e, int startMarkerLen
         length = item.size() - start;
     value.start = start;
     value.size = length;
-    value.bytes = item.mid(int(start), int(length));
+    value.bytes = QByteArray::fromRawData(item.constData() + start, int(length));
     return value;
 }
 
-int indexOfIndexedTag(const DocumentItem &item, const QByteArray &marker)
+// Element names are runs of these; a marker's name is the longest run after its "<" or "</".
+bool isNameByte(char byte)
+{
+    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9')
+           || byte == '_' || byte == '-' || byte == '.' || byte == ':';
+}
+
+bool isName(const char *name)
+{
+    for (; *name; ++name)
+        if (!isNameByte(*name))
+            return false;
+    return true;
+}
+
+// Negative, zero or positive as the marker's name sorts before, equal to or after name.
+int compareName(const char *data, const ElementMarker &marker, const char *name, int length)
+{
+    const int common = qMin(marker.nameLength, length);
+    const int order = memcmp(data + marker.nameStart, name, size_t(common));
+    return order != 0 ? order : marker.nameLength - length;
+}
+
+void indexMarkers(const DocumentItem &item)
 {
     const char *data = item.bytes.constData();
     const int size = item.bytes.size();
-    const int length = marker.size();
-    // Element names share long prefixes: their last bytes tell them apart first.
-    const char last = marker.at(length - 1);
-    for (int at : item.tagStarts)
-        if (size - at >= length && data[at + length - 1] == last
-            && memcmp(data + at, marker.constData(), size_t(length)) == 0)
-            return at;
-    return -1;
+    for (const char *at = data; at < data + size; ++at) {
+        at = static_cast<const char *>(memchr(at, '<', size_t(data + size - at)));
+        if (!at)
+            break;
+        const int position = int(at - data);
+        const bool isEnd = position + 1 < size && data[position + 1] == '/';
+        const int nameStart = position + 1 + (isEnd ? 1 : 0);
+        int nameEnd = nameStart;
+        while (nameEnd < size && isNameByte(data[nameEnd]))
+            ++nameEnd;
+        // "</name" counts as an end marker only when ">" closes it at once.
+        if (nameEnd == nameStart || (isEnd && (nameEnd == size || data[nameEnd] != '>')))
+            continue;
+        item.markers.append({nameStart, nameEnd - nameStart, position, isEnd});
+    }
+    std::sort(item.markers.begin(), item.markers.end(), [data](const ElementMarker &a, const ElementMarker &b) {
+        const int order = compareName(data, a, data + b.nameStart, b.nameLength);
+        return order != 0 ? order < 0 : a.position < b.position;
+    });
+    item.markersIndexed = true;
+}
+
+struct MarkerPositions {
+    int start = -1;
+    int end = -1;
+};
+
+// The first "<name" (also where name begins a longer name, as a plain search
+// finds it) and the first "</name>" of the item.
+MarkerPositions findMarkers(const DocumentItem &item, const char *name)
+{
+    if (!item.markersIndexed)
+        indexMarkers(item);
+    const char *data = item.bytes.constData();
+    const int length = int(strlen(name));
+    auto marker = std::lower_bound(item.markers.cbegin(), item.markers.cend(), name,
+                                   [data, length](const ElementMarker &m, const char *wanted) {
+                                       return compareName(data, m, wanted, length) < 0;
+                                   });
+    MarkerPositions found;
+    // Names that begin with name sort right after it.
+    for (; marker != item.markers.cend() && marker->nameLength >= length
+           && memcmp(data + marker->nameStart, name, size_t(length)) == 0;
+         ++marker) {
+        if (!marker->isEnd) {
+            if (found.start < 0 || marker->position < found.start)
+                found.start = marker->position;
+        } else if (marker->nameLength == length && found.end < 0) {
+            found.end = marker->position;
+        }
+    }
+    return found;
 }
 
 // QString::trimmed().isEmpty() without decoding a large text: the first byte
@@ -116,20 +175,11 @@ ElementValue findElement(const QByteArray &item, const char *name)
 
 ElementValue findElement(const DocumentItem &item, const char *name)
 {
-    if (!item.tagsIndexed) {
-        const char *data = item.bytes.constData();
-        const char *const end = data + item.bytes.size();
-        for (const char *at = data; at < end; ++at) {
-            at = static_cast<const char *>(memchr(at, '<', size_t(end - at)));
-            if (!at)
-                break;
-            item.tagStarts.append(int(at - data));
-        }
-        item.tagsIndexed = true;
-    }
-    const QByteArray startMarker = startMarkerOf(name);
-    return cutElement(item.bytes, indexOfIndexedTag(item, startMarker),
-                      indexOfIndexedTag(item, endMarkerOf(name)), startMarker.size());
+    // A name with other bytes is not found whole in the index: the plain search serves it.
+    if (!isName(name))
+        return findElement(item.bytes, name);
+    const MarkerPositions markers = findMarkers(item, name);
+    return cutElement(item.bytes, markers.start, markers.end, int(strlen(name)) + 1);
 }
 
 FileText findFileText(const DocumentItem &item, const char *name)

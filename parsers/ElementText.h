@@ -6,15 +6,24 @@
 #include <QString>
 #include <QVector>
 
+// A tag in an item: "<name" or "</name>", with name a run of name characters.
+struct ElementMarker {
+    int nameStart;
+    int nameLength;
+    int position; // of the '<'
+    bool isEnd;
+};
+
 // One item of a document: its bytes (a view into the document buffer) and the
 // file offset of its first byte.
 struct DocumentItem {
     QByteArray bytes;
     qint64 fileOffset;
-    // Positions of every '<' in bytes, found once on the first element search:
-    // an item is searched for dozens of elements, and pictures or bodies make it large.
-    mutable QVector<int> tagStarts;
-    mutable bool tagsIndexed = false;
+    // Every tag of the item, found in one pass on the first element search and
+    // sorted by name: an item is searched for dozens of elements, and pictures
+    // or bodies make it large.
+    mutable QVector<ElementMarker> markers;
+    mutable bool markersIndexed = false;
 };
 
 // Splits the document at every occurrence of itemEndTag; every piece but the
@@ -30,7 +39,7 @@ struct ElementValue {
     qint64 start = 0; // byte position of the value in the item
     qint64 size = 0;  // byte count of the value (e - s - L - 22), clamped to the item
     bool endBeforeStart = false; // the end marker stands before the value: the cut ran to the item end
-    QByteArray bytes; // the value bytes
+    QByteArray bytes; // the value bytes: a view into the item, valid while its document is
 };
 
 // Finds "<name" and "</name>" (first occurrence of each, from the item start),

@@ -40,14 +40,51 @@ struct ElementMoment {
     qint64 seconds;
 };
 
-ElementMoment readMoment(const QString &text)
+struct MomentFields {
+    int year, month, day, hour, minute, second;
+};
+
+// The form exports write, 2010-05-12T14:30:00, read without splitting; false for any other text.
+bool readPlainMoment(const QString &text, MomentFields *fields)
 {
+    static const char kShape[] = "dddd-dd-ddTdd:dd:dd";
+    if (text.size() != int(sizeof kShape) - 1)
+        return false;
+    int values[6] = {};
+    int field = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const ushort c = text.at(i).unicode();
+        if (kShape[i] != 'd') {
+            if (c != ushort(kShape[i]))
+                return false;
+            ++field;
+        } else if (c >= '0' && c <= '9') {
+            values[field] = values[field] * 10 + (c - '0');
+        } else {
+            return false;
+        }
+    }
+    *fields = {values[0], values[1], values[2], values[3], values[4], values[5]};
+    return true;
+}
+
+MomentFields splitMoment(const QString &text)
+{
+    MomentFields fields;
+    if (readPlainMoment(text, &fields))
+        return fields;
     const QStringList parts = text.split(QLatin1Char('T'), Qt::KeepEmptyParts);
     const QStringList dateParts = parts.value(0).split(QLatin1Char('-'), Qt::KeepEmptyParts);
     const QStringList timeParts = parts.value(1).split(QLatin1Char(':'), Qt::KeepEmptyParts);
+    return {numberPiece(dateParts, 0), numberPiece(dateParts, 1), numberPiece(dateParts, 2),
+            numberPiece(timeParts, 0), numberPiece(timeParts, 1), numberPiece(timeParts, 2)};
+}
 
-    const QDate date(numberPiece(dateParts, 0), numberPiece(dateParts, 1), numberPiece(dateParts, 2));
-    const QTime time(numberPiece(timeParts, 0), numberPiece(timeParts, 1), numberPiece(timeParts, 2), 0);
+ElementMoment readMoment(const QString &text)
+{
+    const MomentFields fields = splitMoment(text);
+    const QDate date(fields.year, fields.month, fields.day);
+    const QTime time(fields.hour, fields.minute, fields.second, 0);
     return {date.isValid() ? QDate(1970, 1, 1).daysTo(date) : 0,
             time.isValid() ? QTime(0, 0).secsTo(time) : 0};
 }

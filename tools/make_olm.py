@@ -389,6 +389,110 @@ def attachment_content(rng, kind, size, sentences):
 
 
 # ----------------------------------------------------------------------------
+# Realistic content (--realistic): the shape of a grown mailbox, for benchmarks
+
+REALISTIC_STORES = ["On My Computer", "jane.doe@acme.com", "Exchange (acme.com)", "taro.yamada@example.jp"]
+# Every store has these, as real exports do: the same names under several parents.
+REALISTIC_STANDARD_FOLDERS = ["Inbox", "Sent Items", "Drafts", "Deleted Items"]
+REALISTIC_SUBFOLDERS = ["Projects", "Clients", "Receipts", "Travel", "Newsletters", "2010", "2011", "Archive"]
+REALISTIC_FOLDER_COUNT = 50
+REALISTIC_BODY_SIZE = (2 << 10, 50 << 10)
+REALISTIC_ATTACHMENT_SIZE = (10 << 10, 2 << 20)
+# Most attachments are small and a few reach 2 MB: a mean near 50 KB keeps 20,000 mails near 1 GiB.
+REALISTIC_ATTACHMENT_SKEW = 11
+# Share of mails with attachments, and how many they carry.
+REALISTIC_ATTACHED_SHARE = 0.25
+REALISTIC_ATTACHMENTS_PER_MAIL = (1, 3)
+REALISTIC_KINDS = ["docx", "xlsx", "zip", "pdf", "jpg", "png", "txt"]
+RANDOM_POOL_SIZE = 8 << 20
+CHUNK_SIZE = 1 << 20
+
+
+def realistic_folders():
+    """(store, folder path) pairs: the standard folders of every store, then
+    subfolders below Inbox, breadth first, the stores taking turns."""
+    folders = [(store, name) for store in REALISTIC_STORES for name in REALISTIC_STANDARD_FOLDERS]
+    parents = {store: ["Inbox"] for store in REALISTIC_STORES}
+    turn = 0
+    while len(folders) < REALISTIC_FOLDER_COUNT:
+        store = REALISTIC_STORES[turn % len(REALISTIC_STORES)]
+        parent = parents[store].pop(0)
+        # Two or three subfolders each, named alike in every store.
+        for name in REALISTIC_SUBFOLDERS[turn % 3:turn % 3 + 2 + turn % 2]:
+            folders.append((store, "%s/%s" % (parent, name)))
+            parents[store].append("%s/%s" % (parent, name))
+        turn += 1
+    return folders[:REALISTIC_FOLDER_COUNT]
+
+
+def log_uniform(rng, low, high, skew=1.0):
+    """A size from low to high; skew > 1 favours the small end more than a log-uniform draw."""
+    return int(low * (high / low) ** (rng.random() ** skew))
+
+
+class RandomPool:
+    """Random bytes for attachment contents: slices of one pool, so that gigabytes
+    come out at memory speed and each slice still looks like compressed data."""
+
+    def __init__(self, seed):
+        self.pool = memoryview(random.Random("%s-pool" % seed).randbytes(RANDOM_POOL_SIZE))
+
+    def chunks(self, rng, size):
+        while size > 0:
+            step = min(size, CHUNK_SIZE)
+            start = rng.randrange(len(self.pool) - step + 1)
+            yield self.pool[start:start + step]
+            size -= step
+
+    def bytes(self, rng, size):
+        return b"".join(self.chunks(rng, size))
+
+
+def padded_archive(members, media_name, media):
+    """An office-style ZIP whose text parts are deflated and whose media part is stored."""
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w") as archive:
+        for name, text in members:
+            info = zipfile.ZipInfo(name, date_time=(2010, 5, 12, 14, 30, 0))
+            info.compress_type = zipfile.ZIP_DEFLATED
+            archive.writestr(info, text)
+        info = zipfile.ZipInfo(media_name, date_time=(2010, 5, 12, 14, 30, 0))
+        info.compress_type = zipfile.ZIP_STORED
+        archive.writestr(info, media)
+    return buffer.getvalue()
+
+
+def realistic_attachment(pool, rng, kind, size, sentences):
+    """Chunks of about size bytes that start like a file of the kind."""
+    if kind in ("docx", "xlsx", "zip"):
+        text = "\n".join(rng.choice(sentences) for _ in range(20))
+        members = {"docx": [("[Content_Types].xml", "<Types/>"), ("word/document.xml", markup_escape(text))],
+                   "xlsx": [("[Content_Types].xml", "<Types/>"), ("xl/worksheets/sheet1.xml", markup_escape(text))],
+                   "zip": [("notes/readme.txt", text)]}[kind]
+        media = {"docx": "word/media/image1.jpeg", "xlsx": "xl/media/image1.png", "zip": "photos/IMG_0001.jpg"}[kind]
+        return [padded_archive(members, media, pool.bytes(rng, max(size - 1024, 1)))]
+    if kind == "txt":
+        line = ("\r\n".join(rng.sample(sentences, 4)) + "\r\n").encode("utf-8")
+        return [(line * (size // len(line) + 1))[:size]]
+    prefix = {"pdf": b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n", "jpg": b"\xff\xd8\xff\xe0\x00\x10JFIF\x00",
+              "png": b"\x89PNG\r\n\x1a\n"}[kind]
+    return [prefix] + list(pool.chunks(rng, max(size - len(prefix), 1)))
+
+
+def realistic_html_body(rng, greeting, size):
+    """An escaped HTML body of about size bytes in the file."""
+    paragraphs = []
+    length = 0
+    while length * 1.2 < size:  # escaping the markup adds about a fifth
+        paragraph = "<p>%s %s</p>" % (markup_escape(rng.choice(SENTENCES)), markup_escape(rng.choice(SENTENCES)))
+        paragraphs.append(paragraph)
+        length += len(paragraph.encode("utf-8"))
+    html = ('<html><head><meta charset="utf-8"></head><body><p>Hello %s,</p>%s'
+            '<p>Terms &amp; conditions apply.</p></body></html>' % (markup_escape(greeting), "".join(paragraphs)))
+    return markup_escape(html)
+
+
+# ----------------------------------------------------------------------------
 # Items
 
 
@@ -725,6 +829,7 @@ class Export:
         self.message_number = 0
         self.blob_number = 0
         self.folder_counts = {}  # messages written per folder, for the message_NNNNN names
+        self.pool = RandomPool(args.seed) if args.realistic else None
 
     # -- documents --------------------------------------------------------
 
@@ -920,7 +1025,9 @@ class Export:
 
     # -- mails ------------------------------------------------------------
 
-    def new_mail(self, folder, attachment_kinds, attachment_size):
+    def new_mail(self, folder, attachment_kinds, attachment_size, store=STORE, body_size=None):
+        """attachment_size is one size for all attachments or a list of one per attachment;
+        body_size asks for a realistic body of about that many bytes."""
         c = self.content
         rng = c.rng
         number = self.message_number
@@ -937,7 +1044,10 @@ class Export:
         for index, person in enumerate(recipients):
             # Display names, the address again as name, or no name attribute at all.
             to_entries.append((person[2], [person[0] + " " + person[1], person[2], None][index % 3]))
-        body = html_body(c, recipients[0][0], rng.randint(1, 4))
+        if body_size:
+            body = realistic_html_body(rng, recipients[0][0], body_size)
+        else:
+            body = html_body(c, recipients[0][0], rng.randint(1, 4))
         html = body
         if number % 4 == 2:
             # Some mails keep a plain-text body with the HTML one beside it.
@@ -953,23 +1063,27 @@ class Export:
                 "messageIdXml": message_id_xml,
                 "inReplyTo": "<%s>" % c.message_id(number + 100000) if subject.startswith("Re:") else None,
                 "outgoing": outgoing, "bodyXml": body, "bodySize": len(body.encode()),
-                "htmlBody": number % 4 in (0, 2), "htmlBodyXml": html, "attachments": [], "generatedFolder": "%s/%s" % (STORE, folder)}
-        folder_entry = "%s/%s/%s" % (MESSAGES_ROOT, STORE, folder)
+                "htmlBody": number % 4 in (0, 2), "htmlBodyXml": html, "attachments": [],
+                "generatedFolder": "%s/%s" % (store, folder)}
+        folder_entry = "%s/%s/%s" % (MESSAGES_ROOT, store, folder)
         attachment_id = 100000 + number
         for index, kind in enumerate(attachment_kinds):
             name = rng.choice(ATTACHMENT_NAMES[kind])
             url = "%s/%s/%d_%04d" % (folder_entry, ATTACHMENTS_DIR, attachment_id, index)
-            content = attachment_content(random.Random("%s-blob-%d" % (c.seed, self.blob_number)), kind,
-                                         attachment_size, SENTENCES)
+            blob_rng = random.Random("%s-blob-%d" % (c.seed, self.blob_number))
+            if isinstance(attachment_size, list):
+                content = realistic_attachment(self.pool, blob_rng, kind, attachment_size[index], SENTENCES)
+            else:
+                content = attachment_content(blob_rng, kind, attachment_size, SENTENCES)
             self.blob_number += 1
             entry = self.writer.file(url, content, "attachment", with_sha256=True)
             mail["attachments"].append({"name": name, "url": url, "size": entry["size"], "sha256": entry["sha256"],
                                         "contentType": CONTENT_TYPES[kind],
                                         "contentId": "image%03d.png@01CBF2A1.5E8F7D30" % index
                                         if kind == "png" else None})
-        entry = self.document("%s/message_%05d.xml" % (folder_entry, self.folder_counts.get(folder, 0)),
+        entry = self.document("%s/message_%05d.xml" % (folder_entry, self.folder_counts.get(folder_entry, 0)),
                               "mail", 1, [mail_item(mail)])
-        self.folder_counts[folder] = self.folder_counts.get(folder, 0) + 1
+        self.folder_counts[folder_entry] = self.folder_counts.get(folder_entry, 0) + 1
         for key in ("toEntries", "bodyXml", "htmlBody", "htmlBodyXml", "inReplyTo", "outgoing", "bcc", "messageIdXml"):
             mail.pop(key)
         for attachment in mail["attachments"]:
@@ -979,9 +1093,33 @@ class Export:
         entry["records"] = [mail]
         self.mails.append(mail)
 
+    def write_realistic_mails(self):
+        """Mails spread over the folders of several stores, bodies of 2 to 50 KB, one
+        mail in four with one to three attachments of 10 KB to 2 MB."""
+        rng = self.content.rng
+        self.writer.directory(MESSAGES_ROOT + "/")
+        folders = realistic_folders()
+        plan = {folder: [] for folder in folders}
+        for _ in range(self.args.mails):
+            attachments = []
+            if rng.random() < REALISTIC_ATTACHED_SHARE:
+                for _ in range(rng.randint(*REALISTIC_ATTACHMENTS_PER_MAIL)):
+                    attachments.append((rng.choice(REALISTIC_KINDS), log_uniform(rng, *REALISTIC_ATTACHMENT_SIZE, REALISTIC_ATTACHMENT_SKEW)))
+            plan[rng.choice(folders)].append((attachments, log_uniform(rng, *REALISTIC_BODY_SIZE)))
+        for store, folder in folders:
+            if not plan[(store, folder)]:
+                continue
+            self.writer.directory("%s/%s/%s/" % (MESSAGES_ROOT, store, folder))
+            for attachments, body_size in plan[(store, folder)]:
+                self.new_mail(folder, [kind for kind, _ in attachments], [size for _, size in attachments],
+                              store=store, body_size=body_size)
+
     def write_mails(self):
         args = self.args
         rng = self.content.rng
+        if args.realistic:
+            self.write_realistic_mails()
+            return
         self.writer.directory(MESSAGES_ROOT + "/")
         plan = {folder: [] for folder in MAIL_FOLDERS}
         kinds = ["docx", "zip", "txt", "pdf", "png", "jpg", "xlsx"]
@@ -1152,6 +1290,9 @@ def parse_args(argv):
     parser.add_argument("--zero-crc", type=fraction, help="zero the CRC-32 of this fraction of file entries")
     parser.add_argument("--garbage-between", action="store_true", help="random bytes between entries")
     parser.add_argument("--no-central-directory", action="store_true")
+    parser.add_argument("--realistic", action="store_true",
+                        help="mails in %d folders under %d stores, bodies of 2 to 50 KB, one mail in four with "
+                             "1 to 3 attachments of 10 KB to 2 MB" % (REALISTIC_FOLDER_COUNT, len(REALISTIC_STORES)))
     parser.add_argument("--manifest", help="write a JSON description of the file here")
     args = parser.parse_args(argv)
     args.argv = list(argv)

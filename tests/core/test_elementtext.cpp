@@ -1,6 +1,7 @@
 #include "ParserTestSupport.h"
 #include "parsers/ElementText.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 class TestElementText : public QObject
@@ -10,6 +11,7 @@ private slots:
     void itemsAndTheirFileOffsets();
     void elementCuts_data();
     void elementCuts();
+    void indexedSearchMatchesPlainSearch();
     void entityDecoding_data();
     void entityDecoding();
     void fieldStorage_data();
@@ -84,6 +86,32 @@ void TestElementText::elementCuts()
     const bool stored = found && !endBeforeStart;
     QCOMPARE(GetElementText(item, "X", &text), stored);
     QCOMPARE(text, stored ? QString::fromUtf8(value).trimmed() : QString());
+}
+
+// The one-pass marker index must find what a plain substring search finds, for
+// every name, on items full of prefixes, broken tags and stray '<'.
+void TestElementText::indexedSearchMatchesPlainSearch()
+{
+    const QByteArray fragments[] = {"<A xml:space=\"preserve\">", "<AB xml:space=\"preserve\">", "</A>", "</AB>",
+                                    "</ABC>", "<ABC>", "<B ", "</B>", "</A", "</A >", "<A/>", "<A-B>", "</A-B>",
+                                    "<", "<<", "</", "value", "&lt;", " ", "\xc3\xa9", "<A B>", "</A B>"};
+    const char *const names[] = {"A", "AB", "ABC", "B", "A-B", "A B", "C"};
+    QRandomGenerator random(7);
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray bytes;
+        const int count = int(random.bounded(1, 14));
+        for (int i = 0; i < count; ++i)
+            bytes += fragments[random.bounded(int(sizeof fragments / sizeof fragments[0]))];
+        const DocumentItem item{bytes, 0};
+        for (const char *name : names) {
+            const ElementValue plain = findElement(bytes, name);
+            const ElementValue indexed = findElement(item, name);
+            const QByteArray context = bytes + " / " + name;
+            QVERIFY2(plain.found == indexed.found && plain.start == indexed.start && plain.size == indexed.size
+                         && plain.endBeforeStart == indexed.endBeforeStart && plain.bytes == indexed.bytes,
+                     context.constData());
+        }
+    }
 }
 
 void TestElementText::entityDecoding_data()

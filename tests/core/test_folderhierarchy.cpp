@@ -58,6 +58,38 @@ private slots:
         QVERIFY(objMapFID_PID.isEmpty() && objMapName_FID.isEmpty() && objMapFID_Name.isEmpty());
         treeCreator("Three");
         QCOMPARE(llParentIdRunning, qint64(502));
+        // The same path after a reset is a new folder, registered in every map again.
+        treeCreator("One/Two");
+        QCOMPARE(llParentIdRunning, qint64(504));
+        QCOMPARE(objMapFID_Name.value(504), QString("Two"));
+    }
+
+    // Stores with the same folder names, met in mixed order: every path keeps one
+    // id, and walking the parent map from that id spells the path again.
+    void manyFoldersSharingNames()
+    {
+        QStringList paths;
+        for (int store = 0; store < 6; ++store)
+            for (const char *folder : {"Inbox", "Inbox/Projects", "Inbox/Projects/2010", "Sent Items", "Drafts"})
+                paths << QStringLiteral("Store %1/%2").arg(store).arg(QLatin1String(folder));
+        QHash<QString, qint64> ids;
+        for (int round = 0; round < 3; ++round) {
+            for (int i = 0; i < paths.size(); ++i) {
+                const QString &path = paths.at((i * 7 + round) % paths.size());
+                treeCreator(path);
+                if (!ids.contains(path))
+                    ids.insert(path, llParentIdRunning);
+                QCOMPARE(llParentIdRunning, ids.value(path));
+            }
+        }
+        QCOMPARE(ids.size(), paths.size());
+        QCOMPARE(PID - llRootId, qint64(6 * (1 + 5))); // each store and its five folders, once
+        for (auto it = ids.cbegin(); it != ids.cend(); ++it) {
+            QStringList spelled;
+            for (qint64 id = it.value(); id != llRootId; id = objMapFID_PID.value(id))
+                spelled.prepend(objMapFID_Name.value(id));
+            QCOMPARE(spelled.join('/'), it.key());
+        }
     }
 
     void attributeListAppendsAtTheTail()
