@@ -43,3 +43,17 @@ EntryClass classifyEntry(const QString &entryPath)
     }
     return result;
 }
+
+const char *itemEndTag(DocumentKind kind)
+{
+    switch (kind) {
+    case DocumentKind::Mail: return "</email>";
+    case DocumentKind::Contacts: return "</contact>";
+    case DocumentKind::Calendar: return "</appointment>";
+    case DocumentKind::Tasks: return "</task>";
+    case DocumentKind::Notes: return "</note>";
+    case DocumentKind::Skipped:
+    case DocumentKind::Attachment: break;
+    }
+    return nullptr;
+}

@@ -1,3 +1,4 @@
+#include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
@@ -266,7 +267,8 @@ bool isList(ContactRule rule)
 void FolderInformation::InitializeCTRC(qint64 documentEnd)
 {
     treeCreator(QStringLiteral("Contacts"));
-    const QVector<DocumentItem> items = splitDocumentItems(pBuff, pBuffSize, documentEnd, "</contact>");
+    const QVector<DocumentItem> items =
+        splitDocumentItems(pBuff, pBuffSize, documentEnd, itemEndTag(DocumentKind::Contacts));
     for (const DocumentItem &item : items) {
         ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
         CopyToField(contact->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);

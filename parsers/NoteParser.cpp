@@ -1,3 +1,4 @@
+#include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
@@ -8,7 +9,8 @@
 void FolderInformation::InitializeNTRC(qint64 documentEnd)
 {
     treeCreator(QStringLiteral("Notes"));
-    const QVector<DocumentItem> items = splitDocumentItems(pBuff, pBuffSize, documentEnd, "</note>");
+    const QVector<DocumentItem> items =
+        splitDocumentItems(pBuff, pBuffSize, documentEnd, itemEndTag(DocumentKind::Notes));
     for (const DocumentItem &item : items) {
         NotesInformation *note = appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
         CopyToField(note->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
