@@ -9,6 +9,7 @@
 #include "app/SaveWorkflow.h"
 #include "app/WebViewGuard.h"
 #include "browse/QParseDatabase.h"
+#include "browse/QPreviewOfItems.h"
 #include "log/QLogReport.h"
 #include "olm/FolderHierarchy.h"
 #include "scan/ScanSession.h"
@@ -20,6 +21,7 @@
 #include <QBitmap>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -37,6 +39,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <QWebView>
 #include <climits>
 
@@ -76,6 +79,8 @@ const CategoryLook &look(Category category)
 }
 
 const int kAnimationIntervalMs = 30;
+// Longest wait for the window system to show the progress dialog before a scan.
+const int kFirstPaintWaitMs = 500;
 const char kTitle[] = QT_TRANSLATE_NOOP("QEntourageMainWindow", "Mendora");
 
 bool categoryHasData(Category category)
@@ -133,6 +138,7 @@ QEntourageMainWindow::~QEntourageMainWindow()
     m_pParseDatabase = nullptr;
     m_pLogDlg = nullptr;
     m_pOpenFile = nullptr;
+    m_pPreview = nullptr;
     objMapFileIdTreeItem.clear();
 }
 
@@ -351,6 +357,8 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     listPalette.setColor(QPalette::Highlight, QColor(56, 117, 215));
     m_pItemList->setPalette(listPalette);
     m_pItemList->setMinimumWidth(270);
+    // Every row is 20 pixels high: the view need not measure tens of thousands of rows.
+    m_pItemList->setUniformRowHeights(true);
 
     auto *previewFrame = new QFrame(m_pSplitter);
     auto *previewLayout = new QVBoxLayout(previewFrame);
@@ -374,11 +382,18 @@ void QEntourageMainWindow::CreateLeftDockWindows()
 
     m_pDetailsBrowser = new QTextBrowser(previewFrame);
     m_pDetailsBrowser->hide();
-    previewLayout->addWidget(m_pDetailsBrowser);
+    previewLayout->addWidget(m_pDetailsBrowser, 1);
     // With the web view closed the header box stays at the top.
     previewLayout->addStretch();
 
     setCentralWidget(m_pSplitter);
+
+    PreviewPanes panes;
+    panes.header = m_pHeaderBrowser;
+    panes.details = m_pDetailsBrowser;
+    panes.webView = m_pWebView;
+    panes.folderTree = m_pFolderTree;
+    m_pPreview = new QPreviewOfItems(panes, this);
 }
 
 void QEntourageMainWindow::ConnectSignals()
@@ -433,28 +448,30 @@ void QEntourageMainWindow::CreateBrowseWindow()
     // Only the newest browse window stays; an old one would still answer the folder tree.
     if (m_pParseDatabase)
         m_pParseDatabase->deleteLater();
-    m_pParseDatabase = new QParseDatabase(this);
-    m_pParseDatabase->show();
+    QParseDatabase *browse = new QParseDatabase(this, m_pFolderTree, m_pItemList, m_pPreview);
+    m_pParseDatabase = browse;
+    connect(browse, &QParseDatabase::OnInitialSettings, this, &QEntourageMainWindow::SetInitialSettings);
+    connect(browse, &QParseDatabase::OnProgressvalue, this, &QEntourageMainWindow::SetProgressValue);
+    // Controls first, then the mail category with its freshly built tree.
+    connect(browse, &QParseDatabase::OnFinishScanning, this, &QEntourageMainWindow::SetFinishSettingsForMail);
+    connect(browse, &QParseDatabase::OnFinishScanning, this, &QEntourageMainWindow::OnMailButtonClicked);
+    connect(browse, &QParseDatabase::InformationDlgOpen, this, &QEntourageMainWindow::OnInformationDlg);
+    connect(browse, &QParseDatabase::scanStopped, this, [this] { SetOpenActionsEnabled(true); });
+    connect(browse, &QParseDatabase::folderOpened, this, &QEntourageMainWindow::selectCategoryOfFolder);
+    connect(m_pFolderTree, &QTreeWidget::itemClicked, browse, &QParseDatabase::ShowindivisualMailItemsInfo);
+    connect(m_pItemList, &QTreeWidget::itemSelectionChanged, browse, &QParseDatabase::OnMessageSubjectChanged);
+    browse->show();
 }
 
 void QEntourageMainWindow::ClearFolderTree()
 {
-    objMapFileIdTreeItem.clear();
-    m_pFolderTree->clear();
+    clearFolderTree(m_pFolderTree);
 }
 
 void QEntourageMainWindow::ClearPreviewPanes()
 {
     m_pItemList->clear();
-    m_pHeaderBrowser->clear();
-    m_pDetailsBrowser->clear();
-    CloseWebView();
-}
-
-void QEntourageMainWindow::CloseWebView()
-{
-    m_pWebView->setHtml(QString());
-    m_pWebView->close();
+    m_pPreview->clear();
 }
 
 void QEntourageMainWindow::SetOpenActionsEnabled(bool enabled)
@@ -496,6 +513,14 @@ void QEntourageMainWindow::SetInitialSettings(long long maximum)
     m_pProgress->progressBar()->setRange(0, int(qMax<qint64>(0, maximum) / m_progressDivisor));
     m_pProgress->progressBar()->setValue(0);
     m_pProgress->show();
+    // The dialog is painted before the walk reads its first block: wait, briefly, until
+    // the window system shows it, then paint it at once.
+    QElapsedTimer waited;
+    waited.start();
+    while (m_pProgress->windowHandle() && !m_pProgress->windowHandle()->isExposed()
+           && waited.elapsed() < kFirstPaintWaitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    m_pProgress->repaint();
     QCoreApplication::processEvents();
 }
 
@@ -609,12 +634,32 @@ void QEntourageMainWindow::showCategoryView(Category category)
         QTreeWidgetItem *item = *it;
         item->setExpanded(false);
         item->setSelected(false);
-        item->setCheckState(0, Qt::Unchecked);
-        if (item->text(6).toULongLong() == folderType) {
+        if (item->text(FolderTypeColumn).toULongLong() == folderType) {
             firstTopLevel->setExpanded(true);
             item->setExpanded(true);
             item->setSelected(true);
         }
+    }
+    // Every box becomes unchecked; the records a save walks follow the boxes.
+    m_pParseDatabase->MarkDirToRootCheckedOrUnchecked(UncheckedCode);
+    m_pParseDatabase->SetRecoverSelectedState();
+    switch (category) {
+    case Category::Contacts: m_pParseDatabase->OnContactsClicked(); break;
+    case Category::Calendar: m_pParseDatabase->OnCalenderClicked(); break;
+    case Category::Notes: m_pParseDatabase->OnNotesClicked(); break;
+    case Category::Tasks: m_pParseDatabase->OnTasksClicked(); break;
+    case Category::Mail: break;
+    }
+}
+
+void QEntourageMainWindow::selectCategoryOfFolder(int folderType)
+{
+    switch (folderType) {
+    case ContactsFolderType: OnClickedContButton(); return;
+    case CalendarFolderType: OnClickedCalButton(); return;
+    case TasksFolderType: OnClickedTaskButton(); return;
+    case NotesFolderType: OnClickedNoteButton(); return;
+    default: OnClickedMailButton(); return;
     }
 }
 

@@ -48,7 +48,6 @@ public:
     void ClearFolderTree();
     // Empties the item list and both text browsers and closes the web view.
     void ClearPreviewPanes();
-    void CloseWebView();
     void SetOpenActionsEnabled(bool enabled);
     void SetSaveActionsEnabled(bool enabled);
     // The five category buttons and the five View actions.
@@ -69,6 +68,8 @@ public:
     void OnClickedNoteButton();
     // After the pointer left an unselected button: the caption of the selected category.
     void LeaveEventofAllButton();
+    // Selects the category of a folder opened from the tree, leaving the tree alone.
+    void selectCategoryOfFolder(int folderType);
 
 public slots:
     void SetProgressValue(long long value);

@@ -1,5 +1,7 @@
 #include "app/QLicenseAgreement.h"
 
+#include "app/WidgetLook.h"
+
 #include <QFile>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -21,6 +23,7 @@ QLicenseAgreement::QLicenseAgreement(const QString &agreementPath, QWidget *pare
     if (file.open(QIODevice::ReadOnly))
         m_pText->setPlainText(QTextCodec::codecForName("ISO 8859-1")->toUnicode(file.readAll()));
     m_pText->setReadOnly(true);
+    useClearScrollBars(this);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);

@@ -157,21 +157,50 @@ QByteArray quotedFromLines(const QByteArray &content)
     return quoted;
 }
 
+// Gathers the small pieces of a message into one write; large pieces (attachment
+// blocks) go out as they come.
 class MessageOutput
 {
 public:
     explicit MessageOutput(QIODevice &device) : m_device(device) {}
     void put(const QByteArray &bytes)
     {
-        if (m_ok && m_device.write(bytes) != bytes.size())
-            m_ok = false;
+        m_pending += bytes;
+        if (m_pending.size() >= kGathered)
+            flush();
+    }
+    bool finish()
+    {
+        flush();
+        return m_ok;
     }
     bool ok() const { return m_ok; }
 
 private:
+    static constexpr int kGathered = 256 * 1024;
+    void flush()
+    {
+        if (m_ok && !m_pending.isEmpty() && m_device.write(m_pending) != m_pending.size())
+            m_ok = false;
+        m_pending.clear();
+    }
+
     QIODevice &m_device;
+    QByteArray m_pending;
     bool m_ok = true;
 };
+
+// The boundary of the message's outer part: its identifier without angle brackets.
+QByteArray outerBoundary(QByteArray messageId)
+{
+    return messageId.replace("<", "").replace(">", "");
+}
+
+// The outer part's header; its boundary parameter is the identifier with its brackets turned into quotes.
+QByteArray mixedHeader(QByteArray messageId)
+{
+    return "Content-type: multipart/mixed;\r\tboundary=" + messageId.replace('<', '"').replace('>', '"') + "\r\r";
+}
 
 // The text of a body read back from the file, up to its first zero byte.
 QString bodyText(const MailMLRC &mail, const TextReader &olm)
@@ -187,13 +216,9 @@ void writeBody(MessageOutput &out, const MailMLRC &mail, const TextReader &olm, 
                int innerNumber)
 {
     const QString body = decodedBody(bodyText(mail, olm));
-    QByteArray quotedId = messageId;
-    quotedId.replace('<', '"').replace('>', '"');
-    QByteArray outer = messageId;
-    outer.replace("<", "").replace(">", "");
     const QByteArray inner = "B_336332" + QByteArray::number(innerNumber) + "6825_117674";
 
-    QByteArray head = "Content-type: multipart/mixed;\r\tboundary=" + quotedId + "\r\r--" + outer + kCR;
+    QByteArray head = mixedHeader(messageId) + "--" + outerBoundary(messageId) + kCR;
     head += "Content-type: multipart/alternative;\r\tboundary=\"" + inner + "\"\r\r--" + inner + kCR;
     head += looksLikeHtml(body, true) ? "Content-type: text/html;" : "Content-type: text/plain;";
     head += "charset=\"UTF-8\"\rContent-transfer-encoding: 8bit\r\r";
@@ -376,14 +401,9 @@ bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &ol
         writeBody(message, mail, olm, messageId, innerNumber);
     if (mail.AttachContentIds && mail.AttachContentTypes && mail.AttachNames && mail.AttachUrls
         && mail.AttachOffsets && mail.AttachSizes) {
-        QByteArray outer = messageId;
-        outer.replace("<", "").replace(">", "");
-        if (!withBody) {
-            QByteArray quotedId = messageId;
-            quotedId.replace('<', '"').replace('>', '"');
-            message.put("Content-type: multipart/mixed;\r\tboundary=" + quotedId + "\r\r");
-        }
-        writeAttachments(message, mail, olm, outer, problems);
+        if (!withBody)
+            message.put(mixedHeader(messageId));
+        writeAttachments(message, mail, olm, outerBoundary(messageId), problems);
     }
-    return message.ok();
+    return message.finish();
 }

@@ -226,10 +226,13 @@ private:
         }
         const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(kMailDirectory) + QLatin1Char('/')
                              + mboxRelativePath(mail);
-        if (!QDir().mkpath(QFileInfo(path).path())) {
+        const QString directory = QFileInfo(path).path();
+        // Consecutive mails mostly share a folder: its directory is made once.
+        if (directory != m_lastMailDirectory && !QDir().mkpath(directory)) {
             notWritten(describe(mail), QStringLiteral("cannot create the folder of %1").arg(path));
             return;
         }
+        m_lastMailDirectory = directory;
         QFile file(path);
         const bool isNew = !file.exists();
         // Unbuffered: a failed write must not leave bytes in a buffer that closing would still write.
@@ -321,6 +324,7 @@ private:
     const SaveRequest &m_request;
     const SaveHooks &m_hooks;
     SaveReport m_report;
+    QString m_lastMailDirectory;
     std::unique_ptr<StandardFiles> m_standard; // set when saving the standard format
 };
 

@@ -1,7 +1,7 @@
 #include "browse/QParseDatabase.h"
 
 #include "app/AppState.h"
-#include "app/QEntourageMainWindow.h"
+#include "browse/QPreviewOfItems.h"
 #include "olm/FolderModel.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
@@ -13,7 +13,10 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QMultiHash>
+#include <QSet>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 QMap<qint64, QTreeWidgetItem *> objMapFileIdTreeItem;
 
@@ -21,41 +24,112 @@ namespace {
 // The parent id the root item shows.
 const char kRootParentText[] = "500";
 const char kFolderWithoutPathLocation[] = "/Main Identity.rge/Folder1";
+// Longest event pass per walk tick: short enough to keep the walk going, long enough to paint.
+constexpr int kEventPassMs = 15;
 
-// Column roles of the folder tree.
-enum FolderColumn { NameColumn = 0, IdColumn = 1, ParentColumn = 2, LocationColumn = 3, TypeColumn = 6,
-                    StateColumn = 7 };
-
-QFont folderFont()
+QFont lucida11()
 {
     return QFont(QStringLiteral("Lucida Grande"), 11);
+}
+
+CheckStateCode codeOf(Qt::CheckState state)
+{
+    switch (state) {
+    case Qt::Checked: return CheckedCode;
+    case Qt::PartiallyChecked: return PartiallyCheckedCode;
+    case Qt::Unchecked: break;
+    }
+    return UncheckedCode;
+}
+
+QString codeText(Qt::CheckState state)
+{
+    return QString::number(codeOf(state));
 }
 
 // What every folder item shares: font, size, an unchecked box recorded as "3".
 void prepareFolderItem(QTreeWidgetItem *item, const QString &name, const QString &icon)
 {
-    item->setText(NameColumn, name);
-    item->setIcon(NameColumn, QIcon(icon));
-    item->setFont(NameColumn, folderFont());
-    item->setSizeHint(NameColumn, QSize(20, 20));
-    item->setCheckState(NameColumn, Qt::Unchecked);
-    item->setText(StateColumn, QString::number(UncheckedCode));
+    item->setText(FolderNameColumn, name);
+    item->setIcon(FolderNameColumn, QIcon(icon));
+    item->setFont(FolderNameColumn, lucida11());
+    item->setSizeHint(FolderNameColumn, QSize(20, 20));
+    item->setCheckState(FolderNameColumn, Qt::Unchecked);
+    item->setText(FolderStateColumn, QString::number(UncheckedCode));
+}
+
+qint64 folderIdOf(const QTreeWidgetItem *item)
+{
+    return item->text(FolderIdColumn).toLongLong();
+}
+
+// The special folder an item of the tree stands for by its name and type; mail otherwise.
+FolderType openedKind(const QTreeWidgetItem *item)
+{
+    const qulonglong type = item->text(FolderTypeColumn).toULongLong();
+    for (const SpecialFolder &special : kSpecialFolders) {
+        if (special.type != MailFolderType && qulonglong(special.type) == type
+            && item->text(FolderNameColumn) == QLatin1String(special.name))
+            return special.type;
+    }
+    return MailFolderType;
+}
+
+// A row of the item list: font and size on the five visible columns, the kind's icon and the text.
+QTreeWidgetItem *newRow(const QString &text, const QIcon &kindIcon, const QFont &font)
+{
+    auto *row = new QTreeWidgetItem;
+    for (int column = 0; column <= ItemTextColumn; ++column) {
+        row->setData(column, Qt::FontRole, font);
+        row->setSizeHint(column, QSize(20, 20));
+    }
+    row->setIcon(ItemKindIconColumn, kindIcon);
+    row->setText(ItemTextColumn, text);
+    return row;
+}
+
+// A contact, event, task or note row, found again by its identifier.
+template <int Width>
+QTreeWidgetItem *identifiedRow(const QString &text, const char (&identifier)[Width], FolderType kind,
+                               const QIcon &kindIcon, const QFont &font)
+{
+    QTreeWidgetItem *row = newRow(text, kindIcon, font);
+    row->setText(ItemKeyColumn, QString::fromLatin1(identifier, int(qstrnlen(identifier, Width))));
+    row->setText(ItemKindColumn, QString::number(kind));
+    return row;
+}
+
+template <int Width>
+QString rowText(const char (&field)[Width])
+{
+    return storedText(field, Width);
+}
+
+template <int Width>
+bool isHighPriority(const char (&priority)[Width])
+{
+    return qstrncmp(priority, "2", Width) == 0;
 }
 } // namespace
 
-QParseDatabase::QParseDatabase(QEntourageMainWindow *mainWindow)
-    : QDialog(mainWindow)
+void clearFolderTree(QTreeWidget *tree)
+{
+    objMapFileIdTreeItem.clear();
+    tree->clear();
+}
+
+QParseDatabase::QParseDatabase(QWidget *parent, QTreeWidget *folderTree, QTreeWidget *itemList,
+                               QPreviewOfItems *preview)
+    : QDialog(parent)
     , ui(new Ui::ParseDatabaseDialog)
-    , m_pMainWindow(mainWindow)
+    , m_pFolderTree(folderTree)
+    , m_pItemList(itemList)
+    , m_preview(preview)
     , m_pParser(new FolderInformation(this))
 {
     ui->setupUi(this);
     bProcessRunning = false;
 
-    connect(this, &QParseDatabase::OnInitialSettings, mainWindow, &QEntourageMainWindow::SetInitialSettings);
-    connect(this, &QParseDatabase::OnProgressvalue, mainWindow, &QEntourageMainWindow::SetProgressValue);
-    connect(this, &QParseDatabase::OnFinishScanning, mainWindow, &QEntourageMainWindow::SetFinishSettingsForMail);
-    connect(this, &QParseDatabase::InformationDlgOpen, mainWindow, &QEntourageMainWindow::OnInformationDlg);
     connect(ui->browseButton, &QPushButton::clicked, this, &QParseDatabase::OpenFileDialog);
     connect(ui->startButton, &QPushButton::clicked, this, &QParseDatabase::OnStartScan);
     connect(ui->startButton, &QPushButton::pressed, this, &QParseDatabase::OnPressed);
@@ -123,15 +197,15 @@ void QParseDatabase::OnReleased()
 
 void QParseDatabase::OnStartScan()
 {
-    m_pMainWindow->ClearFolderTree();
-    m_pMainWindow->folderTree()->setAlternatingRowColors(true);
+    clearFolderTree(m_pFolderTree);
+    m_pFolderTree->setAlternatingRowColors(true);
     if (m_selectedFile.isEmpty())
         return;
 
     // Frees the previous scan, closes its file and opens this one; lSize comes from the open file.
     if (!beginScan(m_selectedFile)) {
         hide();
-        QMessageBox::information(m_pMainWindow, QString(), tr(kInvalidFileMessage));
+        QMessageBox::information(parentWidget(), QString(), tr(kInvalidFileMessage));
         return;
     }
     hide();
@@ -139,12 +213,12 @@ void QParseDatabase::OnStartScan()
         return;
 
     finishScan();
+    // The owner enables its controls, selects the mail category and builds the tree.
     emit OnFinishScanning();
-    m_pMainWindow->OnMailButtonClicked();
     if (anyRecordsLoaded())
         emit InformationDlgOpen();
     else
-        QMessageBox::information(m_pMainWindow, QString(), tr(kInvalidFileMessage));
+        QMessageBox::information(parentWidget(), QString(), tr(kInvalidFileMessage));
 }
 
 bool QParseDatabase::CreateFile()
@@ -153,31 +227,36 @@ bool QParseDatabase::CreateFile()
     hooks.started = [this](qint64 maximumUnits) { emit OnInitialSettings(maximumUnits); };
     hooks.tick = [this](qint64 units) {
         emit OnProgressvalue(units);
-        // The scan runs on the interface thread: this keeps the windows and the stop button alive.
-        QCoreApplication::processEvents();
+        // The scan runs on the interface thread: one bounded event pass per tick keeps
+        // the windows painted and the stop button answering.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kEventPassMs);
     };
     if (walkOpenFile(*m_pParser, hooks) == WalkResult::Finished)
         return true;
 
     // Stopped: what was parsed stays in the lists, but nothing is shown.
-    m_pMainWindow->SetOpenActionsEnabled(true);
-    m_pMainWindow->ClearFolderTree();
-    m_pMainWindow->ClearPreviewPanes();
+    clearFolderTree(m_pFolderTree);
+    m_pItemList->clear();
+    m_preview->clear();
+    emit scanStopped();
     return false;
 }
+
+// The folder tree.
 
 void QParseDatabase::GenerateTree()
 {
     // A rebuild replaces the tree and its records: a folder is never listed, or saved, twice.
-    m_pMainWindow->ClearFolderTree();
+    clearFolderTree(m_pFolderTree);
     buildFolderAttributeList();
-    QTreeWidget *tree = m_pMainWindow->folderTree();
-    tree->setIconSize(QSize(20, 20));
+    m_pFolderTree->setIconSize(QSize(20, 20));
 
-    auto *root = new QTreeWidgetItem(tree);
+    auto *root = new QTreeWidgetItem(m_pFolderTree);
     prepareFolderItem(root, m_selectedFile, QLatin1String(kPlainFolderIcon));
-    root->setText(IdColumn, QString::number(llRootId));
-    root->setText(ParentColumn, QLatin1String(kRootParentText));
+    // A long path is cut at the pane's edge; the tooltip shows it whole.
+    root->setToolTip(FolderNameColumn, m_selectedFile);
+    root->setText(FolderIdColumn, QString::number(llRootId));
+    root->setText(FolderParentColumn, QLatin1String(kRootParentText));
     root->setExpanded(true);
     objMapFileIdTreeItem.insert(llRootId, root);
 
@@ -187,10 +266,11 @@ void QParseDatabase::GenerateTree()
 
     auto *withoutPath = new QTreeWidgetItem(root);
     prepareFolderItem(withoutPath, QLatin1String(kFolderWithoutPathName), QLatin1String(kPlainFolderIcon));
-    withoutPath->setText(IdColumn, QString::number(kFolderWithoutPathId));
-    withoutPath->setText(ParentColumn, QString::number(llRootId));
-    withoutPath->setText(LocationColumn, QLatin1String(kFolderWithoutPathLocation));
+    withoutPath->setText(FolderIdColumn, QString::number(kFolderWithoutPathId));
+    withoutPath->setText(FolderParentColumn, QString::number(llRootId));
+    withoutPath->setText(FolderLocationColumn, QLatin1String(kFolderWithoutPathLocation));
     withoutPath->setExpanded(true);
+    objMapFileIdTreeItem.insert(kFolderWithoutPathId, withoutPath);
 }
 
 void QParseDatabase::AddItemToTree(qint64 id)
@@ -220,9 +300,245 @@ void QParseDatabase::AddItemToTree(qint64 id)
     auto *item = new QTreeWidgetItem(parentItem);
     prepareFolderItem(item, name, icon);
     if (type != MailFolderType)
-        item->setText(TypeColumn, QString::number(type));
-    item->setText(IdColumn, QString::number(id));
-    item->setText(ParentColumn, QString::number(parentId));
+        item->setText(FolderTypeColumn, QString::number(type));
+    item->setText(FolderIdColumn, QString::number(id));
+    item->setText(FolderParentColumn, QString::number(parentId));
     objMapFileIdTreeItem.insert(id, item);
     item->setExpanded(true);
+}
+
+// Check-state propagation. Every box the propagation changes has its state code
+// written to its item's column 7 and to its folder attribute record, which is what
+// a save walks.
+
+void QParseDatabase::LeftTreeWidgetItem(QTreeWidgetItem *item)
+{
+    if (!item)
+        return;
+    QTreeWidgetItem *root = m_pFolderTree->topLevelItem(0);
+    if (root && item->text(FolderParentColumn) == root->text(FolderParentColumn)) {
+        if (item->checkState(FolderNameColumn) == Qt::Checked)
+            MarkDirToRootCheckedOrUnchecked(CheckedCode);
+        else if (item->checkState(FolderNameColumn) == Qt::Unchecked)
+            MarkDirToRootCheckedOrUnchecked(UncheckedCode);
+    } else {
+        const CheckStateCode state = codeOf(item->checkState(FolderNameColumn));
+        if (FolderAttribute *record = folderAttributeOf(folderIdOf(item)))
+            record->state = state;
+        if (state != PartiallyCheckedCode)
+            MarkChildAccordingToParent(item, state);
+        MarkParentAccordingToChild(item);
+    }
+    SetRecoverSelectedState();
+}
+
+void QParseDatabase::MarkDirToRootCheckedOrUnchecked(unsigned char state, unsigned long long)
+{
+    const bool checked = state == CheckedCode;
+    for (FolderAttribute *record = StartFldrAtrib; record; record = record->next)
+        record->state = checked ? CheckedCode : UncheckedCode;
+    for (QTreeWidgetItemIterator it(m_pFolderTree); *it; ++it)
+        (*it)->setCheckState(FolderNameColumn, checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void QParseDatabase::MarkChildAccordingToParent(QTreeWidgetItem *item, unsigned char state)
+{
+    // Breadth-first over the records by their parent ids; each folder is visited once,
+    // so a damaged parent chain cannot loop.
+    QMultiHash<qint64, FolderAttribute *> childrenOf;
+    for (FolderAttribute *record = StartFldrAtrib; record; record = record->next)
+        childrenOf.insert(record->parentId, record);
+    const Qt::CheckState box = state == CheckedCode ? Qt::Checked : Qt::Unchecked;
+    QList<qint64> work{folderIdOf(item)};
+    QSet<qint64> visited{work.first()};
+    for (int next = 0; next < work.size(); ++next) {
+        // QMultiHash returns the most recently inserted first; list order is kept by reversing.
+        QList<FolderAttribute *> children = childrenOf.values(work.at(next));
+        for (auto it = children.crbegin(); it != children.crend(); ++it) {
+            FolderAttribute *record = *it;
+            if (QTreeWidgetItem *child = objMapFileIdTreeItem.value(record->folderId))
+                child->setCheckState(FolderNameColumn, box);
+            if (!visited.contains(record->folderId)) {
+                visited.insert(record->folderId);
+                work.append(record->folderId);
+            }
+            record->state = state;
+        }
+    }
+}
+
+void QParseDatabase::MarkParentAccordingToChild(QTreeWidgetItem *item)
+{
+    for (QTreeWidgetItem *child = item; child && child->parent(); child = child->parent()) {
+        QTreeWidgetItem *parent = child->parent();
+        const bool childUnchecked = child->checkState(FolderNameColumn) == Qt::Unchecked;
+        const Qt::CheckState uniform = childUnchecked ? Qt::Unchecked : Qt::Checked;
+        Qt::CheckState result = uniform;
+        for (int i = 0; i < parent->childCount(); ++i) {
+            if (parent->child(i)->checkState(FolderNameColumn) != uniform) {
+                result = Qt::PartiallyChecked;
+                break;
+            }
+        }
+        parent->setCheckState(FolderNameColumn, result);
+        parent->setText(FolderStateColumn, codeText(result));
+        if (FolderAttribute *record = folderAttributeOf(folderIdOf(parent)))
+            record->state = codeOf(result);
+    }
+}
+
+void QParseDatabase::SetRecoverSelectedState()
+{
+    for (QTreeWidgetItemIterator it(m_pFolderTree); *it; ++it)
+        (*it)->setText(FolderStateColumn, codeText((*it)->checkState(FolderNameColumn)));
+}
+
+// A click on a folder: check states first, then the list of the folder's kind.
+
+void QParseDatabase::ShowindivisualMailItemsInfo(QTreeWidgetItem *item, int)
+{
+    if (!item)
+        return;
+    // A click on the box alone does not select the folder; the list shown is this one's.
+    m_pFolderTree->setCurrentItem(item);
+    m_preview->clear();
+    m_pItemList->clear();
+
+    const qulonglong recorded = item->text(FolderStateColumn).toULongLong();
+    const Qt::CheckState box = item->checkState(FolderNameColumn);
+    // An unchecked folder always applies its state again; a partially checked one never does.
+    if ((box == Qt::Checked && recorded != CheckedCode) || (box == Qt::Unchecked && recorded != 0))
+        LeftTreeWidgetItem(item);
+
+    const qint64 folderId = folderIdOf(item);
+    if (folderId == 0)
+        return;
+    const FolderType kind = openedKind(item);
+    if (kind != MailFolderType)
+        emit folderOpened(kind);
+    switch (kind) {
+    case ContactsFolderType: OnContactsClicked(); return;
+    case CalendarFolderType: OnCalenderClicked(); return;
+    case TasksFolderType: OnTasksClicked(); return;
+    case NotesFolderType: OnNotesClicked(); return;
+    case MailFolderType: break;
+    }
+    ShowMailsOfFolder(folderId);
+}
+
+// The item lists.
+
+void QParseDatabase::showRows(const QList<QTreeWidgetItem *> &rows)
+{
+    // One insertion with painting suspended: a folder of tens of thousands of mails
+    // must not repaint per row.
+    m_pItemList->setUpdatesEnabled(false);
+    m_pItemList->addTopLevelItems(rows);
+    if (!rows.isEmpty()) {
+        // The caller previews the first row itself; the selection signal would do it twice.
+        const QSignalBlocker quiet(m_pItemList);
+        m_pItemList->setCurrentItem(rows.first());
+        m_pItemList->setFocus(Qt::OtherFocusReason);
+    }
+    m_pItemList->setUpdatesEnabled(true);
+}
+
+void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
+{
+    emit folderOpened(MailFolderType);
+    m_pItemList->clear();
+    m_pItemList->setAlternatingRowColors(true);
+    const QFont font = lucida11();
+    const QIcon kindIcon(QStringLiteral(":/images/img_InboxFolderIcon.png"));
+    const QIcon priorityIcon(QStringLiteral(":/images/img_Priority.png"));
+    const QIcon attachmentIcon(QStringLiteral(":/images/img_Attachment.png"));
+
+    QList<QTreeWidgetItem *> rows;
+    qint64 ordinal = 0;
+    for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next, ++ordinal) {
+        if (mail->ParentId != folderId)
+            continue;
+        const QString subject = rowText(mail->Subject);
+        QTreeWidgetItem *row = newRow(subject.isEmpty() ? tr("No Subject") : subject, kindIcon, font);
+        if (isHighPriority(mail->Priority))
+            row->setIcon(ItemPriorityColumn, priorityIcon);
+        if (mail->AttachNames)
+            row->setIcon(ItemAttachmentColumn, attachmentIcon);
+        row->setText(ItemKeyColumn, QString::number(mail->BodyOffset));
+        row->setText(ItemSizeColumn, QString::number(mail->BodySize));
+        row->setData(ItemKeyColumn, Qt::UserRole, ordinal);
+        rows.append(row);
+    }
+    showRows(rows);
+    if (!rows.isEmpty())
+        m_preview->OnMessageSubjectClicked(rows.first(), 0);
+}
+
+void QParseDatabase::OnContactsClicked()
+{
+    m_pItemList->clear();
+    m_pItemList->setAlternatingRowColors(true);
+    const QFont font = lucida11();
+    const QIcon icon(QStringLiteral(":/images/img_AddressBookIcon.png"));
+    QList<QTreeWidgetItem *> rows;
+    for (const ContactInformation *contact = TmpCTRCPtrStart; contact; contact = contact->Next) {
+        const QString name = rowText(contact->FirstName) + QLatin1Char(' ') + rowText(contact->LastName);
+        rows.append(identifiedRow(name, contact->Identifier, ContactsFolderType, icon, font));
+    }
+    showRows(rows);
+    m_preview->writePreviewItemsForContact(TmpCTRCPtrStart);
+}
+
+void QParseDatabase::OnCalenderClicked()
+{
+    m_pItemList->clear();
+    m_pItemList->setAlternatingRowColors(true);
+    const QFont font = lucida11();
+    const QIcon icon(QStringLiteral(":/images/img_CalendarIcon.png"));
+    QList<QTreeWidgetItem *> rows;
+    for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next)
+        rows.append(identifiedRow(rowText(event->Summary) + QLatin1Char(' '), event->Identifier,
+                                  CalendarFolderType, icon, font));
+    showRows(rows);
+    m_preview->writePreviewItemsForCalendar(TmpCLRCPtrStart);
+}
+
+void QParseDatabase::OnTasksClicked()
+{
+    m_pItemList->clear();
+    m_pItemList->setAlternatingRowColors(true);
+    const QFont font = lucida11();
+    const QIcon icon(QStringLiteral(":/images/img_TaskIcon.png"));
+    const QIcon priorityIcon(QStringLiteral(":/images/img_Priority.png"));
+    QList<QTreeWidgetItem *> rows;
+    for (const TasksInformation *task = TmpTSRCPtrStart; task; task = task->Next) {
+        QTreeWidgetItem *row =
+            identifiedRow(rowText(task->Name) + QLatin1Char(' '), task->Identifier, TasksFolderType, icon, font);
+        if (isHighPriority(task->Priority))
+            row->setIcon(ItemPriorityColumn, priorityIcon);
+        rows.append(row);
+    }
+    showRows(rows);
+    m_preview->writePreviewItemsForTask(TmpTSRCPtrStart);
+}
+
+void QParseDatabase::OnNotesClicked()
+{
+    m_pItemList->clear();
+    m_pItemList->setAlternatingRowColors(true);
+    const QFont font = lucida11();
+    const QIcon icon(QStringLiteral(":/images/img_NotesIcon.png"));
+    QList<QTreeWidgetItem *> rows;
+    for (const NotesInformation *note = TmpNTRCPtrStart; note; note = note->Next)
+        rows.append(identifiedRow(rowText(note->Title) + QLatin1Char(' '), note->Identifier, NotesFolderType,
+                                  icon, font));
+    showRows(rows);
+    m_preview->writePreviewItemsForNotes(TmpNTRCPtrStart);
+}
+
+void QParseDatabase::OnMessageSubjectChanged()
+{
+    QTreeWidgetItemIterator selected(m_pItemList, QTreeWidgetItemIterator::Selected);
+    if (*selected)
+        m_preview->OnMessageSubjectClicked(*selected, 0);
 }

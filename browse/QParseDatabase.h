@@ -1,25 +1,53 @@
 #pragma once
-// The browse window: the user chooses an .olm file here and starts its scan; after
-// the scan it builds the main window's folder tree from the folder maps.
+// The browse window: the user chooses an .olm file here and starts its scan. After
+// the scan it builds the folder tree from the folder maps, keeps the tree's check
+// boxes and the folder attribute list in step, and fills the item list of the folder
+// or category chosen. It works on the two trees it is given and tells its owner what
+// happened through signals.
 #include <QDialog>
 #include <QMap>
 
 class FolderInformation;
-class QEntourageMainWindow;
+class QPreviewOfItems;
+class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace Ui {
 class ParseDatabaseDialog;
 }
 
-// Folder id to its item in the main window's folder tree; rebuilt with the tree.
+// Folder id to its item in the folder tree; rebuilt with the tree.
 extern QMap<qint64, QTreeWidgetItem *> objMapFileIdTreeItem;
+
+// Empties the folder tree and forgets its items.
+void clearFolderTree(QTreeWidget *tree);
+
+// Columns of the folder tree; only the name shows.
+enum FolderTreeColumn {
+    FolderNameColumn = 0,
+    FolderIdColumn = 1,
+    FolderParentColumn = 2,
+    FolderLocationColumn = 3,
+    FolderTypeColumn = 6,
+    FolderStateColumn = 7,
+};
+
+// Columns of the item list.
+enum ItemListColumn {
+    ItemPriorityColumn = 1,
+    ItemKindIconColumn = 2,
+    ItemAttachmentColumn = 3,
+    ItemTextColumn = 4,
+    ItemKeyColumn = 5,  // a mail's body offset, or another item's identifier
+    ItemSizeColumn = 6, // a mail's body size
+    ItemKindColumn = 7, // the folder type of a contact, event, task or note row
+};
 
 class QParseDatabase : public QDialog
 {
     Q_OBJECT
 public:
-    explicit QParseDatabase(QEntourageMainWindow *mainWindow);
+    QParseDatabase(QWidget *parent, QTreeWidget *folderTree, QTreeWidget *itemList, QPreviewOfItems *preview);
     ~QParseDatabase() override;
 
     // Makes path the file to scan, as choosing it in the file dialog does.
@@ -29,26 +57,49 @@ public:
     void GenerateTree();
     void AddItemToTree(qint64 id);
 
+    // Check-state propagation after the user changed item's box.
+    void LeftTreeWidgetItem(QTreeWidgetItem *item);
+    void MarkChildAccordingToParent(QTreeWidgetItem *item, unsigned char state);
+    void MarkParentAccordingToChild(QTreeWidgetItem *item);
+    void MarkDirToRootCheckedOrUnchecked(unsigned char state, unsigned long long = 0);
+    // Records every folder's box in its column 7.
+    void SetRecoverSelectedState();
+
 signals:
     void OnInitialSettings(long long maximum);
     void OnProgressvalue(long long value);
     void OnFinishScanning();
     void InformationDlgOpen();
+    // The walk was stopped: nothing of it is shown.
+    void scanStopped();
+    // A folder of this type was opened from the tree: its category is to be selected.
+    void folderOpened(int folderType);
 
 public slots:
+    void ShowindivisualMailItemsInfo(QTreeWidgetItem *item, int column);
     void OnPressed();
     void OnReleased();
     void SearchFile();
+    void OnMessageSubjectChanged();
     void OnStartScan();
     void OpenFileDialog();
     void OnHideFindWindow();
     void OnRecievePathOfSelectedFile(const QString &path);
+    void OnContactsClicked();
+    void OnCalenderClicked();
+    void OnTasksClicked();
+    void OnNotesClicked();
 
 private:
     // The walk; false when the user stopped it.
     bool CreateFile();
+    void ShowMailsOfFolder(qint64 folderId);
+    // Adds the rows in one batch with updates suspended and selects the first.
+    void showRows(const QList<QTreeWidgetItem *> &rows);
 
     Ui::ParseDatabaseDialog *ui;
-    QEntourageMainWindow *m_pMainWindow;
+    QTreeWidget *m_pFolderTree;
+    QTreeWidget *m_pItemList;
+    QPreviewOfItems *m_preview;
     FolderInformation *m_pParser;
 };

@@ -530,11 +530,52 @@ def stop_button(outer, inner_top, inner_bottom):
     return c
 
 
-def start_button():
+# The caption "Scan Now" in strokes: (advance, shapes) per letter, drawn from a left edge x
+# on a baseline; capitals stand 12 px high, small letters 9 px.
+def caption_letters(x, base, width):
+    def s_cap(x):
+        return 8, [arc(x + 3.5, base - 9, 3, 30, 270, width), arc(x + 3.5, base - 3, 3, 90, -150, width)]
+
+    def c_small(x):
+        return 8.5, [arc(x + 4, base - 4.5, 4, 45, 315, width)]
+
+    def a_small(x):
+        return 9, [arc(x + 3.5, base - 4.5, 3.8, 0, 360, width, 32),
+                   stroke([(x + 7.4, base - 9), (x + 7.4, base)], width)]
+
+    def n_small(x):
+        return 9, [stroke([(x + 0.5, base - 9), (x + 0.5, base)], width),
+                   arc(x + 4, base - 5.5, 3.5, 180, 0, width),
+                   stroke([(x + 7.5, base - 5.5), (x + 7.5, base)], width)]
+
+    def n_cap(x):
+        return 11, [stroke([(x + 0.5, base), (x + 0.5, base - 12), (x + 8.5, base), (x + 8.5, base - 12)], width)]
+
+    def o_small(x):
+        return 10, [arc(x + 4.2, base - 4.5, 4.2, 0, 360, width, 32)]
+
+    def w_small(x):
+        return 12, [stroke([(x, base - 9), (x + 2.6, base), (x + 5.2, base - 6.5), (x + 7.8, base),
+                            (x + 10.4, base - 9)], width)]
+
+    shapes = []
+    for letter in (s_cap, c_small, a_small, n_small, None, n_cap, o_small, w_small):
+        if letter is None:
+            x += 5
+            continue
+        advance, parts = letter(x)
+        shapes += parts
+        x += advance
+    return shapes
+
+
+def start_button(top="6ea2f0", bottom="2a63c2", edge="1f4f9e", text="ffffff"):
     c = Canvas(110, 32)
-    c.fill(rounded(0.5, 0.5, 109.5, 31.5, 7), hex_colour("1f4f9e"))
-    c.fill(rounded(1.5, 1.5, 108.5, 30.5, 6), vertical(hex_colour("6ea2f0"), hex_colour("2a63c2"), 1, 31))
+    c.fill(rounded(0.5, 0.5, 109.5, 31.5, 7), hex_colour(edge))
+    c.fill(rounded(1.5, 1.5, 108.5, 30.5, 6), vertical(hex_colour(top), hex_colour(bottom), 1, 31))
     c.fill(rounded(2.5, 2.5, 107.5, 15, 5), hex_colour("ffffff", 0.18))
+    for shape in caption_letters(19, 22, 1.9):
+        c.fill(shape, hex_colour(text))
     return c
 
 
@@ -611,6 +652,7 @@ def images():
     yield "img_StopClick.png", stop_button(hex_colour("6e1511"), hex_colour("b8322a"), hex_colour("8a1a14"))
     yield "img_Stop_Click.png", stop_button(hex_colour("6e1511"), hex_colour("b8322a"), hex_colour("8a1a14"))
     yield "img_Start.png", start_button()
+    yield "img_StartDisabled.png", start_button("d4d8de", "b4bac4", "9aa0aa", "f4f5f7")
     yield "img_Scan.gif", scan_animation()
 
     yield "img_Save.png", icon_save()

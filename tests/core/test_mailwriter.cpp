@@ -147,6 +147,9 @@ void TestMailWriter::addressLines_data()
                                      << QByteArray("To: a@x <a@x>,\r\tb@x <b@x>,\r\tc@x <c@x>\r");
     QTest::newRow("repeated last address judged by its first") << QByteArray("a;b;a;") << QByteArray()
                                                               << QByteArray("To: a <a>,\r\tb <b>,\r\ta <a>,\r\t\r");
+    // Latin-1 fields are written with the bytes they hold, not turned into question marks.
+    QTest::newRow("latin-1 address kept") << QByteArray("caf\xe9@x;") << QByteArray()
+                                          << QByteArray("To: caf\xe9@x <caf\xe9@x>\r");
     QTest::newRow("to decodes") << QByteArray("a&amp;b@x;") << QByteArray() << QByteArray("To: a&b@x <a&b@x>\r");
     QTest::newRow("cc decodes &gt; with the others") << QByteArray() << QByteArray("&lt;a@x&gt;;")
                                                      << QByteArray("Cc: <a@x> <<a@x>>\r");

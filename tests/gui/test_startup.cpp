@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,6 +23,7 @@ private slots:
     void unwritableMarkerIsNoFailure();
     void agreementDialogButtons();
     void agreementTextIsLatin1();
+    void agreementScrollBarHandleFollowsTheText();
     void resourcesBesideTheExecutable();
     void linksFromPropertyList_data();
     void linksFromPropertyList();
@@ -108,6 +110,28 @@ void StartUpTest::agreementTextIsLatin1()
 
     QLicenseAgreement missing(m_dir.filePath(QStringLiteral("no-Eula.txt")));
     QVERIFY(missing.agreementText()->toPlainText().isEmpty());
+}
+
+// The darker part of the scroll bar is its handle: at the top while the text shows its
+// start, at the bottom once it shows its end.
+void StartUpTest::agreementScrollBarHandleFollowsTheText()
+{
+    QByteArray text;
+    for (int line = 0; line < 200; ++line)
+        text += "Clause " + QByteArray::number(line) + ": terms of use.\n";
+    QLicenseAgreement agreement(writeFile(QStringLiteral("Eula-long.txt"), text));
+    agreement.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&agreement));
+    QScrollBar *bar = agreement.agreementText()->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    auto lightness = [bar](double at) {
+        const QImage image = bar->grab().toImage();
+        return qGray(image.pixel(image.width() / 2, int(image.height() * at)));
+    };
+    bar->setValue(bar->minimum());
+    QVERIFY(lightness(0.03) < lightness(0.97));
+    bar->setValue(bar->maximum());
+    QVERIFY(lightness(0.97) < lightness(0.03));
 }
 
 void StartUpTest::resourcesBesideTheExecutable()

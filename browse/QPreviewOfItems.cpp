@@ -1,0 +1,525 @@
+#include "browse/QPreviewOfItems.h"
+
+#include "archive/TextReader.h"
+#include "olm/FolderHierarchy.h"
+#include "olm/ScanState.h"
+#include "parsers/RecordLists.h"
+#include "parsers/RecordText.h"
+
+#include <QScrollBar>
+#include <QTextBrowser>
+#include <QTextCodec>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTreeWidget>
+#include <QWebView>
+#include <cstring>
+
+QPreviewOfItems *m_pPreview = nullptr;
+
+namespace {
+// IsOutgoing holds this for the float notation "1E0"/"0E0" of real exports.
+constexpr qint32 kOutgoingMarker = 45;
+// Hidden columns of an item-list row.
+enum ListColumn { OffsetColumn = 5, SizeColumn = 6, KindColumn = 7 };
+const QColor kDetailText(68, 68, 68);
+const QColor kHeadingText(25, 104, 232);
+
+QFont lucida(int pointSize)
+{
+    return QFont(QStringLiteral("Lucida Grande"), pointSize);
+}
+
+template <int Width>
+QString text(const char (&field)[Width])
+{
+    return storedText(field, Width);
+}
+
+template <int Width>
+bool present(const char (&field)[Width])
+{
+    return field[0] != '\0';
+}
+
+// A stretch of the .olm file as the previews show it: only the bytes actually read,
+// at most kPreviewTextLimit of them, cut at the first zero byte where asked.
+struct PreviewText {
+    QByteArray bytes;
+    bool shortened = false;
+};
+PreviewText readPreviewText(const TextReader &olm, qint64 offset, qint64 size, bool cutAtZero)
+{
+    PreviewText result;
+    result.shortened = size > kPreviewTextLimit;
+    result.bytes = olm.read(offset, qMin(size, kPreviewTextLimit));
+    if (cutAtZero) {
+        const int zero = result.bytes.indexOf('\0');
+        if (zero >= 0)
+            result.bytes.truncate(zero);
+    }
+    return result;
+}
+
+FileTextReader olmReader()
+{
+    return FileTextReader(fileDescriptor, lSize);
+}
+
+// Walks a list for the first record whose identifier equals the row's column 5.
+template <typename Record>
+const Record *recordWithIdentifier(const Record *head, QTreeWidgetItem *item)
+{
+    const QByteArray wanted = item->text(OffsetColumn).toLatin1();
+    for (const Record *record = head; record; record = record->Next) {
+        if (qstrncmp(record->Identifier, wanted.constData(), sizeof(record->Identifier)) == 0
+            && wanted.size() < int(sizeof(record->Identifier)))
+            return record;
+    }
+    return nullptr;
+}
+
+// The web view lays out a line without break opportunities in time that grows with the
+// square of its length (seconds for 64 KB): runs longer than this outside markup get
+// an invisible break opportunity.
+constexpr int kLongestUnbrokenRun = 200;
+const char kZeroWidthSpace[] = "\xe2\x80\x8b";
+
+QByteArray breakLongRuns(const QByteArray &body, bool html)
+{
+    QByteArray result;
+    result.reserve(body.size() + body.size() / kLongestUnbrokenRun * 3 + 3);
+    int run = 0;
+    bool inTag = false;
+    for (const char byte : body) {
+        const bool continuation = (uchar(byte) & 0xC0) == 0x80;
+        if (html && byte == '<')
+            inTag = true;
+        if (inTag || byte == ' ' || byte == '\n' || byte == '\t') {
+            run = 0;
+        } else if (!continuation && ++run > kLongestUnbrokenRun) {
+            run = 1;
+            result += kZeroWidthSpace;
+        }
+        if (html && byte == '>')
+            inTag = false;
+        result += byte;
+    }
+    return result;
+}
+
+const char *const kHtmlTagNames[] = {"html", "table", "body", "tbody", "td", "tr", "div", "br",
+                                     "small", "strong", "map", "head", "title", "b", "a"};
+} // namespace
+
+QByteArray decodePreviewEntities(QByteArray text)
+{
+    text.replace("&lt;", "<");
+    text.replace("&amp;", "&");
+    text.replace("&nbsp;", " ");
+    text.replace("&amp;lt;", "<");
+    text.replace("&gt;", ">");
+    return text;
+}
+
+bool looksLikeHtml(const QByteArray &body)
+{
+    for (bool upper : {false, true}) {
+        for (const char *name : kHtmlTagNames) {
+            const QByteArray tag = upper ? QByteArray(name).toUpper() : QByteArray(name);
+            if (body.contains("<" + tag) && body.contains("</" + tag + ">"))
+                return true;
+        }
+    }
+    return body.contains("<br><font size=") && body.contains("</font>");
+}
+
+QString mailDateText(const MailMLRC &mail)
+{
+    const QString folder = text(mail.FolderPath);
+    if (folder.isEmpty())
+        return QString();
+    const QString sent = text(mail.SentTime12);
+    const QString received = text(mail.ReceivedTime12);
+    if (mail.IsOutgoing == kOutgoingMarker || folder.contains(QLatin1String("Sent Items")))
+        return sent;
+    if (folder.contains(QLatin1String("Inbox")))
+        return received;
+    if (folder.contains(QLatin1String("Deleted Items"))) {
+        if (mail.IsOutgoing == 1)
+            return sent;
+        return mail.IsOutgoing == 0 ? received : QString();
+    }
+    if (folder.contains(QLatin1String("Drafts")))
+        return sent;
+    if (present(mail.SentTime))
+        return sent;
+    if (present(mail.ReceivedTime))
+        return received;
+    return QString();
+}
+
+QString reducedFromList(QString from)
+{
+    if (from.count(QLatin1Char(';')) < 2)
+        return from.remove(QLatin1Char(';'));
+    from.chop(1);
+    return from.mid(from.lastIndexOf(QLatin1Char(';')) + 1);
+}
+
+QString storedText(const char *field, int width)
+{
+    const int length = int(strnlen(field, size_t(width)));
+    QTextCodec::ConverterState state;
+    const QString decoded = QTextCodec::codecForName("UTF-8")->toUnicode(field, length, &state);
+    return state.invalidChars == 0 && state.remainingChars == 0 ? decoded : QString::fromLatin1(field, length);
+}
+
+QPreviewOfItems::QPreviewOfItems(const PreviewPanes &panes, QObject *parent)
+    : QObject(parent)
+    , m_panes(panes)
+{
+}
+
+void QPreviewOfItems::clear()
+{
+    m_panes.header->clear();
+    m_panes.details->clear();
+    m_panes.webView->setHtml(QString());
+    m_panes.webView->close();
+}
+
+void QPreviewOfItems::OnMessageSubjectClicked(QTreeWidgetItem *item, int column)
+{
+    if (!item)
+        return;
+    switch (item->text(KindColumn).toULongLong()) {
+    case ContactsFolderType: OnContactItemClicked(item, column); return;
+    case CalendarFolderType: OnCalendarItemClicked(item, column); return;
+    case TasksFolderType: OnTaskItemClicked(item, column); return;
+    case NotesFolderType: OnNoteItemClicked(item, column); return;
+    default: break;
+    }
+    const qint64 offset = item->text(OffsetColumn).toLongLong();
+    const qint64 size = qint64(item->text(SizeColumn).toULongLong());
+    // The row also knows its record's place in the list: mails without a body all
+    // have offset and size 0, and the first of them is not necessarily this one.
+    const QVariant ordinal = item->data(OffsetColumn, Qt::UserRole);
+    if (ordinal.isValid()) {
+        qint64 index = ordinal.toLongLong();
+        const MailMLRC *mail = TmpMlrcPtrStart;
+        while (mail && index-- > 0)
+            mail = mail->Next;
+        if (mail && mail->BodyOffset == offset && mail->BodySize == size) {
+            MessageFieldsForThePreview(mail, olmReader());
+            return;
+        }
+    }
+    for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
+        if (mail->BodyOffset == offset && mail->BodySize == size) {
+            MessageFieldsForThePreview(mail, olmReader());
+            return;
+        }
+    }
+}
+
+void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const TextReader &olm)
+{
+    QTextBrowser *header = m_panes.header;
+    header->clear();
+    header->show();
+    m_panes.details->clear();
+    m_panes.details->hide();
+    header->setTextInteractionFlags(Qt::NoTextInteraction);
+    QFont font = header->font();
+    font.setPointSize(11);
+    header->setFont(font);
+    if (!mail)
+        return;
+
+    // Header lines are plain text: a subject such as "<b>hi" is shown, not rendered.
+    QTextCursor lines(header->document());
+    auto line = [&lines](const QString &label, const QString &value) {
+        if (value.isEmpty())
+            return;
+        if (!lines.atStart())
+            lines.insertBlock();
+        lines.insertText(label + value);
+    };
+    const QString address = reducedFromList(text(mail->FromAddress));
+    const QString name = reducedFromList(text(mail->FromName));
+    // The sender's name as written (any script) beside the address.
+    line(tr("From: "), name.isEmpty() || name == address || address.isEmpty()
+                           ? (address.isEmpty() ? name : address)
+                           : name + QLatin1String(" <") + address + QLatin1Char('>'));
+    line(tr("Subject: "), text(mail->Subject));
+    line(tr("To: "), text(mail->ToAddresses));
+    line(tr("Date: "), mailDateText(*mail));
+    line(tr("Cc: "), text(mail->CcAddresses));
+    line(tr("Bcc: "), text(mail->BccAddresses));
+    if (mail->AttachNames)
+        line(tr("Attachments: "), QString::fromUtf8(mail->AttachNames));
+    QTextCursor cursor = header->textCursor();
+    cursor.movePosition(QTextCursor::Start);
+    header->setTextCursor(cursor);
+    header->ensureCursorVisible();
+
+    QByteArray body;
+    bool shortened = false;
+    if (mail->BodyOffset > 0 && mail->BodySize > 0) {
+        PreviewText read = readPreviewText(olm, mail->BodyOffset, mail->BodySize, false);
+        body = decodePreviewEntities(read.bytes);
+        body.replace('\r', '\n');
+        shortened = read.shortened;
+    }
+    const bool html = looksLikeHtml(body);
+    if (shortened) {
+        const QString note = tr("(Only the first %1 MB of this %2 MB message are shown.)")
+                                 .arg(kPreviewTextLimit >> 20)
+                                 .arg((mail->BodySize + (1 << 20) - 1) >> 20);
+        body += (html ? "<hr><p>" + note.toHtmlEscaped().toUtf8() + "</p>" : "\n\n" + note.toUtf8());
+    }
+    m_panes.webView->setContent(breakLongRuns(body, html), html ? QStringLiteral("text/html; charset=UTF-8")
+                                           : QStringLiteral("text/plain; charset=UTF-8"),
+                                QUrl());
+    m_panes.webView->show();
+}
+
+void QPreviewOfItems::prepareDetailsPane()
+{
+    m_panes.header->clear();
+    m_panes.header->hide();
+    m_panes.webView->setHtml(QString());
+    m_panes.webView->close();
+    QTextBrowser *details = m_panes.details;
+    details->show();
+    details->clear();
+    details->setFont(lucida(12));
+    details->setTextInteractionFlags(Qt::NoTextInteraction);
+}
+
+void QPreviewOfItems::appendDetail(const QString &line)
+{
+    m_panes.details->setTextColor(kDetailText);
+    m_panes.details->append(line);
+}
+
+void QPreviewOfItems::appendPlainDetail(const QString &text)
+{
+    QTextEdit *details = m_panes.details;
+    details->setTextColor(kDetailText);
+    QTextCursor cursor(details->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!details->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(text, details->currentCharFormat());
+}
+
+void QPreviewOfItems::finishDetails()
+{
+    // Appending leaves the view at the end; the item is read from its top.
+    m_panes.details->moveCursor(QTextCursor::Start);
+    m_panes.folderTree->setFocus(Qt::OtherFocusReason);
+}
+
+void QPreviewOfItems::OnContactItemClicked(QTreeWidgetItem *item, int)
+{
+    if (const ContactInformation *contact = recordWithIdentifier(TmpCTRCPtrStart, item))
+        writePreviewItemsForContact(contact);
+}
+
+void QPreviewOfItems::OnCalendarItemClicked(QTreeWidgetItem *item, int)
+{
+    if (const CalenderInformation *event = recordWithIdentifier(TmpCLRCPtrStart, item))
+        writePreviewItemsForCalendar(event);
+}
+
+void QPreviewOfItems::OnTaskItemClicked(QTreeWidgetItem *item, int)
+{
+    if (const TasksInformation *task = recordWithIdentifier(TmpTSRCPtrStart, item))
+        writePreviewItemsForTask(task);
+}
+
+void QPreviewOfItems::OnNoteItemClicked(QTreeWidgetItem *item, int)
+{
+    if (const NotesInformation *note = recordWithIdentifier(TmpNTRCPtrStart, item))
+        writePreviewItemsForNotes(note);
+}
+
+void QPreviewOfItems::writePreviewItemsForContact(const ContactInformation *contact)
+{
+    prepareDetailsPane();
+    if (!contact)
+        return;
+    QTextBrowser *details = m_panes.details;
+    const ContactInformation &c = *contact;
+    QString name;
+    if (present(c.FirstName))
+        name = text(c.FirstName) + QLatin1Char(' ');
+    if (present(c.LastName))
+        name += text(c.LastName);
+
+    details->setTextColor(kDetailText);
+    details->append(QStringLiteral("\n"));
+    details->setFontPointSize(18);
+    details->append(name.isEmpty() ? tr("Unknown") : name);
+    details->setFontPointSize(11);
+    details->append(QStringLiteral("\n"));
+    details->setAlignment(Qt::AlignLeft);
+
+    struct Line {
+        QString label;
+        QString value; // empty: not shown
+    };
+    auto section = [&](const QString &heading, const QVector<Line> &lines, bool shown) {
+        if (!shown)
+            return;
+        details->setTextColor(kHeadingText);
+        details->append(heading);
+        details->setTextColor(kDetailText);
+        details->setFontPointSize(11);
+        for (const Line &line : lines) {
+            if (!line.value.isEmpty())
+                details->append(line.label + line.value + QLatin1Char('\n'));
+        }
+    };
+    auto field = [](const char *label, const QString &value) { return Line{tr(label), value}; };
+    auto anyPresent = [](const QVector<Line> &lines) {
+        for (const Line &line : lines) {
+            if (!line.value.isEmpty())
+                return true;
+        }
+        return false;
+    };
+
+    section(tr("Contact Name\n"),
+            {field("Suffix : ", text(c.NameSuffix)), field("First Name : ", text(c.FirstName)),
+             field("Last Name : ", text(c.LastName)), field("Nickname: ", text(c.NickName))},
+            present(c.FirstName) || present(c.LastName));
+    section(tr("Professional Properties\n"), {field("Title : ", text(c.Title)), field("Company : ", text(c.Company))},
+            present(c.Title) || present(c.Company));
+
+    QVector<Line> emails;
+    for (int slot = 0; slot < ContactWidth::AddressSlots; ++slot) {
+        // An address of a single byte is no address.
+        const bool shown = strnlen(c.EmailAddresses[slot], ContactWidth::Address) > 1;
+        emails.append({tr("Email Address %1 : ").arg(slot + 1),
+                       shown ? text(c.EmailAddresses[slot]) : QString()});
+    }
+    section(tr("Email Addresses\n"), emails, anyPresent(emails));
+
+    const QVector<Line> phones = {
+        field("Home Phone 1 : ", text(c.HomePhone1)), field("Home Phone 2 : ", text(c.HomePhone2)),
+        field("Home Fax : ", text(c.HomeFax)), field("Work Phone 1 : ", text(c.WorkPhone1)),
+        field("Work Phone 2 : ", text(c.WorkPhone2)), field("Work Fax : ", text(c.WorkFax)),
+        field("Pager : ", text(c.Pager)), field("Mobile Phone : ", text(c.MobilePhone)),
+        field("Main Phone : ", text(c.MainPhone)), field("Assistant Phone : ", text(c.AssistantPhone)),
+        field("Custom Phone 1 : ", text(c.CustomPhone[0])), field("Custom Phone 3 : ", text(c.CustomPhone[2]))};
+    section(tr("Telephone Numbers and Fax\n"), phones, anyPresent(phones));
+
+    QVector<Line> others = {
+        field("Job Title : ", text(c.JobTitle)), field("Dept : ", text(c.Department)),
+        field("Work Street Address : ", text(c.WorkStreet)), field("Work State : ", text(c.WorkState)),
+        field("Work Zip : ", text(c.WorkZip)), field("Work Country/Region : ", text(c.WorkCountry)),
+        field("Work URL : ", text(c.WorkWebPage)), field("Home Street Address : ", text(c.HomeStreet)),
+        field("Home City : ", text(c.HomeCity)), field("Home State : ", text(c.HomeState)),
+        field("Home Zip : ", text(c.HomeZip)), field("Home Country/Region : ", text(c.HomeCountry)),
+        field("Home URL : ", text(c.HomeWebPage))};
+    for (int slot = 0; slot < ContactWidth::AddressSlots; ++slot)
+        others.append({tr("Instant Messaging %1 : ").arg(slot + 1), text(c.IMAddresses[slot])});
+    for (int slot = 0; slot < ContactWidth::CustomFieldSlots; ++slot)
+        others.append({tr("Custom %1 : ").arg(slot + 1), text(c.CustomFields[slot])});
+    others.append(field("Custom Date 1 : ", text(c.CustomDate1)));
+    others.append(field("Custom Date 2 : ", text(c.CustomDate2)));
+    others.append(field("Spouse : ", text(c.Spouse)));
+    others.append(field("Interests : ", text(c.Interests)));
+    for (int slot = 0; slot < ContactWidth::ChildSlots; ++slot)
+        others.append({tr("Childern %1 : ").arg(slot + 1), text(c.Children[slot])});
+    others.append(field("Blood : ", text(c.BloodType)));
+    others.append(field("Age : ", c.Age != 0 ? QString::number(quint32(c.Age)) : QString()));
+    others.append(field("Birthday : ", text(c.Birthday)));
+    others.append(field("Anniversary : ", text(c.Anniversary)));
+    section(tr("Others\n"), others, anyPresent(others));
+
+    if (c.NotesSize != 0) {
+        details->setTextColor(kHeadingText);
+        details->append(tr("Description :\n"));
+        details->setTextColor(kDetailText);
+        details->append(QString());
+        const PreviewText note = readPreviewText(olmReader(), c.NotesOffset, c.NotesSize, true);
+        QTextDocument scratch;
+        scratch.setHtml(QString::fromUtf8(note.bytes));
+        appendPlainDetail(scratch.toPlainText());
+    }
+    finishDetails();
+}
+
+void QPreviewOfItems::writePreviewItemsForCalendar(const CalenderInformation *event)
+{
+    prepareDetailsPane();
+    if (!event)
+        return;
+    auto line = [this](const QString &value) {
+        m_panes.details->setFontPointSize(11);
+        appendDetail(value);
+    };
+    if (present(event->Summary))
+        line(tr("Summary : ") + text(event->Summary) + QLatin1Char('\n'));
+    if (present(event->Location))
+        line(tr("Location : ") + text(event->Location) + QLatin1Char('\n'));
+    if (event->DescriptionSize != 0) {
+        line(tr("Description: \n"));
+        const PreviewText description =
+            readPreviewText(olmReader(), event->DescriptionOffset, event->DescriptionSize, true);
+        m_panes.details->setFontPointSize(11);
+        appendPlainDetail(QString::fromUtf8(decodePreviewEntities(description.bytes)));
+    }
+    finishDetails();
+}
+
+void QPreviewOfItems::writePreviewItemsForTask(const TasksInformation *task)
+{
+    prepareDetailsPane();
+    if (!task)
+        return;
+    if (present(task->Name))
+        appendDetail(tr("Task : ") + text(task->Name) + QLatin1Char('\n'));
+    if (present(task->StartDisplay))
+        appendDetail(tr("Start Date : ") + text(task->StartDisplay) + QLatin1Char('\n'));
+    if (present(task->DueDisplay))
+        appendDetail(tr("Due Date : ") + text(task->DueDisplay) + QLatin1Char('\n'));
+    if (present(task->Priority)) {
+        const QByteArray priority(task->Priority, int(strnlen(task->Priority, sizeof(task->Priority))));
+        if (priority == "2")
+            appendDetail(tr("Priority : ") + tr("High") + QLatin1Char('\n'));
+        else if (priority == "3")
+            appendDetail(tr("Priority : ") + tr("Normal") + QLatin1Char('\n'));
+        else if (priority == "4")
+            appendDetail(tr("Priority : ") + tr("Low") + QLatin1Char('\n'));
+        else
+            appendDetail(tr("Priority : "));
+    }
+    if (task->NoteSize != 0) {
+        appendDetail(tr("Description: \n"));
+        const PreviewText note = readPreviewText(olmReader(), task->NoteOffset, task->NoteSize, false);
+        const QByteArray decoded = decodePreviewEntities(note.bytes);
+        appendDetail(QString::fromUtf8(decoded.constData(), int(qstrnlen(decoded.constData(), uint(decoded.size())))));
+    }
+    finishDetails();
+}
+
+void QPreviewOfItems::writePreviewItemsForNotes(const NotesInformation *note)
+{
+    prepareDetailsPane();
+    if (!note)
+        return;
+    if (present(note->Title))
+        appendDetail(tr("Summary : ") + text(note->Title) + QLatin1Char('\n'));
+    if (note->NotesSize != 0) {
+        appendDetail(tr("Description : \n"));
+        const PreviewText body = readPreviewText(olmReader(), note->NotesOffset, note->NotesSize, false);
+        const QByteArray decoded = decodePreviewEntities(body.bytes);
+        appendDetail(QString::fromUtf8(decoded.constData(), int(qstrnlen(decoded.constData(), uint(decoded.size())))));
+    }
+    finishDetails();
+}

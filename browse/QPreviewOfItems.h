@@ -1,0 +1,77 @@
+#pragma once
+// Renders the selected item of the item list into the preview pane: a mail's
+// header lines and body, or the details of a contact, event, task or note.
+// Large texts are read back from the .olm file at the moment they are shown.
+#include <QObject>
+
+class QTextBrowser;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWebView;
+class TextReader;
+struct CalenderInformation;
+struct ContactInformation;
+struct MailMLRC;
+struct NotesInformation;
+struct TasksInformation;
+
+// The widgets of the preview pane, owned by the main window.
+struct PreviewPanes {
+    QTextBrowser *header = nullptr;  // a mail's header lines
+    QTextBrowser *details = nullptr; // contacts, events, tasks and notes
+    QWebView *webView = nullptr;     // a mail's body
+    QTreeWidget *folderTree = nullptr; // takes the focus back after an item preview
+};
+
+// A body or description larger than this shows only its first part, so that a huge
+// text cannot hold the window for long.
+constexpr qint64 kPreviewTextLimit = 1024 * 1024;
+
+class QPreviewOfItems : public QObject
+{
+    Q_OBJECT
+public:
+    QPreviewOfItems(const PreviewPanes &panes, QObject *parent = nullptr);
+
+    // Empties both text boxes and closes the web view.
+    void clear();
+
+    // Dispatches on the row's folder type (hidden column 7) to the preview of its kind.
+    void OnMessageSubjectClicked(QTreeWidgetItem *item, int column);
+    void MessageFieldsForThePreview(const MailMLRC *mail, const TextReader &olm);
+
+    void OnContactItemClicked(QTreeWidgetItem *item, int column);
+    void OnCalendarItemClicked(QTreeWidgetItem *item, int column);
+    void OnTaskItemClicked(QTreeWidgetItem *item, int column);
+    void OnNoteItemClicked(QTreeWidgetItem *item, int column);
+    // A null record writes nothing.
+    void writePreviewItemsForContact(const ContactInformation *contact);
+    void writePreviewItemsForCalendar(const CalenderInformation *event);
+    void writePreviewItemsForTask(const TasksInformation *task);
+    void writePreviewItemsForNotes(const NotesInformation *note);
+
+private:
+    void prepareDetailsPane();
+    // A paragraph of text that may be markup (taken as rich text when it looks like it).
+    void appendDetail(const QString &text);
+    // A paragraph shown exactly as given.
+    void appendPlainDetail(const QString &text);
+    void finishDetails();
+
+    PreviewPanes m_panes;
+};
+
+// The preview renderer that serves every list.
+extern QPreviewOfItems *m_pPreview;
+
+// What the previews do to text read back from the file: "&lt;", "&amp;", "&nbsp;",
+// "&amp;lt;" and "&gt;" in this order, each over the whole text.
+QByteArray decodePreviewEntities(QByteArray text);
+// True when a mail body is to be shown as HTML.
+bool looksLikeHtml(const QByteArray &body);
+// The twelve-hour time a mail's Date line shows; empty for none.
+QString mailDateText(const MailMLRC &mail);
+// The sender a mail's From line shows: the last address of the stored list.
+QString reducedFromList(QString from);
+// Record text that may be stored as UTF-8 or as Latin-1: UTF-8 where it is valid.
+QString storedText(const char *text, int width);

@@ -1,0 +1,811 @@
+// Browsing a scanned file: check boxes spreading through the folder tree and into the
+// folder attribute list, the five item lists, and the previews with their bodies read
+// back from the file.
+#include "GuiTestSupport.h"
+
+#include "app/AppState.h"
+#include "app/MyButton.h"
+#include "app/QEntourageMainWindow.h"
+#include "browse/QParseDatabase.h"
+#include "browse/QPreviewOfItems.h"
+#include "olm/FolderModel.h"
+#include "scan/ScanSession.h"
+#include "olm/ScanState.h"
+#include "parsers/RecordLists.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTreeWidget>
+#include <QWebFrame>
+#include <QWebView>
+#include <QtTest>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+template <int Width>
+void put(char (&field)[Width], const QByteArray &value)
+{
+    QVERIFY(value.size() < Width);
+    memset(field, 0, Width);
+    memcpy(field, value.constData(), size_t(value.size()));
+}
+
+char *ownedCopy(const QByteArray &value)
+{
+    return qstrdup(value.constData());
+}
+
+MailMLRC *addMail(qint64 folderId, const QByteArray &subject)
+{
+    MailMLRC *mail = appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+    mail->ParentId = folderId;
+    put(mail->Subject, subject);
+    return mail;
+}
+
+template <typename Record>
+void identify(Record *record, int number)
+{
+    put(record->Identifier, QByteArray::number(0xABCDEF00 + number, 16).toUpper().rightJustified(32, '0'));
+}
+
+QTreeWidgetItem *folderItem(QTreeWidget *tree, const QString &path)
+{
+    return objMapFileIdTreeItem.value(path.isEmpty() ? llRootId : folderIdForPath(path));
+}
+
+QStringList rowTexts(QTreeWidget *list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        texts << list->topLevelItem(i)->text(ItemTextColumn);
+    return texts;
+}
+
+QImage iconImage(const QIcon &icon)
+{
+    return icon.pixmap(20, 20).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QImage resourceImage(const char *path)
+{
+    return iconImage(QIcon(QLatin1String(path)));
+}
+
+// Clicks where the user clicks to toggle the item's box.
+void clickCheckBox(QTreeWidget *tree, QTreeWidgetItem *item)
+{
+    tree->scrollToItem(item);
+    QStyleOptionViewItem option;
+    option.initFrom(tree->viewport());
+    option.rect = tree->visualItemRect(item);
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay
+                      | QStyleOptionViewItem::HasDecoration;
+    option.decorationSize = tree->iconSize();
+    const QRect box = tree->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, tree);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, box.center());
+}
+
+void clickName(QTreeWidget *tree, QTreeWidgetItem *item)
+{
+    tree->scrollToItem(item);
+    const QRect row = tree->visualItemRect(item);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(row.left() + 60, row.center().y()));
+}
+
+QString webText(QWebView *view)
+{
+    return view->page()->mainFrame()->toPlainText();
+}
+} // namespace
+
+class BrowseListsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void checkBoxesSpread_data();
+    void checkBoxesSpread();
+    void clickingTheNameReappliesUnchecked();
+    void viewSwitchUnchecksBoxesAndRecords();
+    void folderClicksOpenTheirLists_data();
+    void folderClicksOpenTheirLists();
+    void mailRowsCarryTheirColumns();
+    void selectingARowPreviewsIt();
+    void mailHeaderLines_data();
+    void mailHeaderLines();
+    void mailDateRule_data();
+    void mailDateRule();
+    void mailBodies_data();
+    void mailBodies();
+    void htmlTest_data();
+    void htmlTest();
+    void previewLoadsNothingAndRunsNoScript();
+    void contactPreviewSections();
+    void eventPreview();
+    void taskPreviews_data();
+    void taskPreviews();
+    void notePreview();
+    void emptyListsGiveEmptyPreviews();
+    void repeatedSwitchingKeepsOneSetOfRows();
+    void startButtonIsItsImage();
+    void longRootPathHasItsTooltip();
+
+private:
+    // Writes bytes as the scanned file and opens it as the scan would.
+    void useFile(const QByteArray &bytes);
+    // Folders of the tree used throughout, and the tree built from them.
+    void buildTree(const QStringList &paths);
+    QTreeWidget *tree() const { return m_window->folderTree(); }
+    QTreeWidget *list() const { return m_window->itemList(); }
+    QString headerText() const { return m_window->headerBrowser()->toPlainText(); }
+    QString detailsText() const { return m_window->detailsBrowser()->toPlainText(); }
+    // Waits for the web view to finish what the preview gave it.
+    QString shownBody();
+
+    std::unique_ptr<QEntourageMainWindow> m_window;
+    QTemporaryDir m_dir;
+};
+
+void BrowseListsTest::init()
+{
+    m_window.reset(new QEntourageMainWindow);
+    m_window->show();
+    m_pParseDatabase->hide();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void BrowseListsTest::cleanup()
+{
+    m_window.reset();
+    CleanListAndHash();
+    if (fileDescriptor >= 0)
+        ::close(fileDescriptor);
+    fileDescriptor = -1;
+    lSize = 0;
+    m_selectedFile.clear();
+}
+
+void BrowseListsTest::useFile(const QByteArray &bytes)
+{
+    const QString path = writeTestFile(QDir(m_dir.path()), QStringLiteral("bodies.olm"), bytes);
+    if (fileDescriptor >= 0)
+        ::close(fileDescriptor);
+    fileDescriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    QVERIFY(fileDescriptor >= 0);
+    lSize = bytes.size();
+}
+
+void BrowseListsTest::buildTree(const QStringList &paths)
+{
+    for (const QString &path : paths)
+        treeCreator(path);
+    m_selectedFile = QStringLiteral("/Users/someone/Documents/Outlook exports/2011/a long name for an export.olm");
+    m_pParseDatabase->GenerateTree();
+}
+
+QString BrowseListsTest::shownBody()
+{
+    QCoreApplication::processEvents();
+    return webText(m_window->webView());
+}
+
+// Checks and unchecks, then the box, column 7 and record of every folder.
+void BrowseListsTest::checkBoxesSpread_data()
+{
+    QTest::addColumn<QStringList>("clicks");   // folders whose box is clicked in turn ("" is the root)
+    QTest::addColumn<QStringList>("checked");  // folders checked afterwards
+    QTest::addColumn<QStringList>("partial");  // folders partially checked afterwards; the rest unchecked
+    const QStringList all = {"", "Inbox", "Inbox/Projects", "Inbox/Projects/2010", "Inbox/Archive", "Sent Items",
+                             "Contacts", "Folder1"};
+    QTest::newRow("root checks everything") << QStringList{""} << all << QStringList();
+    QTest::newRow("root again unchecks everything") << QStringList{"", ""} << QStringList() << QStringList();
+    QTest::newRow("a leaf checks its only-child parent, the rest is partial")
+        << QStringList{"Inbox/Projects/2010"} << QStringList{"Inbox/Projects", "Inbox/Projects/2010"}
+        << QStringList{"Inbox", ""};
+    QTest::newRow("one of two siblings checks its children")
+        << QStringList{"Inbox/Archive"} << QStringList{"Inbox/Archive"} << QStringList{"Inbox", ""};
+    QTest::newRow("both siblings check their parent")
+        << QStringList{"Inbox/Archive", "Inbox/Projects"}
+        << QStringList{"Inbox", "Inbox/Archive", "Inbox/Projects", "Inbox/Projects/2010"} << QStringList{""};
+    QTest::newRow("a parent checks its descendants")
+        << QStringList{"Inbox"} << QStringList{"Inbox", "Inbox/Archive", "Inbox/Projects", "Inbox/Projects/2010"}
+        << QStringList{""};
+    QTest::newRow("unchecking again clears every state")
+        << QStringList{"Inbox/Archive", "Inbox/Archive"} << QStringList() << QStringList();
+    QTest::newRow("unchecking a child of a checked parent")
+        << QStringList{"Inbox", "Inbox/Projects/2010"} << QStringList{"Inbox/Archive"}
+        << QStringList{"Inbox", ""};
+    QTest::newRow("the root after a partial state") << QStringList{"Sent Items", "", ""} << QStringList()
+                                                    << QStringList();
+    QTest::newRow("every child of the root checks the root")
+        << QStringList{"Inbox", "Sent Items", "Contacts", "Folder1"} << all << QStringList();
+}
+
+void BrowseListsTest::checkBoxesSpread()
+{
+    QFETCH(QStringList, clicks);
+    QFETCH(QStringList, checked);
+    QFETCH(QStringList, partial);
+    buildTree({"Inbox/Projects/2010", "Inbox/Archive", "Sent Items", "Contacts"});
+
+    for (const QString &path : clicks)
+        clickCheckBox(tree(), folderItem(tree(), path));
+
+    const QStringList all = {"", "Inbox", "Inbox/Projects", "Inbox/Projects/2010", "Inbox/Archive", "Sent Items",
+                             "Contacts", "Folder1"};
+    for (const QString &path : all) {
+        QTreeWidgetItem *item = folderItem(tree(), path);
+        QVERIFY2(item, qPrintable(path));
+        const Qt::CheckState expected = checked.contains(path)   ? Qt::Checked
+                                        : partial.contains(path) ? Qt::PartiallyChecked
+                                                                 : Qt::Unchecked;
+        const CheckStateCode code = expected == Qt::Checked            ? CheckedCode
+                                    : expected == Qt::PartiallyChecked ? PartiallyCheckedCode
+                                                                       : UncheckedCode;
+        QVERIFY2(item->checkState(0) == expected, qPrintable(path));
+        QCOMPARE(item->text(7), QString::number(code));
+        // One record per folder (a rebuild empties the list), and it follows the box.
+        int records = 0;
+        for (FolderAttribute *record = StartFldrAtrib; record; record = record->next) {
+            if (record->folderId != item->text(1).toLongLong())
+                continue;
+            ++records;
+            QVERIFY2(record->state == code, qPrintable(path));
+        }
+        QCOMPARE(records, 1);
+    }
+}
+
+void BrowseListsTest::clickingTheNameReappliesUnchecked()
+{
+    buildTree({"Inbox/Projects"});
+    QTreeWidgetItem *inbox = folderItem(tree(), "Inbox");
+    QTreeWidgetItem *projects = folderItem(tree(), "Inbox/Projects");
+    // A box changed behind the tree's back (a keyboard toggle reports no click).
+    projects->setCheckState(0, Qt::Checked);
+    clickName(tree(), inbox);
+    QCOMPARE(projects->checkState(0), Qt::Unchecked);
+    QCOMPARE(int(folderAttributeOf(folderIdForPath("Inbox/Projects"))->state), int(UncheckedCode));
+    QCOMPARE(projects->text(7), QStringLiteral("3"));
+}
+
+void BrowseListsTest::viewSwitchUnchecksBoxesAndRecords()
+{
+    buildTree({"Inbox", "Contacts"});
+    addMail(folderIdForPath("Inbox"), "kept");
+    ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+    put(contact->FirstName, "Ann");
+    identify(contact, 1);
+    clickCheckBox(tree(), folderItem(tree(), ""));
+    QCOMPARE(int(StartFldrAtrib->state), int(CheckedCode));
+
+    m_window->viewAction(Category::Contacts)->trigger();
+    for (FolderAttribute *record = StartFldrAtrib; record; record = record->next)
+        QCOMPARE(int(record->state), int(UncheckedCode));
+    for (QTreeWidgetItemIterator it(tree()); *it; ++it) {
+        QCOMPARE((*it)->checkState(0), Qt::Unchecked);
+        QCOMPARE((*it)->text(7), QStringLiteral("3"));
+    }
+    // The view also lists its items and selects its folder.
+    QCOMPARE(rowTexts(list()), QStringList{"Ann "});
+    QVERIFY(folderItem(tree(), "Contacts")->isSelected());
+}
+
+void BrowseListsTest::folderClicksOpenTheirLists_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("category");
+    QTest::addColumn<QStringList>("rows");
+    QTest::newRow("nested mail folder") << "Inbox/Projects" << int(Category::Mail)
+                                        << QStringList{"Plan", "No Subject", "Budget"};
+    QTest::newRow("mail folder") << "Inbox" << int(Category::Mail) << QStringList{"Welcome"};
+    QTest::newRow("empty mail folder") << "Sent Items" << int(Category::Mail) << QStringList();
+    QTest::newRow("mails without a path") << "Folder1" << int(Category::Mail) << QStringList{"Lost"};
+    QTest::newRow("contacts") << "Contacts" << int(Category::Contacts) << QStringList{"Ann Lee", " Kim"};
+    QTest::newRow("calendars") << "Calendars" << int(Category::Calendar) << QStringList{"Team meeting "};
+    QTest::newRow("tasks") << "Tasks" << int(Category::Tasks) << QStringList{"Call back ", " "};
+    QTest::newRow("notes") << "Notes" << int(Category::Notes) << QStringList{"Shopping "};
+    QTest::newRow("a Notes folder lower down holds mail") << "Archive/Notes" << int(Category::Mail)
+                                                          << QStringList{"Old note mail"};
+}
+
+void BrowseListsTest::folderClicksOpenTheirLists()
+{
+    QFETCH(QString, folder);
+    QFETCH(int, category);
+    QFETCH(QStringList, rows);
+    buildTree({"Inbox/Projects", "Sent Items", "Contacts", "Calendars", "Tasks", "Notes", "Archive/Notes"});
+    addMail(folderIdForPath("Inbox"), "Welcome");
+    addMail(folderIdForPath("Inbox/Projects"), "Plan");
+    addMail(folderIdForPath("Inbox/Projects"), "");
+    addMail(kFolderWithoutPathId, "Lost");
+    addMail(folderIdForPath("Inbox/Projects"), "Budget");
+    addMail(folderIdForPath("Archive/Notes"), "Old note mail");
+    ContactInformation *ann = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+    put(ann->FirstName, "Ann");
+    put(ann->LastName, "Lee");
+    identify(ann, 1);
+    ContactInformation *kim = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+    put(kim->LastName, "Kim");
+    identify(kim, 2);
+    CalenderInformation *event = appendRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
+    put(event->Summary, "Team meeting");
+    identify(event, 3);
+    TasksInformation *task = appendRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
+    put(task->Name, "Call back");
+    identify(task, 4);
+    identify(appendRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount), 5);
+    NotesInformation *note = appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
+    put(note->Title, "Shopping");
+    identify(note, 6);
+
+    m_window->OnContactButtonClicked(); // start from another category than the one expected
+    if (category == int(Category::Contacts))
+        m_window->OnTasksButtonClicked();
+    clickName(tree(), folderItem(tree(), folder));
+
+    QCOMPARE(rowTexts(list()), rows);
+    QVERIFY(m_window->categoryButton(Category(category))->isChecked());
+    for (int other = 0; other < kCategoryCount; ++other) {
+        if (other != category)
+            QVERIFY(!m_window->categoryButton(Category(other))->isChecked());
+    }
+    if (!rows.isEmpty()) {
+        QCOMPARE(list()->currentItem(), list()->topLevelItem(0));
+        QVERIFY(list()->topLevelItem(0)->isSelected());
+    }
+}
+
+void BrowseListsTest::mailRowsCarryTheirColumns()
+{
+    buildTree({"Inbox"});
+    const qint64 inbox = folderIdForPath("Inbox");
+    MailMLRC *urgent = addMail(inbox, "Urgent");
+    put(urgent->Priority, "2");
+    urgent->AttachNames = ownedCopy("a.pdf;");
+    urgent->BodyOffset = 100;
+    urgent->BodySize = 40;
+    MailMLRC *usual = addMail(inbox, "");
+    put(usual->Priority, "3");
+    clickName(tree(), folderItem(tree(), "Inbox"));
+
+    QCOMPARE(list()->topLevelItemCount(), 2);
+    QTreeWidgetItem *first = list()->topLevelItem(0);
+    QTreeWidgetItem *second = list()->topLevelItem(1);
+    QCOMPARE(first->text(4), QStringLiteral("Urgent"));
+    QCOMPARE(first->text(5), QStringLiteral("100"));
+    QCOMPARE(first->text(6), QStringLiteral("40"));
+    QVERIFY(!resourceImage(":/images/img_Priority.png").isNull());
+    QCOMPARE(iconImage(first->icon(1)), resourceImage(":/images/img_Priority.png"));
+    QCOMPARE(iconImage(first->icon(2)), resourceImage(":/images/img_InboxFolderIcon.png"));
+    QCOMPARE(iconImage(first->icon(3)), resourceImage(":/images/img_Attachment.png"));
+    QCOMPARE(second->text(4), QStringLiteral("No Subject"));
+    QVERIFY(second->icon(1).isNull());
+    QVERIFY(second->icon(3).isNull());
+    for (int column = 0; column <= 4; ++column) {
+        QCOMPARE(first->font(column).family(), QStringLiteral("Lucida Grande"));
+        QCOMPARE(first->font(column).pointSize(), 11);
+        QCOMPARE(first->sizeHint(column), QSize(20, 20));
+    }
+    for (int column : {0, 5, 6, 7})
+        QVERIFY(list()->isColumnHidden(column));
+    QVERIFY(list()->alternatingRowColors());
+}
+
+void BrowseListsTest::selectingARowPreviewsIt()
+{
+    // Three mails without a body share offset and size 0; each row still shows its own mail.
+    buildTree({"Inbox", "Sent Items"});
+    addMail(folderIdForPath("Sent Items"), "Elsewhere");
+    addMail(folderIdForPath("Inbox"), "First");
+    addMail(folderIdForPath("Inbox"), "Second");
+    ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+    identify(contact, 7);
+    clickName(tree(), folderItem(tree(), "Inbox"));
+    QVERIFY(headerText().contains("Subject: First"));
+
+    const QRect second = list()->visualItemRect(list()->topLevelItem(1));
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
+    QVERIFY(headerText().contains("Subject: Second"));
+    QVERIFY(!headerText().contains("First"));
+
+    // A row whose identifier no record has leaves the preview as it was.
+    m_window->viewAction(Category::Contacts)->trigger();
+    const QString before = detailsText();
+    QVERIFY(before.contains("Unknown"));
+    auto *stray = new QTreeWidgetItem(list());
+    stray->setText(5, QStringLiteral("00000000000000000000000000000000"));
+    stray->setText(7, QStringLiteral("41"));
+    list()->setCurrentItem(stray);
+    QCOMPARE(detailsText(), before);
+}
+
+void BrowseListsTest::mailHeaderLines_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("fromName");
+    QTest::addColumn<QByteArray>("subject");
+    QTest::addColumn<QByteArray>("attachments");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("two senders show the last") << QByteArray("a@x.org;b@x.org;") << QByteArray() << QByteArray("Hi")
+                                               << QByteArray() << QStringList{"From: b@x.org", "Subject: Hi"};
+    QTest::newRow("one sender loses its separator") << QByteArray("a@x.org;") << QByteArray() << QByteArray()
+                                                    << QByteArray() << QStringList{"From: a@x.org"};
+    QTest::newRow("a Korean sender name and a Hebrew subject")
+        << QByteArray("hong@example.kr;") << QString::fromUtf8("홍길동;").toUtf8()
+        << QString::fromUtf8("שלום עולם").toUtf8() << QByteArray()
+        << QStringList{QString::fromUtf8("From: 홍길동 <hong@example.kr>"), QString::fromUtf8("Subject: שלום עולם")};
+    QTest::newRow("a Latin-1 name as older scans stored it")
+        << QByteArray("jose@example.es;") << QByteArray("Jos\xe9;") << QByteArray("Hola") << QByteArray()
+        << QStringList{QString::fromUtf8("From: José <jose@example.es>"), "Subject: Hola"};
+    QTest::newRow("markup in a subject is text") << QByteArray() << QByteArray() << QByteArray("<b>bold</b> &amp;")
+                                                 << QByteArray() << QStringList{"Subject: <b>bold</b> &amp;"};
+    QTest::newRow("more attachment names than sizes")
+        << QByteArray("a@x.org;") << QByteArray() << QByteArray("Files") << QByteArray("one.pdf;two.doc;three.zip;")
+        << QStringList{"From: a@x.org", "Subject: Files", "Attachments: one.pdf;two.doc;three.zip;"};
+}
+
+void BrowseListsTest::mailHeaderLines()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, fromName);
+    QFETCH(QByteArray, subject);
+    QFETCH(QByteArray, attachments);
+    QFETCH(QStringList, lines);
+    buildTree({"Inbox"});
+    MailMLRC *mail = addMail(folderIdForPath("Inbox"), subject);
+    put(mail->FromAddress, from);
+    put(mail->FromName, fromName);
+    if (!attachments.isEmpty()) {
+        mail->AttachNames = ownedCopy(attachments);
+        mail->AttachSizes = ownedCopy("1024;");
+    }
+    clickName(tree(), folderItem(tree(), "Inbox"));
+    QCOMPARE(headerText().split('\n'), lines);
+    QVERIFY(m_window->headerBrowser()->isVisible());
+    QVERIFY(!m_window->detailsBrowser()->isVisible());
+}
+
+void BrowseListsTest::mailDateRule_data()
+{
+    QTest::addColumn<QByteArray>("folderPath");
+    QTest::addColumn<int>("outgoing");
+    QTest::addColumn<bool>("hasSent");
+    QTest::addColumn<QString>("shown"); // "sent", "received" or ""
+    QTest::newRow("no folder path") << QByteArray() << 45 << true << "";
+    QTest::newRow("outgoing anywhere") << QByteArray("Inbox") << 45 << true << "sent";
+    QTest::newRow("sent items") << QByteArray("Sent Items") << 0 << true << "sent";
+    QTest::newRow("below the inbox") << QByteArray("Inbox/Projects") << 0 << true << "received";
+    QTest::newRow("deleted, was sent") << QByteArray("Deleted Items") << 1 << true << "sent";
+    QTest::newRow("deleted, was received") << QByteArray("Deleted Items") << 0 << true << "received";
+    QTest::newRow("deleted, other marker") << QByteArray("Deleted Items") << 7 << true << "";
+    QTest::newRow("drafts") << QByteArray("Drafts") << 0 << true << "sent";
+    QTest::newRow("other folder with a sent time") << QByteArray("Archive") << 0 << true << "sent";
+    QTest::newRow("other folder without one") << QByteArray("Archive") << 0 << false << "received";
+    QTest::newRow("names match by case") << QByteArray("inbox") << 0 << false << "received";
+    QTest::newRow("inbox name anywhere in the path") << QByteArray("Old Inbox Copies") << 0 << true << "received";
+}
+
+void BrowseListsTest::mailDateRule()
+{
+    QFETCH(QByteArray, folderPath);
+    QFETCH(int, outgoing);
+    QFETCH(bool, hasSent);
+    QFETCH(QString, shown);
+    MailMLRC mail;
+    memset(&mail, 0, sizeof(mail));
+    put(mail.FolderPath, folderPath);
+    mail.IsOutgoing = outgoing;
+    if (hasSent)
+        put(mail.SentTime, "2011-03-14T10:22:00");
+    put(mail.ReceivedTime, "2011-03-14T10:25:00");
+    put(mail.SentTime12, "3/14/11 10:22 AM");
+    put(mail.ReceivedTime12, "3/14/11 10:25 AM");
+    const QString expected = shown == "sent" ? "3/14/11 10:22 AM" : shown == "received" ? "3/14/11 10:25 AM" : "";
+    QCOMPARE(mailDateText(mail), expected);
+}
+
+void BrowseListsTest::mailBodies_data()
+{
+    QTest::addColumn<QByteArray>("stored");   // the body as it stands in the file
+    QTest::addColumn<qint64>("offsetShift");  // added to the body's real offset
+    QTest::addColumn<qint64>("sizeShift");    // added to its real size
+    QTest::addColumn<QString>("shown");       // the web view's text
+    QTest::newRow("plain text, CR LF doubles the line") << QByteArray("one\r\ntwo") << 0LL << 0LL << "one\n\ntwo";
+    QTest::newRow("escaped HTML") << QByteArray("&lt;div&gt;Hi &lt;b&gt;there&lt;/b&gt;&lt;/div&gt;") << 0LL << 0LL
+                                  << "Hi there";
+    QTest::newRow("entities in order") << QByteArray("&amp;amp;lt;b&gt; &amp;lt;p&gt;") << 0LL << 0LL
+                                       << "<b> &lt;p>";
+    QTest::newRow("invalid UTF-8 shows what it can")
+        << QByteArray("caf\xc3\xa9 \xff\xfe ok") << 0LL << 0LL << QString::fromUtf8("café \xef\xbf\xbd\xef\xbf\xbd ok");
+    QTest::newRow("size past the end shows the bytes read") << QByteArray("tail") << 0LL << 1000LL << "tail";
+    QTest::newRow("offset past the end shows no body") << QByteArray("gone") << 100000LL << 0LL << "";
+    QTest::newRow("negative offset shows no body") << QByteArray("x") << -1000000LL << 0LL << "";
+}
+
+void BrowseListsTest::mailBodies()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(qint64, offsetShift);
+    QFETCH(qint64, sizeShift);
+    QFETCH(QString, shown);
+    const QByteArray before(64, ' ');
+    useFile(before + stored);
+    buildTree({"Inbox"});
+    MailMLRC *mail = addMail(folderIdForPath("Inbox"), "Body");
+    mail->BodyOffset = before.size() + offsetShift;
+    mail->BodySize = stored.size() + sizeShift;
+    clickName(tree(), folderItem(tree(), "Inbox"));
+    QCOMPARE(headerText(), QStringLiteral("Subject: Body"));
+    QVERIFY(m_window->webView()->isVisible());
+    QCOMPARE(shownBody().trimmed(), shown);
+}
+
+void BrowseListsTest::htmlTest_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("html");
+    QTest::newRow("plain") << QByteArray("Dear Ann, see you at 5 < 6.") << false;
+    QTest::newRow("bold anywhere") << QByteArray("plain text <b>with</b> one tag") << true;
+    QTest::newRow("<b of body counts for b") << QByteArray("<body>x</b>") << true;
+    QTest::newRow("upper-case tags") << QByteArray("<TABLE><TR><TD>1</TD></TR></TABLE>") << true;
+    QTest::newRow("mixed case is not a tag") << QByteArray("<Div>x</Div>") << false;
+    QTest::newRow("an opening tag alone") << QByteArray("<div>never closed") << false;
+    QTest::newRow("font after a break") << QByteArray("x<br><font size=2>y</font>") << true;
+    QTest::newRow("a link") << QByteArray("<a href=x>y</a>") << true;
+}
+
+void BrowseListsTest::htmlTest()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, html);
+    QCOMPARE(looksLikeHtml(body), html);
+}
+
+void BrowseListsTest::previewLoadsNothingAndRunsNoScript()
+{
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    const QByteArray base = "http://127.0.0.1:" + QByteArray::number(server.serverPort());
+    const QByteArray body = "&lt;html&gt;&lt;body&gt;&lt;div id=\"d\"&gt;static&lt;/div&gt;"
+                            "&lt;img src=\"" + base + "/pixel.png\"&gt;"
+                            "&lt;iframe src=\"" + base + "/frame.html\"&gt;&lt;/iframe&gt;"
+                            "&lt;script src=\"" + base + "/remote.js\"&gt;&lt;/script&gt;"
+                            "&lt;script&gt;document.getElementById('d').innerHTML='script ran';&lt;/script&gt;"
+                            "&lt;link rel=\"stylesheet\" href=\"" + base + "/style.css\"&gt;"
+                            "&lt;/body&gt;&lt;/html&gt;";
+    useFile("xx" + body);
+    buildTree({"Inbox"});
+    MailMLRC *mail = addMail(folderIdForPath("Inbox"), "Remote");
+    mail->BodyOffset = 2;
+    mail->BodySize = body.size();
+    clickName(tree(), folderItem(tree(), "Inbox"));
+    QTest::qWait(300);
+    QVERIFY(!server.hasPendingConnections());
+    QVERIFY(!server.waitForNewConnection(100));
+    QCOMPARE(webText(m_window->webView()).trimmed(), QStringLiteral("static"));
+}
+
+void BrowseListsTest::contactPreviewSections()
+{
+    const QByteArray note = "<p>Tom &amp;amp; Jerry</p>";
+    useFile("....." + note);
+    ContactInformation *full = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+    identify(full, 1);
+    put(full->FirstName, "Ann");
+    put(full->Company, "Acme");
+    put(full->EmailAddresses[2], "ann@acme.com");
+    put(full->EmailAddresses[5], "x"); // one byte is no address
+    put(full->MobilePhone, "+1 555 0123");
+    put(full->CustomPhone[1], "not shown");
+    put(full->Spouse, QString::fromUtf8("Дмитрий").toUtf8());
+    full->Age = -1;
+    full->NotesOffset = 5;
+    full->NotesSize = note.size();
+    ContactInformation *bare = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+    identify(bare, 2);
+    put(bare->CustomPhone[1], "+1 555 0000");
+    put(bare->EmailAddresses[0], "y");
+
+    buildTree({"Contacts"});
+    clickName(tree(), folderItem(tree(), "Contacts"));
+    QCOMPARE(rowTexts(list()), (QStringList{"Ann ", " "}));
+    const QString first = detailsText();
+    for (const char *expected : {"Ann", "Contact Name", "First Name : Ann", "Professional Properties",
+                                 "Company : Acme", "Email Addresses", "Email Address 3 : ann@acme.com",
+                                 "Telephone Numbers and Fax", "Mobile Phone : +1 555 0123", "Others",
+                                 "Age : 4294967295", "Description :", "Tom &amp; Jerry"})
+        QVERIFY2(first.contains(QLatin1String(expected)), expected);
+    QVERIFY(first.contains(QString::fromUtf8("Spouse : Дмитрий")));
+    for (const char *absent : {"Email Address 6", "Custom Phone 2", "Last Name", "Unknown"})
+        QVERIFY2(!first.contains(QLatin1String(absent)), absent);
+    QVERIFY(!m_window->headerBrowser()->isVisible());
+    QVERIFY(m_window->detailsBrowser()->isVisible());
+    QVERIFY(!m_window->webView()->isVisible());
+
+    list()->setCurrentItem(list()->topLevelItem(1));
+    const QString second = detailsText();
+    QVERIFY(second.contains("Unknown"));
+    for (const char *absent : {"Contact Name", "Email Addresses", "Telephone Numbers", "Others", "Description"})
+        QVERIFY2(!second.contains(QLatin1String(absent)), absent);
+}
+
+void BrowseListsTest::eventPreview()
+{
+    const QByteArray description = "A &amp;lt; B";
+    useFile("...." + description);
+    CalenderInformation *event = appendRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
+    identify(event, 1);
+    put(event->Summary, "Team meeting");
+    put(event->Location, "Room 4");
+    event->DescriptionOffset = 4;
+    event->DescriptionSize = description.size();
+    CalenderInformation *beyond = appendRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
+    identify(beyond, 2);
+    put(beyond->Summary, "Description out of reach");
+    beyond->DescriptionOffset = 1 << 30;
+    beyond->DescriptionSize = 1 << 20;
+
+    buildTree({"Calendars"});
+    m_window->viewAction(Category::Calendar)->trigger();
+    QCOMPARE(iconImage(list()->topLevelItem(0)->icon(2)), resourceImage(":/images/img_CalendarIcon.png"));
+    QCOMPARE(list()->topLevelItem(0)->text(7), QStringLiteral("42"));
+    QCOMPARE(detailsText(), QStringLiteral("Summary : Team meeting\n\nLocation : Room 4\n\nDescription: \n\nA &lt; B"));
+    list()->setCurrentItem(list()->topLevelItem(1));
+    QCOMPARE(detailsText(), QStringLiteral("Summary : Description out of reach\n\nDescription: \n\n"));
+}
+
+void BrowseListsTest::taskPreviews_data()
+{
+    QTest::addColumn<QByteArray>("priority");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("icon");
+    QTest::newRow("high") << QByteArray("2") << "Priority : High" << true;
+    QTest::newRow("normal") << QByteArray("3") << "Priority : Normal" << false;
+    QTest::newRow("low") << QByteArray("4") << "Priority : Low" << false;
+    QTest::newRow("outside the table") << QByteArray("9") << "Priority : " << false;
+    QTest::newRow("none") << QByteArray() << "" << false;
+}
+
+void BrowseListsTest::taskPreviews()
+{
+    QFETCH(QByteArray, priority);
+    QFETCH(QString, line);
+    QFETCH(bool, icon);
+    const QByteArray note = "&lt;b&gt;Bring&lt;/b&gt; slides";
+    useFile(".." + note);
+    TasksInformation *task = appendRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
+    identify(task, 1);
+    put(task->Name, "Call back");
+    put(task->StartDisplay, "2010,May,12, 14:30:00");
+    put(task->Priority, priority);
+    task->NoteOffset = 2;
+    task->NoteSize = note.size();
+    buildTree({"Tasks"});
+    clickName(tree(), folderItem(tree(), "Tasks"));
+
+    QCOMPARE(list()->topLevelItem(0)->icon(1).isNull(), !icon);
+    QStringList expected = {"Task : Call back", "", "Start Date : 2010,May,12, 14:30:00", ""};
+    if (!line.isEmpty())
+        expected << line << "";
+    if (line == "Priority : ")
+        expected.removeLast();
+    expected << "Description: " << "" << "Bring slides";
+    QCOMPARE(detailsText().split('\n'), expected);
+    QVERIFY(m_window->detailsBrowser()->toHtml().contains("font-weight:600"));
+}
+
+void BrowseListsTest::notePreview()
+{
+    const QByteArray text = "&lt;b&gt;Hi&lt;/b&gt;";
+    useFile(text + QByteArray(1, '\0') + "after the zero");
+    NotesInformation *note = appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
+    identify(note, 1);
+    put(note->Title, QString::fromUtf8("買い物").toUtf8());
+    note->NotesOffset = 0;
+    note->NotesSize = text.size() + 15;
+    NotesInformation *empty = appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
+    identify(empty, 2);
+    buildTree({"Notes"});
+    m_window->viewAction(Category::Notes)->trigger();
+
+    QCOMPARE(rowTexts(list()), (QStringList{QString::fromUtf8("買い物 "), " "}));
+    QCOMPARE(detailsText(), QString::fromUtf8("Summary : 買い物\n\nDescription : \n\nHi"));
+    QVERIFY(m_window->detailsBrowser()->toHtml().contains("font-weight:600"));
+    list()->setCurrentItem(list()->topLevelItem(1));
+    QCOMPARE(detailsText(), QString());
+}
+
+void BrowseListsTest::emptyListsGiveEmptyPreviews()
+{
+    buildTree({"Inbox"});
+    addMail(folderIdForPath("Inbox"), "only mail");
+    for (QAction *view : {m_window->viewAction(Category::Contacts), m_window->viewAction(Category::Calendar),
+                          m_window->viewAction(Category::Tasks), m_window->viewAction(Category::Notes)}) {
+        view->trigger();
+        QCOMPARE(list()->topLevelItemCount(), 0);
+        QCOMPARE(detailsText(), QString());
+        QCOMPARE(headerText(), QString());
+    }
+    // The parsers' own functions take null too.
+    m_pPreview->writePreviewItemsForContact(nullptr);
+    m_pPreview->writePreviewItemsForCalendar(nullptr);
+    m_pPreview->writePreviewItemsForTask(nullptr);
+    m_pPreview->writePreviewItemsForNotes(nullptr);
+    QCOMPARE(detailsText(), QString());
+}
+
+void BrowseListsTest::repeatedSwitchingKeepsOneSetOfRows()
+{
+    // A body larger than the preview shows: only its first part reaches the view.
+    const qint64 large = kPreviewTextLimit * 3;
+    QByteArray bytes(int(large), 'a');
+    useFile(bytes);
+    buildTree({"Inbox", "Contacts"});
+    for (int i = 0; i < 50; ++i)
+        addMail(folderIdForPath("Inbox"), "mail " + QByteArray::number(i));
+    TmpMlrcPtrStart->BodyOffset = 1;
+    TmpMlrcPtrStart->BodySize = large - 1;
+    ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+    identify(contact, 1);
+
+    for (int round = 0; round < 5; ++round) {
+        clickName(tree(), folderItem(tree(), "Inbox"));
+        QCOMPARE(list()->topLevelItemCount(), 50);
+        clickName(tree(), folderItem(tree(), "Contacts"));
+        QCOMPARE(list()->topLevelItemCount(), 1);
+    }
+    clickName(tree(), folderItem(tree(), "Inbox"));
+    const QString shown = shownBody();
+    // Invisible break opportunities keep the one long line from stalling the layout.
+    QVERIFY(shown.size() > kPreviewTextLimit);
+    QVERIFY(shown.size() < kPreviewTextLimit + kPreviewTextLimit / 100 + 200);
+    QVERIFY(shown.endsWith("(Only the first 1 MB of this 3 MB message are shown.)"));
+}
+
+void BrowseListsTest::startButtonIsItsImage()
+{
+    auto *start = m_pParseDatabase->findChild<QPushButton *>(QStringLiteral("startButton"));
+    QVERIFY2(start->text().isEmpty(), qPrintable(start->text()));
+    m_pParseDatabase->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pParseDatabase));
+    for (bool enabled : {false, true}) {
+        start->setEnabled(enabled);
+        const QImage shown = start->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage image = QImage(enabled ? QStringLiteral(":/images/img_Start.png")
+                                            : QStringLiteral(":/images/img_StartDisabled.png"))
+                                 .scaled(shown.size())
+                                 .convertToFormat(QImage::Format_ARGB32);
+        // The caption is part of the image: the button draws nothing over it.
+        QCOMPARE(shown.pixel(shown.width() / 2, shown.height() / 2), image.pixel(image.width() / 2, image.height() / 2));
+        QCOMPARE(shown.pixel(24, 16), image.pixel(24, 16));
+    }
+}
+
+void BrowseListsTest::longRootPathHasItsTooltip()
+{
+    buildTree({"Inbox"});
+    QTreeWidgetItem *root = tree()->topLevelItem(0);
+    QCOMPARE(root->text(0), m_selectedFile);
+    QCOMPARE(root->toolTip(0), m_selectedFile);
+}
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    Q_INIT_RESOURCE(mendora);
+    BrowseListsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "test_browselists.moc"
