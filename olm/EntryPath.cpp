@@ -44,16 +44,36 @@ EntryClass classifyEntry(const QString &entryPath)
     return result;
 }
 
+namespace {
+struct ItemTags {
+    DocumentKind kind;
+    const char *name;
+    const char *endTag;
+};
+const ItemTags kItemTags[] = {
+    {DocumentKind::Mail, "email", "</email>"},
+    {DocumentKind::Contacts, "contact", "</contact>"},
+    {DocumentKind::Calendar, "appointment", "</appointment>"},
+    {DocumentKind::Tasks, "task", "</task>"},
+    {DocumentKind::Notes, "note", "</note>"},
+};
+const ItemTags *itemTagsOf(DocumentKind kind)
+{
+    for (const ItemTags &tags : kItemTags)
+        if (tags.kind == kind)
+            return &tags;
+    return nullptr;
+}
+} // namespace
+
+const char *itemName(DocumentKind kind)
+{
+    const ItemTags *tags = itemTagsOf(kind);
+    return tags ? tags->name : nullptr;
+}
+
 const char *itemEndTag(DocumentKind kind)
 {
-    switch (kind) {
-    case DocumentKind::Mail: return "</email>";
-    case DocumentKind::Contacts: return "</contact>";
-    case DocumentKind::Calendar: return "</appointment>";
-    case DocumentKind::Tasks: return "</task>";
-    case DocumentKind::Notes: return "</note>";
-    case DocumentKind::Skipped:
-    case DocumentKind::Attachment: break;
-    }
-    return nullptr;
+    const ItemTags *tags = itemTagsOf(kind);
+    return tags ? tags->endTag : nullptr;
 }

@@ -10,9 +10,11 @@ void FolderInformation::InitializeNTRC(qint64 documentEnd)
 {
     treeCreator(QStringLiteral("Notes"));
     const QVector<DocumentItem> items =
-        splitDocumentItems(pBuff, pBuffSize, documentEnd, itemEndTag(DocumentKind::Notes));
+        splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Notes));
     for (const DocumentItem &item : items) {
         NotesInformation *note = appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
+        if (!note)
+            break; // record memory is full
         CopyToField(note->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
         // The previews show the HTML text; the writers prefer the plain one.

@@ -2,8 +2,9 @@
 
 #include "parsers/ItemDetails.h"
 
+#include "platform/MemorySize.h"
+
 #include <cstdlib>
-#include <cstring>
 
 MailMLRC *TmpMlrcPtrStart = nullptr, *TmpMlrcPtrEnd = nullptr;
 ContactInformation *TmpCTRCPtrStart = nullptr, *TmpCTRCPtrEnd = nullptr;
@@ -12,6 +13,32 @@ TasksInformation *TmpTSRCPtrStart = nullptr, *TmpTSRCPtrEnd = nullptr;
 NotesInformation *TmpNTRCPtrStart = nullptr, *TmpNTRCPtrEnd = nullptr;
 qint64 MailItemCount = 0, ContactItemCount = 0, CalendarItemCount = 0, TaskItemCount = 0,
        NotesItemCount = 0;
+
+qint64 recordMemoryLimit = defaultRecordMemoryLimit();
+qint64 recordMemoryInUse = 0;
+bool recordMemoryFull = false;
+
+qint64 defaultRecordMemoryLimit()
+{
+    // Without a figure from the system, records of 4 GiB are allowed.
+    const qint64 available = memoryAvailableToProcess();
+    return available > 0 ? available / 2 : Q_INT64_C(4) << 30;
+}
+
+void *allocateRecordMemory(size_t size)
+{
+    if (recordMemoryFull || qint64(size) > recordMemoryLimit - recordMemoryInUse) {
+        recordMemoryFull = true;
+        return nullptr;
+    }
+    void *memory = calloc(1, size);
+    if (!memory) {
+        recordMemoryFull = true;
+        return nullptr;
+    }
+    recordMemoryInUse += qint64(size);
+    return memory;
+}
 
 namespace {
 void freeOwnedBuffers(MailMLRC *mail)
@@ -25,25 +52,6 @@ void freeOwnedBuffers(MailMLRC *mail)
 }
 void freeOwnedBuffers(ContactInformation *contact) { free(contact->Categories); }
 template <typename Record> void freeOwnedBuffers(Record *) {}
-
-qint64 ownedLength(const char *buffer) { return buffer ? qint64(strlen(buffer)) + 1 : 0; }
-qint64 ownedBufferBytes(const MailMLRC *mail)
-{
-    return ownedLength(mail->AttachContentIds) + ownedLength(mail->AttachContentTypes)
-           + ownedLength(mail->AttachNames) + ownedLength(mail->AttachUrls)
-           + ownedLength(mail->AttachOffsets) + ownedLength(mail->AttachSizes);
-}
-qint64 ownedBufferBytes(const ContactInformation *contact) { return ownedLength(contact->Categories); }
-template <typename Record> qint64 ownedBufferBytes(const Record *) { return 0; }
-
-template <typename Record>
-qint64 listBytes(const Record *head)
-{
-    qint64 bytes = 0;
-    for (const Record *record = head; record; record = record->Next)
-        bytes += qint64(sizeof(Record)) + ownedBufferBytes(record);
-    return bytes;
-}
 
 template <typename Record>
 void freeList(Record *&head, Record *&tail, qint64 &count)
@@ -67,16 +75,12 @@ void freeRecordLists()
     freeList(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
     freeList(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
     clearItemDetails();
+    recordMemoryInUse = 0;
+    recordMemoryFull = false;
 }
 
 bool anyRecordsLoaded()
 {
     return TmpMlrcPtrStart || TmpCTRCPtrStart || TmpCLRCPtrStart || TmpTSRCPtrStart
            || TmpNTRCPtrStart;
-}
-
-qint64 recordListBytes()
-{
-    return listBytes(TmpMlrcPtrStart) + listBytes(TmpCTRCPtrStart) + listBytes(TmpCLRCPtrStart)
-           + listBytes(TmpTSRCPtrStart) + listBytes(TmpNTRCPtrStart);
 }

@@ -42,9 +42,11 @@ void FolderInformation::InitializeTSRC(qint64 documentEnd)
 {
     treeCreator(QStringLiteral("Tasks"));
     const QVector<DocumentItem> items =
-        splitDocumentItems(pBuff, pBuffSize, documentEnd, itemEndTag(DocumentKind::Tasks));
+        splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Tasks));
     for (const DocumentItem &item : items) {
         TasksInformation *task = appendRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
+        if (!task)
+            break; // record memory is full
         CopyToField(task->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
         QString text;
