@@ -216,6 +216,8 @@ void QParseDatabase::OnStartScan()
     finishScan();
     // The owner enables its controls, selects the mail category and builds the tree.
     emit OnFinishScanning();
+    if (recordMemoryFull)
+        QMessageBox::information(parentWidget(), QString(), tr(kRecordMemoryFullMessage));
     if (anyRecordsLoaded())
         emit InformationDlgOpen();
     else
@@ -232,7 +234,8 @@ bool QParseDatabase::CreateFile()
         // the windows painted and the stop button answering.
         QCoreApplication::processEvents(QEventLoop::AllEvents, kEventPassMs);
     };
-    if (walkOpenFile(*m_pParser, hooks) == WalkResult::Finished)
+    // A walk that ended because record memory is full keeps and shows what it found.
+    if (walkOpenFile(*m_pParser, hooks) != WalkResult::Stopped)
         return true;
 
     // Stopped: what was parsed stays in the lists, but nothing is shown.

@@ -202,6 +202,8 @@ int runSave(const QStringList &arguments)
         fprintf(stderr, "%s\n", kInvalidFileMessage);
         return kExitRefused;
     }
+    if (result == ScanResult::Incomplete)
+        fprintf(stderr, "%s\n", kRecordMemoryFullMessage);
     if (!anyRecordsLoaded()) {
         CleanListAndHash();
         fprintf(stderr, "%s\n", kInvalidFileMessage);

@@ -4,6 +4,7 @@
 #include "parsers/RecordText.h"
 #include "parsers/RecordLists.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QStringList>
 #include <cstring>
@@ -11,11 +12,17 @@
 namespace {
 
 struct FolderRow {
-    QString path;
+    QString path; // null where the report leaves it out
+    QString name;
     qint64 id;
+    qint64 parent;
     qint32 type;
     qint64 items;
 };
+
+// Full paths are given for folders this shallow and for folders holding items:
+// every folder's full path would make the report grow with the square of a deep path.
+constexpr int kFullPathDepth = 64;
 
 // "a;b;" as the list a, b.
 QJsonArray joinedList(const QString &joined)
@@ -31,8 +38,12 @@ QList<FolderRow> folderRows()
         ++mailsPerFolder[parentId];
     }
     QList<FolderRow> rows;
+    // Parents have smaller ids, so ascending order meets every parent first.
+    QHash<qint64, int> depthOf;
     for (auto it = objMapFID_PID.cbegin(); it != objMapFID_PID.cend(); ++it) {
         const qint64 id = it.key();
+        const int depth = depthOf.value(it.value()) + 1;
+        depthOf.insert(id, depth);
         const qint32 type = folderTypeOf(id);
         qint64 items = mailsPerFolder.value(id);
         switch (type) {
@@ -42,10 +53,11 @@ QList<FolderRow> folderRows()
         case NotesFolderType: items += NotesItemCount; break;
         default: break;
         }
-        rows.append({folderPathOf(id), id, type, items});
+        const QString path = depth <= kFullPathDepth || items > 0 ? folderPathOf(id) : QString();
+        rows.append({path, objMapFID_Name.value(id), id, it.value(), type, items});
     }
-    rows.append({folderPathOf(kFolderWithoutPathId), kFolderWithoutPathId, MailFolderType,
-                 mailsPerFolder.value(kFolderWithoutPathId)});
+    rows.append({folderPathOf(kFolderWithoutPathId), QLatin1String(kFolderWithoutPathName), kFolderWithoutPathId,
+                 llRootId, MailFolderType, mailsPerFolder.value(kFolderWithoutPathId)});
     return rows;
 }
 
@@ -134,9 +146,14 @@ QString scanSummaryText(const DispatchCounts &dispatched)
     for (const auto &entry : kDocumentKeys)
         documents << QStringLiteral("%1 %2").arg(QLatin1String(entry.key)).arg(dispatched.perKind.value(entry.kind));
     text += QStringLiteral("Documents: %1\n").arg(documents.join(QStringLiteral(", ")));
+    if (recordMemoryFull)
+        text += QStringLiteral("Incomplete: the items found filled the memory set aside for them\n");
     text += QStringLiteral("Folders:\n");
     for (const FolderRow &row : folderRows())
-        text += QStringLiteral("  %1  (id %2, %3 items)\n").arg(row.path).arg(row.id).arg(row.items);
+        text += QStringLiteral("  %1  (id %2, %3 items)\n")
+                    .arg(row.path.isNull() ? QStringLiteral("…/%1 in %2").arg(row.name).arg(row.parent) : row.path)
+                    .arg(row.id)
+                    .arg(row.items);
     return text;
 }
 
@@ -154,8 +171,11 @@ QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
     QJsonArray folders;
     for (const FolderRow &row : folderRows()) {
         QJsonObject folder;
-        folder["path"] = row.path;
+        if (!row.path.isNull())
+            folder["path"] = row.path;
+        folder["name"] = row.name;
         folder["id"] = double(row.id);
+        folder["parent"] = double(row.parent);
         folder["type"] = row.type;
         folder["items"] = double(row.items);
         folders.append(folder);
@@ -165,6 +185,7 @@ QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
     report["documents"] = documents;
     report["folders"] = folders;
     report["recordBytes"] = double(recordListBytes());
+    report["incomplete"] = recordMemoryFull;
     if (withItems) {
         QJsonObject items;
         items["mails"] = describeAll(TmpMlrcPtrStart);

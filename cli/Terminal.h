@@ -13,6 +13,7 @@ constexpr int kExitNotAllWritten = 1;
 constexpr int kExitNoBundle = 4;
 constexpr int kExitUnknownFolder = 5;
 constexpr int kExitStopped = 6;
+constexpr int kExitIncomplete = 7; // record memory filled up: the items found so far were reported
 
 bool stderrIsTerminal();
 // Counts the dispatched documents; on a terminal also shows a progress line.

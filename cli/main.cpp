@@ -9,6 +9,7 @@
 #include "platform/OlmSearch.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QStringList>
@@ -18,41 +19,58 @@ namespace {
 
 void printUsage()
 {
-    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] FILE\n"
+    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] [--record-memory MB] [--] FILE\n"
                     "       mendora-cli save FILE DESTDIR [--folder PATH]...\n"
                     "       mendora-cli find DIR\n");
 }
 
-int runScan(const QStringList &arguments)
+// Arguments are taken as the bytes the system passed: a file name need not be
+// valid in any encoding to be opened.
+int runScan(const QList<QByteArray> &arguments)
 {
     bool json = false;
     bool withItems = false;
-    QString path;
-    for (const QString &argument : arguments) {
-        if (argument == QLatin1String("--json"))
+    bool optionsEnded = false;
+    QByteArray path;
+    bool havePath = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QByteArray &argument = arguments.at(i);
+        bool isNumber = false;
+        if (!optionsEnded && argument == "--")
+            optionsEnded = true;
+        else if (!optionsEnded && argument == "--record-memory" && i + 1 < arguments.size()
+                 && arguments.at(i + 1).toLongLong(&isNumber) > 0 && isNumber)
+            recordMemoryLimit = arguments.at(++i).toLongLong() << 20;
+        else if (!optionsEnded && argument == "--json")
             json = true;
-        else if (argument == QLatin1String("--items"))
+        else if (!optionsEnded && argument == "--items")
             withItems = true;
-        else if (path.isEmpty() && !argument.startsWith(QLatin1String("--")))
+        else if (!havePath && (optionsEnded || !argument.startsWith("--"))) {
             path = argument;
-        else {
+            havePath = true;
+        } else {
             printUsage();
             return kExitUsage;
         }
     }
-    if (path.isEmpty()) {
+    if (!havePath || path.isEmpty()) {
         printUsage();
         return kExitUsage;
     }
     DispatchCounts counts;
     FolderInformation parsers;
-    const ScanResult result = scanFile(path, parsers, scanTerminalHooks(&counts));
+    QString openError;
+    const ScanResult result = scanFile(path, parsers, scanTerminalHooks(&counts), &openError);
     if (stderrIsTerminal())
         fprintf(stderr, "\n");
     if (result == ScanResult::Refused) {
+        if (!openError.isEmpty())
+            fprintf(stderr, "mendora-cli: %s: %s\n", path.constData(), openError.toLocal8Bit().constData());
         fprintf(stderr, "%s\n", kInvalidFileMessage);
         return kExitRefused;
     }
+    if (result == ScanResult::Incomplete)
+        fprintf(stderr, "%s\n", kRecordMemoryFullMessage);
     if (json)
         fputs(QJsonDocument(scanSummaryJson(counts, withItems)).toJson(QJsonDocument::Compact).constData(), stdout);
     else
@@ -64,7 +82,7 @@ int runScan(const QStringList &arguments)
         fprintf(stderr, "%s\n", kInvalidFileMessage);
         return kExitNothingFound;
     }
-    return 0;
+    return result == ScanResult::Incomplete ? kExitIncomplete : 0;
 }
 
 // find DIR: every .olm file below DIR, "PATH<tab>SIZE" a line in the order the Find OLM
@@ -97,19 +115,25 @@ int runFind(const QStringList &arguments)
 
 int main(int argc, char **argv)
 {
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QByteArray(argv[i]));
     QCoreApplication application(argc, argv);
-    QStringList arguments = application.arguments().mid(1);
     if (arguments.isEmpty()) {
         printUsage();
         return kExitUsage;
     }
-    const QString command = arguments.takeFirst();
-    if (command == QLatin1String("scan"))
+    const QByteArray command = arguments.takeFirst();
+    if (command == "scan")
         return runScan(arguments);
-    if (command == QLatin1String("save"))
-        return runSave(arguments);
-    if (command == QLatin1String("find"))
-        return runFind(arguments);
+    // save and find take names as text.
+    QStringList textArguments;
+    for (const QByteArray &argument : arguments)
+        textArguments.append(QFile::decodeName(argument));
+    if (command == "save")
+        return runSave(textArguments);
+    if (command == "find")
+        return runFind(textArguments);
     printUsage();
     return kExitUsage;
 }

@@ -47,7 +47,7 @@ FolderAttribute *appendFolderAttribute(qint64 parentId, qint64 folderId, qint32 
 {
     auto *record = static_cast<FolderAttribute *>(calloc(1, sizeof(FolderAttribute)));
     if (!record)
-        qFatal("out of memory while allocating a folder record");
+        return nullptr; // the folder is not listed, and not saved
     record->state = UncheckedCode;
     record->parentId = parentId;
     record->folderId = folderId;

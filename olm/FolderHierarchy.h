@@ -51,7 +51,8 @@ void treeCreator(const QString &path);
 // True when a folder of exactly this name under parentId exists; its id goes to *foundId.
 bool GetParentId(const QString &name, qint64 parentId, qint64 *foundId);
 
-// Appends a zero-filled record in the unchecked state at the tail of the folder attribute list.
+// Appends a zero-filled record in the unchecked state at the tail of the folder
+// attribute list; null when the system has no memory for it.
 FolderAttribute *appendFolderAttribute(qint64 parentId, qint64 folderId, qint32 folderType);
 void freeFolderAttributes();
 // Empties the maps and the attribute list; the next folder created gets id 502 again.

@@ -263,9 +263,11 @@ void readAttendeeList(CalenderInformation *event, const QByteArray &item)
 void FolderInformation::InitializeCLRC(qint64 documentEnd)
 {
     treeCreator(QStringLiteral("Calendars"));
-    const QVector<DocumentItem> items = splitDocumentItems(pBuff, pBuffSize, documentEnd, "</appointment>");
+    const QVector<DocumentItem> items = splitDocumentRecords(pBuff, pBuffSize, documentEnd, "appointment");
     for (const DocumentItem &item : items) {
         CalenderInformation *event = appendRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
+        if (!event)
+            break; // record memory is full
         // The item's own OPFCalendarEventCopyUUID is not used: every scan makes new identifiers.
         CopyToField(event->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 

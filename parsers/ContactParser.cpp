@@ -8,6 +8,7 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -16,14 +17,16 @@ namespace {
 
 // Exports write numbers in float notation ("4.2E1"); a whole number written so
 // is the same age. Anything else that does not read as a number counts as 0.
+constexpr double kOldestAge = 1000;
 qint32 readAge(const QString &text)
 {
     bool ok = false;
     const qint32 age = text.toInt(&ok, 10);
     if (ok)
         return age;
+    // The range is checked before the conversion: a double outside int has no int value.
     const double value = text.toDouble(&ok);
-    if (ok && value == double(qint32(value)) && value >= 0 && value <= 1000)
+    if (ok && value >= 0 && value <= kOldestAge && value == std::floor(value))
         return qint32(value);
     return 0;
 }
@@ -163,10 +166,9 @@ void storeCategories(ContactInformation *contact, const QString &list)
     QStringList parts = joined.split(QLatin1Char(','), Qt::KeepEmptyParts);
     std::reverse(parts.begin(), parts.end());
     const QByteArray bytes = parts.join(QLatin1Char(',')).toUtf8();
-    contact->Categories = static_cast<char *>(calloc(size_t(bytes.size()) + 1, 1));
-    if (!contact->Categories)
-        qFatal("out of memory while storing contact categories");
-    memcpy(contact->Categories, bytes.constData(), size_t(bytes.size()));
+    contact->Categories = static_cast<char *>(allocateRecordMemory(size_t(bytes.size()) + 1));
+    if (contact->Categories) // null when record memory is full
+        memcpy(contact->Categories, bytes.constData(), size_t(bytes.size()));
 }
 
 // Entry n goes to slot n; an entry that does not fit leaves its slot empty, and
@@ -266,9 +268,11 @@ bool isList(ContactRule rule)
 void FolderInformation::InitializeCTRC(qint64 documentEnd)
 {
     treeCreator(QStringLiteral("Contacts"));
-    const QVector<DocumentItem> items = splitDocumentItems(pBuff, pBuffSize, documentEnd, "</contact>");
+    const QVector<DocumentItem> items = splitDocumentRecords(pBuff, pBuffSize, documentEnd, "contact");
     for (const DocumentItem &item : items) {
         ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+        if (!contact)
+            break; // record memory is full
         CopyToField(contact->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
         for (const ContactElement &element : kContactElements) {

@@ -17,27 +17,55 @@ int indexOfTag(const QByteArray &bytes, const QByteArray &marker)
     const char *at = findTag(data, data + bytes.size(), marker.constData(), size_t(marker.size()));
     return at ? int(at - data) : -1;
 }
+
+bool endsName(char c) { return c == ' ' || c == '>' || c == '/' || c == '\t' || c == '\n' || c == '\r'; }
+
+// True when the piece holds marker followed by a byte that ends a name. The
+// search stays inside the piece, so every byte of a document is searched once.
+bool holdsStartTag(const char *piece, int size, const QByteArray &marker)
+{
+    const char *const end = piece + size;
+    for (const char *at = findTag(piece, end, marker.constData(), size_t(marker.size())); at;
+         at = findTag(at + 1, end, marker.constData(), size_t(marker.size()))) {
+        if (at + marker.size() < end && endsName(at[marker.size()]))
+            return true;
+    }
+    return false;
 }
 
-QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSize,
-                                         qint64 documentEnd, const char *itemEndTag)
+QVector<DocumentItem> splitPieces(const char *document, qint64 documentSize, qint64 documentEnd,
+                                  const QByteArray &endTag, const QByteArray &startMarker)
 {
     QVector<DocumentItem> items;
     if (!document || documentSize <= 0)
         return items;
     const int size = int(qMin<qint64>(documentSize, INT_MAX));
-    const size_t tagLength = strlen(itemEndTag);
     const qint64 documentStart = documentEnd - size;
     int from = 0;
     for (;;) {
-        const char *hit = findTag(document + from, document + size, itemEndTag, tagLength);
+        const char *hit = findTag(document + from, document + size, endTag.constData(), size_t(endTag.size()));
         if (!hit)
             break;
         const int at = int(hit - document);
-        items.append({QByteArray::fromRawData(document + from, at - from), documentStart + from});
-        from = at + int(tagLength);
+        if (startMarker.isEmpty() || holdsStartTag(document + from, at - from, startMarker))
+            items.append({QByteArray::fromRawData(document + from, at - from), documentStart + from});
+        from = at + endTag.size();
     }
     return items;
+}
+} // namespace
+
+QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSize,
+                                         qint64 documentEnd, const char *itemEndTag)
+{
+    return splitPieces(document, documentSize, documentEnd, QByteArray(itemEndTag), QByteArray());
+}
+
+QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 documentSize, qint64 documentEnd,
+                                           const char *itemName)
+{
+    return splitPieces(document, documentSize, documentEnd, QByteArray("</") + itemName + '>',
+                       QByteArray("<") + itemName);
 }
 
 namespace {
@@ -221,6 +249,58 @@ QString DecodeEntities(QString text, GtEntity gt)
     if (gt == GtEntity::Decode)
         text.replace(QLatin1String("&gt;"), QLatin1String(">"));
     return text;
+}
+
+namespace {
+bool textAt(const QString &text, int at, QLatin1String what) { return QStringRef(&text, at, what.size()) == what; }
+} // namespace
+
+// Only "&amp;" makes new text an entity can start with: its "&" joins what follows.
+// So an "&" followed by "amp;" k times loses one "amp;" per decoding; once none
+// is left, an entity after it is decoded: "&nbsp;" and "&gt;" in the same decoding
+// that removed the last "amp;" (they are replaced after "&amp;"), "&lt;" in the next.
+QString DecodeEntitiesRepeatedly(const QString &text, int times, GtEntity gt)
+{
+    if (times <= 0)
+        return text;
+    const QLatin1String amp("amp;"), lt("lt;"), nbsp("nbsp;"), gtName("gt;");
+    QString decoded;
+    decoded.reserve(text.size());
+    int at = 0;
+    while (at < text.size()) {
+        const QChar c = text.at(at);
+        if (c != QLatin1Char('&')) {
+            decoded += c;
+            ++at;
+            continue;
+        }
+        int rest = at + 1;
+        int levels = 0;
+        while (textAt(text, rest, amp)) {
+            ++levels;
+            rest += amp.size();
+        }
+        at = rest;
+        if (levels > times) {
+            decoded += QLatin1Char('&');
+            for (int i = times; i < levels; ++i)
+                decoded += amp;
+            continue;
+        }
+        if (levels < times && textAt(text, rest, lt)) {
+            decoded += QLatin1Char('<');
+            at += lt.size();
+        } else if (textAt(text, rest, nbsp)) {
+            decoded += QLatin1Char(' ');
+            at += nbsp.size();
+        } else if (gt == GtEntity::Decode && textAt(text, rest, gtName)) {
+            decoded += QLatin1Char('>');
+            at += gtName.size();
+        } else {
+            decoded += QLatin1Char('&');
+        }
+    }
+    return decoded;
 }
 
 static QByteArray encodeForField(const QString &text, FieldEncoding encoding)

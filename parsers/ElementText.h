@@ -33,6 +33,12 @@ struct DocumentItem {
 QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSize,
                                          qint64 documentEnd, const char *itemEndTag);
 
+// The records of a document: the pieces before every "</itemName>" that hold
+// the item's own start tag ("<itemName" ending there). A piece without one,
+// such as the space between two stray end tags, is no item.
+QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 documentSize, qint64 documentEnd,
+                                           const char *itemName);
+
 // Where an element's value lies in an item.
 struct ElementValue {
     bool found = false;
@@ -65,6 +71,8 @@ bool GetElementText(const DocumentItem &item, const char *name, QString *text, b
 enum class GtEntity { Keep, Decode };
 // "&lt;", then "&amp;", then "&nbsp;" (then "&gt;" where asked), each over the whole text.
 QString DecodeEntities(QString text, GtEntity gt = GtEntity::Keep);
+// DecodeEntities applied times over, in one pass over the text.
+QString DecodeEntitiesRepeatedly(const QString &text, int times, GtEntity gt);
 
 enum class FieldEncoding { Utf8, Latin1 };
 // Stores text in a field of width bytes: empty text or width bytes or more leaves the field untouched.

@@ -1,5 +1,7 @@
 #include "parsers/FolderInformation.h"
 
+#include "parsers/RecordLists.h"
+
 void FolderInformation::takeDocument(DocumentKind kind, const QString &folderPath, qint64 documentEnd)
 {
     switch (kind) {
@@ -27,4 +29,9 @@ void FolderInformation::takeDocument(DocumentKind kind, const QString &folderPat
 void FolderInformation::takeAttachment(const QString &entryName, qint64 offset, qint64 size)
 {
     InitializeAttachment(entryName, offset, size);
+}
+
+bool FolderInformation::full() const
+{
+    return recordMemoryFull;
 }

@@ -15,6 +15,8 @@ public:
 
     void takeDocument(DocumentKind kind, const QString &folderPath, qint64 documentEnd) override;
     void takeAttachment(const QString &entryName, qint64 offset, qint64 size) override;
+    // Record memory is full: the walk ends and the records made so far are kept.
+    bool full() const override;
 
     void InitializeMLRC(const QString &folderPath, qint64 documentEnd);
     void InitializeCTRC(qint64 documentEnd);

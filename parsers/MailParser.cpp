@@ -6,6 +6,7 @@
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -152,20 +153,6 @@ void storeFrom(MailMLRC *mail, const QByteArray &list)
     copyRepeated(mail->FromAddress, address, entries.size(), FieldEncoding::Latin1);
 }
 
-// Names and URLs are decoded as a whole after every entry, so the value of
-// entry k of n goes through n - k + 1 decodings. Decoding each value that often
-// gives the same text, except that an entity can no longer swallow a separator.
-QString decodedAsListed(QString value, int decodings)
-{
-    for (int i = 0; i < decodings; ++i) {
-        const QString decoded = DecodeEntities(value, GtEntity::Decode);
-        if (decoded == value)
-            break;
-        value = decoded;
-    }
-    return value;
-}
-
 // Readers split the joined lists at ";", so one value must not hold one: a
 // name keeps a look-alike, a content type drops its parameters (the writer adds
 // its own), a content identifier a comma. Without this, the whole list of the
@@ -188,6 +175,9 @@ AttachmentLists readAttachmentList(const QByteArray &list)
         return lists;
     for (int k = 0; k < entries.size(); ++k) {
         const QString &entry = entries.at(k);
+        // Names and URLs are decoded as a whole after every entry, so the value of
+        // entry k of n goes through n - k + 1 decodings. Decoding each value that often
+        // gives the same text, except that an entity can no longer swallow a separator.
         const int decodings = int(entries.size()) - k;
         const int i = entry.indexOf(kContentIdAttribute);
         const int y = entry.indexOf(kContentTypeAttribute);
@@ -198,11 +188,12 @@ AttachmentLists readAttachmentList(const QByteArray &list)
                             + QLatin1Char(';');
         lists.contentTypes += typeWithoutSeparator(attributeValue(entry, y, kContentTypeAttribute.size(), m))
                               + QLatin1Char(';');
-        lists.names += nameWithoutSeparator(decodedAsListed(attributeValue(entry, m, kAttachmentNameAttribute.size(), u),
-                                                            decodings))
+        lists.names += nameWithoutSeparator(DecodeEntitiesRepeatedly(
+                           attributeValue(entry, m, kAttachmentNameAttribute.size(), u), decodings, GtEntity::Decode))
                        + QLatin1Char(';');
-        lists.urls += decodedAsListed(attributeValue(entry, u, kUrlAttribute.size(), entry.size()).remove(QLatin1Char('"')),
-                                      decodings)
+        lists.urls += DecodeEntitiesRepeatedly(
+                          attributeValue(entry, u, kUrlAttribute.size(), entry.size()).remove(QLatin1Char('"')),
+                          decodings, GtEntity::Decode)
                       + QLatin1Char(';');
     }
     return lists;
@@ -221,12 +212,12 @@ QString dropEntries(const QString &joined, int count)
     return joined.mid(from);
 }
 
+// Null when record memory is full.
 char *ownedCopy(const QByteArray &bytes)
 {
-    auto *copy = static_cast<char *>(calloc(size_t(bytes.size()) + 1, 1));
-    if (!copy)
-        qFatal("out of memory while storing an attachment list");
-    memcpy(copy, bytes.constData(), size_t(bytes.size()));
+    auto *copy = static_cast<char *>(allocateRecordMemory(size_t(bytes.size()) + 1));
+    if (copy)
+        memcpy(copy, bytes.constData(), size_t(bytes.size()));
     return copy;
 }
 
@@ -251,12 +242,21 @@ void storeAttachments(MailMLRC *mail, const AttachmentLists &lists)
         || lists.names.count(QLatin1Char(';')) != count || offsets.count(QLatin1Char(';')) != count
         || sizes.count(QLatin1Char(';')) != count)
         return;
-    mail->AttachContentIds = ownedCopy(lists.contentIds.toLatin1());
-    mail->AttachContentTypes = ownedCopy(lists.contentTypes.toLatin1());
-    mail->AttachNames = ownedCopy(lists.names.toUtf8());
-    mail->AttachUrls = ownedCopy(lists.urls.toLatin1());
-    mail->AttachOffsets = ownedCopy(offsets.toLatin1());
-    mail->AttachSizes = ownedCopy(sizes.toLatin1());
+    char *owned[] = {ownedCopy(lists.contentIds.toLatin1()), ownedCopy(lists.contentTypes.toLatin1()),
+                     ownedCopy(lists.names.toUtf8()),        ownedCopy(lists.urls.toLatin1()),
+                     ownedCopy(offsets.toLatin1()),          ownedCopy(sizes.toLatin1())};
+    // The six lists are read together: all of them or none.
+    if (std::find(std::begin(owned), std::end(owned), nullptr) != std::end(owned)) {
+        for (char *list : owned)
+            free(list);
+        return;
+    }
+    mail->AttachContentIds = owned[0];
+    mail->AttachContentTypes = owned[1];
+    mail->AttachNames = owned[2];
+    mail->AttachUrls = owned[3];
+    mail->AttachOffsets = owned[4];
+    mail->AttachSizes = owned[5];
 }
 
 // A message date text of at most width - 1 characters goes through the converter;
@@ -365,8 +365,10 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
 {
     treeCreator(folderPath);
     const qint64 folderId = llParentIdRunning;
-    for (const DocumentItem &item : splitDocumentItems(pBuff, pBuffSize, documentEnd, "</email>")) {
+    for (const DocumentItem &item : splitDocumentRecords(pBuff, pBuffSize, documentEnd, "email")) {
         MailMLRC *mail = appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+        if (!mail)
+            break; // record memory is full
         if (folderPath.isEmpty()) {
             mail->ParentId = kFolderWithoutPathId;
         } else {

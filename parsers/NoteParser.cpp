@@ -8,9 +8,11 @@
 void FolderInformation::InitializeNTRC(qint64 documentEnd)
 {
     treeCreator(QStringLiteral("Notes"));
-    const QVector<DocumentItem> items = splitDocumentItems(pBuff, pBuffSize, documentEnd, "</note>");
+    const QVector<DocumentItem> items = splitDocumentRecords(pBuff, pBuffSize, documentEnd, "note");
     for (const DocumentItem &item : items) {
         NotesInformation *note = appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
+        if (!note)
+            break; // record memory is full
         CopyToField(note->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
         // The previews show the HTML text; the writers prefer the plain one.

@@ -2,6 +2,8 @@
 
 #include "parsers/ItemDetails.h"
 
+#include "platform/MemorySize.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -12,6 +14,32 @@ TasksInformation *TmpTSRCPtrStart = nullptr, *TmpTSRCPtrEnd = nullptr;
 NotesInformation *TmpNTRCPtrStart = nullptr, *TmpNTRCPtrEnd = nullptr;
 qint64 MailItemCount = 0, ContactItemCount = 0, CalendarItemCount = 0, TaskItemCount = 0,
        NotesItemCount = 0;
+
+qint64 recordMemoryLimit = defaultRecordMemoryLimit();
+qint64 recordMemoryInUse = 0;
+bool recordMemoryFull = false;
+
+qint64 defaultRecordMemoryLimit()
+{
+    // Without a figure from the system, records of 4 GiB are allowed.
+    const qint64 available = memoryAvailableToProcess();
+    return available > 0 ? available / 2 : Q_INT64_C(4) << 30;
+}
+
+void *allocateRecordMemory(size_t size)
+{
+    if (recordMemoryFull || qint64(size) > recordMemoryLimit - recordMemoryInUse) {
+        recordMemoryFull = true;
+        return nullptr;
+    }
+    void *memory = calloc(1, size);
+    if (!memory) {
+        recordMemoryFull = true;
+        return nullptr;
+    }
+    recordMemoryInUse += qint64(size);
+    return memory;
+}
 
 namespace {
 void freeOwnedBuffers(MailMLRC *mail)
@@ -67,6 +95,8 @@ void freeRecordLists()
     freeList(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
     freeList(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
     clearItemDetails();
+    recordMemoryInUse = 0;
+    recordMemoryFull = false;
 }
 
 bool anyRecordsLoaded()

@@ -9,13 +9,26 @@ extern TasksInformation *TmpTSRCPtrStart, *TmpTSRCPtrEnd;
 extern NotesInformation *TmpNTRCPtrStart, *TmpNTRCPtrEnd;
 extern qint64 MailItemCount, ContactItemCount, CalendarItemCount, TaskItemCount, NotesItemCount;
 
-// Appends a zero-filled record at the tail of a list and counts it.
+// Records and the buffers they own are counted against a limit, so that a file
+// of tiny items cannot take the machine's memory: once an allocation would pass
+// the limit (or the system has no memory left) it is refused, recordMemoryFull
+// is set and the scan ends with what it has.
+extern qint64 recordMemoryLimit;
+extern qint64 recordMemoryInUse;
+extern bool recordMemoryFull;
+// Half the memory the process may use, as the limit for a scan.
+qint64 defaultRecordMemoryLimit();
+// Zero-filled and counted; null when refused.
+void *allocateRecordMemory(size_t size);
+
+// Appends a zero-filled record at the tail of a list and counts it; null when
+// record memory is full.
 template <typename Record>
 Record *appendRecord(Record *&head, Record *&tail, qint64 &count)
 {
-    auto *record = static_cast<Record *>(calloc(1, sizeof(Record)));
+    auto *record = static_cast<Record *>(allocateRecordMemory(sizeof(Record)));
     if (!record)
-        qFatal("out of memory while allocating an item record");
+        return nullptr;
     if (!head) {
         head = tail = record;
         count = 1;
@@ -27,7 +40,8 @@ Record *appendRecord(Record *&head, Record *&tail, qint64 &count)
     return record;
 }
 
-// Frees every record of the five lists with the buffers they own; heads, tails and counters become null and zero.
+// Frees every record of the five lists with the buffers they own; heads, tails and
+// counters become null and zero, and record memory is empty again.
 void freeRecordLists();
 // Any list non-empty: a scan has loaded data.
 bool anyRecordsLoaded();

@@ -40,9 +40,11 @@ FileText findTaskNote(const DocumentItem &item)
 void FolderInformation::InitializeTSRC(qint64 documentEnd)
 {
     treeCreator(QStringLiteral("Tasks"));
-    const QVector<DocumentItem> items = splitDocumentItems(pBuff, pBuffSize, documentEnd, "</task>");
+    const QVector<DocumentItem> items = splitDocumentRecords(pBuff, pBuffSize, documentEnd, "task");
     for (const DocumentItem &item : items) {
         TasksInformation *task = appendRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
+        if (!task)
+            break; // record memory is full
         CopyToField(task->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
         QString text;

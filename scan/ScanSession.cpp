@@ -5,28 +5,44 @@
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 
+#include <QFile>
+
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 const char kInvalidFileMessage[] = "The scanned file is either an invalid file or heavily damaged.";
+const char kRecordMemoryFullMessage[] =
+    "The scan stopped early: the items found fill the memory set aside for them. The items found so far are kept.";
 
 namespace {
 // "PK" 03 04 and version 45: how every export starts.
 const unsigned char kOlmStart[] = {0x50, 0x4B, 0x03, 0x04, 0x2D};
 
-int openReadOnly(const QString &path)
+QString systemMessage(int error) { return QString::fromLocal8Bit(strerror(error)); }
+
+// A pipe or device opened for reading can block or never end, so it is opened
+// without waiting and refused before anything is read from it.
+int openRegularFile(const QByteArray &localPath, QString *error)
 {
-    const int fd = ::open(path.toUtf8().constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd); // a directory or device is no export
+    const int fd = ::open(localPath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        *error = systemMessage(errno);
         return -1;
     }
-    return fd;
+    struct stat info;
+    if (fstat(fd, &info) != 0)
+        *error = systemMessage(errno);
+    else if (S_ISDIR(info.st_mode))
+        *error = systemMessage(EISDIR);
+    else if (!S_ISREG(info.st_mode))
+        *error = QStringLiteral("not a regular file");
+    else
+        return fd;
+    ::close(fd);
+    return -1;
 }
 } // namespace
 
@@ -39,12 +55,15 @@ void CleanListAndHash()
     tmpdsizeofattch.clear();
 }
 
-bool beginScan(const QString &path)
+bool beginScan(const QByteArray &localPath, QString *openError)
 {
     CleanListAndHash();
     if (fileDescriptor >= 0)
         ::close(fileDescriptor);
-    fileDescriptor = openReadOnly(path);
+    QString error;
+    fileDescriptor = openRegularFile(localPath, &error);
+    if (openError)
+        *openError = error;
     if (fileDescriptor < 0)
         return false;
     unsigned char start[sizeof kOlmStart] = {};
@@ -57,6 +76,11 @@ bool beginScan(const QString &path)
     struct stat info;
     lSize = fstat(fileDescriptor, &info) == 0 ? qint64(info.st_size) : 0;
     return true;
+}
+
+bool beginScan(const QString &path, QString *openError)
+{
+    return beginScan(QFile::encodeName(path), openError);
 }
 
 void finishScan()
@@ -75,12 +99,18 @@ WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks)
     return walkContainer(source, sink, hooks);
 }
 
-ScanResult scanFile(const QString &path, DocumentSink &sink, const WalkHooks &hooks)
+ScanResult scanFile(const QByteArray &localPath, DocumentSink &sink, const WalkHooks &hooks, QString *openError)
 {
-    if (!beginScan(path))
+    if (!beginScan(localPath, openError))
         return ScanResult::Refused;
-    if (walkOpenFile(sink, hooks) == WalkResult::Stopped)
+    const WalkResult walk = walkOpenFile(sink, hooks);
+    if (walk == WalkResult::Stopped)
         return ScanResult::Stopped;
     finishScan();
-    return ScanResult::Finished;
+    return walk == WalkResult::SinkFull ? ScanResult::Incomplete : ScanResult::Finished;
+}
+
+ScanResult scanFile(const QString &path, DocumentSink &sink, const WalkHooks &hooks, QString *openError)
+{
+    return scanFile(QFile::encodeName(path), sink, hooks, openError);
 }

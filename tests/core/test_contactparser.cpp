@@ -313,6 +313,12 @@ void TestContactParser::datesAndAge_data()
     QTest::newRow("float age not whole") << QByteArray("2010-05-12T00:00:00") << QByteArray("4.25E1") << QByteArray("2010-05-12") << 0;
     QTest::newRow("empty") << QByteArray("   ") << QByteArray("") << QByteArray() << 0;
     QTest::newRow("garbage") << QByteArray("soon") << QByteArray("99999999999") << QByteArray("1970-01-01") << 0;
+    // Float notation outside any age: refused before it is turned into a whole number.
+    const QByteArray d("2010-05-12");
+    for (const char *farOut : {"1E20", "-1E20", "1E308", "-1E308", "2.147483648E9", "-2.147483649E9", "1.001E3",
+                               "inf", "-inf", "nan", "1E400"})
+        QTest::newRow(farOut) << d << QByteArray(farOut) << d << 0;
+    QTest::newRow("1E3 is the oldest") << d << QByteArray("1E3") << d << 1000;
 }
 
 void TestContactParser::datesAndAge()

@@ -9,11 +9,13 @@ class TestElementText : public QObject
     Q_OBJECT
 private slots:
     void itemsAndTheirFileOffsets();
+    void recordsHoldTheirOwnStartTag();
     void elementCuts_data();
     void elementCuts();
     void indexedSearchMatchesPlainSearch();
     void entityDecoding_data();
     void entityDecoding();
+    void repeatedDecodingMatchesDecodingRepeatedly();
     void fieldStorage_data();
     void fieldStorage();
 };
@@ -45,6 +47,21 @@ void TestElementText::itemsAndTheirFileOffsets()
     QCOMPARE(items.size(), 2);
     for (const DocumentItem &item : items)
         QCOMPARE(file.mid(int(item.fileOffset), item.bytes.size()), item.bytes);
+}
+
+void TestElementText::recordsHoldTheirOwnStartTag()
+{
+    // Only pieces holding "<email" ended by a name-ending byte are records; the
+    // container's tag and longer names that begin alike are not.
+    const QByteArray document = "<emails x></email><email>1</email></email><emailAddress a></email>"
+                                "<email\n>2</email><email/></email>xx<emails><email x>3</email>";
+    const QVector<DocumentItem> records = splitDocumentRecords(document.constData(), document.size(), 1000, "email");
+    QStringList seen;
+    for (const DocumentItem &record : records) {
+        QCOMPARE(document.mid(int(record.fileOffset - 1000 + document.size()), record.bytes.size()), record.bytes);
+        seen << QString::fromLatin1(record.bytes);
+    }
+    QCOMPARE(seen, QStringList({"<email>1", "<email\n>2", "<email/>", "xx<emails><email x>3"}));
 }
 
 void TestElementText::elementCuts_data()
@@ -132,6 +149,30 @@ void TestElementText::entityDecoding()
     QFETCH(QString, decodeGt);
     QCOMPARE(DecodeEntities(text), keepGt);
     QCOMPARE(DecodeEntities(text, GtEntity::Decode), decodeGt);
+}
+
+void TestElementText::repeatedDecodingMatchesDecodingRepeatedly()
+{
+    // Texts made of entity pieces, decoded up to six times both ways.
+    const QStringList pieces = {"&", "amp;", "lt;", "gt;", "nbsp;", "a", ";", "&amp;", "&lt;", "\u00e9"};
+    quint32 state = 12345;
+    const auto next = [&state](quint32 bound) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 16) % bound;
+    };
+    for (int sample = 0; sample < 4000; ++sample) {
+        QString text;
+        const int length = int(next(12));
+        for (int i = 0; i < length; ++i)
+            text += pieces.at(int(next(quint32(pieces.size()))));
+        for (GtEntity gt : {GtEntity::Keep, GtEntity::Decode}) {
+            QString expected = text;
+            for (int times = 0; times <= 6; ++times) {
+                QCOMPARE(DecodeEntitiesRepeatedly(text, times, gt), expected);
+                expected = DecodeEntities(expected, gt);
+            }
+        }
+    }
 }
 
 void TestElementText::fieldStorage_data()

@@ -51,6 +51,28 @@ private slots:
         QCOMPARE(PID, qint64(503));
     }
 
+    void deepPathsOfOneNameResolveLevelByLevel()
+    {
+        QStringList components;
+        for (int i = 0; i < 5000; ++i)
+            components << "a";
+        treeCreator(components.join('/'));
+        QCOMPARE(PID, qint64(501 + 5000));
+        for (qint64 id = 503; id <= PID; ++id)
+            QCOMPARE(objMapFID_PID.value(id), id - 1);
+        treeCreator(components.mid(0, 100).join('/'));
+        QCOMPARE(llParentIdRunning, qint64(601));
+        treeCreator(components.join('/') + "/b");
+        QCOMPARE(objMapFID_PID.value(llParentIdRunning), qint64(5501));
+        QCOMPARE(PID, qint64(5502));
+
+        // A new scan forgets every folder: the same names are new folders again.
+        resetFolderHierarchy();
+        treeCreator("z");
+        treeCreator("a");
+        QCOMPARE(llParentIdRunning, qint64(503));
+    }
+
     void newScanStartsAgainAt502()
     {
         treeCreator("One/Two");
