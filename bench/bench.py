@@ -52,7 +52,7 @@ TARGET_BROWSE_CLICK = 0.5  # seconds from the click to the filled list
 # Switching folders may not keep memory: growth over all switches at most this much.
 BROWSE_MEMORY_GROWTH = 16 * MIB
 # Small mails in one folder until the file has this size (about 20,000 of them).
-BULK_SIZE = 56 * MIB
+BULK_SIZE = 58 * MIB
 # A save that could not write some items says which and exits with 1; its time still counts.
 SAVE_STATUSES = (0, 1)
 
