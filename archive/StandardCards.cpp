@@ -55,6 +55,19 @@ const char *emailType(EmailKind kind)
     return "INTERNET";
 }
 
+// The export's Base64 text without the line breaks and blanks it may hold.
+QByteArray base64Characters(const QByteArray &text)
+{
+    QByteArray kept(text.size(), Qt::Uninitialized);
+    int size = 0;
+    for (const char c : text)
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/'
+            || c == '=')
+            kept[size++] = c;
+    kept.truncate(size);
+    return kept;
+}
+
 // The picture's type from its first bytes; the export keeps it in Base64.
 const char *pictureType(const QByteArray &base64)
 {
@@ -184,8 +197,7 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
         // The plain note: text that may hold "<" of its own, not markup.
         card.text("NOTE", decodeXmlText(storedText(olm, contact.NotesOffset, contact.NotesSize)));
     if (contact.PictureSize > 0) {
-        QByteArray picture = olm.read(contact.PictureOffset, contact.PictureSize);
-        picture = QByteArray::fromBase64(picture).toBase64(); // whitespace and line breaks of the export dropped
+        const QByteArray picture = base64Characters(olm.read(contact.PictureOffset, contact.PictureSize));
         if (!picture.isEmpty())
             card.m_bytes += foldedContentLine(QByteArray("PHOTO;ENCODING=b;TYPE=") + pictureType(picture) + ':'
                                               + picture);

@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QLocale>
 #include <QRegularExpression>
+#include <cstring>
 
 namespace {
 // 57 bytes make one 76-character Base64 line; a block of whole lines keeps every
@@ -30,7 +31,9 @@ bool startsLikeSeparator(const char *at, const char *end)
 class MessageOutput
 {
 public:
-    explicit MessageOutput(QIODevice &out) : m_out(out) {}
+    // A reserved block keeps its memory across flushes, so that a large attachment
+    // does not allocate it again for every block.
+    explicit MessageOutput(QIODevice &out) : m_out(out) { m_pending.reserve(1 << 16); }
     ~MessageOutput() { flush(); }
     // One line of the message; a line that could pass for a separator gets one more ">".
     void line(const QByteArray &text)
@@ -61,10 +64,15 @@ public:
     // Base64 text as lines of 76 characters; such lines never pass for a separator.
     void base64Lines(const QByteArray &encoded)
     {
-        m_pending.reserve(m_pending.size() + encoded.size() + encoded.size() / kBase64Line + 1);
-        for (int at = 0; at < encoded.size(); at += kBase64Line) {
-            m_pending.append(encoded.constData() + at, qMin(kBase64Line, encoded.size() - at));
-            m_pending.append('\n');
+        const int lines = (encoded.size() + kBase64Line - 1) / kBase64Line;
+        int at = m_pending.size();
+        m_pending.resize(at + encoded.size() + lines);
+        char *out = m_pending.data();
+        for (int from = 0; from < encoded.size(); from += kBase64Line) {
+            const int length = qMin(kBase64Line, encoded.size() - from);
+            memcpy(out + at, encoded.constData() + from, size_t(length));
+            at += length;
+            out[at++] = '\n';
         }
         if (m_pending.size() >= kOutputBlock)
             flush();
@@ -73,7 +81,7 @@ public:
     {
         if (m_ok && !m_pending.isEmpty() && m_out.write(m_pending) != m_pending.size())
             m_ok = false;
-        m_pending.clear();
+        m_pending.resize(0);
         return m_ok;
     }
     bool ok() const { return m_ok; }
@@ -257,16 +265,46 @@ QByteArray contentTypeOf(const QString &stored)
     return type.match(trimmed).hasMatch() ? trimmed.toLatin1() : QByteArray("application/octet-stream");
 }
 
-void writeBody(MessageOutput &message, const MailMLRC &mail, const TextReader &olm)
+// A body kept in the file, unescaped once, with LF line ends.
+QString bodyText(const TextReader &olm, qint64 offset, qint64 size)
 {
-    QString text;
-    if (mail.BodySize > 0)
-        text = decodeXmlText(storedText(olm, mail.BodyOffset, mail.BodySize));
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    message.line(holdsMarkup(text) ? "Content-Type: text/html; charset=utf-8" : "Content-Type: text/plain; charset=utf-8");
+    if (size <= 0)
+        return QString();
+    QString text = decodeXmlText(storedText(olm, offset, size));
+    return text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
+void writeTextPart(MessageOutput &message, const char *subtype, const QString &text)
+{
+    message.line(QByteArray("Content-Type: text/") + subtype + "; charset=utf-8");
     message.line("Content-Transfer-Encoding: quoted-printable");
     message.line(QByteArray());
     message.lines(quotedPrintable(text.toUtf8()));
+}
+
+// The body: HTML as text/html, text as text/plain, and a plain body with the HTML one
+// the export keeps beside it as the two alternatives.
+void writeBody(MessageOutput &message, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
+               const QByteArray &boundary)
+{
+    const QString body = bodyText(olm, mail.BodyOffset, mail.BodySize);
+    const QString html = bodyText(olm, details.htmlBody.offset, details.htmlBody.size);
+    if (holdsMarkup(body) || html.trimmed().isEmpty()) {
+        writeTextPart(message, holdsMarkup(body) ? "html" : "plain", body);
+        return;
+    }
+    if (body.trimmed().isEmpty()) {
+        writeTextPart(message, "html", html);
+        return;
+    }
+    const QByteArray alternative = boundary + "_alt";
+    message.lines("Content-Type: multipart/alternative;\n boundary=\"" + alternative + '"');
+    message.line(QByteArray());
+    message.line("--" + alternative);
+    writeTextPart(message, "plain", body);
+    message.line("--" + alternative);
+    writeTextPart(message, "html", html);
+    message.line("--" + alternative + "--");
 }
 
 // One attachment part, its bytes read and encoded block by block.
@@ -293,7 +331,7 @@ void writeAttachment(MessageOutput &message, const QString &name, const QString 
     while (done < size && message.ok()) {
         const qint64 want = qMin(kAttachmentBlock, size - done);
         const QByteArray block = olm.read(offset + done, want);
-        message.base64Lines(block.toBase64());
+        message.base64Lines(base64(block));
         done += block.size();
         if (block.size() < want) {
             if (problems)
@@ -402,14 +440,14 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
     const QStringList ids = joinedListValues(ownedText(mail.AttachContentIds, FieldEncoding::Latin1));
     const QStringList offsets = joinedListValues(ownedText(mail.AttachOffsets, FieldEncoding::Latin1));
     const QStringList sizes = joinedListValues(ownedText(mail.AttachSizes, FieldEncoding::Latin1));
+    const QByteArray boundary = boundaryOf(mail);
     if (offsets.isEmpty()) {
-        writeBody(message, mail, olm);
+        writeBody(message, mail, details, olm, boundary);
     } else {
-        const QByteArray boundary = boundaryOf(mail);
         message.lines("Content-Type: multipart/mixed;\n boundary=\"" + boundary + '"');
         message.line(QByteArray());
         message.line("--" + boundary);
-        writeBody(message, mail, olm);
+        writeBody(message, mail, details, olm, boundary);
         for (int i = 0; i < offsets.size(); ++i) {
             message.line("--" + boundary);
             writeAttachment(message, names.value(i), types.value(i), ids.value(i), offsets.at(i).toLongLong(),

@@ -11,9 +11,9 @@ Generates into a temporary folder (removed afterwards):
   wiped.olm   the same file with every local header but the first wiped;
   large.olm   about 4 GiB of the same kind of content, intact.
 Scans are compared with `cat FILE >/dev/null` on the same file, just read, so the
-page cache holds it for both; the save of intact.olm (`mendora-cli save`, its scan
-included) with `cp FILE` into the same temporary folder, synced, as the save's
-bundle is. Peak memory is the command's maximum resident set, its target the
+page cache holds it for both; the saves of intact.olm (`mendora-cli save`, its scan
+included), as the bundle and as standard files (`--format standard`), with
+`cp FILE` into the same temporary folder, synced, as the saves' outputs are. Peak memory is the command's maximum resident set, its target the
 bytes of the records the scan keeps plus 64 MiB. --scale shrinks every count (for
 a quick check of the suite itself); the targets stay the same.
 """
@@ -42,7 +42,8 @@ LARGE_MAILS = 88000
 TARGET_INTACT_SCAN = 1.0   # times cat
 TARGET_WIPED_SCAN = 3.0    # times cat
 TARGET_LARGE_SCAN = 4.5    # times the scan of intact.olm
-TARGET_SAVE = 3.0          # times cp
+TARGET_SAVE = 3.0          # times cp, for either format
+SAVE_FORMATS = ("rge", "standard")
 # A save that could not write some items says which and exits with 1; its time still counts.
 SAVE_STATUSES = (0, 1)
 
@@ -162,14 +163,17 @@ def save_figure(cli, path, work, runs, report, records):
     # Both commands write into the temporary folder and end with their data on disk.
     baseline = best_of(["sh", "-c", 'cp "$1" "$2" && sync "$2"', "cp", str(path), str(copy)], runs,
                        before=remove_outputs)
-    save = best_of(["sh", "-c", '"$1" save "$2" "$3"; status=$?; sync; exit $status', "save", cli, str(path),
-                    str(bundle_folder)], runs, before=remove_outputs, allowed=SAVE_STATUSES)
-    remove_outputs()
-    report.ratio("save intact (%.2f GiB)" % (path.stat().st_size / GIB), save.seconds, baseline.seconds,
-                 "cp + sync", TARGET_SAVE, save.peak_bytes, records + MEMORY_ALLOWANCE)
-    written = [line for line in save.stdout.decode(errors="replace").splitlines() if line.startswith("Written")]
-    print("  save: %s%s" % (written[0] if written else "wrote nothing it reported",
-                            "" if save.status == 0 else " (some items failed; status %d)" % save.status), flush=True)
+    for format_name in SAVE_FORMATS:
+        save = best_of(["sh", "-c", '"$1" save "$2" "$3" --format "$4"; status=$?; sync; exit $status', "save", cli,
+                        str(path), str(bundle_folder), format_name], runs, before=remove_outputs,
+                       allowed=SAVE_STATUSES)
+        remove_outputs()
+        report.ratio("save %s (%.2f GiB)" % (format_name, path.stat().st_size / GIB), save.seconds,
+                     baseline.seconds, "cp + sync", TARGET_SAVE, save.peak_bytes, records + MEMORY_ALLOWANCE)
+        written = [line for line in save.stdout.decode(errors="replace").splitlines() if line.startswith("Written")]
+        print("  save %s: %s%s" % (format_name, written[0] if written else "wrote nothing it reported",
+                                   "" if save.status == 0 else " (some items failed; status %d)" % save.status),
+              flush=True)
 
 
 def main():

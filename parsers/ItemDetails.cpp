@@ -337,6 +337,7 @@ void readMailDetails(const MailMLRC *mail, const DocumentItem &item)
     details.from = mailAddresses(item.bytes, "OPFMessageCopyFromAddresses");
     details.to = mailAddresses(item.bytes, "OPFMessageCopyToAddresses");
     details.cc = mailAddresses(item.bytes, "OPFMessageCopyCCAddresses");
+    details.htmlBody = findFileText(item, "OPFMessageCopyHTMLBody");
     mailDetails.insert(mail, details);
 }
 

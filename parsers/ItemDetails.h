@@ -57,6 +57,7 @@ struct ContactDetails {
 
 struct MailDetails {
     QVector<MailAddress> from, to, cc;
+    FileText htmlBody; // OPFMessageCopyHTMLBody, left in the file, beside the body the record keeps
 };
 
 // Reading, called by the parsers once per item with the record they filled.

@@ -551,7 +551,7 @@ def mail_item(mail):
         parts.append(element("OPFMessageCopyAttachmentList", "".join(entries)))
     parts.append(element("OPFMessageCopyBody", mail["bodyXml"]))
     if mail["htmlBody"]:
-        parts.append(element("OPFMessageCopyHTMLBody", mail["bodyXml"]))
+        parts.append(element("OPFMessageCopyHTMLBody", mail["htmlBodyXml"]))
     return "".join(parts)
 
 
@@ -791,6 +791,14 @@ def task_extras(number, start, due):
         extras["recurrence"] = pattern
         extras["occurrences"] = [m.strftime("%Y%m%dT%H%M%SZ") for m in local_occurrences(pattern, start)]
     return extras
+
+
+def plain_body(escaped_html):
+    """The text of an escaped HTML body, a paragraph a line, escaped as element text."""
+    html = escaped_html.replace("&lt;", "<").replace("&gt;", ">").replace("&amp;", "&")
+    paragraphs = re.findall(r"<p>(.*?)</p>", html)
+    text = "\r\n".join(p.replace("&lt;", "<").replace("&gt;", ">").replace("&amp;", "&") for p in paragraphs)
+    return text_escape(text)
 
 
 def html_body(content, greeting, count):
@@ -1040,6 +1048,10 @@ class Export:
             body = realistic_html_body(rng, recipients[0][0], body_size)
         else:
             body = html_body(c, recipients[0][0], rng.randint(1, 4))
+        html = body
+        if number % 4 == 2:
+            # Some mails keep a plain-text body with the HTML one beside it.
+            body = plain_body(body)
         bare_id = c.message_id(number)
         # Exports write identifiers bare; a few escape both brackets.
         message_id_xml = markup_escape("<%s>" % bare_id) if number % 5 == 4 else bare_id
@@ -1051,7 +1063,8 @@ class Export:
                 "messageIdXml": message_id_xml,
                 "inReplyTo": "<%s>" % c.message_id(number + 100000) if subject.startswith("Re:") else None,
                 "outgoing": outgoing, "bodyXml": body, "bodySize": len(body.encode()),
-                "htmlBody": number % 4 == 0, "attachments": [], "generatedFolder": "%s/%s" % (store, folder)}
+                "htmlBody": number % 4 in (0, 2), "htmlBodyXml": html, "attachments": [],
+                "generatedFolder": "%s/%s" % (store, folder)}
         folder_entry = "%s/%s/%s" % (MESSAGES_ROOT, store, folder)
         attachment_id = 100000 + number
         for index, kind in enumerate(attachment_kinds):
@@ -1071,7 +1084,7 @@ class Export:
         entry = self.document("%s/message_%05d.xml" % (folder_entry, self.folder_counts.get(folder_entry, 0)),
                               "mail", 1, [mail_item(mail)])
         self.folder_counts[folder_entry] = self.folder_counts.get(folder_entry, 0) + 1
-        for key in ("toEntries", "bodyXml", "htmlBody", "inReplyTo", "outgoing", "bcc", "messageIdXml"):
+        for key in ("toEntries", "bodyXml", "htmlBody", "htmlBodyXml", "inReplyTo", "outgoing", "bcc", "messageIdXml"):
             mail.pop(key)
         for attachment in mail["attachments"]:
             attachment.pop("contentId")
