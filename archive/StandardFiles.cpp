@@ -12,7 +12,13 @@ const char kMailDirectory[] = "Mail";
 const char kContactsFile[] = "Contacts.vcf";
 const char kCalendarFile[] = "Calendar.ics";
 
-QString describeFailure(const QFile &file) { return QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()); }
+// A write the system cut short leaves no error of its own behind.
+QString describeFailure(const QFile &file)
+{
+    const QString reason = file.error() == QFileDevice::NoError ? QStringLiteral("only part of it was written (is the disk full?)")
+                                                                : file.errorString();
+    return QStringLiteral("cannot write %1: %2").arg(file.fileName(), reason);
+}
 } // namespace
 
 QString standardOutputPath(const QString &destination, const QString &olmPath)

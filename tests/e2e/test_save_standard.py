@@ -2,6 +2,8 @@
 contact, event, task and note of the generated samples, intact and damaged, with
 nothing lost and no defect."""
 import os
+import re
+import subprocess
 import sys
 import unittest
 from pathlib import Path
@@ -60,6 +62,32 @@ class SaveStandard(GeneratedFiles):
         self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
         self.assertFalse(marker.exists())
         standardcheck.check_mailboxes(self, rescued / "Mail", manifest, path.read_bytes())
+
+    def test_full_disk_keeps_whole_items_and_says_so(self):
+        destination = self.tmp / "small disk"
+        destination.mkdir()
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=96k", "tmpfs", str(destination)],
+                                 capture_output=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a small file system here")
+        try:
+            manifest = self.load(SAMPLES / "intact.json")
+            result = standardcheck.save_standard(self, cli_path(), SAMPLES / "intact.olm", destination)
+            self.assertEqual(result.returncode, 1, result.stderr.decode(errors="replace"))
+            self.assertIn("Not written", result.stderr.decode())
+            written = int(re.search(r"Written: (\d+) mails", result.stdout.decode()).group(1))
+            boxes = standardcheck.mbox_messages(destination / "intact (rescued)" / "Mail")
+            # Every message that is there is whole, and there are as many as were reported.
+            self.assertEqual(sum(len(messages) for messages in boxes.values()), written)
+            by_id = {standardcheck.bare_id(m["messageId"]): m for m in standardcheck.survivors(manifest, "mails")}
+            olm_bytes = (SAMPLES / "intact.olm").read_bytes()
+            for messages in boxes.values():
+                for data in messages:
+                    message = standardcheck.parse_message(data)
+                    mail = by_id[standardcheck.bare_id(message["Message-ID"])]
+                    standardcheck.check_mail_message(self, message, mail, olm_bytes, manifest)
+        finally:
+            subprocess.run(["umount", str(destination)], capture_output=True)
 
     @staticmethod
     def load(path):

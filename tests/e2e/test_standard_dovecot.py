@@ -1,6 +1,7 @@
 """A real mail server as reader of the standard mbox files: Debian's Dovecot serves
 the rescued Mail tree on a loopback port from a throwaway configuration, and every
 message of every folder is fetched over IMAP and compared with the sample."""
+import grp
 import imaplib
 import json
 import os
@@ -44,6 +45,7 @@ ssl = no
 disable_plaintext_auth = no
 auth_mechanisms = plain
 default_internal_user = {user.pw_name}
+default_internal_group = {grp.getgrgid(user.pw_gid).gr_name}
 default_login_user = {login_user}
 first_valid_uid = {user.pw_uid}
 last_valid_uid = {user.pw_uid}
@@ -135,6 +137,7 @@ class DovecotServer:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        self.process.stdout.close()
         shutil.rmtree(self.base, ignore_errors=True)
 
 
