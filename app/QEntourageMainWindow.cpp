@@ -459,6 +459,7 @@ void QEntourageMainWindow::CreateBrowseWindow()
     connect(browse, &QParseDatabase::scanStopped, this, [this] { SetOpenActionsEnabled(true); });
     connect(browse, &QParseDatabase::folderOpened, this, &QEntourageMainWindow::selectCategoryOfFolder);
     connect(m_pFolderTree, &QTreeWidget::itemClicked, browse, &QParseDatabase::ShowindivisualMailItemsInfo);
+    connect(m_pFolderTree, &QTreeWidget::itemChanged, browse, &QParseDatabase::OnFolderBoxChanged);
     connect(m_pItemList, &QTreeWidget::itemSelectionChanged, browse, &QParseDatabase::OnMessageSubjectChanged);
     browse->show();
 }

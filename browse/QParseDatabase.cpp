@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMultiHash>
+#include <QScopedValueRollback>
 #include <QSet>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -249,6 +250,7 @@ bool QParseDatabase::CreateFile()
 
 void QParseDatabase::GenerateTree()
 {
+    const QScopedValueRollback<bool> building(m_settingBoxes, true);
     // A rebuild replaces the tree and its records: a folder is never listed, or saved, twice.
     clearFolderTree(m_pFolderTree);
     buildFolderAttributeList();
@@ -318,6 +320,7 @@ void QParseDatabase::LeftTreeWidgetItem(QTreeWidgetItem *item)
 {
     if (!item)
         return;
+    const QScopedValueRollback<bool> spreading(m_settingBoxes, true);
     QTreeWidgetItem *root = m_pFolderTree->topLevelItem(0);
     if (root && item->text(FolderParentColumn) == root->text(FolderParentColumn)) {
         if (item->checkState(FolderNameColumn) == Qt::Checked)
@@ -337,6 +340,7 @@ void QParseDatabase::LeftTreeWidgetItem(QTreeWidgetItem *item)
 
 void QParseDatabase::MarkDirToRootCheckedOrUnchecked(unsigned char state, unsigned long long)
 {
+    const QScopedValueRollback<bool> spreading(m_settingBoxes, true);
     const bool checked = state == CheckedCode;
     for (FolderAttribute *record = StartFldrAtrib; record; record = record->next)
         record->state = checked ? CheckedCode : UncheckedCode;
@@ -394,6 +398,16 @@ void QParseDatabase::SetRecoverSelectedState()
 {
     for (QTreeWidgetItemIterator it(m_pFolderTree); *it; ++it)
         (*it)->setText(FolderStateColumn, codeText((*it)->checkState(FolderNameColumn)));
+}
+
+void QParseDatabase::OnFolderBoxChanged(QTreeWidgetItem *item, int column)
+{
+    // A box toggled from the keyboard reports no click; it spreads all the same. Boxes
+    // the propagation itself sets are already in step.
+    if (m_settingBoxes || column != FolderNameColumn)
+        return;
+    if (item->text(FolderStateColumn) != codeText(item->checkState(FolderNameColumn)))
+        LeftTreeWidgetItem(item);
 }
 
 // A click on a folder: check states first, then the list of the folder's kind.

@@ -77,6 +77,8 @@ signals:
 
 public slots:
     void ShowindivisualMailItemsInfo(QTreeWidgetItem *item, int column);
+    // Connected to the folder tree's itemChanged: a box changed by any means.
+    void OnFolderBoxChanged(QTreeWidgetItem *item, int column);
     void OnPressed();
     void OnReleased();
     void SearchFile();
@@ -102,4 +104,6 @@ private:
     QTreeWidget *m_pItemList;
     QPreviewOfItems *m_preview;
     FolderInformation *m_pParser;
+    // True while the tree is built or the propagation sets boxes.
+    bool m_settingBoxes = false;
 };

@@ -117,6 +117,7 @@ private slots:
     void checkBoxesSpread_data();
     void checkBoxesSpread();
     void clickingTheNameReappliesUnchecked();
+    void keyboardTogglesSpreadToo();
     void viewSwitchUnchecksBoxesAndRecords();
     void folderClicksOpenTheirLists_data();
     void folderClicksOpenTheirLists();
@@ -270,14 +271,29 @@ void BrowseListsTest::checkBoxesSpread()
 void BrowseListsTest::clickingTheNameReappliesUnchecked()
 {
     buildTree({"Inbox/Projects"});
-    QTreeWidgetItem *inbox = folderItem(tree(), "Inbox");
-    QTreeWidgetItem *projects = folderItem(tree(), "Inbox/Projects");
-    // A box changed behind the tree's back (a keyboard toggle reports no click).
-    projects->setCheckState(0, Qt::Checked);
-    clickName(tree(), inbox);
-    QCOMPARE(projects->checkState(0), Qt::Unchecked);
+    // A record out of step with its unchecked box (no click or key can make one).
+    folderAttributeOf(folderIdForPath("Inbox/Projects"))->state = CheckedCode;
+    clickName(tree(), folderItem(tree(), "Inbox"));
     QCOMPARE(int(folderAttributeOf(folderIdForPath("Inbox/Projects"))->state), int(UncheckedCode));
-    QCOMPARE(projects->text(7), QStringLiteral("3"));
+    QCOMPARE(folderItem(tree(), "Inbox/Projects")->checkState(0), Qt::Unchecked);
+    QCOMPARE(folderItem(tree(), "Inbox/Projects")->text(7), QStringLiteral("3"));
+}
+
+void BrowseListsTest::keyboardTogglesSpreadToo()
+{
+    buildTree({"Inbox/Projects", "Inbox/Archive"});
+    QTreeWidgetItem *projects = folderItem(tree(), "Inbox/Projects");
+    tree()->setCurrentItem(projects);
+    tree()->setFocus();
+    QTest::keyClick(tree(), Qt::Key_Space);
+    QCOMPARE(projects->checkState(0), Qt::Checked);
+    QCOMPARE(int(folderAttributeOf(folderIdForPath("Inbox/Projects"))->state), int(CheckedCode));
+    QCOMPARE(folderItem(tree(), "Inbox")->checkState(0), Qt::PartiallyChecked);
+    QCOMPARE(int(folderAttributeOf(folderIdForPath("Inbox"))->state), int(PartiallyCheckedCode));
+    QCOMPARE(int(folderAttributeOf(llRootId)->state), int(PartiallyCheckedCode));
+    QTest::keyClick(tree(), Qt::Key_Space);
+    for (FolderAttribute *record = StartFldrAtrib; record; record = record->next)
+        QCOMPARE(int(record->state), int(UncheckedCode));
 }
 
 void BrowseListsTest::viewSwitchUnchecksBoxesAndRecords()

@@ -68,6 +68,7 @@ private slots:
     void startUpState();
     void scanFeedbackStates();
     void progressBeyondTheBarsRange();
+    void progressWindowIsPaintedBeforeTheWalk();
     void stopAnsweredNoChangesNothing();
     void stopAnsweredYesRaisesTheFlags();
     void closeRefusedWhileBusy();
@@ -403,6 +404,42 @@ void MainWindowTest::helpTopicsAnswersItsShortcut()
     QSignalSpy fired(help, &QAction::triggered);
     QTest::keyClick(m_window.get(), Qt::Key_Question, Qt::ControlModifier);
     QCOMPARE(fired.count(), 1);
+}
+
+namespace {
+// Counts the paint events of one kind of window and its children.
+template <typename Window>
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            for (QObject *at = watched; at; at = at->parent()) {
+                if (qobject_cast<Window *>(at)) {
+                    ++paints;
+                    break;
+                }
+            }
+        }
+        return false;
+    }
+};
+} // namespace
+
+// The walk reads its first block right after the progress window is set up, and the
+// window gets no other chance until the first tick: by then it has been painted.
+void MainWindowTest::progressWindowIsPaintedBeforeTheWalk()
+{
+    PaintCounter<QProgressInfo> counter;
+    qApp->installEventFilter(&counter);
+    m_window->SetInitialSettings(4096);
+    qApp->removeEventFilter(&counter);
+    QVERIFY(counter.paints > 0);
+    QVERIFY(m_window->progressDialog()->isVisible());
 }
 
 int main(int argc, char **argv)

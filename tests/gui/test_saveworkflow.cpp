@@ -7,6 +7,7 @@
 #include "app/QProgressInfo.h"
 #include "app/SaveFormatDialog.h"
 #include "app/SaveWorkflow.h"
+#include "browse/QParseDatabase.h"
 #include "archive/BundleLayout.h"
 #include "archive/QMailSavingThread.h"
 #include "log/QLogReport.h"
@@ -23,6 +24,8 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -124,6 +127,7 @@ private slots:
     void nothingCheckedAsksForASelection();
     void cancelledChooserWritesNothing();
     void savesCheckedMailFolders();
+    void savesTheFoldersCheckedInTheTree();
     void replacesAnExistingBundle();
     void abortIsReported();
     void fullDiskIsReportedAsFailure();
@@ -219,6 +223,26 @@ void SaveWorkflowTest::savesCheckedMailFolders()
     QVERIFY(m_window->menuOpenAction()->isEnabled());
     QVERIFY(m_window->viewAction(Category::Mail)->isEnabled());
     QVERIFY(m_pLogDlg->logText().contains(QStringLiteral("Completed Saving Main Identity.rge File .")));
+}
+
+// A box ticked in the folder tree is what the save writes: the folder and everything below it.
+void SaveWorkflowTest::savesTheFoldersCheckedInTheTree()
+{
+    m_window->OnMailView();
+    QTreeWidgetItem *inbox = nullptr;
+    for (QTreeWidgetItemIterator it(m_window->folderTree()); *it; ++it) {
+        if ((*it)->text(0) == QLatin1String("Inbox"))
+            inbox = *it;
+    }
+    QVERIFY(inbox);
+    inbox->setCheckState(0, Qt::Checked);
+    m_pParseDatabase->ShowindivisualMailItemsInfo(inbox, 0);
+    const QString destination = m_dir.filePath(QStringLiteral("tree"));
+    QVERIFY(QDir().mkpath(destination));
+    QCOMPARE(save(destination), QStringList{QStringLiteral("Files Saved Successfully.")});
+    const QString mail = bundlePathFor(destination, strTime) + QStringLiteral("/Mail/On My Computer");
+    QCOMPARE(QDir(mail).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{QStringLiteral("Inbox")});
+    QCOMPARE(filesNamed(mail, QStringLiteral("*.mbox")), 3); // Inbox, Projects, 2010
 }
 
 // A bundle of the same name is removed, without a shell, before the new one is written.

@@ -1,0 +1,119 @@
+// mendora-bench-browse FILE [RUNS]: scans FILE in the real main window (run it with
+// QT_QPA_PLATFORM=offscreen), then clicks the mail folder that holds the most mails
+// and times the click until the list is filled, the first mail previewed and the
+// window painted. Switching between that folder and the contacts RUNS times more
+// shows whether memory grows. Prints one JSON object.
+#include "app/AppState.h"
+#include "app/QEntourageMainWindow.h"
+#include "browse/QParseDatabase.h"
+#include "parsers/RecordLists.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QTest>
+#include <QTreeWidget>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+// Resident set of this process in bytes.
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() * 4096 : -1;
+}
+
+void click(QTreeWidget *tree, QTreeWidgetItem *item)
+{
+    tree->scrollToItem(item);
+    const QRect row = tree->visualItemRect(item);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(row.left() + 60, row.center().y()));
+}
+
+// Milliseconds from the click until the list is filled and every pending event, painting
+// included, has been handled.
+double timedClick(QTreeWidget *tree, QTreeWidgetItem *item)
+{
+    QElapsedTimer clock;
+    clock.start();
+    click(tree, item);
+    QCoreApplication::processEvents();
+    return clock.nsecsElapsed() / 1e6;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    Q_INIT_RESOURCE(mendora);
+    if (argc < 2) {
+        fprintf(stderr, "usage: mendora-bench-browse FILE [RUNS]\n");
+        return 2;
+    }
+    const int runs = argc > 2 ? qMax(1, atoi(argv[2])) : 5;
+
+    QEntourageMainWindow window;
+    window.resize(1200, 800);
+    window.show();
+    m_pParseDatabase->ChooseFile(QString::fromLocal8Bit(argv[1]));
+    m_pParseDatabase->OnStartScan();
+    if (!anyRecordsLoaded()) {
+        fprintf(stderr, "the scan found nothing\n");
+        return 1;
+    }
+
+    QMap<qint64, int> mailsPerFolder;
+    for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next)
+        ++mailsPerFolder[mail->ParentId];
+    const auto largest = std::max_element(mailsPerFolder.cbegin(), mailsPerFolder.cend());
+    QTreeWidget *tree = window.folderTree();
+    QTreeWidgetItem *folder = objMapFileIdTreeItem.value(largest.key());
+    QTreeWidgetItem *contacts = nullptr;
+    for (auto it = objMapFileIdTreeItem.cbegin(); it != objMapFileIdTreeItem.cend(); ++it) {
+        if (it.value()->text(FolderTypeColumn) == QLatin1String("41"))
+            contacts = it.value();
+    }
+    if (!folder || !contacts) {
+        fprintf(stderr, "the file needs a mail folder and a contacts folder\n");
+        return 1;
+    }
+
+    std::vector<double> clicks;
+    qint64 residentAfterFirst = 0;
+    for (int run = 0; run < runs; ++run) {
+        clicks.push_back(timedClick(tree, folder));
+        if (window.itemList()->topLevelItemCount() != *largest) {
+            fprintf(stderr, "the list shows %d rows, not %d\n", window.itemList()->topLevelItemCount(), *largest);
+            return 1;
+        }
+        if (run == 0)
+            residentAfterFirst = residentBytes();
+        timedClick(tree, contacts);
+    }
+    // Many more switches: the resident set must stay where the first ones left it.
+    for (int run = 0; run < 4 * runs; ++run) {
+        timedClick(tree, folder);
+        timedClick(tree, contacts);
+    }
+    const qint64 residentAfterAll = residentBytes();
+
+    std::sort(clicks.begin(), clicks.end());
+    QJsonObject result;
+    result.insert(QStringLiteral("mails"), *largest);
+    result.insert(QStringLiteral("bestMs"), clicks.front());
+    result.insert(QStringLiteral("medianMs"), clicks[clicks.size() / 2]);
+    result.insert(QStringLiteral("worstMs"), clicks.back());
+    result.insert(QStringLiteral("residentAfterFirstClick"), double(residentAfterFirst));
+    result.insert(QStringLiteral("residentAfterSwitching"), double(residentAfterAll));
+    result.insert(QStringLiteral("switches"), 5 * runs);
+    printf("%s\n", QJsonDocument(result).toJson(QJsonDocument::Compact).constData());
+    return 0;
+}
