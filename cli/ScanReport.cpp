@@ -184,7 +184,7 @@ QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
     report["counts"] = counts;
     report["documents"] = documents;
     report["folders"] = folders;
-    report["recordBytes"] = double(recordListBytes());
+    report["recordBytes"] = double(recordMemoryInUse);
     report["incomplete"] = recordMemoryFull;
     if (withItems) {
         QJsonObject items;

@@ -2,26 +2,37 @@
 
 #include <cstring>
 
+namespace {
+// The window is a QByteArray: one item longer than this is handed on cut short.
+constexpr qint64 kLongestWindow = qint64(1) << 30;
+}
+
 BlockReader::BlockReader(ByteSource &source)
     : m_source(source),
       m_fileSize(source.size()),
       m_blockSize(qMax<qint64>(source.blockSizes().block, 1)),
-      m_headerReadSize(qBound<qint64>(1, source.blockSizes().headerRead, m_blockSize))
+      m_headerReadSize(qBound<qint64>(1, source.blockSizes().headerRead, m_blockSize)),
+      m_keptCapacity(qMax<qint64>(source.blockSizes().documentPart, 1) + 2 * m_blockSize + 1)
 {
 }
 
 bool BlockReader::load(qint64 offset, qint64 wanted, qint64 readSize)
 {
-    if (offset >= m_blockStart && offset + wanted <= m_blockStart + m_blockLength)
+    const qint64 held = m_blockStart + m_blockLength;
+    if (offset >= m_blockStart && offset + wanted <= held)
         return true;
-    // wanted never exceeds what the source holds from offset, so neither does the block.
-    const qint64 length = qMin(qMax(wanted, readSize), m_fileSize - offset);
+    // wanted never exceeds what the source holds from offset, so neither does the window.
+    const qint64 length = qMin(qMin(qMax(wanted, readSize), m_fileSize - offset), kLongestWindow);
     if (length <= 0)
         return false;
-    if (m_block.size() < length)
-        m_block.resize(int(qMax(length, qMin(m_blockSize, m_fileSize))));
+    // Bytes from offset that are held already move to the front and are not read again.
+    const qint64 kept = offset >= m_blockStart && offset < held ? held - offset : 0;
+    if (kept > 0 && offset > m_blockStart)
+        memmove(m_block.data(), m_block.constData() + (offset - m_blockStart), size_t(kept));
+    if (m_block.size() < length + 1)
+        m_block.resize(int(qMax(length, qMin(m_blockSize, m_fileSize)) + 1));
     m_blockStart = offset;
-    m_blockLength = m_source.readAt(offset, m_block.data(), length);
+    m_blockLength = kept + m_source.readAt(offset + kept, m_block.data() + kept, length - kept);
     return m_blockLength > 0;
 }
 
@@ -53,32 +64,28 @@ quint32 BlockReader::uint32At(qint64 offset)
     return quint32(b[0]) | quint32(b[1]) << 8 | quint32(b[2]) << 16 | quint32(b[3]) << 24;
 }
 
-qint64 BlockReader::findByteInBlock(qint64 from, uchar byte)
+char *BlockReader::terminatedAt(qint64 offset, qint64 size, qint64 *available)
 {
-    qint64 available = 0;
-    const uchar *bytes = blockFrom(from, &available);
-    if (!bytes || available <= 0)
-        return m_fileSize;
-    if (const void *hit = memchr(bytes, byte, size_t(available)))
-        return from + (static_cast<const uchar *>(hit) - bytes);
-    return from + available;
+    static char nothing[1] = {0};
+    if (size <= 0 || !bytesAt(offset, size, available)) {
+        *available = 0;
+        return nothing;
+    }
+    char *bytes = m_block.data() + (offset - m_blockStart);
+    // The window always has one byte to spare past its end.
+    m_terminatorAt = (offset - m_blockStart) + *available;
+    m_terminatorCovers = m_block.at(int(m_terminatorAt));
+    m_block[int(m_terminatorAt)] = '\0';
+    return bytes;
 }
 
-qint64 BlockReader::find(qint64 from, const QByteArray &pattern)
+void BlockReader::releaseTerminator()
 {
-    const qint64 overlap = pattern.size() - 1;
-    qint64 offset = qMax<qint64>(from, 0);
-    while (offset + pattern.size() <= m_fileSize) {
-        qint64 available = 0;
-        const uchar *bytes = blockFrom(offset, &available);
-        if (available < pattern.size())
-            bytes = bytesAt(offset, qMax<qint64>(m_blockSize, pattern.size()), &available);
-        if (!bytes || available < pattern.size())
-            break;
-        const void *hit = memmem(bytes, size_t(available), pattern.constData(), size_t(pattern.size()));
-        if (hit)
-            return offset + (static_cast<const uchar *>(hit) - bytes);
-        offset += available - overlap;
+    if (m_terminatorAt >= 0)
+        m_block[int(m_terminatorAt)] = m_terminatorCovers;
+    m_terminatorAt = -1;
+    if (m_block.size() > m_keptCapacity) {
+        m_block = QByteArray();
+        m_blockStart = m_blockLength = 0;
     }
-    return -1;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Positioned reads of a byte source through one cached block, so that header
-// checks and the raw scan never cost a read per byte.
+// Positioned reads of a byte source through one held window of bytes, so that
+// header checks and the raw scan never cost a read per byte, and no byte the
+// walk has read is read again while it moves forward.
 #include "olm/ByteSource.h"
 
 #include <QByteArray>
@@ -13,19 +14,18 @@ public:
 
     qint64 fileSize() const { return m_fileSize; }
     // Points at the bytes from offset on; *available gets how many of the wanted
-    // bytes the source holds there (fewer near the end, 0 past it).
+    // bytes the source holds there (fewer near the end, 0 past it). Where offset
+    // lies inside the held bytes, only the bytes after them are read.
     const uchar *bytesAt(qint64 offset, qint64 wanted, qint64 *available);
-    // The cached bytes from offset to the end of the block (loading a block there
-    // when offset is outside the cache); for scans that take whatever comes.
+    // The held bytes from offset to the end of the window (reading a block there
+    // when offset is outside it); for scans that take whatever comes.
     const uchar *blockFrom(qint64 offset, qint64 *available);
     // Little-endian 32-bit value at offset; 0 when fewer than 4 bytes remain.
     quint32 uint32At(qint64 offset);
-    // First offset >= from holding byte within the block that holds from, or
-    // the end of that block: no byte in between. Searching no further keeps the
-    // block where the walk is, so the scan reads the source once, front to back.
-    qint64 findByteInBlock(qint64 from, uchar byte);
-    // First offset >= from where pattern starts, or -1 when the source does not hold it.
-    qint64 find(qint64 from, const QByteArray &pattern);
+    // The size bytes at offset in place, followed by a zero byte until
+    // releaseTerminator(); nothing may be read in between.
+    char *terminatedAt(qint64 offset, qint64 size, qint64 *available);
+    void releaseTerminator();
 
 private:
     bool load(qint64 offset, qint64 wanted, qint64 readSize);
@@ -34,7 +34,11 @@ private:
     qint64 m_fileSize;
     qint64 m_blockSize;
     qint64 m_headerReadSize;
-    QByteArray m_block;
+    // A window grown past this for one long item is given back once it is handed on.
+    qint64 m_keptCapacity;
+    QByteArray m_block;   // one byte longer than the window, for the terminator
     qint64 m_blockStart = 0;
     qint64 m_blockLength = 0;
+    qint64 m_terminatorAt = -1; // index in m_block of the byte the terminator covers
+    char m_terminatorCovers = 0;
 };

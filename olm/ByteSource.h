@@ -8,7 +8,10 @@ struct BlockSizes {
     qint64 block = 4 * 1024 * 1024;
     // A jump to a header reads this much, not a whole block: intact entries are
     // skipped without reading their data.
-    qint64 headerRead = 64 * 1024;
+    qint64 headerRead = 4 * 1024;
+    // A document larger than this goes to the sink in parts of whole items, so
+    // that memory does not grow with the documents of the file.
+    qint64 documentPart = 8 * 1024 * 1024;
 };
 
 class ByteSource

@@ -1,13 +1,13 @@
 #include "olm/ContainerWalk.h"
 
 #include "olm/BlockReader.h"
+#include "olm/ByteSearch.h"
 #include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 
 #include <QElapsedTimer>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -127,15 +127,40 @@ const RawDocumentKind kRawDocumentKinds[] = {
 };
 // The clock is read once per this many walk steps; a step is short.
 constexpr int kStepsPerClockRead = 64;
-// A document buffer grown past this is given back once the document is parsed.
-constexpr size_t kKeptDocumentBuffer = 16 * 1024 * 1024;
 constexpr qint64 kLongestStartTag = 14;
+// The second byte of every start tag: "<emails ", "<notes ", "<tasks ", "<contacts ", "<appointments ".
+constexpr char kStartTagSecondBytes[] = "entca";
+
+// Where in bytes the raw scan must look next: the first byte that may begin a
+// local or central header signature or a document start tag, or size when none
+// does. A candidate too close to the end to be judged is returned as it is.
+qint64 nextCandidateIn(const uchar *bytes, qint64 size)
+{
+    qint64 at = 0;
+    while ((at += qint64(findEitherByte(bytes + at, size_t(size - at), '<', 'P'))) < size) {
+        if (bytes[at] == '<') {
+            if (at + 1 >= size || memchr(kStartTagSecondBytes, bytes[at + 1], sizeof kStartTagSecondBytes - 1))
+                return at;
+        } else if (at + 3 >= size
+                   || (bytes[at + 1] == 'K'
+                       && ((bytes[at + 2] == 3 && bytes[at + 3] == 4) || (bytes[at + 2] == 1 && bytes[at + 3] == 2)))) {
+            return at;
+        }
+        ++at;
+    }
+    return size;
+}
 
 class Walk
 {
 public:
     Walk(ByteSource &source, DocumentSink &sink, const WalkHooks &hooks)
-        : m_source(source), m_fileSize(source.size()), m_reader(source), m_sink(sink), m_hooks(hooks)
+        : m_fileSize(source.size()),
+          m_blockSize(qMax<qint64>(source.blockSizes().block, 1)),
+          m_documentPart(qMax<qint64>(source.blockSizes().documentPart, 1)),
+          m_reader(source),
+          m_sink(sink),
+          m_hooks(hooks)
     {
     }
 
@@ -147,12 +172,22 @@ private:
     void walkEntry(const LocalHeader &header);
     // Examines the byte at q for a document start tag; true when a document was handed on.
     bool rawScanAt(qint64 q);
+    // Hands on the document starting at q with the start tag of length startLength,
+    // reading on until its end tag; returns the offset just past the document.
+    qint64 streamRawDocument(DocumentKind kind, qint64 q, qint64 startLength, const QByteArray &endTag);
     void advanceToNextCandidate(qint64 from);
-    void dispatch(DocumentKind kind, const QString &entryName, const QString &folderPath, qint64 documentStart,
-                  qint64 documentSize, qint64 documentEnd);
+    // Hands the document in [from, to) to the sink, in parts of whole items where it is
+    // long; each part's end offset is shifted by endShift, as the whole document's is.
+    void handDocument(DocumentKind kind, const QString &folderPath, qint64 from, qint64 to, qint64 endShift);
+    void handPart(DocumentKind kind, const QString &folderPath, qint64 from, qint64 to, qint64 endShift);
+    // The end of the last item of the document in [from, from + m_documentPart), or of
+    // the first item after that when one item is longer; to when there is none.
+    qint64 partEnd(DocumentKind kind, qint64 from, qint64 to);
+    void reportDispatched(DocumentKind kind, const QString &entryName, qint64 start, qint64 size, qint64 end);
 
-    ByteSource &m_source;
     qint64 m_fileSize;
+    qint64 m_blockSize;
+    qint64 m_documentPart;
     BlockReader m_reader;
     DocumentSink &m_sink;
     const WalkHooks &m_hooks;
@@ -163,9 +198,6 @@ private:
     // A header is expected at the start, at the end of an entry's data and at the
     // end of a recovered document; elsewhere only container-like headers count.
     bool m_headerExpected = true;
-    qint64 m_nextLessThan = -1;
-    qint64 m_nextP = -1;
-    std::vector<char> m_document;
 };
 
 bool Walk::tickAndTestStop()
@@ -256,9 +288,13 @@ void Walk::walkEntry(const LocalHeader &header)
         if (m_hooks.dispatched)
             m_hooks.dispatched({DocumentKind::Attachment, header.name, dataEnd - size, size, dataEnd});
         break;
-    default:
-        dispatch(entry.kind, header.name, entry.folderPath, header.dataStart, size, dataEnd);
+    default: {
+        const qint64 documentSize = qBound<qint64>(0, size, m_fileSize - header.dataStart);
+        const qint64 documentEnd = header.dataStart + documentSize;
+        handDocument(entry.kind, entry.folderPath, header.dataStart, documentEnd, dataEnd - documentEnd);
+        reportDispatched(entry.kind, header.name, header.dataStart, documentSize, dataEnd);
         break;
+    }
     }
 }
 
@@ -274,11 +310,8 @@ bool Walk::rawScanAt(qint64 q)
         const qint64 length = candidate.startTag.size();
         if (available < length || memcmp(bytes, candidate.startTag.constData(), size_t(length)) != 0)
             continue;
-        const QByteArray &endTag = candidate.endTag;
-        const qint64 endAt = m_reader.find(q + length, endTag);
-        // An end tag that never comes: the document runs to the end of the file.
-        const qint64 documentEnd = endAt < 0 ? m_fileSize : endAt + endTag.size();
-        dispatch(candidate.kind, QString(), QString(), q, documentEnd - q, documentEnd);
+        const qint64 documentEnd = streamRawDocument(candidate.kind, q, length, candidate.endTag);
+        reportDispatched(candidate.kind, QString(), q, documentEnd - q, documentEnd);
         dwOffset = documentEnd;
         m_centralHeaderCount = 0;
         m_headerExpected = true;
@@ -287,36 +320,123 @@ bool Walk::rawScanAt(qint64 q)
     return false;
 }
 
-void Walk::advanceToNextCandidate(qint64 from)
+qint64 Walk::streamRawDocument(DocumentKind kind, qint64 q, qint64 startLength, const QByteArray &endTag)
 {
-    // Only a '<' can start a document and only a 'P' a signature. Each bound
-    // means "none of that byte before it"; both are kept so every byte is
-    // searched once per kind. A bound may be a block end rather than a hit.
-    if (m_nextLessThan < from)
-        m_nextLessThan = m_reader.findByteInBlock(from, '<');
-    if (m_nextP < from)
-        m_nextP = m_reader.findByteInBlock(from, 'P');
-    dwOffset = qMin(m_nextLessThan, m_nextP);
+    qint64 from = q;                     // the first byte not handed on yet
+    qint64 searchFrom = q + startLength; // the end tag starts nowhere before this
+    // The held bytes are searched first: most documents end inside them.
+    qint64 available = 0;
+    const char *bytes = reinterpret_cast<const char *>(m_reader.blockFrom(from, &available));
+    for (;;) {
+        const char *end = bytes + available;
+        const char *hit = bytes ? findTag(bytes + qMin(qMax(searchFrom, from) - from, available), end,
+                                          endTag.constData(), size_t(endTag.size()))
+                                : nullptr;
+        if (hit || !bytes || from + available >= m_fileSize) {
+            // An end tag that never comes: the document runs to the end of the file.
+            const qint64 documentEnd = hit ? from + (hit - bytes) + endTag.size() : from + available;
+            handDocument(kind, QString(), from, documentEnd, 0);
+            return documentEnd;
+        }
+        searchFrom = qMax(searchFrom, from + available - endTag.size() + 1);
+        // Whole items go on as soon as a part's worth is held; what follows the
+        // last of them stays in the window and is not read again.
+        if (available >= m_documentPart) {
+            const char *itemEnd = itemEndTag(kind);
+            const size_t itemEndLength = strlen(itemEnd);
+            if (const char *last = findLastTag(bytes, end, itemEnd, itemEndLength)) {
+                const qint64 cut = from + (last - bytes) + qint64(itemEndLength);
+                handPart(kind, QString(), from, cut, 0);
+                from = cut;
+                bytes = reinterpret_cast<const char *>(m_reader.blockFrom(from, &available));
+                continue;
+            }
+        }
+        const qint64 held = available;
+        bytes = reinterpret_cast<const char *>(m_reader.bytesAt(from, held + m_blockSize, &available));
+        if (available <= held) {
+            // The source gives no more (a failed read): the document ends with what there is.
+            handDocument(kind, QString(), from, from + available, 0);
+            return from + available;
+        }
+    }
 }
 
-void Walk::dispatch(DocumentKind kind, const QString &entryName, const QString &folderPath, qint64 documentStart,
-                    qint64 documentSize, qint64 documentEnd)
+void Walk::advanceToNextCandidate(qint64 from)
 {
-    const qint64 size = qBound<qint64>(0, documentSize, m_fileSize - documentStart);
-    // One buffer serves every document, grown to the largest: no fresh pages per document.
-    if (qint64(m_document.size()) < size + 1)
-        m_document.resize(size_t(size) + 1);
-    pBuff = m_document.data();
-    pBuffSize = m_source.readAt(documentStart, pBuff, size);
-    // A short read leaves zeros, and the document is always zero-terminated.
-    memset(pBuff + pBuffSize, 0, size_t(size - pBuffSize) + 1);
-    m_sink.takeDocument(kind, folderPath, documentEnd);
+    // Only a '<' can start a document and only a 'P' a signature; one pass looks
+    // for both and passes over those that begin neither. Where the held bytes
+    // have none, the scan reads on a block and returns inside it, so the walk
+    // reports progress at least once a block.
+    qint64 scanned = 0;
+    for (;;) {
+        qint64 available = 0;
+        const uchar *bytes = m_reader.blockFrom(from, &available);
+        if (!bytes || available <= 0) {
+            dwOffset = m_fileSize;
+            return;
+        }
+        if (scanned >= m_blockSize) {
+            dwOffset = from;
+            return;
+        }
+        const qint64 candidate = nextCandidateIn(bytes, available);
+        if (candidate < available) {
+            dwOffset = from + candidate;
+            return;
+        }
+        from += available;
+        scanned += available;
+    }
+}
+
+void Walk::handDocument(DocumentKind kind, const QString &folderPath, qint64 from, qint64 to, qint64 endShift)
+{
+    // An empty document is handed on too: its folder is registered all the same.
+    do {
+        const qint64 cut = to - from > m_documentPart ? partEnd(kind, from, to) : to;
+        handPart(kind, folderPath, from, cut, endShift);
+        from = cut;
+    } while (from < to);
+}
+
+qint64 Walk::partEnd(DocumentKind kind, qint64 from, qint64 to)
+{
+    const char *itemEnd = itemEndTag(kind);
+    const qint64 itemEndLength = qint64(strlen(itemEnd));
+    qint64 wanted = qMin(m_documentPart, to - from);
+    qint64 searched = from; // no item ends in [from, searched)
+    for (;;) {
+        qint64 available = 0;
+        const char *bytes = reinterpret_cast<const char *>(m_reader.bytesAt(from, wanted, &available));
+        if (!bytes)
+            return to;
+        const char *last = findLastTag(bytes + (searched - from), bytes + available, itemEnd, size_t(itemEndLength));
+        if (last)
+            return from + (last - bytes) + itemEndLength;
+        if (available < wanted || from + available >= to)
+            return to;
+        searched = qMax(from, from + available - itemEndLength + 1);
+        wanted = qMin(available + m_blockSize, to - from);
+    }
+}
+
+void Walk::handPart(DocumentKind kind, const QString &folderPath, qint64 from, qint64 to, qint64 endShift)
+{
+    qint64 available = 0;
+    pBuff = m_reader.terminatedAt(from, to - from, &available);
+    // A short read hands on the bytes there are.
+    pBuffSize = available;
+    m_sink.takeDocument(kind, folderPath, to + endShift);
+    m_reader.releaseTerminator();
     pBuff = nullptr;
     pBuffSize = 0;
-    if (m_document.size() > kKeptDocumentBuffer)
-        std::vector<char>().swap(m_document);
+}
+
+void Walk::reportDispatched(DocumentKind kind, const QString &entryName, qint64 start, qint64 size, qint64 end)
+{
     if (m_hooks.dispatched)
-        m_hooks.dispatched({kind, entryName, documentStart, size, documentEnd});
+        m_hooks.dispatched({kind, entryName, start, size, end});
 }
 
 } // namespace

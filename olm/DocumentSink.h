@@ -12,7 +12,9 @@ public:
     virtual ~DocumentSink() = default;
     // One XML document of kind, held in pBuff (pBuffSize bytes and a zero) for
     // the length of the call; documentEnd is the offset just past its last byte.
-    // folderPath is the message's folder (mail found by its entry only).
+    // folderPath is the message's folder (mail found by its entry only). A long
+    // document comes in several calls, each of whole items (cut right after an
+    // item end tag), with documentEnd the end of that part.
     virtual void takeDocument(DocumentKind kind, const QString &folderPath, qint64 documentEnd) = 0;
     // A container entry that is no document: its name, data offset and size.
     virtual void takeAttachment(const QString &entryName, qint64 offset, qint64 size) = 0;

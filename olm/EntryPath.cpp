@@ -43,3 +43,37 @@ EntryClass classifyEntry(const QString &entryPath)
     }
     return result;
 }
+
+namespace {
+struct ItemTags {
+    DocumentKind kind;
+    const char *name;
+    const char *endTag;
+};
+const ItemTags kItemTags[] = {
+    {DocumentKind::Mail, "email", "</email>"},
+    {DocumentKind::Contacts, "contact", "</contact>"},
+    {DocumentKind::Calendar, "appointment", "</appointment>"},
+    {DocumentKind::Tasks, "task", "</task>"},
+    {DocumentKind::Notes, "note", "</note>"},
+};
+const ItemTags *itemTagsOf(DocumentKind kind)
+{
+    for (const ItemTags &tags : kItemTags)
+        if (tags.kind == kind)
+            return &tags;
+    return nullptr;
+}
+} // namespace
+
+const char *itemName(DocumentKind kind)
+{
+    const ItemTags *tags = itemTagsOf(kind);
+    return tags ? tags->name : nullptr;
+}
+
+const char *itemEndTag(DocumentKind kind)
+{
+    const ItemTags *tags = itemTagsOf(kind);
+    return tags ? tags->endTag : nullptr;
+}

@@ -1,3 +1,4 @@
+#include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
@@ -263,7 +264,8 @@ void readAttendeeList(CalenderInformation *event, const QByteArray &item)
 void FolderInformation::InitializeCLRC(qint64 documentEnd)
 {
     treeCreator(QStringLiteral("Calendars"));
-    const QVector<DocumentItem> items = splitDocumentRecords(pBuff, pBuffSize, documentEnd, "appointment");
+    const QVector<DocumentItem> items =
+        splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Calendar));
     for (const DocumentItem &item : items) {
         CalenderInformation *event = appendRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
         if (!event)

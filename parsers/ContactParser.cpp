@@ -1,3 +1,4 @@
+#include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
@@ -268,7 +269,8 @@ bool isList(ContactRule rule)
 void FolderInformation::InitializeCTRC(qint64 documentEnd)
 {
     treeCreator(QStringLiteral("Contacts"));
-    const QVector<DocumentItem> items = splitDocumentRecords(pBuff, pBuffSize, documentEnd, "contact");
+    const QVector<DocumentItem> items =
+        splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Contacts));
     for (const DocumentItem &item : items) {
         ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
         if (!contact)

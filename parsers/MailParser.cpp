@@ -1,3 +1,4 @@
+#include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
@@ -365,7 +366,9 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
 {
     treeCreator(folderPath);
     const qint64 folderId = llParentIdRunning;
-    for (const DocumentItem &item : splitDocumentRecords(pBuff, pBuffSize, documentEnd, "email")) {
+    const QVector<DocumentItem> items =
+        splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Mail));
+    for (const DocumentItem &item : items) {
         MailMLRC *mail = appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
         if (!mail)
             break; // record memory is full

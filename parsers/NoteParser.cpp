@@ -1,3 +1,4 @@
+#include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
@@ -8,7 +9,8 @@
 void FolderInformation::InitializeNTRC(qint64 documentEnd)
 {
     treeCreator(QStringLiteral("Notes"));
-    const QVector<DocumentItem> items = splitDocumentRecords(pBuff, pBuffSize, documentEnd, "note");
+    const QVector<DocumentItem> items =
+        splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Notes));
     for (const DocumentItem &item : items) {
         NotesInformation *note = appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
         if (!note)

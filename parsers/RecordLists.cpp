@@ -5,7 +5,6 @@
 #include "platform/MemorySize.h"
 
 #include <cstdlib>
-#include <cstring>
 
 MailMLRC *TmpMlrcPtrStart = nullptr, *TmpMlrcPtrEnd = nullptr;
 ContactInformation *TmpCTRCPtrStart = nullptr, *TmpCTRCPtrEnd = nullptr;
@@ -54,25 +53,6 @@ void freeOwnedBuffers(MailMLRC *mail)
 void freeOwnedBuffers(ContactInformation *contact) { free(contact->Categories); }
 template <typename Record> void freeOwnedBuffers(Record *) {}
 
-qint64 ownedLength(const char *buffer) { return buffer ? qint64(strlen(buffer)) + 1 : 0; }
-qint64 ownedBufferBytes(const MailMLRC *mail)
-{
-    return ownedLength(mail->AttachContentIds) + ownedLength(mail->AttachContentTypes)
-           + ownedLength(mail->AttachNames) + ownedLength(mail->AttachUrls)
-           + ownedLength(mail->AttachOffsets) + ownedLength(mail->AttachSizes);
-}
-qint64 ownedBufferBytes(const ContactInformation *contact) { return ownedLength(contact->Categories); }
-template <typename Record> qint64 ownedBufferBytes(const Record *) { return 0; }
-
-template <typename Record>
-qint64 listBytes(const Record *head)
-{
-    qint64 bytes = 0;
-    for (const Record *record = head; record; record = record->Next)
-        bytes += qint64(sizeof(Record)) + ownedBufferBytes(record);
-    return bytes;
-}
-
 template <typename Record>
 void freeList(Record *&head, Record *&tail, qint64 &count)
 {
@@ -103,10 +83,4 @@ bool anyRecordsLoaded()
 {
     return TmpMlrcPtrStart || TmpCTRCPtrStart || TmpCLRCPtrStart || TmpTSRCPtrStart
            || TmpNTRCPtrStart;
-}
-
-qint64 recordListBytes()
-{
-    return listBytes(TmpMlrcPtrStart) + listBytes(TmpCTRCPtrStart) + listBytes(TmpCLRCPtrStart)
-           + listBytes(TmpTSRCPtrStart) + listBytes(TmpNTRCPtrStart);
 }

@@ -45,5 +45,3 @@ Record *appendRecord(Record *&head, Record *&tail, qint64 &count)
 void freeRecordLists();
 // Any list non-empty: a scan has loaded data.
 bool anyRecordsLoaded();
-// Bytes the five lists hold: the records and the buffers they own.
-qint64 recordListBytes();

@@ -1,3 +1,4 @@
+#include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
@@ -40,7 +41,8 @@ FileText findTaskNote(const DocumentItem &item)
 void FolderInformation::InitializeTSRC(qint64 documentEnd)
 {
     treeCreator(QStringLiteral("Tasks"));
-    const QVector<DocumentItem> items = splitDocumentRecords(pBuff, pBuffSize, documentEnd, "task");
+    const QVector<DocumentItem> items =
+        splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Tasks));
     for (const DocumentItem &item : items) {
         TasksInformation *task = appendRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
         if (!task)

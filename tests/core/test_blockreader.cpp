@@ -1,11 +1,14 @@
 // The block reader and the walk over small blocks: every read that straddles a
-// block boundary gives the bytes a plain copy gives, and the walk finds the
-// same documents with 64-byte blocks as with the file reader's large ones.
+// block boundary gives the bytes a plain copy gives, the walk finds the same
+// documents with 64-byte blocks and parts as with the file reader's large ones,
+// and it reads no byte twice and no attachment byte behind an intact header.
 #include "OlmBuilder.h"
 #include "olm/BlockReader.h"
+#include "olm/ByteSearch.h"
 #include "olm/ContainerWalk.h"
 #include "olm/ScanState.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -42,6 +45,57 @@ QList<RecordingSink::Taken> walk(ByteSource &source)
     return sink.taken;
 }
 
+// Joins the parts of each document again (the walk reports a document once all
+// its parts are handed on) and remembers where every part ended.
+struct PartJoiningSink : RecordingSink {
+    Taken pending{DocumentKind::Skipped, QString(), QByteArray(), 0};
+    QList<QByteArray> partEndings; // the last bytes of every part but a document's last
+    int parts = 0;
+    void takeDocument(DocumentKind kind, const QString &folderPath, qint64 documentEnd) override
+    {
+        if (parts++ > 0)
+            partEndings.append(pending.bytes.right(16));
+        pending = {kind, folderPath, pending.bytes + QByteArray(pBuff, int(pBuffSize)), documentEnd};
+    }
+    void documentDone()
+    {
+        if (parts > 0)
+            taken.append(pending);
+        pending = {DocumentKind::Skipped, QString(), QByteArray(), 0};
+        parts = 0;
+    }
+};
+
+// Counts the bytes the walk takes from the source.
+struct CountingSource : MemoryByteSource {
+    using MemoryByteSource::MemoryByteSource;
+    qint64 bytesRead = 0;
+    qint64 readAt(qint64 offset, char *buffer, qint64 length) override
+    {
+        const qint64 got = MemoryByteSource::readAt(offset, buffer, length);
+        bytesRead += got;
+        return got;
+    }
+};
+
+QByteArray randomBytes(int size, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &byte : bytes)
+        byte = char(random.bounded(256));
+    return bytes;
+}
+
+QByteArray contactsDocument(int contacts)
+{
+    QByteArray document = "<contacts xml:space=\"preserve\">";
+    for (int i = 0; i < contacts; ++i)
+        document += "<contact><OPFContactCopyFirstName xml:space=\"preserve\">N" + QByteArray::number(i)
+                    + "</OPFContactCopyFirstName></contact>";
+    return document + "</contacts>";
+}
+
 QByteArray patternBytes(int size)
 {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -76,21 +130,96 @@ private slots:
         }
     }
 
-    void findsPatternsAndBytesAtEveryOffset()
+    // The searches the walk and the parsers share, against a plain byte-by-byte look.
+    void searchesAgreeWithAPlainLook()
     {
         const QByteArray tag("</appointments>");
-        for (int at = 0; at < 64 * 3; ++at) {
-            QByteArray bytes(64 * 4, 'x');
+        for (int at = 0; at + tag.size() <= 100; ++at) {
+            // Stray '<' and near misses all around the tag.
+            QByteArray bytes = QByteArray(100, '<');
             bytes.replace(at, tag.size(), tag);
-            MemoryByteSource source(bytes.constData(), bytes.size(), kSmallBlocks);
-            BlockReader reader(source);
-            QCOMPARE(reader.find(0, tag), qint64(at));
-            QCOMPARE(reader.find(at + 1, tag), qint64(-1));
-            // The byte search stops at the hit or at a block end, never past a hit.
-            qint64 from = 0;
-            while (from < bytes.size() && bytes.at(int(from)) != '<')
-                from = reader.findByteInBlock(from, '<');
-            QCOMPARE(from, qint64(at));
+            bytes.replace((at + 40) % 80, 14, "</appointments");
+            const QByteArray bytesCopy = bytes;
+            const char *from = bytesCopy.constData();
+            const char *end = from + bytesCopy.size();
+            const char *first = findTag(from, end, tag.constData(), size_t(tag.size()));
+            const char *last = findLastTag(from, end, tag.constData(), size_t(tag.size()));
+            QCOMPARE(first ? int(first - from) : -1, bytesCopy.indexOf(tag));
+            QCOMPARE(last ? int(last - from) : -1, bytesCopy.lastIndexOf(tag));
+        }
+        QVERIFY(!findTag("abc", "abc" + 3, "<x>", 3) && !findLastTag("abc", "abc" + 3, "<x>", 3));
+
+        const QByteArray noise = randomBytes(300, 5);
+        const auto bytes = reinterpret_cast<const uchar *>(noise.constData());
+        for (int start = 0; start < 80; ++start) {
+            for (int size : {0, 1, 15, 16, 31, 32, 33, 64, 200}) {
+                size_t plain = 0;
+                while (plain < size_t(size) && bytes[start + plain] != '<' && bytes[start + plain] != 'P')
+                    ++plain;
+                QCOMPARE(findEitherByte(bytes + start, size_t(size), '<', 'P'), plain);
+            }
+        }
+    }
+
+    // A header jump reads the header's neighbourhood only: attachment data behind
+    // intact headers is never read, and no byte is read twice.
+    void readsNoAttachmentAndNoByteTwice()
+    {
+        OlmBuilder olm;
+        olm.entry("Local/Address Book/Contacts.xml", contactsDocument(3));
+        const QByteArray attachment = randomBytes(1 << 20, 9);
+        olm.entry("Local/s/Inbox/com.microsoft.__Attachments/m_0000", attachment);
+        olm.entry("Local/s/Inbox/message_00001.xml", mailDocument("Walked"));
+        olm.centralHeader();
+        CountingSource intact(olm.bytes.constData(), olm.bytes.size(), BlockSizes{64 * 1024, 4096, 8 << 20});
+        RecordingSink sink;
+        walkContainer(intact, sink, WalkHooks());
+        QCOMPARE(sink.taken.size(), 3);
+        QVERIFY2(intact.bytesRead < 5 * 4096 + olm.bytes.size() - attachment.size(),
+                 qPrintable(QString::number(intact.bytesRead)));
+
+        // Every header wiped: the raw scan reads each byte exactly once.
+        OlmBuilder wiped;
+        wiped.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"><note></note></notes>");
+        wiped.raw(attachment);
+        wiped.raw(contactsDocument(2000));
+        wiped.raw(attachment);
+        wiped.raw("<tasks a><task></task></tasks>");
+        for (const BlockSizes &sizes : {BlockSizes{64, 64, 256}, BlockSizes{64 * 1024, 4096, 16 * 1024}, BlockSizes()}) {
+            CountingSource source(wiped.bytes.constData(), wiped.bytes.size(), sizes);
+            RecordingSink scanned;
+            int documents = 0;
+            WalkHooks hooks;
+            hooks.dispatched = [&documents](const DispatchedEntry &) { ++documents; };
+            walkContainer(source, scanned, hooks);
+            QCOMPARE(documents, 3);
+            QCOMPARE(source.bytesRead, qint64(wiped.bytes.size()));
+        }
+    }
+
+    // A document longer than a part goes on in parts of whole items, each cut right
+    // after an item end tag, and together they are the document.
+    void longDocumentsGoInPartsOfWholeItems()
+    {
+        OlmBuilder olm;
+        olm.entry("Local/Address Book/Contacts.xml", contactsDocument(40));
+        olm.raw(randomBytes(3000, 3).replace('<', 'x').replace('P', 'y'));
+        olm.raw(contactsDocument(30).replace("<contacts ", "<contacts "));
+        olm.raw("gap");
+        olm.entry("Local/s/Inbox/message_00001.xml", mailDocument("One item, longer than a part"));
+        MemoryByteSource whole(olm.bytes.constData(), olm.bytes.size());
+        const auto expected = walk(whole);
+        QCOMPARE(expected.size(), 3);
+        for (qint64 part : {1, 100, 333, 1000}) {
+            MemoryByteSource source(olm.bytes.constData(), olm.bytes.size(), BlockSizes{64, 64, part});
+            PartJoiningSink sink;
+            WalkHooks hooks;
+            hooks.dispatched = [&sink](const DispatchedEntry &) { sink.documentDone(); };
+            walkContainer(source, sink, hooks);
+            QVERIFY2(sink.taken == expected, qPrintable(QString("part %1").arg(part)));
+            QVERIFY(!sink.partEndings.isEmpty());
+            for (const QByteArray &ending : sink.partEndings)
+                QVERIFY2(ending.endsWith("</contact>") || ending.endsWith("</email>"), ending.constData());
         }
     }
 
