@@ -118,6 +118,16 @@ int numberValue(const QString &text, int fallback)
     return int(number);
 }
 
+// An export time (2010-05-12T14:30:00, UTC) as a UTC moment; invalid when it does not read.
+QDateTime exportTimeUtc(const QString &text)
+{
+    QDateTime moment = QDateTime::fromString(text.trimmed().left(19), QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    if (!moment.isValid())
+        return QDateTime();
+    moment.setTimeSpec(Qt::UTC);
+    return moment;
+}
+
 // Exports keep a date as the UTC moment of its local midnight; twelve hours on,
 // that moment falls on the intended day in every zone.
 QDate exportDate(const QString &text)
@@ -236,6 +246,17 @@ Recurrence recurrenceIn(const QByteArray &item, const char *name)
     return elementContent(item, name, &xml) ? readRecurrence(xml) : Recurrence();
 }
 
+QStringList categoryNames(const QByteArray &xml)
+{
+    QStringList names;
+    for (const QByteArray &tag : startTags(xml, "category")) {
+        const QString name = attribute(tag, "OPFCategoryCopyName").trimmed();
+        if (!name.isEmpty())
+            names.append(name);
+    }
+    return names;
+}
+
 QStringList categoriesIn(const QByteArray &item, const char *name)
 {
     QByteArray xml;
@@ -294,14 +315,6 @@ QString decodeXmlText(const QString &text)
     return out;
 }
 
-QDateTime exportTimeUtc(const QString &text)
-{
-    QDateTime moment = QDateTime::fromString(text.trimmed().left(19), QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-    if (!moment.isValid())
-        return QDateTime();
-    moment.setTimeSpec(Qt::UTC);
-    return moment;
-}
 
 bool zoneOffsetMinutes(const QString &zoneText, int *minutes)
 {
@@ -332,16 +345,6 @@ Recurrence readRecurrence(const QByteArray &xml)
     return recurrence;
 }
 
-QStringList categoryNames(const QByteArray &xml)
-{
-    QStringList names;
-    for (const QByteArray &tag : startTags(xml, "category")) {
-        const QString name = attribute(tag, "OPFCategoryCopyName").trimmed();
-        if (!name.isEmpty())
-            names.append(name);
-    }
-    return names;
-}
 
 void readMailDetails(const MailMLRC *mail, const DocumentItem &item)
 {

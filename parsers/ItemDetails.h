@@ -75,12 +75,9 @@ const TaskDetails &detailsOf(const TasksInformation *task);
 // Forgets every record's details; called when the records are freed.
 void clearItemDetails();
 
-// Pieces of the reading, for the tests.
-// An export time (2010-05-12T14:30:00, UTC) as a UTC moment; invalid when it does not read.
-QDateTime exportTimeUtc(const QString &text);
+// Pieces of the reading, for the tests and the writers.
 // "(UTC-07:00) Mountain Time (US &amp; Canada)": -420 minutes.
 bool zoneOffsetMinutes(const QString &zoneText, int *minutes);
 Recurrence readRecurrence(const QByteArray &recurrenceXml);
-QStringList categoryNames(const QByteArray &categoryListXml);
 // Text and character references decoded once, as an XML reader does.
 QString decodeXmlText(const QString &text);
