@@ -3,13 +3,14 @@
 #include "olm/ByteSearch.h"
 
 #include <QUuid>
-#include <algorithm>
 #include <climits>
 #include <cstring>
 
 namespace {
 // Bytes of the start tag after its marker ("xml:space=\"preserve\">") that are skipped unchecked.
 constexpr qint64 kStartTagRest = 22;
+// Room for the tags of a typical item, so the marker list grows at most rarely.
+constexpr int kMarkersPerItem = 96;
 
 int indexOfTag(const QByteArray &bytes, const QByteArray &marker)
 {
@@ -104,18 +105,11 @@ bool isName(const char *name)
     return true;
 }
 
-// Negative, zero or positive as the marker's name sorts before, equal to or after name.
-int compareName(const char *data, const ElementMarker &marker, const char *name, int length)
-{
-    const int common = qMin(marker.nameLength, length);
-    const int order = memcmp(data + marker.nameStart, name, size_t(common));
-    return order != 0 ? order : marker.nameLength - length;
-}
-
 void indexMarkers(const DocumentItem &item)
 {
     const char *data = item.bytes.constData();
     const int size = item.bytes.size();
+    item.markers.reserve(kMarkersPerItem);
     for (const char *at = data; at < data + size; ++at) {
         at = static_cast<const char *>(memchr(at, '<', size_t(data + size - at)));
         if (!at)
@@ -131,10 +125,6 @@ void indexMarkers(const DocumentItem &item)
             continue;
         item.markers.append({nameStart, nameEnd - nameStart, position, isEnd});
     }
-    std::sort(item.markers.begin(), item.markers.end(), [data](const ElementMarker &a, const ElementMarker &b) {
-        const int order = compareName(data, a, data + b.nameStart, b.nameLength);
-        return order != 0 ? order < 0 : a.position < b.position;
-    });
     item.markersIndexed = true;
 }
 
@@ -144,28 +134,27 @@ struct MarkerPositions {
 };
 
 // The first "<name" (also where name begins a longer name, as a plain search
-// finds it) and the first "</name>" of the item.
+// finds it) and the first "</name>" of the item. The markers stand in document
+// order; their lengths and the name's last byte rule out nearly all of them
+// before any comparison.
 MarkerPositions findMarkers(const DocumentItem &item, const char *name)
 {
     if (!item.markersIndexed)
         indexMarkers(item);
     const char *data = item.bytes.constData();
     const int length = int(strlen(name));
-    auto marker = std::lower_bound(item.markers.cbegin(), item.markers.cend(), name,
-                                   [data, length](const ElementMarker &m, const char *wanted) {
-                                       return compareName(data, m, wanted, length) < 0;
-                                   });
+    const char last = name[length - 1];
     MarkerPositions found;
-    // Names that begin with name sort right after it.
-    for (; marker != item.markers.cend() && marker->nameLength >= length
-           && memcmp(data + marker->nameStart, name, size_t(length)) == 0;
-         ++marker) {
-        if (!marker->isEnd) {
-            if (found.start < 0 || marker->position < found.start)
-                found.start = marker->position;
-        } else if (marker->nameLength == length && found.end < 0) {
-            found.end = marker->position;
-        }
+    for (const ElementMarker &marker : item.markers) {
+        if (marker.nameLength < length || data[marker.nameStart + length - 1] != last)
+            continue;
+        int &position = marker.isEnd ? found.end : found.start;
+        if (position >= 0 || (marker.isEnd && marker.nameLength != length)
+            || memcmp(data + marker.nameStart, name, size_t(length)) != 0)
+            continue;
+        position = marker.position;
+        if (found.start >= 0 && found.end >= 0)
+            break;
     }
     return found;
 }

@@ -19,9 +19,8 @@ struct ElementMarker {
 struct DocumentItem {
     QByteArray bytes;
     qint64 fileOffset;
-    // Every tag of the item, found in one pass on the first element search and
-    // sorted by name: an item is searched for dozens of elements, and pictures
-    // or bodies make it large.
+    // Every tag of the item, found in one pass on the first element search: an
+    // item is searched for dozens of elements, and pictures or bodies make it large.
     mutable QVector<ElementMarker> markers;
     mutable bool markersIndexed = false;
 };

@@ -1,5 +1,7 @@
 #include "parsers/ItemDetails.h"
 
+#include "olm/ByteSearch.h"
+
 #include <QHash>
 #include <QRegularExpression>
 
@@ -14,11 +16,21 @@ bool endsName(char c)
     return c == ' ' || c == '>' || c == '/' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// First occurrence of tag (which begins with '<') in bytes from position from on; -1 when absent.
+int indexOfTag(const QByteArray &bytes, const QByteArray &tag, int from)
+{
+    if (from < 0 || from > bytes.size())
+        return -1;
+    const char *data = bytes.constData();
+    const char *at = findTag(data + from, data + bytes.size(), tag.constData(), size_t(tag.size()));
+    return at ? int(at - data) : -1;
+}
+
 // Where the start tag of the element called exactly name begins ("<name" followed by
 // something that cannot continue the name), from position from on; -1 when absent.
 int startTagOf(const QByteArray &bytes, const QByteArray &open, int from)
 {
-    for (int at = bytes.indexOf(open, from); at >= 0; at = bytes.indexOf(open, at + 1)) {
+    for (int at = indexOfTag(bytes, open, from); at >= 0; at = indexOfTag(bytes, open, at + 1)) {
         const int next = at + open.size();
         if (next < bytes.size() && endsName(bytes.at(next)))
             return at;
@@ -40,7 +52,7 @@ bool elementContent(const QByteArray &bytes, const char *name, QByteArray *conte
         content->clear();
         return true;
     }
-    const int end = bytes.indexOf(QByteArray("</") + name + '>', tagEnd + 1);
+    const int end = indexOfTag(bytes, QByteArray("</") + name + '>', tagEnd + 1);
     if (end < 0)
         return false;
     *content = bytes.mid(tagEnd + 1, end - tagEnd - 1);

@@ -46,6 +46,11 @@ int openRegularFile(const QByteArray &localPath, QString *error)
 }
 } // namespace
 
+bool startsLikeOlm(const char *bytes, qint64 size)
+{
+    return size >= qint64(sizeof kOlmStart) && memcmp(bytes, kOlmStart, sizeof kOlmStart) == 0;
+}
+
 void CleanListAndHash()
 {
     freeRecordLists();
@@ -66,9 +71,8 @@ bool beginScan(const QByteArray &localPath, QString *openError)
         *openError = error;
     if (fileDescriptor < 0)
         return false;
-    unsigned char start[sizeof kOlmStart] = {};
-    if (readFully(fileDescriptor, 0, reinterpret_cast<char *>(start), sizeof start) != sizeof start
-        || memcmp(start, kOlmStart, sizeof start) != 0) {
+    char start[sizeof kOlmStart] = {};
+    if (!startsLikeOlm(start, readFully(fileDescriptor, 0, start, sizeof start))) {
         ::close(fileDescriptor);
         fileDescriptor = -1;
         return false;

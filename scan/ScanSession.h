@@ -12,6 +12,9 @@ extern const char kRecordMemoryFullMessage[];
 // the folder attribute list and the folder maps.
 void CleanListAndHash();
 
+// The first bytes of every export: "PK" 03 04 and version 45.
+bool startsLikeOlm(const char *bytes, qint64 size);
+
 // Zeroes the counters, frees the previous scan, closes the previous descriptor and
 // opens the file named by its bytes on disk. True when it is a regular file that
 // starts like an .olm export (PK 03 04 and version 45); otherwise the descriptor

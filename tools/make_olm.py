@@ -1175,6 +1175,7 @@ def apply_damage(args, out, entries):
     for entry in entries:
         entry["wiped"] = False
         entry["zeroCrc"] = False
+    damaged = insert_garbage_inside(args, out, entries, rng)
     if args.wipe_headers:
         # The first header stays: without it the file is refused before any scan.
         eligible = entries[1:]
@@ -1184,18 +1185,91 @@ def apply_damage(args, out, entries):
             out.seek(entry["header"])
             out.write(b"\0\0\0\0")
             entry["wiped"] = True
+            damaged.append((entry["header"], 4))
     if args.zero_crc:
         eligible = [e for e in entries if e["crc"] != 0]
         for entry in rng.sample(eligible, round(args.zero_crc * len(eligible))):
             out.seek(entry["header"] + 14)
             out.write(b"\0\0\0\0")
             entry["zeroCrc"] = True
+            damaged.append((entry["header"] + 14, 4))
+    damaged += drop_end_tags(args, out, entries, rng) + zero_fill(args, out, entries, rng)
     out.seek(0, 2)
     size = out.tell()
     if args.truncate is not None:
         size = args.truncate if args.truncate >= 0 else max(0, size + args.truncate)
         out.truncate(size)
+    mark_intact(entries, damaged, size)
     return size
+
+
+# Damage that the options above do not make, for the damage corpus. Each returns
+# the (offset, length) stretches it changed.
+
+def insert_garbage_inside(args, out, entries, rng):
+    """Random bytes inserted inside the data of a fraction of the entries; sizes stay as they were."""
+    if not args.garbage_inside:
+        return []
+    eligible = [e for e in entries if e["size"] > 1]
+    chosen = sorted(rng.sample(eligible, round(args.garbage_inside * len(eligible))), key=lambda e: e["header"])
+    out.seek(0)
+    data = bytearray(out.read())
+    damaged = []
+    # From the back, so that earlier offsets stay valid while inserting.
+    for entry in reversed(chosen):
+        at = entry["data"] + rng.randrange(1, entry["size"])
+        junk = rng.randbytes(rng.randint(1, 300)).translate(GARBAGE_TABLE)
+        data[at:at] = junk
+        for later in entries:
+            if later["header"] > entry["header"]:
+                later["header"] += len(junk)
+                later["data"] += len(junk)
+        damaged = [(start + len(junk) if start >= at else start, length) for start, length in damaged]
+        damaged.append((at, len(junk)))
+    out.seek(0)
+    out.write(data)
+    return damaged
+
+
+def drop_end_tags(args, out, entries, rng):
+    """One item end tag of a fraction of the documents overwritten with spaces."""
+    if not args.drop_end_tags:
+        return []
+    eligible = [e for e in entries if e.get("itemEnds")]
+    damaged = []
+    for entry in rng.sample(eligible, round(args.drop_end_tags * len(eligible))):
+        tag_length = len("</%s>" % DOCUMENT_TAGS[entry["kind"]][1])
+        at = entry["data"] + rng.choice(entry["itemEnds"]) - tag_length
+        out.seek(at)
+        out.write(b" " * tag_length)
+        damaged.append((at, tag_length))
+    return damaged
+
+
+def zero_fill(args, out, entries, rng):
+    """Stretches of zero bytes (a disk's lost sectors), never over the first bytes of the file."""
+    if not args.zero_fill:
+        return []
+    out.seek(0, 2)
+    size = out.tell()
+    damaged = []
+    for _ in range(args.zero_fill):
+        length = rng.randint(1, 4096)
+        at = rng.randrange(8, max(9, size - length))
+        out.seek(at)
+        out.write(bytes(min(length, size - at)))
+        damaged.append((at, length))
+    return damaged
+
+
+def mark_intact(entries, damaged, file_size):
+    """An entry's data is intact when it is whole and untouched (its header may not be); so is every record in it."""
+    for entry in entries:
+        end = entry["data"] + entry["size"]
+        entry["dataIntact"] = end <= file_size and not any(
+            start < end and entry["data"] < start + length for start, length in damaged)
+        for record in entry.get("records", []):
+            record["inIntactDocument"] = entry["dataIntact"]
 
 
 def message_folder(entry_path):
@@ -1311,6 +1385,11 @@ def parse_args(argv):
     parser.add_argument("--zero-crc", type=fraction, help="zero the CRC-32 of this fraction of file entries")
     parser.add_argument("--garbage-between", action="store_true", help="random bytes between entries")
     parser.add_argument("--no-central-directory", action="store_true")
+    parser.add_argument("--garbage-inside", type=fraction,
+                        help="insert random bytes inside the data of this fraction of entries (sizes unchanged)")
+    parser.add_argument("--drop-end-tags", type=fraction,
+                        help="overwrite one item end tag in this fraction of documents")
+    parser.add_argument("--zero-fill", type=int, default=0, help="zero this many stretches of up to 4 KiB")
     parser.add_argument("--realistic", action="store_true",
                         help="mails in %d folders under %d stores, bodies of 2 to 50 KB, one mail in four with "
                              "1 to 3 attachments of 10 KB to 2 MB" % (REALISTIC_FOLDER_COUNT, len(REALISTIC_STORES)))
