@@ -43,16 +43,13 @@ bool present(const char (&field)[Width])
 }
 
 // A stretch of the .olm file as the previews show it: only the bytes actually read,
-// at most kPreviewTextLimit of them, cut at the first zero byte where asked.
-struct PreviewText {
-    QByteArray bytes;
-    bool shortened = false;
-};
-PreviewText readPreviewText(const TextReader &olm, qint64 offset, qint64 size, bool cutAtZero)
+// at most limit of them, cut at the first zero byte where asked.
+PreviewText readPreviewText(const TextReader &olm, qint64 offset, qint64 size, qint64 limit, bool cutAtZero)
 {
     PreviewText result;
-    result.shortened = size > kPreviewTextLimit;
-    result.bytes = olm.read(offset, qMin(size, kPreviewTextLimit));
+    result.bytes = olm.read(offset, qMin(size, limit));
+    // Shortened only where the file holds more; a size beyond the file's end shows what there is.
+    result.shortened = size > limit && result.bytes.size() == limit;
     if (cutAtZero) {
         const int zero = result.bytes.indexOf('\0');
         if (zero >= 0)
@@ -106,6 +103,16 @@ QByteArray breakLongRuns(const QByteArray &body, bool html)
         result += byte;
     }
     return result;
+}
+
+// The entities decoded, then the text up to its first zero byte.
+QByteArray decodedUpToZero(const QByteArray &bytes)
+{
+    QByteArray decoded = decodePreviewEntities(bytes);
+    const int zero = decoded.indexOf('\0');
+    if (zero >= 0)
+        decoded.truncate(zero);
+    return decoded;
 }
 
 const char *const kHtmlTagNames[] = {"html", "table", "body", "tbody", "td", "tr", "div", "br",
@@ -267,7 +274,7 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
     QByteArray body;
     bool shortened = false;
     if (mail->BodyOffset > 0 && mail->BodySize > 0) {
-        PreviewText read = readPreviewText(olm, mail->BodyOffset, mail->BodySize, false);
+        PreviewText read = readPreviewText(olm, mail->BodyOffset, mail->BodySize, kPreviewTextLimit, false);
         body = decodePreviewEntities(read.bytes);
         body.replace('\r', '\n');
         shortened = read.shortened;
@@ -313,6 +320,14 @@ void QPreviewOfItems::appendPlainDetail(const QString &text)
     if (!details->document()->isEmpty())
         cursor.insertBlock();
     cursor.insertText(text, details->currentCharFormat());
+}
+
+void QPreviewOfItems::noteShortened(const PreviewText &text, qint64 size)
+{
+    if (text.shortened)
+        appendPlainDetail(tr("(Only the first %1 KB of this %2 KB text are shown.)")
+                              .arg(kDetailsTextLimit >> 10)
+                              .arg((size + 1023) >> 10));
 }
 
 void QPreviewOfItems::finishDetails()
@@ -446,10 +461,11 @@ void QPreviewOfItems::writePreviewItemsForContact(const ContactInformation *cont
         details->append(tr("Description :\n"));
         details->setTextColor(kDetailText);
         details->append(QString());
-        const PreviewText note = readPreviewText(olmReader(), c.NotesOffset, c.NotesSize, true);
+        const PreviewText note = readPreviewText(olmReader(), c.NotesOffset, c.NotesSize, kDetailsTextLimit, true);
         QTextDocument scratch;
-        scratch.setHtml(QString::fromUtf8(note.bytes));
+        scratch.setHtml(QString::fromUtf8(breakLongRuns(note.bytes, true)));
         appendPlainDetail(scratch.toPlainText());
+        noteShortened(note, c.NotesSize);
     }
     finishDetails();
 }
@@ -469,10 +485,11 @@ void QPreviewOfItems::writePreviewItemsForCalendar(const CalenderInformation *ev
         line(tr("Location : ") + text(event->Location) + QLatin1Char('\n'));
     if (event->DescriptionSize != 0) {
         line(tr("Description: \n"));
-        const PreviewText description =
-            readPreviewText(olmReader(), event->DescriptionOffset, event->DescriptionSize, true);
+        const PreviewText description = readPreviewText(olmReader(), event->DescriptionOffset,
+                                                         event->DescriptionSize, kDetailsTextLimit, true);
         m_panes.details->setFontPointSize(11);
-        appendPlainDetail(QString::fromUtf8(decodePreviewEntities(description.bytes)));
+        appendPlainDetail(QString::fromUtf8(breakLongRuns(decodePreviewEntities(description.bytes), false)));
+        noteShortened(description, event->DescriptionSize);
     }
     finishDetails();
 }
@@ -501,9 +518,9 @@ void QPreviewOfItems::writePreviewItemsForTask(const TasksInformation *task)
     }
     if (task->NoteSize != 0) {
         appendDetail(tr("Description: \n"));
-        const PreviewText note = readPreviewText(olmReader(), task->NoteOffset, task->NoteSize, false);
-        const QByteArray decoded = decodePreviewEntities(note.bytes);
-        appendDetail(QString::fromUtf8(decoded.constData(), int(qstrnlen(decoded.constData(), uint(decoded.size())))));
+        const PreviewText note = readPreviewText(olmReader(), task->NoteOffset, task->NoteSize, kDetailsTextLimit, false);
+        appendDetail(QString::fromUtf8(breakLongRuns(decodedUpToZero(note.bytes), true)));
+        noteShortened(note, task->NoteSize);
     }
     finishDetails();
 }
@@ -517,9 +534,9 @@ void QPreviewOfItems::writePreviewItemsForNotes(const NotesInformation *note)
         appendDetail(tr("Summary : ") + text(note->Title) + QLatin1Char('\n'));
     if (note->NotesSize != 0) {
         appendDetail(tr("Description : \n"));
-        const PreviewText body = readPreviewText(olmReader(), note->NotesOffset, note->NotesSize, false);
-        const QByteArray decoded = decodePreviewEntities(body.bytes);
-        appendDetail(QString::fromUtf8(decoded.constData(), int(qstrnlen(decoded.constData(), uint(decoded.size())))));
+        const PreviewText body = readPreviewText(olmReader(), note->NotesOffset, note->NotesSize, kDetailsTextLimit, false);
+        appendDetail(QString::fromUtf8(breakLongRuns(decodedUpToZero(body.bytes), true)));
+        noteShortened(body, note->NotesSize);
     }
     finishDetails();
 }
