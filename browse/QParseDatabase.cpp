@@ -274,6 +274,19 @@ void QParseDatabase::GenerateTree()
     objMapFileIdTreeItem.insert(kFolderWithoutPathId, withoutPath);
 }
 
+namespace {
+// The view lays out expanded folders recursively, so a path thousands of folders
+// deep, all expanded, would overflow the stack: only the first levels open by themselves.
+constexpr int kLevelsExpanded = 64;
+bool withinExpandedLevels(const QTreeWidgetItem *item)
+{
+    int depth = 0;
+    for (const QTreeWidgetItem *up = item->parent(); up && depth <= kLevelsExpanded; up = up->parent())
+        ++depth;
+    return depth <= kLevelsExpanded;
+}
+} // namespace
+
 void QParseDatabase::AddItemToTree(qint64 id)
 {
     if (objMapFileIdTreeItem.contains(id))
@@ -305,7 +318,7 @@ void QParseDatabase::AddItemToTree(qint64 id)
     item->setText(FolderIdColumn, QString::number(id));
     item->setText(FolderParentColumn, QString::number(parentId));
     objMapFileIdTreeItem.insert(id, item);
-    item->setExpanded(true);
+    item->setExpanded(withinExpandedLevels(item));
 }
 
 // Check-state propagation. Every box the propagation changes has its state code
