@@ -124,6 +124,25 @@ QByteArray recurrenceRule(const Recurrence &recurrence, const QDateTime &startUt
                 names.append(kDayNames[((day + shift) % 7 + 7) % 7]);
         rule += ";BYDAY=" + names.join(',') + ";WKST=SU";
     }
+    if (recurrence.pattern == Pattern::MonthNth && recurrence.instance > 0) {
+        // The nth weekday of the zone's month, as the days of the month it can fall on;
+        // a start on another day in UTC moves the weekday and those days with it.
+        const int shift = int(local.date().daysTo(start.date()));
+        int day = local.date().dayOfWeek() % 7;
+        for (int bit = 6; bit >= 0; --bit)
+            if (recurrence.daysOfWeek & (1 << bit))
+                day = bit;
+        QList<QByteArray> monthDays;
+        for (int week = 0; week < 7; ++week) {
+            int monthDay = recurrence.instance == 5 ? -7 + week : 7 * (recurrence.instance - 1) + 1 + week;
+            monthDay += shift;
+            // Day 0 is the last day of the month before; day 0 counted from the end is the 1st of the next.
+            if (monthDay == 0)
+                monthDay = recurrence.instance == 5 ? 1 : -1;
+            monthDays.append(QByteArray::number(monthDay));
+        }
+        rule += QByteArray(";BYDAY=") + kDayNames[((day + shift) % 7 + 7) % 7] + ";BYMONTHDAY=" + monthDays.join(',');
+    }
     if (recurrence.occurrences > 0) {
         rule += ";COUNT=" + QByteArray::number(recurrence.occurrences);
     } else if (recurrence.endDate.isValid()) {

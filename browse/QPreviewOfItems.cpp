@@ -1,5 +1,6 @@
 #include "browse/QPreviewOfItems.h"
 
+#include "app/WidgetLook.h"
 #include "archive/TextReader.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
@@ -20,15 +21,8 @@ QPreviewOfItems *m_pPreview = nullptr;
 namespace {
 // IsOutgoing holds this for the float notation "1E0"/"0E0" of real exports.
 constexpr qint32 kOutgoingMarker = 45;
-// Hidden columns of an item-list row.
-enum ListColumn { OffsetColumn = 5, SizeColumn = 6, KindColumn = 7 };
 const QColor kDetailText(68, 68, 68);
 const QColor kHeadingText(25, 104, 232);
-
-QFont lucida(int pointSize)
-{
-    return QFont(QStringLiteral("Lucida Grande"), pointSize);
-}
 
 template <int Width>
 QString text(const char (&field)[Width])
@@ -43,16 +37,13 @@ bool present(const char (&field)[Width])
 }
 
 // A stretch of the .olm file as the previews show it: only the bytes actually read,
-// at most kPreviewTextLimit of them, cut at the first zero byte where asked.
-struct PreviewText {
-    QByteArray bytes;
-    bool shortened = false;
-};
-PreviewText readPreviewText(const TextReader &olm, qint64 offset, qint64 size, bool cutAtZero)
+// at most limit of them, cut at the first zero byte where asked.
+PreviewText readPreviewText(const TextReader &olm, qint64 offset, qint64 size, qint64 limit, bool cutAtZero)
 {
     PreviewText result;
-    result.shortened = size > kPreviewTextLimit;
-    result.bytes = olm.read(offset, qMin(size, kPreviewTextLimit));
+    result.bytes = olm.read(offset, qMin(size, limit));
+    // Shortened only where the file holds more; a size beyond the file's end shows what there is.
+    result.shortened = size > limit && result.bytes.size() == limit;
     if (cutAtZero) {
         const int zero = result.bytes.indexOf('\0');
         if (zero >= 0)
@@ -70,7 +61,7 @@ FileTextReader olmReader()
 template <typename Record>
 const Record *recordWithIdentifier(const Record *head, QTreeWidgetItem *item)
 {
-    const QByteArray wanted = item->text(OffsetColumn).toLatin1();
+    const QByteArray wanted = item->text(ItemKeyColumn).toLatin1();
     for (const Record *record = head; record; record = record->Next) {
         if (qstrncmp(record->Identifier, wanted.constData(), sizeof(record->Identifier)) == 0
             && wanted.size() < int(sizeof(record->Identifier)))
@@ -106,6 +97,16 @@ QByteArray breakLongRuns(const QByteArray &body, bool html)
         result += byte;
     }
     return result;
+}
+
+// The entities decoded, then the text up to its first zero byte.
+QByteArray decodedUpToZero(const QByteArray &bytes)
+{
+    QByteArray decoded = decodePreviewEntities(bytes);
+    const int zero = decoded.indexOf('\0');
+    if (zero >= 0)
+        decoded.truncate(zero);
+    return decoded;
 }
 
 const char *const kHtmlTagNames[] = {"html", "table", "body", "tbody", "td", "tr", "div", "br",
@@ -193,18 +194,18 @@ void QPreviewOfItems::OnMessageSubjectClicked(QTreeWidgetItem *item, int column)
 {
     if (!item)
         return;
-    switch (item->text(KindColumn).toULongLong()) {
+    switch (item->text(ItemKindColumn).toULongLong()) {
     case ContactsFolderType: OnContactItemClicked(item, column); return;
     case CalendarFolderType: OnCalendarItemClicked(item, column); return;
     case TasksFolderType: OnTaskItemClicked(item, column); return;
     case NotesFolderType: OnNoteItemClicked(item, column); return;
     default: break;
     }
-    const qint64 offset = item->text(OffsetColumn).toLongLong();
-    const qint64 size = qint64(item->text(SizeColumn).toULongLong());
+    const qint64 offset = item->text(ItemKeyColumn).toLongLong();
+    const qint64 size = qint64(item->text(ItemSizeColumn).toULongLong());
     // The row also knows its record's place in the list: mails without a body all
     // have offset and size 0, and the first of them is not necessarily this one.
-    const QVariant ordinal = item->data(OffsetColumn, Qt::UserRole);
+    const QVariant ordinal = item->data(ItemKeyColumn, Qt::UserRole);
     if (ordinal.isValid()) {
         qint64 index = ordinal.toLongLong();
         const MailMLRC *mail = TmpMlrcPtrStart;
@@ -267,7 +268,7 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
     QByteArray body;
     bool shortened = false;
     if (mail->BodyOffset > 0 && mail->BodySize > 0) {
-        PreviewText read = readPreviewText(olm, mail->BodyOffset, mail->BodySize, false);
+        PreviewText read = readPreviewText(olm, mail->BodyOffset, mail->BodySize, kPreviewTextLimit, false);
         body = decodePreviewEntities(read.bytes);
         body.replace('\r', '\n');
         shortened = read.shortened;
@@ -294,7 +295,7 @@ void QPreviewOfItems::prepareDetailsPane()
     QTextBrowser *details = m_panes.details;
     details->show();
     details->clear();
-    details->setFont(lucida(12));
+    details->setFont(lucidaGrande(12));
     details->setTextInteractionFlags(Qt::NoTextInteraction);
 }
 
@@ -313,6 +314,14 @@ void QPreviewOfItems::appendPlainDetail(const QString &text)
     if (!details->document()->isEmpty())
         cursor.insertBlock();
     cursor.insertText(text, details->currentCharFormat());
+}
+
+void QPreviewOfItems::noteShortened(const PreviewText &text, qint64 size)
+{
+    if (text.shortened)
+        appendPlainDetail(tr("(Only the first %1 KB of this %2 KB text are shown.)")
+                              .arg(kDetailsTextLimit >> 10)
+                              .arg((size + 1023) >> 10));
 }
 
 void QPreviewOfItems::finishDetails()
@@ -446,10 +455,11 @@ void QPreviewOfItems::writePreviewItemsForContact(const ContactInformation *cont
         details->append(tr("Description :\n"));
         details->setTextColor(kDetailText);
         details->append(QString());
-        const PreviewText note = readPreviewText(olmReader(), c.NotesOffset, c.NotesSize, true);
+        const PreviewText note = readPreviewText(olmReader(), c.NotesOffset, c.NotesSize, kDetailsTextLimit, true);
         QTextDocument scratch;
-        scratch.setHtml(QString::fromUtf8(note.bytes));
+        scratch.setHtml(QString::fromUtf8(breakLongRuns(note.bytes, true)));
         appendPlainDetail(scratch.toPlainText());
+        noteShortened(note, c.NotesSize);
     }
     finishDetails();
 }
@@ -469,10 +479,11 @@ void QPreviewOfItems::writePreviewItemsForCalendar(const CalenderInformation *ev
         line(tr("Location : ") + text(event->Location) + QLatin1Char('\n'));
     if (event->DescriptionSize != 0) {
         line(tr("Description: \n"));
-        const PreviewText description =
-            readPreviewText(olmReader(), event->DescriptionOffset, event->DescriptionSize, true);
+        const PreviewText description = readPreviewText(olmReader(), event->DescriptionOffset,
+                                                         event->DescriptionSize, kDetailsTextLimit, true);
         m_panes.details->setFontPointSize(11);
-        appendPlainDetail(QString::fromUtf8(decodePreviewEntities(description.bytes)));
+        appendPlainDetail(QString::fromUtf8(breakLongRuns(decodePreviewEntities(description.bytes), false)));
+        noteShortened(description, event->DescriptionSize);
     }
     finishDetails();
 }
@@ -501,9 +512,9 @@ void QPreviewOfItems::writePreviewItemsForTask(const TasksInformation *task)
     }
     if (task->NoteSize != 0) {
         appendDetail(tr("Description: \n"));
-        const PreviewText note = readPreviewText(olmReader(), task->NoteOffset, task->NoteSize, false);
-        const QByteArray decoded = decodePreviewEntities(note.bytes);
-        appendDetail(QString::fromUtf8(decoded.constData(), int(qstrnlen(decoded.constData(), uint(decoded.size())))));
+        const PreviewText note = readPreviewText(olmReader(), task->NoteOffset, task->NoteSize, kDetailsTextLimit, false);
+        appendDetail(QString::fromUtf8(breakLongRuns(decodedUpToZero(note.bytes), true)));
+        noteShortened(note, task->NoteSize);
     }
     finishDetails();
 }
@@ -517,9 +528,9 @@ void QPreviewOfItems::writePreviewItemsForNotes(const NotesInformation *note)
         appendDetail(tr("Summary : ") + text(note->Title) + QLatin1Char('\n'));
     if (note->NotesSize != 0) {
         appendDetail(tr("Description : \n"));
-        const PreviewText body = readPreviewText(olmReader(), note->NotesOffset, note->NotesSize, false);
-        const QByteArray decoded = decodePreviewEntities(body.bytes);
-        appendDetail(QString::fromUtf8(decoded.constData(), int(qstrnlen(decoded.constData(), uint(decoded.size())))));
+        const PreviewText body = readPreviewText(olmReader(), note->NotesOffset, note->NotesSize, kDetailsTextLimit, false);
+        appendDetail(QString::fromUtf8(breakLongRuns(decodedUpToZero(body.bytes), true)));
+        noteShortened(body, note->NotesSize);
     }
     finishDetails();
 }

@@ -2,6 +2,7 @@
 // Renders the selected item of the item list into the preview pane: a mail's
 // header lines and body, or the details of a contact, event, task or note.
 // Large texts are read back from the .olm file at the moment they are shown.
+#include <QByteArray>
 #include <QObject>
 
 class QTextBrowser;
@@ -15,6 +16,17 @@ struct MailMLRC;
 struct NotesInformation;
 struct TasksInformation;
 
+// Columns of the item list.
+enum ItemListColumn {
+    ItemPriorityColumn = 1,
+    ItemKindIconColumn = 2,
+    ItemAttachmentColumn = 3,
+    ItemTextColumn = 4,
+    ItemKeyColumn = 5,  // a mail's body offset, or another item's identifier
+    ItemSizeColumn = 6, // a mail's body size
+    ItemKindColumn = 7, // the folder type of a contact, event, task or note row
+};
+
 // The widgets of the preview pane, owned by the main window.
 struct PreviewPanes {
     QTextBrowser *header = nullptr;  // a mail's header lines
@@ -26,6 +38,15 @@ struct PreviewPanes {
 // A body or description larger than this shows only its first part, so that a huge
 // text cannot hold the window for long.
 constexpr qint64 kPreviewTextLimit = 1024 * 1024;
+// The same for the text pane of contacts, events, tasks and notes, which lays text
+// out more slowly than the web view.
+constexpr qint64 kDetailsTextLimit = 256 * 1024;
+
+// Text read back for a preview, and whether it is only the first part of it.
+struct PreviewText {
+    QByteArray bytes;
+    bool shortened = false;
+};
 
 class QPreviewOfItems : public QObject
 {
@@ -56,6 +77,8 @@ private:
     void appendDetail(const QString &text);
     // A paragraph shown exactly as given.
     void appendPlainDetail(const QString &text);
+    // Says so under a text shown only in part.
+    void noteShortened(const PreviewText &text, qint64 size);
     void finishDetails();
 
     PreviewPanes m_panes;

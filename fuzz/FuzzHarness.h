@@ -14,7 +14,7 @@
 
 // Room for thousands of items, and far below the fuzzers' memory limit.
 constexpr qint64 kFuzzRecordMemory = qint64(64) << 20;
-// Small blocks and document parts put block boundaries and part cuts all over small inputs.
+// Small blocks and document parts put their boundaries all over small inputs.
 constexpr BlockSizes kFuzzBlocks{256, 64, 512};
 
 // The whole scan of the bytes as a file: the start check, the walk with its raw

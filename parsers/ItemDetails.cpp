@@ -340,6 +340,8 @@ Recurrence readRecurrence(const QByteArray &xml)
     recurrence.interval = qMax(1, numberValue(recurrenceField(xml, "Interval"), 1));
     recurrence.daysOfWeek = daysOfWeekOf(recurrenceField(xml, "DaysOfWeek"));
     recurrence.occurrences = qMax(0, numberValue(recurrenceField(xml, "Occurrences"), 0));
+    const int instance = numberValue(recurrenceField(xml, "Instance"), 0);
+    recurrence.instance = instance >= 1 && instance <= 5 ? instance : 0;
     recurrence.startDate = exportDate(recurrenceField(xml, "StartDate"));
     recurrence.endDate = exportDate(recurrenceField(xml, "EndDate"));
     return recurrence;

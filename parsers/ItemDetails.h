@@ -19,6 +19,7 @@ struct Recurrence {
     int interval = 1;
     int daysOfWeek = 0;  // bit 0 Sunday, bit 1 Monday, ... bit 6 Saturday
     int occurrences = 0; // 0: not limited by a count
+    int instance = 0;    // of the nth-weekday patterns: 1 to 4, 5 the last; 0 when not given
     QDate startDate;
     QDate endDate;       // last day an occurrence may fall on; invalid: no end date
     bool repeats() const { return pattern != Pattern::None; }

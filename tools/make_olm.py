@@ -675,7 +675,7 @@ MIDDLE_NAMES = ["Maria", "Lee", "Άννα", "Jun"]
 # Kinds of contact e-mail addresses as exports number them.
 EMAIL_TYPE_CODES = {"work": "0", "home": "1", "other": "2"}
 # Outlook's pattern numbers.
-PATTERN_CODES = {"daily": 0, "weekly": 1, "monthly": 2, "yearly": 5}
+PATTERN_CODES = {"daily": 0, "weekly": 1, "monthly": 2, "monthNth": 3, "yearly": 5}
 DAY_NAMES = ["SU", "MO", "TU", "WE", "TH", "FR", "SA"]
 
 
@@ -707,6 +707,8 @@ def recurrence_xml(pattern):
               ("OPFRecurrenceStartDate", pattern["startDate"] + "T00:00:00")]
     if pattern["endDate"]:
         fields.append(("OPFRecurrenceEndDate", pattern["endDate"] + "T00:00:00"))
+    if pattern.get("instance"):
+        fields.append(("OPFRecurrenceInstance", str(pattern["instance"])))
     return "".join(element(name, value) for name, value in fields)
 
 
@@ -736,6 +738,19 @@ def local_occurrences(pattern, local_start):
             if not all(take(d) for d in chosen):
                 break
             week += interval
+    elif pattern["type"] == "monthNth":
+        # The nth (5: the last) such weekday of every interval-th month.
+        step = 0
+        while True:
+            total = local_start.month - 1 + step * interval
+            first = local_start.replace(year=local_start.year + total // 12, month=total % 12 + 1, day=1)
+            following = (first + datetime.timedelta(days=32)).replace(day=1)
+            days = [first + datetime.timedelta(days=d) for d in range((following - first).days)]
+            matching = [d for d in days if DAY_NAMES[day_of(d)] == pattern["days"][0]]
+            moment = matching[-1] if pattern["instance"] == 5 else matching[pattern["instance"] - 1]
+            if moment >= local_start and not take(moment):
+                break
+            step += 1
     else:
         months = 12 if pattern["type"] == "yearly" else 1
         step = 0
@@ -767,6 +782,12 @@ def event_extras(number, start, zone):
     elif kind == 2:
         pattern = {"type": "daily", "interval": 3, "count": 0, "days": [],
                    "endDate": (local + datetime.timedelta(days=20)).strftime("%Y-%m-%d")}
+    elif kind == 4 and number % 10 == 9:
+        # The start's weekday and its place in the month: "the second Tuesday", or "the last" in the last week.
+        following = (local.replace(day=1) + datetime.timedelta(days=32)).replace(day=1)
+        last_week = (following - local).days <= 7
+        pattern = {"type": "monthNth", "interval": 1, "count": 6, "endDate": None, "days": [DAY_NAMES[day_of(local)]],
+                   "instance": 5 if last_week else (local.day - 1) // 7 + 1}
     elif kind == 4 and local.day <= 28:
         pattern = {"type": "monthly", "interval": 1, "count": 4, "endDate": None, "days": []}
     else:

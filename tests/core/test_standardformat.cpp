@@ -96,26 +96,39 @@ void TestStandardFormat::recurrenceRules_data()
     QTest::addColumn<QDateTime>("start");
     QTest::addColumn<int>("offset");
     QTest::addColumn<QByteArray>("rule");
+    QTest::addColumn<int>("instance");
     using P = Recurrence::Pattern;
     const QDateTime morning = utc(2011, 2, 3, 9, 44); // a Thursday
     QTest::newRow("weekly, same day in UTC") << int(P::Weekly) << 1 << (16 | 64) << 8 << QDate() << morning << 330
-                                             << QByteArray("FREQ=WEEKLY;BYDAY=TH,SA;WKST=SU;COUNT=8");
+                                             << QByteArray("FREQ=WEEKLY;BYDAY=TH,SA;WKST=SU;COUNT=8") << 0;
     // Monday 20:00 in Mountain time is Tuesday 03:00 UTC: every day moves one on.
     QTest::newRow("weekly, next day in UTC") << int(P::Weekly) << 2 << (2 | 8) << 0 << QDate() << utc(2011, 2, 8, 3, 0)
-                                             << -420 << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=TU,TH;WKST=SU");
+                                             << -420 << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=TU,TH;WKST=SU") << 0;
     // Saturday 08:00 in Kolkata is Saturday 02:30 UTC, Sunday 01:00 there is Saturday 19:30.
     QTest::newRow("weekly, day before in UTC, wraps") << int(P::Weekly) << 1 << 1 << 0 << QDate()
                                                       << utc(2011, 2, 5, 19, 30) << 330
-                                                      << QByteArray("FREQ=WEEKLY;BYDAY=SA;WKST=SU");
+                                                      << QByteArray("FREQ=WEEKLY;BYDAY=SA;WKST=SU") << 0;
     QTest::newRow("weekly without days takes the start's") << int(P::Weekly) << 1 << 0 << 3 << QDate() << morning
-                                                           << 0 << QByteArray("FREQ=WEEKLY;BYDAY=TH;WKST=SU;COUNT=3");
+                                                           << 0 << QByteArray("FREQ=WEEKLY;BYDAY=TH;WKST=SU;COUNT=3") << 0;
     // The last occurrence starts on the end date at the local time of day: 14:00 local is 20:00 UTC.
     QTest::newRow("daily until") << int(P::Daily) << 3 << 0 << 0 << QDate(2009, 12, 31) << utc(2009, 12, 22, 20, 0)
-                                 << -360 << QByteArray("FREQ=DAILY;INTERVAL=3;UNTIL=20091231T200000Z");
+                                 << -360 << QByteArray("FREQ=DAILY;INTERVAL=3;UNTIL=20091231T200000Z") << 0;
     QTest::newRow("count wins over end") << int(P::Monthly) << 1 << 0 << 4 << QDate(2012, 1, 1) << morning << 0
-                                         << QByteArray("FREQ=MONTHLY;COUNT=4");
-    QTest::newRow("yearly") << int(P::Yearly) << 1 << 0 << 0 << QDate() << morning << 0 << QByteArray("FREQ=YEARLY");
-    QTest::newRow("no pattern") << int(P::None) << 1 << 0 << 5 << QDate() << morning << 0 << QByteArray();
+                                         << QByteArray("FREQ=MONTHLY;COUNT=4") << 0;
+    QTest::newRow("yearly") << int(P::Yearly) << 1 << 0 << 0 << QDate() << morning << 0 << QByteArray("FREQ=YEARLY") << 0;
+    // The third Tuesday, 20:00 in Mountain time: a Wednesday in UTC, in the days after the third week.
+    QTest::newRow("third weekday, next day in UTC")
+        << int(P::MonthNth) << 1 << 4 << 6 << QDate() << utc(2011, 2, 16, 3, 0) << -420
+        << QByteArray("FREQ=MONTHLY;BYDAY=WE;BYMONTHDAY=16,17,18,19,20,21,22;COUNT=6") << 3;
+    // The last Sunday at 03:00 in Kolkata is a Saturday in UTC.
+    QTest::newRow("last weekday, day before in UTC")
+        << int(P::MonthNth) << 1 << 1 << 0 << QDate() << utc(2011, 5, 28, 21, 30) << 330
+        << QByteArray("FREQ=MONTHLY;BYDAY=SA;BYMONTHDAY=-8,-7,-6,-5,-4,-3,-2") << 5;
+    // The first Thursday at 02:00 in Kolkata can be the last day of the month before in UTC.
+    QTest::newRow("first weekday, day before in UTC")
+        << int(P::MonthNth) << 2 << 16 << 0 << QDate() << utc(2011, 8, 31, 20, 30) << 330
+        << QByteArray("FREQ=MONTHLY;INTERVAL=2;BYDAY=WE;BYMONTHDAY=-1,1,2,3,4,5,6") << 1;
+    QTest::newRow("no pattern") << int(P::None) << 1 << 0 << 5 << QDate() << morning << 0 << QByteArray() << 0;
 }
 
 void TestStandardFormat::recurrenceRules()
@@ -128,12 +141,14 @@ void TestStandardFormat::recurrenceRules()
     QFETCH(QDateTime, start);
     QFETCH(int, offset);
     QFETCH(QByteArray, rule);
+    QFETCH(int, instance);
     Recurrence recurrence;
     recurrence.pattern = Recurrence::Pattern(pattern);
     recurrence.interval = interval;
     recurrence.daysOfWeek = days;
     recurrence.occurrences = count;
     recurrence.endDate = endDate;
+    recurrence.instance = instance;
     QCOMPARE(recurrenceRule(recurrence, start, offset), rule);
 }
 

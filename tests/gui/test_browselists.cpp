@@ -26,6 +26,7 @@
 #include <QWebView>
 #include <QtTest>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <unistd.h>
 
@@ -139,6 +140,7 @@ private slots:
     void notePreview();
     void emptyListsGiveEmptyPreviews();
     void repeatedSwitchingKeepsOneSetOfRows();
+    void longDescriptionsShowTheirStart();
     void startButtonIsItsImage();
     void longRootPathHasItsTooltip();
 
@@ -788,6 +790,38 @@ void BrowseListsTest::repeatedSwitchingKeepsOneSetOfRows()
     QVERIFY(shown.size() > kPreviewTextLimit);
     QVERIFY(shown.size() < kPreviewTextLimit + kPreviewTextLimit / 100 + 200);
     QVERIFY(shown.endsWith("(Only the first 1 MB of this 3 MB message are shown.)"));
+}
+
+// One unbroken line of 600 KB in every kind of description: the pane shows the first
+// 256 KB and says so, and never waits for the layout of a single huge line.
+void BrowseListsTest::longDescriptionsShowTheirStart()
+{
+    const qint64 size = 600 * 1024;
+    useFile(QByteArray(int(size), 'q'));
+    CalenderInformation event;
+    memset(&event, 0, sizeof(event));
+    event.DescriptionSize = size;
+    TasksInformation task;
+    memset(&task, 0, sizeof(task));
+    task.NoteSize = size;
+    NotesInformation note;
+    memset(&note, 0, sizeof(note));
+    note.NotesSize = size;
+    auto *contact = static_cast<ContactInformation *>(calloc(1, sizeof(ContactInformation)));
+    contact->NotesSize = size;
+    const std::function<void()> previews[] = {
+        [&] { m_pPreview->writePreviewItemsForCalendar(&event); },
+        [&] { m_pPreview->writePreviewItemsForTask(&task); },
+        [&] { m_pPreview->writePreviewItemsForNotes(&note); },
+        [&] { m_pPreview->writePreviewItemsForContact(contact); },
+    };
+    for (const auto &preview : previews) {
+        preview();
+        const QString shown = detailsText();
+        QCOMPARE(shown.count(QLatin1Char('q')), int(kDetailsTextLimit));
+        QVERIFY(shown.endsWith(QStringLiteral("(Only the first 256 KB of this 600 KB text are shown.)")));
+    }
+    free(contact);
 }
 
 void BrowseListsTest::startButtonIsItsImage()

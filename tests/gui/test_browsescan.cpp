@@ -117,6 +117,7 @@ private slots:
     void treeOfSpecialFolders();
     void rebuildingReplacesTreeAndRecords();
     void folderWithoutKnownParentHangsUnderTheRoot();
+    void deepFolderPathsOpenOnlyTheirFirstLevels();
     void webViewLoadsNothingAndRunsNoScript();
 
 private:
@@ -416,6 +417,24 @@ void BrowseScanTest::folderWithoutKnownParentHangsUnderTheRoot()
     QTreeWidgetItem *loopA = findFolder(m_window->folderTree(), QStringLiteral("Loop A"));
     QCOMPARE(loopA->parent(), root);
     QCOMPARE(findFolder(m_window->folderTree(), QStringLiteral("Loop B"))->parent(), loopA);
+}
+
+void BrowseScanTest::deepFolderPathsOpenOnlyTheirFirstLevels()
+{
+    // Laid out all expanded, a path this deep overflows the stack.
+    QStringList components;
+    for (int i = 0; i < 20000; ++i)
+        components << QStringLiteral("f%1").arg(i);
+    treeCreator(components.join(QLatin1Char('/')));
+    m_pParseDatabase->GenerateTree();
+    QTreeWidget *tree = m_window->folderTree();
+    tree->doItemsLayout();
+    QVERIFY(findFolder(tree, QStringLiteral("f62"))->isExpanded());
+    QVERIFY(!findFolder(tree, QStringLiteral("f64"))->isExpanded());
+    QVERIFY(findFolder(tree, QStringLiteral("f19999")));
+    // Rebuilding frees the deep tree.
+    m_pParseDatabase->GenerateTree();
+    QCOMPARE(tree->topLevelItemCount(), 1);
 }
 
 void BrowseScanTest::webViewLoadsNothingAndRunsNoScript()
