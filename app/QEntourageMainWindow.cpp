@@ -8,6 +8,7 @@
 #include "app/QProgressInfo.h"
 #include "app/SaveWorkflow.h"
 #include "app/WebViewGuard.h"
+#include "app/WidgetLook.h"
 #include "browse/QParseDatabase.h"
 #include "browse/QPreviewOfItems.h"
 #include "log/QLogReport.h"
@@ -93,11 +94,6 @@ bool categoryHasData(Category category)
     case Category::Tasks: return TmpTSRCPtrStart != nullptr;
     }
     return false;
-}
-
-QFont lucida(int pointSize)
-{
-    return QFont(QStringLiteral("Lucida Grande"), pointSize);
 }
 
 QLabel *spacerLabel(int width, int height)
@@ -271,7 +267,7 @@ void QEntourageMainWindow::CreateMyToolBar()
     }
     stripLayout->addLayout(buttonRow);
     m_pCategoryCaption = new QLabel(categoryStrip);
-    m_pCategoryCaption->setFont(lucida(11));
+    m_pCategoryCaption->setFont(lucidaGrande(11));
     m_pCategoryCaption->setAlignment(Qt::AlignCenter);
     stripLayout->addWidget(m_pCategoryCaption);
     toolbar->addWidget(categoryStrip);
@@ -282,8 +278,8 @@ void QEntourageMainWindow::CreateMyToolBar()
     toolbar->addAction(m_pOpenFile);
     toolbar->addAction(m_pToolbarSave);
     toolbar->addWidget(spacerLabel(25, 15));
-    toolbar->widgetForAction(m_pOpenFile)->setFont(lucida(10));
-    toolbar->widgetForAction(m_pToolbarSave)->setFont(lucida(11));
+    toolbar->widgetForAction(m_pOpenFile)->setFont(lucidaGrande(10));
+    toolbar->widgetForAction(m_pToolbarSave)->setFont(lucidaGrande(11));
 }
 
 void QEntourageMainWindow::CreateMenuBar()
@@ -370,7 +366,7 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     m_pHeaderBrowser->setAcceptRichText(false);
     m_pHeaderBrowser->setAutoFormatting(QTextEdit::AutoNone);
     m_pHeaderBrowser->setTextInteractionFlags(Qt::NoTextInteraction);
-    m_pHeaderBrowser->setFont(lucida(11));
+    m_pHeaderBrowser->setFont(lucidaGrande(11));
     m_pHeaderBrowser->setFixedHeight(110);
     m_pHeaderBrowser->setMinimumWidth(330);
     previewLayout->addWidget(m_pHeaderBrowser);

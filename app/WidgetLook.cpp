@@ -2,6 +2,11 @@
 
 #include <QWidget>
 
+QFont lucidaGrande(int pointSize)
+{
+    return QFont(QStringLiteral("Lucida Grande"), pointSize);
+}
+
 void useClearScrollBars(QWidget *widget)
 {
     widget->setStyleSheet(widget->styleSheet() + QStringLiteral(

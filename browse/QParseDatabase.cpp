@@ -1,6 +1,7 @@
 #include "browse/QParseDatabase.h"
 
 #include "app/AppState.h"
+#include "app/WidgetLook.h"
 #include "browse/QPreviewOfItems.h"
 #include "olm/FolderModel.h"
 #include "scan/ScanSession.h"
@@ -28,11 +29,6 @@ const char kFolderWithoutPathLocation[] = "/Main Identity.rge/Folder1";
 // Longest event pass per walk tick: short enough to keep the walk going, long enough to paint.
 constexpr int kEventPassMs = 15;
 
-QFont lucida11()
-{
-    return QFont(QStringLiteral("Lucida Grande"), 11);
-}
-
 CheckStateCode codeOf(Qt::CheckState state)
 {
     switch (state) {
@@ -53,7 +49,7 @@ void prepareFolderItem(QTreeWidgetItem *item, const QString &name, const QString
 {
     item->setText(FolderNameColumn, name);
     item->setIcon(FolderNameColumn, QIcon(icon));
-    item->setFont(FolderNameColumn, lucida11());
+    item->setFont(FolderNameColumn, lucidaGrande(11));
     item->setSizeHint(FolderNameColumn, QSize(20, 20));
     item->setCheckState(FolderNameColumn, Qt::Unchecked);
     item->setText(FolderStateColumn, QString::number(UncheckedCode));
@@ -478,7 +474,7 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
     emit folderOpened(MailFolderType);
     m_pItemList->clear();
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucida11();
+    const QFont font = lucidaGrande(11);
     const QIcon kindIcon(QStringLiteral(":/images/img_InboxFolderIcon.png"));
     const QIcon priorityIcon(QStringLiteral(":/images/img_Priority.png"));
     const QIcon attachmentIcon(QStringLiteral(":/images/img_Attachment.png"));
@@ -508,7 +504,7 @@ void QParseDatabase::OnContactsClicked()
 {
     m_pItemList->clear();
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucida11();
+    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_AddressBookIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const ContactInformation *contact = TmpCTRCPtrStart; contact; contact = contact->Next) {
@@ -523,7 +519,7 @@ void QParseDatabase::OnCalenderClicked()
 {
     m_pItemList->clear();
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucida11();
+    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_CalendarIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next)
@@ -537,7 +533,7 @@ void QParseDatabase::OnTasksClicked()
 {
     m_pItemList->clear();
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucida11();
+    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_TaskIcon.png"));
     const QIcon priorityIcon(QStringLiteral(":/images/img_Priority.png"));
     QList<QTreeWidgetItem *> rows;
@@ -556,7 +552,7 @@ void QParseDatabase::OnNotesClicked()
 {
     m_pItemList->clear();
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucida11();
+    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_NotesIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const NotesInformation *note = TmpNTRCPtrStart; note; note = note->Next)

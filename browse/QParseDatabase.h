@@ -32,17 +32,6 @@ enum FolderTreeColumn {
     FolderStateColumn = 7,
 };
 
-// Columns of the item list.
-enum ItemListColumn {
-    ItemPriorityColumn = 1,
-    ItemKindIconColumn = 2,
-    ItemAttachmentColumn = 3,
-    ItemTextColumn = 4,
-    ItemKeyColumn = 5,  // a mail's body offset, or another item's identifier
-    ItemSizeColumn = 6, // a mail's body size
-    ItemKindColumn = 7, // the folder type of a contact, event, task or note row
-};
-
 class QParseDatabase : public QDialog
 {
     Q_OBJECT

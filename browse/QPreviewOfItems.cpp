@@ -1,5 +1,6 @@
 #include "browse/QPreviewOfItems.h"
 
+#include "app/WidgetLook.h"
 #include "archive/TextReader.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
@@ -20,15 +21,8 @@ QPreviewOfItems *m_pPreview = nullptr;
 namespace {
 // IsOutgoing holds this for the float notation "1E0"/"0E0" of real exports.
 constexpr qint32 kOutgoingMarker = 45;
-// Hidden columns of an item-list row.
-enum ListColumn { OffsetColumn = 5, SizeColumn = 6, KindColumn = 7 };
 const QColor kDetailText(68, 68, 68);
 const QColor kHeadingText(25, 104, 232);
-
-QFont lucida(int pointSize)
-{
-    return QFont(QStringLiteral("Lucida Grande"), pointSize);
-}
 
 template <int Width>
 QString text(const char (&field)[Width])
@@ -67,7 +61,7 @@ FileTextReader olmReader()
 template <typename Record>
 const Record *recordWithIdentifier(const Record *head, QTreeWidgetItem *item)
 {
-    const QByteArray wanted = item->text(OffsetColumn).toLatin1();
+    const QByteArray wanted = item->text(ItemKeyColumn).toLatin1();
     for (const Record *record = head; record; record = record->Next) {
         if (qstrncmp(record->Identifier, wanted.constData(), sizeof(record->Identifier)) == 0
             && wanted.size() < int(sizeof(record->Identifier)))
@@ -200,18 +194,18 @@ void QPreviewOfItems::OnMessageSubjectClicked(QTreeWidgetItem *item, int column)
 {
     if (!item)
         return;
-    switch (item->text(KindColumn).toULongLong()) {
+    switch (item->text(ItemKindColumn).toULongLong()) {
     case ContactsFolderType: OnContactItemClicked(item, column); return;
     case CalendarFolderType: OnCalendarItemClicked(item, column); return;
     case TasksFolderType: OnTaskItemClicked(item, column); return;
     case NotesFolderType: OnNoteItemClicked(item, column); return;
     default: break;
     }
-    const qint64 offset = item->text(OffsetColumn).toLongLong();
-    const qint64 size = qint64(item->text(SizeColumn).toULongLong());
+    const qint64 offset = item->text(ItemKeyColumn).toLongLong();
+    const qint64 size = qint64(item->text(ItemSizeColumn).toULongLong());
     // The row also knows its record's place in the list: mails without a body all
     // have offset and size 0, and the first of them is not necessarily this one.
-    const QVariant ordinal = item->data(OffsetColumn, Qt::UserRole);
+    const QVariant ordinal = item->data(ItemKeyColumn, Qt::UserRole);
     if (ordinal.isValid()) {
         qint64 index = ordinal.toLongLong();
         const MailMLRC *mail = TmpMlrcPtrStart;
@@ -301,7 +295,7 @@ void QPreviewOfItems::prepareDetailsPane()
     QTextBrowser *details = m_panes.details;
     details->show();
     details->clear();
-    details->setFont(lucida(12));
+    details->setFont(lucidaGrande(12));
     details->setTextInteractionFlags(Qt::NoTextInteraction);
 }
 

@@ -16,6 +16,17 @@ struct MailMLRC;
 struct NotesInformation;
 struct TasksInformation;
 
+// Columns of the item list.
+enum ItemListColumn {
+    ItemPriorityColumn = 1,
+    ItemKindIconColumn = 2,
+    ItemAttachmentColumn = 3,
+    ItemTextColumn = 4,
+    ItemKeyColumn = 5,  // a mail's body offset, or another item's identifier
+    ItemSizeColumn = 6, // a mail's body size
+    ItemKindColumn = 7, // the folder type of a contact, event, task or note row
+};
+
 // The widgets of the preview pane, owned by the main window.
 struct PreviewPanes {
     QTextBrowser *header = nullptr;  // a mail's header lines

@@ -14,6 +14,7 @@ The generator can also be imported: tests use ContainerWriter for hand-made file
 """
 import argparse
 import base64
+import bisect
 import datetime
 import hashlib
 import io
@@ -1264,10 +1265,15 @@ def zero_fill(args, out, entries, rng):
 
 def mark_intact(entries, damaged, file_size):
     """An entry's data is intact when it is whole and untouched (its header may not be); so is every record in it."""
+    # Sorted by start, only the stretches that begin near an entry can touch it:
+    # every header wiped is one stretch per entry, too many to try them all.
+    stretches = sorted(damaged)
+    starts = [start for start, _ in stretches]
+    longest = max((length for _, length in stretches), default=0)
     for entry in entries:
         end = entry["data"] + entry["size"]
-        entry["dataIntact"] = end <= file_size and not any(
-            start < end and entry["data"] < start + length for start, length in damaged)
+        near = stretches[bisect.bisect_left(starts, entry["data"] - longest):bisect.bisect_left(starts, end)]
+        entry["dataIntact"] = end <= file_size and not any(entry["data"] < start + length for start, length in near)
         for record in entry.get("records", []):
             record["inIntactDocument"] = entry["dataIntact"]
 
