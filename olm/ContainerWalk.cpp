@@ -81,7 +81,8 @@ bool readLocalHeader(BlockReader &reader, qint64 offset, LocalHeader *header)
     if (available < variableLength)
         return false;
     const uchar *name = variable;
-    const void *zero = memchr(name, 0, header->nameLength);
+    // A header ending where the file ends has no name bytes, and no pointer to them.
+    const void *zero = header->nameLength > 0 ? memchr(name, 0, header->nameLength) : nullptr;
     const int nameBytes = zero ? int(static_cast<const uchar *>(zero) - name) : header->nameLength;
     // Exports set the language encoding flag: their names are UTF-8, as the
     // attachment URLs inside the mails that name them are.
