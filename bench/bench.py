@@ -167,7 +167,8 @@ def scan_figures(cli, path, runs, report, name, baseline_cli=None):
     if baseline_cli:
         before = best_of([baseline_cli, "scan", "--json", str(path)], runs)
         report.ratio("  before: scan %s" % name, before.seconds, baseline.seconds, "cat >/dev/null", target,
-                     before.peak_bytes, json.loads(before.stdout)["recordBytes"] + MEMORY_ALLOWANCE, counts=False)
+                     before.peak_bytes, json.loads(before.stdout).get("recordBytes", records) + MEMORY_ALLOWANCE,
+                     counts=False)
     counts = summary["counts"]
     print("  %s: %s; records %.0f MiB" % (name, ", ".join("%s %d" % (k, v) for k, v in counts.items()),
                                          records / MIB), flush=True)

@@ -114,7 +114,8 @@ int numberValue(const QString &text, int fallback)
 {
     bool ok = false;
     const double number = text.trimmed().toDouble(&ok);
-    if (!ok || number < -1e9 || number > 1e9)
+    // Written so that NaN fails too: a double outside int has no int value.
+    if (!ok || !(number >= -1e9 && number <= 1e9))
         return fallback;
     return int(number);
 }
@@ -169,9 +170,9 @@ Recurrence::Pattern patternOf(const QString &text)
 {
     using Pattern = Recurrence::Pattern;
     bool ok = false;
-    const double number = text.toDouble(&ok);
+    text.toDouble(&ok);
     if (ok) {
-        switch (int(number)) {
+        switch (numberValue(text, -1)) {
         case 0: return Pattern::Daily;
         case 1: return Pattern::Weekly;
         case 2: return Pattern::Monthly;
@@ -198,9 +199,9 @@ Recurrence::Pattern patternOf(const QString &text)
 int daysOfWeekOf(const QString &text)
 {
     bool ok = false;
-    const double number = text.toDouble(&ok);
+    text.toDouble(&ok);
     if (ok)
-        return int(number) & 0x7F;
+        return numberValue(text, 0) & 0x7F;
     static const char *const kDays[] = {"su", "mo", "tu", "we", "th", "fr", "sa"};
     int mask = 0;
     for (const QString &word : text.toLower().split(QRegularExpression(QStringLiteral("[^a-z]+")),

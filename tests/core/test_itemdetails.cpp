@@ -78,6 +78,11 @@ void TestItemDetails::recurrence_data()
     QTest::newRow("unknown pattern") << recurrenceChildren("4", "2", "2", "") << int(P::None) << 1 << 0 << 0
                                      << QDate();
     QTest::newRow("empty") << QByteArray() << int(P::None) << 1 << 0 << 0 << QDate();
+    // Numbers outside int are refused before they become whole numbers.
+    QTest::newRow("days and count out of range") << recurrenceChildren("1", "-1E30", "nan", "") << int(P::Weekly) << 2
+                                                 << 0 << 0 << QDate();
+    QTest::newRow("pattern out of range") << recurrenceChildren("3.3E29", "inf", "1E300", "") << int(P::None) << 1
+                                          << 0 << 0 << QDate();
 }
 
 void TestItemDetails::recurrence()
