@@ -18,14 +18,12 @@ qint64 readFully(int fd, qint64 offset, char *buffer, qint64 size)
     return done;
 }
 
-namespace {
 qint64 lengthWithin(qint64 offset, qint64 length, qint64 size)
 {
     if (offset < 0 || length <= 0 || offset >= size)
         return 0;
     return qMin(length, size - offset);
 }
-} // namespace
 
 FileByteSource::FileByteSource(int fd, qint64 size, BlockSizes sizes)
     : ByteSource(sizes), m_fd(fd), m_size(size)

@@ -59,3 +59,5 @@ private:
 // Reads size bytes at offset into buffer with pread, retrying short reads;
 // returns the bytes actually read.
 qint64 readFully(int fd, qint64 offset, char *buffer, qint64 size);
+// How much of [offset, offset + length) lies within a source of size bytes; 0 when none does.
+qint64 lengthWithin(qint64 offset, qint64 length, qint64 size);

@@ -1,6 +1,7 @@
 #include "parsers/ItemDetails.h"
 
 #include "olm/ByteSearch.h"
+#include "parsers/TimeConverter.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -129,12 +130,14 @@ QDateTime exportTimeUtc(const QString &text)
     return moment;
 }
 
-// Exports keep a date as the UTC moment of its local midnight; twelve hours on,
-// that moment falls on the intended day in every zone.
+// A date-only value read like the contacts' dates; invalid when the text does not read.
 QDate exportDate(const QString &text)
 {
     const QDateTime moment = exportTimeUtc(text);
-    return moment.isValid() ? moment.addSecs(12 * 3600).date() : QDate();
+    if (!moment.isValid())
+        return QDate();
+    const QByteArray date = utcCalendarDate(moment.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
+    return QDate::fromString(QString::fromLatin1(date), Qt::ISODate);
 }
 
 // A field of a recurrence, written as an attribute (…Interval="2") or as an element

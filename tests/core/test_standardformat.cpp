@@ -266,6 +266,21 @@ void TestStandardFormat::completedTask()
     const QStringList open = unfoldedLines(standardTodo(*task, details, kNoFile));
     QVERIFY(open.contains(QStringLiteral("STATUS:NEEDS-ACTION")));
     QVERIFY(!open.filter(QStringLiteral("COMPLETED:")).size());
+
+    // The export's plain note is written where the record has one, not its HTML note.
+    const QByteArray html = "&lt;p&gt;HTML copy&lt;/p&gt;";
+    const QByteArray plain = "Plain copy; a &amp;lt; b";
+    const QByteArray file = html + plain;
+    task->NoteOffset = 0;
+    task->NoteSize = html.size();
+    task->NotePlainOffset = html.size();
+    task->NotePlainSize = plain.size();
+    const ByteArrayTextReader both(file);
+    const QStringList plainNote = unfoldedLines(standardTodo(*task, details, both));
+    QVERIFY(plainNote.contains(QStringLiteral("DESCRIPTION:Plain copy\\; a &lt\\; b")));
+    task->NotePlainSize = 0;
+    const QStringList htmlNote = unfoldedLines(standardTodo(*task, details, both));
+    QVERIFY(htmlNote.contains(QStringLiteral("DESCRIPTION:HTML copy")));
 }
 
 void TestStandardFormat::journalFromHtml()
