@@ -1,4 +1,5 @@
 #include "scan/ScanSession.h"
+#include "olm/LossAccount.h"
 
 #include "olm/FolderModel.h"
 #include "olm/ScanState.h"
@@ -55,6 +56,7 @@ void CleanListAndHash()
 {
     freeRecordLists();
     resetFolderHierarchy();
+    clearLosses();
     tmpstrOrigPath.clear();
     tmpdoffset_NoteText.clear();
     tmpdsizeofattch.clear();

@@ -3,5 +3,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/tools/bootstrap.sh"
-cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# ccache keys on paths relative to the checkout's parent, so worktrees share one cache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$root")}"
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_CXX_COMPILER_LAUNCHER="$(command -v ccache || true)" >/dev/null
 ninja -C "$root/build" -j"$(nproc)" "$@"

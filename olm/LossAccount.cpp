@@ -1,0 +1,111 @@
+#include "olm/LossAccount.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QStringList>
+
+namespace {
+QMutex accountMutex;
+QVector<Loss> keptLosses;
+QMap<LossReason, qint64> countsByReason;
+} // namespace
+
+QString lossReasonKey(LossReason reason)
+{
+    switch (reason) {
+    case LossReason::ValueTooLong: return QStringLiteral("value-too-long");
+    case LossReason::AttachmentCut: return QStringLiteral("attachment-cut");
+    case LossReason::AttachmentMissing: return QStringLiteral("attachment-missing");
+    case LossReason::DocumentUnreadable: return QStringLiteral("document-unreadable");
+    case LossReason::ItemCutByDamage: return QStringLiteral("item-cut-by-damage");
+    case LossReason::FolderPathLost: return QStringLiteral("folder-path-lost");
+    case LossReason::OutOfMemory: return QStringLiteral("out-of-memory");
+    case LossReason::NotWritten: return QStringLiteral("not-written");
+    case LossReason::ScanIncomplete: return QStringLiteral("scan-incomplete");
+    }
+    return QStringLiteral("unknown");
+}
+
+void recordLoss(const Loss &loss)
+{
+    QMutexLocker lock(&accountMutex);
+    ++countsByReason[loss.reason];
+    if (keptLosses.size() < kLossEntriesKept)
+        keptLosses.append(loss);
+}
+
+void clearLosses()
+{
+    QMutexLocker lock(&accountMutex);
+    keptLosses.clear();
+    countsByReason.clear();
+}
+
+QVector<Loss> recordedLosses()
+{
+    QMutexLocker lock(&accountMutex);
+    return keptLosses;
+}
+
+QMap<LossReason, qint64> lossCounts()
+{
+    QMutexLocker lock(&accountMutex);
+    return countsByReason;
+}
+
+qint64 lossTotal()
+{
+    QMutexLocker lock(&accountMutex);
+    qint64 total = 0;
+    for (qint64 count : countsByReason)
+        total += count;
+    return total;
+}
+
+QString lossSummaryLine()
+{
+    const QMap<LossReason, qint64> counts = lossCounts();
+    qint64 values = 0, attachments = 0, items = 0, folders = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        switch (it.key()) {
+        case LossReason::ValueTooLong: values += it.value(); break;
+        case LossReason::AttachmentCut:
+        case LossReason::AttachmentMissing: attachments += it.value(); break;
+        case LossReason::FolderPathLost: folders += it.value(); break;
+        default: items += it.value(); break;
+        }
+    }
+    QStringList parts;
+    const auto add = [&parts](qint64 n, const char *one, const char *many) {
+        if (n > 0)
+            parts << QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    };
+    add(values, "value", "values");
+    add(attachments, "attachment", "attachments");
+    add(items, "item or document", "items or documents");
+    add(folders, "folder path", "folder paths");
+    if (parts.isEmpty())
+        return QString();
+    QString joined = parts.takeLast();
+    if (!parts.isEmpty())
+        joined = parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + joined;
+    return joined + QStringLiteral(" could not be recovered; see the log");
+}
+
+QString lossLogLine(const Loss &loss)
+{
+    QString line = lossReasonKey(loss.reason) + QStringLiteral(": ");
+    line += loss.item.isEmpty() ? QStringLiteral("(unnamed)") : loss.item;
+    QStringList where;
+    if (!loss.kind.isEmpty())
+        where << loss.kind;
+    if (!loss.folder.isEmpty())
+        where << loss.folder;
+    if (!loss.field.isEmpty())
+        where << loss.field;
+    if (!where.isEmpty())
+        line += QStringLiteral(" (") + where.join(QStringLiteral(", ")) + QLatin1Char(')');
+    if (!loss.why.isEmpty())
+        line += QStringLiteral(": ") + loss.why;
+    return line;
+}
