@@ -1,6 +1,7 @@
 #include "cli/ScanReport.h"
 
 #include "olm/FolderModel.h"
+#include "olm/LossAccount.h"
 #include "parsers/RecordText.h"
 #include "parsers/RecordLists.h"
 
@@ -148,6 +149,8 @@ QString scanSummaryText(const DispatchCounts &dispatched)
     text += QStringLiteral("Documents: %1\n").arg(documents.join(QStringLiteral(", ")));
     if (recordMemoryFull)
         text += QStringLiteral("Incomplete: the items found filled the memory set aside for them\n");
+    const QString losses = lossCountsText();
+    text += QStringLiteral("Losses: %1\n").arg(losses.isEmpty() ? QStringLiteral("none") : losses);
     text += QStringLiteral("Folders:\n");
     for (const FolderRow &row : folderRows())
         text += QStringLiteral("  %1  (id %2, %3 items)\n")
@@ -186,6 +189,9 @@ QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
     report["folders"] = folders;
     report["recordBytes"] = double(recordMemoryInUse);
     report["incomplete"] = recordMemoryFull;
+    report["losses"] = lossEntriesJson();
+    report["lossCounts"] = lossCountsJson();
+    report["lossTotal"] = double(lossTotal());
     if (withItems) {
         QJsonObject items;
         items["mails"] = describeAll(TmpMlrcPtrStart);

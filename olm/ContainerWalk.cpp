@@ -4,6 +4,7 @@
 #include "olm/ByteSearch.h"
 #include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
+#include "olm/LossAccount.h"
 #include "olm/ScanState.h"
 
 #include <QElapsedTimer>
@@ -276,8 +277,11 @@ bool Walk::nextHeaderFollows(const LocalHeader &header)
 
 void Walk::walkEntry(const LocalHeader &header)
 {
-    const qint64 dataEnd = header.dataStart + qint64(header.compressedSize);
-    const qint64 size = qint64(header.uncompressedSize);
+    const qint64 stored = qint64(header.compressedSize);
+    const qint64 dataEnd = header.dataStart + stored;
+    // Entries are stored: their data is the Z bytes after the header. A larger U would
+    // reach back before the data, into the header and the entries before it.
+    const qint64 size = qMin(qint64(header.uncompressedSize), stored);
     dwOffset = dataEnd;
     m_headerExpected = true;
     const EntryClass entry = classifyEntry(header.name);
@@ -285,6 +289,11 @@ void Walk::walkEntry(const LocalHeader &header)
     case DocumentKind::Skipped:
         break;
     case DocumentKind::Attachment:
+        if (size < qint64(header.uncompressedSize))
+            recordLoss({LossReason::AttachmentCut, QStringLiteral("attachment"), header.name, QString(), QString(),
+                        QStringLiteral("its entry holds %1 of the %2 bytes its header gives")
+                            .arg(size)
+                            .arg(header.uncompressedSize)});
         m_sink.takeAttachment(header.name, dataEnd - size, size);
         if (m_hooks.dispatched)
             m_hooks.dispatched({DocumentKind::Attachment, header.name, dataEnd - size, size, dataEnd});
@@ -293,6 +302,7 @@ void Walk::walkEntry(const LocalHeader &header)
         const qint64 documentSize = qBound<qint64>(0, size, m_fileSize - header.dataStart);
         const qint64 documentEnd = header.dataStart + documentSize;
         handDocument(entry.kind, entry.folderPath, header.dataStart, documentEnd, dataEnd - documentEnd);
+        m_sink.documentEnded();
         reportDispatched(entry.kind, header.name, header.dataStart, documentSize, dataEnd);
         break;
     }
@@ -312,6 +322,7 @@ bool Walk::rawScanAt(qint64 q)
         if (available < length || memcmp(bytes, candidate.startTag.constData(), size_t(length)) != 0)
             continue;
         const qint64 documentEnd = streamRawDocument(candidate.kind, q, length, candidate.endTag);
+        m_sink.documentEnded();
         reportDispatched(candidate.kind, QString(), q, documentEnd - q, documentEnd);
         dwOffset = documentEnd;
         m_centralHeaderCount = 0;

@@ -18,6 +18,8 @@ public:
     virtual void takeDocument(DocumentKind kind, const QString &folderPath, qint64 documentEnd) = 0;
     // A container entry that is no document: its name, data offset and size.
     virtual void takeAttachment(const QString &entryName, qint64 offset, qint64 size) = 0;
+    // Every part of the document begun by the last takeDocument calls has been handed on.
+    virtual void documentEnded() {}
     // True once the sink holds all it may keep: the walk ends there.
     virtual bool full() const { return false; }
 };

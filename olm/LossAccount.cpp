@@ -29,7 +29,7 @@ QString lossReasonKey(LossReason reason)
 void recordLoss(const Loss &loss)
 {
     QMutexLocker lock(&accountMutex);
-    ++countsByReason[loss.reason];
+    countsByReason[loss.reason] += qMax<qint64>(1, loss.count);
     if (keptLosses.size() < kLossEntriesKept)
         keptLosses.append(loss);
 }
@@ -107,5 +107,40 @@ QString lossLogLine(const Loss &loss)
         line += QStringLiteral(" (") + where.join(QStringLiteral(", ")) + QLatin1Char(')');
     if (!loss.why.isEmpty())
         line += QStringLiteral(": ") + loss.why;
+    if (loss.count > 1)
+        line += QStringLiteral(" (%1 items)").arg(loss.count);
     return line;
+}
+
+QJsonArray lossEntriesJson()
+{
+    QJsonArray entries;
+    for (const Loss &loss : recordedLosses())
+        entries.append(QJsonObject{{"reason", lossReasonKey(loss.reason)},
+                                   {"kind", loss.kind},
+                                   {"item", loss.item},
+                                   {"folder", loss.folder},
+                                   {"field", loss.field},
+                                   {"why", loss.why},
+                                   {"count", double(loss.count)},
+                                   {"standardFilesKeepIt", loss.standardFilesKeepIt}});
+    return entries;
+}
+
+QJsonObject lossCountsJson()
+{
+    QJsonObject counts;
+    const QMap<LossReason, qint64> byReason = lossCounts();
+    for (auto it = byReason.cbegin(); it != byReason.cend(); ++it)
+        counts[lossReasonKey(it.key())] = double(it.value());
+    return counts;
+}
+
+QString lossCountsText()
+{
+    QStringList parts;
+    const QMap<LossReason, qint64> byReason = lossCounts();
+    for (auto it = byReason.cbegin(); it != byReason.cend(); ++it)
+        parts << QStringLiteral("%1 %2").arg(lossReasonKey(it.key())).arg(it.value());
+    return parts.join(QStringLiteral(", "));
 }

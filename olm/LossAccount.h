@@ -3,6 +3,8 @@
 // naming the kind of item, the item, its folder, the field and why. The scan fills it
 // (the walk, the parsers, the detail reader); a save adds what its writers skip.
 // Cleared when the next scan starts. Safe to call from the scan and the saving thread.
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QMap>
 #include <QString>
 #include <QVector>
@@ -26,6 +28,8 @@ struct Loss {
     QString folder; // folder path; empty when unknown
     QString field;  // element or field name; empty when the whole item is meant
     QString why;    // one sentence for the log
+    bool standardFilesKeepIt = false; // only the bundle's record lost it
+    qint64 count = 1; // like items this entry stands for (items of a document that are not in it)
 };
 
 // Stable identifiers for scripts: "value-too-long", "attachment-cut", ...
@@ -44,5 +48,11 @@ qint64 lossTotal();
 // One line for the scan summary, empty when nothing was lost:
 // "12 values and 3 attachments could not be recovered; see the log".
 QString lossSummaryLine();
+// For scripts: every kept entry ({"reason", "kind", "item", "folder", "field", "why",
+// "count", "standardFilesKeepIt"}) and the count per reason ({"value-too-long": 12, ...}).
+QJsonArray lossEntriesJson();
+QJsonObject lossCountsJson();
+// "value-too-long 12, attachment-missing 3"; empty when nothing was lost.
+QString lossCountsText();
 // "attachment-cut: Report.pdf (mail \"Q3\", Inbox/Projects): 1200 of 50614 bytes in the file"
 QString lossLogLine(const Loss &loss);

@@ -3,6 +3,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemLosses.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
@@ -263,6 +264,7 @@ void readAttendeeList(CalenderInformation *event, const QByteArray &item)
 
 void FolderInformation::InitializeCLRC(qint64 documentEnd)
 {
+    beginLossDocument(DocumentKind::Calendar, QString());
     treeCreator(QStringLiteral("Calendars"));
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Calendar));

@@ -3,6 +3,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemLosses.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
@@ -268,6 +269,7 @@ bool isList(ContactRule rule)
 
 void FolderInformation::InitializeCTRC(qint64 documentEnd)
 {
+    beginLossDocument(DocumentKind::Contacts, QString());
     treeCreator(QStringLiteral("Contacts"));
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Contacts));

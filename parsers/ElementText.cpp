@@ -1,6 +1,7 @@
 #include "parsers/ElementText.h"
 
 #include "olm/ByteSearch.h"
+#include "parsers/ItemLosses.h"
 
 #include <QUuid>
 #include <climits>
@@ -192,6 +193,7 @@ ElementValue findElement(const QByteArray &item, const char *name)
 
 ElementValue findElement(const DocumentItem &item, const char *name)
 {
+    lossFieldIs(item, name);
     // A name with other bytes is not found whole in the index: the plain search serves it.
     if (!isName(name))
         return findElement(item.bytes, name);
@@ -301,8 +303,12 @@ static QByteArray encodeForField(const QString &text, FieldEncoding encoding)
 bool CopyToField(char *field, int width, const QString &text, FieldEncoding encoding)
 {
     const QByteArray bytes = encodeForField(text, encoding);
-    if (bytes.isEmpty() || bytes.size() >= width)
+    if (bytes.isEmpty())
         return false;
+    if (bytes.size() >= width) {
+        noteValueTooLong(bytes.size(), width);
+        return false;
+    }
     memcpy(field, bytes.constData(), size_t(bytes.size()));
     field[bytes.size()] = '\0';
     return true;

@@ -15,6 +15,7 @@ public:
 
     void takeDocument(DocumentKind kind, const QString &folderPath, qint64 documentEnd) override;
     void takeAttachment(const QString &entryName, qint64 offset, qint64 size) override;
+    void documentEnded() override;
     // Record memory is full: the walk ends and the records made so far are kept.
     bool full() const override;
 
@@ -25,6 +26,25 @@ public:
     void InitializeNTRC(qint64 documentEnd);
     // A container entry that is no document: remembered for the next mail's attachment list.
     void InitializeAttachment(const QString &entryName, qint64 offset, qint64 size);
+
+private:
+    void parse(DocumentKind kind, const QString &folderPath, qint64 documentEnd);
+    // Parses the part in pBuff; an item during which memory runs out is dropped
+    // and the items after it are read. Returns the items dropped.
+    qint64 parseDroppingItemsWithoutMemory(DocumentKind kind, const QString &folderPath, qint64 documentEnd);
+
+    // What the document being handed on declared and what came of it, for the items
+    // that damage took: its root's elementCount against the items read.
+    struct DocumentTally {
+        bool open = false;
+        DocumentKind kind = DocumentKind::Skipped;
+        QString folder;
+        qint64 declared = -1; // unknown
+        qint64 read = 0;
+        bool endsInsideItem = false; // the last part ends after an item's start tag, before its end tag
+        QString cutItemName;
+    };
+    DocumentTally m_document;
 };
 
 // Attachment entries collected since the last mail with an attachment list, each followed by ";".

@@ -1,9 +1,11 @@
 #include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
+#include "olm/FolderModel.h"
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/ItemDetails.h"
+#include "parsers/ItemLosses.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
@@ -130,8 +132,10 @@ template <int Width>
 void copyRepeated(char (&field)[Width], const QString &value, int times, FieldEncoding encoding)
 {
     const qint64 bytes = encoding == FieldEncoding::Utf8 ? value.toUtf8().size() : value.size();
-    if (bytes * times >= Width)
+    if (bytes * times >= Width) {
+        noteValueTooLong(bytes * times, Width);
         return;
+    }
     CopyToField(field, value.repeated(times), encoding);
 }
 
@@ -222,11 +226,28 @@ char *ownedCopy(const QByteArray &bytes)
     return copy;
 }
 
+// Every attachment the list names, for the account when the list cannot be stored.
+void recordAttachmentsMissing(const QByteArray &list)
+{
+    const QString mail = lossItemName(DocumentKind::Mail, lossContext.item ? lossContext.item->bytes : QByteArray());
+    for (const QString &entry : listEntries(list, "</messageAttachment>")) {
+        const int m = entry.indexOf(kAttachmentNameAttribute);
+        const int u = entry.indexOf(kUrlAttribute);
+        Loss loss;
+        loss.reason = LossReason::AttachmentMissing;
+        loss.kind = QStringLiteral("attachment");
+        loss.item = decodeXmlText(attributeValue(entry, m, kAttachmentNameAttribute.size(), u));
+        loss.folder = lossContext.folder;
+        loss.why = QStringLiteral("listed by the mail \"%1\" but not found in the file as listed").arg(mail);
+        recordLoss(loss);
+    }
+}
+
 // Stores the attachment lists when they name exactly the entries collected since
 // the last mail with an attachment list. Entries collected before those (files
 // that are no attachment of this mail) are dropped when the collected names end
 // with the mail's whole list.
-void storeAttachments(MailMLRC *mail, const AttachmentLists &lists)
+bool storeAttachments(MailMLRC *mail, const AttachmentLists &lists)
 {
     QString paths = tmpstrOrigPath, offsets = tmpdoffset_NoteText, sizes = tmpdsizeofattch;
     const int strayLength = paths.size() - lists.urls.size();
@@ -242,7 +263,7 @@ void storeAttachments(MailMLRC *mail, const AttachmentLists &lists)
         || lists.contentTypes.count(QLatin1Char(';')) != count
         || lists.names.count(QLatin1Char(';')) != count || offsets.count(QLatin1Char(';')) != count
         || sizes.count(QLatin1Char(';')) != count)
-        return;
+        return false;
     char *owned[] = {ownedCopy(lists.contentIds.toLatin1()), ownedCopy(lists.contentTypes.toLatin1()),
                      ownedCopy(lists.names.toUtf8()),        ownedCopy(lists.urls.toLatin1()),
                      ownedCopy(offsets.toLatin1()),          ownedCopy(sizes.toLatin1())};
@@ -250,7 +271,7 @@ void storeAttachments(MailMLRC *mail, const AttachmentLists &lists)
     if (std::find(std::begin(owned), std::end(owned), nullptr) != std::end(owned)) {
         for (char *list : owned)
             free(list);
-        return;
+        return true; // record memory is full: the scan says so as a whole
     }
     mail->AttachContentIds = owned[0];
     mail->AttachContentTypes = owned[1];
@@ -258,6 +279,7 @@ void storeAttachments(MailMLRC *mail, const AttachmentLists &lists)
     mail->AttachUrls = owned[3];
     mail->AttachOffsets = owned[4];
     mail->AttachSizes = owned[5];
+    return true;
 }
 
 // A message date text of at most width - 1 characters goes through the converter;
@@ -320,7 +342,8 @@ void readMail(MailMLRC *mail, const DocumentItem &item)
     }
     const ElementValue attachments = findElement(item, "OPFMessageCopyAttachmentList");
     if (attachments.found) {
-        storeAttachments(mail, readAttachmentList(attachments.bytes));
+        if (!storeAttachments(mail, readAttachmentList(attachments.bytes)))
+            recordAttachmentsMissing(attachments.bytes);
         tmpstrOrigPath.clear();
         tmpdoffset_NoteText.clear();
         tmpdsizeofattch.clear();
@@ -346,6 +369,8 @@ void readMail(MailMLRC *mail, const DocumentItem &item)
         const QString joined = copyAddresses(bcc.bytes);
         if (joined.size() < int(sizeof mail->BccAddresses))
             CopyToField(mail->BccAddresses, DecodeEntities(joined), FieldEncoding::Utf8);
+        else
+            noteValueTooLong(joined.size(), int(sizeof mail->BccAddresses));
     }
     if (GetElementText(item, "OPFMessageCopyReceivedTime", &text)
         && storeMessageDate(mail->ReceivedTime, text))
@@ -364,6 +389,7 @@ void readMail(MailMLRC *mail, const DocumentItem &item)
 
 void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documentEnd)
 {
+    beginLossDocument(DocumentKind::Mail, folderPath);
     treeCreator(folderPath);
     const qint64 folderId = llParentIdRunning;
     const QVector<DocumentItem> items =
@@ -375,10 +401,16 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
         if (folderPath.isEmpty()) {
             mail->ParentId = kFolderWithoutPathId;
         } else {
+            lossFieldIs(item, "FolderPath");
             CopyToField(mail->FolderPath, folderPath, FieldEncoding::Utf8);
             mail->ParentId = folderId;
         }
         readMail(mail, item);
+        if (folderPath.isEmpty())
+            recordLoss({LossReason::FolderPathLost, lossKindName(DocumentKind::Mail),
+                        lossItemName(DocumentKind::Mail, item.bytes), QString(), QString(),
+                        QStringLiteral("found without its entry header, so its folder is unknown; kept in "
+                                       "\"%1\"").arg(QLatin1String(kFolderWithoutPathName))});
         readMailDetails(mail, item);
     }
     llParentIdRunning = 0;

@@ -3,11 +3,13 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemLosses.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
 void FolderInformation::InitializeNTRC(qint64 documentEnd)
 {
+    beginLossDocument(DocumentKind::Notes, QString());
     treeCreator(QStringLiteral("Notes"));
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Notes));

@@ -17,6 +17,7 @@ qint64 MailItemCount = 0, ContactItemCount = 0, CalendarItemCount = 0, TaskItemC
 qint64 recordMemoryLimit = defaultRecordMemoryLimit();
 qint64 recordMemoryInUse = 0;
 bool recordMemoryFull = false;
+void (*recordAppendedForTests)() = nullptr;
 
 qint64 defaultRecordMemoryLimit()
 {
@@ -51,15 +52,22 @@ void freeOwnedBuffers(MailMLRC *mail)
     free(mail->AttachSizes);
 }
 void freeOwnedBuffers(ContactInformation *contact) { free(contact->Categories); }
-template <typename Record> void freeOwnedBuffers(Record *) {}
 
+} // namespace
+
+void freeRecord(MailMLRC *mail) { freeOwnedBuffers(mail); free(mail); }
+void freeRecord(ContactInformation *contact) { freeOwnedBuffers(contact); free(contact); }
+void freeRecord(CalenderInformation *event) { free(event); }
+void freeRecord(TasksInformation *task) { free(task); }
+void freeRecord(NotesInformation *note) { free(note); }
+
+namespace {
 template <typename Record>
 void freeList(Record *&head, Record *&tail, qint64 &count)
 {
     while (head) {
         Record *next = head->Next;
-        freeOwnedBuffers(head);
-        free(head);
+        freeRecord(head);
         head = next;
     }
     tail = nullptr;

@@ -21,6 +21,10 @@ qint64 defaultRecordMemoryLimit();
 // Zero-filled and counted; null when refused.
 void *allocateRecordMemory(size_t size);
 
+// Called after every record is appended, before its item is read; null but in tests,
+// which throw std::bad_alloc there to stand for memory running out inside an item.
+extern void (*recordAppendedForTests)();
+
 // Appends a zero-filled record at the tail of a list and counts it; null when
 // record memory is full.
 template <typename Record>
@@ -37,7 +41,36 @@ Record *appendRecord(Record *&head, Record *&tail, qint64 &count)
         tail->Next = record;
         tail = record;
     }
+    if (recordAppendedForTests)
+        recordAppendedForTests();
     return record;
+}
+
+// Frees one record with the buffers it owns.
+void freeRecord(MailMLRC *mail);
+void freeRecord(ContactInformation *contact);
+void freeRecord(CalenderInformation *event);
+void freeRecord(TasksInformation *task);
+void freeRecord(NotesInformation *note);
+
+// Removes the tail record, whose item could not be read; the search for the record
+// before it starts at from (the head when null).
+template <typename Record>
+void dropTailRecord(Record *&head, Record *&tail, qint64 &count, Record *from)
+{
+    Record *dropped = tail;
+    if (!dropped)
+        return;
+    Record *before = from && from != dropped ? from : (head == dropped ? nullptr : head);
+    while (before && before->Next != dropped)
+        before = before->Next;
+    if (before)
+        before->Next = nullptr;
+    else
+        head = nullptr;
+    tail = before;
+    --count;
+    freeRecord(dropped);
 }
 
 // Frees every record of the five lists with the buffers they own; heads, tails and

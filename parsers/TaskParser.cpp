@@ -3,6 +3,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemLosses.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
@@ -40,6 +41,7 @@ FileText findTaskNote(const DocumentItem &item)
 
 void FolderInformation::InitializeTSRC(qint64 documentEnd)
 {
+    beginLossDocument(DocumentKind::Tasks, QString());
     treeCreator(QStringLiteral("Tasks"));
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Tasks));

@@ -102,7 +102,15 @@ void finishScan()
 WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks)
 {
     FileByteSource source(fileDescriptor, lSize);
-    return walkContainer(source, sink, hooks);
+    const WalkResult walk = walkContainer(source, sink, hooks);
+    if (walk != WalkResult::Finished)
+        recordLoss({LossReason::ScanIncomplete, QString(), QString(), QString(), QString(),
+                    QStringLiteral("the scan ended at byte %1 of %2, %3; nothing after it was read")
+                        .arg(dwOffset)
+                        .arg(lSize)
+                        .arg(walk == WalkResult::Stopped ? QStringLiteral("stopped on request")
+                                                         : QStringLiteral("the items found filled the memory set aside for them"))});
+    return walk;
 }
 
 ScanResult scanFile(const QByteArray &localPath, DocumentSink &sink, const WalkHooks &hooks, QString *openError)

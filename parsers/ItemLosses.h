@@ -1,0 +1,36 @@
+#pragma once
+// What the item parsers could not carry, entered into the account of losses. The
+// scan of a large export must not slow down for it: on the common path the parsers
+// only leave the element they are reading here; an entry's text is built when a
+// loss happens.
+#include "olm/EntryPath.h"
+#include "olm/LossAccount.h"
+#include "parsers/ElementText.h"
+
+// The document the parsers are reading: its kind and its folder ("Inbox/Projects";
+// empty for the fixed folders and for mails found without their entry header).
+void beginLossDocument(DocumentKind kind, const QString &folder);
+
+// The element (or field) the parser is reading, and its item. findElement tells it
+// of every element; a field that is no element (the folder path) is named by its parser.
+struct LossContext {
+    const DocumentItem *item = nullptr;
+    const char *field = nullptr;
+    DocumentKind kind = DocumentKind::Skipped;
+    QString folder;
+};
+extern LossContext lossContext;
+inline void lossFieldIs(const DocumentItem &item, const char *field)
+{
+    lossContext.item = &item;
+    lossContext.field = field;
+}
+
+// CopyToField refused a value of bytes bytes for a field of width bytes.
+void noteValueTooLong(qint64 bytes, int width);
+
+// "mail", "contact", "event", "task", "note".
+QString lossKindName(DocumentKind kind);
+// The item's name as its export gives it (subject, name, summary, title), decoded and
+// shortened to a line; empty when the item has none.
+QString lossItemName(DocumentKind kind, const QByteArray &itemBytes);

@@ -1,0 +1,233 @@
+// The account of losses as a scan fills it: what damage and over-long values cost,
+// named by kind, item, folder and field, and nothing for an intact file.
+#include "OlmBuilder.h"
+#include "olm/LossAccount.h"
+#include "parsers/FolderInformation.h"
+#include "parsers/RecordLists.h"
+#include "parsers/RecordText.h"
+#include "scan/ScanSession.h"
+
+#include <QtTest>
+#include <new>
+
+namespace {
+QByteArray el(const QByteArray &name, const QByteArray &content, const QByteArray &attributes = QByteArray())
+{
+    return "<" + name + " xml:space=\"preserve\"" + (attributes.isEmpty() ? QByteArray() : " " + attributes) + ">"
+           + content + "</" + name + ">";
+}
+
+QByteArray document(const QByteArray &root, int declared, const QByteArray &items)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<" + root + " xml:space=\"preserve\" elementCount=\""
+           + QByteArray::number(declared) + "\">" + items + "</" + root + ">";
+}
+
+QByteArray mail(const QByteArray &subject, const QByteArray &more = QByteArray())
+{
+    return el("email", el("OPFMessageCopySubject", subject) + more);
+}
+
+QByteArray contact(const QByteArray &first)
+{
+    return el("contact", el("OPFContactCopyFirstName", first) + el("OPFContactCopyLastName", "Doe"));
+}
+
+QByteArray attachmentList(const QByteArray &name, const QByteArray &url)
+{
+    return el("OPFMessageCopyAttachmentList",
+              el("messageAttachment", QByteArray(),
+                 "OPFAttachmentContentType=\"text/plain\" OPFAttachmentName=\"" + name + "\" OPFAttachmentURL=\"" + url
+                     + "\""));
+}
+
+const char kInbox[] = "Local/com.microsoft.__Messages/On My Computer/Inbox/";
+
+struct Expected {
+    LossReason reason;
+    QString kind, item, folder, field;
+    qint64 count;
+};
+
+void throwOnSecondRecord()
+{
+    static int appended = 0;
+    if (++appended == 2)
+        throw std::bad_alloc();
+}
+} // namespace
+
+Q_DECLARE_METATYPE(OlmBuilder)
+Q_DECLARE_METATYPE(QVector<Expected>)
+
+class LossAccountTest : public QObject
+{
+    Q_OBJECT
+
+    static ScanResult scan(const OlmBuilder &builder)
+    {
+        auto file = builder.file();
+        FolderInformation parsers;
+        return scanFile(file->fileName(), parsers, WalkHooks());
+    }
+
+private slots:
+    void cleanup()
+    {
+        recordAppendedForTests = nullptr;
+        recordMemoryLimit = defaultRecordMemoryLimit();
+        CleanListAndHash();
+    }
+
+    void scanNamesEveryLoss_data()
+    {
+        QTest::addColumn<OlmBuilder>("file");
+        QTest::addColumn<QVector<Expected>>("expected");
+
+        const QByteArray longSubject(1100, 'x');
+        OlmBuilder intact;
+        intact.entry(QByteArray(kInbox) + "message_00000.xml", document("emails", 1, mail("Hello")));
+        intact.entry("Local/Address Book/Contacts.xml", document("contacts", 2, contact("Ann") + contact("Bo")));
+        QTest::newRow("intact") << intact << QVector<Expected>();
+
+        OlmBuilder tooLong;
+        tooLong.entry(QByteArray(kInbox) + "message_00000.xml", document("emails", 1, mail(longSubject)));
+        QTest::newRow("subject longer than its field")
+            << tooLong
+            << QVector<Expected>{{LossReason::ValueTooLong, "mail", QString(79, QLatin1Char('x')) + QChar(0x2026),
+                                  "On My Computer/Inbox", "OPFMessageCopySubject", 1}};
+
+        OlmBuilder wiped;
+        wiped.entry("Categories.xml", "<categories/>");
+        wiped.raw(QByteArray(30, '\0') + document("emails", 1, mail("Found raw")));
+        QTest::newRow("mail without its entry header")
+            << wiped << QVector<Expected>{{LossReason::FolderPathLost, "mail", "Found raw", "", "", 1}};
+
+        OlmBuilder missing;
+        missing.entry(QByteArray(kInbox) + "message_00000.xml",
+                      document("emails", 1, mail("With file", attachmentList("a.txt", "Local/x/a_0000"))));
+        QTest::newRow("attachment listed, not in the file")
+            << missing
+            << QVector<Expected>{{LossReason::AttachmentMissing, "attachment", "a.txt", "On My Computer/Inbox", "", 1}};
+
+        // Cut inside the second of three contacts: the entry's sizes no longer fit and it is raw-scanned.
+        OlmBuilder cut;
+        const QByteArray contacts = document("contacts", 3, contact("Ann") + contact("Bo") + contact("Cy"));
+        cut.entry("Local/Address Book/Contacts.xml", contacts);
+        cut.bytes.chop(contacts.size() - contacts.indexOf("</contact>", contacts.indexOf("Bo")));
+        QTest::newRow("document cut by the end of the file")
+            << cut
+            << QVector<Expected>{{LossReason::ItemCutByDamage, "contact", "Bo Doe", "", "", 1},
+                                 {LossReason::ItemCutByDamage, "contact", "", "", "", 1}};
+
+        // The last item end tag overwritten: the document ends inside its item.
+        OlmBuilder noEndTag;
+        QByteArray twoMails = document("emails", 1, mail("Lost end"));
+        twoMails.replace("</email>", "        ");
+        noEndTag.entry(QByteArray(kInbox) + "message_00000.xml", twoMails);
+        QTest::newRow("item end tag missing")
+            << noEndTag
+            << QVector<Expected>{{LossReason::ItemCutByDamage, "mail", "Lost end", "On My Computer/Inbox", "", 1}};
+    }
+
+    void scanNamesEveryLoss()
+    {
+        QFETCH(OlmBuilder, file);
+        QFETCH(QVector<Expected>, expected);
+        QVERIFY(scan(file) != ScanResult::Refused);
+        const QVector<Loss> losses = recordedLosses();
+        QStringList lines;
+        for (const Loss &loss : losses)
+            lines << lossLogLine(loss);
+        QCOMPARE(losses.size(), expected.size());
+        qint64 total = 0;
+        for (int i = 0; i < expected.size(); ++i) {
+            const Loss &loss = losses.at(i);
+            const Expected &want = expected.at(i);
+            QVERIFY2(loss.reason == want.reason, qPrintable(lines.at(i)));
+            QCOMPARE(loss.kind, want.kind);
+            QCOMPARE(loss.item, want.item);
+            QCOMPARE(loss.folder, want.folder);
+            QCOMPARE(loss.field, want.field);
+            QCOMPARE(loss.count, want.count);
+            QVERIFY(!loss.why.isEmpty());
+            total += want.count;
+        }
+        QCOMPARE(lossTotal(), total);
+        QCOMPARE(lossSummaryLine().isEmpty(), expected.isEmpty());
+    }
+
+    void attachmentLargerThanItsEntryIsCutToTheEntry()
+    {
+        OlmBuilder file;
+        OlmBuilder::Header lying;
+        lying.uncompressedSize = 5000; // the entry holds 10 bytes
+        const qint64 header = file.entry("Local/x/a_0000", "0123456789", lying);
+        // A long body, so that the file has room for the size the header gives.
+        file.entry(QByteArray(kInbox) + "message_00000.xml",
+                   document("emails", 1,
+                            mail("With file", attachmentList("a.txt", "Local/x/a_0000")
+                                                  + el("OPFMessageCopyBody", QByteArray(6000, 'b')))));
+        QCOMPARE(scan(file), ScanResult::Finished);
+        QVERIFY(TmpMlrcPtrStart);
+        const qint64 dataStart = header + 30 + QByteArray("Local/x/a_0000").size() + 20;
+        QCOMPARE(ownedText(TmpMlrcPtrStart->AttachOffsets, FieldEncoding::Latin1), QString::number(dataStart) + ";");
+        QCOMPARE(ownedText(TmpMlrcPtrStart->AttachSizes, FieldEncoding::Latin1), QStringLiteral("10;"));
+        const QVector<Loss> losses = recordedLosses();
+        QCOMPARE(losses.size(), 1);
+        QVERIFY(losses.first().reason == LossReason::AttachmentCut);
+        QCOMPARE(losses.first().item, QStringLiteral("Local/x/a_0000"));
+    }
+
+    void memoryRunningOutLosesOnlyThatItem()
+    {
+        OlmBuilder file;
+        file.entry("Local/Address Book/Contacts.xml", document("contacts", 3, contact("Ann") + contact("Bo") + contact("Cy")));
+        recordAppendedForTests = throwOnSecondRecord;
+        QCOMPARE(scan(file), ScanResult::Finished);
+        QStringList kept;
+        for (const ContactInformation *c = TmpCTRCPtrStart; c; c = c->Next)
+            kept << utf8Field(c->FirstName);
+        QCOMPARE(kept, (QStringList{"Ann", "Cy"}));
+        QCOMPARE(ContactItemCount, qint64(2));
+        const QVector<Loss> losses = recordedLosses();
+        QCOMPARE(losses.size(), 1);
+        QVERIFY(losses.first().reason == LossReason::OutOfMemory);
+        QCOMPARE(losses.first().item, QStringLiteral("Bo Doe"));
+    }
+
+    void scanEndedByTheMemoryLimitSaysSo()
+    {
+        OlmBuilder file;
+        QByteArray many;
+        for (int i = 0; i < 50; ++i)
+            many += contact("C" + QByteArray::number(i));
+        file.entry("Local/Address Book/Contacts.xml", document("contacts", 50, many));
+        file.entry(QByteArray(kInbox) + "message_00000.xml", document("emails", 1, mail("After")));
+        recordMemoryLimit = qint64(sizeof(ContactInformation)) * 10;
+        QCOMPARE(scan(file), ScanResult::Incomplete);
+        const QMap<LossReason, qint64> counts = lossCounts();
+        QCOMPARE(counts.value(LossReason::ScanIncomplete), qint64(1));
+        // Items the limit refused are told as a whole, not as damage.
+        QCOMPARE(counts.value(LossReason::ItemCutByDamage), qint64(0));
+    }
+
+    void summaryAndLogLines()
+    {
+        recordLoss({LossReason::ValueTooLong, "mail", "Q3", "Inbox", "OPFMessageCopySubject", "too long"});
+        Loss many{LossReason::ItemCutByDamage, "contact", QString(), QString(), QString(), "cut"};
+        many.count = 4;
+        recordLoss(many);
+        recordLoss({LossReason::AttachmentMissing, "attachment", "a.pdf", "Inbox", QString(), "not found"});
+        QCOMPARE(lossSummaryLine(),
+                 QStringLiteral("1 value, 1 attachment and 4 items or documents could not be recovered; see the log"));
+        QCOMPARE(lossLogLine(recordedLosses().at(1)),
+                 QStringLiteral("item-cut-by-damage: (unnamed) (contact): cut (4 items)"));
+        QCOMPARE(lossCountsText(), QStringLiteral("value-too-long 1, attachment-missing 1, item-cut-by-damage 4"));
+        clearLosses();
+        QVERIFY(lossSummaryLine().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(LossAccountTest)
+#include "test_lossaccount.moc"
