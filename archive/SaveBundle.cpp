@@ -4,6 +4,7 @@
 #include "archive/ItemConverters.h"
 #include "archive/MailWriter.h"
 #include "archive/StandardFiles.h"
+#include "olm/FolderModel.h"
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 #include "platform/FinderInfo.h"
@@ -15,6 +16,8 @@
 #include <QSet>
 #include <cstdlib>
 #include <memory>
+
+const char kRescueReportName[] = "Rescue report.txt";
 
 const char *itemKindName(ItemKind kind)
 {
@@ -131,6 +134,16 @@ QString describe(const CalenderInformation &event) { return QStringLiteral("cale
 QString describe(const TasksInformation &task) { return QStringLiteral("task ") + quoted(utf8Field(task.Name)); }
 QString describe(const NotesInformation &note) { return QStringLiteral("note ") + quoted(utf8Field(note.Title)); }
 
+QString folderOf(const MailMLRC &mail) { return folderPathOf(mail.ParentId); }
+template <typename Record> QString folderOf(const Record &) { return QString(); }
+
+// The folder a kind other than mail is written under, as the report names it.
+QString folderLabel(const SaveFolder &folder)
+{
+    const QString path = folderPathOf(folder.id);
+    return path.isEmpty() ? QStringLiteral("(root)") : path;
+}
+
 class BundleSaver
 {
 public:
@@ -138,6 +151,10 @@ public:
 
     SaveReport run()
     {
+        // The scan's losses, without those of earlier saves of the same scan.
+        for (const Loss &loss : recordedLosses())
+            if (!loss.duringSave)
+                m_scanLosses.append(loss);
         const QVector<SaveFolder> folders = distinctFolders(m_request.folders);
         if (m_hooks.started)
             m_hooks.started(countItemsToSave(folders));
@@ -146,6 +163,27 @@ public:
         for (const SaveFolder &folder : folders) {
             if (m_report.stopped)
                 break;
+            const qint64 writtenBefore = m_report.writtenTotal();
+            saveFolder(folder);
+            m_writtenPerFolder.append({folderLabel(folder), kindOf(folder.type), m_report.writtenTotal() - writtenBefore});
+        }
+        QString reason;
+        if (m_standard && !m_standard->finish(&reason))
+            notWritten(QStringLiteral("the end of the calendar"), reason);
+        if (m_standard)
+            writeRescueReport();
+        return m_report;
+    }
+
+private:
+    struct FolderWritten {
+        QString folder;
+        ItemKind kind;
+        qint64 items;
+    };
+
+    void saveFolder(const SaveFolder &folder)
+    {
             switch (kindOf(folder.type)) {
             case ItemKind::Mail: saveMailFolder(folder.id); break;
             case ItemKind::Contact:
@@ -165,14 +203,31 @@ public:
                           kICalendarFileType, noteCalendarFor);
                 break;
             }
-        }
-        QString reason;
-        if (m_standard && !m_standard->finish(&reason))
-            notWritten(QStringLiteral("the end of the calendar"), reason);
-        return m_report;
     }
 
-private:
+    // Per folder the items written, then every loss of the scan and of this save.
+    void writeRescueReport()
+    {
+        QString text = QStringLiteral("Rescue report\n\nItems written, per folder:\n");
+        for (const FolderWritten &folder : m_writtenPerFolder)
+            text += QStringLiteral("  %1: %2 %3\n").arg(folder.folder).arg(folder.items).arg(QLatin1String(itemKindName(folder.kind)));
+        QStringList lines;
+        for (const QVector<Loss> *losses : {&m_scanLosses, &m_report.losses})
+            for (const Loss &loss : *losses)
+                if (!loss.standardFilesKeepIt) // the standard files hold these whole
+                    lines << QStringLiteral("  ") + lossLogLine(loss) + QLatin1Char('\n');
+        text += QStringLiteral("\nLosses (%1):\n").arg(lines.size());
+        text += lines.isEmpty() ? QStringLiteral("  none: everything the scan found was written\n") : lines.join(QString());
+        if (recordedLosses().size() >= kLossEntriesKept)
+            text += QStringLiteral("  (only the first %1 losses are listed; %2 in all)\n").arg(kLossEntriesKept).arg(lossTotal());
+        const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(kRescueReportName);
+        QFile file(path);
+        const QByteArray bytes = text.toUtf8();
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
+            || !file.flush())
+            notWritten(QStringLiteral("the rescue report"), QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    }
+
     bool stopRequested()
     {
         if (m_hooks.stopRequested && m_hooks.stopRequested())
@@ -189,11 +244,26 @@ private:
         if (m_hooks.log)
             m_hooks.log(line);
     }
-    void notWritten(const QString &item, const QString &reason)
+    void notWritten(const QString &item, const QString &reason, const QString &folder = QString())
     {
         const QString line = item + QLatin1String(": ") + reason;
         m_report.notWritten.append(line);
         log(QStringLiteral("Not written: ") + line);
+        saveLoss({LossReason::NotWritten, QString(), item, folder, QString(), reason});
+    }
+    // Written, but without part of it.
+    void writtenIncomplete(const QString &item, const QString &problem, const QString &folder)
+    {
+        const QString line = item + QLatin1String(": ") + problem;
+        m_report.incomplete.append(line);
+        log(line);
+        saveLoss({LossReason::AttachmentCut, QString(), item, folder, QString(), problem});
+    }
+    void saveLoss(Loss loss)
+    {
+        loss.duringSave = true;
+        recordLoss(loss);
+        m_report.losses.append(loss);
     }
     void itemDone()
     {
@@ -219,7 +289,7 @@ private:
     void saveMail(const MailMLRC &mail)
     {
         if (m_standard) {
-            saveStandard(describe(mail), ItemKind::Mail, [&](QStringList *problems, QString *reason) {
+            saveStandard(describe(mail), folderOf(mail), ItemKind::Mail, [&](QStringList *problems, QString *reason) {
                 return m_standard->addMail(mail, *m_request.olm, problems, reason);
             });
             return;
@@ -252,7 +322,7 @@ private:
             return;
         }
         for (const QString &problem : problems)
-            log(describe(mail) + QLatin1String(": ") + problem);
+            writtenIncomplete(describe(mail), problem, folderOf(mail));
         ++m_report.written[size_t(ItemKind::Mail)];
     }
 
@@ -273,7 +343,7 @@ private:
     void saveItem(const Record &record, ItemKind kind, const char *directory, quint32 fileType, Converter convert)
     {
         if (m_standard) {
-            saveStandard(describe(record), kind, [&](QStringList *, QString *reason) {
+            saveStandard(describe(record), folderOf(record), kind, [&](QStringList *, QString *reason) {
                 return m_standard->add(record, *m_request.olm, reason);
             });
             return;
@@ -308,16 +378,16 @@ private:
 
     // One item into the standard files, whole or not at all.
     template <typename Write>
-    void saveStandard(const QString &item, ItemKind kind, Write write)
+    void saveStandard(const QString &item, const QString &folder, ItemKind kind, Write write)
     {
         QStringList problems;
         QString reason;
         if (!write(&problems, &reason)) {
-            notWritten(item, reason);
+            notWritten(item, reason, folder);
             return;
         }
         for (const QString &problem : problems)
-            log(item + QLatin1String(": ") + problem);
+            writtenIncomplete(item, problem, folder);
         ++m_report.written[size_t(kind)];
     }
 
@@ -326,6 +396,8 @@ private:
     SaveReport m_report;
     QString m_lastMailDirectory;
     std::unique_ptr<StandardFiles> m_standard; // set when saving the standard format
+    QVector<Loss> m_scanLosses;
+    QVector<FolderWritten> m_writtenPerFolder;
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 // desktop application and `mendora-cli save` both drive this.
 #include "archive/TextReader.h"
 #include "olm/FolderHierarchy.h"
+#include "olm/LossAccount.h"
 
 #include <QString>
 #include <QStringList>
@@ -46,9 +47,14 @@ struct SaveHooks {
 struct SaveReport {
     std::array<qint64, kItemKindCount> written{};
     QStringList notWritten; // one line per item: what it is and why
+    QStringList incomplete; // items written without part of them (an attachment cut short), and why
+    QVector<Loss> losses;   // the save's own losses, also entered into the account of losses
     bool stopped = false;
     qint64 writtenTotal() const;
 };
+
+// In the directory of the standard files: what was written per folder and every loss.
+extern const char kRescueReportName[]; // "Rescue report.txt"
 
 // The folders checked in the folder attribute list (state 1), in list order.
 QVector<SaveFolder> checkedFolders();

@@ -181,7 +181,8 @@ QByteArray standardEvent(const CalenderInformation &event, const EventDetails &d
         if (end.isValid() && end >= start)
             component.line("DTEND", utcText(end));
     }
-    component.text("SUMMARY", decodeXmlText(utf8Field(event.Summary)));
+    // A summary too long for the record's field comes whole from the item.
+    component.text("SUMMARY", event.Summary[0] ? decodeXmlText(utf8Field(event.Summary)) : details.summary);
     component.text("LOCATION", decodeXmlText(utf8Field(event.Location)));
     if (event.DescriptionSize > 0)
         component.text("DESCRIPTION", readableText(storedText(olm, event.DescriptionOffset, event.DescriptionSize)));

@@ -426,7 +426,8 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
         message.lines("To: " + addressList(to));
     if (!cc.isEmpty())
         message.lines("Cc: " + addressList(cc));
-    const QString subject = utf8Field(mail.Subject);
+    // A subject too long for the record's field comes whole from the item.
+    const QString subject = mail.Subject[0] ? utf8Field(mail.Subject) : details.subject;
     if (!subject.isEmpty())
         message.lines("Subject: " + subjectText(subject));
     message.line("Date: " + date);

@@ -5,6 +5,7 @@
 #include "archive/StandardFiles.h"
 #include "cli/Terminal.h"
 #include "olm/FolderModel.h"
+#include "olm/LossAccount.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
@@ -134,7 +135,7 @@ QString makeOutput(const SaveArguments &arguments)
     return bundle;
 }
 
-int saveScanned(const SaveArguments &arguments)
+int saveScanned(const SaveArguments &arguments, bool scanIncomplete)
 {
     QVector<SaveFolder> folders;
     if (!selectFolders(arguments.folderPaths, &folders))
@@ -171,17 +172,31 @@ int saveScanned(const SaveArguments &arguments)
                                                                   : QStringLiteral("Bundle: %1"))
                           .arg(bundle));
     printLine(stdout, QStringLiteral("Written: %1").arg(writtenCounts(report)));
+    const QString losses = lossCountsText();
+    printLine(stdout, QStringLiteral("Losses: %1").arg(losses.isEmpty() ? QStringLiteral("none") : losses));
     fflush(stdout);
     if (!report.notWritten.isEmpty()) {
         printLine(stderr, QStringLiteral("Not written (%1 items):").arg(report.notWritten.size()));
         for (const QString &line : report.notWritten)
             printLine(stderr, QLatin1String("  ") + line);
     }
+    if (!report.incomplete.isEmpty()) {
+        printLine(stderr, QStringLiteral("Written incomplete (%1 items):").arg(report.incomplete.size()));
+        for (const QString &line : report.incomplete)
+            printLine(stderr, QLatin1String("  ") + line);
+    }
     if (report.stopped) {
         printLine(stderr, QStringLiteral("Saving Process Aborted. Files Saved Partially."));
         return kExitStopped;
     }
-    return report.notWritten.isEmpty() ? 0 : kExitNotAllWritten;
+    if (!report.notWritten.isEmpty() || !report.incomplete.isEmpty())
+        return kExitNotAllWritten;
+    if (scanIncomplete) {
+        printLine(stderr, QStringLiteral("Saved incomplete: the scan stopped before the end of the file, so the items "
+                                         "after that point were not saved."));
+        return kExitIncomplete;
+    }
+    return 0;
 }
 
 } // namespace
@@ -209,7 +224,7 @@ int runSave(const QStringList &arguments)
         fprintf(stderr, "%s\n", kInvalidFileMessage);
         return kExitNothingFound;
     }
-    const int status = saveScanned(parsed);
+    const int status = saveScanned(parsed, result == ScanResult::Incomplete);
     CleanListAndHash();
     return status;
 }

@@ -29,6 +29,7 @@ struct Loss {
     QString field;  // element or field name; empty when the whole item is meant
     QString why;    // one sentence for the log
     bool standardFilesKeepIt = false; // only the bundle's record lost it
+    bool duringSave = false;          // a writer's loss, not the scan's
     qint64 count = 1; // like items this entry stands for (items of a document that are not in it)
 };
 

@@ -359,6 +359,8 @@ void readMailDetails(const MailMLRC *mail, const DocumentItem &item)
     details.to = mailAddresses(item.bytes, "OPFMessageCopyToAddresses");
     details.cc = mailAddresses(item.bytes, "OPFMessageCopyCCAddresses");
     details.htmlBody = findFileText(item, "OPFMessageCopyHTMLBody");
+    if (!mail->Subject[0])
+        details.subject = elementText(item.bytes, "OPFMessageCopySubject").remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
     mailDetails.insert(mail, details);
 }
 
@@ -396,6 +398,8 @@ void readEventDetails(const CalenderInformation *event, const DocumentItem &item
     details.isPrivate = flagValue(elementText(bytes, "OPFCalendarEventGetIsPrivate"));
     details.categories = categoriesIn(bytes, "OPFCalendarEventCopyCategoryList");
     details.recurrence = recurrenceIn(bytes, "OPFCalendarEventCopyRecurrence");
+    if (!event->Summary[0])
+        details.summary = elementText(bytes, "OPFCalendarEventCopySummary");
     eventDetails.insert(event, details);
 }
 

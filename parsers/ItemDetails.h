@@ -32,6 +32,7 @@ struct MailAddress {
 
 struct EventDetails {
     QVector<MailAddress> attendees; // all of them, however long their joined list
+    QString summary; // whole, where the record's field could not hold it; empty otherwise
 
     int reminderSeconds = -1;    // before the start; -1: no reminder
     int zoneOffsetMinutes = 0;   // of the event's zone name, "(UTC-07:00) …"
@@ -58,6 +59,7 @@ struct ContactDetails {
 
 struct MailDetails {
     QVector<MailAddress> from, to, cc;
+    QString subject; // whole, where the record's field could not hold it; empty otherwise
     FileText htmlBody; // OPFMessageCopyHTMLBody, left in the file, beside the body the record keeps
 };
 

@@ -191,6 +191,7 @@ class DocumentStream:
         self.count = count
         self.items = items
         self.root_at = None
+        self.root_end = None
         self.item_ends = []
 
     def chunks(self):
@@ -200,6 +201,7 @@ class DocumentStream:
         head = ('<%s%s elementCount="%d">' % (self.root, PRESERVE, self.count)).encode()
         yield head
         position += len(head)
+        self.root_end = position
         start = ("<%s%s>" % (self.item, PRESERVE)).encode()
         end = ("</%s>" % self.item).encode()
         for body in self.items:
@@ -859,6 +861,7 @@ class Export:
         stream = DocumentStream(kind, count, items)
         entry = self.writer.file(name, stream.chunks(), kind)
         entry["root"] = stream.root_at
+        entry["rootEnd"] = stream.root_end
         entry["startTag"] = stream.start_tag()
         entry["itemEnds"] = stream.item_ends
         return entry
@@ -1240,7 +1243,9 @@ def drop_end_tags(args, out, entries, rng):
     damaged = []
     for entry in rng.sample(eligible, round(args.drop_end_tags * len(eligible))):
         tag_length = len("</%s>" % DOCUMENT_TAGS[entry["kind"]][1])
-        at = entry["data"] + rng.choice(entry["itemEnds"]) - tag_length
+        item_end = rng.choice(entry["itemEnds"])
+        entry["droppedEnd"] = entry["itemEnds"].index(item_end)
+        at = entry["data"] + item_end - tag_length
         out.seek(at)
         out.write(b" " * tag_length)
         damaged.append((at, tag_length))
@@ -1288,10 +1293,36 @@ def message_folder(entry_path):
     return ""
 
 
+LOSS_KIND = {"mail": "mail", "contacts": "contact", "calendars": "event", "tasks": "task", "notes": "note"}
+
+
+def item_name(kind, record):
+    """The item's name as the account of losses gives it."""
+    if kind == "mail":
+        return record["subject"]
+    if kind == "contacts":
+        return record.get("displayName") or ("%s %s" % (record["firstName"], record["lastName"])).strip()
+    return record.get({"calendars": "summary", "tasks": "name", "notes": "title"}[kind], "")
+
+
+def lost_to_damage(entry):
+    """The item a dropped end tag costs: the item it ends, when it is the last of its
+    document; otherwise the next one, whose text the item before it swallows."""
+    dropped = entry.get("droppedEnd")
+    if dropped is None:
+        return None
+    last = len(entry["itemEnds"]) - 1
+    return dropped if dropped == last else dropped + 1
+
+
 def expected_scan(entries, file_size):
-    """What a sound scan recovers from the (possibly damaged) file, entry by entry."""
+    """What a sound scan recovers from the (possibly damaged) file, entry by entry, and
+    the losses it can tell: items of a document it found that the damage took (a
+    document wholly past a cut leaves no trace), mails found without their folder, and
+    attachments a surviving mail lists that its scan cannot attach."""
     if file_size < 5:
         return {"refused": True}
+    losses = []
     documents = {key: 0 for key in KINDS + ["attachments"]}
     registered = []  # attachment entries waiting for the next mail with an attachment list
     for entry in entries:
@@ -1310,16 +1341,30 @@ def expected_scan(entries, file_size):
         if not walked and entry["data"] + entry["root"] + len(entry["startTag"]) > file_size:
             continue
         documents[DOCUMENT_COUNT_KEY[kind]] += 1
+        # The document's own count of its items is read from its root's start tag.
+        counted = walked or entry["data"] + entry["rootEnd"] <= file_size
+        swallowed = lost_to_damage(entry)
         for record in entry["records"]:
-            record["survives"] = entry["data"] + entry["itemEnds"][record["item"]] <= file_size
-            if kind != "mail" or not record["survives"]:
+            record["survives"] = (entry["data"] + entry["itemEnds"][record["item"]] <= file_size
+                                  and record["item"] != swallowed)
+            if not record["survives"]:
+                if counted:
+                    losses.append({"reason": "item-cut-by-damage", "kind": LOSS_KIND[kind],
+                                   "item": item_name(kind, record)})
+                continue
+            if kind != "mail":
                 continue
             record["scanFolder"] = message_folder(entry["name"]) if walked else ""
+            if not walked:
+                losses.append({"reason": "folder-path-lost", "kind": "mail", "item": record["subject"]})
             urls = [a["url"] for a in record["attachments"]]
             if urls:
                 # Stray entries before the mail's own (Groups.xml, event attachments) are dropped.
                 record["attachmentsKept"] = registered[len(registered) - len(urls):] == urls
                 registered = []
+                if not record["attachmentsKept"]:
+                    losses.extend({"reason": "attachment-missing", "kind": "attachment", "item": a["name"]}
+                                  for a in record["attachments"])
             else:
                 record["attachmentsKept"] = True
     counts = {}
@@ -1335,7 +1380,7 @@ def expected_scan(entries, file_size):
             if key == "mails":
                 folder = record["scanFolder"] or "Folder1"
                 folders[folder] = folders.get(folder, 0) + 1
-    return {"refused": False, "counts": counts, "documents": documents, "mailFolders": folders}
+    return {"refused": False, "counts": counts, "documents": documents, "mailFolders": folders, "losses": losses}
 
 
 # ----------------------------------------------------------------------------
@@ -1427,6 +1472,10 @@ def generate(args):
         entries = export.writer.entries
         file_size = apply_damage(args, out, entries)
     expected = expected_scan(entries, file_size)
+    if not expected["refused"]:
+        # What bytes inserted inside entries or zeroed stretches cost depends on where they
+        # fall inside a value; the losses listed are then only those of the other damage.
+        expected["lossesExact"] = not (args.garbage_inside or args.zero_fill)
     for entry in entries:
         entry.pop("records", None)
     manifest = {

@@ -1,12 +1,17 @@
 // The account of losses as a scan fills it: what damage and over-long values cost,
 // named by kind, item, folder and field, and nothing for an intact file.
 #include "OlmBuilder.h"
+#include "archive/SaveBundle.h"
+#include "archive/StandardFiles.h"
+#include "olm/FolderModel.h"
 #include "olm/LossAccount.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 #include "scan/ScanSession.h"
 
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <new>
 
@@ -210,6 +215,65 @@ private slots:
         QCOMPARE(counts.value(LossReason::ScanIncomplete), qint64(1));
         // Items the limit refused are told as a whole, not as damage.
         QCOMPARE(counts.value(LossReason::ItemCutByDamage), qint64(0));
+    }
+
+    // The file shrank during the save: the attachment is written short, said so, and
+    // the rescue report lists it with the scan's own losses.
+    void saveReportsWhatItCouldNotCarry()
+    {
+        OlmBuilder file;
+        const QByteArray attachment(2000, 'a');
+        file.entry("Local/x/a_0000", attachment);
+        file.entry(QByteArray(kInbox) + "message_00000.xml",
+                   document("emails", 1, mail("With file", attachmentList("a.txt", "Local/x/a_0000"))));
+        const QByteArray longSubject = QByteArray(600, 'y') + QByteArray(600, 'z');
+        file.entry(QByteArray(kInbox) + "message_00001.xml", document("emails", 1, mail(longSubject)));
+        file.raw(QByteArray(30, '\0') + document("emails", 1, mail("Found raw")));
+        auto olmFile = file.file();
+        FolderInformation parsers;
+        QCOMPARE(scanFile(olmFile->fileName(), parsers, WalkHooks()), ScanResult::Finished);
+
+        QTemporaryDir destination;
+        const QString output = destination.path() + QStringLiteral("/out");
+        QString error;
+        QVERIFY(prepareStandardOutput(output, false, &error));
+        // Everything up to the middle of the attachment.
+        const ByteArrayTextReader shrunk(file.bytes.left(file.bytes.indexOf(attachment) + 1000));
+        SaveRequest request;
+        request.bundlePath = output;
+        request.folders = foldersAtOrBelow({llRootId});
+        request.olm = &shrunk;
+        request.format = BundleFormat::Standard;
+        QStringList logged;
+        SaveHooks hooks;
+        hooks.log = [&logged](const QString &line) { logged << line; };
+        const SaveReport report = saveBundle(request, hooks);
+        QCOMPARE(report.written[size_t(ItemKind::Mail)], qint64(3));
+        QCOMPARE(report.incomplete.size(), 1);
+        QVERIFY2(report.incomplete.first().contains(QStringLiteral("1000 of 2000")), qPrintable(report.incomplete.first()));
+        QCOMPARE(logged.size(), 1);
+        QCOMPARE(report.losses.size(), 1);
+        QVERIFY(report.losses.first().reason == LossReason::AttachmentCut && report.losses.first().duringSave);
+
+        QFile rescue(output + QLatin1Char('/') + QLatin1String(kRescueReportName));
+        QVERIFY(rescue.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(rescue.readAll());
+        QVERIFY2(text.contains(QStringLiteral("  On My Computer/Inbox: 2 mails\n")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("  Folder1: 1 mails\n")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Losses (2):\n")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("folder-path-lost: Found raw (mail)")));
+        QVERIFY(text.contains(QStringLiteral("attachment-cut: mail \"With file\"")));
+        // The subject too long for the bundle's record is whole in the mbox: not a loss here.
+        QVERIFY(!text.contains(QStringLiteral("value-too-long")));
+        QFile mbox(output + QStringLiteral("/Mail/On My Computer/Inbox/Inbox.mbox"));
+        QVERIFY(mbox.open(QIODevice::ReadOnly));
+        QString subjects;
+        const QString unfolded = QString::fromUtf8(mbox.readAll()).replace(QStringLiteral("\n "), QStringLiteral(" "));
+        QRegularExpressionMatchIterator words =
+            QRegularExpression(QStringLiteral("=\\?UTF-8\\?B\\?([^?]*)\\?=")).globalMatch(unfolded);
+        while (words.hasNext())
+            subjects += QString::fromUtf8(QByteArray::fromBase64(words.next().captured(1).toLatin1()));
+        QVERIFY2(subjects.contains(QString::fromLatin1(longSubject)), qPrintable(subjects.left(200)));
     }
 
     void summaryAndLogLines()
