@@ -1,6 +1,7 @@
 #include "app/InformationDlg.h"
 
 #include "app/AppState.h"
+#include "olm/LossAccount.h"
 #include "parsers/RecordLists.h"
 #include "ui_InformationDlg.h"
 
@@ -15,6 +16,10 @@ InformationDlg::InformationDlg(QWidget *parent)
     ui->notesCount->setText(QString::number(NotesItemCount));
     ui->contactCount->setText(QString::number(ContactItemCount));
     ui->taskCount->setText(QString::number(TaskItemCount));
+    // Under the counts, one line when the scan could not carry everything.
+    const QString losses = lossSummaryLine();
+    ui->lossLine->setText(losses);
+    ui->lossLine->setVisible(!losses.isEmpty());
 }
 
 InformationDlg::~InformationDlg()

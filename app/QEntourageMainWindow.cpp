@@ -4,6 +4,7 @@
 #include "app/AppPaths.h"
 #include "app/AppState.h"
 #include "app/InformationDlg.h"
+#include "olm/LossAccount.h"
 #include "app/MyButton.h"
 #include "app/QProgressInfo.h"
 #include "app/SaveWorkflow.h"
@@ -439,6 +440,21 @@ void QEntourageMainWindow::ConnectSignals()
     }
 }
 
+namespace {
+// Every loss of the scan just ended, one line each, under the line the summary shows.
+void logScanLosses()
+{
+    const QString summary = lossSummaryLine();
+    if (!m_pLogDlg || summary.isEmpty())
+        return;
+    m_pLogDlg->AppendLog(QStringLiteral("Scan of %1: %2").arg(m_selectedFile, summary));
+    for (const Loss &loss : recordedLosses())
+        m_pLogDlg->AppendLog(lossLogLine(loss));
+    if (recordedLosses().size() >= kLossEntriesKept)
+        m_pLogDlg->AppendLog(QStringLiteral("(only the first %1 losses are listed; %2 in all)").arg(kLossEntriesKept).arg(lossTotal()));
+}
+} // namespace
+
 void QEntourageMainWindow::CreateBrowseWindow()
 {
     // Only the newest browse window stays; an old one would still answer the folder tree.
@@ -452,6 +468,7 @@ void QEntourageMainWindow::CreateBrowseWindow()
     connect(browse, &QParseDatabase::OnFinishScanning, this, &QEntourageMainWindow::SetFinishSettingsForMail);
     connect(browse, &QParseDatabase::OnFinishScanning, this, &QEntourageMainWindow::OnMailButtonClicked);
     connect(browse, &QParseDatabase::InformationDlgOpen, this, &QEntourageMainWindow::OnInformationDlg);
+    connect(browse, &QParseDatabase::OnFinishScanning, this, &logScanLosses);
     connect(browse, &QParseDatabase::scanStopped, this, [this] { SetOpenActionsEnabled(true); });
     connect(browse, &QParseDatabase::folderOpened, this, &QEntourageMainWindow::selectCategoryOfFolder);
     connect(m_pFolderTree, &QTreeWidget::itemClicked, browse, &QParseDatabase::ShowindivisualMailItemsInfo);

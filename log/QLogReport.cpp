@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QFile>
 #include <QFileDialog>
+#include <QTextCursor>
 #include <QTime>
 
 QLogReport::QLogReport(QWidget *parent)
@@ -73,7 +74,12 @@ void QLogReport::SaveLogPath(const QString &fileName)
 
 void QLogReport::AppendLog(const QString &line)
 {
-    ui->LogText->append(line);
+    // As plain text: names from the file ("<urgent>", "a & b") are no markup.
+    QTextCursor cursor(ui->LogText->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!ui->LogText->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(line);
     setLogButtonsEnabled(true);
 }
 

@@ -8,6 +8,7 @@
 #include "app/QEntourageMainWindow.h"
 #include "app/QProgressInfo.h"
 #include "browse/QParseDatabase.h"
+#include "log/QLogReport.h"
 #include "olm/FolderHierarchy.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
@@ -112,6 +113,7 @@ private slots:
     void refusedFiles_data();
     void refusedFiles();
     void scanRunsToItsEnd();
+    void damagedScanShowsItsLosses();
     void scanFindingNothingSaysSo();
     void stoppedScanShowsNothing();
     void treeOfSpecialFolders();
@@ -206,6 +208,40 @@ void BrowseScanTest::refusedFiles()
     QCOMPARE(started.count(), 0);
     QCOMPARE(finished.count(), 0);
     QCOMPARE(fileDescriptor, -1);
+}
+
+// A mail found without its entry header and one listing a missing attachment: the
+// summary keeps its counts and adds the loss line; the log names every loss.
+void BrowseScanTest::damagedScanShowsItsLosses()
+{
+    const QByteArray withAttachment =
+        "<emails xml:space=\"preserve\" elementCount=\"1\"><email xml:space=\"preserve\">"
+        + element("OPFMessageCopyAttachmentList",
+                  "<messageAttachment xml:space=\"preserve\" OPFAttachmentContentType=\"text/plain\" "
+                  "OPFAttachmentName=\"<b>plan</b>.txt\" OPFAttachmentURL=\"Local/a_0000\"></messageAttachment>")
+        + element("OPFMessageCopySubject", "Plans") + "</email></emails>";
+    const QByteArray bytes = entry("Accounts/", QByteArray(), 0)
+                             + entry("Local/com.microsoft.__Messages/Inbox/message_00000.xml", withAttachment)
+                             + QByteArray(30, '\0') + mailDocument();
+    m_pParseDatabase->ChooseFile(writeOlm(QStringLiteral("damaged.olm"), bytes));
+    MessageBoxAnswerer answerer(QMessageBox::Ok);
+    startButton()->click();
+    QVERIFY(answerer.texts.isEmpty());
+
+    auto *summary = m_window->findChild<InformationDlg *>();
+    QVERIFY(summary && summary->isVisible());
+    QCOMPARE(summary->findChild<QLabel *>(QStringLiteral("mailCount"))->text(), QStringLiteral("2"));
+    QLabel *lossLine = summary->findChild<QLabel *>(QStringLiteral("lossLine"));
+    QVERIFY(lossLine && lossLine->isVisible());
+    QCOMPARE(lossLine->text(),
+             QStringLiteral("1 attachment and 1 folder path could not be recovered; see the log"));
+
+    const QString log = m_pLogDlg->logText();
+    QVERIFY2(log.contains(lossLine->text()), qPrintable(log));
+    // Names from the file are shown as they are, not as markup.
+    QVERIFY2(log.contains(QStringLiteral("attachment-missing: <b>plan</b>.txt (attachment, Inbox): listed by the mail \"Plans\"")),
+             qPrintable(log));
+    QVERIFY2(log.contains(QStringLiteral("folder-path-lost: Hello (mail)")), qPrintable(log));
 }
 
 void BrowseScanTest::scanRunsToItsEnd()
