@@ -215,6 +215,7 @@ FileText findFileText(const DocumentItem &item, const char *name)
 
 bool GetElementText(const QByteArray &item, const char *name, QString *text, bool trim)
 {
+    lossFieldIs(name);
     const ElementValue value = findElement(item, name);
     // An end marker before the value would hand on the rest of the item: the field stays empty.
     if (!value.found || value.endBeforeStart)

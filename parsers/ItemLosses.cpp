@@ -86,15 +86,25 @@ QString lossItemName(DocumentKind kind, const QByteArray &itemBytes)
 
 void noteValueTooLong(qint64 bytes, int width)
 {
-    const LossContext &context = lossContext;
+    LossContext &context = lossContext;
+    const char *field = context.field; // naming the item reads other elements
+    if (context.notedItem != context.item) {
+        context.notedItem = context.item;
+        context.notedFields.clear();
+    }
+    const QByteArray fieldName(field ? field : "");
+    if (context.notedFields.contains(fieldName))
+        return;
+    context.notedFields.append(fieldName);
     Loss loss;
     loss.reason = LossReason::ValueTooLong;
     loss.kind = lossKindName(context.kind);
     loss.item = context.item ? lossItemName(context.kind, context.item->bytes) : QString();
+    context.field = field;
     loss.folder = context.folder;
-    loss.field = context.field ? QString::fromLatin1(context.field) : QString();
+    loss.field = QString::fromLatin1(fieldName);
     loss.why = QStringLiteral("%1 bytes, longer than the %2 its record field holds").arg(bytes).arg(width - 1);
-    loss.standardFilesKeepIt = context.field && standardFilesKeepWhole(context.kind, context.field);
+    loss.standardFilesKeepIt = field && standardFilesKeepWhole(context.kind, field);
     if (loss.standardFilesKeepIt)
         loss.why += QStringLiteral("; the standard files keep it whole");
     recordLoss(loss);

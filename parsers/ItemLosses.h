@@ -18,6 +18,9 @@ struct LossContext {
     const char *field = nullptr;
     DocumentKind kind = DocumentKind::Skipped;
     QString folder;
+    // The fields of item already entered: a parser that reads a value twice loses it once.
+    const DocumentItem *notedItem = nullptr;
+    QVector<QByteArray> notedFields;
 };
 extern LossContext lossContext;
 inline void lossFieldIs(const DocumentItem &item, const char *field)
@@ -25,6 +28,8 @@ inline void lossFieldIs(const DocumentItem &item, const char *field)
     lossContext.item = &item;
     lossContext.field = field;
 }
+// A value read from a piece of the item, not the item itself.
+inline void lossFieldIs(const char *field) { lossContext.field = field; }
 
 // CopyToField refused a value of bytes bytes for a field of width bytes.
 void noteValueTooLong(qint64 bytes, int width);

@@ -986,6 +986,7 @@ class Export:
                      "descriptionXml": text_escape("\n".join(description)),
                      "descriptionHtmlXml": markup_escape(html_document(description))}
             event.update(extras)
+            self.lengthen("calendars", number, event)
             items.append(event_item(event))
             for key in ("attendeeEntries", "uuid", "descriptionXml", "descriptionHtmlXml", "startIso", "endIso",
                         "modifiedIso"):
@@ -1012,6 +1013,7 @@ class Export:
                     "reminderIso": iso(reminder), "reminder": reminder.strftime("%Y%m%dT%H%M%S"),
                     "modifiedIso": iso(modified), "modified": modified.strftime("%Y%m%dT%H%M%S")}
             task.update(task_extras(number, start, due))
+            self.lengthen("tasks", number, task)
             items.append(task_item(task))
             for key in ("startIso", "dueIso", "noteXml", "notePlainXml", "reminderIso", "modifiedIso", "completedIso"):
                 task.pop(key)
@@ -1033,6 +1035,7 @@ class Export:
             note = {"title": NOTE_TITLES[number % len(NOTE_TITLES)], "textXml": text, "plainXml": plain,
                     "textSize": len(text.encode()), "modIso": iso(modified),
                     "modified": modified.strftime("%Y%m%dT%H%M%S"), "text": "\n".join(lines)}
+            self.lengthen("notes", number, note)
             items.append(note_item(note))
             for key in ("textXml", "plainXml", "modIso"):
                 note.pop(key)
@@ -1040,6 +1043,31 @@ class Export:
         if items:
             entry = self.document("Local/Notes/Notes.xml", "notes", len(items), items)
             self.attach_items(entry, records, self.notes)
+
+    def lengthen(self, kind, number, record):
+        """--long-values: the first item of each kind gets a name longer than the bundle's
+        record field holds (1,023 bytes for a subject, 255 for the others), the second
+        mail a To list and the second event an attendee list longer than theirs. The
+        record lists the fields ("tooLong") for the account of losses."""
+        if not self.args.long_values:
+            return
+        name_key, element, width = LONG_NAMES[kind]
+        too_long = []
+        if number == 0:
+            piece = record[name_key] + " \u2013 Jahresplanung f\u00fcr Z\u00fcrich; "
+            record[name_key] = (piece * (width // len(piece.encode()) + 2)).strip()
+            too_long.append(element)
+        elif number == 1 and kind == "mail":
+            record["toEntries"] = [("reader%03d@example.com" % n, None) for n in range(120)]
+            record["to"] = [address for address, _ in record["toEntries"]]
+            too_long.append("OPFMessageCopyToAddresses")
+        elif number == 1 and kind == "calendars":
+            record["attendeeEntries"] = [(person[2], person[0]) for person in PEOPLE]
+            record["attendees"] = [address for address, _ in record["attendeeEntries"]]
+            record["attendeeNames"] = [name for _, name in record["attendeeEntries"]]
+            too_long.append("OPFCalendarEventCopyAttendeeList")
+        if too_long:
+            record["tooLong"] = too_long
 
     @staticmethod
     def attach_items(entry, records, target):
@@ -1106,6 +1134,7 @@ class Export:
                                         "contentType": CONTENT_TYPES[kind],
                                         "contentId": "image%03d.png@01CBF2A1.5E8F7D30" % index
                                         if kind == "png" else None})
+        self.lengthen("mail", number, mail)
         entry = self.document("%s/message_%05d.xml" % (folder_entry, self.folder_counts.get(folder_entry, 0)),
                               "mail", 1, [mail_item(mail)])
         self.folder_counts[folder_entry] = self.folder_counts.get(folder_entry, 0) + 1
@@ -1293,6 +1322,10 @@ def message_folder(entry_path):
     return ""
 
 
+# The element that names an item of each kind, and the width of the record field that keeps it.
+LONG_NAMES = {"mail": ("subject", "OPFMessageCopySubject", 1024),
+              "calendars": ("summary", "OPFCalendarEventCopySummary", 256),
+              "tasks": ("name", "OPFTaskCopyName", 256), "notes": ("title", "OPFNoteCopyTitle", 256)}
 LOSS_KIND = {"mail": "mail", "contacts": "contact", "calendars": "event", "tasks": "task", "notes": "note"}
 
 
@@ -1352,6 +1385,8 @@ def expected_scan(entries, file_size):
                     losses.append({"reason": "item-cut-by-damage", "kind": LOSS_KIND[kind],
                                    "item": item_name(kind, record)})
                 continue
+            losses.extend({"reason": "value-too-long", "kind": LOSS_KIND[kind], "item": item_name(kind, record),
+                           "field": field} for field in record.get("tooLong", []))
             if kind != "mail":
                 continue
             record["scanFolder"] = message_folder(entry["name"]) if walked else ""
@@ -1444,6 +1479,8 @@ def parse_args(argv):
     parser.add_argument("--realistic", action="store_true",
                         help="mails in %d folders under %d stores, bodies of 2 to 50 KB, one mail in four with "
                              "1 to 3 attachments of 10 KB to 2 MB" % (REALISTIC_FOLDER_COUNT, len(REALISTIC_STORES)))
+    parser.add_argument("--long-values", action="store_true",
+                        help="names, a To list and an attendee list longer than the bundle's record fields hold")
     parser.add_argument("--manifest", help="write a JSON description of the file here")
     args = parser.parse_args(argv)
     args.argv = list(argv)

@@ -1,9 +1,13 @@
 """The account of losses on damaged generated exports: `scan --json` lists every loss
 the generator's damage caused that a scan can tell, and nothing else."""
+import email
+import email.policy
 import json
+import mailbox
 import sys
 import unittest
 from collections import Counter
+from pathlib import Path
 
 from olmtest import GeneratedFiles, run_cli, scan_json
 
@@ -27,6 +31,8 @@ class LossAccount(GeneratedFiles):
     def assert_account_matches(self, report, manifest, label):
         wanted = manifest["expected"]["losses"]
         self.assertEqual(expanded(report["losses"]), expanded(wanted), label)
+        self.assertEqual(Counter((l["kind"], l["field"]) for l in report["losses"] if l["reason"] == "value-too-long"),
+                         Counter((w["kind"], w["field"]) for w in wanted if w["reason"] == "value-too-long"), label)
         self.assertEqual(report["lossTotal"], sum(expanded(wanted).values()), label)
         self.assertEqual(report["lossCounts"], dict(Counter(r for (r, _), n in expanded(wanted).items()
                                                            for _ in range(n))), label)
@@ -75,6 +81,52 @@ class LossAccount(GeneratedFiles):
                 causes.update(loss["reason"] for loss in manifest["expected"]["losses"])
         # The cuts fall inside documents as well as between them.
         self.assertGreater(causes["item-cut-by-damage"], 0)
+
+    def test_values_longer_than_their_fields(self):
+        for options in ([], ["--wipe-headers", "0.3"]):
+            with self.subTest(options=options):
+                path, manifest = self.generate("long.olm", "--seed", 3, *SMALL, "--long-values", *options)
+                wanted = [w for w in manifest["expected"]["losses"] if w["reason"] == "value-too-long"]
+                self.assertEqual(len(wanted), 6)
+                self.assert_account_matches(scan_json(self, path, items=False), manifest, "long values")
+
+    def test_rescue_report_and_whole_values_in_the_standard_files(self):
+        path, manifest = self.generate("long.olm", "--seed", 3, *SMALL, "--long-values", "--wipe-headers", "0.3")
+        destination = Path(self._tmp.name) / "saved"
+        destination.mkdir()
+        result = run_cli(self, "save", path, destination, "--format", "standard")
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        output = destination / "long (rescued)"
+        report = (output / "Rescue report.txt").read_text(encoding="utf-8")
+        written, _, losses = report.partition("\nLosses (")
+        # Per folder the items written: the mail folders as the scan found them.
+        for folder, count in manifest["expected"]["mailFolders"].items():
+            self.assertIn("  %s: %d mails\n" % (folder, count), written)
+        self.assertIn("  Contacts: %d contacts\n" % manifest["expected"]["counts"]["contacts"], written)
+        # Every loss but the values the standard files keep whole.
+        kept_whole = {"OPFMessageCopySubject", "OPFMessageCopyToAddresses", "OPFCalendarEventCopySummary",
+                      "OPFCalendarEventCopyAttendeeList"}
+        listed = [w for w in manifest["expected"]["losses"] if w.get("field") not in kept_whole]
+        lines = [line.strip() for line in losses.splitlines()[1:] if line.strip()]
+        self.assertTrue(losses.startswith("%d):" % len(listed)), losses[:40])
+        self.assertEqual(Counter(line.split(":")[0] for line in lines), Counter(w["reason"] for w in listed))
+        # The values too long for the bundle's record are whole in the standard files.
+        long_subject = next(m for m in manifest["mails"] if "OPFMessageCopySubject" in m.get("tooLong", []))
+        long_to = next(m for m in manifest["mails"] if "OPFMessageCopyToAddresses" in m.get("tooLong", []))
+        messages = []
+        for mbox_path in (output / "Mail").rglob("*.mbox"):
+            box = mailbox.mbox(str(mbox_path), factory=lambda f: email.message_from_binary_file(f, policy=email.policy.default),
+                               create=False)
+            messages.extend(box)
+            box.close()
+        subjects = [str(m["subject"]) for m in messages]
+        self.assertIn(long_subject["subject"], subjects)
+        to_message = next(m for m in messages if m["message-id"] == long_to["messageId"])
+        self.assertEqual([a.addr_spec for a in to_message["to"].addresses], long_to["to"])
+        calendar = (output / "Calendar.ics").read_text(encoding="utf-8").replace("\r\n ", "").replace("\n ", "")
+        long_event = next(e for e in manifest["calendars"] if "OPFCalendarEventCopySummary" in e.get("tooLong", []))
+        escaped = long_event["summary"].replace("\\", "\\\\").replace(";", "\\;").replace(",", "\\,")
+        self.assertIn("SUMMARY:" + escaped, calendar)
 
     def test_text_output_prints_the_counts(self):
         path, manifest = self.generate("wiped.olm", "--seed", 2, *SMALL, "--wipe-headers", "all")
