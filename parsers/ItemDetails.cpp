@@ -359,6 +359,7 @@ void readMailDetails(const MailMLRC *mail, const DocumentItem &item)
     details.to = mailAddresses(item.bytes, "OPFMessageCopyToAddresses");
     details.cc = mailAddresses(item.bytes, "OPFMessageCopyCCAddresses");
     details.htmlBody = findFileText(item, "OPFMessageCopyHTMLBody");
+    details.read = flagValue(elementText(item.bytes, "OPFMessageGetIsRead"));
     if (!mail->Subject[0])
         details.subject = elementText(item.bytes, "OPFMessageCopySubject").remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
     mailDetails.insert(mail, details);

@@ -61,6 +61,7 @@ struct MailDetails {
     QVector<MailAddress> from, to, cc;
     QString subject; // whole, where the record's field could not hold it; empty otherwise
     FileText htmlBody; // OPFMessageCopyHTMLBody, left in the file, beside the body the record keeps
+    bool read = false; // the export marks the mail as read (OPFMessageGetIsRead)
 };
 
 // Reading, called by the parsers once per item with the record they filled.
