@@ -11,8 +11,6 @@
 #include <QStringList>
 
 namespace {
-// Longer descriptions are left out; their line keeps only its name.
-constexpr qint64 kLargestDescription = 1999999;
 
 const char kNoZoneOffset[] = "+0000";
 
@@ -54,7 +52,7 @@ QString elementValue(const char (&field)[Width])
 
 QString description(const CalenderInformation &event, const TextReader &olm)
 {
-    if (event.DescriptionSize > kLargestDescription)
+    if (event.DescriptionSize > kLargestBundleDescription)
         return QString();
     return escapedValue(decodeXmlText(storedText(olm, event.DescriptionOffset, event.DescriptionSize)));
 }

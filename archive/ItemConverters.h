@@ -7,6 +7,9 @@
 
 #include <QByteArray>
 
+// An event's description longer than this is left out of its bundle file (its line keeps only its name).
+constexpr qint64 kLargestBundleDescription = 1999999;
+
 QByteArray vCardFor(const ContactInformation &contact, const TextReader &olm);
 QByteArray eventCalendarFor(const CalenderInformation &event, const TextReader &olm);
 QByteArray taskCalendarFor(const TasksInformation &task, const TextReader &olm);

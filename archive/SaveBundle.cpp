@@ -361,6 +361,7 @@ private:
             notWritten(describeItem(record), QStringLiteral("it could not be converted"));
             return;
         }
+        noteLeftOutOfBundle(record);
         const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(directory) + QLatin1Char('/') + name;
         QFile file(path);
         // Never over another item's file: two items of one name would otherwise count as two written.
@@ -378,6 +379,21 @@ private:
         }
         ++m_report.written[size_t(kind)];
     }
+
+    // What the bundle's file of an item leaves out; the standard files keep it.
+    void noteLeftOutOfBundle(const CalenderInformation &event)
+    {
+        if (event.DescriptionSize <= kLargestBundleDescription)
+            return;
+        Loss loss{LossReason::ValueTooLong, QStringLiteral("event"), utf8Field(event.Summary), QString(),
+                  QStringLiteral("OPFCalendarEventCopyDescriptionPlain"),
+                  QStringLiteral("a description of %1 bytes is longer than the %2 the bundle's file takes: left out")
+                      .arg(event.DescriptionSize)
+                      .arg(kLargestBundleDescription)};
+        loss.standardFilesKeepIt = true;
+        saveLoss(loss);
+    }
+    template <typename Record> void noteLeftOutOfBundle(const Record &) {}
 
     // One item into the standard files, whole or not at all.
     template <typename Write>

@@ -23,7 +23,8 @@ void printSaveUsage()
 {
     fprintf(stderr, "usage: mendora-cli save FILE DESTDIR [--folder PATH]... [--format rge|standard] [--replace]\n"
                     "  --format standard  mbox, vCard and iCalendar files in DESTDIR/\"<file name> (rescued)\"\n"
-                    "  --replace          with --format standard: replace an existing output\n");
+                    "  --replace          with --format standard: replace an existing output\n"
+                    "  --record-memory MB the memory set aside for the items found (the scan stops when it is full)\n");
 }
 
 void printLine(FILE *stream, const QString &text)
@@ -72,6 +73,9 @@ bool parseArguments(const QStringList &arguments, SaveArguments *parsed)
                 return false;
         } else if (argument == QLatin1String("--replace"))
             parsed->replace = true;
+        else if (argument == QLatin1String("--record-memory") && i + 1 < arguments.size()
+                 && arguments.at(i + 1).toLongLong() > 0)
+            recordMemoryLimit = arguments.at(++i).toLongLong() << 20;
         else if (argument.startsWith(QLatin1String("--")))
             return false;
         else

@@ -1,6 +1,8 @@
 // The account of losses as a scan fills it: what damage and over-long values cost,
 // named by kind, item, folder and field, and nothing for an intact file.
 #include "OlmBuilder.h"
+#include "archive/BundleLayout.h"
+#include "archive/ItemConverters.h"
 #include "archive/SaveBundle.h"
 #include "archive/StandardFiles.h"
 #include "olm/FolderModel.h"
@@ -274,6 +276,37 @@ private slots:
         while (words.hasNext())
             subjects += QString::fromUtf8(QByteArray::fromBase64(words.next().captured(1).toLatin1()));
         QVERIFY2(subjects.contains(QString::fromLatin1(longSubject)), qPrintable(subjects.left(200)));
+    }
+
+    // The bundle's event file leaves a description this long out: a loss of the bundle alone.
+    void descriptionLeftOutOfTheBundle()
+    {
+        OlmBuilder file;
+        const QByteArray description(int(kLargestBundleDescription) + 2, 'd');
+        file.entry("Local/Calendar/Calendar.xml",
+                   document("appointments", 1,
+                            el("appointment", el("OPFCalendarEventCopySummary", "Big")
+                                                  + el("OPFCalendarEventCopyDescriptionPlain", description))));
+        auto olmFile = file.file();
+        FolderInformation parsers;
+        QCOMPARE(scanFile(olmFile->fileName(), parsers, WalkHooks()), ScanResult::Finished);
+        QCOMPARE(lossTotal(), qint64(0));
+        QTemporaryDir destination;
+        const QString bundle = destination.path() + QStringLiteral("/b.rge");
+        QString error;
+        QVERIFY(CreateMailFolder(bundle, &error));
+        const ByteArrayTextReader olm(file.bytes);
+        SaveRequest request;
+        request.bundlePath = bundle;
+        request.folders = foldersAtOrBelow({llRootId});
+        request.olm = &olm;
+        const SaveReport report = saveBundle(request, SaveHooks());
+        QCOMPARE(report.written[size_t(ItemKind::Event)], qint64(1));
+        QCOMPARE(report.losses.size(), 1);
+        const Loss &loss = report.losses.first();
+        QVERIFY(loss.reason == LossReason::ValueTooLong && loss.standardFilesKeepIt && loss.duringSave);
+        QCOMPARE(loss.item, QStringLiteral("Big"));
+        QCOMPARE(lossTotal(), qint64(1));
     }
 
     void summaryAndLogLines()

@@ -128,6 +128,16 @@ class LossAccount(GeneratedFiles):
         escaped = long_event["summary"].replace("\\", "\\\\").replace(";", "\\;").replace(",", "\\,")
         self.assertIn("SUMMARY:" + escaped, calendar)
 
+    def test_save_after_a_scan_that_stopped_at_the_memory_limit(self):
+        path, manifest = self.generate("many.olm", "--seed", 2, "--mails", 10, "--contacts", 400)
+        destination = Path(self._tmp.name) / "saved"
+        destination.mkdir()
+        result = run_cli(self, "save", path, destination, "--format", "standard", "--record-memory", "1")
+        self.assertEqual(result.returncode, 7, result.stderr.decode(errors="replace"))
+        self.assertIn("Saved incomplete", result.stderr.decode())
+        report = (destination / "many (rescued)" / "Rescue report.txt").read_text(encoding="utf-8")
+        self.assertIn("scan-incomplete: ", report)
+
     def test_text_output_prints_the_counts(self):
         path, manifest = self.generate("wiped.olm", "--seed", 2, *SMALL, "--wipe-headers", "all")
         result = run_cli(self, "scan", path)
