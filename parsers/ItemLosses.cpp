@@ -1,5 +1,6 @@
 #include "parsers/ItemLosses.h"
 
+#include "olm/ScanState.h"
 #include "parsers/ItemDetails.h"
 
 #include <cstring>
@@ -47,6 +48,15 @@ bool standardFilesKeepWhole(DocumentKind kind, const char *field)
     return false;
 }
 } // namespace
+
+QByteArray lossContextItemBytes()
+{
+    const LossContext &context = lossContext;
+    if (!pBuff || !context.itemBytes || context.itemBytes < pBuff || context.itemSize < 0
+        || context.itemBytes + context.itemSize > pBuff + pBuffSize)
+        return QByteArray();
+    return QByteArray::fromRawData(context.itemBytes, context.itemSize);
+}
 
 void beginLossDocument(DocumentKind kind, const QString &folder)
 {
@@ -99,7 +109,7 @@ void noteValueTooLong(qint64 bytes, int width)
     Loss loss;
     loss.reason = LossReason::ValueTooLong;
     loss.kind = lossKindName(context.kind);
-    loss.item = context.item ? lossItemName(context.kind, context.item->bytes) : QString();
+    loss.item = lossItemName(context.kind, lossContextItemBytes());
     context.field = field;
     loss.folder = context.folder;
     loss.field = QString::fromLatin1(fieldName);

@@ -14,7 +14,11 @@ void beginLossDocument(DocumentKind kind, const QString &folder);
 // The element (or field) the parser is reading, and its item. findElement tells it
 // of every element; a field that is no element (the folder path) is named by its parser.
 struct LossContext {
-    const DocumentItem *item = nullptr;
+    // The item is held as the bytes it views in the document buffer: the DocumentItem
+    // itself is gone with its document, and the bytes count only while pBuff holds them.
+    const DocumentItem *item = nullptr; // identity only, never read
+    const char *itemBytes = nullptr;
+    int itemSize = 0;
     const char *field = nullptr;
     DocumentKind kind = DocumentKind::Skipped;
     QString folder;
@@ -26,8 +30,12 @@ extern LossContext lossContext;
 inline void lossFieldIs(const DocumentItem &item, const char *field)
 {
     lossContext.item = &item;
+    lossContext.itemBytes = item.bytes.constData();
+    lossContext.itemSize = item.bytes.size();
     lossContext.field = field;
 }
+// The bytes of the item being read; empty when they are no longer in the document buffer.
+QByteArray lossContextItemBytes();
 // A value read from a piece of the item, not the item itself.
 inline void lossFieldIs(const char *field) { lossContext.field = field; }
 

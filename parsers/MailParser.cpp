@@ -229,7 +229,7 @@ char *ownedCopy(const QByteArray &bytes)
 // Every attachment the list names, for the account when the list cannot be stored.
 void recordAttachmentsMissing(const QByteArray &list)
 {
-    const QString mail = lossItemName(DocumentKind::Mail, lossContext.item ? lossContext.item->bytes : QByteArray());
+    const QString mail = lossItemName(DocumentKind::Mail, lossContextItemBytes());
     for (const QString &entry : listEntries(list, "</messageAttachment>")) {
         const int m = entry.indexOf(kAttachmentNameAttribute);
         const int u = entry.indexOf(kUrlAttribute);

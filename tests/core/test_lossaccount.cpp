@@ -309,6 +309,19 @@ private slots:
         QCOMPARE(lossTotal(), qint64(1));
     }
 
+    // After the scan its items are gone: a value refused then names no item.
+    void valueRefusedAfterTheScanNamesNoItem()
+    {
+        OlmBuilder file;
+        file.entry(QByteArray(kInbox) + "message_00000.xml", document("emails", 1, mail("Hello")));
+        QCOMPARE(scan(file), ScanResult::Finished);
+        char field[4] = {};
+        QVERIFY(!CopyToField(field, QStringLiteral("longer"), FieldEncoding::Utf8));
+        const QVector<Loss> losses = recordedLosses();
+        QCOMPARE(losses.size(), 1);
+        QVERIFY(losses.first().item.isEmpty());
+    }
+
     void summaryAndLogLines()
     {
         recordLoss({LossReason::ValueTooLong, "mail", "Q3", "Inbox", "OPFMessageCopySubject", "too long"});
