@@ -39,6 +39,5 @@ QByteArray recurrenceRule(const Recurrence &recurrence, const QDateTime &startUt
 bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details,
                           const TextReader &olm, QStringList *problems);
 
-// Pieces of the message, for the tests.
-QByteArray encodedWords(const QString &text);
+// A body's quoted-printable text, for the tests.
 QByteArray quotedPrintable(const QByteArray &text);
