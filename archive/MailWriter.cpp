@@ -2,6 +2,7 @@
 
 #include "archive/MailHeaders.h"
 #include "parsers/ElementText.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordText.h"
 
 #include <QRandomGenerator>
@@ -76,14 +77,47 @@ QByteArray chosenDate(const MailMLRC &mail, TimeField field)
     return QByteArray(kFixedDate);
 }
 
+// The positions of the ";" that end the values of a joined list. A ";" that ends a
+// character reference the value kept (&#13; &quot;) is part of the value.
+QVector<int> separatorsOf(const QString &text)
+{
+    static const QRegularExpression reference(QStringLiteral("&#?[A-Za-z0-9]+$"));
+    QVector<int> separators;
+    int valueStart = 0;
+    for (int at = text.indexOf(QLatin1Char(';')); at >= 0; at = text.indexOf(QLatin1Char(';'), at + 1)) {
+        const int ampersand = text.lastIndexOf(QLatin1Char('&'), at);
+        if (ampersand >= valueStart && reference.match(text.mid(ampersand, at - ampersand)).hasMatch())
+            continue;
+        separators.append(at);
+        valueStart = at + 1;
+    }
+    return separators;
+}
+
+// The values of a joined list, with the empty text after its final ";", and with the
+// character references they kept decoded.
+QStringList joinedValues(const QString &text)
+{
+    QStringList values;
+    int from = 0;
+    for (const int separator : separatorsOf(text)) {
+        values.append(decodeXmlText(text.mid(from, separator - from)));
+        from = separator + 1;
+    }
+    values.append(decodeXmlText(text.mid(from)));
+    return values;
+}
+
 // One value of a sender list: fewer than two ";" are dropped; otherwise the value
 // after the last ";" but one.
-QString reducedSender(QString text)
+QString reducedSender(const QString &text)
 {
-    if (text.count(QLatin1Char(';')) < 2)
-        return text.remove(QLatin1Char(';'));
-    text.chop(1);
-    return text.mid(text.lastIndexOf(QLatin1Char(';')) + 1);
+    const QStringList values = joinedValues(text);
+    if (values.size() < 3)
+        return values.join(QString());
+    // The text without its last character, after its last separator.
+    const QString last = values.last();
+    return last.isEmpty() ? values.at(values.size() - 2) : last.chopped(1);
 }
 
 bool containsEntity(const QString &text, bool withGt)
@@ -125,7 +159,7 @@ QByteArray mailbox(const QString &name, const QString &address, int column)
 // first occurrence is the last address.
 QByteArray addressLines(const char *header, const QString &decoded)
 {
-    const QStringList pieces = decoded.split(QLatin1Char(';'));
+    const QStringList pieces = joinedValues(decoded);
     const int addresses = pieces.size() - 1;
     QByteArray lines(header);
     for (int i = 0; i < addresses; ++i) {
@@ -218,10 +252,11 @@ private:
     bool m_ok = true;
 };
 
-// RFC 2046: 1 to 70 characters of this set.
+// RFC 2046: 1 to 70 characters of this set, and "@", which the quotation marks
+// around the parameter make safe for every reader (message identifiers hold one).
 bool isBoundaryText(const QByteArray &text)
 {
-    static const QRegularExpression boundary(QStringLiteral("^[A-Za-z0-9'()+_,./:=?-]{1,70}$"));
+    static const QRegularExpression boundary(QStringLiteral("^[A-Za-z0-9'()+_,./:=?@-]{1,70}$"));
     return boundary.match(QString::fromLatin1(text)).hasMatch();
 }
 

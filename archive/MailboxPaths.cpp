@@ -66,12 +66,28 @@ MailboxPaths::MailboxPaths()
     };
     // The mails without a folder path keep the name they have always had.
     give(kFolderWithoutPathId, QString(), QLatin1String(kFolderWithoutPathName));
-    // Ascending ids meet every parent before its children.
+    QHash<qint64, QVector<qint64>> children; // in ascending id order
     for (auto it = objMapFID_PID.constBegin(); it != objMapFID_PID.constEnd(); ++it) {
-        if (isKindFolder(it.key()))
-            continue;
-        const QString parentDirectory = m_directories.value(it.value());
-        give(it.key(), parentDirectory, fittingName(objMapFID_Name.value(it.key())));
+        if (!isKindFolder(it.key()))
+            children[it.value()].append(it.key());
+    }
+    // Level by level (a queue, not recursion: paths may be thousands of folders deep).
+    // Among siblings, folders whose names a file system keeps as they are come first,
+    // so a real "__" keeps its name and ".." is the one set apart.
+    QVector<qint64> queue{llRootId};
+    for (int next = 0; next < queue.size(); ++next) {
+        const qint64 parent = queue.at(next);
+        const QString parentDirectory = parent == llRootId ? QString() : m_directories.value(parent);
+        const QVector<qint64> siblings = children.take(parent);
+        for (const bool kept : {true, false}) {
+            for (const qint64 id : siblings) {
+                const QString own = objMapFID_Name.value(id);
+                const QString fitting = fittingName(own);
+                if ((fitting == own) == kept)
+                    give(id, parentDirectory, fitting);
+            }
+        }
+        queue += siblings;
     }
 }
 

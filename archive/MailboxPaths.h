@@ -6,8 +6,9 @@
 // file name is cut at a character boundary. Where two folders of one parent would
 // then have one name (case not counted, as macOS does not count it), or a folder
 // would take the name of its parent's mbox file, the later folder gets a visible
-// suffix: "__ (2)". Names are given in folder id order, so a save of some folders
-// names them as a save of all does.
+// suffix: "__ (2)"; folders whose names need no change keep them first. Names are
+// given for all folders at once, so a save of some folders names them as a save of
+// all does.
 #include <QHash>
 #include <QString>
 

@@ -128,6 +128,26 @@ QVector<MailAddress> recordAddresses(const QString &joined, const QString &joine
     return entries;
 }
 
+// One side of a message identifier as a dot-atom: every byte that cannot stand in
+// one percent-encoded, and so are dots that would stand first, last or doubled.
+QByteArray identifierPart(const QString &text)
+{
+    static const QByteArray kAtext("!#$%&'*+-/=?^_`{|}~");
+    const QByteArray bytes = text.toUtf8();
+    QByteArray out;
+    for (int i = 0; i < bytes.size(); ++i) {
+        const uchar c = uchar(bytes.at(i));
+        const bool dot = c == '.' && i > 0 && i + 1 < bytes.size() && !out.endsWith('.');
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || dot
+            || (c != '%' && kAtext.contains(char(c))))
+            out += char(c);
+        else
+            out += '%' + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
+    }
+    return out;
+}
+
+// <left@right>, as readers take it: what an identifier holds beyond that is percent-encoded.
 QByteArray messageIdText(const MailMLRC &mail)
 {
     QString id = latin1Field(mail.MessageId).trimmed();
@@ -135,13 +155,16 @@ QByteArray messageIdText(const MailMLRC &mail)
         id.remove(0, 1);
     if (id.endsWith(QLatin1Char('>')))
         id.chop(1);
-    id.remove(QRegularExpression(QStringLiteral("[\\x00-\\x20<>\\x7F-\\x{FFFF}]")));
+    id.remove(QRegularExpression(QStringLiteral("[\\x00-\\x20\\x7F]")));
     if (id.isEmpty())
         return QByteArray();
+    const int at = id.lastIndexOf(QLatin1Char('@'));
     // Identifiers made by the scan have no domain; readers want one.
-    if (!id.contains(QLatin1Char('@')))
-        id += QLatin1String("@mendora.invalid");
-    return '<' + id.toLatin1() + '>';
+    const QString right = at < 0 ? QStringLiteral("mendora.invalid") : id.mid(at + 1);
+    const QString left = at < 0 ? id : id.left(at);
+    if (left.isEmpty() || right.isEmpty())
+        return '<' + identifierPart(id) + "@mendora.invalid>";
+    return '<' + identifierPart(left) + '@' + identifierPart(right) + '>';
 }
 
 // asctime form of the message date in UTC, as mbox separator lines carry it.

@@ -9,7 +9,6 @@ saved files must find.
 
 With --readers-only, only the mails with long subjects and names are written."""
 import argparse
-import hashlib
 import json
 import sys
 from pathlib import Path
@@ -69,7 +68,7 @@ def hostile_mails():
              to=[("bob@example.com" + CR_REFERENCE + LF_REFERENCE + INJECTED_BCC, None)], expect={"to": 1}),
         mail("from-empty-line", STORE + "/Inbox",
              **{"from": ("ann@example.com" + LF_REFERENCE + LF_REFERENCE + "X-Injected: yes", "Ann")},
-             to=[("carl@example.com", None)], expect={"from": 1, "toExact": ["carl@example.com"]}),
+             to=[("carl@example.com", None)], expect={"from": 1, "toExact": ["carl@example.com"], "noDomain": True}),
         mail("cc-crlf", STORE + "/Inbox", cc=[("dan@example.com\r\n" + INJECTED_BCC, None)],
              expect={"cc": 1}),
         mail("name-forges-message", STORE + "/Inbox",
