@@ -5,6 +5,7 @@
 #include "archive/StandardText.h"
 #include "parsers/RecordText.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QLocale>
 #include <QRegularExpression>
@@ -30,14 +31,17 @@ bool startsLikeSeparator(const char *at, const char *end)
 class MessageOutput
 {
 public:
+    // Inside an mbox, lines that could pass for a separator are quoted; a message
+    // on its own (as a mail server stores it) is written as it is.
+    enum class Framing { Mbox, Alone };
     // A reserved block keeps its memory across flushes, so that a large attachment
     // does not allocate it again for every block.
-    explicit MessageOutput(QIODevice &out) : m_out(out) { m_pending.reserve(1 << 16); }
+    MessageOutput(QIODevice &out, Framing framing) : m_out(out), m_framing(framing) { m_pending.reserve(1 << 16); }
     ~MessageOutput() { flush(); }
-    // One line of the message; a line that could pass for a separator gets one more ">".
+    // One line of the message; in an mbox a line that could pass for a separator gets one more ">".
     void line(const QByteArray &text)
     {
-        if (startsLikeSeparator(text.constBegin(), text.constEnd()))
+        if (m_framing == Framing::Mbox && startsLikeSeparator(text.constBegin(), text.constEnd()))
             raw(">");
         raw(text);
         raw("\n");
@@ -88,6 +92,7 @@ public:
 private:
     static constexpr int kOutputBlock = 1 << 20;
     QIODevice &m_out;
+    const Framing m_framing;
     QByteArray m_pending;
     bool m_ok = true;
 };
@@ -145,26 +150,6 @@ QByteArray identifierPart(const QString &text)
             out += '%' + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
     }
     return out;
-}
-
-// <left@right>, as readers take it: what an identifier holds beyond that is percent-encoded.
-QByteArray messageIdText(const MailMLRC &mail)
-{
-    QString id = latin1Field(mail.MessageId).trimmed();
-    if (id.startsWith(QLatin1Char('<')))
-        id.remove(0, 1);
-    if (id.endsWith(QLatin1Char('>')))
-        id.chop(1);
-    id.remove(QRegularExpression(QStringLiteral("[\\x00-\\x20\\x7F]")));
-    if (id.isEmpty())
-        return QByteArray();
-    const int at = id.lastIndexOf(QLatin1Char('@'));
-    // Identifiers made by the scan have no domain; readers want one.
-    const QString right = at < 0 ? QStringLiteral("mendora.invalid") : id.mid(at + 1);
-    const QString left = at < 0 ? id : id.left(at);
-    if (left.isEmpty() || right.isEmpty())
-        return '<' + identifierPart(id) + "@mendora.invalid>";
-    return '<' + identifierPart(left) + '@' + identifierPart(right) + '>';
 }
 
 // asctime form of the message date in UTC, as mbox separator lines carry it.
@@ -320,7 +305,77 @@ void writeAttachment(MessageOutput &message, const QString &name, const QString 
         }
     }
 }
+
+QVector<MailAddress> sendersOf(const MailMLRC &mail, const MailDetails &details)
+{
+    return details.from.isEmpty() ? recordAddresses(latin1Field(mail.FromAddress), utf8Field(mail.FromName))
+                                  : details.from;
+}
+
+// The message itself: header, body and attachments, lines ended by LF.
+void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
+                  QStringList *problems)
+{
+    const QVector<MailAddress> from = sendersOf(mail, details);
+    const QVector<MailAddress> to = details.to.isEmpty() ? recordAddresses(latin1Field(mail.ToAddresses)) : details.to;
+    const QVector<MailAddress> cc = details.cc.isEmpty() ? recordAddresses(latin1Field(mail.CcAddresses)) : details.cc;
+    if (!from.isEmpty())
+        message.lines(addressList("From: ", from));
+    if (!to.isEmpty())
+        message.lines(addressList("To: ", to));
+    if (!cc.isEmpty())
+        message.lines(addressList("Cc: ", cc));
+    const QString subject = headerSafe(utf8Field(mail.Subject));
+    if (!subject.isEmpty())
+        message.lines("Subject: " + subjectValue(subject, int(qstrlen("Subject: ")), "\n"));
+    message.line("Date: " + headerDate(mail));
+    const QByteArray messageId = standardMessageId(mail);
+    if (!messageId.isEmpty())
+        message.line("Message-ID: " + messageId);
+    message.line("MIME-Version: 1.0");
+
+    const QStringList names = joinedListValues(ownedText(mail.AttachNames, FieldEncoding::Utf8));
+    const QStringList types = joinedListValues(ownedText(mail.AttachContentTypes, FieldEncoding::Latin1));
+    const QStringList ids = joinedListValues(ownedText(mail.AttachContentIds, FieldEncoding::Latin1));
+    const QStringList offsets = joinedListValues(ownedText(mail.AttachOffsets, FieldEncoding::Latin1));
+    const QStringList sizes = joinedListValues(ownedText(mail.AttachSizes, FieldEncoding::Latin1));
+    const QByteArray boundary = boundaryOf(mail);
+    if (offsets.isEmpty()) {
+        writeBody(message, mail, details, olm, boundary);
+    } else {
+        message.lines("Content-Type: multipart/mixed;\n boundary=\"" + boundary + '"');
+        message.line(QByteArray());
+        message.line("--" + boundary);
+        writeBody(message, mail, details, olm, boundary);
+        for (int i = 0; i < offsets.size(); ++i) {
+            message.line("--" + boundary);
+            writeAttachment(message, names.value(i), types.value(i), ids.value(i), offsets.at(i).toLongLong(),
+                            sizes.value(i).toLongLong(), olm, problems);
+        }
+        message.line("--" + boundary + "--");
+    }
+}
 } // namespace
+
+// <left@right>, as readers take it: what an identifier holds beyond that is percent-encoded.
+QByteArray standardMessageId(const MailMLRC &mail)
+{
+    QString id = latin1Field(mail.MessageId).trimmed();
+    if (id.startsWith(QLatin1Char('<')))
+        id.remove(0, 1);
+    if (id.endsWith(QLatin1Char('>')))
+        id.chop(1);
+    id.remove(QRegularExpression(QStringLiteral("[\\x00-\\x20\\x7F]")));
+    if (id.isEmpty())
+        return QByteArray();
+    const int at = id.lastIndexOf(QLatin1Char('@'));
+    // Identifiers made by the scan have no domain; readers want one.
+    const QString right = at < 0 ? QStringLiteral("mendora.invalid") : id.mid(at + 1);
+    const QString left = at < 0 ? id : id.left(at);
+    if (left.isEmpty() || right.isEmpty())
+        return '<' + identifierPart(id) + "@mendora.invalid>";
+    return '<' + identifierPart(left) + '@' + identifierPart(right) + '>';
+}
 
 QByteArray quotedPrintable(const QByteArray &text)
 {
@@ -371,51 +426,22 @@ QByteArray quotedPrintable(const QByteArray &text)
 bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
                           QStringList *problems)
 {
-    const QVector<MailAddress> from =
-        details.from.isEmpty() ? recordAddresses(latin1Field(mail.FromAddress), utf8Field(mail.FromName))
-                               : details.from;
-    const QVector<MailAddress> to = details.to.isEmpty() ? recordAddresses(latin1Field(mail.ToAddresses)) : details.to;
-    const QVector<MailAddress> cc = details.cc.isEmpty() ? recordAddresses(latin1Field(mail.CcAddresses)) : details.cc;
-    const QByteArray date = headerDate(mail);
-
-    MessageOutput message(out);
-    message.raw("From " + separatorAddress(from) + ' ' + separatorTime(date) + '\n');
-    if (!from.isEmpty())
-        message.lines(addressList("From: ", from));
-    if (!to.isEmpty())
-        message.lines(addressList("To: ", to));
-    if (!cc.isEmpty())
-        message.lines(addressList("Cc: ", cc));
-    const QString subject = headerSafe(utf8Field(mail.Subject));
-    if (!subject.isEmpty())
-        message.lines("Subject: " + subjectValue(subject, int(qstrlen("Subject: ")), "\n"));
-    message.line("Date: " + date);
-    const QByteArray messageId = messageIdText(mail);
-    if (!messageId.isEmpty())
-        message.line("Message-ID: " + messageId);
-    message.line("MIME-Version: 1.0");
-
-    const QStringList names = joinedListValues(ownedText(mail.AttachNames, FieldEncoding::Utf8));
-    const QStringList types = joinedListValues(ownedText(mail.AttachContentTypes, FieldEncoding::Latin1));
-    const QStringList ids = joinedListValues(ownedText(mail.AttachContentIds, FieldEncoding::Latin1));
-    const QStringList offsets = joinedListValues(ownedText(mail.AttachOffsets, FieldEncoding::Latin1));
-    const QStringList sizes = joinedListValues(ownedText(mail.AttachSizes, FieldEncoding::Latin1));
-    const QByteArray boundary = boundaryOf(mail);
-    if (offsets.isEmpty()) {
-        writeBody(message, mail, details, olm, boundary);
-    } else {
-        message.lines("Content-Type: multipart/mixed;\n boundary=\"" + boundary + '"');
-        message.line(QByteArray());
-        message.line("--" + boundary);
-        writeBody(message, mail, details, olm, boundary);
-        for (int i = 0; i < offsets.size(); ++i) {
-            message.line("--" + boundary);
-            writeAttachment(message, names.value(i), types.value(i), ids.value(i), offsets.at(i).toLongLong(),
-                            sizes.value(i).toLongLong(), olm, problems);
-        }
-        message.line("--" + boundary + "--");
-    }
+    MessageOutput message(out, MessageOutput::Framing::Mbox);
+    message.raw("From " + separatorAddress(sendersOf(mail, details)) + ' ' + separatorTime(headerDate(mail)) + '\n');
+    writeMessage(message, mail, details, olm, problems);
     // An empty line ends the message before the next separator.
     message.raw("\n");
     return message.flush();
+}
+
+QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
+                           QStringList *problems)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        MessageOutput message(buffer, MessageOutput::Framing::Alone);
+        writeMessage(message, mail, details, olm, problems);
+    }
+    return buffer.data();
 }
