@@ -8,7 +8,6 @@
 #include "parsers/Records.h"
 
 #include <QString>
-#include <QStringList>
 #include <QVector>
 #include <array>
 #include <functional>
@@ -45,9 +44,15 @@ struct SaveHooks {
     std::function<void(const QString &line)> log;        // every item not written, every incomplete one
 };
 
+struct UnwrittenItem {
+    QString item; // what it is: contact "Ann Lee"
+    QString why;
+    QString line() const; // "item: why"
+};
+
 struct SaveReport {
     std::array<qint64, kItemKindCount> written{};
-    QStringList notWritten; // one line per item: what it is and why
+    QVector<UnwrittenItem> notWritten;
     QStringList incomplete; // items written without part of them (an attachment cut short), and why
     QVector<Loss> losses;   // the save's own losses, also entered into the account of losses
     bool stopped = false;

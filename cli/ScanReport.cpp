@@ -160,7 +160,7 @@ QString scanSummaryText(const DispatchCounts &dispatched)
     return text;
 }
 
-QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
+QJsonObject itemCountsJson()
 {
     QJsonObject counts;
     counts["mails"] = double(MailItemCount);
@@ -168,6 +168,19 @@ QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
     counts["calendars"] = double(CalendarItemCount);
     counts["tasks"] = double(TaskItemCount);
     counts["notes"] = double(NotesItemCount);
+    return counts;
+}
+
+void addLossAccount(QJsonObject *report)
+{
+    (*report)["losses"] = lossEntriesJson();
+    (*report)["lossCounts"] = lossCountsJson();
+    (*report)["lossTotal"] = double(lossTotal());
+}
+
+QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
+{
+    const QJsonObject counts = itemCountsJson();
     QJsonObject documents;
     for (const auto &entry : kDocumentKeys)
         documents[QLatin1String(entry.key)] = double(dispatched.perKind.value(entry.kind));
@@ -189,9 +202,7 @@ QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
     report["folders"] = folders;
     report["recordBytes"] = double(recordMemoryInUse);
     report["incomplete"] = recordMemoryFull;
-    report["losses"] = lossEntriesJson();
-    report["lossCounts"] = lossCountsJson();
-    report["lossTotal"] = double(lossTotal());
+    addLossAccount(&report);
     if (withItems) {
         QJsonObject items;
         items["mails"] = describeAll(TmpMlrcPtrStart);

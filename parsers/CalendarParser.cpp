@@ -265,7 +265,7 @@ void readAttendeeList(CalenderInformation *event, const QByteArray &item)
 void FolderInformation::InitializeCLRC(qint64 documentEnd)
 {
     beginLossDocument(DocumentKind::Calendar, QString());
-    treeCreator(QStringLiteral("Calendars"));
+    kindFolderCreator(QStringLiteral("Calendars"), CalendarFolderType);
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Calendar));
     for (const DocumentItem &item : items) {

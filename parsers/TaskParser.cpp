@@ -42,7 +42,7 @@ FileText findTaskNote(const DocumentItem &item)
 void FolderInformation::InitializeTSRC(qint64 documentEnd)
 {
     beginLossDocument(DocumentKind::Tasks, QString());
-    treeCreator(QStringLiteral("Tasks"));
+    kindFolderCreator(QStringLiteral("Tasks"), TasksFolderType);
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Tasks));
     for (const DocumentItem &item : items) {
