@@ -63,7 +63,8 @@ class HelpAndErrors(unittest.TestCase):
     def test_statuses_and_streams(self):
         intact = SAMPLES / "intact.olm"
         scan_help = self.check_command_help("scan", ["--json", "--items", "--record-memory", "--", "--help", "-h"])
-        save_help = self.check_command_help("save", ["--folder", "--format", "--replace", "--json", "--help", "-h"])
+        save_help = self.check_command_help("save", ["--folder", "--format", "--replace", "--json", "--record-memory",
+                                                      "--help", "-h"])
         find_help = self.check_command_help("find", ["--help", "-h"])
         full_help = self.check_full_help
         empty = self.assertFalse
