@@ -3,6 +3,7 @@
 #include "archive/BundleLayout.h"
 #include "archive/ItemConverters.h"
 #include "archive/MailWriter.h"
+#include "archive/OutputFile.h"
 #include "archive/StandardFiles.h"
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
@@ -166,9 +167,8 @@ public:
                 break;
             }
         }
-        QString reason;
-        if (m_standard && !m_standard->finish(&reason))
-            notWritten(QStringLiteral("the end of the calendar"), reason);
+        if (m_standard)
+            m_standard->finish();
         return m_report;
     }
 
@@ -233,7 +233,7 @@ private:
             return;
         }
         m_lastMailDirectory = directory;
-        QFile file(path);
+        OutputFile file(path);
         const bool isNew = !file.exists();
         // Unbuffered: a failed write must not leave bytes in a buffer that closing would still write.
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
@@ -245,7 +245,7 @@ private:
         const qint64 before = file.size();
         QStringList problems;
         if (!writeMboxMessage(file, mail, *m_request.olm, std::rand(), &problems) || !file.flush()) {
-            const QString reason = file.errorString();
+            const QString reason = file.failure();
             if (!file.resize(before))
                 log(QStringLiteral("%1 could not be cut back to its last whole message").arg(path));
             notWritten(describe(mail), QStringLiteral("cannot write %1: %2").arg(path, reason));
@@ -289,7 +289,7 @@ private:
             return;
         }
         const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(directory) + QLatin1Char('/') + name;
-        QFile file(path);
+        OutputFile file(path);
         // Never over another item's file: two items of one name would otherwise count as two written.
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             notWritten(describe(record), QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
@@ -297,7 +297,7 @@ private:
         }
         setFinderInfo(path, fileType, kBundleCreator);
         if (file.write(bytes) != bytes.size() || !file.flush()) {
-            const QString reason = file.errorString();
+            const QString reason = file.failure();
             file.close();
             file.remove();
             notWritten(describe(record), QStringLiteral("cannot write %1: %2").arg(path, reason));

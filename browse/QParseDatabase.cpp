@@ -230,6 +230,9 @@ bool QParseDatabase::CreateFile()
         // the windows painted and the stop button answering.
         QCoreApplication::processEvents(QEventLoop::AllEvents, kEventPassMs);
     };
+    // The progress dialog's stop button sets bStopFlag; each walk starts with it clear.
+    bStopFlag = false;
+    hooks.stopRequested = [] { return bStopFlag.load(); };
     // A walk that ended because record memory is full keeps and shows what it found.
     if (walkOpenFile(*m_pParser, hooks) != WalkResult::Stopped)
         return true;

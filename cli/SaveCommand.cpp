@@ -31,6 +31,7 @@ void printLine(FILE *stream, const QString &text)
 }
 
 // Ctrl-C stops the save between two items: the bundle keeps whole items only.
+// The handler only sets the lock-free atomic stopflag.
 void requestStop(int)
 {
     stopflag = true;
