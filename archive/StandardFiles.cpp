@@ -26,28 +26,6 @@ QString standardOutputPath(const QString &destination, const QString &olmPath)
     return QDir(destination).absoluteFilePath(name + QLatin1String(" (rescued)"));
 }
 
-bool prepareStandardOutput(const QString &path, bool replace, QString *error)
-{
-    const QFileInfo existing(path);
-    if (existing.exists() || existing.isSymLink()) {
-        if (!replace) {
-            *error = QStringLiteral("%1 exists already").arg(path);
-            return false;
-        }
-        const bool removed = existing.isDir() && !existing.isSymLink() ? QDir(path).removeRecursively()
-                                                                        : QFile::remove(path);
-        if (!removed) {
-            *error = QStringLiteral("%1 could not be removed").arg(path);
-            return false;
-        }
-    }
-    if (!QDir().mkpath(path)) {
-        *error = QStringLiteral("%1 could not be created").arg(path);
-        return false;
-    }
-    return true;
-}
-
 bool StandardFiles::open(OutputFile &file, const QString &path, QString *reason)
 {
     if (file.isOpen() && file.fileName() == path)

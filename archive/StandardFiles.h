@@ -12,9 +12,6 @@
 
 // DESTDIR/"<export file name without .olm> (rescued)".
 QString standardOutputPath(const QString &destination, const QString &olmPath);
-// Makes the output directory. An existing one is an error unless replace says it may
-// be removed first.
-bool prepareStandardOutput(const QString &path, bool replace, QString *error);
 
 class StandardFiles
 {
