@@ -1,6 +1,7 @@
 // The standard files' converters on hand-made records. Whole files are read back by
 // vobject, icalendar, Python's mailbox and Dovecot in the end-to-end tests; these
 // cases pin what those readers cannot tell apart.
+#include "archive/MailHeaders.h"
 #include "archive/StandardFormat.h"
 
 #include <QBuffer>
@@ -383,6 +384,9 @@ void TestStandardFormat::messageLines()
     QCOMPARE(problems.size(), 1);
     QVERIFY(problems.first().contains(QLatin1String("500 of 900")));
     QVERIFY(out.data().endsWith("--\n\n"));
+    // A mail server gets the same message without the mbox framing.
+    const QByteArray alone = standardMessage(*mail, MailDetails(), ByteArrayTextReader(file), nullptr);
+    QCOMPARE(alone, out.data().mid(out.data().indexOf('\n') + 1).chopped(1));
 }
 
 QTEST_GUILESS_MAIN(TestStandardFormat)

@@ -201,14 +201,14 @@ private slots:
             for (int kind = 0; kind < kItemKindCount; ++kind)
                 QVERIFY2(report.written[size_t(kind)] == output.whole[size_t(kind)], where.constData());
             if (!failed) {
-                QVERIFY2(report.notWritten.isEmpty(), qPrintable(report.notWritten.join(QLatin1Char('\n'))));
+                QVERIFY2(report.notWritten.isEmpty(), qPrintable(report.notWritten.first().line()));
                 QCOMPARE(report.writtenTotal(), total);
                 break;
             }
             ++failures;
             // One failed write costs one item, named with the reason.
             QVERIFY2(report.notWritten.size() == 1, where.constData());
-            const QString line = report.notWritten.first();
+            const QString line = report.notWritten.first().line();
             QVERIFY2(line.contains(reason), qPrintable(line));
             QCOMPARE(report.writtenTotal(), total - 1);
             int kind = 0;

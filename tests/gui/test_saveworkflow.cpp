@@ -292,11 +292,11 @@ void SaveWorkflowTest::fullDiskIsReportedAsFailure()
         failOutputWrite(0, 0);
         const SaveReport report = workflow()->savingThread()->lastReport();
         QCOMPARE(report.notWritten.size(), 1);
-        QVERIFY(report.notWritten.first().contains(QString::fromLocal8Bit(strerror(ENOSPC))));
+        QVERIFY(report.notWritten.first().line().contains(QString::fromLocal8Bit(strerror(ENOSPC))));
         QCOMPARE(texts, QStringList{QStringLiteral("%1 of %2 items could not be saved.\nThe log window names each of them.")
                                         .arg(report.notWritten.size())
                                         .arg(MailItemCount)});
-        QVERIFY(m_pLogDlg->logText().contains(report.notWritten.first()));
+        QVERIFY(m_pLogDlg->logText().contains(report.notWritten.first().line()));
     }
 }
 
