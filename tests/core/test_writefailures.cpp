@@ -201,7 +201,7 @@ private slots:
             for (int kind = 0; kind < kItemKindCount; ++kind)
                 QVERIFY2(report.written[size_t(kind)] == output.whole[size_t(kind)], where.constData());
             if (!failed) {
-                QVERIFY2(report.notWritten.isEmpty(), qPrintable(report.notWritten.first().line()));
+                QCOMPARE(report.notWritten.size(), 0);
                 QCOMPARE(report.writtenTotal(), total);
                 break;
             }
