@@ -173,6 +173,9 @@ void TestMailWriter::addressLines_data()
         << QByteArray("To: \"a@x>, injected@evil.example, <b@x\" <\"a@x>, injected@evil.example, <b\"@x>\r");
     QTest::newRow("an address holding a header") << QByteArray("a@x\rBcc: v@evil;") << QByteArray()
                                                  << QByteArray("To: \"a@x Bcc: v@evil\" <\"a@x Bcc: v\"@evil>\r");
+    // The ";" of a character reference is no separator: the value stays one address.
+    QTest::newRow("an address holding references") << QByteArray("a@x&#13;&#10;Bcc: v@evil;") << QByteArray()
+                                                   << QByteArray("To: \"a@x  Bcc: v@evil\" <\"a@x  Bcc: v\"@evil>\r");
 }
 
 void TestMailWriter::addressLines()
@@ -290,6 +293,11 @@ void TestMailWriter::namesOutsideLatin1()
     Mail listed;
     listed.set(listed.record.FromName, "a;b;c;").set(listed.record.FromAddress, "p;q;r;");
     QVERIFY(message(listed.record).contains("\rFrom: c <r>\r"));
+    // A name that kept its references is one name, decoded and quoted.
+    Mail quoted;
+    quoted.set(quoted.record.FromName, "John &quot;Jack&quot; Doe Jr.;").set(quoted.record.FromAddress, "j@x;");
+    QVERIFY2(message(quoted.record).contains("\rFrom: \"John \\\"Jack\\\" Doe Jr.\" <j@x>\r"),
+             message(quoted.record).constData());
 }
 
 // Header names the writer writes itself; a value that smuggled in a line break would add another.
