@@ -306,7 +306,7 @@ private:
         const QString written = QLatin1String(kMailDirectory) + QLatin1Char('/') + m_mailboxes.relativePath(folderId);
         const QString why = QStringLiteral("its mails are in %1, since its own name cannot be a file name or is "
                                            "another folder's there").arg(written);
-        recordLoss(Loss{LossReason::FolderPathLost, QStringLiteral("folder"), path, path, QString(), why});
+        saveLoss(Loss{LossReason::FolderPathLost, QStringLiteral("folder"), path, path, QString(), why});
         log(QStringLiteral("Folder \"%1\": %2").arg(path, why));
     }
 

@@ -4,7 +4,6 @@
 #include "olm/ByteSearch.h"
 #include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
-#include "olm/LossAccount.h"
 #include "olm/ScanState.h"
 
 #include <QElapsedTimer>
@@ -281,11 +280,8 @@ bool Walk::nextHeaderFollows(const LocalHeader &header)
 
 void Walk::walkEntry(const LocalHeader &header)
 {
-    const qint64 stored = qint64(header.compressedSize);
-    const qint64 dataEnd = header.dataStart + stored;
-    // Entries are stored: their data is the Z bytes after the header. A larger U would
-    // reach back before the data, into the header and the entries before it.
-    const qint64 size = qMin(qint64(header.uncompressedSize), stored);
+    const qint64 dataEnd = header.dataStart + qint64(header.compressedSize);
+    const qint64 size = qint64(header.uncompressedSize);
     dwOffset = dataEnd;
     m_headerExpected = true;
     const EntryClass entry = classifyEntry(header.name);
@@ -293,11 +289,6 @@ void Walk::walkEntry(const LocalHeader &header)
     case DocumentKind::Skipped:
         break;
     case DocumentKind::Attachment:
-        if (size < qint64(header.uncompressedSize))
-            recordLoss({LossReason::AttachmentCut, QStringLiteral("attachment"), header.name, QString(), QString(),
-                        QStringLiteral("its entry holds %1 of the %2 bytes its header gives")
-                            .arg(size)
-                            .arg(header.uncompressedSize)});
         m_sink.takeAttachment(header.name, dataEnd - size, size);
         if (m_hooks.dispatched)
             m_hooks.dispatched({DocumentKind::Attachment, header.name, dataEnd - size, size, dataEnd});

@@ -409,8 +409,8 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
         if (folderPath.isEmpty())
             recordLoss({LossReason::FolderPathLost, lossKindName(DocumentKind::Mail),
                         lossItemName(DocumentKind::Mail, item.bytes), QString(), QString(),
-                        QStringLiteral("found without its entry header, so its folder is unknown; kept in "
-                                       "\"%1\"").arg(QLatin1String(kFolderWithoutPathName))});
+                        QStringLiteral("its folder is unknown (its entry header is damaged, or its entry names "
+                                       "no folder); kept in \"%1\"").arg(QLatin1String(kFolderWithoutPathName))});
         readMailDetails(mail, item);
     }
     llParentIdRunning = 0;
