@@ -176,6 +176,22 @@ QByteArray subjectText(const QString &subject)
     return out;
 }
 
+QByteArray messageIdText(const MailMLRC &mail)
+{
+    QString id = latin1Field(mail.MessageId).trimmed();
+    if (id.startsWith(QLatin1Char('<')))
+        id.remove(0, 1);
+    if (id.endsWith(QLatin1Char('>')))
+        id.chop(1);
+    id.remove(QRegularExpression(QStringLiteral("[\\s<>]")));
+    if (id.isEmpty())
+        return QByteArray();
+    // Identifiers made by the scan have no domain; readers want one.
+    if (!id.contains(QLatin1Char('@')))
+        id += QLatin1String("@mendora.invalid");
+    return '<' + id.toLatin1() + '>';
+}
+
 // asctime form of the message date in UTC, as mbox separator lines carry it.
 QByteArray separatorTime(const QByteArray &date)
 {
@@ -353,7 +369,7 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
     if (!subject.isEmpty())
         message.lines("Subject: " + subjectText(subject));
     message.line("Date: " + headerDate(mail));
-    const QByteArray messageId = standardMessageId(mail);
+    const QByteArray messageId = messageIdText(mail);
     if (!messageId.isEmpty())
         message.line("Message-ID: " + messageId);
     message.line("MIME-Version: 1.0");
@@ -380,22 +396,6 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
     }
 }
 } // namespace
-
-QByteArray standardMessageId(const MailMLRC &mail)
-{
-    QString id = latin1Field(mail.MessageId).trimmed();
-    if (id.startsWith(QLatin1Char('<')))
-        id.remove(0, 1);
-    if (id.endsWith(QLatin1Char('>')))
-        id.chop(1);
-    id.remove(QRegularExpression(QStringLiteral("[\\s<>]")));
-    if (id.isEmpty())
-        return QByteArray();
-    // Identifiers made by the scan have no domain; readers want one.
-    if (!id.contains(QLatin1Char('@')))
-        id += QLatin1String("@mendora.invalid");
-    return '<' + id.toLatin1() + '>';
-}
 
 QByteArray encodedWords(const QString &text)
 {
@@ -484,4 +484,9 @@ QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, con
         writeMessage(message, mail, details, olm, problems);
     }
     return buffer.data();
+}
+
+QByteArray standardMessageId(const MailMLRC &mail)
+{
+    return messageIdText(mail);
 }

@@ -25,11 +25,6 @@ void printSaveUsage()
                     "  --replace          with --format standard: replace an existing output\n");
 }
 
-void printLine(FILE *stream, const QString &text)
-{
-    fputs((text + QLatin1Char('\n')).toUtf8().constData(), stream);
-}
-
 // Ctrl-C stops the save between two items: the bundle keeps whole items only.
 void requestStop(int)
 {
@@ -81,25 +76,6 @@ bool parseArguments(const QStringList &arguments, SaveArguments *parsed)
     parsed->olmPath = positional.at(0);
     parsed->destination = positional.at(1);
     return true;
-}
-
-// The named folders with everything below them; all folders when none is named.
-bool selectFolders(const QStringList &paths, QVector<SaveFolder> *folders)
-{
-    QVector<qint64> ids;
-    bool allKnown = true;
-    for (const QString &path : paths) {
-        const qint64 id = folderIdForPath(path);
-        if (id < 0) {
-            printLine(stderr, QStringLiteral("No folder named \"%1\" in this file.").arg(path));
-            allKnown = false;
-        }
-        ids.append(id);
-    }
-    if (ids.isEmpty())
-        ids.append(llRootId);
-    *folders = foldersAtOrBelow(ids);
-    return allKnown;
 }
 
 QString writtenCounts(const SaveReport &report)
@@ -186,16 +162,30 @@ int saveScanned(const SaveArguments &arguments)
 
 } // namespace
 
-int runSave(const QStringList &arguments)
+// The named folders with everything below them; all folders when none is named.
+bool selectFolders(const QStringList &paths, QVector<SaveFolder> *folders)
 {
-    SaveArguments parsed;
-    if (!parseArguments(arguments, &parsed)) {
-        printSaveUsage();
-        return kExitUsage;
+    QVector<qint64> ids;
+    bool allKnown = true;
+    for (const QString &path : paths) {
+        const qint64 id = folderIdForPath(path);
+        if (id < 0) {
+            printLine(stderr, QStringLiteral("No folder named \"%1\" in this file.").arg(path));
+            allKnown = false;
+        }
+        ids.append(id);
     }
+    if (ids.isEmpty())
+        ids.append(llRootId);
+    *folders = foldersAtOrBelow(ids);
+    return allKnown;
+}
+
+int scanToSave(const QString &olmPath)
+{
     DispatchCounts counts;
     FolderInformation parsers;
-    const ScanResult result = scanFile(parsed.olmPath, parsers, scanTerminalHooks(&counts));
+    const ScanResult result = scanFile(olmPath, parsers, scanTerminalHooks(&counts));
     if (stderrIsTerminal())
         fprintf(stderr, "\n");
     if (result == ScanResult::Refused) {
@@ -209,6 +199,19 @@ int runSave(const QStringList &arguments)
         fprintf(stderr, "%s\n", kInvalidFileMessage);
         return kExitNothingFound;
     }
+    return 0;
+}
+
+int runSave(const QStringList &arguments)
+{
+    SaveArguments parsed;
+    if (!parseArguments(arguments, &parsed)) {
+        printSaveUsage();
+        return kExitUsage;
+    }
+    const int scanned = scanToSave(parsed.olmPath);
+    if (scanned != 0)
+        return scanned;
     const int status = saveScanned(parsed);
     CleanListAndHash();
     return status;

@@ -1,5 +1,6 @@
 // mendora-cli: the scan, the save and the .olm file search of the desktop application without a window.
 #include "cli/SaveCommand.h"
+#include "cli/UploadCommand.h"
 #include "cli/ScanReport.h"
 #include "cli/Terminal.h"
 #include "scan/ScanSession.h"
@@ -21,6 +22,7 @@ void printUsage()
 {
     fprintf(stderr, "usage: mendora-cli scan [--json] [--items] [--record-memory MB] [--] FILE\n"
                     "       mendora-cli save FILE DESTDIR [--folder PATH]...\n"
+                    "       mendora-cli upload FILE imaps://USER@HOST[:PORT] [--folder PATH]... [--into ROOT]\n"
                     "       mendora-cli find DIR\n");
 }
 
@@ -134,6 +136,8 @@ int main(int argc, char **argv)
         return runSave(textArguments);
     if (command == "find")
         return runFind(textArguments);
+    if (command == "upload")
+        return runUpload(textArguments);
     printUsage();
     return kExitUsage;
 }
