@@ -1,10 +1,12 @@
 #pragma once
 #include "archive/SaveBundle.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QStringList>
 
-// mendora-cli save FILE DESTDIR [--folder PATH]...
-int runSave(const QStringList &arguments);
+// mendora-cli save FILE DESTDIR [--folder PATH]... [--format rge|standard] [--replace] [--json]
+int runSave(const QList<QByteArray> &arguments);
 
 // The named folders with everything below them; all folders when none is named. False,
 // with a message, when a folder is not in the file.

@@ -2,6 +2,7 @@
 
 #include "cli/SaveCommand.h"
 #include "cli/Terminal.h"
+#include "cli/Usage.h"
 #include "olm/ScanState.h"
 #include "scan/ScanSession.h"
 #include "parsers/RecordLists.h"
@@ -18,19 +19,6 @@
 
 namespace {
 
-void printUploadUsage()
-{
-    fprintf(stderr,
-            "usage: mendora-cli upload FILE imaps://USER@HOST[:PORT] [--folder PATH]... [--into ROOT]\n"
-            "                          [--password-file F] [--ca-file F] [--carddav URL] [--caldav URL]\n"
-            "       mendora-cli upload FILE imap://USER@HOST[:PORT] [--no-tls] ...\n"
-            "  the password comes from --password-file, MENDORA_PASSWORD or, on a terminal, a prompt\n"
-            "  --into ROOT    the folder that receives the rescued ones (default Rescued/<file name>)\n"
-            "  imap://        STARTTLS; --no-tls sends everything in the clear\n"
-            "  --ca-file F    trust the certificates in F (a server's own certificate)\n"
-            "  --carddav URL, --caldav URL  put the contacts, the events and tasks into these collections\n");
-}
-
 void requestStop(int)
 {
     stopflag = true;
@@ -42,47 +30,74 @@ struct UploadArguments {
     bool noTls = false;
 };
 
-bool parseArguments(const QStringList &arguments, UploadArguments *parsed)
+enum class Parsed { Ready, HelpShown, Refused };
+
+// Options may stand anywhere; after "--" every argument is a name. Names are taken as text.
+Parsed parseArguments(const QList<QByteArray> &arguments, UploadArguments *parsed, int *status)
 {
     QStringList positional;
+    bool optionsEnded = false;
+    auto refuse = [status](const QByteArray &message) {
+        *status = usageError(Command::Upload, message);
+        return Parsed::Refused;
+    };
     const struct {
-        const char *name;
+        QByteArray name;
         QString *value;
-    } valued[] = {{"--into", &parsed->root},        {"--password-file", &parsed->passwordFile},
-                  {"--ca-file", &parsed->caFile},   {"--carddav", &parsed->carddav},
-                  {"--caldav", &parsed->caldav}};
+    } valued[] = {{"--into", &parsed->root},      {"--password-file", &parsed->passwordFile},
+                  {"--ca-file", &parsed->caFile}, {"--carddav", &parsed->carddav},
+                  {"--caldav", &parsed->caldav},  {"--folder", nullptr}};
     for (int i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
+        const QByteArray &argument = arguments.at(i);
+        if (optionsEnded || argument == "-" || !argument.startsWith('-')) {
+            positional.append(QFile::decodeName(argument));
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (isHelpOption(argument)) {
+            *status = printHelp(Command::Upload);
+            return Parsed::HelpShown;
+        }
+        if (argument == "--no-tls") {
+            parsed->noTls = true;
+            continue;
+        }
         bool taken = false;
         for (const auto &option : valued) {
-            if (argument == QLatin1String(option.name) && i + 1 < arguments.size()) {
-                *option.value = arguments.at(++i);
-                taken = true;
-            } else if (argument.startsWith(QLatin1String(option.name) + QLatin1Char('='))) {
-                *option.value = argument.mid(int(qstrlen(option.name)) + 1);
-                taken = true;
+            QByteArray value;
+            if (argument == option.name) {
+                if (i + 1 >= arguments.size())
+                    return refuse(option.name + " needs a value");
+                value = arguments.at(++i);
+            } else if (argument.startsWith(option.name + '=')) {
+                value = argument.mid(option.name.size() + 1);
+            } else {
+                continue;
             }
+            if (option.value)
+                *option.value = QFile::decodeName(value);
+            else
+                parsed->folderPaths.append(QFile::decodeName(value));
+            taken = true;
+            break;
         }
-        if (taken)
-            continue;
-        if (argument == QLatin1String("--folder") && i + 1 < arguments.size())
-            parsed->folderPaths.append(arguments.at(++i));
-        else if (argument.startsWith(QLatin1String("--folder=")))
-            parsed->folderPaths.append(argument.mid(9));
-        else if (argument == QLatin1String("--no-tls"))
-            parsed->noTls = true;
-        else if (argument.startsWith(QLatin1String("--")))
-            return false;
-        else
-            positional.append(argument);
+        if (!taken)
+            return refuse("unknown option '" + argument + "'");
     }
     // Without a mail account only the contacts and the calendar are uploaded.
     const bool davOnly = positional.size() == 1 && !(parsed->carddav.isEmpty() && parsed->caldav.isEmpty());
-    if (positional.size() != 2 && !davOnly)
-        return false;
+    if (positional.isEmpty())
+        return refuse("missing FILE and the account imaps://USER@HOST");
+    if (positional.size() == 1 && !davOnly)
+        return refuse("missing the account imaps://USER@HOST");
+    if (positional.size() > 2)
+        return refuse("unexpected argument '" + QFile::encodeName(positional.at(2)) + "'");
     parsed->olmPath = positional.at(0);
     parsed->address = positional.value(1);
-    return true;
+    return Parsed::Ready;
 }
 
 // A password typed on the terminal is not shown.
@@ -241,19 +256,16 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
 
 } // namespace
 
-int runUpload(const QStringList &arguments)
+int runUpload(const QList<QByteArray> &arguments)
 {
     UploadArguments parsed;
-    if (!parseArguments(arguments, &parsed)) {
-        printUploadUsage();
-        return kExitUsage;
-    }
+    int status = 0;
+    if (parseArguments(arguments, &parsed, &status) != Parsed::Ready)
+        return status;
     ImapAccount account;
     QString error;
-    if (!parsed.address.isEmpty() && !parseImapAddress(parsed.address, parsed.noTls, &account, &error)) {
-        printLine(stderr, QStringLiteral("%1: %2.").arg(parsed.address, error));
-        return kExitUsage;
-    }
+    if (!parsed.address.isEmpty() && !parseImapAddress(parsed.address, parsed.noTls, &account, &error))
+        return usageError(Command::Upload, error.toUtf8());
     account.caFile = parsed.caFile;
     const QString accountName = parsed.address.isEmpty() ? (parsed.carddav.isEmpty() ? parsed.caldav : parsed.carddav)
                                                          : account.user + QLatin1Char('@') + account.host;
@@ -261,10 +273,10 @@ int runUpload(const QStringList &arguments)
         return kExitUsage;
     // What went wrong is said once, in the report; the IMAP library's own log stays quiet.
     QLoggingCategory::setFilterRules(QStringLiteral("org.kde.pim.*=false"));
-    const int scanned = scanToSave(parsed.olmPath);
-    if (scanned != 0)
-        return scanned;
-    const int status = uploadScanned(parsed, account);
+    status = scanToSave(parsed.olmPath);
+    if (status != 0)
+        return status;
+    status = uploadScanned(parsed, account);
     CleanListAndHash();
     return status;
 }

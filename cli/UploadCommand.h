@@ -1,5 +1,6 @@
 #pragma once
-#include <QStringList>
+#include <QByteArray>
+#include <QList>
 
 // mendora-cli upload FILE imaps://USER@HOST[:PORT] [--folder PATH]... [--into ROOT] ...
-int runUpload(const QStringList &arguments);
+int runUpload(const QList<QByteArray> &arguments);

@@ -15,6 +15,7 @@
 #include <KIMAP/SelectJob>
 #include <KIMAP/Session>
 #include <KIMAP/SessionUiProxy>
+#include <KCrash>
 #include <KMime/Headers>
 
 #include <QDateTime>
@@ -29,6 +30,14 @@
 #include <memory>
 
 namespace {
+// KIMAP brings KDE's crash handler along, which would take over every crash of the program
+// and look for a runtime directory at start-up; Mendora keeps the system's own handling.
+void keepSystemCrashHandling()
+{
+    KCrash::setDrKonqiEnabled(false);
+}
+Q_CONSTRUCTOR_FUNCTION(keepSystemCrashHandling)
+
 constexpr quint16 kImapsPort = 993;
 constexpr quint16 kImapPort = 143;
 // Seconds without an answer before the server counts as gone.
