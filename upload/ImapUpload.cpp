@@ -1,6 +1,7 @@
 #include "upload/ImapUpload.h"
 
 #include "archive/MailWriter.h"
+#include "archive/MailboxPaths.h"
 #include "archive/SaveBundle.h"
 #include "archive/StandardFormat.h"
 #include "parsers/ItemDetails.h"
@@ -217,7 +218,8 @@ private:
         if (found != m_mailboxes.end())
             return *found;
         Mailbox &mailbox = m_mailboxes[mail.ParentId];
-        const QStringList names = m_request.root + mailFolderNames(mail);
+        // The folder names of the standard export's Mail directory, made fit there as here.
+        const QStringList names = m_request.root + m_paths.directoryOf(mail.ParentId).split(QLatin1Char('/'));
         mailbox.name = mailboxName(names, m_separator);
         QString error;
         for (int level = 1; level <= names.size(); ++level) {
@@ -320,6 +322,7 @@ private:
     QSet<QString> m_existing;
     QChar m_separator;
     QHash<qint64, Mailbox> m_mailboxes;
+    const MailboxPaths m_paths;
 };
 } // namespace
 
