@@ -6,6 +6,7 @@
 #include "parsers/Records.h"
 
 #include <QFile>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -41,4 +42,5 @@ private:
     QFile m_contacts;
     QFile m_calendar;
     bool m_calendarBegun = false;
+    QSet<QString> m_zonesWritten; // TZIDs of the VTIMEZONEs the calendar holds
 };
