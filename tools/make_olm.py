@@ -758,11 +758,11 @@ def utc_to_local(moment, iana):
 
 def recurrence_xml(pattern):
     """The recurrence as exports write it; dates are the local midnights of their days, in UTC."""
-    days = "".join("<%s>%d</%s>" % (name, int(DAY_NAMES[index] in pattern["days"]), name)
+    days = "".join(element(name, str(int(DAY_NAMES[index] in pattern["days"])))
                    for index, name in sorted(enumerate(DAY_ELEMENTS), key=lambda item: item[1]))
     weekdays = int(sorted(pattern["days"]) == sorted(DAY_NAMES[1:6]))
-    days = ("<allDays>%d</allDays>" % int(len(pattern["days"]) == 7)) + days + \
-        "<weekdays>%d</weekdays><weekenddays>0</weekenddays>" % weekdays
+    days = element("allDays", str(int(len(pattern["days"]) == 7))) + days + \
+        element("weekdays", str(weekdays)) + element("weekenddays", "0")
     inner = [element("OPFRecurrencePatternType", "OPFRecurrencePattern" + PATTERN_WORDS[pattern["type"]]),
              element("OPFRecurrencePatternInterval", str(pattern["interval"]))]
     if pattern["type"] in ("monthly", "yearly"):
