@@ -4,9 +4,9 @@
 // desktop application and `mendora-cli save` both drive this.
 #include "archive/TextReader.h"
 #include "olm/FolderHierarchy.h"
+#include "parsers/Records.h"
 
 #include <QString>
-#include <QStringList>
 #include <QVector>
 #include <array>
 #include <functional>
@@ -43,9 +43,15 @@ struct SaveHooks {
     std::function<void(const QString &line)> log;        // every item not written, every incomplete one
 };
 
+struct UnwrittenItem {
+    QString item; // what it is: contact "Ann Lee"
+    QString why;
+    QString line() const; // "item: why"
+};
+
 struct SaveReport {
     std::array<qint64, kItemKindCount> written{};
-    QStringList notWritten; // one line per item: what it is and why
+    QVector<UnwrittenItem> notWritten;
     bool stopped = false;
     qint64 writtenTotal() const;
 };
@@ -55,7 +61,18 @@ QVector<SaveFolder> checkedFolders();
 // The folders at or below the given ones in the folder attribute list, in list order;
 // as if those folders had been checked in the folder tree.
 QVector<SaveFolder> foldersAtOrBelow(const QVector<qint64> &ids);
+// The mail folders among these, each once, in writing order.
+QVector<qint64> mailFolderIds(const QVector<SaveFolder> &folders);
+// Whether these folders include the folder of a kind other than mail.
+bool includesKind(const QVector<SaveFolder> &folders, ItemKind kind);
 // How many items a save of these folders writes.
 qint64 countItemsToSave(const QVector<SaveFolder> &folders);
+
+// An item as messages name it: mail "Subject" in Inbox (<id>), contact "Ann Lee", ...
+QString describeItem(const MailMLRC &mail);
+QString describeItem(const ContactInformation &contact);
+QString describeItem(const CalenderInformation &event);
+QString describeItem(const TasksInformation &task);
+QString describeItem(const NotesInformation &note);
 
 SaveReport saveBundle(const SaveRequest &request, const SaveHooks &hooks);
