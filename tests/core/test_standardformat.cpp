@@ -1,6 +1,7 @@
 // The standard files' converters on hand-made records. Whole files are read back by
 // vobject, icalendar, Python's mailbox and Dovecot in the end-to-end tests; these
 // cases pin what those readers cannot tell apart.
+#include "archive/MailHeaders.h"
 #include "archive/StandardFormat.h"
 
 #include <QBuffer>
