@@ -273,9 +273,11 @@ void writeBody(MessageOutput &message, const MailMLRC &mail, const MailDetails &
 }
 
 // One attachment part, its bytes read and encoded block by block.
-void writeAttachment(MessageOutput &message, const QString &name, const QString &type, const QString &contentId,
-                     qint64 offset, qint64 size, const TextReader &olm, QStringList *problems)
+void writeAttachment(MessageOutput &message, const QString &storedName, const QString &type,
+                     const QString &contentId, qint64 offset, qint64 size, const TextReader &olm, QStringList *problems)
 {
+    // A line break in a file name would reach whatever saves the attachment under it.
+    const QString name = headerSafe(storedName);
     QByteArray header = "Content-Type: " + contentTypeOf(type);
     if (!name.isEmpty())
         header += parameter("name", name);

@@ -119,9 +119,13 @@ class SaveUnderAttack(GeneratedFiles):
         destination = self.tmp / ("standard" if standard else "bundle")
         destination.mkdir(exist_ok=True)
         options = ["--format", "standard"] if standard else []
-        result = run_cli(self, "save", self.olm, destination, *options)
+        result = run_cli(self, "save", self.olm, destination, "--json", *options)
         self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
-        self.assertIn("Written: %d mails" % len(self.manifest["mails"]), result.stdout.decode())
+        summary = json.loads(result.stdout.decode("utf-8"))
+        self.assertEqual(summary["written"]["mails"], len(self.manifest["mails"]))
+        # The folders whose mails are not under their own names are named in the account of losses.
+        moved = sorted(loss["folder"] for loss in summary["losses"] if loss["reason"] == "folder-path-lost")
+        self.assertEqual(moved, sorted(["..", ".", "a//b", "/abs"]))
         if standard:
             return destination / "hostile (rescued)"
         return next(destination.glob("Main Identity*.rge"))
@@ -147,6 +151,7 @@ class SaveUnderAttack(GeneratedFiles):
                 self.assertEqual(len(message["cc"]), expect.get("cc", len(mail["cc"])))
                 for attachment in message["attachments"]:
                     self.assertLessEqual({name.lower() for name in attachment["headers"]}, PART_HEADERS)
+                    self.assertFalse(any(ord(c) < 32 for c in attachment["name"] or ""), attachment["name"])
                 self.assertEqual(sorted(a["sha256"] for a in message["attachments"]), sorted(mail.get("sha256", [])))
                 if expect.get("attachmentNames", True):
                     self.assertEqual(sorted(a["name"] for a in message["attachments"]), sorted(mail["attachmentNames"]))
