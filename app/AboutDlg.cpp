@@ -3,13 +3,11 @@
 #include "app/AppPaths.h"
 #include "app/QEntourageMainWindow.h"
 
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QSysInfo>
-#include <QUrl>
 #include <QVBoxLayout>
 
 AboutDlg::AboutDlg(QEntourageMainWindow *mainWindow)
@@ -42,7 +40,7 @@ AboutDlg::AboutDlg(QEntourageMainWindow *mainWindow)
     connect(support, &QPushButton::clicked, mainWindow, &QEntourageMainWindow::OnViewSupport);
     connect(email, &QPushButton::clicked, mainWindow, &QEntourageMainWindow::OnEmailSupport);
     connect(agreement, &QPushButton::clicked, this,
-            [] { QDesktopServices::openUrl(QUrl::fromLocalFile(agreementTextPath())); });
+            [this] { openLocalPage(this, agreementTextPath(), tr("License Agreement")); });
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -6,6 +6,7 @@
 #include <array>
 
 class MyButton;
+class QDialog;
 class QLabel;
 class QProgressInfo;
 class SaveWorkflow;
@@ -117,8 +118,12 @@ public slots:
     QString GetEmailSupport();
     QString GetGenerateTicket();
 
+    // The scan summary on screen, if any.
+    QDialog *summaryDialog() const { return m_pSummary; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     struct CategoryControls {
@@ -135,7 +140,9 @@ private:
     void CreateMenuBar();
     void CreateLeftDockWindows();
     void ConnectSignals();
-    void CreateBrowseWindow();
+    // A new browse window holding chosenFile (none when empty).
+    void CreateBrowseWindow(const QString &chosenFile = QString());
+    void presentBrowseWindow();
 
     CategoryControls &controls(Category category);
     void selectCategory(Category category);
@@ -168,6 +175,8 @@ private:
     QWebView *m_pWebView = nullptr;
     QTextBrowser *m_pDetailsBrowser = nullptr;
     QPointer<QProgressInfo> m_pProgress;
+    QPointer<QDialog> m_pSummary;
+    bool m_browseWindowShown = false;
     // Progress values are divided by this so that they fit the bar's int range.
     qint64 m_progressDivisor = 1;
 };

@@ -102,14 +102,6 @@ bool selectFolders(const QStringList &paths, QVector<SaveFolder> *folders)
     return allKnown;
 }
 
-QString writtenCounts(const SaveReport &report)
-{
-    QStringList parts;
-    for (int kind = 0; kind < kItemKindCount; ++kind)
-        parts.append(QStringLiteral("%1 %2").arg(report.written[size_t(kind)]).arg(QLatin1String(itemKindName(ItemKind(kind)))));
-    return parts.join(QLatin1String(", "));
-}
-
 // The bundle, or the directory of the standard files; empty when it could not be made.
 QString makeOutput(const SaveArguments &arguments)
 {
@@ -170,7 +162,7 @@ int saveScanned(const SaveArguments &arguments)
     printLine(stdout, (arguments.format == BundleFormat::Standard ? QStringLiteral("Standard files: %1")
                                                                   : QStringLiteral("Bundle: %1"))
                           .arg(bundle));
-    printLine(stdout, QStringLiteral("Written: %1").arg(writtenCounts(report)));
+    printLine(stdout, QStringLiteral("Written: %1").arg(writtenCountsText(report)));
     fflush(stdout);
     if (!report.notWritten.isEmpty()) {
         printLine(stderr, QStringLiteral("Not written (%1 items):").arg(report.notWritten.size()));

@@ -72,6 +72,7 @@ public:
 
     int answered = 0;
     QString lastTitle;
+    QStringList lastNameFilters;
 
 private:
     void poll()
@@ -81,6 +82,7 @@ private:
             return;
         ++answered;
         lastTitle = dialog->windowTitle();
+        lastNameFilters = dialog->nameFilters();
         if (m_path.isEmpty()) {
             dialog->reject();
             return;
