@@ -359,6 +359,7 @@ void readMailDetails(const MailMLRC *mail, const DocumentItem &item)
     details.to = mailAddresses(item.bytes, "OPFMessageCopyToAddresses");
     details.cc = mailAddresses(item.bytes, "OPFMessageCopyCCAddresses");
     details.htmlBody = findFileText(item, "OPFMessageCopyHTMLBody");
+    details.read = flagValue(elementText(item.bytes, "OPFMessageGetIsRead"));
     mailDetails.insert(mail, details);
 }
 

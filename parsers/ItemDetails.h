@@ -59,6 +59,7 @@ struct ContactDetails {
 struct MailDetails {
     QVector<MailAddress> from, to, cc;
     FileText htmlBody; // OPFMessageCopyHTMLBody, left in the file, beside the body the record keeps
+    bool read = false; // the export marks the mail as read (OPFMessageGetIsRead)
 };
 
 // Reading, called by the parsers once per item with the record they filled.
