@@ -1,12 +1,13 @@
 #pragma once
 // The main window: menus, the category toolbar, the folder tree, the item list and
 // the preview pane. It opens the browse window in which a file is chosen and scanned.
+#include <QDialog>
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
 
 class MyButton;
-class QDialog;
+
 class QLabel;
 class QProgressInfo;
 class SaveWorkflow;
