@@ -99,8 +99,9 @@ QString formattedName(const ContactInformation &contact, const ContactDetails &d
 }
 } // namespace
 
-QByteArray foldedContentLine(const QByteArray &line)
+QByteArray foldedContentLine(const QByteArray &value)
 {
+    const QByteArray line = contentLineText(value);
     constexpr int kOctets = 75;
     QByteArray out;
     out.reserve(line.size() + line.size() / kOctets * 3 + 2);
