@@ -13,7 +13,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-bool bProcessRunningSearching = false;
+std::atomic<bool> bProcessRunningSearching{false};
 QString strSelectedPath;
 
 namespace {

@@ -2,6 +2,7 @@
 #include "parsers/ElementText.h"
 
 #include <QtTest>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -37,11 +38,13 @@ struct Items {
     }
     ~Items() { free(contact.Categories); }
 
-    // Puts text in the file, as element content left there by a parser.
-    void place(const QByteArray &text, qint64 *offset, qint64 *size)
+    // Puts text in the file, as element content left there by a parser. The fields of
+    // the packed records are not aligned: they are copied, not written through a qint64 *.
+    void place(const QByteArray &text, void *offset, void *size)
     {
-        *offset = olm.size();
-        *size = text.size();
+        const qint64 at = olm.size(), length = text.size();
+        memcpy(offset, &at, sizeof at);
+        memcpy(size, &length, sizeof length);
         olm += text + "</element>";
     }
 };

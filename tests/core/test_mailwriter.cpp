@@ -227,7 +227,7 @@ void TestMailWriter::attachmentsStreamWhole()
     // Larger than one read block and not a multiple of 3, so block joins and padding both count.
     QByteArray first(3 * 256 * 1024 * 2 + 5, Qt::Uninitialized);
     for (int i = 0; i < first.size(); ++i)
-        first[i] = char((i * 7919) >> 3);
+        first[i] = char((qint64(i) * 7919) >> 3);
     const QByteArray second = "tiny";
     const QByteArray file = "xx" + first + "yy" + second;
     Mail mail = exampleMail(file, QByteArray());
