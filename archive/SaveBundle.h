@@ -58,6 +58,8 @@ struct SaveReport {
     bool stopped = false;
     qint64 writtenTotal() const;
 };
+// "12 mails, 3 contacts, 0 calendar events, 1 tasks, 2 notes"
+QString writtenCountsText(const SaveReport &report);
 
 // In the directory of the standard files: what was written per folder and every loss.
 extern const char kRescueReportName[]; // "Rescue report.txt"
