@@ -174,7 +174,7 @@ void SaveWorkflow::startUpload()
     m_abortPending = false;
     stopflag = false;
     bProcessRunning = true;
-    m_window->SetSaveActionsEnabled(false);
+    lockWindow(true);
     m_upload->start(QThread::LowPriority);
 }
 
@@ -182,7 +182,7 @@ void SaveWorkflow::onUploadFinished()
 {
     bProcessRunning = false;
     m_abortPending = false;
-    enableControlsAfterSave(true);
+    enableControlsAfterSave();
     const MailUploadReport &report = m_upload->report();
     for (const QString &line : report.notUploaded)
         if (m_pLogDlg)
