@@ -26,6 +26,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -335,9 +336,21 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     treePalette.setColor(QPalette::Highlight, QColor(154, 154, 200));
     m_pFolderTree->setPalette(treePalette);
 
-    m_pItemList = new QTreeWidget(m_pSplitter);
-    m_pItemList->setColumnCount(8);
-    m_pItemList->setHeaderLabels({QString(), QString(), QString(), QString(), QString()});
+    // The item list with the search box above it.
+    auto *listPane = new QWidget(m_pSplitter);
+    auto *listLayout = new QVBoxLayout(listPane);
+    listLayout->setSpacing(0);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    m_pSearchBox = new QLineEdit(listPane);
+    m_pSearchBox->setObjectName(QStringLiteral("searchBox"));
+    m_pSearchBox->setPlaceholderText(tr("Search this list"));
+    m_pSearchBox->setClearButtonEnabled(true);
+    listLayout->addWidget(m_pSearchBox);
+    m_pItemList = new QTreeWidget(listPane);
+    listLayout->addWidget(m_pItemList, 1);
+    m_pItemList->setColumnCount(ItemColumnCount);
+    m_pItemList->setHeaderLabels({QString(), QString(), QString(), QString(), tr("Subject"), QString(), QString(),
+                                  QString(), tr("From"), tr("Date"), tr("Size")});
     for (int column : {0, 5, 6, 7})
         m_pItemList->hideColumn(column);
     QTreeWidgetItem *header = m_pItemList->headerItem();
@@ -355,6 +368,17 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     m_pItemList->setMinimumWidth(270);
     // Every row is 20 pixels high: the view need not measure tens of thousands of rows.
     m_pItemList->setUniformRowHeights(true);
+    m_pItemList->setRootIsDecorated(false);
+    for (int column = ItemFirstDetailColumn; column < ItemColumnCount; ++column)
+        m_pItemList->setColumnWidth(column, 140);
+    m_pItemList->header()->setSectionsClickable(true);
+    connect(m_pItemList->header(), &QHeaderView::sectionClicked, this, &QEntourageMainWindow::sortItemList);
+    connect(m_pSearchBox, &QLineEdit::textChanged, this, &QEntourageMainWindow::filterItemList);
+    // Rows of a new list meet the search already typed.
+    connect(m_pItemList->model(), &QAbstractItemModel::rowsInserted, this, [this] {
+        if (!m_pSearchBox->text().isEmpty())
+            filterItemList(m_pSearchBox->text());
+    });
 
     auto *previewFrame = new QFrame(m_pSplitter);
     auto *previewLayout = new QVBoxLayout(previewFrame);
@@ -367,7 +391,7 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     m_pHeaderBrowser->setAutoFormatting(QTextEdit::AutoNone);
     m_pHeaderBrowser->setTextInteractionFlags(Qt::NoTextInteraction);
     m_pHeaderBrowser->setFont(lucidaGrande(11));
-    m_pHeaderBrowser->setFixedHeight(110);
+    m_pHeaderBrowser->setFixedHeight(kHeaderMinimumHeight);
     m_pHeaderBrowser->setMinimumWidth(330);
     previewLayout->addWidget(m_pHeaderBrowser);
 
@@ -388,7 +412,6 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     panes.header = m_pHeaderBrowser;
     panes.details = m_pDetailsBrowser;
     panes.webView = m_pWebView;
-    panes.folderTree = m_pFolderTree;
     m_pPreview = new QPreviewOfItems(panes, this);
 }
 
@@ -439,7 +462,7 @@ void QEntourageMainWindow::ConnectSignals()
     }
 }
 
-void QEntourageMainWindow::CreateBrowseWindow()
+void QEntourageMainWindow::CreateBrowseWindow(const QString &chosenFile)
 {
     // Only the newest browse window stays; an old one would still answer the folder tree.
     if (m_pParseDatabase)
@@ -452,12 +475,72 @@ void QEntourageMainWindow::CreateBrowseWindow()
     connect(browse, &QParseDatabase::OnFinishScanning, this, &QEntourageMainWindow::SetFinishSettingsForMail);
     connect(browse, &QParseDatabase::OnFinishScanning, this, &QEntourageMainWindow::OnMailButtonClicked);
     connect(browse, &QParseDatabase::InformationDlgOpen, this, &QEntourageMainWindow::OnInformationDlg);
-    connect(browse, &QParseDatabase::scanStopped, this, [this] { SetOpenActionsEnabled(true); });
     connect(browse, &QParseDatabase::folderOpened, this, &QEntourageMainWindow::selectCategoryOfFolder);
     connect(m_pFolderTree, &QTreeWidget::itemClicked, browse, &QParseDatabase::ShowindivisualMailItemsInfo);
     connect(m_pFolderTree, &QTreeWidget::itemChanged, browse, &QParseDatabase::OnFolderBoxChanged);
+    connect(m_pFolderTree, &QTreeWidget::currentItemChanged, browse, &QParseDatabase::OnFolderTreeCurrentChanged);
     connect(m_pItemList, &QTreeWidget::itemSelectionChanged, browse, &QParseDatabase::OnMessageSubjectChanged);
-    browse->show();
+    if (!chosenFile.isEmpty())
+        browse->ChooseFile(chosenFile);
+    // A window manager stacks a dialog mapped before its parent behind it: the first
+    // browse window waits until this window is up (showEvent).
+    if (isVisible())
+        presentBrowseWindow();
+}
+
+void QEntourageMainWindow::presentBrowseWindow()
+{
+    if (!m_pParseDatabase)
+        return;
+    m_pParseDatabase->show();
+    m_pParseDatabase->raise();
+    m_pParseDatabase->activateWindow();
+}
+
+void QEntourageMainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_browseWindowShown)
+        return;
+    m_browseWindowShown = true;
+    // Once this window is mapped; unless the browse window was shown or hidden meanwhile.
+    QTimer::singleShot(0, this, [this] {
+        if (m_pParseDatabase && !m_pParseDatabase->testAttribute(Qt::WA_WState_ExplicitShowHide))
+            presentBrowseWindow();
+    });
+}
+
+void QEntourageMainWindow::sortItemList(int column)
+{
+    // The text and the detail columns sort; the icon columns and the hidden ones do not.
+    if (column != ItemTextColumn && column < ItemFirstDetailColumn)
+        return;
+    // The header flips its own indicator before it reports the click: the order is kept here.
+    QHeaderView *header = m_pItemList->header();
+    const bool again = header->isSortIndicatorShown() && m_sortColumn == column && m_sortOrder == Qt::AscendingOrder;
+    const Qt::SortOrder order = again ? Qt::DescendingOrder : Qt::AscendingOrder;
+    m_sortColumn = column;
+    m_sortOrder = order;
+    m_pItemList->sortItems(column, order);
+    header->setSortIndicator(column, order);
+    header->setSortIndicatorShown(true);
+    if (QTreeWidgetItem *current = m_pItemList->currentItem())
+        m_pItemList->scrollToItem(current);
+}
+
+void QEntourageMainWindow::filterItemList(const QString &text)
+{
+    const QString wanted = text.trimmed();
+    m_pItemList->setUpdatesEnabled(false);
+    const int count = m_pItemList->topLevelItemCount();
+    for (int i = 0; i < count; ++i) {
+        QTreeWidgetItem *row = m_pItemList->topLevelItem(i);
+        const bool shown = wanted.isEmpty()
+                           || row->data(ItemTextColumn, ItemSearchTextRole).toString().contains(wanted, Qt::CaseInsensitive);
+        if (row->isHidden() == shown)
+            row->setHidden(!shown);
+    }
+    m_pItemList->setUpdatesEnabled(true);
 }
 
 void QEntourageMainWindow::ClearFolderTree()
@@ -497,6 +580,9 @@ void QEntourageMainWindow::SetViewControlsEnabled(bool enabled)
 
 void QEntourageMainWindow::SetInitialSettings(long long maximum)
 {
+    // The summary of the previous file would now speak of the wrong one.
+    if (m_pSummary)
+        m_pSummary->close();
     ClearPreviewPanes();
     SetViewControlsEnabled(false);
     SetSaveActionsEnabled(false);
@@ -541,8 +627,11 @@ void QEntourageMainWindow::SetFinishSettingsForMail()
 
 void QEntourageMainWindow::OnInformationDlg()
 {
+    if (m_pSummary)
+        m_pSummary->close();
     auto *summary = new InformationDlg(this);
     summary->setAttribute(Qt::WA_DeleteOnClose);
+    m_pSummary = summary;
     summary->show();
 }
 
@@ -564,18 +653,29 @@ void QEntourageMainWindow::OnOpenFile()
         SetViewControlsEnabled(false);
         SetSaveActionsEnabled(false);
         SetOpenActionsEnabled(true);
-    } else {
-        ClearFolderTree();
-        ClearPreviewPanes();
-        SetOpenActionsEnabled(true);
-        SetViewControlsEnabled(true);
-        SetSaveActionsEnabled(false);
+        CreateBrowseWindow();
+        return;
     }
-    CreateBrowseWindow();
+    ClearFolderTree();
+    ClearPreviewPanes();
+    SetOpenActionsEnabled(true);
+    SetViewControlsEnabled(true);
+    SetSaveActionsEnabled(false);
+    // Nothing was scanned yet: the file chosen so far (on the command line, say) stays chosen.
+    CreateBrowseWindow(m_selectedFile);
 }
 
 void QEntourageMainWindow::OnFindFiles()
 {
+    // The file found replaces the loaded data as an opened one does: the same question first.
+    if (anyRecordsLoaded() && !bStopFlag) {
+        const QMessageBox::StandardButton answer = QMessageBox::warning(
+            this, tr(kTitle),
+            tr("Opening another file will lost the scanned information. Do you want to continue?"),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
     bLastState = false;
     m_pParseDatabase->SearchFile();
 }
@@ -827,7 +927,7 @@ void QEntourageMainWindow::aboutVeltraxCorvane()
 
 void QEntourageMainWindow::OpenHelp()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(helpPagePath()));
+    openLocalPage(this, helpPagePath(), tr("Mendora Help"));
 }
 
 QString QEntourageMainWindow::GetBuyOnline()

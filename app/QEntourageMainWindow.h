@@ -1,12 +1,15 @@
 #pragma once
 // The main window: menus, the category toolbar, the folder tree, the item list and
 // the preview pane. It opens the browse window in which a file is chosen and scanned.
+#include <QDialog>
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
 
 class MyButton;
+
 class QLabel;
+class QLineEdit;
 class QProgressInfo;
 class SaveWorkflow;
 class QSplitter;
@@ -31,6 +34,8 @@ public:
     // The panes the browse window and the previews fill.
     QTreeWidget *folderTree() const { return m_pFolderTree; }
     QTreeWidget *itemList() const { return m_pItemList; }
+    // Filters the item list as the user types.
+    QLineEdit *searchBox() const { return m_pSearchBox; }
     QTextBrowser *headerBrowser() const { return m_pHeaderBrowser; }
     QTextBrowser *detailsBrowser() const { return m_pDetailsBrowser; }
     QWebView *webView() const { return m_pWebView; }
@@ -116,9 +121,17 @@ public slots:
     QString GetViewSupport();
     QString GetEmailSupport();
     QString GetGenerateTicket();
+    // A click on a header of the item list: sorts by that column, again the other way.
+    void sortItemList(int column);
+    // Shows only the rows whose subject, people or name hold text (case ignored).
+    void filterItemList(const QString &text);
+
+    // The scan summary on screen, if any.
+    QDialog *summaryDialog() const { return m_pSummary; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     struct CategoryControls {
@@ -135,7 +148,9 @@ private:
     void CreateMenuBar();
     void CreateLeftDockWindows();
     void ConnectSignals();
-    void CreateBrowseWindow();
+    // A new browse window holding chosenFile (none when empty).
+    void CreateBrowseWindow(const QString &chosenFile = QString());
+    void presentBrowseWindow();
 
     CategoryControls &controls(Category category);
     void selectCategory(Category category);
@@ -164,10 +179,15 @@ private:
     QSplitter *m_pSplitter = nullptr;
     QTreeWidget *m_pFolderTree = nullptr;
     QTreeWidget *m_pItemList = nullptr;
+    QLineEdit *m_pSearchBox = nullptr;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QTextBrowser *m_pHeaderBrowser = nullptr;
     QWebView *m_pWebView = nullptr;
     QTextBrowser *m_pDetailsBrowser = nullptr;
     QPointer<QProgressInfo> m_pProgress;
+    QPointer<QDialog> m_pSummary;
+    bool m_browseWindowShown = false;
     // Progress values are divided by this so that they fit the bar's int range.
     qint64 m_progressDivisor = 1;
 };
