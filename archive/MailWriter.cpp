@@ -32,7 +32,7 @@ bool folderContains(const MailMLRC &mail, const char *name)
 // line at which field is filled.
 TimeField ruleField(const MailMLRC &mail, bool forDateLine)
 {
-    if (mail.IsOutgoing == 45 || folderContains(mail, "Sent Items"))
+    if (mail.IsOutgoing == kOutgoingMarker || folderContains(mail, "Sent Items"))
         return TimeField::Sent;
     if (folderContains(mail, "Inbox"))
         return TimeField::Received;
