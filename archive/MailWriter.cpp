@@ -1,5 +1,6 @@
 #include "archive/MailWriter.h"
 
+#include "archive/StandardText.h"
 #include "parsers/ElementText.h"
 #include "parsers/RecordText.h"
 
@@ -216,14 +217,15 @@ void writeBody(MessageOutput &out, const MailMLRC &mail, const TextReader &olm, 
                int innerNumber)
 {
     const QString body = decodedBody(bodyText(mail, olm));
+    const bool html = looksLikeHtml(body, true);
     const QByteArray inner = "B_336332" + QByteArray::number(innerNumber) + "6825_117674";
 
     QByteArray head = mixedHeader(messageId) + "--" + outerBoundary(messageId) + kCR;
     head += "Content-type: multipart/alternative;\r\tboundary=\"" + inner + "\"\r\r--" + inner + kCR;
-    head += looksLikeHtml(body, true) ? "Content-type: text/html;" : "Content-type: text/plain;";
+    head += html ? "Content-type: text/html;" : "Content-type: text/plain;";
     head += "charset=\"UTF-8\"\rContent-transfer-encoding: 8bit\r\r";
     out.put(head);
-    QString content = body;
+    QString content = html ? withUtf8Declaration(body) : body;
     if (!looksLikeHtml(body, false))
         content.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     out.put(quotedFromLines(content.toUtf8()));

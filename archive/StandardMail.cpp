@@ -1,5 +1,6 @@
 // Mails as mboxrd messages: RFC 5322 headers, MIME 1.0 bodies, LF line ends.
 #include "archive/MailWriter.h"
+#include "archive/StableIdentity.h"
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
 #include "parsers/RecordText.h"
@@ -171,8 +172,23 @@ QByteArray subjectText(const QString &subject)
     return out;
 }
 
-QByteArray messageIdText(const MailMLRC &mail)
+// What a mail without an identifier of its own is: from the scan, or else from its record.
+QByteArray mailIdentity(const MailMLRC &mail, const MailDetails &details)
 {
+    if (!details.identity.isEmpty())
+        return details.identity;
+    return utf8Field(mail.Subject).toUtf8() + '\0' + latin1Field(mail.SentTime).toLatin1() + '\0'
+           + latin1Field(mail.ReceivedTime).toLatin1() + '\0' + utf8Field(mail.FolderPath).toUtf8() + '\0'
+           + QByteArray::number(mail.BodyOffset) + '\0' + QByteArray::number(mail.BodySize);
+}
+
+QByteArray messageIdText(const MailMLRC &mail, const MailDetails &details)
+{
+    // Identifiers from the export are stored in brackets; the scan's own are random,
+    // and a second save must give the same message.
+    if (mail.MessageId[0] != '<')
+        return '<' + stableItemUuid("mail", mailIdentity(mail, details)).toString(QUuid::WithoutBraces).toLatin1()
+               + "@mendora.invalid>";
     QString id = latin1Field(mail.MessageId).trimmed();
     if (id.startsWith(QLatin1Char('<')))
         id.remove(0, 1);
@@ -181,7 +197,7 @@ QByteArray messageIdText(const MailMLRC &mail)
     id.remove(QRegularExpression(QStringLiteral("[\\s<>]")));
     if (id.isEmpty())
         return QByteArray();
-    // Identifiers made by the scan have no domain; readers want one.
+    // Readers want a domain.
     if (!id.contains(QLatin1Char('@')))
         id += QLatin1String("@mendora.invalid");
     return '<' + id.toLatin1() + '>';
@@ -208,10 +224,10 @@ QByteArray separatorAddress(const QVector<MailAddress> &from)
     return address.toUtf8();
 }
 
-QByteArray boundaryOf(const MailMLRC &mail)
+QByteArray boundaryOf(const MailMLRC &mail, const QByteArray &messageId)
 {
     // "=_" cannot occur in quoted-printable or Base64 text, so no part can hold the boundary.
-    const QByteArray seed = QByteArray(mail.MessageId) + QByteArray::number(mail.BodyOffset);
+    const QByteArray seed = messageId + QByteArray::number(mail.BodyOffset);
     return "=_mendora_" + QCryptographicHash::hash(seed, QCryptographicHash::Md5).toHex().left(24);
 }
 
@@ -276,10 +292,11 @@ QString bodyText(const TextReader &olm, qint64 offset, qint64 size)
 
 void writeTextPart(MessageOutput &message, const char *subtype, const QString &text)
 {
+    const bool html = qstrcmp(subtype, "html") == 0;
     message.line(QByteArray("Content-Type: text/") + subtype + "; charset=utf-8");
     message.line("Content-Transfer-Encoding: quoted-printable");
     message.line(QByteArray());
-    message.lines(quotedPrintable(text.toUtf8()));
+    message.lines(quotedPrintable((html ? withUtf8Declaration(text) : text).toUtf8()));
 }
 
 // The body: HTML as text/html, text as text/plain, and a plain body with the HTML one
@@ -430,7 +447,7 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
     if (!subject.isEmpty())
         message.lines("Subject: " + subjectText(subject));
     message.line("Date: " + date);
-    const QByteArray messageId = messageIdText(mail);
+    const QByteArray messageId = messageIdText(mail, details);
     if (!messageId.isEmpty())
         message.line("Message-ID: " + messageId);
     message.line("MIME-Version: 1.0");
@@ -440,7 +457,7 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
     const QStringList ids = joinedListValues(ownedText(mail.AttachContentIds, FieldEncoding::Latin1));
     const QStringList offsets = joinedListValues(ownedText(mail.AttachOffsets, FieldEncoding::Latin1));
     const QStringList sizes = joinedListValues(ownedText(mail.AttachSizes, FieldEncoding::Latin1));
-    const QByteArray boundary = boundaryOf(mail);
+    const QByteArray boundary = boundaryOf(mail, messageId);
     if (offsets.isEmpty()) {
         writeBody(message, mail, details, olm, boundary);
     } else {
