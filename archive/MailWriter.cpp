@@ -334,7 +334,7 @@ QByteArray headerText(const QString &text)
     return text.toLatin1();
 }
 
-QString mboxRelativePath(const MailMLRC &mail)
+QStringList mailFolderNames(const MailMLRC &mail)
 {
     QString path = utf8Field(mail.FolderPath);
     if (path.isEmpty())
@@ -349,6 +349,12 @@ QString mboxRelativePath(const MailMLRC &mail)
     }
     if (names.isEmpty())
         names.append(QStringLiteral("Folder1"));
+    return names;
+}
+
+QString mboxRelativePath(const MailMLRC &mail)
+{
+    const QStringList names = mailFolderNames(mail);
     return names.join(QLatin1Char('/')) + QLatin1Char('/') + names.last() + QLatin1String(".mbox");
 }
 

@@ -9,9 +9,11 @@
 #include <QString>
 #include <QStringList>
 
-// Where a mail's messages go below the bundle's Mail directory: its folder path
-// ("Folder1" when it has none), then the last folder name + ".mbox". Names that
-// would leave the directory ("..", ".") are made harmless.
+// The names of a mail's folder path, outermost first ("Folder1" when it has none).
+// Names that would leave a directory ("..", ".") are made harmless.
+QStringList mailFolderNames(const MailMLRC &mail);
+// Where a mail's messages go below the bundle's Mail directory: its folder path,
+// then the last folder name + ".mbox".
 QString mboxRelativePath(const MailMLRC &mail);
 
 // The message date (Wed, 12 May 2010 20:00:00 +0530) for the separator line and for the

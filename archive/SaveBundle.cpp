@@ -62,6 +62,27 @@ QVector<SaveFolder> foldersAtOrBelow(const QVector<qint64> &ids)
 }
 
 namespace {
+QString quoted(const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+} // namespace
+
+QString describeItem(const MailMLRC &mail)
+{
+    const QString folder = utf8Field(mail.FolderPath);
+    return QStringLiteral("mail %1 in %2 (%3)")
+        .arg(quoted(utf8Field(mail.Subject)), folder.isEmpty() ? QStringLiteral("Folder1") : folder,
+             latin1Field(mail.MessageId));
+}
+QString describeItem(const ContactInformation &contact)
+{
+    return QStringLiteral("contact ")
+           + quoted((utf8Field(contact.FirstName) + QLatin1Char(' ') + utf8Field(contact.LastName)).trimmed());
+}
+QString describeItem(const CalenderInformation &event) { return QStringLiteral("calendar event ") + quoted(utf8Field(event.Summary)); }
+QString describeItem(const TasksInformation &task) { return QStringLiteral("task ") + quoted(utf8Field(task.Name)); }
+QString describeItem(const NotesInformation &note) { return QStringLiteral("note ") + quoted(utf8Field(note.Title)); }
+
+
+namespace {
 
 QHash<qint64, qint64> mailsPerFolder()
 {
@@ -112,24 +133,6 @@ QVector<SaveFolder> distinctFolders(const QVector<SaveFolder> &folders)
     }
     return distinct;
 }
-
-QString quoted(const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
-
-QString describe(const MailMLRC &mail)
-{
-    const QString folder = utf8Field(mail.FolderPath);
-    return QStringLiteral("mail %1 in %2 (%3)")
-        .arg(quoted(utf8Field(mail.Subject)), folder.isEmpty() ? QStringLiteral("Folder1") : folder,
-             latin1Field(mail.MessageId));
-}
-QString describe(const ContactInformation &contact)
-{
-    return QStringLiteral("contact ")
-           + quoted((utf8Field(contact.FirstName) + QLatin1Char(' ') + utf8Field(contact.LastName)).trimmed());
-}
-QString describe(const CalenderInformation &event) { return QStringLiteral("calendar event ") + quoted(utf8Field(event.Summary)); }
-QString describe(const TasksInformation &task) { return QStringLiteral("task ") + quoted(utf8Field(task.Name)); }
-QString describe(const NotesInformation &note) { return QStringLiteral("note ") + quoted(utf8Field(note.Title)); }
 
 class BundleSaver
 {
@@ -219,7 +222,7 @@ private:
     void saveMail(const MailMLRC &mail)
     {
         if (m_standard) {
-            saveStandard(describe(mail), ItemKind::Mail, [&](QStringList *problems, QString *reason) {
+            saveStandard(describeItem(mail), ItemKind::Mail, [&](QStringList *problems, QString *reason) {
                 return m_standard->addMail(mail, *m_request.olm, problems, reason);
             });
             return;
@@ -229,7 +232,7 @@ private:
         const QString directory = QFileInfo(path).path();
         // Consecutive mails mostly share a folder: its directory is made once.
         if (directory != m_lastMailDirectory && !QDir().mkpath(directory)) {
-            notWritten(describe(mail), QStringLiteral("cannot create the folder of %1").arg(path));
+            notWritten(describeItem(mail), QStringLiteral("cannot create the folder of %1").arg(path));
             return;
         }
         m_lastMailDirectory = directory;
@@ -237,7 +240,7 @@ private:
         const bool isNew = !file.exists();
         // Unbuffered: a failed write must not leave bytes in a buffer that closing would still write.
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-            notWritten(describe(mail), QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
+            notWritten(describeItem(mail), QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
             return;
         }
         if (isNew)
@@ -248,11 +251,11 @@ private:
             const QString reason = file.errorString();
             if (!file.resize(before))
                 log(QStringLiteral("%1 could not be cut back to its last whole message").arg(path));
-            notWritten(describe(mail), QStringLiteral("cannot write %1: %2").arg(path, reason));
+            notWritten(describeItem(mail), QStringLiteral("cannot write %1: %2").arg(path, reason));
             return;
         }
         for (const QString &problem : problems)
-            log(describe(mail) + QLatin1String(": ") + problem);
+            log(describeItem(mail) + QLatin1String(": ") + problem);
         ++m_report.written[size_t(ItemKind::Mail)];
     }
 
@@ -273,26 +276,26 @@ private:
     void saveItem(const Record &record, ItemKind kind, const char *directory, quint32 fileType, Converter convert)
     {
         if (m_standard) {
-            saveStandard(describe(record), kind, [&](QStringList *, QString *reason) {
+            saveStandard(describeItem(record), kind, [&](QStringList *, QString *reason) {
                 return m_standard->add(record, *m_request.olm, reason);
             });
             return;
         }
         const QString name = itemFileName(QByteArray(record.Identifier, int(qstrnlen(record.Identifier, sizeof record.Identifier))));
         if (name.isEmpty()) {
-            notWritten(describe(record), QStringLiteral("it has no identifier to name its file"));
+            notWritten(describeItem(record), QStringLiteral("it has no identifier to name its file"));
             return;
         }
         const QByteArray bytes = convert(record, *m_request.olm);
         if (bytes.isEmpty()) {
-            notWritten(describe(record), QStringLiteral("it could not be converted"));
+            notWritten(describeItem(record), QStringLiteral("it could not be converted"));
             return;
         }
         const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(directory) + QLatin1Char('/') + name;
         QFile file(path);
         // Never over another item's file: two items of one name would otherwise count as two written.
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-            notWritten(describe(record), QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
+            notWritten(describeItem(record), QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
             return;
         }
         setFinderInfo(path, fileType, kBundleCreator);
@@ -300,7 +303,7 @@ private:
             const QString reason = file.errorString();
             file.close();
             file.remove();
-            notWritten(describe(record), QStringLiteral("cannot write %1: %2").arg(path, reason));
+            notWritten(describeItem(record), QStringLiteral("cannot write %1: %2").arg(path, reason));
             return;
         }
         ++m_report.written[size_t(kind)];
@@ -329,6 +332,23 @@ private:
 };
 
 } // namespace
+
+QVector<qint64> mailFolderIds(const QVector<SaveFolder> &folders)
+{
+    QVector<qint64> ids;
+    for (const SaveFolder &folder : distinctFolders(folders))
+        if (kindOf(folder.type) == ItemKind::Mail)
+            ids.append(folder.id);
+    return ids;
+}
+
+bool includesKind(const QVector<SaveFolder> &folders, ItemKind kind)
+{
+    for (const SaveFolder &folder : folders)
+        if (kindOf(folder.type) == kind)
+            return true;
+    return false;
+}
 
 qint64 countItemsToSave(const QVector<SaveFolder> &folders)
 {

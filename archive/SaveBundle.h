@@ -4,6 +4,7 @@
 // desktop application and `mendora-cli save` both drive this.
 #include "archive/TextReader.h"
 #include "olm/FolderHierarchy.h"
+#include "parsers/Records.h"
 
 #include <QString>
 #include <QStringList>
@@ -55,7 +56,18 @@ QVector<SaveFolder> checkedFolders();
 // The folders at or below the given ones in the folder attribute list, in list order;
 // as if those folders had been checked in the folder tree.
 QVector<SaveFolder> foldersAtOrBelow(const QVector<qint64> &ids);
+// The mail folders among these, each once, in writing order.
+QVector<qint64> mailFolderIds(const QVector<SaveFolder> &folders);
+// Whether these folders include the folder of a kind other than mail.
+bool includesKind(const QVector<SaveFolder> &folders, ItemKind kind);
 // How many items a save of these folders writes.
 qint64 countItemsToSave(const QVector<SaveFolder> &folders);
+
+// An item as messages name it: mail "Subject" in Inbox (<id>), contact "Ann Lee", ...
+QString describeItem(const MailMLRC &mail);
+QString describeItem(const ContactInformation &contact);
+QString describeItem(const CalenderInformation &event);
+QString describeItem(const TasksInformation &task);
+QString describeItem(const NotesInformation &note);
 
 SaveReport saveBundle(const SaveRequest &request, const SaveHooks &hooks);

@@ -39,6 +39,14 @@ QByteArray recurrenceRule(const Recurrence &recurrence, const QDateTime &startUt
 bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details,
                           const TextReader &olm, QStringList *problems);
 
+// The message alone, as a mail server stores it: the same header, body and attachments
+// as in the mbox, without the "From " line, the quoting of lines that could pass for
+// one and the empty line that ends it there. Lines end with LF.
+QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
+                           QStringList *problems);
+// The Message-ID the message carries (<id@host>); empty when the mail has none.
+QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details);
+
 // Pieces of the message, for the tests.
 QByteArray encodedWords(const QString &text);
 QByteArray quotedPrintable(const QByteArray &text);

@@ -5,6 +5,7 @@
 #include "archive/StandardText.h"
 #include "parsers/RecordText.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QLocale>
 #include <QRegularExpression>
@@ -32,14 +33,17 @@ bool startsLikeSeparator(const char *at, const char *end)
 class MessageOutput
 {
 public:
+    // Inside an mbox, lines that could pass for a separator are quoted; a message
+    // on its own (as a mail server stores it) is written as it is.
+    enum class Framing { Mbox, Alone };
     // A reserved block keeps its memory across flushes, so that a large attachment
     // does not allocate it again for every block.
-    explicit MessageOutput(QIODevice &out) : m_out(out) { m_pending.reserve(1 << 16); }
+    MessageOutput(QIODevice &out, Framing framing) : m_out(out), m_framing(framing) { m_pending.reserve(1 << 16); }
     ~MessageOutput() { flush(); }
-    // One line of the message; a line that could pass for a separator gets one more ">".
+    // One line of the message; in an mbox a line that could pass for a separator gets one more ">".
     void line(const QByteArray &text)
     {
-        if (startsLikeSeparator(text.constBegin(), text.constEnd()))
+        if (m_framing == Framing::Mbox && startsLikeSeparator(text.constBegin(), text.constEnd()))
             raw(">");
         raw(text);
         raw("\n");
@@ -90,6 +94,7 @@ public:
 private:
     static constexpr int kOutputBlock = 1 << 20;
     QIODevice &m_out;
+    const Framing m_framing;
     QByteArray m_pending;
     bool m_ok = true;
 };
@@ -170,37 +175,6 @@ QByteArray subjectText(const QString &subject)
         lineLength += word.size();
     }
     return out;
-}
-
-// What a mail without an identifier of its own is: from the scan, or else from its record.
-QByteArray mailIdentity(const MailMLRC &mail, const MailDetails &details)
-{
-    if (!details.identity.isEmpty())
-        return details.identity;
-    return utf8Field(mail.Subject).toUtf8() + '\0' + latin1Field(mail.SentTime).toLatin1() + '\0'
-           + latin1Field(mail.ReceivedTime).toLatin1() + '\0' + utf8Field(mail.FolderPath).toUtf8() + '\0'
-           + QByteArray::number(mail.BodyOffset) + '\0' + QByteArray::number(mail.BodySize);
-}
-
-QByteArray messageIdText(const MailMLRC &mail, const MailDetails &details)
-{
-    // Identifiers from the export are stored in brackets; the scan's own are random,
-    // and a second save must give the same message.
-    if (mail.MessageId[0] != '<')
-        return '<' + stableItemUuid("mail", mailIdentity(mail, details)).toString(QUuid::WithoutBraces).toLatin1()
-               + "@mendora.invalid>";
-    QString id = latin1Field(mail.MessageId).trimmed();
-    if (id.startsWith(QLatin1Char('<')))
-        id.remove(0, 1);
-    if (id.endsWith(QLatin1Char('>')))
-        id.chop(1);
-    id.remove(QRegularExpression(QStringLiteral("[\\s<>]")));
-    if (id.isEmpty())
-        return QByteArray();
-    // Readers want a domain.
-    if (!id.contains(QLatin1Char('@')))
-        id += QLatin1String("@mendora.invalid");
-    return '<' + id.toLatin1() + '>';
 }
 
 // asctime form of the message date in UTC, as mbox separator lines carry it.
@@ -357,7 +331,88 @@ void writeAttachment(MessageOutput &message, const QString &name, const QString 
         }
     }
 }
+
+// What a mail without an identifier of its own is: from the scan, or else from its record.
+QByteArray mailIdentity(const MailMLRC &mail, const MailDetails &details)
+{
+    if (!details.identity.isEmpty())
+        return details.identity;
+    return utf8Field(mail.Subject).toUtf8() + '\0' + latin1Field(mail.SentTime).toLatin1() + '\0'
+           + latin1Field(mail.ReceivedTime).toLatin1() + '\0' + utf8Field(mail.FolderPath).toUtf8() + '\0'
+           + QByteArray::number(mail.BodyOffset) + '\0' + QByteArray::number(mail.BodySize);
+}
+
+QVector<MailAddress> sendersOf(const MailMLRC &mail, const MailDetails &details)
+{
+    return details.from.isEmpty() ? recordAddresses(latin1Field(mail.FromAddress), utf8Field(mail.FromName))
+                                  : details.from;
+}
+
+// The message itself: header, body and attachments, lines ended by LF.
+void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
+                  QStringList *problems)
+{
+    const QVector<MailAddress> from = sendersOf(mail, details);
+    const QVector<MailAddress> to = details.to.isEmpty() ? recordAddresses(latin1Field(mail.ToAddresses)) : details.to;
+    const QVector<MailAddress> cc = details.cc.isEmpty() ? recordAddresses(latin1Field(mail.CcAddresses)) : details.cc;
+    if (!from.isEmpty())
+        message.lines("From: " + addressList(from));
+    if (!to.isEmpty())
+        message.lines("To: " + addressList(to));
+    if (!cc.isEmpty())
+        message.lines("Cc: " + addressList(cc));
+    const QString subject = utf8Field(mail.Subject);
+    if (!subject.isEmpty())
+        message.lines("Subject: " + subjectText(subject));
+    message.line("Date: " + headerDate(mail));
+    const QByteArray messageId = standardMessageId(mail, details);
+    if (!messageId.isEmpty())
+        message.line("Message-ID: " + messageId);
+    message.line("MIME-Version: 1.0");
+
+    const QStringList names = joinedListValues(ownedText(mail.AttachNames, FieldEncoding::Utf8));
+    const QStringList types = joinedListValues(ownedText(mail.AttachContentTypes, FieldEncoding::Latin1));
+    const QStringList ids = joinedListValues(ownedText(mail.AttachContentIds, FieldEncoding::Latin1));
+    const QStringList offsets = joinedListValues(ownedText(mail.AttachOffsets, FieldEncoding::Latin1));
+    const QStringList sizes = joinedListValues(ownedText(mail.AttachSizes, FieldEncoding::Latin1));
+    const QByteArray boundary = boundaryOf(mail, messageId);
+    if (offsets.isEmpty()) {
+        writeBody(message, mail, details, olm, boundary);
+    } else {
+        message.lines("Content-Type: multipart/mixed;\n boundary=\"" + boundary + '"');
+        message.line(QByteArray());
+        message.line("--" + boundary);
+        writeBody(message, mail, details, olm, boundary);
+        for (int i = 0; i < offsets.size(); ++i) {
+            message.line("--" + boundary);
+            writeAttachment(message, names.value(i), types.value(i), ids.value(i), offsets.at(i).toLongLong(),
+                            sizes.value(i).toLongLong(), olm, problems);
+        }
+        message.line("--" + boundary + "--");
+    }
+}
 } // namespace
+
+QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details)
+{
+    // Identifiers from the export are stored in brackets; the scan's own are random,
+    // and a second save must give the same message.
+    if (mail.MessageId[0] != '<')
+        return '<' + stableItemUuid("mail", mailIdentity(mail, details)).toString(QUuid::WithoutBraces).toLatin1()
+               + "@mendora.invalid>";
+    QString id = latin1Field(mail.MessageId).trimmed();
+    if (id.startsWith(QLatin1Char('<')))
+        id.remove(0, 1);
+    if (id.endsWith(QLatin1Char('>')))
+        id.chop(1);
+    id.remove(QRegularExpression(QStringLiteral("[\\s<>]")));
+    if (id.isEmpty())
+        return QByteArray();
+    // Readers want a domain.
+    if (!id.contains(QLatin1Char('@')))
+        id += QLatin1String("@mendora.invalid");
+    return '<' + id.toLatin1() + '>';
+}
 
 QByteArray encodedWords(const QString &text)
 {
@@ -428,51 +483,22 @@ QByteArray quotedPrintable(const QByteArray &text)
 bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
                           QStringList *problems)
 {
-    const QVector<MailAddress> from =
-        details.from.isEmpty() ? recordAddresses(latin1Field(mail.FromAddress), utf8Field(mail.FromName))
-                               : details.from;
-    const QVector<MailAddress> to = details.to.isEmpty() ? recordAddresses(latin1Field(mail.ToAddresses)) : details.to;
-    const QVector<MailAddress> cc = details.cc.isEmpty() ? recordAddresses(latin1Field(mail.CcAddresses)) : details.cc;
-    const QByteArray date = headerDate(mail);
-
-    MessageOutput message(out);
-    message.raw("From " + separatorAddress(from) + ' ' + separatorTime(date) + '\n');
-    if (!from.isEmpty())
-        message.lines("From: " + addressList(from));
-    if (!to.isEmpty())
-        message.lines("To: " + addressList(to));
-    if (!cc.isEmpty())
-        message.lines("Cc: " + addressList(cc));
-    const QString subject = utf8Field(mail.Subject);
-    if (!subject.isEmpty())
-        message.lines("Subject: " + subjectText(subject));
-    message.line("Date: " + date);
-    const QByteArray messageId = messageIdText(mail, details);
-    if (!messageId.isEmpty())
-        message.line("Message-ID: " + messageId);
-    message.line("MIME-Version: 1.0");
-
-    const QStringList names = joinedListValues(ownedText(mail.AttachNames, FieldEncoding::Utf8));
-    const QStringList types = joinedListValues(ownedText(mail.AttachContentTypes, FieldEncoding::Latin1));
-    const QStringList ids = joinedListValues(ownedText(mail.AttachContentIds, FieldEncoding::Latin1));
-    const QStringList offsets = joinedListValues(ownedText(mail.AttachOffsets, FieldEncoding::Latin1));
-    const QStringList sizes = joinedListValues(ownedText(mail.AttachSizes, FieldEncoding::Latin1));
-    const QByteArray boundary = boundaryOf(mail, messageId);
-    if (offsets.isEmpty()) {
-        writeBody(message, mail, details, olm, boundary);
-    } else {
-        message.lines("Content-Type: multipart/mixed;\n boundary=\"" + boundary + '"');
-        message.line(QByteArray());
-        message.line("--" + boundary);
-        writeBody(message, mail, details, olm, boundary);
-        for (int i = 0; i < offsets.size(); ++i) {
-            message.line("--" + boundary);
-            writeAttachment(message, names.value(i), types.value(i), ids.value(i), offsets.at(i).toLongLong(),
-                            sizes.value(i).toLongLong(), olm, problems);
-        }
-        message.line("--" + boundary + "--");
-    }
+    MessageOutput message(out, MessageOutput::Framing::Mbox);
+    message.raw("From " + separatorAddress(sendersOf(mail, details)) + ' ' + separatorTime(headerDate(mail)) + '\n');
+    writeMessage(message, mail, details, olm, problems);
     // An empty line ends the message before the next separator.
     message.raw("\n");
     return message.flush();
+}
+
+QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
+                           QStringList *problems)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        MessageOutput message(buffer, MessageOutput::Framing::Alone);
+        writeMessage(message, mail, details, olm, problems);
+    }
+    return buffer.data();
 }

@@ -432,6 +432,7 @@ void readMailDetails(const MailMLRC *mail, const DocumentItem &item)
     details.to = mailAddresses(item.bytes, "OPFMessageCopyToAddresses");
     details.cc = mailAddresses(item.bytes, "OPFMessageCopyCCAddresses");
     details.htmlBody = findFileText(item, "OPFMessageCopyHTMLBody");
+    details.read = flagValue(elementText(item.bytes, "OPFMessageGetIsRead"));
     // Identifiers from the export are stored in brackets; one the scan made has none.
     if (mail->MessageId[0] != '<')
         details.identity = itemIdentity(item);

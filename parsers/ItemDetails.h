@@ -74,6 +74,7 @@ struct MailDetails {
     // itemIdentity() of a mail whose export gives no message identifier; empty otherwise.
     QByteArray identity;
     FileText htmlBody; // OPFMessageCopyHTMLBody, left in the file, beside the body the record keeps
+    bool read = false; // the export marks the mail as read (OPFMessageGetIsRead)
 };
 
 // Reading, called by the parsers once per item with the record they filled.

@@ -537,7 +537,7 @@ def mail_item(mail):
         parts.append(element("OPFMessageCopyReferences", text_escape(mail["inReplyTo"])))
     parts.append(element("OPFMessageGetPriority", "3"))
     parts.append(element("OPFMessageIsOutgoing", "1E0" if mail["outgoing"] else "0E0"))
-    parts.append(element("OPFMessageGetIsRead", "1E0"))
+    parts.append(element("OPFMessageGetIsRead", "1E0" if mail["read"] else "0E0"))
     parts.append(element("OPFMessageGetHasHTML", "1E0"))
     if mail["attachments"]:
         entries = []
@@ -1084,7 +1084,7 @@ class Export:
                 "sent": iso(sent) if sent else None, "received": iso(received), "messageId": "<%s>" % bare_id,
                 "messageIdXml": message_id_xml,
                 "inReplyTo": "<%s>" % c.message_id(number + 100000) if subject.startswith("Re:") else None,
-                "outgoing": outgoing, "bodyXml": body, "bodySize": len(body.encode()),
+                "outgoing": outgoing, "read": number % 3 != 1, "bodyXml": body, "bodySize": len(body.encode()),
                 "htmlBody": number % 4 in (0, 2), "htmlBodyXml": html, "attachments": [],
                 "generatedFolder": "%s/%s" % (store, folder)}
         folder_entry = "%s/%s/%s" % (MESSAGES_ROOT, store, folder)

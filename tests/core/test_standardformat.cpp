@@ -393,6 +393,9 @@ void TestStandardFormat::messageLines()
     QCOMPARE(problems.size(), 1);
     QVERIFY(problems.first().contains(QLatin1String("500 of 900")));
     QVERIFY(out.data().endsWith("--\n\n"));
+    // A mail server gets the same message without the mbox framing.
+    const QByteArray alone = standardMessage(*mail, MailDetails(), ByteArrayTextReader(file), nullptr);
+    QCOMPARE(alone, out.data().mid(out.data().indexOf('\n') + 1).chopped(1));
 }
 
 void TestStandardFormat::htmlDeclaresUtf8_data()
