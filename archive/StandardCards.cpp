@@ -276,39 +276,32 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     for (const ContactAddress &im : ims)
         card.text("X-IM", im.address);
 
-    // Phones with a vCard 3.0 type of their own, then those that need a label.
+    // Every phone on a line of its own, never in an item group: KDE's reader drops grouped
+    // phones. Kinds that vCard 3.0 has no type for get Apple's (MAIN, OTHER) or an X- type.
     const struct {
         const char *type;
         QString number;
-    } typed[] = {
+    } phones[] = {
         {"HOME,VOICE", values.text("OPFContactCopyHomePhone", contact.HomePhone1)},
+        {"HOME,VOICE,X-HOME2", values.text("OPFContactCopyHomePhone2", contact.HomePhone2)},
         {"HOME,FAX", values.text("OPFContactCopyHomeFax", contact.HomeFax)},
         {"WORK,VOICE", values.text("OPFContactCopyBusinessPhone", contact.WorkPhone1)},
+        {"WORK,VOICE,X-WORK2", values.text("OPFContactCopyBusinessPhone2", contact.WorkPhone2)},
         {"WORK,FAX", values.text("OPFContactCopyBusinessFax", contact.WorkFax)},
         {"CELL,VOICE", values.text("OPFContactCopyCellPhone", contact.MobilePhone)},
         {"PAGER", values.text("OPFContactCopyPager", contact.Pager)},
+        {"VOICE,X-RADIO", values.text("OPFContactCopyRadioPhone")},
+        {"VOICE,X-ASSISTANT", values.text("OPFContactCopyAssistantPhone", contact.AssistantPhone)},
+        {"VOICE,OTHER", values.text("OPFContactCopyOtherPhone")},
+        {"FAX,OTHER", values.text("OPFContactCopyOtherFax")},
+        {"VOICE,MAIN", values.text("OPFContactMainPhone", contact.MainPhone)},
+        {"VOICE,X-CUSTOM1", values.text("OPFContactCopyCustomPhone1", contact.CustomPhone[0])},
+        {"VOICE,X-CUSTOM2", values.text("OPFContactCopyCustomPhone2", contact.CustomPhone[1])},
+        {"VOICE,X-CUSTOM3", values.text("OPFContactCopyCustomPhone3", contact.CustomPhone[2])},
+        {"VOICE,X-CUSTOM4", values.text("OPFContactCopyCustomPhone4", contact.CustomPhone[3])},
     };
-    for (const auto &phone : typed)
+    for (const auto &phone : phones)
         card.text(QByteArray("TEL;TYPE=") + phone.type, phone.number);
-    const struct {
-        const char *type;
-        const char *label;
-        QString number;
-    } labelled[] = {
-        {"HOME,VOICE", "Home 2", values.text("OPFContactCopyHomePhone2", contact.HomePhone2)},
-        {"WORK,VOICE", "Work 2", values.text("OPFContactCopyBusinessPhone2", contact.WorkPhone2)},
-        {"VOICE", "Main", values.text("OPFContactMainPhone", contact.MainPhone)},
-        {"VOICE", "Assistant", values.text("OPFContactCopyAssistantPhone", contact.AssistantPhone)},
-        {"VOICE", "Radio", values.text("OPFContactCopyRadioPhone")},
-        {"VOICE", "Other", values.text("OPFContactCopyOtherPhone")},
-        {"FAX", "Other Fax", values.text("OPFContactCopyOtherFax")},
-        {"VOICE", "Custom 1", values.text("OPFContactCopyCustomPhone1", contact.CustomPhone[0])},
-        {"VOICE", "Custom 2", values.text("OPFContactCopyCustomPhone2", contact.CustomPhone[1])},
-        {"VOICE", "Custom 3", values.text("OPFContactCopyCustomPhone3", contact.CustomPhone[2])},
-        {"VOICE", "Custom 4", values.text("OPFContactCopyCustomPhone4", contact.CustomPhone[3])},
-    };
-    for (const auto &phone : labelled)
-        card.labelled(QByteArray("TEL;TYPE=") + phone.type, phone.number, QString::fromLatin1(phone.label));
 
     // The record keeps the work street with a space after each line break; the export's text has none.
     const QString workStreet = values.text("OPFContactCopyBusinessStreetAddress", contact.WorkStreet);
@@ -337,10 +330,12 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     const QString anniversary = values.date("OPFContactCopyAnniversary", contact.Anniversary);
     if (!anniversary.isEmpty()) {
         card.line("X-ANNIVERSARY", anniversary);
+        card.line("X-KADDRESSBOOK-X-Anniversary", anniversary);
         card.labelled("X-ABDATE", anniversary, QStringLiteral("_$!<Anniversary>!$_"), false);
     }
     const QString spouse = values.text("OPFContactCopySpousesName", contact.Spouse);
     card.text("X-SPOUSE", spouse);
+    card.text("X-KADDRESSBOOK-X-SpousesName", spouse);
     card.labelled("X-ABRELATEDNAMES", spouse, QStringLiteral("_$!<Spouse>!$_"));
     values.use("OPFContactCopyChildren");
     QStringList children = details.children;
