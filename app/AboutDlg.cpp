@@ -3,6 +3,8 @@
 #include "app/AppPaths.h"
 #include "app/QEntourageMainWindow.h"
 
+#include <BuildConfig.h>
+
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -23,9 +25,10 @@ AboutDlg::AboutDlg(QEntourageMainWindow *mainWindow)
 
     auto *product = new QLabel(this);
     product->setTextFormat(Qt::RichText);
-    product->setText(tr("<b style=\"font-size:15pt\">Mendora</b><br>"
+    product->setText(tr("<b style=\"font-size:15pt\">Mendora</b><br>Version %1<br>"
                         "Repairs damaged Outlook for Mac export files (.olm) and saves what they hold "
-                        "as an Entourage archive."));
+                        "as an Entourage archive.")
+                         .arg(QStringLiteral(MENDORA_VERSION)));
     product->setWordWrap(true);
 
     auto *system = new QLabel(this);

@@ -1,9 +1,12 @@
 #include "app/AppPaths.h"
 
+#include <BuildConfig.h>
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QUrl>
 #include <QXmlStreamReader>
 
@@ -15,24 +18,33 @@ QString resourcesDirectoryFor(const QString &executableDirectory)
     return QDir::cleanPath(executableDirectory + QLatin1String("/..")) + QLatin1String("/Resources");
 }
 
-QString resourcesDirectory()
+QString installedDataDirectoryFor(const QString &executableDirectory)
 {
-    return resourcesDirectoryFor(QCoreApplication::applicationDirPath());
+    return QDir::cleanPath(executableDirectory + QLatin1Char('/') + QLatin1String(MENDORA_DATA_FROM_BINARY));
+}
+
+QString shippedFilePathFor(const QString &executableDirectory, const QString &name)
+{
+    const QString beside = resourcesDirectoryFor(executableDirectory) + QLatin1Char('/') + name;
+    if (QFileInfo::exists(beside))
+        return beside;
+    const QString installed = installedDataDirectoryFor(executableDirectory) + QLatin1Char('/') + name;
+    return QFileInfo::exists(installed) ? installed : beside;
 }
 
 QString linksFilePath()
 {
-    return resourcesDirectory() + QLatin1String("/MendoraLink.plist");
+    return shippedFilePathFor(QCoreApplication::applicationDirPath(), QStringLiteral("MendoraLink.plist"));
 }
 
 QString helpPagePath()
 {
-    return resourcesDirectory() + QLatin1String("/help/Mendora_Help.htm");
+    return shippedFilePathFor(QCoreApplication::applicationDirPath(), QStringLiteral("help/Mendora_Help.htm"));
 }
 
 QString agreementTextPath()
 {
-    return resourcesDirectory() + QLatin1String("/Eula.txt");
+    return shippedFilePathFor(QCoreApplication::applicationDirPath(), QStringLiteral("Eula.txt"));
 }
 
 QString readLinkFromPropertyList(const QString &plistPath, const QString &key)

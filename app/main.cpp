@@ -5,6 +5,7 @@
 #include "app/QLicenseAgreement.h"
 #include "browse/QParseDatabase.h"
 
+#include <BuildConfig.h>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
@@ -14,6 +15,7 @@
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
+    QApplication::setApplicationVersion(QStringLiteral(MENDORA_VERSION));
     Q_INIT_RESOURCE(mendora);
 
     const QString executableDirectory = QCoreApplication::applicationDirPath();

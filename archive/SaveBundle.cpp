@@ -28,6 +28,11 @@ const char *itemKindName(ItemKind kind)
     return "";
 }
 
+QString UnwrittenItem::line() const
+{
+    return item + QLatin1String(": ") + why;
+}
+
 qint64 SaveReport::writtenTotal() const
 {
     qint64 total = 0;
@@ -194,9 +199,8 @@ private:
     }
     void notWritten(const QString &item, const QString &reason)
     {
-        const QString line = item + QLatin1String(": ") + reason;
-        m_report.notWritten.append(line);
-        log(QStringLiteral("Not written: ") + line);
+        m_report.notWritten.append({item, reason});
+        log(QStringLiteral("Not written: ") + m_report.notWritten.last().line());
     }
     void itemDone()
     {
@@ -366,7 +370,7 @@ SaveReport saveBundle(const SaveRequest &request, const SaveHooks &hooks)
 {
     if (!request.olm) {
         SaveReport report;
-        report.notWritten.append(QStringLiteral("no .olm file to read the items from"));
+        report.notWritten.append({QStringLiteral("every item"), QStringLiteral("no .olm file to read the items from")});
         return report;
     }
     return BundleSaver(request, hooks).run();

@@ -7,7 +7,6 @@
 #include "parsers/Records.h"
 
 #include <QString>
-#include <QStringList>
 #include <QVector>
 #include <array>
 #include <functional>
@@ -44,9 +43,15 @@ struct SaveHooks {
     std::function<void(const QString &line)> log;        // every item not written, every incomplete one
 };
 
+struct UnwrittenItem {
+    QString item; // what it is: contact "Ann Lee"
+    QString why;
+    QString line() const; // "item: why"
+};
+
 struct SaveReport {
     std::array<qint64, kItemKindCount> written{};
-    QStringList notWritten; // one line per item: what it is and why
+    QVector<UnwrittenItem> notWritten;
     bool stopped = false;
     qint64 writtenTotal() const;
 };

@@ -3,7 +3,9 @@
 #include "archive/BundleLayout.h"
 #include "archive/SaveBundle.h"
 #include "archive/StandardFiles.h"
+#include "cli/ScanReport.h"
 #include "cli/Terminal.h"
+#include "cli/Usage.h"
 #include "olm/FolderModel.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
@@ -12,18 +14,15 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <csignal>
 #include <cstdio>
 
 namespace {
-
-void printSaveUsage()
-{
-    fprintf(stderr, "usage: mendora-cli save FILE DESTDIR [--folder PATH]... [--format rge|standard] [--replace]\n"
-                    "  --format standard  mbox, vCard and iCalendar files in DESTDIR/\"<file name> (rescued)\"\n"
-                    "  --replace          with --format standard: replace an existing output\n");
-}
 
 void printLine(FILE *stream, const QString &text)
 {
@@ -41,46 +40,61 @@ struct SaveArguments {
     QStringList folderPaths;
     BundleFormat format = BundleFormat::Entourage;
     bool replace = false;
+    bool json = false;
 };
 
-bool parseFormat(const QString &name, BundleFormat *format)
-{
-    if (name == QLatin1String("rge"))
-        *format = BundleFormat::Entourage;
-    else if (name == QLatin1String("standard"))
-        *format = BundleFormat::Standard;
-    else
-        return false;
-    return true;
-}
+enum class Parsed { Ready, HelpShown, Refused };
 
-bool parseArguments(const QStringList &arguments, SaveArguments *parsed)
+// Options may stand anywhere; after "--" every argument is a name. Names are taken as text.
+Parsed parseArguments(const QList<QByteArray> &arguments, SaveArguments *parsed, int *status)
 {
     QStringList positional;
+    bool optionsEnded = false;
+    auto refuse = [status](const QByteArray &message) {
+        *status = usageError(Command::Save, message);
+        return Parsed::Refused;
+    };
     for (int i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
-        if (argument == QLatin1String("--folder") && i + 1 < arguments.size())
-            parsed->folderPaths.append(arguments.at(++i));
-        else if (argument.startsWith(QLatin1String("--folder=")))
-            parsed->folderPaths.append(argument.mid(9));
-        else if (argument == QLatin1String("--format") && i + 1 < arguments.size()) {
-            if (!parseFormat(arguments.at(++i), &parsed->format))
-                return false;
-        } else if (argument.startsWith(QLatin1String("--format="))) {
-            if (!parseFormat(argument.mid(9), &parsed->format))
-                return false;
-        } else if (argument == QLatin1String("--replace"))
+        const QByteArray &argument = arguments.at(i);
+        QByteArray value;
+        const bool hasNext = i + 1 < arguments.size();
+        if (optionsEnded || argument == "-" || !argument.startsWith('-'))
+            positional.append(QFile::decodeName(argument));
+        else if (argument == "--")
+            optionsEnded = true;
+        else if (isHelpOption(argument)) {
+            *status = printHelp(Command::Save);
+            return Parsed::HelpShown;
+        } else if (argument == "--folder" || argument.startsWith("--folder=")) {
+            if (argument == "--folder" && !hasNext)
+                return refuse("--folder needs a PATH");
+            parsed->folderPaths.append(QFile::decodeName(argument == "--folder" ? arguments.at(++i) : argument.mid(9)));
+        } else if (argument == "--format" || argument.startsWith("--format=")) {
+            value = argument == "--format" ? (hasNext ? arguments.at(++i) : QByteArray()) : argument.mid(9);
+            if (value == "rge")
+                parsed->format = BundleFormat::Entourage;
+            else if (value == "standard")
+                parsed->format = BundleFormat::Standard;
+            else
+                return refuse("--format takes rge or standard, not '" + value + "'");
+        } else if (argument == "--replace")
             parsed->replace = true;
-        else if (argument.startsWith(QLatin1String("--")))
-            return false;
+        else if (argument == "--json")
+            parsed->json = true;
         else
-            positional.append(argument);
+            return refuse("unknown option '" + argument + "'");
     }
-    if (positional.size() != 2 || (parsed->replace && parsed->format != BundleFormat::Standard))
-        return false;
+    if (positional.isEmpty())
+        return refuse("missing FILE and DESTDIR");
+    if (positional.size() == 1)
+        return refuse("missing DESTDIR");
+    if (positional.size() > 2)
+        return refuse("unexpected argument '" + QFile::encodeName(positional.at(2)) + "'");
+    if (parsed->replace && parsed->format != BundleFormat::Standard)
+        return refuse("--replace goes with --format standard only");
     parsed->olmPath = positional.at(0);
     parsed->destination = positional.at(1);
-    return true;
+    return Parsed::Ready;
 }
 
 // The named folders with everything below them; all folders when none is named.
@@ -108,6 +122,29 @@ QString writtenCounts(const SaveReport &report)
     for (int kind = 0; kind < kItemKindCount; ++kind)
         parts.append(QStringLiteral("%1 %2").arg(report.written[size_t(kind)]).arg(QLatin1String(itemKindName(ItemKind(kind)))));
     return parts.join(QLatin1String(", "));
+}
+
+// The save for scripts: where it went, what the scan found and what was written, per
+// kind under the keys of `scan --json`, every item not written with why, and the
+// account of losses.
+QJsonObject saveSummaryJson(const SaveArguments &arguments, const QString &output, const SaveReport &report)
+{
+    static const char *const kWrittenKeys[kItemKindCount] = {"mails", "contacts", "calendars", "tasks", "notes"};
+    QJsonObject written;
+    for (int kind = 0; kind < kItemKindCount; ++kind)
+        written[QLatin1String(kWrittenKeys[kind])] = double(report.written[size_t(kind)]);
+    QJsonArray notWritten;
+    for (const UnwrittenItem &unwritten : report.notWritten)
+        notWritten.append(QJsonObject{{"item", unwritten.item}, {"why", unwritten.why}});
+    QJsonObject summary;
+    summary["format"] = arguments.format == BundleFormat::Standard ? QStringLiteral("standard") : QStringLiteral("rge");
+    summary["output"] = output;
+    summary["found"] = itemCountsJson();
+    summary["written"] = written;
+    summary["notWritten"] = notWritten;
+    summary["stopped"] = report.stopped;
+    addLossAccount(&summary);
+    return summary;
 }
 
 // The bundle, or the directory of the standard files; empty when it could not be made.
@@ -167,15 +204,21 @@ int saveScanned(const SaveArguments &arguments)
     std::signal(SIGTERM, SIG_DFL);
     bar.finish();
 
-    printLine(stdout, (arguments.format == BundleFormat::Standard ? QStringLiteral("Standard files: %1")
-                                                                  : QStringLiteral("Bundle: %1"))
-                          .arg(bundle));
-    printLine(stdout, QStringLiteral("Written: %1").arg(writtenCounts(report)));
+    if (arguments.json) {
+        fputs(QJsonDocument(saveSummaryJson(arguments, bundle, report)).toJson(QJsonDocument::Compact).constData(),
+              stdout);
+        fputs("\n", stdout);
+    } else {
+        printLine(stdout, (arguments.format == BundleFormat::Standard ? QStringLiteral("Standard files: %1")
+                                                                      : QStringLiteral("Bundle: %1"))
+                              .arg(bundle));
+        printLine(stdout, QStringLiteral("Written: %1").arg(writtenCounts(report)));
+    }
     fflush(stdout);
     if (!report.notWritten.isEmpty()) {
         printLine(stderr, QStringLiteral("Not written (%1 items):").arg(report.notWritten.size()));
-        for (const QString &line : report.notWritten)
-            printLine(stderr, QLatin1String("  ") + line);
+        for (const UnwrittenItem &unwritten : report.notWritten)
+            printLine(stderr, QLatin1String("  ") + unwritten.line());
     }
     if (report.stopped) {
         printLine(stderr, QStringLiteral("Saving Process Aborted. Files Saved Partially."));
@@ -186,13 +229,12 @@ int saveScanned(const SaveArguments &arguments)
 
 } // namespace
 
-int runSave(const QStringList &arguments)
+int runSave(const QList<QByteArray> &arguments)
 {
     SaveArguments parsed;
-    if (!parseArguments(arguments, &parsed)) {
-        printSaveUsage();
-        return kExitUsage;
-    }
+    int status = 0;
+    if (parseArguments(arguments, &parsed, &status) != Parsed::Ready)
+        return status;
     DispatchCounts counts;
     FolderInformation parsers;
     const ScanResult result = scanFile(parsed.olmPath, parsers, scanTerminalHooks(&counts));
@@ -209,7 +251,7 @@ int runSave(const QStringList &arguments)
         fprintf(stderr, "%s\n", kInvalidFileMessage);
         return kExitNothingFound;
     }
-    const int status = saveScanned(parsed);
+    status = saveScanned(parsed);
     CleanListAndHash();
     return status;
 }

@@ -1,5 +1,6 @@
 #pragma once
-#include <QStringList>
+#include <QByteArray>
+#include <QList>
 
-// mendora-cli save FILE DESTDIR [--folder PATH]...
-int runSave(const QStringList &arguments);
+// mendora-cli save FILE DESTDIR [--folder PATH]... [--format rge|standard] [--replace] [--json]
+int runSave(const QList<QByteArray> &arguments);

@@ -1,6 +1,7 @@
 #include "cli/ScanReport.h"
 
 #include "olm/FolderModel.h"
+#include "olm/LossAccount.h"
 #include "parsers/RecordText.h"
 #include "parsers/RecordLists.h"
 
@@ -157,7 +158,7 @@ QString scanSummaryText(const DispatchCounts &dispatched)
     return text;
 }
 
-QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
+QJsonObject itemCountsJson()
 {
     QJsonObject counts;
     counts["mails"] = double(MailItemCount);
@@ -165,6 +166,30 @@ QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
     counts["calendars"] = double(CalendarItemCount);
     counts["tasks"] = double(TaskItemCount);
     counts["notes"] = double(NotesItemCount);
+    return counts;
+}
+
+void addLossAccount(QJsonObject *report)
+{
+    QJsonArray losses;
+    for (const Loss &loss : recordedLosses())
+        losses.append(QJsonObject{{"reason", lossReasonKey(loss.reason)},
+                                  {"kind", loss.kind},
+                                  {"item", loss.item},
+                                  {"folder", loss.folder},
+                                  {"field", loss.field},
+                                  {"why", loss.why}});
+    QJsonObject counts;
+    const QMap<LossReason, qint64> perReason = lossCounts();
+    for (auto it = perReason.cbegin(); it != perReason.cend(); ++it)
+        counts[lossReasonKey(it.key())] = double(it.value());
+    (*report)["losses"] = losses;
+    (*report)["lossCounts"] = counts;
+}
+
+QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems)
+{
+    const QJsonObject counts = itemCountsJson();
     QJsonObject documents;
     for (const auto &entry : kDocumentKeys)
         documents[QLatin1String(entry.key)] = double(dispatched.perKind.value(entry.kind));

@@ -11,4 +11,9 @@ struct DispatchCounts {
 };
 
 QString scanSummaryText(const DispatchCounts &dispatched);
+// {"mails": n, "contacts": n, "calendars": n, "tasks": n, "notes": n}: the items the scan holds.
+QJsonObject itemCountsJson();
+// "losses": [{"reason", "kind", "item", "folder", "field", "why"}] for every kept entry of
+// the account of losses, and "lossCounts": {reason: n} counting every loss, kept or not.
+void addLossAccount(QJsonObject *report);
 QJsonObject scanSummaryJson(const DispatchCounts &dispatched, bool withItems);

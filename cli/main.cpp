@@ -2,6 +2,7 @@
 #include "cli/SaveCommand.h"
 #include "cli/ScanReport.h"
 #include "cli/Terminal.h"
+#include "cli/Usage.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
@@ -17,13 +18,6 @@
 
 namespace {
 
-void printUsage()
-{
-    fprintf(stderr, "usage: mendora-cli scan [--json] [--items] [--record-memory MB] [--] FILE\n"
-                    "       mendora-cli save FILE DESTDIR [--folder PATH]...\n"
-                    "       mendora-cli find DIR\n");
-}
-
 // Arguments are taken as the bytes the system passed: a file name need not be
 // valid in any encoding to be opened.
 int runScan(const QList<QByteArray> &arguments)
@@ -35,28 +29,32 @@ int runScan(const QList<QByteArray> &arguments)
     bool havePath = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QByteArray &argument = arguments.at(i);
-        bool isNumber = false;
-        if (!optionsEnded && argument == "--")
-            optionsEnded = true;
-        else if (!optionsEnded && argument == "--record-memory" && i + 1 < arguments.size()
-                 && arguments.at(i + 1).toLongLong(&isNumber) > 0 && isNumber)
-            recordMemoryLimit = arguments.at(++i).toLongLong() << 20;
-        else if (!optionsEnded && argument == "--json")
-            json = true;
-        else if (!optionsEnded && argument == "--items")
-            withItems = true;
-        else if (!havePath && (optionsEnded || !argument.startsWith("--"))) {
+        if (optionsEnded || argument == "-" || !argument.startsWith('-')) {
+            if (havePath)
+                return usageError(Command::Scan, "unexpected argument '" + argument + "'");
             path = argument;
             havePath = true;
-        } else {
-            printUsage();
-            return kExitUsage;
-        }
+        } else if (argument == "--")
+            optionsEnded = true;
+        else if (isHelpOption(argument))
+            return printHelp(Command::Scan);
+        else if (argument == "--json")
+            json = true;
+        else if (argument == "--items")
+            withItems = true;
+        else if (argument == "--record-memory") {
+            bool isNumber = false;
+            const qint64 megabytes = i + 1 < arguments.size() ? arguments.at(i + 1).toLongLong(&isNumber) : 0;
+            // Shifted into bytes below, so the count must leave room for 20 more bits.
+            if (!isNumber || megabytes <= 0 || megabytes > (qint64(1) << 42))
+                return usageError(Command::Scan, "--record-memory takes a positive number of mebibytes");
+            recordMemoryLimit = megabytes << 20;
+            ++i;
+        } else
+            return usageError(Command::Scan, "unknown option '" + argument + "'");
     }
-    if (!havePath || path.isEmpty()) {
-        printUsage();
-        return kExitUsage;
-    }
+    if (!havePath || path.isEmpty())
+        return usageError(Command::Scan, "missing FILE");
     DispatchCounts counts;
     FolderInformation parsers;
     QString openError;
@@ -88,12 +86,26 @@ int runScan(const QList<QByteArray> &arguments)
 // find DIR: every .olm file below DIR, "PATH<tab>SIZE" a line in the order the Find OLM
 // dialog lists them. Backslash, tab, newline and carriage return in a path are written
 // as \\, \t, \n and \r, so every line stays one file.
-int runFind(const QStringList &arguments)
+int runFind(const QList<QByteArray> &arguments)
 {
-    if (arguments.size() != 1 || !QFileInfo(arguments.first()).isDir()) {
-        printUsage();
-        return kExitUsage;
+    QStringList directories;
+    bool optionsEnded = false;
+    for (const QByteArray &argument : arguments) {
+        if (!optionsEnded && argument == "--")
+            optionsEnded = true;
+        else if (!optionsEnded && isHelpOption(argument))
+            return printHelp(Command::Find);
+        else if (!optionsEnded && argument.startsWith('-') && argument != "-")
+            return usageError(Command::Find, "unknown option '" + argument + "'");
+        else
+            directories.append(QFile::decodeName(argument));
     }
+    if (directories.isEmpty())
+        return usageError(Command::Find, "missing DIR");
+    if (directories.size() > 1)
+        return usageError(Command::Find, "unexpected argument '" + QFile::encodeName(directories.at(1)) + "'");
+    if (!QFileInfo(directories.first()).isDir())
+        return usageError(Command::Find, "'" + QFile::encodeName(directories.first()) + "' is not a directory");
     bool foundAny = false;
     OlmSearchHooks hooks;
     hooks.found = [&foundAny](const QString &path) {
@@ -103,7 +115,7 @@ int runFind(const QStringList &arguments)
         line += '\t' + olmSizeText(QFileInfo(path).size()).toUtf8() + '\n';
         fwrite(line.constData(), 1, size_t(line.size()), stdout);
     };
-    findOlmFiles(arguments.first(), hooks);
+    findOlmFiles(directories.first(), hooks);
     if (!foundAny) {
         fprintf(stderr, "Search completed. No OLM file found.\n");
         return kExitNothingFound;
@@ -119,21 +131,22 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i)
         arguments.append(QByteArray(argv[i]));
     QCoreApplication application(argc, argv);
-    if (arguments.isEmpty()) {
-        printUsage();
-        return kExitUsage;
+    if (arguments.isEmpty())
+        return usageError(Command::None, "missing command");
+    const QByteArray first = arguments.takeFirst();
+    if (isHelpOption(first))
+        return printHelp(Command::None);
+    if (first == "--version")
+        return printVersion();
+    if (first == "help")
+        return runHelp(arguments);
+    switch (commandNamed(first)) {
+    case Command::Scan: return runScan(arguments);
+    case Command::Save: return runSave(arguments);
+    case Command::Find: return runFind(arguments);
+    case Command::None: break;
     }
-    const QByteArray command = arguments.takeFirst();
-    if (command == "scan")
-        return runScan(arguments);
-    // save and find take names as text.
-    QStringList textArguments;
-    for (const QByteArray &argument : arguments)
-        textArguments.append(QFile::decodeName(argument));
-    if (command == "save")
-        return runSave(textArguments);
-    if (command == "find")
-        return runFind(textArguments);
-    printUsage();
-    return kExitUsage;
+    if (first.startsWith('-'))
+        return usageError(Command::None, "unknown option '" + first + "'");
+    return usageError(Command::None, "unknown command '" + first + "'");
 }

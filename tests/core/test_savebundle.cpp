@@ -225,7 +225,7 @@ void TestSaveBundle::onlyContactsMakesNoMailDirectory()
     if (report.written[size_t(ItemKind::Contact)] == 1)
         QVERIFY(QFileInfo::exists(tmp.path() + QStringLiteral("/Contacts/") + itemFileName(contact->Identifier)));
     else
-        QVERIFY(report.notWritten.first().startsWith(QLatin1String("contact \"Ann\"")));
+        QVERIFY(report.notWritten.first().item.startsWith(QLatin1String("contact \"Ann\"")));
 }
 
 QTEST_GUILESS_MAIN(TestSaveBundle)

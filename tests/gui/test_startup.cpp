@@ -25,6 +25,7 @@ private slots:
     void agreementTextIsLatin1();
     void agreementScrollBarHandleFollowsTheText();
     void resourcesBesideTheExecutable();
+    void shippedFilesBesideThenInstalled();
     void linksFromPropertyList_data();
     void linksFromPropertyList();
 
@@ -140,6 +141,32 @@ void StartUpTest::resourcesBesideTheExecutable()
              QStringLiteral("/Applications/Mendora.app/Contents/Resources"));
     QCOMPARE(resourcesDirectoryFor(QStringLiteral("/home/a b/build/Mendora.app/Contents/MacOS")),
              QStringLiteral("/home/a b/build/Mendora.app/Contents/Resources"));
+}
+
+// A build runs from Mendora.app/Contents/MacOS with its files in Contents/Resources; an
+// installed copy runs from <prefix>/bin with its files in <prefix>/share/mendora.
+void StartUpTest::shippedFilesBesideThenInstalled()
+{
+    const QDir root(m_dir.path());
+    const QString bundle = root.filePath(QStringLiteral("Mendora.app/Contents/MacOS"));
+    const QString installed = root.filePath(QStringLiteral("usr/bin"));
+    QVERIFY(root.mkpath(bundle) && root.mkpath(installed));
+    QVERIFY(root.mkpath(QStringLiteral("Mendora.app/Contents/Resources")));
+    QVERIFY(root.mkpath(QStringLiteral("usr/share/mendora/help")));
+    writeFile(QStringLiteral("Mendora.app/Contents/Resources/Eula.txt"), "beside");
+    writeFile(QStringLiteral("usr/share/mendora/Eula.txt"), "installed");
+    writeFile(QStringLiteral("usr/share/mendora/help/Mendora_Help.htm"), "installed");
+    auto contentOf = [](const QString &path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
+    };
+    QCOMPARE(contentOf(shippedFilePathFor(bundle, QStringLiteral("Eula.txt"))), QByteArray("beside"));
+    QCOMPARE(contentOf(shippedFilePathFor(installed, QStringLiteral("Eula.txt"))), QByteArray("installed"));
+    QCOMPARE(contentOf(shippedFilePathFor(installed, QStringLiteral("help/Mendora_Help.htm"))),
+             QByteArray("installed"));
+    // Found nowhere: the path beside the executable, where a message would send the user.
+    QCOMPARE(shippedFilePathFor(installed, QStringLiteral("MendoraLink.plist")),
+             root.filePath(QStringLiteral("usr/Resources/MendoraLink.plist")));
 }
 
 void StartUpTest::linksFromPropertyList_data()

@@ -1,0 +1,174 @@
+#include "cli/Usage.h"
+
+#include "cli/Terminal.h"
+
+#include <BuildConfig.h>
+#include <cstdio>
+
+namespace {
+
+struct CommandText {
+    Command command;
+    const char *name;
+    const char *synopsis;    // after "mendora-cli "
+    const char *summary;     // one line for the list of commands
+    const char *description; // the first lines of the command's own help
+    const char *options;     // its options, as the help lists them; empty when it has none
+};
+
+// The manual page is made from these texts by help2man: "Usage:" lines, a heading
+// ending in a colon for each section, options indented by two spaces.
+const CommandText kCommands[] = {
+    {Command::Scan, "scan", "scan [--json [--items]] [--record-memory MB] [--] FILE",
+     "report what FILE holds: items per kind and folders",
+     "Scan FILE, an Outlook for Mac export (.olm), damaged or not, and report what it holds:\n"
+     "the items per kind and the folders.\n",
+     "      --json           print the report as JSON, on one line\n"
+     "      --items          with --json: list every item found\n"
+     "      --record-memory MB\n"
+     "                       stop taking items once their records fill MB mebibytes;\n"
+     "                       the items found so far are reported (exit status 7)\n"},
+    {Command::Save, "save", "save FILE DESTDIR [--folder PATH]... [--format rge|standard] [--replace] [--json]",
+     "save the items of FILE into DESTDIR",
+     "Scan FILE and save its items into the directory DESTDIR: as the Entourage archive\n"
+     "bundle \"Main Identity(<date>).rge\", or as standard files (mbox, vCard, iCalendar).\n"
+     "Prints the output's path and the items written per kind; names every item that\n"
+     "could not be written on standard error.\n",
+     "      --folder PATH    save the folder PATH (\"On My Computer/Inbox\") and every folder\n"
+     "                       below it; may be given more than once; default: all folders\n"
+     "      --format rge|standard\n"
+     "                       rge (the default): the Entourage archive bundle; standard:\n"
+     "                       mbox, vCard and iCalendar files in DESTDIR/\"<file name> (rescued)\"\n"
+     "      --replace        with --format standard: replace an existing output\n"
+     "      --json           print the summary as JSON: the output path, the items written\n"
+     "                       per kind, the items not written with why, and the account of\n"
+     "                       losses\n"},
+    {Command::Find, "find", "find DIR", "list every .olm file below DIR",
+     "List every .olm file below the directory DIR as PATH<tab>SIZE, one a line, in the\n"
+     "order the desktop application's search lists them. A backslash, tab, newline or\n"
+     "carriage return in a path is written as \\\\, \\t, \\n or \\r.\n",
+     ""},
+};
+
+const char kDescription[] =
+    "Rescue what an Outlook for Mac export (.olm) still holds, damaged or not: mails with\n"
+    "their attachments, contacts, calendar events, tasks and notes.\n";
+
+const char kGeneralOptions[] =
+    "  -h, --help           show this help and exit; after a command, that command's help\n"
+    "      --version        show the version and exit\n"
+    "      --               end of the options: every later argument is a name\n";
+
+const char kExitStatuses[] =
+    "Exit status:\n"
+    "  0    success\n"
+    "  1    save: some items could not be written; each is named on standard error\n"
+    "  2    the file was refused: not an .olm export, or it cannot be read\n"
+    "  3    scan, save: nothing could be recovered; find: no .olm file was found\n"
+    "  4    save: the output could not be created\n"
+    "  5    save: a folder named with --folder is not in the file\n"
+    "  6    save: stopped by Ctrl-C or SIGTERM; the output holds whole items only\n"
+    "  7    scan: the record memory filled up; the items found so far were reported\n"
+    "  64   usage error: a missing or unknown command, option or argument\n";
+
+const CommandText *textOf(Command command)
+{
+    for (const CommandText &text : kCommands)
+        if (text.command == command)
+            return &text;
+    return nullptr;
+}
+
+QByteArray usageLines(Command command)
+{
+    if (const CommandText *text = textOf(command))
+        return QByteArray("Usage: mendora-cli ") + text->synopsis + '\n';
+    QByteArray lines;
+    const char *lead = "Usage: ";
+    for (const CommandText &text : kCommands) {
+        lines += QByteArray(lead) + "mendora-cli " + text.synopsis + '\n';
+        lead = "  or:  ";
+    }
+    lines += QByteArray(lead) + "mendora-cli help [COMMAND]\n";
+    lines += QByteArray(lead) + "mendora-cli --help | --version\n";
+    return lines;
+}
+
+QByteArray helpText(Command command)
+{
+    QByteArray help = usageLines(command);
+    help += '\n';
+    if (const CommandText *text = textOf(command)) {
+        help += text->description;
+        help += "\nOptions:\n";
+        help += text->options;
+        help += "  -h, --help           show this help and exit\n";
+        help += "\nThe exit statuses are listed by 'mendora-cli --help'.\n";
+        return help;
+    }
+    help += kDescription;
+    help += "\nCommands:\n";
+    for (const CommandText &text : kCommands)
+        help += QByteArray("  ") + QByteArray(text.name).leftJustified(19) + text.summary + '\n';
+    help += QByteArray("  ") + QByteArray("help [COMMAND]").leftJustified(19) + "show this help, or that of COMMAND\n";
+    help += "\nOptions:\n";
+    help += kGeneralOptions;
+    for (const CommandText &text : kCommands) {
+        if (*text.options)
+            help += QByteArray("\nOptions of ") + text.name + ":\n" + text.options;
+    }
+    help += '\n';
+    help += kExitStatuses;
+    help += "\nReport bugs to support@example.com.\n";
+    return help;
+}
+
+} // namespace
+
+Command commandNamed(const QByteArray &name)
+{
+    for (const CommandText &text : kCommands)
+        if (name == text.name)
+            return text.command;
+    return Command::None;
+}
+
+bool isHelpOption(const QByteArray &argument)
+{
+    return argument == "-h" || argument == "--help";
+}
+
+int printHelp(Command command)
+{
+    fputs(helpText(command).constData(), stdout);
+    return 0;
+}
+
+int printVersion()
+{
+    fputs("mendora-cli " MENDORA_VERSION "\n", stdout);
+    return 0;
+}
+
+int usageError(Command command, const QByteArray &message)
+{
+    const CommandText *text = textOf(command);
+    QByteArray lines = QByteArray("mendora-cli") + (text ? QByteArray(" ") + text->name : QByteArray()) + ": "
+                       + message + '\n';
+    lines += usageLines(command);
+    lines += "Try 'mendora-cli --help' for more information.\n";
+    fputs(lines.constData(), stderr);
+    return kExitUsage;
+}
+
+int runHelp(const QList<QByteArray> &arguments)
+{
+    if (arguments.isEmpty())
+        return printHelp(Command::None);
+    if (arguments.size() > 1)
+        return usageError(Command::None, "help takes one command name");
+    const Command command = commandNamed(arguments.first());
+    if (command == Command::None)
+        return usageError(Command::None, "unknown command '" + arguments.first() + "'");
+    return printHelp(command);
+}

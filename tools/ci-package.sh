@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# CI: builds the Debian package, validates its desktop entry and metainfo, installs it,
+# runs both installed programs from PATH, and removes the package again.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+started=$(date +%s)
+sudo_cmd=""
+[ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+apt_get() { DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get -o DPkg::Lock::Timeout=600 "$@"; }
+fail() { echo "ci-package: $*" >&2; exit 1; }
+
+bash "$root/tools/build.sh"
+out="$root/build/package"
+rm -rf "$out"
+mkdir -p "$out"
+(cd "$root/build" && cpack -G DEB -B "$out" >"$out/cpack.log") || { cat "$out/cpack.log"; fail "cpack failed"; }
+debs=("$out"/mendora_*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one mendora_*.deb in $out"
+deb="${debs[0]}"
+version=$(dpkg-deb -f "$deb" Version)
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Package: $(basename "$deb"), $(du -k "$deb" | cut -f1) KiB"
+echo "Depends: $depends"
+# The dependencies come from the libraries the programs link.
+for library in libqt5core5a libqt5gui5 libqt5widgets5 libqt5webkit5 libuuid1 libc6; do
+  grep -Eq "(^|, )$library( |,|$)" <<<"$depends" || fail "$library is missing from Depends"
+done
+
+staged="$out/root"
+dpkg-deb -x "$deb" "$staged"
+desktop-file-validate "$staged/usr/share/applications/mendora.desktop"
+echo "desktop-file-validate: mendora.desktop is valid"
+appstreamcli validate --no-net "$staged/usr/share/metainfo/com.veltrax.Mendora.metainfo.xml"
+grep -q "release version=\"$version\"" "$staged/usr/share/metainfo/com.veltrax.Mendora.metainfo.xml" \
+  || fail "the metainfo's release is not $version"
+for file in usr/bin/mendora usr/bin/mendora-cli usr/share/mendora/Eula.txt usr/share/mendora/MendoraLink.plist \
+            usr/share/mendora/help/Mendora_Help.htm usr/share/icons/hicolor/scalable/apps/mendora.svg \
+            usr/share/mime/packages/mendora.xml usr/share/man/man1/mendora-cli.1; do
+  [ -f "$staged/$file" ] || fail "the package lacks /$file"
+done
+
+# From here on the package is installed: it goes again whatever happens.
+marker=/var/tmp/MNDRAX
+marker_backup=""
+remove_package() {
+  apt_get remove -y mendora >/dev/null || true
+  if [ -n "$marker_backup" ]; then mv -f "$marker_backup" "$marker"; else rm -f "$marker"; fi
+}
+if [ -e "$marker" ]; then
+  marker_backup="$out/MNDRAX.saved"
+  cp -p "$marker" "$marker_backup"
+fi
+trap remove_package EXIT
+apt_get install -y --no-install-recommends "$deb" >"$out/apt.log" || { cat "$out/apt.log"; fail "apt-get install failed"; }
+
+cd "$out"
+[ "$(command -v mendora-cli)" = /usr/bin/mendora-cli ] || fail "mendora-cli is not /usr/bin/mendora-cli on PATH"
+[ "$(mendora-cli --version)" = "mendora-cli $version" ] || fail "mendora-cli --version is not $version"
+mendora-cli scan "$root/samples/intact.olm"
+mendora-cli scan --json "$root/samples/intact.olm" | python3 -c '
+import json, sys
+found = json.load(sys.stdin)["counts"]
+expected = json.load(open(sys.argv[1]))["expected"]["counts"]
+sys.exit(0 if found == expected else "installed scan found %s, expected %s" % (found, expected))
+' "$root/samples/intact.json"
+man -w mendora-cli >/dev/null || fail "man does not find mendora-cli(1)"
+if [ -d /usr/share/mime/application ]; then
+  [ -f /usr/share/mime/application/x-olm.xml ] || fail "the MIME database did not take application/x-olm"
+fi
+
+# The desktop application, offscreen, with the sample scanned at once: it must still be
+# running when it is stopped after a few seconds.
+printf 'Agree\r\n' >"$marker"
+status=0
+QT_QPA_PLATFORM=offscreen timeout 5 mendora "$root/samples/intact.olm" --scan >"$out/mendora.log" 2>&1 || status=$?
+[ "$status" -eq 124 ] || { cat "$out/mendora.log"; fail "the installed mendora ended early with status $status"; }
+echo "mendora ran offscreen for 5 s"
+
+trap - EXIT
+remove_package
+[ ! -e /usr/bin/mendora-cli ] && [ ! -e /usr/bin/mendora ] || fail "the programs are still installed"
+[ ! -e /usr/share/mendora ] || fail "/usr/share/mendora is left after removal"
+echo "ci-package: built, validated, installed, ran and removed $(basename "$deb") in $(( $(date +%s) - started )) s"
