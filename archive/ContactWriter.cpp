@@ -18,7 +18,7 @@ public:
     {
         m_bytes += kLineEnd;
         m_bytes += header;
-        m_bytes += value.toUtf8();
+        m_bytes += contentLineText(value.toUtf8());
     }
     // A text property, written when the field holds something.
     template <int Width>

@@ -2,17 +2,25 @@
 
 #include <QDateTime>
 
+QByteArray contentLineText(const QByteArray &line)
+{
+    QByteArray text = line;
+    for (char &c : text) {
+        if ((uchar(c) < 0x20 && c != '\t') || uchar(c) == 0x7F)
+            c = ' ';
+    }
+    return text;
+}
+
 void ContentLines::add(const QByteArray &line)
 {
-    m_bytes += line;
+    m_bytes += contentLineText(line);
     m_bytes += "\r\n";
 }
 
 void ContentLines::add(const QByteArray &name, const QString &value)
 {
-    m_bytes += name;
-    m_bytes += value.toUtf8();
-    m_bytes += "\r\n";
+    add(name + value.toUtf8());
 }
 
 bool isCompactStamp(const QByteArray &text)

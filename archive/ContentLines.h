@@ -21,6 +21,11 @@ private:
     QByteArray m_bytes;
 };
 
+// A content line as one line: every control character but TAB that a value kept
+// (a line break above all, which would end the line and let the value add
+// properties or whole components) becomes a space.
+QByteArray contentLineText(const QByteArray &line);
+
 // An item's UID: its identifier in the 8-4-4-4-12 form, upper case.
 template <int Width>
 QByteArray uidOf(const char (&identifier)[Width])

@@ -1,9 +1,13 @@
 #include "archive/MailWriter.h"
 
+#include "archive/MailHeaders.h"
 #include "archive/StandardText.h"
 #include "parsers/ElementText.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordText.h"
 
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <cstring>
 
 namespace {
@@ -74,14 +78,47 @@ QByteArray chosenDate(const MailMLRC &mail, TimeField field)
     return QByteArray(kFixedDate);
 }
 
+// The positions of the ";" that end the values of a joined list. A ";" that ends a
+// character reference the value kept (&#13; &quot;) is part of the value.
+QVector<int> separatorsOf(const QString &text)
+{
+    static const QRegularExpression reference(QStringLiteral("&#?[A-Za-z0-9]+$"));
+    QVector<int> separators;
+    int valueStart = 0;
+    for (int at = text.indexOf(QLatin1Char(';')); at >= 0; at = text.indexOf(QLatin1Char(';'), at + 1)) {
+        const int ampersand = text.lastIndexOf(QLatin1Char('&'), at);
+        if (ampersand >= valueStart && reference.match(text.mid(ampersand, at - ampersand)).hasMatch())
+            continue;
+        separators.append(at);
+        valueStart = at + 1;
+    }
+    return separators;
+}
+
+// The values of a joined list, with the empty text after its final ";", and with the
+// character references they kept decoded.
+QStringList joinedValues(const QString &text)
+{
+    QStringList values;
+    int from = 0;
+    for (const int separator : separatorsOf(text)) {
+        values.append(decodeXmlText(text.mid(from, separator - from)));
+        from = separator + 1;
+    }
+    values.append(decodeXmlText(text.mid(from)));
+    return values;
+}
+
 // One value of a sender list: fewer than two ";" are dropped; otherwise the value
 // after the last ";" but one.
-QString reducedSender(QString text)
+QString reducedSender(const QString &text)
 {
-    if (text.count(QLatin1Char(';')) < 2)
-        return text.remove(QLatin1Char(';'));
-    text.chop(1);
-    return text.mid(text.lastIndexOf(QLatin1Char(';')) + 1);
+    const QStringList values = joinedValues(text);
+    if (values.size() < 3)
+        return values.join(QString());
+    // The text without its last character, after its last separator.
+    const QString last = values.last();
+    return last.isEmpty() ? values.at(values.size() - 2) : last.chopped(1);
 }
 
 bool containsEntity(const QString &text, bool withGt)
@@ -93,16 +130,41 @@ bool containsEntity(const QString &text, bool withGt)
     return false;
 }
 
+// A display name: as it stands where it holds nothing that ends a phrase; quoted
+// where it does; encoded words where Latin-1 cannot hold it.
+QByteArray displayName(const QString &name, int column)
+{
+    static const QRegularExpression specials(QStringLiteral("[\\\\\"<>()\\[\\],;:@]|=\\?"));
+    const QString safe = headerSafe(name);
+    for (const QChar c : safe) {
+        if (c.unicode() > 0xFF)
+            return encodedWords(safe, column, "\r");
+    }
+    if (!safe.contains(specials))
+        return safe.toLatin1();
+    QString quoted = safe;
+    quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return '"' + quoted.toLatin1() + '"';
+}
+
+// "name <address>"; a plain address stands as it is on both sides, any other
+// becomes a quoted phrase and a quoted local part, so it stays one address.
+QByteArray mailbox(const QString &name, const QString &address, int column)
+{
+    if (isPlainAddress(address))
+        return (name.isEmpty() ? address.toLatin1() : displayName(name, column)) + " <" + address.toLatin1() + '>';
+    return displayName(name.isEmpty() ? address : name, column) + " <" + addrSpec(address) + '>';
+}
+
 // "To: a <a>,CR TAB b <b>CR". A piece counts as the last address only where its
 // first occurrence is the last address.
 QByteArray addressLines(const char *header, const QString &decoded)
 {
-    const QStringList pieces = decoded.split(QLatin1Char(';'));
+    const QStringList pieces = joinedValues(decoded);
     const int addresses = pieces.size() - 1;
     QByteArray lines(header);
     for (int i = 0; i < addresses; ++i) {
-        const QByteArray address = pieces.at(i).toLatin1();
-        lines += address + " <" + address + '>';
+        lines += mailbox(QString(), pieces.at(i), i == 0 ? int(qstrlen(header)) : 1);
         if (addresses > 1 && pieces.indexOf(pieces.at(i)) != addresses - 1)
             lines += ",\r\t";
     }
@@ -191,16 +253,61 @@ private:
     bool m_ok = true;
 };
 
-// The boundary of the message's outer part: its identifier without angle brackets.
-QByteArray outerBoundary(QByteArray messageId)
+// RFC 2046: 1 to 70 characters of this set, and "@", which the quotation marks
+// around the parameter make safe for every reader (message identifiers hold one).
+bool isBoundaryText(const QByteArray &text)
 {
-    return messageId.replace("<", "").replace(">", "");
+    static const QRegularExpression boundary(QStringLiteral("^[A-Za-z0-9'()+_,./:=?@-]{1,70}$"));
+    return boundary.match(QString::fromLatin1(text)).hasMatch();
 }
 
-// The outer part's header; its boundary parameter is the identifier with its brackets turned into quotes.
-QByteArray mixedHeader(QByteArray messageId)
+// What a message's part delimiters are: the outer one is the message identifier
+// without angle brackets where that makes a boundary the body does not hold,
+// otherwise a random one; the inner one carries a random number, drawn again
+// while the body holds it. Nobody can write a body that closes the parts.
+struct Boundaries {
+    QByteArray outer;
+    QByteArray inner;
+};
+
+QByteArray innerBoundary(quint32 number)
 {
-    return "Content-type: multipart/mixed;\r\tboundary=" + messageId.replace('<', '"').replace('>', '"') + "\r\r";
+    return "B_336332" + QByteArray::number(number) + "6825_117674";
+}
+
+quint32 randomNumber()
+{
+    return QRandomGenerator::system()->bounded(quint32(RAND_MAX));
+}
+
+Boundaries boundariesFor(const QByteArray &messageId, const QByteArray &content, quint32 innerNumber)
+{
+    auto heldBy = [&content](const QByteArray &boundary) { return content.contains("--" + boundary); };
+    Boundaries boundaries;
+    boundaries.outer = QByteArray(messageId).replace("<", "").replace(">", "");
+    while (!isBoundaryText(boundaries.outer) || heldBy(boundaries.outer))
+        boundaries.outer = "Mendora_" + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+    boundaries.inner = innerBoundary(innerNumber);
+    while (heldBy(boundaries.inner) || boundaries.inner == boundaries.outer)
+        boundaries.inner = innerBoundary(randomNumber());
+    return boundaries;
+}
+
+// The outer part's header, its boundary in quotation marks.
+QByteArray mixedHeader(const QByteArray &boundary)
+{
+    return "Content-type: multipart/mixed;\r\tboundary=\"" + boundary + "\"\r\r";
+}
+
+// An identifier as one header token: no space, line break or other control character.
+QByteArray identifierText(const QByteArray &text)
+{
+    QByteArray token;
+    for (const char c : text) {
+        if (uchar(c) > 0x20 && uchar(c) != 0x7F)
+            token += c;
+    }
+    return token;
 }
 
 // The text of a body read back from the file, up to its first zero byte.
@@ -213,22 +320,25 @@ QString bodyText(const MailMLRC &mail, const TextReader &olm)
     return QString::fromUtf8(bytes);
 }
 
-void writeBody(MessageOutput &out, const MailMLRC &mail, const TextReader &olm, const QByteArray &messageId,
-               int innerNumber)
+// The body part's content as it is written: the decoded text, with LF line ends unless it is HTML.
+QByteArray bodyContent(const QString &body)
 {
-    const QString body = decodedBody(bodyText(mail, olm));
-    const bool html = looksLikeHtml(body, true);
-    const QByteArray inner = "B_336332" + QByteArray::number(innerNumber) + "6825_117674";
-
-    QByteArray head = mixedHeader(messageId) + "--" + outerBoundary(messageId) + kCR;
-    head += "Content-type: multipart/alternative;\r\tboundary=\"" + inner + "\"\r\r--" + inner + kCR;
-    head += html ? "Content-type: text/html;" : "Content-type: text/plain;";
-    head += "charset=\"UTF-8\"\rContent-transfer-encoding: 8bit\r\r";
-    out.put(head);
-    QString content = html ? withUtf8Declaration(body) : body;
+    // HTML goes out in UTF-8, so its own declaration must say so.
+    QString content = looksLikeHtml(body, true) ? withUtf8Declaration(body) : body;
     if (!looksLikeHtml(body, false))
         content.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    out.put(quotedFromLines(content.toUtf8()));
+    return quotedFromLines(content.toUtf8());
+}
+
+void writeBody(MessageOutput &out, const QString &body, const QByteArray &content, const Boundaries &boundaries)
+{
+    const QByteArray &inner = boundaries.inner;
+    QByteArray head = mixedHeader(boundaries.outer) + "--" + boundaries.outer + kCR;
+    head += "Content-type: multipart/alternative;\r\tboundary=\"" + inner + "\"\r\r--" + inner + kCR;
+    head += looksLikeHtml(body, true) ? "Content-type: text/html;" : "Content-type: text/plain;";
+    head += "charset=\"UTF-8\"\rContent-transfer-encoding: 8bit\r\r";
+    out.put(head);
+    out.put(content);
     out.put("\r\r--" + inner + "--\r\r");
 }
 
@@ -295,16 +405,21 @@ void writeAttachments(MessageOutput &out, const MailMLRC &mail, const TextReader
     const QStringList ids = ownedText(mail.AttachContentIds, FieldEncoding::Latin1).split(QLatin1Char(';'));
     const QStringList offsets = ownedText(mail.AttachOffsets, FieldEncoding::Latin1).split(QLatin1Char(';'));
     const QStringList sizes = ownedText(mail.AttachSizes, FieldEncoding::Latin1).split(QLatin1Char(';'));
+    static const QRegularExpression mediaType(QStringLiteral("^[A-Za-z0-9!#$&^_.+-]+/[A-Za-z0-9!#$&^_.+-]+$"));
     for (int i = 0; i < names.size() - 1 && out.ok(); ++i) {
-        const QByteArray name = headerText(names.at(i));
+        const QByteArray name = headerText(headerSafe(names.at(i)));
+        QByteArray quotedName = name;
+        quotedName.replace('\\', "\\\\").replace('"', "\\\"");
+        const QString type = types.value(i);
         const QString id = ids.value(i);
         QByteArray head = "--" + outer + kCR;
-        head += "Content-type: " + types.value(i).toLatin1() + "; name=\"" + name + "\"\r";
+        head += "Content-type: " + (mediaType.match(type).hasMatch() ? type.toLatin1() : "application/octet-stream")
+                + "; name=\"" + quotedName + "\"\r";
         head += "Content-Description: " + name + kCR;
-        head += "Content-Disposition: attachment; filename=\"" + name + "\";\r";
+        head += "Content-Disposition: attachment; filename=\"" + quotedName + "\";\r";
         head += "Content-Transfer-Encoding: base64";
         if (id != QLatin1String("no"))
-            head += "\rContent-ID: <" + id.toLatin1() + '>';
+            head += "\rContent-ID: <" + identifierText(id.toLatin1()).replace("<", "").replace(">", "") + '>';
         head += "\r\r";
         out.put(head);
         const qint64 size = sizes.value(i).toLongLong();
@@ -352,12 +467,6 @@ QStringList mailFolderNames(const MailMLRC &mail)
     return names;
 }
 
-QString mboxRelativePath(const MailMLRC &mail)
-{
-    const QStringList names = mailFolderNames(mail);
-    return names.join(QLatin1Char('/')) + QLatin1Char('/') + names.last() + QLatin1String(".mbox");
-}
-
 QByteArray separatorDate(const MailMLRC &mail)
 {
     return chosenDate(mail, ruleField(mail, false));
@@ -368,7 +477,7 @@ QByteArray headerDate(const MailMLRC &mail)
     return chosenDate(mail, ruleField(mail, true));
 }
 
-bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, int innerNumber,
+bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, quint32 innerNumber,
                       QStringList *problems)
 {
     MessageOutput message(out);
@@ -376,14 +485,12 @@ bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &ol
     QByteArray head = "From ???@??? " + d.mid(0, 3) + ' ' + d.mid(8, 3) + ' ' + d.mid(5, 2) + ' ' + d.mid(17, 8)
                       + ' ' + d.mid(12, 4) + ' ' + d.mid(26, 5) + kCR;
     head += "User-Agent: Microsoft-MacOutlook/14.0.0.100825\r";
-    const QString subject = utf8Field(mail.Subject);
+    const QString subject = headerSafe(utf8Field(mail.Subject));
     if (!subject.isEmpty())
-        head += "Subject: =?UTF-8?B?" + subject.toUtf8().toBase64() + "?=\r";
-    const QByteArray fromAddress = reducedSender(latin1Field(mail.FromAddress)).toLatin1();
-    if (!fromAddress.isEmpty()) {
-        const QString fromName = reducedSender(utf8Field(mail.FromName));
-        head += "From: " + (fromName.isEmpty() ? fromAddress : headerText(fromName)) + " <" + fromAddress + ">\r";
-    }
+        head += "Subject: " + encodedWords(subject, int(qstrlen("Subject: ")), "\r") + kCR;
+    const QString fromAddress = reducedSender(latin1Field(mail.FromAddress));
+    if (!fromAddress.isEmpty())
+        head += "From: " + mailbox(reducedSender(utf8Field(mail.FromName)), fromAddress, int(qstrlen("From: "))) + kCR;
     if (mail.ToAddresses[0])
         head += addressLines("To: ", DecodeEntities(latin1Field(mail.ToAddresses)));
     if (mail.CcAddresses[0])
@@ -397,7 +504,7 @@ bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &ol
         const QByteArray priority = fieldBytes(mail.Priority);
         head += "X-Priority: " + (priority == "4" || priority == "2" ? priority : QByteArray()) + "\r\n";
     }
-    const QByteArray messageId = fieldBytes(mail.MessageId);
+    const QByteArray messageId = identifierText(fieldBytes(mail.MessageId));
     if (!messageId.isEmpty())
         head += "Message-ID: " + messageId + kCR;
     head += QByteArray("X-MS-Has-Attach: ") + (mail.AttachContentIds ? "yes" : "") + kCR;
@@ -405,13 +512,16 @@ bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &ol
     message.put(head);
 
     const bool withBody = mail.BodySize > 0 && !messageId.isEmpty();
+    const QString body = withBody ? decodedBody(bodyText(mail, olm)) : QString();
+    const QByteArray content = withBody ? bodyContent(body) : QByteArray();
+    const Boundaries boundaries = boundariesFor(messageId, content, innerNumber);
     if (withBody)
-        writeBody(message, mail, olm, messageId, innerNumber);
+        writeBody(message, body, content, boundaries);
     if (mail.AttachContentIds && mail.AttachContentTypes && mail.AttachNames && mail.AttachUrls
         && mail.AttachOffsets && mail.AttachSizes) {
         if (!withBody)
-            message.put(mixedHeader(messageId));
-        writeAttachments(message, mail, olm, outerBoundary(messageId), problems);
+            message.put(mixedHeader(boundaries.outer));
+        writeAttachments(message, mail, olm, boundaries.outer, problems);
     }
     return message.finish();
 }

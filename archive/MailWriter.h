@@ -10,11 +10,9 @@
 #include <QStringList>
 
 // The names of a mail's folder path, outermost first ("Folder1" when it has none).
-// Names that would leave a directory ("..", ".") are made harmless.
+// Names that would leave a directory ("..", ".") are made harmless. Where the mails
+// of a folder are saved is MailboxPaths' (archive/MailboxPaths.h), one mbox a folder.
 QStringList mailFolderNames(const MailMLRC &mail);
-// Where a mail's messages go below the bundle's Mail directory: its folder path,
-// then the last folder name + ".mbox".
-QString mboxRelativePath(const MailMLRC &mail);
 
 // The message date (Wed, 12 May 2010 20:00:00 +0530) for the separator line and for the
 // Date line. Each falls back from the time field its rule picks to the other time
@@ -24,11 +22,14 @@ QByteArray separatorDate(const MailMLRC &mail);
 QByteArray headerDate(const MailMLRC &mail);
 
 // Appends the message to out. innerNumber goes into the boundary of the body's
-// alternative part. Attachments are read through olm and encoded block by block.
+// alternative part unless the body holds that boundary; then, and for an outer
+// boundary the body holds or the identifier cannot make, random ones are drawn.
+// Header values from the export never carry a line break into the message.
+// Attachments are read through olm and encoded block by block.
 // Problems that leave the message readable but incomplete (an attachment cut
 // short by the end of the file) are added to *problems. False when out refused
 // a write: the caller removes the partial message.
-bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, int innerNumber,
+bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, quint32 innerNumber,
                       QStringList *problems);
 
 // Standard Base64 (RFC 4648 alphabet, = padding) of bytes, on one line.

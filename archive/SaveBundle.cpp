@@ -2,8 +2,11 @@
 
 #include "archive/BundleLayout.h"
 #include "archive/ItemConverters.h"
+#include "archive/MailboxPaths.h"
 #include "archive/MailWriter.h"
 #include "archive/StandardFiles.h"
+#include "olm/FolderModel.h"
+#include "olm/LossAccount.h"
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 #include "platform/FinderInfo.h"
@@ -12,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRandomGenerator>
 #include <QSet>
 #include <cstdlib>
 #include <memory>
@@ -211,14 +215,30 @@ private:
     void saveMailFolder(qint64 folderId)
     {
         caption("Saving Mail Folders...");
+        bool named = false;
         for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
             if (mail->ParentId != folderId)
                 continue;
             if (stopRequested())
                 return;
+            if (!named && m_mailboxes.isRenamed(folderId))
+                folderRenamed(folderId);
+            named = true;
             saveMail(*mail);
             itemDone();
         }
+    }
+
+    // A folder whose name a file system cannot keep, or would not tell from another
+    // folder's, is written under another name; the account of losses says which.
+    void folderRenamed(qint64 folderId)
+    {
+        const QString path = folderPathOf(folderId);
+        const QString written = QLatin1String(kMailDirectory) + QLatin1Char('/') + m_mailboxes.relativePath(folderId);
+        const QString why = QStringLiteral("its mails are in %1, since its own name cannot be a file name or is "
+                                           "another folder's there").arg(written);
+        recordLoss(Loss{LossReason::FolderPathLost, QStringLiteral("folder"), path, path, QString(), why});
+        log(QStringLiteral("Folder \"%1\": %2").arg(path, why));
     }
 
     // Appends one message; a message that could not be written whole is cut off
@@ -227,12 +247,13 @@ private:
     {
         if (m_standard) {
             saveStandard(describeItem(mail), ItemKind::Mail, [&](QStringList *problems, QString *reason) {
-                return m_standard->addMail(mail, *m_request.olm, problems, reason);
+                return m_standard->addMail(mail, m_mailboxes.relativePath(mail.ParentId), *m_request.olm, problems,
+                                           reason);
             });
             return;
         }
         const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(kMailDirectory) + QLatin1Char('/')
-                             + mboxRelativePath(mail);
+                             + m_mailboxes.relativePath(mail.ParentId);
         const QString directory = QFileInfo(path).path();
         // Consecutive mails mostly share a folder: its directory is made once.
         if (directory != m_lastMailDirectory && !QDir().mkpath(directory)) {
@@ -251,7 +272,8 @@ private:
             setFinderInfo(path, kMboxFileType, kBundleCreator);
         const qint64 before = file.size();
         QStringList problems;
-        if (!writeMboxMessage(file, mail, *m_request.olm, std::rand(), &problems) || !file.flush()) {
+        const quint32 innerNumber = QRandomGenerator::system()->bounded(quint32(RAND_MAX));
+        if (!writeMboxMessage(file, mail, *m_request.olm, innerNumber, &problems) || !file.flush()) {
             const QString reason = file.errorString();
             if (!file.resize(before))
                 log(QStringLiteral("%1 could not be cut back to its last whole message").arg(path));
@@ -332,6 +354,7 @@ private:
     const SaveHooks &m_hooks;
     SaveReport m_report;
     QString m_lastMailDirectory;
+    const MailboxPaths m_mailboxes; // the mbox of every mail folder, one each
     std::unique_ptr<StandardFiles> m_standard; // set when saving the standard format
 };
 

@@ -210,8 +210,9 @@ bool carriedOtherwise(const QString &element)
 }
 } // namespace
 
-QByteArray foldedContentLine(const QByteArray &line)
+QByteArray foldedContentLine(const QByteArray &value)
 {
+    const QByteArray line = contentLineText(value);
     constexpr int kOctets = 75;
     QByteArray out;
     out.reserve(line.size() + line.size() / kOctets * 3 + 2);

@@ -82,10 +82,10 @@ bool StandardFiles::append(QFile &file, const QByteArray &bytes, QString *reason
     return false;
 }
 
-bool StandardFiles::addMail(const MailMLRC &mail, const TextReader &olm, QStringList *problems, QString *reason)
+bool StandardFiles::addMail(const MailMLRC &mail, const QString &mboxPath, const TextReader &olm,
+                            QStringList *problems, QString *reason)
 {
-    const QString path = m_directory + QLatin1Char('/') + QLatin1String(kMailDirectory) + QLatin1Char('/')
-                         + mboxRelativePath(mail);
+    const QString path = m_directory + QLatin1Char('/') + QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath;
     if (!open(m_mbox, path, reason))
         return false;
     const qint64 before = m_mbox.size();

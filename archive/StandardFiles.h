@@ -23,7 +23,9 @@ public:
 
     // False with the reason when the item could not be written; problems that leave
     // a mail readable but incomplete go to *problems.
-    bool addMail(const MailMLRC &mail, const TextReader &olm, QStringList *problems, QString *reason);
+    // mboxPath is the folder's mbox below the Mail directory (MailboxPaths).
+    bool addMail(const MailMLRC &mail, const QString &mboxPath, const TextReader &olm, QStringList *problems,
+                 QString *reason);
     bool add(const ContactInformation &contact, const TextReader &olm, QString *reason);
     bool add(const CalenderInformation &event, const TextReader &olm, QString *reason);
     bool add(const TasksInformation &task, const TextReader &olm, QString *reason);

@@ -46,7 +46,5 @@ QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, con
                            QStringList *problems);
 // The Message-ID the message carries (<id@host>); empty when the mail has none.
 QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details);
-
-// Pieces of the message, for the tests.
-QByteArray encodedWords(const QString &text);
+// A body's quoted-printable text, for the tests.
 QByteArray quotedPrintable(const QByteArray &text);

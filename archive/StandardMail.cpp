@@ -1,4 +1,5 @@
 // Mails as mboxrd messages: RFC 5322 headers, MIME 1.0 bodies, LF line ends.
+#include "archive/MailHeaders.h"
 #include "archive/MailWriter.h"
 #include "archive/StableIdentity.h"
 #include "archive/StandardFormat.h"
@@ -16,8 +17,6 @@ namespace {
 // block's lines full, and no attachment is ever held whole.
 constexpr qint64 kAttachmentBlock = 57 * 4096;
 constexpr int kBase64Line = 76;
-// Encoded words hold at most 75 characters: 12 of framing, 60 of Base64 for 45 bytes.
-constexpr int kEncodedWordBytes = 45;
 // Parameter values longer than this are split into RFC 2231 continuations.
 constexpr int kParameterPiece = 60;
 
@@ -99,43 +98,28 @@ private:
     bool m_ok = true;
 };
 
-bool isAsciiPrintable(const QString &text)
+// "name <address>", the address on a line of its own where the name leaves it no room.
+QByteArray mailbox(const MailAddress &entry, int column)
 {
-    for (const QChar c : text)
-        if (c.unicode() < 0x20 || c.unicode() > 0x7E)
-            return false;
-    return true;
-}
-
-// A display name as a phrase: atoms as they stand, other ASCII quoted, the rest encoded.
-QByteArray phrase(const QString &name)
-{
-    if (!isAsciiPrintable(name) || name.contains(QLatin1String("=?")))
-        return encodedWords(name);
-    static const QRegularExpression atoms(QStringLiteral("^[A-Za-z0-9!#$%&'*+/=?^_`{|}~ -]+$"));
-    if (atoms.match(name).hasMatch())
-        return name.toLatin1();
-    QByteArray quoted = name.toLatin1();
-    quoted.replace('\\', "\\\\").replace('"', "\\\"");
-    return '"' + quoted + '"';
-}
-
-QByteArray mailbox(const MailAddress &entry)
-{
-    const QByteArray address = entry.address.trimmed().toUtf8();
-    const QString name = entry.name.trimmed();
-    if (name.isEmpty() || name == entry.address.trimmed())
-        return address;
-    return phrase(name) + " <" + address + '>';
+    const QString address = headerSafe(entry.address).trimmed();
+    const QString name = headerSafe(entry.name).trimmed();
+    const QByteArray spec = addrSpec(address);
+    if (name.isEmpty() || name == address)
+        return spec;
+    const QByteArray display = phrase(name, column, "\n");
+    const int lastBreak = display.lastIndexOf('\n');
+    const int lastLine = lastBreak < 0 ? column + display.size() : display.size() - lastBreak - 1;
+    const bool fits = lastLine + int(qstrlen(" <>")) + spec.size() <= kHeaderLineLength;
+    return display + (fits ? " <" : "\n <") + spec + '>';
 }
 
 // Addresses one per line, so that no header line grows past what readers take.
-QByteArray addressList(const QVector<MailAddress> &entries)
+QByteArray addressList(const char *header, const QVector<MailAddress> &entries)
 {
     QList<QByteArray> mailboxes;
     for (const MailAddress &entry : entries)
-        mailboxes.append(mailbox(entry));
-    return mailboxes.join(",\n ");
+        mailboxes.append(mailbox(entry, mailboxes.isEmpty() ? int(qstrlen(header)) : 1));
+    return header + mailboxes.join(",\n ");
 }
 
 // A record's joined address list, for records read without details.
@@ -150,29 +134,21 @@ QVector<MailAddress> recordAddresses(const QString &joined, const QString &joine
     return entries;
 }
 
-QByteArray subjectText(const QString &subject)
+// One side of a message identifier as a dot-atom: every byte that cannot stand in
+// one percent-encoded, and so are dots that would stand first, last or doubled.
+QByteArray identifierPart(const QString &text)
 {
-    const QStringList words = subject.split(QLatin1Char(' '));
-    bool longWord = false;
-    for (const QString &word : words)
-        longWord = longWord || word.size() > 900;
-    if (!isAsciiPrintable(subject) || subject.contains(QLatin1String("=?")) || longWord)
-        return encodedWords(subject);
-    // Folded at spaces: a reader unfolds to the same text.
+    static const QByteArray kAtext("!#$%&'*+-/=?^_`{|}~");
+    const QByteArray bytes = text.toUtf8();
     QByteArray out;
-    int lineLength = int(sizeof "Subject: ") - 1;
-    for (int i = 0; i < words.size(); ++i) {
-        const QByteArray word = words.at(i).toLatin1();
-        if (i > 0) {
-            if (lineLength + 1 + word.size() > 78 && lineLength > 0) {
-                out += "\n";
-                lineLength = 0;
-            }
-            out += ' ';
-            ++lineLength;
-        }
-        out += word;
-        lineLength += word.size();
+    for (int i = 0; i < bytes.size(); ++i) {
+        const uchar c = uchar(bytes.at(i));
+        const bool dot = c == '.' && i > 0 && i + 1 < bytes.size() && !out.endsWith('.');
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || dot
+            || (c != '%' && kAtext.contains(char(c))))
+            out += char(c);
+        else
+            out += '%' + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
     }
     return out;
 }
@@ -193,7 +169,7 @@ QByteArray separatorTime(const QByteArray &date)
 QByteArray separatorAddress(const QVector<MailAddress> &from)
 {
     const QString address = from.isEmpty() ? QString() : from.first().address.trimmed();
-    if (address.isEmpty() || address.contains(QRegularExpression(QStringLiteral("\\s"))))
+    if (address.isEmpty() || !isPlainAddress(address))
         return "MAILER-DAEMON";
     return address.toUtf8();
 }
@@ -299,9 +275,11 @@ void writeBody(MessageOutput &message, const MailMLRC &mail, const MailDetails &
 }
 
 // One attachment part, its bytes read and encoded block by block.
-void writeAttachment(MessageOutput &message, const QString &name, const QString &type, const QString &contentId,
-                     qint64 offset, qint64 size, const TextReader &olm, QStringList *problems)
+void writeAttachment(MessageOutput &message, const QString &storedName, const QString &type,
+                     const QString &contentId, qint64 offset, qint64 size, const TextReader &olm, QStringList *problems)
 {
+    // A line break in a file name would reach whatever saves the attachment under it.
+    const QString name = headerSafe(storedName);
     QByteArray header = "Content-Type: " + contentTypeOf(type);
     if (!name.isEmpty())
         header += parameter("name", name);
@@ -314,7 +292,7 @@ void writeAttachment(MessageOutput &message, const QString &name, const QString 
     const QString id = contentId.trimmed();
     if (!id.isEmpty() && id != QLatin1String("no")) {
         QString bare = id;
-        bare.remove(QRegularExpression(QStringLiteral("[\\s<>]")));
+        bare.remove(QRegularExpression(QStringLiteral("[\\x00-\\x20<>\\x7F]")));
         message.line("Content-ID: <" + bare.toLatin1() + '>');
     }
     message.line(QByteArray());
@@ -356,14 +334,14 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
     const QVector<MailAddress> to = details.to.isEmpty() ? recordAddresses(latin1Field(mail.ToAddresses)) : details.to;
     const QVector<MailAddress> cc = details.cc.isEmpty() ? recordAddresses(latin1Field(mail.CcAddresses)) : details.cc;
     if (!from.isEmpty())
-        message.lines("From: " + addressList(from));
+        message.lines(addressList("From: ", from));
     if (!to.isEmpty())
-        message.lines("To: " + addressList(to));
+        message.lines(addressList("To: ", to));
     if (!cc.isEmpty())
-        message.lines("Cc: " + addressList(cc));
-    const QString subject = utf8Field(mail.Subject);
+        message.lines(addressList("Cc: ", cc));
+    const QString subject = headerSafe(utf8Field(mail.Subject));
     if (!subject.isEmpty())
-        message.lines("Subject: " + subjectText(subject));
+        message.lines("Subject: " + subjectValue(subject, int(qstrlen("Subject: ")), "\n"));
     message.line("Date: " + headerDate(mail));
     const QByteArray messageId = standardMessageId(mail, details);
     if (!messageId.isEmpty())
@@ -393,6 +371,7 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
 }
 } // namespace
 
+// <left@right>, as readers take it: what an identifier holds beyond that is percent-encoded.
 QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details)
 {
     // Identifiers from the export are stored in brackets; the scan's own are random,
@@ -405,33 +384,16 @@ QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details)
         id.remove(0, 1);
     if (id.endsWith(QLatin1Char('>')))
         id.chop(1);
-    id.remove(QRegularExpression(QStringLiteral("[\\s<>]")));
+    id.remove(QRegularExpression(QStringLiteral("[\\x00-\\x20\\x7F]")));
     if (id.isEmpty())
         return QByteArray();
-    // Readers want a domain.
-    if (!id.contains(QLatin1Char('@')))
-        id += QLatin1String("@mendora.invalid");
-    return '<' + id.toLatin1() + '>';
-}
-
-QByteArray encodedWords(const QString &text)
-{
-    QList<QByteArray> words;
-    QByteArray piece;
-    for (int i = 0; i < text.size(); ++i) {
-        // A surrogate pair is one character and stays in one word.
-        const int length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        const QByteArray bytes = text.mid(i, length).toUtf8();
-        if (piece.size() + bytes.size() > kEncodedWordBytes) {
-            words.append("=?UTF-8?B?" + piece.toBase64() + "?=");
-            piece.clear();
-        }
-        piece += bytes;
-        i += length - 1;
-    }
-    if (!piece.isEmpty() || words.isEmpty())
-        words.append("=?UTF-8?B?" + piece.toBase64() + "?=");
-    return words.join("\n ");
+    const int at = id.lastIndexOf(QLatin1Char('@'));
+    // Identifiers made by the scan have no domain; readers want one.
+    const QString right = at < 0 ? QStringLiteral("mendora.invalid") : id.mid(at + 1);
+    const QString left = at < 0 ? id : id.left(at);
+    if (left.isEmpty() || right.isEmpty())
+        return '<' + identifierPart(id) + "@mendora.invalid>";
+    return '<' + identifierPart(left) + '@' + identifierPart(right) + '>';
 }
 
 QByteArray quotedPrintable(const QByteArray &text)

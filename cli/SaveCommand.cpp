@@ -103,12 +103,12 @@ bool selectFolders(const QStringList &paths, QVector<SaveFolder> *folders)
     QVector<qint64> ids;
     bool allKnown = true;
     for (const QString &path : paths) {
-        const qint64 id = folderIdForPath(path);
-        if (id < 0) {
+        const QVector<qint64> named = folderIdsForPath(path);
+        if (named.isEmpty()) {
             printLine(stderr, QStringLiteral("No folder named \"%1\" in this file.").arg(path));
             allKnown = false;
         }
-        ids.append(id);
+        ids += named;
     }
     if (ids.isEmpty())
         ids.append(llRootId);

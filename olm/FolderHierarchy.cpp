@@ -10,6 +10,7 @@ QMultiMap<QString, qint64> objMapName_FID;
 QMap<qint64, qint64> objMapFID_PID;
 QMap<qint64, QString> objMapFID_Name;
 QHash<QPair<qint64, QString>, qint64> objHashParentName_FID;
+QHash<qint32, qint64> objHashKind_FID;
 FolderAttribute *StartFldrAtrib = nullptr;
 FolderAttribute *EndFldrAtrib = nullptr;
 
@@ -41,6 +42,36 @@ void treeCreator(const QString &path)
         objHashParentName_FID.insert(qMakePair(parent, name), id);
         llParentIdRunning = id;
     }
+}
+
+void kindFolderCreator(const QString &name, FolderType type)
+{
+    const auto found = objHashKind_FID.constFind(type);
+    if (found != objHashKind_FID.cend()) {
+        llParentIdRunning = found.value();
+        return;
+    }
+    // Not in the (parent, name) index, so that mail paths never resolve to it.
+    const qint64 id = ++PID;
+    objMapName_FID.insert(name, id);
+    objMapFID_PID.insert(id, llRootId);
+    objMapFID_Name.insert(id, name);
+    objHashKind_FID.insert(type, id);
+    llParentIdRunning = id;
+}
+
+qint64 kindFolderId(FolderType type)
+{
+    return objHashKind_FID.value(type, -1);
+}
+
+bool isKindFolder(qint64 id)
+{
+    for (auto it = objHashKind_FID.cbegin(); it != objHashKind_FID.cend(); ++it) {
+        if (it.value() == id)
+            return true;
+    }
+    return false;
 }
 
 FolderAttribute *appendFolderAttribute(qint64 parentId, qint64 folderId, qint32 folderType)
@@ -77,5 +108,6 @@ void resetFolderHierarchy()
     objMapFID_PID.clear();
     objMapFID_Name.clear();
     objHashParentName_FID.clear();
+    objHashKind_FID.clear();
     PID = llRootId;
 }

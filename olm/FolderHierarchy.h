@@ -42,12 +42,22 @@ extern QMap<qint64, QString> objMapFID_Name;   // id to name
 // (parent id, name) to id, kept beside the maps by treeCreator: a lookup costs
 // the same however many folders share a name.
 extern QHash<QPair<qint64, QString>, qint64> objHashParentName_FID;
+// Item kind (FolderType) to the top-level folder that holds every item of that kind.
+extern QHash<qint32, qint64> objHashKind_FID;
 extern FolderAttribute *StartFldrAtrib;
 extern FolderAttribute *EndFldrAtrib;
 
 // Resolves a '/'-separated path under the root, creating missing folders;
 // leaves the innermost folder's id in llParentIdRunning. An empty path does nothing.
 void treeCreator(const QString &path);
+// The top-level folder of every contact, event, task or note ("Contacts", "Calendars",
+// "Tasks", "Notes"), made on first use; leaves its id in llParentIdRunning. It is kept
+// apart from a mail folder of the same name, which an account may have (an IMAP
+// server's "Notes"): the mails of such a folder stay mails in a folder of their own.
+void kindFolderCreator(const QString &name, FolderType type);
+// The folder kindFolderCreator made for type, or -1.
+qint64 kindFolderId(FolderType type);
+bool isKindFolder(qint64 id);
 // True when a folder of exactly this name under parentId exists; its id goes to *foundId.
 bool GetParentId(const QString &name, qint64 parentId, qint64 *foundId);
 

@@ -19,9 +19,12 @@ const SpecialFolder *specialFolderOf(qint64 id)
 {
     if (objMapFID_PID.value(id) != llRootId)
         return nullptr;
+    // A folder is of an item kind because the kind's items are in it, never by its name
+    // alone: a mail folder called "Notes" is a mail folder.
+    const bool kindFolder = isKindFolder(id);
     const QString name = objMapFID_Name.value(id);
     for (const SpecialFolder &special : kSpecialFolders) {
-        if (name == QLatin1String(special.name))
+        if (name == QLatin1String(special.name) && kindFolder == (special.type != MailFolderType))
             return &special;
     }
     return nullptr;
@@ -66,16 +69,28 @@ QString folderPathOf(qint64 id)
     return names.join(QLatin1Char('/'));
 }
 
-qint64 folderIdForPath(const QString &path)
+QVector<qint64> folderIdsForPath(const QString &path)
 {
     if (path == QLatin1String(kFolderWithoutPathName))
-        return kFolderWithoutPathId;
+        return {kFolderWithoutPathId};
+    QVector<qint64> ids;
+    for (const SpecialFolder &special : kSpecialFolders) {
+        if (special.type != MailFolderType && path == QLatin1String(special.name) && kindFolderId(special.type) >= 0)
+            ids.append(kindFolderId(special.type));
+    }
     if (path.isEmpty())
-        return -1;
+        return ids;
     qint64 at = llRootId;
     for (const QString &name : path.split(QLatin1Char('/'))) {
         if (!GetParentId(name, at, &at))
-            return -1;
+            return ids;
     }
-    return at;
+    ids.append(at);
+    return ids;
+}
+
+qint64 folderIdForPath(const QString &path)
+{
+    const QVector<qint64> ids = folderIdsForPath(path);
+    return ids.isEmpty() ? -1 : ids.first();
 }

@@ -4,6 +4,7 @@
 #include "olm/FolderHierarchy.h"
 
 #include <QString>
+#include <QVector>
 
 // Top-level folders with their own icon, and for four of them their own item kind.
 struct SpecialFolder {
@@ -29,5 +30,8 @@ FolderAttribute *folderAttributeOf(qint64 id);
 // "Inbox/Sub" for a folder under the root; "Folder1" for the folder without a path;
 // empty for the root.
 QString folderPathOf(qint64 id);
-// The folder a path names ("Folder1" included), or -1 when none does.
+// Every folder a path names: the folder of an item kind ("Notes") and a mail folder of
+// the same name, when the file has both; "Folder1" included.
+QVector<qint64> folderIdsForPath(const QString &path);
+// The first of them, or -1 when the path names none.
 qint64 folderIdForPath(const QString &path);

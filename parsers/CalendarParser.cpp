@@ -263,7 +263,7 @@ void readAttendeeList(CalenderInformation *event, const QByteArray &item)
 
 void FolderInformation::InitializeCLRC(qint64 documentEnd)
 {
-    treeCreator(QStringLiteral("Calendars"));
+    kindFolderCreator(QStringLiteral("Calendars"), CalendarFolderType);
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Calendar));
     for (const DocumentItem &item : items) {

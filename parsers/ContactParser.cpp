@@ -268,7 +268,7 @@ bool isList(ContactRule rule)
 
 void FolderInformation::InitializeCTRC(qint64 documentEnd)
 {
-    treeCreator(QStringLiteral("Contacts"));
+    kindFolderCreator(QStringLiteral("Contacts"), ContactsFolderType);
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Contacts));
     for (const DocumentItem &item : items) {

@@ -75,7 +75,15 @@ QVector<QByteArray> startTags(const QByteArray &bytes, const char *name)
     QVector<QByteArray> tags;
     const QByteArray open = QByteArray("<") + name;
     for (int at = startTagOf(bytes, open, 0); at >= 0; at = startTagOf(bytes, open, at + 1)) {
-        const int end = bytes.indexOf('>', at);
+        // A ">" inside an attribute value does not end the tag.
+        int end = -1;
+        bool quoted = false;
+        for (int i = at; i < bytes.size() && end < 0; ++i) {
+            if (bytes.at(i) == '"')
+                quoted = !quoted;
+            else if (bytes.at(i) == '>' && !quoted)
+                end = i;
+        }
         if (end < 0)
             break;
         tags.append(bytes.mid(at, end - at + 1));

@@ -8,7 +8,7 @@
 
 void FolderInformation::InitializeNTRC(qint64 documentEnd)
 {
-    treeCreator(QStringLiteral("Notes"));
+    kindFolderCreator(QStringLiteral("Notes"), NotesFolderType);
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Notes));
     for (const DocumentItem &item : items) {

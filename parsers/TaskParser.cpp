@@ -40,7 +40,7 @@ FileText findTaskNote(const DocumentItem &item)
 
 void FolderInformation::InitializeTSRC(qint64 documentEnd)
 {
-    treeCreator(QStringLiteral("Tasks"));
+    kindFolderCreator(QStringLiteral("Tasks"), TasksFolderType);
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Tasks));
     for (const DocumentItem &item : items) {

@@ -72,7 +72,10 @@ private slots:
     void attachmentCutShortByTheFile();
     void base64MatchesQt();
     void namesOutsideLatin1();
-    void mboxPaths();
+    void valuesNeverStartAHeader_data();
+    void valuesNeverStartAHeader();
+    void bodiesNeverCloseTheParts_data();
+    void bodiesNeverCloseTheParts();
 };
 
 void TestMailWriter::workedExample()
@@ -152,7 +155,12 @@ void TestMailWriter::addressLines_data()
                                           << QByteArray("To: caf\xe9@x <caf\xe9@x>\r");
     QTest::newRow("to decodes") << QByteArray("a&amp;b@x;") << QByteArray() << QByteArray("To: a&b@x <a&b@x>\r");
     QTest::newRow("cc decodes &gt; with the others") << QByteArray() << QByteArray("&lt;a@x&gt;;")
-                                                     << QByteArray("Cc: <a@x> <<a@x>>\r");
+                                                     << QByteArray("Cc: \"<a@x>\" <a@x>\r");
+    // What no address may do: add recipients or headers of its own.
+    QTest::newRow("an address holding a list") << QByteArray("a@x>, injected@evil.example, <b@x;") << QByteArray()
+        << QByteArray("To: \"a@x>, injected@evil.example, <b@x\" <\"a@x>, injected@evil.example, <b\"@x>\r");
+    QTest::newRow("an address holding a header") << QByteArray("a@x\rBcc: v@evil;") << QByteArray()
+                                                 << QByteArray("To: \"a@x Bcc: v@evil\" <\"a@x Bcc: v\"@evil>\r");
 }
 
 void TestMailWriter::addressLines()
@@ -282,22 +290,131 @@ void TestMailWriter::namesOutsideLatin1()
     QVERIFY(message(listed.record).contains("\rFrom: c <r>\r"));
 }
 
-void TestMailWriter::mboxPaths()
+// Header names the writer writes itself; a value that smuggled in a line break would add another.
+const QList<QByteArray> kOwnHeaders = {"User-Agent", "Subject", "From", "To", "Cc", "Bcc", "Date", "Thread-Topic",
+                                       "X-Priority", "Message-ID", "X-MS-Has-Attach", "Mime-version", "Content-type",
+                                       "Content-Description", "Content-Disposition", "Content-Transfer-Encoding",
+                                       "Content-ID"};
+
+void TestMailWriter::valuesNeverStartAHeader_data()
 {
-    const QList<QPair<QByteArray, QString>> rows{
-        {"", "Folder1/Folder1.mbox"},
-        {"Inbox", "Inbox/Inbox.mbox"},
-        {"Inbox/A", "Inbox/A/A.mbox"},
-        {"Archive/A", "Archive/A/A.mbox"},
-        {"../../etc", "__/__/etc/etc.mbox"},
-        {"x//./y", "x/_/y/y.mbox"},
-    };
-    for (const auto &row : rows) {
-        Mail mail;
-        mail.set(mail.record.FolderPath, row.first);
-        QCOMPARE(mboxRelativePath(mail.record), row.second);
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QByteArray>("value");
+    for (const char *field : {"FromName", "FromAddress", "ToAddresses", "CcAddresses", "BccAddresses", "MessageId",
+                              "Subject", "AttachNames", "AttachContentTypes", "AttachContentIds"}) {
+        QTest::newRow(QByteArray(field).append(" CR").constData()) << QByteArray(field)
+            << QByteArray("v@x\rFrom ???@??? Wed May 12 20:00:00 2010 +0530\rBcc: victim@evil.example;");
+        QTest::newRow(QByteArray(field).append(" LF LF").constData()) << QByteArray(field)
+            << QByteArray("v@x\n\nBcc: victim@evil.example;");
+        QTest::newRow(QByteArray(field).append(" CR LF TAB").constData()) << QByteArray(field)
+            << QByteArray("v@x\r\n\tBcc: victim@evil.example;");
     }
 }
+
+// Every line of the message's headers, and of its parts' headers, is one the writer
+// wrote or a continuation of one; there is one separator line; the attachment is one.
+void TestMailWriter::valuesNeverStartAHeader()
+{
+    QFETCH(QByteArray, field);
+    QFETCH(QByteArray, value);
+    const QByteArray file = "attachment bytes";
+    Mail mail = exampleMail(file, QByteArray());
+    mail.record.BodySize = 0;
+    QByteArray ids = "cid@x;", types = "text/plain;", names = "a.txt;", urls = "u0;", offsets = "0;",
+               sizes = QByteArray::number(file.size()) + ';';
+    QByteArray *attachmentField = field == "AttachNames" ? &names : field == "AttachContentTypes" ? &types
+                                  : field == "AttachContentIds" ? &ids : nullptr;
+    if (attachmentField)
+        *attachmentField = value;
+    else if (field == "FromName")
+        mail.set(mail.record.FromName, value);
+    else if (field == "FromAddress")
+        mail.set(mail.record.FromAddress, value);
+    else if (field == "ToAddresses")
+        mail.set(mail.record.ToAddresses, value);
+    else if (field == "CcAddresses")
+        mail.set(mail.record.CcAddresses, value);
+    else if (field == "BccAddresses")
+        mail.set(mail.record.BccAddresses, value);
+    else if (field == "Subject")
+        mail.set(mail.record.Subject, value);
+    else
+        mail.set(mail.record.MessageId, "<" + value + ">");
+    mail.record.AttachContentIds = ids.data();
+    mail.record.AttachContentTypes = types.data();
+    mail.record.AttachNames = names.data();
+    mail.record.AttachUrls = urls.data();
+    mail.record.AttachOffsets = offsets.data();
+    mail.record.AttachSizes = sizes.data();
+    // Readers take CR, LF and CR LF alike for line ends.
+    QByteArray bytes = message(mail.record, file);
+    bytes.replace("\r\n", "\n").replace('\r', '\n');
+    const QList<QByteArray> lines = bytes.split('\n');
+    QCOMPARE(lines.count("From ???@??? Wed May 12 20:00:00 2010 +0530"), 1);
+    QCOMPARE(bytes.count("\nContent-Disposition: attachment"), 1);
+    bool inHeader = false;
+    for (int i = 1; i < lines.size(); ++i) {
+        const QByteArray &line = lines.at(i);
+        if (i == 1 || line.startsWith("--"))
+            inHeader = true;
+        if (line.isEmpty()) {
+            inHeader = false;
+            continue;
+        }
+        if (!inHeader || line.startsWith('\t') || line.startsWith(' ') || line.startsWith("--"))
+            continue;
+        QVERIFY2(kOwnHeaders.contains(line.left(line.indexOf(':'))), line.constData());
+    }
+    QVERIFY2(!bytes.contains("\nBcc: victim"), bytes.constData());
+}
+
+void TestMailWriter::bodiesNeverCloseTheParts_data()
+{
+    QTest::addColumn<QByteArray>("messageId");
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("body closes the outer part") << QByteArray("<ID1>") << QByteArray("a\n--ID1\nContent-type: "
+        "application/octet-stream; name=\"evil.exe\"\nContent-Transfer-Encoding: base64\n\nTVqQ\n--ID1--\n");
+    QTest::newRow("body closes the inner part") << QByteArray("<ID1>") << QByteArray("a\n--B_336332176825_117674--\n");
+    QTest::newRow("quotation mark in the identifier") << QByteArray("<a\"b@x>") << QByteArray("plain body");
+    QTest::newRow("identifier too long for a boundary") << QByteArray("<" + QByteArray(80, 'i') + "@x>")
+                                                        << QByteArray("plain body");
+}
+
+// The boundaries the message declares are valid and appear nowhere in its body.
+void TestMailWriter::bodiesNeverCloseTheParts()
+{
+    QFETCH(QByteArray, messageId);
+    QFETCH(QByteArray, body);
+    const QByteArray file = "xx" + body + "yy" + "attached";
+    Mail mail = exampleMail(file, body);
+    mail.set(mail.record.MessageId, messageId);
+    QByteArray ids = "no;", types = "text/plain;", names = "a.txt;", urls = "u0;",
+               offsets = QByteArray::number(file.indexOf("attached")) + ';', sizes = "8;";
+    mail.record.AttachContentIds = ids.data();
+    mail.record.AttachContentTypes = types.data();
+    mail.record.AttachNames = names.data();
+    mail.record.AttachUrls = urls.data();
+    mail.record.AttachOffsets = offsets.data();
+    mail.record.AttachSizes = sizes.data();
+    const QByteArray bytes = message(mail.record, file);
+    const QRegularExpression declared(QStringLiteral("boundary=\"([^\"]*)\""));
+    auto match = declared.globalMatch(QString::fromLatin1(bytes));
+    QStringList boundaries;
+    while (match.hasNext())
+        boundaries.append(match.next().captured(1));
+    QCOMPARE(boundaries.size(), 2);
+    const QByteArray written = bytes.mid(bytes.indexOf("8bit\r\r") + 6, body.size());
+    QCOMPARE(written, body);
+    for (const QString &boundary : boundaries) {
+        QVERIFY2(QRegularExpression(QStringLiteral("^[A-Za-z0-9'()+_,./:=?@-]{1,70}$")).match(boundary).hasMatch(),
+                 qPrintable(boundary));
+        QVERIFY2(!body.contains(boundary.toLatin1()), qPrintable(boundary));
+    }
+    // One attachment part, closed by the outer boundary.
+    QCOMPARE(bytes.count("\r--" + boundaries.first().toLatin1() + "\r"), 2);
+    QVERIFY(bytes.endsWith("\r--" + boundaries.first().toLatin1() + "--\r"));
+}
+
 
 QTEST_APPLESS_MAIN(TestMailWriter)
 #include "test_mailwriter.moc"

@@ -2,6 +2,7 @@
 #include "archive/BundleLayout.h"
 #include "archive/SaveBundle.h"
 #include "olm/FolderModel.h"
+#include "olm/LossAccount.h"
 #include "scan/ScanSession.h"
 #include "parsers/RecordLists.h"
 #include "platform/FinderInfo.h"
@@ -58,6 +59,7 @@ private slots:
     void savesChosenFoldersOnce();
     void stopLeavesWholeMessages();
     void onlyContactsMakesNoMailDirectory();
+    void foldersNeverShareAnMbox();
 };
 
 void TestSaveBundle::dtohDigits()
@@ -205,7 +207,7 @@ void TestSaveBundle::onlyContactsMakesNoMailDirectory()
 {
     QByteArray olm;
     addMail(QStringLiteral("Inbox"), 1, &olm);
-    treeCreator(QStringLiteral("Contacts"));
+    kindFolderCreator(QStringLiteral("Contacts"), ContactsFolderType);
     ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
     memcpy(contact->Identifier, "00112233445566778899AABBCCDDEEFF", 32);
     memcpy(contact->FirstName, "Ann", 3);
@@ -230,3 +232,42 @@ void TestSaveBundle::onlyContactsMakesNoMailDirectory()
 
 QTEST_GUILESS_MAIN(TestSaveBundle)
 #include "test_savebundle.moc"
+
+// Folders a file system would merge, or whose names are those of an item kind's
+// folder, each get an mbox of their own, in both formats; a folder written under
+// another name is in the account of losses.
+void TestSaveBundle::foldersNeverShareAnMbox()
+{
+    QByteArray olm;
+    kindFolderCreator(QStringLiteral("Notes"), NotesFolderType);
+    NotesInformation *note = appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
+    memcpy(note->Identifier, "0123456789ABCDEF0123456789ABCDEF", 32);
+    const QStringList folders{"Notes", "Tasks", "__", "..", "a/b", "a//b", "abs", "/abs"};
+    for (int i = 0; i < folders.size(); ++i)
+        addMail(folders.at(i), i, &olm);
+    finishScan();
+    clearLosses();
+    const ByteArrayTextReader reader(olm);
+    for (const BundleFormat format : {BundleFormat::Entourage, BundleFormat::Standard}) {
+        QTemporaryDir tmp;
+        QVERIFY(format == BundleFormat::Standard || CreateMailFolder(tmp.path()));
+        SaveRequest request{tmp.path(), foldersAtOrBelow({llRootId}), &reader, format};
+        const SaveReport report = saveBundle(request, SaveHooks());
+        QCOMPARE(report.written[size_t(ItemKind::Mail)], qint64(folders.size()));
+        QCOMPARE(report.written[size_t(ItemKind::Note)], qint64(1));
+        const QStringList mboxes{"Notes/Notes.mbox", "Tasks/Tasks.mbox", "__/__.mbox", "__ (2)/__ (2).mbox",
+                                 "a/b/b.mbox", "a/_/b/b.mbox", "abs/abs.mbox", "_/abs/abs.mbox"};
+        for (int i = 0; i < folders.size(); ++i) {
+            const QByteArray mbox = fileBytes(tmp.path() + QStringLiteral("/Mail/") + mboxes.at(i));
+            QVERIFY2(mbox.contains("body " + QByteArray::number(i)), qPrintable(mboxes.at(i)));
+            QCOMPARE(QByteArray(mbox).replace('\r', '\n').count("\nFrom ") + int(mbox.startsWith("From ")), 1);
+        }
+    }
+    QStringList renamed;
+    for (const Loss &loss : recordedLosses()) {
+        if (loss.reason == LossReason::FolderPathLost && loss.kind == QLatin1String("folder"))
+            renamed.append(loss.folder);
+    }
+    // Once per save of each format.
+    QCOMPARE(renamed, (QStringList{"..", "a//b", "/abs", "..", "a//b", "/abs"}));
+}

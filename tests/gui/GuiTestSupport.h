@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "olm/FolderHierarchy.h"
+
 // Writes bytes to a file of that name in dir and returns its path.
 inline QString writeTestFile(const QDir &dir, const QString &name, const QByteArray &bytes)
 {
@@ -19,6 +21,21 @@ inline QString writeTestFile(const QDir &dir, const QString &name, const QByteAr
         qFatal("cannot write %s", qPrintable(path));
     file.write(bytes);
     return path;
+}
+
+// A folder as a scan makes it: the top-level "Contacts", "Calendars", "Tasks" and
+// "Notes" as the folders of their item kinds, every other path as mail folders.
+inline void createScannedFolder(const QString &path)
+{
+    const QList<QPair<QString, FolderType>> kinds{{"Contacts", ContactsFolderType}, {"Calendars", CalendarFolderType},
+                                                  {"Tasks", TasksFolderType}, {"Notes", NotesFolderType}};
+    for (const auto &kind : kinds) {
+        if (path == kind.first) {
+            kindFolderCreator(path, kind.second);
+            return;
+        }
+    }
+    treeCreator(path);
 }
 
 // Answers every message box that becomes the active modal widget while it lives,

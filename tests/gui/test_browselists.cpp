@@ -192,7 +192,7 @@ void BrowseListsTest::useFile(const QByteArray &bytes)
 void BrowseListsTest::buildTree(const QStringList &paths)
 {
     for (const QString &path : paths)
-        treeCreator(path);
+        createScannedFolder(path);
     m_selectedFile = QStringLiteral("/Users/someone/Documents/Outlook exports/2011/a long name for an export.olm");
     m_pParseDatabase->GenerateTree();
 }

@@ -311,7 +311,7 @@ void BrowseScanTest::treeOfSpecialFolders()
 {
     for (const char *path : {"Inbox", "Projects/Inbox", "Contacts", "Calendars", "Tasks", "Notes", "Sent Items",
                              "Deleted Items", "Drafts", "Archive/Notes", "inbox"})
-        treeCreator(QLatin1String(path));
+        createScannedFolder(QLatin1String(path));
     m_selectedFile = QStringLiteral("/data/export.olm");
     m_pParseDatabase->GenerateTree();
 

@@ -110,8 +110,8 @@ void MainWindowTest::loadFolders()
 {
     treeCreator(QStringLiteral("Inbox"));
     treeCreator(QStringLiteral("Inbox/Projects"));
-    treeCreator(QStringLiteral("Contacts"));
-    treeCreator(QStringLiteral("Notes"));
+    kindFolderCreator(QStringLiteral("Contacts"), ContactsFolderType);
+    kindFolderCreator(QStringLiteral("Notes"), NotesFolderType);
     m_selectedFile = QStringLiteral("/data/export.olm");
 }
 

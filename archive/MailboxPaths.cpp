@@ -1,0 +1,108 @@
+#include "archive/MailboxPaths.h"
+
+#include "olm/FolderHierarchy.h"
+#include "olm/FolderModel.h"
+
+#include <QSet>
+
+namespace {
+const char kMboxSuffix[] = ".mbox";
+// A file name holds 255 bytes: room is left for a suffix " (12345)" and ".mbox".
+constexpr int kLongestName = 240;
+
+QString cutToBytes(const QString &name, int bytes)
+{
+    if (name.toUtf8().size() <= bytes)
+        return name;
+    QString cut;
+    int used = 0;
+    for (int i = 0; i < name.size(); ++i) {
+        const int length = name.at(i).isHighSurrogate() && i + 1 < name.size() ? 2 : 1;
+        const int size = name.mid(i, length).toUtf8().size();
+        if (used + size > bytes)
+            break;
+        cut += name.mid(i, length);
+        used += size;
+        i += length - 1;
+    }
+    return cut;
+}
+
+// The name as a file system keeps it.
+QString fittingName(const QString &name)
+{
+    if (name.isEmpty() || name == QLatin1String("."))
+        return QStringLiteral("_");
+    if (name == QLatin1String(".."))
+        return QStringLiteral("__");
+    QString fitting = name;
+    for (QChar &c : fitting) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char('_');
+    }
+    return cutToBytes(fitting, kLongestName);
+}
+
+QString leafOf(const QString &directory)
+{
+    return directory.mid(directory.lastIndexOf(QLatin1Char('/')) + 1);
+}
+} // namespace
+
+MailboxPaths::MailboxPaths()
+{
+    // Names taken in each directory, case folded; "" is the Mail directory itself.
+    QHash<QString, QSet<QString>> taken;
+    auto give = [&](qint64 id, const QString &parentDirectory, const QString &wanted) {
+        QSet<QString> &names = taken[parentDirectory];
+        QString name = wanted;
+        for (int n = 2; names.contains(name.toCaseFolded()); ++n)
+            name = wanted + QStringLiteral(" (%1)").arg(n);
+        names.insert(name.toCaseFolded());
+        const QString directory = parentDirectory.isEmpty() ? name : parentDirectory + QLatin1Char('/') + name;
+        // The folder's own mbox file stands in its directory beside its subfolders.
+        taken[directory].insert((name + QLatin1String(kMboxSuffix)).toCaseFolded());
+        m_directories.insert(id, directory);
+    };
+    // The mails without a folder path keep the name they have always had.
+    give(kFolderWithoutPathId, QString(), QLatin1String(kFolderWithoutPathName));
+    QHash<qint64, QVector<qint64>> children; // in ascending id order
+    for (auto it = objMapFID_PID.constBegin(); it != objMapFID_PID.constEnd(); ++it) {
+        if (!isKindFolder(it.key()))
+            children[it.value()].append(it.key());
+    }
+    // Level by level (a queue, not recursion: paths may be thousands of folders deep).
+    // Among siblings, folders whose names a file system keeps as they are come first,
+    // so a real "__" keeps its name and ".." is the one set apart.
+    QVector<qint64> queue{llRootId};
+    for (int next = 0; next < queue.size(); ++next) {
+        const qint64 parent = queue.at(next);
+        const QString parentDirectory = parent == llRootId ? QString() : m_directories.value(parent);
+        const QVector<qint64> siblings = children.take(parent);
+        for (const bool kept : {true, false}) {
+            for (const qint64 id : siblings) {
+                const QString own = objMapFID_Name.value(id);
+                const QString fitting = fittingName(own);
+                if ((fitting == own) == kept)
+                    give(id, parentDirectory, fitting);
+            }
+        }
+        queue += siblings;
+    }
+}
+
+QString MailboxPaths::directoryOf(qint64 folderId) const
+{
+    return m_directories.value(folderId, QLatin1String(kFolderWithoutPathName));
+}
+
+QString MailboxPaths::relativePath(qint64 folderId) const
+{
+    const QString directory = directoryOf(folderId);
+    return directory + QLatin1Char('/') + leafOf(directory) + QLatin1String(kMboxSuffix);
+}
+
+bool MailboxPaths::isRenamed(qint64 folderId) const
+{
+    return directoryOf(folderId) != folderPathOf(folderId);
+}
