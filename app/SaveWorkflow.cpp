@@ -79,27 +79,26 @@ void SaveWorkflow::OnSavingFiles()
             return;
         }
         const QString bundle = bundlePathFor(saveDir, strTime);
-        if (!QFileInfo(bundle).isDir())
+        if (!QFileInfo(bundle).isDir()) {
+            m_replaceBundle = false;
             break;
+        }
         const QMessageBox::StandardButton answer = QMessageBox::warning(
             m_window, tr(kTitle), tr("Main Identity.rge already exists at this location,Do you want to replace it?"),
             QMessageBox::Yes | QMessageBox::No);
         if (answer == QMessageBox::Yes) {
+            // The new bundle is written beside the old one, which it replaces only when
+            // every item was written.
             m_window->SetSaveActionsEnabled(false);
-            // Removed without a shell: the path may hold spaces, quotes and parentheses.
-            if (!QDir(bundle).removeRecursively()) {
-                QMessageBox::warning(m_window, QString(), tr("The existing bundle could not be removed:\n%1").arg(bundle));
-                m_window->SetSaveActionsEnabled(true);
-                emit saveEnded();
-                return;
-            }
+            m_replaceBundle = true;
             break;
         }
     }
     if (m_format == BundleFormat::Entourage) {
         m_outputPath = bundlePathFor(saveDir, strTime);
         QString error;
-        if (!CreateMailFolder(m_outputPath, &error)) {
+        if (!m_place.begin(m_outputPath, m_replaceBundle, m_strDatabasePath, &error)
+            || !CreateMailFolder(m_place.writePath(), &error)) {
             QMessageBox::warning(m_window, QString(),
                                  tr("The bundle could not be created at this location:\n%1\nSelect a different location to proceed.")
                                      .arg(error));
@@ -109,7 +108,7 @@ void SaveWorkflow::OnSavingFiles()
         }
     }
     m_abortPending = false;
-    m_thread->setOutput(m_format, m_format == BundleFormat::Standard ? m_outputPath : QString());
+    m_thread->setOutput(m_format, m_place.writePath());
     m_thread->SetInitialSettings(m_strDatabasePath);
 }
 
@@ -139,7 +138,7 @@ bool SaveWorkflow::prepareStandardFiles(bool *askAgain)
         replace = true;
     }
     QString error;
-    if (!prepareStandardOutput(m_outputPath, replace, &error)) {
+    if (!m_place.begin(m_outputPath, replace, m_strDatabasePath, &error)) {
         QMessageBox::warning(m_window, QString(),
                              tr("The standard files could not be created at this location:\n%1\nSelect a different location to proceed.")
                                  .arg(error));
@@ -214,9 +213,10 @@ void SaveWorkflow::logRecord(const char *what, const char *when)
 void SaveWorkflow::SetFinishSettings()
 {
     m_thread->wait(); // its running flag clears as run() returns
+    const SaveReport &report = m_thread->lastReport();
+    endOutputPlace(!bStopFlag && !report.stopped && report.notWritten.isEmpty());
     enableControlsAfterSave(!bStopFlag);
     if (!bStopFlag) {
-        const SaveReport &report = m_thread->lastReport();
         if (m_progress)
             m_progress->hide();
         logRecord(m_format == BundleFormat::Standard ? QT_TR_NOOP("Completed Saving Standard Files .")
@@ -253,8 +253,17 @@ void SaveWorkflow::onThreadFinished()
     }
 }
 
+void SaveWorkflow::endOutputPlace(bool everyItemWritten)
+{
+    QString note;
+    m_place.end(everyItemWritten, &note);
+    if (!note.isEmpty() && m_pLogDlg)
+        m_pLogDlg->AppendLog(note);
+}
+
 void SaveWorkflow::SetFinishSettingsforAbort()
 {
+    endOutputPlace(false);
     enableControlsAfterSave(stopflag);
     if (stopflag) {
         if (m_progress)

@@ -2,6 +2,7 @@
 // Saving from the main window: selection check, item count, destination, replacing
 // an existing bundle, the saving thread with its progress dialog, and the messages
 // at the end. The main window owns one for its whole life.
+#include "archive/OutputPlace.h"
 #include "archive/SaveBundle.h"
 
 #include <QObject>
@@ -47,6 +48,8 @@ private:
     // existing one; false when there is none to save into (*askAgain: choose another place).
     bool prepareStandardFiles(bool *askAgain);
     void onThreadFinished();
+    // The output takes its place (or the old one is kept); what there is to say goes to the log.
+    void endOutputPlace(bool everyItemWritten);
 
     QEntourageMainWindow *m_window;
     QMailSavingThread *m_thread;
@@ -54,4 +57,6 @@ private:
     bool m_abortPending = false;
     BundleFormat m_format = BundleFormat::Entourage; // the last choice is offered again
     QString m_outputPath;                            // the bundle or the standard files' directory
+    OutputPlace m_place;                             // where the thread writes m_outputPath
+    bool m_replaceBundle = false;                    // the user agreed to replace a bundle of the same name
 };

@@ -1,5 +1,6 @@
 #include "archive/BundleLayout.h"
 
+#include "archive/OutputFile.h"
 #include "platform/UuidBytes.h"
 
 #include <QDir>
@@ -63,10 +64,12 @@ bool fail(QString *error, const QString &reason)
 
 bool writeWhole(const QString &path, const char *text, QString *error)
 {
-    QFile file(path);
+    OutputFile file(path);
     const qint64 length = qint64(qstrlen(text));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(text, length) != length || !file.flush())
-        return fail(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return fail(error, QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
+    if (file.write(text, length) != length || !file.flush())
+        return fail(error, QStringLiteral("cannot write %1: %2").arg(path, file.failure()));
     return true;
 }
 } // namespace

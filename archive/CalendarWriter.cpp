@@ -74,8 +74,12 @@ QString quotedParameter(QString value)
 // name says more than the address.
 void attendees(ContentLines &lines, const CalenderInformation &event)
 {
-    const QStringList addresses = latin1Field(event.AttendeeAddresses).split(QLatin1Char(';'));
-    const QStringList names = decodeXmlText(utf8Field(event.AttendeeNames)).split(QLatin1Char(';'));
+    QStringList addresses = joinedListPiecesKeepingReferences(latin1Field(event.AttendeeAddresses));
+    QStringList names = joinedListPiecesKeepingReferences(utf8Field(event.AttendeeNames));
+    for (QString &address : addresses)
+        address = decodeXmlText(address);
+    for (QString &name : names)
+        name = decodeXmlText(name);
     for (int i = 0; i + 1 < addresses.size(); ++i) {
         QString line = QStringLiteral("ATTENDEE;ROLE=REQ-PARTICIPANT;RSVP=FALSE;");
         if (names.size() == addresses.size() && !names.at(i).isEmpty() && names.at(i) != addresses.at(i))

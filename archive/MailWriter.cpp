@@ -78,34 +78,13 @@ QByteArray chosenDate(const MailMLRC &mail, TimeField field)
     return QByteArray(kFixedDate);
 }
 
-// The positions of the ";" that end the values of a joined list. A ";" that ends a
-// character reference the value kept (&#13; &quot;) is part of the value.
-QVector<int> separatorsOf(const QString &text)
-{
-    static const QRegularExpression reference(QStringLiteral("&#?[A-Za-z0-9]+$"));
-    QVector<int> separators;
-    int valueStart = 0;
-    for (int at = text.indexOf(QLatin1Char(';')); at >= 0; at = text.indexOf(QLatin1Char(';'), at + 1)) {
-        const int ampersand = text.lastIndexOf(QLatin1Char('&'), at);
-        if (ampersand >= valueStart && reference.match(text.mid(ampersand, at - ampersand)).hasMatch())
-            continue;
-        separators.append(at);
-        valueStart = at + 1;
-    }
-    return separators;
-}
-
 // The values of a joined list, with the empty text after its final ";", and with the
 // character references they kept decoded.
 QStringList joinedValues(const QString &text)
 {
-    QStringList values;
-    int from = 0;
-    for (const int separator : separatorsOf(text)) {
-        values.append(decodeXmlText(text.mid(from, separator - from)));
-        from = separator + 1;
-    }
-    values.append(decodeXmlText(text.mid(from)));
+    QStringList values = joinedListPiecesKeepingReferences(text);
+    for (QString &value : values)
+        value = decodeXmlText(value);
     return values;
 }
 

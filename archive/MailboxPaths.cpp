@@ -43,6 +43,12 @@ QString fittingName(const QString &name)
     return cutToBytes(fitting, kLongestName);
 }
 
+// How a file system compares names: macOS neither by case nor by Unicode normal form.
+QString comparable(const QString &name)
+{
+    return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+}
+
 QString leafOf(const QString &directory)
 {
     return directory.mid(directory.lastIndexOf(QLatin1Char('/')) + 1);
@@ -56,12 +62,12 @@ MailboxPaths::MailboxPaths()
     auto give = [&](qint64 id, const QString &parentDirectory, const QString &wanted) {
         QSet<QString> &names = taken[parentDirectory];
         QString name = wanted;
-        for (int n = 2; names.contains(name.toCaseFolded()); ++n)
+        for (int n = 2; names.contains(comparable(name)); ++n)
             name = wanted + QStringLiteral(" (%1)").arg(n);
-        names.insert(name.toCaseFolded());
+        names.insert(comparable(name));
         const QString directory = parentDirectory.isEmpty() ? name : parentDirectory + QLatin1Char('/') + name;
         // The folder's own mbox file stands in its directory beside its subfolders.
-        taken[directory].insert((name + QLatin1String(kMboxSuffix)).toCaseFolded());
+        taken[directory].insert(comparable(name + QLatin1String(kMboxSuffix)));
         m_directories.insert(id, directory);
     };
     // The mails without a folder path keep the name they have always had.

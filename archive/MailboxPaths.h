@@ -4,11 +4,11 @@
 // directory and its own name made fit for a file system: "." and ".." become "_"
 // and "__", an empty name "_", control characters "_", and a name too long for a
 // file name is cut at a character boundary. Where two folders of one parent would
-// then have one name (case not counted, as macOS does not count it), or a folder
-// would take the name of its parent's mbox file, the later folder gets a visible
-// suffix: "__ (2)"; folders whose names need no change keep them first. Names are
-// given for all folders at once, so a save of some folders names them as a save of
-// all does.
+// then have one name (case and Unicode normal form not counted, as macOS counts
+// neither), or a folder would take the name of its parent's mbox file, the later
+// folder gets a visible suffix: "__ (2)"; folders whose names need no change keep
+// them first. Names are given for all folders at once, so a save of some folders
+// names them as a save of all does.
 #include <QHash>
 #include <QString>
 

@@ -4,6 +4,7 @@
 #include "archive/ItemConverters.h"
 #include "archive/MailboxPaths.h"
 #include "archive/MailWriter.h"
+#include "archive/OutputFile.h"
 #include "archive/StandardFiles.h"
 #include "olm/FolderModel.h"
 #include "olm/LossAccount.h"
@@ -178,9 +179,8 @@ public:
                 break;
             }
         }
-        QString reason;
-        if (m_standard && !m_standard->finish(&reason))
-            notWritten(QStringLiteral("the end of the calendar"), reason);
+        if (m_standard)
+            m_standard->finish();
         return m_report;
     }
 
@@ -261,7 +261,7 @@ private:
             return;
         }
         m_lastMailDirectory = directory;
-        QFile file(path);
+        OutputFile file(path);
         const bool isNew = !file.exists();
         // Unbuffered: a failed write must not leave bytes in a buffer that closing would still write.
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
@@ -274,7 +274,7 @@ private:
         QStringList problems;
         const quint32 innerNumber = QRandomGenerator::system()->bounded(quint32(RAND_MAX));
         if (!writeMboxMessage(file, mail, *m_request.olm, innerNumber, &problems) || !file.flush()) {
-            const QString reason = file.errorString();
+            const QString reason = file.failure();
             if (!file.resize(before))
                 log(QStringLiteral("%1 could not be cut back to its last whole message").arg(path));
             notWritten(describeItem(mail), QStringLiteral("cannot write %1: %2").arg(path, reason));
@@ -318,7 +318,7 @@ private:
             return;
         }
         const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(directory) + QLatin1Char('/') + name;
-        QFile file(path);
+        OutputFile file(path);
         // Never over another item's file: two items of one name would otherwise count as two written.
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             notWritten(describeItem(record), QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
@@ -326,7 +326,7 @@ private:
         }
         setFinderInfo(path, fileType, kBundleCreator);
         if (file.write(bytes) != bytes.size() || !file.flush()) {
-            const QString reason = file.errorString();
+            const QString reason = file.failure();
             file.close();
             file.remove();
             notWritten(describeItem(record), QStringLiteral("cannot write %1: %2").arg(path, reason));

@@ -19,7 +19,7 @@ const char *itemKindName(ItemKind kind);
 // The layout the items are written in. A second one is a value here, not a second saving pass.
 // Entourage: the bundle "Main Identity(…).rge", made beforehand by CreateMailFolder.
 // Standard: mbox, vCard and iCalendar files (archive/StandardFiles.h) in a directory made
-// beforehand by prepareStandardOutput.
+// beforehand (archive/OutputPlace.h).
 enum class BundleFormat { Entourage, Standard };
 
 struct SaveFolder {

@@ -12,12 +12,9 @@ const char kMailDirectory[] = "Mail";
 const char kContactsFile[] = "Contacts.vcf";
 const char kCalendarFile[] = "Calendar.ics";
 
-// A write the system cut short leaves no error of its own behind.
-QString describeFailure(const QFile &file)
+QString describeFailure(const OutputFile &file)
 {
-    const QString reason = file.error() == QFileDevice::NoError ? QStringLiteral("only part of it was written (is the disk full?)")
-                                                                : file.errorString();
-    return QStringLiteral("cannot write %1: %2").arg(file.fileName(), reason);
+    return QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.failure());
 }
 } // namespace
 
@@ -29,29 +26,7 @@ QString standardOutputPath(const QString &destination, const QString &olmPath)
     return QDir(destination).absoluteFilePath(name + QLatin1String(" (rescued)"));
 }
 
-bool prepareStandardOutput(const QString &path, bool replace, QString *error)
-{
-    const QFileInfo existing(path);
-    if (existing.exists() || existing.isSymLink()) {
-        if (!replace) {
-            *error = QStringLiteral("%1 exists already").arg(path);
-            return false;
-        }
-        const bool removed = existing.isDir() && !existing.isSymLink() ? QDir(path).removeRecursively()
-                                                                        : QFile::remove(path);
-        if (!removed) {
-            *error = QStringLiteral("%1 could not be removed").arg(path);
-            return false;
-        }
-    }
-    if (!QDir().mkpath(path)) {
-        *error = QStringLiteral("%1 could not be created").arg(path);
-        return false;
-    }
-    return true;
-}
-
-bool StandardFiles::open(QFile &file, const QString &path, QString *reason)
+bool StandardFiles::open(OutputFile &file, const QString &path, QString *reason)
 {
     if (file.isOpen() && file.fileName() == path)
         return true;
@@ -72,13 +47,14 @@ bool StandardFiles::open(QFile &file, const QString &path, QString *reason)
 }
 
 // Appends bytes whole; what a failed write left is cut off again.
-bool StandardFiles::append(QFile &file, const QByteArray &bytes, QString *reason)
+bool StandardFiles::append(OutputFile &file, const QByteArray &bytes, QString *reason)
 {
     const qint64 before = file.size();
     if (file.write(bytes) == bytes.size())
         return true;
     *reason = describeFailure(file);
-    file.resize(before);
+    if (!file.resize(before))
+        *reason += QStringLiteral("; its last item could not be cut off again");
     return false;
 }
 
@@ -92,7 +68,8 @@ bool StandardFiles::addMail(const MailMLRC &mail, const QString &mboxPath, const
     if (writeStandardMessage(m_mbox, mail, detailsOf(&mail), olm, problems))
         return true;
     *reason = describeFailure(m_mbox);
-    m_mbox.resize(before);
+    if (!m_mbox.resize(before))
+        *reason += QStringLiteral("; its last message could not be cut off again");
     return false;
 }
 
@@ -102,14 +79,26 @@ bool StandardFiles::add(const ContactInformation &contact, const TextReader &olm
            && append(m_contacts, standardVCard(contact, detailsOf(&contact), olm), reason);
 }
 
+// The calendar's end is written after every component and cut off before the next,
+// so that the file is a whole calendar whenever the save stops or a write fails.
 bool StandardFiles::addCalendarComponent(const QByteArray &component, QString *reason)
 {
     if (!open(m_calendar, m_directory + QLatin1Char('/') + QLatin1String(kCalendarFile), reason))
         return false;
-    if (!append(m_calendar, m_calendarBegun ? component : standardCalendarBegin() + component, reason))
+    const QByteArray end = standardCalendarEnd();
+    if (!m_calendarBegun)
+        return m_calendarBegun = append(m_calendar, standardCalendarBegin() + component + end, reason);
+    const qint64 withoutEnd = m_calendar.size() - end.size();
+    if (!m_calendar.resize(withoutEnd)) {
+        *reason = QStringLiteral("cannot write %1: %2").arg(m_calendar.fileName(), m_calendar.errorString());
         return false;
-    m_calendarBegun = true;
-    return true;
+    }
+    if (append(m_calendar, component + end, reason))
+        return true;
+    QString endReason;
+    if (!append(m_calendar, end, &endReason))
+        *reason += QStringLiteral("; the calendar is left without its end");
+    return false;
 }
 
 bool StandardFiles::add(const CalenderInformation &event, const TextReader &olm, QString *reason)
@@ -127,18 +116,9 @@ bool StandardFiles::add(const NotesInformation &note, const TextReader &olm, QSt
     return addCalendarComponent(standardJournal(note, olm), reason);
 }
 
-bool StandardFiles::finish(QString *reason)
+void StandardFiles::finish()
 {
-    QString failure;
-    bool ok = true;
-    if (m_calendarBegun) {
-        ok = append(m_calendar, standardCalendarEnd(), &failure);
-        m_calendarBegun = false;
-    }
     m_calendar.close();
     m_contacts.close();
     m_mbox.close();
-    if (!ok && reason)
-        *reason = failure;
-    return ok;
 }

@@ -230,6 +230,9 @@ bool QParseDatabase::CreateFile()
         // the windows painted and the stop button answering.
         QCoreApplication::processEvents(QEventLoop::AllEvents, kEventPassMs);
     };
+    // The progress dialog's stop button sets bStopFlag; each walk starts with it clear.
+    bStopFlag = false;
+    hooks.stopRequested = [] { return bStopFlag.load(); };
     // A walk that ended because record memory is full keeps and shows what it found.
     if (walkOpenFile(*m_pParser, hooks) != WalkResult::Stopped)
         return true;
@@ -363,7 +366,7 @@ void QParseDatabase::MarkChildAccordingToParent(QTreeWidgetItem *item, unsigned 
     // so a damaged parent chain cannot loop.
     QMultiHash<qint64, FolderAttribute *> childrenOf;
     for (FolderAttribute *record = StartFldrAtrib; record; record = record->next)
-        childrenOf.insert(record->parentId, record);
+        childrenOf.insert(qint64(record->parentId), record); // a copy: the packed field is not aligned
     const Qt::CheckState box = state == CheckedCode ? Qt::Checked : Qt::Unchecked;
     QList<qint64> work{folderIdOf(item)};
     QSet<qint64> visited{work.first()};
@@ -372,11 +375,12 @@ void QParseDatabase::MarkChildAccordingToParent(QTreeWidgetItem *item, unsigned 
         QList<FolderAttribute *> children = childrenOf.values(work.at(next));
         for (auto it = children.crbegin(); it != children.crend(); ++it) {
             FolderAttribute *record = *it;
-            if (QTreeWidgetItem *child = objMapFileIdTreeItem.value(record->folderId))
+            const qint64 id = record->folderId;
+            if (QTreeWidgetItem *child = objMapFileIdTreeItem.value(id))
                 child->setCheckState(FolderNameColumn, box);
-            if (!visited.contains(record->folderId)) {
-                visited.insert(record->folderId);
-                work.append(record->folderId);
+            if (!visited.contains(id)) {
+                visited.insert(id);
+                work.append(id);
             }
             record->state = state;
         }

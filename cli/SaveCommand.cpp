@@ -1,6 +1,7 @@
 #include "cli/SaveCommand.h"
 
 #include "archive/BundleLayout.h"
+#include "archive/OutputPlace.h"
 #include "archive/SaveBundle.h"
 #include "archive/StandardFiles.h"
 #include "cli/ScanReport.h"
@@ -16,10 +17,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <csignal>
+#include <cstring>
+#include <sys/stat.h>
 #include <cstdio>
 
 namespace {
@@ -30,6 +34,7 @@ void printLine(FILE *stream, const QString &text)
 }
 
 // Ctrl-C stops the save between two items: the bundle keeps whole items only.
+// The handler only sets the lock-free atomic stopflag.
 void requestStop(int)
 {
     stopflag = true;
@@ -147,28 +152,45 @@ QJsonObject saveSummaryJson(const SaveArguments &arguments, const QString &outpu
     return summary;
 }
 
-// The bundle, or the directory of the standard files; empty when it could not be made.
-QString makeOutput(const SaveArguments &arguments)
+// Makes the place of the bundle, or of the standard files' directory; false when it
+// could not be made.
+bool makeOutput(const SaveArguments &arguments, OutputPlace *place)
 {
     QString error;
     if (arguments.format == BundleFormat::Standard) {
         const QString path = standardOutputPath(arguments.destination, arguments.olmPath);
-        if (!prepareStandardOutput(path, arguments.replace, &error)) {
+        if (!place->begin(path, arguments.replace, arguments.olmPath, &error)) {
             printLine(stderr, QStringLiteral("The standard files could not be saved: %1.").arg(error));
-            return QString();
+            return false;
         }
-        return path;
+        return true;
     }
     const QString bundle = bundlePathFor(arguments.destination, bundleTimeStamp(QDateTime::currentDateTime()));
-    if (QFileInfo::exists(bundle)) {
-        printLine(stderr, QStringLiteral("%1 exists already.").arg(bundle));
-        return QString();
+    if (!place->begin(bundle, false, arguments.olmPath, &error)) {
+        printLine(stderr, QStringLiteral("%1.").arg(error));
+        return false;
     }
-    if (!CreateMailFolder(bundle, &error)) {
+    if (!CreateMailFolder(place->writePath(), &error)) {
         printLine(stderr, QStringLiteral("The bundle could not be created: %1").arg(error));
-        return QString();
+        return false;
     }
-    return bundle;
+    return true;
+}
+
+// What the system says of the destination: "is not a directory", or why it cannot be
+// reached at all (a path longer than the system takes, a missing folder on the way).
+bool destinationUsable(const QString &destination, QString *unusable)
+{
+    struct stat info;
+    if (stat(QFile::encodeName(destination).constData(), &info) != 0) {
+        *unusable = QStringLiteral("cannot be used: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        *unusable = QStringLiteral("is not a directory");
+        return false;
+    }
+    return true;
 }
 
 int saveScanned(const SaveArguments &arguments)
@@ -176,17 +198,21 @@ int saveScanned(const SaveArguments &arguments)
     QVector<SaveFolder> folders;
     if (!selectFolders(arguments.folderPaths, &folders))
         return kExitUnknownFolder;
-    if (!QFileInfo(arguments.destination).isDir()) {
-        printLine(stderr, QStringLiteral("The destination \"%1\" is not a directory.").arg(arguments.destination));
+    QString unusable;
+    if (!destinationUsable(arguments.destination, &unusable)) {
+        printLine(stderr, QStringLiteral("The destination \"%1\" %2.").arg(arguments.destination, unusable));
         return kExitNoBundle;
     }
-    const QString bundle = makeOutput(arguments);
-    if (bundle.isEmpty())
+    OutputPlace place;
+    if (!makeOutput(arguments, &place))
         return kExitNoBundle;
+    const QString bundle = arguments.format == BundleFormat::Standard
+                               ? standardOutputPath(arguments.destination, arguments.olmPath)
+                               : place.writePath();
 
     const FileTextReader olm(fileDescriptor, lSize);
     SaveRequest request;
-    request.bundlePath = bundle;
+    request.bundlePath = place.writePath();
     request.folders = folders;
     request.olm = &olm;
     request.format = arguments.format;
@@ -203,6 +229,8 @@ int saveScanned(const SaveArguments &arguments)
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     bar.finish();
+    QString placeNote;
+    const bool placed = place.end(!report.stopped && report.notWritten.isEmpty(), &placeNote);
 
     if (arguments.json) {
         fputs(QJsonDocument(saveSummaryJson(arguments, bundle, report)).toJson(QJsonDocument::Compact).constData(),
@@ -220,11 +248,13 @@ int saveScanned(const SaveArguments &arguments)
         for (const UnwrittenItem &unwritten : report.notWritten)
             printLine(stderr, QLatin1String("  ") + unwritten.line());
     }
+    if (!placeNote.isEmpty())
+        printLine(stderr, placeNote);
     if (report.stopped) {
         printLine(stderr, QStringLiteral("Saving Process Aborted. Files Saved Partially."));
         return kExitStopped;
     }
-    return report.notWritten.isEmpty() ? 0 : kExitNotAllWritten;
+    return report.notWritten.isEmpty() && placed ? 0 : kExitNotAllWritten;
 }
 
 } // namespace

@@ -43,11 +43,15 @@ struct LocalHeader {
     quint64 compressedSize = 0;   // Z
     qint64 dataStart = 0;
 
-    // Sizes are untrusted: an entry counts only when its data lies inside the file.
+    // Sizes are untrusted: an entry counts only when its data lies inside the file,
+    // and a stored entry's data is its uncompressed bytes, so its two sizes agree.
+    // Otherwise an uncompressed size larger than the stored one would reach back
+    // before the data and hand on bytes of earlier entries again.
     bool sizesFit(qint64 fileSize) const
     {
         const quint64 room = quint64(fileSize - dataStart);
-        return dataStart <= fileSize && compressedSize <= room && uncompressedSize <= room;
+        const bool sizesAgree = method == 0 ? uncompressedSize == compressedSize : uncompressedSize <= compressedSize;
+        return dataStart <= fileSize && compressedSize <= room && uncompressedSize <= room && sizesAgree;
     }
     // The shape of the container's own headers; anything else met while
     // raw-scanning is data (attachments are often ZIP archives themselves).
@@ -213,7 +217,7 @@ bool Walk::tickAndTestStop()
             m_sinceTick.restart();
         }
     }
-    return bStopFlag;
+    return m_hooks.stopRequested && m_hooks.stopRequested();
 }
 
 WalkResult Walk::run()
@@ -240,7 +244,7 @@ WalkResult Walk::run()
                     m_headerExpected = true;
                     continue;
                 }
-                // A zero CRC-32, or sizes the file cannot hold: the data is raw-scanned.
+                // A zero CRC-32, or sizes the file cannot hold or that disagree: the data is raw-scanned.
                 if (!rawScanAt(header.dataStart))
                     advanceToNextCandidate(header.dataStart + 1);
                 continue;
@@ -479,7 +483,6 @@ void Walk::reportDispatched(DocumentKind kind, const QString &entryName, qint64 
 WalkResult walkContainer(ByteSource &source, DocumentSink &sink, const WalkHooks &hooks)
 {
     PID = llRootId;
-    bStopFlag = false;
     bProcessRunning = true;
     if (hooks.started)
         hooks.started(source.size() / kProgressUnit);

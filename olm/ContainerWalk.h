@@ -24,8 +24,10 @@ struct DispatchedEntry {
 
 struct WalkHooks {
     std::function<void(qint64 maximumUnits)> started;
-    // Reports the position and keeps the caller alive; bStopFlag is tested right after.
+    // Reports the position and keeps the caller alive; stopRequested is asked right after.
     std::function<void(qint64 units)> tick;
+    // True ends the walk at its next step; records parsed so far stay.
+    std::function<bool()> stopRequested;
     // Told of every document and attachment handed to the parsers.
     std::function<void(const DispatchedEntry &entry)> dispatched;
 };
@@ -34,5 +36,5 @@ struct WalkHooks {
 enum class WalkResult { Finished, Stopped, SinkFull };
 
 // Walks source from offset 0 and hands every document and attachment to sink.
-// Uses and updates dwOffset, pBuff, bStopFlag and bProcessRunning.
+// Uses and updates dwOffset, pBuff and bProcessRunning.
 WalkResult walkContainer(ByteSource &source, DocumentSink &sink, const WalkHooks &hooks);

@@ -22,3 +22,7 @@ QString ownedText(const char *text, FieldEncoding encoding);
 
 // A joined list "a;b;" as a, b (the last ";" ends the last value; nothing more is dropped).
 QStringList joinedListValues(const QString &joined);
+// The pieces of a joined list whose values kept their character references: a ";"
+// that ends one (&#13; &quot;) belongs to its value. As split(';'), the text after
+// the final ";" is the last piece.
+QStringList joinedListPiecesKeepingReferences(const QString &joined);

@@ -10,7 +10,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-bool bProcessRunningSearching = false;
+std::atomic<bool> bProcessRunningSearching{false};
 QString strSelectedPath;
 
 namespace {

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMovie>
 #include <QPointer>
+#include <atomic>
 
 class QPSTSearchingThread;
 class QTreeWidgetItem;
@@ -16,7 +17,7 @@ class SearchDlg;
 }
 
 // True from Start until the search ends or the user stops it; Close is refused meanwhile.
-extern bool bProcessRunningSearching;
+extern std::atomic<bool> bProcessRunningSearching;
 // The path of the result row clicked last.
 extern QString strSelectedPath;
 

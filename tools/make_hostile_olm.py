@@ -38,15 +38,11 @@ def raw(text):
 
 
 def attribute_list(pairs):
-    return "".join(' %s="%s"' % (key, raw(make_olm.attribute_escape(value))) for key, value in pairs)
+    return raw(make_olm.attributes(pairs))
 
 
 def address_entry(address, name):
-    pairs = [("OPFContactEmailAddressAddress", address)]
-    if name is not None:
-        pairs.append(("OPFContactEmailAddressName", name))
-    pairs.append(("OPFContactEmailAddressType", "0"))
-    return "<emailAddress%s%s></emailAddress>" % (PRESERVE, attribute_list(pairs))
+    return raw(make_olm.email_address(address, name))
 
 
 def mail(case, folder_entry, **values):

@@ -2,6 +2,7 @@
 #include "parsers/ElementText.h"
 
 #include <QtTest>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -37,11 +38,13 @@ struct Items {
     }
     ~Items() { free(contact.Categories); }
 
-    // Puts text in the file, as element content left there by a parser.
-    void place(const QByteArray &text, qint64 *offset, qint64 *size)
+    // Puts text in the file, as element content left there by a parser. The fields of
+    // the packed records are not aligned: they are copied, not written through a qint64 *.
+    void place(const QByteArray &text, void *offset, void *size)
     {
-        *offset = olm.size();
-        *size = text.size();
+        const qint64 at = olm.size(), length = text.size();
+        memcpy(offset, &at, sizeof at);
+        memcpy(size, &length, sizeof length);
         olm += text + "</element>";
     }
 };
@@ -255,6 +258,22 @@ void TestItemConverters::valuesAndMends_data()
         << Setup([](Items &i) { set(i.event.AttendeeAddresses, "a@x;b@x;"); set(i.event.AttendeeNames, "Ann;B"); })
         << QByteArrayList{"ATTENDEE;ROLE=REQ-PARTICIPANT;RSVP=FALSE;PARTSTAT=NEEDS-ACTION:MAILTO:a@x"}
         << QByteArrayList{"CN="};
+    // No value ends its line: a line break in it would add properties or whole events.
+    QTest::newRow("attendees holding line breaks, raw and as references") << QByteArray("event")
+        << Setup([](Items &i) {
+               set(i.event.AttendeeAddresses, "a@x\r\nEND:VEVENT\r\nBEGIN:VEVENT;b@x&#13;&#10;END:VEVENT;");
+           })
+        << QByteArrayList{"ATTENDEE;ROLE=REQ-PARTICIPANT;RSVP=FALSE;PARTSTAT=NEEDS-ACTION:MAILTO:a@x  END:VEVENT  BEGIN:VEVENT",
+                          "ATTENDEE;ROLE=REQ-PARTICIPANT;RSVP=FALSE;PARTSTAT=NEEDS-ACTION:MAILTO:b@x  END:VEVENT"}
+        << QByteArrayList{"MAILTO:&#10", "MAILTO:END:VEVENT"};
+    QTest::newRow("zone code and reminder holding line breaks") << QByteArray("event")
+        << Setup([](Items &i) {
+               set(i.event.TimeZoneName, "Zone");
+               set(i.event.TimeZoneCode, "6\n8");
+               set(i.event.ReminderDuration, "PT15M\r\nEND:VALARM");
+           })
+        << QByteArrayList{"X-ENTOURAGE-TZID:6 8", "TRIGGER;RELATED=START:-PT15M  END:VALARM"}
+        << QByteArrayList{};
     QTest::newRow("organizer") << QByteArray("event")
         << Setup([](Items &i) { set(i.event.Organizer, "\xce\x93\xce\xb9\xcf\x8e\xcf\x81\xce\xb3\xce\xbf\xcf\x82"); })
         << QByteArrayList{"ORGANIZER:MAILTO:\xce\x93\xce\xb9\xcf\x8e\xcf\x81\xce\xb3\xce\xbf\xcf\x82"} << QByteArrayList{};

@@ -256,7 +256,11 @@ void TestItemDetails::mailNames()
                                   "OPFContactEmailAddressType=\"0\"")
                     .toUtf8())
         + element("emailAddress", QByteArray(),
-                  "OPFContactEmailAddressAddress=\"bare@example.com\" OPFContactEmailAddressType=\"0\"");
+                  "OPFContactEmailAddressAddress=\"bare@example.com\" OPFContactEmailAddressType=\"0\"")
+        // XML lets an attribute value hold ">": it does not end the tag.
+        + element("emailAddress", QByteArray(),
+                  "OPFContactEmailAddressAddress=\"a@x>, b@y\" OPFContactEmailAddressName=\"A\" "
+                  "OPFContactEmailAddressType=\"0\"");
     const QByteArray from = element(
         "emailAddress", QByteArray(),
         "OPFContactEmailAddressAddress=\"o@example.ie\" OPFContactEmailAddressName=\"O&apos;Brien, J\" "
@@ -265,7 +269,9 @@ void TestItemDetails::mailNames()
                                                              + element("OPFMessageCopyFromAddresses", from))),
                  [] { FolderInformation().InitializeMLRC(QStringLiteral("Inbox"), 3000); });
     const MailDetails &mail = detailsOf(&requireRecord(TmpMlrcPtrStart, "mail"));
-    QCOMPARE(mail.to.size(), 2);
+    QCOMPARE(mail.to.size(), 3);
+    QCOMPARE(mail.to.at(2).address, QStringLiteral("a@x>, b@y"));
+    QCOMPARE(mail.to.at(2).name, QStringLiteral("A"));
     QCOMPARE(mail.to.at(0).name, QString::fromUtf8("홍길동"));
     QCOMPARE(mail.to.at(1).address, QStringLiteral("bare@example.com"));
     QVERIFY(mail.to.at(1).name.isEmpty());

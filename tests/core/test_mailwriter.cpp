@@ -32,6 +32,18 @@ QByteArray message(const MailMLRC &mail, const QByteArray &file = QByteArray(), 
     return bytes;
 }
 
+// Points the record's six attachment lists at the texts, which outlive the record's use.
+void attachLists(MailMLRC &record, QByteArray &ids, QByteArray &types, QByteArray &names, QByteArray &urls,
+                 QByteArray &offsets, QByteArray &sizes)
+{
+    record.AttachContentIds = ids.data();
+    record.AttachContentTypes = types.data();
+    record.AttachNames = names.data();
+    record.AttachUrls = urls.data();
+    record.AttachOffsets = offsets.data();
+    record.AttachSizes = sizes.data();
+}
+
 // The received mail of the worked example: Inbox, subject Hi, Ann <ADDR1> to ADDR2, <ID1>.
 Mail exampleMail(const QByteArray &file, const QByteArray &body)
 {
@@ -161,6 +173,9 @@ void TestMailWriter::addressLines_data()
         << QByteArray("To: \"a@x>, injected@evil.example, <b@x\" <\"a@x>, injected@evil.example, <b\"@x>\r");
     QTest::newRow("an address holding a header") << QByteArray("a@x\rBcc: v@evil;") << QByteArray()
                                                  << QByteArray("To: \"a@x Bcc: v@evil\" <\"a@x Bcc: v\"@evil>\r");
+    // The ";" of a character reference is no separator: the value stays one address.
+    QTest::newRow("an address holding references") << QByteArray("a@x&#13;&#10;Bcc: v@evil;") << QByteArray()
+                                                   << QByteArray("To: \"a@x  Bcc: v@evil\" <\"a@x  Bcc: v\"@evil>\r");
 }
 
 void TestMailWriter::addressLines()
@@ -212,7 +227,7 @@ void TestMailWriter::attachmentsStreamWhole()
     // Larger than one read block and not a multiple of 3, so block joins and padding both count.
     QByteArray first(3 * 256 * 1024 * 2 + 5, Qt::Uninitialized);
     for (int i = 0; i < first.size(); ++i)
-        first[i] = char((i * 7919) >> 3);
+        first[i] = char((qint64(i) * 7919) >> 3);
     const QByteArray second = "tiny";
     const QByteArray file = "xx" + first + "yy" + second;
     Mail mail = exampleMail(file, QByteArray());
@@ -220,12 +235,7 @@ void TestMailWriter::attachmentsStreamWhole()
     QByteArray ids = "no;image1@x;", types = "application/pdf;image/png;", names = "a.pdf;b.png;",
                urls = "u0;u1;", offsets = "2;" + QByteArray::number(first.size() + 4) + ';',
                sizes = QByteArray::number(first.size()) + ";4;";
-    mail.record.AttachContentIds = ids.data();
-    mail.record.AttachContentTypes = types.data();
-    mail.record.AttachNames = names.data();
-    mail.record.AttachUrls = urls.data();
-    mail.record.AttachOffsets = offsets.data();
-    mail.record.AttachSizes = sizes.data();
+    attachLists(mail.record, ids, types, names, urls, offsets, sizes);
     const QByteArray expected = kExampleHead
                                 + "X-MS-Has-Attach: yes\rMime-version: 1.1\r"
                                   "Content-type: multipart/mixed;\r\tboundary=\"ID1\"\r\r"
@@ -253,12 +263,7 @@ void TestMailWriter::attachmentCutShortByTheFile()
     Mail mail = exampleMail(file, QByteArray());
     mail.record.BodySize = 0;
     QByteArray ids = "no;", types = "text/plain;", names = "n.txt;", urls = "u;", offsets = "6;", sizes = "100;";
-    mail.record.AttachContentIds = ids.data();
-    mail.record.AttachContentTypes = types.data();
-    mail.record.AttachNames = names.data();
-    mail.record.AttachUrls = urls.data();
-    mail.record.AttachOffsets = offsets.data();
-    mail.record.AttachSizes = sizes.data();
+    attachLists(mail.record, ids, types, names, urls, offsets, sizes);
     QStringList problems;
     const QByteArray bytes = message(mail.record, file, &problems);
     QVERIFY(bytes.endsWith("base64\r\r" + QByteArray("6789").toBase64() + "\r\r--ID1--\r"));
@@ -288,6 +293,11 @@ void TestMailWriter::namesOutsideLatin1()
     Mail listed;
     listed.set(listed.record.FromName, "a;b;c;").set(listed.record.FromAddress, "p;q;r;");
     QVERIFY(message(listed.record).contains("\rFrom: c <r>\r"));
+    // A name that kept its references is one name, decoded and quoted.
+    Mail quoted;
+    quoted.set(quoted.record.FromName, "John &quot;Jack&quot; Doe Jr.;").set(quoted.record.FromAddress, "j@x;");
+    QVERIFY2(message(quoted.record).contains("\rFrom: \"John \\\"Jack\\\" Doe Jr.\" <j@x>\r"),
+             message(quoted.record).constData());
 }
 
 // Header names the writer writes itself; a value that smuggled in a line break would add another.
@@ -324,28 +334,19 @@ void TestMailWriter::valuesNeverStartAHeader()
                sizes = QByteArray::number(file.size()) + ';';
     QByteArray *attachmentField = field == "AttachNames" ? &names : field == "AttachContentTypes" ? &types
                                   : field == "AttachContentIds" ? &ids : nullptr;
-    if (attachmentField)
+    if (attachmentField) {
         *attachmentField = value;
-    else if (field == "FromName")
-        mail.set(mail.record.FromName, value);
-    else if (field == "FromAddress")
-        mail.set(mail.record.FromAddress, value);
-    else if (field == "ToAddresses")
-        mail.set(mail.record.ToAddresses, value);
-    else if (field == "CcAddresses")
-        mail.set(mail.record.CcAddresses, value);
-    else if (field == "BccAddresses")
-        mail.set(mail.record.BccAddresses, value);
-    else if (field == "Subject")
-        mail.set(mail.record.Subject, value);
-    else
-        mail.set(mail.record.MessageId, "<" + value + ">");
-    mail.record.AttachContentIds = ids.data();
-    mail.record.AttachContentTypes = types.data();
-    mail.record.AttachNames = names.data();
-    mail.record.AttachUrls = urls.data();
-    mail.record.AttachOffsets = offsets.data();
-    mail.record.AttachSizes = sizes.data();
+    } else {
+        const QHash<QByteArray, char *> fields{{"FromName", mail.record.FromName},
+                                               {"FromAddress", mail.record.FromAddress},
+                                               {"ToAddresses", mail.record.ToAddresses},
+                                               {"CcAddresses", mail.record.CcAddresses},
+                                               {"BccAddresses", mail.record.BccAddresses},
+                                               {"Subject", mail.record.Subject}};
+        const QByteArray text = field == "MessageId" ? "<" + value + ">" : value;
+        memcpy(field == "MessageId" ? mail.record.MessageId : fields.value(field), text.constData(), size_t(text.size()));
+    }
+    attachLists(mail.record, ids, types, names, urls, offsets, sizes);
     // Readers take CR, LF and CR LF alike for line ends.
     QByteArray bytes = message(mail.record, file);
     bytes.replace("\r\n", "\n").replace('\r', '\n');
@@ -390,12 +391,7 @@ void TestMailWriter::bodiesNeverCloseTheParts()
     mail.set(mail.record.MessageId, messageId);
     QByteArray ids = "no;", types = "text/plain;", names = "a.txt;", urls = "u0;",
                offsets = QByteArray::number(file.indexOf("attached")) + ';', sizes = "8;";
-    mail.record.AttachContentIds = ids.data();
-    mail.record.AttachContentTypes = types.data();
-    mail.record.AttachNames = names.data();
-    mail.record.AttachUrls = urls.data();
-    mail.record.AttachOffsets = offsets.data();
-    mail.record.AttachSizes = sizes.data();
+    attachLists(mail.record, ids, types, names, urls, offsets, sizes);
     const QByteArray bytes = message(mail.record, file);
     const QRegularExpression declared(QStringLiteral("boundary=\"([^\"]*)\""));
     auto match = declared.globalMatch(QString::fromLatin1(bytes));

@@ -21,7 +21,7 @@ standardcheck.run_under_debian_python()
 import icalendar  # noqa: E402
 
 import test_standard_dovecot as dovecot  # noqa: E402
-from olmtest import GeneratedFiles, cli_path, run_cli  # noqa: E402
+from olmtest import SAMPLES, GeneratedFiles, run_cli  # noqa: E402
 import make_hostile_olm  # noqa: E402
 
 STANDARD_HEADERS = {"From", "To", "Cc", "Subject", "Date", "Message-ID", "MIME-Version", "Content-Type",
@@ -218,6 +218,34 @@ class SaveUnderAttack(GeneratedFiles):
             for path in bundle.parent.iterdir():
                 subprocess.run(["rm", "-r", str(path)], check=True)
         self.assertNotEqual(boundaries[0], boundaries[1])
+
+    def test_gmime_reads_the_sample(self):
+        """GMime on the standard files of the intact sample: every mail whole, as the generator wrote it."""
+        if not os.environ.get("MENDORA_GMIME_READER"):
+            self.skipTest("GMime is not installed here (libgmime-3.0-dev, as tools/bootstrap.sh installs it)")
+        manifest = json.loads((standardcheck.Path(SAMPLES) / "intact.json").read_text(encoding="utf-8"))
+        destination = self.tmp / "sample"
+        destination.mkdir()
+        result = run_cli(self, "save", SAMPLES / "intact.olm", destination, "--format", "standard")
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        boxes = readings(destination / "intact (rescued)" / "Mail", line_ends_cr=False)["gmime"]
+        read = {}
+        for box, messages in boxes.items():
+            for message in messages:
+                read[standardcheck.bare_id(message["messageId"])] = (box, message)
+        mails = standardcheck.survivors(manifest, "mails")
+        self.assertEqual(len(read), len(mails))
+        for mail in mails:
+            with self.subTest(mail=mail["subject"]):
+                box, message = read[standardcheck.bare_id(mail["messageId"])]
+                self.assertEqual(box, standardcheck.mbox_name(mail))
+                self.assertEqual(message["subject"], mail["subject"])
+                self.assertEqual(message["from"], [pair(mail["fromName"], mail["from"])])
+                self.assertEqual([address for _, address in message["to"]], mail["to"])
+                self.assertEqual([address for _, address in message["cc"]], mail["cc"])
+                kept = mail["attachments"] if mail["attachmentsKept"] else []
+                self.assertEqual(sorted((a["name"], a["sha256"]) for a in message["attachments"]),
+                                 sorted((a["name"], a["sha256"]) for a in kept))
 
     def check_dovecot(self, mail_root):
         if not os.access(dovecot.DOVECOT, os.X_OK):

@@ -25,6 +25,7 @@
 #include <QWebFrame>
 #include <QWebView>
 #include <QtTest>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
@@ -39,9 +40,10 @@ void put(char (&field)[Width], const QByteArray &value)
     memcpy(field, value.constData(), size_t(value.size()));
 }
 
+// The record lists free their buffers with free(): qstrdup's new[] would not match.
 char *ownedCopy(const QByteArray &value)
 {
-    return qstrdup(value.constData());
+    return strdup(value.constData());
 }
 
 MailMLRC *addMail(qint64 folderId, const QByteArray &subject)

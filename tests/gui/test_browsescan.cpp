@@ -115,6 +115,7 @@ private slots:
     void scanFindingNothingSaysSo();
     void stoppedScanShowsNothing();
     void treeOfSpecialFolders();
+    void mailFolderNamedLikeAKind();
     void rebuildingReplacesTreeAndRecords();
     void folderWithoutKnownParentHangsUnderTheRoot();
     void deepFolderPathsOpenOnlyTheirFirstLevels();
@@ -385,6 +386,27 @@ void BrowseScanTest::treeOfSpecialFolders()
     QCOMPARE(firstParent, 0);
     QCOMPARE(lastId, kFolderWithoutPathId);
     QCOMPARE(lastParent, llRootId);
+}
+
+// An account's own "Notes" folder of mails stands beside the folder of the notes,
+// as a mail folder: its type comes from what it holds, not from its name.
+void BrowseScanTest::mailFolderNamedLikeAKind()
+{
+    createScannedFolder(QStringLiteral("Notes"));
+    treeCreator(QStringLiteral("Notes"));
+    treeCreator(QStringLiteral("Tasks"));
+    m_selectedFile = QStringLiteral("/data/export.olm");
+    m_pParseDatabase->GenerateTree();
+    QTreeWidgetItem *root = m_window->folderTree()->topLevelItem(0);
+    QStringList types;
+    for (int i = 0; i < root->childCount(); ++i) {
+        QTreeWidgetItem *item = root->child(i);
+        if (item->text(0) == QLatin1String("Notes") || item->text(0) == QLatin1String("Tasks"))
+            types.append(item->text(0) + QLatin1Char(' ') + item->text(6) + QLatin1Char(' ')
+                         + QString::number(folderRecord(item->text(1).toLongLong())->folderType));
+    }
+    types.sort();
+    QCOMPARE(types, (QStringList{"Notes  0", "Notes 44 44", "Tasks  0"}));
 }
 
 void BrowseScanTest::rebuildingReplacesTreeAndRecords()
