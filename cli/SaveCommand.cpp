@@ -97,14 +97,6 @@ Parsed parseArguments(const QList<QByteArray> &arguments, SaveArguments *parsed,
     return Parsed::Ready;
 }
 
-QString writtenCounts(const SaveReport &report)
-{
-    QStringList parts;
-    for (int kind = 0; kind < kItemKindCount; ++kind)
-        parts.append(QStringLiteral("%1 %2").arg(report.written[size_t(kind)]).arg(QLatin1String(itemKindName(ItemKind(kind)))));
-    return parts.join(QLatin1String(", "));
-}
-
 // The save for scripts: where it went, what the scan found and what was written, per
 // kind under the keys of `scan --json`, every item not written with why, and the
 // account of losses.
@@ -216,7 +208,7 @@ int saveScanned(const SaveArguments &arguments)
         printLine(stdout, (arguments.format == BundleFormat::Standard ? QStringLiteral("Standard files: %1")
                                                                       : QStringLiteral("Bundle: %1"))
                               .arg(bundle));
-        printLine(stdout, QStringLiteral("Written: %1").arg(writtenCounts(report)));
+        printLine(stdout, QStringLiteral("Written: %1").arg(writtenCountsText(report)));
     }
     fflush(stdout);
     if (!report.notWritten.isEmpty()) {
