@@ -42,6 +42,9 @@ bool standardFilesKeepWhole(DocumentKind kind, const char *field)
         {DocumentKind::Mail, "OPFMessageCopyCCAddresses"},    {DocumentKind::Mail, "OPFMessageCopyFromAddresses"},
         {DocumentKind::Calendar, "OPFCalendarEventCopySummary"}, {DocumentKind::Calendar, "OPFCalendarEventCopyAttendeeList"},
     };
+    // The vCard of the standard files takes every contact value from the item itself.
+    if (kind == DocumentKind::Contacts)
+        return true;
     for (const auto &kept : kKeptWhole)
         if (kept.kind == kind && strcmp(kept.field, field) == 0)
             return true;

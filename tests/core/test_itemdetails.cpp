@@ -348,7 +348,8 @@ void TestItemDetails::contactValuesTheRecordCannotHold()
     QVERIFY(lines.contains(QStringLiteral("X-ANNIVERSARY:2001-06-09")));
     QStringList lost;
     for (const Loss &loss : recordedLosses())
-        lost.append(loss.field);
+        if (!loss.standardFilesKeepIt) // the title, too long for the bundle's record, is whole in the vCard
+            lost.append(loss.field);
     QCOMPARE(lost, QStringList({"OPFContactCopyBloodType", "OPFContactCopyFavouriteColour"}));
 }
 
