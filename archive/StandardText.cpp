@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 QString escapedValue(const QString &text)
 {
     QString out;
@@ -29,7 +31,8 @@ QString escapedValue(const QString &text)
 QString storedText(const TextReader &olm, qint64 offset, qint64 size)
 {
     QByteArray bytes = olm.read(offset, size);
-    bytes.replace('\0', QByteArray());
+    if (bytes.contains('\0'))
+        bytes.truncate(int(std::remove(bytes.begin(), bytes.end(), '\0') - bytes.begin()));
     return QString::fromUtf8(bytes);
 }
 

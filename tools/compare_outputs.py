@@ -63,10 +63,13 @@ def outputs(cli, olm, work):
     as a multiset of masked (folder, content) with the names of files holding nothing fresh."""
     if work.exists():
         shutil.rmtree(work)
-    work.mkdir(parents=True)
+    for folder in (work / "standard", work / "bundle"):
+        folder.mkdir(parents=True)
     exact = {"scan --json --items": run(cli, "scan", "--json", "--items", olm, allowed=(0, 3)).stdout}
     run(cli, "save", olm, work / "standard", "--format", "standard")
     exact.update(("standard/" + name, data) for name, data in tree(work / "standard").items())
+    if len(exact) < 2:
+        sys.exit("%s: no standard files in %s" % (cli, work / "standard"))
     run(cli, "save", olm, work / "bundle")
     bundles = list((work / "bundle").iterdir())
     if len(bundles) != 1:
