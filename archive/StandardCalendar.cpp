@@ -1,5 +1,8 @@
-// Events, tasks and notes as iCalendar 2.0 components, every time in UTC.
+// Events, tasks and notes as iCalendar 2.0 components. Times are in UTC, except those
+// of repeating events, which stand in the event's own zone so that every occurrence
+// keeps its local time across daylight-saving changes.
 #include "archive/ContentLines.h"
+#include "archive/StableIdentity.h"
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
 #include "parsers/RecordText.h"
@@ -56,6 +59,26 @@ QDateTime utcStampOf(const char (&field)[Width])
     return moment;
 }
 
+QByteArray localText(const QDateTime &local)
+{
+    return local.toString(QStringLiteral("yyyyMMdd'T'HHmmss")).toLatin1();
+}
+
+// The UNTIL of a rule whose last occurrence may fall on endDate, local to zone: the end of that day, in UTC.
+QByteArray untilText(const QDate &endDate, const ZoneRules &zone)
+{
+    return endDate.isValid() ? utcText(zone.utcTime(QDateTime(endDate, QTime(23, 59, 59), Qt::UTC))) : QByteArray();
+}
+
+// The same item gives the same UID on every save; items read without details keep their record's.
+template <int Width>
+QByteArray stableUid(const char *kind, const QByteArray &identity, const char (&identifier)[Width])
+{
+    if (identity.isEmpty())
+        return uidOf(identifier);
+    return stableItemUuid(kind, identity).toString(QUuid::WithoutBraces).toUpper().toLatin1();
+}
+
 // Every component needs a stamp; items that carry none are stamped at the epoch.
 QByteArray stampOf(const QDateTime &modified, const QDateTime &fallback)
 {
@@ -93,10 +116,10 @@ void reminderBefore(Component &component, int seconds)
 }
 } // namespace
 
-QByteArray recurrenceRule(const Recurrence &recurrence, const QDateTime &startUtc, int offsetMinutes)
+QByteArray recurrenceRule(const Recurrence &recurrence, const QDate &localStart, const QByteArray &until)
 {
     using Pattern = Recurrence::Pattern;
-    if (!recurrence.repeats() || !startUtc.isValid())
+    if (!recurrence.repeats() || !localStart.isValid())
         return QByteArray();
     QByteArray rule = "FREQ=";
     switch (recurrence.pattern) {
@@ -110,47 +133,69 @@ QByteArray recurrenceRule(const Recurrence &recurrence, const QDateTime &startUt
     }
     if (recurrence.interval > 1)
         rule += ";INTERVAL=" + QByteArray::number(recurrence.interval);
-    const QDateTime start = startUtc.toUTC();
-    const QDateTime local = start.addSecs(qint64(offsetMinutes) * 60);
-    if (recurrence.pattern == Pattern::Weekly) {
-        // The days are the zone's own; in UTC a late or early start falls on the day before or after.
-        const int shift = int(local.date().daysTo(start.date()));
-        int days = recurrence.daysOfWeek;
-        if (!days)
-            days = 1 << (local.date().dayOfWeek() % 7);
+    const int startDay = localStart.dayOfWeek() % 7;
+    const auto dayList = [](int days) {
         QList<QByteArray> names;
         for (int day = 0; day < 7; ++day)
             if (days & (1 << day))
-                names.append(kDayNames[((day + shift) % 7 + 7) % 7]);
-        rule += ";BYDAY=" + names.join(',') + ";WKST=SU";
+                names.append(kDayNames[day]);
+        return names.join(',');
+    };
+    if (recurrence.pattern == Pattern::Yearly || recurrence.pattern == Pattern::YearNth)
+        rule += ";BYMONTH=" + QByteArray::number(recurrence.month ? recurrence.month : localStart.month());
+    switch (recurrence.pattern) {
+    case Pattern::Weekly:
+        rule += ";BYDAY=" + dayList(recurrence.daysOfWeek ? recurrence.daysOfWeek : 1 << startDay) + ";WKST=SU";
+        break;
+    case Pattern::Monthly:
+    case Pattern::Yearly:
+        rule += ";BYMONTHDAY=" + QByteArray::number(recurrence.dayOfMonth ? recurrence.dayOfMonth : localStart.day());
+        break;
+    case Pattern::MonthNth:
+    case Pattern::YearNth: {
+        // "The second Tuesday", "the last weekday": without a week of their own, the start's.
+        const int week = recurrence.instance ? recurrence.instance : (localStart.day() - 1) / 7 + 1;
+        const QByteArray position = week == 5 ? "-1" : QByteArray::number(week);
+        const int days = recurrence.daysOfWeek ? recurrence.daysOfWeek : 1 << startDay;
+        if (days & (days - 1))
+            rule += ";BYDAY=" + dayList(days) + ";BYSETPOS=" + position;
+        else
+            rule += ";BYDAY=" + position + dayList(days);
+        break;
     }
-    if (recurrence.pattern == Pattern::MonthNth && recurrence.instance > 0) {
-        // The nth weekday of the zone's month, as the days of the month it can fall on;
-        // a start on another day in UTC moves the weekday and those days with it.
-        const int shift = int(local.date().daysTo(start.date()));
-        int day = local.date().dayOfWeek() % 7;
-        for (int bit = 6; bit >= 0; --bit)
-            if (recurrence.daysOfWeek & (1 << bit))
-                day = bit;
-        QList<QByteArray> monthDays;
-        for (int week = 0; week < 7; ++week) {
-            int monthDay = recurrence.instance == 5 ? -7 + week : 7 * (recurrence.instance - 1) + 1 + week;
-            monthDay += shift;
-            // Day 0 is the last day of the month before; day 0 counted from the end is the 1st of the next.
-            if (monthDay == 0)
-                monthDay = recurrence.instance == 5 ? 1 : -1;
-            monthDays.append(QByteArray::number(monthDay));
-        }
-        rule += QByteArray(";BYDAY=") + kDayNames[((day + shift) % 7 + 7) % 7] + ";BYMONTHDAY=" + monthDays.join(',');
+    default: break;
     }
-    if (recurrence.occurrences > 0) {
+    if (recurrence.occurrences > 0)
         rule += ";COUNT=" + QByteArray::number(recurrence.occurrences);
-    } else if (recurrence.endDate.isValid()) {
-        // The last occurrence may start on the end date, at the item's own time of day.
-        const QDateTime last(recurrence.endDate, local.time(), Qt::UTC);
-        rule += ";UNTIL=" + utcText(last.addSecs(-qint64(offsetMinutes) * 60));
-    }
+    else if (!until.isEmpty())
+        rule += ";UNTIL=" + until;
     return rule;
+}
+
+namespace {
+// The zone whose local dates an event's days are: its rules, else its name's distance from UTC, else UTC.
+ZoneRules dayZone(const EventDetails &details)
+{
+    const ZoneRules zone = ZoneRules::fromIcs(details.zoneText);
+    if (zone.isValid())
+        return zone;
+    return ZoneRules::fixedOffset(details.hasZoneOffset ? details.zoneOffsetMinutes : 0);
+}
+} // namespace
+
+ZoneRules eventZone(const CalenderInformation &event, const EventDetails &details)
+{
+    const bool allDay = details.allDay || latin1Field(event.AllDay) == QLatin1String("1");
+    if (!details.recurrence.repeats() || allDay || !utcStampOf(event.StartUtc).isValid())
+        return ZoneRules();
+    const ZoneRules zone = ZoneRules::fromIcs(details.zoneText);
+    if (zone.isValid())
+        return zone;
+    // Without rules of its own, the distance from UTC that the zone's name gives still
+    // keeps the pattern's weekdays those of the event.
+    if (details.hasZoneOffset && details.zoneOffsetMinutes != 0)
+        return ZoneRules::fixedOffset(details.zoneOffsetMinutes);
+    return ZoneRules();
 }
 
 QByteArray standardCalendarBegin()
@@ -165,21 +210,44 @@ QByteArray standardEvent(const CalenderInformation &event, const EventDetails &d
     Component component("VEVENT");
     const QDateTime start = utcStampOf(event.StartUtc);
     const QDateTime end = utcStampOf(event.EndUtc);
-    component.line("UID", uidOf(event.Identifier));
+    if (!details.ownUid.isEmpty())
+        component.line("UID", escapedValue(details.ownUid).toUtf8());
+    else
+        component.line("UID", stableUid("event", details.identity, event.Identifier));
     component.line("DTSTAMP", stampOf(utcStampOf(event.ModStampUtc), start));
     const bool allDay = details.allDay || latin1Field(event.AllDay) == QLatin1String("1");
+    const Recurrence &recurrence = details.recurrence;
+    QByteArray rule;
     if (allDay && start.isValid()) {
-        // Exports keep an all-day event as local midnights in UTC; twelve hours on is the intended day.
-        const QDate first = start.addSecs(12 * 3600).date();
-        QDate after = end.isValid() ? end.addSecs(12 * 3600).date() : first.addDays(1);
+        // Exports keep an all-day event as local midnights in UTC. In the event's zone, twelve hours
+        // on is the intended day even where the zone's rules are off by an hour; UTC alone would put
+        // the days of zones twelve or more hours ahead (Auckland in summer) on the day before.
+        const ZoneRules zone = dayZone(details);
+        const auto dayOf = [&zone](const QDateTime &moment) { return zone.localTime(moment).addSecs(12 * 3600).date(); };
+        const QDate first = dayOf(start);
+        QDate after = end.isValid() ? dayOf(end) : first.addDays(1);
         if (after <= first)
             after = first.addDays(1);
         component.line("DTSTART;VALUE=DATE", dateText(first));
         component.line("DTEND;VALUE=DATE", dateText(after));
+        // A date-valued start takes a date-valued end of the rule.
+        const QDate endDate = recurrence.endUtc.isValid() ? dayOf(recurrence.endUtc) : recurrence.endDate;
+        rule = recurrenceRule(recurrence, first, endDate.isValid() ? dateText(endDate) : "");
+    } else if (const ZoneRules zone = eventZone(event, details); zone.isValid()) {
+        const QByteArray tzid = ";TZID=" + zone.id().toUtf8();
+        const QDateTime localStart = zone.localTime(start);
+        component.line("DTSTART" + tzid, localText(localStart));
+        if (end.isValid() && end >= start)
+            component.line("DTEND" + tzid, localText(zone.localTime(end)));
+        // The end date is the local midnight of its day; half a day on is that day whatever the hour.
+        const QDate endDate = recurrence.endUtc.isValid() ? zone.localTime(recurrence.endUtc).addSecs(12 * 3600).date()
+                                                          : recurrence.endDate;
+        rule = recurrenceRule(recurrence, localStart.date(), untilText(endDate, zone));
     } else if (start.isValid()) {
         component.line("DTSTART", utcText(start));
         if (end.isValid() && end >= start)
             component.line("DTEND", utcText(end));
+        rule = recurrenceRule(recurrence, start.date(), untilText(recurrence.endDate, ZoneRules::fixedOffset(0)));
     }
     component.text("SUMMARY", decodeXmlText(utf8Field(event.Summary)));
     component.text("LOCATION", decodeXmlText(utf8Field(event.Location)));
@@ -199,13 +267,8 @@ QByteArray standardEvent(const CalenderInformation &event, const EventDetails &d
         component.line("CLASS", "PRIVATE");
     if (latin1Field(event.FreeBusy) == QLatin1String("1"))
         component.line("TRANSP", "TRANSPARENT");
-    if (start.isValid()) {
-        QString rule = QString::fromLatin1(recurrenceRule(details.recurrence, start, details.zoneOffsetMinutes));
-        if (allDay) // a date-valued start takes a date-valued end of the rule
-            rule.replace(QRegularExpression(QStringLiteral("UNTIL=(\\d{8})T\\d{6}Z")), QStringLiteral("UNTIL=\\1"));
-        if (!rule.isEmpty())
-            component.line("RRULE", rule.toLatin1());
-    }
+    if (!rule.isEmpty())
+        component.line("RRULE", rule);
     reminderBefore(component, details.reminderSeconds);
     return component.finish();
 }
@@ -217,11 +280,13 @@ QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details
     const QDateTime &due = details.dueUtc;
     // A start after the due time is not allowed; the due time is what a reader needs.
     const bool withStart = start.isValid() && (!due.isValid() || start <= due);
-    component.line("UID", uidOf(task.Identifier));
+    // A repeating task needs a start for its rule; one with only a due date repeats from it.
+    const QDateTime ruleStart = withStart ? start : (details.recurrence.repeats() ? due : QDateTime());
+    component.line("UID", stableUid("task", details.identity, task.Identifier));
     component.line("DTSTAMP", stampOf(utcStampOf(task.ModStampUtc), start));
     component.text("SUMMARY", utf8Field(task.Name));
-    if (withStart)
-        component.line("DTSTART", utcText(start));
+    if (ruleStart.isValid())
+        component.line("DTSTART", utcText(ruleStart));
     if (due.isValid())
         component.line("DUE", utcText(due));
     const QString priority = latin1Field(task.Priority);
@@ -242,8 +307,9 @@ QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details
     component.list("CATEGORIES", details.categories);
     if (task.NoteSize > 0 || task.NotePlainSize > 0)
         component.text("DESCRIPTION", noteText(task, olm));
-    if (withStart) {
-        const QByteArray rule = recurrenceRule(details.recurrence, start, 0);
+    if (ruleStart.isValid()) {
+        const QByteArray rule = recurrenceRule(details.recurrence, ruleStart.date(),
+                                               untilText(details.recurrence.endDate, ZoneRules::fixedOffset(0)));
         if (!rule.isEmpty())
             component.line("RRULE", rule);
     }
@@ -262,7 +328,11 @@ QByteArray standardJournal(const NotesInformation &note, const TextReader &olm)
 {
     Component component("VJOURNAL");
     const QDateTime modified = utcStampOf(note.ModStampUtc);
-    component.line("UID", uidOf(note.Identifier));
+    // A note has no identifier in the export: its title, time and place in the file make one.
+    const QByteArray identity = utf8Field(note.Title).toUtf8() + '\0' + latin1Field(note.ModStampUtc).toLatin1() + '\0'
+                                + QByteArray::number(note.NotesOffset) + ':' + QByteArray::number(note.NotesSize) + ':'
+                                + QByteArray::number(note.PlainTextOffset);
+    component.line("UID", stableItemUuid("note", identity).toString(QUuid::WithoutBraces).toUpper().toLatin1());
     component.line("DTSTAMP", stampOf(modified, QDateTime()));
     if (modified.isValid())
         component.line("DTSTART", utcText(modified));

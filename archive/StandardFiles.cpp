@@ -103,7 +103,18 @@ bool StandardFiles::addCalendarComponent(const QByteArray &component, QString *r
 
 bool StandardFiles::add(const CalenderInformation &event, const TextReader &olm, QString *reason)
 {
-    return addCalendarComponent(standardEvent(event, detailsOf(&event), olm), reason);
+    const EventDetails &details = detailsOf(&event);
+    QByteArray bytes = standardEvent(event, details, olm);
+    // Each zone once, before the first event that needs it.
+    const ZoneRules zone = eventZone(event, details);
+    const bool newZone = zone.isValid() && !m_zonesWritten.contains(zone.id());
+    if (newZone)
+        bytes.prepend(zone.vtimezone());
+    if (!addCalendarComponent(bytes, reason))
+        return false;
+    if (newZone)
+        m_zonesWritten.insert(zone.id());
+    return true;
 }
 
 bool StandardFiles::add(const TasksInformation &task, const TextReader &olm, QString *reason)
@@ -118,6 +129,7 @@ bool StandardFiles::add(const NotesInformation &note, const TextReader &olm, QSt
 
 void StandardFiles::finish()
 {
+    m_zonesWritten.clear();
     m_calendar.close();
     m_contacts.close();
     m_mbox.close();

@@ -7,6 +7,7 @@
 #include "parsers/Records.h"
 
 #include <QFile>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -41,4 +42,5 @@ private:
     OutputFile m_contacts;
     OutputFile m_calendar;
     bool m_calendarBegun = false;
+    QSet<QString> m_zonesWritten; // TZIDs of the VTIMEZONEs the calendar holds
 };

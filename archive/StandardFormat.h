@@ -7,6 +7,7 @@
 #include "archive/TextReader.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/Records.h"
+#include "parsers/ZoneRules.h"
 
 #include <QByteArray>
 #include <QIODevice>
@@ -28,9 +29,13 @@ QByteArray standardEvent(const CalenderInformation &event, const EventDetails &d
 QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details, const TextReader &olm);
 QByteArray standardJournal(const NotesInformation &note, const TextReader &olm);
 
-// The RRULE value of a pattern for an item starting at startUtc in a zone offsetMinutes
-// from UTC; empty when the item does not repeat.
-QByteArray recurrenceRule(const Recurrence &recurrence, const QDateTime &startUtc, int offsetMinutes);
+// The RRULE value of a pattern whose first occurrence falls on localStart in the item's own
+// zone (weekdays and days of the month are that zone's); until is the UNTIL value, used when
+// no count limits the pattern. Empty when the item does not repeat.
+QByteArray recurrenceRule(const Recurrence &recurrence, const QDate &localStart, const QByteArray &until);
+// The zone a repeating event is written in: the export's own rules, else the fixed distance
+// from UTC its zone name gives; invalid when the event is written in UTC.
+ZoneRules eventZone(const CalenderInformation &event, const EventDetails &details);
 
 // Appends one mboxrd message: the "From " line, the header, the body as UTF-8 text/html
 // (text/plain when it holds no markup) in quoted-printable, the attachments in Base64

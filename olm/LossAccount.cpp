@@ -22,6 +22,7 @@ QString lossReasonKey(LossReason reason)
     case LossReason::OutOfMemory: return QStringLiteral("out-of-memory");
     case LossReason::NotWritten: return QStringLiteral("not-written");
     case LossReason::ScanIncomplete: return QStringLiteral("scan-incomplete");
+    case LossReason::ValueUnreadable: return QStringLiteral("value-unreadable");
     }
     return QStringLiteral("unknown");
 }
@@ -68,7 +69,8 @@ QString lossSummaryLine()
     qint64 values = 0, attachments = 0, items = 0, folders = 0;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
         switch (it.key()) {
-        case LossReason::ValueTooLong: values += it.value(); break;
+        case LossReason::ValueTooLong:
+        case LossReason::ValueUnreadable: values += it.value(); break;
         case LossReason::AttachmentCut:
         case LossReason::AttachmentMissing: attachments += it.value(); break;
         case LossReason::FolderPathLost: folders += it.value(); break;

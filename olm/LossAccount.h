@@ -17,6 +17,7 @@ enum class LossReason {
     OutOfMemory,        // an item dropped because memory ran out while reading it
     NotWritten,         // a writer could not write it
     ScanIncomplete,     // the scan ended before the end of the file
+    ValueUnreadable,    // a value the file holds in a shape that cannot be read or carried
 };
 
 struct Loss {

@@ -1,8 +1,12 @@
 #include "parsers/ItemDetails.h"
 
 #include "olm/ByteSearch.h"
+#include "olm/LossAccount.h"
+#include "parsers/RecordText.h"
 #include "parsers/TimeConverter.h"
+#include "parsers/ZoneRules.h"
 
+#include <QCryptographicHash>
 #include <QHash>
 #include <QRegularExpression>
 
@@ -148,38 +152,26 @@ QDate exportDate(const QString &text)
     return QDate::fromString(QString::fromLatin1(date), Qt::ISODate);
 }
 
-// A field of a recurrence, written as an attribute (…Interval="2") or as an element
-// (<…Interval …>2</…Interval>); the name may carry any prefix.
-QString recurrenceField(const QByteArray &xml, const char *suffix)
+// The text of the first of the named elements that the xml holds; null when it holds none.
+QString firstElementText(const QByteArray &xml, std::initializer_list<const char *> names)
 {
-    const QByteArray key(suffix);
-    for (int at = xml.indexOf(key); at >= 0; at = xml.indexOf(key, at + 1)) {
-        const int next = at + key.size();
-        if (next >= xml.size())
-            break;
-        if (xml.at(next) == '=' && next + 1 < xml.size() && xml.at(next + 1) == '"') {
-            const int end = xml.indexOf('"', next + 2);
-            if (end > 0)
-                return decodeXmlText(QString::fromUtf8(xml.mid(next + 2, end - next - 2))).trimmed();
-        } else if (endsName(xml.at(next)) && at > 0 && xml.at(at - 1) != '/') {
-            const int contentStart = xml.indexOf('>', at);
-            const int contentEnd = contentStart < 0 ? -1 : xml.indexOf('<', contentStart);
-            if (contentEnd > contentStart)
-                return decodeXmlText(QString::fromUtf8(xml.mid(contentStart + 1, contentEnd - contentStart - 1)))
-                    .trimmed();
-        }
+    for (const char *name : names) {
+        QByteArray content;
+        if (elementContent(xml, name, &content))
+            return decodeXmlText(QString::fromUtf8(content)).trimmed();
     }
     return QString();
 }
 
-// Outlook numbers its patterns 0 daily, 1 weekly, 2 monthly, 3 monthly on the nth
-// weekday, 5 yearly, 6 yearly on the nth weekday; some exports spell them out.
+// Exports spell patterns out (OPFRecurrencePatternWeekly, …AbsoluteMonthly, …RelativeYearly);
+// Outlook elsewhere numbers them 0 daily, 1 weekly, 2 monthly, 3 monthly on the nth
+// weekday, 5 yearly, 6 yearly on the nth weekday. None for anything else.
 Recurrence::Pattern patternOf(const QString &text)
 {
     using Pattern = Recurrence::Pattern;
-    bool ok = false;
-    text.toDouble(&ok);
-    if (ok) {
+    bool isNumber = false;
+    text.toDouble(&isNumber);
+    if (isNumber) {
         switch (numberValue(text, -1)) {
         case 0: return Pattern::Daily;
         case 1: return Pattern::Weekly;
@@ -190,25 +182,48 @@ Recurrence::Pattern patternOf(const QString &text)
         default: return Pattern::None;
         }
     }
-    const QString name = text.toLower();
-    const bool nth = name.contains(QLatin1String("nth"));
-    if (name.startsWith(QLatin1String("daily")))
-        return Pattern::Daily;
-    if (name.startsWith(QLatin1String("weekly")))
-        return Pattern::Weekly;
-    if (name.contains(QLatin1String("month")))
-        return nth ? Pattern::MonthNth : Pattern::Monthly;
-    if (name.contains(QLatin1String("year")))
-        return nth ? Pattern::YearNth : Pattern::Yearly;
+    QString name = text.toLower();
+    name.remove(QRegularExpression(QStringLiteral("[^a-z]")));
+    name.remove(QLatin1String("opfrecurrencepattern"));
+    name.remove(QLatin1String("recurrence"));
+    static const struct {
+        const char *name;
+        Pattern pattern;
+    } kNames[] = {{"daily", Pattern::Daily},           {"weekly", Pattern::Weekly},
+                  {"absolutemonthly", Pattern::Monthly}, {"monthly", Pattern::Monthly},
+                  {"relativemonthly", Pattern::MonthNth}, {"monthnth", Pattern::MonthNth},
+                  {"monthlynth", Pattern::MonthNth},     {"absoluteyearly", Pattern::Yearly},
+                  {"yearly", Pattern::Yearly},           {"relativeyearly", Pattern::YearNth},
+                  {"yearnth", Pattern::YearNth},         {"yearlynth", Pattern::YearNth}};
+    for (const auto &known : kNames)
+        if (name == QLatin1String(known.name))
+            return known.pattern;
     return Pattern::None;
 }
 
-// A mask (Sunday 1, Monday 2, … Saturday 64) or day names ("Monday Wednesday", "MO,WE").
-int daysOfWeekOf(const QString &text)
+const char *const kWeekdayElements[] = {"sunday", "monday", "tuesday", "wednesday", "thursday", "friday", "saturday"};
+
+// Sunday 1, Monday 2, … Saturday 64. Exports give one child element per day, 0 or 1, beside
+// allDays, weekdays and weekenddays; a mask or day names ("MO,WE") are read too.
+int daysOfWeekOf(const QByteArray &content)
 {
-    bool ok = false;
-    text.toDouble(&ok);
-    if (ok)
+    if (content.contains('<')) {
+        int mask = 0;
+        for (int day = 0; day < 7; ++day)
+            if (flagValue(elementText(content, kWeekdayElements[day])))
+                mask |= 1 << day;
+        if (flagValue(elementText(content, "weekdays")))
+            mask |= 0x3E;
+        if (flagValue(elementText(content, "weekenddays")))
+            mask |= 0x41;
+        if (flagValue(elementText(content, "allDays")))
+            mask |= 0x7F;
+        return mask;
+    }
+    const QString text = decodeXmlText(QString::fromUtf8(content)).trimmed();
+    bool isNumber = false;
+    text.toDouble(&isNumber);
+    if (isNumber)
         return numberValue(text, 0) & 0x7F;
     static const char *const kDays[] = {"su", "mo", "tu", "we", "th", "fr", "sa"};
     int mask = 0;
@@ -218,6 +233,31 @@ int daysOfWeekOf(const QString &text)
             if (word.startsWith(QLatin1String(kDays[day])))
                 mask |= 1 << day;
     return mask;
+}
+
+// The week of a relative pattern, 1 to 4 or 5 for the last; 0 when not given. The notes on
+// exports do not show how it is written, so a number (5 or -1 the last), a word (Second,
+// OPFRecurrenceWeekLast) and child elements (<second>1</second>) are all read.
+int weekOfMonthOf(const QByteArray &content)
+{
+    static const char *const kOrdinals[] = {"first", "second", "third", "fourth", "last"};
+    if (content.contains('<')) {
+        for (int week = 0; week < 5; ++week)
+            if (flagValue(elementText(content, kOrdinals[week])))
+                return week + 1;
+        return 0;
+    }
+    const QString text = decodeXmlText(QString::fromUtf8(content)).trimmed().toLower();
+    bool isNumber = false;
+    text.toDouble(&isNumber);
+    if (isNumber) {
+        const int week = numberValue(text, 0);
+        return week == -1 ? 5 : (week >= 1 && week <= 5 ? week : 0);
+    }
+    for (int week = 0; week < 5; ++week)
+        if (text.endsWith(QLatin1String(kOrdinals[week])))
+            return week + 1;
+    return text.endsWith(QLatin1String("fifth")) ? 5 : 0;
 }
 
 EmailKind emailKindOf(const QString &text)
@@ -273,6 +313,38 @@ QStringList categoriesIn(const QByteArray &item, const char *name)
 {
     QByteArray xml;
     return elementContent(item, name, &xml) ? categoryNames(xml) : QStringList();
+}
+
+// Where the item stands in the file and a digest of its bytes: the same item of the same
+// file gives the same identity on every scan.
+QByteArray itemIdentity(const DocumentItem &item)
+{
+    return QByteArray::number(item.fileOffset) + ':'
+           + QCryptographicHash::hash(item.bytes, QCryptographicHash::Sha1).toHex();
+}
+
+// An identifier fit to stand as a UID: printable, on one line, of a sensible length.
+QString usableUid(const QString &text)
+{
+    if (text.isEmpty() || text.size() > 255)
+        return QString();
+    for (const QChar c : text)
+        if (c.unicode() < 0x21 || c.unicode() == 0x7F)
+            return QString();
+    return text;
+}
+
+void recurrenceLoss(const QString &kind, const QString &item, const QString &folder, const char *field,
+                    const QString &why)
+{
+    Loss loss;
+    loss.reason = LossReason::ValueUnreadable;
+    loss.kind = kind;
+    loss.item = item;
+    loss.folder = folder;
+    loss.field = QString::fromLatin1(field);
+    loss.why = why;
+    recordLoss(loss);
 }
 
 template <typename Record, typename Details>
@@ -363,19 +435,48 @@ bool zoneOffsetMinutes(const QString &zoneText, int *minutes)
 Recurrence readRecurrence(const QByteArray &xml)
 {
     Recurrence recurrence;
-    recurrence.pattern = patternOf(recurrenceField(xml, "PatternType"));
-    if (!recurrence.repeats())
+    const QString type = firstElementText(xml, {"OPFRecurrencePatternType", "OPFRecurrenceType"});
+    recurrence.pattern = patternOf(type);
+    if (!recurrence.repeats()) {
+        recurrence.unreadable = !xml.trimmed().isEmpty();
         return recurrence;
-    recurrence.interval = qMax(1, numberValue(recurrenceField(xml, "Interval"), 1));
-    recurrence.daysOfWeek = daysOfWeekOf(recurrenceField(xml, "DaysOfWeek"));
-    recurrence.occurrences = qMax(0, numberValue(recurrenceField(xml, "Occurrences"), 0));
-    const int instance = numberValue(recurrenceField(xml, "Instance"), 0);
-    recurrence.instance = instance >= 1 && instance <= 5 ? instance : 0;
-    recurrence.startDate = exportDate(recurrenceField(xml, "StartDate"));
-    recurrence.endDate = exportDate(recurrenceField(xml, "EndDate"));
+    }
+    recurrence.interval =
+        qMax(1, numberValue(firstElementText(xml, {"OPFRecurrencePatternInterval", "OPFRecurrenceInterval"}), 1));
+    QByteArray days;
+    if (elementContent(xml, "OPFRecurrencePatternDaysOfWeek", &days)
+        || elementContent(xml, "OPFRecurrencePatternDayOfWeek", &days))
+        recurrence.daysOfWeek = daysOfWeekOf(days);
+    for (const char *name : {"OPFRecurrencePatternDayOfWeekIndex", "OPFRecurrencePatternWeekOfMonth",
+                             "OPFRecurrencePatternInstance", "OPFRecurrencePatternWeekNumber",
+                             "OPFRecurrencePatternWeek", "OPFRecurrencePatternOrdinal", "OPFRecurrenceInstance"}) {
+        QByteArray week;
+        if (elementContent(xml, name, &week) && (recurrence.instance = weekOfMonthOf(week)))
+            break;
+    }
+    const int dayOfMonth = numberValue(firstElementText(xml, {"OPFRecurrencePatternDayOfMonth"}), 0);
+    recurrence.dayOfMonth = dayOfMonth >= 1 && dayOfMonth <= 31 ? dayOfMonth : 0;
+    const int month = numberValue(firstElementText(xml, {"OPFRecurrencePatternMonth", "OPFRecurrencePatternMonthOfYear"}), 0);
+    recurrence.month = month >= 1 && month <= 12 ? month : 0;
+
+    recurrence.startDate = exportDate(firstElementText(xml, {"OPFRecurrenceCopyStartDate", "OPFRecurrenceStartDate"}));
+    const QString end = firstElementText(xml, {"OPFRecurrenceCopyEndDate", "OPFRecurrenceEndDate"});
+    const int count = qMax(0, numberValue(firstElementText(xml, {"OPFRecurrenceGetOccurenceCount",
+                                                                  "OPFRecurrenceGetOccurrenceCount",
+                                                                  "OPFRecurrenceOccurrences"}), 0));
+    // Flags say which limit counts; without them a count or an end date speaks for itself.
+    const QString numbered = firstElementText(xml, {"OPFRecurrenceIsNumbered"});
+    const QString hasEnd = firstElementText(xml, {"OPFRecurrenceHasEndDate"});
+    if (flagValue(firstElementText(xml, {"OPFRecurrenceIsNoEnd"})))
+        return recurrence;
+    if (numbered.isNull() ? count > 0 : flagValue(numbered)) {
+        recurrence.occurrences = count;
+    } else if (hasEnd.isNull() || flagValue(hasEnd)) {
+        recurrence.endUtc = exportTimeUtc(end);
+        recurrence.endDate = exportDate(end);
+    }
     return recurrence;
 }
-
 
 void readMailDetails(const MailMLRC *mail, const DocumentItem &item)
 {
@@ -422,6 +523,21 @@ void readEventDetails(const CalenderInformation *event, const DocumentItem &item
     details.isPrivate = flagValue(elementText(bytes, "OPFCalendarEventGetIsPrivate"));
     details.categories = categoriesIn(bytes, "OPFCalendarEventCopyCategoryList");
     details.recurrence = recurrenceIn(bytes, "OPFCalendarEventCopyRecurrence");
+    details.ownUid = usableUid(elementText(bytes, "OPFCalendarEventCopyUUID"));
+    details.identity = itemIdentity(item);
+    details.zoneText = elementText(bytes, "OPFCalendarEventGetStartTimeZoneICSData");
+
+    const QString summary = decodeXmlText(utf8Field(event->Summary));
+    const bool markedRecurring = flagValue(elementText(bytes, "OPFCalendarEventIsRecurring"));
+    if (details.recurrence.unreadable || (markedRecurring && !details.recurrence.repeats()))
+        recurrenceLoss(QStringLiteral("event"), summary, QStringLiteral("Calendars"), "OPFCalendarEventCopyRecurrence",
+                       QStringLiteral("the repeating pattern could not be read; the event is kept once"));
+    else if (details.recurrence.repeats() && !details.allDay && !details.zoneText.isEmpty()
+             && !ZoneRules::fromIcs(details.zoneText).isValid())
+        recurrenceLoss(QStringLiteral("event"), summary, QStringLiteral("Calendars"),
+                       "OPFCalendarEventGetStartTimeZoneICSData",
+                       QStringLiteral("the time zone could not be read; the event repeats at a fixed distance "
+                                      "from UTC, so daylight-saving changes move it"));
     eventDetails.insert(event, details);
 }
 
@@ -435,6 +551,10 @@ void readTaskDetails(const TasksInformation *task, const DocumentItem &item)
     details.complete = details.completedUtc.isValid() || flagValue(elementText(bytes, "OPFTaskGetIsComplete"));
     details.categories = categoriesIn(bytes, "OPFTaskCopyCategoryList");
     details.recurrence = recurrenceIn(bytes, "OPFTaskCopyRecurrence");
+    details.identity = itemIdentity(item);
+    if (details.recurrence.unreadable)
+        recurrenceLoss(QStringLiteral("task"), utf8Field(task->Name), QStringLiteral("Tasks"), "OPFTaskCopyRecurrence",
+                       QStringLiteral("the repeating pattern could not be read; the task is kept once"));
     taskDetails.insert(task, details);
 }
 

@@ -20,8 +20,12 @@ struct Recurrence {
     int daysOfWeek = 0;  // bit 0 Sunday, bit 1 Monday, ... bit 6 Saturday
     int occurrences = 0; // 0: not limited by a count
     int instance = 0;    // of the nth-weekday patterns: 1 to 4, 5 the last; 0 when not given
+    int dayOfMonth = 0;  // of the monthly and yearly patterns; 0 when not given
+    int month = 0;       // of the yearly patterns, 1 to 12; 0 when not given
     QDate startDate;
     QDate endDate;       // last day an occurrence may fall on; invalid: no end date
+    QDateTime endUtc;    // the end as the export writes it: the local midnight of endDate, in UTC
+    bool unreadable = false; // the export holds a pattern this reader cannot follow
     bool repeats() const { return pattern != Pattern::None; }
 };
 
@@ -40,6 +44,9 @@ struct EventDetails {
     bool isPrivate = false;
     QStringList categories;      // document order
     Recurrence recurrence;
+    QString ownUid;              // OPFCalendarEventCopyUUID; empty when the export gives none
+    QByteArray identity;         // what the item is: its place in the file and its content
+    QString zoneText;            // OPFCalendarEventGetStartTimeZoneICSData, decoded
 };
 
 struct TaskDetails {
@@ -47,6 +54,7 @@ struct TaskDetails {
     bool complete = false;       // completed, with or without a completion time
     QStringList categories;
     Recurrence recurrence;
+    QByteArray identity;         // what the item is: its place in the file and its content
 };
 
 enum class EmailKind { Unknown, Work, Home, Other };

@@ -129,11 +129,51 @@ CONTENT_TYPES = {
     "zip": "application/zip", "txt": "text/plain", "pdf": "application/pdf",
     "png": "image/png", "jpg": "image/jpeg",
 }
-VTIMEZONE_MOUNTAIN = ("BEGIN:VTIMEZONE\nTZID:Mountain Standard Time\nBEGIN:STANDARD\n"
-                      "DTSTART:16010101T020000\nTZOFFSETFROM:-0600\nTZOFFSETTO:-0700\n"
-                      "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\nEND:STANDARD\nBEGIN:DAYLIGHT\n"
-                      "DTSTART:16010101T020000\nTZOFFSETFROM:-0700\nTZOFFSETTO:-0600\n"
-                      "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\nEND:DAYLIGHT\nEND:VTIMEZONE\n")
+# Zones as newer exports describe them: the name shown, the zone database name that
+# X-ENTOURAGE-CFTIMEZONE carries, the standard offset and, for zones with daylight saving,
+# the daylight offset and when each begins (month, week of the month with -1 the last, hour).
+EVENT_ZONES = [
+    {"name": "(UTC-07:00) Mountain Time (US & Canada)", "database": "US/Mountain", "iana": "America/Denver",
+     "standard": -420, "daylight": -360, "daylightBegins": (3, 2, 2), "standardBegins": (11, 1, 2)},
+    {"name": "(UTC+12:00) Auckland, Wellington", "database": "Pacific/Auckland", "iana": "Pacific/Auckland",
+     "standard": 720, "daylight": 780, "daylightBegins": (9, -1, 2), "standardBegins": (4, 1, 3)},
+    {"name": "(UTC+01:00) Amsterdam, Berlin, Bern, Rome, Stockholm, Vienna", "database": "Europe/Berlin",
+     "iana": "Europe/Berlin", "standard": 60, "daylight": 120, "daylightBegins": (3, -1, 2),
+     "standardBegins": (10, -1, 3)},
+    {"name": "(UTC+05:30) Chennai, Kolkata, Mumbai, New Delhi", "database": "Asia/Kolkata", "iana": "Asia/Kolkata",
+     "standard": 330, "daylight": None},
+]
+
+
+def zone_offset_text(minutes):
+    return "%s%02d%02d" % ("-" if minutes < 0 else "+", abs(minutes) // 60, abs(minutes) % 60)
+
+
+def zone_ics(zone):
+    """The zone's iCalendar text as exports keep it in OPFCalendarEventGetStartTimeZoneICSData."""
+    lines = ["BEGIN:VCALENDAR", "VERSION:2.0", "PRODID:-//Microsoft Corporation//Outlook for Mac MIMEDIR//EN",
+             "BEGIN:VTIMEZONE", "TZID:" + zone["name"].split(") ", 1)[1],
+             "X-ENTOURAGE-CFTIMEZONE:" + zone["database"]]
+
+    def block(kind, offset_from, offset_to, begins):
+        month, week, hour = begins
+        return ["BEGIN:" + kind, "TZNAME:" + ("Daylight" if kind == "DAYLIGHT" else "Standard"),
+                "DTSTART:16010101T000000",
+                "RRULE:FREQ=YEARLY;INTERVAL=1;BYSECOND=0;BYMINUTE=0;BYHOUR=%d;BYDAY=%d%s;BYMONTH=%d"
+                % (hour, week, "SU", month),
+                "TZOFFSETFROM:" + zone_offset_text(offset_from), "TZOFFSETTO:" + zone_offset_text(offset_to),
+                "END:" + kind]
+
+    if zone["daylight"] is None:
+        lines += ["BEGIN:STANDARD", "TZNAME:Standard", "DTSTART:16010101T000000",
+                  "TZOFFSETFROM:" + zone_offset_text(zone["standard"]),
+                  "TZOFFSETTO:" + zone_offset_text(zone["standard"]), "END:STANDARD"]
+    else:
+        lines += block("STANDARD", zone["daylight"], zone["standard"], zone["standardBegins"])
+        lines += block("DAYLIGHT", zone["standard"], zone["daylight"], zone["daylightBegins"])
+    lines += ["END:VTIMEZONE", "END:VCALENDAR"]
+    return "\n".join(lines) + "\n"
+
 
 
 # ----------------------------------------------------------------------------
@@ -611,10 +651,11 @@ def event_item(event):
              # The start and end times stand before the zone elements whose names they begin.
              element("OPFCalendarEventCopyStartTime", event["startIso"]),
              element("OPFCalendarEventCopyEndTime", event["endIso"])]
-    if event["zone"].startswith("(UTC-07:00)"):
+    if event["zoneDatabase"]:
+        zone = next(z for z in EVENT_ZONES if z["database"] == event["zoneDatabase"])
         parts += [element("OPFCalendarEventCopyStartTimeZone", text_escape(event["zone"])),
                   element("OPFCalendarEventCopyEndTimeZone", text_escape(event["zone"])),
-                  element("OPFCalendarEventGetStartTimeZoneICSData", text_escape(VTIMEZONE_MOUNTAIN))]
+                  element("OPFCalendarEventGetStartTimeZoneICSData", text_escape(zone_ics(zone)))]
     else:
         parts.append(element("OPFCalendarEventCopyTimeZone", text_escape(event["zone"])))
     parts += [element("OPFCalendarEventCopyModDate", event["modifiedIso"]),
@@ -635,14 +676,16 @@ def event_item(event):
     if event["categories"]:
         parts.append(element("OPFCalendarEventCopyCategoryList", category_list_xml(event["categories"])))
     if event["recurrence"]:
-        parts.append(element("OPFCalendarEventCopyRecurrence", recurrence_xml(event["recurrence"])))
+        parts += [element("OPFCalendarEventIsRecurring", "1"),
+                  element("OPFCalendarEventCopyRecurrence", recurrence_xml(event["recurrence"]))]
     return "".join(parts)
 
 
 def task_item(task):
-    parts = [element("OPFTaskCopyName", text_escape(task["name"])),
-             element("OPFTaskCopyStartDateTime", task["startIso"]),
-             element("OPFTaskCopyDueDateTime", task["dueIso"]),
+    parts = [element("OPFTaskCopyName", text_escape(task["name"]))]
+    if task["startIso"]:
+        parts.append(element("OPFTaskCopyStartDateTime", task["startIso"]))
+    parts += [element("OPFTaskCopyDueDateTime", task["dueIso"]),
              element("OPFTaskGetPriority", task["priority"]),
              element("OPFTaskCopyReminderTime", task["reminderIso"]),
              element("OPFTaskCopyModDate", task["modifiedIso"]),
@@ -674,9 +717,13 @@ def note_item(note):
 MIDDLE_NAMES = ["Maria", "Lee", "Άννα", "Jun"]
 # Kinds of contact e-mail addresses as exports number them.
 EMAIL_TYPE_CODES = {"work": "0", "home": "1", "other": "2"}
-# Outlook's pattern numbers.
-PATTERN_CODES = {"daily": 0, "weekly": 1, "monthly": 2, "monthNth": 3, "yearly": 5}
 DAY_NAMES = ["SU", "MO", "TU", "WE", "TH", "FR", "SA"]
+DAY_ELEMENTS = ["sunday", "monday", "tuesday", "wednesday", "thursday", "friday", "saturday"]
+PATTERN_WORDS = {"daily": "Daily", "weekly": "Weekly", "monthly": "AbsoluteMonthly", "monthNth": "RelativeMonthly",
+                 "yearly": "AbsoluteYearly", "yearNth": "RelativeYearly"}
+# A year of occurrences and a little more (a yearly pattern shows its second) is what the tests compare.
+OCCURRENCE_WINDOW = datetime.timedelta(days=400)
+UTC = datetime.timezone.utc
 
 
 def zone_offset(zone):
@@ -698,109 +745,182 @@ def category_list_xml(names):
                    for n in names)
 
 
+def local_to_utc(local, iana):
+    """A naive local time of the zone as a naive UTC time."""
+    import zoneinfo
+    return local.replace(tzinfo=zoneinfo.ZoneInfo(iana)).astimezone(UTC).replace(tzinfo=None)
+
+
+def utc_to_local(moment, iana):
+    import zoneinfo
+    return moment.replace(tzinfo=UTC).astimezone(zoneinfo.ZoneInfo(iana)).replace(tzinfo=None)
+
+
 def recurrence_xml(pattern):
-    mask = sum(1 << DAY_NAMES.index(day) for day in pattern["days"])
-    fields = [("OPFRecurrencePatternType", str(PATTERN_CODES[pattern["type"]])),
-              ("OPFRecurrenceInterval", str(pattern["interval"])),
-              ("OPFRecurrenceDaysOfWeek", str(mask)),
-              ("OPFRecurrenceOccurrences", str(pattern["count"] or 0)),
-              ("OPFRecurrenceStartDate", pattern["startDate"] + "T00:00:00")]
-    if pattern["endDate"]:
-        fields.append(("OPFRecurrenceEndDate", pattern["endDate"] + "T00:00:00"))
-    if pattern.get("instance"):
-        fields.append(("OPFRecurrenceInstance", str(pattern["instance"])))
-    return "".join(element(name, value) for name, value in fields)
+    """The recurrence as exports write it; dates are the local midnights of their days, in UTC."""
+    days = "".join(element(name, str(int(DAY_NAMES[index] in pattern["days"])))
+                   for index, name in sorted(enumerate(DAY_ELEMENTS), key=lambda item: item[1]))
+    weekdays = int(sorted(pattern["days"]) == sorted(DAY_NAMES[1:6]))
+    days = element("allDays", str(int(len(pattern["days"]) == 7))) + days + \
+        element("weekdays", str(weekdays)) + element("weekenddays", "0")
+    inner = [element("OPFRecurrencePatternType", "OPFRecurrencePattern" + PATTERN_WORDS[pattern["type"]]),
+             element("OPFRecurrencePatternInterval", str(pattern["interval"]))]
+    if pattern["type"] in ("monthly", "yearly"):
+        inner.append(element("OPFRecurrencePatternDayOfMonth", str(pattern["dayOfMonth"])))
+    if pattern["type"] in ("yearly", "yearNth"):
+        inner.append(element("OPFRecurrencePatternMonth", str(pattern["month"])))
+    if pattern["type"] in ("weekly", "monthNth", "yearNth"):
+        inner.append(element("OPFRecurrencePatternDaysOfWeek", days))
+    if pattern["type"] in ("monthNth", "yearNth"):
+        # The notes on genuine exports do not show this element; Outlook's own name for it.
+        inner.append(element("OPFRecurrencePatternInstance", str(pattern["instance"])))
+    fields = []
+    if pattern["endDateUtc"]:
+        fields.append(element("OPFRecurrenceCopyEndDate", pattern["endDateUtc"]))
+    fields += [element("OPFRecurrenceCopyStartDate", pattern["startDateUtc"]),
+               element("OPFRecurrenceGetOccurenceCount", float_notation(pattern["count"])),
+               element("OPFRecurrenceHasEndDate", "1" if pattern["endDate"] else "0"),
+               element("OPFRecurrenceIsNoEnd", "0" if pattern["count"] or pattern["endDate"] else "1"),
+               element("OPFRecurrenceIsNumbered", "1" if pattern["count"] else "0"),
+               element("OPFRecurrencePattern", "".join(inner))]
+    return "".join(fields)
 
 
-def local_occurrences(pattern, local_start):
-    """Every local start the pattern gives, the first one included (weeks begin on Sunday)."""
-    end = datetime.datetime.strptime(pattern["endDate"], "%Y-%m-%d").date() if pattern["endDate"] else None
-    count = pattern["count"]
-    out = []
+def nth_weekday(day):
+    """Which such weekday of its month the day is (1 to 5), and whether it is the last."""
+    day = day.date() if isinstance(day, datetime.datetime) else day
+    following = (day.replace(day=1) + datetime.timedelta(days=32)).replace(day=1)
+    return (day.day - 1) // 7 + 1, (following - day).days <= 7
 
-    def take(moment):
-        if end and moment.date() > end:
-            return False
-        out.append(moment)
-        return not count or len(out) < count
 
+def matches(pattern, day, first):
+    """True when the pattern that began on the date first falls on the date day."""
     interval = pattern["interval"]
+    months = (day.year - first.year) * 12 + day.month - first.month
     if pattern["type"] == "daily":
-        step = 0
-        while take(local_start + datetime.timedelta(days=step)):
-            step += interval
-    elif pattern["type"] == "weekly":
-        sunday = local_start - datetime.timedelta(days=day_of(local_start))
-        week = 0
-        while True:
-            days = [sunday + datetime.timedelta(days=7 * week + d) for d in range(7)]
-            chosen = [d for d in days if DAY_NAMES[day_of(d)] in pattern["days"] and d >= local_start]
-            if not all(take(d) for d in chosen):
-                break
-            week += interval
-    elif pattern["type"] == "monthNth":
-        # The nth (5: the last) such weekday of every interval-th month.
-        step = 0
-        while True:
-            total = local_start.month - 1 + step * interval
-            first = local_start.replace(year=local_start.year + total // 12, month=total % 12 + 1, day=1)
-            following = (first + datetime.timedelta(days=32)).replace(day=1)
-            days = [first + datetime.timedelta(days=d) for d in range((following - first).days)]
-            matching = [d for d in days if DAY_NAMES[day_of(d)] == pattern["days"][0]]
-            moment = matching[-1] if pattern["instance"] == 5 else matching[pattern["instance"] - 1]
-            if moment >= local_start and not take(moment):
-                break
-            step += 1
-    else:
-        months = 12 if pattern["type"] == "yearly" else 1
-        step = 0
-        while True:
-            total = local_start.month - 1 + step * months
-            if not take(local_start.replace(year=local_start.year + total // 12, month=total % 12 + 1)):
-                break
-            step += interval
+        return (day - first).days % interval == 0
+    if pattern["type"] == "weekly":
+        weeks = ((day - datetime.timedelta(days=day_of(day))) - (first - datetime.timedelta(days=day_of(first)))).days // 7
+        return DAY_NAMES[day_of(day)] in pattern["days"] and weeks % interval == 0
+    if pattern["type"] == "monthly":
+        return day.day == pattern["dayOfMonth"] and months % interval == 0
+    if pattern["type"] == "yearly":
+        return (day.month, day.day) == (pattern["month"], pattern["dayOfMonth"]) and (day.year - first.year) % interval == 0
+    # The nth (5: the last) such weekday of the month.
+    week, last = nth_weekday(day)
+    right_week = last if pattern["instance"] == 5 else week == pattern["instance"]
+    if pattern["type"] == "monthNth":
+        return DAY_NAMES[day_of(day)] in pattern["days"] and right_week and months % interval == 0
+    return (DAY_NAMES[day_of(day)] in pattern["days"] and right_week and day.month == pattern["month"]
+            and (day.year - first.year) % interval == 0)
+
+
+def local_occurrences(pattern, local_start, iana):
+    """The local starts the pattern gives within OCCURRENCE_WINDOW of the first (the first included), found by
+    trying every day; iana None for all-day items, which are dates."""
+    end = datetime.datetime.strptime(pattern["endDate"], "%Y-%m-%d").date() if pattern["endDate"] else None
+    first = local_start.date()
+    limit = local_to_utc(local_start, iana) + OCCURRENCE_WINDOW if iana else None
+    out = []
+    for step in range(OCCURRENCE_WINDOW.days + 1):
+        day = first + datetime.timedelta(days=step)
+        if (end and day > end) or (pattern["count"] and len(out) >= pattern["count"]):
+            break
+        if not matches(pattern, day, first):
+            continue
+        if iana is None:
+            if step < OCCURRENCE_WINDOW.days:
+                out.append(day)
+            continue
+        moment = datetime.datetime.combine(day, local_start.time())
+        if local_to_utc(moment, iana) < limit:
+            out.append(moment)
     return out
 
 
+def make_pattern(kind, variant, local):
+    """The recurrence of an event or task of this kind and variant that begins at local time local."""
+    day = DAY_NAMES[day_of(local)]
+    week, last = nth_weekday(local)
+    if kind == "weekly":
+        pattern = [{"type": "weekly", "interval": 1, "count": 27, "endDate": None,
+                    "days": [day, DAY_NAMES[(day_of(local) + 2) % 7]]},
+                   {"type": "weekly", "interval": 2, "count": 0, "endDate": None,
+                    "days": [day, DAY_NAMES[(day_of(local) + 3) % 7]]}][variant % 2]
+    elif kind == "daily":
+        pattern = [{"type": "daily", "interval": 3, "count": 0, "days": [],
+                    "endDate": (local + datetime.timedelta(days=200)).strftime("%Y-%m-%d")},
+                   {"type": "daily", "interval": 1, "count": 184, "endDate": None, "days": []}][variant % 2]
+    else:
+        pattern = [{"type": "monthly", "interval": 1, "count": 6, "endDate": None, "days": []},
+                   {"type": "monthNth", "interval": 1, "count": 6, "endDate": None, "days": [day],
+                    "instance": 5 if last else week},
+                   {"type": "yearly", "interval": 1, "count": 0, "endDate": None, "days": []},
+                   {"type": "yearNth", "interval": 1, "count": 0, "days": [day], "instance": 5 if last else week,
+                    "endDate": (local + datetime.timedelta(days=1000)).strftime("%Y-%m-%d")}][variant % 4]
+    if pattern["type"] in ("monthly", "yearly") and local.day > 28:
+        # Days that not every month has are left out: Outlook and iCalendar treat them differently.
+        pattern.update({"type": pattern["type"].replace("ly", "Nth"), "days": [day],
+                        "instance": 5 if last else week})
+    pattern.setdefault("instance", 0)
+    pattern["dayOfMonth"] = local.day
+    pattern["month"] = local.month
+    return pattern
+
+
+def export_dates(pattern, local_start, occurrences, to_utc):
+    """Start and end dates as exports write them: local midnight, in UTC. A numbered pattern
+    ends on its last occurrence."""
+    def midnight(day):
+        return iso(to_utc(datetime.datetime.combine(day, datetime.time())))
+    pattern["startDateUtc"] = midnight(local_start.date())
+    end = None
+    if pattern["endDate"]:
+        end = datetime.datetime.strptime(pattern["endDate"], "%Y-%m-%d").date()
+    elif pattern["count"] and len(occurrences) == pattern["count"]:
+        last = occurrences[-1]
+        end = last.date() if isinstance(last, datetime.datetime) else last
+    pattern["endDateUtc"] = midnight(end) if end else None
+
+
 def event_extras(number, start, zone):
-    """Private, all-day, categories and recurrence of event number, with the UTC occurrences."""
-    offset = zone_offset(zone)
-    local = start + offset
+    """Private, all-day, categories and recurrence of event number, which starts at start (UTC) in
+    zone (a row of EVENT_ZONES, or an older export's zone name); occurrences in local time."""
+    iana = zone["iana"] if isinstance(zone, dict) else None
+    to_local = (lambda moment: utc_to_local(moment, iana)) if iana else (lambda moment: moment + zone_offset(zone))
+    to_utc = (lambda moment: local_to_utc(moment, iana)) if iana else (lambda moment: moment - zone_offset(zone))
+    local = to_local(start)
     kind = number % 5
+    variant = number // 5
     extras = {"private": kind == 1, "allDay": kind == 3, "recurrence": None, "occurrences": [],
               "categories": [CATEGORIES[number % len(CATEGORIES)][0]] if kind != 2 else []}
     if kind == 3:
         # Exports keep an all-day event as local midnight to local midnight, in UTC.
-        midnight = datetime.datetime.combine(local.date(), datetime.time()) - offset
-        extras["allDayStart"], extras["allDayEnd"] = midnight, midnight + datetime.timedelta(days=1)
-        extras["startDate"] = local.strftime("%Y%m%d")
-        extras["endDate"] = (local + datetime.timedelta(days=1)).strftime("%Y%m%d")
+        day = local.date()
+        extras["allDayStart"] = to_utc(datetime.datetime.combine(day, datetime.time()))
+        extras["allDayEnd"] = to_utc(datetime.datetime.combine(day + datetime.timedelta(days=1), datetime.time()))
+        extras["startDate"] = day.strftime("%Y%m%d")
+        extras["endDate"] = (day + datetime.timedelta(days=1)).strftime("%Y%m%d")
+        if variant % 2 == 0 and iana:
+            pattern = make_pattern("monthly", 2, local)
+            occurrences = local_occurrences(pattern, datetime.datetime.combine(day, datetime.time()), None)
+            export_dates(pattern, local, occurrences, to_utc)
+            extras["recurrence"] = pattern
+            extras["occurrences"] = [d.strftime("%Y%m%d") for d in occurrences]
         return extras
-    if kind == 0:
-        pattern = {"type": "weekly", "interval": 1, "count": 8, "endDate": None,
-                   "days": [DAY_NAMES[day_of(local)], DAY_NAMES[(day_of(local) + 2) % 7]]}
-    elif kind == 2:
-        pattern = {"type": "daily", "interval": 3, "count": 0, "days": [],
-                   "endDate": (local + datetime.timedelta(days=20)).strftime("%Y-%m-%d")}
-    elif kind == 4 and number % 10 == 9:
-        # The start's weekday and its place in the month: "the second Tuesday", or "the last" in the last week.
-        following = (local.replace(day=1) + datetime.timedelta(days=32)).replace(day=1)
-        last_week = (following - local).days <= 7
-        pattern = {"type": "monthNth", "interval": 1, "count": 6, "endDate": None, "days": [DAY_NAMES[day_of(local)]],
-                   "instance": 5 if last_week else (local.day - 1) // 7 + 1}
-    elif kind == 4 and local.day <= 28:
-        pattern = {"type": "monthly", "interval": 1, "count": 4, "endDate": None, "days": []}
-    else:
+    if kind == 1 or not iana:
         return extras
-    pattern["startDate"] = local.strftime("%Y-%m-%d")
+    pattern = make_pattern({0: "weekly", 2: "daily", 4: "monthly"}[kind], variant, local)
+    occurrences = local_occurrences(pattern, local, iana)
+    export_dates(pattern, local, occurrences, to_utc)
     extras["recurrence"] = pattern
-    extras["occurrences"] = [(moment - offset).strftime("%Y%m%dT%H%M%SZ")
-                             for moment in local_occurrences(pattern, local)]
+    extras["occurrences"] = [moment.strftime("%Y%m%dT%H%M%S") for moment in occurrences]
     return extras
 
 
 def task_extras(number, start, due):
-    """Completion, categories and recurrence of task number (tasks keep UTC)."""
+    """Completion, categories and recurrence of task number. Tasks carry no zone: their times,
+    and the days of their patterns, are those of UTC. A repeating task has only a due date."""
     completed = due - datetime.timedelta(hours=3)
     extras = {"complete": number % 3 == 1, "completedIso": iso(completed), "completed": None,
               "categories": [CATEGORIES[number % len(CATEGORIES)][0]] if number % 2 == 0 else [],
@@ -808,10 +928,11 @@ def task_extras(number, start, due):
     if extras["complete"]:
         extras["completed"] = completed.strftime("%Y%m%dT%H%M%SZ")
     if number % 5 == 2:
-        pattern = {"type": "daily", "interval": 1, "count": 5, "endDate": None, "days": [],
-                   "startDate": start.strftime("%Y-%m-%d")}
+        pattern = make_pattern(["daily", "weekly", "monthly"][number // 5 % 3], number // 15, due)
+        occurrences = local_occurrences(pattern, due, "UTC")
+        export_dates(pattern, due, occurrences, lambda moment: moment)
         extras["recurrence"] = pattern
-        extras["occurrences"] = [m.strftime("%Y%m%dT%H%M%SZ") for m in local_occurrences(pattern, start)]
+        extras["occurrences"] = [moment.strftime("%Y%m%dT%H%M%S") for moment in occurrences]
     return extras
 
 
@@ -954,11 +1075,15 @@ class Export:
                              [("Agenda %d\r\n" % number).encode()], "attachment")
         records = []
         items = []
-        zones = OLD_ZONES + ["(UTC-07:00) Mountain Time (US & Canada)"]
         for number in range(count):
             start = self.content.moment().replace(second=0)
             end = start + datetime.timedelta(minutes=rng.choice([30, 60, 90]))
-            extras = event_extras(number, start, zones[number % len(zones)])
+            # Private events come from older exports, which name the zone only; the rest carry its rules.
+            zone = OLD_ZONES[number // 5 % len(OLD_ZONES)] if number % 5 == 1 else EVENT_ZONES[number % len(EVENT_ZONES)]
+            if isinstance(zone, dict) and utc_to_local(start, zone["iana"]).hour < 4:
+                # Not in the small hours, which daylight-saving changes skip or repeat.
+                start, end = start + datetime.timedelta(hours=6), end + datetime.timedelta(hours=6)
+            extras = event_extras(number, start, zone)
             if extras["allDay"]:
                 start, end = extras.pop("allDayStart"), extras.pop("allDayEnd")
             entries = []
@@ -966,7 +1091,8 @@ class Export:
                 entries.append((person[2], person[0]))
             summary = EVENT_SUMMARIES[number % len(EVENT_SUMMARIES)]
             location = rng.choice(LOCATIONS)
-            uuid = "%032X" % rng.getrandbits(128)
+            digits = "%032X" % rng.getrandbits(128)
+            uuid = "-".join((digits[:8], digits[8:12], digits[12:16], digits[16:20], digits[20:]))
             if number % 3 == 1:
                 summary = PUNCTUATED_SUMMARIES[number % len(PUNCTUATED_SUMMARIES)]
                 location = PUNCTUATED_LOCATIONS[number % len(PUNCTUATED_LOCATIONS)]
@@ -974,7 +1100,9 @@ class Export:
             description = ["Agenda: budget, hiring; travel.", "Notes & actions for %s" % iso(start)]
             event = {"summary": summary, "location": location, "startIso": iso(start), "endIso": iso(end),
                      "start": start.strftime("%Y%m%dT%H%M%S"), "end": end.strftime("%Y%m%dT%H%M%S"),
-                     "zone": zones[number % len(zones)], "organizer": PEOPLE[0][2],
+                     "zone": zone["name"] if isinstance(zone, dict) else zone,
+                     "zoneDatabase": zone["database"] if isinstance(zone, dict) else None,
+                     "zoneIana": zone["iana"] if isinstance(zone, dict) else None, "organizer": PEOPLE[0][2],
                      "attendeeEntries": entries, "attendees": [a for a, _ in entries],
                      "attendeeNames": [n for _, n in entries], "uuid": uuid,
                      "modifiedIso": iso(modified), "modified": modified.strftime("%Y%m%dT%H%M%S"),
@@ -984,7 +1112,7 @@ class Export:
                      "descriptionHtmlXml": markup_escape(html_document(description))}
             event.update(extras)
             items.append(event_item(event))
-            for key in ("attendeeEntries", "uuid", "descriptionXml", "descriptionHtmlXml", "startIso", "endIso",
+            for key in ("attendeeEntries", "descriptionXml", "descriptionHtmlXml", "startIso", "endIso",
                         "modifiedIso"):
                 event.pop(key)
             records.append(event)
@@ -1002,8 +1130,10 @@ class Export:
             note = markup_escape(html_document(note_lines))
             reminder = start - datetime.timedelta(hours=1)
             modified = start - datetime.timedelta(days=self.pim_rng.randint(1, 30), minutes=self.pim_rng.randint(0, 600))
-            task = {"name": TASK_NAMES[number % len(TASK_NAMES)], "startIso": iso(start), "dueIso": iso(due),
-                    "start": start.strftime("%Y%m%dT%H%M%S"), "due": due.strftime("%Y%m%dT%H%M%S"),
+            repeats = number % 5 == 2
+            task = {"name": TASK_NAMES[number % len(TASK_NAMES)], "startIso": None if repeats else iso(start),
+                    "dueIso": iso(due), "start": "" if repeats else start.strftime("%Y%m%dT%H%M%S"),
+                    "due": due.strftime("%Y%m%dT%H%M%S"),
                     "priority": rng.choice(["2", "3", "4"]), "noteXml": note, "noteSize": len(note.encode()),
                     "notePlainXml": text_escape("\n".join(note_lines)), "note": "\n".join(note_lines),
                     "reminderIso": iso(reminder), "reminder": reminder.strftime("%Y%m%dT%H%M%S"),

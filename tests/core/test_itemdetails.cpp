@@ -4,6 +4,7 @@
 #include "parsers/FolderInformation.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
+#include "olm/LossAccount.h"
 
 #include <QtTest>
 
@@ -14,15 +15,28 @@ void parse(const QByteArray &root, const QByteArray &item, const QByteArray &ele
     withDocument(rootElement(root, element(item, elements)), [&] { run(FolderInformation()); });
 }
 
-QByteArray recurrenceChildren(const QByteArray &type, const QByteArray &days, const QByteArray &count,
-                              const QByteArray &end)
+// A recurrence as exports write it: limits beside the pattern, the pattern's fields inside it.
+QByteArray recurrenceXml(const QByteArray &type, const QByteArray &pattern, const QByteArray &limits)
 {
-    QByteArray xml = element("OPFRecurrencePatternType", type) + element("OPFRecurrenceInterval", "2E0")
-                     + element("OPFRecurrenceDaysOfWeek", days) + element("OPFRecurrenceOccurrences", count)
-                     + element("OPFRecurrenceStartDate", "2010-05-12T00:00:00");
-    if (!end.isEmpty())
-        xml += element("OPFRecurrenceEndDate", end);
-    return xml;
+    return element("OPFRecurrenceCopyStartDate", "2018-06-18T06:00:00") + limits
+           + element("OPFRecurrencePattern", element("OPFRecurrencePatternType", type)
+                                                 + element("OPFRecurrencePatternInterval", "1") + pattern);
+}
+
+QByteArray days(const QByteArray &set)
+{
+    QByteArray children;
+    for (const char *day : {"allDays", "friday", "monday", "saturday", "sunday", "thursday", "tuesday", "wednesday",
+                            "weekdays", "weekenddays"})
+        children += "<" + QByteArray(day) + ">" + (set.split(',').contains(day) ? "1" : "0") + "</" + day + ">";
+    return element("OPFRecurrencePatternDaysOfWeek", children);
+}
+
+QByteArray limits(const QByteArray &count, const QByteArray &numbered, const QByteArray &hasEnd, const QByteArray &noEnd)
+{
+    return element("OPFRecurrenceCopyEndDate", "2018-12-18T07:00:00")
+           + element("OPFRecurrenceGetOccurenceCount", count) + element("OPFRecurrenceHasEndDate", hasEnd)
+           + element("OPFRecurrenceIsNoEnd", noEnd) + element("OPFRecurrenceIsNumbered", numbered);
 }
 
 QByteArray categories(const QByteArray &names)
@@ -48,6 +62,8 @@ private slots:
     void xmlText_data();
     void xmlText();
     void eventDetails();
+    void unreadableRecurrenceIsALoss_data();
+    void unreadableRecurrenceIsALoss();
     void taskCompletion_data();
     void taskCompletion();
     void contactDetails();
@@ -59,46 +75,87 @@ void TestItemDetails::recurrence_data()
 {
     QTest::addColumn<QByteArray>("xml");
     QTest::addColumn<int>("pattern");
-    QTest::addColumn<int>("interval");
     QTest::addColumn<int>("days");
     QTest::addColumn<int>("occurrences");
+    QTest::addColumn<int>("instance");
+    QTest::addColumn<int>("dayOfMonth");
+    QTest::addColumn<int>("month");
     QTest::addColumn<QDate>("endDate");
+    QTest::addColumn<bool>("unreadable");
     using P = Recurrence::Pattern;
-    QTest::newRow("weekly elements, mask") << recurrenceChildren("1", "10", "8", "") << int(P::Weekly) << 2
-                                           << 10 << 8 << QDate();
-    // An end stored as the UTC moment of local midnight six hours behind UTC.
-    QTest::newRow("daily, end date") << recurrenceChildren("0E0", "0", "0", "2010-06-01T06:00:00")
-                                     << int(P::Daily) << 2 << 0 << 0 << QDate(2010, 6, 1);
-    QTest::newRow("yearly nth by name, day names")
-        << recurrenceChildren("YearlyNth", "Monday Friday", "3", "") << int(P::YearNth) << 2 << 34 << 3 << QDate();
-    QTest::newRow("attributes") << QByteArray("<recurrence xml:space=\"preserve\" OPFRecurrencePatternType=\"2\" "
-                                              "OPFRecurrenceInterval=\"1\" OPFRecurrenceDaysOfWeek=\"MO,WE\" "
-                                              "OPFRecurrenceOccurrences=\"4\"></recurrence>")
-                                << int(P::Monthly) << 1 << 10 << 4 << QDate();
-    QTest::newRow("unknown pattern") << recurrenceChildren("4", "2", "2", "") << int(P::None) << 1 << 0 << 0
-                                     << QDate();
-    QTest::newRow("empty") << QByteArray() << int(P::None) << 1 << 0 << 0 << QDate();
+    const QByteArray numbered = limits("2.7E1", "1", "1", "0");
+    const QByteArray noEnd = limits("0E0", "0", "0", "1");
+    // The count is the limit of a numbered pattern, though the end date is there too.
+    QTest::newRow("weekly, its days, numbered")
+        << recurrenceXml("OPFRecurrencePatternWeekly", days("monday,wednesday"), numbered) << int(P::Weekly) << (2 | 8)
+        << 27 << 0 << 0 << 0 << QDate() << false;
+    // The end is local midnight seven hours behind UTC.
+    QTest::newRow("daily, end date") << recurrenceXml("OPFRecurrencePatternDaily", QByteArray(), limits("0E0", "0", "1", "0"))
+                                     << int(P::Daily) << 0 << 0 << 0 << 0 << 0 << QDate(2018, 12, 18) << false;
+    QTest::newRow("weekdays, no end") << recurrenceXml("OPFRecurrencePatternWeekly", days("weekdays"), noEnd)
+                                      << int(P::Weekly) << 0x3E << 0 << 0 << 0 << 0 << QDate() << false;
+    QTest::newRow("absolute monthly")
+        << recurrenceXml("OPFRecurrencePatternAbsoluteMonthly", element("OPFRecurrencePatternDayOfMonth", "19"), numbered)
+        << int(P::Monthly) << 0 << 27 << 0 << 19 << 0 << QDate() << false;
+    QTest::newRow("absolute yearly")
+        << recurrenceXml("OPFRecurrencePatternAbsoluteYearly",
+                      element("OPFRecurrencePatternDayOfMonth", "1.9E1") + element("OPFRecurrencePatternMonth", "7"), noEnd)
+        << int(P::Yearly) << 0 << 0 << 0 << 19 << 7 << QDate() << false;
+    // How relative patterns name their week is not known: every plausible shape is read.
+    QTest::newRow("second Tuesday, instance number")
+        << recurrenceXml("OPFRecurrencePatternRelativeMonthly",
+                      days("tuesday") + element("OPFRecurrencePatternInstance", "2"), noEnd)
+        << int(P::MonthNth) << 4 << 0 << 2 << 0 << 0 << QDate() << false;
+    QTest::newRow("last Friday, index word")
+        << recurrenceXml("OPFRecurrencePatternRelativeMonthly",
+                      days("friday") + element("OPFRecurrencePatternDayOfWeekIndex", "OPFRecurrenceWeekLast"), noEnd)
+        << int(P::MonthNth) << 32 << 0 << 5 << 0 << 0 << QDate() << false;
+    QTest::newRow("third Sunday of May, week children")
+        << recurrenceXml("OPFRecurrencePatternRelativeYearly",
+                      days("sunday") + element("OPFRecurrencePatternMonth", "5")
+                          + element("OPFRecurrencePatternWeekOfMonth", "<first>0</first><third>1</third>"),
+                      noEnd)
+        << int(P::YearNth) << 1 << 0 << 3 << 0 << 5 << QDate() << false;
+    QTest::newRow("last day, minus one")
+        << recurrenceXml("OPFRecurrencePatternRelativeMonthly",
+                      days("allDays") + element("OPFRecurrencePatternWeekNumber", "-1E0"), noEnd)
+        << int(P::MonthNth) << 0x7F << 0 << 5 << 0 << 0 << QDate() << false;
+    QTest::newRow("Outlook's pattern number") << recurrenceXml("1", days("monday"), noEnd) << int(P::Weekly) << 2 << 0 << 0
+                                              << 0 << 0 << QDate() << false;
+    QTest::newRow("unknown pattern") << recurrenceXml("OPFRecurrencePatternHourly", QByteArray(), noEnd) << int(P::None)
+                                     << 0 << 0 << 0 << 0 << 0 << QDate() << true;
+    QTest::newRow("empty") << QByteArray() << int(P::None) << 0 << 0 << 0 << 0 << 0 << QDate() << false;
     // Numbers outside int are refused before they become whole numbers.
-    QTest::newRow("days and count out of range") << recurrenceChildren("1", "-1E30", "nan", "") << int(P::Weekly) << 2
-                                                 << 0 << 0 << QDate();
-    QTest::newRow("pattern out of range") << recurrenceChildren("3.3E29", "inf", "1E300", "") << int(P::None) << 1
-                                          << 0 << 0 << QDate();
+    QTest::newRow("numbers out of range")
+        << recurrenceXml("OPFRecurrencePatternAbsoluteMonthly", element("OPFRecurrencePatternDayOfMonth", "-1E30"),
+                      limits("nan", "1", "0", "0"))
+        << int(P::Monthly) << 0 << 0 << 0 << 0 << 0 << QDate() << false;
+    QTest::newRow("pattern out of range") << recurrenceXml("3.3E29", QByteArray(), limits("1E300", "1", "0", "0"))
+                                          << int(P::None) << 0 << 0 << 0 << 0 << 0 << QDate() << true;
 }
 
 void TestItemDetails::recurrence()
 {
     QFETCH(QByteArray, xml);
     QFETCH(int, pattern);
-    QFETCH(int, interval);
     QFETCH(int, days);
     QFETCH(int, occurrences);
+    QFETCH(int, instance);
+    QFETCH(int, dayOfMonth);
+    QFETCH(int, month);
     QFETCH(QDate, endDate);
+    QFETCH(bool, unreadable);
     const Recurrence read = readRecurrence(xml);
     QCOMPARE(int(read.pattern), pattern);
-    QCOMPARE(read.interval, interval);
     QCOMPARE(read.daysOfWeek, days);
     QCOMPARE(read.occurrences, occurrences);
+    QCOMPARE(read.instance, instance);
+    QCOMPARE(read.dayOfMonth, dayOfMonth);
+    QCOMPARE(read.month, month);
     QCOMPARE(read.endDate, endDate);
+    QCOMPARE(read.unreadable, unreadable);
+    if (read.repeats())
+        QCOMPARE(read.startDate, QDate(2018, 6, 18));
 }
 
 void TestItemDetails::zoneOffsets()
@@ -139,7 +196,10 @@ void TestItemDetails::eventDetails()
         + element("OPFCalendarEventCopyEndTime", "2018-06-18T17:00:00")
         + element("OPFCalendarEventGetIsAllDayEvent", "1E0") + element("OPFCalendarEventGetIsPrivate", "1")
         + element("OPFCalendarEventCopyCategoryList", categories("Work,Family &amp; Friends"))
-        + element("OPFCalendarEventCopyRecurrence", recurrenceChildren("1", "2", "5", ""))
+        + element("OPFCalendarEventIsRecurring", "1")
+        + element("OPFCalendarEventCopyRecurrence",
+                  recurrenceXml("OPFRecurrencePatternWeekly", days("monday"), limits("5E0", "1", "0", "0")))
+        + element("OPFCalendarEventCopyUUID", "FC8C8E87-C9E8-42F7-AD76-457CCFB55DFB")
         + element("OPFCalendarEventCopyAttendeeList",
                   element("appointmentAttendee", QByteArray(),
                           "OPFCalendarAttendeeAddress=\"p@example.kr\" OPFCalendarAttendeeName=\"Park; Ji\" "
@@ -160,7 +220,51 @@ void TestItemDetails::eventDetails()
     QCOMPARE(event.categories, QStringList({"Work", "Family & Friends"}));
     QCOMPARE(event.recurrence.pattern, Recurrence::Pattern::Weekly);
     QCOMPARE(event.recurrence.occurrences, 5);
-    QCOMPARE(event.recurrence.startDate, QDate(2010, 5, 12));
+    QCOMPARE(event.ownUid, QStringLiteral("FC8C8E87-C9E8-42F7-AD76-457CCFB55DFB"));
+    QVERIFY(!event.identity.isEmpty());
+}
+
+void TestItemDetails::unreadableRecurrenceIsALoss_data()
+{
+    QTest::addColumn<QByteArray>("elements");
+    QTest::addColumn<QString>("field"); // empty: nothing is lost
+    const QByteArray weekly =
+        element("OPFCalendarEventIsRecurring", "1")
+        + element("OPFCalendarEventCopyRecurrence",
+                  recurrenceXml("OPFRecurrencePatternWeekly", days("monday"), limits("2.7E1", "1", "1", "0")));
+    const QByteArray zone = "BEGIN:VTIMEZONE\nTZID:Mountain\nBEGIN:STANDARD\nDTSTART:16010101T000000\n"
+                            "RRULE:FREQ=YEARLY;BYDAY=1SU;BYMONTH=11\nTZOFFSETFROM:-0600\nTZOFFSETTO:-0700\nEND:STANDARD\n"
+                            "END:VTIMEZONE\n";
+    QTest::newRow("readable") << weekly + element("OPFCalendarEventGetStartTimeZoneICSData", zone) << QString();
+    QTest::newRow("no zone text") << weekly << QString();
+    QTest::newRow("unknown pattern")
+        << element("OPFCalendarEventCopyRecurrence",
+                   recurrenceXml("OPFRecurrencePatternHourly", QByteArray(), limits("2E0", "1", "0", "0")))
+        << QStringLiteral("OPFCalendarEventCopyRecurrence");
+    QTest::newRow("marked recurring without a pattern") << element("OPFCalendarEventIsRecurring", "1E0")
+                                                        << QStringLiteral("OPFCalendarEventCopyRecurrence");
+    QByteArray broken = zone;
+    broken.replace("FREQ=YEARLY", "FREQ=MONTHLY");
+    QTest::newRow("unreadable zone") << weekly + element("OPFCalendarEventGetStartTimeZoneICSData", broken)
+                                     << QStringLiteral("OPFCalendarEventGetStartTimeZoneICSData");
+}
+
+void TestItemDetails::unreadableRecurrenceIsALoss()
+{
+    QFETCH(QByteArray, elements);
+    QFETCH(QString, field);
+    clearLosses();
+    parse("appointments", "appointment",
+          element("OPFCalendarEventCopySummary", "Weekly sync") + element("OPFCalendarEventCopyStartTime", "2018-06-18T17:30:00")
+              + elements,
+          [](FolderInformation f) { f.InitializeCLRC(3000); });
+    const QVector<Loss> losses = recordedLosses();
+    QCOMPARE(losses.size(), field.isEmpty() ? 0 : 1);
+    if (!field.isEmpty()) {
+        QCOMPARE(losses.first().reason, LossReason::ValueUnreadable);
+        QCOMPARE(losses.first().field, field);
+        QCOMPARE(losses.first().item, QStringLiteral("Weekly sync"));
+    }
 }
 
 void TestItemDetails::taskCompletion_data()

@@ -32,6 +32,42 @@ QStringList unfoldedLines(const QByteArray &bytes)
 QDateTime utc(int y, int mo, int d, int h, int mi) { return QDateTime(QDate(y, mo, d), QTime(h, mi), Qt::UTC); }
 
 const ByteArrayTextReader kNoFile{QByteArray()};
+
+// A zone as exports carry it: a whole calendar, the rules' hours in BYHOUR.
+QString exportZone(const char *tzid, const char *database, const char *standard, const char *daylight,
+                   const char *toStandard, const char *toDaylight)
+{
+    return QStringLiteral("BEGIN:VCALENDAR\nBEGIN:VTIMEZONE\nTZID:%1\nX-ENTOURAGE-CFTIMEZONE:%2\n"
+                          "BEGIN:STANDARD\nDTSTART:16010101T000000\nRRULE:FREQ=YEARLY;INTERVAL=1;BYSECOND=0;"
+                          "BYMINUTE=0;%5\nTZOFFSETFROM:%4\nTZOFFSETTO:%3\nEND:STANDARD\n"
+                          "BEGIN:DAYLIGHT\nDTSTART:16010101T000000\nRRULE:FREQ=YEARLY;INTERVAL=1;BYSECOND=0;"
+                          "BYMINUTE=0;%6\nTZOFFSETFROM:%3\nTZOFFSETTO:%4\nEND:DAYLIGHT\nEND:VTIMEZONE\nEND:VCALENDAR\n")
+        .arg(QLatin1String(tzid), QLatin1String(database), QLatin1String(standard), QLatin1String(daylight),
+             QLatin1String(toStandard), QLatin1String(toDaylight));
+}
+
+QString mountainZone()
+{
+    return exportZone("Mountain Time (US & Canada)", "US/Mountain", "-0700", "-0600", "BYHOUR=2;BYDAY=1SU;BYMONTH=11",
+                      "BYHOUR=2;BYDAY=2SU;BYMONTH=3");
+}
+
+QString aucklandZone()
+{
+    return exportZone("Auckland, Wellington", "Pacific/Auckland", "+1200", "+1300", "BYHOUR=3;BYDAY=1SU;BYMONTH=4",
+                      "BYHOUR=2;BYDAY=-1SU;BYMONTH=9");
+}
+
+CalenderInformation *eventAt(const QDateTime &start, const QDateTime &end, const char *allDay)
+{
+    CalenderInformation *event = zeroed<CalenderInformation>();
+    put(event->Identifier, "00112233445566778899AABBCCDDEEFF");
+    put(event->Summary, "Weekly sync");
+    put(event->AllDay, allDay);
+    put(event->StartUtc, start.toString(QStringLiteral("yyyyMMdd'T'HHmmss")).toLatin1().constData());
+    put(event->EndUtc, end.toString(QStringLiteral("yyyyMMdd'T'HHmmss")).toLatin1().constData());
+    return event;
+}
 } // namespace
 
 class TestStandardFormat : public QObject
@@ -50,7 +86,11 @@ private slots:
     void contactCard();
     void eventLines_data();
     void eventLines();
+    void repeatingEvents_data();
+    void repeatingEvents();
+    void eventIdentity();
     void completedTask();
+    void repeatingTaskWithOnlyADueDate();
     void journalFromHtml();
     void quotedPrintableLines_data();
     void quotedPrintableLines();
@@ -93,43 +133,39 @@ void TestStandardFormat::recurrenceRules_data()
     QTest::addColumn<int>("interval");
     QTest::addColumn<int>("days");
     QTest::addColumn<int>("count");
-    QTest::addColumn<QDate>("endDate");
-    QTest::addColumn<QDateTime>("start");
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<QByteArray>("rule");
     QTest::addColumn<int>("instance");
+    QTest::addColumn<int>("dayOfMonth");
+    QTest::addColumn<int>("month");
+    QTest::addColumn<QByteArray>("until");
+    QTest::addColumn<QByteArray>("rule");
     using P = Recurrence::Pattern;
-    const QDateTime morning = utc(2011, 2, 3, 9, 44); // a Thursday
-    QTest::newRow("weekly, same day in UTC") << int(P::Weekly) << 1 << (16 | 64) << 8 << QDate() << morning << 330
-                                             << QByteArray("FREQ=WEEKLY;BYDAY=TH,SA;WKST=SU;COUNT=8") << 0;
-    // Monday 20:00 in Mountain time is Tuesday 03:00 UTC: every day moves one on.
-    QTest::newRow("weekly, next day in UTC") << int(P::Weekly) << 2 << (2 | 8) << 0 << QDate() << utc(2011, 2, 8, 3, 0)
-                                             << -420 << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=TU,TH;WKST=SU") << 0;
-    // Saturday 08:00 in Kolkata is Saturday 02:30 UTC, Sunday 01:00 there is Saturday 19:30.
-    QTest::newRow("weekly, day before in UTC, wraps") << int(P::Weekly) << 1 << 1 << 0 << QDate()
-                                                      << utc(2011, 2, 5, 19, 30) << 330
-                                                      << QByteArray("FREQ=WEEKLY;BYDAY=SA;WKST=SU") << 0;
-    QTest::newRow("weekly without days takes the start's") << int(P::Weekly) << 1 << 0 << 3 << QDate() << morning
-                                                           << 0 << QByteArray("FREQ=WEEKLY;BYDAY=TH;WKST=SU;COUNT=3") << 0;
-    // The last occurrence starts on the end date at the local time of day: 14:00 local is 20:00 UTC.
-    QTest::newRow("daily until") << int(P::Daily) << 3 << 0 << 0 << QDate(2009, 12, 31) << utc(2009, 12, 22, 20, 0)
-                                 << -360 << QByteArray("FREQ=DAILY;INTERVAL=3;UNTIL=20091231T200000Z") << 0;
-    QTest::newRow("count wins over end") << int(P::Monthly) << 1 << 0 << 4 << QDate(2012, 1, 1) << morning << 0
-                                         << QByteArray("FREQ=MONTHLY;COUNT=4") << 0;
-    QTest::newRow("yearly") << int(P::Yearly) << 1 << 0 << 0 << QDate() << morning << 0 << QByteArray("FREQ=YEARLY") << 0;
-    // The third Tuesday, 20:00 in Mountain time: a Wednesday in UTC, in the days after the third week.
-    QTest::newRow("third weekday, next day in UTC")
-        << int(P::MonthNth) << 1 << 4 << 6 << QDate() << utc(2011, 2, 16, 3, 0) << -420
-        << QByteArray("FREQ=MONTHLY;BYDAY=WE;BYMONTHDAY=16,17,18,19,20,21,22;COUNT=6") << 3;
-    // The last Sunday at 03:00 in Kolkata is a Saturday in UTC.
-    QTest::newRow("last weekday, day before in UTC")
-        << int(P::MonthNth) << 1 << 1 << 0 << QDate() << utc(2011, 5, 28, 21, 30) << 330
-        << QByteArray("FREQ=MONTHLY;BYDAY=SA;BYMONTHDAY=-8,-7,-6,-5,-4,-3,-2") << 5;
-    // The first Thursday at 02:00 in Kolkata can be the last day of the month before in UTC.
-    QTest::newRow("first weekday, day before in UTC")
-        << int(P::MonthNth) << 2 << 16 << 0 << QDate() << utc(2011, 8, 31, 20, 30) << 330
-        << QByteArray("FREQ=MONTHLY;INTERVAL=2;BYDAY=WE;BYMONTHDAY=-1,1,2,3,4,5,6") << 1;
-    QTest::newRow("no pattern") << int(P::None) << 1 << 0 << 5 << QDate() << morning << 0 << QByteArray() << 0;
+    // The local start is Thursday 3 February 2011, the first Thursday of its month.
+    QTest::newRow("weekly, its days") << int(P::Weekly) << 1 << (16 | 64) << 8 << 0 << 0 << 0 << QByteArray()
+                                      << QByteArray("FREQ=WEEKLY;BYDAY=TH,SA;WKST=SU;COUNT=8");
+    QTest::newRow("weekly without days takes the start's")
+        << int(P::Weekly) << 2 << 0 << 0 << 0 << 0 << 0 << QByteArray("20110301T065959Z")
+        << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=TH;WKST=SU;UNTIL=20110301T065959Z");
+    QTest::newRow("count wins over end") << int(P::Daily) << 3 << 0 << 4 << 0 << 0 << 0 << QByteArray("20110301")
+                                         << QByteArray("FREQ=DAILY;INTERVAL=3;COUNT=4");
+    QTest::newRow("absolute monthly") << int(P::Monthly) << 1 << 0 << 6 << 0 << 19 << 0 << QByteArray()
+                                      << QByteArray("FREQ=MONTHLY;BYMONTHDAY=19;COUNT=6");
+    QTest::newRow("absolute monthly without its day") << int(P::Monthly) << 1 << 0 << 0 << 0 << 0 << 0 << QByteArray()
+                                                      << QByteArray("FREQ=MONTHLY;BYMONTHDAY=3");
+    QTest::newRow("second Tuesday") << int(P::MonthNth) << 1 << 4 << 0 << 2 << 0 << 0 << QByteArray()
+                                    << QByteArray("FREQ=MONTHLY;BYDAY=2TU");
+    QTest::newRow("last Sunday every other month") << int(P::MonthNth) << 2 << 1 << 3 << 5 << 0 << 0 << QByteArray()
+                                                   << QByteArray("FREQ=MONTHLY;INTERVAL=2;BYDAY=-1SU;COUNT=3");
+    QTest::newRow("third weekday") << int(P::MonthNth) << 1 << 0x3E << 0 << 3 << 0 << 0 << QByteArray()
+                                   << QByteArray("FREQ=MONTHLY;BYDAY=MO,TU,WE,TH,FR;BYSETPOS=3");
+    QTest::newRow("relative without week or day takes the start's")
+        << int(P::MonthNth) << 1 << 0 << 0 << 0 << 0 << 0 << QByteArray() << QByteArray("FREQ=MONTHLY;BYDAY=1TH");
+    QTest::newRow("absolute yearly") << int(P::Yearly) << 1 << 0 << 0 << 0 << 19 << 7 << QByteArray("20300719")
+                                     << QByteArray("FREQ=YEARLY;BYMONTH=7;BYMONTHDAY=19;UNTIL=20300719");
+    QTest::newRow("absolute yearly without month and day")
+        << int(P::Yearly) << 1 << 0 << 0 << 0 << 0 << 0 << QByteArray() << QByteArray("FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=3");
+    QTest::newRow("last Monday of May") << int(P::YearNth) << 1 << 2 << 0 << 5 << 0 << 5 << QByteArray()
+                                        << QByteArray("FREQ=YEARLY;BYMONTH=5;BYDAY=-1MO");
+    QTest::newRow("no pattern") << int(P::None) << 1 << 0 << 5 << 0 << 0 << 0 << QByteArray() << QByteArray();
 }
 
 void TestStandardFormat::recurrenceRules()
@@ -138,19 +174,20 @@ void TestStandardFormat::recurrenceRules()
     QFETCH(int, interval);
     QFETCH(int, days);
     QFETCH(int, count);
-    QFETCH(QDate, endDate);
-    QFETCH(QDateTime, start);
-    QFETCH(int, offset);
-    QFETCH(QByteArray, rule);
     QFETCH(int, instance);
+    QFETCH(int, dayOfMonth);
+    QFETCH(int, month);
+    QFETCH(QByteArray, until);
+    QFETCH(QByteArray, rule);
     Recurrence recurrence;
     recurrence.pattern = Recurrence::Pattern(pattern);
     recurrence.interval = interval;
     recurrence.daysOfWeek = days;
     recurrence.occurrences = count;
-    recurrence.endDate = endDate;
     recurrence.instance = instance;
-    QCOMPARE(recurrenceRule(recurrence, start, offset), rule);
+    recurrence.dayOfMonth = dayOfMonth;
+    recurrence.month = month;
+    QCOMPARE(recurrenceRule(recurrence, QDate(2011, 2, 3), until), rule);
 }
 
 void TestStandardFormat::contactCard()
@@ -242,6 +279,103 @@ void TestStandardFormat::eventLines()
     QVERIFY(lines.contains(QStringLiteral("CLASS:PRIVATE")));
     QVERIFY(lines.contains(QString::fromUtf8("ATTENDEE;ROLE=REQ-PARTICIPANT;PARTSTAT=NEEDS-ACTION;CN=홍길동:mailto:p@example.kr")));
     QVERIFY(lines.contains(QStringLiteral("TRIGGER:-PT15M")));
+}
+
+void TestStandardFormat::repeatingEvents_data()
+{
+    QTest::addColumn<QString>("zoneText");
+    QTest::addColumn<int>("nameOffset"); // minutes; 1: the zone's name gives none
+    QTest::addColumn<bool>("allDay");
+    QTest::addColumn<QDateTime>("start");
+    QTest::addColumn<QStringList>("expected");
+    // A weekly Monday 11:30 meeting: 17:30 UTC in summer, 18:30 UTC in winter, 11:30 local either way.
+    QTest::newRow("summer, in its zone")
+        << mountainZone() << -420 << false << utc(2018, 6, 18, 17, 30)
+        << QStringList{"TZID:US/Mountain", "DTSTART;TZID=US/Mountain:20180618T113000",
+                       "DTEND;TZID=US/Mountain:20180618T120000", "RRULE:FREQ=WEEKLY;BYDAY=MO;WKST=SU;COUNT=27"};
+    QTest::newRow("winter, in its zone")
+        << mountainZone() << -420 << false << utc(2018, 12, 17, 18, 30)
+        << QStringList{"DTSTART;TZID=US/Mountain:20181217T113000", "RRULE:FREQ=WEEKLY;BYDAY=MO;WKST=SU;COUNT=27"};
+    // Monday 03:00 UTC is Sunday evening at -07:00: the rule's day is the zone's.
+    QTest::newRow("no zone text, the name's offset")
+        << QString() << -420 << false << utc(2018, 6, 18, 3, 0)
+        << QStringList{"TZID:UTC-0700", "DTSTART;TZID=UTC-0700:20180617T200000",
+                       "RRULE:FREQ=WEEKLY;BYDAY=SU;WKST=SU;COUNT=27"};
+    QTest::newRow("unreadable zone text, the name's offset")
+        << QStringLiteral("BEGIN:VTIMEZONE\nTZID:X\nBEGIN:STANDARD\nDTSTART:16010101T000000\n"
+                          "RRULE:FREQ=MONTHLY\nTZOFFSETFROM:+0100\nTZOFFSETTO:+0100\nEND:STANDARD\nEND:VTIMEZONE")
+        << 60 << false << utc(2018, 6, 18, 10, 0) << QStringList{"DTSTART;TZID=UTC+0100:20180618T110000"};
+    QTest::newRow("no zone at all: UTC") << QString() << 1 << false << utc(2018, 6, 18, 17, 30)
+                                         << QStringList{"DTSTART:20180618T173000Z", "DTEND:20180618T180000Z",
+                                                        "RRULE:FREQ=WEEKLY;BYDAY=MO;WKST=SU;COUNT=27"};
+    // Local midnight in Auckland's summer is 11:00 UTC the day before: the day is Auckland's.
+    QTest::newRow("all day, thirteen hours ahead")
+        << aucklandZone() << 720 << true << utc(2011, 3, 23, 11, 0)
+        << QStringList{"DTSTART;VALUE=DATE:20110324", "DTEND;VALUE=DATE:20110325",
+                       "RRULE:FREQ=WEEKLY;BYDAY=TH;WKST=SU;COUNT=27"};
+    QTest::newRow("all day, thirteen hours ahead, name only")
+        << QString() << 720 << true << utc(2011, 3, 23, 11, 0) << QStringList{"DTSTART;VALUE=DATE:20110324"};
+}
+
+void TestStandardFormat::repeatingEvents()
+{
+    QFETCH(QString, zoneText);
+    QFETCH(int, nameOffset);
+    QFETCH(bool, allDay);
+    QFETCH(QDateTime, start);
+    QFETCH(QStringList, expected);
+    const QDateTime end = allDay ? start.addDays(1) : start.addSecs(30 * 60);
+    CalenderInformation *event = eventAt(start, end, allDay ? "1" : "0");
+    EventDetails details;
+    details.allDay = allDay;
+    details.zoneText = zoneText;
+    details.hasZoneOffset = nameOffset != 1;
+    details.zoneOffsetMinutes = details.hasZoneOffset ? nameOffset : 0;
+    details.recurrence.pattern = Recurrence::Pattern::Weekly;
+    details.recurrence.occurrences = 27;
+    QStringList lines = unfoldedLines(standardEvent(*event, details, kNoFile));
+    const ZoneRules zone = eventZone(*event, details);
+    if (zone.isValid())
+        lines += unfoldedLines(zone.vtimezone());
+    for (const QString &line : expected)
+        QVERIFY2(lines.contains(line), qPrintable(line + QLatin1Char('\n') + lines.join(QLatin1Char('\n'))));
+}
+
+void TestStandardFormat::eventIdentity()
+{
+    CalenderInformation *event = eventAt(utc(2018, 6, 18, 17, 30), utc(2018, 6, 18, 18, 0), "0");
+    EventDetails details;
+    details.identity = "1200:abc";
+    const auto uidOf = [&](const EventDetails &with) {
+        return unfoldedLines(standardEvent(*event, with, kNoFile)).filter(QRegularExpression(QStringLiteral("^UID:")));
+    };
+    const QStringList stable = uidOf(details);
+    QCOMPARE(stable.size(), 1);
+    // The record's random identifier plays no part: another scan gives the same UID.
+    put(event->Identifier, "FFEEDDCCBBAA99887766554433221100");
+    QCOMPARE(uidOf(details), stable);
+    EventDetails elsewhere = details;
+    elsewhere.identity = "1201:abc";
+    QVERIFY(uidOf(elsewhere) != stable);
+    details.ownUid = QStringLiteral("FC8C8E87-C9E8-42F7-AD76-457CCFB55DFB");
+    QCOMPARE(uidOf(details), QStringList{"UID:FC8C8E87-C9E8-42F7-AD76-457CCFB55DFB"});
+}
+
+void TestStandardFormat::repeatingTaskWithOnlyADueDate()
+{
+    TasksInformation *task = zeroed<TasksInformation>();
+    put(task->Name, "Renew domain");
+    TaskDetails details;
+    details.dueUtc = utc(2010, 9, 2, 6, 42);
+    details.recurrence.pattern = Recurrence::Pattern::Daily;
+    details.recurrence.interval = 3;
+    details.recurrence.endDate = QDate(2011, 3, 21);
+    const QStringList lines = unfoldedLines(standardTodo(*task, details, kNoFile));
+    for (const char *line : {"DTSTART:20100902T064200Z", "DUE:20100902T064200Z",
+                             "RRULE:FREQ=DAILY;INTERVAL=3;UNTIL=20110321T235959Z"})
+        QVERIFY2(lines.contains(QLatin1String(line)), line);
+    details.recurrence = Recurrence();
+    QVERIFY(unfoldedLines(standardTodo(*task, details, kNoFile)).filter(QStringLiteral("DTSTART")).isEmpty());
 }
 
 void TestStandardFormat::completedTask()

@@ -201,10 +201,55 @@ def check_contacts(testcase, path, manifest):
 # Calendar
 
 
-def expanded(component, start):
+def calendar_zones(data):
+    """{TZID: tzinfo} of the calendar's VTIMEZONEs, read by dateutil from the file's own rules."""
+    import io
+    from dateutil.tz import tzical
+    text = data.decode("utf-8")
+    if "BEGIN:VTIMEZONE" not in text:
+        return {}
+    zones = tzical(io.StringIO(text))
+    return {key: zones.get(key) for key in zones.keys()}
+
+
+def instant(component, name, zones):
+    """A DATE, DATE-TIME or zoned DATE-TIME property as a date or an aware datetime; floating times naive."""
+    prop = component[name]
+    raw = prop.to_ical().decode()
+    if len(raw) == 8:
+        return datetime.datetime.strptime(raw, "%Y%m%d").date()
+    moment = datetime.datetime.strptime(raw.rstrip("Z"), "%Y%m%dT%H%M%S")
+    if raw.endswith("Z"):
+        return moment.replace(tzinfo=datetime.timezone.utc)
+    if "TZID" in prop.params:
+        return moment.replace(tzinfo=zones[prop.params["TZID"]])
+    return moment
+
+
+def dateutil_occurrences(component, zones, days):
+    """The item's occurrences within days of its start, by dateutil: aware datetimes, or dates."""
     from dateutil.rrule import rrulestr
+    start = instant(component, "DTSTART", zones)
     rule = component["RRULE"].to_ical().decode()
-    return [moment.strftime("%Y%m%dT%H%M%SZ") for moment in rrulestr(rule, dtstart=start)]
+    if isinstance(start, datetime.datetime):
+        return list(rrulestr(rule, dtstart=start).between(start, start + datetime.timedelta(days=days), inc=True))
+    first = datetime.datetime.combine(start, datetime.time())
+    return [moment.date() for moment in rrulestr(rule, dtstart=first).between(
+        first, first + datetime.timedelta(days=days), inc=True)]
+
+
+def expected_local(item, occurrences, zone):
+    """The occurrences a reader found, in the item's own zone (None: UTC), within the generator's
+    window, in the generator's notation: local compact stamps, or dates for all-day items."""
+    import zoneinfo
+    from make_olm import OCCURRENCE_WINDOW
+    if item.get("allDay"):
+        first = datetime.datetime.strptime(item["occurrences"][0], "%Y%m%d").date()
+        return [day.strftime("%Y%m%d") for day in occurrences if day < first + OCCURRENCE_WINDOW]
+    start = utc(item["start"] or item["due"])
+    local = zoneinfo.ZoneInfo(zone or "UTC")
+    return [moment.astimezone(local).strftime("%Y%m%dT%H%M%S") for moment in occurrences
+            if moment < start + OCCURRENCE_WINDOW]
 
 
 def categories_of(component):
@@ -218,9 +263,11 @@ def categories_of(component):
 def check_calendar(testcase, path, manifest):
     import icalendar
     import vobject
+    from make_olm import OCCURRENCE_WINDOW
     data = Path(path).read_bytes()
     vobject.readOne(data.decode("utf-8"), validate=True)
     calendar = icalendar.Calendar.from_ical(data)
+    zones = calendar_zones(data)
     events = calendar.walk("VEVENT")
     todos = calendar.walk("VTODO")
     journals = calendar.walk("VJOURNAL")
@@ -232,18 +279,20 @@ def check_calendar(testcase, path, manifest):
         testcase.assertNotIn("&amp;", str(journal.get("DESCRIPTION", "")))
         testcase.assertNotIn("<div>", str(journal.get("DESCRIPTION", "")))
 
+    by_uid = {str(c["UID"]): c for c in events}
     for event in survivors(manifest, "calendars"):
         with testcase.subTest(event=event["summary"]):
-            start = event["startDate"] if event["allDay"] else utc(event["start"]).strftime("%Y%m%dT%H%M%SZ")
-            component = next(c for c in events if str(c["SUMMARY"]) == event["summary"]
-                             and c["DTSTART"].to_ical().decode() == start)
+            # The export's own identifier is the event's UID.
+            component = by_uid[event["uuid"]]
+            testcase.assertEqual(str(component["SUMMARY"]), event["summary"])
             testcase.assertEqual(str(component["LOCATION"]), event["location"])
             if event["allDay"]:
-                testcase.assertEqual(component.decoded("DTSTART").strftime("%Y%m%d"), event["startDate"])
-                testcase.assertEqual(component.decoded("DTEND").strftime("%Y%m%d"), event["endDate"])
-                testcase.assertIsInstance(component.decoded("DTSTART"), datetime.date)
+                testcase.assertEqual(instant(component, "DTSTART", zones).strftime("%Y%m%d"), event["startDate"])
+                testcase.assertEqual(instant(component, "DTEND", zones).strftime("%Y%m%d"), event["endDate"])
+                testcase.assertNotIsInstance(instant(component, "DTSTART", zones), datetime.datetime)
             else:
-                testcase.assertEqual(component.decoded("DTEND"), utc(event["end"]))
+                testcase.assertEqual(instant(component, "DTSTART", zones), utc(event["start"]))
+                testcase.assertEqual(instant(component, "DTEND", zones), utc(event["end"]))
             testcase.assertEqual(str(component.get("CLASS", "")), "PRIVATE" if event["private"] else "")
             testcase.assertEqual(categories_of(component), event["categories"])
             attendees = component.get("ATTENDEE", [])
@@ -251,20 +300,30 @@ def check_calendar(testcase, path, manifest):
             testcase.assertEqual(sorted(str(a).lower().replace("mailto:", "") for a in attendees),
                                  sorted(event["attendees"]))
             if event["recurrence"]:
-                testcase.assertEqual(expanded(component, component.decoded("DTSTART")), event["occurrences"])
+                found = dateutil_occurrences(component, zones, OCCURRENCE_WINDOW.days)
+                testcase.assertEqual(expected_local(event, found, event["zoneIana"]), event["occurrences"])
             else:
                 testcase.assertNotIn("RRULE", component)
 
     for task in survivors(manifest, "tasks"):
         with testcase.subTest(task=task["name"]):
             component = next(c for c in todos if str(c["SUMMARY"]) == task["name"]
-                             and c.decoded("DUE") == utc(task["due"]))
-            testcase.assertEqual(component.decoded("DTSTART"), utc(task["start"]))
+                             and instant(c, "DUE", zones) == utc(task["due"]))
+            if task["start"]:
+                testcase.assertEqual(instant(component, "DTSTART", zones), utc(task["start"]))
+            elif task["recurrence"]:
+                # A repeating task with only a due date repeats from it.
+                testcase.assertEqual(instant(component, "DTSTART", zones), utc(task["due"]))
+            else:
+                testcase.assertNotIn("DTSTART", component)
             if task["complete"]:
                 testcase.assertEqual(str(component["STATUS"]), "COMPLETED")
-                testcase.assertEqual(component.decoded("COMPLETED"), utc(task["completed"]))
+                testcase.assertEqual(instant(component, "COMPLETED", zones), utc(task["completed"]))
             else:
                 testcase.assertNotEqual(str(component.get("STATUS")), "COMPLETED")
             testcase.assertEqual(categories_of(component), task["categories"])
             if task["recurrence"]:
-                testcase.assertEqual(expanded(component, component.decoded("DTSTART")), task["occurrences"])
+                found = dateutil_occurrences(component, zones, OCCURRENCE_WINDOW.days)
+                testcase.assertEqual(expected_local(task, found, None), task["occurrences"])
+            else:
+                testcase.assertNotIn("RRULE", component)
