@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Shows that two builds of mendora-cli give the same outputs: the scan report
 (`scan --json --items`), the bundle and the standard files of a generated realistic
-export, of a damaged one and of the bundled samples.
+export, of a damaged one, of a hostile one and of the bundled samples.
 
     tools/compare_outputs.py BEFORE_CLI AFTER_CLI [--tmp DIR] [--mails 400]
 
@@ -119,8 +119,11 @@ def main():
         subprocess.run([sys.executable, str(GENERATOR), str(damaged), "--seed", "5", *counts, "--wipe-headers",
                         "0.3", "--zero-crc", "0.2", "--garbage-between", "--garbage-inside", "0.1",
                         "--drop-end-tags", "0.1", "--zero-fill", "5", "--truncate", "-50000"], check=True)
+        hostile = work / "hostile.olm"
+        subprocess.run([sys.executable, str(SOURCE / "tools" / "make_hostile_olm.py"), str(hostile), "--manifest",
+                        str(work / "hostile.json")], check=True)
         failed = False
-        for olm in (realistic, damaged, SOURCE / "samples" / "intact.olm", SOURCE / "samples" / "damaged.olm"):
+        for olm in (realistic, damaged, hostile, SOURCE / "samples" / "intact.olm", SOURCE / "samples" / "damaged.olm"):
             before = outputs(args.before, olm, work / "before")
             again = outputs(args.before, olm, work / "again")
             # What differs between two runs of one build holds identifiers made up afresh:
