@@ -5,13 +5,11 @@
 
 #include <BuildConfig.h>
 
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QSysInfo>
-#include <QUrl>
 #include <QVBoxLayout>
 
 AboutDlg::AboutDlg(QEntourageMainWindow *mainWindow)
@@ -45,7 +43,7 @@ AboutDlg::AboutDlg(QEntourageMainWindow *mainWindow)
     connect(support, &QPushButton::clicked, mainWindow, &QEntourageMainWindow::OnViewSupport);
     connect(email, &QPushButton::clicked, mainWindow, &QEntourageMainWindow::OnEmailSupport);
     connect(agreement, &QPushButton::clicked, this,
-            [] { QDesktopServices::openUrl(QUrl::fromLocalFile(agreementTextPath())); });
+            [this] { openLocalPage(this, agreementTextPath(), tr("License Agreement")); });
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -4,10 +4,14 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QDir>
+#include <QTextBrowser>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <QXmlStreamReader>
 
 const char kDiskImageExecutableDirectory[] = "/Volumes/Mendora/Mendora.app/Contents/MacOS";
@@ -85,4 +89,34 @@ void openLink(const QString &link)
     if (link.isEmpty())
         return;
     QDesktopServices::openUrl(QUrl(link, QUrl::TolerantMode));
+}
+
+void openLocalPage(QWidget *parent, const QString &path, const QString &title)
+{
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return;
+    // No handler on this machine: the page is shown in a window of the application.
+    auto *window = new QDialog(parent);
+    window->setObjectName(QStringLiteral("localPageWindow"));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(title);
+    auto *page = new QTextBrowser(window);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        page->setPlainText(QObject::tr("%1 could not be read: %2").arg(path, file.errorString()));
+    } else if (path.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive)) {
+        page->setPlainText(QString::fromLatin1(file.readAll()));
+    } else {
+        page->setSearchPaths({QFileInfo(path).absolutePath()});
+        page->setHtml(QString::fromUtf8(file.readAll()));
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, window);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, window, &QDialog::close);
+    auto *layout = new QVBoxLayout(window);
+    layout->addWidget(page);
+    layout->addWidget(buttons);
+    window->resize(640, 560);
+    window->show();
+    window->raise();
+    window->activateWindow();
 }

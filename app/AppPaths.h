@@ -5,6 +5,8 @@
 // installed, the executable sits in <prefix>/bin and they in <prefix>/share/mendora.
 #include <QString>
 
+class QWidget;
+
 // The one place a distributed copy must not run from.
 extern const char kDiskImageExecutableDirectory[]; // "/Volumes/Mendora/Mendora.app/Contents/MacOS"
 
@@ -26,3 +28,6 @@ QString readLinkFromPropertyList(const QString &plistPath, const QString &key);
 
 // Hands a link to the system's opener (browser, mail program); an empty link does nothing.
 void openLink(const QString &link);
+// Opens a file shipped beside the application (help page, agreement) with the system's
+// handler, or, where there is none, in a window of the application.
+void openLocalPage(QWidget *parent, const QString &path, const QString &title);

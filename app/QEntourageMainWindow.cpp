@@ -367,7 +367,7 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     m_pHeaderBrowser->setAutoFormatting(QTextEdit::AutoNone);
     m_pHeaderBrowser->setTextInteractionFlags(Qt::NoTextInteraction);
     m_pHeaderBrowser->setFont(lucidaGrande(11));
-    m_pHeaderBrowser->setFixedHeight(110);
+    m_pHeaderBrowser->setFixedHeight(kHeaderMinimumHeight);
     m_pHeaderBrowser->setMinimumWidth(330);
     previewLayout->addWidget(m_pHeaderBrowser);
 
@@ -388,7 +388,6 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     panes.header = m_pHeaderBrowser;
     panes.details = m_pDetailsBrowser;
     panes.webView = m_pWebView;
-    panes.folderTree = m_pFolderTree;
     m_pPreview = new QPreviewOfItems(panes, this);
 }
 
@@ -439,7 +438,7 @@ void QEntourageMainWindow::ConnectSignals()
     }
 }
 
-void QEntourageMainWindow::CreateBrowseWindow()
+void QEntourageMainWindow::CreateBrowseWindow(const QString &chosenFile)
 {
     // Only the newest browse window stays; an old one would still answer the folder tree.
     if (m_pParseDatabase)
@@ -452,12 +451,40 @@ void QEntourageMainWindow::CreateBrowseWindow()
     connect(browse, &QParseDatabase::OnFinishScanning, this, &QEntourageMainWindow::SetFinishSettingsForMail);
     connect(browse, &QParseDatabase::OnFinishScanning, this, &QEntourageMainWindow::OnMailButtonClicked);
     connect(browse, &QParseDatabase::InformationDlgOpen, this, &QEntourageMainWindow::OnInformationDlg);
-    connect(browse, &QParseDatabase::scanStopped, this, [this] { SetOpenActionsEnabled(true); });
     connect(browse, &QParseDatabase::folderOpened, this, &QEntourageMainWindow::selectCategoryOfFolder);
     connect(m_pFolderTree, &QTreeWidget::itemClicked, browse, &QParseDatabase::ShowindivisualMailItemsInfo);
     connect(m_pFolderTree, &QTreeWidget::itemChanged, browse, &QParseDatabase::OnFolderBoxChanged);
+    connect(m_pFolderTree, &QTreeWidget::currentItemChanged, browse, &QParseDatabase::OnFolderTreeCurrentChanged);
     connect(m_pItemList, &QTreeWidget::itemSelectionChanged, browse, &QParseDatabase::OnMessageSubjectChanged);
-    browse->show();
+    if (!chosenFile.isEmpty())
+        browse->ChooseFile(chosenFile);
+    presentBrowseWindow();
+}
+
+void QEntourageMainWindow::presentBrowseWindow()
+{
+    if (!m_pParseDatabase)
+        return;
+    m_pParseDatabase->show();
+    m_pParseDatabase->raise();
+    m_pParseDatabase->activateWindow();
+}
+
+void QEntourageMainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_browseWindowShown)
+        return;
+    m_browseWindowShown = true;
+    // The first browse window was shown before this window: a window manager stacks a
+    // dialog mapped before its parent behind it. Once this window is up, it is shown
+    // again, in front and with the focus, unless it went meanwhile.
+    QTimer::singleShot(0, this, [this] {
+        if (m_pParseDatabase && m_pParseDatabase->isVisible()) {
+            m_pParseDatabase->hide();
+            presentBrowseWindow();
+        }
+    });
 }
 
 void QEntourageMainWindow::ClearFolderTree()
@@ -497,6 +524,9 @@ void QEntourageMainWindow::SetViewControlsEnabled(bool enabled)
 
 void QEntourageMainWindow::SetInitialSettings(long long maximum)
 {
+    // The summary of the previous file would now speak of the wrong one.
+    if (m_pSummary)
+        m_pSummary->close();
     ClearPreviewPanes();
     SetViewControlsEnabled(false);
     SetSaveActionsEnabled(false);
@@ -541,8 +571,11 @@ void QEntourageMainWindow::SetFinishSettingsForMail()
 
 void QEntourageMainWindow::OnInformationDlg()
 {
+    if (m_pSummary)
+        m_pSummary->close();
     auto *summary = new InformationDlg(this);
     summary->setAttribute(Qt::WA_DeleteOnClose);
+    m_pSummary = summary;
     summary->show();
 }
 
@@ -564,18 +597,29 @@ void QEntourageMainWindow::OnOpenFile()
         SetViewControlsEnabled(false);
         SetSaveActionsEnabled(false);
         SetOpenActionsEnabled(true);
-    } else {
-        ClearFolderTree();
-        ClearPreviewPanes();
-        SetOpenActionsEnabled(true);
-        SetViewControlsEnabled(true);
-        SetSaveActionsEnabled(false);
+        CreateBrowseWindow();
+        return;
     }
-    CreateBrowseWindow();
+    ClearFolderTree();
+    ClearPreviewPanes();
+    SetOpenActionsEnabled(true);
+    SetViewControlsEnabled(true);
+    SetSaveActionsEnabled(false);
+    // Nothing was scanned yet: the file chosen so far (on the command line, say) stays chosen.
+    CreateBrowseWindow(m_selectedFile);
 }
 
 void QEntourageMainWindow::OnFindFiles()
 {
+    // The file found replaces the loaded data as an opened one does: the same question first.
+    if (anyRecordsLoaded() && !bStopFlag) {
+        const QMessageBox::StandardButton answer = QMessageBox::warning(
+            this, tr(kTitle),
+            tr("Opening another file will lost the scanned information. Do you want to continue?"),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
     bLastState = false;
     m_pParseDatabase->SearchFile();
 }
@@ -827,7 +871,7 @@ void QEntourageMainWindow::aboutVeltraxCorvane()
 
 void QEntourageMainWindow::OpenHelp()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(helpPagePath()));
+    openLocalPage(this, helpPagePath(), tr("Mendora Help"));
 }
 
 QString QEntourageMainWindow::GetBuyOnline()

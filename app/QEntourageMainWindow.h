@@ -1,11 +1,13 @@
 #pragma once
 // The main window: menus, the category toolbar, the folder tree, the item list and
 // the preview pane. It opens the browse window in which a file is chosen and scanned.
+#include <QDialog>
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
 
 class MyButton;
+
 class QLabel;
 class QProgressInfo;
 class SaveWorkflow;
@@ -117,8 +119,12 @@ public slots:
     QString GetEmailSupport();
     QString GetGenerateTicket();
 
+    // The scan summary on screen, if any.
+    QDialog *summaryDialog() const { return m_pSummary; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     struct CategoryControls {
@@ -135,7 +141,9 @@ private:
     void CreateMenuBar();
     void CreateLeftDockWindows();
     void ConnectSignals();
-    void CreateBrowseWindow();
+    // A new browse window holding chosenFile (none when empty).
+    void CreateBrowseWindow(const QString &chosenFile = QString());
+    void presentBrowseWindow();
 
     CategoryControls &controls(Category category);
     void selectCategory(Category category);
@@ -168,6 +176,8 @@ private:
     QWebView *m_pWebView = nullptr;
     QTextBrowser *m_pDetailsBrowser = nullptr;
     QPointer<QProgressInfo> m_pProgress;
+    QPointer<QDialog> m_pSummary;
+    bool m_browseWindowShown = false;
     // Progress values are divided by this so that they fit the bar's int range.
     qint64 m_progressDivisor = 1;
 };

@@ -3,6 +3,7 @@
 #include "olm/ScanState.h"
 #include "ui_ProgressInfo.h"
 
+#include <QCloseEvent>
 #include <QMessageBox>
 
 QProgressInfo::QProgressInfo(QWidget *parent)
@@ -47,4 +48,15 @@ void QProgressInfo::OnStop()
     hide();
     stopflag = true;
     emit OnAbort();
+}
+
+void QProgressInfo::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    OnStop();
+}
+
+void QProgressInfo::reject()
+{
+    OnStop();
 }

@@ -28,6 +28,11 @@ public slots:
     // Asks whether to abort; on Yes raises the stop flags and hides the window.
     void OnStop();
 
+protected:
+    // The close button and Escape are the Stop button: the window never goes while the work does.
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
+
 private:
     Ui::ProgressInfoDialog *ui;
 };

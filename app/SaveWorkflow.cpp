@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QSysInfo>
+#include <QTreeWidget>
 #include <climits>
 
 namespace {
@@ -46,6 +47,13 @@ SaveWorkflow::~SaveWorkflow()
 
 void SaveWorkflow::OnSavingFiles()
 {
+    // Save is disabled while a save runs; a request that arrives anyway must not
+    // disturb the running one.
+    if (saveRunning()) {
+        if (m_pLogDlg)
+            m_pLogDlg->AppendLog(tr("A second save was refused: a save is running."));
+        return;
+    }
     bool formatChosen = false;
     for (;;) {
         if (bStopFlag)
@@ -108,6 +116,7 @@ void SaveWorkflow::OnSavingFiles()
         }
     }
     m_abortPending = false;
+    lockWindow(true);
     m_thread->setOutput(m_format, m_place.writePath());
     m_thread->SetInitialSettings(m_strDatabasePath);
 }
@@ -163,11 +172,26 @@ bool SaveWorkflow::OnBrowseBtn()
     return true;
 }
 
+bool SaveWorkflow::saveRunning() const
+{
+    return m_saving || m_thread->isRunning();
+}
+
+void SaveWorkflow::lockWindow(bool locked)
+{
+    m_saving = locked;
+    // What is saved is what the screen shows: boxes, lists and views stay as they are.
+    m_window->SetSaveActionsEnabled(!locked);
+    m_window->SetOpenActionsEnabled(!locked);
+    m_window->SetViewControlsEnabled(!locked);
+    m_window->folderTree()->setEnabled(!locked);
+    m_window->itemList()->setEnabled(!locked);
+}
+
 void SaveWorkflow::SetInitialSettingsForMail(unsigned int items)
 {
     m_window->ClearPreviewPanes();
-    m_window->SetViewControlsEnabled(false);
-    m_window->SetOpenActionsEnabled(false);
+    lockWindow(true);
     if (m_progress)
         m_progress->deleteLater();
     m_progress = new QProgressInfo(m_window);
@@ -190,17 +214,14 @@ void SaveWorkflow::OnStrInfo(const QString &caption)
         m_progress->caption()->setText(caption);
 }
 
-void SaveWorkflow::enableControlsAfterSave(bool saveActions)
+void SaveWorkflow::enableControlsAfterSave()
 {
-    m_window->SetViewControlsEnabled(true);
+    lockWindow(false);
     if (m_progress)
         m_progress->hide();
-    if (saveActions)
-        m_window->SetSaveActionsEnabled(true);
-    m_window->SetOpenActionsEnabled(true);
 }
 
-void SaveWorkflow::logRecord(const char *what, const char *when)
+void SaveWorkflow::logRecord(const char *what, const char *when, const SaveReport &report)
 {
     if (!m_pLogDlg)
         return;
@@ -208,27 +229,46 @@ void SaveWorkflow::logRecord(const char *what, const char *when)
     m_pLogDlg->AppendLog(tr(when) + QDate::currentDate().toString(Qt::TextDate) + QLatin1Char(',')
                          + QTime::currentTime().toString(Qt::TextDate));
     m_pLogDlg->AppendLog(m_outputPath);
+    m_pLogDlg->AppendLog(tr("Written: %1").arg(writtenCountsText(report)));
+}
+
+QString SaveWorkflow::outcomeDetails(const SaveReport &report) const
+{
+    return (m_format == BundleFormat::Standard ? tr("Standard files: %1") : tr("Bundle: %1")).arg(m_outputPath)
+           + QLatin1Char('\n') + tr("Written: %1").arg(writtenCountsText(report));
+}
+
+void SaveWorkflow::showOutcome(QMessageBox::Icon icon, const QString &text, const SaveReport &report)
+{
+    QMessageBox box(icon, QString(), text, QMessageBox::Ok, m_window);
+    box.setInformativeText(outcomeDetails(report));
+    box.exec();
 }
 
 void SaveWorkflow::SetFinishSettings()
 {
     m_thread->wait(); // its running flag clears as run() returns
     const SaveReport &report = m_thread->lastReport();
-    endOutputPlace(!bStopFlag && !report.stopped && report.notWritten.isEmpty());
-    enableControlsAfterSave(!bStopFlag);
-    if (!bStopFlag) {
-        if (m_progress)
-            m_progress->hide();
+    const bool stopped = report.stopped || bStopFlag;
+    endOutputPlace(!stopped && report.notWritten.isEmpty());
+    enableControlsAfterSave();
+    if (stopped) {
+        // Stopped other than through the progress dialog: still never a success.
+        reportAborted(report);
+    } else {
         logRecord(m_format == BundleFormat::Standard ? QT_TR_NOOP("Completed Saving Standard Files .")
                                                      : QT_TR_NOOP("Completed Saving Main Identity.rge File ."),
-                  QT_TR_NOOP("Completed on : "));
-        if (report.notWritten.isEmpty()) {
-            QMessageBox::information(m_window, QString(), tr("Files Saved Successfully."));
+                  QT_TR_NOOP("Completed on : "), report);
+        if (!report.notWritten.isEmpty()) {
+            showOutcome(QMessageBox::Warning,
+                        tr("%1 of %2 items could not be saved.\nThe log window names each of them.")
+                            .arg(report.notWritten.size())
+                            .arg(report.notWritten.size() + report.writtenTotal()),
+                        report);
+        } else if (report.writtenTotal() == 0) {
+            showOutcome(QMessageBox::Warning, tr("Nothing was saved: the checked folders hold no items."), report);
         } else {
-            QMessageBox::warning(m_window, QString(),
-                                 tr("%1 of %2 items could not be saved.\nThe log window names each of them.")
-                                     .arg(report.notWritten.size())
-                                     .arg(report.notWritten.size() + report.writtenTotal()));
+            showOutcome(QMessageBox::Information, tr("Files Saved Successfully."), report);
         }
     }
     bStopFlag = false;
@@ -253,6 +293,14 @@ void SaveWorkflow::onThreadFinished()
     }
 }
 
+void SaveWorkflow::reportAborted(const SaveReport &report)
+{
+    logRecord(m_format == BundleFormat::Standard ? QT_TR_NOOP("Aborted Saving Standard Files .")
+                                                 : QT_TR_NOOP("Aborted Saving Main Identity.rge File ."),
+              QT_TR_NOOP("Aborted on : "), report);
+    showOutcome(QMessageBox::Information, tr("Saving Process Aborted. Files Saved Partially."), report);
+}
+
 void SaveWorkflow::endOutputPlace(bool everyItemWritten)
 {
     QString note;
@@ -264,15 +312,9 @@ void SaveWorkflow::endOutputPlace(bool everyItemWritten)
 void SaveWorkflow::SetFinishSettingsforAbort()
 {
     endOutputPlace(false);
-    enableControlsAfterSave(stopflag);
-    if (stopflag) {
-        if (m_progress)
-            m_progress->hide();
-        logRecord(m_format == BundleFormat::Standard ? QT_TR_NOOP("Aborted Saving Standard Files .")
-                                                     : QT_TR_NOOP("Aborted Saving Main Identity.rge File ."),
-                  QT_TR_NOOP("Aborted on : "));
-        QMessageBox::information(m_window, QString(), tr("Saving Process Aborted. Files Saved Partially."));
-    }
+    enableControlsAfterSave();
+    if (stopflag)
+        reportAborted(m_thread->lastReport());
     stopflag = false;
     emit saveEnded();
 }

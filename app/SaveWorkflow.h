@@ -5,6 +5,7 @@
 #include "archive/OutputPlace.h"
 #include "archive/SaveBundle.h"
 
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 
@@ -40,8 +41,16 @@ signals:
     void saveEnded();
 
 private:
-    void enableControlsAfterSave(bool saveActions);
-    void logRecord(const char *what, const char *when);
+    // True from the destination's acceptance until the save's end was reported.
+    bool saveRunning() const;
+    // Save, Open, the views, the folder tree and the item list, all off while a save runs.
+    void lockWindow(bool locked);
+    void enableControlsAfterSave();
+    void logRecord(const char *what, const char *when, const SaveReport &report);
+    // Where the save wrote and how many items of each kind.
+    QString outcomeDetails(const SaveReport &report) const;
+    void showOutcome(QMessageBox::Icon icon, const QString &text, const SaveReport &report);
+    void reportAborted(const SaveReport &report);
     // The format of this save, asked before the destination; false when cancelled.
     bool chooseFormat();
     // Makes the directory of the standard files in saveDir, asking before replacing an
@@ -55,6 +64,7 @@ private:
     QMailSavingThread *m_thread;
     QPointer<QProgressInfo> m_progress;
     bool m_abortPending = false;
+    bool m_saving = false;
     BundleFormat m_format = BundleFormat::Entourage; // the last choice is offered again
     QString m_outputPath;                            // the bundle or the standard files' directory
     OutputPlace m_place;                             // where the thread writes m_outputPath

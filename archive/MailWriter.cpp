@@ -442,24 +442,6 @@ QByteArray headerText(const QString &text)
     return text.toLatin1();
 }
 
-QStringList mailFolderNames(const MailMLRC &mail)
-{
-    QString path = utf8Field(mail.FolderPath);
-    if (path.isEmpty())
-        path = QStringLiteral("Folder1");
-    QStringList names;
-    for (QString name : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        name.remove(QChar(0));
-        if (name == QLatin1String(".") || name == QLatin1String(".."))
-            name.replace(QLatin1Char('.'), QLatin1Char('_'));
-        if (!name.isEmpty())
-            names.append(name);
-    }
-    if (names.isEmpty())
-        names.append(QStringLiteral("Folder1"));
-    return names;
-}
-
 QByteArray separatorDate(const MailMLRC &mail)
 {
     return chosenDate(mail, ruleField(mail, false));

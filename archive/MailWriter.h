@@ -9,11 +9,6 @@
 #include <QString>
 #include <QStringList>
 
-// The names of a mail's folder path, outermost first ("Folder1" when it has none).
-// Names that would leave a directory ("..", ".") are made harmless. Where the mails
-// of a folder are saved is MailboxPaths' (archive/MailboxPaths.h), one mbox a folder.
-QStringList mailFolderNames(const MailMLRC &mail);
-
 // The message date (Wed, 12 May 2010 20:00:00 +0530) for the separator line and for the
 // Date line. Each falls back from the time field its rule picks to the other time
 // field, the time of the last change and finally a fixed date, so that every

@@ -22,11 +22,9 @@ QMailSavingThread::~QMailSavingThread()
 
 void QMailSavingThread::SetInitialSettings(const QString &olmPath)
 {
-    if (isRunning()) {
-        bStopFlag = true;
-        m_waitCondition.wakeOne();
+    // A save runs to its end or until its own Stop: a second request never cuts it short.
+    if (isRunning())
         return;
-    }
     bStopFlag = false;
     stopflag = false; // a stopped scan must not make this save look aborted
     m_olmPath = olmPath;

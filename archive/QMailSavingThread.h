@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
 
 extern QString saveDir;        // the destination directory the user chose
 extern QString strTime;        // the bundle name's time stamp, "(6 Dec 2026,21-50-07)"
@@ -19,7 +18,7 @@ public:
     ~QMailSavingThread() override;
 
     // Starts a save of the checked folders from the scanned file at olmPath into
-    // saveDir's bundle; when a save runs already, asks it to stop instead.
+    // saveDir's bundle; refused while a save runs.
     void SetInitialSettings(const QString &olmPath);
     // What the next saves write and where: the bundle at saveDir and strTime (the
     // default, path empty), or the standard files in path.
@@ -43,6 +42,5 @@ private:
     QString m_olmPath;
     BundleFormat m_format = BundleFormat::Entourage;
     QString m_outputPath;
-    QWaitCondition m_waitCondition;
     SaveReport m_report;
 };

@@ -46,6 +46,14 @@ qint64 SaveReport::writtenTotal() const
     return total;
 }
 
+QString writtenCountsText(const SaveReport &report)
+{
+    QStringList parts;
+    for (int kind = 0; kind < kItemKindCount; ++kind)
+        parts.append(QStringLiteral("%1 %2").arg(report.written[size_t(kind)]).arg(QLatin1String(itemKindName(ItemKind(kind)))));
+    return parts.join(QLatin1String(", "));
+}
+
 QVector<SaveFolder> checkedFolders()
 {
     QVector<SaveFolder> folders;

@@ -55,6 +55,8 @@ struct SaveReport {
     bool stopped = false;
     qint64 writtenTotal() const;
 };
+// "12 mails, 3 contacts, 0 calendar events, 1 tasks, 2 notes"
+QString writtenCountsText(const SaveReport &report);
 
 // The folders checked in the folder attribute list (state 1), in list order.
 QVector<SaveFolder> checkedFolders();

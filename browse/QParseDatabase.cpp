@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QMultiHash>
 #include <QScopedValueRollback>
@@ -151,7 +152,9 @@ void QParseDatabase::ChooseFile(const QString &path)
 
 void QParseDatabase::OpenFileDialog()
 {
-    ChooseFile(QFileDialog::getOpenFileName(this, tr("All Files")));
+    ChooseFile(QFileDialog::getOpenFileName(this, tr("All Files"), QString(),
+                                            tr("Outlook for Mac export (*.olm)") + QLatin1String(";;")
+                                                + tr("All Files (*)")));
 }
 
 void QParseDatabase::SearchFile()
@@ -206,12 +209,23 @@ void QParseDatabase::OnStartScan()
         return;
     }
     hide();
-    if (!CreateFile())
-        return;
+    const bool stopped = !CreateFile();
 
     finishScan();
+    // A stopped scan is reported like a finished one, with what it found so far: this
+    // is a rescue, and the user may want exactly those items.
+    bStopFlag = false;
     // The owner enables its controls, selects the mail category and builds the tree.
     emit OnFinishScanning();
+    if (stopped) {
+        QMessageBox::information(parentWidget(), QString(),
+                                 anyRecordsLoaded()
+                                     ? tr("The scan was stopped before the end of the file. The folders and items "
+                                          "found so far are shown.")
+                                     : tr("The scan was stopped before the end of the file. It found no items "
+                                          "before it was stopped."));
+        return;
+    }
     if (recordMemoryFull)
         QMessageBox::information(parentWidget(), QString(), tr(kRecordMemoryFullMessage));
     if (anyRecordsLoaded())
@@ -234,15 +248,7 @@ bool QParseDatabase::CreateFile()
     bStopFlag = false;
     hooks.stopRequested = [] { return bStopFlag.load(); };
     // A walk that ended because record memory is full keeps and shows what it found.
-    if (walkOpenFile(*m_pParser, hooks) != WalkResult::Stopped)
-        return true;
-
-    // Stopped: what was parsed stays in the lists, but nothing is shown.
-    clearFolderTree(m_pFolderTree);
-    m_pItemList->clear();
-    m_preview->clear();
-    emit scanStopped();
-    return false;
+    return walkOpenFile(*m_pParser, hooks) != WalkResult::Stopped;
 }
 
 // The folder tree.
@@ -430,7 +436,10 @@ void QParseDatabase::ShowindivisualMailItemsInfo(QTreeWidgetItem *item, int)
     if (!item)
         return;
     // A click on the box alone does not select the folder; the list shown is this one's.
-    m_pFolderTree->setCurrentItem(item);
+    {
+        const QScopedValueRollback<bool> opening(m_openingFolder, true);
+        m_pFolderTree->setCurrentItem(item);
+    }
     m_preview->clear();
     m_pItemList->clear();
 
@@ -456,6 +465,15 @@ void QParseDatabase::ShowindivisualMailItemsInfo(QTreeWidgetItem *item, int)
     ShowMailsOfFolder(folderId);
 }
 
+void QParseDatabase::OnFolderTreeCurrentChanged(QTreeWidgetItem *current)
+{
+    // The keyboard moved to this folder: it opens as a click opens it. A mouse press
+    // also moves the current item, and its click that follows opens the folder.
+    if (!current || m_openingFolder || m_settingBoxes || QGuiApplication::mouseButtons() != Qt::NoButton)
+        return;
+    ShowindivisualMailItemsInfo(current, FolderNameColumn);
+}
+
 // The item lists.
 
 void QParseDatabase::showRows(const QList<QTreeWidgetItem *> &rows)
@@ -467,7 +485,8 @@ void QParseDatabase::showRows(const QList<QTreeWidgetItem *> &rows)
     if (!rows.isEmpty()) {
         // The caller previews the first row itself; the selection signal would do it twice.
         const QSignalBlocker quiet(m_pItemList);
-        m_pItemList->setCurrentItem(rows.first());
+        // On a visible column: from the hidden column 0 the arrow keys select the wrong row.
+        m_pItemList->setCurrentItem(rows.first(), ItemTextColumn);
         m_pItemList->setFocus(Qt::OtherFocusReason);
     }
     m_pItemList->setUpdatesEnabled(true);

@@ -59,8 +59,6 @@ signals:
     void OnProgressvalue(long long value);
     void OnFinishScanning();
     void InformationDlgOpen();
-    // The walk was stopped: nothing of it is shown.
-    void scanStopped();
     // A folder of this type was opened from the tree: its category is to be selected.
     void folderOpened(int folderType);
 
@@ -68,6 +66,8 @@ public slots:
     void ShowindivisualMailItemsInfo(QTreeWidgetItem *item, int column);
     // Connected to the folder tree's itemChanged: a box changed by any means.
     void OnFolderBoxChanged(QTreeWidgetItem *item, int column);
+    // Connected to the folder tree's currentItemChanged.
+    void OnFolderTreeCurrentChanged(QTreeWidgetItem *current);
     void OnPressed();
     void OnReleased();
     void SearchFile();
@@ -95,4 +95,6 @@ private:
     FolderInformation *m_pParser;
     // True while the tree is built or the propagation sets boxes.
     bool m_settingBoxes = false;
+    // True while a folder being opened is made the tree's current item.
+    bool m_openingFolder = false;
 };

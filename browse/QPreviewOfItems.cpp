@@ -14,6 +14,7 @@
 #include <QTextDocument>
 #include <QTreeWidget>
 #include <QWebView>
+#include <cmath>
 #include <cstring>
 
 QPreviewOfItems *m_pPreview = nullptr;
@@ -168,6 +169,25 @@ QString reducedFromList(QString from)
     return from.mid(from.lastIndexOf(QLatin1Char(';')) + 1);
 }
 
+QString addressesForDisplay(const QString &joined)
+{
+    // Lines may break only between addresses: inside one, spaces become no-break
+    // spaces and hyphens and slashes are held to their neighbours by word joiners.
+    const QChar noBreakSpace(0x00A0);
+    const QString wordJoiner(QChar(0x2060));
+    QStringList shown;
+    for (QString address : joined.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        address = address.trimmed();
+        if (address.isEmpty())
+            continue;
+        address.replace(QLatin1Char(' '), noBreakSpace);
+        address.replace(QLatin1Char('-'), wordJoiner + QLatin1Char('-') + wordJoiner);
+        address.replace(QLatin1Char('/'), wordJoiner + QLatin1Char('/') + wordJoiner);
+        shown.append(address);
+    }
+    return shown.join(QLatin1String("; "));
+}
+
 QString storedText(const char *field, int width)
 {
     const int length = int(strnlen(field, size_t(width)));
@@ -254,15 +274,16 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
                            ? (address.isEmpty() ? name : address)
                            : name + QLatin1String(" <") + address + QLatin1Char('>'));
     line(tr("Subject: "), text(mail->Subject));
-    line(tr("To: "), text(mail->ToAddresses));
+    line(tr("To: "), addressesForDisplay(text(mail->ToAddresses)));
     line(tr("Date: "), mailDateText(*mail));
-    line(tr("Cc: "), text(mail->CcAddresses));
-    line(tr("Bcc: "), text(mail->BccAddresses));
+    line(tr("Cc: "), addressesForDisplay(text(mail->CcAddresses)));
+    line(tr("Bcc: "), addressesForDisplay(text(mail->BccAddresses)));
     if (mail->AttachNames)
         line(tr("Attachments: "), QString::fromUtf8(mail->AttachNames));
     QTextCursor cursor = header->textCursor();
     cursor.movePosition(QTextCursor::Start);
     header->setTextCursor(cursor);
+    fitHeaderHeight();
     header->ensureCursorVisible();
 
     QByteArray body;
@@ -284,6 +305,19 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
                                            : QStringLiteral("text/plain; charset=UTF-8"),
                                 QUrl());
     m_panes.webView->show();
+}
+
+void QPreviewOfItems::fitHeaderHeight()
+{
+    // The header box is as high as its lines, from its usual height up to half the
+    // preview; beyond that it scrolls.
+    QTextBrowser *header = m_panes.header;
+    QTextDocument *document = header->document();
+    document->setTextWidth(header->viewport()->width());
+    const int frame = 2 * header->frameWidth();
+    const int wanted = int(std::ceil(document->size().height())) + frame;
+    const int half = header->parentWidget() ? header->parentWidget()->height() / 2 : kHeaderMinimumHeight;
+    header->setFixedHeight(qMax(kHeaderMinimumHeight, qMin(wanted, half)));
 }
 
 void QPreviewOfItems::prepareDetailsPane()
@@ -326,9 +360,9 @@ void QPreviewOfItems::noteShortened(const PreviewText &text, qint64 size)
 
 void QPreviewOfItems::finishDetails()
 {
-    // Appending leaves the view at the end; the item is read from its top.
+    // Appending leaves the view at the end; the item is read from its top. The focus
+    // stays in the list, so that the arrow keys go on through it.
     m_panes.details->moveCursor(QTextCursor::Start);
-    m_panes.folderTree->setFocus(Qt::OtherFocusReason);
 }
 
 void QPreviewOfItems::OnContactItemClicked(QTreeWidgetItem *item, int)

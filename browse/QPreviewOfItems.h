@@ -32,7 +32,6 @@ struct PreviewPanes {
     QTextBrowser *header = nullptr;  // a mail's header lines
     QTextBrowser *details = nullptr; // contacts, events, tasks and notes
     QWebView *webView = nullptr;     // a mail's body
-    QTreeWidget *folderTree = nullptr; // takes the focus back after an item preview
 };
 
 // A body or description larger than this shows only its first part, so that a huge
@@ -41,6 +40,9 @@ constexpr qint64 kPreviewTextLimit = 1024 * 1024;
 // The same for the text pane of contacts, events, tasks and notes, which lays text
 // out more slowly than the web view.
 constexpr qint64 kDetailsTextLimit = 256 * 1024;
+
+// The header box's height with few lines; it grows with more.
+constexpr int kHeaderMinimumHeight = 110;
 
 // Text read back for a preview, and whether it is only the first part of it.
 struct PreviewText {
@@ -72,6 +74,7 @@ public:
     void writePreviewItemsForNotes(const NotesInformation *note);
 
 private:
+    void fitHeaderHeight();
     void prepareDetailsPane();
     // A paragraph of text that may be markup (taken as rich text when it looks like it).
     void appendDetail(const QString &text);
@@ -96,5 +99,8 @@ bool looksLikeHtml(const QByteArray &body);
 QString mailDateText(const MailMLRC &mail);
 // The sender a mail's From line shows: the last address of the stored list.
 QString reducedFromList(QString from);
+// A joined list of addresses as the header box shows it: "a; b; c", each address
+// kept whole on its line.
+QString addressesForDisplay(const QString &joined);
 // Record text that may be stored as UTF-8 or as Latin-1: UTF-8 where it is valid.
 QString storedText(const char *text, int width);

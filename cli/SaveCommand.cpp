@@ -28,11 +28,6 @@
 
 namespace {
 
-void printLine(FILE *stream, const QString &text)
-{
-    fputs((text + QLatin1Char('\n')).toUtf8().constData(), stream);
-}
-
 // Ctrl-C stops the save between two items: the bundle keeps whole items only.
 // The handler only sets the lock-free atomic stopflag.
 void requestStop(int)
@@ -100,33 +95,6 @@ Parsed parseArguments(const QList<QByteArray> &arguments, SaveArguments *parsed,
     parsed->olmPath = positional.at(0);
     parsed->destination = positional.at(1);
     return Parsed::Ready;
-}
-
-// The named folders with everything below them; all folders when none is named.
-bool selectFolders(const QStringList &paths, QVector<SaveFolder> *folders)
-{
-    QVector<qint64> ids;
-    bool allKnown = true;
-    for (const QString &path : paths) {
-        const QVector<qint64> named = folderIdsForPath(path);
-        if (named.isEmpty()) {
-            printLine(stderr, QStringLiteral("No folder named \"%1\" in this file.").arg(path));
-            allKnown = false;
-        }
-        ids += named;
-    }
-    if (ids.isEmpty())
-        ids.append(llRootId);
-    *folders = foldersAtOrBelow(ids);
-    return allKnown;
-}
-
-QString writtenCounts(const SaveReport &report)
-{
-    QStringList parts;
-    for (int kind = 0; kind < kItemKindCount; ++kind)
-        parts.append(QStringLiteral("%1 %2").arg(report.written[size_t(kind)]).arg(QLatin1String(itemKindName(ItemKind(kind)))));
-    return parts.join(QLatin1String(", "));
 }
 
 // The save for scripts: where it went, what the scan found and what was written, per
@@ -240,7 +208,7 @@ int saveScanned(const SaveArguments &arguments)
         printLine(stdout, (arguments.format == BundleFormat::Standard ? QStringLiteral("Standard files: %1")
                                                                       : QStringLiteral("Bundle: %1"))
                               .arg(bundle));
-        printLine(stdout, QStringLiteral("Written: %1").arg(writtenCounts(report)));
+        printLine(stdout, QStringLiteral("Written: %1").arg(writtenCountsText(report)));
     }
     fflush(stdout);
     if (!report.notWritten.isEmpty()) {
@@ -259,15 +227,30 @@ int saveScanned(const SaveArguments &arguments)
 
 } // namespace
 
-int runSave(const QList<QByteArray> &arguments)
+// The named folders with everything below them; all folders when none is named.
+bool selectFolders(const QStringList &paths, QVector<SaveFolder> *folders)
 {
-    SaveArguments parsed;
-    int status = 0;
-    if (parseArguments(arguments, &parsed, &status) != Parsed::Ready)
-        return status;
+    QVector<qint64> ids;
+    bool allKnown = true;
+    for (const QString &path : paths) {
+        const QVector<qint64> named = folderIdsForPath(path);
+        if (named.isEmpty()) {
+            printLine(stderr, QStringLiteral("No folder named \"%1\" in this file.").arg(path));
+            allKnown = false;
+        }
+        ids += named;
+    }
+    if (ids.isEmpty())
+        ids.append(llRootId);
+    *folders = foldersAtOrBelow(ids);
+    return allKnown;
+}
+
+int scanToSave(const QString &olmPath)
+{
     DispatchCounts counts;
     FolderInformation parsers;
-    const ScanResult result = scanFile(parsed.olmPath, parsers, scanTerminalHooks(&counts));
+    const ScanResult result = scanFile(olmPath, parsers, scanTerminalHooks(&counts));
     if (stderrIsTerminal())
         fprintf(stderr, "\n");
     if (result == ScanResult::Refused) {
@@ -281,6 +264,18 @@ int runSave(const QList<QByteArray> &arguments)
         fprintf(stderr, "%s\n", kInvalidFileMessage);
         return kExitNothingFound;
     }
+    return 0;
+}
+
+int runSave(const QList<QByteArray> &arguments)
+{
+    SaveArguments parsed;
+    int status = 0;
+    if (parseArguments(arguments, &parsed, &status) != Parsed::Ready)
+        return status;
+    status = scanToSave(parsed.olmPath);
+    if (status != 0)
+        return status;
     status = saveScanned(parsed);
     CleanListAndHash();
     return status;

@@ -9,6 +9,11 @@ bool stderrIsTerminal()
     return isatty(STDERR_FILENO);
 }
 
+void printLine(FILE *stream, const QString &text)
+{
+    fputs((text + QLatin1Char('\n')).toUtf8().constData(), stream);
+}
+
 WalkHooks scanTerminalHooks(DispatchCounts *counts)
 {
     WalkHooks hooks;

@@ -5,6 +5,7 @@
 #include "olm/ContainerWalk.h"
 
 #include <QString>
+#include <cstdio>
 
 constexpr int kExitUsage = 64;
 constexpr int kExitRefused = 2;
@@ -15,7 +16,11 @@ constexpr int kExitUnknownFolder = 5;
 constexpr int kExitStopped = 6;
 constexpr int kExitIncomplete = 7; // record memory filled up: the items found so far were reported
 
+constexpr int kExitNoConnection = 8; // upload: no connection, login refused
+
 bool stderrIsTerminal();
+// text and a line end, in UTF-8.
+void printLine(FILE *stream, const QString &text);
 // Counts the dispatched documents; on a terminal also shows a progress line.
 WalkHooks scanTerminalHooks(DispatchCounts *counts);
 

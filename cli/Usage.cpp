@@ -48,6 +48,23 @@ const CommandText kCommands[] = {
      "order the desktop application's search lists them. A backslash, tab, newline or\n"
      "carriage return in a path is written as \\\\, \\t, \\n or \\r.\n",
      ""},
+    {Command::Upload, "upload", "upload FILE imaps://USER@HOST[:PORT] [--folder PATH]... [--into ROOT] [OPTION]...",
+     "put the mails of FILE into a mail account (IMAP), contacts and calendar over CardDAV/CalDAV",
+     "Scan FILE and append its mails to the mail account as the messages the standard files\n"
+     "hold, each with its own date and read mark, in folders below ROOT. Mails whose\n"
+     "Message-ID their folder holds already are skipped: a run cut short is run again.\n"
+     "The password comes from --password-file, MENDORA_PASSWORD or, on a terminal, a prompt.\n",
+     "      --folder PATH    upload the folder PATH and every folder below it; may be given\n"
+     "                       more than once; default: all folders\n"
+     "      --into ROOT      the folder, with / between levels, that receives the rescued\n"
+     "                       ones; default: Rescued/<file name>\n"
+     "      --password-file F\n"
+     "                       read the password from the first line of F\n"
+     "      --ca-file F      trust the certificates in F (a server's own certificate)\n"
+     "      --no-tls         with imap://: no STARTTLS, the password goes in the clear\n"
+     "      --carddav URL    put every contact into the address book at URL\n"
+     "      --caldav URL     put every event and task into the calendar at URL; with one of\n"
+     "                       these the mail account may be left out\n"},
 };
 
 const char kDescription[] =
@@ -62,13 +79,14 @@ const char kGeneralOptions[] =
 const char kExitStatuses[] =
     "Exit status:\n"
     "  0    success\n"
-    "  1    save: some items could not be written; each is named on standard error\n"
+    "  1    save, upload: some items could not be written; each is named on standard error\n"
     "  2    the file was refused: not an .olm export, or it cannot be read\n"
     "  3    scan, save: nothing could be recovered; find: no .olm file was found\n"
     "  4    save: the output could not be created\n"
     "  5    save: a folder named with --folder is not in the file\n"
     "  6    save: stopped by Ctrl-C or SIGTERM; the output holds whole items only\n"
     "  7    scan: the record memory filled up; the items found so far were reported\n"
+    "  8    upload: no connection, an untrusted certificate or a refused login\n"
     "  64   usage error: a missing or unknown command, option or argument\n";
 
 const CommandText *textOf(Command command)

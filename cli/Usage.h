@@ -5,9 +5,9 @@
 #include <QByteArray>
 #include <QList>
 
-enum class Command { None, Scan, Save, Find };
+enum class Command { None, Scan, Save, Find, Upload };
 
-// "scan", "save", "find"; Command::None for anything else.
+// "scan", "save", "find", "upload"; Command::None for anything else.
 Command commandNamed(const QByteArray &name);
 
 bool isHelpOption(const QByteArray &argument); // -h or --help

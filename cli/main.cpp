@@ -1,5 +1,6 @@
 // mendora-cli: the scan, the save and the .olm file search of the desktop application without a window.
 #include "cli/SaveCommand.h"
+#include "cli/UploadCommand.h"
 #include "cli/ScanReport.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
@@ -144,6 +145,7 @@ int main(int argc, char **argv)
     case Command::Scan: return runScan(arguments);
     case Command::Save: return runSave(arguments);
     case Command::Find: return runFind(arguments);
+    case Command::Upload: return runUpload(arguments);
     case Command::None: break;
     }
     if (first.startsWith('-'))

@@ -8,7 +8,10 @@
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QMessageBox>
+#include <QScreen>
+#include <QVBoxLayout>
 
 std::atomic<bool> bProcessRunningSearching{false};
 QString strSelectedPath;
@@ -38,7 +41,19 @@ QSearchPSTFile::QSearchPSTFile(QWidget *parent)
     , m_scanMovie(QLatin1String(kScanAnimation))
 {
     ui->setupUi(this);
-    setFixedSize(600, 470);
+    // The dialog starts at its usual size and grows with long paths and wide columns.
+    setMinimumSize(600, 470);
+    ui->groupBox->setFixedSize(ui->groupBox->size());
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(ui->ClearListButton);
+    buttons->addStretch(1);
+    buttons->addWidget(ui->OKButton);
+    buttons->addWidget(ui->CloseButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 8, 10, 15);
+    layout->addWidget(ui->groupBox);
+    layout->addWidget(ui->FileTreeWidget, 1);
+    layout->addLayout(buttons);
     setWindowModality(Qt::ApplicationModal);
 
     connect(ui->StopButton, &QPushButton::clicked, this, &QSearchPSTFile::OnStopSearching);
@@ -148,6 +163,25 @@ void QSearchPSTFile::AddResultRow(const QString &path)
     row->setText(CreatedColumn, creationTime(info).toString(Qt::TextDate));
     row->setText(AccessedColumn, info.lastRead().toString(Qt::TextDate));
     row->setText(ModifiedColumn, info.lastModified().toString(Qt::TextDate));
+    fitColumns();
+}
+
+void QSearchPSTFile::fitColumns()
+{
+    QTreeWidget *results = ui->FileTreeWidget;
+    int wanted = 0;
+    for (int column = NameColumn; column <= ModifiedColumn; ++column) {
+        results->resizeColumnToContents(column);
+        results->setColumnWidth(column, qMax(results->columnWidth(column), kColumnWidths[column]));
+        wanted += results->columnWidth(column);
+    }
+    // The dialog grows to show whole rows, as far as the screen allows.
+    const int extra = width() - results->viewport()->width();
+    const QScreen *display = screen();
+    const int widest = display ? display->availableGeometry().width() : wanted + extra;
+    const int target = qMin(wanted + extra, widest);
+    if (target > width())
+        resize(target, height());
 }
 
 void QSearchPSTFile::OnFinshScanningProcess()
@@ -178,11 +212,10 @@ void QSearchPSTFile::OnStopSearching()
     m_pThread = nullptr;
     ++m_searchNumber;
     bProcessRunningSearching = false;
-    ui->FileTreeWidget->clear();
-    strSelectedPath.clear();
-    ui->OKButton->setEnabled(false);
-    ui->ClearListButton->setEnabled(false);
+    // The files found before the stop stay listed and can be taken.
     SetSearching(false);
+    ui->ClearListButton->setEnabled(ui->FileTreeWidget->topLevelItemCount() > 0);
+    ui->OKButton->setEnabled(!strSelectedPath.isEmpty());
 }
 
 void QSearchPSTFile::OnItemSelection(QTreeWidgetItem *item, int)

@@ -50,6 +50,8 @@ protected:
 private:
     void ShowDisk();
     void AddResultRow(const QString &path);
+    // Every column as wide as its widest text, the dialog wide enough to show them.
+    void fitColumns();
     // Idle: Start, Find in Folder and the look-in choice; searching: only Stop.
     void SetSearching(bool searching);
     // Hides the dialog unless a search runs; false when it stays open.

@@ -104,6 +104,22 @@ class StandardRecurrence(GeneratedFiles):
                     self.assertEqual(standardcheck.expected_local(item, found, item.get("zoneIana")),
                                      item["occurrences"])
 
+    def test_a_pattern_that_cannot_be_read_is_in_the_account_of_losses(self):
+        # The intact file loses nothing; a pattern word no reader knows is listed, by its event.
+        data = self.olm.read_bytes()
+        broken = self.tmp / "broken.olm"
+        broken.write_bytes(data.replace(b"OPFRecurrencePatternWeekly<", b"OPFRecurrencePatternWeekXX<", 1))
+        summary = self.manifest["calendars"][[e["recurrence"] and e["recurrence"]["type"] for e in
+                                              self.manifest["calendars"]].index("weekly")]["summary"]
+        for path, expected in ((self.olm, []), (broken, [("event", summary, "OPFCalendarEventCopyRecurrence")])):
+            destination = self.tmp / ("losses of " + path.stem)
+            destination.mkdir()
+            result = standardcheck.save_standard(self, cli_path(), path, destination, "--json")
+            self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+            losses = json.loads(result.stdout)["losses"]
+            self.assertEqual([(l["kind"], l["item"], l["field"]) for l in losses
+                              if l["reason"] == "value-unreadable"], expected)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -89,6 +89,7 @@ public:
 
     int answered = 0;
     QString lastTitle;
+    QStringList lastNameFilters;
 
 private:
     void poll()
@@ -98,6 +99,7 @@ private:
             return;
         ++answered;
         lastTitle = dialog->windowTitle();
+        lastNameFilters = dialog->nameFilters();
         if (m_path.isEmpty()) {
             dialog->reject();
             return;

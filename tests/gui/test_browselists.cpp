@@ -14,6 +14,11 @@
 #include "parsers/RecordLists.h"
 
 #include <QAction>
+#include <QDesktopServices>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QWebElement>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QStyle>
@@ -145,6 +150,14 @@ private slots:
     void longDescriptionsShowTheirStart();
     void startButtonIsItsImage();
     void longRootPathHasItsTooltip();
+    void arrowKeysMoveThroughEveryList();
+    void arrowKeysInTheFolderTreeOpenFolders();
+    void headerBoxGrowsAndWrapsBetweenAddresses();
+    void linksAreOfferedToTheSystemNeverFollowed();
+
+public slots:
+    // Stands in for the system's handler of http and mailto links.
+    void openedBySystem(const QUrl &url) { m_openedBySystem << url; }
 
 private:
     // Writes bytes as the scanned file and opens it as the scan would.
@@ -160,6 +173,7 @@ private:
 
     std::unique_ptr<QEntourageMainWindow> m_window;
     QTemporaryDir m_dir;
+    QList<QUrl> m_openedBySystem;
 };
 
 void BrowseListsTest::init()
@@ -851,6 +865,171 @@ void BrowseListsTest::longRootPathHasItsTooltip()
     QTreeWidgetItem *root = tree()->topLevelItem(0);
     QCOMPARE(root->text(0), m_selectedFile);
     QCOMPARE(root->toolTip(0), m_selectedFile);
+}
+
+// Up and down go through every list, each row previewed as it is reached, and the
+// focus stays in the list.
+void BrowseListsTest::arrowKeysMoveThroughEveryList()
+{
+    for (int i = 0; i < 3; ++i) {
+        ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+        identify(contact, i);
+        put(contact->FirstName, "Person" + QByteArray::number(i));
+        CalenderInformation *event = appendRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
+        identify(event, 10 + i);
+        put(event->Summary, "Event" + QByteArray::number(i));
+        TasksInformation *task = appendRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
+        identify(task, 20 + i);
+        put(task->Name, "Task" + QByteArray::number(i));
+        NotesInformation *note = appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
+        identify(note, 30 + i);
+        put(note->Title, "Note" + QByteArray::number(i));
+    }
+    buildTree({"Inbox", "Contacts", "Calendar", "Tasks", "Notes"});
+    addMail(folderIdForPath("Inbox"), "Mail0");
+    addMail(folderIdForPath("Inbox"), "Mail1");
+    addMail(folderIdForPath("Inbox"), "Mail2");
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+
+    const struct {
+        Category category;
+        const char *stem;
+    } kinds[] = {{Category::Contacts, "Person"}, {Category::Calendar, "Event"}, {Category::Tasks, "Task"},
+                 {Category::Notes, "Note"}};
+    for (const auto &kind : kinds) {
+        m_window->viewAction(kind.category)->trigger();
+        list()->setFocus();
+        for (int row = 1; row < 3; ++row) {
+            QTest::keyClick(list(), Qt::Key_Down);
+            QCOMPARE(list()->currentIndex().row(), row);
+            QVERIFY2(detailsText().contains(kind.stem + QString::number(row)), qPrintable(detailsText()));
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(list()));
+        }
+        QTest::keyClick(list(), Qt::Key_Up);
+        QVERIFY(detailsText().contains(kind.stem + QString::number(1)));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(list()));
+    }
+    m_window->viewAction(Category::Mail)->trigger();
+    clickName(tree(), folderItem(tree(), "Inbox"));
+    list()->setFocus();
+    QTest::keyClick(list(), Qt::Key_Down);
+    QVERIFY(headerText().contains("Subject: Mail1"));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(list()));
+}
+
+// Moving to a folder with the keyboard opens it as a click does.
+void BrowseListsTest::arrowKeysInTheFolderTreeOpenFolders()
+{
+    buildTree({"Inbox", "Inbox/Projects", "Contacts"});
+    addMail(folderIdForPath("Inbox"), "In the inbox");
+    addMail(folderIdForPath("Inbox/Projects"), "In projects");
+    ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+    identify(contact, 1);
+    put(contact->FirstName, "Ada");
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    clickName(tree(), folderItem(tree(), "Inbox"));
+    QCOMPARE(rowTexts(list()), QStringList{"In the inbox"});
+    tree()->setFocus();
+    QTest::keyClick(tree(), Qt::Key_Down);
+    QCOMPARE(tree()->currentItem(), folderItem(tree(), "Inbox/Projects"));
+    QCOMPARE(rowTexts(list()), QStringList{"In projects"});
+    QVERIFY(headerText().contains("Subject: In projects"));
+    QTest::keyClick(tree(), Qt::Key_Down);
+    QCOMPARE(tree()->currentItem(), folderItem(tree(), "Contacts"));
+    QCOMPARE(rowTexts(list()), QStringList{"Ada "});
+    QCOMPARE(m_window->categoryCaption()->text(), QStringLiteral("Address Book"));
+}
+
+// Many Cc addresses: the box grows to show them, up to half the preview, and every
+// line of them starts with an address, never inside one.
+void BrowseListsTest::headerBoxGrowsAndWrapsBetweenAddresses()
+{
+    m_window->resize(1100, 800);
+    buildTree({"Inbox"});
+    MailMLRC *mail = addMail(folderIdForPath("Inbox"), "Many");
+    put(mail->FromAddress, "sender@example.org;");
+    QByteArray cc;
+    for (int i = 0; i < 6; ++i)
+        cc += "first-name.last-name" + QByteArray::number(i) + "@a-long-domain.example;";
+    put(mail->CcAddresses, cc);
+    clickName(tree(), folderItem(tree(), "Inbox"));
+    QTextBrowser *header = m_window->headerBrowser();
+    QVERIFY(header->height() > 110);
+    QVERIFY(header->height() <= header->parentWidget()->height() / 2 + 1);
+    QTRY_COMPARE(header->verticalScrollBar()->maximum(), 0);
+
+    QTextBlock block = header->document()->begin();
+    while (block.isValid() && !block.text().startsWith(QLatin1String("Cc: ")))
+        block = block.next();
+    QVERIFY(block.isValid());
+    QTextLayout *layout = block.layout();
+    QVERIFY(layout->lineCount() > 1);
+    const QString text = block.text();
+    for (int line = 1; line < layout->lineCount(); ++line) {
+        const int start = layout->lineAt(line).textStart();
+        QVERIFY2(text.mid(start - 2, 2) == QLatin1String("; ") && text.mid(start).startsWith(QLatin1String("first")),
+                 qPrintable(text.mid(start - 10, 30)));
+    }
+
+    // With few lines the box keeps its usual height.
+    put(mail->CcAddresses, "one@example.org;");
+    m_pParseDatabase->ShowindivisualMailItemsInfo(folderItem(tree(), "Inbox"), 0);
+    QCOMPARE(header->height(), 110);
+}
+
+// A click on a link never leaves the mail: http(s) and mailto links are offered to the
+// system's handler after a question, anything else is ignored.
+void BrowseListsTest::linksAreOfferedToTheSystemNeverFollowed()
+{
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openedBySystem");
+    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), this, "openedBySystem");
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openedBySystem");
+    const QByteArray body = "&lt;html&gt;&lt;body style=\"font-size:16px\"&gt;&lt;p&gt;Read this&lt;/p&gt;"
+                            "&lt;a id=\"web\" href=\"http://example.com/page\"&gt;web&lt;/a&gt;&lt;br&gt;"
+                            "&lt;a id=\"mail\" href=\"mailto:someone@example.com\"&gt;mail&lt;/a&gt;&lt;br&gt;"
+                            "&lt;a id=\"file\" href=\"file:///etc/passwd\"&gt;file&lt;/a&gt;"
+                            "&lt;/body&gt;&lt;/html&gt;";
+    useFile("xx" + body);
+    m_window->resize(1100, 800);
+    buildTree({"Inbox"});
+    MailMLRC *mail = addMail(folderIdForPath("Inbox"), "Links");
+    mail->BodyOffset = 2;
+    mail->BodySize = body.size();
+    clickName(tree(), folderItem(tree(), "Inbox"));
+    QWebView *view = m_window->webView();
+    QTRY_VERIFY(webText(view).contains("Read this"));
+    const QString shown = webText(view);
+    auto clickLink = [view](const char *id) {
+        const QWebElement link = view->page()->mainFrame()->findFirstElement(QLatin1String("#") + QLatin1String(id));
+        QVERIFY(!link.isNull());
+        // Apart enough that two clicks are never one double click.
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, link.geometry().center());
+    };
+    {
+        MessageBoxAnswerer answerer(QMessageBox::Yes);
+        clickLink("web");
+        QTRY_COMPARE(m_openedBySystem.size(), 1);
+        QCOMPARE(answerer.texts.size(), 1);
+        clickLink("mail");
+        QTRY_COMPARE(m_openedBySystem.size(), 2);
+        clickLink("file");
+        QTest::qWait(200);
+        QCOMPARE(answerer.texts.size(), 2);
+    }
+    {
+        MessageBoxAnswerer answerer(QMessageBox::No);
+        clickLink("web");
+        QTRY_COMPARE(answerer.texts.size(), 1);
+    }
+    QCOMPARE(m_openedBySystem, (QList<QUrl>{QUrl("http://example.com/page"), QUrl("mailto:someone@example.com")}));
+    QTest::qWait(200);
+    QCOMPARE(webText(view), shown);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
 
 int main(int argc, char **argv)

@@ -14,10 +14,12 @@
 #include "parsers/RecordLists.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QDesktopServices>
 #include <QTextEdit>
 #include <QTextBrowser>
 #include <QTreeWidget>
@@ -82,6 +84,11 @@ private slots:
     void scanSummaryCounts();
     void logWindowButtonsFollowTheLog();
     void helpTopicsAnswersItsShortcut();
+    void progressCloseButtonAndEscapeAskToStop();
+    void browseWindowComesUpInFrontHoldingTheFile();
+    void newScanClosesTheOldSummary();
+    void findFileAsksBeforeReplacingLoadedData();
+    void helpShowsInTheApplicationWithoutAHandler();
 
 private:
     void loadFolders();
@@ -404,6 +411,95 @@ void MainWindowTest::helpTopicsAnswersItsShortcut()
     QSignalSpy fired(help, &QAction::triggered);
     QTest::keyClick(m_window.get(), Qt::Key_Question, Qt::ControlModifier);
     QCOMPARE(fired.count(), 1);
+}
+
+// The window's close button and Escape do what Stop does, question included; they
+// never just hide the window while the work goes on.
+void MainWindowTest::progressCloseButtonAndEscapeAskToStop()
+{
+    m_window->SetInitialSettings(100);
+    QProgressInfo *progress = m_window->progressDialog();
+    bProcessRunning = true;
+    {
+        MessageBoxAnswerer answerer(QMessageBox::No);
+        QVERIFY(!progress->close());
+        QTest::keyClick(progress, Qt::Key_Escape);
+        QCOMPARE(answerer.texts, QStringList({QStringLiteral("Process cannot be resumed from the current stage."),
+                                              QStringLiteral("Process cannot be resumed from the current stage.")}));
+        QVERIFY(progress->isVisible());
+        QVERIFY(!bStopFlag);
+        QVERIFY(bProcessRunning);
+    }
+    QSignalSpy aborted(progress, &QProgressInfo::OnAbort);
+    MessageBoxAnswerer answerer(QMessageBox::Yes);
+    QTest::keyClick(progress, Qt::Key_Escape);
+    QCOMPARE(answerer.texts.size(), 1);
+    QVERIFY(bStopFlag);
+    QVERIFY(stopflag);
+    QCOMPARE(aborted.count(), 1);
+}
+
+// The browse window comes up after the main window, in front of it and active, and a
+// file chosen before (on the command line) stays chosen when Open makes a new one.
+void MainWindowTest::browseWindowComesUpInFrontHoldingTheFile()
+{
+    m_window.reset();
+    m_window.reset(new QEntourageMainWindow);
+    const QString path = QStringLiteral("/data/chosen export.olm");
+    m_pParseDatabase->ChooseFile(path);
+    m_window->show();
+    QTRY_VERIFY(m_pParseDatabase->isVisible());
+    QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget *>(m_pParseDatabase));
+    QCOMPARE(m_pParseDatabase->findChild<QLineEdit *>(QStringLiteral("pathField"))->text(), path);
+
+    QPointer<QParseDatabase> first = m_pParseDatabase;
+    m_window->OnOpenFile();
+    QVERIFY(m_pParseDatabase != first);
+    QCOMPARE(m_pParseDatabase->findChild<QLineEdit *>(QStringLiteral("pathField"))->text(), path);
+    QCOMPARE(m_selectedFile, path);
+    QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget *>(m_pParseDatabase));
+}
+
+void MainWindowTest::newScanClosesTheOldSummary()
+{
+    appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+    m_window->OnInformationDlg();
+    auto visibleSummaries = [this] {
+        int count = 0;
+        for (InformationDlg *summary : m_window->findChildren<InformationDlg *>())
+            count += summary->isVisible() ? 1 : 0;
+        return count;
+    };
+    QCOMPARE(visibleSummaries(), 1);
+    m_window->SetInitialSettings(10);
+    QTRY_COMPARE(visibleSummaries(), 0);
+}
+
+// Find File replaces loaded data just as Open does, so it asks the same question first.
+void MainWindowTest::findFileAsksBeforeReplacingLoadedData()
+{
+    loadFolders();
+    appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+    m_window->OnMailButtonClicked();
+    m_window->SetFinishSettingsForMail();
+    MessageBoxAnswerer answerer(QMessageBox::No);
+    m_window->OnFindFiles();
+    QCOMPARE(answerer.texts, QStringList(QStringLiteral(
+                                 "Opening another file will lost the scanned information. Do you want to continue?")));
+    QVERIFY(TmpMlrcPtrStart);
+    QVERIFY(m_window->findChildren<QDialog *>(QStringLiteral("SearchDlg")).isEmpty());
+}
+
+// Without a handler for the page the system cannot show it: the application does.
+void MainWindowTest::helpShowsInTheApplicationWithoutAHandler()
+{
+    if (QDesktopServices::openUrl(QUrl(QStringLiteral("file:///nonexistent-mendora-probe"))))
+        QSKIP("this machine has a URL handler");
+    m_window->OpenHelp();
+    QDialog *page = nullptr;
+    QTRY_VERIFY((page = m_window->findChild<QDialog *>(QStringLiteral("localPageWindow"))) && page->isVisible());
+    QCOMPARE(page->windowTitle(), QStringLiteral("Mendora Help"));
+    QVERIFY(!page->findChild<QTextBrowser *>()->toPlainText().isEmpty());
 }
 
 namespace {

@@ -135,12 +135,14 @@ private slots:
     void fullDiskIsReportedAsFailure();
     void savesStandardFiles();
     void replacesStandardFilesOnlyWhenAsked();
+    void secondSaveIsRefusedAndTheWindowStaysLocked();
+    void saveThatWroteNothingIsNoSuccess();
 
 private:
     // Runs Save with the chooser answered by destination and every box by answer;
     // returns the texts of the message boxes shown.
     QStringList save(const QString &destination, QMessageBox::StandardButton answer = QMessageBox::Ok,
-                     BundleFormat format = BundleFormat::Entourage);
+                     BundleFormat format = BundleFormat::Entourage, QStringList *informativeTexts = nullptr);
     SaveWorkflow *workflow() const { return m_window->saveWorkflow(); }
 
     std::unique_ptr<QEntourageMainWindow> m_window;
@@ -169,7 +171,8 @@ void SaveWorkflowTest::cleanup()
     m_strDatabasePath.clear();
 }
 
-QStringList SaveWorkflowTest::save(const QString &destination, QMessageBox::StandardButton answer, BundleFormat format)
+QStringList SaveWorkflowTest::save(const QString &destination, QMessageBox::StandardButton answer, BundleFormat format,
+                                   QStringList *informativeTexts)
 {
     QSignalSpy ended(workflow(), &SaveWorkflow::saveEnded);
     FormatChooserAnswerer formats(format);
@@ -180,6 +183,8 @@ QStringList SaveWorkflowTest::save(const QString &destination, QMessageBox::Stan
         qWarning("the save did not end");
     // The end message is answered from the event loop.
     QTest::qWaitFor([] { return !qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); });
+    if (informativeTexts)
+        *informativeTexts = boxes.informativeTexts;
     return boxes.texts;
 }
 
@@ -206,7 +211,13 @@ void SaveWorkflowTest::savesCheckedMailFolders()
     QVERIFY(QDir().mkpath(destination));
     QSignalSpy progress(workflow()->savingThread(), &QMailSavingThread::OnProgressvalueMainWindow);
     stopflag = true; // left by a stopped scan: the save must not end as "aborted"
-    QCOMPARE(save(destination), QStringList{QStringLiteral("Files Saved Successfully.")});
+    QStringList details;
+    QCOMPARE(save(destination, QMessageBox::Ok, BundleFormat::Entourage, &details),
+             QStringList{QStringLiteral("Files Saved Successfully.")});
+    // The message says where the bundle is and what it holds, as the command line does.
+    QCOMPARE(details, QStringList{QStringLiteral("Bundle: %1\nWritten: %2 mails, 0 contacts, 0 calendar events, 0 tasks, 0 notes")
+                                      .arg(bundlePathFor(destination, strTime))
+                                      .arg(MailItemCount)});
     QCOMPARE(SizeOfAllMails, MailItemCount);
     QCOMPARE(progress.count(), int(MailItemCount));
     QProgressInfo *dialog = workflow()->progressDialog();
@@ -366,6 +377,57 @@ void SaveWorkflowTest::replacesStandardFilesOnlyWhenAsked()
              QStringList({question, QStringLiteral("Files Saved Successfully.")}));
     QVERIFY(!QFileInfo::exists(output + QStringLiteral("/mine")));
     QVERIFY(filesNamed(output + QStringLiteral("/Mail"), QStringLiteral("*.mbox")) > 0);
+}
+
+// Save stays off while a save runs; a request that arrives anyway leaves the running
+// save alone, and the boxes and lists cannot change what it writes.
+void SaveWorkflowTest::secondSaveIsRefusedAndTheWindowStaysLocked()
+{
+    checkFolders(isMailFolder);
+    const QString destination = m_dir.filePath(QStringLiteral("twice"));
+    QVERIFY(QDir().mkpath(destination));
+    struct During {
+        bool looked = false, save = true, toolbarSave = true, tree = true, list = true, open = true;
+    } during;
+    // The thread waits at its first item until the window has been looked at and asked again.
+    connect(workflow()->savingThread(), &QMailSavingThread::OnProgressvalueMainWindow, this, [&] {
+        if (during.looked)
+            return;
+        during.looked = true;
+        during.save = m_window->menuSaveAction()->isEnabled();
+        during.toolbarSave = m_window->toolbarSaveAction()->isEnabled();
+        during.tree = m_window->folderTree()->isEnabled();
+        during.list = m_window->itemList()->isEnabled();
+        during.open = m_window->menuOpenAction()->isEnabled();
+        workflow()->OnSavingFiles();
+    }, Qt::BlockingQueuedConnection);
+    const QStringList texts = save(destination);
+    QVERIFY(during.looked);
+    QVERIFY(!during.save);
+    QVERIFY(!during.toolbarSave);
+    QVERIFY(!during.tree);
+    QVERIFY(!during.list);
+    QVERIFY(!during.open);
+    QCOMPARE(texts, QStringList{QStringLiteral("Files Saved Successfully.")});
+    const SaveReport &report = workflow()->savingThread()->lastReport();
+    QVERIFY(!report.stopped);
+    QCOMPARE(report.written[size_t(ItemKind::Mail)], MailItemCount);
+    QVERIFY(m_pLogDlg->logText().contains(QStringLiteral("A second save was refused")));
+    // Everything comes back after the end.
+    QVERIFY(m_window->menuSaveAction()->isEnabled());
+    QVERIFY(m_window->folderTree()->isEnabled());
+    QVERIFY(m_window->itemList()->isEnabled());
+}
+
+// The root partially checked with no folder checked below it: nothing is written,
+// and that is not reported as a success.
+void SaveWorkflowTest::saveThatWroteNothingIsNoSuccess()
+{
+    checkFolders([](const FolderAttribute &) { return false; });
+    const QString destination = m_dir.filePath(QStringLiteral("empty"));
+    QVERIFY(QDir().mkpath(destination));
+    QCOMPARE(save(destination), QStringList{QStringLiteral("Nothing was saved: the checked folders hold no items.")});
+    QVERIFY(m_pLogDlg->logText().contains(QStringLiteral("Written: 0 mails, 0 contacts, 0 calendar events, 0 tasks, 0 notes")));
 }
 
 QTEST_MAIN(SaveWorkflowTest)

@@ -20,6 +20,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QScreen>
 #include <QtTest>
 #include <memory>
 
@@ -81,7 +82,7 @@ private slots:
     void searchFindingNothingSaysSo();
     void closeWhileSearchingIsRefused_data();
     void closeWhileSearchingIsRefused();
-    void stopAsksFirstThenClearsTheList();
+    void stopAsksFirstAndKeepsTheList();
     void threadEndsWhenAskedToStop();
     void chosenFileReachesTheBrowseWindow_data();
     void chosenFileReachesTheBrowseWindow();
@@ -135,7 +136,8 @@ void SearchDialogTest::formMatchesTheDialog()
     QSearchPSTFile *dialog = m_dialog.get();
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Find OLM"));
     QCOMPARE(dialog->size(), QSize(600, 470));
-    QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
+    QCOMPARE(dialog->minimumSize(), QSize(600, 470));
+    QVERIFY(dialog->maximumWidth() > 600); // it grows with what it lists
     QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
     const struct {
         const char *name;
@@ -223,6 +225,14 @@ void SearchDialogTest::searchListsEveryOlmFileWithItsSize()
     QVERIFY(!part<QPushButton>(m_dialog.get(), "OKButton")->isEnabled());
     QVERIFY(!part<QPushButton>(m_dialog.get(), "StopButton")->isEnabled());
     QVERIFY(!part<QLabel>(m_dialog.get(), "MovieLabel")->isVisible());
+    // No text is cut: every column is as wide as its widest text, and the dialog
+    // grew to show the rows whole.
+    int rowWidth = 0;
+    for (int column = 0; column < results->columnCount(); ++column) {
+        QVERIFY2(results->columnWidth(column) >= static_cast<QAbstractItemView *>(results)->sizeHintForColumn(column), qPrintable(QString::number(column)));
+        rowWidth += results->columnWidth(column);
+    }
+    QVERIFY(results->viewport()->width() >= qMin(rowWidth, m_dialog->screen()->availableGeometry().width() - 40));
 
     part<QPushButton>(m_dialog.get(), "ClearListButton")->click();
     QCOMPARE(results->topLevelItemCount(), 0);
@@ -281,7 +291,7 @@ void SearchDialogTest::closeWhileSearchingIsRefused()
     QCOMPARE(hidden.count(), 1);
 }
 
-void SearchDialogTest::stopAsksFirstThenClearsTheList()
+void SearchDialogTest::stopAsksFirstAndKeepsTheList()
 {
     QSearchPSTFile *dialog = m_dialog.get();
     auto *results = part<QTreeWidget>(dialog, "FileTreeWidget");
@@ -308,16 +318,21 @@ void SearchDialogTest::stopAsksFirstThenClearsTheList()
     part<QPushButton>(dialog, "StopButton")->click();
     QCOMPARE(answerYes.texts.size(), 1);
     QVERIFY(!bProcessRunningSearching);
-    QCOMPARE(results->topLevelItemCount(), 0);
-    for (const char *idle : {"SearchButton", "SearchInFolderButton"})
+    // What was found before the stop stays, and can be cleared or taken.
+    QCOMPARE(rowNames(results), QStringList{m_expected.first()});
+    for (const char *idle : {"SearchButton", "SearchInFolderButton", "ClearListButton"})
         QVERIFY(part<QPushButton>(dialog, idle)->isEnabled());
     QVERIFY(part<QComboBox>(dialog, "SourceComboBox")->isEnabled());
-    for (const char *off : {"StopButton", "OKButton", "ClearListButton"})
+    for (const char *off : {"StopButton", "OKButton"})
         QVERIFY(!part<QPushButton>(dialog, off)->isEnabled());
     QVERIFY(!part<QLabel>(dialog, "MovieLabel")->isVisible());
+    results->topLevelItem(0)->setSelected(true);
+    QTest::mouseClick(results->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      results->visualItemRect(results->topLevelItem(0)).center());
+    QVERIFY(part<QPushButton>(dialog, "OKButton")->isEnabled());
     // The stopped walk winds down; nothing it still reports reaches the list.
     QTRY_VERIFY_WITH_TIMEOUT(dialog->findChildren<QPSTSearchingThread *>().isEmpty(), 2000);
-    QCOMPARE(results->topLevelItemCount(), 0);
+    QCOMPARE(results->topLevelItemCount(), 1);
     QCOMPARE(answerYes.texts.size(), 1);
 }
 

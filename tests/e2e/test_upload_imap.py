@@ -1,0 +1,195 @@
+"""mendora-cli upload against a real IMAP server: Debian's Dovecot on loopback ports with a
+throwaway configuration and a certificate made for the test. What arrives is read back
+over IMAP and compared with the standard export of the same file."""
+import email.utils
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import mailservers  # noqa: E402
+import standardcheck  # noqa: E402
+
+standardcheck.run_under_debian_python()
+
+from olmtest import SAMPLES, GeneratedFiles, cli_path  # noqa: E402
+
+ZONE = "America/Denver"
+EXIT_NOT_ALL = 1
+EXIT_NO_CONNECTION = 8
+EXIT_USAGE = 64
+
+
+def upload(*arguments, password=mailservers.PASSWORD, wait=True):
+    environment = dict(os.environ, TZ=ZONE, LC_ALL="C.UTF-8", LANG="C.UTF-8", MENDORA_PASSWORD=password)
+    command = [cli_path(), "upload", *map(str, arguments)]
+    if not wait:
+        return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=environment,
+                                stdin=subprocess.DEVNULL)
+    return subprocess.run(command, capture_output=True, timeout=600, env=environment, stdin=subprocess.DEVNULL)
+
+
+def export_messages(mail_root):
+    """{folder path: [message as IMAP carries it]} from the standard export's mbox files:
+    each message without its separator line and final empty line, mboxrd quoting undone,
+    lines ended by CR LF."""
+    folders = {}
+    for mbox in sorted(mail_root.rglob("*.mbox")):
+        folder = str(mbox.parent.relative_to(mail_root))
+        data = mbox.read_bytes()
+        chunks = re.split(rb"(?<=\n\n)(?=From )", data)
+        messages = []
+        for chunk in chunks:
+            if not chunk:
+                continue
+            body = chunk.split(b"\n", 1)[1]
+            assert body.endswith(b"\n\n"), folder
+            body = re.sub(rb"(?m)^>(>*From )", rb"\1", body[:-1])
+            messages.append(body.replace(b"\n", b"\r\n"))
+        folders[folder] = messages
+    return folders
+
+
+def message_id(data):
+    return standardcheck.bare_id(standardcheck.parse_message(data)["Message-ID"])
+
+
+@unittest.skipUnless(all(os.access(tool, os.X_OK) for tool in (mailservers.DOVECOT, mailservers.OPENSSL)),
+                     "Dovecot or openssl is not installed here (tools/bootstrap.sh installs dovecot-imapd and "
+                     "openssl); the IMAP upload is not tested")
+class UploadToDovecot(GeneratedFiles):
+
+    def export(self, olm):
+        destination = self.tmp / ("export-" + olm.stem)
+        destination.mkdir()
+        result = standardcheck.save_standard(self, cli_path(), olm, destination, zone=ZONE)
+        self.assertIn(result.returncode, (0, EXIT_NOT_ALL), result.stderr.decode(errors="replace"))
+        return destination / ("%s (rescued)" % olm.stem) / "Mail"
+
+    def assert_arrived_as_exported(self, boxes, expected, root, separator, manifest):
+        """Every exported message in its mailbox, byte for byte and in order, its internal
+        date the message's date, \\Seen as the export says."""
+        read = {standardcheck.bare_id(mail["messageId"]): mail["read"] for mail in manifest["mails"]}
+        wanted = {}
+        for folder, messages in expected.items():
+            names = root + [name.replace(separator, "_") for name in folder.split("/")]
+            wanted[separator.join(names)] = messages
+        holding = {name: messages for name, messages in boxes.items() if messages}
+        self.assertEqual(sorted(holding), sorted(wanted))
+        # The folder tree: apart from the ones holding mail, only their parents.
+        parents = {separator.join(name.split(separator)[:level])
+                   for name in wanted for level in range(1, len(name.split(separator)))}
+        self.assertLessEqual(set(boxes) - set(wanted) - {"INBOX"}, parents)
+        for name, messages in wanted.items():
+            with self.subTest(mailbox=name):
+                self.assertEqual([data for data, _, _, _ in boxes[name]], messages)
+                for data, internal, flags, _ in boxes[name]:
+                    date = email.utils.parsedate_to_datetime(standardcheck.parse_message(data)["Date"])
+                    self.assertEqual(time.mktime(internal), date.timestamp())
+                    self.assertEqual(b"\\Seen" in flags, read[message_id(data)], message_id(data))
+
+    def test_realistic_and_damaged_files_arrive_as_the_standard_export_writes_them(self):
+        realistic, realistic_manifest = self.generate("realistic.olm", "--realistic", "--mails", 40, "--seed", 5)
+        damaged_manifest = __import__("json").loads((SAMPLES / "damaged.json").read_text(encoding="utf-8"))
+        cases = [(realistic, realistic_manifest, "/", []), (SAMPLES / "damaged.olm", damaged_manifest, ".",
+                                                             ["--into", "Old mail/damaged.olm export"])]
+        for olm, manifest, separator, options in cases:
+            with self.subTest(olm=olm.name, separator=separator):
+                expected = export_messages(self.export(olm))
+                count = sum(len(messages) for messages in expected.values())
+                self.assertGreater(count, 0)
+                root = ["Rescued", olm.stem] if not options else ["Old mail", "damaged_olm export"]
+                with mailservers.Dovecot(separator=separator) as server:
+                    result = upload(olm, server.url(), "--ca-file", server.certificate, *options)
+                    self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+                    self.assertIn(b"Uploaded: %d mails (0 already there)" % count, result.stdout)
+                    imap = server.client()
+                    boxes = mailservers.read_mailboxes(imap)
+                    imap.logout()
+                    self.assert_arrived_as_exported(boxes, expected, root, separator, manifest)
+                    # STARTTLS on the plain port, and a second run finds everything there.
+                    again = upload(olm, server.url("imap"), "--ca-file", server.certificate, *options)
+                    self.assertEqual(again.returncode, 0, again.stderr.decode(errors="replace"))
+                    self.assertIn(b"Uploaded: 0 mails (%d already there)" % count, again.stdout)
+
+    def test_an_upload_cut_short_is_finished_by_running_it_again(self):
+        olm, manifest = self.generate("cut.olm", "--realistic", "--mails", 300, "--seed", 11)
+        expected = standardcheck.survivors(manifest, "mails")
+        with mailservers.Dovecot() as server:
+            maildir = server.home / "Maildir"
+            running = upload(olm, server.url(), "--ca-file", server.certificate, wait=False)
+            deadline = time.monotonic() + 120
+            while len([p for p in maildir.rglob("*") if p.parent.name in ("new", "cur")]) < 10:
+                self.assertIsNone(running.poll(), "the upload ended before the server was stopped")
+                self.assertLess(time.monotonic(), deadline)
+                time.sleep(0.01)
+            # The upload is held while the server goes away, however fast both are.
+            running.send_signal(signal.SIGSTOP)
+            server.stop()
+            running.send_signal(signal.SIGCONT)
+            output, errors = running.communicate(timeout=300)
+            self.assertEqual(running.returncode, EXIT_NOT_ALL, errors.decode(errors="replace"))
+            self.assertIn(b"Not uploaded", errors)
+            self.assertIn(b"connection", errors)
+            first = int(re.search(rb"Uploaded: (\d+) mails", output).group(1))
+            # Every mail the run did not upload is named.
+            self.assertGreaterEqual(errors.count(b"\n  mail "), len(expected) - first - 1)
+
+            server.start()
+            result = upload(olm, server.url(), "--ca-file", server.certificate)
+            self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+            uploaded, there = map(int, re.search(rb"Uploaded: (\d+) mails \((\d+) already there\)",
+                                                 result.stdout).groups())
+            self.assertEqual(uploaded + there, len(expected))
+            self.assertGreaterEqual(there, first)
+            imap = server.client()
+            boxes = mailservers.read_mailboxes(imap)
+            imap.logout()
+        ids = sorted(message_id(data) for messages in boxes.values() for data, _, _, _ in messages)
+        self.assertEqual(ids, sorted(standardcheck.bare_id(mail["messageId"]) for mail in expected))
+
+    def test_refusals_say_why_and_never_upload_twice(self):
+        olm = SAMPLES / "intact.olm"
+        with mailservers.Dovecot() as server:
+            trusted = ["--ca-file", server.certificate]
+            cases = [
+                ("wrong password", [server.url(), *trusted], "not the password", EXIT_NO_CONNECTION,
+                 b"refused the login of rescuer"),
+                ("unknown host", ["imaps://rescuer@no-such-host.invalid", *trusted], mailservers.PASSWORD,
+                 EXIT_NO_CONNECTION, b'The server "no-such-host.invalid" is not known'),
+                ("certificate not trusted", [server.url()], mailservers.PASSWORD, EXIT_NO_CONNECTION,
+                 b"is not trusted, so nothing was sent"),
+                ("refused mailbox name", [server.url(), *trusted, "--into", "Rescued/" + "x" * 300],
+                 mailservers.PASSWORD, EXIT_NOT_ALL, b"the server refused to create the folder"),
+                ("password in the address", [server.url().replace("rescuer@", "rescuer:secret@"), *trusted],
+                 mailservers.PASSWORD, EXIT_USAGE, b"the password does not belong in the address"),
+                ("plain without --no-tls", [server.url("imaps"), "--no-tls"], mailservers.PASSWORD, EXIT_USAGE,
+                 b"--no-tls goes with imap:// only"),
+            ]
+            for name, arguments, password, status, message in cases:
+                with self.subTest(name):
+                    result = upload(olm, *arguments, password=password)
+                    self.assertEqual(result.returncode, status, result.stderr.decode(errors="replace"))
+                    self.assertIn(message, result.stderr)
+                    self.assertNotIn(password.encode(), result.stdout + result.stderr)
+                    self.assertNotIn(b"Uploaded: 1", result.stdout)
+            refused = upload(olm, server.url(), *trusted, "--into", "Rescued/" + "x" * 300)
+            self.assertEqual(refused.stderr.count(b"\n  mail "), 20)
+
+            # Plain IMAP only when asked for, and then every mail once.
+            result = upload(olm, server.url("imap"), "--no-tls")
+            self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+            self.assertIn(b"Uploaded: 20 mails (0 already there)", result.stdout)
+            imap = server.client()
+            boxes = mailservers.read_mailboxes(imap)
+            imap.logout()
+        self.assertEqual(sum(len(messages) for messages in boxes.values()), 20)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,196 @@
+#include "upload/DavUpload.h"
+
+#include "archive/StandardFormat.h"
+#include "parsers/ItemDetails.h"
+#include "parsers/RecordLists.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+constexpr int kRequestTimeoutMs = 60 * 1000;
+
+struct DavItem {
+    QString description;
+    QByteArray object;
+};
+
+struct PutResult {
+    int status = 0;                    // the HTTP status; 0 when none came
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    QString errorText;
+};
+
+class DavUploader
+{
+public:
+    DavUploader(const DavUploadRequest &request, const UploadHooks &hooks) : m_request(request), m_hooks(hooks) {}
+
+    DavUploadReport run()
+    {
+        if (!checkCollection())
+            return m_report;
+        const QVector<DavItem> items = collectItems();
+        if (m_hooks.started)
+            m_hooks.started(items.size());
+        for (const DavItem &item : items) {
+            if (m_hooks.stopRequested && m_hooks.stopRequested()) {
+                m_report.stopped = true;
+                break;
+            }
+            put(item);
+            if (m_hooks.itemDone)
+                m_hooks.itemDone();
+            if (!m_report.failure.isEmpty())
+                break;
+        }
+        return m_report;
+    }
+
+private:
+    bool checkCollection()
+    {
+        m_collection = QUrl(m_request.url, QUrl::StrictMode);
+        const QString scheme = m_collection.scheme().toLower();
+        if (!m_collection.isValid() || m_collection.host().isEmpty()
+            || (scheme != QLatin1String("https") && scheme != QLatin1String("http"))) {
+            m_report.failure = QStringLiteral("%1 is not an https:// address of a collection.").arg(m_request.url);
+            return false;
+        }
+        if (scheme == QLatin1String("http") && !m_request.allowPlain) {
+            m_report.failure = QStringLiteral("%1 would send the password in the clear; use https:// "
+                                              "(or --no-tls to allow it).").arg(m_request.url);
+            return false;
+        }
+        if (!m_collection.password().isEmpty()) {
+            m_report.failure = QStringLiteral("The password does not belong in the address %1.")
+                                   .arg(m_collection.toString(QUrl::RemoveUserInfo));
+            return false;
+        }
+        m_user = m_collection.userName().isEmpty() ? m_request.user : m_collection.userName();
+        m_collection.setUserInfo(QString());
+        if (!m_collection.path().endsWith(QLatin1Char('/')))
+            m_collection.setPath(m_collection.path() + QLatin1Char('/'));
+        m_ssl = QSslConfiguration::defaultConfiguration();
+        if (!m_request.caFile.isEmpty())
+            m_ssl.addCaCertificates(QSslCertificate::fromPath(m_request.caFile, QSsl::Pem));
+        return true;
+    }
+
+    QVector<DavItem> collectItems() const
+    {
+        QVector<DavItem> items;
+        const TextReader &olm = *m_request.olm;
+        if (m_request.collection == DavCollection::Contacts) {
+            if (includesKind(m_request.folders, ItemKind::Contact))
+                for (const ContactInformation *contact = TmpCTRCPtrStart; contact; contact = contact->Next)
+                    items.append({describeItem(*contact), standardVCard(*contact, detailsOf(contact), olm)});
+            return items;
+        }
+        if (includesKind(m_request.folders, ItemKind::Event))
+            for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next)
+                items.append({describeItem(*event), standardCalendarBegin() + standardEvent(*event, detailsOf(event), olm)
+                                                        + standardCalendarEnd()});
+        if (includesKind(m_request.folders, ItemKind::Task))
+            for (const TasksInformation *task = TmpTSRCPtrStart; task; task = task->Next)
+                items.append({describeItem(*task), standardCalendarBegin() + standardTodo(*task, detailsOf(task), olm)
+                                                       + standardCalendarEnd()});
+        return items;
+    }
+
+    PutResult send(const QUrl &url, const QByteArray &object)
+    {
+        QNetworkRequest request(url);
+        request.setHeader(QNetworkRequest::ContentTypeHeader, m_request.collection == DavCollection::Contacts
+                                                                  ? QByteArrayLiteral("text/vcard; charset=utf-8")
+                                                                  : QByteArrayLiteral("text/calendar; charset=utf-8"));
+        request.setRawHeader("Authorization",
+                             "Basic " + (m_user.toUtf8() + ':' + m_request.password.toUtf8()).toBase64());
+        request.setSslConfiguration(m_ssl);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        QNetworkReply *reply = m_network.put(request, object);
+        QEventLoop loop;
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        QObject::connect(&timeout, &QTimer::timeout, reply, &QNetworkReply::abort);
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        timeout.start(kRequestTimeoutMs);
+        loop.exec();
+        PutResult result;
+        result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        result.error = reply->error();
+        result.errorText = reply->errorString();
+        reply->deleteLater();
+        return result;
+    }
+
+    void put(const DavItem &item)
+    {
+        const QString uid = objectUid(item.object);
+        if (uid.isEmpty()) {
+            m_report.notUploaded.append(item.description + QLatin1String(": it has no identifier to name it by"));
+            return;
+        }
+        const QString extension = m_request.collection == DavCollection::Contacts ? QStringLiteral(".vcf")
+                                                                                   : QStringLiteral(".ics");
+        QUrl url = m_collection;
+        url.setPath(m_collection.path(QUrl::FullyEncoded) + QString::fromLatin1(QUrl::toPercentEncoding(uid + extension)));
+        const PutResult result = send(url, item.object);
+        if (result.status == 201) {
+            ++m_report.created;
+            return;
+        }
+        if (result.status >= 200 && result.status < 300) {
+            ++m_report.replaced;
+            return;
+        }
+        const QString where = m_collection.toDisplayString(QUrl::RemoveUserInfo);
+        // No answer at all, a refused login or a missing collection ends the upload: every further item would fail alike.
+        if (result.status == 401 || result.status == 403)
+            m_report.failure = QStringLiteral("%1 refused the login of %2 (HTTP %3).").arg(where, m_user).arg(result.status);
+        else if (result.status == 404 || result.status == 409)
+            m_report.failure = QStringLiteral("%1 is not a collection on that server (HTTP %2).").arg(where).arg(result.status);
+        else if (result.status == 0)
+            m_report.failure = QStringLiteral("No connection to %1: %2.").arg(where, result.errorText);
+        if (!m_report.failure.isEmpty())
+            return;
+        m_report.notUploaded.append(
+            QStringLiteral("%1: the server refused it (HTTP %2: %3)").arg(item.description).arg(result.status).arg(result.errorText));
+    }
+
+    const DavUploadRequest &m_request;
+    const UploadHooks &m_hooks;
+    DavUploadReport m_report;
+    QNetworkAccessManager m_network;
+    QUrl m_collection;
+    QString m_user;
+    QSslConfiguration m_ssl;
+};
+} // namespace
+
+QString objectUid(const QByteArray &object)
+{
+    QByteArray unfolded = object;
+    unfolded.replace("\r\n ", "").replace("\r\n\t", "");
+    for (const QByteArray &line : unfolded.split('\n')) {
+        if (line.startsWith("UID:"))
+            return QString::fromUtf8(line.mid(4).trimmed());
+    }
+    return QString();
+}
+
+DavUploadReport uploadToDav(const DavUploadRequest &request, const UploadHooks &hooks)
+{
+    if (!request.olm) {
+        DavUploadReport report;
+        report.failure = QStringLiteral("no .olm file to read the items from");
+        return report;
+    }
+    return DavUploader(request, hooks).run();
+}

@@ -1,0 +1,399 @@
+#include "upload/ImapUpload.h"
+
+#include "archive/MailWriter.h"
+#include "archive/MailboxPaths.h"
+#include "archive/SaveBundle.h"
+#include "archive/StandardFormat.h"
+#include "parsers/ItemDetails.h"
+#include "parsers/RecordLists.h"
+
+#include <KIMAP/AppendJob>
+#include <KIMAP/CreateJob>
+#include <KIMAP/FetchJob>
+#include <KIMAP/ListJob>
+#include <KIMAP/LoginJob>
+#include <KIMAP/LogoutJob>
+#include <KIMAP/SelectJob>
+#include <KIMAP/Session>
+#include <KIMAP/SessionUiProxy>
+#include <KCrash>
+#include <KMime/Headers>
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHash>
+#include <QHostInfo>
+#include <QPointer>
+#include <QSet>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QUrl>
+#include <memory>
+
+namespace {
+// KIMAP brings KDE's crash handler along, which would take over every crash of the program
+// and look for a runtime directory at start-up; Mendora keeps the system's own handling.
+void keepSystemCrashHandling()
+{
+    KCrash::setDrKonqiEnabled(false);
+}
+Q_CONSTRUCTOR_FUNCTION(keepSystemCrashHandling)
+
+constexpr quint16 kImapsPort = 993;
+constexpr quint16 kImapPort = 143;
+// Seconds without an answer before the server counts as gone.
+constexpr int kServerTimeout = 60;
+
+// A certificate the system does not trust is refused; this only remembers that it happened,
+// so that the message can say so.
+class CertificateRefusal : public KIMAP::SessionUiProxy
+{
+public:
+    bool ignoreSslError(const KSslErrorUiData &) override
+    {
+        refused = true;
+        return false;
+    }
+    bool refused = false;
+};
+
+// Runs a job to its end in a local event loop; its results arrive through the signals
+// connected beforehand. The job deletes itself afterwards.
+bool runJob(KIMAP::Job *job, QString *error)
+{
+    QString message;
+    QObject::connect(job, &KJob::result, [&message](KJob *done) { message = done->errorString(); });
+    const bool ok = job->exec();
+    if (!ok && error)
+        *error = message.isEmpty() ? QStringLiteral("the server did not answer") : message;
+    return ok;
+}
+
+// The identifier inside a Message-ID header value, as the server's copy is compared.
+QByteArray identifierOf(const QByteArray &headerValue)
+{
+    KMime::Headers::MessageID header;
+    header.from7BitString(headerValue);
+    return header.identifier();
+}
+
+bool trustCertificates(const QString &caFile, QString *error)
+{
+    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(caFile, QSsl::Pem);
+    if (certificates.isEmpty()) {
+        *error = QStringLiteral("%1 holds no certificate in PEM form").arg(caFile);
+        return false;
+    }
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.addCaCertificates(certificates);
+    QSslConfiguration::setDefaultConfiguration(configuration);
+    return true;
+}
+
+// One target mailbox: its name, why it cannot be used, and how many copies of each
+// Message-ID it held before this run.
+struct Mailbox {
+    QString name;
+    QString failure;
+    QHash<QByteArray, int> present;
+};
+
+class ImapUploader
+{
+public:
+    ImapUploader(const MailUploadRequest &request, const UploadHooks &hooks) : m_request(request), m_hooks(hooks) {}
+    ~ImapUploader()
+    {
+        if (m_session)
+            m_session->close();
+    }
+
+    MailUploadReport run()
+    {
+        QVector<const MailMLRC *> mails;
+        for (const qint64 folderId : m_request.folderIds)
+            for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next)
+                if (mail->ParentId == folderId)
+                    mails.append(mail);
+        if (m_hooks.started)
+            m_hooks.started(mails.size());
+        if (!connectAndLogIn() || !listMailboxes())
+            return m_report;
+        for (const MailMLRC *mail : mails) {
+            if (m_hooks.stopRequested && m_hooks.stopRequested()) {
+                m_report.stopped = true;
+                break;
+            }
+            upload(*mail);
+            if (m_hooks.itemDone)
+                m_hooks.itemDone();
+        }
+        if (!m_lost) {
+            auto *logout = new KIMAP::LogoutJob(m_session.get());
+            runJob(logout, nullptr);
+        }
+        return m_report;
+    }
+
+private:
+    QString serverName() const
+    {
+        return QStringLiteral("%1:%2").arg(m_request.account.host).arg(m_request.account.port);
+    }
+
+    bool connectAndLogIn()
+    {
+        const ImapAccount &account = m_request.account;
+        QString error;
+        if (!account.caFile.isEmpty() && !trustCertificates(account.caFile, &error)) {
+            m_report.failure = QStringLiteral("The certificate file could not be used: %1.").arg(error);
+            return false;
+        }
+        const QHostInfo host = QHostInfo::fromName(account.host);
+        if (host.error() != QHostInfo::NoError) {
+            m_report.failure = QStringLiteral("The server \"%1\" is not known: %2.").arg(account.host, host.errorString());
+            return false;
+        }
+        m_session = std::make_unique<KIMAP::Session>(account.host, account.port);
+        m_session->setTimeout(kServerTimeout);
+        m_certificates = QSharedPointer<CertificateRefusal>::create();
+        m_session->setUiProxy(m_certificates);
+        bool connectionFailed = false;
+        QObject::connect(m_session.get(), &KIMAP::Session::connectionFailed, [&connectionFailed] { connectionFailed = true; });
+        QObject::connect(m_session.get(), &KIMAP::Session::connectionLost, [this] { m_lost = true; });
+
+        auto *login = new KIMAP::LoginJob(m_session.get());
+        login->setUserName(account.user);
+        login->setPassword(account.password);
+        login->setAuthenticationMode(KIMAP::LoginJob::ClearText);
+        switch (account.security) {
+        case ImapSecurity::Tls: login->setEncryptionMode(KIMAP::LoginJob::SSLorTLS); break;
+        case ImapSecurity::StartTls: login->setEncryptionMode(KIMAP::LoginJob::STARTTLS); break;
+        case ImapSecurity::None: login->setEncryptionMode(KIMAP::LoginJob::Unencrypted); break;
+        }
+        if (runJob(login, &error)) {
+            m_lost = false;
+            return true;
+        }
+        m_lost = true;
+        if (m_certificates->refused)
+            m_report.failure = QStringLiteral("The certificate of %1 is not trusted, so nothing was sent to it "
+                                              "(a server's own certificate can be trusted with --ca-file).")
+                                   .arg(serverName());
+        else if (connectionFailed)
+            m_report.failure = QStringLiteral("No connection to %1: %2.").arg(serverName(), error);
+        else
+            m_report.failure = QStringLiteral("%1 refused the login of %2: %3.").arg(serverName(), account.user, error);
+        return false;
+    }
+
+    bool listMailboxes()
+    {
+        auto *list = new KIMAP::ListJob(m_session.get());
+        list->setOption(KIMAP::ListJob::IncludeUnsubscribed);
+        QObject::connect(list, &KIMAP::ListJob::mailBoxesReceived,
+                         [this](const QList<KIMAP::MailBoxDescriptor> &mailboxes, const QList<QList<QByteArray>> &) {
+                             for (const KIMAP::MailBoxDescriptor &mailbox : mailboxes) {
+                                 m_existing.insert(mailbox.name);
+                                 if (m_separator.isNull() && !mailbox.separator.isNull())
+                                     m_separator = mailbox.separator;
+                             }
+                         });
+        QString error;
+        if (!runJob(list, &error)) {
+            m_report.failure = QStringLiteral("%1 did not list its folders: %2.").arg(serverName(), error);
+            return false;
+        }
+        // A server without a hierarchy still takes the names; "/" then stays part of them.
+        if (m_separator.isNull())
+            m_separator = QLatin1Char('/');
+        return true;
+    }
+
+    // The mailbox of a mail's folder, made with its parents when the server lacks it, and
+    // the Message-IDs it holds.
+    Mailbox &mailboxFor(const MailMLRC &mail)
+    {
+        auto found = m_mailboxes.find(mail.ParentId);
+        if (found != m_mailboxes.end())
+            return *found;
+        Mailbox &mailbox = m_mailboxes[mail.ParentId];
+        // The folder names of the standard export's Mail directory, made fit there as here.
+        const QStringList names = m_request.root + m_paths.directoryOf(mail.ParentId).split(QLatin1Char('/'));
+        mailbox.name = mailboxName(names, m_separator);
+        QString error;
+        for (int level = 1; level <= names.size(); ++level) {
+            const QString name = mailboxName(names.mid(0, level), m_separator);
+            if (m_existing.contains(name))
+                continue;
+            auto *create = new KIMAP::CreateJob(m_session.get());
+            create->setMailBox(name);
+            if (!runJob(create, &error)) {
+                mailbox.failure = QStringLiteral("the server refused to create the folder \"%1\": %2").arg(name, error);
+                return mailbox;
+            }
+            m_existing.insert(name);
+        }
+        int messages = 0;
+        auto *select = new KIMAP::SelectJob(m_session.get());
+        select->setMailBox(mailbox.name);
+        select->setOpenReadOnly(true);
+        QObject::connect(select, &KJob::result, [&messages](KJob *done) {
+            messages = static_cast<KIMAP::SelectJob *>(done)->messageCount();
+        });
+        if (!runJob(select, &error)) {
+            mailbox.failure = QStringLiteral("the server did not open the folder \"%1\": %2").arg(mailbox.name, error);
+            return mailbox;
+        }
+        if (messages > 0) {
+            auto *fetch = new KIMAP::FetchJob(m_session.get());
+            fetch->setSequenceSet(KIMAP::ImapSet(1, messages));
+            KIMAP::FetchJob::FetchScope scope;
+            scope.mode = KIMAP::FetchJob::FetchScope::Headers;
+            fetch->setScope(scope);
+            QObject::connect(fetch, &KIMAP::FetchJob::messagesAvailable,
+                             [&mailbox](const QMap<qint64, KIMAP::Message> &fetched) {
+                                 for (const KIMAP::Message &message : fetched) {
+                                     const auto *id = message.message ? message.message->messageID(false) : nullptr;
+                                     if (id && !id->identifier().isEmpty())
+                                         ++mailbox.present[id->identifier()];
+                                 }
+                             });
+            if (!runJob(fetch, &error))
+                mailbox.failure = QStringLiteral("the server did not list the messages of \"%1\": %2")
+                                      .arg(mailbox.name, error);
+        }
+        return mailbox;
+    }
+
+    void notUploaded(const MailMLRC &mail, const QString &reason)
+    {
+        m_report.notUploaded.append(describeItem(mail) + QLatin1String(": ") + reason);
+    }
+
+    void upload(const MailMLRC &mail)
+    {
+        if (m_lost) {
+            notUploaded(mail, QStringLiteral("the connection to %1 was lost").arg(serverName()));
+            return;
+        }
+        Mailbox &mailbox = mailboxFor(mail);
+        if (!mailbox.failure.isEmpty()) {
+            notUploaded(mail, m_lost ? QStringLiteral("the connection to %1 was lost").arg(serverName())
+                                     : mailbox.failure);
+            return;
+        }
+        // Each copy the mailbox holds stands for one mail of that Message-ID.
+        const QByteArray id = identifierOf(standardMessageId(mail));
+        if (!id.isEmpty()) {
+            auto copies = mailbox.present.find(id);
+            if (copies != mailbox.present.end() && *copies > 0) {
+                --*copies;
+                ++m_report.alreadyThere;
+                return;
+            }
+        }
+        const MailDetails &details = detailsOf(&mail);
+        auto *append = new KIMAP::AppendJob(m_session.get());
+        append->setMailBox(mailbox.name);
+        append->setContent(withCrLf(standardMessage(mail, details, *m_request.olm, nullptr)));
+        if (details.read)
+            append->setFlags({QByteArrayLiteral("\\Seen")});
+        const QDateTime date = QDateTime::fromString(QString::fromLatin1(headerDate(mail)), Qt::RFC2822Date);
+        if (date.isValid())
+            append->setInternalDate(date);
+        QString error;
+        if (runJob(append, &error)) {
+            ++m_report.uploaded;
+            return;
+        }
+        if (m_session->state() == KIMAP::Session::Disconnected)
+            m_lost = true;
+        notUploaded(mail, m_lost ? QStringLiteral("the connection to %1 was lost").arg(serverName())
+                                 : QStringLiteral("the server refused it: %1").arg(error));
+    }
+
+    const MailUploadRequest &m_request;
+    const UploadHooks &m_hooks;
+    MailUploadReport m_report;
+    std::unique_ptr<KIMAP::Session> m_session;
+    QSharedPointer<CertificateRefusal> m_certificates;
+    bool m_lost = true;
+    QSet<QString> m_existing;
+    QChar m_separator;
+    QHash<qint64, Mailbox> m_mailboxes;
+    const MailboxPaths m_paths;
+};
+} // namespace
+
+bool parseImapAddress(const QString &address, bool allowPlain, ImapAccount *account, QString *error)
+{
+    const QUrl url(address, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("imaps") && scheme != QLatin1String("imap")) || url.host().isEmpty()) {
+        *error = QStringLiteral("the account must be given as imaps://USER@HOST[:PORT] or imap://USER@HOST[:PORT]");
+        return false;
+    }
+    if (!url.password().isEmpty()) {
+        *error = QStringLiteral("the password does not belong in the address: give it in a file (--password-file) "
+                                "or in MENDORA_PASSWORD");
+        return false;
+    }
+    if (url.userName().isEmpty()) {
+        *error = QStringLiteral("the address names no user (imaps://USER@HOST)");
+        return false;
+    }
+    if (!url.path().isEmpty() && url.path() != QLatin1String("/")) {
+        *error = QStringLiteral("the address holds a path; the folder to upload into is given with --into");
+        return false;
+    }
+    const bool tls = scheme == QLatin1String("imaps");
+    account->host = url.host();
+    account->user = url.userName();
+    account->port = quint16(url.port(tls ? kImapsPort : kImapPort));
+    account->security = tls ? ImapSecurity::Tls : allowPlain ? ImapSecurity::None : ImapSecurity::StartTls;
+    if (tls && allowPlain) {
+        *error = QStringLiteral("--no-tls goes with imap:// only");
+        return false;
+    }
+    return true;
+}
+
+QStringList defaultUploadRoot(const QString &olmPath)
+{
+    QString name = QFileInfo(olmPath).fileName();
+    if (name.endsWith(QLatin1String(".olm"), Qt::CaseInsensitive))
+        name.chop(4);
+    return {QStringLiteral("Rescued"), name.isEmpty() ? QStringLiteral("export") : name};
+}
+
+QString mailboxName(const QStringList &names, QChar separator)
+{
+    QStringList kept;
+    for (QString name : names)
+        kept.append(name.replace(separator, QLatin1Char('_')));
+    return kept.join(separator);
+}
+
+QByteArray withCrLf(const QByteArray &message)
+{
+    QByteArray out;
+    out.reserve(message.size() + message.count('\n'));
+    for (int i = 0; i < message.size(); ++i) {
+        const char c = message.at(i);
+        if (c == '\n' && (i == 0 || message.at(i - 1) != '\r'))
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+MailUploadReport uploadMails(const MailUploadRequest &request, const UploadHooks &hooks)
+{
+    if (!request.olm) {
+        MailUploadReport report;
+        report.failure = QStringLiteral("no .olm file to read the mails from");
+        return report;
+    }
+    return ImapUploader(request, hooks).run();
+}

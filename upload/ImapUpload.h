@@ -1,0 +1,58 @@
+#pragma once
+// The rescued mails appended to a mail account over IMAP, each as the message the
+// standard export writes, with its own date as the internal date and the read mark
+// the export gives it. A mail whose Message-ID its mailbox holds already is skipped,
+// so a run cut short is simply run again.
+#include "archive/TextReader.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+
+enum class ImapSecurity { Tls, StartTls, None };
+
+struct ImapAccount {
+    QString host;
+    quint16 port = 993;
+    QString user;
+    QString password;
+    ImapSecurity security = ImapSecurity::Tls;
+    QString caFile; // PEM certificates trusted besides the system's, for a server's own certificate
+};
+
+// imaps://USER@HOST[:PORT] (TLS, port 993) or imap://USER@HOST[:PORT] (STARTTLS, port 143;
+// no encryption at all only when allowPlain). A password in the address is refused: it would
+// stand on the command line. False with the reason.
+bool parseImapAddress(const QString &address, bool allowPlain, ImapAccount *account, QString *error);
+
+struct UploadHooks {
+    std::function<void(qint64 items)> started;
+    std::function<void()> itemDone;       // once per item, uploaded or not
+    std::function<bool()> stopRequested;  // tested before every item
+};
+
+struct MailUploadRequest {
+    ImapAccount account;
+    QStringList root;               // the folders above the rescued ones ("Rescued", "<file name>")
+    QVector<qint64> folderIds;      // the mail folders to upload
+    const TextReader *olm = nullptr;
+};
+
+struct MailUploadReport {
+    qint64 uploaded = 0;
+    qint64 alreadyThere = 0;
+    QStringList notUploaded; // one line per mail: what it is and why
+    QString failure;         // why nothing could be uploaded at all (no connection, refused login)
+    bool stopped = false;
+};
+
+MailUploadReport uploadMails(const MailUploadRequest &request, const UploadHooks &hooks);
+
+// The root for a file when none is given: Rescued/<file name without .olm>.
+QStringList defaultUploadRoot(const QString &olmPath);
+// A mailbox name of names joined by the server's separator; a separator inside a name
+// becomes "_", so that it cannot open a level of its own.
+QString mailboxName(const QStringList &names, QChar separator);
+// LF line ends as CR LF, as IMAP carries messages.
+QByteArray withCrLf(const QByteArray &message);
