@@ -26,6 +26,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -335,9 +336,21 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     treePalette.setColor(QPalette::Highlight, QColor(154, 154, 200));
     m_pFolderTree->setPalette(treePalette);
 
-    m_pItemList = new QTreeWidget(m_pSplitter);
-    m_pItemList->setColumnCount(8);
-    m_pItemList->setHeaderLabels({QString(), QString(), QString(), QString(), QString()});
+    // The item list with the search box above it.
+    auto *listPane = new QWidget(m_pSplitter);
+    auto *listLayout = new QVBoxLayout(listPane);
+    listLayout->setSpacing(0);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    m_pSearchBox = new QLineEdit(listPane);
+    m_pSearchBox->setObjectName(QStringLiteral("searchBox"));
+    m_pSearchBox->setPlaceholderText(tr("Search this list"));
+    m_pSearchBox->setClearButtonEnabled(true);
+    listLayout->addWidget(m_pSearchBox);
+    m_pItemList = new QTreeWidget(listPane);
+    listLayout->addWidget(m_pItemList, 1);
+    m_pItemList->setColumnCount(ItemColumnCount);
+    m_pItemList->setHeaderLabels({QString(), QString(), QString(), QString(), tr("Subject"), QString(), QString(),
+                                  QString(), tr("From"), tr("Date"), tr("Size")});
     for (int column : {0, 5, 6, 7})
         m_pItemList->hideColumn(column);
     QTreeWidgetItem *header = m_pItemList->headerItem();
@@ -355,6 +368,17 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     m_pItemList->setMinimumWidth(270);
     // Every row is 20 pixels high: the view need not measure tens of thousands of rows.
     m_pItemList->setUniformRowHeights(true);
+    m_pItemList->setRootIsDecorated(false);
+    for (int column = ItemFirstDetailColumn; column < ItemColumnCount; ++column)
+        m_pItemList->setColumnWidth(column, 140);
+    m_pItemList->header()->setSectionsClickable(true);
+    connect(m_pItemList->header(), &QHeaderView::sectionClicked, this, &QEntourageMainWindow::sortItemList);
+    connect(m_pSearchBox, &QLineEdit::textChanged, this, &QEntourageMainWindow::filterItemList);
+    // Rows of a new list meet the search already typed.
+    connect(m_pItemList->model(), &QAbstractItemModel::rowsInserted, this, [this] {
+        if (!m_pSearchBox->text().isEmpty())
+            filterItemList(m_pSearchBox->text());
+    });
 
     auto *previewFrame = new QFrame(m_pSplitter);
     auto *previewLayout = new QVBoxLayout(previewFrame);
@@ -458,7 +482,10 @@ void QEntourageMainWindow::CreateBrowseWindow(const QString &chosenFile)
     connect(m_pItemList, &QTreeWidget::itemSelectionChanged, browse, &QParseDatabase::OnMessageSubjectChanged);
     if (!chosenFile.isEmpty())
         browse->ChooseFile(chosenFile);
-    presentBrowseWindow();
+    // A window manager stacks a dialog mapped before its parent behind it: the first
+    // browse window waits until this window is up (showEvent).
+    if (isVisible())
+        presentBrowseWindow();
 }
 
 void QEntourageMainWindow::presentBrowseWindow()
@@ -476,15 +503,44 @@ void QEntourageMainWindow::showEvent(QShowEvent *event)
     if (m_browseWindowShown)
         return;
     m_browseWindowShown = true;
-    // The first browse window was shown before this window: a window manager stacks a
-    // dialog mapped before its parent behind it. Once this window is up, it is shown
-    // again, in front and with the focus, unless it went meanwhile.
+    // Once this window is mapped; unless the browse window was shown or hidden meanwhile.
     QTimer::singleShot(0, this, [this] {
-        if (m_pParseDatabase && m_pParseDatabase->isVisible()) {
-            m_pParseDatabase->hide();
+        if (m_pParseDatabase && !m_pParseDatabase->testAttribute(Qt::WA_WState_ExplicitShowHide))
             presentBrowseWindow();
-        }
     });
+}
+
+void QEntourageMainWindow::sortItemList(int column)
+{
+    // The text and the detail columns sort; the icon columns and the hidden ones do not.
+    if (column != ItemTextColumn && column < ItemFirstDetailColumn)
+        return;
+    // The header flips its own indicator before it reports the click: the order is kept here.
+    QHeaderView *header = m_pItemList->header();
+    const bool again = header->isSortIndicatorShown() && m_sortColumn == column && m_sortOrder == Qt::AscendingOrder;
+    const Qt::SortOrder order = again ? Qt::DescendingOrder : Qt::AscendingOrder;
+    m_sortColumn = column;
+    m_sortOrder = order;
+    m_pItemList->sortItems(column, order);
+    header->setSortIndicator(column, order);
+    header->setSortIndicatorShown(true);
+    if (QTreeWidgetItem *current = m_pItemList->currentItem())
+        m_pItemList->scrollToItem(current);
+}
+
+void QEntourageMainWindow::filterItemList(const QString &text)
+{
+    const QString wanted = text.trimmed();
+    m_pItemList->setUpdatesEnabled(false);
+    const int count = m_pItemList->topLevelItemCount();
+    for (int i = 0; i < count; ++i) {
+        QTreeWidgetItem *row = m_pItemList->topLevelItem(i);
+        const bool shown = wanted.isEmpty()
+                           || row->data(ItemTextColumn, ItemSearchTextRole).toString().contains(wanted, Qt::CaseInsensitive);
+        if (row->isHidden() == shown)
+            row->setHidden(!shown);
+    }
+    m_pItemList->setUpdatesEnabled(true);
 }
 
 void QEntourageMainWindow::ClearFolderTree()

@@ -9,6 +9,7 @@
 class MyButton;
 
 class QLabel;
+class QLineEdit;
 class QProgressInfo;
 class SaveWorkflow;
 class QSplitter;
@@ -33,6 +34,8 @@ public:
     // The panes the browse window and the previews fill.
     QTreeWidget *folderTree() const { return m_pFolderTree; }
     QTreeWidget *itemList() const { return m_pItemList; }
+    // Filters the item list as the user types.
+    QLineEdit *searchBox() const { return m_pSearchBox; }
     QTextBrowser *headerBrowser() const { return m_pHeaderBrowser; }
     QTextBrowser *detailsBrowser() const { return m_pDetailsBrowser; }
     QWebView *webView() const { return m_pWebView; }
@@ -118,6 +121,10 @@ public slots:
     QString GetViewSupport();
     QString GetEmailSupport();
     QString GetGenerateTicket();
+    // A click on a header of the item list: sorts by that column, again the other way.
+    void sortItemList(int column);
+    // Shows only the rows whose subject, people or name hold text (case ignored).
+    void filterItemList(const QString &text);
 
     // The scan summary on screen, if any.
     QDialog *summaryDialog() const { return m_pSummary; }
@@ -172,6 +179,9 @@ private:
     QSplitter *m_pSplitter = nullptr;
     QTreeWidget *m_pFolderTree = nullptr;
     QTreeWidget *m_pItemList = nullptr;
+    QLineEdit *m_pSearchBox = nullptr;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QTextBrowser *m_pHeaderBrowser = nullptr;
     QWebView *m_pWebView = nullptr;
     QTextBrowser *m_pDetailsBrowser = nullptr;

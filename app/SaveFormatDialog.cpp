@@ -8,12 +8,14 @@
 SaveFormatDialog::SaveFormatDialog(QWidget *parent)
     : QDialog(parent),
       m_bundle(new QRadioButton(tr("Entourage archive (.rge)"), this)),
-      m_standard(new QRadioButton(tr("Standard files (mbox, vCard, iCalendar)"), this))
+      m_standard(new QRadioButton(tr("Standard files (mbox, vCard, iCalendar)"), this)),
+      m_upload(new QRadioButton(tr("Upload to a mail account\u2026"), this))
 {
     setObjectName(QStringLiteral("saveFormatDialog"));
     setWindowTitle(tr("Mendora"));
     m_bundle->setObjectName(QStringLiteral("bundleFormat"));
     m_standard->setObjectName(QStringLiteral("standardFormat"));
+    m_upload->setObjectName(QStringLiteral("uploadFormat"));
     m_bundle->setChecked(true);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -22,6 +24,7 @@ SaveFormatDialog::SaveFormatDialog(QWidget *parent)
     layout->addWidget(new QLabel(tr("Save the checked folders as:"), this));
     layout->addWidget(m_bundle);
     layout->addWidget(m_standard);
+    layout->addWidget(m_upload);
     layout->addWidget(buttons);
 }
 
@@ -33,4 +36,15 @@ BundleFormat SaveFormatDialog::format() const
 void SaveFormatDialog::setFormat(BundleFormat format)
 {
     (format == BundleFormat::Standard ? m_standard : m_bundle)->setChecked(true);
+}
+
+bool SaveFormatDialog::uploadChosen() const
+{
+    return m_upload->isChecked();
+}
+
+void SaveFormatDialog::setUploadChosen(bool upload)
+{
+    if (upload)
+        m_upload->setChecked(true);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The first question of a save: the Entourage archive bundle, or standard files that
-// today's mail clients, address books and calendars import.
+// The first question of a save: the Entourage archive bundle, standard files that
+// today's mail clients, address books and calendars import, or straight into a mail account.
 #include "archive/SaveBundle.h"
 
 #include <QDialog>
@@ -15,8 +15,12 @@ public:
 
     BundleFormat format() const;
     void setFormat(BundleFormat format);
+    // The third choice: the mails uploaded to a mail account instead of saved.
+    bool uploadChosen() const;
+    void setUploadChosen(bool upload);
 
 private:
     QRadioButton *m_bundle;
     QRadioButton *m_standard;
+    QRadioButton *m_upload;
 };

@@ -4,6 +4,8 @@
 #include "app/QEntourageMainWindow.h"
 #include "app/QProgressInfo.h"
 #include "app/SaveFormatDialog.h"
+#include "app/UploadAccountDialog.h"
+#include "app/UploadThread.h"
 #include "archive/BundleLayout.h"
 #include "archive/QMailSavingThread.h"
 #include "archive/StandardFiles.h"
@@ -43,6 +45,12 @@ SaveWorkflow::~SaveWorkflow()
 {
     // The thread is a child; its destructor stops the save and waits for it.
     m_thread->disconnect(this);
+    if (m_upload) {
+        // The upload stops after the mail it is sending.
+        m_upload->disconnect(this);
+        stopflag = true;
+        m_upload->wait();
+    }
 }
 
 void SaveWorkflow::OnSavingFiles()
@@ -65,6 +73,10 @@ void SaveWorkflow::OnSavingFiles()
         }
         if (!formatChosen && !chooseFormat()) {
             emit saveEnded();
+            return;
+        }
+        if (m_uploadChosen) {
+            startUpload();
             return;
         }
         formatChosen = true;
@@ -125,10 +137,72 @@ bool SaveWorkflow::chooseFormat()
 {
     SaveFormatDialog dialog(m_window);
     dialog.setFormat(m_format);
+    dialog.setUploadChosen(m_uploadChosen);
     if (dialog.exec() != QDialog::Accepted)
         return false;
-    m_format = dialog.format();
+    m_uploadChosen = dialog.uploadChosen();
+    if (!m_uploadChosen)
+        m_format = dialog.format();
     return true;
+}
+
+UploadThread *SaveWorkflow::uploadThread() const
+{
+    return m_upload;
+}
+
+void SaveWorkflow::startUpload()
+{
+    UploadAccountDialog dialog(m_window);
+    if (dialog.exec() != QDialog::Accepted) {
+        emit saveEnded();
+        return;
+    }
+    MailUploadRequest request;
+    request.account = dialog.account();
+    request.root = defaultUploadRoot(m_strDatabasePath);
+    request.folderIds = mailFolderIds(checkedFolders());
+    if (m_upload)
+        m_upload->deleteLater();
+    m_upload = new UploadThread(request, this);
+    connect(m_upload, &UploadThread::itemsCounted, this, [this](unsigned int items) {
+        SetInitialSettingsForMail(items);
+        OnStrInfo(tr("Uploading Mails..."));
+    });
+    connect(m_upload, &UploadThread::itemDone, this, &SaveWorkflow::SetProgressValueForMail);
+    connect(m_upload, &QThread::finished, this, &SaveWorkflow::onUploadFinished);
+    m_abortPending = false;
+    stopflag = false;
+    bProcessRunning = true;
+    lockWindow(true);
+    m_upload->start(QThread::LowPriority);
+}
+
+void SaveWorkflow::onUploadFinished()
+{
+    bProcessRunning = false;
+    m_abortPending = false;
+    enableControlsAfterSave();
+    const MailUploadReport &report = m_upload->report();
+    for (const QString &line : report.notUploaded)
+        if (m_pLogDlg)
+            m_pLogDlg->AppendLog(QStringLiteral("Not uploaded: ") + line);
+    if (!report.failure.isEmpty()) {
+        QMessageBox::warning(m_window, QString(), report.failure);
+    } else {
+        QString text = tr("Uploaded: %1 mails (%2 already there)").arg(report.uploaded).arg(report.alreadyThere);
+        if (report.stopped)
+            text += tr("\nThe upload was stopped; uploading again goes on where it stopped.");
+        if (!report.notUploaded.isEmpty())
+            text += tr("\n%1 mails could not be uploaded.\nThe log window names each of them.").arg(report.notUploaded.size());
+        if (report.notUploaded.isEmpty() && !report.stopped)
+            QMessageBox::information(m_window, QString(), text);
+        else
+            QMessageBox::warning(m_window, QString(), text);
+    }
+    bStopFlag = false;
+    stopflag = false;
+    emit saveEnded();
 }
 
 bool SaveWorkflow::prepareStandardFiles(bool *askAgain)
@@ -278,6 +352,8 @@ void SaveWorkflow::SetFinishSettings()
 void SaveWorkflow::OnAbortSettings()
 {
     // The thread finishes the item it is writing first; the end is reported once it has.
+    if (m_upload && m_upload->isRunning())
+        return; // the upload reports its own end, stopped or not
     if (m_thread->isRunning()) {
         m_abortPending = true;
         return;

@@ -12,6 +12,7 @@
 class QEntourageMainWindow;
 class QMailSavingThread;
 class QProgressInfo;
+class UploadThread;
 
 class SaveWorkflow : public QObject
 {
@@ -21,6 +22,8 @@ public:
     ~SaveWorkflow() override;
 
     QMailSavingThread *savingThread() const { return m_thread; }
+    // The upload that runs or ran last; null before the first.
+    UploadThread *uploadThread() const;
     // The progress dialog of the current or last save; null before the first.
     QProgressInfo *progressDialog() const { return m_progress; }
 
@@ -57,6 +60,9 @@ private:
     // existing one; false when there is none to save into (*askAgain: choose another place).
     bool prepareStandardFiles(bool *askAgain);
     void onThreadFinished();
+    // Asks for the mail account and starts the upload of the checked mail folders.
+    void startUpload();
+    void onUploadFinished();
     // The output takes its place (or the old one is kept); what there is to say goes to the log.
     void endOutputPlace(bool everyItemWritten);
 
@@ -66,6 +72,8 @@ private:
     bool m_abortPending = false;
     bool m_saving = false;
     BundleFormat m_format = BundleFormat::Entourage; // the last choice is offered again
+    bool m_uploadChosen = false;
+    QPointer<UploadThread> m_upload;
     QString m_outputPath;                            // the bundle or the standard files' directory
     OutputPlace m_place;                             // where the thread writes m_outputPath
     bool m_replaceBundle = false;                    // the user agreed to replace a bundle of the same name

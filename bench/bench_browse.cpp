@@ -2,15 +2,19 @@
 // QT_QPA_PLATFORM=offscreen), then clicks the mail folder that holds the most mails
 // and times the click until the list is filled, the first mail previewed and the
 // window painted. Switching between that folder and the contacts RUNS times more
-// shows whether memory grows. Prints one JSON object.
+// shows whether memory grows. Then it times sorting that folder by its Date header and
+// filtering it with the search box, a keystroke at a time. Prints one JSON object.
 #include "app/AppState.h"
 #include "app/QEntourageMainWindow.h"
 #include "browse/QParseDatabase.h"
+#include "browse/QPreviewOfItems.h"
 #include "parsers/RecordLists.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
@@ -105,6 +109,40 @@ int main(int argc, char **argv)
     }
     const qint64 residentAfterAll = residentBytes();
 
+    // Sorting the big folder by date with a click on the Date header, and filtering it
+    // with the search box one keystroke at a time, each until every event is handled.
+    timedClick(tree, folder);
+    QHeaderView *header = window.itemList()->header();
+    const int dateColumn = ItemFirstDetailColumn + 1;
+    std::vector<double> sorts;
+    for (int run = 0; run < 2 * runs; ++run) {
+        QTest::qWait(QApplication::doubleClickInterval() + 10);
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(header->sectionViewportPosition(dateColumn) + 5, header->height() / 2));
+        QCoreApplication::processEvents();
+        sorts.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    const QString word = QStringLiteral("meeting");
+    std::vector<double> keystrokes;
+    for (int run = 0; run < runs; ++run) {
+        window.searchBox()->clear();
+        QCoreApplication::processEvents();
+        for (const QChar letter : word) {
+            QElapsedTimer clock;
+            clock.start();
+            QTest::keyClicks(window.searchBox(), QString(letter));
+            QCoreApplication::processEvents();
+            keystrokes.push_back(clock.nsecsElapsed() / 1e6);
+        }
+    }
+    int shownAfterFilter = 0;
+    for (int i = 0; i < window.itemList()->topLevelItemCount(); ++i)
+        shownAfterFilter += window.itemList()->topLevelItem(i)->isHidden() ? 0 : 1;
+    std::sort(sorts.begin(), sorts.end());
+    std::sort(keystrokes.begin(), keystrokes.end());
+
     std::sort(clicks.begin(), clicks.end());
     QJsonObject result;
     result.insert(QStringLiteral("mails"), *largest);
@@ -114,6 +152,12 @@ int main(int argc, char **argv)
     result.insert(QStringLiteral("residentAfterFirstClick"), double(residentAfterFirst));
     result.insert(QStringLiteral("residentAfterSwitching"), double(residentAfterAll));
     result.insert(QStringLiteral("switches"), 5 * runs);
+    result.insert(QStringLiteral("sortByDateMedianMs"), sorts[sorts.size() / 2]);
+    result.insert(QStringLiteral("sortByDateWorstMs"), sorts.back());
+    result.insert(QStringLiteral("filterKeystrokeMedianMs"), keystrokes[keystrokes.size() / 2]);
+    result.insert(QStringLiteral("filterKeystrokeWorstMs"), keystrokes.back());
+    result.insert(QStringLiteral("filterWord"), word);
+    result.insert(QStringLiteral("rowsMatchingWord"), shownAfterFilter);
     printf("%s\n", QJsonDocument(result).toJson(QJsonDocument::Compact).constData());
     return 0;
 }

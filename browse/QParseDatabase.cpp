@@ -7,6 +7,7 @@
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "search/QSearchPSTFile.h"
 #include "ui_ParseDatabase.h"
@@ -14,6 +15,9 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QLocale>
+#include <climits>
 #include <QMessageBox>
 #include <QMultiHash>
 #include <QScopedValueRollback>
@@ -73,11 +77,92 @@ FolderType openedKind(const QTreeWidgetItem *item)
     return MailFolderType;
 }
 
+// A row that sorts by its column's number where it has one (dates, sizes), by its text otherwise.
+class ItemRow : public QTreeWidgetItem
+{
+public:
+    bool operator<(const QTreeWidgetItem &other) const override
+    {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : ItemTextColumn;
+        const QVariant mine = data(column, ItemSortKeyRole);
+        const QVariant theirs = other.data(column, ItemSortKeyRole);
+        if (mine.isValid() || theirs.isValid())
+            return mine.toLongLong() < theirs.toLongLong();
+        return text(column).compare(other.text(column), Qt::CaseInsensitive) < 0;
+    }
+};
+
+// "Tue, 12 Jun 2018 06:00:00 +0000", as the mail records keep their dates, in seconds
+// since the epoch; false for any other text.
+bool messageDateSeconds(const char *text, int width, qint64 *seconds)
+{
+    if (int(qstrnlen(text, width)) != 31 || text[3] != ',')
+        return false;
+    auto number = [text](int at, int digits, int *value) {
+        *value = 0;
+        for (int i = at; i < at + digits; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return false;
+            *value = *value * 10 + (text[i] - '0');
+        }
+        return true;
+    };
+    static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    int month = 0;
+    for (; month < 12; ++month) {
+        if (qstrncmp(kMonths + 3 * month, text + 8, 3) == 0)
+            break;
+    }
+    int day, year, hour, minute, second, zoneHours, zoneMinutes;
+    if (month == 12 || !number(5, 2, &day) || !number(12, 4, &year) || !number(17, 2, &hour) || !number(20, 2, &minute)
+        || !number(23, 2, &second) || !number(27, 2, &zoneHours) || !number(29, 2, &zoneMinutes))
+        return false;
+    const QDate date(year, month + 1, day);
+    if (!date.isValid())
+        return false;
+    const int zone = (text[26] == '-' ? -1 : 1) * (zoneHours * 3600 + zoneMinutes * 60);
+    *seconds = (date.toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 86400 + hour * 3600 + minute * 60 + second - zone;
+    return true;
+}
+
+// "12 KB": the size a mail list shows.
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QCoreApplication::translate("QParseDatabase", "%1 bytes").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return QCoreApplication::translate("QParseDatabase", "%1 KB").arg((bytes + 1023) / 1024);
+    return QCoreApplication::translate("QParseDatabase", "%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
+}
+
+// A mail's body and attachments together.
+qint64 mailSize(const MailMLRC &mail)
+{
+    qint64 size = qMax<qint64>(0, mail.BodySize);
+    if (mail.AttachSizes) {
+        for (const QByteArray &part : QByteArray(mail.AttachSizes).split(';'))
+            size += qMax<qint64>(0, part.toLongLong());
+    }
+    return size;
+}
+
+// A compact UTC stamp, "20180612T060000Z", in the user's short format and local time.
+QString stampText(const char *stamp, int width)
+{
+    const QDateTime moment = QDateTime::fromString(QString::fromLatin1(stamp, int(qstrnlen(stamp, width))),
+                                                   QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    if (!moment.isValid())
+        return QString();
+    QDateTime utc = moment;
+    utc.setTimeSpec(Qt::UTC);
+    return QLocale().toString(utc.toLocalTime(), QLocale::ShortFormat);
+}
+
 // A row of the item list: font and size on the five visible columns, the kind's icon and the text.
 QTreeWidgetItem *newRow(const QString &text, const QIcon &kindIcon, const QFont &font)
 {
-    auto *row = new QTreeWidgetItem;
-    for (int column = 0; column <= ItemTextColumn; ++column) {
+    auto *row = new ItemRow;
+    for (int column = 0; column < ItemColumnCount; ++column) {
         row->setData(column, Qt::FontRole, font);
         row->setSizeHint(column, QSize(20, 20));
     }
@@ -476,6 +561,32 @@ void QParseDatabase::OnFolderTreeCurrentChanged(QTreeWidgetItem *current)
 
 // The item lists.
 
+void QParseDatabase::setListHeaders(int kind)
+{
+    struct Headers {
+        const char *text, *first, *second, *third;
+    };
+    Headers headers;
+    switch (kind) {
+    case ContactsFolderType: headers = {QT_TR_NOOP("Name"), QT_TR_NOOP("Company"), QT_TR_NOOP("E-mail"), nullptr}; break;
+    case CalendarFolderType:
+        headers = {QT_TR_NOOP("Summary"), QT_TR_NOOP("Start"), QT_TR_NOOP("End"), QT_TR_NOOP("Location")};
+        break;
+    case TasksFolderType: headers = {QT_TR_NOOP("Task"), QT_TR_NOOP("Due"), QT_TR_NOOP("Done"), nullptr}; break;
+    case NotesFolderType: headers = {QT_TR_NOOP("Title"), QT_TR_NOOP("Date"), nullptr, nullptr}; break;
+    default: headers = {QT_TR_NOOP("Subject"), QT_TR_NOOP("From"), QT_TR_NOOP("Date"), QT_TR_NOOP("Size")}; break;
+    }
+    QTreeWidgetItem *header = m_pItemList->headerItem();
+    header->setText(ItemTextColumn, tr(headers.text));
+    const char *details[] = {headers.first, headers.second, headers.third};
+    for (int i = 0; i < 3; ++i) {
+        header->setText(ItemFirstDetailColumn + i, details[i] ? tr(details[i]) : QString());
+        m_pItemList->setColumnHidden(ItemFirstDetailColumn + i, !details[i]);
+    }
+    // A new list is shown in the file's order until a header is clicked.
+    m_pItemList->header()->setSortIndicatorShown(false);
+}
+
 void QParseDatabase::showRows(const QList<QTreeWidgetItem *> &rows)
 {
     // One insertion with painting suspended: a folder of tens of thousands of mails
@@ -496,6 +607,7 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
 {
     emit folderOpened(MailFolderType);
     m_pItemList->clear();
+    setListHeaders(MailFolderType);
     m_pItemList->setAlternatingRowColors(true);
     const QFont font = lucidaGrande(11);
     const QIcon kindIcon(QStringLiteral(":/images/img_InboxFolderIcon.png"));
@@ -516,6 +628,25 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
         row->setText(ItemKeyColumn, QString::number(mail->BodyOffset));
         row->setText(ItemSizeColumn, QString::number(mail->BodySize));
         row->setData(ItemKeyColumn, Qt::UserRole, ordinal);
+        const QString fromName = reducedFromList(rowText(mail->FromName));
+        const QString fromAddress = reducedFromList(rowText(mail->FromAddress));
+        row->setText(ItemFirstDetailColumn, fromName.isEmpty() ? fromAddress : fromName);
+        const QString date = mailDateText(*mail);
+        row->setText(ItemFirstDetailColumn + 1, date);
+        qint64 seconds = 0;
+        const bool sent = !date.isEmpty() && date == rowText(mail->SentTime12);
+        if (messageDateSeconds(sent ? mail->SentTime : mail->ReceivedTime,
+                               sent ? int(sizeof mail->SentTime) : int(sizeof mail->ReceivedTime), &seconds))
+            row->setData(ItemFirstDetailColumn + 1, ItemSortKeyRole, seconds);
+        else
+            row->setData(ItemFirstDetailColumn + 1, ItemSortKeyRole, qint64(LLONG_MIN));
+        const qint64 size = mailSize(*mail);
+        row->setText(ItemFirstDetailColumn + 2, sizeText(size));
+        row->setData(ItemFirstDetailColumn + 2, ItemSortKeyRole, size);
+        row->setData(ItemTextColumn, ItemSearchTextRole,
+                     subject + QLatin1Char('\n') + rowText(mail->FromName) + QLatin1Char('\n') + rowText(mail->FromAddress)
+                         + QLatin1Char('\n') + rowText(mail->ToAddresses) + QLatin1Char('\n')
+                         + rowText(mail->CcAddresses));
         rows.append(row);
     }
     showRows(rows);
@@ -526,13 +657,24 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
 void QParseDatabase::OnContactsClicked()
 {
     m_pItemList->clear();
+    setListHeaders(ContactsFolderType);
     m_pItemList->setAlternatingRowColors(true);
     const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_AddressBookIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const ContactInformation *contact = TmpCTRCPtrStart; contact; contact = contact->Next) {
         const QString name = rowText(contact->FirstName) + QLatin1Char(' ') + rowText(contact->LastName);
-        rows.append(identifiedRow(name, contact->Identifier, ContactsFolderType, icon, font));
+        QTreeWidgetItem *row = identifiedRow(name, contact->Identifier, ContactsFolderType, icon, font);
+        QStringList addresses;
+        for (const auto &address : contact->EmailAddresses) {
+            if (qstrnlen(address, sizeof address) > 1)
+                addresses.append(rowText(address));
+        }
+        row->setText(ItemFirstDetailColumn, rowText(contact->Company));
+        row->setText(ItemFirstDetailColumn + 1, addresses.value(0));
+        row->setData(ItemTextColumn, ItemSearchTextRole,
+                     name + QLatin1Char('\n') + rowText(contact->Company) + QLatin1Char('\n') + addresses.join(QLatin1Char('\n')));
+        rows.append(row);
     }
     showRows(rows);
     m_preview->writePreviewItemsForContact(TmpCTRCPtrStart);
@@ -541,13 +683,21 @@ void QParseDatabase::OnContactsClicked()
 void QParseDatabase::OnCalenderClicked()
 {
     m_pItemList->clear();
+    setListHeaders(CalendarFolderType);
     m_pItemList->setAlternatingRowColors(true);
     const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_CalendarIcon.png"));
     QList<QTreeWidgetItem *> rows;
-    for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next)
-        rows.append(identifiedRow(rowText(event->Summary) + QLatin1Char(' '), event->Identifier,
-                                  CalendarFolderType, icon, font));
+    for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next) {
+        QTreeWidgetItem *row = identifiedRow(rowText(event->Summary) + QLatin1Char(' '), event->Identifier,
+                                             CalendarFolderType, icon, font);
+        row->setText(ItemFirstDetailColumn, rowText(event->Start));
+        row->setText(ItemFirstDetailColumn + 1, rowText(event->End));
+        row->setText(ItemFirstDetailColumn + 2, rowText(event->Location));
+        // The compact UTC stamps sort as text in time order.
+        row->setData(ItemTextColumn, ItemSearchTextRole, rowText(event->Summary));
+        rows.append(row);
+    }
     showRows(rows);
     m_preview->writePreviewItemsForCalendar(TmpCLRCPtrStart);
 }
@@ -555,6 +705,7 @@ void QParseDatabase::OnCalenderClicked()
 void QParseDatabase::OnTasksClicked()
 {
     m_pItemList->clear();
+    setListHeaders(TasksFolderType);
     m_pItemList->setAlternatingRowColors(true);
     const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_TaskIcon.png"));
@@ -565,6 +716,13 @@ void QParseDatabase::OnTasksClicked()
             identifiedRow(rowText(task->Name) + QLatin1Char(' '), task->Identifier, TasksFolderType, icon, font);
         if (isHighPriority(task->Priority))
             row->setIcon(ItemPriorityColumn, priorityIcon);
+        const TaskDetails &details = detailsOf(task);
+        if (details.dueUtc.isValid()) {
+            row->setText(ItemFirstDetailColumn, QLocale().toString(details.dueUtc.toLocalTime().date(), QLocale::ShortFormat));
+            row->setData(ItemFirstDetailColumn, ItemSortKeyRole, details.dueUtc.toSecsSinceEpoch());
+        }
+        row->setText(ItemFirstDetailColumn + 1, details.complete ? tr("Done") : QString());
+        row->setData(ItemTextColumn, ItemSearchTextRole, rowText(task->Name));
         rows.append(row);
     }
     showRows(rows);
@@ -574,13 +732,21 @@ void QParseDatabase::OnTasksClicked()
 void QParseDatabase::OnNotesClicked()
 {
     m_pItemList->clear();
+    setListHeaders(NotesFolderType);
     m_pItemList->setAlternatingRowColors(true);
     const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_NotesIcon.png"));
     QList<QTreeWidgetItem *> rows;
-    for (const NotesInformation *note = TmpNTRCPtrStart; note; note = note->Next)
-        rows.append(identifiedRow(rowText(note->Title) + QLatin1Char(' '), note->Identifier, NotesFolderType,
-                                  icon, font));
+    for (const NotesInformation *note = TmpNTRCPtrStart; note; note = note->Next) {
+        QTreeWidgetItem *row = identifiedRow(rowText(note->Title) + QLatin1Char(' '), note->Identifier,
+                                             NotesFolderType, icon, font);
+        row->setText(ItemFirstDetailColumn, stampText(note->ModStampUtc, int(sizeof note->ModStampUtc)));
+        row->setData(ItemFirstDetailColumn, ItemSortKeyRole,
+                     QString::fromLatin1(note->ModStampUtc, int(qstrnlen(note->ModStampUtc, sizeof note->ModStampUtc)))
+                         .remove(QLatin1Char('T')).left(14).toLongLong());
+        row->setData(ItemTextColumn, ItemSearchTextRole, rowText(note->Title));
+        rows.append(row);
+    }
     showRows(rows);
     m_preview->writePreviewItemsForNotes(TmpNTRCPtrStart);
 }

@@ -85,6 +85,8 @@ private:
     // The walk; false when the user stopped it.
     bool CreateFile();
     void ShowMailsOfFolder(qint64 folderId);
+    // The header texts of the list's columns for a kind of item, and which columns show.
+    void setListHeaders(int kind);
     // Adds the rows in one batch with updates suspended and selects the first.
     void showRows(const QList<QTreeWidgetItem *> &rows);
 

@@ -25,6 +25,17 @@ enum ItemListColumn {
     ItemKeyColumn = 5,  // a mail's body offset, or another item's identifier
     ItemSizeColumn = 6, // a mail's body size
     ItemKindColumn = 7, // the folder type of a contact, event, task or note row
+    // Shown after the first eight, by kind: a mail's From, Date and Size; a contact's
+    // company and e-mail; an event's start, end and location; a task's due date and
+    // completion; a note's date.
+    ItemFirstDetailColumn = 8,
+    ItemColumnCount = 11,
+};
+
+// Data roles of the item list's rows.
+enum ItemListRole {
+    ItemSortKeyRole = Qt::UserRole + 1, // a number the column sorts by (dates, sizes); text otherwise
+    ItemSearchTextRole,                 // on the text column: what the search box looks in
 };
 
 // The widgets of the preview pane, owned by the main window.

@@ -104,9 +104,12 @@ private:
         return items;
     }
 
-    PutResult send(const QUrl &url, const QByteArray &object)
+    // createOnly: the server refuses (412) when the resource exists already.
+    PutResult send(const QUrl &url, const QByteArray &object, bool createOnly)
     {
         QNetworkRequest request(url);
+        if (createOnly)
+            request.setRawHeader("If-None-Match", "*");
         request.setHeader(QNetworkRequest::ContentTypeHeader, m_request.collection == DavCollection::Contacts
                                                                   ? QByteArrayLiteral("text/vcard; charset=utf-8")
                                                                   : QByteArrayLiteral("text/calendar; charset=utf-8"));
@@ -141,13 +144,13 @@ private:
                                                                                    : QStringLiteral(".ics");
         QUrl url = m_collection;
         url.setPath(m_collection.path(QUrl::FullyEncoded) + QString::fromLatin1(QUrl::toPercentEncoding(uid + extension)));
-        const PutResult result = send(url, item.object);
-        if (result.status == 201) {
-            ++m_report.created;
-            return;
-        }
+        // Servers answer a replacement with 201 as well as 204; asking to create only tells them apart.
+        PutResult result = send(url, item.object, true);
+        const bool exists = result.status == 412;
+        if (exists)
+            result = send(url, item.object, false);
         if (result.status >= 200 && result.status < 300) {
-            ++m_report.replaced;
+            ++(exists ? m_report.replaced : m_report.created);
             return;
         }
         const QString where = m_collection.toDisplayString(QUrl::RemoveUserInfo);

@@ -294,3 +294,12 @@ level = warning
 
     def collection_path(self, name):
         return self.base / "collections" / "collection-root" / USER / name
+
+
+if __name__ == "__main__":
+    # For tests in other languages: serves Dovecot, prints its plain IMAP port and the
+    # password, and stops it when standard input closes.
+    import sys
+    with Dovecot() as server:
+        print(server.imap_port, PASSWORD, flush=True)
+        sys.stdin.read()

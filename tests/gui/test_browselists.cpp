@@ -15,6 +15,8 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -154,6 +156,7 @@ private slots:
     void arrowKeysInTheFolderTreeOpenFolders();
     void headerBoxGrowsAndWrapsBetweenAddresses();
     void linksAreOfferedToTheSystemNeverFollowed();
+    void mailColumnsSortAndFilter();
 
 public slots:
     // Stands in for the system's handler of http and mailto links.
@@ -450,7 +453,7 @@ void BrowseListsTest::selectingARowPreviewsIt()
     QVERIFY(headerText().contains("Subject: First"));
 
     const QRect second = list()->visualItemRect(list()->topLevelItem(1));
-    QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(second.left() + 80, second.center().y()));
     QVERIFY(headerText().contains("Subject: Second"));
     QVERIFY(!headerText().contains("First"));
 
@@ -1030,6 +1033,69 @@ void BrowseListsTest::linksAreOfferedToTheSystemNeverFollowed()
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+}
+
+// The mail list's From, Date and Size columns: each has its header, a click on a
+// header sorts by it (dates as dates, sizes as numbers, a second click the other way),
+// and the search box shows only the rows that match as the user types.
+void BrowseListsTest::mailColumnsSortAndFilter()
+{
+    buildTree({"Inbox"});
+    const struct {
+        const char *subject, *fromName, *date, *date12;
+        qint64 size;
+    } mails[] = {{"Alpha", "Alice;", "Mon, 02 Jan 2017 10:00:00 +0000", "Mon, 02 Jan 2017 10:00:00 AM", 900},
+                 {"Beta", "Bob;", "Tue, 12 Jun 2018 09:00:00 +0000", "Tue, 12 Jun 2018 09:00:00 AM", 10000},
+                 {"Gamma", "Carol;", "Fri, 09 Mar 2018 11:00:00 +0100", "Fri, 09 Mar 2018 10:00:00 AM", 2048}};
+    for (const auto &m : mails) {
+        MailMLRC *mail = addMail(folderIdForPath("Inbox"), m.subject);
+        put(mail->FolderPath, "Inbox");
+        put(mail->FromName, m.fromName);
+        put(mail->ReceivedTime, m.date);
+        put(mail->ReceivedTime12, m.date12);
+        mail->BodySize = m.size;
+    }
+    clickName(tree(), folderItem(tree(), "Inbox"));
+    QTreeWidgetItem *header = list()->headerItem();
+    QCOMPARE(header->text(ItemTextColumn), QStringLiteral("Subject"));
+    QCOMPARE(header->text(ItemFirstDetailColumn), QStringLiteral("From"));
+    QCOMPARE(header->text(ItemFirstDetailColumn + 1), QStringLiteral("Date"));
+    QCOMPARE(header->text(ItemFirstDetailColumn + 2), QStringLiteral("Size"));
+    QCOMPARE(list()->topLevelItem(1)->text(ItemFirstDetailColumn), QStringLiteral("Bob"));
+    QCOMPARE(list()->topLevelItem(1)->text(ItemFirstDetailColumn + 2), QStringLiteral("10 KB"));
+
+    auto clickHeader = [this](int column) {
+        QTest::qWait(QApplication::doubleClickInterval() + 50); // never a double click
+        QHeaderView *view = list()->header();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(view->sectionViewportPosition(column) + 5, view->height() / 2));
+    };
+    clickHeader(ItemFirstDetailColumn + 1);
+    QCOMPARE(rowTexts(list()), (QStringList{"Alpha", "Gamma", "Beta"}));
+    clickHeader(ItemFirstDetailColumn + 1);
+    QCOMPARE(rowTexts(list()), (QStringList{"Beta", "Gamma", "Alpha"}));
+    clickHeader(ItemFirstDetailColumn + 2);
+    QCOMPARE(rowTexts(list()), (QStringList{"Alpha", "Gamma", "Beta"}));
+    clickHeader(ItemTextColumn);
+    QCOMPARE(rowTexts(list()), (QStringList{"Alpha", "Beta", "Gamma"}));
+    // Sorted rows still preview their own mail.
+    list()->setCurrentItem(list()->topLevelItem(2));
+    QVERIFY(headerText().contains("Subject: Gamma"));
+
+    auto shownRows = [this] {
+        QStringList shown;
+        for (int i = 0; i < list()->topLevelItemCount(); ++i) {
+            if (!list()->topLevelItem(i)->isHidden())
+                shown << list()->topLevelItem(i)->text(ItemTextColumn);
+        }
+        return shown;
+    };
+    QTest::keyClicks(m_window->searchBox(), "BO");
+    QCOMPARE(shownRows(), QStringList{"Beta"});
+    m_window->searchBox()->clear();
+    QCOMPARE(shownRows(), (QStringList{"Alpha", "Beta", "Gamma"}));
+    QTest::keyClicks(m_window->searchBox(), "mm");
+    QCOMPARE(shownRows(), QStringList{"Gamma"});
 }
 
 int main(int argc, char **argv)

@@ -126,7 +126,8 @@ void MainWindowTest::startUpState()
 {
     QCOMPARE(pMainWindow, m_window.get());
     QVERIFY(m_pParseDatabase);
-    QVERIFY(m_pParseDatabase->isVisible());
+    // Shown once the main window is up, so that it comes up in front of it.
+    QTRY_VERIFY(m_pParseDatabase->isVisible());
     QCOMPARE(m_pParseDatabase->windowTitle(), QStringLiteral("Select OLM File"));
     verifyStates(m_window.get(), {true, true, false});
     QVERIFY(!m_window->progressDialog());

@@ -1,0 +1,84 @@
+#include "app/UploadAccountDialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+// The port each protection is usually served on, in the order of the security choices.
+const quint16 kUsualPorts[] = {993, 143, 143};
+} // namespace
+
+UploadAccountDialog::UploadAccountDialog(QWidget *parent)
+    : QDialog(parent), m_server(new QLineEdit(this)), m_port(new QSpinBox(this)), m_user(new QLineEdit(this)),
+      m_password(new QLineEdit(this)), m_security(new QComboBox(this)),
+      m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this))
+{
+    setObjectName(QStringLiteral("uploadAccountDialog"));
+    setWindowTitle(tr("Upload to a mail account"));
+    m_server->setObjectName(QStringLiteral("server"));
+    m_server->setPlaceholderText(tr("imap.example.com"));
+    m_port->setObjectName(QStringLiteral("port"));
+    m_port->setRange(1, 65535);
+    m_port->setValue(kUsualPorts[0]);
+    m_user->setObjectName(QStringLiteral("user"));
+    m_user->setPlaceholderText(tr("name@example.com"));
+    m_password->setObjectName(QStringLiteral("password"));
+    m_password->setEchoMode(QLineEdit::Password);
+    m_security->setObjectName(QStringLiteral("security"));
+    m_security->addItems({tr("SSL/TLS"), tr("STARTTLS"), tr("None (the password is sent in the clear)")});
+    connect(m_security, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &UploadAccountDialog::securityChanged);
+    connect(m_server, &QLineEdit::textChanged, this, &UploadAccountDialog::updateButtons);
+    connect(m_user, &QLineEdit::textChanged, this, &UploadAccountDialog::updateButtons);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto *form = new QFormLayout;
+    form->addRow(tr("Server:"), m_server);
+    form->addRow(tr("Port:"), m_port);
+    form->addRow(tr("User name:"), m_user);
+    form->addRow(tr("Password:"), m_password);
+    form->addRow(tr("Security:"), m_security);
+    auto *layout = new QVBoxLayout(this);
+    auto *note = new QLabel(tr("The checked mail folders are added below \"Rescued\" in this account. "
+                               "Many providers want an app password here."),
+                            this);
+    note->setWordWrap(true);
+    layout->addWidget(note);
+    layout->addLayout(form);
+    layout->addWidget(m_buttons);
+    updateButtons();
+}
+
+ImapAccount UploadAccountDialog::account() const
+{
+    ImapAccount account;
+    account.host = m_server->text().trimmed();
+    account.port = quint16(m_port->value());
+    account.user = m_user->text().trimmed();
+    account.password = m_password->text();
+    const ImapSecurity security[] = {ImapSecurity::Tls, ImapSecurity::StartTls, ImapSecurity::None};
+    account.security = security[qBound(0, m_security->currentIndex(), 2)];
+    return account;
+}
+
+// A port left at the usual one follows the protection; one typed in stays.
+void UploadAccountDialog::securityChanged()
+{
+    for (const quint16 usual : kUsualPorts)
+        if (m_port->value() == usual) {
+            m_port->setValue(kUsualPorts[qBound(0, m_security->currentIndex(), 2)]);
+            break;
+        }
+}
+
+void UploadAccountDialog::updateButtons()
+{
+    m_buttons->button(QDialogButtonBox::Ok)
+        ->setEnabled(!m_server->text().trimmed().isEmpty() && !m_user->text().trimmed().isEmpty());
+}

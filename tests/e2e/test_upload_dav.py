@@ -1,0 +1,122 @@
+"""mendora-cli upload --carddav/--caldav against Debian's Radicale on a loopback port:
+every contact, event and task arrives as one resource named by its UID and reads back
+with vobject as the standard export wrote it."""
+import base64
+import http.client
+import os
+import subprocess
+import sys
+import unittest
+from collections import Counter
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import mailservers  # noqa: E402
+import standardcheck  # noqa: E402
+
+standardcheck.run_under_debian_python()
+
+import vobject  # noqa: E402
+from olmtest import SAMPLES, GeneratedFiles, cli_path  # noqa: E402
+
+ZONE = "America/Denver"
+EXIT_NO_CONNECTION = 8
+ADDRESS_BOOK = ('<?xml version="1.0"?><D:mkcol xmlns:D="DAV:" xmlns:C="urn:ietf:params:xml:ns:carddav"><D:set>'
+                '<D:prop><D:resourcetype><D:collection/><C:addressbook/></D:resourcetype></D:prop></D:set></D:mkcol>')
+
+
+def make_collection(server, method, name, body):
+    connection = http.client.HTTPConnection("127.0.0.1", server.port, timeout=30)
+    token = base64.b64encode(("%s:%s" % (mailservers.USER, mailservers.PASSWORD)).encode()).decode()
+    connection.request(method, "/%s/%s/" % (mailservers.USER, name), body=body,
+                       headers={"Authorization": "Basic " + token, "Content-Type": "application/xml"})
+    status = connection.getresponse().status
+    connection.close()
+    assert status == 201, (method, name, status)
+
+
+def upload(*arguments, password=mailservers.PASSWORD):
+    environment = dict(os.environ, TZ=ZONE, LC_ALL="C.UTF-8", LANG="C.UTF-8", MENDORA_PASSWORD=password)
+    return subprocess.run([cli_path(), "upload", *map(str, arguments)], capture_output=True, timeout=600,
+                          env=environment, stdin=subprocess.DEVNULL)
+
+
+def resources(directory):
+    """{file name: parsed object} of every item Radicale stores in a collection."""
+    found = {}
+    for path in sorted(directory.iterdir()):
+        if not path.name.startswith("."):
+            found[path.name] = vobject.readOne(path.read_text(encoding="utf-8"))
+    return found
+
+
+def components(calendar):
+    return [child for child in calendar.getChildren() if child.name in ("VEVENT", "VTODO")]
+
+
+@unittest.skipUnless(os.access(mailservers.RADICALE, os.X_OK),
+                     "Radicale is not installed here (tools/bootstrap.sh installs it); CardDAV and CalDAV "
+                     "uploads are not tested")
+class UploadToRadicale(GeneratedFiles):
+
+    def test_every_contact_event_and_task_once_as_the_standard_export_writes_it(self):
+        for olm in (SAMPLES / "intact.olm", SAMPLES / "damaged.olm"):
+            with self.subTest(olm=olm.name):
+                destination = self.tmp / olm.stem
+                destination.mkdir()
+                standardcheck.save_standard(self, cli_path(), olm, destination, zone=ZONE)
+                rescued = destination / ("%s (rescued)" % olm.stem)
+                cards = list(vobject.readComponents((rescued / "Contacts.vcf").read_text(encoding="utf-8")))
+                exported = components(vobject.readOne((rescued / "Calendar.ics").read_text(encoding="utf-8")))
+                self.assertTrue(cards and exported)
+                with mailservers.Radicale() as server:
+                    make_collection(server, "MKCOL", "contacts", ADDRESS_BOOK)
+                    make_collection(server, "MKCALENDAR", "calendar", "")
+                    arguments = [olm, "--no-tls", "--carddav", server.collection_url("contacts"),
+                                 "--caldav", server.collection_url("calendar")]
+                    result = upload(*arguments)
+                    self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+                    self.assertIn(b"Uploaded: %d contacts (0 replaced)" % len(cards), result.stdout)
+                    self.assertIn(b"Uploaded: %d events and tasks (0 replaced)" % len(exported), result.stdout)
+                    stored_cards = resources(server.collection_path("contacts"))
+                    stored_items = resources(server.collection_path("calendar"))
+                    self.assertEqual(len(stored_cards), len(cards))
+                    self.assertEqual(len(stored_items), len(exported))
+                    # Events and tasks keep their UIDs from scan to scan: a second run replaces them.
+                    again = upload(*arguments)
+                    self.assertEqual(again.returncode, 0, again.stderr.decode(errors="replace"))
+                    self.assertIn(b"Uploaded: %d events and tasks (%d replaced)" % (len(exported), len(exported)),
+                                  again.stdout)
+                    self.assertEqual(len(resources(server.collection_path("calendar"))), len(exported))
+                    for name, card in stored_cards.items():
+                        self.assertEqual(name, card.uid.value + ".vcf")
+                    self.assertEqual(Counter(card.fn.value for card in stored_cards.values()),
+                                     Counter(card.fn.value for card in cards))
+                    stored = [component for calendar in stored_items.values() for component in components(calendar)]
+                    for name, calendar in stored_items.items():
+                        self.assertEqual([name], [item.uid.value + ".ics" for item in components(calendar)])
+                    self.assertEqual(Counter((item.name, item.summary.value) for item in stored),
+                                     Counter((item.name, item.summary.value) for item in exported))
+
+    def test_refusals_say_why(self):
+        olm = SAMPLES / "intact.olm"
+        with mailservers.Radicale() as server:
+            make_collection(server, "MKCOL", "contacts", ADDRESS_BOOK)
+            cases = [
+                ("wrong password", ["--no-tls", "--carddav", server.collection_url("contacts")], "wrong",
+                 EXIT_NO_CONNECTION, b"refused the login of rescuer"),
+                ("no such collection", ["--no-tls", "--caldav", server.collection_url("missing")],
+                 mailservers.PASSWORD, EXIT_NO_CONNECTION, b"is not a collection"),
+                ("http without --no-tls", ["--carddav", server.collection_url("contacts")], mailservers.PASSWORD,
+                 EXIT_NO_CONNECTION, b"would send the password in the clear"),
+            ]
+            for name, arguments, password, status, message in cases:
+                with self.subTest(name):
+                    result = upload(olm, *arguments, password=password)
+                    self.assertEqual(result.returncode, status, result.stderr.decode(errors="replace"))
+                    self.assertIn(message, result.stderr)
+                    self.assertNotIn(password.encode(), result.stdout + result.stderr)
+            self.assertEqual(resources(server.collection_path("contacts")), {})
+
+
+if __name__ == "__main__":
+    unittest.main()

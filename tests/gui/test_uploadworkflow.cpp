@@ -1,0 +1,189 @@
+// Upload from the main window: the third choice of Save, the account form, the progress
+// and the counts at the end, against Dovecot served by the end-to-end tests' helper.
+#include "GuiTestSupport.h"
+
+#include "app/QEntourageMainWindow.h"
+#include "app/QProgressInfo.h"
+#include "app/SaveFormatDialog.h"
+#include "app/SaveWorkflow.h"
+#include "app/UploadAccountDialog.h"
+#include "app/UploadThread.h"
+#include "olm/FolderHierarchy.h"
+#include "olm/ScanState.h"
+#include "parsers/FolderInformation.h"
+#include "parsers/RecordLists.h"
+#include "scan/ScanSession.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+// Chooses "Upload to a mail account…" in the format question, then fills the account
+// form (or cancels it when server is empty).
+class UploadAnswerer : public QObject
+{
+public:
+    UploadAnswerer(const QString &server, int port, const QString &password) : m_server(server), m_port(port), m_password(password)
+    {
+        connect(&m_poll, &QTimer::timeout, this, &UploadAnswerer::poll);
+        m_poll.start(5);
+    }
+
+    QVector<int> portsOffered; // the port the form showed for TLS, STARTTLS and none
+
+private:
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *formats = qobject_cast<SaveFormatDialog *>(modal)) {
+            formats->findChild<QRadioButton *>(QStringLiteral("uploadFormat"))->click();
+            formats->accept();
+        } else if (auto *account = qobject_cast<UploadAccountDialog *>(modal)) {
+            if (m_server.isEmpty()) {
+                account->reject();
+                return;
+            }
+            auto *security = account->findChild<QComboBox *>(QStringLiteral("security"));
+            auto *port = account->findChild<QSpinBox *>(QStringLiteral("port"));
+            for (int choice = 0; choice < 3; ++choice) {
+                security->setCurrentIndex(choice);
+                portsOffered.append(port->value());
+            }
+            account->findChild<QLineEdit *>(QStringLiteral("server"))->setText(m_server);
+            port->setValue(m_port);
+            account->findChild<QLineEdit *>(QStringLiteral("user"))->setText(QStringLiteral("rescuer"));
+            account->findChild<QLineEdit *>(QStringLiteral("password"))->setText(m_password);
+            account->accept();
+        }
+    }
+
+    QString m_server;
+    int m_port;
+    QString m_password;
+    QTimer m_poll;
+};
+
+int closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+} // namespace
+
+class UploadWorkflowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void cancelledFormUploadsNothing();
+    void noServerIsReported();
+    void uploadsAndCountsWhatIsThere();
+
+private:
+    // Runs Save, answered by the UploadAnswerer the caller holds; returns the texts of the
+    // message boxes shown.
+    QStringList upload();
+
+    std::unique_ptr<QEntourageMainWindow> m_window;
+};
+
+void UploadWorkflowTest::init()
+{
+    m_window.reset(new QEntourageMainWindow);
+    m_window->show();
+    const QString sample = QFINDTESTDATA("../../samples/intact.olm");
+    QVERIFY(!sample.isEmpty());
+    FolderInformation parsers;
+    QCOMPARE(int(scanFile(sample, parsers, WalkHooks())), int(ScanResult::Finished));
+    m_strDatabasePath = sample;
+    m_window->SetSaveActionsEnabled(true);
+    for (FolderAttribute *record = StartFldrAtrib; record; record = record->next)
+        record->state = record->folderType == MailFolderType ? CheckedCode : UncheckedCode;
+    StartFldrAtrib->state = PartiallyCheckedCode;
+}
+
+void UploadWorkflowTest::cleanup()
+{
+    m_window.reset();
+    CleanListAndHash();
+    bStopFlag = false;
+    stopflag = false;
+    bProcessRunning = false;
+    m_strDatabasePath.clear();
+}
+
+QStringList UploadWorkflowTest::upload()
+{
+    QSignalSpy ended(m_window->saveWorkflow(), &SaveWorkflow::saveEnded);
+    MessageBoxAnswerer boxes(QMessageBox::Ok);
+    m_window->menuSaveAction()->trigger();
+    if (ended.isEmpty() && !ended.wait(120000))
+        qWarning("the upload did not end");
+    if (!QTest::qWaitFor([] { return !qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); }))
+        qWarning("a message box stayed open");
+    return boxes.texts;
+}
+
+void UploadWorkflowTest::cancelledFormUploadsNothing()
+{
+    UploadAnswerer answerer{QString(), 0, QString()};
+    QCOMPARE(upload(), QStringList());
+    QVERIFY(!m_window->saveWorkflow()->uploadThread());
+}
+
+void UploadWorkflowTest::noServerIsReported()
+{
+    const int port = closedPort();
+    UploadAnswerer answerer(QStringLiteral("127.0.0.1"), port, QStringLiteral("secret"));
+    const QStringList texts = upload();
+    QCOMPARE(answerer.portsOffered, QVector<int>({993, 143, 143}));
+    QCOMPARE(texts.size(), 1);
+    QVERIFY2(texts.first().startsWith(QStringLiteral("No connection to 127.0.0.1:%1").arg(port)), qPrintable(texts.first()));
+    QVERIFY(!texts.first().contains(QLatin1String("secret")));
+    QVERIFY(m_window->menuSaveAction()->isEnabled());
+    QVERIFY(!bProcessRunning);
+}
+
+void UploadWorkflowTest::uploadsAndCountsWhatIsThere()
+{
+    // The helper stops Dovecot when its input closes, whatever the test's outcome.
+    struct Served : QProcess {
+        ~Served() override
+        {
+            closeWriteChannel();
+            waitForFinished(30000);
+        }
+    } server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral("python3"), {QFINDTESTDATA("../e2e/mailservers.py")});
+    while (!server.canReadLine() && server.waitForReadyRead(60000)) {
+    }
+    if (!server.canReadLine())
+        QSKIP("Dovecot did not start (tools/bootstrap.sh installs dovecot-imapd and openssl); the upload to a server "
+              "is not tested");
+    const QList<QByteArray> served = server.readLine().trimmed().split(' ');
+    QCOMPARE(served.size(), 2);
+    const int port = served.at(0).toInt();
+    const QString password = QString::fromUtf8(served.at(1));
+    // No certificate of its own to trust in the form: the plain port, as the choice "None" allows.
+    for (const char *expected : {"Uploaded: 20 mails (0 already there)", "Uploaded: 0 mails (20 already there)"}) {
+        UploadAnswerer answerer(QStringLiteral("127.0.0.1"), port, password);
+        QCOMPARE(upload(), QStringList{QLatin1String(expected)});
+    }
+}
+
+QTEST_MAIN(UploadWorkflowTest)
+#include "test_uploadworkflow.moc"
