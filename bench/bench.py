@@ -227,7 +227,8 @@ def save_figure(cli, path, work, runs, report, records, baseline_cli=None):
                              SAVE_STATUSES))
         measured = interleaved(commands, runs)
         save, baseline = measured[0], measured[1]
-        output_bytes = sum(f.stat().st_size for f in copied.rglob("*") if f.is_file())
+        # The last save's output (the comparator's copy may already be emptied).
+        output_bytes = sum(f.stat().st_size for f in saved.rglob("*") if f.is_file())
         report.ratio("save %s (%.2f GiB)" % (format_name, path.stat().st_size / GIB), save, baseline,
                      "cp -r output + sync", TARGET_SAVE, records + MEMORY_ALLOWANCE)
         if baseline_cli:
