@@ -56,8 +56,8 @@ QString formattedName(const ContactInformation &contact)
 // The five name components in their places: family, given, additional, prefix, suffix.
 QString nameComponents(const ContactInformation &contact)
 {
-    return joinedComponents({utf8Field(contact.LastName), utf8Field(contact.FirstName), QString(),
-                             utf8Field(contact.Title), utf8Field(contact.NameSuffix)});
+    return joinedComponents({utf8Field(contact.LastName), utf8Field(contact.FirstName),
+                             detailsOf(&contact).middleName, utf8Field(contact.Title), utf8Field(contact.NameSuffix)});
 }
 
 struct Address {

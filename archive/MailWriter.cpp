@@ -1,6 +1,7 @@
 #include "archive/MailWriter.h"
 
 #include "archive/MailHeaders.h"
+#include "archive/StandardText.h"
 #include "parsers/ElementText.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordText.h"
@@ -36,7 +37,7 @@ bool folderContains(const MailMLRC &mail, const char *name)
 // line at which field is filled.
 TimeField ruleField(const MailMLRC &mail, bool forDateLine)
 {
-    if (mail.IsOutgoing == 45 || folderContains(mail, "Sent Items"))
+    if (mail.IsOutgoing == kOutgoingMarker || folderContains(mail, "Sent Items"))
         return TimeField::Sent;
     if (folderContains(mail, "Inbox"))
         return TimeField::Received;
@@ -286,7 +287,8 @@ QString bodyText(const MailMLRC &mail, const TextReader &olm)
 // The body part's content as it is written: the decoded text, with LF line ends unless it is HTML.
 QByteArray bodyContent(const QString &body)
 {
-    QString content = body;
+    // HTML goes out in UTF-8, so its own declaration must say so.
+    QString content = looksLikeHtml(body, true) ? withUtf8Declaration(body) : body;
     if (!looksLikeHtml(body, false))
         content.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return quotedFromLines(content.toUtf8());

@@ -50,6 +50,6 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
 QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
                            QStringList *problems);
 // The Message-ID the message carries (<id@host>); empty when the mail has none.
-QByteArray standardMessageId(const MailMLRC &mail);
+QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details);
 // A body's quoted-printable text, for the tests.
 QByteArray quotedPrintable(const QByteArray &text);

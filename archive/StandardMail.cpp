@@ -1,6 +1,7 @@
 // Mails as mboxrd messages: RFC 5322 headers, MIME 1.0 bodies, LF line ends.
 #include "archive/MailHeaders.h"
 #include "archive/MailWriter.h"
+#include "archive/StableIdentity.h"
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
 #include "parsers/RecordText.h"
@@ -177,10 +178,10 @@ QByteArray separatorAddress(const QVector<MailAddress> &from)
     return address.toUtf8();
 }
 
-QByteArray boundaryOf(const MailMLRC &mail)
+QByteArray boundaryOf(const MailMLRC &mail, const QByteArray &messageId)
 {
     // "=_" cannot occur in quoted-printable or Base64 text, so no part can hold the boundary.
-    const QByteArray seed = QByteArray(mail.MessageId) + QByteArray::number(mail.BodyOffset);
+    const QByteArray seed = messageId + QByteArray::number(mail.BodyOffset);
     return "=_mendora_" + QCryptographicHash::hash(seed, QCryptographicHash::Md5).toHex().left(24);
 }
 
@@ -245,10 +246,11 @@ QString bodyText(const TextReader &olm, qint64 offset, qint64 size)
 
 void writeTextPart(MessageOutput &message, const char *subtype, const QString &text)
 {
+    const bool html = qstrcmp(subtype, "html") == 0;
     message.line(QByteArray("Content-Type: text/") + subtype + "; charset=utf-8");
     message.line("Content-Transfer-Encoding: quoted-printable");
     message.line(QByteArray());
-    message.lines(quotedPrintable(text.toUtf8()));
+    message.lines(quotedPrintable((html ? withUtf8Declaration(text) : text).toUtf8()));
 }
 
 // The body: HTML as text/html, text as text/plain, and a plain body with the HTML one
@@ -313,6 +315,16 @@ void writeAttachment(MessageOutput &message, const QString &storedName, const QS
     }
 }
 
+// What a mail without an identifier of its own is: from the scan, or else from its record.
+QByteArray mailIdentity(const MailMLRC &mail, const MailDetails &details)
+{
+    if (!details.identity.isEmpty())
+        return details.identity;
+    return utf8Field(mail.Subject).toUtf8() + '\0' + latin1Field(mail.SentTime).toLatin1() + '\0'
+           + latin1Field(mail.ReceivedTime).toLatin1() + '\0' + utf8Field(mail.FolderPath).toUtf8() + '\0'
+           + QByteArray::number(mail.BodyOffset) + '\0' + QByteArray::number(mail.BodySize);
+}
+
 QVector<MailAddress> sendersOf(const MailMLRC &mail, const MailDetails &details)
 {
     return details.from.isEmpty() ? recordAddresses(latin1Field(mail.FromAddress), utf8Field(mail.FromName))
@@ -336,7 +348,7 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
     if (!subject.isEmpty())
         message.lines("Subject: " + subjectValue(subject, int(qstrlen("Subject: ")), "\n"));
     message.line("Date: " + headerDate(mail));
-    const QByteArray messageId = standardMessageId(mail);
+    const QByteArray messageId = standardMessageId(mail, details);
     if (!messageId.isEmpty())
         message.line("Message-ID: " + messageId);
     message.line("MIME-Version: 1.0");
@@ -346,7 +358,7 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
     const QStringList ids = joinedListValues(ownedText(mail.AttachContentIds, FieldEncoding::Latin1));
     const QStringList offsets = joinedListValues(ownedText(mail.AttachOffsets, FieldEncoding::Latin1));
     const QStringList sizes = joinedListValues(ownedText(mail.AttachSizes, FieldEncoding::Latin1));
-    const QByteArray boundary = boundaryOf(mail);
+    const QByteArray boundary = boundaryOf(mail, messageId);
     if (offsets.isEmpty()) {
         writeBody(message, mail, details, olm, boundary);
     } else {
@@ -365,8 +377,13 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
 } // namespace
 
 // <left@right>, as readers take it: what an identifier holds beyond that is percent-encoded.
-QByteArray standardMessageId(const MailMLRC &mail)
+QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details)
 {
+    // Identifiers from the export are stored in brackets; the scan's own are random,
+    // and a second save must give the same message.
+    if (mail.MessageId[0] != '<')
+        return '<' + stableItemUuid("mail", mailIdentity(mail, details)).toString(QUuid::WithoutBraces).toLatin1()
+               + "@mendora.invalid>";
     QString id = latin1Field(mail.MessageId).trimmed();
     if (id.startsWith(QLatin1Char('<')))
         id.remove(0, 1);

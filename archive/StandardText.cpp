@@ -37,6 +37,25 @@ QString storedText(const TextReader &olm, qint64 offset, qint64 size)
     return QString::fromUtf8(bytes);
 }
 
+QString withUtf8Declaration(const QString &html)
+{
+    static const QRegularExpression meta(QStringLiteral("<meta\\b[^>]*>"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression charset(QStringLiteral("(charset\\s*=\\s*[\"']?)[A-Za-z0-9_.:+-]+"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    if (!html.contains(QLatin1String("charset"), Qt::CaseInsensitive))
+        return html;
+    QString out;
+    int from = 0;
+    QRegularExpressionMatchIterator tags = meta.globalMatch(html);
+    while (tags.hasNext()) {
+        const QRegularExpressionMatch tag = tags.next();
+        out += html.midRef(from, tag.capturedStart() - from);
+        out += tag.captured().replace(charset, QStringLiteral("\\1utf-8"));
+        from = tag.capturedEnd();
+    }
+    return out + html.midRef(from);
+}
+
 QString plainTextOfHtml(const QString &html)
 {
     QString text = html;

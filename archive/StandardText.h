@@ -13,6 +13,9 @@ QString storedText(const TextReader &olm, qint64 offset, qint64 size);
 QString plainTextOfHtml(const QString &html);
 // Element content as a reader should see it: unescaped once, and as plain text when it is HTML.
 QString readableText(const QString &content);
+// HTML written out as UTF-8: every charset a <meta> tag declares becomes utf-8, so that
+// the declaration agrees with the bytes (exports keep the sender's own, such as iso-2022-jp).
+QString withUtf8Declaration(const QString &html);
 // True when the text holds HTML tags or comments.
 bool holdsMarkup(const QString &text);
 // A task's or note's text: the export's plain text where it has one, else its HTML as text.

@@ -20,8 +20,6 @@
 QPreviewOfItems *m_pPreview = nullptr;
 
 namespace {
-// IsOutgoing holds this for the float notation "1E0"/"0E0" of real exports.
-constexpr qint32 kOutgoingMarker = 45;
 const QColor kDetailText(68, 68, 68);
 const QColor kHeadingText(25, 104, 232);
 
@@ -136,6 +134,30 @@ bool looksLikeHtml(const QByteArray &body)
     return body.contains("<br><font size=") && body.contains("</font>");
 }
 
+namespace {
+enum class ShownTime { None, Sent, Received };
+
+ShownTime mailDateRule(const MailMLRC &mail, const QString &folder)
+{
+    if (mail.IsOutgoing == kOutgoingMarker || folder.contains(QLatin1String("Sent Items")))
+        return ShownTime::Sent;
+    if (folder.contains(QLatin1String("Inbox")))
+        return ShownTime::Received;
+    if (folder.contains(QLatin1String("Deleted Items"))) {
+        if (mail.IsOutgoing == 1)
+            return ShownTime::Sent;
+        return mail.IsOutgoing == 0 ? ShownTime::Received : ShownTime::None;
+    }
+    if (folder.contains(QLatin1String("Drafts")))
+        return ShownTime::Sent;
+    if (present(mail.SentTime))
+        return ShownTime::Sent;
+    if (present(mail.ReceivedTime))
+        return ShownTime::Received;
+    return ShownTime::None;
+}
+} // namespace
+
 QString mailDateText(const MailMLRC &mail)
 {
     const QString folder = text(mail.FolderPath);
@@ -143,21 +165,12 @@ QString mailDateText(const MailMLRC &mail)
         return QString();
     const QString sent = text(mail.SentTime12);
     const QString received = text(mail.ReceivedTime12);
-    if (mail.IsOutgoing == kOutgoingMarker || folder.contains(QLatin1String("Sent Items")))
-        return sent;
-    if (folder.contains(QLatin1String("Inbox")))
-        return received;
-    if (folder.contains(QLatin1String("Deleted Items"))) {
-        if (mail.IsOutgoing == 1)
-            return sent;
-        return mail.IsOutgoing == 0 ? received : QString();
+    // A received mail or a draft may have no sent time at all: the other time is shown then.
+    switch (mailDateRule(mail, folder)) {
+    case ShownTime::Sent: return sent.isEmpty() ? received : sent;
+    case ShownTime::Received: return received.isEmpty() ? sent : received;
+    case ShownTime::None: break;
     }
-    if (folder.contains(QLatin1String("Drafts")))
-        return sent;
-    if (present(mail.SentTime))
-        return sent;
-    if (present(mail.ReceivedTime))
-        return received;
     return QString();
 }
 

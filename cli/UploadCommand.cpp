@@ -10,7 +10,6 @@
 #include "upload/ImapUpload.h"
 
 #include <QFile>
-#include <QLoggingCategory>
 #include <QProcessEnvironment>
 #include <csignal>
 #include <cstdio>
@@ -271,8 +270,6 @@ int runUpload(const QList<QByteArray> &arguments)
                                                          : account.user + QLatin1Char('@') + account.host;
     if (!readPassword(parsed, accountName, &account.password))
         return kExitUsage;
-    // What went wrong is said once, in the report; the IMAP library's own log stays quiet.
-    QLoggingCategory::setFilterRules(QStringLiteral("org.kde.pim.*=false"));
     status = scanToSave(parsed.olmPath);
     if (status != 0)
         return status;

@@ -180,6 +180,7 @@ private:
     // Hands on the document starting at q with the start tag of length startLength,
     // reading on until its end tag; returns the offset just past the document.
     qint64 streamRawDocument(DocumentKind kind, qint64 q, qint64 startLength, const QByteArray &endTag);
+    qint64 containerHeaderIn(qint64 from, const char *bytes, const char *begin, const char *limit, const char *end);
     void advanceToNextCandidate(qint64 from);
     // Hands the document in [from, to) to the sink, in parts of whole items where it is
     // long; each part's end offset is shifted by endShift, as the whole document's is.
@@ -334,9 +335,22 @@ qint64 Walk::streamRawDocument(DocumentKind kind, qint64 q, qint64 startLength, 
     const char *bytes = reinterpret_cast<const char *>(m_reader.blockFrom(from, &available));
     for (;;) {
         const char *end = bytes + available;
-        const char *hit = bytes ? findTag(bytes + qMin(qMax(searchFrom, from) - from, available), end,
-                                          endTag.constData(), size_t(endTag.size()))
-                                : nullptr;
+        const char *searchStart = bytes ? bytes + qMin(qMax(searchFrom, from) - from, available) : nullptr;
+        const char *hit = bytes ? findTag(searchStart, end, endTag.constData(), size_t(endTag.size())) : nullptr;
+        if (bytes) {
+            // A document whose end tag the damage took ends where the container's next
+            // header begins, so that it does not swallow every document after it.
+            const qint64 held = available;
+            const qint64 header = containerHeaderIn(from, bytes, searchStart, hit ? hit : end, end);
+            if (header >= 0) {
+                handDocument(kind, QString(), from, header, 0);
+                return header;
+            }
+            bytes = reinterpret_cast<const char *>(m_reader.bytesAt(from, held, &available));
+            end = bytes ? bytes + available : nullptr;
+            searchStart = bytes ? bytes + qMin(qMax(searchFrom, from) - from, available) : nullptr;
+            hit = bytes ? findTag(searchStart, end, endTag.constData(), size_t(endTag.size())) : nullptr;
+        }
         if (hit || !bytes || from + available >= m_fileSize) {
             // An end tag that never comes: the document runs to the end of the file.
             const qint64 documentEnd = hit ? from + (hit - bytes) + endTag.size() : from + available;
@@ -365,6 +379,26 @@ qint64 Walk::streamRawDocument(DocumentKind kind, qint64 q, qint64 startLength, 
             return from + available;
         }
     }
+}
+
+// The offset of the first local header of the container's own shape whose signature
+// starts in [begin, limit) of the held bytes [bytes, end), which hold the file from
+// offset from; -1 when there is none. Checking a header may move the held window.
+qint64 Walk::containerHeaderIn(qint64 from, const char *bytes, const char *begin, const char *limit,
+                               const char *end)
+{
+    QVector<qint64> candidates;
+    // The signature's last two bytes are rare in XML text, where "PK" is not.
+    const char *searchEnd = qMin(limit + 2, end);
+    for (const char *at = findTag(begin, searchEnd, "\x03\x04", 2); at; at = findTag(at + 1, searchEnd, "\x03\x04", 2))
+        if (at - 2 >= begin && at[-2] == 'P' && at[-1] == 'K')
+            candidates.append(from + (at - 2 - bytes));
+    for (const qint64 offset : candidates) {
+        LocalHeader header;
+        if (readLocalHeader(m_reader, offset, &header) && header.looksLikeContainerHeader(m_fileSize))
+            return offset;
+    }
+    return -1;
 }
 
 void Walk::advanceToNextCandidate(qint64 from)

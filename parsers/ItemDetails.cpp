@@ -315,12 +315,76 @@ QStringList categoriesIn(const QByteArray &item, const char *name)
     return elementContent(item, name, &xml) ? categoryNames(xml) : QStringList();
 }
 
-// Where the item stands in the file and a digest of its bytes: the same item of the same
-// file gives the same identity on every scan.
-QByteArray itemIdentity(const DocumentItem &item)
+// Every element whose name begins with prefix and whose content is text alone (no
+// child elements), by name, decoded and trimmed; empty ones are left out. Elements
+// inside others are not looked at: the walk goes on after each element's end tag.
+QHash<QByteArray, QString> textElements(const QByteArray &bytes, const QByteArray &prefix,
+                                        const QByteArray &leftInFile)
 {
-    return QByteArray::number(item.fileOffset) + ':'
-           + QCryptographicHash::hash(item.bytes, QCryptographicHash::Sha1).toHex();
+    QHash<QByteArray, QString> texts;
+    const QByteArray open = '<' + prefix;
+    int at = indexOfTag(bytes, open, 0);
+    while (at >= 0) {
+        int nameEnd = at + 1;
+        while (nameEnd < bytes.size() && !endsName(bytes.at(nameEnd)))
+            ++nameEnd;
+        const QByteArray name = bytes.mid(at + 1, nameEnd - at - 1);
+        const int tagEnd = bytes.indexOf('>', nameEnd);
+        if (tagEnd < 0)
+            break;
+        int next = tagEnd + 1;
+        if (bytes.at(tagEnd - 1) != '/') {
+            const int end = indexOfTag(bytes, "</" + name + '>', tagEnd + 1);
+            if (end < 0) { // cut by damage: what follows may still be whole
+                at = indexOfTag(bytes, open, nameEnd);
+                continue;
+            }
+            const QByteArray content = bytes.mid(tagEnd + 1, end - tagEnd - 1);
+            if (name != leftInFile && !content.contains('<') && !texts.contains(name)) {
+                const QString text = decodeXmlText(QString::fromUtf8(content)).trimmed();
+                if (!text.isEmpty())
+                    texts.insert(name, text);
+            }
+            next = end + name.size() + 3;
+        }
+        at = indexOfTag(bytes, open, next);
+    }
+    return texts;
+}
+
+QVector<ContactAddress> contactAddresses(const QByteArray &item, const char *listName)
+{
+    QVector<ContactAddress> addresses;
+    QByteArray list;
+    if (!elementContent(item, listName, &list))
+        return addresses;
+    for (const QByteArray &tag : startTags(list, "contactEmailAddress")) {
+        const ContactAddress address{attribute(tag, "OPFContactEmailAddressAddress").trimmed(),
+                                     emailKindOf(attribute(tag, "OPFContactEmailAddressType"))};
+        if (!address.address.isEmpty())
+            addresses.append(address);
+    }
+    return addresses;
+}
+
+QStringList childNames(const QByteArray &item)
+{
+    QStringList names;
+    QByteArray list;
+    if (!elementContent(item, "OPFContactCopyChildren", &list))
+        return names;
+    for (int from = 0;;) {
+        const int at = startTagOf(list, "<string", from);
+        const int tagEnd = at < 0 ? -1 : list.indexOf('>', at);
+        const int end = tagEnd < 0 ? -1 : indexOfTag(list, "</string>", tagEnd);
+        if (end < 0)
+            break;
+        const QString name = decodeXmlText(QString::fromUtf8(list.mid(tagEnd + 1, end - tagEnd - 1))).trimmed();
+        if (!name.isEmpty())
+            names.append(name);
+        from = end;
+    }
+    return names;
 }
 
 // An identifier fit to stand as a UID: printable, on one line, of a sensible length.
@@ -486,7 +550,16 @@ void readMailDetails(const MailMLRC *mail, const DocumentItem &item)
     details.cc = mailAddresses(item.bytes, "OPFMessageCopyCCAddresses");
     details.htmlBody = findFileText(item, "OPFMessageCopyHTMLBody");
     details.read = flagValue(elementText(item.bytes, "OPFMessageGetIsRead"));
+    // Identifiers from the export are stored in brackets; one the scan made has none.
+    if (mail->MessageId[0] != '<')
+        details.identity = itemIdentity(item);
     mailDetails.insert(mail, details);
+}
+
+QByteArray itemIdentity(const DocumentItem &item)
+{
+    return QByteArray::number(item.fileOffset) + ' '
+           + QCryptographicHash::hash(item.bytes, QCryptographicHash::Sha1).toHex();
 }
 
 void readContactDetails(const ContactInformation *contact, const DocumentItem &item)
@@ -497,6 +570,12 @@ void readContactDetails(const ContactInformation *contact, const DocumentItem &i
     if (elementContent(item.bytes, "OPFContactCopyEmailAddressList", &list))
         for (const QByteArray &tag : startTags(list, "contactEmailAddress"))
             details.emailKinds.append(emailKindOf(attribute(tag, "OPFContactEmailAddressType")));
+    details.texts = textElements(item.bytes, "OPFContact", "OPFContactAddPicture");
+    details.emails = contactAddresses(item.bytes, "OPFContactCopyEmailAddressList");
+    details.imAddresses = contactAddresses(item.bytes, "OPFContactCopyIMAddressList");
+    details.children = childNames(item.bytes);
+    details.categories = categoriesIn(item.bytes, "OPFContactCopyCategoryList");
+    details.identity = itemIdentity(item);
     contactDetails.insert(contact, details);
 }
 

@@ -8,6 +8,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -59,13 +60,27 @@ struct TaskDetails {
 
 enum class EmailKind { Unknown, Work, Home, Other };
 
+struct ContactAddress {
+    QString address;
+    EmailKind kind = EmailKind::Unknown;
+};
+
 struct ContactDetails {
     QString middleName;
     QVector<EmailKind> emailKinds; // one per e-mail entry, in slot order
+    // Every element of the contact that holds text alone, by element name, read whole
+    // and decoded once: the record's fields drop or cut what does not fit them.
+    // The picture stays in the file.
+    QHash<QByteArray, QString> texts;
+    QVector<ContactAddress> emails, imAddresses; // every entry, document order
+    QStringList children, categories;            // document order
+    QByteArray identity;                         // itemIdentity() of the contact
 };
 
 struct MailDetails {
     QVector<MailAddress> from, to, cc;
+    // itemIdentity() of a mail whose export gives no message identifier; empty otherwise.
+    QByteArray identity;
     FileText htmlBody; // OPFMessageCopyHTMLBody, left in the file, beside the body the record keeps
     bool read = false; // the export marks the mail as read (OPFMessageGetIsRead)
 };
@@ -84,6 +99,10 @@ const TaskDetails &detailsOf(const TasksInformation *task);
 
 // Forgets every record's details; called when the records are freed.
 void clearItemDetails();
+
+// What an item is, for identifiers that stay the same from one scan of a file to the
+// next: its place in the file and a digest of its bytes.
+QByteArray itemIdentity(const DocumentItem &item);
 
 // Pieces of the reading, for the tests and the writers.
 // "(UTC-07:00) Mountain Time (US &amp; Canada)": -420 minutes.

@@ -16,6 +16,19 @@ QString tmpdoffset_NoteText;
 QString tmpdsizeofattch;
 
 namespace {
+
+// Exports write the flag in float notation ("0E0", "1E0"): a text that reads as a
+// number is that number, whatever its length. Other text of three or more
+// characters stands for the marker, shorter text for its integer value.
+qint32 outgoingFlag(const QString &text)
+{
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    // Written so that NaN fails too: a double outside qint32 has no qint32 value.
+    if (ok && number >= -2147483648.0 && number <= 2147483647.0)
+        return qint32(number);
+    return text.size() >= 3 ? kOutgoingMarker : text.toInt(nullptr, 10);
+}
 const QLatin1String kAddressAttribute("OPFContactEmailAddressAddress=");
 const QLatin1String kNameAttribute("OPFContactEmailAddressName=");
 const QLatin1String kTypeAttribute("OPFContactEmailAddressType=");
@@ -351,7 +364,7 @@ void readMail(MailMLRC *mail, const DocumentItem &item)
         && storeMessageDate(mail->ReceivedTime, text))
         storeTwelveHour(mail->ReceivedTime12);
     if (GetElementText(item, "OPFMessageIsOutgoing", &text) && !text.isEmpty())
-        mail->IsOutgoing = text.size() >= 3 ? 45 : text.toInt(nullptr, 10);
+        mail->IsOutgoing = outgoingFlag(text);
     if (GetElementText(item, "OPFMessageGetPriority", &text) && !text.isEmpty())
         storePriority(mail, text);
     if (GetElementText(item, "OPFMessageCopyModDate", &text))

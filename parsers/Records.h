@@ -4,6 +4,9 @@
 // and code refers to sizeof(field), never to a literal.
 #include <QtGlobal>
 
+// IsOutgoing of a mail whose flag text reads as no number but has three or more characters.
+constexpr qint32 kOutgoingMarker = 45;
+
 namespace MailWidth {
 constexpr int Reserved1 = 8, Reserved2 = 70, FromName = 100, FromAddress = 100,
               ToAddresses = 2050, CcAddresses = 2050, BccAddresses = 2050,
@@ -37,7 +40,7 @@ struct MailMLRC {
     qint64 BodyOffset;
     char FolderPath[MailWidth::FolderPath];        // UTF-8
     qint64 ParentId;
-    qint32 IsOutgoing;
+    qint32 IsOutgoing;                             // the export's number; kOutgoingMarker for other text
     char Priority[MailWidth::Priority];            // Latin-1
     qint32 PriorityTerminator;                     // zero; ends a four-character priority
     char ModifiedTime[MailWidth::ModifiedTime];    // message date of the last change: the writer's

@@ -5,7 +5,8 @@ packages=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5w
           uuid-dev libattr1-dev python3 python3-vobject python3-icalendar python3-dateutil xvfb xauth
           tzdata dovecot-imapd time ccache
           help2man man-db dpkg-dev desktop-file-utils appstream shared-mime-info libgmime-3.0-dev
-          libkf5calendarcore-dev libkf5imap-dev libkf5crash-dev radicale openssl)
+          libkf5calendarcore-dev libkf5imap-dev libkf5crash-dev radicale openssl
+          libkf5contacts-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

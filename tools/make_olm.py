@@ -520,6 +520,11 @@ def realistic_attachment(pool, rng, kind, size, sentences):
     return [prefix] + list(pool.chunks(rng, max(size - len(prefix), 1)))
 
 
+# HTML bodies keep the sender's own declaration, though the export stores the text as UTF-8.
+UTF8_DECLARATION = '<meta charset="utf-8">'
+SENDERS_DECLARATION = '<META HTTP-EQUIV="Content-Type" CONTENT="text/html; charset=iso-2022-jp">'
+
+
 def realistic_html_body(rng, greeting, size):
     """An escaped HTML body of about size bytes in the file."""
     paragraphs = []
@@ -528,8 +533,9 @@ def realistic_html_body(rng, greeting, size):
         paragraph = "<p>%s %s</p>" % (markup_escape(rng.choice(SENTENCES)), markup_escape(rng.choice(SENTENCES)))
         paragraphs.append(paragraph)
         length += len(paragraph.encode("utf-8"))
-    html = ('<html><head><meta charset="utf-8"></head><body><p>Hello %s,</p>%s'
-            '<p>Terms &amp; conditions apply.</p></body></html>' % (markup_escape(greeting), "".join(paragraphs)))
+    html = ('<html><head>%s</head><body><p>Hello %s,</p>%s'
+            '<p>Terms &amp; conditions apply.</p></body></html>'
+            % (UTF8_DECLARATION, markup_escape(greeting), "".join(paragraphs)))
     return markup_escape(html)
 
 
@@ -558,9 +564,10 @@ class Content:
 
 def mail_item(mail):
     """The XML of one mail; the manifest record mail holds every value."""
-    parts = [element("OPFMessageCopyToAddresses", "".join(email_address(a, n) for a, n in mail["toEntries"])),
-             element("OPFMessageCopyFromAddresses", email_address(mail["from"], mail["fromName"])),
-             element("OPFMessageCopySenderAddress", email_address(mail["from"], mail["fromName"]))]
+    parts = [element("OPFMessageCopyToAddresses", "".join(email_address(a, n) for a, n in mail["toEntries"]))]
+    if mail["from"]:  # drafts may have no sender at all
+        parts += [element("OPFMessageCopyFromAddresses", email_address(mail["from"], mail["fromName"])),
+                  element("OPFMessageCopySenderAddress", email_address(mail["from"], mail["fromName"]))]
     if mail["cc"]:
         parts.append(element("OPFMessageCopyCCAddresses", "".join(email_address(a, a) for a in mail["cc"])))
     if mail["bcc"]:
@@ -617,19 +624,33 @@ def contact_item(contact):
              element("OPFContactCopyBusinessCompany", text_escape(contact["company"])),
              element("OPFContactCopyBusinessDepartment", text_escape(contact["department"])),
              element("OPFContactCopySpousesName", text_escape(contact["spouse"])),
-             element("OPFContactCopyBusinessTitle", "Manager"),
-             element("OPFContactCopyBusinessStreetAddress", "1-2-3 Example Street\nBuilding 4"),
-             element("OPFContactCopyBusinessCity", "Springfield"),
-             element("OPFContactCopyBusinessZip", "12345"),
-             element("OPFContactCopyBusinessPhone", "+1 555 0100"),
-             element("OPFContactCopyBusinessPhone2", "+1 555 0101"),
-             element("OPFContactCopyHomeStreetAddress", "9 Home Road\nFlat 2"),
-             element("OPFContactCopyHomePhone", "+1 555 0199"),
-             element("OPFContactCopyCellPhone", "+1 555 0123"),
+             element("OPFContactCopyBusinessTitle", text_escape(contact["jobTitle"])),
              element("OPFContactCopyBirthday", contact["birthdayIso"]),
              element("OPFContactCopyAge", "0E0")]
-    if contact["middleName"]:
-        parts.append(element("OPFContactCopyMiddleName", text_escape(contact["middleName"])))
+    for kind, name in CONTACT_ADDRESS_KINDS:
+        for part, suffix in CONTACT_ADDRESS_PARTS:
+            value = contact["addresses"].get(kind, {}).get(part)
+            if value:
+                parts.append(element("OPFContactCopy%s%s" % (name, suffix), text_escape(value)))
+    for kind, name in CONTACT_PHONES:
+        if kind in contact["phones"]:
+            parts.append(element(name, text_escape(contact["phones"][kind])))
+    for key, name in [("middleName", "OPFContactCopyMiddleName"), ("nickName", "OPFContactCopyNickName"),
+                      ("namePrefix", "OPFContactCopyTitle"), ("nameSuffix", "OPFContactCopySetNameSuffix"),
+                      ("office", "OPFContactCopyBusinessOffice"), ("interests", "OPFContactCopyInterests")]:
+        if contact.get(key):
+            parts.append(element(name, text_escape(contact[key])))
+    for kind, name in [("work", "OPFContactCopyBusinessHomePage"), ("home", "OPFContactCopyHomeWebPage")]:
+        if kind in contact["webPages"]:
+            parts.append(element(name, text_escape(contact["webPages"][kind])))
+    for number, name in enumerate(CONTACT_CUSTOM_DATA, 1):
+        if str(number) in contact["customData"]:
+            parts.append(element(name, text_escape(contact["customData"][str(number)])))
+    for number in ("1", "2"):
+        if number in contact["customDatesIso"]:
+            parts.append(element("OPFContactCopyCustomDate" + number, contact["customDatesIso"][number]))
+    if contact["anniversaryIso"]:
+        parts.append(element("OPFContactCopyAnniversary", contact["anniversaryIso"]))
     if contact["categories"]:
         parts.append(element("OPFContactCopyCategoryList", "".join(
             "<category%s%s></category>" % (PRESERVE, attributes([("OPFCategoryCopyBackgroundColor", color),
@@ -715,6 +736,29 @@ def note_item(note):
 # not from the random stream, so every other value stays as it was.
 
 MIDDLE_NAMES = ["Maria", "Lee", "Άννα", "Jun"]
+# Every phone a contact may carry: (manifest kind, element). Genuine exports write
+# "OPFContactMainPhone" without "Copy".
+CONTACT_PHONES = [("home", "OPFContactCopyHomePhone"), ("home2", "OPFContactCopyHomePhone2"),
+                  ("homeFax", "OPFContactCopyHomeFax"), ("work", "OPFContactCopyBusinessPhone"),
+                  ("work2", "OPFContactCopyBusinessPhone2"), ("workFax", "OPFContactCopyBusinessFax"),
+                  ("mobile", "OPFContactCopyCellPhone"), ("pager", "OPFContactCopyPager"),
+                  ("radio", "OPFContactCopyRadioPhone"), ("assistant", "OPFContactCopyAssistantPhone"),
+                  ("other", "OPFContactCopyOtherPhone"), ("otherFax", "OPFContactCopyOtherFax"),
+                  ("main", "OPFContactMainPhone")] + [("custom%d" % n, "OPFContactCopyCustomPhone%d" % n)
+                                                      for n in range(1, 5)]
+CONTACT_ADDRESS_KINDS = [("home", "Home"), ("work", "Business"), ("other", "Other")]
+CONTACT_ADDRESS_PARTS = [("street", "StreetAddress"), ("city", "City"), ("state", "State"), ("zip", "Zip"),
+                         ("country", "Country")]
+# Custom fields 5 to 8 have no "Copy" in their names.
+CONTACT_CUSTOM_DATA = ["OPFContactCopyCustom%dData" % n for n in range(1, 5)] + \
+                      ["OPFContactCustomData%d" % n for n in range(5, 9)]
+NICKNAMES = ["Janie", "タロー", "Minnie", "Γιώργης"]
+NAME_PREFIXES = ["Dr.", "Ms.", "Prof.", "Mr."]
+NAME_SUFFIXES = ["Jr.", "III", "PhD"]
+OFFICES = ["Room 4.12", "本社 3F", "Bldg 7; desk 2"]
+INTERESTS = ["Go, chess; hiking", "書道", "Φωτογραφία", "sailing"]
+CUSTOM_VALUES = ["Badge 0042", "Likes tea, not coffee", "駐車場 B-12", "VIP; level 2", "회원 번호 77",
+                 "Account \\ 9", "Ref: 2011-03", "Λογαριασμός 5"]
 # Kinds of contact e-mail addresses as exports number them.
 EMAIL_TYPE_CODES = {"work": "0", "home": "1", "other": "2"}
 DAY_NAMES = ["SU", "MO", "TU", "WE", "TH", "FR", "SA"]
@@ -944,10 +988,10 @@ def plain_body(escaped_html):
     return text_escape(text)
 
 
-def html_body(content, greeting, count):
+def html_body(content, greeting, count, declaration=UTF8_DECLARATION):
     paragraphs = "".join("<p>%s</p>" % markup_escape(content.rng.choice(SENTENCES)) for _ in range(count))
-    html = ('<html><head><meta charset="utf-8"></head><body><p>Hello %s,</p>%s'
-            '<p>Terms &amp; conditions apply.</p></body></html>' % (markup_escape(greeting), paragraphs))
+    html = ('<html><head>%s</head><body><p>Hello %s,</p>%s'
+            '<p>Terms &amp; conditions apply.</p></body></html>' % (declaration, markup_escape(greeting), paragraphs))
     return markup_escape(html)
 
 
@@ -1039,6 +1083,7 @@ class Export:
                               "Call back & send the <catalogue>."]
                 notes = text_escape("\n".join(note_lines))
                 zone = self.pim_rng.choice(BIRTHDAY_ZONES)
+                extras = self.contact_extras(number, zone)
                 contact = {"firstName": first, "lastName": last, "displayName": "%s %s" % (first, last),
                            "emails": emails, "emailTypes": email_types, "company": company,
                            "middleName": MIDDLE_NAMES[number % len(MIDDLE_NAMES)] if number % 4 == 2 else "",
@@ -1053,8 +1098,10 @@ class Export:
                            "department": DEPARTMENTS[number % len(DEPARTMENTS)],
                            "spouse": SPOUSES[number % len(SPOUSES)],
                            "workStreet": "1-2-3 Example Street\nBuilding 4", "homeStreet": "9 Home Road\nFlat 2"}
+                contact.update(extras)
                 item = contact_item(contact)
-                for key in ("notesXml", "notesHtmlXml", "pictureXml", "birthdayIso"):
+                for key in ("notesXml", "notesHtmlXml", "pictureXml", "birthdayIso", "anniversaryIso",
+                            "customDatesIso"):
                     contact.pop(key)
                 contact["categories"] = [name for name, _ in contact["categories"]]
                 records.append(contact)
@@ -1062,6 +1109,50 @@ class Export:
 
         entry = self.document("Local/Address Book/Contacts.xml", "contacts", count, items())
         self.attach_items(entry, records, self.contacts)
+
+    def contact_extras(self, number, zone):
+        """Every other field a full contact holds; every second contact is full, and one
+        contact in four has three phones reading the same number, as real ones may."""
+        rng = self.pim_rng
+        full = number % 2 == 0
+
+        def day(year):
+            return datetime.datetime(year, rng.randint(1, 12), rng.randint(1, 28))
+
+        phones = {"work": "+1 555 0100", "work2": "+1 555 0101", "home": "+1 555 0199", "mobile": "+1 555 0123"}
+        addresses = {"work": {"street": "1-2-3 Example Street\nBuilding 4", "city": "Springfield", "zip": "12345"},
+                     "home": {"street": "9 Home Road\nFlat 2"}}
+        extras = {"jobTitle": "Manager", "nickName": "", "namePrefix": "", "nameSuffix": "", "office": "",
+                  "interests": "", "webPages": {}, "customData": {}, "customDatesIso": {}, "customDates": {},
+                  "anniversaryIso": "", "anniversary": ""}
+        if full:
+            for index, (kind, _) in enumerate(CONTACT_PHONES):
+                phones[kind] = "+%d 555 %04d" % (1 + number % 40, 200 + index)
+            if number % 4 == 0:
+                phones["home"] = phones["work"] = phones["mobile"] = "777"
+            addresses["work"].update({"state": "IL", "country": "United States"})
+            addresses["home"].update({"city": "札幌市", "state": "北海道", "zip": "060-0001", "country": "日本"})
+            addresses["other"] = {"street": "PO Box 17, Dock 3", "city": "Aegina", "state": "Attica",
+                                  "zip": "180 10", "country": "Ελλάδα"}
+            anniversary = day(1990 + number % 20)
+            extras.update({
+                "nickName": NICKNAMES[number % len(NICKNAMES)],
+                "namePrefix": NAME_PREFIXES[number % len(NAME_PREFIXES)],
+                "nameSuffix": NAME_SUFFIXES[number % len(NAME_SUFFIXES)],
+                "office": OFFICES[number % len(OFFICES)],
+                "interests": INTERESTS[number % len(INTERESTS)],
+                "webPages": {"work": "https://www.example.com/~staff/%d" % number,
+                             "home": "http://home.example.net/p?id=%d&lang=ja" % number},
+                "customData": {str(n): "%s (%d)" % (CUSTOM_VALUES[n - 1], number) for n in range(1, 9)},
+                "anniversaryIso": iso(anniversary - datetime.timedelta(hours=zone)),
+                "anniversary": anniversary.strftime("%Y-%m-%d")})
+            for n in ("1", "2"):
+                moment = day(2000 + number % 10)
+                extras["customDatesIso"][n] = iso(moment - datetime.timedelta(hours=zone))
+                extras["customDates"][n] = moment.strftime("%Y-%m-%d")
+        extras["phones"] = phones
+        extras["addresses"] = addresses
+        return extras
 
     def write_calendar(self):
         rng = self.content.rng
@@ -1199,7 +1290,8 @@ class Export:
         if body_size:
             body = realistic_html_body(rng, recipients[0][0], body_size)
         else:
-            body = html_body(c, recipients[0][0], rng.randint(1, 4))
+            body = html_body(c, recipients[0][0], rng.randint(1, 4),
+                             SENDERS_DECLARATION if number % 3 == 1 else UTF8_DECLARATION)
         html = body
         if number % 4 == 2:
             # Some mails keep a plain-text body with the HTML one beside it.
@@ -1207,7 +1299,10 @@ class Export:
         bare_id = c.message_id(number)
         # Exports write identifiers bare; a few escape both brackets.
         message_id_xml = markup_escape("<%s>" % bare_id) if number % 5 == 4 else bare_id
-        mail = {"subject": subject, "from": sender[2], "fromName": "%s %s" % (sender[0], sender[1]),
+        # Drafts may have no sender at all.
+        senderless = folder == "Drafts" and number % 2 == 0
+        mail = {"subject": subject, "from": None if senderless else sender[2],
+                "fromName": None if senderless else "%s %s" % (sender[0], sender[1]),
                 "toEntries": to_entries, "to": [a for a, _ in to_entries],
                 "cc": [p[2] for p in rng.sample(PEOPLE, rng.randint(0, 2))],
                 "bcc": [PEOPLE[-1][2]] if outgoing and number % 2 else [],

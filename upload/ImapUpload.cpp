@@ -23,6 +23,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QHostInfo>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QSet>
 #include <QSslCertificate>
@@ -284,7 +285,7 @@ private:
             return;
         }
         // Each copy the mailbox holds stands for one mail of that Message-ID.
-        const QByteArray id = identifierOf(standardMessageId(mail));
+        const QByteArray id = identifierOf(standardMessageId(mail, detailsOf(&mail)));
         if (!id.isEmpty()) {
             auto copies = mailbox.present.find(id);
             if (copies != mailbox.present.end() && *copies > 0) {
@@ -390,6 +391,9 @@ QByteArray withCrLf(const QByteArray &message)
 
 MailUploadReport uploadMails(const MailUploadRequest &request, const UploadHooks &hooks)
 {
+    // What went wrong is said once, in the report; the IMAP library's own log, which may
+    // trace the session, stays quiet in the program and in the desktop application alike.
+    QLoggingCategory::setFilterRules(QStringLiteral("org.kde.pim.*=false"));
     if (!request.olm) {
         MailUploadReport report;
         report.failure = QStringLiteral("no .olm file to read the mails from");

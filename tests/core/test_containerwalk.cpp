@@ -146,6 +146,26 @@ private slots:
                                                      DocumentKind::Calendar, DocumentKind::Notes, DocumentKind::Mail}));
     }
 
+    // A raw-scanned document whose end tag the damage took ends at the container's next
+    // header: the documents after it are still found, each whole. A header of another
+    // shape (an attachment that is a ZIP archive) does not end it.
+    void documentWithoutItsEndTagEndsAtTheNextHeader()
+    {
+        OlmBuilder olm;
+        olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"></notes>");
+        olm.raw("<contacts xml:space=\"preserve\"><contact><OPFContactCopyFirstName xml:space=\"preserve\">Ann"
+                "</OPFContactCopyFirstName></contact>PK\x03\x04\x14\x00 a zip's own header <contact>cut");
+        const qint64 next = olm.entry("Local/s/Inbox/message_00001.xml", mailDocument("After the cut"));
+        olm.entry("Local/s/Inbox/message_00002.xml", mailDocument("And another"));
+        const Scan result = scan(olm);
+        QCOMPARE(kinds(result), (QList<DocumentKind>{DocumentKind::Notes, DocumentKind::Contacts, DocumentKind::Mail,
+                                                     DocumentKind::Mail}));
+        QCOMPARE(result.dispatched[1].end, next);
+        QCOMPARE(result.dispatched[2].entryName, QString("Local/s/Inbox/message_00001.xml"));
+        QCOMPARE(ContactItemCount, qint64(1));
+        QCOMPARE(MailItemCount, qint64(2));
+    }
+
     void walkEndsAtTheThirdCentralHeader()
     {
         for (int centralHeaders : {2, 3}) {

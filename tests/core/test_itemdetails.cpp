@@ -3,6 +3,8 @@
 #include "scan/ScanSession.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/ItemDetails.h"
+#include "archive/StandardFormat.h"
+#include "olm/LossAccount.h"
 #include "parsers/RecordLists.h"
 #include "olm/LossAccount.h"
 
@@ -67,6 +69,7 @@ private slots:
     void taskCompletion_data();
     void taskCompletion();
     void contactDetails();
+    void contactValuesTheRecordCannotHold();
     void mailNames();
     void detailsGoWithTheRecords();
 };
@@ -314,6 +317,44 @@ void TestItemDetails::contactDetails()
     QCOMPARE(contact.middleName, QStringLiteral("Mar&ia"));
     QCOMPARE(contact.emailKinds,
              QVector<EmailKind>({EmailKind::Work, EmailKind::Home, EmailKind::Other, EmailKind::Unknown}));
+}
+
+// Values the record drops or cuts (too long, outside Latin-1, no field at all) reach
+// the standard vCard whole; what no line carries goes into the account of losses.
+void TestItemDetails::contactValuesTheRecordCannotHold()
+{
+    QByteArray emails;
+    for (int i = 1; i <= 14; ++i)
+        emails += element("contactEmailAddress", QByteArray(),
+                          "OPFContactEmailAddressAddress=\"a" + QByteArray::number(i)
+                              + "@b.example\" OPFContactEmailAddressIsDefault=\"0\" OPFContactEmailAddressType=\"1\"");
+    const QByteArray longTitle(150, 't');
+    clearLosses();
+    parse("contacts", "contact",
+          element("OPFContactCopyLastName", "Kim") + element("OPFContactCopyTitle", longTitle)
+              + element("OPFContactCopyInterests", "\xe6\x9b\xb8\xe9\x81\x93") // 書道
+              + element("OPFContactCopyOtherPhone", "777") + element("OPFContactCopyOtherFax", "777")
+              + element("OPFContactCopyRadioPhone", "777")
+              + element("OPFContactCopyOtherCity", "Busan") + element("OPFContactCopyOtherStreetAddress", "1 Sea Rd")
+              + element("OPFContactCopyAnniversary", "2001-06-09T06:00:00")
+              + element("OPFContactCopyBloodType", "AB") + element("OPFContactCopyFavouriteColour", "teal")
+              + element("OPFContactCopyEmailAddressList", emails),
+          [](FolderInformation f) { f.InitializeCTRC(3000); });
+    const ContactInformation &record = requireRecord(TmpCTRCPtrStart, "contact");
+    QCOMPARE(record.Title[0], '\0');
+    const QString card = QString::fromUtf8(standardVCard(record, detailsOf(&record), ByteArrayTextReader(QByteArray()))
+                                               .replace("\r\n ", ""));
+    const QStringList lines = card.split(QStringLiteral("\r\n"));
+    QVERIFY2(lines.contains("N:Kim;;;" + QString(longTitle) + ";"), qPrintable(card));
+    QVERIFY(lines.contains(QString::fromUtf8("X-INTERESTS:\xe6\x9b\xb8\xe9\x81\x93")));
+    QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^TEL;.*:777$"))).size(), 3);
+    QVERIFY(lines.contains(QStringLiteral("EMAIL;TYPE=INTERNET,HOME:a14@b.example")));
+    QVERIFY(lines.filter(QRegularExpression(QStringLiteral("^item\\d+\\.ADR;TYPE=POSTAL:;;1 Sea Rd;Busan;;;$"))).size() == 1);
+    QVERIFY(lines.contains(QStringLiteral("X-ANNIVERSARY:2001-06-09")));
+    QStringList lost;
+    for (const Loss &loss : recordedLosses())
+        lost.append(loss.field);
+    QCOMPARE(lost, QStringList({"OPFContactCopyBloodType", "OPFContactCopyFavouriteColour"}));
 }
 
 void TestItemDetails::mailNames()

@@ -3,6 +3,7 @@
 #include "scan/ScanSession.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
+#include "archive/MailWriter.h"
 
 #include <QtTest>
 
@@ -60,6 +61,8 @@ private slots:
     void bodyStaysInTheFile();
     void storedFields_data();
     void storedFields();
+    void outgoingFlagDecidesTheDate_data();
+    void outgoingFlagDecidesTheDate();
     void messageIdentifiers();
     void attachmentsMatchTheirEntries();
     void attachmentEntriesWithMissingAttributes();
@@ -235,6 +238,44 @@ void TestMailParser::storedFields()
     QCOMPARE(fields.value(field), expected);
 }
 
+
+// The flag as exports write it, read as a number, and the time the mbox separator
+// and the Date line take from it in a folder whose name says nothing.
+void TestMailParser::outgoingFlagDecidesTheDate_data()
+{
+    QTest::addColumn<QByteArray>("flag");
+    QTest::addColumn<bool>("withSentTime");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QByteArray>("separator");
+    QTest::addColumn<QByteArray>("date");
+    const QByteArray sent = "Wed, 12 May 2010 14:30:00 +0000", received = "Wed, 12 May 2010 14:35:00 +0000";
+    QTest::newRow("0E0: received") << QByteArray("0E0") << true << 0 << received << sent;
+    QTest::newRow("1E0: sent") << QByteArray("1E0") << true << 1 << sent << sent;
+    QTest::newRow("1.0E0: sent") << QByteArray("1.0E0") << true << 1 << sent << sent;
+    QTest::newRow("1: sent") << QByteArray("1") << true << 1 << sent << sent;
+    QTest::newRow("0: received") << QByteArray("0") << true << 0 << received << sent;
+    QTest::newRow("yes: the marker, sent") << QByteArray("yes") << true << int(kOutgoingMarker) << sent << sent;
+    QTest::newRow("1E0 without a sent time: received") << QByteArray("1E0") << false << 1 << received << received;
+    QTest::newRow("0E0 without a sent time: received") << QByteArray("0E0") << false << 0 << received << received;
+}
+
+void TestMailParser::outgoingFlagDecidesTheDate()
+{
+    QFETCH(QByteArray, flag);
+    QFETCH(bool, withSentTime);
+    QFETCH(int, stored);
+    QFETCH(QByteArray, separator);
+    QFETCH(QByteArray, date);
+    QByteArray mail = element("OPFMessageCopyReceivedTime", "2010-05-12T14:35:00")
+                      + element("OPFMessageIsOutgoing", flag);
+    if (withSentTime)
+        mail += element("OPFMessageCopySentTime", "2010-05-12T14:30:00");
+    parse(emails({mail}), QStringLiteral("Archive"));
+    const MailMLRC &record = requireRecord(TmpMlrcPtrStart, "mail");
+    QCOMPARE(int(record.IsOutgoing), stored);
+    QCOMPARE(separatorDate(record), separator);
+    QCOMPARE(headerDate(record), date);
+}
 
 void TestMailParser::messageIdentifiers()
 {

@@ -100,6 +100,9 @@ private slots:
     void encodedWordsStayShortAndWhole();
     void messageLines();
     void markupTestAgreesWithTagPattern();
+    void htmlDeclaresUtf8_data();
+    void htmlDeclaresUtf8();
+    void mailWithoutIdentifierKeepsItsMessageId();
 };
 
 void TestStandardFormat::folding_data()
@@ -221,7 +224,13 @@ void TestStandardFormat::contactCard()
     const QStringList lines = unfoldedLines(standardVCard(*contact, details, ByteArrayTextReader(file)));
     QCOMPARE(lines.first(), QStringLiteral("BEGIN:VCARD"));
     QCOMPARE(lines.last(), QStringLiteral("END:VCARD"));
-    QVERIFY(lines.contains(QStringLiteral("UID:00112233-4455-6677-8899-AABBCCDDEEFF")));
+    // The UID comes from what the contact is, not from the record's random identifier.
+    const QStringList uid = lines.filter(QRegularExpression(QStringLiteral("^UID:[0-9A-F]{8}-[0-9A-F]{4}-5")));
+    QCOMPARE(uid.size(), 1);
+    put(contact->Identifier, "FFEEDDCCBBAA99887766554433221100");
+    QVERIFY(unfoldedLines(standardVCard(*contact, details, ByteArrayTextReader(file))).contains(uid.first()));
+    details.identity = "1200 another contact in the same place";
+    QVERIFY(!unfoldedLines(standardVCard(*contact, details, ByteArrayTextReader(file))).contains(uid.first()));
     // Every component in its place: no first name, the middle name third, the title as prefix.
     QVERIFY(lines.contains(QStringLiteral("N:Smith;;Maria;Dr;")));
     QVERIFY(lines.contains(QStringLiteral("FN:Maria Smith")));
@@ -571,6 +580,66 @@ void TestStandardFormat::markupTestAgreesWithTagPattern()
         QVERIFY2(holdsMarkup(text) == expected, qPrintable(text));
     }
     QVERIFY2(withMarkup > 500 && withMarkup < 19500, qPrintable(QString::number(withMarkup)));
+}
+
+void TestStandardFormat::htmlDeclaresUtf8_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("http-equiv")
+        << "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=iso-2022-jp\"></HEAD>"
+        << "<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=utf-8\"></HEAD>";
+    QTest::newRow("html5, quoted") << "<meta charset='Shift_JIS'><p>x</p>" << "<meta charset='utf-8'><p>x</p>";
+    QTest::newRow("spaces, bare") << "<meta  charset = euc-kr >" << "<meta  charset = utf-8 >";
+    QTest::newRow("text outside a meta tag stays") << "<p>charset=koi8-r</p><meta charset=\"koi8-r\">"
+                                                   << "<p>charset=koi8-r</p><meta charset=\"utf-8\">";
+    QTest::newRow("no declaration") << "<p>hi</p>" << "<p>hi</p>";
+}
+
+// A body written as UTF-8 must not declare the sender's own charset, or readers
+// that trust the tag show the Japanese text as garbage.
+void TestStandardFormat::htmlDeclaresUtf8()
+{
+    QFETCH(QString, html);
+    QFETCH(QString, written);
+    QCOMPARE(withUtf8Declaration(html), written);
+    MailMLRC *mail = zeroed<MailMLRC>();
+    put(mail->MessageId, "<ID1@example.com>");
+    const QByteArray file = html.toHtmlEscaped().toUtf8();
+    mail->BodySize = file.size();
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QVERIFY(writeStandardMessage(out, *mail, MailDetails(), ByteArrayTextReader(file), nullptr));
+    QByteArray unwrapped = out.data();
+    unwrapped.replace("=\n", "").replace("=3D", "=");
+    QVERIFY2(unwrapped.contains(written.toUtf8()), unwrapped.constData());
+}
+
+// The scan makes up a random identifier for a mail without one; the standard file
+// must not, or importing a second save duplicates the mail.
+void TestStandardFormat::mailWithoutIdentifierKeepsItsMessageId()
+{
+    MailMLRC *mail = zeroed<MailMLRC>();
+    put(mail->MessageId, "0123456789abcdef0123456789abcdef");
+    put(mail->Subject, "Draft");
+    MailDetails details;
+    details.identity = "2000 0a1b";
+    const auto messageId = [&] {
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        writeStandardMessage(out, *mail, details, kNoFile, nullptr);
+        for (const QByteArray &line : out.data().split('\n'))
+            if (line.startsWith("Message-ID: "))
+                return line;
+        return QByteArray();
+    };
+    const QByteArray first = messageId();
+    QVERIFY(QRegularExpression(QStringLiteral("^Message-ID: <[0-9a-f-]{36}@mendora.invalid>$"))
+                .match(QString::fromLatin1(first)).hasMatch());
+    put(mail->MessageId, "fedcba9876543210fedcba9876543210");
+    QCOMPARE(messageId(), first);
+    details.identity = "2400 0a1b";
+    QVERIFY(messageId() != first);
 }
 
 QTEST_GUILESS_MAIN(TestStandardFormat)

@@ -2,6 +2,7 @@
 and comparing a scan report with a generator manifest."""
 import datetime
 import json
+import re
 import os
 import subprocess
 import sys
@@ -88,6 +89,12 @@ def joined(text):
     return [part for part in text.split(";") if part]
 
 
+def utf8_declared(html):
+    """HTML as written out in UTF-8: every <meta> tag's charset reads utf-8."""
+    return re.sub(r"<meta\b[^>]*>", lambda tag: re.sub(r"""(charset\s*=\s*["']?)[A-Za-z0-9_.:+-]+""", r"\1utf-8",
+                                                         tag.group(0), flags=re.I), html, flags=re.I)
+
+
 def _sorted(records):
     return sorted(records, key=lambda record: json.dumps(record, ensure_ascii=False, sort_keys=True))
 
@@ -99,8 +106,8 @@ def expected_items(manifest):
         if not mail["survives"]:
             continue
         kept = mail["attachments"] if mail["attachmentsKept"] else []
-        mails.append({"folder": mail["scanFolder"], "subject": mail["subject"], "from": [mail["from"]],
-                      "fromName": [mail["fromName"].replace(",", "")],
+        mails.append({"folder": mail["scanFolder"], "subject": mail["subject"], "from": [mail["from"]] if mail["from"] else [],
+                      "fromName": [mail["fromName"].replace(",", "")] if mail["fromName"] else [],
                       "to": mail["to"], "cc": mail["cc"], "sent": message_date(mail["sent"]),
                       "received": message_date(mail["received"]), "messageId": mail["messageId"],
                       "attachments": [a["name"] for a in kept], "attachmentSizes": [a["size"] for a in kept],

@@ -69,7 +69,9 @@ class SaveItemsRoundTrip(GeneratedFiles):
                 card = by_email[contact["emails"][0]]
                 self.assertEqual(card["fn"], "%s %s" % (contact["firstName"], contact["lastName"]))
                 self.assertEqual(card["n"], {"family": contact["lastName"], "given": contact["firstName"],
-                                             "additional": "", "prefix": "", "suffix": ""})
+                                             "additional": contact.get("middleName", ""),
+                                             "prefix": contact.get("namePrefix", ""),
+                                             "suffix": contact.get("nameSuffix", "")})
                 self.assertEqual(card["org"], [contact["company"], contact["department"]])
                 self.assertEqual(card["note"], contact["notes"])
                 self.assertEqual(card["emails"], contact["emails"])

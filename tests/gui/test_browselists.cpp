@@ -531,6 +531,9 @@ void BrowseListsTest::mailDateRule_data()
     QTest::newRow("other folder with a sent time") << QByteArray("Archive") << 0 << true << "sent";
     QTest::newRow("other folder without one") << QByteArray("Archive") << 0 << false << "received";
     QTest::newRow("names match by case") << QByteArray("inbox") << 0 << false << "received";
+    // Received mails and drafts may have only a received time: that time is shown.
+    QTest::newRow("sent items without a sent time") << QByteArray("Sent Items") << 0 << false << "received";
+    QTest::newRow("draft without a sent time") << QByteArray("Drafts") << 1 << false << "received";
     QTest::newRow("inbox name anywhere in the path") << QByteArray("Old Inbox Copies") << 0 << true << "received";
 }
 
@@ -544,10 +547,11 @@ void BrowseListsTest::mailDateRule()
     memset(&mail, 0, sizeof(mail));
     put(mail.FolderPath, folderPath);
     mail.IsOutgoing = outgoing;
-    if (hasSent)
+    if (hasSent) {
         put(mail.SentTime, "2011-03-14T10:22:00");
+        put(mail.SentTime12, "3/14/11 10:22 AM");
+    }
     put(mail.ReceivedTime, "2011-03-14T10:25:00");
-    put(mail.SentTime12, "3/14/11 10:22 AM");
     put(mail.ReceivedTime12, "3/14/11 10:25 AM");
     const QString expected = shown == "sent" ? "3/14/11 10:22 AM" : shown == "received" ? "3/14/11 10:25 AM" : "";
     QCOMPARE(mailDateText(mail), expected);
