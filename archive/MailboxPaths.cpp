@@ -49,29 +49,25 @@ QString comparable(const QString &name)
     return name.normalized(QString::NormalizationForm_C).toCaseFolded();
 }
 
-QString leafOf(const QString &directory)
-{
-    return directory.mid(directory.lastIndexOf(QLatin1Char('/')) + 1);
-}
 } // namespace
 
 MailboxPaths::MailboxPaths()
 {
-    // Names taken in each directory, case folded; "" is the Mail directory itself.
-    QHash<QString, QSet<QString>> taken;
-    auto give = [&](qint64 id, const QString &parentDirectory, const QString &wanted) {
-        QSet<QString> &names = taken[parentDirectory];
+    // Names taken in each folder's directory, case folded; llRootId's is the Mail directory itself.
+    QHash<qint64, QSet<QString>> taken;
+    auto give = [&](qint64 id, qint64 parent, const QString &wanted) {
+        QSet<QString> &names = taken[parent];
         QString name = wanted;
         for (int n = 2; names.contains(comparable(name)); ++n)
             name = wanted + QStringLiteral(" (%1)").arg(n);
         names.insert(comparable(name));
-        const QString directory = parentDirectory.isEmpty() ? name : parentDirectory + QLatin1Char('/') + name;
         // The folder's own mbox file stands in its directory beside its subfolders.
-        taken[directory].insert(comparable(name + QLatin1String(kMboxSuffix)));
-        m_directories.insert(id, directory);
+        taken[id].insert(comparable(name + QLatin1String(kMboxSuffix)));
+        m_names.insert(id, name);
+        m_parents.insert(id, parent);
     };
     // The mails without a folder path keep the name they have always had.
-    give(kFolderWithoutPathId, QString(), QLatin1String(kFolderWithoutPathName));
+    give(kFolderWithoutPathId, llRootId, QLatin1String(kFolderWithoutPathName));
     QHash<qint64, QVector<qint64>> children; // in ascending id order
     for (auto it = objMapFID_PID.constBegin(); it != objMapFID_PID.constEnd(); ++it) {
         if (!isKindFolder(it.key()))
@@ -83,14 +79,13 @@ MailboxPaths::MailboxPaths()
     QVector<qint64> queue{llRootId};
     for (int next = 0; next < queue.size(); ++next) {
         const qint64 parent = queue.at(next);
-        const QString parentDirectory = parent == llRootId ? QString() : m_directories.value(parent);
         const QVector<qint64> siblings = children.take(parent);
         for (const bool kept : {true, false}) {
             for (const qint64 id : siblings) {
                 const QString own = objMapFID_Name.value(id);
                 const QString fitting = fittingName(own);
                 if ((fitting == own) == kept)
-                    give(id, parentDirectory, fitting);
+                    give(id, parent, fitting);
             }
         }
         queue += siblings;
@@ -99,13 +94,19 @@ MailboxPaths::MailboxPaths()
 
 QString MailboxPaths::directoryOf(qint64 folderId) const
 {
-    return m_directories.value(folderId, QLatin1String(kFolderWithoutPathName));
+    if (!m_names.contains(folderId))
+        return QLatin1String(kFolderWithoutPathName);
+    QStringList names;
+    // Every folder was named after its parent, so the chain ends at the root.
+    for (qint64 id = folderId; id != llRootId && m_names.contains(id); id = m_parents.value(id))
+        names.prepend(m_names.value(id));
+    return names.join(QLatin1Char('/'));
 }
 
 QString MailboxPaths::relativePath(qint64 folderId) const
 {
-    const QString directory = directoryOf(folderId);
-    return directory + QLatin1Char('/') + leafOf(directory) + QLatin1String(kMboxSuffix);
+    const QString leaf = m_names.value(folderId, QLatin1String(kFolderWithoutPathName));
+    return directoryOf(folderId) + QLatin1Char('/') + leaf + QLatin1String(kMboxSuffix);
 }
 
 bool MailboxPaths::isRenamed(qint64 folderId) const

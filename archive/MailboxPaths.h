@@ -27,5 +27,9 @@ public:
     bool isRenamed(qint64 folderId) const;
 
 private:
-    QHash<qint64, QString> m_directories;
+    // Each folder's own name in its parent's directory, and its parent: a path is put
+    // together when asked for, so that thousands of nested folders do not each keep
+    // a copy of their whole path.
+    QHash<qint64, QString> m_names;
+    QHash<qint64, qint64> m_parents;
 };

@@ -164,6 +164,10 @@ public:
             m_hooks.started(countItemsToSave(folders));
         if (m_request.format == BundleFormat::Standard)
             m_standard = std::make_unique<StandardFiles>(m_request.bundlePath);
+        // One pass over the mail list, not one per folder: with thousands of folders
+        // the passes would cost more than the writing.
+        for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next)
+            m_mailsOf[mail->ParentId].append(mail);
         for (const SaveFolder &folder : folders) {
             if (m_report.stopped)
                 break;
@@ -224,9 +228,7 @@ private:
     {
         caption("Saving Mail Folders...");
         bool named = false;
-        for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
-            if (mail->ParentId != folderId)
-                continue;
+        for (const MailMLRC *mail : m_mailsOf.value(folderId)) {
             if (stopRequested())
                 return;
             if (!named && m_mailboxes.isRenamed(folderId))
@@ -363,6 +365,7 @@ private:
     SaveReport m_report;
     QString m_lastMailDirectory;
     const MailboxPaths m_mailboxes; // the mbox of every mail folder, one each
+    QHash<qint64, QVector<const MailMLRC *>> m_mailsOf; // the mails of each folder, in list order
     std::unique_ptr<StandardFiles> m_standard; // set when saving the standard format
 };
 

@@ -77,19 +77,36 @@ FolderType openedKind(const QTreeWidgetItem *item)
     return MailFolderType;
 }
 
-// A row that sorts by its column's number where it has one (dates, sizes), by its text otherwise.
+// A row that sorts by its column's number where it has one (dates, sizes), by its text
+// otherwise. The numbers are plain members: a sort of tens of thousands of rows compares
+// them hundreds of thousands of times.
 class ItemRow : public QTreeWidgetItem
 {
 public:
+    void setSortKey(int column, qint64 key)
+    {
+        const int slot = column - ItemFirstDetailColumn;
+        if (slot < 0 || slot >= kSlots)
+            return;
+        m_keys[slot] = key;
+        m_hasKey |= 1 << slot;
+    }
+
     bool operator<(const QTreeWidgetItem &other) const override
     {
         const int column = treeWidget() ? treeWidget()->sortColumn() : ItemTextColumn;
-        const QVariant mine = data(column, ItemSortKeyRole);
-        const QVariant theirs = other.data(column, ItemSortKeyRole);
-        if (mine.isValid() || theirs.isValid())
-            return mine.toLongLong() < theirs.toLongLong();
+        const int slot = column - ItemFirstDetailColumn;
+        const auto *row = dynamic_cast<const ItemRow *>(&other);
+        if (row && slot >= 0 && slot < kSlots && ((m_hasKey | row->m_hasKey) & (1 << slot)))
+            return keyAt(slot) < row->keyAt(slot);
         return text(column).compare(other.text(column), Qt::CaseInsensitive) < 0;
     }
+
+private:
+    static constexpr int kSlots = ItemColumnCount - ItemFirstDetailColumn;
+    qint64 keyAt(int slot) const { return (m_hasKey & (1 << slot)) ? m_keys[slot] : LLONG_MIN; }
+    qint64 m_keys[kSlots] = {};
+    int m_hasKey = 0;
 };
 
 // "Tue, 12 Jun 2018 06:00:00 +0000", as the mail records keep their dates, in seconds
@@ -159,7 +176,7 @@ QString stampText(const char *stamp, int width)
 }
 
 // A row of the item list: font and size on the five visible columns, the kind's icon and the text.
-QTreeWidgetItem *newRow(const QString &text, const QIcon &kindIcon, const QFont &font)
+ItemRow *newRow(const QString &text, const QIcon &kindIcon, const QFont &font)
 {
     auto *row = new ItemRow;
     for (int column = 0; column < ItemColumnCount; ++column) {
@@ -173,10 +190,10 @@ QTreeWidgetItem *newRow(const QString &text, const QIcon &kindIcon, const QFont 
 
 // A contact, event, task or note row, found again by its identifier.
 template <int Width>
-QTreeWidgetItem *identifiedRow(const QString &text, const char (&identifier)[Width], FolderType kind,
+ItemRow *identifiedRow(const QString &text, const char (&identifier)[Width], FolderType kind,
                                const QIcon &kindIcon, const QFont &font)
 {
-    QTreeWidgetItem *row = newRow(text, kindIcon, font);
+    ItemRow *row = newRow(text, kindIcon, font);
     row->setText(ItemKeyColumn, QString::fromLatin1(identifier, int(qstrnlen(identifier, Width))));
     row->setText(ItemKindColumn, QString::number(kind));
     return row;
@@ -620,7 +637,7 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
         if (mail->ParentId != folderId)
             continue;
         const QString subject = rowText(mail->Subject);
-        QTreeWidgetItem *row = newRow(subject.isEmpty() ? tr("No Subject") : subject, kindIcon, font);
+        ItemRow *row = newRow(subject.isEmpty() ? tr("No Subject") : subject, kindIcon, font);
         if (isHighPriority(mail->Priority))
             row->setIcon(ItemPriorityColumn, priorityIcon);
         if (mail->AttachNames)
@@ -637,12 +654,12 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
         const bool sent = !date.isEmpty() && date == rowText(mail->SentTime12);
         if (messageDateSeconds(sent ? mail->SentTime : mail->ReceivedTime,
                                sent ? int(sizeof mail->SentTime) : int(sizeof mail->ReceivedTime), &seconds))
-            row->setData(ItemFirstDetailColumn + 1, ItemSortKeyRole, seconds);
+            row->setSortKey(ItemFirstDetailColumn + 1, seconds);
         else
-            row->setData(ItemFirstDetailColumn + 1, ItemSortKeyRole, qint64(LLONG_MIN));
+            row->setSortKey(ItemFirstDetailColumn + 1, LLONG_MIN);
         const qint64 size = mailSize(*mail);
         row->setText(ItemFirstDetailColumn + 2, sizeText(size));
-        row->setData(ItemFirstDetailColumn + 2, ItemSortKeyRole, size);
+        row->setSortKey(ItemFirstDetailColumn + 2, size);
         row->setData(ItemTextColumn, ItemSearchTextRole,
                      subject + QLatin1Char('\n') + rowText(mail->FromName) + QLatin1Char('\n') + rowText(mail->FromAddress)
                          + QLatin1Char('\n') + rowText(mail->ToAddresses) + QLatin1Char('\n')
@@ -712,14 +729,14 @@ void QParseDatabase::OnTasksClicked()
     const QIcon priorityIcon(QStringLiteral(":/images/img_Priority.png"));
     QList<QTreeWidgetItem *> rows;
     for (const TasksInformation *task = TmpTSRCPtrStart; task; task = task->Next) {
-        QTreeWidgetItem *row =
+        ItemRow *row =
             identifiedRow(rowText(task->Name) + QLatin1Char(' '), task->Identifier, TasksFolderType, icon, font);
         if (isHighPriority(task->Priority))
             row->setIcon(ItemPriorityColumn, priorityIcon);
         const TaskDetails &details = detailsOf(task);
         if (details.dueUtc.isValid()) {
             row->setText(ItemFirstDetailColumn, QLocale().toString(details.dueUtc.toLocalTime().date(), QLocale::ShortFormat));
-            row->setData(ItemFirstDetailColumn, ItemSortKeyRole, details.dueUtc.toSecsSinceEpoch());
+            row->setSortKey(ItemFirstDetailColumn, details.dueUtc.toSecsSinceEpoch());
         }
         row->setText(ItemFirstDetailColumn + 1, details.complete ? tr("Done") : QString());
         row->setData(ItemTextColumn, ItemSearchTextRole, rowText(task->Name));
@@ -738,10 +755,10 @@ void QParseDatabase::OnNotesClicked()
     const QIcon icon(QStringLiteral(":/images/img_NotesIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const NotesInformation *note = TmpNTRCPtrStart; note; note = note->Next) {
-        QTreeWidgetItem *row = identifiedRow(rowText(note->Title) + QLatin1Char(' '), note->Identifier,
-                                             NotesFolderType, icon, font);
+        ItemRow *row = identifiedRow(rowText(note->Title) + QLatin1Char(' '), note->Identifier,
+                                     NotesFolderType, icon, font);
         row->setText(ItemFirstDetailColumn, stampText(note->ModStampUtc, int(sizeof note->ModStampUtc)));
-        row->setData(ItemFirstDetailColumn, ItemSortKeyRole,
+        row->setSortKey(ItemFirstDetailColumn,
                      QString::fromLatin1(note->ModStampUtc, int(qstrnlen(note->ModStampUtc, sizeof note->ModStampUtc)))
                          .remove(QLatin1Char('T')).left(14).toLongLong());
         row->setData(ItemTextColumn, ItemSearchTextRole, rowText(note->Title));

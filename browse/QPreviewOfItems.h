@@ -32,11 +32,8 @@ enum ItemListColumn {
     ItemColumnCount = 11,
 };
 
-// Data roles of the item list's rows.
-enum ItemListRole {
-    ItemSortKeyRole = Qt::UserRole + 1, // a number the column sorts by (dates, sizes); text otherwise
-    ItemSearchTextRole,                 // on the text column: what the search box looks in
-};
+// On the text column of the item list's rows: what the search box looks in.
+constexpr int ItemSearchTextRole = Qt::UserRole + 2;
 
 // The widgets of the preview pane, owned by the main window.
 struct PreviewPanes {

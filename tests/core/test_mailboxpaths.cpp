@@ -5,6 +5,7 @@
 #include "olm/FolderModel.h"
 
 #include <QtTest>
+#include <sys/resource.h>
 
 class TestMailboxPaths : public QObject
 {
@@ -13,6 +14,7 @@ private slots:
     void init() { resetFolderHierarchy(); }
     void everyFolderItsOwnMbox();
     void kindFoldersBesideMailFoldersOfTheirName();
+    void deepFoldersCostMemoryByTheirNamesOnly();
 };
 
 namespace {
@@ -85,6 +87,25 @@ void TestMailboxPaths::kindFoldersBesideMailFoldersOfTheirName()
     buildFolderAttributeList();
     QCOMPARE(folderAttributeOf(mailNotes)->folderType, qint32(MailFolderType));
     QCOMPARE(folderAttributeOf(notes)->folderType, qint32(NotesFolderType));
+}
+
+// One entry name can make 20,000 nested folders. Kept whole for every folder, their
+// paths took 1.3 GB (the sum of all path lengths); their names alone take little.
+void TestMailboxPaths::deepFoldersCostMemoryByTheirNamesOnly()
+{
+    constexpr int kLevels = 20000;
+    QStringList levels;
+    for (int level = 0; level < kLevels; ++level)
+        levels << QStringLiteral("f%1").arg(level % 10);
+    const qint64 deepest = folder(levels.join(QLatin1Char('/')));
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const long before = usage.ru_maxrss;
+    const MailboxPaths paths;
+    getrusage(RUSAGE_SELF, &usage);
+    QVERIFY2(usage.ru_maxrss - before < 200 * 1024, qPrintable(QStringLiteral("%1 KiB more").arg(usage.ru_maxrss - before)));
+    QCOMPARE(paths.relativePath(deepest), levels.join(QLatin1Char('/')) + QStringLiteral("/f9.mbox"));
+    QVERIFY(!paths.isRenamed(deepest));
 }
 
 QTEST_APPLESS_MAIN(TestMailboxPaths)

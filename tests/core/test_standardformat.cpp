@@ -6,6 +6,7 @@
 #include "archive/StandardText.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QRandomGenerator>
 #include <QtTest>
@@ -95,6 +96,8 @@ private slots:
     void completedTask();
     void repeatingTaskWithOnlyADueDate();
     void journalFromHtml();
+    void htmlTextOfOpeningsThatNeverClose_data();
+    void htmlTextOfOpeningsThatNeverClose();
     void quotedPrintableLines_data();
     void quotedPrintableLines();
     void encodedWordsStayShortAndWhole();
@@ -429,6 +432,34 @@ void TestStandardFormat::completedTask()
     task->NotePlainSize = 0;
     const QStringList htmlNote = unfoldedLines(standardTodo(*task, details, both));
     QVERIFY(htmlNote.contains(QStringLiteral("DESCRIPTION:HTML copy")));
+}
+
+// A description made of openings that never close took time by the square of its
+// length (61 s at 800 KB). What does close is still dropped; what does not stays text.
+void TestStandardFormat::htmlTextOfOpeningsThatNeverClose_data()
+{
+    QTest::addColumn<QString>("repeated");
+    QTest::addColumn<QString>("expectedStart");
+    QTest::newRow("style") << QStringLiteral("<style>p{}") << QStringLiteral("p{}p{}");
+    QTest::newRow("script") << QStringLiteral("<SCRIPT x>1 ") << QStringLiteral("1 1 1");
+    QTest::newRow("comment") << QStringLiteral("<!-- c ") << QStringLiteral("<!-- c <!-- c");
+    QTest::newRow("less-than") << QStringLiteral("a<") << QStringLiteral("a<a<");
+    QTest::newRow("line end") << QStringLiteral("<br x") << QStringLiteral("<br x<br x");
+}
+
+void TestStandardFormat::htmlTextOfOpeningsThatNeverClose()
+{
+    QFETCH(QString, repeated);
+    QFETCH(QString, expectedStart);
+    const QString html = QStringLiteral("<style>dropped</style>") + repeated.repeated(2 * 1024 * 1024 / repeated.size());
+    QElapsedTimer timer;
+    timer.start();
+    const QString text = plainTextOfHtml(html);
+    // A pass over 2 MB takes milliseconds; by the square of the length it took minutes.
+    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY2(text.startsWith(expectedStart), qPrintable(text.left(40)));
+    QCOMPARE(plainTextOfHtml(QStringLiteral("<p>a</p><STYLE type=x>b</style ><script>c</script>d<br/>e<!-- f -->g<i>h")),
+             QStringLiteral("a\nd\negh"));
 }
 
 void TestStandardFormat::journalFromHtml()

@@ -280,15 +280,17 @@ void BrowseScanTest::scanFindingNothingSaysSo()
 void BrowseScanTest::stoppedScanKeepsWhatItFound()
 {
     // Bytes that each look like the start of a tag keep the walk busy past its first ticks.
-    const QByteArray bytes = entry("Local/Notes/Notes.xml", notesDocument()) + QByteArray(4 << 20, '<')
+    const QByteArray bytes = entry("Local/Notes/Notes.xml", notesDocument()) + QByteArray(16 << 20, '<')
                              + entry("Local/Tasks/Tasks.xml", "<tasks xml:space=\"preserve\"></tasks>");
     m_pParseDatabase->ChooseFile(writeOlm(QStringLiteral("stopped.olm"), bytes));
     m_window->itemList()->addTopLevelItem(new QTreeWidgetItem(QStringList(QStringLiteral("old row"))));
 
     // The user presses the stop button once the walk is under way.
     bool pressed = false;
+    // Only a tick within the walk: the last one comes after the walk has ended.
+    const long long lastUnit = bytes.size() / 512;
     connect(m_pParseDatabase, &QParseDatabase::OnProgressvalue, this, [&](long long units) {
-        if (pressed || units == 0)
+        if (pressed || units == 0 || units >= lastUnit)
             return;
         pressed = true;
         m_window->progressDialog()->stopButton()->click();
