@@ -423,7 +423,8 @@ bool looksLikeHtml(const QString &body, bool withLinks)
     }
     const int pairs = int(sizeof kPairs / sizeof kPairs[0]) - (withLinks ? 0 : 1);
     for (int i = 0; i < pairs; ++i) {
-        if (folded.contains(kPairs[i][0]) && folded.contains(kPairs[i][1]))
+        if (memmem(folded.constData(), size_t(folded.size()), kPairs[i][0], strlen(kPairs[i][0]))
+            && memmem(folded.constData(), size_t(folded.size()), kPairs[i][1], strlen(kPairs[i][1])))
             return true;
     }
     return false;
