@@ -169,21 +169,6 @@ QString decodedBody(QString text)
     return text;
 }
 
-bool looksLikeHtml(const QString &body, bool withLinks)
-{
-    static const char *const kPairs[][2] = {
-        {"<html", "</html>"}, {"<table", "</table>"}, {"<body", "</body>"}, {"<tbody", "</tbody>"},
-        {"<td", "</td>"}, {"<tr", "</tr>"}, {"<div", "</div>"}, {"<br", "</br>"},
-        {"<small", "</small>"}, {"<strong", "</strong>"}, {"<map", "</map>"}, {"<head", "</head>"},
-        {"<title", "</title>"}, {"<a ", "</a>"}};
-    const int pairs = int(sizeof kPairs / sizeof kPairs[0]) - (withLinks ? 0 : 1);
-    for (int i = 0; i < pairs; ++i) {
-        if (body.contains(QLatin1String(kPairs[i][0]), Qt::CaseInsensitive)
-            && body.contains(QLatin1String(kPairs[i][1]), Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
 
 // A body line starting "From " would start a new message for every mbox reader.
 QByteArray quotedFromLines(const QByteArray &content)
@@ -412,6 +397,38 @@ void writeAttachments(MessageOutput &out, const MailMLRC &mail, const TextReader
 }
 
 } // namespace
+
+bool looksLikeHtml(const QString &body, bool withLinks)
+{
+    static const char *const kPairs[][2] = {
+        {"<html", "</html>"}, {"<table", "</table>"}, {"<body", "</body>"}, {"<tbody", "</tbody>"},
+        {"<td", "</td>"}, {"<tr", "</tr>"}, {"<div", "</div>"}, {"<br", "</br>"},
+        {"<small", "</small>"}, {"<strong", "</strong>"}, {"<map", "</map>"}, {"<head", "</head>"},
+        {"<title", "</title>"}, {"<a ", "</a>"}};
+    // The tags are compared without regard to case, as Unicode folds it: the body folded
+    // once into bytes, where the only characters outside ASCII that fold into it (KELVIN
+    // SIGN to "k", LONG S to "s") become those letters and every other one a byte no tag holds.
+    QByteArray folded(body.size(), Qt::Uninitialized);
+    char *put = folded.data();
+    for (const QChar c : body) {
+        const ushort code = c.unicode();
+        if (code < 0x80)
+            *put++ = (code >= 'A' && code <= 'Z') ? char(code + ('a' - 'A')) : char(code);
+        else if (code == 0x212A)
+            *put++ = 'k';
+        else if (code == 0x017F)
+            *put++ = 's';
+        else
+            *put++ = char(0x80);
+    }
+    const int pairs = int(sizeof kPairs / sizeof kPairs[0]) - (withLinks ? 0 : 1);
+    for (int i = 0; i < pairs; ++i) {
+        if (memmem(folded.constData(), size_t(folded.size()), kPairs[i][0], strlen(kPairs[i][0]))
+            && memmem(folded.constData(), size_t(folded.size()), kPairs[i][1], strlen(kPairs[i][1])))
+            return true;
+    }
+    return false;
+}
 
 QByteArray base64(const QByteArray &bytes)
 {

@@ -40,23 +40,27 @@ public:
     MessageOutput(QIODevice &out, Framing framing) : m_out(out), m_framing(framing) { m_pending.reserve(1 << 16); }
     ~MessageOutput() { flush(); }
     // One line of the message; in an mbox a line that could pass for a separator gets one more ">".
-    void line(const QByteArray &text)
+    void line(const QByteArray &text) { line(text.constBegin(), text.constEnd()); }
+    void line(const char *begin, const char *end)
     {
-        if (m_framing == Framing::Mbox && startsLikeSeparator(text.constBegin(), text.constEnd()))
-            raw(">");
-        raw(text);
-        raw("\n");
+        if (m_framing == Framing::Mbox && startsLikeSeparator(begin, end))
+            m_pending += '>';
+        m_pending.append(begin, int(end - begin));
+        m_pending += '\n';
+        if (m_pending.size() >= kOutputBlock)
+            flush();
     }
     // Lines separated by "\n", each written as above.
     void lines(const QByteArray &text)
     {
-        int from = 0;
-        while (from < text.size()) {
-            int end = text.indexOf('\n', from);
-            if (end < 0)
-                end = text.size();
-            line(text.mid(from, end - from));
-            from = end + 1;
+        const char *from = text.constBegin();
+        const char *const end = text.constEnd();
+        while (from < end) {
+            const char *lineEnd = static_cast<const char *>(memchr(from, '\n', size_t(end - from)));
+            if (!lineEnd)
+                lineEnd = end;
+            line(from, lineEnd);
+            from = lineEnd + 1;
         }
     }
     void raw(const QByteArray &bytes)
@@ -256,8 +260,9 @@ void writeBody(MessageOutput &message, const MailMLRC &mail, const MailDetails &
 {
     const QString body = bodyText(olm, mail.BodyOffset, mail.BodySize);
     const QString html = bodyText(olm, details.htmlBody.offset, details.htmlBody.size);
-    if (holdsMarkup(body) || html.trimmed().isEmpty()) {
-        writeTextPart(message, holdsMarkup(body) ? "html" : "plain", body);
+    const bool bodyIsHtml = holdsMarkup(body);
+    if (bodyIsHtml || html.trimmed().isEmpty()) {
+        writeTextPart(message, bodyIsHtml ? "html" : "plain", body);
         return;
     }
     if (body.trimmed().isEmpty()) {
@@ -400,8 +405,9 @@ QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details)
 QByteArray quotedPrintable(const QByteArray &text)
 {
     static const char kHex[] = "0123456789ABCDEF";
-    QByteArray out;
-    out.reserve(text.size() + text.size() / 8);
+    // Room for the worst case: every byte encoded, a soft break after every 25 of them.
+    QByteArray out(text.size() * 3 + (text.size() / 25 + 1) * 2, Qt::Uninitialized);
+    char *put = out.data();
     const char *at = text.constBegin();
     const char *const end = text.constEnd();
     while (at <= end) {
@@ -419,27 +425,29 @@ QByteArray quotedPrintable(const QByteArray &text)
                                             || ((byte == ' ' || byte == '\t') && !lastOfLine));
             const int width = literal ? 1 : 3;
             if (column + width > 75) {
-                out += "=\n";
+                *put++ = '=';
+                *put++ = '\n';
                 column = 0;
                 lineStart = true;
                 --c; // the byte starts the next line
                 continue;
             }
             if (literal) {
-                out += char(byte);
+                *put++ = char(byte);
             } else {
-                out += '=';
-                out += kHex[byte >> 4];
-                out += kHex[byte & 15];
+                *put++ = '=';
+                *put++ = kHex[byte >> 4];
+                *put++ = kHex[byte & 15];
             }
             column += width;
             lineStart = false;
         }
         if (lineEnd == end)
             break;
-        out += '\n';
+        *put++ = '\n';
         at = lineEnd + 1;
     }
+    out.truncate(int(put - out.constData()));
     return out;
 }
 

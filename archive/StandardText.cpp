@@ -4,6 +4,9 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <cstring>
+
 QString escapedValue(const QString &text)
 {
     QString out;
@@ -29,7 +32,8 @@ QString escapedValue(const QString &text)
 QString storedText(const TextReader &olm, qint64 offset, qint64 size)
 {
     QByteArray bytes = olm.read(offset, size);
-    bytes.replace('\0', QByteArray());
+    if (memchr(bytes.constData(), '\0', size_t(bytes.size())))
+        bytes.truncate(int(std::remove(bytes.begin(), bytes.end(), '\0') - bytes.begin()));
     return QString::fromUtf8(bytes);
 }
 
@@ -226,8 +230,28 @@ QString plainTextOfHtml(const QString &html)
 
 bool holdsMarkup(const QString &text)
 {
-    static const QRegularExpression markup(QStringLiteral("<(/?[a-zA-Z][a-zA-Z0-9]*|!--)[^>]*>"));
-    return markup.match(text).hasMatch();
+    // A tag or comment opens with "<" and a letter, "</" and a letter, or "<!--", and
+    // closes with a ">" somewhere after; the first opening decides, since a ">" after a
+    // later one is after it too.
+    const auto isLetter = [](QChar c) {
+        return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+    };
+    const QChar *const chars = text.constData();
+    const int size = text.size();
+    for (int at = 0; at + 1 < size; ++at) {
+        if (chars[at] != QLatin1Char('<'))
+            continue;
+        int opened = 0; // characters of the opening after "<"
+        if (isLetter(chars[at + 1]))
+            opened = 1;
+        else if (chars[at + 1] == QLatin1Char('/') && at + 2 < size && isLetter(chars[at + 2]))
+            opened = 2;
+        else if (text.midRef(at + 1, 3) == QLatin1String("!--"))
+            opened = 3;
+        if (opened)
+            return text.indexOf(QLatin1Char('>'), at + 1 + opened) >= 0;
+    }
+    return false;
 }
 
 QString readableText(const QString &content)

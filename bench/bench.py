@@ -1,31 +1,42 @@
 #!/usr/bin/env python3
-"""The benchmark suite: scan (and save) speed and peak memory of mendora-cli on
-realistic generated exports, each figure a ratio to a baseline taken in the same run.
+"""The benchmark suite: scan and save speed and peak memory of mendora-cli on realistic
+generated exports, each figure a ratio to a named comparator measured in the same run.
 
-    nice -n 10 bench/bench.py [--cli build/mendora-cli] [--tmp DIR] [--runs 3] [--scale 1]
+    nice -n 10 bench/bench.py [--cli build/mendora-cli] [--tmp DIR] [--runs 5] [--size-mib 1126]
 
 Generates into a temporary folder (removed afterwards):
-  intact.olm  about 1 GiB: 20,000 mails in 50 folders under four stores, bodies of
+  intact.olm  about 1.1 GiB: 20,000 mails in 50 folders under four stores, bodies of
               2 to 50 KB, one mail in four with one to three attachments of 10 KB to
               2 MB, 5,000 contacts with pictures, 2,000 events, 1,000 tasks, 500 notes;
   wiped.olm   the same file with every local header but the first wiped;
-  large.olm   about 4 GiB of the same kind of content, intact;
+  large.olm   about 4.4 GiB of the same kind of content, intact;
   bulk.olm    about 60 MB: 20,000 small mails in one folder, for the browse window.
-Scans are compared with `cat FILE >/dev/null` on the same file, just read, so the
-page cache holds it for both; the saves of intact.olm (`mendora-cli save`, its scan
-included), as the bundle and as standard files (`--format standard`), with
-`cp FILE` into the same temporary folder, synced, as the saves' outputs are. Peak memory is the command's maximum resident set, its target the
-bytes of the records the scan keeps plus 64 MiB. The browse figure is absolute: the
-time from a click on the folder of 20,000 mails in the real main window (offscreen)
-to its filled list, first preview and painted window (mendora-bench-browse), and the
-resident set after many switches between that folder and the contacts. --scale shrinks every count (for
-a quick check of the suite itself); the targets stay the same.
+--size-mib makes intact.olm about that size instead (every count shrinks with it, large.olm
+stays four times its size): the targets are ratios, so a smaller export on a busy machine
+still tells something; --scale does the same with a factor.
+
+Every file is read once before it is measured, so the page cache holds it. Each measured
+command and its comparator run in turns (command, comparator, command, ...), and the median
+of --runs runs counts, for wall time and for CPU time (user + system of the command and its
+children, from GNU time). Comparators:
+  scans       `cat FILE >/dev/null`;
+  saves       `cp -r` of the save's own output tree (made by the run just before) into the
+              same temporary folder, then `sync`; the save too ends with `sync`.
+Peak memory is the command's maximum resident set; its target is the record memory the scan
+reports (`recordBytes`, what the record-memory watch counts) plus 64 MiB.
+The browse figure is absolute: the time from a click on the folder of 20,000 mails in the
+real main window (offscreen) to its filled list, first preview and painted window
+(mendora-bench-browse), and the resident set after many switches between that folder and
+the contacts.
+On a shared machine wall times are noisy; compare builds by the CPU column or by
+instruction counts (valgrind --tool=callgrind).
 """
 import argparse
 import json
 import os
 import shutil
 import signal
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -41,13 +52,15 @@ GIB = 1 << 30
 MEMORY_ALLOWANCE = 64 * MIB
 
 INTACT_COUNTS = {"mails": 20000, "contacts": 5000, "events": 2000, "tasks": 1000, "notes": 500}
+# What INTACT_COUNTS make, about: --size-mib scales the counts by its share of this.
+INTACT_MIB = 1126
 # The other documents stay as they are; four times the bytes take this many more mails.
 LARGE_MAILS = 88000
 
-TARGET_INTACT_SCAN = 1.0   # times cat
+TARGET_INTACT_SCAN = 1.5   # times cat
 TARGET_WIPED_SCAN = 3.0    # times cat
 TARGET_LARGE_SCAN = 4.5    # times the scan of intact.olm
-TARGET_SAVE = 3.0          # times cp, for either format
+TARGET_SAVE = 1.5          # times cp -r of the same output, for either format
 SAVE_FORMATS = ("rge", "standard")
 TARGET_BROWSE_CLICK = 0.5  # seconds from the click to the filled list
 TARGET_LIST_RESPONSE = 0.1  # seconds for a sort by a header or a keystroke in the search box
@@ -75,44 +88,52 @@ def generate(path, options):
 
 
 class Run:
-    """One finished command: wall time, peak resident memory and what it printed."""
+    """One finished command: wall and CPU seconds, peak resident memory and what it printed."""
 
-    def __init__(self, seconds, peak_bytes, stdout, status):
+    def __init__(self, seconds, cpu_seconds, peak_bytes, stdout, status):
         self.seconds = seconds
+        self.cpu_seconds = cpu_seconds
         self.peak_bytes = peak_bytes
         self.stdout = stdout
         self.status = status
 
 
 def run_once(command, allowed=(0,)):
-    # GNU time reports the peak of the command alone: a child forked from this
-    # interpreter would count the interpreter's own memory too.
-    with tempfile.NamedTemporaryFile() as peak, tempfile.TemporaryFile() as errors:
+    # GNU time reports the peak and CPU time of the command alone: a child forked from
+    # this interpreter would count the interpreter's own memory too.
+    with tempfile.NamedTemporaryFile() as measured, tempfile.TemporaryFile() as errors:
         started = time.perf_counter()
-        result = subprocess.run([GNU_TIME, "-f", "%M", "-o", peak.name, *map(str, command)],
+        result = subprocess.run([GNU_TIME, "-f", "%M %U %S", "-o", measured.name, *map(str, command)],
                                 stdout=subprocess.PIPE, stderr=errors, stdin=subprocess.DEVNULL)
         seconds = time.perf_counter() - started
         if result.returncode not in allowed:
             errors.seek(0)
             sys.exit("%s failed (%d):\n%s" % (" ".join(map(str, command)), result.returncode,
                                              errors.read().decode(errors="replace")[-3000:]))
-        peak_kib = int(open(peak.name).read().split()[-1])
-    return Run(seconds, peak_kib * 1024, result.stdout, result.returncode)
+        peak_kib, user, system = open(measured.name).read().split()[-3:]
+    return Run(seconds, float(user) + float(system), int(peak_kib) * 1024, result.stdout, result.returncode)
 
 
-def best_of(command, runs, before=None, allowed=(0,)):
-    """The fastest of runs runs; the peak memory is the largest seen. before runs ahead of each run."""
-    best = None
-    peak = 0
+class Median:
+    """The medians of several runs of one command; the peak memory is the largest seen."""
+
+    def __init__(self, runs):
+        self.seconds = statistics.median(run.seconds for run in runs)
+        self.cpu_seconds = statistics.median(run.cpu_seconds for run in runs)
+        self.peak_bytes = max(run.peak_bytes for run in runs)
+        self.last = runs[-1]
+
+
+def interleaved(commands, runs):
+    """Runs each (command, before, allowed) in turn, runs times over; the median of each.
+    before runs ahead of its command, untimed."""
+    seen = [[] for _ in commands]
     for _ in range(runs):
-        if before:
-            before()
-        run = run_once(command, allowed)
-        peak = max(peak, run.peak_bytes)
-        if best is None or run.seconds < best.seconds:
-            best = run
-    best.peak_bytes = peak
-    return best
+        for index, (command, before, allowed) in enumerate(commands):
+            if before:
+                before()
+            seen[index].append(run_once(command, allowed))
+    return [Median(runs_of_one) for runs_of_one in seen]
 
 
 class Report:
@@ -120,33 +141,39 @@ class Report:
         self.rows = []
         self.missed = []
 
-    def ratio(self, figure, measured, baseline, baseline_name, target, peak=None, memory_target=None,
-              counts=True):
-        """counts: a miss is listed at the end (not so for the baseline program's figures)."""
-        ratio = measured / baseline
-        verdict = "met" if ratio <= target else "MISSED"
+    def ratio(self, figure, measured, baseline, baseline_name, target, memory_target=None, counts=True):
+        """measured and baseline are Medians (or plain seconds); counts: a miss is listed at the end."""
+        wall = getattr(measured, "seconds", measured) / getattr(baseline, "seconds", baseline)
+        verdict = "met" if wall <= target else "MISSED"
+        cpu = ""
+        if hasattr(measured, "cpu_seconds") and hasattr(baseline, "cpu_seconds"):
+            cpu = "cpu %7.3f s / %7.3f s = %6.2fx" % (measured.cpu_seconds, baseline.cpu_seconds,
+                                                     measured.cpu_seconds / max(baseline.cpu_seconds, 0.001))
         memory = ""
-        if peak is not None:
-            memory_verdict = "met" if peak <= memory_target else "MISSED"
-            memory = "%7.0f MiB (<= %.0f MiB: %s)" % (peak / MIB, memory_target / MIB, memory_verdict)
+        if memory_target is not None:
+            memory_verdict = "met" if measured.peak_bytes <= memory_target else "MISSED"
+            memory = "  peak %6.0f MiB (<= %.0f MiB: %s)" % (measured.peak_bytes / MIB, memory_target / MIB,
+                                                            memory_verdict)
             if memory_verdict != "met" and counts:
                 self.missed.append("%s: peak memory" % figure)
         if verdict != "met" and counts:
             self.missed.append("%s: time" % figure)
-        self.rows.append("%-24s %8.3f s  %-18s %8.3f s  %6.2fx (<= %.1fx: %-6s)  %s" % (
-            figure, measured, baseline_name, baseline, ratio, target, verdict, memory))
+        self.rows.append("%-26s %8.3f s  %-22s %8.3f s  %6.2fx (<= %.1fx: %-6s)  %s%s" % (
+            figure, getattr(measured, "seconds", measured), baseline_name, getattr(baseline, "seconds", baseline),
+            wall, target, verdict, cpu, memory))
 
     def seconds(self, figure, measured, target, note=""):
         verdict = "met" if measured <= target else "MISSED"
         if verdict != "met":
             self.missed.append("%s: time" % figure)
-        self.rows.append("%-24s %8.3f s  %-18s %10s  %6s (<= %.2g s: %-6s)  %s" % (
+        self.rows.append("%-26s %8.3f s  %-22s %10s  %6s (<= %.2g s: %-6s)  %s" % (
             figure, measured, "(absolute)", "", "", target, verdict, note))
 
-    def print(self):
+    def print(self, runs):
         print()
-        print("%-24s %10s  %-18s %10s  %-22s  %s" % ("figure", "time", "baseline", "time", "ratio (target)",
-                                                     "peak memory (target)"))
+        print("wall and CPU: medians of %d interleaved runs, files in the page cache" % runs)
+        print("%-26s %10s  %-22s %10s  %-24s  %s" % ("figure", "wall", "comparator", "wall", "ratio (target)",
+                                                     "CPU (user+sys) ratio, peak memory (target)"))
         for row in self.rows:
             print(row)
         print()
@@ -154,52 +181,67 @@ class Report:
 
 
 def scan_figures(cli, path, runs, report, name, baseline_cli=None):
-    """Scans path; returns the best scan time and the bytes of the records it kept.
-    With baseline_cli, that program's scan is measured too, under the same conditions."""
+    """Scans path against cat; returns the median scan and the bytes of the records it kept.
+    With baseline_cli, that program's scan takes its turns too, under the same conditions."""
     cat = ["cat", str(path)]
     run_once(cat)  # the page cache now holds the file
-    baseline = best_of(cat, runs)
-    scan = best_of([cli, "scan", "--json", str(path)], runs)
-    summary = json.loads(scan.stdout)
+    commands = [(cat, None, (0,)), ([cli, "scan", "--json", str(path)], None, (0,))]
+    if baseline_cli:
+        commands.append(([baseline_cli, "scan", "--json", str(path)], None, (0,)))
+    measured = interleaved(commands, runs)
+    baseline, scan = measured[0], measured[1]
+    summary = json.loads(scan.last.stdout)
     records = summary["recordBytes"]
     target = TARGET_INTACT_SCAN if name != "wiped" else TARGET_WIPED_SCAN
-    report.ratio("scan %s (%.2f GiB)" % (name, path.stat().st_size / GIB), scan.seconds, baseline.seconds,
-                 "cat >/dev/null", target, scan.peak_bytes, records + MEMORY_ALLOWANCE)
+    report.ratio("scan %s (%.2f GiB)" % (name, path.stat().st_size / GIB), scan, baseline,
+                 "cat FILE >/dev/null", target, records + MEMORY_ALLOWANCE)
     if baseline_cli:
-        before = best_of([baseline_cli, "scan", "--json", str(path)], runs)
-        report.ratio("  before: scan %s" % name, before.seconds, baseline.seconds, "cat >/dev/null", target,
-                     before.peak_bytes, json.loads(before.stdout).get("recordBytes", records) + MEMORY_ALLOWANCE,
-                     counts=False)
+        before = measured[2]
+        report.ratio("  before: scan %s" % name, before, baseline, "cat FILE >/dev/null", target,
+                     json.loads(before.last.stdout).get("recordBytes", records) + MEMORY_ALLOWANCE, counts=False)
     counts = summary["counts"]
     print("  %s: %s; records %.0f MiB" % (name, ", ".join("%s %d" % (k, v) for k, v in counts.items()),
                                          records / MIB), flush=True)
-    return scan.seconds, records
+    return scan, records
 
 
-def save_figure(cli, path, work, runs, report, records):
-    copy = work / "copy.olm"
-    bundle_folder = work / "saved"
+def save_figure(cli, path, work, runs, report, records, baseline_cli=None):
+    saved = work / "saved"
+    copied = work / "copied"
 
-    def remove_outputs():
-        if copy.exists():
-            copy.unlink()
-        shutil.rmtree(bundle_folder, ignore_errors=True)
-        bundle_folder.mkdir()
+    def empty(folder):
+        shutil.rmtree(folder, ignore_errors=True)
+        folder.mkdir()
 
-    # Both commands write into the temporary folder and end with their data on disk.
-    baseline = best_of(["sh", "-c", 'cp "$1" "$2" && sync "$2"', "cp", str(path), str(copy)], runs,
-                       before=remove_outputs)
+    def save_command(program, format_name):
+        return ["sh", "-c", '"$1" save "$2" "$3" --format "$4"; status=$?; sync; exit $status', "save",
+                program, str(path), str(saved), format_name]
+
+    # The comparator copies what the save just before it wrote: the same files, the same bytes.
+    copy = ["sh", "-c", 'cp -r "$1"/. "$2" && sync', "copy", str(saved), str(copied)]
     for format_name in SAVE_FORMATS:
-        save = best_of(["sh", "-c", '"$1" save "$2" "$3" --format "$4"; status=$?; sync; exit $status', "save", cli,
-                        str(path), str(bundle_folder), format_name], runs, before=remove_outputs,
-                       allowed=SAVE_STATUSES)
-        remove_outputs()
-        report.ratio("save %s (%.2f GiB)" % (format_name, path.stat().st_size / GIB), save.seconds,
-                     baseline.seconds, "cp + sync", TARGET_SAVE, save.peak_bytes, records + MEMORY_ALLOWANCE)
-        written = [line for line in save.stdout.decode(errors="replace").splitlines() if line.startswith("Written")]
-        print("  save %s: %s%s" % (format_name, written[0] if written else "wrote nothing it reported",
-                                   "" if save.status == 0 else " (some items failed; status %d)" % save.status),
-              flush=True)
+        commands = [(save_command(cli, format_name), lambda: (empty(saved), empty(copied)), SAVE_STATUSES),
+                    (copy, lambda: empty(copied), (0,))]
+        if baseline_cli:
+            commands.append((save_command(baseline_cli, format_name), lambda: (empty(saved), empty(copied)),
+                             SAVE_STATUSES))
+        measured = interleaved(commands, runs)
+        save, baseline = measured[0], measured[1]
+        # The last save's output (the comparator's copy may already be emptied).
+        output_bytes = sum(f.stat().st_size for f in saved.rglob("*") if f.is_file())
+        report.ratio("save %s (%.2f GiB)" % (format_name, path.stat().st_size / GIB), save, baseline,
+                     "cp -r output + sync", TARGET_SAVE, records + MEMORY_ALLOWANCE)
+        if baseline_cli:
+            report.ratio("  before: save %s" % format_name, measured[2], baseline, "cp -r output + sync",
+                         TARGET_SAVE, records + MEMORY_ALLOWANCE, counts=False)
+        written = [line for line in save.last.stdout.decode(errors="replace").splitlines()
+                   if line.startswith("Written")]
+        print("  save %s: %s%s; output %.2f GiB" % (
+            format_name, written[0] if written else "wrote nothing it reported",
+            "" if save.last.status == 0 else " (some items failed; status %d)" % save.last.status,
+            output_bytes / GIB), flush=True)
+        empty(saved)
+        empty(copied)
 
 
 def browse_figure(browse, work, runs, report, scale):
@@ -231,14 +273,21 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--cli", default=str(SOURCE / "build" / "mendora-cli"), help="path of mendora-cli")
     parser.add_argument("--tmp", default=None, help="where the temporary folder is made (default: the system's)")
-    parser.add_argument("--runs", type=int, default=3, help="runs per measurement; the fastest counts")
+    parser.add_argument("--runs", type=int, default=5, help="interleaved runs per measurement; the median counts")
     parser.add_argument("--scale", type=float, default=1.0, help="multiply every count (quick checks)")
+    parser.add_argument("--size-mib", type=float, help="make intact.olm about this size (scales every count)")
+    parser.add_argument("--skip", default="", help="comma-separated figures left out: wiped, large, save, browse")
     parser.add_argument("--browse", default=str(SOURCE / "build" / "mendora-bench-browse"),
                         help="path of mendora-bench-browse")
     parser.add_argument("--only-browse", action="store_true", help="only the browse window's figure")
-    parser.add_argument("--baseline-cli", help="another mendora-cli (an earlier build) whose scans are measured "
-                                               "beside --cli's, on the same files in the same run")
+    parser.add_argument("--baseline-cli", help="another mendora-cli (an earlier build) whose scans and saves take "
+                                               "their turns beside --cli's, on the same files in the same run")
     args = parser.parse_args()
+    skipped = set(filter(None, args.skip.split(",")))
+    unknown = skipped - {"wiped", "large", "save", "browse"}
+    if unknown:
+        parser.error("--skip: no figure named %s" % ", ".join(sorted(unknown)))
+    scale = args.size_mib / INTACT_MIB if args.size_mib else args.scale
     # Stopped with a signal, the temporary folder is still removed.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped"))
     baseline_cli = os.path.abspath(args.baseline_cli) if args.baseline_cli else None
@@ -246,38 +295,42 @@ def main():
     browse = os.path.abspath(args.browse)
     if not os.access(cli, os.X_OK):
         sys.exit("no mendora-cli at %s (build it, or pass --cli)" % cli)
-    if not os.access(browse, os.X_OK):
-        sys.exit("no mendora-bench-browse at %s (build it, or pass --browse)" % browse)
+    if "browse" not in skipped and not os.access(browse, os.X_OK):
+        sys.exit("no mendora-bench-browse at %s (build it, pass --browse, or --skip browse)" % browse)
     if not os.access(GNU_TIME, os.X_OK):
         sys.exit("%s is missing: tools/bootstrap.sh installs it" % GNU_TIME)
     work = Path(tempfile.mkdtemp(prefix="mendora-bench-", dir=args.tmp))
-    needed = 7 * GIB * args.scale
+    needed = 9 * GIB * scale
     if shutil.disk_usage(work).free < needed:
         shutil.rmtree(work)
         sys.exit("%s: the benchmark files need about %.1f GiB" % (work, needed / GIB))
     try:
+        report = Report()
         if args.only_browse:
-            report = Report()
-            browse_figure(browse, work, args.runs, report, args.scale)
-            report.print()
+            browse_figure(browse, work, args.runs, report, scale)
+            report.print(args.runs)
             return
         intact, wiped, large = work / "intact.olm", work / "wiped.olm", work / "large.olm"
-        options = counts_options(INTACT_COUNTS, args.scale)
+        options = counts_options(INTACT_COUNTS, scale)
         generate(intact, options)
-        generate(wiped, options + ["--wipe-headers", "all"])
-        large_counts = dict(INTACT_COUNTS, mails=LARGE_MAILS)
-        generate(large, counts_options(large_counts, args.scale))
-
-        report = Report()
         intact_scan, intact_records = scan_figures(cli, intact, args.runs, report, "intact", baseline_cli)
-        scan_figures(cli, wiped, args.runs, report, "wiped", baseline_cli)
-        large_scan, _ = scan_figures(cli, large, args.runs, report, "large", baseline_cli)
-        report.ratio("scan large / intact", large_scan, intact_scan, "scan intact", TARGET_LARGE_SCAN)
-        print("  large.olm is %.2f times the size of intact.olm"
-              % (large.stat().st_size / intact.stat().st_size))
-        save_figure(cli, intact, work, args.runs, report, intact_records)
-        browse_figure(browse, work, args.runs, report, args.scale)
-        report.print()
+        if "save" not in skipped:
+            save_figure(cli, intact, work, args.runs, report, intact_records, baseline_cli)
+        if "wiped" not in skipped:
+            generate(wiped, options + ["--wipe-headers", "all"])
+            scan_figures(cli, wiped, args.runs, report, "wiped", baseline_cli)
+            wiped.unlink()
+        if "large" not in skipped:
+            generate(large, counts_options(dict(INTACT_COUNTS, mails=LARGE_MAILS), scale))
+            large_scan, _ = scan_figures(cli, large, args.runs, report, "large", baseline_cli)
+            report.ratio("scan large / intact", large_scan.seconds, intact_scan.seconds, "scan intact",
+                         TARGET_LARGE_SCAN)
+            print("  large.olm is %.2f times the size of intact.olm"
+                  % (large.stat().st_size / intact.stat().st_size))
+            large.unlink()
+        if "browse" not in skipped:
+            browse_figure(browse, work, args.runs, report, scale)
+        report.print(args.runs)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -426,10 +426,27 @@ QString decodeXmlText(const QString &text)
         return text;
     QString out;
     out.reserve(text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        const int end = c == QLatin1Char('&') ? text.indexOf(QLatin1Char(';'), i + 1) : -1;
-        if (end < 0 || end - i > 10) {
+    const QChar *const chars = text.constData();
+    const int size = text.size();
+    for (int i = 0; i < size; ++i) {
+        // The text up to the next reference in one piece.
+        int amp = i;
+        while (amp < size && chars[amp] != QLatin1Char('&'))
+            ++amp;
+        out.append(chars + i, amp - i);
+        if (amp == size)
+            break;
+        i = amp;
+        const QChar c = chars[i];
+        // A reference ends at a ';' at most 10 characters on.
+        int end = -1;
+        for (int at = i + 1; at < size && at - i <= 10; ++at) {
+            if (chars[at] == QLatin1Char(';')) {
+                end = at;
+                break;
+            }
+        }
+        if (end < 0) {
             out += c;
             continue;
         }

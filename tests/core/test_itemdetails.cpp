@@ -181,6 +181,11 @@ void TestItemDetails::xmlText_data()
     QTest::newRow("all five") << "&lt;a&gt; &quot;b&quot; &apos;c&apos; &amp;" << "<a> \"b\" 'c' &";
     QTest::newRow("character references") << "&#26481;&#x4EAC;" << QString::fromUtf8("東京");
     QTest::newRow("unknown and broken kept") << "&nbsp1 &bogus; & &#xD800;" << "&nbsp1 &bogus; & &#xD800;";
+    // A reference ends at a ';' at most ten characters after its '&'.
+    QTest::newRow("ten characters on") << "a&#x001F600;b" << QString::fromUtf8("a\U0001F600b");
+    QTest::newRow("eleven characters on") << "a&#x0001F600;b" << "a&#x0001F600;b";
+    QTest::newRow("';' far on, then a reference") << "x & y &lt; z;" << "x & y < z;";
+    QTest::newRow("'&' at the end") << "fish &amp chips &" << "fish &amp chips &";
 }
 
 void TestItemDetails::xmlText()

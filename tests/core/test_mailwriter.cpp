@@ -88,6 +88,8 @@ private slots:
     void valuesNeverStartAHeader();
     void bodiesNeverCloseTheParts_data();
     void bodiesNeverCloseTheParts();
+    void htmlTagPairs_data();
+    void htmlTagPairs();
 };
 
 void TestMailWriter::workedExample()
@@ -411,6 +413,31 @@ void TestMailWriter::bodiesNeverCloseTheParts()
     QVERIFY(bytes.endsWith("\r--" + boundaries.first().toLatin1() + "--\r"));
 }
 
+
+void TestMailWriter::htmlTagPairs_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<bool>("html");
+    QTest::addColumn<bool>("htmlWithLinks");
+    QTest::newRow("plain") << "Dear Ann, 3 < 4 and 5 > 2" << false << false;
+    QTest::newRow("a pair in any case") << "<HTML><bOdY>hi</Body></hTmL>" << true << true;
+    QTest::newRow("an opening alone") << "<table> and no end" << false << false;
+    QTest::newRow("the end before the opening still counts") << "</div> then <div" << true << true;
+    QTest::newRow("links only when asked") << "see <a href=x>here</a>" << false << true;
+    // Unicode case folding: KELVIN SIGN folds to "k", LONG S to "s"; a dotted capital I to no ASCII letter.
+    QTest::newRow("long s folds to s") << QString::fromUtf8("<\u017Fmall>x</SMALL>") << true << true;
+    QTest::newRow("dotted I folds to nothing") << QString::fromUtf8("<d\u0130v></d\u0130v>") << false << false;
+    QTest::newRow("tags across other scripts") << QString::fromUtf8("\u6771\u4eac<Td>\u00e9</tD>") << true << true;
+}
+
+void TestMailWriter::htmlTagPairs()
+{
+    QFETCH(QString, body);
+    QFETCH(bool, html);
+    QFETCH(bool, htmlWithLinks);
+    QCOMPARE(looksLikeHtml(body, false), html);
+    QCOMPARE(looksLikeHtml(body, true), htmlWithLinks);
+}
 
 QTEST_APPLESS_MAIN(TestMailWriter)
 #include "test_mailwriter.moc"

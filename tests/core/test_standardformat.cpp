@@ -8,7 +8,9 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QRandomGenerator>
 #include <QtTest>
+#include <iterator>
 #include <cstring>
 
 namespace {
@@ -100,6 +102,7 @@ private slots:
     void quotedPrintableLines();
     void encodedWordsStayShortAndWhole();
     void messageLines();
+    void markupTestAgreesWithTagPattern();
     void htmlDeclaresUtf8_data();
     void htmlDeclaresUtf8();
     void mailWithoutIdentifierKeepsItsMessageId();
@@ -588,6 +591,26 @@ void TestStandardFormat::messageLines()
     // A mail server gets the same message without the mbox framing.
     const QByteArray alone = standardMessage(*mail, MailDetails(), ByteArrayTextReader(file), nullptr);
     QCOMPARE(alone, out.data().mid(out.data().indexOf('\n') + 1).chopped(1));
+}
+
+// The HTML test scans by hand; it must say what the tag pattern it replaced says,
+// on texts made of the characters that matter to it.
+void TestStandardFormat::markupTestAgreesWithTagPattern()
+{
+    const QRegularExpression tagPattern(QStringLiteral("<(/?[a-zA-Z][a-zA-Z0-9]*|!--)[^>]*>"));
+    const QString pieces[] = {"<", ">", "/", "!", "-", "--", "a", "Z", "9", " ", "\u00e9", "<!--", "</", "x"};
+    QRandomGenerator random(17);
+    int withMarkup = 0;
+    for (int round = 0; round < 20000; ++round) {
+        QString text;
+        const int length = random.bounded(9);
+        for (int i = 0; i < length; ++i)
+            text += pieces[random.bounded(int(std::size(pieces)))];
+        const bool expected = tagPattern.match(text).hasMatch();
+        withMarkup += expected;
+        QVERIFY2(holdsMarkup(text) == expected, qPrintable(text));
+    }
+    QVERIFY2(withMarkup > 500 && withMarkup < 19500, qPrintable(QString::number(withMarkup)));
 }
 
 void TestStandardFormat::htmlDeclaresUtf8_data()
