@@ -7,11 +7,9 @@ import json
 import os
 import pwd
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 from pathlib import Path
 
@@ -21,17 +19,12 @@ import standardcheck  # noqa: E402
 standardcheck.run_under_debian_python()
 
 from olmtest import SAMPLES, GeneratedFiles, cli_path  # noqa: E402
+from mailservers import free_port, wait_for_port  # noqa: E402
 
 DOVECOT = "/usr/sbin/dovecot"
 PASSWORD = "throwaway"
 # The rescued tree is served below this prefix, so that its folder "Inbox" is not taken for INBOX.
 PREFIX = "Rescued/"
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
 
 
 def configuration(base, home, user, login_user, port):
@@ -113,16 +106,12 @@ class DovecotServer:
                     os.chown(os.path.join(directory, name), user.pw_uid, user.pw_gid)
         self.process = subprocess.Popen([DOVECOT, "-F", "-c", str(config)], stdout=subprocess.PIPE,
                                         stderr=subprocess.STDOUT)
-        deadline = time.monotonic() + 20
-        while True:
-            try:
-                socket.create_connection(("127.0.0.1", self.port), timeout=0.5).close()
-                return self
-            except OSError:
-                if self.process.poll() is not None or time.monotonic() > deadline:
-                    self.__exit__(None, None, None)
-                    raise RuntimeError("Dovecot did not start: %s" % self.log())
-                time.sleep(0.1)
+        try:
+            wait_for_port(self.port, self.process, "Dovecot", self.log)
+        except RuntimeError:
+            self.__exit__(None, None, None)
+            raise
+        return self
 
     def log(self):
         path = self.base / "dovecot.log"

@@ -81,9 +81,11 @@ class UploadToRadicale(GeneratedFiles):
                     stored_items = resources(server.collection_path("calendar"))
                     self.assertEqual(len(stored_cards), len(cards))
                     self.assertEqual(len(stored_items), len(exported))
-                    # Events and tasks keep their UIDs from scan to scan: a second run replaces them.
+                    # Every item keeps its UID from scan to scan: a second run replaces, never adds.
                     again = upload(*arguments)
                     self.assertEqual(again.returncode, 0, again.stderr.decode(errors="replace"))
+                    self.assertIn(b"Uploaded: %d contacts (%d replaced)" % (len(cards), len(cards)), again.stdout)
+                    self.assertEqual(len(resources(server.collection_path("contacts"))), len(cards))
                     self.assertIn(b"Uploaded: %d events and tasks (%d replaced)" % (len(exported), len(exported)),
                                   again.stdout)
                     self.assertEqual(len(resources(server.collection_path("calendar"))), len(exported))
