@@ -29,6 +29,7 @@ LONG_JAPANESE = ("会議の議事録と来年度の予算案についての確�
                  "添付の資料をご覧の上、金曜日までにご意見をお寄せください。よろしくお願いします。")
 LONG_KOREAN = ("다음 주 월요일 오전 회의에서 논의할 분기별 실적 보고서와 예산안을 첨부합니다. "
                "검토하신 후 의견을 보내 주시기 바랍니다. 감사합니다.")
+LONG_NAME = "n" * 253
 JAPANESE_FOLDER = "第三四半期の営業報告書と来年度の予算計画に関する資料一式の保管場所"[:30]
 
 
@@ -105,6 +106,10 @@ def hostile_mails():
         mail("folder abs", "Local/x", expect={"folder": "abs"}),
         mail("folder long", "Local/x", expect={"folder": long_folder}),
         mail("folder none", "Local", expect={"folder": ""}),
+        # A child named like its parent's mbox file, and a name that fills a file name alone.
+        mail("folder p", "Local/x", expect={"folder": "p"}),
+        mail("folder p/p.mbox", "Local/x", expect={"folder": "p/p.mbox"}),
+        mail("folder 253 bytes", "Local/x", expect={"folder": LONG_NAME}),
     ]
 
 

@@ -36,6 +36,9 @@ FOLDER_MBOXES = {
     "Tasks": "Tasks/Tasks.mbox", "..": "__ (2)/__ (2).mbox", "__": "__/__.mbox", ".": "_ (2)/_ (2).mbox",
     "_": "_/_.mbox", "a//b": "a/_/b/b.mbox", "a/b": "a/b/b.mbox", "/abs": "_ (3)/abs/abs.mbox",
     "abs": "abs/abs.mbox", "": "Folder1/Folder1.mbox",
+    # A child named like its parent's mbox file moves beside it; a name too long to take ".mbox" is cut.
+    "p/p.mbox": "p/p.mbox (2)/p.mbox (2).mbox",
+    make_hostile_olm.LONG_NAME: "n" * 240 + "/" + "n" * 240 + ".mbox",
 }
 
 
@@ -126,7 +129,7 @@ class SaveUnderAttack(GeneratedFiles):
         # The folders whose mails are not under their own names are named in the account of losses.
         moved = sorted(loss["folder"] for loss in summary["losses"]
                        if loss["reason"] == "folder-path-lost" and loss["kind"] == "folder")
-        self.assertEqual(moved, sorted(["..", ".", "a//b", "/abs"]))
+        self.assertEqual(moved, sorted(["..", ".", "a//b", "/abs", "p/p.mbox", make_hostile_olm.LONG_NAME]))
         if standard:
             return destination / "hostile (rescued)"
         return next(destination.glob("Main Identity*.rge"))
