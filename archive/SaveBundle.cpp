@@ -182,8 +182,10 @@ public:
             m_standard = std::make_unique<StandardFiles>(m_request.bundlePath);
         // One pass over the mail list, not one per folder: with thousands of folders
         // the passes would cost more than the writing.
-        for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next)
-            m_mailsOf[mail->ParentId].append(mail);
+        for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
+            const qint64 parentId = mail->ParentId; // a copy: the packed field is not aligned
+            m_mailsOf[parentId].append(mail);
+        }
         for (const SaveFolder &folder : folders) {
             if (m_report.stopped)
                 break;

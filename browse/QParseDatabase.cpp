@@ -155,7 +155,8 @@ QString sizeText(qint64 bytes)
 // A mail's body and attachments together.
 qint64 mailSize(const MailMLRC &mail)
 {
-    qint64 size = qMax<qint64>(0, mail.BodySize);
+    const qint64 bodySize = mail.BodySize; // a copy: the packed field is not aligned
+    qint64 size = qMax<qint64>(0, bodySize);
     if (mail.AttachSizes) {
         for (const QByteArray &part : QByteArray(mail.AttachSizes).split(';'))
             size += qMax<qint64>(0, part.toLongLong());

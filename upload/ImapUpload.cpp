@@ -159,8 +159,9 @@ private:
         m_session->setTimeout(kServerTimeout);
         m_certificates = QSharedPointer<CertificateRefusal>::create();
         m_session->setUiProxy(m_certificates);
-        bool connectionFailed = false;
-        QObject::connect(m_session.get(), &KIMAP::Session::connectionFailed, [&connectionFailed] { connectionFailed = true; });
+        // The session may report a failed connection after this call has returned: the flag outlives it.
+        const auto connectionFailed = std::make_shared<bool>(false);
+        QObject::connect(m_session.get(), &KIMAP::Session::connectionFailed, [connectionFailed] { *connectionFailed = true; });
         QObject::connect(m_session.get(), &KIMAP::Session::connectionLost, [this] { m_lost = true; });
 
         auto *login = new KIMAP::LoginJob(m_session.get());
@@ -181,7 +182,7 @@ private:
             m_report.failure = QStringLiteral("The certificate of %1 is not trusted, so nothing was sent to it "
                                               "(a server's own certificate can be trusted with --ca-file).")
                                    .arg(serverName());
-        else if (connectionFailed)
+        else if (*connectionFailed)
             m_report.failure = QStringLiteral("No connection to %1: %2.").arg(serverName(), error);
         else
             m_report.failure = QStringLiteral("%1 refused the login of %2: %3.").arg(serverName(), account.user, error);
