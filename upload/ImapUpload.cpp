@@ -216,12 +216,13 @@ private:
     // the Message-IDs it holds.
     Mailbox &mailboxFor(const MailMLRC &mail)
     {
-        auto found = m_mailboxes.find(mail.ParentId);
+        const qint64 folderId = mail.ParentId; // a copy: the packed field is not aligned
+        auto found = m_mailboxes.find(folderId);
         if (found != m_mailboxes.end())
             return *found;
-        Mailbox &mailbox = m_mailboxes[mail.ParentId];
+        Mailbox &mailbox = m_mailboxes[folderId];
         // The folder names of the standard export's Mail directory, made fit there as here.
-        const QStringList names = m_request.root + m_paths.directoryOf(mail.ParentId).split(QLatin1Char('/'));
+        const QStringList names = m_request.root + m_paths.directoryOf(folderId).split(QLatin1Char('/'));
         mailbox.name = mailboxName(names, m_separator);
         QString error;
         for (int level = 1; level <= names.size(); ++level) {
