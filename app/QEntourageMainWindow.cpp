@@ -657,15 +657,19 @@ void QEntourageMainWindow::OnInformationDlg()
 
 // Opening a file.
 
+bool QEntourageMainWindow::confirmReplacingLoadedData()
+{
+    return QMessageBox::warning(this, tr(kTitle),
+                                tr("Opening another file will lost the scanned information. Do you want to continue?"),
+                                QMessageBox::Yes | QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
 void QEntourageMainWindow::OnOpenFile()
 {
     bLastState = true;
     if (anyRecordsLoaded() && !bStopFlag) {
-        const QMessageBox::StandardButton answer = QMessageBox::warning(
-            this, tr(kTitle),
-            tr("Opening another file will lost the scanned information. Do you want to continue?"),
-            QMessageBox::Yes | QMessageBox::No);
-        if (answer != QMessageBox::Yes)
+        if (!confirmReplacingLoadedData())
             return;
         CleanListAndHash();
         ClearFolderTree();
@@ -688,14 +692,8 @@ void QEntourageMainWindow::OnOpenFile()
 void QEntourageMainWindow::OnFindFiles()
 {
     // The file found replaces the loaded data as an opened one does: the same question first.
-    if (anyRecordsLoaded() && !bStopFlag) {
-        const QMessageBox::StandardButton answer = QMessageBox::warning(
-            this, tr(kTitle),
-            tr("Opening another file will lost the scanned information. Do you want to continue?"),
-            QMessageBox::Yes | QMessageBox::No);
-        if (answer != QMessageBox::Yes)
-            return;
-    }
+    if (anyRecordsLoaded() && !bStopFlag && !confirmReplacingLoadedData())
+        return;
     bLastState = false;
     m_pParseDatabase->SearchFile();
 }

@@ -134,6 +134,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Asks before a new file replaces the scanned data; true when the user agrees.
+    bool confirmReplacingLoadedData();
     struct CategoryControls {
         MyButton *button = nullptr;
         QAction *viewAction = nullptr;

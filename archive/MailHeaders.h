@@ -27,7 +27,7 @@ QByteArray subjectValue(const QString &subject, int column, const QByteArray &li
 // True when the address can stand in a header as it is: a dot-atom local part,
 // optionally "@" and a dot-atom domain.
 bool isPlainAddress(const QString &address);
-// The address as an addr-spec: as it stands when plain (or plain between angle
+// The bare address (local@domain): as it stands when plain (or plain between angle
 // brackets, which are dropped); otherwise its local part
 // (everything before the last "@") becomes a quoted string, so that no comma,
 // angle bracket or line break in it can start another address or header.

@@ -107,14 +107,14 @@ QByteArray mailbox(const MailAddress &entry, int column)
 {
     const QString address = headerSafe(entry.address).trimmed();
     const QString name = headerSafe(entry.name).trimmed();
-    const QByteArray spec = addrSpec(address);
+    const QByteArray bare = addrSpec(address);
     if (name.isEmpty() || name == address)
-        return spec;
+        return bare;
     const QByteArray display = phrase(name, column, "\n");
     const int lastBreak = display.lastIndexOf('\n');
     const int lastLine = lastBreak < 0 ? column + display.size() : display.size() - lastBreak - 1;
-    const bool fits = lastLine + int(qstrlen(" <>")) + spec.size() <= kHeaderLineLength;
-    return display + (fits ? " <" : "\n <") + spec + '>';
+    const bool fits = lastLine + int(qstrlen(" <>")) + bare.size() <= kHeaderLineLength;
+    return display + (fits ? " <" : "\n <") + bare + '>';
 }
 
 // Addresses one per line, so that no header line grows past what readers take.

@@ -21,7 +21,7 @@ public:
     // safe as an iCalendar parameter value.
     QString id() const { return m_id; }
 
-    // Local times are QDateTimes whose fields are the wall-clock reading (time spec UTC).
+    // Local times are QDateTimes whose fields are the wall-clock reading (marked Qt::UTC).
     int offsetSecondsAt(const QDateTime &utc) const;
     QDateTime localTime(const QDateTime &utc) const;
     QDateTime utcTime(const QDateTime &local) const;
