@@ -6,6 +6,7 @@
 #include "browse/AttachmentList.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
+#include "parsers/EntityDecoding.h"
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 
@@ -116,12 +117,7 @@ const char *const kHtmlTagNames[] = {"html", "table", "body", "tbody", "td", "tr
 
 QByteArray decodePreviewEntities(QByteArray text)
 {
-    text.replace("&lt;", "<");
-    text.replace("&amp;", "&");
-    text.replace("&nbsp;", " ");
-    text.replace("&amp;lt;", "<");
-    text.replace("&gt;", ">");
-    return text;
+    return decodeEntities(text, EntityRule::Preview);
 }
 
 bool looksLikeHtml(const QByteArray &body)
