@@ -1,7 +1,9 @@
 #include "browse/QPreviewOfItems.h"
 
 #include "app/WidgetLook.h"
+#include "archive/MailAttachments.h"
 #include "archive/TextReader.h"
+#include "browse/AttachmentList.h"
 #include "browse/DetailLines.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
@@ -249,6 +251,7 @@ QPreviewOfItems::QPreviewOfItems(const PreviewPanes &panes, QObject *parent)
 
 void QPreviewOfItems::clear()
 {
+    hideAttachments();
     m_panes.header->clear();
     m_panes.details->clear();
     m_panes.webView->setHtml(QString());
@@ -300,8 +303,12 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
     QFont font = header->font();
     font.setPointSize(11);
     header->setFont(font);
-    if (!mail)
+    if (!mail) {
+        hideAttachments();
         return;
+    }
+    if (m_panes.attachments)
+        m_panes.attachments->showAttachments(attachmentsOf(*mail), lSize);
 
     // Header lines are plain text: a subject such as "<b>hi" is shown, not rendered.
     QTextCursor lines(header->document());
@@ -365,8 +372,15 @@ void QPreviewOfItems::fitHeaderHeight()
     header->setFixedHeight(qMax(kHeaderMinimumHeight, qMin(wanted, half)));
 }
 
+void QPreviewOfItems::hideAttachments()
+{
+    if (m_panes.attachments)
+        m_panes.attachments->clearAttachments();
+}
+
 void QPreviewOfItems::prepareDetailsPane()
 {
+    hideAttachments();
     m_panes.header->clear();
     m_panes.header->hide();
     m_panes.webView->setHtml(QString());
