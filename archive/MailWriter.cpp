@@ -3,7 +3,9 @@
 #include "archive/MailHeaders.h"
 #include "archive/StandardText.h"
 #include "parsers/ElementText.h"
+#include "parsers/HtmlTest.h"
 #include "parsers/ItemDetails.h"
+#include "parsers/MailDateRule.h"
 #include "parsers/RecordText.h"
 
 #include <QRandomGenerator>
@@ -25,51 +27,16 @@ QByteArray fieldBytes(const char (&field)[Width])
     return QByteArray(field, int(strnlen(field, Width)));
 }
 
-enum class TimeField { None, Sent, Received };
-
-bool folderContains(const MailMLRC &mail, const char *name)
-{
-    return fieldBytes(mail.FolderPath).contains(name);
-}
-
-// The time field a rule picks. The separator and the Date line share the first
-// six rows; the last rows of the separator look at IsOutgoing, those of the Date
-// line at which field is filled.
-TimeField ruleField(const MailMLRC &mail, bool forDateLine)
-{
-    if (mail.IsOutgoing == kOutgoingMarker || folderContains(mail, "Sent Items"))
-        return TimeField::Sent;
-    if (folderContains(mail, "Inbox"))
-        return TimeField::Received;
-    const bool deleted = folderContains(mail, "Deleted Items");
-    if (deleted && mail.IsOutgoing == 1)
-        return TimeField::Sent;
-    if (deleted && mail.IsOutgoing == 0)
-        return TimeField::Received;
-    if (folderContains(mail, "Drafts"))
-        return TimeField::Sent;
-    if (deleted)
-        return TimeField::None;
-    if (forDateLine) {
-        if (mail.SentTime[0])
-            return TimeField::Sent;
-        return mail.ReceivedTime[0] ? TimeField::Received : TimeField::None;
-    }
-    if (mail.IsOutgoing == 1)
-        return TimeField::Sent;
-    return mail.IsOutgoing == 0 ? TimeField::Received : TimeField::None;
-}
-
 bool isMessageDate(const QByteArray &text)
 {
     return text.size() == kMessageDateLength && text.at(3) == ',';
 }
 
-QByteArray chosenDate(const MailMLRC &mail, TimeField field)
+QByteArray chosenDate(const MailMLRC &mail, MailTimeField field)
 {
     const QByteArray sent = fieldBytes(mail.SentTime), received = fieldBytes(mail.ReceivedTime);
-    const QByteArray candidates[] = {field == TimeField::Received ? received : sent,
-                                     field == TimeField::Received ? sent : received,
+    const QByteArray candidates[] = {field == MailTimeField::Received ? received : sent,
+                                     field == MailTimeField::Received ? sent : received,
                                      fieldBytes(mail.ModifiedTime)};
     for (const QByteArray &candidate : candidates) {
         if (isMessageDate(candidate))
@@ -288,8 +255,8 @@ QString bodyText(const MailMLRC &mail, const TextReader &olm)
 QByteArray bodyContent(const QString &body)
 {
     // HTML goes out in UTF-8, so its own declaration must say so.
-    QString content = looksLikeHtml(body, true) ? withUtf8Declaration(body) : body;
-    if (!looksLikeHtml(body, false))
+    QString content = bodyLooksLikeHtml(body.toUtf8(), true) ? withUtf8Declaration(body) : body;
+    if (!bodyLooksLikeHtml(body.toUtf8(), false))
         content.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return quotedFromLines(content.toUtf8());
 }
@@ -299,7 +266,7 @@ void writeBody(MessageOutput &out, const QString &body, const QByteArray &conten
     const QByteArray &inner = boundaries.inner;
     QByteArray head = mixedHeader(boundaries.outer) + "--" + boundaries.outer + kCR;
     head += "Content-type: multipart/alternative;\r\tboundary=\"" + inner + "\"\r\r--" + inner + kCR;
-    head += looksLikeHtml(body, true) ? "Content-type: text/html;" : "Content-type: text/plain;";
+    head += bodyLooksLikeHtml(body.toUtf8(), true) ? "Content-type: text/html;" : "Content-type: text/plain;";
     head += "charset=\"UTF-8\"\rContent-transfer-encoding: 8bit\r\r";
     out.put(head);
     out.put(content);
@@ -398,38 +365,6 @@ void writeAttachments(MessageOutput &out, const MailMLRC &mail, const TextReader
 
 } // namespace
 
-bool looksLikeHtml(const QString &body, bool withLinks)
-{
-    static const char *const kPairs[][2] = {
-        {"<html", "</html>"}, {"<table", "</table>"}, {"<body", "</body>"}, {"<tbody", "</tbody>"},
-        {"<td", "</td>"}, {"<tr", "</tr>"}, {"<div", "</div>"}, {"<br", "</br>"},
-        {"<small", "</small>"}, {"<strong", "</strong>"}, {"<map", "</map>"}, {"<head", "</head>"},
-        {"<title", "</title>"}, {"<a ", "</a>"}};
-    // The tags are compared without regard to case, as Unicode folds it: the body folded
-    // once into bytes, where the only characters outside ASCII that fold into it (KELVIN
-    // SIGN to "k", LONG S to "s") become those letters and every other one a byte no tag holds.
-    QByteArray folded(body.size(), Qt::Uninitialized);
-    char *put = folded.data();
-    for (const QChar c : body) {
-        const ushort code = c.unicode();
-        if (code < 0x80)
-            *put++ = (code >= 'A' && code <= 'Z') ? char(code + ('a' - 'A')) : char(code);
-        else if (code == 0x212A)
-            *put++ = 'k';
-        else if (code == 0x017F)
-            *put++ = 's';
-        else
-            *put++ = char(0x80);
-    }
-    const int pairs = int(sizeof kPairs / sizeof kPairs[0]) - (withLinks ? 0 : 1);
-    for (int i = 0; i < pairs; ++i) {
-        if (memmem(folded.constData(), size_t(folded.size()), kPairs[i][0], strlen(kPairs[i][0]))
-            && memmem(folded.constData(), size_t(folded.size()), kPairs[i][1], strlen(kPairs[i][1])))
-            return true;
-    }
-    return false;
-}
-
 QByteArray base64(const QByteArray &bytes)
 {
     static const Base64Pairs pairs;
@@ -447,12 +382,12 @@ QByteArray headerText(const QString &text)
 
 QByteArray separatorDate(const MailMLRC &mail)
 {
-    return chosenDate(mail, ruleField(mail, false));
+    return chosenDate(mail, separatorTimeField(mail));
 }
 
 QByteArray headerDate(const MailMLRC &mail)
 {
-    return chosenDate(mail, ruleField(mail, true));
+    return chosenDate(mail, dateLineTimeField(mail));
 }
 
 bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, quint32 innerNumber,

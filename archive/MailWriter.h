@@ -29,7 +29,5 @@ bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &ol
 
 // Standard Base64 (RFC 4648 alphabet, = padding) of bytes, on one line.
 QByteArray base64(const QByteArray &bytes);
-// True when the body holds one of the HTML tag pairs (any case); withLinks counts "<a " and "</a>" too.
-bool looksLikeHtml(const QString &body, bool withLinks);
 // The Base64 encoded word =?UTF-8?B?…?= of a text that Latin-1 cannot hold; Latin-1 bytes otherwise.
 QByteArray headerText(const QString &text);

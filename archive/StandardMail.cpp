@@ -240,7 +240,7 @@ QString bodyText(const TextReader &olm, qint64 offset, qint64 size)
 {
     if (size <= 0)
         return QString();
-    QString text = decodeXmlText(storedText(olm, offset, size));
+    QString text = decodeXmlText(fileStretchText(olm, offset, size));
     return text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
 }
 

@@ -1,5 +1,6 @@
 #include "archive/StandardText.h"
 
+#include "parsers/HtmlTest.h"
 #include "parsers/ItemDetails.h"
 
 #include <QRegularExpression>
@@ -29,7 +30,7 @@ QString escapedValue(const QString &text)
     return out;
 }
 
-QString storedText(const TextReader &olm, qint64 offset, qint64 size)
+QString fileStretchText(const TextReader &olm, qint64 offset, qint64 size)
 {
     QByteArray bytes = olm.read(offset, size);
     if (memchr(bytes.constData(), '\0', size_t(bytes.size())))
@@ -228,32 +229,6 @@ QString plainTextOfHtml(const QString &html)
     return lines.join(QLatin1Char('\n')).trimmed();
 }
 
-bool holdsMarkup(const QString &text)
-{
-    // A tag or comment opens with "<" and a letter, "</" and a letter, or "<!--", and
-    // closes with a ">" somewhere after; the first opening decides, since a ">" after a
-    // later one is after it too.
-    const auto isLetter = [](QChar c) {
-        return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
-    };
-    const QChar *const chars = text.constData();
-    const int size = text.size();
-    for (int at = 0; at + 1 < size; ++at) {
-        if (chars[at] != QLatin1Char('<'))
-            continue;
-        int opened = 0; // characters of the opening after "<"
-        if (isLetter(chars[at + 1]))
-            opened = 1;
-        else if (chars[at + 1] == QLatin1Char('/') && at + 2 < size && isLetter(chars[at + 2]))
-            opened = 2;
-        else if (text.midRef(at + 1, 3) == QLatin1String("!--"))
-            opened = 3;
-        if (opened)
-            return text.indexOf(QLatin1Char('>'), at + 1 + opened) >= 0;
-    }
-    return false;
-}
-
 QString readableText(const QString &content)
 {
     const QString text = decodeXmlText(content);
@@ -263,13 +238,13 @@ QString readableText(const QString &content)
 QString noteText(const TasksInformation &task, const TextReader &olm)
 {
     if (task.NotePlainSize != 0)
-        return decodeXmlText(storedText(olm, task.NotePlainOffset, task.NotePlainSize));
-    return plainTextOfHtml(decodeXmlText(storedText(olm, task.NoteOffset, task.NoteSize)));
+        return decodeXmlText(fileStretchText(olm, task.NotePlainOffset, task.NotePlainSize));
+    return plainTextOfHtml(decodeXmlText(fileStretchText(olm, task.NoteOffset, task.NoteSize)));
 }
 
 QString noteText(const NotesInformation &note, const TextReader &olm)
 {
     if (note.PlainTextSize != 0)
-        return decodeXmlText(storedText(olm, note.PlainTextOffset, note.PlainTextSize));
-    return plainTextOfHtml(decodeXmlText(storedText(olm, note.NotesOffset, note.NotesSize)));
+        return decodeXmlText(fileStretchText(olm, note.PlainTextOffset, note.PlainTextSize));
+    return plainTextOfHtml(decodeXmlText(fileStretchText(olm, note.NotesOffset, note.NotesSize)));
 }
