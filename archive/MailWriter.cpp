@@ -126,12 +126,7 @@ QString decodedBody(QString text)
 {
     if (!containsEntity(text, true))
         return text;
-    text.replace(QLatin1String("&amp;gt;"), QLatin1String(">"));
-    text.replace(QLatin1String("&amp;lt;"), QLatin1String("<"));
-    text.replace(QLatin1String("&gt;"), QLatin1String(">"));
-    text.replace(QLatin1String("&lt;"), QLatin1String("<"));
-    text.replace(QLatin1String("&amp;"), QLatin1String("&"));
-    text.replace(QLatin1String("&nbsp;"), QLatin1String(" "));
+    text = decodeEntities(text, EntityRule::MailBody);
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
 }

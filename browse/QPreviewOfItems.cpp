@@ -4,6 +4,7 @@
 #include "archive/TextReader.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
+#include "parsers/EntityDecoding.h"
 #include "parsers/HtmlTest.h"
 #include "parsers/MailDateRule.h"
 #include "parsers/RecordLists.h"
@@ -114,12 +115,7 @@ QByteArray decodedUpToZero(const QByteArray &bytes)
 
 QByteArray decodePreviewEntities(QByteArray text)
 {
-    text.replace("&lt;", "<");
-    text.replace("&amp;", "&");
-    text.replace("&nbsp;", " ");
-    text.replace("&amp;lt;", "<");
-    text.replace("&gt;", ">");
-    return text;
+    return decodeEntities(text, EntityRule::Preview);
 }
 
 QString mailDateText(const MailMLRC &mail)
