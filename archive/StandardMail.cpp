@@ -1,6 +1,7 @@
 // Mails as mboxrd messages: RFC 5322 headers, MIME 1.0 bodies, LF line ends.
 #include "archive/MailHeaders.h"
 #include "archive/MailWriter.h"
+#include "archive/MessageOutput.h"
 #include "archive/StableIdentity.h"
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
@@ -16,91 +17,8 @@ namespace {
 // 57 bytes make one 76-character Base64 line; a block of whole lines keeps every
 // block's lines full, and no attachment is ever held whole.
 constexpr qint64 kAttachmentBlock = 57 * 4096;
-constexpr int kBase64Line = 76;
 // Parameter values longer than this are split into RFC 2231 continuations.
 constexpr int kParameterPiece = 60;
-
-// "From " at a line start, after any number of ">": the line that mbox readers would split at.
-bool startsLikeSeparator(const char *at, const char *end)
-{
-    while (at < end && *at == '>')
-        ++at;
-    return end - at >= 5 && memcmp(at, "From ", 5) == 0;
-}
-
-// Collects the message's lines and hands them to the device in large writes.
-class MessageOutput
-{
-public:
-    // Inside an mbox, lines that could pass for a separator are quoted; a message
-    // on its own (as a mail server stores it) is written as it is.
-    enum class Framing { Mbox, Alone };
-    // A reserved block keeps its memory across flushes, so that a large attachment
-    // does not allocate it again for every block.
-    MessageOutput(QIODevice &out, Framing framing) : m_out(out), m_framing(framing) { m_pending.reserve(1 << 16); }
-    ~MessageOutput() { flush(); }
-    // One line of the message; in an mbox a line that could pass for a separator gets one more ">".
-    void line(const QByteArray &text) { line(text.constBegin(), text.constEnd()); }
-    void line(const char *begin, const char *end)
-    {
-        if (m_framing == Framing::Mbox && startsLikeSeparator(begin, end))
-            m_pending += '>';
-        m_pending.append(begin, int(end - begin));
-        m_pending += '\n';
-        if (m_pending.size() >= kOutputBlock)
-            flush();
-    }
-    // Lines separated by "\n", each written as above.
-    void lines(const QByteArray &text)
-    {
-        const char *from = text.constBegin();
-        const char *const end = text.constEnd();
-        while (from < end) {
-            const char *lineEnd = static_cast<const char *>(memchr(from, '\n', size_t(end - from)));
-            if (!lineEnd)
-                lineEnd = end;
-            line(from, lineEnd);
-            from = lineEnd + 1;
-        }
-    }
-    void raw(const QByteArray &bytes)
-    {
-        m_pending += bytes;
-        if (m_pending.size() >= kOutputBlock)
-            flush();
-    }
-    // Base64 text as lines of 76 characters; such lines never pass for a separator.
-    void base64Lines(const QByteArray &encoded)
-    {
-        const int lines = (encoded.size() + kBase64Line - 1) / kBase64Line;
-        int at = m_pending.size();
-        m_pending.resize(at + encoded.size() + lines);
-        char *out = m_pending.data();
-        for (int from = 0; from < encoded.size(); from += kBase64Line) {
-            const int length = qMin(kBase64Line, encoded.size() - from);
-            memcpy(out + at, encoded.constData() + from, size_t(length));
-            at += length;
-            out[at++] = '\n';
-        }
-        if (m_pending.size() >= kOutputBlock)
-            flush();
-    }
-    bool flush()
-    {
-        if (m_ok && !m_pending.isEmpty() && m_out.write(m_pending) != m_pending.size())
-            m_ok = false;
-        m_pending.resize(0);
-        return m_ok;
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    static constexpr int kOutputBlock = 1 << 20;
-    QIODevice &m_out;
-    const Framing m_framing;
-    QByteArray m_pending;
-    bool m_ok = true;
-};
 
 // "name <address>", the address on a line of its own where the name leaves it no room.
 QByteArray mailbox(const MailAddress &entry, int column)
@@ -454,11 +372,11 @@ QByteArray quotedPrintable(const QByteArray &text)
 bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
                           QStringList *problems)
 {
-    MessageOutput message(out, MessageOutput::Framing::Mbox);
-    message.raw("From " + separatorAddress(sendersOf(mail, details)) + ' ' + separatorTime(headerDate(mail)) + '\n');
+    MessageOutput message(out, MessageOutput::Quoting::Mboxrd);
+    message.put("From " + separatorAddress(sendersOf(mail, details)) + ' ' + separatorTime(headerDate(mail)) + '\n');
     writeMessage(message, mail, details, olm, problems);
     // An empty line ends the message before the next separator.
-    message.raw("\n");
+    message.put("\n");
     return message.flush();
 }
 
@@ -468,7 +386,7 @@ QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, con
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     {
-        MessageOutput message(buffer, MessageOutput::Framing::Alone);
+        MessageOutput message(buffer, MessageOutput::Quoting::None);
         writeMessage(message, mail, details, olm, problems);
     }
     return buffer.data();

@@ -218,6 +218,68 @@ QString withUtf8Declaration(const QString &html)
     return out + html.midRef(from);
 }
 
+QByteArray Utf8Declarations::convert(const QByteArray &html, bool last)
+{
+    // "<meta" (any case) and a character that cannot continue a word, as \b reads it.
+    const auto isWordByte = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    };
+    m_held += html;
+    const char *const text = m_held.constData();
+    const int size = m_held.size();
+    QByteArray out;
+    int at = 0;
+    while (at < size) {
+        if (m_inTag) {
+            const char *close = static_cast<const char *>(memchr(text + m_searched, '>', size_t(size - m_searched)));
+            if (!close) {
+                if (last)
+                    break; // a tag that never closes is no tag
+                m_searched = size;
+                m_held.remove(0, at);
+                m_searched -= at;
+                return out;
+            }
+            const int end = int(close - text) + 1;
+            out += withUtf8Declaration(QString::fromUtf8(text + at, end - at)).toUtf8();
+            at = end;
+            m_inTag = false;
+            continue;
+        }
+        const char *open = static_cast<const char *>(memchr(text + at, '<', size_t(size - at)));
+        if (!open)
+            break;
+        const int position = int(open - text);
+        const int compared = qMin(4, size - position - 1);
+        if (qstrnicmp(open + 1, "meta", uint(compared)) != 0) {
+            out.append(text + at, position + 1 - at);
+            at = position + 1;
+            continue;
+        }
+        if (compared < 4 || position + 5 == size) {
+            if (last)
+                break; // the text ends before any ">" could close a tag here
+            out.append(text + at, position - at);
+            m_held.remove(0, position);
+            return out;
+        }
+        if (isWordByte(text[position + 5])) {
+            out.append(text + at, position + 1 - at);
+            at = position + 1;
+            continue;
+        }
+        out.append(text + at, position - at);
+        at = position;
+        m_inTag = true;
+        m_searched = position + 5;
+    }
+    out.append(text + at, size - at);
+    m_held.clear();
+    m_inTag = false;
+    m_searched = 0;
+    return out;
+}
+
 QString plainTextOfHtml(const QString &html)
 {
     QString text = withoutTags(withLineEndTagsAsBreaks(withSpacesCollapsed(withoutComments(withoutDroppedElements(html)))));

@@ -17,6 +17,20 @@ QString readableText(const QString &content);
 // HTML written out as UTF-8: every charset a <meta> tag declares becomes utf-8, so that
 // the declaration agrees with the bytes (exports keep the sender's own, such as iso-2022-jp).
 QString withUtf8Declaration(const QString &html);
+// The same for HTML given in pieces of UTF-8: each <meta> tag is held until its ">" and
+// changed whole, so the pieces come out as the whole text would.
+class Utf8Declarations
+{
+public:
+    QByteArray add(const QByteArray &html) { return convert(html, false); }
+    QByteArray finish() { return convert(QByteArray(), true); }
+
+private:
+    QByteArray convert(const QByteArray &html, bool last);
+    QByteArray m_held;     // from an unfinished "<meta" on
+    bool m_inTag = false;  // m_held starts with a meta tag that has not closed yet
+    int m_searched = 0;    // where in m_held the search for its ">" goes on
+};
 // A task's or note's text: the export's plain text where it has one, else its HTML as text.
 QString noteText(const TasksInformation &task, const TextReader &olm);
 QString noteText(const NotesInformation &note, const TextReader &olm);

@@ -46,10 +46,10 @@ quint32 pairMask(bool withLinks)
 }
 } // namespace
 
-void HtmlPairScan::add(const char *text, qint64 size)
+FoldedScan::FoldedScan(const char *const *texts, int count) : m_texts(texts), m_count(count) {}
+
+void FoldedScan::add(const char *text, qint64 size)
 {
-    if (holdsPair(false))
-        return; // both answers are known
     QByteArray joined;
     if (!m_tail.isEmpty()) {
         joined = m_tail + QByteArray::fromRawData(text, int(size));
@@ -57,34 +57,45 @@ void HtmlPairScan::add(const char *text, qint64 size)
         text = joined.constData();
         size = joined.size();
     }
+    const char lead = m_texts[0][0];
     const char *const end = text + size;
     for (const char *at = text; at < end;) {
-        const char *open = static_cast<const char *>(memchr(at, '<', size_t(end - at)));
-        if (!open)
+        const char *start = static_cast<const char *>(memchr(at, lead, size_t(end - at)));
+        if (!start)
             break;
-        const qint64 position = open - text;
+        const qint64 position = start - text;
         bool cut = false;
-        for (int i = 0; i < 2 * kPairs; ++i) {
+        for (int i = 0; i < m_count; ++i) {
             const quint32 bit = 1u << i;
             if (m_found & bit)
                 continue;
-            const Match match = foldedMatch(text, position, size, kPairTexts[i]);
+            const Match match = foldedMatch(text, position, size, m_texts[i]);
             if (match == Match::Yes)
                 m_found |= bit;
             cut = cut || match == Match::Cut;
         }
         if (cut) {
-            // The next piece decides; every '<' after this one is within the kept bytes.
-            m_tail = QByteArray(open, int(end - open));
+            // The next piece decides; every start after this one is within the kept bytes.
+            m_tail = QByteArray(start, int(end - start));
             return;
         }
-        at = open + 1;
+        at = start + 1;
     }
+}
+
+HtmlPairScan::HtmlPairScan() : m_scan(kPairTexts, 2 * kPairs) {}
+
+void HtmlPairScan::add(const char *text, qint64 size)
+{
+    // Once a pair without the link pair is there, both answers are known.
+    if (!holdsPair(false))
+        m_scan.add(text, size);
 }
 
 bool HtmlPairScan::holdsPair(bool withLinks) const
 {
-    const quint32 both = m_found & (m_found >> kPairs);
+    const quint32 found = m_scan.found();
+    const quint32 both = found & (found >> kPairs);
     return (both & pairMask(withLinks)) != 0;
 }
 

@@ -5,18 +5,35 @@
 #include <QByteArray>
 #include <QString>
 
+// Which of a few texts, each starting with the same character, a text holds somewhere,
+// compared without regard to case as Unicode folds it.
+class FoldedScan
+{
+public:
+    // texts stay owned by the caller; at most 32 of them.
+    FoldedScan(const char *const *texts, int count);
+    void add(const char *text, qint64 size);
+    quint32 found() const { return m_found; }
+
+private:
+    const char *const *m_texts;
+    int m_count;
+    quint32 m_found = 0; // one bit per text
+    QByteArray m_tail; // a start whose text the last piece cut short, and what follows it
+};
+
 // The bundle's mail writer: the body holds, compared without regard to case (as Unicode
 // folds it), both the opening and the closing text of one of its tag pairs; the test
 // with links also takes "<a " and "</a>".
 class HtmlPairScan
 {
 public:
+    HtmlPairScan();
     void add(const char *text, qint64 size);
     bool holdsPair(bool withLinks) const;
 
 private:
-    quint32 m_found = 0; // one bit per opening or closing text
-    QByteArray m_tail;   // a '<' whose text the last piece cut short, and what follows it
+    FoldedScan m_scan;
 };
 bool bodyLooksLikeHtml(const QByteArray &utf8, bool withLinks);
 
