@@ -264,7 +264,7 @@ public:
                 piece.replace('\r', '\n');
             // HTML goes out in UTF-8, so its own declaration must say so.
             if (m_form.htmlWithLinks)
-                piece = more ? m_declarations.add(piece) : m_declarations.add(piece) + m_declarations.finish();
+                piece = m_declarations.add(piece, !more);
             if (!piece.isEmpty()) {
                 *content = piece;
                 return true;

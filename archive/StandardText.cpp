@@ -218,7 +218,7 @@ QString withUtf8Declaration(const QString &html)
     return out + html.midRef(from);
 }
 
-QByteArray Utf8Declarations::convert(const QByteArray &html, bool last)
+QByteArray Utf8Declarations::add(const QByteArray &html, bool last)
 {
     // "<meta" (any case) and a character that cannot continue a word, as \b reads it.
     const auto isWordByte = [](char c) {

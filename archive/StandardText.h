@@ -22,11 +22,10 @@ QString withUtf8Declaration(const QString &html);
 class Utf8Declarations
 {
 public:
-    QByteArray add(const QByteArray &html) { return convert(html, false); }
-    QByteArray finish() { return convert(QByteArray(), true); }
+    // What the pieces so far decide; with last, the rest of the text.
+    QByteArray add(const QByteArray &html, bool last);
 
 private:
-    QByteArray convert(const QByteArray &html, bool last);
     QByteArray m_held;     // from an unfinished "<meta" on
     bool m_inTag = false;  // m_held starts with a meta tag that has not closed yet
     int m_searched = 0;    // where in m_held the search for its ">" goes on

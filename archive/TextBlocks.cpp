@@ -80,9 +80,10 @@ QByteArray utf8Text(const QByteArray &bytes, bool atStart)
 {
     if (isWellFormedUtf8(bytes))
         return atStart && bytes.startsWith(kByteOrderMark) ? bytes.mid(3) : bytes;
-    // The decoder drops a byte order mark only where the text begins.
-    if (!atStart && bytes.startsWith(kByteOrderMark))
-        return kByteOrderMark + QString::fromUtf8(bytes.mid(3)).toUtf8();
+    // The decoder drops a byte order mark where the text begins: elsewhere a letter
+    // before the bytes keeps it, and the decoder starts afresh after the letter.
+    if (!atStart)
+        return QString::fromUtf8('a' + bytes).toUtf8().mid(1);
     return QString::fromUtf8(bytes).toUtf8();
 }
 
@@ -122,5 +123,6 @@ bool TextBlocks::next(QByteArray *text)
         if (!text->isEmpty())
             return true;
     }
+    text->clear();
     return false;
 }

@@ -15,7 +15,7 @@ public:
     static constexpr qint64 kBlockSize = 1 << 20;
 
     TextBlocks(const TextReader &olm, qint64 offset, qint64 size, ZeroBytes zeros, qint64 blockSize = kBlockSize);
-    // The next stretch of the text, never empty; false after the last.
+    // The next stretch of the text, never empty; false (and text empty) after the last.
     bool next(QByteArray *text);
 
 private:
