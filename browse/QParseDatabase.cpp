@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/WidgetLook.h"
 #include "browse/QPreviewOfItems.h"
+#include "browse/SizeText.h"
 #include "olm/FolderModel.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
@@ -140,16 +141,6 @@ bool messageDateSeconds(const char *text, int width, qint64 *seconds)
     const int zone = (text[26] == '-' ? -1 : 1) * (zoneHours * 3600 + zoneMinutes * 60);
     *seconds = (date.toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 86400 + hour * 3600 + minute * 60 + second - zone;
     return true;
-}
-
-// "12 KB": the size a mail list shows.
-QString sizeText(qint64 bytes)
-{
-    if (bytes < 1024)
-        return QCoreApplication::translate("QParseDatabase", "%1 bytes").arg(bytes);
-    if (bytes < 1024 * 1024)
-        return QCoreApplication::translate("QParseDatabase", "%1 KB").arg((bytes + 1023) / 1024);
-    return QCoreApplication::translate("QParseDatabase", "%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
 }
 
 // A mail's body and attachments together.

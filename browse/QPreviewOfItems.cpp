@@ -1,7 +1,9 @@
 #include "browse/QPreviewOfItems.h"
 
 #include "app/WidgetLook.h"
+#include "archive/MailAttachments.h"
 #include "archive/TextReader.h"
+#include "browse/AttachmentList.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/EntityDecoding.h"
@@ -177,6 +179,7 @@ QPreviewOfItems::QPreviewOfItems(const PreviewPanes &panes, QObject *parent)
 
 void QPreviewOfItems::clear()
 {
+    hideAttachments();
     m_panes.header->clear();
     m_panes.details->clear();
     m_panes.webView->setHtml(QString());
@@ -228,8 +231,12 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
     QFont font = header->font();
     font.setPointSize(11);
     header->setFont(font);
-    if (!mail)
+    if (!mail) {
+        hideAttachments();
         return;
+    }
+    if (m_panes.attachments)
+        m_panes.attachments->showAttachments(attachmentsOf(*mail), lSize);
 
     // Header lines are plain text: a subject such as "<b>hi" is shown, not rendered.
     QTextCursor lines(header->document());
@@ -293,8 +300,15 @@ void QPreviewOfItems::fitHeaderHeight()
     header->setFixedHeight(qMax(kHeaderMinimumHeight, qMin(wanted, half)));
 }
 
+void QPreviewOfItems::hideAttachments()
+{
+    if (m_panes.attachments)
+        m_panes.attachments->clearAttachments();
+}
+
 void QPreviewOfItems::prepareDetailsPane()
 {
+    hideAttachments();
     m_panes.header->clear();
     m_panes.header->hide();
     m_panes.webView->setHtml(QString());

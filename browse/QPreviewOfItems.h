@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 
+class AttachmentList;
 class QTextBrowser;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -40,6 +41,7 @@ struct PreviewPanes {
     QTextBrowser *header = nullptr;  // a mail's header lines
     QTextBrowser *details = nullptr; // contacts, events, tasks and notes
     QWebView *webView = nullptr;     // a mail's body
+    AttachmentList *attachments = nullptr; // a mail's attachments, between its header and body
 };
 
 // A body or description larger than this shows only its first part, so that a huge
@@ -83,6 +85,7 @@ public:
 
 private:
     void fitHeaderHeight();
+    void hideAttachments();
     void prepareDetailsPane();
     // A paragraph of text that may be markup (taken as rich text when it looks like it).
     void appendDetail(const QString &text);
