@@ -18,7 +18,7 @@ QString tr(const char *text) { return QCoreApplication::translate("QPreviewOfIte
 template <int Width>
 QString text(const char (&field)[Width])
 {
-    return storedText(field, Width);
+    return utf8OrLatin1Field(field, Width);
 }
 
 template <int Width>
