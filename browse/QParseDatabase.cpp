@@ -194,7 +194,7 @@ ItemRow *identifiedRow(const QString &text, const char (&identifier)[Width], Fol
 template <int Width>
 QString rowText(const char (&field)[Width])
 {
-    return storedText(field, Width);
+    return utf8OrLatin1Field(field, Width);
 }
 
 template <int Width>

@@ -104,8 +104,6 @@ extern QPreviewOfItems *m_pPreview;
 // What the previews do to text read back from the file: "&lt;", "&amp;", "&nbsp;",
 // "&amp;lt;" and "&gt;" in this order, each over the whole text.
 QByteArray decodePreviewEntities(QByteArray text);
-// True when a mail body is to be shown as HTML.
-bool looksLikeHtml(const QByteArray &body);
 // The twelve-hour time a mail's Date line shows; empty for none.
 QString mailDateText(const MailMLRC &mail);
 // The sender a mail's From line shows: the last address of the stored list.
@@ -114,4 +112,4 @@ QString reducedFromList(QString from);
 // kept whole on its line.
 QString addressesForDisplay(const QString &joined);
 // Record text that may be stored as UTF-8 or as Latin-1: UTF-8 where it is valid.
-QString storedText(const char *text, int width);
+QString utf8OrLatin1Field(const char *text, int width);
