@@ -270,6 +270,7 @@ public:
                 return true;
             }
         }
+        content->clear();
         return false;
     }
 
