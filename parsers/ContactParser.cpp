@@ -2,6 +2,7 @@
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
+#include "parsers/ExportFacts.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/ItemLosses.h"
 #include "parsers/ItemDetails.h"
@@ -134,15 +135,6 @@ const ContactElement kContactElements[] = {
 // First and last name: longer texts are not stored, whatever decoding makes of them.
 constexpr int kNameMaxCharacters = 255;
 constexpr int kWorkStreetMaxCharacters = 510;
-
-// The list entries are cut at fixed positions that fit the shapes Outlook writes:
-// `<category xml:space="preserve" OPFCategoryCopyBackgroundColor="r:0.89 g:0.15 b:0.15" OPFCategoryCopyName="`
-// before a category name and `">` after it; `<contactEmailAddress xml:space="preserve"
-// OPFContactEmailAddressAddress="` (bytes) before an address and the default flag and
-// type attributes after it; `<string xml:space="preserve">` before a child's name.
-constexpr int kCategoryNameStart = 106, kCategoryNameTail = 2;
-constexpr int kAddressStart = 73, kAddressTail = 69;
-constexpr int kChildNameStart = 29;
 
 // Every piece of text before the last occurrence of tag: one per list entry.
 QStringList listEntries(const QString &list, const char *tag)

@@ -39,8 +39,6 @@ const QLatin1String kContentTypeAttribute("OPFAttachmentContentType=");
 const QLatin1String kAttachmentNameAttribute("OPFAttachmentName=");
 const QLatin1String kUrlAttribute("OPFAttachmentURL=");
 const QLatin1String kRecipientsMark("CN=RECIPIENTS_CN=");
-// Where the address attribute stands in a regular entry: after "<emailAddress xml:space="preserve" ".
-constexpr int kRegularAddressAt = 35;
 
 // The value of the attribute whose name (with its "=") starts at `at`: from one
 // character past the "=" (the opening quote) to two characters before `next`,
