@@ -266,6 +266,7 @@ void FolderInformation::InitializeCTRC(qint64 documentEnd)
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Contacts));
     for (const DocumentItem &item : items) {
+        ContactInformation *const keptTail = TmpCTRCPtrEnd;
         ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
         if (!contact)
             break; // record memory is full
@@ -295,6 +296,10 @@ void FolderInformation::InitializeCTRC(qint64 documentEnd)
             else if (!text.isEmpty())
                 storeTextElement(contact, element, text);
         }
-        readContactDetails(contact, item);
+        if (!readContactDetails(contact, item)) {
+            // Record memory is full: the item goes whole, and the scan ends here.
+            dropTailRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount, keptTail);
+            break;
+        }
     }
 }
