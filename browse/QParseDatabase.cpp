@@ -109,6 +109,24 @@ private:
     int m_hasKey = 0;
 };
 
+// A compact UTC stamp as the parsers store it ("20110319T172229", a final "Z" allowed)
+// shown in the user's own short date and time, sorting by its moment; nothing for other text.
+void setStampColumn(ItemRow *row, int column, const char *stamp, int width)
+{
+    QString text = QString::fromLatin1(stamp, int(qstrnlen(stamp, width)));
+    if (text.endsWith(QLatin1Char('Z')))
+        text.chop(1);
+    if (text.size() != 15 || text.at(8) != QLatin1Char('T'))
+        return;
+    const QDate date = QDate::fromString(text.left(8), QStringLiteral("yyyyMMdd"));
+    const QTime time = QTime::fromString(text.mid(9), QStringLiteral("HHmmss"));
+    if (!date.isValid() || !time.isValid())
+        return;
+    const QDateTime moment(date, time, Qt::UTC);
+    row->setText(column, QLocale().toString(moment.toLocalTime(), QLocale::ShortFormat));
+    row->setSortKey(column, moment.toSecsSinceEpoch());
+}
+
 // "Tue, 12 Jun 2018 06:00:00 +0000", as the mail records keep their dates, in seconds
 // since the epoch; false for any other text.
 bool messageDateSeconds(const char *text, int width, qint64 *seconds)
@@ -165,17 +183,6 @@ qint64 mailSize(const MailMLRC &mail)
 }
 
 // A compact UTC stamp, "20180612T060000Z", in the user's short format and local time.
-QString stampText(const char *stamp, int width)
-{
-    const QDateTime moment = QDateTime::fromString(QString::fromLatin1(stamp, int(qstrnlen(stamp, width))),
-                                                   QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    if (!moment.isValid())
-        return QString();
-    QDateTime utc = moment;
-    utc.setTimeSpec(Qt::UTC);
-    return QLocale().toString(utc.toLocalTime(), QLocale::ShortFormat);
-}
-
 // A row of the item list: font and size on the five visible columns, the kind's icon and the text.
 ItemRow *newRow(const QString &text, const QIcon &kindIcon, const QFont &font)
 {
@@ -707,12 +714,11 @@ void QParseDatabase::OnCalenderClicked()
     const QIcon icon(QStringLiteral(":/images/img_CalendarIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next) {
-        QTreeWidgetItem *row = identifiedRow(rowText(event->Summary) + QLatin1Char(' '), event->Identifier,
-                                             CalendarFolderType, icon, font);
-        row->setText(ItemFirstDetailColumn, rowText(event->Start));
-        row->setText(ItemFirstDetailColumn + 1, rowText(event->End));
+        ItemRow *row = identifiedRow(rowText(event->Summary) + QLatin1Char(' '), event->Identifier,
+                                     CalendarFolderType, icon, font);
+        setStampColumn(row, ItemFirstDetailColumn, event->StartUtc, int(sizeof event->StartUtc));
+        setStampColumn(row, ItemFirstDetailColumn + 1, event->EndUtc, int(sizeof event->EndUtc));
         row->setText(ItemFirstDetailColumn + 2, rowText(event->Location));
-        // The compact UTC stamps sort as text in time order.
         row->setData(ItemTextColumn, ItemSearchTextRole, rowText(event->Summary));
         rows.append(row);
     }
@@ -758,10 +764,7 @@ void QParseDatabase::OnNotesClicked()
     for (const NotesInformation *note = TmpNTRCPtrStart; note; note = note->Next) {
         ItemRow *row = identifiedRow(rowText(note->Title) + QLatin1Char(' '), note->Identifier,
                                      NotesFolderType, icon, font);
-        row->setText(ItemFirstDetailColumn, stampText(note->ModStampUtc, int(sizeof note->ModStampUtc)));
-        row->setSortKey(ItemFirstDetailColumn,
-                     QString::fromLatin1(note->ModStampUtc, int(qstrnlen(note->ModStampUtc, sizeof note->ModStampUtc)))
-                         .remove(QLatin1Char('T')).left(14).toLongLong());
+        setStampColumn(row, ItemFirstDetailColumn, note->ModStampUtc, int(sizeof note->ModStampUtc));
         row->setData(ItemTextColumn, ItemSearchTextRole, rowText(note->Title));
         rows.append(row);
     }

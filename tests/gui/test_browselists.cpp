@@ -12,6 +12,7 @@
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/RecordLists.h"
+#include "parsers/TimeConverter.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -157,6 +158,7 @@ private slots:
     void headerBoxGrowsAndWrapsBetweenAddresses();
     void linksAreOfferedToTheSystemNeverFollowed();
     void mailColumnsSortAndFilter();
+    void eventAndNoteDatesReadAndSortAsDates();
 
 public slots:
     // Stands in for the system's handler of http and mailto links.
@@ -1100,6 +1102,54 @@ void BrowseListsTest::mailColumnsSortAndFilter()
     QCOMPARE(shownRows(), (QStringList{"Alpha", "Beta", "Gamma"}));
     QTest::keyClicks(m_window->searchBox(), "mm");
     QCOMPARE(shownRows(), QStringList{"Gamma"});
+}
+
+// The calendar's Start and End and the notes' Date show the parser's stamps as the
+// user's own dates and times, and sort as dates: "9/1/10" comes before "3/19/11".
+void BrowseListsTest::eventAndNoteDatesReadAndSortAsDates()
+{
+    auto shown = [](int y, int mo, int d, int h, int mi, int s) {
+        return QLocale().toString(QDateTime(QDate(y, mo, d), QTime(h, mi, s), Qt::UTC).toLocalTime(),
+                                  QLocale::ShortFormat);
+    };
+    const struct {
+        const char *title, *start, *end;
+    } items[] = {{"Later", "2011-03-19T17:22:29", "2011-03-19T18:00:00"},
+                 {"Earlier", "2010-09-01T08:05:00", "2010-09-01T09:30:00"}};
+    int number = 0;
+    for (const auto &item : items) {
+        CalenderInformation *event = appendRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
+        identify(event, ++number);
+        put(event->Summary, item.title);
+        put(event->StartUtc, utcCompactStamp(QString::fromLatin1(item.start)));
+        put(event->EndUtc, utcCompactStamp(QString::fromLatin1(item.end)));
+        NotesInformation *note = appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
+        identify(note, ++number);
+        put(note->Title, item.title);
+        put(note->ModStampUtc, utcCompactStamp(QString::fromLatin1(item.start)));
+    }
+    buildTree({"Calendars", "Notes"});
+    auto clickHeader = [this](int column) {
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        QHeaderView *view = list()->header();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(view->sectionViewportPosition(column) + 5, view->height() / 2));
+    };
+
+    m_window->viewAction(Category::Calendar)->trigger();
+    QCOMPARE(list()->topLevelItem(0)->text(ItemFirstDetailColumn), shown(2011, 3, 19, 17, 22, 29));
+    QCOMPARE(list()->topLevelItem(0)->text(ItemFirstDetailColumn + 1), shown(2011, 3, 19, 18, 0, 0));
+    QCOMPARE(list()->topLevelItem(1)->text(ItemFirstDetailColumn), shown(2010, 9, 1, 8, 5, 0));
+    clickHeader(ItemFirstDetailColumn);
+    QCOMPARE(rowTexts(list()), (QStringList{"Earlier ", "Later "}));
+    clickHeader(ItemFirstDetailColumn + 1);
+    QCOMPARE(rowTexts(list()), (QStringList{"Earlier ", "Later "}));
+
+    m_window->viewAction(Category::Notes)->trigger();
+    QCOMPARE(list()->topLevelItem(0)->text(ItemFirstDetailColumn), shown(2011, 3, 19, 17, 22, 29));
+    QCOMPARE(list()->topLevelItem(1)->text(ItemFirstDetailColumn), shown(2010, 9, 1, 8, 5, 0));
+    clickHeader(ItemFirstDetailColumn);
+    QCOMPARE(rowTexts(list()), (QStringList{"Earlier ", "Later "}));
 }
 
 int main(int argc, char **argv)
