@@ -21,7 +21,9 @@
 #include <QMessageBox>
 #include <QMultiHash>
 #include <QScopedValueRollback>
+#include <QRegularExpression>
 #include <QSet>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
@@ -31,6 +33,11 @@ namespace {
 // The parent id the root item shows.
 const char kRootParentText[] = "500";
 const char kFolderWithoutPathLocation[] = "/Main Identity.rge/Folder1";
+// The item list's columns never get narrower than this, however short their texts.
+constexpr int kNarrowestDetailColumn = 60;
+constexpr int kNarrowestSubjectColumn = 150;
+// Rows measured for the columns' widths: enough to be representative, few enough for a big folder.
+constexpr int kMeasuredRows = 1000;
 // Longest event pass per walk tick: short enough to keep the walk going, long enough to paint.
 constexpr int kEventPassMs = 15;
 
@@ -109,6 +116,14 @@ private:
     int m_hasKey = 0;
 };
 
+// The user's short date and time to the minute: seconds would only widen the column.
+QString listMomentText(const QDateTime &moment)
+{
+    QString format = QLocale().dateTimeFormat(QLocale::ShortFormat);
+    format.remove(QRegularExpression(QStringLiteral("[:.]ss")));
+    return QLocale().toString(moment.toLocalTime(), format);
+}
+
 // A compact UTC stamp as the parsers store it ("20110319T172229", a final "Z" allowed)
 // shown in the user's own short date and time, sorting by its moment; nothing for other text.
 void setStampColumn(ItemRow *row, int column, const char *stamp, int width)
@@ -123,7 +138,7 @@ void setStampColumn(ItemRow *row, int column, const char *stamp, int width)
     if (!date.isValid() || !time.isValid())
         return;
     const QDateTime moment(date, time, Qt::UTC);
-    row->setText(column, QLocale().toString(moment.toLocalTime(), QLocale::ShortFormat));
+    row->setText(column, listMomentText(moment));
     row->setSortKey(column, moment.toSecsSinceEpoch());
 }
 
@@ -612,12 +627,42 @@ void QParseDatabase::setListHeaders(int kind)
     m_pItemList->header()->setSortIndicatorShown(false);
 }
 
+void QParseDatabase::fitColumnsToRows(const QList<QTreeWidgetItem *> &rows)
+{
+    // The detail columns as wide as their texts in the first rows, none wider than a third
+    // of the list; the subject takes what is left.
+    const int widest = qMax(kNarrowestDetailColumn, m_pItemList->viewport()->width() / 3);
+    const int measured = int(qMin<qsizetype>(rows.size(), kMeasuredRows));
+    const int padding = 2 * m_pItemList->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_pItemList) + 12;
+    int detailsWidth = 0;
+    for (int column = ItemFirstDetailColumn; column < ItemColumnCount; ++column) {
+        if (m_pItemList->isColumnHidden(column))
+            continue;
+        int width = QFontMetrics(m_pItemList->header()->font())
+                        .horizontalAdvance(m_pItemList->headerItem()->text(column)) + 2 * padding;
+        for (int i = 0; i < measured; ++i) {
+            const QFontMetrics metrics(rows.at(i)->font(column));
+            width = qMax(width, metrics.horizontalAdvance(rows.at(i)->text(column)) + padding);
+        }
+        m_pItemList->setColumnWidth(column, qBound(kNarrowestDetailColumn, width, widest));
+        detailsWidth += m_pItemList->columnWidth(column);
+    }
+    int iconsWidth = 0;
+    for (int column = 0; column < ItemTextColumn; ++column) {
+        if (!m_pItemList->isColumnHidden(column))
+            iconsWidth += m_pItemList->columnWidth(column);
+    }
+    m_pItemList->setColumnWidth(ItemTextColumn, qMax(kNarrowestSubjectColumn,
+                                                     m_pItemList->viewport()->width() - iconsWidth - detailsWidth));
+}
+
 void QParseDatabase::showRows(const QList<QTreeWidgetItem *> &rows)
 {
     // One insertion with painting suspended: a folder of tens of thousands of mails
     // must not repaint per row.
     m_pItemList->setUpdatesEnabled(false);
     m_pItemList->addTopLevelItems(rows);
+    fitColumnsToRows(rows);
     if (!rows.isEmpty()) {
         // The caller previews the first row itself; the selection signal would do it twice.
         const QSignalBlocker quiet(m_pItemList);
@@ -657,14 +702,18 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
         const QString fromAddress = reducedFromList(rowText(mail->FromAddress));
         row->setText(ItemFirstDetailColumn, fromName.isEmpty() ? fromAddress : fromName);
         const QString date = mailDateText(*mail);
-        row->setText(ItemFirstDetailColumn + 1, date);
         qint64 seconds = 0;
         const bool sent = !date.isEmpty() && date == rowText(mail->SentTime12);
         if (messageDateSeconds(sent ? mail->SentTime : mail->ReceivedTime,
-                               sent ? int(sizeof mail->SentTime) : int(sizeof mail->ReceivedTime), &seconds))
+                               sent ? int(sizeof mail->SentTime) : int(sizeof mail->ReceivedTime), &seconds)) {
+            // The user's short date fits the column; the preview's whole line stays at hand.
+            row->setText(ItemFirstDetailColumn + 1, listMomentText(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC)));
+            row->setToolTip(ItemFirstDetailColumn + 1, date);
             row->setSortKey(ItemFirstDetailColumn + 1, seconds);
-        else
+        } else {
+            row->setText(ItemFirstDetailColumn + 1, date);
             row->setSortKey(ItemFirstDetailColumn + 1, LLONG_MIN);
+        }
         const qint64 size = mailSize(*mail);
         row->setText(ItemFirstDetailColumn + 2, sizeText(size));
         row->setSortKey(ItemFirstDetailColumn + 2, size);

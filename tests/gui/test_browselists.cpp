@@ -73,6 +73,15 @@ QTreeWidgetItem *folderItem(QTreeWidget *tree, const QString &path)
     return objMapFileIdTreeItem.value(path.isEmpty() ? llRootId : folderIdForPath(path));
 }
 
+// A moment in UTC as the lists show it: the user's short date and time, without the
+// seconds (none of the moments used has seconds or minutes of 00).
+QString listMoment(int year, int month, int day, int hour, int minute)
+{
+    return QLocale()
+        .toString(QDateTime(QDate(year, month, day), QTime(hour, minute), Qt::UTC).toLocalTime(), QLocale::ShortFormat)
+        .remove(QStringLiteral(":00"));
+}
+
 QStringList rowTexts(QTreeWidget *list)
 {
     QStringList texts;
@@ -159,6 +168,7 @@ private slots:
     void linksAreOfferedToTheSystemNeverFollowed();
     void mailColumnsSortAndFilter();
     void eventAndNoteDatesReadAndSortAsDates();
+    void mailListShowsFromDateAndSizeBesideTheSubject();
 
 public slots:
     // Stands in for the system's handler of http and mailto links.
@@ -955,7 +965,8 @@ void BrowseListsTest::arrowKeysInTheFolderTreeOpenFolders()
 // line of them starts with an address, never inside one.
 void BrowseListsTest::headerBoxGrowsAndWrapsBetweenAddresses()
 {
-    m_window->resize(1100, 800);
+    // The window's own first size on a usual screen, where each address fits a line.
+    m_window->resize(1280, 800);
     buildTree({"Inbox"});
     MailMLRC *mail = addMail(folderIdForPath("Inbox"), "Many");
     put(mail->FromAddress, "sender@example.org;");
@@ -981,6 +992,12 @@ void BrowseListsTest::headerBoxGrowsAndWrapsBetweenAddresses()
         QVERIFY2(text.mid(start - 2, 2) == QLatin1String("; ") && text.mid(start).startsWith(QLatin1String("first")),
                  qPrintable(text.mid(start - 10, 30)));
     }
+
+    // A narrower preview wraps the lines again: the box grows with them.
+    const int wide = header->height();
+    m_window->resize(1000, 800);
+    QTRY_VERIFY(header->height() > wide);
+    QTRY_COMPARE(header->verticalScrollBar()->maximum(), 0);
 
     // With few lines the box keeps its usual height.
     put(mail->CcAddresses, "one@example.org;");
@@ -1108,13 +1125,9 @@ void BrowseListsTest::mailColumnsSortAndFilter()
 // user's own dates and times, and sort as dates: "9/1/10" comes before "3/19/11".
 void BrowseListsTest::eventAndNoteDatesReadAndSortAsDates()
 {
-    auto shown = [](int y, int mo, int d, int h, int mi, int s) {
-        return QLocale().toString(QDateTime(QDate(y, mo, d), QTime(h, mi, s), Qt::UTC).toLocalTime(),
-                                  QLocale::ShortFormat);
-    };
     const struct {
         const char *title, *start, *end;
-    } items[] = {{"Later", "2011-03-19T17:22:29", "2011-03-19T18:00:00"},
+    } items[] = {{"Later", "2011-03-19T17:22:00", "2011-03-19T18:45:00"},
                  {"Earlier", "2010-09-01T08:05:00", "2010-09-01T09:30:00"}};
     int number = 0;
     for (const auto &item : items) {
@@ -1137,19 +1150,47 @@ void BrowseListsTest::eventAndNoteDatesReadAndSortAsDates()
     };
 
     m_window->viewAction(Category::Calendar)->trigger();
-    QCOMPARE(list()->topLevelItem(0)->text(ItemFirstDetailColumn), shown(2011, 3, 19, 17, 22, 29));
-    QCOMPARE(list()->topLevelItem(0)->text(ItemFirstDetailColumn + 1), shown(2011, 3, 19, 18, 0, 0));
-    QCOMPARE(list()->topLevelItem(1)->text(ItemFirstDetailColumn), shown(2010, 9, 1, 8, 5, 0));
+    QCOMPARE(list()->topLevelItem(0)->text(ItemFirstDetailColumn), listMoment(2011, 3, 19, 17, 22));
+    QCOMPARE(list()->topLevelItem(0)->text(ItemFirstDetailColumn + 1), listMoment(2011, 3, 19, 18, 45));
+    QCOMPARE(list()->topLevelItem(1)->text(ItemFirstDetailColumn), listMoment(2010, 9, 1, 8, 5));
     clickHeader(ItemFirstDetailColumn);
     QCOMPARE(rowTexts(list()), (QStringList{"Earlier ", "Later "}));
     clickHeader(ItemFirstDetailColumn + 1);
     QCOMPARE(rowTexts(list()), (QStringList{"Earlier ", "Later "}));
 
     m_window->viewAction(Category::Notes)->trigger();
-    QCOMPARE(list()->topLevelItem(0)->text(ItemFirstDetailColumn), shown(2011, 3, 19, 17, 22, 29));
-    QCOMPARE(list()->topLevelItem(1)->text(ItemFirstDetailColumn), shown(2010, 9, 1, 8, 5, 0));
+    QCOMPARE(list()->topLevelItem(0)->text(ItemFirstDetailColumn), listMoment(2011, 3, 19, 17, 22));
+    QCOMPARE(list()->topLevelItem(1)->text(ItemFirstDetailColumn), listMoment(2010, 9, 1, 8, 5));
     clickHeader(ItemFirstDetailColumn);
     QCOMPARE(rowTexts(list()), (QStringList{"Earlier ", "Later "}));
+}
+
+// In a window of a usual laptop's size the mail list shows From, Date and Size whole
+// beside a readable subject, without scrolling sideways; the date in the user's short format.
+void BrowseListsTest::mailListShowsFromDateAndSizeBesideTheSubject()
+{
+    m_window->resize(1366, 800);
+    buildTree({"Inbox"});
+    MailMLRC *mail = addMail(folderIdForPath("Inbox"), "Quarterly figures for the board");
+    put(mail->FolderPath, "Inbox");
+    put(mail->FromName, "Eleni Nikolaou;");
+    put(mail->ReceivedTime, "Wed, 22 Sep 2010 18:27:00 +0000");
+    put(mail->ReceivedTime12, "Wed, 22 Sep 2010 06:27:00 PM");
+    mail->BodySize = 123456;
+    clickName(tree(), folderItem(tree(), "Inbox"));
+    QTest::qWait(50);
+
+    QTreeWidgetItem *row = list()->topLevelItem(0);
+    QCOMPARE(row->text(ItemFirstDetailColumn + 1), listMoment(2010, 9, 22, 18, 27));
+    QHeaderView *header = list()->header();
+    const QFontMetrics metrics(row->font(ItemFirstDetailColumn));
+    for (int column = ItemFirstDetailColumn; column < ItemColumnCount; ++column) {
+        QVERIFY2(header->sectionViewportPosition(column) + header->sectionSize(column) <= list()->viewport()->width(),
+                 qPrintable(header->model()->headerData(column, Qt::Horizontal).toString()));
+        QVERIFY2(header->sectionSize(column) > metrics.horizontalAdvance(row->text(column)),
+                 qPrintable(row->text(column)));
+    }
+    QVERIFY(header->sectionSize(ItemTextColumn) >= 150);
 }
 
 int main(int argc, char **argv)
