@@ -51,8 +51,8 @@ namespace {
 constexpr int kPreferredWidth = 1280;
 constexpr int kPreferredHeight = 800;
 constexpr int kFolderTreeWidth = 240;
-constexpr int kItemListWidth = 580;
-constexpr int kPreviewWidth = 460;
+constexpr int kItemListWidth = 600;
+constexpr int kPreviewWidth = 420;
 
 // How each category looks and what it lists.
 struct CategoryLook {

@@ -23,7 +23,6 @@
 #include <QScopedValueRollback>
 #include <QRegularExpression>
 #include <QSet>
-#include <QStyle>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
@@ -38,6 +37,9 @@ constexpr int kNarrowestDetailColumn = 60;
 constexpr int kNarrowestSubjectColumn = 150;
 // Rows measured for the columns' widths: enough to be representative, few enough for a big folder.
 constexpr int kMeasuredRows = 1000;
+// Room beside a cell's text for its margins, and beside a header's for the sort arrow too.
+constexpr int kCellTextPadding = 16;
+constexpr int kHeaderTextPadding = 30;
 // Longest event pass per walk tick: short enough to keep the walk going, long enough to paint.
 constexpr int kEventPassMs = 15;
 
@@ -633,16 +635,15 @@ void QParseDatabase::fitColumnsToRows(const QList<QTreeWidgetItem *> &rows)
     // of the list; the subject takes what is left.
     const int widest = qMax(kNarrowestDetailColumn, m_pItemList->viewport()->width() / 3);
     const int measured = int(qMin<qsizetype>(rows.size(), kMeasuredRows));
-    const int padding = 2 * m_pItemList->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_pItemList) + 12;
     int detailsWidth = 0;
     for (int column = ItemFirstDetailColumn; column < ItemColumnCount; ++column) {
         if (m_pItemList->isColumnHidden(column))
             continue;
         int width = QFontMetrics(m_pItemList->header()->font())
-                        .horizontalAdvance(m_pItemList->headerItem()->text(column)) + 2 * padding;
+                        .horizontalAdvance(m_pItemList->headerItem()->text(column)) + kHeaderTextPadding;
         for (int i = 0; i < measured; ++i) {
             const QFontMetrics metrics(rows.at(i)->font(column));
-            width = qMax(width, metrics.horizontalAdvance(rows.at(i)->text(column)) + padding);
+            width = qMax(width, metrics.horizontalAdvance(rows.at(i)->text(column)) + kCellTextPadding);
         }
         m_pItemList->setColumnWidth(column, qBound(kNarrowestDetailColumn, width, widest));
         detailsWidth += m_pItemList->columnWidth(column);
@@ -668,7 +669,9 @@ void QParseDatabase::showRows(const QList<QTreeWidgetItem *> &rows)
         const QSignalBlocker quiet(m_pItemList);
         // On a visible column: from the hidden column 0 the arrow keys select the wrong row.
         m_pItemList->setCurrentItem(rows.first(), ItemTextColumn);
-        m_pItemList->setFocus(Qt::OtherFocusReason);
+        // A user moving through the folders keeps the focus there; otherwise the list takes it.
+        if (!m_pFolderTree->hasFocus())
+            m_pItemList->setFocus(Qt::OtherFocusReason);
     }
     m_pItemList->setUpdatesEnabled(true);
 }

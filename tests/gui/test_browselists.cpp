@@ -948,17 +948,21 @@ void BrowseListsTest::arrowKeysInTheFolderTreeOpenFolders()
     put(contact->FirstName, "Ada");
     m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    tree()->setFocus();
     clickName(tree(), folderItem(tree(), "Inbox"));
     QCOMPARE(rowTexts(list()), QStringList{"In the inbox"});
-    tree()->setFocus();
-    QTest::keyClick(tree(), Qt::Key_Down);
+    // The keys go where the focus is: it stays in the tree while folders open.
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(tree()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
     QCOMPARE(tree()->currentItem(), folderItem(tree(), "Inbox/Projects"));
     QCOMPARE(rowTexts(list()), QStringList{"In projects"});
     QVERIFY(headerText().contains("Subject: In projects"));
-    QTest::keyClick(tree(), Qt::Key_Down);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(tree()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
     QCOMPARE(tree()->currentItem(), folderItem(tree(), "Contacts"));
     QCOMPARE(rowTexts(list()), QStringList{"Ada "});
     QCOMPARE(m_window->categoryCaption()->text(), QStringLiteral("Address Book"));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(tree()));
 }
 
 // Many Cc addresses: the box grows to show them, up to half the preview, and every
