@@ -7,16 +7,19 @@
 #include "olm/LossAccount.h"
 #include "app/MyButton.h"
 #include "app/QProgressInfo.h"
+#include "browse/AttachmentList.h"
 #include "app/SaveWorkflow.h"
 #include "app/WebViewGuard.h"
 #include "app/WidgetLook.h"
 #include "browse/QParseDatabase.h"
 #include "browse/QPreviewOfItems.h"
+#include "browse/SizeText.h"
 #include "log/QLogReport.h"
 #include "olm/FolderHierarchy.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/RecordLists.h"
+#include "parsers/RecordText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -405,6 +408,10 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     m_pHeaderBrowser->setMinimumWidth(330);
     previewLayout->addWidget(m_pHeaderBrowser);
 
+    m_pAttachmentList = new AttachmentList(previewFrame);
+    m_pAttachmentList->setMinimumWidth(330);
+    previewLayout->addWidget(m_pAttachmentList);
+
     m_pWebView = new QWebView(previewFrame);
     restrictWebView(m_pWebView);
     m_pWebView->setMinimumWidth(330);
@@ -428,6 +435,7 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     panes.header = m_pHeaderBrowser;
     panes.details = m_pDetailsBrowser;
     panes.webView = m_pWebView;
+    panes.attachments = m_pAttachmentList;
     m_pPreview = new QPreviewOfItems(panes, this);
 }
 
@@ -627,6 +635,7 @@ void QEntourageMainWindow::SetInitialSettings(long long maximum)
         m_pProgress->deleteLater();
     m_pProgress = new QProgressInfo(this);
     m_progressDivisor = qMax<qint64>(1, (maximum + INT_MAX - 1) / INT_MAX);
+    m_progressUnits = qMax<qint64>(0, maximum);
     m_pProgress->caption()->setText(tr("Scanning OLM File..."));
     m_pProgress->progressBar()->setRange(0, int(qMax<qint64>(0, maximum) / m_progressDivisor));
     m_pProgress->progressBar()->setValue(0);
@@ -644,8 +653,17 @@ void QEntourageMainWindow::SetInitialSettings(long long maximum)
 
 void QEntourageMainWindow::SetProgressValue(long long value)
 {
-    if (m_pProgress)
-        m_pProgress->progressBar()->setValue(int(value / m_progressDivisor));
+    if (!m_pProgress)
+        return;
+    m_pProgress->progressBar()->setValue(int(value / m_progressDivisor));
+    // The scan cannot know how many items the file holds: it tells the bytes read and what they held.
+    const qint64 total = lSize > 0 ? lSize : m_progressUnits * kProgressUnit;
+    const qint64 read = qBound<qint64>(0, value * kProgressUnit, total);
+    const qint64 others = ContactItemCount + CalendarItemCount + TaskItemCount + NotesItemCount;
+    QString counts = tr("%1 of %2 read").arg(sizeText(read), sizeText(total)) + QStringLiteral(" \u00b7 ");
+    counts += others > 0 ? tr("%1 mails and %2 other items found").arg(countText(MailItemCount), countText(others))
+                         : tr("%1 mails found").arg(countText(MailItemCount));
+    m_pProgress->showCounts(counts, TmpMlrcPtrEnd ? utf8Field(TmpMlrcPtrEnd->FolderPath) : QString());
 }
 
 void QEntourageMainWindow::SetFinishSettingsForMail()

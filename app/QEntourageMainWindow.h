@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <array>
 
+class AttachmentList;
 class MyButton;
 
 class QLabel;
@@ -37,6 +38,7 @@ public:
     // Filters the item list as the user types.
     QLineEdit *searchBox() const { return m_pSearchBox; }
     QTextBrowser *headerBrowser() const { return m_pHeaderBrowser; }
+    AttachmentList *attachmentList() const { return m_pAttachmentList; }
     QTextBrowser *detailsBrowser() const { return m_pDetailsBrowser; }
     QWebView *webView() const { return m_pWebView; }
     QLabel *categoryCaption() const { return m_pCategoryCaption; }
@@ -185,6 +187,7 @@ private:
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QTextBrowser *m_pHeaderBrowser = nullptr;
+    AttachmentList *m_pAttachmentList = nullptr;
     QWebView *m_pWebView = nullptr;
     QTextBrowser *m_pDetailsBrowser = nullptr;
     QPointer<QProgressInfo> m_pProgress;
@@ -192,4 +195,5 @@ private:
     bool m_browseWindowShown = false;
     // Progress values are divided by this so that they fit the bar's int range.
     qint64 m_progressDivisor = 1;
+    qint64 m_progressUnits = 0; // of the scan at work
 };

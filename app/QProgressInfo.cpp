@@ -4,6 +4,7 @@
 #include "ui_ProgressInfo.h"
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMessageBox>
 
 QProgressInfo::QProgressInfo(QWidget *parent)
@@ -32,6 +33,27 @@ QProgressBar *QProgressInfo::progressBar() const
 QPushButton *QProgressInfo::stopButton() const
 {
     return ui->stopButton;
+}
+
+QLabel *QProgressInfo::counts() const
+{
+    return ui->counts;
+}
+
+QLabel *QProgressInfo::folder() const
+{
+    return ui->folder;
+}
+
+void QProgressInfo::showCounts(const QString &counts, const QString &folder)
+{
+    ui->counts->setText(counts);
+    if (folder.isEmpty() || folder == ui->folder->toolTip())
+        return;
+    // A deep path keeps its start and its last folder; the tooltip holds it whole.
+    const QString line = tr("Folder: %1").arg(folder);
+    ui->folder->setText(ui->folder->fontMetrics().elidedText(line, Qt::ElideMiddle, ui->folder->width()));
+    ui->folder->setToolTip(folder);
 }
 
 void QProgressInfo::OnStop()

@@ -20,6 +20,11 @@ public:
     QLabel *caption() const;
     QProgressBar *progressBar() const;
     QPushButton *stopButton() const;
+    // The lines under the bar: the counts ("2,345 of 21,000 mails") and the folder at work.
+    QLabel *counts() const;
+    QLabel *folder() const;
+    // folder empty: the folder line is left as it is.
+    void showCounts(const QString &counts, const QString &folder);
 
 signals:
     void OnAbort();

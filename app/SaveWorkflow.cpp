@@ -9,6 +9,7 @@
 #include "archive/BundleLayout.h"
 #include "archive/QMailSavingThread.h"
 #include "archive/StandardFiles.h"
+#include "browse/SizeText.h"
 #include "log/QLogReport.h"
 #include "olm/ScanState.h"
 
@@ -31,7 +32,7 @@ SaveWorkflow::SaveWorkflow(QEntourageMainWindow *window)
     : QObject(window), m_window(window), m_thread(new QMailSavingThread(this))
 {
     connect(m_thread, &QMailSavingThread::OnInitialSettingsMainWindow, this, &SaveWorkflow::SetInitialSettingsForMail);
-    connect(m_thread, &QMailSavingThread::OnProgressvalueMainWindow, this, &SaveWorkflow::SetProgressValueForMail);
+    connect(m_thread, &QMailSavingThread::progressCounts, this, &SaveWorkflow::showSaveProgress);
     connect(m_thread, &QMailSavingThread::strInfo, this, &SaveWorkflow::OnStrInfo);
     connect(m_thread, &QMailSavingThread::OnFinishScanning, this, &SaveWorkflow::SetFinishSettings);
     connect(m_thread, &QMailSavingThread::logLine, this, [](const QString &line) {
@@ -280,6 +281,19 @@ void SaveWorkflow::SetProgressValueForMail()
 {
     if (m_progress)
         m_progress->progressBar()->setValue(m_progress->progressBar()->value() + 1);
+}
+
+void SaveWorkflow::showSaveProgress(const SaveProgress &progress)
+{
+    if (!m_progress)
+        return;
+    QProgressBar *bar = m_progress->progressBar();
+    bar->setMaximum(int(qMin<qint64>(progress.total, INT_MAX)));
+    bar->setValue(int(qMin<qint64>(progress.done, INT_MAX)));
+    m_progress->showCounts(tr("%1 of %2 %3")
+                               .arg(countText(progress.kindDone), countText(progress.kindTotal),
+                                    tr(itemKindName(progress.kind))),
+                           progress.folder);
 }
 
 void SaveWorkflow::OnStrInfo(const QString &caption)

@@ -34,6 +34,8 @@ public slots:
     bool OnBrowseBtn();
     void SetInitialSettingsForMail(unsigned int items);
     void SetProgressValueForMail();
+    // The bar, the counts of the kind at work and its folder.
+    void showSaveProgress(const SaveProgress &progress);
     void OnStrInfo(const QString &caption);
     void SetFinishSettings();
     void OnAbortSettings();

@@ -54,7 +54,7 @@ QString description(const CalenderInformation &event, const TextReader &olm)
 {
     if (event.DescriptionSize > kLargestBundleDescription)
         return QString();
-    return escapedValue(decodeXmlText(storedText(olm, event.DescriptionOffset, event.DescriptionSize)));
+    return escapedValue(decodeXmlText(fileStretchText(olm, event.DescriptionOffset, event.DescriptionSize)));
 }
 
 // A parameter value between quotation marks may hold anything but a quotation

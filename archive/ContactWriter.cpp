@@ -116,7 +116,7 @@ QByteArray vCardFor(const ContactInformation &contact, const TextReader &olm)
                       joinedComponents({utf8Field(contact.Company), utf8Field(contact.Department)}));
     if (contact.NotesSize != 0)
         card.property("note;charset=utf-8:",
-                      escapedValue(decodeXmlText(storedText(olm, contact.NotesOffset, contact.NotesSize))));
+                      escapedValue(decodeXmlText(fileStretchText(olm, contact.NotesOffset, contact.NotesSize))));
     if (contact.Categories)
         card.property("categories;charset=utf-8:", categories(contact.Categories));
     card.text("url;charset=utf-8;type=home:", contact.HomeWebPage, FieldEncoding::Latin1);

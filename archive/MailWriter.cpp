@@ -1,9 +1,14 @@
 #include "archive/MailWriter.h"
 
 #include "archive/MailHeaders.h"
+#include "archive/MessageOutput.h"
+#include "archive/TextBlocks.h"
 #include "archive/StandardText.h"
 #include "parsers/ElementText.h"
+#include "parsers/EntityDecoding.h"
+#include "parsers/HtmlTest.h"
 #include "parsers/ItemDetails.h"
+#include "parsers/MailDateRule.h"
 #include "parsers/RecordText.h"
 
 #include <QRandomGenerator>
@@ -25,51 +30,16 @@ QByteArray fieldBytes(const char (&field)[Width])
     return QByteArray(field, int(strnlen(field, Width)));
 }
 
-enum class TimeField { None, Sent, Received };
-
-bool folderContains(const MailMLRC &mail, const char *name)
-{
-    return fieldBytes(mail.FolderPath).contains(name);
-}
-
-// The time field a rule picks. The separator and the Date line share the first
-// six rows; the last rows of the separator look at IsOutgoing, those of the Date
-// line at which field is filled.
-TimeField ruleField(const MailMLRC &mail, bool forDateLine)
-{
-    if (mail.IsOutgoing == kOutgoingMarker || folderContains(mail, "Sent Items"))
-        return TimeField::Sent;
-    if (folderContains(mail, "Inbox"))
-        return TimeField::Received;
-    const bool deleted = folderContains(mail, "Deleted Items");
-    if (deleted && mail.IsOutgoing == 1)
-        return TimeField::Sent;
-    if (deleted && mail.IsOutgoing == 0)
-        return TimeField::Received;
-    if (folderContains(mail, "Drafts"))
-        return TimeField::Sent;
-    if (deleted)
-        return TimeField::None;
-    if (forDateLine) {
-        if (mail.SentTime[0])
-            return TimeField::Sent;
-        return mail.ReceivedTime[0] ? TimeField::Received : TimeField::None;
-    }
-    if (mail.IsOutgoing == 1)
-        return TimeField::Sent;
-    return mail.IsOutgoing == 0 ? TimeField::Received : TimeField::None;
-}
-
 bool isMessageDate(const QByteArray &text)
 {
     return text.size() == kMessageDateLength && text.at(3) == ',';
 }
 
-QByteArray chosenDate(const MailMLRC &mail, TimeField field)
+QByteArray chosenDate(const MailMLRC &mail, MailTimeField field)
 {
     const QByteArray sent = fieldBytes(mail.SentTime), received = fieldBytes(mail.ReceivedTime);
-    const QByteArray candidates[] = {field == TimeField::Received ? received : sent,
-                                     field == TimeField::Received ? sent : received,
+    const QByteArray candidates[] = {field == MailTimeField::Received ? received : sent,
+                                     field == MailTimeField::Received ? sent : received,
                                      fieldBytes(mail.ModifiedTime)};
     for (const QByteArray &candidate : candidates) {
         if (isMessageDate(candidate))
@@ -155,68 +125,6 @@ QByteArray copyLines(const char *header, const QString &text)
     return addressLines(header, containsEntity(text, false) ? DecodeEntities(text, GtEntity::Decode) : text);
 }
 
-QString decodedBody(QString text)
-{
-    if (!containsEntity(text, true))
-        return text;
-    text.replace(QLatin1String("&amp;gt;"), QLatin1String(">"));
-    text.replace(QLatin1String("&amp;lt;"), QLatin1String("<"));
-    text.replace(QLatin1String("&gt;"), QLatin1String(">"));
-    text.replace(QLatin1String("&lt;"), QLatin1String("<"));
-    text.replace(QLatin1String("&amp;"), QLatin1String("&"));
-    text.replace(QLatin1String("&nbsp;"), QLatin1String(" "));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-
-
-// A body line starting "From " would start a new message for every mbox reader.
-QByteArray quotedFromLines(const QByteArray &content)
-{
-    QByteArray quoted;
-    quoted.reserve(content.size());
-    for (int at = 0; at < content.size(); ++at) {
-        const bool lineStart = at == 0 || content.at(at - 1) == '\r' || content.at(at - 1) == '\n';
-        if (lineStart && qstrncmp(content.constData() + at, "From ", 5) == 0)
-            quoted += '>';
-        quoted += content.at(at);
-    }
-    return quoted;
-}
-
-// Gathers the small pieces of a message into one write; large pieces (attachment
-// blocks) go out as they come.
-class MessageOutput
-{
-public:
-    explicit MessageOutput(QIODevice &device) : m_device(device) {}
-    void put(const QByteArray &bytes)
-    {
-        m_pending += bytes;
-        if (m_pending.size() >= kGathered)
-            flush();
-    }
-    bool finish()
-    {
-        flush();
-        return m_ok;
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    static constexpr int kGathered = 256 * 1024;
-    void flush()
-    {
-        if (m_ok && !m_pending.isEmpty() && m_device.write(m_pending) != m_pending.size())
-            m_ok = false;
-        m_pending.clear();
-    }
-
-    QIODevice &m_device;
-    QByteArray m_pending;
-    bool m_ok = true;
-};
-
 // RFC 2046: 1 to 70 characters of this set, and "@", which the quotation marks
 // around the parameter make safe for every reader (message identifiers hold one).
 bool isBoundaryText(const QByteArray &text)
@@ -244,18 +152,27 @@ quint32 randomNumber()
     return QRandomGenerator::system()->bounded(quint32(RAND_MAX));
 }
 
-Boundaries boundariesFor(const QByteArray &messageId, const QByteArray &content, quint32 innerNumber)
+// Whether the text given in pieces holds a text, wherever the pieces cut it.
+class TextSearch
 {
-    auto heldBy = [&content](const QByteArray &boundary) { return content.contains("--" + boundary); };
-    Boundaries boundaries;
-    boundaries.outer = QByteArray(messageId).replace("<", "").replace(">", "");
-    while (!isBoundaryText(boundaries.outer) || heldBy(boundaries.outer))
-        boundaries.outer = "Mendora_" + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
-    boundaries.inner = innerBoundary(innerNumber);
-    while (heldBy(boundaries.inner) || boundaries.inner == boundaries.outer)
-        boundaries.inner = innerBoundary(randomNumber());
-    return boundaries;
-}
+public:
+    explicit TextSearch(const QByteArray &wanted) : m_wanted(wanted) {}
+    void add(const QByteArray &text)
+    {
+        if (m_found)
+            return;
+        const int reach = m_wanted.size() - 1;
+        const QByteArray across = m_tail + text.left(reach);
+        m_found = across.contains(m_wanted) || text.contains(m_wanted);
+        m_tail = (m_tail + text.right(reach)).right(reach);
+    }
+    bool found() const { return m_found; }
+
+private:
+    const QByteArray m_wanted;
+    QByteArray m_tail;
+    bool m_found = false;
+};
 
 // The outer part's header, its boundary in quotation marks.
 QByteArray mixedHeader(const QByteArray &boundary)
@@ -274,35 +191,156 @@ QByteArray identifierText(const QByteArray &text)
     return token;
 }
 
-// The text of a body read back from the file, up to its first zero byte.
-QString bodyText(const MailMLRC &mail, const TextReader &olm)
+// What a body becomes in the message, judged in one pass over its text before any of
+// it is written.
+struct BodyForm {
+    // The text holds "&lt;", "&amp;", "&nbsp;" or "&gt;" (any case): entities are decoded and CR becomes LF.
+    bool entities = false;
+    // The text, decoded where it has entities, holds an HTML tag pair: CR stays.
+    bool html = false;
+    // ... or the link pair: the part is text/html, and its charset declarations say UTF-8.
+    bool htmlWithLinks = false;
+};
+
+const char *const kEntityTexts[] = {"&lt;", "&amp;", "&nbsp;", "&gt;"};
+
+// Decodes the mail body's entities in pieces, holding back an entity a piece cuts.
+class BodyEntities
 {
-    QByteArray bytes = olm.read(mail.BodyOffset, mail.BodySize);
-    const int zero = bytes.indexOf('\0');
-    if (zero >= 0)
-        bytes.truncate(zero);
-    return QString::fromUtf8(bytes);
+public:
+    QByteArray add(const QByteArray &text, bool last)
+    {
+        m_held += text;
+        QByteArray decoded;
+        decoded.reserve(m_held.size());
+        m_held.remove(0, int(decodeEntityRange(m_held.constData(), m_held.size(), EntityRule::MailBody, &decoded, last)));
+        return decoded;
+    }
+
+private:
+    QByteArray m_held;
+};
+
+BodyForm bodyForm(const MailMLRC &mail, const TextReader &olm, qint64 blockSize)
+{
+    TextBlocks blocks(olm, mail.BodyOffset, mail.BodySize, TextBlocks::ZeroBytes::EndText, blockSize);
+    FoldedScan entities(kEntityTexts, int(sizeof kEntityTexts / sizeof kEntityTexts[0]));
+    HtmlPairScan asStored, decoded;
+    BodyEntities decoder;
+    QByteArray text;
+    while (blocks.next(&text)) {
+        entities.add(text.constData(), text.size());
+        asStored.add(text.constData(), text.size());
+        const QByteArray piece = decoder.add(text, false);
+        decoded.add(piece.constData(), piece.size());
+    }
+    const QByteArray rest = decoder.add(QByteArray(), true);
+    decoded.add(rest.constData(), rest.size());
+    BodyForm form;
+    form.entities = entities.found() != 0;
+    const HtmlPairScan &judged = form.entities ? decoded : asStored;
+    form.html = judged.holdsPair(false);
+    form.htmlWithLinks = judged.holdsPair(true);
+    return form;
 }
 
-// The body part's content as it is written: the decoded text, with LF line ends unless it is HTML.
-QByteArray bodyContent(const QString &body)
+// The body part's content as it is written, block by block (before the "From " lines
+// are quoted): the text decoded as its form says, with LF line ends unless it is HTML.
+class BodyContent
 {
-    // HTML goes out in UTF-8, so its own declaration must say so.
-    QString content = looksLikeHtml(body, true) ? withUtf8Declaration(body) : body;
-    if (!looksLikeHtml(body, false))
-        content.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return quotedFromLines(content.toUtf8());
+public:
+    BodyContent(const MailMLRC &mail, const TextReader &olm, const BodyForm &form, qint64 blockSize)
+        : m_blocks(olm, mail.BodyOffset, mail.BodySize, TextBlocks::ZeroBytes::EndText, blockSize), m_form(form)
+    {
+    }
+    bool next(QByteArray *content)
+    {
+        QByteArray text;
+        while (!m_done) {
+            const bool more = m_blocks.next(&text);
+            m_done = !more;
+            QByteArray piece = m_form.entities ? m_entities.add(text, !more) : text;
+            if (m_form.entities || !m_form.html)
+                piece.replace('\r', '\n');
+            // HTML goes out in UTF-8, so its own declaration must say so.
+            if (m_form.htmlWithLinks)
+                piece = m_declarations.add(piece, !more);
+            if (!piece.isEmpty()) {
+                *content = piece;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    TextBlocks m_blocks;
+    const BodyForm m_form;
+    BodyEntities m_entities;
+    Utf8Declarations m_declarations;
+    bool m_done = false;
+};
+
+// The part delimiters of a message: the outer one is the message identifier without
+// angle brackets where that makes a boundary the body does not hold, otherwise a
+// random one; the inner one carries innerNumber, or a random number while the body
+// holds it. Nobody can write a body that closes the parts. A body that fits in one
+// block is kept in *content, converted once.
+Boundaries boundariesFor(const QByteArray &messageId, quint32 innerNumber, const MailMLRC *bodyMail,
+                         const TextReader &olm, const BodyForm &form, qint64 blockSize, QByteArray *content,
+                         bool *contentWhole)
+{
+    Boundaries boundaries;
+    boundaries.outer = QByteArray(messageId).replace("<", "").replace(">", "");
+    if (!isBoundaryText(boundaries.outer))
+        boundaries.outer = "Mendora_" + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+    boundaries.inner = innerBoundary(innerNumber);
+    *contentWhole = false;
+    for (;;) {
+        while (boundaries.inner == boundaries.outer)
+            boundaries.inner = innerBoundary(randomNumber());
+        if (!bodyMail)
+            return boundaries;
+        TextSearch outer("--" + boundaries.outer), inner("--" + boundaries.inner);
+        BodyContent body(*bodyMail, olm, form, blockSize);
+        QByteArray piece;
+        int pieces = 0;
+        while (body.next(&piece)) {
+            outer.add(piece);
+            inner.add(piece);
+            if (++pieces == 1)
+                *content = piece;
+        }
+        *contentWhole = pieces <= 1;
+        if (pieces == 0)
+            content->clear();
+        if (!outer.found() && !inner.found())
+            return boundaries;
+        if (outer.found())
+            boundaries.outer = "Mendora_" + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+        if (inner.found())
+            boundaries.inner = innerBoundary(randomNumber());
+    }
 }
 
-void writeBody(MessageOutput &out, const QString &body, const QByteArray &content, const Boundaries &boundaries)
+void writeBody(MessageOutput &out, const MailMLRC &mail, const TextReader &olm, const BodyForm &form,
+               const Boundaries &boundaries, const QByteArray &wholeContent, bool contentWhole, qint64 blockSize)
 {
     const QByteArray &inner = boundaries.inner;
     QByteArray head = mixedHeader(boundaries.outer) + "--" + boundaries.outer + kCR;
     head += "Content-type: multipart/alternative;\r\tboundary=\"" + inner + "\"\r\r--" + inner + kCR;
-    head += looksLikeHtml(body, true) ? "Content-type: text/html;" : "Content-type: text/plain;";
+    head += form.htmlWithLinks ? "Content-type: text/html;" : "Content-type: text/plain;";
     head += "charset=\"UTF-8\"\rContent-transfer-encoding: 8bit\r\r";
     out.put(head);
-    out.put(content);
+    if (contentWhole) {
+        out.text(wholeContent.constData(), wholeContent.size());
+    } else {
+        BodyContent body(mail, olm, form, blockSize);
+        QByteArray piece;
+        while (body.next(&piece) && out.ok())
+            out.text(piece.constData(), piece.size());
+    }
+    out.endText();
     out.put("\r\r--" + inner + "--\r\r");
 }
 
@@ -398,38 +436,6 @@ void writeAttachments(MessageOutput &out, const MailMLRC &mail, const TextReader
 
 } // namespace
 
-bool looksLikeHtml(const QString &body, bool withLinks)
-{
-    static const char *const kPairs[][2] = {
-        {"<html", "</html>"}, {"<table", "</table>"}, {"<body", "</body>"}, {"<tbody", "</tbody>"},
-        {"<td", "</td>"}, {"<tr", "</tr>"}, {"<div", "</div>"}, {"<br", "</br>"},
-        {"<small", "</small>"}, {"<strong", "</strong>"}, {"<map", "</map>"}, {"<head", "</head>"},
-        {"<title", "</title>"}, {"<a ", "</a>"}};
-    // The tags are compared without regard to case, as Unicode folds it: the body folded
-    // once into bytes, where the only characters outside ASCII that fold into it (KELVIN
-    // SIGN to "k", LONG S to "s") become those letters and every other one a byte no tag holds.
-    QByteArray folded(body.size(), Qt::Uninitialized);
-    char *put = folded.data();
-    for (const QChar c : body) {
-        const ushort code = c.unicode();
-        if (code < 0x80)
-            *put++ = (code >= 'A' && code <= 'Z') ? char(code + ('a' - 'A')) : char(code);
-        else if (code == 0x212A)
-            *put++ = 'k';
-        else if (code == 0x017F)
-            *put++ = 's';
-        else
-            *put++ = char(0x80);
-    }
-    const int pairs = int(sizeof kPairs / sizeof kPairs[0]) - (withLinks ? 0 : 1);
-    for (int i = 0; i < pairs; ++i) {
-        if (memmem(folded.constData(), size_t(folded.size()), kPairs[i][0], strlen(kPairs[i][0]))
-            && memmem(folded.constData(), size_t(folded.size()), kPairs[i][1], strlen(kPairs[i][1])))
-            return true;
-    }
-    return false;
-}
-
 QByteArray base64(const QByteArray &bytes)
 {
     static const Base64Pairs pairs;
@@ -447,18 +453,18 @@ QByteArray headerText(const QString &text)
 
 QByteArray separatorDate(const MailMLRC &mail)
 {
-    return chosenDate(mail, ruleField(mail, false));
+    return chosenDate(mail, separatorTimeField(mail));
 }
 
 QByteArray headerDate(const MailMLRC &mail)
 {
-    return chosenDate(mail, ruleField(mail, true));
+    return chosenDate(mail, dateLineTimeField(mail));
 }
 
 bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, quint32 innerNumber,
-                      QStringList *problems)
+                      QStringList *problems, qint64 blockSize)
 {
-    MessageOutput message(out);
+    MessageOutput message(out, MessageOutput::Quoting::FromLines);
     const QByteArray d = separatorDate(mail);
     QByteArray head = "From ???@??? " + d.mid(0, 3) + ' ' + d.mid(8, 3) + ' ' + d.mid(5, 2) + ' ' + d.mid(17, 8)
                       + ' ' + d.mid(12, 4) + ' ' + d.mid(26, 5) + kCR;
@@ -490,16 +496,18 @@ bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &ol
     message.put(head);
 
     const bool withBody = mail.BodySize > 0 && !messageId.isEmpty();
-    const QString body = withBody ? decodedBody(bodyText(mail, olm)) : QString();
-    const QByteArray content = withBody ? bodyContent(body) : QByteArray();
-    const Boundaries boundaries = boundariesFor(messageId, content, innerNumber);
+    const BodyForm form = withBody ? bodyForm(mail, olm, blockSize) : BodyForm();
+    QByteArray content;
+    bool contentWhole = false;
+    const Boundaries boundaries = boundariesFor(messageId, innerNumber, withBody ? &mail : nullptr, olm, form,
+                                                blockSize, &content, &contentWhole);
     if (withBody)
-        writeBody(message, body, content, boundaries);
+        writeBody(message, mail, olm, form, boundaries, content, contentWhole, blockSize);
     if (mail.AttachContentIds && mail.AttachContentTypes && mail.AttachNames && mail.AttachUrls
         && mail.AttachOffsets && mail.AttachSizes) {
         if (!withBody)
             message.put(mixedHeader(boundaries.outer));
         writeAttachments(message, mail, olm, boundaries.outer, problems);
     }
-    return message.finish();
+    return message.flush();
 }

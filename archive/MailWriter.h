@@ -2,6 +2,7 @@
 // A mail record as one mbox message: separator line, header lines, the body as a
 // MIME part and the attachments in Base64. Lines end with CR, as the archive's
 // reader expects.
+#include "archive/TextBlocks.h"
 #include "archive/TextReader.h"
 #include "parsers/Records.h"
 
@@ -24,12 +25,11 @@ QByteArray headerDate(const MailMLRC &mail);
 // Problems that leave the message readable but incomplete (an attachment cut
 // short by the end of the file) are added to *problems. False when out refused
 // a write: the caller removes the partial message.
+// The body is read and converted in blocks of blockSize bytes.
 bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, quint32 innerNumber,
-                      QStringList *problems);
+                      QStringList *problems, qint64 blockSize = TextBlocks::kBlockSize);
 
 // Standard Base64 (RFC 4648 alphabet, = padding) of bytes, on one line.
 QByteArray base64(const QByteArray &bytes);
-// True when the body holds one of the HTML tag pairs (any case); withLinks counts "<a " and "</a>" too.
-bool looksLikeHtml(const QString &body, bool withLinks);
 // The Base64 encoded word =?UTF-8?B?…?= of a text that Latin-1 cannot hold; Latin-1 bytes otherwise.
 QByteArray headerText(const QString &text);

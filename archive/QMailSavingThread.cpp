@@ -3,6 +3,8 @@
 #include "archive/BundleLayout.h"
 #include "olm/ScanState.h"
 
+#include <QElapsedTimer>
+
 QString saveDir;
 QString strTime;
 qint64 SizeOfAllMails = 0;
@@ -10,6 +12,7 @@ qint64 SizeOfAllMails = 0;
 QMailSavingThread::QMailSavingThread(QObject *parent) : QThread(parent)
 {
     bStopFlag = false;
+    qRegisterMetaType<SaveProgress>();
 }
 
 QMailSavingThread::~QMailSavingThread()
@@ -51,10 +54,24 @@ void QMailSavingThread::run()
         request.olm = &olm;
         SaveHooks hooks;
         hooks.caption = [this](const QString &caption) { emit strInfo(caption); };
-        hooks.itemDone = [this] { emit OnProgressvalueMainWindow(); };
+        QElapsedTimer sinceReport;
+        SaveProgress unreported;
+        bool pending = false;
+        hooks.progress = [&](const SaveProgress &progress) {
+            if (sinceReport.isValid() && sinceReport.elapsed() < kProgressIntervalMs) {
+                unreported = progress;
+                pending = true;
+                return;
+            }
+            sinceReport.start();
+            pending = false;
+            emit progressCounts(progress);
+        };
         hooks.stopRequested = [] { return bool(stopflag) || bool(bStopFlag); };
         hooks.log = [this](const QString &line) { emit logLine(line); };
         m_report = saveBundle(request, hooks);
+        if (pending)
+            emit progressCounts(unreported);
     }
     if (!stopflag)
         emit OnFinishScanning();

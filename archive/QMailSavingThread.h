@@ -3,12 +3,17 @@
 // list per save, writing straight into the bundle that CreateMailFolder made.
 #include "archive/SaveBundle.h"
 
+#include <QMetaType>
 #include <QString>
 #include <QThread>
 
 extern QString saveDir;        // the destination directory the user chose
 extern QString strTime;        // the bundle name's time stamp, "(6 Dec 2026,21-50-07)"
 extern qint64 SizeOfAllMails;  // items to write, counted before the save starts
+
+// The saving thread reports its progress no more often than this: one event per
+// item would cost a save of small mails more time than the writing.
+constexpr int kProgressIntervalMs = 100;
 
 class QMailSavingThread : public QThread
 {
@@ -29,7 +34,8 @@ public:
 signals:
     void OnInitialSettingsMainWindow(unsigned int items);
     void OnFinishScanning();
-    void OnProgressvalueMainWindow();
+    // Where the save is, at most every kProgressIntervalMs, and once more at its end.
+    void progressCounts(const SaveProgress &progress);
     void OnFinishScanningMainWindow();
     void strInfo(const QString &caption);
     // An item that could not be written, or was written incomplete.
@@ -44,3 +50,5 @@ private:
     QString m_outputPath;
     SaveReport m_report;
 };
+
+Q_DECLARE_METATYPE(SaveProgress)

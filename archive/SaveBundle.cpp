@@ -187,6 +187,12 @@ public:
             m_mailsOf[parentId].append(mail);
         }
         for (const SaveFolder &folder : folders) {
+            const ItemKind kind = kindOf(folder.type);
+            const qint64 items = kind == ItemKind::Mail ? m_mailsOf.value(folder.id).size() : itemCountOf(kind);
+            m_kindTotals[size_t(kind)] += items;
+            m_progress.total += items;
+        }
+        for (const SaveFolder &folder : folders) {
             if (m_report.stopped)
                 break;
             const qint64 writtenBefore = m_report.writtenTotal();
@@ -209,6 +215,15 @@ private:
 
     void saveFolder(const SaveFolder &folder)
     {
+            const ItemKind kind = kindOf(folder.type);
+            m_kindDone[size_t(m_progress.kind)] = m_progress.kindDone;
+            m_progress.kind = kind;
+            m_progress.kindDone = m_kindDone[size_t(kind)];
+            m_progress.kindTotal = m_kindTotals[size_t(kind)];
+            m_progress.folder = kind == ItemKind::Mail ? folderPathOf(folder.id) : folderLabel(folder);
+            if (m_progress.folder.isEmpty())
+                m_progress.folder = QLatin1String(kFolderWithoutPathName);
+            reportProgress();
             switch (kindOf(folder.type)) {
             case ItemKind::Mail: saveMailFolder(folder.id); break;
             case ItemKind::Contact:
@@ -293,6 +308,14 @@ private:
     {
         if (m_hooks.itemDone)
             m_hooks.itemDone();
+        ++m_progress.done;
+        ++m_progress.kindDone;
+        reportProgress();
+    }
+    void reportProgress()
+    {
+        if (m_hooks.progress)
+            m_hooks.progress(m_progress);
     }
 
     void saveMailFolder(qint64 folderId)
@@ -456,6 +479,8 @@ private:
     std::unique_ptr<StandardFiles> m_standard; // set when saving the standard format
     QVector<Loss> m_scanLosses;
     QVector<FolderWritten> m_writtenPerFolder;
+    SaveProgress m_progress;
+    std::array<qint64, kItemKindCount> m_kindTotals{}, m_kindDone{};
 };
 
 } // namespace

@@ -35,11 +35,23 @@ struct SaveRequest {
     BundleFormat format = BundleFormat::Entourage;
 };
 
+// Where a save is: the kind and folder at work and the items handled so far.
+struct SaveProgress {
+    ItemKind kind = ItemKind::Mail;
+    QString folder;      // the folder at work, as the rescue report names it
+    qint64 kindDone = 0; // items of this kind handled so far, in all its folders
+    qint64 kindTotal = 0;
+    qint64 done = 0;     // items of every kind
+    qint64 total = 0;
+};
+
 // All optional. Called on the thread that runs saveBundle.
 struct SaveHooks {
     std::function<void(qint64 items)> started;          // the number of items to write
     std::function<void(const QString &caption)> caption; // "Saving Mail Folders..." as each kind begins
     std::function<void()> itemDone;                      // once per item, written or not
+    // As each folder begins and after every item: calls are cheap, reports are for the hook to space out.
+    std::function<void(const SaveProgress &progress)> progress;
     std::function<bool()> stopRequested;                 // tested before every item
     std::function<void(const QString &line)> log;        // every item not written, every incomplete one
 };

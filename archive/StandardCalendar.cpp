@@ -253,7 +253,7 @@ QByteArray standardEvent(const CalenderInformation &event, const EventDetails &d
     component.text("SUMMARY", event.Summary[0] ? decodeXmlText(utf8Field(event.Summary)) : details.summary);
     component.text("LOCATION", decodeXmlText(utf8Field(event.Location)));
     if (event.DescriptionSize > 0)
-        component.text("DESCRIPTION", readableText(storedText(olm, event.DescriptionOffset, event.DescriptionSize)));
+        component.text("DESCRIPTION", readableText(fileStretchText(olm, event.DescriptionOffset, event.DescriptionSize)));
     const QString organizer = utf8Field(event.Organizer).trimmed();
     if (!organizer.isEmpty())
         component.line("ORGANIZER", mailto(organizer));

@@ -372,7 +372,7 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     values.use("OPFContactCopyNotesPlain");
     if (contact.NotesSize > 0)
         // The plain note: text that may hold "<" of its own, not markup.
-        card.text("NOTE", decodeXmlText(storedText(olm, contact.NotesOffset, contact.NotesSize)));
+        card.text("NOTE", decodeXmlText(fileStretchText(olm, contact.NotesOffset, contact.NotesSize)));
     else
         card.text("NOTE", plainTextOfHtml(values.text("OPFContactCopyNotes")));
     if (contact.PictureSize > 0) {

@@ -4,6 +4,7 @@
 // and MIME 1.0 messages), one vCard 3.0 file for every contact, one iCalendar 2.0
 // file for every event, task and note. Converters from a record (and its details)
 // to bytes; the saving pass decides where the bytes go.
+#include "archive/TextBlocks.h"
 #include "archive/TextReader.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/Records.h"
@@ -41,8 +42,9 @@ ZoneRules eventZone(const CalenderInformation &event, const EventDetails &detail
 // (text/plain when it holds no markup) in quoted-printable, the attachments in Base64
 // read through olm block by block. Attachments cut short by the end of the file are
 // added to *problems. False when out refused a write.
+// The body is read and converted in blocks of blockSize bytes.
 bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details,
-                          const TextReader &olm, QStringList *problems);
+                          const TextReader &olm, QStringList *problems, qint64 blockSize = TextBlocks::kBlockSize);
 
 // The message alone, as a mail server stores it: the same header, body and attachments
 // as in the mbox, without the "From " line, the quoting of lines that could pass for
@@ -51,5 +53,20 @@ QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, con
                            QStringList *problems);
 // The Message-ID the message carries (<id@host>); empty when the mail has none.
 QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details);
-// A body's quoted-printable text, for the tests.
+// Quoted-printable text of a body given in pieces, as the whole would be encoded: lines
+// of at most 76 characters with soft breaks "=" LF, and a line that could pass for an
+// mbox separator begun with its first byte encoded.
+class QuotedPrintableEncoder
+{
+public:
+    // The encoded text of what the pieces so far decide; with last, of all of it.
+    QByteArray add(const QByteArray &text, bool last);
+
+private:
+    QByteArray m_input;      // bytes whose encoding the next piece decides
+    int m_column = 0;
+    bool m_lineStart = true;
+    int m_scannedQuotes = 0; // ">" bytes at a line start already looked at
+};
+// A whole body's quoted-printable text.
 QByteArray quotedPrintable(const QByteArray &text);

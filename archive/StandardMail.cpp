@@ -1,9 +1,12 @@
 // Mails as mboxrd messages: RFC 5322 headers, MIME 1.0 bodies, LF line ends.
 #include "archive/MailHeaders.h"
 #include "archive/MailWriter.h"
+#include "archive/MessageOutput.h"
+#include "archive/TextBlocks.h"
 #include "archive/StableIdentity.h"
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
+#include "parsers/EntityDecoding.h"
 #include "parsers/RecordText.h"
 
 #include <QBuffer>
@@ -16,91 +19,8 @@ namespace {
 // 57 bytes make one 76-character Base64 line; a block of whole lines keeps every
 // block's lines full, and no attachment is ever held whole.
 constexpr qint64 kAttachmentBlock = 57 * 4096;
-constexpr int kBase64Line = 76;
 // Parameter values longer than this are split into RFC 2231 continuations.
 constexpr int kParameterPiece = 60;
-
-// "From " at a line start, after any number of ">": the line that mbox readers would split at.
-bool startsLikeSeparator(const char *at, const char *end)
-{
-    while (at < end && *at == '>')
-        ++at;
-    return end - at >= 5 && memcmp(at, "From ", 5) == 0;
-}
-
-// Collects the message's lines and hands them to the device in large writes.
-class MessageOutput
-{
-public:
-    // Inside an mbox, lines that could pass for a separator are quoted; a message
-    // on its own (as a mail server stores it) is written as it is.
-    enum class Framing { Mbox, Alone };
-    // A reserved block keeps its memory across flushes, so that a large attachment
-    // does not allocate it again for every block.
-    MessageOutput(QIODevice &out, Framing framing) : m_out(out), m_framing(framing) { m_pending.reserve(1 << 16); }
-    ~MessageOutput() { flush(); }
-    // One line of the message; in an mbox a line that could pass for a separator gets one more ">".
-    void line(const QByteArray &text) { line(text.constBegin(), text.constEnd()); }
-    void line(const char *begin, const char *end)
-    {
-        if (m_framing == Framing::Mbox && startsLikeSeparator(begin, end))
-            m_pending += '>';
-        m_pending.append(begin, int(end - begin));
-        m_pending += '\n';
-        if (m_pending.size() >= kOutputBlock)
-            flush();
-    }
-    // Lines separated by "\n", each written as above.
-    void lines(const QByteArray &text)
-    {
-        const char *from = text.constBegin();
-        const char *const end = text.constEnd();
-        while (from < end) {
-            const char *lineEnd = static_cast<const char *>(memchr(from, '\n', size_t(end - from)));
-            if (!lineEnd)
-                lineEnd = end;
-            line(from, lineEnd);
-            from = lineEnd + 1;
-        }
-    }
-    void raw(const QByteArray &bytes)
-    {
-        m_pending += bytes;
-        if (m_pending.size() >= kOutputBlock)
-            flush();
-    }
-    // Base64 text as lines of 76 characters; such lines never pass for a separator.
-    void base64Lines(const QByteArray &encoded)
-    {
-        const int lines = (encoded.size() + kBase64Line - 1) / kBase64Line;
-        int at = m_pending.size();
-        m_pending.resize(at + encoded.size() + lines);
-        char *out = m_pending.data();
-        for (int from = 0; from < encoded.size(); from += kBase64Line) {
-            const int length = qMin(kBase64Line, encoded.size() - from);
-            memcpy(out + at, encoded.constData() + from, size_t(length));
-            at += length;
-            out[at++] = '\n';
-        }
-        if (m_pending.size() >= kOutputBlock)
-            flush();
-    }
-    bool flush()
-    {
-        if (m_ok && !m_pending.isEmpty() && m_out.write(m_pending) != m_pending.size())
-            m_ok = false;
-        m_pending.resize(0);
-        return m_ok;
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    static constexpr int kOutputBlock = 1 << 20;
-    QIODevice &m_out;
-    const Framing m_framing;
-    QByteArray m_pending;
-    bool m_ok = true;
-};
 
 // "name <address>", the address on a line of its own where the name leaves it no room.
 QByteArray mailbox(const MailAddress &entry, int column)
@@ -235,47 +155,148 @@ QByteArray contentTypeOf(const QString &stored)
     return type.match(trimmed).hasMatch() ? trimmed.toLatin1() : QByteArray("application/octet-stream");
 }
 
-// A body kept in the file, unescaped once, with LF line ends.
-QString bodyText(const TextReader &olm, qint64 offset, qint64 size)
+// A body kept in the file as the message carries it, block by block: zero bytes
+// dropped, entities and character references decoded once, line ends LF.
+class BodyText
 {
-    if (size <= 0)
-        return QString();
-    QString text = decodeXmlText(storedText(olm, offset, size));
-    return text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+public:
+    BodyText(const TextReader &olm, qint64 offset, qint64 size, qint64 blockSize)
+        : m_blocks(olm, offset, size, TextBlocks::ZeroBytes::Dropped, blockSize)
+    {
+    }
+    bool next(QByteArray *text)
+    {
+        QByteArray block;
+        while (!m_done) {
+            const bool more = m_blocks.next(&block);
+            m_done = !more;
+            m_undecoded += block;
+            QByteArray decoded;
+            decoded.reserve(m_undecoded.size() + 1);
+            m_undecoded.remove(0, int(decodeEntityRange(m_undecoded.constData(), m_undecoded.size(), EntityRule::Xml,
+                                                        &decoded, !more)));
+            if (decoded.isEmpty() && more)
+                continue; // a CR held back stays undecided
+            QByteArray piece;
+            if (m_heldCR) {
+                piece += '\n';
+                if (decoded.startsWith('\n'))
+                    decoded.remove(0, 1);
+                m_heldCR = false;
+            }
+            // A CR at the end may be the first half of CR LF.
+            if (more && decoded.endsWith('\r')) {
+                decoded.chop(1);
+                m_heldCR = true;
+            }
+            piece += decoded.replace("\r\n", "\n").replace('\r', '\n');
+            if (!piece.isEmpty()) {
+                *text = piece;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    TextBlocks m_blocks;
+    QByteArray m_undecoded; // an entity the last block cut
+    bool m_heldCR = false;
+    bool m_done = false;
+};
+
+// True when the UTF-8 text is all white space, as QString::trimmed() judges it.
+bool allSpace(const QByteArray &text)
+{
+    const QString characters = QString::fromUtf8(text);
+    for (const QChar c : characters) {
+        if (!c.isSpace())
+            return false;
+    }
+    return true;
 }
 
-void writeTextPart(MessageOutput &message, const char *subtype, const QString &text)
+// What a body is, read once before it is written: HTML (markup, where asked) and empty
+// but for white space.
+struct BodyLook {
+    bool markup = false;
+    bool blank = true;
+};
+
+BodyLook lookAt(const TextReader &olm, qint64 offset, qint64 size, bool markupWanted, qint64 blockSize)
+{
+    BodyText text(olm, offset, size, blockSize);
+    MarkupScan markup;
+    BodyLook look;
+    QByteArray piece;
+    while (text.next(&piece)) {
+        if (markupWanted)
+            markup.add(piece.constData(), piece.size());
+        look.blank = look.blank && allSpace(piece);
+        if (!look.blank && (!markupWanted || markup.holdsMarkup()))
+            break;
+    }
+    look.markup = markup.holdsMarkup();
+    return look;
+}
+
+// A text part in quoted-printable, converted block by block and written in whole lines.
+void writeTextPart(MessageOutput &message, const char *subtype, const TextReader &olm, qint64 offset, qint64 size,
+                   qint64 blockSize)
 {
     const bool html = qstrcmp(subtype, "html") == 0;
     message.line(QByteArray("Content-Type: text/") + subtype + "; charset=utf-8");
     message.line("Content-Transfer-Encoding: quoted-printable");
     message.line(QByteArray());
-    message.lines(quotedPrintable((html ? withUtf8Declaration(text) : text).toUtf8()));
+    BodyText text(olm, offset, size, blockSize);
+    Utf8Declarations declarations;
+    QuotedPrintableEncoder encoder;
+    QByteArray piece, partialLine;
+    bool more = true;
+    while (more && message.ok()) {
+        more = text.next(&piece);
+        if (!more)
+            piece.clear();
+        QByteArray utf8 = piece;
+        if (html)
+            utf8 = declarations.add(piece, !more);
+        QByteArray encoded = partialLine + encoder.add(utf8, !more);
+        partialLine.clear();
+        if (more) {
+            const int lineEnd = encoded.lastIndexOf('\n') + 1;
+            partialLine = encoded.mid(lineEnd);
+            encoded.truncate(lineEnd);
+        }
+        message.lines(encoded);
+    }
 }
 
 // The body: HTML as text/html, text as text/plain, and a plain body with the HTML one
 // the export keeps beside it as the two alternatives.
 void writeBody(MessageOutput &message, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
-               const QByteArray &boundary)
+               const QByteArray &boundary, qint64 blockSize)
 {
-    const QString body = bodyText(olm, mail.BodyOffset, mail.BodySize);
-    const QString html = bodyText(olm, details.htmlBody.offset, details.htmlBody.size);
-    const bool bodyIsHtml = holdsMarkup(body);
-    if (bodyIsHtml || html.trimmed().isEmpty()) {
-        writeTextPart(message, bodyIsHtml ? "html" : "plain", body);
+    const BodyLook body = lookAt(olm, mail.BodyOffset, mail.BodySize, true, blockSize);
+    if (body.markup) {
+        writeTextPart(message, "html", olm, mail.BodyOffset, mail.BodySize, blockSize);
         return;
     }
-    if (body.trimmed().isEmpty()) {
-        writeTextPart(message, "html", html);
+    const BodyLook html = lookAt(olm, details.htmlBody.offset, details.htmlBody.size, false, blockSize);
+    if (html.blank) {
+        writeTextPart(message, "plain", olm, mail.BodyOffset, mail.BodySize, blockSize);
+        return;
+    }
+    if (body.blank) {
+        writeTextPart(message, "html", olm, details.htmlBody.offset, details.htmlBody.size, blockSize);
         return;
     }
     const QByteArray alternative = boundary + "_alt";
     message.lines("Content-Type: multipart/alternative;\n boundary=\"" + alternative + '"');
     message.line(QByteArray());
     message.line("--" + alternative);
-    writeTextPart(message, "plain", body);
+    writeTextPart(message, "plain", olm, mail.BodyOffset, mail.BodySize, blockSize);
     message.line("--" + alternative);
-    writeTextPart(message, "html", html);
+    writeTextPart(message, "html", olm, details.htmlBody.offset, details.htmlBody.size, blockSize);
     message.line("--" + alternative + "--");
 }
 
@@ -333,7 +354,7 @@ QVector<MailAddress> sendersOf(const MailMLRC &mail, const MailDetails &details)
 
 // The message itself: header, body and attachments, lines ended by LF.
 void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
-                  QStringList *problems)
+                  QStringList *problems, qint64 blockSize)
 {
     const QVector<MailAddress> from = sendersOf(mail, details);
     const QVector<MailAddress> to = details.to.isEmpty() ? recordAddresses(latin1Field(mail.ToAddresses)) : details.to;
@@ -361,12 +382,12 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
     const QStringList sizes = joinedListValues(ownedText(mail.AttachSizes, FieldEncoding::Latin1));
     const QByteArray boundary = boundaryOf(mail, messageId);
     if (offsets.isEmpty()) {
-        writeBody(message, mail, details, olm, boundary);
+        writeBody(message, mail, details, olm, boundary, blockSize);
     } else {
         message.lines("Content-Type: multipart/mixed;\n boundary=\"" + boundary + '"');
         message.line(QByteArray());
         message.line("--" + boundary);
-        writeBody(message, mail, details, olm, boundary);
+        writeBody(message, mail, details, olm, boundary, blockSize);
         for (int i = 0; i < offsets.size(); ++i) {
             message.line("--" + boundary);
             writeAttachment(message, names.value(i), types.value(i), ids.value(i), offsets.at(i).toLongLong(),
@@ -402,63 +423,82 @@ QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details)
     return '<' + identifierPart(left) + '@' + identifierPart(right) + '>';
 }
 
-QByteArray quotedPrintable(const QByteArray &text)
+QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
 {
     static const char kHex[] = "0123456789ABCDEF";
+    m_input += text;
+    const char *const begin = m_input.constData();
+    const char *const end = begin + m_input.size();
     // Room for the worst case: every byte encoded, a soft break after every 25 of them.
-    QByteArray out(text.size() * 3 + (text.size() / 25 + 1) * 2, Qt::Uninitialized);
+    QByteArray out(int(m_input.size() * 3 + (m_input.size() / 25 + 2) * 2), Qt::Uninitialized);
     char *put = out.data();
-    const char *at = text.constBegin();
-    const char *const end = text.constEnd();
-    while (at <= end) {
-        const char *lineEnd = static_cast<const char *>(memchr(at, '\n', size_t(end - at)));
-        if (!lineEnd)
-            lineEnd = end;
-        int column = 0;
-        bool lineStart = true;
-        for (const char *c = at; c < lineEnd; ++c) {
-            const uchar byte = uchar(*c);
-            const bool lastOfLine = c + 1 == lineEnd;
-            // A line that could pass for a separator begins with its first byte encoded.
-            const bool guard = lineStart && startsLikeSeparator(c, lineEnd);
-            const bool literal = !guard && ((byte >= 33 && byte <= 126 && byte != '=')
-                                            || ((byte == ' ' || byte == '\t') && !lastOfLine));
-            const int width = literal ? 1 : 3;
-            if (column + width > 75) {
-                *put++ = '=';
-                *put++ = '\n';
-                column = 0;
-                lineStart = true;
-                --c; // the byte starts the next line
-                continue;
-            }
-            if (literal) {
-                *put++ = char(byte);
-            } else {
-                *put++ = '=';
-                *put++ = kHex[byte >> 4];
-                *put++ = kHex[byte & 15];
-            }
-            column += width;
-            lineStart = false;
+    const char *c = begin;
+    while (c < end) {
+        const uchar byte = uchar(*c);
+        if (byte == '\n') {
+            *put++ = '\n';
+            m_column = 0;
+            m_lineStart = true;
+            ++c;
+            continue;
         }
-        if (lineEnd == end)
+        // Whether a byte ends its line is known once the next one is.
+        if (c + 1 == end && !last)
             break;
-        *put++ = '\n';
-        at = lineEnd + 1;
+        const bool lastOfLine = c + 1 == end || c[1] == '\n';
+        // A line that could pass for a separator begins with its first byte encoded.
+        bool guard = false;
+        if (m_lineStart) {
+            const char *after = c + m_scannedQuotes;
+            while (after < end && *after == '>')
+                ++after;
+            const qint64 left = end - after;
+            if (!last && left < 5 && memcmp(after, "From ", size_t(left)) == 0) {
+                m_scannedQuotes = int(after - c);
+                break; // the next piece decides
+            }
+            guard = left >= 5 && memcmp(after, "From ", 5) == 0;
+        }
+        m_scannedQuotes = 0;
+        const bool literal = !guard && ((byte >= 33 && byte <= 126 && byte != '=')
+                                        || ((byte == ' ' || byte == '\t') && !lastOfLine));
+        const int width = literal ? 1 : 3;
+        if (m_column + width > 75) {
+            *put++ = '=';
+            *put++ = '\n';
+            m_column = 0;
+            m_lineStart = true;
+            continue; // the byte starts the next line
+        }
+        if (literal) {
+            *put++ = char(byte);
+        } else {
+            *put++ = '=';
+            *put++ = kHex[byte >> 4];
+            *put++ = kHex[byte & 15];
+        }
+        m_column += width;
+        m_lineStart = false;
+        ++c;
     }
     out.truncate(int(put - out.constData()));
+    m_input.remove(0, int(c - begin));
     return out;
 }
 
-bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
-                          QStringList *problems)
+QByteArray quotedPrintable(const QByteArray &text)
 {
-    MessageOutput message(out, MessageOutput::Framing::Mbox);
-    message.raw("From " + separatorAddress(sendersOf(mail, details)) + ' ' + separatorTime(headerDate(mail)) + '\n');
-    writeMessage(message, mail, details, olm, problems);
+    return QuotedPrintableEncoder().add(text, true);
+}
+
+bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
+                          QStringList *problems, qint64 blockSize)
+{
+    MessageOutput message(out, MessageOutput::Quoting::Mboxrd);
+    message.put("From " + separatorAddress(sendersOf(mail, details)) + ' ' + separatorTime(headerDate(mail)) + '\n');
+    writeMessage(message, mail, details, olm, problems, blockSize);
     // An empty line ends the message before the next separator.
-    message.raw("\n");
+    message.put("\n");
     return message.flush();
 }
 
@@ -468,8 +508,8 @@ QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, con
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     {
-        MessageOutput message(buffer, MessageOutput::Framing::Alone);
-        writeMessage(message, mail, details, olm, problems);
+        MessageOutput message(buffer, MessageOutput::Quoting::None);
+        writeMessage(message, mail, details, olm, problems, TextBlocks::kBlockSize);
     }
     return buffer.data();
 }

@@ -1,5 +1,6 @@
 #include "archive/StandardText.h"
 
+#include "parsers/HtmlTest.h"
 #include "parsers/ItemDetails.h"
 
 #include <QRegularExpression>
@@ -29,7 +30,7 @@ QString escapedValue(const QString &text)
     return out;
 }
 
-QString storedText(const TextReader &olm, qint64 offset, qint64 size)
+QString fileStretchText(const TextReader &olm, qint64 offset, qint64 size)
 {
     QByteArray bytes = olm.read(offset, size);
     if (memchr(bytes.constData(), '\0', size_t(bytes.size())))
@@ -217,6 +218,68 @@ QString withUtf8Declaration(const QString &html)
     return out + html.midRef(from);
 }
 
+QByteArray Utf8Declarations::add(const QByteArray &html, bool last)
+{
+    // "<meta" (any case) and a character that cannot continue a word, as \b reads it.
+    const auto isWordByte = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    };
+    m_held += html;
+    const char *const text = m_held.constData();
+    const int size = m_held.size();
+    QByteArray out;
+    int at = 0;
+    while (at < size) {
+        if (m_inTag) {
+            const char *close = static_cast<const char *>(memchr(text + m_searched, '>', size_t(size - m_searched)));
+            if (!close) {
+                if (last)
+                    break; // a tag that never closes is no tag
+                m_searched = size;
+                m_held.remove(0, at);
+                m_searched -= at;
+                return out;
+            }
+            const int end = int(close - text) + 1;
+            out += withUtf8Declaration(QString::fromUtf8(text + at, end - at)).toUtf8();
+            at = end;
+            m_inTag = false;
+            continue;
+        }
+        const char *open = static_cast<const char *>(memchr(text + at, '<', size_t(size - at)));
+        if (!open)
+            break;
+        const int position = int(open - text);
+        const int compared = qMin(4, size - position - 1);
+        if (qstrnicmp(open + 1, "meta", uint(compared)) != 0) {
+            out.append(text + at, position + 1 - at);
+            at = position + 1;
+            continue;
+        }
+        if (compared < 4 || position + 5 == size) {
+            if (last)
+                break; // the text ends before any ">" could close a tag here
+            out.append(text + at, position - at);
+            m_held.remove(0, position);
+            return out;
+        }
+        if (isWordByte(text[position + 5])) {
+            out.append(text + at, position + 1 - at);
+            at = position + 1;
+            continue;
+        }
+        out.append(text + at, position - at);
+        at = position;
+        m_inTag = true;
+        m_searched = position + 5;
+    }
+    out.append(text + at, size - at);
+    m_held.clear();
+    m_inTag = false;
+    m_searched = 0;
+    return out;
+}
+
 QString plainTextOfHtml(const QString &html)
 {
     QString text = withoutTags(withLineEndTagsAsBreaks(withSpacesCollapsed(withoutComments(withoutDroppedElements(html)))));
@@ -228,32 +291,6 @@ QString plainTextOfHtml(const QString &html)
     return lines.join(QLatin1Char('\n')).trimmed();
 }
 
-bool holdsMarkup(const QString &text)
-{
-    // A tag or comment opens with "<" and a letter, "</" and a letter, or "<!--", and
-    // closes with a ">" somewhere after; the first opening decides, since a ">" after a
-    // later one is after it too.
-    const auto isLetter = [](QChar c) {
-        return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
-    };
-    const QChar *const chars = text.constData();
-    const int size = text.size();
-    for (int at = 0; at + 1 < size; ++at) {
-        if (chars[at] != QLatin1Char('<'))
-            continue;
-        int opened = 0; // characters of the opening after "<"
-        if (isLetter(chars[at + 1]))
-            opened = 1;
-        else if (chars[at + 1] == QLatin1Char('/') && at + 2 < size && isLetter(chars[at + 2]))
-            opened = 2;
-        else if (text.midRef(at + 1, 3) == QLatin1String("!--"))
-            opened = 3;
-        if (opened)
-            return text.indexOf(QLatin1Char('>'), at + 1 + opened) >= 0;
-    }
-    return false;
-}
-
 QString readableText(const QString &content)
 {
     const QString text = decodeXmlText(content);
@@ -263,13 +300,13 @@ QString readableText(const QString &content)
 QString noteText(const TasksInformation &task, const TextReader &olm)
 {
     if (task.NotePlainSize != 0)
-        return decodeXmlText(storedText(olm, task.NotePlainOffset, task.NotePlainSize));
-    return plainTextOfHtml(decodeXmlText(storedText(olm, task.NoteOffset, task.NoteSize)));
+        return decodeXmlText(fileStretchText(olm, task.NotePlainOffset, task.NotePlainSize));
+    return plainTextOfHtml(decodeXmlText(fileStretchText(olm, task.NoteOffset, task.NoteSize)));
 }
 
 QString noteText(const NotesInformation &note, const TextReader &olm)
 {
     if (note.PlainTextSize != 0)
-        return decodeXmlText(storedText(olm, note.PlainTextOffset, note.PlainTextSize));
-    return plainTextOfHtml(decodeXmlText(storedText(olm, note.NotesOffset, note.NotesSize)));
+        return decodeXmlText(fileStretchText(olm, note.PlainTextOffset, note.PlainTextSize));
+    return plainTextOfHtml(decodeXmlText(fileStretchText(olm, note.NotesOffset, note.NotesSize)));
 }

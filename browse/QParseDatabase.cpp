@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/WidgetLook.h"
 #include "browse/QPreviewOfItems.h"
+#include "browse/SizeText.h"
 #include "olm/FolderModel.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
@@ -177,16 +178,6 @@ bool messageDateSeconds(const char *text, int width, qint64 *seconds)
     return true;
 }
 
-// "12 KB": the size a mail list shows.
-QString sizeText(qint64 bytes)
-{
-    if (bytes < 1024)
-        return QCoreApplication::translate("QParseDatabase", "%1 bytes").arg(bytes);
-    if (bytes < 1024 * 1024)
-        return QCoreApplication::translate("QParseDatabase", "%1 KB").arg((bytes + 1023) / 1024);
-    return QCoreApplication::translate("QParseDatabase", "%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
-}
-
 // A mail's body and attachments together.
 qint64 mailSize(const MailMLRC &mail)
 {
@@ -227,7 +218,7 @@ ItemRow *identifiedRow(const QString &text, const char (&identifier)[Width], Fol
 template <int Width>
 QString rowText(const char (&field)[Width])
 {
-    return storedText(field, Width);
+    return utf8OrLatin1Field(field, Width);
 }
 
 template <int Width>

@@ -1,9 +1,14 @@
 #include "browse/QPreviewOfItems.h"
 
 #include "app/WidgetLook.h"
+#include "archive/MailAttachments.h"
 #include "archive/TextReader.h"
+#include "browse/AttachmentList.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
+#include "parsers/EntityDecoding.h"
+#include "parsers/HtmlTest.h"
+#include "parsers/MailDateRule.h"
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 
@@ -27,7 +32,7 @@ const QColor kHeadingText(25, 104, 232);
 template <int Width>
 QString text(const char (&field)[Width])
 {
-    return storedText(field, Width);
+    return utf8OrLatin1Field(field, Width);
 }
 
 template <int Width>
@@ -109,55 +114,12 @@ QByteArray decodedUpToZero(const QByteArray &bytes)
     return decoded;
 }
 
-const char *const kHtmlTagNames[] = {"html", "table", "body", "tbody", "td", "tr", "div", "br",
-                                     "small", "strong", "map", "head", "title", "b", "a"};
 } // namespace
 
 QByteArray decodePreviewEntities(QByteArray text)
 {
-    text.replace("&lt;", "<");
-    text.replace("&amp;", "&");
-    text.replace("&nbsp;", " ");
-    text.replace("&amp;lt;", "<");
-    text.replace("&gt;", ">");
-    return text;
+    return decodeEntities(text, EntityRule::Preview);
 }
-
-bool looksLikeHtml(const QByteArray &body)
-{
-    for (bool upper : {false, true}) {
-        for (const char *name : kHtmlTagNames) {
-            const QByteArray tag = upper ? QByteArray(name).toUpper() : QByteArray(name);
-            if (body.contains("<" + tag) && body.contains("</" + tag + ">"))
-                return true;
-        }
-    }
-    return body.contains("<br><font size=") && body.contains("</font>");
-}
-
-namespace {
-enum class ShownTime { None, Sent, Received };
-
-ShownTime mailDateRule(const MailMLRC &mail, const QString &folder)
-{
-    if (mail.IsOutgoing == kOutgoingMarker || folder.contains(QLatin1String("Sent Items")))
-        return ShownTime::Sent;
-    if (folder.contains(QLatin1String("Inbox")))
-        return ShownTime::Received;
-    if (folder.contains(QLatin1String("Deleted Items"))) {
-        if (mail.IsOutgoing == 1)
-            return ShownTime::Sent;
-        return mail.IsOutgoing == 0 ? ShownTime::Received : ShownTime::None;
-    }
-    if (folder.contains(QLatin1String("Drafts")))
-        return ShownTime::Sent;
-    if (present(mail.SentTime))
-        return ShownTime::Sent;
-    if (present(mail.ReceivedTime))
-        return ShownTime::Received;
-    return ShownTime::None;
-}
-} // namespace
 
 QString mailDateText(const MailMLRC &mail)
 {
@@ -167,10 +129,10 @@ QString mailDateText(const MailMLRC &mail)
     const QString sent = text(mail.SentTime12);
     const QString received = text(mail.ReceivedTime12);
     // A received mail or a draft may have no sent time at all: the other time is shown then.
-    switch (mailDateRule(mail, folder)) {
-    case ShownTime::Sent: return sent.isEmpty() ? received : sent;
-    case ShownTime::Received: return received.isEmpty() ? sent : received;
-    case ShownTime::None: break;
+    switch (dateLineTimeField(mail)) {
+    case MailTimeField::Sent: return sent.isEmpty() ? received : sent;
+    case MailTimeField::Received: return received.isEmpty() ? sent : received;
+    case MailTimeField::None: break;
     }
     return QString();
 }
@@ -202,7 +164,7 @@ QString addressesForDisplay(const QString &joined)
     return shown.join(QLatin1String("; "));
 }
 
-QString storedText(const char *field, int width)
+QString utf8OrLatin1Field(const char *field, int width)
 {
     const int length = int(strnlen(field, size_t(width)));
     QTextCodec::ConverterState state;
@@ -230,6 +192,7 @@ bool QPreviewOfItems::eventFilter(QObject *watched, QEvent *event)
 
 void QPreviewOfItems::clear()
 {
+    hideAttachments();
     m_panes.header->clear();
     m_panes.details->clear();
     m_panes.webView->setHtml(QString());
@@ -281,8 +244,12 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
     QFont font = header->font();
     font.setPointSize(11);
     header->setFont(font);
-    if (!mail)
+    if (!mail) {
+        hideAttachments();
         return;
+    }
+    if (m_panes.attachments)
+        m_panes.attachments->showAttachments(attachmentsOf(*mail), lSize);
 
     // Header lines are plain text: a subject such as "<b>hi" is shown, not rendered.
     QTextCursor lines(header->document());
@@ -320,7 +287,7 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
         body.replace('\r', '\n');
         shortened = read.shortened;
     }
-    const bool html = looksLikeHtml(body);
+    const bool html = previewLooksLikeHtml(body);
     if (shortened) {
         const QString note = tr("(Only the first %1 MB of this %2 MB message are shown.)")
                                  .arg(kPreviewTextLimit >> 20)
@@ -346,8 +313,15 @@ void QPreviewOfItems::fitHeaderHeight()
     header->setFixedHeight(qMax(kHeaderMinimumHeight, qMin(wanted, half)));
 }
 
+void QPreviewOfItems::hideAttachments()
+{
+    if (m_panes.attachments)
+        m_panes.attachments->clearAttachments();
+}
+
 void QPreviewOfItems::prepareDetailsPane()
 {
+    hideAttachments();
     m_panes.header->clear();
     m_panes.header->hide();
     m_panes.webView->setHtml(QString());

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 
+class AttachmentList;
 class QTextBrowser;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -40,6 +41,7 @@ struct PreviewPanes {
     QTextBrowser *header = nullptr;  // a mail's header lines
     QTextBrowser *details = nullptr; // contacts, events, tasks and notes
     QWebView *webView = nullptr;     // a mail's body
+    AttachmentList *attachments = nullptr; // a mail's attachments, between its header and body
 };
 
 // A body or description larger than this shows only its first part, so that a huge
@@ -86,6 +88,7 @@ protected:
 
 private:
     void fitHeaderHeight();
+    void hideAttachments();
     void prepareDetailsPane();
     // A paragraph of text that may be markup (taken as rich text when it looks like it).
     void appendDetail(const QString &text);
@@ -104,8 +107,6 @@ extern QPreviewOfItems *m_pPreview;
 // What the previews do to text read back from the file: "&lt;", "&amp;", "&nbsp;",
 // "&amp;lt;" and "&gt;" in this order, each over the whole text.
 QByteArray decodePreviewEntities(QByteArray text);
-// True when a mail body is to be shown as HTML.
-bool looksLikeHtml(const QByteArray &body);
 // The twelve-hour time a mail's Date line shows; empty for none.
 QString mailDateText(const MailMLRC &mail);
 // The sender a mail's From line shows: the last address of the stored list.
@@ -114,4 +115,4 @@ QString reducedFromList(QString from);
 // kept whole on its line.
 QString addressesForDisplay(const QString &joined);
 // Record text that may be stored as UTF-8 or as Latin-1: UTF-8 where it is valid.
-QString storedText(const char *text, int width);
+QString utf8OrLatin1Field(const char *text, int width);

@@ -233,68 +233,6 @@ bool GetElementText(const DocumentItem &item, const char *name, QString *text, b
     return true;
 }
 
-QString DecodeEntities(QString text, GtEntity gt)
-{
-    text.replace(QLatin1String("&lt;"), QLatin1String("<"));
-    text.replace(QLatin1String("&amp;"), QLatin1String("&"));
-    text.replace(QLatin1String("&nbsp;"), QLatin1String(" "));
-    if (gt == GtEntity::Decode)
-        text.replace(QLatin1String("&gt;"), QLatin1String(">"));
-    return text;
-}
-
-namespace {
-bool textAt(const QString &text, int at, QLatin1String what) { return QStringRef(&text, at, what.size()) == what; }
-} // namespace
-
-// Only "&amp;" makes new text an entity can start with: its "&" joins what follows.
-// So an "&" followed by "amp;" k times loses one "amp;" per decoding; once none
-// is left, an entity after it is decoded: "&nbsp;" and "&gt;" in the same decoding
-// that removed the last "amp;" (they are replaced after "&amp;"), "&lt;" in the next.
-QString DecodeEntitiesRepeatedly(const QString &text, int times, GtEntity gt)
-{
-    if (times <= 0)
-        return text;
-    const QLatin1String amp("amp;"), lt("lt;"), nbsp("nbsp;"), gtName("gt;");
-    QString decoded;
-    decoded.reserve(text.size());
-    int at = 0;
-    while (at < text.size()) {
-        const QChar c = text.at(at);
-        if (c != QLatin1Char('&')) {
-            decoded += c;
-            ++at;
-            continue;
-        }
-        int rest = at + 1;
-        int levels = 0;
-        while (textAt(text, rest, amp)) {
-            ++levels;
-            rest += amp.size();
-        }
-        at = rest;
-        if (levels > times) {
-            decoded += QLatin1Char('&');
-            for (int i = times; i < levels; ++i)
-                decoded += amp;
-            continue;
-        }
-        if (levels < times && textAt(text, rest, lt)) {
-            decoded += QLatin1Char('<');
-            at += lt.size();
-        } else if (textAt(text, rest, nbsp)) {
-            decoded += QLatin1Char(' ');
-            at += nbsp.size();
-        } else if (gt == GtEntity::Decode && textAt(text, rest, gtName)) {
-            decoded += QLatin1Char('>');
-            at += gtName.size();
-        } else {
-            decoded += QLatin1Char('&');
-        }
-    }
-    return decoded;
-}
-
 static QByteArray encodeForField(const QString &text, FieldEncoding encoding)
 {
     // toLatin1 turns characters outside Latin-1 into question marks.

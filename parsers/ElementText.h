@@ -2,6 +2,8 @@
 // The extraction steps every item parser shares: items are cut from the raw
 // document bytes, elements are found by plain substring search, values are
 // decoded and stored in fixed-width fields.
+#include "parsers/EntityDecoding.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -66,12 +68,6 @@ ElementValue findElement(const DocumentItem &item, const char *name);
 // The element's value decoded as UTF-8, trimmed when asked; false when absent.
 bool GetElementText(const QByteArray &item, const char *name, QString *text, bool trim = true);
 bool GetElementText(const DocumentItem &item, const char *name, QString *text, bool trim = true);
-
-enum class GtEntity { Keep, Decode };
-// "&lt;", then "&amp;", then "&nbsp;" (then "&gt;" where asked), each over the whole text.
-QString DecodeEntities(QString text, GtEntity gt = GtEntity::Keep);
-// DecodeEntities applied times over, in one pass over the text.
-QString DecodeEntitiesRepeatedly(const QString &text, int times, GtEntity gt);
 
 enum class FieldEncoding { Utf8, Latin1 };
 // Stores text in a field of width bytes: empty text or width bytes or more leaves the field untouched.

@@ -420,67 +420,6 @@ const Details &lookUp(const QHash<const Record *, Details> &table, const Record 
 }
 } // namespace
 
-QString decodeXmlText(const QString &text)
-{
-    if (!text.contains(QLatin1Char('&')))
-        return text;
-    QString out;
-    out.reserve(text.size());
-    const QChar *const chars = text.constData();
-    const int size = text.size();
-    for (int i = 0; i < size; ++i) {
-        // The text up to the next reference in one piece.
-        int amp = i;
-        while (amp < size && chars[amp] != QLatin1Char('&'))
-            ++amp;
-        out.append(chars + i, amp - i);
-        if (amp == size)
-            break;
-        i = amp;
-        const QChar c = chars[i];
-        // A reference ends at a ';' at most 10 characters on.
-        int end = -1;
-        for (int at = i + 1; at < size && at - i <= 10; ++at) {
-            if (chars[at] == QLatin1Char(';')) {
-                end = at;
-                break;
-            }
-        }
-        if (end < 0) {
-            out += c;
-            continue;
-        }
-        const QString name = text.mid(i + 1, end - i - 1);
-        QString replacement;
-        if (name == QLatin1String("amp"))
-            replacement = QStringLiteral("&");
-        else if (name == QLatin1String("lt"))
-            replacement = QStringLiteral("<");
-        else if (name == QLatin1String("gt"))
-            replacement = QStringLiteral(">");
-        else if (name == QLatin1String("quot"))
-            replacement = QStringLiteral("\"");
-        else if (name == QLatin1String("apos"))
-            replacement = QStringLiteral("'");
-        else if (name.startsWith(QLatin1Char('#'))) {
-            bool ok = false;
-            const uint code = name.startsWith(QLatin1String("#x"), Qt::CaseInsensitive)
-                                  ? name.mid(2).toUInt(&ok, 16)
-                                  : name.mid(1).toUInt(&ok, 10);
-            if (ok && code > 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF))
-                replacement = QString::fromUcs4(&code, 1);
-        }
-        if (replacement.isNull()) {
-            out += c;
-            continue;
-        }
-        out += replacement;
-        i = end;
-    }
-    return out;
-}
-
-
 bool zoneOffsetMinutes(const QString &zoneText, int *minutes)
 {
     static const QRegularExpression offset(QStringLiteral("^\\s*\\(UTC(?:([+-])(\\d{1,2}):(\\d{2}))?\\)"));

@@ -110,5 +110,3 @@ QByteArray itemIdentity(const DocumentItem &item);
 // "(UTC-07:00) Mountain Time (US &amp; Canada)": -420 minutes.
 bool zoneOffsetMinutes(const QString &zoneText, int *minutes);
 Recurrence readRecurrence(const QByteArray &recurrenceXml);
-// Text and character references decoded once, as an XML reader does.
-QString decodeXmlText(const QString &text);

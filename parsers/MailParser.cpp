@@ -206,12 +206,12 @@ AttachmentLists readAttachmentList(const QByteArray &list)
                             + QLatin1Char(';');
         lists.contentTypes += typeWithoutSeparator(attributeValue(entry, y, kContentTypeAttribute.size(), m))
                               + QLatin1Char(';');
-        lists.names += nameWithoutSeparator(DecodeEntitiesRepeatedly(
-                           attributeValue(entry, m, kAttachmentNameAttribute.size(), u), decodings, GtEntity::Decode))
+        lists.names += nameWithoutSeparator(decodeEntities(attributeValue(entry, m, kAttachmentNameAttribute.size(), u),
+                                                      EntityRule::RecordFieldsAndGt, decodings))
                        + QLatin1Char(';');
-        lists.urls += DecodeEntitiesRepeatedly(
+        lists.urls += decodeEntities(
                           attributeValue(entry, u, kUrlAttribute.size(), entry.size()).remove(QLatin1Char('"')),
-                          decodings, GtEntity::Decode)
+                          EntityRule::RecordFieldsAndGt, decodings)
                       + QLatin1Char(';');
     }
     return lists;

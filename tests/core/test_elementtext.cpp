@@ -15,7 +15,6 @@ private slots:
     void indexedSearchMatchesPlainSearch();
     void entityDecoding_data();
     void entityDecoding();
-    void repeatedDecodingMatchesDecodingRepeatedly();
     void fieldStorage_data();
     void fieldStorage();
 };
@@ -149,30 +148,6 @@ void TestElementText::entityDecoding()
     QFETCH(QString, decodeGt);
     QCOMPARE(DecodeEntities(text), keepGt);
     QCOMPARE(DecodeEntities(text, GtEntity::Decode), decodeGt);
-}
-
-void TestElementText::repeatedDecodingMatchesDecodingRepeatedly()
-{
-    // Texts made of entity pieces, decoded up to six times both ways.
-    const QStringList pieces = {"&", "amp;", "lt;", "gt;", "nbsp;", "a", ";", "&amp;", "&lt;", "\u00e9"};
-    quint32 state = 12345;
-    const auto next = [&state](quint32 bound) {
-        state = state * 1103515245u + 12345u;
-        return (state >> 16) % bound;
-    };
-    for (int sample = 0; sample < 4000; ++sample) {
-        QString text;
-        const int length = int(next(12));
-        for (int i = 0; i < length; ++i)
-            text += pieces.at(int(next(quint32(pieces.size()))));
-        for (GtEntity gt : {GtEntity::Keep, GtEntity::Decode}) {
-            QString expected = text;
-            for (int times = 0; times <= 6; ++times) {
-                QCOMPARE(DecodeEntitiesRepeatedly(text, times, gt), expected);
-                expected = DecodeEntities(expected, gt);
-            }
-        }
-    }
 }
 
 void TestElementText::fieldStorage_data()

@@ -1,5 +1,6 @@
 // The mbox message of a mail record, byte for byte where the archive's reader relies on it.
 #include "archive/MailWriter.h"
+#include "parsers/HtmlTest.h"
 
 #include <QBuffer>
 #include <QtTest>
@@ -435,8 +436,17 @@ void TestMailWriter::htmlTagPairs()
     QFETCH(QString, body);
     QFETCH(bool, html);
     QFETCH(bool, htmlWithLinks);
-    QCOMPARE(looksLikeHtml(body, false), html);
-    QCOMPARE(looksLikeHtml(body, true), htmlWithLinks);
+    const QByteArray utf8 = body.toUtf8();
+    QCOMPARE(bodyLooksLikeHtml(utf8, false), html);
+    QCOMPARE(bodyLooksLikeHtml(utf8, true), htmlWithLinks);
+    // A body read in blocks is judged as the whole: every tag cut at every place.
+    for (int piece = 1; piece < utf8.size(); ++piece) {
+        HtmlPairScan scan;
+        for (int at = 0; at < utf8.size(); at += piece)
+            scan.add(utf8.constData() + at, qMin(piece, utf8.size() - at));
+        QCOMPARE(scan.holdsPair(false), html);
+        QCOMPARE(scan.holdsPair(true), htmlWithLinks);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestMailWriter)

@@ -59,6 +59,7 @@ private slots:
     void savesChosenFoldersOnce();
     void stopLeavesWholeMessages();
     void onlyContactsMakesNoMailDirectory();
+    void progressCountsEachKindAcrossItsFolders();
     void foldersNeverShareAnMbox();
 };
 
@@ -201,6 +202,40 @@ void TestSaveBundle::stopLeavesWholeMessages()
     QCOMPARE(mbox.count("From ???@???"), 2);
     QVERIFY(mbox.contains("body 1") && !mbox.contains("body 2"));
     QVERIFY(mbox.endsWith("6825_117674--\r\r"));
+}
+
+// Mail folders on both sides of the contacts: the counts of a kind go on from
+// folder to folder, each folder is named as it begins, the last report counts all.
+void TestSaveBundle::progressCountsEachKindAcrossItsFolders()
+{
+    QByteArray olm;
+    addMail(QStringLiteral("Inbox"), 1, &olm);
+    addMail(QStringLiteral("Inbox"), 2, &olm);
+    kindFolderCreator(QStringLiteral("Contacts"), ContactsFolderType);
+    for (const char *identifier : {"00112233445566778899AABBCCDDEEFF", "00112233445566778899AABBCCDDEE00"}) {
+        ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
+        memcpy(contact->Identifier, identifier, 32);
+    }
+    addMail(QStringLiteral("Sent Items"), 3, &olm);
+    finishScan();
+    QTemporaryDir tmp;
+    QVERIFY(CreateMailFolder(tmp.path()));
+    const ByteArrayTextReader reader(olm);
+    const QVector<SaveFolder> chosen = {{folderIdForPath(QStringLiteral("Inbox")), MailFolderType},
+                                        {folderIdForPath(QStringLiteral("Contacts")), ContactsFolderType},
+                                        {folderIdForPath(QStringLiteral("Sent Items")), MailFolderType}};
+    SaveRequest request{tmp.path(), chosen, &reader};
+    QStringList reports;
+    SaveHooks hooks;
+    hooks.progress = [&](const SaveProgress &p) {
+        reports << QStringLiteral("%1 %2/%3 %4 %5/%6")
+                       .arg(p.folder).arg(p.kindDone).arg(p.kindTotal).arg(QLatin1String(itemKindName(p.kind)))
+                       .arg(p.done).arg(p.total);
+    };
+    saveBundle(request, hooks);
+    QCOMPARE(reports, (QStringList{"Inbox 0/3 mails 0/5", "Inbox 1/3 mails 1/5", "Inbox 2/3 mails 2/5",
+                                   "Contacts 0/2 contacts 2/5", "Contacts 1/2 contacts 3/5", "Contacts 2/2 contacts 4/5",
+                                   "Sent Items 2/3 mails 4/5", "Sent Items 3/3 mails 5/5"}));
 }
 
 void TestSaveBundle::onlyContactsMakesNoMailDirectory()

@@ -609,6 +609,15 @@ void TestStandardFormat::markupTestAgreesWithTagPattern()
         const bool expected = tagPattern.match(text).hasMatch();
         withMarkup += expected;
         QVERIFY2(holdsMarkup(text) == expected, qPrintable(text));
+        // Read in blocks, cut anywhere, the text is judged the same.
+        const QByteArray utf8 = text.toUtf8();
+        MarkupScan scan;
+        for (int at = 0; at < utf8.size();) {
+            const int piece = qMin(1 + int(random.bounded(3)), utf8.size() - at);
+            scan.add(utf8.constData() + at, piece);
+            at += piece;
+        }
+        QVERIFY2(scan.holdsMarkup() == expected, qPrintable(text));
     }
     QVERIFY2(withMarkup > 500 && withMarkup < 19500, qPrintable(QString::number(withMarkup)));
 }

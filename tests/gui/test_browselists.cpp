@@ -9,6 +9,7 @@
 #include "browse/QParseDatabase.h"
 #include "browse/QPreviewOfItems.h"
 #include "olm/FolderModel.h"
+#include "parsers/HtmlTest.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/RecordLists.h"
@@ -623,7 +624,7 @@ void BrowseListsTest::htmlTest()
 {
     QFETCH(QByteArray, body);
     QFETCH(bool, html);
-    QCOMPARE(looksLikeHtml(body), html);
+    QCOMPARE(previewLooksLikeHtml(body), html);
 }
 
 void BrowseListsTest::previewLoadsNothingAndRunsNoScript()

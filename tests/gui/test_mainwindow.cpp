@@ -12,6 +12,7 @@
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/RecordLists.h"
+#include "scan/ScanSession.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -69,6 +70,8 @@ private slots:
     void cleanup();
     void startUpState();
     void scanFeedbackStates();
+    void scanProgressCounts_data();
+    void scanProgressCounts();
     void progressBeyondTheBarsRange();
     void progressWindowIsPaintedBeforeTheWalk();
     void stopAnsweredNoChangesNothing();
@@ -159,6 +162,44 @@ void MainWindowTest::scanFeedbackStates()
     m_window->SetInitialSettings(10);
     QVERIFY(m_window->progressDialog() != progress);
     QCOMPARE(m_window->progressDialog()->progressBar()->maximum(), 10);
+}
+
+void MainWindowTest::scanProgressCounts_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<qint64>("otherItems");
+    QTest::addColumn<QString>("counts");
+    QTest::newRow("C") << "C" << qint64(0) << QString::fromUtf8("500 KB of 1.0 MB read · 2,345 mails found");
+    QTest::newRow("English") << "en_US" << qint64(12)
+                             << QString::fromUtf8("500 KB of 1.0 MB read · 2,345 mails and 12 other items found");
+    QTest::newRow("German") << "de_DE" << qint64(1200)
+                            << QString::fromUtf8("500 KB of 1.0 MB read · 2.345 mails and 1.200 other items found");
+}
+
+// The scan cannot know how many items it will find: it tells the bytes read, the
+// items found so far, grouped as the locale groups digits, and the folder at work.
+void MainWindowTest::scanProgressCounts()
+{
+    QFETCH(QString, locale);
+    QFETCH(qint64, otherItems);
+    QFETCH(QString, counts);
+    const QLocale before;
+    QLocale::setDefault(QLocale(locale));
+    const qint64 fileSize = lSize;
+    lSize = 0; // no file: the walk's own total counts
+    m_window->SetInitialSettings(2048);
+    for (int i = 0; i < 2345; ++i) {
+        MailMLRC *mail = appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+        strcpy(mail->FolderPath, "Inbox/Projects");
+    }
+    ContactItemCount = otherItems;
+    m_window->SetProgressValue(1000);
+    QProgressInfo *progress = m_window->progressDialog();
+    QCOMPARE(progress->counts()->text(), counts);
+    QCOMPARE(progress->folder()->text(), QStringLiteral("Folder: Inbox/Projects"));
+    CleanListAndHash();
+    lSize = fileSize;
+    QLocale::setDefault(before);
 }
 
 void MainWindowTest::progressBeyondTheBarsRange()

@@ -20,6 +20,7 @@
 
 #include <QAction>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -137,6 +138,7 @@ private slots:
     void replacesStandardFilesOnlyWhenAsked();
     void secondSaveIsRefusedAndTheWindowStaysLocked();
     void saveThatWroteNothingIsNoSuccess();
+    void progressReportsAreSpacedOut();
 
 private:
     // Runs Save with the chooser answered by destination and every box by answer;
@@ -209,7 +211,7 @@ void SaveWorkflowTest::savesCheckedMailFolders()
     checkFolders(isMailFolder);
     const QString destination = m_dir.filePath(QStringLiteral("it's \"saved\" (here)"));
     QVERIFY(QDir().mkpath(destination));
-    QSignalSpy progress(workflow()->savingThread(), &QMailSavingThread::OnProgressvalueMainWindow);
+    QSignalSpy progress(workflow()->savingThread(), &QMailSavingThread::progressCounts);
     stopflag = true; // left by a stopped scan: the save must not end as "aborted"
     QStringList details;
     QCOMPARE(save(destination, QMessageBox::Ok, BundleFormat::Entourage, &details),
@@ -219,12 +221,21 @@ void SaveWorkflowTest::savesCheckedMailFolders()
                                       .arg(bundlePathFor(destination, strTime))
                                       .arg(MailItemCount)});
     QCOMPARE(SizeOfAllMails, MailItemCount);
-    QCOMPARE(progress.count(), int(MailItemCount));
+    // The last report counts every item, and the dialog shows its counts.
+    QVERIFY(!progress.isEmpty());
+    const SaveProgress last = progress.last().at(0).value<SaveProgress>();
+    QCOMPARE(last.done, MailItemCount);
+    QCOMPARE(last.total, MailItemCount);
+    QCOMPARE(last.kindDone, MailItemCount);
+    QCOMPARE(last.kindTotal, MailItemCount);
     QProgressInfo *dialog = workflow()->progressDialog();
     QVERIFY(dialog && !dialog->isVisible());
     QCOMPARE(dialog->progressBar()->maximum(), int(MailItemCount));
     QCOMPARE(dialog->progressBar()->value(), int(MailItemCount));
     QCOMPARE(dialog->caption()->text(), QStringLiteral("Saving Mail Folders..."));
+    QCOMPARE(dialog->counts()->text(), QStringLiteral("%1 of %1 mails").arg(MailItemCount));
+    QCOMPARE(dialog->folder()->toolTip(), last.folder);
+    QVERIFY(!last.folder.isEmpty());
 
     const QString bundle = bundlePathFor(destination, strTime);
     QVERIFY(QFileInfo(bundle + QStringLiteral("/Contents/PkgInfo")).isFile());
@@ -390,7 +401,7 @@ void SaveWorkflowTest::secondSaveIsRefusedAndTheWindowStaysLocked()
         bool looked = false, save = true, toolbarSave = true, tree = true, list = true, open = true;
     } during;
     // The thread waits at its first item until the window has been looked at and asked again.
-    connect(workflow()->savingThread(), &QMailSavingThread::OnProgressvalueMainWindow, this, [&] {
+    connect(workflow()->savingThread(), &QMailSavingThread::progressCounts, this, [&] {
         if (during.looked)
             return;
         during.looked = true;
@@ -428,6 +439,29 @@ void SaveWorkflowTest::saveThatWroteNothingIsNoSuccess()
     QVERIFY(QDir().mkpath(destination));
     QCOMPARE(save(destination), QStringList{QStringLiteral("Nothing was saved: the checked folders hold no items.")});
     QVERIFY(m_pLogDlg->logText().contains(QStringLiteral("Written: 0 mails, 0 contacts, 0 calendar events, 0 tasks, 0 notes")));
+}
+
+// Thousands of small mails: the progress goes to the window a few times a second,
+// not once per mail, and its last report counts them all.
+void SaveWorkflowTest::progressReportsAreSpacedOut()
+{
+    const qint64 folderId = TmpMlrcPtrStart->ParentId;
+    QVERIFY(folderId > 0);
+    for (int i = 0; i < 4000; ++i)
+        appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount)->ParentId = folderId;
+    checkFolders([](const FolderAttribute &record) { return record.folderType == MailFolderType; });
+    const QString destination = m_dir.filePath(QStringLiteral("many"));
+    QVERIFY(QDir().mkpath(destination));
+    QSignalSpy progress(workflow()->savingThread(), &QMailSavingThread::progressCounts);
+    QElapsedTimer took;
+    took.start();
+    QCOMPARE(save(destination), QStringList{QStringLiteral("Files Saved Successfully.")});
+    const qint64 elapsed = took.elapsed();
+    QVERIFY2(progress.count() <= elapsed / kProgressIntervalMs + 2,
+             qPrintable(QStringLiteral("%1 reports in %2 ms").arg(progress.count()).arg(elapsed)));
+    QVERIFY(progress.count() < 400);
+    QCOMPARE(progress.last().at(0).value<SaveProgress>().done, MailItemCount);
+    QCOMPARE(workflow()->progressDialog()->progressBar()->value(), int(MailItemCount));
 }
 
 QTEST_MAIN(SaveWorkflowTest)

@@ -1,0 +1,174 @@
+#include "parsers/HtmlTest.h"
+
+#include <cstring>
+
+namespace {
+// Opening texts first, closing texts after, in the same order; the last pair is the link pair.
+const char *const kPairTexts[] = {"<html", "<table", "<body", "<tbody", "<td", "<tr", "<div", "<br",
+                                  "<small", "<strong", "<map", "<head", "<title", "<a ",
+                                  "</html>", "</table>", "</body>", "</tbody>", "</td>", "</tr>", "</div>", "</br>",
+                                  "</small>", "</strong>", "</map>", "</head>", "</title>", "</a>"};
+constexpr int kPairs = int(sizeof kPairTexts / sizeof kPairTexts[0]) / 2;
+
+enum class Match { Yes, No, Cut };
+
+// Whether text at `at` reads `wanted` without regard to case. Besides the ASCII letters,
+// the only characters that fold into a tag's letters are LONG S (to "s") and KELVIN SIGN
+// (to "k"), written in two and three bytes.
+Match foldedMatch(const char *text, qint64 at, qint64 size, const char *wanted)
+{
+    for (; *wanted; ++wanted) {
+        if (at >= size)
+            return Match::Cut;
+        const uchar byte = uchar(text[at]);
+        const char folded = (byte >= 'A' && byte <= 'Z') ? char(byte + ('a' - 'A')) : char(byte);
+        if (folded == *wanted) {
+            ++at;
+            continue;
+        }
+        const char *other = *wanted == 's' ? "\xC5\xBF" : *wanted == 'k' ? "\xE2\x84\xAA" : nullptr;
+        if (!other)
+            return Match::No;
+        const qint64 length = qint64(strlen(other));
+        const qint64 available = qMin(length, size - at);
+        if (memcmp(text + at, other, size_t(available)) != 0)
+            return Match::No;
+        if (available < length)
+            return Match::Cut;
+        at += length;
+    }
+    return Match::Yes;
+}
+
+quint32 pairMask(bool withLinks)
+{
+    return withLinks ? (1u << kPairs) - 1 : (1u << (kPairs - 1)) - 1;
+}
+} // namespace
+
+FoldedScan::FoldedScan(const char *const *texts, int count) : m_texts(texts), m_count(count) {}
+
+void FoldedScan::add(const char *text, qint64 size)
+{
+    QByteArray joined;
+    if (!m_tail.isEmpty()) {
+        joined = m_tail + QByteArray::fromRawData(text, int(size));
+        m_tail.clear();
+        text = joined.constData();
+        size = joined.size();
+    }
+    const char lead = m_texts[0][0];
+    const char *const end = text + size;
+    for (const char *at = text; at < end;) {
+        const char *start = static_cast<const char *>(memchr(at, lead, size_t(end - at)));
+        if (!start)
+            break;
+        const qint64 position = start - text;
+        bool cut = false;
+        for (int i = 0; i < m_count; ++i) {
+            const quint32 bit = 1u << i;
+            if (m_found & bit)
+                continue;
+            const Match match = foldedMatch(text, position, size, m_texts[i]);
+            if (match == Match::Yes)
+                m_found |= bit;
+            cut = cut || match == Match::Cut;
+        }
+        if (cut) {
+            // The next piece decides; every start after this one is within the kept bytes.
+            m_tail = QByteArray(start, int(end - start));
+            return;
+        }
+        at = start + 1;
+    }
+}
+
+HtmlPairScan::HtmlPairScan() : m_scan(kPairTexts, 2 * kPairs) {}
+
+void HtmlPairScan::add(const char *text, qint64 size)
+{
+    // Once a pair without the link pair is there, both answers are known.
+    if (!holdsPair(false))
+        m_scan.add(text, size);
+}
+
+bool HtmlPairScan::holdsPair(bool withLinks) const
+{
+    const quint32 found = m_scan.found();
+    const quint32 both = found & (found >> kPairs);
+    return (both & pairMask(withLinks)) != 0;
+}
+
+bool bodyLooksLikeHtml(const QByteArray &utf8, bool withLinks)
+{
+    HtmlPairScan scan;
+    scan.add(utf8.constData(), utf8.size());
+    return scan.holdsPair(withLinks);
+}
+
+bool previewLooksLikeHtml(const QByteArray &body)
+{
+    static const char *const kTagNames[] = {"html", "table", "body", "tbody", "td", "tr",  "div", "br",
+                                            "small", "strong", "map", "head", "title", "b", "a"};
+    for (bool upper : {false, true}) {
+        for (const char *name : kTagNames) {
+            const QByteArray tag = upper ? QByteArray(name).toUpper() : QByteArray(name);
+            if (body.contains("<" + tag) && body.contains("</" + tag + ">"))
+                return true;
+        }
+    }
+    return body.contains("<br><font size=") && body.contains("</font>");
+}
+
+void MarkupScan::add(const char *text, qint64 size)
+{
+    if (m_closed)
+        return;
+    QByteArray joined;
+    if (!m_tail.isEmpty()) {
+        joined = m_tail + QByteArray::fromRawData(text, int(size));
+        m_tail.clear();
+        text = joined.constData();
+        size = joined.size();
+    }
+    const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    const char *const end = text + size;
+    const char *at = text;
+    // The first opening decides, since a '>' after a later one is after it too.
+    while (!m_opened && at < end) {
+        const char *open = static_cast<const char *>(memchr(at, '<', size_t(end - at)));
+        if (!open)
+            return;
+        const qint64 left = end - open - 1;
+        int opened = 0; // characters of the opening after "<"
+        bool cut = false;
+        if (left >= 1 && isLetter(open[1]))
+            opened = 1;
+        else if (left >= 1 && open[1] == '/')
+            opened = left >= 2 ? (isLetter(open[2]) ? 2 : 0) : (cut = true, 0);
+        else if (left >= 1 && open[1] == '!')
+            opened = left >= 3 ? (memcmp(open + 1, "!--", 3) == 0 ? 3 : 0) : (cut = memcmp(open + 1, "!--", size_t(left)) == 0, 0);
+        else if (left == 0)
+            cut = true;
+        if (cut) {
+            m_tail = QByteArray(open, int(end - open));
+            return;
+        }
+        if (opened) {
+            m_opened = true;
+            at = open + 1 + opened;
+        } else {
+            at = open + 1;
+        }
+    }
+    if (m_opened && at < end && memchr(at, '>', size_t(end - at)))
+        m_closed = true;
+}
+
+bool holdsMarkup(const QString &text)
+{
+    MarkupScan scan;
+    const QByteArray utf8 = text.toUtf8();
+    scan.add(utf8.constData(), utf8.size());
+    return scan.holdsMarkup();
+}
