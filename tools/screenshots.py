@@ -200,6 +200,8 @@ def make_files(work):
         "truncated": ["--mails", "40", "--truncate", "-30000", "--seed", "5"],
         "wiped": ["--mails", "40", "--wipe-headers", "all", "--seed", "6"],
         "large": ["--mails", "20000", "--contacts", "200", "--attachment-size", "20000", "--seed", "7"],
+        # Big enough for a scan that takes a while to stop.
+        "huge": ["--mails", "20000", "--size", "1.2GiB", "--seed", "8"],
     }
     for name, options in recipes.items():
         path = os.path.join(work, name + ".olm")
@@ -293,6 +295,7 @@ class Session:
         tree_right = 240
         points = {
             "tree-inbox": (127, 224),
+            "root-box": (31, 104),
             "search": (tree_right + 100, 105),
             "list-first-row": (tree_right + 100, 149),
             # The headers where the columns fit the sample's rows in the window's first size.
@@ -453,7 +456,8 @@ def saving(s):
     os.makedirs(destination)
     s.start(s.files["large"], "--scan")
     s.close_summary(s.wait_summary(300))
-    s.d.activate(s.main)
+    s.click_main("root-box")
+    s.d.shot("save-checked", "every folder checked for the save")
     known = s.known()
     s.d.key("ctrl+s")
     s.new_window(known)
@@ -503,7 +507,7 @@ def saving(s):
 
 def stopped_scan(s):
     """A stopped scan keeps what it found and says so."""
-    s.start(s.files["large"], "--scan")
+    s.start(s.files["huge"], "--scan")
     progress = s.d.wait_window("Dialog")
     time.sleep(0.5)
     s.d.shot("scan-progress", "the scan's progress dialog with its Stop button")
