@@ -661,8 +661,8 @@ void QEntourageMainWindow::SetProgressValue(long long value)
     const qint64 read = qBound<qint64>(0, value * kProgressUnit, total);
     const qint64 others = ContactItemCount + CalendarItemCount + TaskItemCount + NotesItemCount;
     QString counts = tr("%1 of %2 read").arg(sizeText(read), sizeText(total)) + QStringLiteral(" \u00b7 ");
-    counts += others > 0 ? tr("%1 mails and %2 other items found").arg(countText(MailItemCount), countText(others))
-                         : tr("%1 mails found").arg(countText(MailItemCount));
+    counts += others > 0 ? tr("%1 mails, %2 other items").arg(countText(MailItemCount), countText(others))
+                         : tr("%1 mails").arg(countText(MailItemCount));
     m_pProgress->showCounts(counts, TmpMlrcPtrEnd ? utf8Field(TmpMlrcPtrEnd->FolderPath) : QString());
 }
 

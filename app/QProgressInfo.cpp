@@ -47,7 +47,9 @@ QLabel *QProgressInfo::folder() const
 
 void QProgressInfo::showCounts(const QString &counts, const QString &folder)
 {
-    ui->counts->setText(counts);
+    // Counts that do not fit keep their start; the tooltip holds them whole.
+    ui->counts->setText(ui->counts->fontMetrics().elidedText(counts, Qt::ElideRight, ui->counts->width()));
+    ui->counts->setToolTip(counts);
     if (folder.isEmpty() || folder == ui->folder->toolTip())
         return;
     // A deep path keeps its start and its last folder; the tooltip holds it whole.

@@ -29,6 +29,17 @@ bool isCompactStamp(const QByteArray &text)
            && QDateTime::fromString(QString::fromLatin1(text), QStringLiteral("yyyyMMdd'T'HHmmss")).isValid();
 }
 
+QDateTime compactStampUtc(QByteArray stamp)
+{
+    if (stamp.endsWith('Z'))
+        stamp.chop(1);
+    if (!isCompactStamp(stamp))
+        return QDateTime();
+    QDateTime moment = QDateTime::fromString(QString::fromLatin1(stamp), QStringLiteral("yyyyMMdd'T'HHmmss"));
+    moment.setTimeSpec(Qt::UTC);
+    return moment;
+}
+
 QByteArray stampLine(const QByteArray &utcStamp)
 {
     return "DTSTAMP:" + (isCompactStamp(utcStamp) ? utcStamp : QByteArray("19700101T000000")) + 'Z';

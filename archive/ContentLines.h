@@ -5,6 +5,7 @@
 #include "platform/UuidBytes.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <cstring>
 
@@ -39,3 +40,6 @@ QByteArray stampLine(const QByteArray &utcStamp);
 
 // True for a compact stamp of a real moment, such as 20100512T143000, and nothing else.
 bool isCompactStamp(const QByteArray &text);
+// A compact UTC stamp (20100512T143000, or with a closing Z as the notes keep it) as a
+// moment; invalid for any other text.
+QDateTime compactStampUtc(QByteArray stamp);

@@ -1,5 +1,6 @@
 #include "archive/MailAttachments.h"
 
+#include "archive/FileNames.h"
 #include "parsers/RecordText.h"
 
 #include <QSaveFile>
@@ -15,23 +16,6 @@ bool unsafeInName(QChar c)
     return c == QLatin1Char('/') || c == QLatin1Char('\\') || category == QChar::Other_Control
            || category == QChar::Other_Format || category == QChar::Separator_Line
            || category == QChar::Separator_Paragraph;
-}
-
-// text cut to at most bytes in UTF-8, never inside a character.
-QString cutToUtf8Bytes(const QString &text, int bytes)
-{
-    QString cut;
-    int used = 0;
-    for (int i = 0; i < text.size(); ++i) {
-        const int length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        const int size = text.mid(i, length).toUtf8().size();
-        if (used + size > bytes)
-            break;
-        cut += text.mid(i, length);
-        used += size;
-        i += length - 1;
-    }
-    return cut;
 }
 } // namespace
 
@@ -85,11 +69,6 @@ QString attachmentFileName(const QString &untrustedName)
     const QString extension = dot > 0 && name.size() - dot <= kLongestKeptExtension ? name.mid(dot) : QString();
     const QString stem = name.left(name.size() - extension.size());
     return cutToUtf8Bytes(stem, kLongestFileName - extension.toUtf8().size()) + extension;
-}
-
-QString fileNameKey(const QString &name)
-{
-    return name.toCaseFolded();
 }
 
 QString distinctFileName(const QString &name, const QSet<QString> &taken)

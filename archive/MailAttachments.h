@@ -1,6 +1,7 @@
 #pragma once
 // A mail's attachments as files: what the record keeps of each, a safe file name
 // for an untrusted attachment name, and the bytes written out of the .olm file.
+#include "archive/FileNames.h"
 #include "archive/TextReader.h"
 #include "parsers/Records.h"
 
@@ -27,11 +28,9 @@ qint64 attachmentBytesInFile(const MailAttachment &attachment, qint64 fileSize);
 // 255 bytes in UTF-8 with the extension kept, and "attachment" for what is left empty.
 QString attachmentFileName(const QString &untrustedName);
 
-// name itself, or "name (2).ext", "name (3).ext"... the first that taken does not
-// hold, compared without regard to case (as the file systems of macOS do).
+// name itself, or "name (2).ext", "name (3).ext"... the first whose fileNameKey
+// (archive/FileNames.h) taken does not hold.
 QString distinctFileName(const QString &name, const QSet<QString> &taken);
-// The key distinctFileName compares by.
-QString fileNameKey(const QString &name);
 
 struct AttachmentWrite {
     qint64 written = 0; // bytes in the file

@@ -1,5 +1,6 @@
 #include "archive/MailboxPaths.h"
 
+#include "archive/FileNames.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/FolderModel.h"
 
@@ -9,24 +10,6 @@ namespace {
 const char kMboxSuffix[] = ".mbox";
 // A file name holds 255 bytes: room is left for a suffix " (12345)" and ".mbox".
 constexpr int kLongestName = 240;
-
-QString cutToBytes(const QString &name, int bytes)
-{
-    if (name.toUtf8().size() <= bytes)
-        return name;
-    QString cut;
-    int used = 0;
-    for (int i = 0; i < name.size(); ++i) {
-        const int length = name.at(i).isHighSurrogate() && i + 1 < name.size() ? 2 : 1;
-        const int size = name.mid(i, length).toUtf8().size();
-        if (used + size > bytes)
-            break;
-        cut += name.mid(i, length);
-        used += size;
-        i += length - 1;
-    }
-    return cut;
-}
 
 // The name as a file system keeps it.
 QString fittingName(const QString &name)
@@ -40,13 +23,7 @@ QString fittingName(const QString &name)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = QLatin1Char('_');
     }
-    return cutToBytes(fitting, kLongestName);
-}
-
-// How a file system compares names: macOS neither by case nor by Unicode normal form.
-QString comparable(const QString &name)
-{
-    return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+    return cutToUtf8Bytes(fitting, kLongestName);
 }
 
 } // namespace
@@ -58,11 +35,11 @@ MailboxPaths::MailboxPaths()
     auto give = [&](qint64 id, qint64 parent, const QString &wanted) {
         QSet<QString> &names = taken[parent];
         QString name = wanted;
-        for (int n = 2; names.contains(comparable(name)); ++n)
+        for (int n = 2; names.contains(fileNameKey(name)); ++n)
             name = wanted + QStringLiteral(" (%1)").arg(n);
-        names.insert(comparable(name));
+        names.insert(fileNameKey(name));
         // The folder's own mbox file stands in its directory beside its subfolders.
-        taken[id].insert(comparable(name + QLatin1String(kMboxSuffix)));
+        taken[id].insert(fileNameKey(name + QLatin1String(kMboxSuffix)));
         m_names.insert(id, name);
         m_parents.insert(id, parent);
     };

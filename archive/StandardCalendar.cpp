@@ -51,12 +51,7 @@ QByteArray dateText(const QDate &date) { return date.toString(QStringLiteral("yy
 template <int Width>
 QDateTime utcStampOf(const char (&field)[Width])
 {
-    const QByteArray stamp = latin1Field(field).toLatin1();
-    if (!isCompactStamp(stamp))
-        return QDateTime();
-    QDateTime moment = QDateTime::fromString(QString::fromLatin1(stamp), QStringLiteral("yyyyMMdd'T'HHmmss"));
-    moment.setTimeSpec(Qt::UTC);
-    return moment;
+    return compactStampUtc(latin1Field(field).toLatin1());
 }
 
 QByteArray localText(const QDateTime &local)
@@ -172,16 +167,13 @@ QByteArray recurrenceRule(const Recurrence &recurrence, const QDate &localStart,
     return rule;
 }
 
-namespace {
-// The zone whose local dates an event's days are: its rules, else its name's distance from UTC, else UTC.
-ZoneRules dayZone(const EventDetails &details)
+ZoneRules eventDayZone(const EventDetails &details)
 {
     const ZoneRules zone = ZoneRules::fromIcs(details.zoneText);
     if (zone.isValid())
         return zone;
     return ZoneRules::fixedOffset(details.hasZoneOffset ? details.zoneOffsetMinutes : 0);
 }
-} // namespace
 
 ZoneRules eventZone(const CalenderInformation &event, const EventDetails &details)
 {
@@ -222,7 +214,7 @@ QByteArray standardEvent(const CalenderInformation &event, const EventDetails &d
         // Exports keep an all-day event as local midnights in UTC. In the event's zone, twelve hours
         // on is the intended day even where the zone's rules are off by an hour; UTC alone would put
         // the days of zones twelve or more hours ahead (Auckland in summer) on the day before.
-        const ZoneRules zone = dayZone(details);
+        const ZoneRules zone = eventDayZone(details);
         const auto dayOf = [&zone](const QDateTime &moment) { return zone.localTime(moment).addSecs(12 * 3600).date(); };
         const QDate first = dayOf(start);
         QDate after = end.isValid() ? dayOf(end) : first.addDays(1);

@@ -37,6 +37,9 @@ QByteArray recurrenceRule(const Recurrence &recurrence, const QDate &localStart,
 // The zone a repeating event is written in: the export's own rules, else the fixed distance
 // from UTC its zone name gives; invalid when the event is written in UTC.
 ZoneRules eventZone(const CalenderInformation &event, const EventDetails &details);
+// The zone whose local dates and times an event's are: its rules, else its name's distance
+// from UTC, else UTC.
+ZoneRules eventDayZone(const EventDetails &details);
 
 // Appends one mboxrd message: the "From " line, the header, the body as UTF-8 text/html
 // (text/plain when it holds no markup) in quoted-printable, the attachments in Base64

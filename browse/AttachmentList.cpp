@@ -81,8 +81,6 @@ void AttachmentList::showAttachments(const QVector<MailAttachment> &attachments,
         row->setText(SizeColumn, size);
         row->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
     }
-    if (topLevelItemCount() > 0)
-        setCurrentItem(topLevelItem(0));
     setVisible(!attachments.isEmpty());
     fitHeight();
 }

@@ -4,22 +4,26 @@
 #include "archive/MailAttachments.h"
 #include "archive/TextReader.h"
 #include "browse/AttachmentList.h"
+#include "browse/DetailLines.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/EntityDecoding.h"
 #include "parsers/HtmlTest.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/MailDateRule.h"
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QSet>
 #include <QTextBrowser>
 #include <QTextCodec>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTreeWidget>
 #include <QWebView>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -114,6 +118,37 @@ QByteArray decodedUpToZero(const QByteArray &bytes)
     return decoded;
 }
 
+// " (work)" after a contact's e-mail address; nothing when the export gives no kind.
+QString emailKindText(EmailKind kind)
+{
+    switch (kind) {
+    case EmailKind::Work: return QPreviewOfItems::tr(" (work)");
+    case EmailKind::Home: return QPreviewOfItems::tr(" (home)");
+    case EmailKind::Other: return QPreviewOfItems::tr(" (other)");
+    case EmailKind::Unknown: break;
+    }
+    return QString();
+}
+
+// "Yomi First Name : " for OPFContactCopyYomiFirstName: a label for an element the preview
+// does not know by name.
+QString elementLabel(const QByteArray &element)
+{
+    QString name = QString::fromLatin1(element);
+    for (const char *prefix : {"OPFContactCopy", "OPFContact"}) {
+        if (name.startsWith(QLatin1String(prefix))) {
+            name.remove(0, int(strlen(prefix)));
+            break;
+        }
+    }
+    QString label;
+    for (int i = 0; i < name.size(); ++i) {
+        if (i > 0 && name[i].isUpper() && !name[i - 1].isUpper())
+            label += QLatin1Char(' ');
+        label += name[i];
+    }
+    return label + QLatin1String(" : ");
+}
 } // namespace
 
 QByteArray decodePreviewEntities(QByteArray text)
@@ -350,6 +385,14 @@ void QPreviewOfItems::appendPlainDetail(const QString &text)
     cursor.insertText(text, details->currentCharFormat());
 }
 
+void QPreviewOfItems::appendLines(const QVector<DetailLine> &lines)
+{
+    for (const DetailLine &line : lines) {
+        if (!line.value.isEmpty())
+            appendPlainDetail(line.label + line.value + QLatin1Char('\n'));
+    }
+}
+
 void QPreviewOfItems::noteShortened(const PreviewText &text, qint64 size)
 {
     if (text.shortened)
@@ -396,93 +439,150 @@ void QPreviewOfItems::writePreviewItemsForContact(const ContactInformation *cont
         return;
     QTextBrowser *details = m_panes.details;
     const ContactInformation &c = *contact;
+    const ContactDetails &more = detailsOf(contact);
+    // Every element shown by name, so that what is left can be shown after them.
+    QSet<QByteArray> shownElements;
+    auto value = [&](const char *element, const QString &recordValue) {
+        shownElements.insert(element);
+        return contactValue(more, element, recordValue);
+    };
+    const QString firstName = value("OPFContactCopyFirstName", text(c.FirstName));
+    const QString lastName = value("OPFContactCopyLastName", text(c.LastName));
     QString name;
-    if (present(c.FirstName))
-        name = text(c.FirstName) + QLatin1Char(' ');
-    if (present(c.LastName))
-        name += text(c.LastName);
+    if (!firstName.isEmpty())
+        name = firstName + QLatin1Char(' ');
+    name += lastName;
 
     details->setTextColor(kDetailText);
     details->append(QStringLiteral("\n"));
     details->setFontPointSize(18);
-    details->append(name.isEmpty() ? tr("Unknown") : name);
+    appendPlainDetail(name.isEmpty() ? tr("Unknown") : name);
     details->setFontPointSize(11);
     details->append(QStringLiteral("\n"));
     details->setAlignment(Qt::AlignLeft);
 
-    struct Line {
-        QString label;
-        QString value; // empty: not shown
-    };
-    auto section = [&](const QString &heading, const QVector<Line> &lines, bool shown) {
-        if (!shown)
+    auto section = [&](const QString &heading, const QVector<DetailLine> &lines) {
+        if (std::none_of(lines.cbegin(), lines.cend(), [](const DetailLine &line) { return !line.value.isEmpty(); }))
             return;
         details->setTextColor(kHeadingText);
         details->append(heading);
-        details->setTextColor(kDetailText);
         details->setFontPointSize(11);
-        for (const Line &line : lines) {
-            if (!line.value.isEmpty())
-                details->append(line.label + line.value + QLatin1Char('\n'));
-        }
+        appendLines(lines);
     };
-    auto field = [](const char *label, const QString &value) { return Line{tr(label), value}; };
-    auto anyPresent = [](const QVector<Line> &lines) {
-        for (const Line &line : lines) {
-            if (!line.value.isEmpty())
-                return true;
-        }
-        return false;
+    auto field = [](const char *label, const QString &value) { return DetailLine{tr(label), value}; };
+    auto date = [](const QString &stored) {
+        const QDate day = QDate::fromString(stored, Qt::ISODate);
+        return day.isValid() ? dayText(day) : stored;
     };
 
     section(tr("Contact Name\n"),
-            {field("Suffix : ", text(c.NameSuffix)), field("First Name : ", text(c.FirstName)),
-             field("Last Name : ", text(c.LastName)), field("Nickname: ", text(c.NickName))},
-            present(c.FirstName) || present(c.LastName));
-    section(tr("Professional Properties\n"), {field("Title : ", text(c.Title)), field("Company : ", text(c.Company))},
-            present(c.Title) || present(c.Company));
+            {field("Suffix : ", value("OPFContactCopySetNameSuffix", text(c.NameSuffix))),
+             field("First Name : ", firstName), field("Middle Name : ", value("OPFContactCopyMiddleName", more.middleName)),
+             field("Last Name : ", lastName), field("Nickname: ", value("OPFContactCopyNickName", text(c.NickName))),
+             field("Display Name : ", value("OPFContactCopyDisplayName", text(c.DisplayName)))});
+    section(tr("Professional Properties\n"),
+            {field("Title : ", value("OPFContactCopyTitle", text(c.Title))),
+             field("Company : ", value("OPFContactCopyBusinessCompany", text(c.Company))),
+             field("Office : ", value("OPFContactCopyBusinessOffice", text(c.Office)))});
 
-    QVector<Line> emails;
-    for (int slot = 0; slot < ContactWidth::AddressSlots; ++slot) {
-        // An address of a single byte is no address.
-        const bool shown = strnlen(c.EmailAddresses[slot], ContactWidth::Address) > 1;
-        emails.append({tr("Email Address %1 : ").arg(slot + 1),
-                       shown ? text(c.EmailAddresses[slot]) : QString()});
+    QVector<DetailLine> emails;
+    if (!more.emails.isEmpty()) {
+        // Every address of the export, with its kind, however many the record's slots hold.
+        for (int i = 0; i < more.emails.size(); ++i)
+            emails.append({tr("Email Address %1 : ").arg(i + 1),
+                           more.emails[i].address + emailKindText(more.emails[i].kind)});
+    } else {
+        for (int slot = 0; slot < ContactWidth::AddressSlots; ++slot) {
+            // An address of a single byte is no address.
+            const bool shown = strnlen(c.EmailAddresses[slot], ContactWidth::Address) > 1;
+            emails.append({tr("Email Address %1 : ").arg(slot + 1), shown ? text(c.EmailAddresses[slot]) : QString()});
+        }
     }
-    section(tr("Email Addresses\n"), emails, anyPresent(emails));
+    section(tr("Email Addresses\n"), emails);
 
-    const QVector<Line> phones = {
-        field("Home Phone 1 : ", text(c.HomePhone1)), field("Home Phone 2 : ", text(c.HomePhone2)),
-        field("Home Fax : ", text(c.HomeFax)), field("Work Phone 1 : ", text(c.WorkPhone1)),
-        field("Work Phone 2 : ", text(c.WorkPhone2)), field("Work Fax : ", text(c.WorkFax)),
-        field("Pager : ", text(c.Pager)), field("Mobile Phone : ", text(c.MobilePhone)),
-        field("Main Phone : ", text(c.MainPhone)), field("Assistant Phone : ", text(c.AssistantPhone)),
-        field("Custom Phone 1 : ", text(c.CustomPhone[0])), field("Custom Phone 3 : ", text(c.CustomPhone[2]))};
-    section(tr("Telephone Numbers and Fax\n"), phones, anyPresent(phones));
+    section(tr("Telephone Numbers and Fax\n"),
+            {field("Home Phone 1 : ", value("OPFContactCopyHomePhone", text(c.HomePhone1))),
+             field("Home Phone 2 : ", value("OPFContactCopyHomePhone2", text(c.HomePhone2))),
+             field("Home Fax : ", value("OPFContactCopyHomeFax", text(c.HomeFax))),
+             field("Work Phone 1 : ", value("OPFContactCopyBusinessPhone", text(c.WorkPhone1))),
+             field("Work Phone 2 : ", value("OPFContactCopyBusinessPhone2", text(c.WorkPhone2))),
+             field("Work Fax : ", value("OPFContactCopyBusinessFax", text(c.WorkFax))),
+             field("Pager : ", value("OPFContactCopyPager", text(c.Pager))),
+             field("Mobile Phone : ", value("OPFContactCopyCellPhone", text(c.MobilePhone))),
+             field("Main Phone : ", value("OPFContactMainPhone", text(c.MainPhone))),
+             field("Assistant Phone : ", value("OPFContactCopyAssistantPhone", text(c.AssistantPhone))),
+             field("Radio Phone : ", value("OPFContactCopyRadioPhone", QString())),
+             field("Other Phone : ", value("OPFContactCopyOtherPhone", QString())),
+             field("Other Fax : ", value("OPFContactCopyOtherFax", QString())),
+             field("Custom Phone 1 : ", value("OPFContactCopyCustomPhone1", text(c.CustomPhone[0]))),
+             field("Custom Phone 2 : ", value("OPFContactCopyCustomPhone2", text(c.CustomPhone[1]))),
+             field("Custom Phone 3 : ", value("OPFContactCopyCustomPhone3", text(c.CustomPhone[2]))),
+             field("Custom Phone 4 : ", value("OPFContactCopyCustomPhone4", text(c.CustomPhone[3])))});
 
-    QVector<Line> others = {
-        field("Job Title : ", text(c.JobTitle)), field("Dept : ", text(c.Department)),
-        field("Work Street Address : ", text(c.WorkStreet)), field("Work State : ", text(c.WorkState)),
-        field("Work Zip : ", text(c.WorkZip)), field("Work Country/Region : ", text(c.WorkCountry)),
-        field("Work URL : ", text(c.WorkWebPage)), field("Home Street Address : ", text(c.HomeStreet)),
-        field("Home City : ", text(c.HomeCity)), field("Home State : ", text(c.HomeState)),
-        field("Home Zip : ", text(c.HomeZip)), field("Home Country/Region : ", text(c.HomeCountry)),
-        field("Home URL : ", text(c.HomeWebPage))};
-    for (int slot = 0; slot < ContactWidth::AddressSlots; ++slot)
-        others.append({tr("Instant Messaging %1 : ").arg(slot + 1), text(c.IMAddresses[slot])});
+    QVector<DetailLine> others = {
+        field("Job Title : ", value("OPFContactCopyBusinessTitle", text(c.JobTitle))),
+        field("Dept : ", value("OPFContactCopyBusinessDepartment", text(c.Department))),
+        field("Work Street Address : ", value("OPFContactCopyBusinessStreetAddress", text(c.WorkStreet))),
+        field("Work City : ", value("OPFContactCopyBusinessCity", text(c.WorkCity))),
+        field("Work State : ", value("OPFContactCopyBusinessState", text(c.WorkState))),
+        field("Work Zip : ", value("OPFContactCopyBusinessZip", text(c.WorkZip))),
+        field("Work Country/Region : ", value("OPFContactCopyBusinessCountry", text(c.WorkCountry))),
+        field("Work URL : ", value("OPFContactCopyBusinessHomePage", text(c.WorkWebPage))),
+        field("Home Street Address : ", value("OPFContactCopyHomeStreetAddress", text(c.HomeStreet))),
+        field("Home City : ", value("OPFContactCopyHomeCity", text(c.HomeCity))),
+        field("Home State : ", value("OPFContactCopyHomeState", text(c.HomeState))),
+        field("Home Zip : ", value("OPFContactCopyHomeZip", text(c.HomeZip))),
+        field("Home Country/Region : ", value("OPFContactCopyHomeCountry", text(c.HomeCountry))),
+        field("Home URL : ", value("OPFContactCopyHomeWebPage", text(c.HomeWebPage))),
+        field("Other Street Address : ", value("OPFContactCopyOtherStreetAddress", QString())),
+        field("Other City : ", value("OPFContactCopyOtherCity", QString())),
+        field("Other State : ", value("OPFContactCopyOtherState", QString())),
+        field("Other Zip : ", value("OPFContactCopyOtherZip", QString())),
+        field("Other Country/Region : ", value("OPFContactCopyOtherCountry", QString()))};
+    if (!more.imAddresses.isEmpty()) {
+        for (int i = 0; i < more.imAddresses.size(); ++i)
+            others.append({tr("Instant Messaging %1 : ").arg(i + 1), more.imAddresses[i].address});
+    } else {
+        for (int slot = 0; slot < ContactWidth::AddressSlots; ++slot)
+            others.append({tr("Instant Messaging %1 : ").arg(slot + 1), text(c.IMAddresses[slot])});
+    }
+    static const char *const kCustomElements[] = {"OPFContactCopyCustom1Data", "OPFContactCopyCustom2Data",
+                                                  "OPFContactCopyCustom3Data", "OPFContactCopyCustom4Data",
+                                                  "OPFContactCustomData5",     "OPFContactCustomData6",
+                                                  "OPFContactCustomData7",     "OPFContactCustomData8"};
     for (int slot = 0; slot < ContactWidth::CustomFieldSlots; ++slot)
-        others.append({tr("Custom %1 : ").arg(slot + 1), text(c.CustomFields[slot])});
-    others.append(field("Custom Date 1 : ", text(c.CustomDate1)));
-    others.append(field("Custom Date 2 : ", text(c.CustomDate2)));
-    others.append(field("Spouse : ", text(c.Spouse)));
-    others.append(field("Interests : ", text(c.Interests)));
-    for (int slot = 0; slot < ContactWidth::ChildSlots; ++slot)
-        others.append({tr("Childern %1 : ").arg(slot + 1), text(c.Children[slot])});
-    others.append(field("Blood : ", text(c.BloodType)));
+        others.append({tr("Custom %1 : ").arg(slot + 1), value(kCustomElements[slot], text(c.CustomFields[slot]))});
+    others.append(field("Custom Date 1 : ", date(text(c.CustomDate1))));
+    others.append(field("Custom Date 2 : ", date(text(c.CustomDate2))));
+    others.append(field("Spouse : ", value("OPFContactCopySpousesName", text(c.Spouse))));
+    others.append(field("Interests : ", value("OPFContactCopyInterests", text(c.Interests))));
+    if (!more.children.isEmpty()) {
+        for (int i = 0; i < more.children.size(); ++i)
+            others.append({tr("Childern %1 : ").arg(i + 1), more.children[i]});
+    } else {
+        for (int slot = 0; slot < ContactWidth::ChildSlots; ++slot)
+            others.append({tr("Childern %1 : ").arg(slot + 1), text(c.Children[slot])});
+    }
+    others.append(field("Blood : ", value("OPFContactCopyBloodType", text(c.BloodType))));
     others.append(field("Age : ", c.Age != 0 ? QString::number(quint32(c.Age)) : QString()));
-    others.append(field("Birthday : ", text(c.Birthday)));
-    others.append(field("Anniversary : ", text(c.Anniversary)));
-    section(tr("Others\n"), others, anyPresent(others));
+    others.append(field("Birthday : ", date(text(c.Birthday))));
+    others.append(field("Anniversary : ", date(text(c.Anniversary))));
+    others.append(field("Categories : ", more.categories.isEmpty() ? ownedText(c.Categories, FieldEncoding::Utf8)
+                                                                   : more.categories.join(QLatin1String(", "))));
+    // Whatever else the export holds for the contact, under its element's name.
+    static const QSet<QByteArray> kShownElsewhere = {
+        "OPFContactCopyNotes",      "OPFContactCopyNotesPlain",   "OPFContactCopyAge",
+        "OPFContactCopyBirthday",   "OPFContactCopyAnniversary",  "OPFContactCopyCustomDate1",
+        "OPFContactCopyCustomDate2"};
+    QList<QByteArray> rest;
+    for (auto it = more.texts.cbegin(); it != more.texts.cend(); ++it) {
+        if (!shownElements.contains(it.key()) && !kShownElsewhere.contains(it.key()))
+            rest.append(it.key());
+    }
+    std::sort(rest.begin(), rest.end());
+    for (const QByteArray &element : rest)
+        others.append({elementLabel(element), more.texts.value(element)});
+    section(tr("Others\n"), others);
 
     if (c.NotesSize != 0) {
         details->setTextColor(kHeadingText);
@@ -503,19 +603,20 @@ void QPreviewOfItems::writePreviewItemsForCalendar(const CalenderInformation *ev
     prepareDetailsPane();
     if (!event)
         return;
-    auto line = [this](const QString &value) {
-        m_panes.details->setFontPointSize(11);
-        appendDetail(value);
-    };
-    if (present(event->Summary))
-        line(tr("Summary : ") + text(event->Summary) + QLatin1Char('\n'));
+    const EventDetails &more = detailsOf(event);
+    m_panes.details->setFontPointSize(11);
+    // The record keeps the summary and location with their character references; a summary
+    // too long for its field comes whole from the details.
+    const QString summary = present(event->Summary) ? decodeXmlText(text(event->Summary)) : more.summary;
+    if (!summary.isEmpty())
+        appendPlainDetail(tr("Summary : ") + summary + QLatin1Char('\n'));
     if (present(event->Location))
-        line(tr("Location : ") + text(event->Location) + QLatin1Char('\n'));
+        appendPlainDetail(tr("Location : ") + decodeXmlText(text(event->Location)) + QLatin1Char('\n'));
+    appendLines(eventLines(*event, more));
     if (event->DescriptionSize != 0) {
-        line(tr("Description: \n"));
+        appendPlainDetail(tr("Description: \n"));
         const PreviewText description = readPreviewText(olmReader(), event->DescriptionOffset,
                                                          event->DescriptionSize, kDetailsTextLimit, true);
-        m_panes.details->setFontPointSize(11);
         appendPlainDetail(QString::fromUtf8(breakLongRuns(decodePreviewEntities(description.bytes), false)));
         noteShortened(description, event->DescriptionSize);
     }
@@ -527,25 +628,24 @@ void QPreviewOfItems::writePreviewItemsForTask(const TasksInformation *task)
     prepareDetailsPane();
     if (!task)
         return;
+    const TaskDetails &more = detailsOf(task);
     if (present(task->Name))
-        appendDetail(tr("Task : ") + text(task->Name) + QLatin1Char('\n'));
-    if (present(task->StartDisplay))
-        appendDetail(tr("Start Date : ") + text(task->StartDisplay) + QLatin1Char('\n'));
-    if (present(task->DueDisplay))
-        appendDetail(tr("Due Date : ") + text(task->DueDisplay) + QLatin1Char('\n'));
+        appendPlainDetail(tr("Task : ") + text(task->Name) + QLatin1Char('\n'));
+    appendLines(taskDateLines(*task, more));
     if (present(task->Priority)) {
         const QByteArray priority(task->Priority, int(strnlen(task->Priority, sizeof(task->Priority))));
         if (priority == "2")
-            appendDetail(tr("Priority : ") + tr("High") + QLatin1Char('\n'));
+            appendPlainDetail(tr("Priority : ") + tr("High") + QLatin1Char('\n'));
         else if (priority == "3")
-            appendDetail(tr("Priority : ") + tr("Normal") + QLatin1Char('\n'));
+            appendPlainDetail(tr("Priority : ") + tr("Normal") + QLatin1Char('\n'));
         else if (priority == "4")
-            appendDetail(tr("Priority : ") + tr("Low") + QLatin1Char('\n'));
+            appendPlainDetail(tr("Priority : ") + tr("Low") + QLatin1Char('\n'));
         else
-            appendDetail(tr("Priority : "));
+            appendPlainDetail(tr("Priority : "));
     }
+    appendLines(taskStateLines(more));
     if (task->NoteSize != 0) {
-        appendDetail(tr("Description: \n"));
+        appendPlainDetail(tr("Description: \n"));
         const PreviewText note = readPreviewText(olmReader(), task->NoteOffset, task->NoteSize, kDetailsTextLimit, false);
         appendDetail(QString::fromUtf8(breakLongRuns(decodedUpToZero(note.bytes), true)));
         noteShortened(note, task->NoteSize);
@@ -559,9 +659,10 @@ void QPreviewOfItems::writePreviewItemsForNotes(const NotesInformation *note)
     if (!note)
         return;
     if (present(note->Title))
-        appendDetail(tr("Summary : ") + text(note->Title) + QLatin1Char('\n'));
+        appendPlainDetail(tr("Summary : ") + text(note->Title) + QLatin1Char('\n'));
+    appendLines(noteLines(*note));
     if (note->NotesSize != 0) {
-        appendDetail(tr("Description : \n"));
+        appendPlainDetail(tr("Description : \n"));
         const PreviewText body = readPreviewText(olmReader(), note->NotesOffset, note->NotesSize, kDetailsTextLimit, false);
         appendDetail(QString::fromUtf8(breakLongRuns(decodedUpToZero(body.bytes), true)));
         noteShortened(body, note->NotesSize);

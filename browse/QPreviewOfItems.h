@@ -4,6 +4,7 @@
 // Large texts are read back from the .olm file at the moment they are shown.
 #include <QByteArray>
 #include <QObject>
+#include <QVector>
 
 class AttachmentList;
 class QTextBrowser;
@@ -12,6 +13,7 @@ class QTreeWidgetItem;
 class QWebView;
 class TextReader;
 struct CalenderInformation;
+struct DetailLine;
 struct ContactInformation;
 struct MailMLRC;
 struct NotesInformation;
@@ -94,6 +96,8 @@ private:
     void appendDetail(const QString &text);
     // A paragraph shown exactly as given.
     void appendPlainDetail(const QString &text);
+    // A paragraph for each line that has a value.
+    void appendLines(const QVector<DetailLine> &lines);
     // Says so under a text shown only in part.
     void noteShortened(const PreviewText &text, qint64 size);
     void finishDetails();

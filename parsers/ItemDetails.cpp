@@ -539,6 +539,7 @@ void readEventDetails(const CalenderInformation *event, const DocumentItem &item
     if (zone.isEmpty())
         zone = elementText(bytes, "OPFCalendarEventCopyStartTimeZone");
     details.hasZoneOffset = zoneOffsetMinutes(zone, &details.zoneOffsetMinutes);
+    details.zoneName = zone;
     details.allDay = flagValue(elementText(bytes, "OPFCalendarEventGetIsAllDayEvent"));
     details.isPrivate = flagValue(elementText(bytes, "OPFCalendarEventGetIsPrivate"));
     details.categories = categoriesIn(bytes, "OPFCalendarEventCopyCategoryList");

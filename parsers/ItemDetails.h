@@ -42,6 +42,7 @@ struct EventDetails {
     int reminderSeconds = -1;    // before the start; -1: no reminder
     int zoneOffsetMinutes = 0;   // of the event's zone name, "(UTC-07:00) …"
     bool hasZoneOffset = false;
+    QString zoneName;            // "(UTC-07:00) Mountain Time (US & Canada)"; empty when the export names none
     bool allDay = false;
     bool isPrivate = false;
     QStringList categories;      // document order

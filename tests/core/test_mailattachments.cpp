@@ -94,6 +94,9 @@ void MailAttachmentsTest::distinctNames_data()
     QTest::newRow("third") << "a.txt" << QStringList{"a.txt", "a (2).txt"} << "a (3).txt";
     QTest::newRow("other case") << "a.txt" << QStringList{"A.TXT"} << "a (2).txt";
     QTest::newRow("no extension") << "README" << QStringList{"readme"} << "README (2)";
+    // macOS takes an e with a combining accent for the precomposed one.
+    QTest::newRow("other normal form") << QString::fromUtf8("caf\u00e9.txt") << QStringList{QString::fromUtf8("cafe\u0301.txt")}
+                                       << QString::fromUtf8("caf\u00e9 (2).txt");
 }
 
 void MailAttachmentsTest::distinctNames()

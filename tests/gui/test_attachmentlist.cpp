@@ -66,7 +66,7 @@ public:
             if (!dialog || !dialog->isVisible())
                 return;
             titles << dialog->windowTitle();
-            if (dialog->fileMode() == QFileDialog::Directory || dialog->fileMode() == QFileDialog::DirectoryOnly)
+            if (dialog->fileMode() == QFileDialog::Directory)
                 dialog->setDirectory(m_path);
             else
                 dialog->selectFile(m_path);
