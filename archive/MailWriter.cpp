@@ -200,6 +200,10 @@ struct BodyForm {
     bool html = false;
     // ... or the link pair: the part is text/html, and its charset declarations say UTF-8.
     bool htmlWithLinks = false;
+    // A body read in one block keeps its text, as stored and decoded, for the conversion.
+    bool oneBlock = true;
+    QByteArray stored;
+    QByteArray decoded;
 };
 
 const char *const kEntityTexts[] = {"&lt;", "&amp;", "&nbsp;", "&gt;"};
@@ -225,18 +229,41 @@ BodyForm bodyForm(const MailMLRC &mail, const TextReader &olm, qint64 blockSize)
 {
     TextBlocks blocks(olm, mail.BodyOffset, mail.BodySize, TextBlocks::ZeroBytes::EndText, blockSize);
     FoldedScan entities(kEntityTexts, int(sizeof kEntityTexts / sizeof kEntityTexts[0]));
+    // The tag pairs are looked for in the text as it is and as decoded; the two are
+    // one scan until decoding first changes something.
     HtmlPairScan asStored, decoded;
+    bool decodingChanged = false;
     BodyEntities decoder;
     QByteArray text;
+    const auto addDecoded = [&](const QByteArray &piece, const QByteArray &stored) {
+        if (!decodingChanged && piece != stored) {
+            decoded = asStored;
+            decodingChanged = true;
+        }
+        if (decodingChanged)
+            decoded.add(piece.constData(), piece.size());
+    };
+    BodyForm form;
+    int pieces = 0;
     while (blocks.next(&text)) {
         entities.add(text.constData(), text.size());
-        asStored.add(text.constData(), text.size());
         const QByteArray piece = decoder.add(text, false);
-        decoded.add(piece.constData(), piece.size());
+        addDecoded(piece, text);
+        asStored.add(text.constData(), text.size());
+        if (++pieces == 1) {
+            form.stored = text;
+            form.decoded = piece;
+        }
     }
     const QByteArray rest = decoder.add(QByteArray(), true);
-    decoded.add(rest.constData(), rest.size());
-    BodyForm form;
+    addDecoded(rest, QByteArray());
+    if (!decodingChanged)
+        decoded = asStored;
+    form.oneBlock = pieces <= 1;
+    if (form.oneBlock)
+        form.decoded += rest;
+    else
+        form.stored = form.decoded = QByteArray();
     form.entities = entities.found() != 0;
     const HtmlPairScan &judged = form.entities ? decoded : asStored;
     form.html = judged.holdsPair(false);
@@ -257,9 +284,13 @@ public:
     {
         QByteArray text;
         while (!m_done) {
-            const bool more = m_blocks.next(&text);
+            const bool more = !m_form.oneBlock && m_blocks.next(&text);
             m_done = !more;
-            QByteArray piece = m_form.entities ? m_entities.add(text, !more) : text;
+            QByteArray piece;
+            if (m_form.oneBlock)
+                piece = m_form.entities ? m_form.decoded : m_form.stored;
+            else
+                piece = m_form.entities ? m_entities.add(text, !more) : text;
             if (m_form.entities || !m_form.html)
                 piece.replace('\r', '\n');
             // HTML goes out in UTF-8, so its own declaration must say so.
@@ -270,12 +301,13 @@ public:
                 return true;
             }
         }
+        content->clear();
         return false;
     }
 
 private:
     TextBlocks m_blocks;
-    const BodyForm m_form;
+    const BodyForm &m_form;
     BodyEntities m_entities;
     Utf8Declarations m_declarations;
     bool m_done = false;

@@ -72,6 +72,12 @@ void MessageOutput::text(const char *bytes, qint64 size)
             m_textLineStart = false;
         }
     }
+    // The next CR and the next LF, each looked for again only once passed.
+    const char *nextCR = at, *nextLF = at;
+    const auto findFrom = [end](const char *from, char wanted) {
+        const void *found = memchr(from, wanted, size_t(end - from));
+        return found ? static_cast<const char *>(found) : end;
+    };
     while (at < end) {
         if (m_textLineStart) {
             const qint64 left = end - at;
@@ -86,9 +92,11 @@ void MessageOutput::text(const char *bytes, qint64 size)
             }
         }
         // Up to and including the next line end.
-        const char *lineEnd = at;
-        while (lineEnd < end && *lineEnd != '\r' && *lineEnd != '\n')
-            ++lineEnd;
+        if (nextCR < at || (nextCR == at && *at != '\r'))
+            nextCR = findFrom(at, '\r');
+        if (nextLF < at || (nextLF == at && *at != '\n'))
+            nextLF = findFrom(at, '\n');
+        const char *const lineEnd = qMin(nextCR, nextLF);
         if (lineEnd < end) {
             m_pending.append(at, int(lineEnd + 1 - at));
             at = lineEnd + 1;

@@ -89,8 +89,10 @@ QByteArray stampOf(const QDateTime &modified, const QDateTime &fallback)
 QByteArray parameterValue(QString value)
 {
     value.remove(QLatin1Char('"'));
-    value.replace(QRegularExpression(QStringLiteral("[\\r\\n\\t]+")), QStringLiteral(" "));
-    if (value.contains(QRegularExpression(QStringLiteral("[,;:]"))))
+    static const QRegularExpression lineBreaks(QStringLiteral("[\\r\\n\\t]+"));
+    static const QRegularExpression separators(QStringLiteral("[,;:]"));
+    value.replace(lineBreaks, QStringLiteral(" "));
+    if (value.contains(separators))
         return '"' + value.toUtf8() + '"';
     return value.toUtf8();
 }

@@ -58,7 +58,11 @@ QString street(const QString &stored) { return QString(stored).replace(QLatin1St
 // Control characters other than line breaks and tabs have no place in a vCard value.
 QString withoutControls(QString text)
 {
-    text.remove(QRegularExpression(QStringLiteral("[\\x00-\\x08\\x0B\\x0C\\x0E-\\x1F\\x7F]")));
+    const auto isControl = [](QChar c) {
+        const ushort code = c.unicode();
+        return (code < 0x20 && code != '\t' && code != '\n' && code != '\r') || code == 0x7F;
+    };
+    text.truncate(int(std::remove_if(text.begin(), text.end(), isControl) - text.begin()));
     return text.trimmed();
 }
 

@@ -13,6 +13,7 @@
 #include <QCryptographicHash>
 #include <QLocale>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -155,6 +156,28 @@ QByteArray contentTypeOf(const QString &stored)
     return type.match(trimmed).hasMatch() ? trimmed.toLatin1() : QByteArray("application/octet-stream");
 }
 
+// CR LF and a CR alone each become LF, in one pass.
+QByteArray withLfLineEnds(QByteArray text)
+{
+    char *const begin = text.data();
+    const char *const end = begin + text.size();
+    char *cr = static_cast<char *>(memchr(begin, '\r', size_t(text.size())));
+    if (!cr)
+        return text;
+    char *put = cr;
+    for (const char *at = cr; at < end; ++at) {
+        if (*at != '\r') {
+            *put++ = *at;
+            continue;
+        }
+        *put++ = '\n';
+        if (at + 1 < end && at[1] == '\n')
+            ++at;
+    }
+    text.truncate(int(put - begin));
+    return text;
+}
+
 // A body kept in the file as the message carries it, block by block: zero bytes
 // dropped, entities and character references decoded once, line ends LF.
 class BodyText
@@ -189,12 +212,13 @@ public:
                 decoded.chop(1);
                 m_heldCR = true;
             }
-            piece += decoded.replace("\r\n", "\n").replace('\r', '\n');
+            piece += withLfLineEnds(decoded);
             if (!piece.isEmpty()) {
                 *text = piece;
                 return true;
             }
         }
+        text->clear();
         return false;
     }
 
@@ -208,19 +232,26 @@ private:
 // True when the UTF-8 text is all white space, as QString::trimmed() judges it.
 bool allSpace(const QByteArray &text)
 {
-    const QString characters = QString::fromUtf8(text);
-    for (const QChar c : characters) {
-        if (!c.isSpace())
+    for (int i = 0; i < text.size(); ++i) {
+        const uchar byte = uchar(text.at(i));
+        if (byte >= 0x80) {
+            const QString rest = QString::fromUtf8(text.constData() + i, text.size() - i);
+            return std::all_of(rest.begin(), rest.end(), [](QChar c) { return c.isSpace(); });
+        }
+        if (byte != ' ' && (byte < '\t' || byte > '\r'))
             return false;
     }
     return true;
 }
 
 // What a body is, read once before it is written: HTML (markup, where asked) and empty
-// but for white space.
+// but for white space; and its text where it fits in one block, so that it is not
+// read and converted again.
 struct BodyLook {
     bool markup = false;
     bool blank = true;
+    bool whole = false;
+    QByteArray text;
 };
 
 BodyLook lookAt(const TextReader &olm, qint64 offset, qint64 size, bool markupWanted, qint64 blockSize)
@@ -229,11 +260,19 @@ BodyLook lookAt(const TextReader &olm, qint64 offset, qint64 size, bool markupWa
     MarkupScan markup;
     BodyLook look;
     QByteArray piece;
+    int pieces = 0;
+    look.whole = true;
     while (text.next(&piece)) {
+        if (++pieces == 1) {
+            look.text = piece;
+        } else {
+            look.text.clear();
+            look.whole = false;
+        }
         if (markupWanted)
             markup.add(piece.constData(), piece.size());
         look.blank = look.blank && allSpace(piece);
-        if (!look.blank && (!markupWanted || markup.holdsMarkup()))
+        if (pieces > 1 && !look.blank && (!markupWanted || markup.holdsMarkup()))
             break;
     }
     look.markup = markup.holdsMarkup();
@@ -242,24 +281,22 @@ BodyLook lookAt(const TextReader &olm, qint64 offset, qint64 size, bool markupWa
 
 // A text part in quoted-printable, converted block by block and written in whole lines.
 void writeTextPart(MessageOutput &message, const char *subtype, const TextReader &olm, qint64 offset, qint64 size,
-                   qint64 blockSize)
+                   const BodyLook &look, qint64 blockSize)
 {
     const bool html = qstrcmp(subtype, "html") == 0;
     message.line(QByteArray("Content-Type: text/") + subtype + "; charset=utf-8");
     message.line("Content-Transfer-Encoding: quoted-printable");
     message.line(QByteArray());
-    BodyText text(olm, offset, size, blockSize);
+    BodyText text(olm, look.whole ? 0 : offset, look.whole ? 0 : size, blockSize);
     Utf8Declarations declarations;
     QuotedPrintableEncoder encoder;
-    QByteArray piece, partialLine;
-    bool more = true;
-    while (more && message.ok()) {
-        more = text.next(&piece);
-        if (!more)
-            piece.clear();
-        QByteArray utf8 = piece;
-        if (html)
-            utf8 = declarations.add(piece, !more);
+    QByteArray piece = look.whole ? look.text : QByteArray();
+    QByteArray partialLine;
+    bool more = !look.whole;
+    for (bool first = true; first || (more && message.ok()); first = false) {
+        if (!look.whole)
+            more = text.next(&piece);
+        QByteArray utf8 = html ? declarations.add(piece, !more) : piece;
         QByteArray encoded = partialLine + encoder.add(utf8, !more);
         partialLine.clear();
         if (more) {
@@ -278,25 +315,25 @@ void writeBody(MessageOutput &message, const MailMLRC &mail, const MailDetails &
 {
     const BodyLook body = lookAt(olm, mail.BodyOffset, mail.BodySize, true, blockSize);
     if (body.markup) {
-        writeTextPart(message, "html", olm, mail.BodyOffset, mail.BodySize, blockSize);
+        writeTextPart(message, "html", olm, mail.BodyOffset, mail.BodySize, body, blockSize);
         return;
     }
     const BodyLook html = lookAt(olm, details.htmlBody.offset, details.htmlBody.size, false, blockSize);
     if (html.blank) {
-        writeTextPart(message, "plain", olm, mail.BodyOffset, mail.BodySize, blockSize);
+        writeTextPart(message, "plain", olm, mail.BodyOffset, mail.BodySize, body, blockSize);
         return;
     }
     if (body.blank) {
-        writeTextPart(message, "html", olm, details.htmlBody.offset, details.htmlBody.size, blockSize);
+        writeTextPart(message, "html", olm, details.htmlBody.offset, details.htmlBody.size, html, blockSize);
         return;
     }
     const QByteArray alternative = boundary + "_alt";
     message.lines("Content-Type: multipart/alternative;\n boundary=\"" + alternative + '"');
     message.line(QByteArray());
     message.line("--" + alternative);
-    writeTextPart(message, "plain", olm, mail.BodyOffset, mail.BodySize, blockSize);
+    writeTextPart(message, "plain", olm, mail.BodyOffset, mail.BodySize, body, blockSize);
     message.line("--" + alternative);
-    writeTextPart(message, "html", olm, details.htmlBody.offset, details.htmlBody.size, blockSize);
+    writeTextPart(message, "html", olm, details.htmlBody.offset, details.htmlBody.size, html, blockSize);
     message.line("--" + alternative + "--");
 }
 
@@ -318,7 +355,8 @@ void writeAttachment(MessageOutput &message, const QString &storedName, const QS
     const QString id = contentId.trimmed();
     if (!id.isEmpty() && id != QLatin1String("no")) {
         QString bare = id;
-        bare.remove(QRegularExpression(QStringLiteral("[\\x00-\\x20<>\\x7F]")));
+        static const QRegularExpression notInIdentifier(QStringLiteral("[\\x00-\\x20<>\\x7F]"));
+        bare.remove(notInIdentifier);
         message.line("Content-ID: <" + bare.toLatin1() + '>');
     }
     message.line(QByteArray());
@@ -411,7 +449,8 @@ QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details)
         id.remove(0, 1);
     if (id.endsWith(QLatin1Char('>')))
         id.chop(1);
-    id.remove(QRegularExpression(QStringLiteral("[\\x00-\\x20\\x7F]")));
+    static const QRegularExpression spacesAndControls(QStringLiteral("[\\x00-\\x20\\x7F]"));
+    id.remove(spacesAndControls);
     if (id.isEmpty())
         return QByteArray();
     const int at = id.lastIndexOf(QLatin1Char('@'));
@@ -422,6 +461,15 @@ QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details)
         return '<' + identifierPart(id) + "@mendora.invalid>";
     return '<' + identifierPart(left) + '@' + identifierPart(right) + '>';
 }
+
+namespace {
+// A byte that stands for itself in quoted-printable text wherever it is.
+bool isPlain(char c) { return uchar(c) >= 33 && uchar(c) <= 126 && c != '='; }
+// A space or tab: itself, unless it ends its line.
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+// A byte that is encoded wherever it is.
+bool isAlwaysEncoded(char c) { return !isPlain(c) && !isBlank(c) && c != '\n'; }
+} // namespace
 
 QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
 {
@@ -434,6 +482,33 @@ QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
     char *put = out.data();
     const char *c = begin;
     while (c < end) {
+        // Runs that need no look ahead, as far as the line has room: printable bytes other
+        // than "=" (and spaces followed by more of the line) stand for themselves, and bytes
+        // that are always encoded are. Only ">" and "F" can start a separator line.
+        if (!m_lineStart || (*c != '>' && *c != 'F')) {
+            const char *const lineRoom = c + qMin<qint64>(end - c, 75 - m_column);
+            const char *run = c;
+            while (run < lineRoom && (isPlain(*run) || (isBlank(*run) && run + 1 < end && run[1] != '\n')))
+                ++run;
+            if (run == c) {
+                const char *const encodedRoom = c + qMin<qint64>(end - c, (75 - m_column) / 3);
+                for (; run < encodedRoom && isAlwaysEncoded(*run); ++run) {
+                    *put++ = '=';
+                    *put++ = kHex[uchar(*run) >> 4];
+                    *put++ = kHex[uchar(*run) & 15];
+                }
+                m_column += 3 * int(run - c);
+            } else {
+                memcpy(put, c, size_t(run - c));
+                put += run - c;
+                m_column += int(run - c);
+            }
+            if (run > c) {
+                m_lineStart = false;
+                c = run;
+                continue;
+            }
+        }
         const uchar byte = uchar(*c);
         if (byte == '\n') {
             *put++ = '\n';

@@ -9,9 +9,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <sys/stat.h>
 
 namespace {
 constexpr int kRowsShownAtMost = 4;
@@ -26,6 +28,15 @@ QSet<QString> namesIn(const QString &folder)
     for (const QString &entry : entries)
         names.insert(fileNameKey(entry));
     return names;
+}
+// True when path names the export the scan read, under whatever name: writing there
+// would destroy the very file the attachments come from.
+bool isTheOpenExport(const QString &path)
+{
+    struct stat open {}, named {};
+    return fileDescriptor >= 0 && ::fstat(fileDescriptor, &open) == 0
+           && ::stat(QFile::encodeName(path).constData(), &named) == 0 && open.st_dev == named.st_dev
+           && open.st_ino == named.st_ino;
 }
 } // namespace
 
@@ -114,6 +125,15 @@ void AttachmentList::contextMenuEvent(QContextMenuEvent *event)
     menu.exec(event->globalPos());
 }
 
+void AttachmentList::keyPressEvent(QKeyEvent *event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem()) {
+        saveAttachmentAs(indexOfTopLevelItem(currentItem()));
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
 void AttachmentList::saveAttachmentAs(int row)
 {
     if (row < 0 || row >= m_attachments.size())
@@ -130,6 +150,13 @@ void AttachmentList::saveAttachmentAs(int row)
     if (path.isEmpty())
         return;
     m_lastFolder = QFileInfo(path).path();
+    if (isTheOpenExport(path)) {
+        QMessageBox::warning(window(), tr(kTitle),
+                             tr("\"%1\" is the OLM file being read: the attachment is not saved over it. Choose "
+                                "another name.")
+                                 .arg(path));
+        return;
+    }
     const AttachmentWrite write = writeAttachmentFile(FileTextReader(fileDescriptor, lSize), attachment, path);
     if (!write.error.isEmpty()) {
         QMessageBox::warning(window(), tr(kTitle), tr("\"%1\" could not be saved:\n%2").arg(path, write.error));
@@ -183,6 +210,12 @@ void AttachmentList::saveAllAttachments()
         QString name = distinctFileName(attachmentFileName(attachment.name), usedNow);
         QString path = QDir(folder).filePath(name);
         QFileInfo existing(path);
+        // The export itself is never replaced: the attachment is kept beside it.
+        if (isTheOpenExport(path)) {
+            name = distinctFileName(name, usedNow + namesIn(folder));
+            path = QDir(folder).filePath(name);
+            existing = QFileInfo(path);
+        }
         if (existing.exists() || existing.isSymLink()) {
             ExistingFile answer = decision;
             if (!decided) {

@@ -1,6 +1,8 @@
 #include "parsers/HtmlTest.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 // Opening texts first, closing texts after, in the same order; the last pair is the link pair.
@@ -46,7 +48,42 @@ quint32 pairMask(bool withLinks)
 }
 } // namespace
 
-FoldedScan::FoldedScan(const char *const *texts, int count) : m_texts(texts), m_count(count) {}
+namespace {
+// Every byte a character of a text can begin with: the letter in either case, and the
+// lead byte of LONG S or KELVIN SIGN for "s" and "k".
+void markBytesOf(char wanted, quint32 bit, quint32 *table)
+{
+    table[uchar(wanted)] |= bit;
+    if (wanted >= 'a' && wanted <= 'z')
+        table[uchar(wanted - 'a' + 'A')] |= bit;
+    if (wanted == 's')
+        table[0xC5] |= bit;
+    if (wanted == 'k')
+        table[0xE2] |= bit;
+}
+} // namespace
+
+FoldedScan::FoldedScan(const char *const *texts, int count) : m_texts(texts), m_count(count)
+{
+    std::fill(std::begin(m_second), std::end(m_second), 0u);
+    std::fill(std::begin(m_third), std::end(m_third), 0u);
+    for (int i = 0; i < count; ++i) {
+        const quint32 bit = 1u << i;
+        const size_t length = strlen(texts[i]);
+        // A text too short to be ruled out by its second or third character never is.
+        if (length < 3) {
+            for (int byte = 0; byte < 256; ++byte) {
+                m_third[byte] |= bit;
+                if (length < 2)
+                    m_second[byte] |= bit;
+            }
+        }
+        if (length >= 2)
+            markBytesOf(texts[i][1], bit, m_second);
+        if (length >= 3)
+            markBytesOf(texts[i][2], bit, m_third);
+    }
+}
 
 void FoldedScan::add(const char *text, qint64 size)
 {
@@ -64,10 +101,18 @@ void FoldedScan::add(const char *text, qint64 size)
         if (!start)
             break;
         const qint64 position = start - text;
+        quint32 candidates = ~m_found;
+        if (position + 1 < size) {
+            const uchar second = uchar(text[position + 1]);
+            candidates &= m_second[second];
+            // After a character of two or three bytes the third character stands further on.
+            if (second < 0x80 && position + 2 < size)
+                candidates &= m_third[uchar(text[position + 2])];
+        }
         bool cut = false;
-        for (int i = 0; i < m_count; ++i) {
+        for (int i = 0; i < m_count && candidates; ++i) {
             const quint32 bit = 1u << i;
-            if (m_found & bit)
+            if (!(candidates & bit))
                 continue;
             const Match match = foldedMatch(text, position, size, m_texts[i]);
             if (match == Match::Yes)

@@ -19,6 +19,10 @@ private:
     const char *const *m_texts;
     int m_count;
     quint32 m_found = 0; // one bit per text
+    // For each byte, the texts whose second (third) character it can begin: most starts
+    // are ruled out by two look-ups.
+    quint32 m_second[256];
+    quint32 m_third[256];
     QByteArray m_tail; // a start whose text the last piece cut short, and what follows it
 };
 

@@ -100,6 +100,7 @@ private slots:
     void htmlTextOfOpeningsThatNeverClose();
     void quotedPrintableLines_data();
     void quotedPrintableLines();
+    void quotedPrintableDecodesBack();
     void encodedWordsStayShortAndWhole();
     void messageLines();
     void markupTestAgreesWithTagPattern();
@@ -501,6 +502,52 @@ void TestStandardFormat::quotedPrintableLines()
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, encoded);
     QCOMPARE(quotedPrintable(text), encoded);
+}
+
+// Random texts of the bytes that matter: the encoding decodes back to the text (RFC 2045
+// rules, by hand), no line is longer than 76 characters or could pass for a separator,
+// and texts given in pieces encode as the whole does.
+void TestStandardFormat::quotedPrintableDecodesBack()
+{
+    const char *const pieces[] = {"a", "From ", ">", "F", " ", "\t", "\n", "=", "\xc3\xa9", "\r", "\x01", "xyz12"};
+    QRandomGenerator random(23);
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray text;
+        const int length = random.bounded(60);
+        for (int i = 0; i < length; ++i)
+            text += pieces[random.bounded(int(std::size(pieces)))];
+        const QByteArray encoded = quotedPrintable(text);
+        QByteArray decoded;
+        for (const QByteArray &line : encoded.split('\n')) {
+            QVERIFY2(line.size() <= 76, encoded.constData());
+            QVERIFY2(!line.startsWith("From ") && !QByteArray(line).replace(">", "").startsWith("From "),
+                     encoded.constData());
+            QVERIFY2(!line.endsWith(' ') && !line.endsWith('\t'), encoded.constData());
+            const bool soft = line.endsWith('=');
+            const QByteArray body = soft ? line.chopped(1) : line;
+            for (int i = 0; i < body.size(); ++i) {
+                if (body.at(i) == '=') {
+                    decoded += char(body.mid(i + 1, 2).toInt(nullptr, 16));
+                    i += 2;
+                } else {
+                    decoded += body.at(i);
+                }
+            }
+            if (!soft)
+                decoded += '\n';
+        }
+        decoded.chop(1);
+        QCOMPARE(decoded, text);
+        QuotedPrintableEncoder encoder;
+        QByteArray inPieces;
+        for (int at = 0; at < text.size();) {
+            const int piece = qMin(1 + int(random.bounded(7)), text.size() - at);
+            inPieces += encoder.add(text.mid(at, piece), false);
+            at += piece;
+        }
+        inPieces += encoder.add(QByteArray(), true);
+        QCOMPARE(inPieces, encoded);
+    }
 }
 
 // Every reader reads the words whole: each line, the header name included, within 78

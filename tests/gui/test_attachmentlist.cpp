@@ -94,6 +94,7 @@ private slots:
     void hostileNamesStayInsideTheFolder_data();
     void hostileNamesStayInsideTheFolder();
     void damagedAttachmentsSaySo();
+    void theExportBeingReadIsNeverReplaced();
     void contextMenuOffersBothSaves();
 
 private:
@@ -360,15 +361,42 @@ void AttachmentListTest::damagedAttachmentsSaySo()
     }
     QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("never.txt"))));
     {
+        // Return on a row saves it too.
         const QString path = m_dir.filePath(QStringLiteral("single-cut.txt"));
         PathAnswerer chooser(path);
         MessageBoxAnswerer boxes(QMessageBox::Ok);
-        list()->saveAttachmentAs(1);
+        list()->setCurrentItem(list()->topLevelItem(1));
+        QTest::keyClick(list(), Qt::Key_Return);
         QCOMPARE(boxes.texts, QStringList{QStringLiteral("\"%1\" was saved with only 4 of its 51,200 bytes: the OLM file "
                                                          "is damaged and ends before the attachment does.")
                                               .arg(path)});
         QCOMPARE(fileBytes(path), QByteArray("cut-"));
     }
+}
+
+// An attachment named like the export, saved beside it, or saved over it on purpose:
+// the export the window reads from stays as it is.
+void AttachmentListTest::theExportBeingReadIsNeverReplaced()
+{
+    const QByteArray olm = "the export|attached";
+    previewMail(olm, {{"made.olm", QString(), 11, 8}});
+    {
+        PathAnswerer chooser(m_dir.path());
+        MessageBoxAnswerer boxes(QMessageBox::Yes); // "Replace"
+        list()->saveAllAttachments();
+        QCOMPARE(boxes.texts, QStringList{QStringLiteral("1 of 1 attachments saved in \"%1\".").arg(m_dir.path())});
+    }
+    QCOMPARE(fileBytes(m_dir.filePath(QStringLiteral("made.olm"))), olm);
+    QCOMPARE(fileBytes(m_dir.filePath(QStringLiteral("made (2).olm"))), QByteArray("attached"));
+    {
+        PathAnswerer chooser(m_dir.filePath(QStringLiteral("made.olm")));
+        MessageBoxAnswerer boxes(QMessageBox::Yes); // the dialog's own "replace?" and ours
+        list()->saveAttachmentAs(0);
+        QCOMPARE(boxes.texts.last(), QStringLiteral("\"%1\" is the OLM file being read: the attachment is not saved over "
+                                                    "it. Choose another name.")
+                                         .arg(m_dir.filePath(QStringLiteral("made.olm"))));
+    }
+    QCOMPARE(fileBytes(m_dir.filePath(QStringLiteral("made.olm"))), olm);
 }
 
 void AttachmentListTest::contextMenuOffersBothSaves()
