@@ -123,10 +123,13 @@ private:
 };
 
 // The user's short date and time to the minute: seconds would only widen the column.
+// The format is worked out once: a folder of tens of thousands of mails asks for it per row.
 QString listMomentText(const QDateTime &moment)
 {
-    QString format = QLocale().dateTimeFormat(QLocale::ShortFormat);
-    format.remove(QRegularExpression(QStringLiteral("[:.]ss")));
+    static const QString format = [] {
+        QString withSeconds = QLocale().dateTimeFormat(QLocale::ShortFormat);
+        return withSeconds.remove(QRegularExpression(QStringLiteral("[:.]ss")));
+    }();
     return QLocale().toString(moment.toLocalTime(), format);
 }
 

@@ -46,14 +46,17 @@ QDateTime readStamp(QString text)
 {
     if (text.endsWith(QLatin1Char('Z')))
         text.chop(1);
-    QDateTime moment = QDateTime::fromString(text, QStringLiteral("yyyyMMdd'T'HHmmss"));
-    if (!moment.isValid()) {
-        const QDate date = QDate::fromString(text, QStringLiteral("yyyyMMdd"));
-        moment = date.isValid() ? QDateTime(date, QTime(0, 0)) : QDateTime();
-    }
-    if (moment.isValid())
-        moment.setTimeSpec(Qt::UTC);
-    return moment;
+    // Read as UTC from the start: read as the machine's local time, a stamp in the
+    // machine's daylight-saving gap would be moved or lost.
+    const QDate date = QDate::fromString(text.left(8), QStringLiteral("yyyyMMdd"));
+    if (!date.isValid())
+        return QDateTime();
+    if (text.size() == 8)
+        return QDateTime(date, QTime(0, 0), Qt::UTC);
+    const QTime time = QTime::fromString(text.mid(9), QStringLiteral("HHmmss"));
+    if (text.size() != 15 || text.at(8) != QLatin1Char('T') || !time.isValid())
+        return QDateTime();
+    return QDateTime(date, time, Qt::UTC);
 }
 
 QByteArray offsetText(int seconds)

@@ -33,6 +33,7 @@ private slots:
     void unreadable_data();
     void unreadable();
     void writtenBack();
+    void stampsInTheMachinesDaylightGap();
 };
 
 void TestZoneRules::localTimes_data()
@@ -111,3 +112,21 @@ void TestZoneRules::writtenBack()
 
 QTEST_GUILESS_MAIN(TestZoneRules)
 #include "test_zonerules.moc"
+
+void TestZoneRules::stampsInTheMachinesDaylightGap()
+{
+    // 2018-03-11 02:30 never happens on a machine set to Mountain time; the zone's own
+    // stamps are not the machine's, so the rules read the same there.
+    const QByteArray machineZone = qgetenv("TZ");
+    qputenv("TZ", "America/Denver");
+    tzset();
+    const ZoneRules rules = ZoneRules::fromIcs(QString(kMountain).replace(QLatin1String("DTSTART:16010101T000000"),
+                                                                          QLatin1String("DTSTART:20180311T023000")));
+    if (machineZone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", machineZone);
+    tzset();
+    QVERIFY(rules.isValid());
+    QCOMPARE(rules.localTime(at(2019, 6, 18, 17, 30)), at(2019, 6, 18, 11, 30));
+}
