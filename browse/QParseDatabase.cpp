@@ -10,6 +10,7 @@
 #include "parsers/FolderInformation.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
+#include "parsers/RecordText.h"
 #include "search/QSearchPSTFile.h"
 #include "ui_ParseDatabase.h"
 
@@ -637,8 +638,8 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
         row->setText(ItemKeyColumn, QString::number(mail->BodyOffset));
         row->setText(ItemSizeColumn, QString::number(mail->BodySize));
         row->setData(ItemKeyColumn, Qt::UserRole, ordinal);
-        const QString fromName = reducedFromList(rowText(mail->FromName));
-        const QString fromAddress = reducedFromList(rowText(mail->FromAddress));
+        const QString fromName = reducedSender(rowText(mail->FromName).split(QLatin1Char(';')));
+        const QString fromAddress = reducedSender(rowText(mail->FromAddress).split(QLatin1Char(';')));
         row->setText(ItemFirstDetailColumn, fromName.isEmpty() ? fromAddress : fromName);
         const QString date = mailDateText(*mail);
         row->setText(ItemFirstDetailColumn + 1, date);

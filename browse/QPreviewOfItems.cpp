@@ -171,14 +171,6 @@ QString mailDateText(const MailMLRC &mail)
     return QString();
 }
 
-QString reducedFromList(QString from)
-{
-    if (from.count(QLatin1Char(';')) < 2)
-        return from.remove(QLatin1Char(';'));
-    from.chop(1);
-    return from.mid(from.lastIndexOf(QLatin1Char(';')) + 1);
-}
-
 QString addressesForDisplay(const QString &joined)
 {
     // Lines may break only between addresses: inside one, spaces become no-break
@@ -282,8 +274,8 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
             lines.insertBlock();
         lines.insertText(label + value);
     };
-    const QString address = reducedFromList(text(mail->FromAddress));
-    const QString name = reducedFromList(text(mail->FromName));
+    const QString address = reducedSender(text(mail->FromAddress).split(QLatin1Char(';')));
+    const QString name = reducedSender(text(mail->FromName).split(QLatin1Char(';')));
     // The sender's name as written (any script) beside the address.
     line(tr("From: "), name.isEmpty() || name == address || address.isEmpty()
                            ? (address.isEmpty() ? name : address)
