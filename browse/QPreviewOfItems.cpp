@@ -14,6 +14,7 @@
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QSet>
 #include <QTextBrowser>
@@ -202,6 +203,18 @@ QPreviewOfItems::QPreviewOfItems(const PreviewPanes &panes, QObject *parent)
     : QObject(parent)
     , m_panes(panes)
 {
+    // A narrower or wider preview wraps the header lines anew.
+    m_panes.header->viewport()->installEventFilter(this);
+}
+
+bool QPreviewOfItems::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_panes.header->viewport() && event->type() == QEvent::Resize) {
+        const auto *resize = static_cast<QResizeEvent *>(event);
+        if (resize->oldSize().width() != resize->size().width() && !m_panes.header->document()->isEmpty())
+            fitHeaderHeight();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void QPreviewOfItems::clear()

@@ -85,6 +85,9 @@ public:
     void writePreviewItemsForTask(const TasksInformation *task);
     void writePreviewItemsForNotes(const NotesInformation *note);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void fitHeaderHeight();
     void hideAttachments();

@@ -40,34 +40,6 @@ struct ElementMoment {
     qint64 seconds;
 };
 
-struct MomentFields {
-    int year, month, day, hour, minute, second;
-};
-
-// The form exports write, 2010-05-12T14:30:00, read without splitting; false for any other text.
-bool readPlainMoment(const QString &text, MomentFields *fields)
-{
-    static const char kShape[] = "dddd-dd-ddTdd:dd:dd";
-    if (text.size() != int(sizeof kShape) - 1)
-        return false;
-    int values[6] = {};
-    int field = 0;
-    for (int i = 0; i < text.size(); ++i) {
-        const ushort c = text.at(i).unicode();
-        if (kShape[i] != 'd') {
-            if (c != ushort(kShape[i]))
-                return false;
-            ++field;
-        } else if (c >= '0' && c <= '9') {
-            values[field] = values[field] * 10 + (c - '0');
-        } else {
-            return false;
-        }
-    }
-    *fields = {values[0], values[1], values[2], values[3], values[4], values[5]};
-    return true;
-}
-
 MomentFields splitMoment(const QString &text)
 {
     MomentFields fields;
@@ -213,4 +185,28 @@ QByteArray utcCalendarDate(const QString &text)
     char date[11];
     formatInto(date, sizeof date, "%04d-%02d-%02d", year(moment), moment.tm_mon + 1, moment.tm_mday);
     return QByteArray(date);
+}
+
+// Read without splitting.
+bool readPlainMoment(const QString &text, MomentFields *fields)
+{
+    static const char kShape[] = "dddd-dd-ddTdd:dd:dd";
+    if (text.size() != int(sizeof kShape) - 1)
+        return false;
+    int values[6] = {};
+    int field = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const ushort c = text.at(i).unicode();
+        if (kShape[i] != 'd') {
+            if (c != ushort(kShape[i]))
+                return false;
+            ++field;
+        } else if (c >= '0' && c <= '9') {
+            values[field] = values[field] * 10 + (c - '0');
+        } else {
+            return false;
+        }
+    }
+    *fields = {values[0], values[1], values[2], values[3], values[4], values[5]};
+    return true;
 }
