@@ -50,6 +50,13 @@
 #include <climits>
 
 namespace {
+// The window's first size where the screen allows it, and its panes' first widths.
+constexpr int kPreferredWidth = 1280;
+constexpr int kPreferredHeight = 800;
+constexpr int kFolderTreeWidth = 240;
+constexpr int kItemListWidth = 600;
+constexpr int kPreviewWidth = 420;
+
 // How each category looks and what it lists.
 struct CategoryLook {
     const char *normalImage;
@@ -125,6 +132,8 @@ QEntourageMainWindow::QEntourageMainWindow(QWidget *parent)
     CreateLeftDockWindows();
 
     const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+    // Room for the three panes where the screen has it; never more than nine tenths of it.
+    resize(qMin(kPreferredWidth, desktop.width() * 9 / 10), qMin(kPreferredHeight, desktop.height() * 9 / 10));
     move(qMax(0, (desktop.width() - width()) / 2 - 130), qMax(0, (desktop.height() - height()) / 2 - 50));
 
     ConnectSignals();
@@ -414,6 +423,12 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     // With the web view closed the header box stays at the top.
     previewLayout->addStretch();
 
+    // Width gained beyond the tree's goes to the list and the preview alike, so that the
+    // list's columns show beside the subject.
+    m_pSplitter->setStretchFactor(0, 0);
+    m_pSplitter->setStretchFactor(1, 1);
+    m_pSplitter->setStretchFactor(2, 1);
+    m_pSplitter->setSizes({kFolderTreeWidth, kItemListWidth, kPreviewWidth});
     setCentralWidget(m_pSplitter);
 
     PreviewPanes panes;

@@ -279,8 +279,11 @@ void SaveWorkflow::SetInitialSettingsForMail(unsigned int items)
 
 void SaveWorkflow::SetProgressValueForMail()
 {
-    if (m_progress)
-        m_progress->progressBar()->setValue(m_progress->progressBar()->value() + 1);
+    if (!m_progress)
+        return;
+    QProgressBar *bar = m_progress->progressBar();
+    bar->setValue(bar->value() + 1);
+    m_progress->showCounts(tr("%1 of %2 mails").arg(countText(bar->value()), countText(bar->maximum())), QString());
 }
 
 void SaveWorkflow::showSaveProgress(const SaveProgress &progress)

@@ -33,6 +33,7 @@ public slots:
     // The destination check; false when the destination is refused.
     bool OnBrowseBtn();
     void SetInitialSettingsForMail(unsigned int items);
+    // One more mail uploaded: the bar and its counts.
     void SetProgressValueForMail();
     // The bar, the counts of the kind at work and its folder.
     void showSaveProgress(const SaveProgress &progress);

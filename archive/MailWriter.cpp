@@ -58,18 +58,6 @@ QStringList joinedValues(const QString &text)
     return values;
 }
 
-// One value of a sender list: fewer than two ";" are dropped; otherwise the value
-// after the last ";" but one.
-QString reducedSender(const QString &text)
-{
-    const QStringList values = joinedValues(text);
-    if (values.size() < 3)
-        return values.join(QString());
-    // The text without its last character, after its last separator.
-    const QString last = values.last();
-    return last.isEmpty() ? values.at(values.size() - 2) : last.chopped(1);
-}
-
 bool containsEntity(const QString &text, bool withGt)
 {
     for (const char *entity : {"&lt;", "&amp;", "&nbsp;", "&gt;"}) {
@@ -504,9 +492,9 @@ bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &ol
     const QString subject = headerSafe(utf8Field(mail.Subject));
     if (!subject.isEmpty())
         head += "Subject: " + encodedWords(subject, int(qstrlen("Subject: ")), "\r") + kCR;
-    const QString fromAddress = reducedSender(latin1Field(mail.FromAddress));
+    const QString fromAddress = reducedSender(joinedValues(latin1Field(mail.FromAddress)));
     if (!fromAddress.isEmpty())
-        head += "From: " + mailbox(reducedSender(utf8Field(mail.FromName)), fromAddress, int(qstrlen("From: "))) + kCR;
+        head += "From: " + mailbox(reducedSender(joinedValues(utf8Field(mail.FromName))), fromAddress, int(qstrlen("From: "))) + kCR;
     if (mail.ToAddresses[0])
         head += addressLines("To: ", DecodeEntities(latin1Field(mail.ToAddresses)));
     if (mail.CcAddresses[0])

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -122,6 +123,15 @@ void AttachmentList::contextMenuEvent(QContextMenuEvent *event)
     menu.addAction(m_saveAs);
     menu.addAction(m_saveAll);
     menu.exec(event->globalPos());
+}
+
+void AttachmentList::keyPressEvent(QKeyEvent *event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem()) {
+        saveAttachmentAs(indexOfTopLevelItem(currentItem()));
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 void AttachmentList::saveAttachmentAs(int row)

@@ -35,6 +35,8 @@ public slots:
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+    // Return or Enter on a row saves it, as a double-click does.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     enum class ExistingFile { Replace, KeepBoth, Skip, Cancel };

@@ -10,6 +10,7 @@
 #include "parsers/FolderInformation.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
+#include "parsers/RecordText.h"
 #include "search/QSearchPSTFile.h"
 #include "ui_ParseDatabase.h"
 
@@ -22,6 +23,7 @@
 #include <QMessageBox>
 #include <QMultiHash>
 #include <QScopedValueRollback>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -32,6 +34,14 @@ namespace {
 // The parent id the root item shows.
 const char kRootParentText[] = "500";
 const char kFolderWithoutPathLocation[] = "/Main Identity.rge/Folder1";
+// The item list's columns never get narrower than this, however short their texts.
+constexpr int kNarrowestDetailColumn = 60;
+constexpr int kNarrowestSubjectColumn = 150;
+// Rows measured for the columns' widths: enough to be representative, few enough for a big folder.
+constexpr int kMeasuredRows = 1000;
+// Room beside a cell's text for its margins, and beside a header's for the sort arrow too.
+constexpr int kCellTextPadding = 16;
+constexpr int kHeaderTextPadding = 30;
 // Longest event pass per walk tick: short enough to keep the walk going, long enough to paint.
 constexpr int kEventPassMs = 15;
 
@@ -110,6 +120,32 @@ private:
     int m_hasKey = 0;
 };
 
+// The user's short date and time to the minute: seconds would only widen the column.
+QString listMomentText(const QDateTime &moment)
+{
+    QString format = QLocale().dateTimeFormat(QLocale::ShortFormat);
+    format.remove(QRegularExpression(QStringLiteral("[:.]ss")));
+    return QLocale().toString(moment.toLocalTime(), format);
+}
+
+// A compact UTC stamp as the parsers store it ("20110319T172229", a final "Z" allowed)
+// shown in the user's own short date and time, sorting by its moment; nothing for other text.
+void setStampColumn(ItemRow *row, int column, const char *stamp, int width)
+{
+    QString text = QString::fromLatin1(stamp, int(qstrnlen(stamp, width)));
+    if (text.endsWith(QLatin1Char('Z')))
+        text.chop(1);
+    if (text.size() != 15 || text.at(8) != QLatin1Char('T'))
+        return;
+    const QDate date = QDate::fromString(text.left(8), QStringLiteral("yyyyMMdd"));
+    const QTime time = QTime::fromString(text.mid(9), QStringLiteral("HHmmss"));
+    if (!date.isValid() || !time.isValid())
+        return;
+    const QDateTime moment(date, time, Qt::UTC);
+    row->setText(column, listMomentText(moment));
+    row->setSortKey(column, moment.toSecsSinceEpoch());
+}
+
 // "Tue, 12 Jun 2018 06:00:00 +0000", as the mail records keep their dates, in seconds
 // since the epoch; false for any other text.
 bool messageDateSeconds(const char *text, int width, qint64 *seconds)
@@ -156,17 +192,6 @@ qint64 mailSize(const MailMLRC &mail)
 }
 
 // A compact UTC stamp, "20180612T060000Z", in the user's short format and local time.
-QString stampText(const char *stamp, int width)
-{
-    const QDateTime moment = QDateTime::fromString(QString::fromLatin1(stamp, int(qstrnlen(stamp, width))),
-                                                   QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    if (!moment.isValid())
-        return QString();
-    QDateTime utc = moment;
-    utc.setTimeSpec(Qt::UTC);
-    return QLocale().toString(utc.toLocalTime(), QLocale::ShortFormat);
-}
-
 // A row of the item list: font and size on the five visible columns, the kind's icon and the text.
 ItemRow *newRow(const QString &text, const QIcon &kindIcon, const QFont &font)
 {
@@ -596,18 +621,49 @@ void QParseDatabase::setListHeaders(int kind)
     m_pItemList->header()->setSortIndicatorShown(false);
 }
 
+void QParseDatabase::fitColumnsToRows(const QList<QTreeWidgetItem *> &rows)
+{
+    // The detail columns as wide as their texts in the first rows, none wider than a third
+    // of the list; the subject takes what is left.
+    const int widest = qMax(kNarrowestDetailColumn, m_pItemList->viewport()->width() / 3);
+    const int measured = int(qMin<qsizetype>(rows.size(), kMeasuredRows));
+    int detailsWidth = 0;
+    for (int column = ItemFirstDetailColumn; column < ItemColumnCount; ++column) {
+        if (m_pItemList->isColumnHidden(column))
+            continue;
+        int width = QFontMetrics(m_pItemList->header()->font())
+                        .horizontalAdvance(m_pItemList->headerItem()->text(column)) + kHeaderTextPadding;
+        for (int i = 0; i < measured; ++i) {
+            const QFontMetrics metrics(rows.at(i)->font(column));
+            width = qMax(width, metrics.horizontalAdvance(rows.at(i)->text(column)) + kCellTextPadding);
+        }
+        m_pItemList->setColumnWidth(column, qBound(kNarrowestDetailColumn, width, widest));
+        detailsWidth += m_pItemList->columnWidth(column);
+    }
+    int iconsWidth = 0;
+    for (int column = 0; column < ItemTextColumn; ++column) {
+        if (!m_pItemList->isColumnHidden(column))
+            iconsWidth += m_pItemList->columnWidth(column);
+    }
+    m_pItemList->setColumnWidth(ItemTextColumn, qMax(kNarrowestSubjectColumn,
+                                                     m_pItemList->viewport()->width() - iconsWidth - detailsWidth));
+}
+
 void QParseDatabase::showRows(const QList<QTreeWidgetItem *> &rows)
 {
     // One insertion with painting suspended: a folder of tens of thousands of mails
     // must not repaint per row.
     m_pItemList->setUpdatesEnabled(false);
     m_pItemList->addTopLevelItems(rows);
+    fitColumnsToRows(rows);
     if (!rows.isEmpty()) {
         // The caller previews the first row itself; the selection signal would do it twice.
         const QSignalBlocker quiet(m_pItemList);
         // On a visible column: from the hidden column 0 the arrow keys select the wrong row.
         m_pItemList->setCurrentItem(rows.first(), ItemTextColumn);
-        m_pItemList->setFocus(Qt::OtherFocusReason);
+        // A user moving through the folders keeps the focus there; otherwise the list takes it.
+        if (!m_pFolderTree->hasFocus())
+            m_pItemList->setFocus(Qt::OtherFocusReason);
     }
     m_pItemList->setUpdatesEnabled(true);
 }
@@ -637,18 +693,22 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
         row->setText(ItemKeyColumn, QString::number(mail->BodyOffset));
         row->setText(ItemSizeColumn, QString::number(mail->BodySize));
         row->setData(ItemKeyColumn, Qt::UserRole, ordinal);
-        const QString fromName = reducedFromList(rowText(mail->FromName));
-        const QString fromAddress = reducedFromList(rowText(mail->FromAddress));
+        const QString fromName = reducedSender(rowText(mail->FromName).split(QLatin1Char(';')));
+        const QString fromAddress = reducedSender(rowText(mail->FromAddress).split(QLatin1Char(';')));
         row->setText(ItemFirstDetailColumn, fromName.isEmpty() ? fromAddress : fromName);
         const QString date = mailDateText(*mail);
-        row->setText(ItemFirstDetailColumn + 1, date);
         qint64 seconds = 0;
         const bool sent = !date.isEmpty() && date == rowText(mail->SentTime12);
         if (messageDateSeconds(sent ? mail->SentTime : mail->ReceivedTime,
-                               sent ? int(sizeof mail->SentTime) : int(sizeof mail->ReceivedTime), &seconds))
+                               sent ? int(sizeof mail->SentTime) : int(sizeof mail->ReceivedTime), &seconds)) {
+            // The user's short date fits the column; the preview's whole line stays at hand.
+            row->setText(ItemFirstDetailColumn + 1, listMomentText(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC)));
+            row->setToolTip(ItemFirstDetailColumn + 1, date);
             row->setSortKey(ItemFirstDetailColumn + 1, seconds);
-        else
+        } else {
+            row->setText(ItemFirstDetailColumn + 1, date);
             row->setSortKey(ItemFirstDetailColumn + 1, LLONG_MIN);
+        }
         const qint64 size = mailSize(*mail);
         row->setText(ItemFirstDetailColumn + 2, sizeText(size));
         row->setSortKey(ItemFirstDetailColumn + 2, size);
@@ -698,12 +758,11 @@ void QParseDatabase::OnCalenderClicked()
     const QIcon icon(QStringLiteral(":/images/img_CalendarIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next) {
-        QTreeWidgetItem *row = identifiedRow(rowText(event->Summary) + QLatin1Char(' '), event->Identifier,
-                                             CalendarFolderType, icon, font);
-        row->setText(ItemFirstDetailColumn, rowText(event->Start));
-        row->setText(ItemFirstDetailColumn + 1, rowText(event->End));
+        ItemRow *row = identifiedRow(rowText(event->Summary) + QLatin1Char(' '), event->Identifier,
+                                     CalendarFolderType, icon, font);
+        setStampColumn(row, ItemFirstDetailColumn, event->StartUtc, int(sizeof event->StartUtc));
+        setStampColumn(row, ItemFirstDetailColumn + 1, event->EndUtc, int(sizeof event->EndUtc));
         row->setText(ItemFirstDetailColumn + 2, rowText(event->Location));
-        // The compact UTC stamps sort as text in time order.
         row->setData(ItemTextColumn, ItemSearchTextRole, rowText(event->Summary));
         rows.append(row);
     }
@@ -749,10 +808,7 @@ void QParseDatabase::OnNotesClicked()
     for (const NotesInformation *note = TmpNTRCPtrStart; note; note = note->Next) {
         ItemRow *row = identifiedRow(rowText(note->Title) + QLatin1Char(' '), note->Identifier,
                                      NotesFolderType, icon, font);
-        row->setText(ItemFirstDetailColumn, stampText(note->ModStampUtc, int(sizeof note->ModStampUtc)));
-        row->setSortKey(ItemFirstDetailColumn,
-                     QString::fromLatin1(note->ModStampUtc, int(qstrnlen(note->ModStampUtc, sizeof note->ModStampUtc)))
-                         .remove(QLatin1Char('T')).left(14).toLongLong());
+        setStampColumn(row, ItemFirstDetailColumn, note->ModStampUtc, int(sizeof note->ModStampUtc));
         row->setData(ItemTextColumn, ItemSearchTextRole, rowText(note->Title));
         rows.append(row);
     }

@@ -87,6 +87,8 @@ private:
     void ShowMailsOfFolder(qint64 folderId);
     // The header texts of the list's columns for a kind of item, and which columns show.
     void setListHeaders(int kind);
+    // Sizes the visible columns to the rows just added.
+    void fitColumnsToRows(const QList<QTreeWidgetItem *> &rows);
     // Adds the rows in one batch with updates suspended and selects the first.
     void showRows(const QList<QTreeWidgetItem *> &rows);
 

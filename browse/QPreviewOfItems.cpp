@@ -14,6 +14,7 @@
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QSet>
 #include <QTextBrowser>
@@ -171,14 +172,6 @@ QString mailDateText(const MailMLRC &mail)
     return QString();
 }
 
-QString reducedFromList(QString from)
-{
-    if (from.count(QLatin1Char(';')) < 2)
-        return from.remove(QLatin1Char(';'));
-    from.chop(1);
-    return from.mid(from.lastIndexOf(QLatin1Char(';')) + 1);
-}
-
 QString addressesForDisplay(const QString &joined)
 {
     // Lines may break only between addresses: inside one, spaces become no-break
@@ -210,6 +203,18 @@ QPreviewOfItems::QPreviewOfItems(const PreviewPanes &panes, QObject *parent)
     : QObject(parent)
     , m_panes(panes)
 {
+    // A narrower or wider preview wraps the header lines anew.
+    m_panes.header->viewport()->installEventFilter(this);
+}
+
+bool QPreviewOfItems::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_panes.header->viewport() && event->type() == QEvent::Resize) {
+        const auto *resize = static_cast<QResizeEvent *>(event);
+        if (resize->oldSize().width() != resize->size().width() && !m_panes.header->document()->isEmpty())
+            fitHeaderHeight();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void QPreviewOfItems::clear()
@@ -282,8 +287,8 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
             lines.insertBlock();
         lines.insertText(label + value);
     };
-    const QString address = reducedFromList(text(mail->FromAddress));
-    const QString name = reducedFromList(text(mail->FromName));
+    const QString address = reducedSender(text(mail->FromAddress).split(QLatin1Char(';')));
+    const QString name = reducedSender(text(mail->FromName).split(QLatin1Char(';')));
     // The sender's name as written (any script) beside the address.
     line(tr("From: "), name.isEmpty() || name == address || address.isEmpty()
                            ? (address.isEmpty() ? name : address)

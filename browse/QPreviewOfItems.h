@@ -85,6 +85,9 @@ public:
     void writePreviewItemsForTask(const TasksInformation *task);
     void writePreviewItemsForNotes(const NotesInformation *note);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void fitHeaderHeight();
     void hideAttachments();
@@ -110,8 +113,6 @@ extern QPreviewOfItems *m_pPreview;
 QByteArray decodePreviewEntities(QByteArray text);
 // The twelve-hour time a mail's Date line shows; empty for none.
 QString mailDateText(const MailMLRC &mail);
-// The sender a mail's From line shows: the last address of the stored list.
-QString reducedFromList(QString from);
 // A joined list of addresses as the header box shows it: "a; b; c", each address
 // kept whole on its line.
 QString addressesForDisplay(const QString &joined);

@@ -1,5 +1,7 @@
 #include "olm/FolderHierarchy.h"
 
+#include "olm/ScanMemory.h"
+
 #include <QStringList>
 #include <cstdlib>
 
@@ -13,6 +15,15 @@ QHash<QPair<qint64, QString>, qint64> objHashParentName_FID;
 QHash<qint32, qint64> objHashKind_FID;
 FolderAttribute *StartFldrAtrib = nullptr;
 FolderAttribute *EndFldrAtrib = nullptr;
+
+namespace {
+// A folder stands in `entries` maps, its name in three of them. The folder is kept
+// either way, since its items need it; a full watch ends the scan.
+void countFolderMemory(const QString &name, int entries)
+{
+    countSideMemory(entries * kTableEntryOverhead + 3 * memoryOf(name));
+}
+} // namespace
 
 bool GetParentId(const QString &name, qint64 parentId, qint64 *foundId)
 {
@@ -40,6 +51,7 @@ void treeCreator(const QString &path)
         objMapFID_PID.insert(id, parent);
         objMapFID_Name.insert(id, name);
         objHashParentName_FID.insert(qMakePair(parent, name), id);
+        countFolderMemory(name, 4);
         llParentIdRunning = id;
     }
 }
@@ -57,6 +69,7 @@ void kindFolderCreator(const QString &name, FolderType type)
     objMapFID_PID.insert(id, llRootId);
     objMapFID_Name.insert(id, name);
     objHashKind_FID.insert(type, id);
+    countFolderMemory(name, 4);
     llParentIdRunning = id;
 }
 

@@ -1,5 +1,7 @@
 #include "olm/LossAccount.h"
 
+#include "olm/ScanMemory.h"
+
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStringList>
@@ -31,8 +33,14 @@ void recordLoss(const Loss &loss)
 {
     QMutexLocker lock(&accountMutex);
     countsByReason[loss.reason] += qMax<qint64>(1, loss.count);
-    if (keptLosses.size() < kLossEntriesKept)
+    if (keptLosses.size() < kLossEntriesKept) {
         keptLosses.append(loss);
+        // The scan's entries are kept with its data; the entries are few, so the
+        // watch ends the scan rather than refusing one.
+        if (!loss.duringSave)
+            countSideMemory(qint64(sizeof(Loss)) + memoryOf(loss.kind) + memoryOf(loss.item)
+                            + memoryOf(loss.folder) + memoryOf(loss.field) + memoryOf(loss.why));
+    }
 }
 
 void clearLosses()

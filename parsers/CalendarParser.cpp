@@ -269,6 +269,7 @@ void FolderInformation::InitializeCLRC(qint64 documentEnd)
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Calendar));
     for (const DocumentItem &item : items) {
+        CalenderInformation *const keptTail = TmpCLRCPtrEnd;
         CalenderInformation *event = appendRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
         if (!event)
             break; // record memory is full
@@ -293,6 +294,10 @@ void FolderInformation::InitializeCLRC(qint64 documentEnd)
             if (GetElementText(item, element.name, &text) && !text.isEmpty())
                 storeEventText(event, element.field, text);
         }
-        readEventDetails(event, item);
+        if (!readEventDetails(event, item)) {
+            // Record memory is full: the item goes whole, and the scan ends here.
+            dropTailRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount, keptTail);
+            break;
+        }
     }
 }

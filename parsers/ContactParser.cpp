@@ -2,6 +2,7 @@
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
+#include "parsers/ExportFacts.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/ItemLosses.h"
 #include "parsers/ItemDetails.h"
@@ -135,15 +136,6 @@ const ContactElement kContactElements[] = {
 constexpr int kNameMaxCharacters = 255;
 constexpr int kWorkStreetMaxCharacters = 510;
 
-// The list entries are cut at fixed positions that fit the shapes Outlook writes:
-// `<category xml:space="preserve" OPFCategoryCopyBackgroundColor="r:0.89 g:0.15 b:0.15" OPFCategoryCopyName="`
-// before a category name and `">` after it; `<contactEmailAddress xml:space="preserve"
-// OPFContactEmailAddressAddress="` (bytes) before an address and the default flag and
-// type attributes after it; `<string xml:space="preserve">` before a child's name.
-constexpr int kCategoryNameStart = 106, kCategoryNameTail = 2;
-constexpr int kAddressStart = 73, kAddressTail = 69;
-constexpr int kChildNameStart = 29;
-
 // Every piece of text before the last occurrence of tag: one per list entry.
 QStringList listEntries(const QString &list, const char *tag)
 {
@@ -274,6 +266,7 @@ void FolderInformation::InitializeCTRC(qint64 documentEnd)
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Contacts));
     for (const DocumentItem &item : items) {
+        ContactInformation *const keptTail = TmpCTRCPtrEnd;
         ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
         if (!contact)
             break; // record memory is full
@@ -303,6 +296,10 @@ void FolderInformation::InitializeCTRC(qint64 documentEnd)
             else if (!text.isEmpty())
                 storeTextElement(contact, element, text);
         }
-        readContactDetails(contact, item);
+        if (!readContactDetails(contact, item)) {
+            // Record memory is full: the item goes whole, and the scan ends here.
+            dropTailRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount, keptTail);
+            break;
+        }
     }
 }

@@ -1,6 +1,7 @@
 #include "parsers/ElementText.h"
 
 #include "olm/ByteSearch.h"
+#include "parsers/ExportFacts.h"
 #include "parsers/ItemLosses.h"
 
 #include <QUuid>
@@ -8,8 +9,6 @@
 #include <cstring>
 
 namespace {
-// Bytes of the start tag after its marker ("xml:space=\"preserve\">") that are skipped unchecked.
-constexpr qint64 kStartTagRest = 22;
 // Room for the tags of a typical item, so the marker list grows at most rarely.
 constexpr int kMarkersPerItem = 96;
 

@@ -2,6 +2,7 @@
 
 #include "olm/ByteSearch.h"
 #include "olm/LossAccount.h"
+#include "olm/ScanMemory.h"
 #include "parsers/RecordText.h"
 #include "parsers/TimeConverter.h"
 #include "parsers/ZoneRules.h"
@@ -411,6 +412,67 @@ void recurrenceLoss(const QString &kind, const QString &item, const QString &fol
     recordLoss(loss);
 }
 
+// What the details keep, for the record-memory watch.
+qint64 memoryOf(const QStringList &list)
+{
+    qint64 bytes = kAllocationOverhead + qint64(list.size()) * qint64(sizeof(void *));
+    for (const QString &text : list)
+        bytes += ::memoryOf(text);
+    return bytes;
+}
+template <typename T>
+qint64 vectorMemory(const QVector<T> &vector)
+{
+    return kAllocationOverhead + qint64(vector.capacity()) * qint64(sizeof(T));
+}
+qint64 memoryOf(const QVector<MailAddress> &addresses)
+{
+    qint64 bytes = vectorMemory(addresses);
+    for (const MailAddress &address : addresses)
+        bytes += ::memoryOf(address.address) + ::memoryOf(address.name);
+    return bytes;
+}
+qint64 memoryOf(const QVector<ContactAddress> &addresses)
+{
+    qint64 bytes = vectorMemory(addresses);
+    for (const ContactAddress &address : addresses)
+        bytes += ::memoryOf(address.address);
+    return bytes;
+}
+qint64 memoryOf(const MailDetails &details)
+{
+    return memoryOf(details.from) + memoryOf(details.to) + memoryOf(details.cc) + ::memoryOf(details.subject)
+           + ::memoryOf(details.identity);
+}
+qint64 memoryOf(const ContactDetails &details)
+{
+    qint64 bytes = ::memoryOf(details.middleName) + vectorMemory(details.emailKinds) + memoryOf(details.emails)
+                   + memoryOf(details.imAddresses) + memoryOf(details.children) + memoryOf(details.categories)
+                   + ::memoryOf(details.identity);
+    for (auto text = details.texts.cbegin(); text != details.texts.cend(); ++text)
+        bytes += kTableEntryOverhead + ::memoryOf(text.key()) + ::memoryOf(text.value());
+    return bytes;
+}
+qint64 memoryOf(const EventDetails &details)
+{
+    return memoryOf(details.attendees) + ::memoryOf(details.summary) + memoryOf(details.categories)
+           + ::memoryOf(details.ownUid) + ::memoryOf(details.identity) + ::memoryOf(details.zoneText);
+}
+qint64 memoryOf(const TaskDetails &details)
+{
+    return memoryOf(details.categories) + ::memoryOf(details.identity);
+}
+
+// Keeps the details when the watch lets them in.
+template <typename Record, typename Details>
+bool keep(QHash<const Record *, Details> &table, const Record *record, Details &&details)
+{
+    if (!countSideMemory(qint64(sizeof(Details)) + kTableEntryOverhead + memoryOf(details)))
+        return false;
+    table.insert(record, std::move(details));
+    return true;
+}
+
 template <typename Record, typename Details>
 const Details &lookUp(const QHash<const Record *, Details> &table, const Record *record)
 {
@@ -481,7 +543,7 @@ Recurrence readRecurrence(const QByteArray &xml)
     return recurrence;
 }
 
-void readMailDetails(const MailMLRC *mail, const DocumentItem &item)
+bool readMailDetails(const MailMLRC *mail, const DocumentItem &item)
 {
     MailDetails details;
     details.from = mailAddresses(item.bytes, "OPFMessageCopyFromAddresses");
@@ -494,7 +556,7 @@ void readMailDetails(const MailMLRC *mail, const DocumentItem &item)
     // Identifiers from the export are stored in brackets; one the scan made has none.
     if (mail->MessageId[0] != '<')
         details.identity = itemIdentity(item);
-    mailDetails.insert(mail, details);
+    return keep(mailDetails, mail, std::move(details));
 }
 
 QByteArray itemIdentity(const DocumentItem &item)
@@ -503,7 +565,7 @@ QByteArray itemIdentity(const DocumentItem &item)
            + QCryptographicHash::hash(item.bytes, QCryptographicHash::Sha1).toHex();
 }
 
-void readContactDetails(const ContactInformation *contact, const DocumentItem &item)
+bool readContactDetails(const ContactInformation *contact, const DocumentItem &item)
 {
     ContactDetails details;
     details.middleName = elementText(item.bytes, "OPFContactCopyMiddleName");
@@ -517,10 +579,10 @@ void readContactDetails(const ContactInformation *contact, const DocumentItem &i
     details.children = childNames(item.bytes);
     details.categories = categoriesIn(item.bytes, "OPFContactCopyCategoryList");
     details.identity = itemIdentity(item);
-    contactDetails.insert(contact, details);
+    return keep(contactDetails, contact, std::move(details));
 }
 
-void readEventDetails(const CalenderInformation *event, const DocumentItem &item)
+bool readEventDetails(const CalenderInformation *event, const DocumentItem &item)
 {
     const QByteArray &bytes = item.bytes;
     EventDetails details;
@@ -561,10 +623,10 @@ void readEventDetails(const CalenderInformation *event, const DocumentItem &item
                        "OPFCalendarEventGetStartTimeZoneICSData",
                        QStringLiteral("the time zone could not be read; the event repeats at a fixed distance "
                                       "from UTC, so daylight-saving changes move it"));
-    eventDetails.insert(event, details);
+    return keep(eventDetails, event, std::move(details));
 }
 
-void readTaskDetails(const TasksInformation *task, const DocumentItem &item)
+bool readTaskDetails(const TasksInformation *task, const DocumentItem &item)
 {
     const QByteArray &bytes = item.bytes;
     TaskDetails details;
@@ -578,7 +640,7 @@ void readTaskDetails(const TasksInformation *task, const DocumentItem &item)
     if (details.recurrence.unreadable)
         recurrenceLoss(QStringLiteral("task"), utf8Field(task->Name), QStringLiteral("Tasks"), "OPFTaskCopyRecurrence",
                        QStringLiteral("the repeating pattern could not be read; the task is kept once"));
-    taskDetails.insert(task, details);
+    return keep(taskDetails, task, std::move(details));
 }
 
 const MailDetails &detailsOf(const MailMLRC *mail) { return lookUp(mailDetails, mail); }

@@ -88,11 +88,13 @@ struct MailDetails {
     bool read = false; // the export marks the mail as read (OPFMessageGetIsRead)
 };
 
-// Reading, called by the parsers once per item with the record they filled.
-void readMailDetails(const MailMLRC *mail, const DocumentItem &item);
-void readContactDetails(const ContactInformation *contact, const DocumentItem &item);
-void readEventDetails(const CalenderInformation *event, const DocumentItem &item);
-void readTaskDetails(const TasksInformation *task, const DocumentItem &item);
+// Reading, called by the parsers once per item with the record they filled. The
+// details are counted by the record-memory watch; false when they would pass its
+// limit and are not kept: the parser then drops the item and the scan ends.
+bool readMailDetails(const MailMLRC *mail, const DocumentItem &item);
+bool readContactDetails(const ContactInformation *contact, const DocumentItem &item);
+bool readEventDetails(const CalenderInformation *event, const DocumentItem &item);
+bool readTaskDetails(const TasksInformation *task, const DocumentItem &item);
 
 // The details of a record of the current scan; empty details for a record without any.
 const MailDetails &detailsOf(const MailMLRC *mail);

@@ -19,6 +19,20 @@ QString tmpdsizeofattch;
 
 namespace {
 
+// What the attachment lists hold, counted as their characters.
+qint64 attachmentListsMemory()
+{
+    return 2 * qint64(tmpstrOrigPath.size() + tmpdoffset_NoteText.size() + tmpdsizeofattch.size());
+}
+
+void releaseAttachmentLists()
+{
+    releaseSideMemory(attachmentListsMemory());
+    tmpstrOrigPath.clear();
+    tmpdoffset_NoteText.clear();
+    tmpdsizeofattch.clear();
+}
+
 // Exports write the flag in float notation ("0E0", "1E0"): a text that reads as a
 // number is that number, whatever its length. Other text of three or more
 // characters stands for the marker, shorter text for its integer value.
@@ -39,8 +53,6 @@ const QLatin1String kContentTypeAttribute("OPFAttachmentContentType=");
 const QLatin1String kAttachmentNameAttribute("OPFAttachmentName=");
 const QLatin1String kUrlAttribute("OPFAttachmentURL=");
 const QLatin1String kRecipientsMark("CN=RECIPIENTS_CN=");
-// Where the address attribute stands in a regular entry: after "<emailAddress xml:space="preserve" ".
-constexpr int kRegularAddressAt = 35;
 
 // The value of the attribute whose name (with its "=") starts at `at`: from one
 // character past the "=" (the opening quote) to two characters before `next`,
@@ -357,9 +369,7 @@ void readMail(MailMLRC *mail, const DocumentItem &item)
     if (attachments.found) {
         if (!storeAttachments(mail, readAttachmentList(attachments.bytes)))
             recordAttachmentsMissing(attachments.bytes);
-        tmpstrOrigPath.clear();
-        tmpdoffset_NoteText.clear();
-        tmpdsizeofattch.clear();
+        releaseAttachmentLists();
     }
     const ElementValue from = findElement(item, "OPFMessageCopyFromAddresses");
     if (from.found)
@@ -408,6 +418,7 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Mail));
     for (const DocumentItem &item : items) {
+        MailMLRC *const keptTail = TmpMlrcPtrEnd;
         MailMLRC *mail = appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
         if (!mail)
             break; // record memory is full
@@ -424,14 +435,21 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
                         lossItemName(DocumentKind::Mail, item.bytes), QString(), QString(),
                         QStringLiteral("its folder is unknown (its entry header is damaged, or its entry names "
                                        "no folder); kept in \"%1\"").arg(QLatin1String(kFolderWithoutPathName))});
-        readMailDetails(mail, item);
+        if (!readMailDetails(mail, item)) {
+            // Record memory is full: the item goes whole, and the scan ends here.
+            dropTailRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount, keptTail);
+            break;
+        }
     }
     llParentIdRunning = 0;
 }
 
 void FolderInformation::InitializeAttachment(const QString &entryName, qint64 offset, qint64 size)
 {
+    const qint64 before = attachmentListsMemory();
     tmpstrOrigPath += entryName + QLatin1Char(';');
     tmpdoffset_NoteText += QString::number(offset) + QLatin1Char(';');
     tmpdsizeofattch += QString::number(size) + QLatin1Char(';');
+    // Entries that no mail takes grow the lists: the watch ends the scan.
+    countSideMemory(attachmentListsMemory() - before);
 }

@@ -2,8 +2,6 @@
 
 #include "parsers/ItemDetails.h"
 
-#include "platform/MemorySize.h"
-
 #include <cstdlib>
 
 MailMLRC *TmpMlrcPtrStart = nullptr, *TmpMlrcPtrEnd = nullptr;
@@ -14,32 +12,7 @@ NotesInformation *TmpNTRCPtrStart = nullptr, *TmpNTRCPtrEnd = nullptr;
 qint64 MailItemCount = 0, ContactItemCount = 0, CalendarItemCount = 0, TaskItemCount = 0,
        NotesItemCount = 0;
 
-qint64 recordMemoryLimit = defaultRecordMemoryLimit();
-qint64 recordMemoryInUse = 0;
-bool recordMemoryFull = false;
 void (*recordAppendedForTests)() = nullptr;
-
-qint64 defaultRecordMemoryLimit()
-{
-    // Without a figure from the system, records of 4 GiB are allowed.
-    const qint64 available = memoryAvailableToProcess();
-    return available > 0 ? available / 2 : Q_INT64_C(4) << 30;
-}
-
-void *allocateRecordMemory(size_t size)
-{
-    if (recordMemoryFull || qint64(size) > recordMemoryLimit - recordMemoryInUse) {
-        recordMemoryFull = true;
-        return nullptr;
-    }
-    void *memory = calloc(1, size);
-    if (!memory) {
-        recordMemoryFull = true;
-        return nullptr;
-    }
-    recordMemoryInUse += qint64(size);
-    return memory;
-}
 
 namespace {
 void freeOwnedBuffers(MailMLRC *mail)
@@ -83,8 +56,7 @@ void freeRecordLists()
     freeList(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
     freeList(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
     clearItemDetails();
-    recordMemoryInUse = 0;
-    recordMemoryFull = false;
+    resetRecordMemory();
 }
 
 bool anyRecordsLoaded()

@@ -1,5 +1,6 @@
 #pragma once
 // The five record lists: head, tail and item counter of each kind.
+#include "olm/ScanMemory.h"
 #include "parsers/Records.h"
 
 extern MailMLRC *TmpMlrcPtrStart, *TmpMlrcPtrEnd;
@@ -8,18 +9,6 @@ extern CalenderInformation *TmpCLRCPtrStart, *TmpCLRCPtrEnd;
 extern TasksInformation *TmpTSRCPtrStart, *TmpTSRCPtrEnd;
 extern NotesInformation *TmpNTRCPtrStart, *TmpNTRCPtrEnd;
 extern qint64 MailItemCount, ContactItemCount, CalendarItemCount, TaskItemCount, NotesItemCount;
-
-// Records and the buffers they own are counted against a limit, so that a file
-// of tiny items cannot take the machine's memory: once an allocation would pass
-// the limit (or the system has no memory left) it is refused, recordMemoryFull
-// is set and the scan ends with what it has.
-extern qint64 recordMemoryLimit;
-extern qint64 recordMemoryInUse;
-extern bool recordMemoryFull;
-// Half the memory the process may use, as the limit for a scan.
-qint64 defaultRecordMemoryLimit();
-// Zero-filled and counted; null when refused.
-void *allocateRecordMemory(size_t size);
 
 // Called after every record is appended, before its item is read; null but in tests,
 // which throw std::bad_alloc there to stand for memory running out inside an item.

@@ -33,3 +33,11 @@ QStringList joinedListValues(const QString &joined)
         parts.removeLast();
     return parts;
 }
+
+QString reducedSender(const QStringList &values)
+{
+    if (values.size() < 3)
+        return values.join(QString());
+    const QString &last = values.last();
+    return last.isEmpty() ? values.at(values.size() - 2) : last.chopped(1);
+}

@@ -26,3 +26,9 @@ QStringList joinedListValues(const QString &joined);
 // that ends one (&#13; &quot;) belongs to its value. As split(';'), the text after
 // the final ";" is the last piece.
 QStringList joinedListPiecesKeepingReferences(const QString &joined);
+
+// The one sender a joined sender list is shown and written as: the values joined
+// when the list holds fewer than two ";"; otherwise the value after the last ";" but
+// one, or, where text follows the last ";", that text without its last character.
+// `values` are the pieces split at ";", the text after the final ";" included.
+QString reducedSender(const QStringList &values);

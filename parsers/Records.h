@@ -2,10 +2,9 @@
 // The packed, fixed-width item records. Field widths decide behaviour (a value
 // too long for its field leaves it empty), so each width has one named constant
 // and code refers to sizeof(field), never to a literal.
-#include <QtGlobal>
+#include "parsers/ExportFacts.h"
 
-// IsOutgoing of a mail whose flag text reads as no number but has three or more characters.
-constexpr qint32 kOutgoingMarker = 45;
+#include <QtGlobal>
 
 namespace MailWidth {
 constexpr int Reserved1 = 8, Reserved2 = 70, FromName = 100, FromAddress = 100,

@@ -46,6 +46,7 @@ void FolderInformation::InitializeTSRC(qint64 documentEnd)
     const QVector<DocumentItem> items =
         splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Tasks));
     for (const DocumentItem &item : items) {
+        TasksInformation *const keptTail = TmpTSRCPtrEnd;
         TasksInformation *task = appendRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
         if (!task)
             break; // record memory is full
@@ -86,6 +87,10 @@ void FolderInformation::InitializeTSRC(qint64 documentEnd)
             CopyToField(task->ReminderStampUtc, QString::fromLatin1(utcCompactStamp(text)),
                         FieldEncoding::Latin1);
         }
-        readTaskDetails(task, item);
+        if (!readTaskDetails(task, item)) {
+            // Record memory is full: the item goes whole, and the scan ends here.
+            dropTailRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount, keptTail);
+            break;
+        }
     }
 }

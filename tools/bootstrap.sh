@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5webkit5-dev
           uuid-dev libattr1-dev python3 python3-vobject python3-icalendar python3-dateutil xvfb xauth
-          tzdata dovecot-imapd time ccache
+          tzdata dovecot-imapd time ccache openbox xdotool x11-utils imagemagick
+          fonts-wqy-microhei
           help2man man-db dpkg-dev desktop-file-utils appstream shared-mime-info libgmime-3.0-dev
           libkf5calendarcore-dev libkf5imap-dev libkf5crash-dev radicale openssl
           libkf5contacts-dev)

@@ -990,8 +990,15 @@ def plain_body(escaped_html):
     return text_escape(text)
 
 
-def html_body(content, greeting, count, declaration=UTF8_DECLARATION):
+# Senders link to web pages and addresses; a preview must never follow such a link by itself.
+LINK_PARAGRAPH = ('<p>The agenda is at <a href="https://www.example.com/agenda?id=7&amp;lang=en">our site</a>; '
+                  'questions to <a href="mailto:office@example.com">the office</a>.</p>')
+
+
+def html_body(content, greeting, count, declaration=UTF8_DECLARATION, with_links=False):
     paragraphs = "".join("<p>%s</p>" % markup_escape(content.rng.choice(SENTENCES)) for _ in range(count))
+    if with_links:
+        paragraphs += LINK_PARAGRAPH
     html = ('<html><head>%s</head><body><p>Hello %s,</p>%s'
             '<p>Terms &amp; conditions apply.</p></body></html>' % (declaration, markup_escape(greeting), paragraphs))
     return markup_escape(html)
@@ -1322,7 +1329,8 @@ class Export:
             body = realistic_html_body(rng, recipients[0][0], body_size)
         else:
             body = html_body(c, recipients[0][0], rng.randint(1, 4),
-                             SENDERS_DECLARATION if number % 3 == 1 else UTF8_DECLARATION)
+                             SENDERS_DECLARATION if number % 3 == 1 else UTF8_DECLARATION,
+                             with_links=self.args.links and number % 4 != 2)
         html = body
         if number % 4 == 2:
             # Some mails keep a plain-text body with the HTML one beside it.
@@ -1706,6 +1714,8 @@ def parse_args(argv):
                              "1 to 3 attachments of 10 KB to 2 MB" % (REALISTIC_FOLDER_COUNT, len(REALISTIC_STORES)))
     parser.add_argument("--long-values", action="store_true",
                         help="names, a To list and an attendee list longer than the bundle's record fields hold")
+    parser.add_argument("--links", action="store_true",
+                        help="HTML bodies end with a paragraph linking to a web page and a mail address")
     parser.add_argument("--manifest", help="write a JSON description of the file here")
     args = parser.parse_args(argv)
     args.argv = list(argv)

@@ -1,5 +1,6 @@
 #include "ParserTestSupport.h"
 #include "parsers/ElementText.h"
+#include "parsers/RecordText.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -15,6 +16,8 @@ private slots:
     void indexedSearchMatchesPlainSearch();
     void entityDecoding_data();
     void entityDecoding();
+    void senderReduction_data();
+    void senderReduction();
     void fieldStorage_data();
     void fieldStorage();
 };
@@ -148,6 +151,28 @@ void TestElementText::entityDecoding()
     QFETCH(QString, decodeGt);
     QCOMPARE(DecodeEntities(text), keepGt);
     QCOMPARE(DecodeEntities(text, GtEntity::Decode), decodeGt);
+}
+
+void TestElementText::senderReduction_data()
+{
+    // Fewer than two ";": every ";" goes; otherwise the last character goes and the
+    // text after the last remaining ";" stays.
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("sender");
+    QTest::newRow("one value") << "a@x;" << "a@x";
+    QTest::newRow("no separator") << "a@x" << "a@x";
+    QTest::newRow("one separator inside") << "a@x;b@x" << "a@xb@x";
+    QTest::newRow("the last of a list") << "a@x;b@x;c@x;" << "c@x";
+    QTest::newRow("no final separator") << "a@x;b@x;c@x" << "c@";
+    QTest::newRow("empty last value") << "a@x;b@x;;" << "";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestElementText::senderReduction()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, sender);
+    QCOMPARE(reducedSender(list.split(QLatin1Char(';'))), sender);
 }
 
 void TestElementText::fieldStorage_data()

@@ -220,6 +220,31 @@ private slots:
         QCOMPARE(counts.value(LossReason::ItemCutByDamage), qint64(0));
     }
 
+    // Attachment entries that no mail takes and folders without end are kept beside
+    // the records: the watch counts them too, and the scan ends at its limit.
+    void sideTablesCountAgainstTheLimit()
+    {
+        OlmBuilder strays;
+        for (int i = 0; i < 400; ++i)
+            strays.entry("Local/x/" + QByteArray(200, 'a') + QByteArray::number(i), "data");
+        strays.entry(QByteArray(kInbox) + "message_00000.xml", document("emails", 1, mail("After")));
+        recordMemoryLimit = 64 * 1024;
+        QCOMPARE(scan(strays), ScanResult::Incomplete);
+        QCOMPARE(MailItemCount, qint64(0));
+        QVERIFY(recordMemoryInUse <= recordMemoryLimit);
+
+        // Folders whose documents hold no mail at all.
+        OlmBuilder folders;
+        for (int i = 0; i < 400; ++i)
+            folders.entry("Local/com.microsoft.__Messages/Inbox/" + QByteArray(1000, 'f') + QByteArray::number(i)
+                              + "/message_00000.xml",
+                          document("emails", 0, QByteArray()));
+        folders.entry(QByteArray(kInbox) + "message_00000.xml", document("emails", 1, mail("After")));
+        recordMemoryLimit = 256 * 1024;
+        QCOMPARE(scan(folders), ScanResult::Incomplete);
+        QCOMPARE(MailItemCount, qint64(0));
+    }
+
     // The file shrank during the save: the attachment is written short, said so, and
     // the rescue report lists it with the scan's own losses.
     void saveReportsWhatItCouldNotCarry()

@@ -163,6 +163,30 @@ class HostileInput(GeneratedFiles):
         self.assertEqual(report["counts"]["tasks"], 1)
         self.assertFalse(report["incomplete"])
 
+    def test_details_count_against_record_memory(self):
+        # Tasks have small records, but each keeps a 20 KB category name beside its
+        # record: what the scan keeps beside the records is watched like the records.
+        name = b"c" * 20000
+        task = (b'<task xml:space="preserve"><OPFTaskCopyName xml:space="preserve">T</OPFTaskCopyName>'
+                b'<OPFTaskCopyCategoryList xml:space="preserve"><category xml:space="preserve" '
+                b'OPFCategoryCopyBackgroundColor="r:0.89 g:0.15 b:0.15" OPFCategoryCopyName="' + name
+                + b'"></category></OPFTaskCopyCategoryList></task>')
+        path = container(self.tmp / "tasks.olm", [
+            ("Local/Tasks/Tasks.xml", b'<tasks xml:space="preserve">' + task * 300 + b"</tasks>", "tasks"),
+            ("Local/Notes/Notes.xml", NOTES_DOCUMENT, "notes")])
+        result = run_cli(self, "scan", "--json", "--record-memory", "2", path, timeout=LINEAR_BUDGET_SECONDS)
+        self.assertEqual(result.returncode, EXIT_INCOMPLETE, result.stderr)
+        report = json.loads(result.stdout)
+        self.assertGreater(report["counts"]["tasks"], 10)
+        self.assertLess(report["counts"]["tasks"], 300)
+        self.assertEqual(report["counts"]["notes"], 0)
+        self.assertTrue(report["incomplete"])
+        self.assertLessEqual(report["recordBytes"], 2 << 20)
+        self.assertIn("memory set aside", result.stderr.decode())
+        report, _ = self.scan_within_budget(path)
+        self.assertEqual(report["counts"]["tasks"], 300)
+        self.assertFalse(report["incomplete"])
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1])

@@ -13,6 +13,7 @@
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/RecordLists.h"
+#include "parsers/TimeConverter.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -71,6 +72,15 @@ void identify(Record *record, int number)
 QTreeWidgetItem *folderItem(QTreeWidget *tree, const QString &path)
 {
     return objMapFileIdTreeItem.value(path.isEmpty() ? llRootId : folderIdForPath(path));
+}
+
+// A moment in UTC as the lists show it: the user's short date and time, without the
+// seconds (none of the moments used has seconds or minutes of 00).
+QString listMoment(int year, int month, int day, int hour, int minute)
+{
+    return QLocale()
+        .toString(QDateTime(QDate(year, month, day), QTime(hour, minute), Qt::UTC).toLocalTime(), QLocale::ShortFormat)
+        .remove(QStringLiteral(":00"));
 }
 
 QStringList rowTexts(QTreeWidget *list)
@@ -158,6 +168,8 @@ private slots:
     void headerBoxGrowsAndWrapsBetweenAddresses();
     void linksAreOfferedToTheSystemNeverFollowed();
     void mailColumnsSortAndFilter();
+    void eventAndNoteDatesReadAndSortAsDates();
+    void mailListShowsFromDateAndSizeBesideTheSubject();
 
 public slots:
     // Stands in for the system's handler of http and mailto links.
@@ -944,24 +956,29 @@ void BrowseListsTest::arrowKeysInTheFolderTreeOpenFolders()
     put(contact->FirstName, "Ada");
     m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    tree()->setFocus();
     clickName(tree(), folderItem(tree(), "Inbox"));
     QCOMPARE(rowTexts(list()), QStringList{"In the inbox"});
-    tree()->setFocus();
-    QTest::keyClick(tree(), Qt::Key_Down);
+    // The keys go where the focus is: it stays in the tree while folders open.
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(tree()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
     QCOMPARE(tree()->currentItem(), folderItem(tree(), "Inbox/Projects"));
     QCOMPARE(rowTexts(list()), QStringList{"In projects"});
     QVERIFY(headerText().contains("Subject: In projects"));
-    QTest::keyClick(tree(), Qt::Key_Down);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(tree()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
     QCOMPARE(tree()->currentItem(), folderItem(tree(), "Contacts"));
     QCOMPARE(rowTexts(list()), QStringList{"Ada "});
     QCOMPARE(m_window->categoryCaption()->text(), QStringLiteral("Address Book"));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(tree()));
 }
 
 // Many Cc addresses: the box grows to show them, up to half the preview, and every
 // line of them starts with an address, never inside one.
 void BrowseListsTest::headerBoxGrowsAndWrapsBetweenAddresses()
 {
-    m_window->resize(1100, 800);
+    // The window's own first size on a usual screen, where each address fits a line.
+    m_window->resize(1280, 800);
     buildTree({"Inbox"});
     MailMLRC *mail = addMail(folderIdForPath("Inbox"), "Many");
     put(mail->FromAddress, "sender@example.org;");
@@ -987,6 +1004,12 @@ void BrowseListsTest::headerBoxGrowsAndWrapsBetweenAddresses()
         QVERIFY2(text.mid(start - 2, 2) == QLatin1String("; ") && text.mid(start).startsWith(QLatin1String("first")),
                  qPrintable(text.mid(start - 10, 30)));
     }
+
+    // A narrower preview wraps the lines again: the box grows with them.
+    const int wide = header->height();
+    m_window->resize(1000, 800);
+    QTRY_VERIFY(header->height() > wide);
+    QTRY_COMPARE(header->verticalScrollBar()->maximum(), 0);
 
     // With few lines the box keeps its usual height.
     put(mail->CcAddresses, "one@example.org;");
@@ -1108,6 +1131,78 @@ void BrowseListsTest::mailColumnsSortAndFilter()
     QCOMPARE(shownRows(), (QStringList{"Alpha", "Beta", "Gamma"}));
     QTest::keyClicks(m_window->searchBox(), "mm");
     QCOMPARE(shownRows(), QStringList{"Gamma"});
+}
+
+// The calendar's Start and End and the notes' Date show the parser's stamps as the
+// user's own dates and times, and sort as dates: "9/1/10" comes before "3/19/11".
+void BrowseListsTest::eventAndNoteDatesReadAndSortAsDates()
+{
+    const struct {
+        const char *title, *start, *end;
+    } items[] = {{"Later", "2011-03-19T17:22:00", "2011-03-19T18:45:00"},
+                 {"Earlier", "2010-09-01T08:05:00", "2010-09-01T09:30:00"}};
+    int number = 0;
+    for (const auto &item : items) {
+        CalenderInformation *event = appendRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
+        identify(event, ++number);
+        put(event->Summary, item.title);
+        put(event->StartUtc, utcCompactStamp(QString::fromLatin1(item.start)));
+        put(event->EndUtc, utcCompactStamp(QString::fromLatin1(item.end)));
+        NotesInformation *note = appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
+        identify(note, ++number);
+        put(note->Title, item.title);
+        put(note->ModStampUtc, utcCompactStamp(QString::fromLatin1(item.start)));
+    }
+    buildTree({"Calendars", "Notes"});
+    auto clickHeader = [this](int column) {
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        QHeaderView *view = list()->header();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(view->sectionViewportPosition(column) + 5, view->height() / 2));
+    };
+
+    m_window->viewAction(Category::Calendar)->trigger();
+    QCOMPARE(list()->topLevelItem(0)->text(ItemFirstDetailColumn), listMoment(2011, 3, 19, 17, 22));
+    QCOMPARE(list()->topLevelItem(0)->text(ItemFirstDetailColumn + 1), listMoment(2011, 3, 19, 18, 45));
+    QCOMPARE(list()->topLevelItem(1)->text(ItemFirstDetailColumn), listMoment(2010, 9, 1, 8, 5));
+    clickHeader(ItemFirstDetailColumn);
+    QCOMPARE(rowTexts(list()), (QStringList{"Earlier ", "Later "}));
+    clickHeader(ItemFirstDetailColumn + 1);
+    QCOMPARE(rowTexts(list()), (QStringList{"Earlier ", "Later "}));
+
+    m_window->viewAction(Category::Notes)->trigger();
+    QCOMPARE(list()->topLevelItem(0)->text(ItemFirstDetailColumn), listMoment(2011, 3, 19, 17, 22));
+    QCOMPARE(list()->topLevelItem(1)->text(ItemFirstDetailColumn), listMoment(2010, 9, 1, 8, 5));
+    clickHeader(ItemFirstDetailColumn);
+    QCOMPARE(rowTexts(list()), (QStringList{"Earlier ", "Later "}));
+}
+
+// In a window of a usual laptop's size the mail list shows From, Date and Size whole
+// beside a readable subject, without scrolling sideways; the date in the user's short format.
+void BrowseListsTest::mailListShowsFromDateAndSizeBesideTheSubject()
+{
+    m_window->resize(1366, 800);
+    buildTree({"Inbox"});
+    MailMLRC *mail = addMail(folderIdForPath("Inbox"), "Quarterly figures for the board");
+    put(mail->FolderPath, "Inbox");
+    put(mail->FromName, "Eleni Nikolaou;");
+    put(mail->ReceivedTime, "Wed, 22 Sep 2010 18:27:00 +0000");
+    put(mail->ReceivedTime12, "Wed, 22 Sep 2010 06:27:00 PM");
+    mail->BodySize = 123456;
+    clickName(tree(), folderItem(tree(), "Inbox"));
+    QTest::qWait(50);
+
+    QTreeWidgetItem *row = list()->topLevelItem(0);
+    QCOMPARE(row->text(ItemFirstDetailColumn + 1), listMoment(2010, 9, 22, 18, 27));
+    QHeaderView *header = list()->header();
+    const QFontMetrics metrics(row->font(ItemFirstDetailColumn));
+    for (int column = ItemFirstDetailColumn; column < ItemColumnCount; ++column) {
+        QVERIFY2(header->sectionViewportPosition(column) + header->sectionSize(column) <= list()->viewport()->width(),
+                 qPrintable(header->model()->headerData(column, Qt::Horizontal).toString()));
+        QVERIFY2(header->sectionSize(column) > metrics.horizontalAdvance(row->text(column)),
+                 qPrintable(row->text(column)));
+    }
+    QVERIFY(header->sectionSize(ItemTextColumn) >= 150);
 }
 
 int main(int argc, char **argv)

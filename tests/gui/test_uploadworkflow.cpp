@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QRadioButton>
@@ -182,6 +183,7 @@ void UploadWorkflowTest::uploadsAndCountsWhatIsThere()
     for (const char *expected : {"Uploaded: 20 mails (0 already there)", "Uploaded: 0 mails (20 already there)"}) {
         UploadAnswerer answerer(QStringLiteral("127.0.0.1"), port, password);
         QCOMPARE(upload(), QStringList{QLatin1String(expected)});
+        QCOMPARE(m_window->saveWorkflow()->progressDialog()->counts()->text(), QStringLiteral("20 of 20 mails"));
     }
 }
 

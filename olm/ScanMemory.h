@@ -1,0 +1,42 @@
+#pragma once
+// The record-memory watch. Records, the buffers they own and everything a scan keeps
+// beside them (item details, folder maps, the account of losses, the attachment lists
+// waiting for their mail) are counted against one limit, so that a file of tiny items
+// cannot take the machine's memory: once an allocation would pass the limit (or the
+// system has no memory left) it is refused, recordMemoryFull is set and the scan ends
+// with what it has.
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+#include <cstddef>
+
+extern qint64 recordMemoryLimit;
+extern qint64 recordMemoryInUse;
+extern bool recordMemoryFull;
+// Half the memory the process may use, as the limit for a scan.
+qint64 defaultRecordMemoryLimit();
+// Zero-filled and counted; null when refused.
+void *allocateRecordMemory(size_t size);
+
+// Counts memory kept beside the records. False, with recordMemoryFull set, when it
+// would pass the limit: the caller drops what it was about to keep, or, where the
+// kept amount is bounded otherwise, keeps it and lets the scan end.
+bool countSideMemory(qint64 bytes);
+// Gives back counted memory that was freed before the scan ended.
+void releaseSideMemory(qint64 bytes);
+// The count starts again from nothing: called when a scan's data is freed.
+void resetRecordMemory();
+
+// What a value held in a side table costs: its characters, the container's header
+// and the allocator's rounding.
+constexpr qint64 kAllocationOverhead = 32;
+// A table entry (hash or map node) beside its key and value.
+constexpr qint64 kTableEntryOverhead = 48;
+inline qint64 memoryOf(const QString &text)
+{
+    return text.isNull() ? 0 : kAllocationOverhead + 2 * qint64(text.capacity() + 1);
+}
+inline qint64 memoryOf(const QByteArray &bytes)
+{
+    return bytes.isNull() ? 0 : kAllocationOverhead + qint64(bytes.capacity() + 1);
+}
