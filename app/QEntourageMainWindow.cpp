@@ -13,6 +13,7 @@
 #include "app/WidgetLook.h"
 #include "browse/QParseDatabase.h"
 #include "browse/QPreviewOfItems.h"
+#include "browse/SearchableRow.h"
 #include "browse/SizeText.h"
 #include "log/QLogReport.h"
 #include "olm/FolderHierarchy.h"
@@ -388,7 +389,13 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     connect(m_pItemList->header(), &QHeaderView::sectionClicked, this, &QEntourageMainWindow::sortItemList);
     connect(m_pSearchBox, &QLineEdit::textChanged, this, &QEntourageMainWindow::filterItemList);
     // Rows of a new list meet the search already typed.
-    connect(m_pItemList->model(), &QAbstractItemModel::rowsInserted, this, [this] {
+    connect(m_pItemList->model(), &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
+        // An inserted row is shown, whatever it was before.
+        for (int i = first; i <= last; ++i) {
+            if (auto *row = dynamic_cast<SearchableRow *>(m_pItemList->topLevelItem(i)))
+                row->filteredOut = false;
+        }
+        m_filterKnown = false;
         if (!m_pSearchBox->text().isEmpty())
             filterItemList(m_pSearchBox->text());
     });
@@ -570,18 +577,27 @@ void QEntourageMainWindow::sortItemList(int column)
 
 void QEntourageMainWindow::filterItemList(const QString &text)
 {
-    const QString wanted = text.trimmed();
-    m_pItemList->setUpdatesEnabled(false);
-    const int count = m_pItemList->topLevelItemCount();
-    // By row number: an item's own setHidden looks its row up first, which costs
-    // more than the match over tens of thousands of rows.
+    // The rows keep their search text case-folded, so a plain search ignores case.
+    const QString wanted = text.trimmed().toCaseFolded();
+    // Typing on can only hide rows and deleting only show them: the rows that cannot
+    // change are passed over. Rows added since the last search are all looked at.
+    const bool onlyHiding = m_filterKnown && wanted.contains(m_filteredBy);
+    const bool onlyShowing = m_filterKnown && m_filteredBy.contains(wanted);
+    m_filteredBy = wanted;
+    m_filterKnown = true;
     const QModelIndex top;
+    const int count = m_pItemList->topLevelItemCount();
+    m_pItemList->setUpdatesEnabled(false);
+    // By row number: an item's own setHidden looks its row up first.
     for (int i = 0; i < count; ++i) {
-        const bool shown = wanted.isEmpty()
-                           || m_pItemList->topLevelItem(i)->data(ItemTextColumn, ItemSearchTextRole).toString().contains(
-                               wanted, Qt::CaseInsensitive);
-        if (m_pItemList->isRowHidden(i, top) == shown)
-            m_pItemList->setRowHidden(i, top, !shown);
+        auto *row = dynamic_cast<SearchableRow *>(m_pItemList->topLevelItem(i));
+        if (!row || (onlyHiding && row->filteredOut) || (onlyShowing && !row->filteredOut))
+            continue;
+        const bool hide = !row->matches(wanted);
+        if (hide != row->filteredOut) {
+            m_pItemList->setRowHidden(i, top, hide);
+            row->filteredOut = hide;
+        }
     }
     m_pItemList->setUpdatesEnabled(true);
 }

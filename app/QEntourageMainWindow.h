@@ -184,6 +184,9 @@ private:
     QTreeWidget *m_pFolderTree = nullptr;
     QTreeWidget *m_pItemList = nullptr;
     QLineEdit *m_pSearchBox = nullptr;
+    // The search the item list was last filtered by, case-folded; not known for rows added since.
+    QString m_filteredBy;
+    bool m_filterKnown = false;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QTextBrowser *m_pHeaderBrowser = nullptr;

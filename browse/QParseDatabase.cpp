@@ -3,10 +3,12 @@
 #include "app/AppState.h"
 #include "app/WidgetLook.h"
 #include "browse/QPreviewOfItems.h"
+#include "browse/SearchableRow.h"
 #include "browse/SizeText.h"
 #include "olm/FolderModel.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
+#include "parsers/EntityDecoding.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
@@ -91,7 +93,7 @@ FolderType openedKind(const QTreeWidgetItem *item)
 // A row that sorts by its column's number where it has one (dates, sizes), by its text
 // otherwise. The numbers are plain members: a sort of tens of thousands of rows compares
 // them hundreds of thousands of times.
-class ItemRow : public QTreeWidgetItem
+class ItemRow : public SearchableRow
 {
 public:
     void setSortKey(int column, qint64 key)
@@ -712,10 +714,9 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
         const qint64 size = mailSize(*mail);
         row->setText(ItemFirstDetailColumn + 2, sizeText(size));
         row->setSortKey(ItemFirstDetailColumn + 2, size);
-        row->setData(ItemTextColumn, ItemSearchTextRole,
-                     subject + QLatin1Char('\n') + rowText(mail->FromName) + QLatin1Char('\n') + rowText(mail->FromAddress)
-                         + QLatin1Char('\n') + rowText(mail->ToAddresses) + QLatin1Char('\n')
-                         + rowText(mail->CcAddresses));
+        row->setSearchText(subject + QLatin1Char('\n') + rowText(mail->FromName) + QLatin1Char('\n')
+                               + rowText(mail->FromAddress) + QLatin1Char('\n') + rowText(mail->ToAddresses)
+                               + QLatin1Char('\n') + rowText(mail->CcAddresses));
         rows.append(row);
     }
     showRows(rows);
@@ -733,7 +734,7 @@ void QParseDatabase::OnContactsClicked()
     QList<QTreeWidgetItem *> rows;
     for (const ContactInformation *contact = TmpCTRCPtrStart; contact; contact = contact->Next) {
         const QString name = rowText(contact->FirstName) + QLatin1Char(' ') + rowText(contact->LastName);
-        QTreeWidgetItem *row = identifiedRow(name, contact->Identifier, ContactsFolderType, icon, font);
+        ItemRow *row = identifiedRow(name, contact->Identifier, ContactsFolderType, icon, font);
         QStringList addresses;
         for (const auto &address : contact->EmailAddresses) {
             if (qstrnlen(address, sizeof address) > 1)
@@ -741,8 +742,8 @@ void QParseDatabase::OnContactsClicked()
         }
         row->setText(ItemFirstDetailColumn, rowText(contact->Company));
         row->setText(ItemFirstDetailColumn + 1, addresses.value(0));
-        row->setData(ItemTextColumn, ItemSearchTextRole,
-                     name + QLatin1Char('\n') + rowText(contact->Company) + QLatin1Char('\n') + addresses.join(QLatin1Char('\n')));
+        row->setSearchText(name + QLatin1Char('\n') + rowText(contact->Company) + QLatin1Char('\n')
+                               + addresses.join(QLatin1Char('\n')));
         rows.append(row);
     }
     showRows(rows);
@@ -758,12 +759,13 @@ void QParseDatabase::OnCalenderClicked()
     const QIcon icon(QStringLiteral(":/images/img_CalendarIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next) {
-        ItemRow *row = identifiedRow(rowText(event->Summary) + QLatin1Char(' '), event->Identifier,
-                                     CalendarFolderType, icon, font);
+        // The record keeps the summary and location with their character references.
+        const QString summary = decodeXmlText(rowText(event->Summary));
+        ItemRow *row = identifiedRow(summary + QLatin1Char(' '), event->Identifier, CalendarFolderType, icon, font);
         setStampColumn(row, ItemFirstDetailColumn, event->StartUtc, int(sizeof event->StartUtc));
         setStampColumn(row, ItemFirstDetailColumn + 1, event->EndUtc, int(sizeof event->EndUtc));
-        row->setText(ItemFirstDetailColumn + 2, rowText(event->Location));
-        row->setData(ItemTextColumn, ItemSearchTextRole, rowText(event->Summary));
+        row->setText(ItemFirstDetailColumn + 2, decodeXmlText(rowText(event->Location)));
+        row->setSearchText(summary);
         rows.append(row);
     }
     showRows(rows);
@@ -790,7 +792,7 @@ void QParseDatabase::OnTasksClicked()
             row->setSortKey(ItemFirstDetailColumn, details.dueUtc.toSecsSinceEpoch());
         }
         row->setText(ItemFirstDetailColumn + 1, details.complete ? tr("Done") : QString());
-        row->setData(ItemTextColumn, ItemSearchTextRole, rowText(task->Name));
+        row->setSearchText(rowText(task->Name));
         rows.append(row);
     }
     showRows(rows);
@@ -809,7 +811,7 @@ void QParseDatabase::OnNotesClicked()
         ItemRow *row = identifiedRow(rowText(note->Title) + QLatin1Char(' '), note->Identifier,
                                      NotesFolderType, icon, font);
         setStampColumn(row, ItemFirstDetailColumn, note->ModStampUtc, int(sizeof note->ModStampUtc));
-        row->setData(ItemTextColumn, ItemSearchTextRole, rowText(note->Title));
+        row->setSearchText(rowText(note->Title));
         rows.append(row);
     }
     showRows(rows);

@@ -35,9 +35,6 @@ enum ItemListColumn {
     ItemColumnCount = 11,
 };
 
-// On the text column of the item list's rows: what the search box looks in.
-constexpr int ItemSearchTextRole = Qt::UserRole + 2;
-
 // The widgets of the preview pane, owned by the main window.
 struct PreviewPanes {
     QTextBrowser *header = nullptr;  // a mail's header lines

@@ -200,6 +200,36 @@ ElementValue findElement(const DocumentItem &item, const char *name)
     return cutElement(item.bytes, markers.start, markers.end, int(strlen(name)) + 1);
 }
 
+int firstStartTag(const DocumentItem &item, const char *name)
+{
+    if (!item.markersIndexed)
+        indexMarkers(item);
+    const char *data = item.bytes.constData();
+    const int size = item.bytes.size();
+    const int length = int(strlen(name));
+    for (const ElementMarker &marker : item.markers) {
+        const int next = marker.nameStart + length;
+        if (!marker.isEnd && marker.nameLength >= length && next < size && endsName(data[next])
+            && memcmp(data + marker.nameStart, name, size_t(length)) == 0)
+            return marker.position;
+    }
+    return -1;
+}
+
+int firstEndTag(const DocumentItem &item, const char *name, int from)
+{
+    if (!item.markersIndexed)
+        indexMarkers(item);
+    const char *data = item.bytes.constData();
+    const int length = int(strlen(name));
+    for (const ElementMarker &marker : item.markers) {
+        if (marker.isEnd && marker.position >= from && marker.nameLength == length
+            && memcmp(data + marker.nameStart, name, size_t(length)) == 0)
+            return marker.position;
+    }
+    return -1;
+}
+
 FileText findFileText(const DocumentItem &item, const char *name)
 {
     FileText text;

@@ -65,6 +65,12 @@ FileText findFileText(const DocumentItem &item, const char *name);
 
 ElementValue findElement(const DocumentItem &item, const char *name);
 
+// By the item's tag index: where the first start tag of the element called exactly
+// name stands ("<name" and a byte that ends a name), and the first "</name>" at or
+// after from; -1 when absent. The same positions a plain search finds.
+int firstStartTag(const DocumentItem &item, const char *name);
+int firstEndTag(const DocumentItem &item, const char *name, int from);
+
 // The element's value decoded as UTF-8, trimmed when asked; false when absent.
 bool GetElementText(const QByteArray &item, const char *name, QString *text, bool trim = true);
 bool GetElementText(const DocumentItem &item, const char *name, QString *text, bool trim = true);

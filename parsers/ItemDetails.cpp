@@ -65,7 +65,29 @@ bool elementContent(const QByteArray &bytes, const char *name, QByteArray *conte
     return true;
 }
 
-QString elementText(const QByteArray &bytes, const char *name)
+// The same, found by the item's tag index: an item is searched for many elements.
+bool elementContent(const DocumentItem &item, const char *name, QByteArray *content)
+{
+    const QByteArray &bytes = item.bytes;
+    const int at = firstStartTag(item, name);
+    if (at < 0)
+        return false;
+    const int tagEnd = bytes.indexOf('>', at);
+    if (tagEnd < 0)
+        return false;
+    if (bytes.at(tagEnd - 1) == '/') {
+        content->clear();
+        return true;
+    }
+    const int end = firstEndTag(item, name, tagEnd + 1);
+    if (end < 0)
+        return false;
+    *content = bytes.mid(tagEnd + 1, end - tagEnd - 1);
+    return true;
+}
+
+template <typename Source>
+QString elementText(const Source &bytes, const char *name)
 {
     QByteArray content;
     if (!elementContent(bytes, name, &content))
@@ -136,7 +158,17 @@ int numberValue(const QString &text, int fallback)
 // An export time (2010-05-12T14:30:00, UTC) as a UTC moment; invalid when it does not read.
 QDateTime exportTimeUtc(const QString &text)
 {
-    QDateTime moment = QDateTime::fromString(text.trimmed().left(19), QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    // The shape exports write is read by hand, straight as UTC: read as local time
+    // first, a moment in the machine's daylight-saving gap would move, and every
+    // reading would consult the system's zone.
+    const QString trimmed = text.trimmed().left(19);
+    MomentFields plain;
+    if (readPlainMoment(trimmed, &plain)) {
+        const QDate date(plain.year, plain.month, plain.day);
+        const QTime time(plain.hour, plain.minute, plain.second);
+        return date.isValid() && time.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
+    }
+    QDateTime moment = QDateTime::fromString(trimmed, QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
     if (!moment.isValid())
         return QDateTime();
     moment.setTimeSpec(Qt::UTC);
@@ -278,7 +310,8 @@ EmailKind emailKindOf(const QString &text)
     }
 }
 
-QVector<MailAddress> mailAddresses(const QByteArray &item, const char *listName)
+template <typename Source>
+QVector<MailAddress> mailAddresses(const Source &item, const char *listName)
 {
     QVector<MailAddress> addresses;
     QByteArray list;
@@ -293,7 +326,8 @@ QVector<MailAddress> mailAddresses(const QByteArray &item, const char *listName)
     return addresses;
 }
 
-Recurrence recurrenceIn(const QByteArray &item, const char *name)
+template <typename Source>
+Recurrence recurrenceIn(const Source &item, const char *name)
 {
     QByteArray xml;
     return elementContent(item, name, &xml) ? readRecurrence(xml) : Recurrence();
@@ -310,7 +344,8 @@ QStringList categoryNames(const QByteArray &xml)
     return names;
 }
 
-QStringList categoriesIn(const QByteArray &item, const char *name)
+template <typename Source>
+QStringList categoriesIn(const Source &item, const char *name)
 {
     QByteArray xml;
     return elementContent(item, name, &xml) ? categoryNames(xml) : QStringList();
@@ -353,7 +388,8 @@ QHash<QByteArray, QString> textElements(const QByteArray &bytes, const QByteArra
     return texts;
 }
 
-QVector<ContactAddress> contactAddresses(const QByteArray &item, const char *listName)
+template <typename Source>
+QVector<ContactAddress> contactAddresses(const Source &item, const char *listName)
 {
     QVector<ContactAddress> addresses;
     QByteArray list;
@@ -368,7 +404,8 @@ QVector<ContactAddress> contactAddresses(const QByteArray &item, const char *lis
     return addresses;
 }
 
-QStringList childNames(const QByteArray &item)
+template <typename Source>
+QStringList childNames(const Source &item)
 {
     QStringList names;
     QByteArray list;
@@ -546,13 +583,13 @@ Recurrence readRecurrence(const QByteArray &xml)
 bool readMailDetails(const MailMLRC *mail, const DocumentItem &item)
 {
     MailDetails details;
-    details.from = mailAddresses(item.bytes, "OPFMessageCopyFromAddresses");
-    details.to = mailAddresses(item.bytes, "OPFMessageCopyToAddresses");
-    details.cc = mailAddresses(item.bytes, "OPFMessageCopyCCAddresses");
+    details.from = mailAddresses(item, "OPFMessageCopyFromAddresses");
+    details.to = mailAddresses(item, "OPFMessageCopyToAddresses");
+    details.cc = mailAddresses(item, "OPFMessageCopyCCAddresses");
     details.htmlBody = findFileText(item, "OPFMessageCopyHTMLBody");
-    details.read = flagValue(elementText(item.bytes, "OPFMessageGetIsRead"));
+    details.read = flagValue(elementText(item, "OPFMessageGetIsRead"));
     if (!mail->Subject[0])
-        details.subject = elementText(item.bytes, "OPFMessageCopySubject").remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+        details.subject = elementText(item, "OPFMessageCopySubject").remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
     // Identifiers from the export are stored in brackets; one the scan made has none.
     if (mail->MessageId[0] != '<')
         details.identity = itemIdentity(item);
@@ -568,23 +605,23 @@ QByteArray itemIdentity(const DocumentItem &item)
 bool readContactDetails(const ContactInformation *contact, const DocumentItem &item)
 {
     ContactDetails details;
-    details.middleName = elementText(item.bytes, "OPFContactCopyMiddleName");
+    details.middleName = elementText(item, "OPFContactCopyMiddleName");
     QByteArray list;
-    if (elementContent(item.bytes, "OPFContactCopyEmailAddressList", &list))
+    if (elementContent(item, "OPFContactCopyEmailAddressList", &list))
         for (const QByteArray &tag : startTags(list, "contactEmailAddress"))
             details.emailKinds.append(emailKindOf(attribute(tag, "OPFContactEmailAddressType")));
     details.texts = textElements(item.bytes, "OPFContact", "OPFContactAddPicture");
-    details.emails = contactAddresses(item.bytes, "OPFContactCopyEmailAddressList");
-    details.imAddresses = contactAddresses(item.bytes, "OPFContactCopyIMAddressList");
-    details.children = childNames(item.bytes);
-    details.categories = categoriesIn(item.bytes, "OPFContactCopyCategoryList");
+    details.emails = contactAddresses(item, "OPFContactCopyEmailAddressList");
+    details.imAddresses = contactAddresses(item, "OPFContactCopyIMAddressList");
+    details.children = childNames(item);
+    details.categories = categoriesIn(item, "OPFContactCopyCategoryList");
     details.identity = itemIdentity(item);
     return keep(contactDetails, contact, std::move(details));
 }
 
 bool readEventDetails(const CalenderInformation *event, const DocumentItem &item)
 {
-    const QByteArray &bytes = item.bytes;
+    const DocumentItem &bytes = item;
     EventDetails details;
     QByteArray attendees;
     if (elementContent(bytes, "OPFCalendarEventCopyAttendeeList", &attendees))
@@ -628,7 +665,7 @@ bool readEventDetails(const CalenderInformation *event, const DocumentItem &item
 
 bool readTaskDetails(const TasksInformation *task, const DocumentItem &item)
 {
-    const QByteArray &bytes = item.bytes;
+    const DocumentItem &bytes = item;
     TaskDetails details;
     details.startUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyStartDateTime"));
     details.dueUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyDueDateTime"));

@@ -3,8 +3,6 @@
 #include <QDate>
 #include <QStringList>
 #include <QTime>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -39,34 +37,6 @@ struct ElementMoment {
     qint64 days;
     qint64 seconds;
 };
-
-struct MomentFields {
-    int year, month, day, hour, minute, second;
-};
-
-// The form exports write, 2010-05-12T14:30:00, read without splitting; false for any other text.
-bool readPlainMoment(const QString &text, MomentFields *fields)
-{
-    static const char kShape[] = "dddd-dd-ddTdd:dd:dd";
-    if (text.size() != int(sizeof kShape) - 1)
-        return false;
-    int values[6] = {};
-    int field = 0;
-    for (int i = 0; i < text.size(); ++i) {
-        const ushort c = text.at(i).unicode();
-        if (kShape[i] != 'd') {
-            if (c != ushort(kShape[i]))
-                return false;
-            ++field;
-        } else if (c >= '0' && c <= '9') {
-            values[field] = values[field] * 10 + (c - '0');
-        } else {
-            return false;
-        }
-    }
-    *fields = {values[0], values[1], values[2], values[3], values[4], values[5]};
-    return true;
-}
 
 MomentFields splitMoment(const QString &text)
 {
@@ -120,28 +90,54 @@ int year(const tm &local)
     return 1900 + local.tm_year;
 }
 
-// snprintf into a result buffer: the text always ends inside it.
-__attribute__((format(printf, 3, 4))) void formatInto(char *out, size_t size, const char *format, ...)
+// The forms are written digit by digit: every number has a fixed width (the year
+// has four digits, see brokenDown) and is not negative.
+char *putNumber(char *out, int value, int width)
 {
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(out, size, format, args);
-    va_end(args);
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = char('0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
+}
+
+char *putText(char *out, const char *text)
+{
+    while (*text)
+        *out++ = *text++;
+    return out;
 }
 
 // "+0530", "-0400": the local offset from UTC.
-void formatOffset(const tm &local, char (&out)[6])
+char *putOffset(char *out, const tm &local)
 {
     const long offset = local.tm_gmtoff;
     const long magnitude = offset < 0 ? -offset : offset;
-    std::snprintf(out, sizeof out, "%c%02d%02d", offset < 0 ? '-' : '+',
-                  int(magnitude / 3600 % 100), int(magnitude / 60 % 60));
+    *out++ = offset < 0 ? '-' : '+';
+    out = putNumber(out, int(magnitude / 3600 % 100), 2);
+    return putNumber(out, int(magnitude / 60 % 60), 2);
+}
+
+// hh:mm:ss
+char *putClock(char *out, int hour, const tm &local)
+{
+    out = putNumber(out, hour, 2);
+    *out++ = ':';
+    out = putNumber(out, local.tm_min, 2);
+    *out++ = ':';
+    return putNumber(out, local.tm_sec, 2);
 }
 
 void compactStamp(const tm &local, char (&out)[16])
 {
-    formatInto(out, sizeof out, "%04d%02d%02dT%02d%02d%02d", year(local), local.tm_mon + 1,
-               local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    char *at = putNumber(out, year(local), 4);
+    at = putNumber(at, local.tm_mon + 1, 2);
+    at = putNumber(at, local.tm_mday, 2);
+    *at++ = 'T';
+    at = putNumber(at, local.tm_hour, 2);
+    at = putNumber(at, local.tm_min, 2);
+    at = putNumber(at, local.tm_sec, 2);
+    *at = '\0';
 }
 
 const char *weekdayName(const tm &local)
@@ -177,14 +173,25 @@ const char *timeconverter1(QString text)
     std::memset(twelveHour, 0, sizeof twelveHour);
 
     const tm local = localMoment(text);
-    char offset[6];
-    formatOffset(local, offset);
-    formatInto(result, sizeof result, "%s, %02d %s %04d %02d:%02d:%02d %s", weekdayName(local),
-               local.tm_mday, monthName(local), year(local), local.tm_hour, local.tm_min,
-               local.tm_sec, offset);
-    formatInto(twelveHour, sizeof twelveHour, "%s, %02d %s %04d %02d:%02d:%02d %s",
-               weekdayName(local), local.tm_mday, monthName(local), year(local), hour12(local),
-               local.tm_min, local.tm_sec, local.tm_hour < 12 ? "AM" : "PM");
+    // "Wed, 12 May 2010 " in both forms, then the clock and the offset or AM/PM.
+    char day[18];
+    char *at = putText(day, weekdayName(local));
+    at = putText(at, ", ");
+    at = putNumber(at, local.tm_mday, 2);
+    *at++ = ' ';
+    at = putText(at, monthName(local));
+    *at++ = ' ';
+    at = putNumber(at, year(local), 4);
+    *at++ = ' ';
+    const size_t dayLength = size_t(at - day);
+    std::memcpy(result, day, dayLength);
+    at = putClock(result + dayLength, local.tm_hour, local);
+    *at++ = ' ';
+    putOffset(at, local);
+    std::memcpy(twelveHour, day, dayLength);
+    at = putClock(twelveHour + dayLength, hour12(local), local);
+    *at++ = ' ';
+    putText(at, local.tm_hour < 12 ? "AM" : "PM");
     prevTime = QString::fromLatin1(twelveHour);
     return result;
 }
@@ -193,11 +200,16 @@ const char *timeconverterpre(QString text)
 {
     static char buf1[22];
     const tm local = localMoment(text);
-    formatInto(buf1, sizeof buf1, "%04d,%s,%02d, %02d:%02d:%02d", year(local), monthName(local),
-               local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    char *at = putNumber(buf1, year(local), 4);
+    *at++ = ',';
+    at = putText(at, monthName(local));
+    *at++ = ',';
+    at = putNumber(at, local.tm_mday, 2);
+    at = putText(at, ", ");
+    at = putClock(at, local.tm_hour, local);
+    *at = '\0';
     return buf1;
 }
-
 
 QByteArray utcCompactStamp(const QString &text)
 {
@@ -210,7 +222,35 @@ QByteArray utcCalendarDate(const QString &text)
 {
     constexpr qint64 kHalfDay = 12 * 3600;
     const tm moment = brokenDown(text, gmtime_r, kHalfDay);
-    char date[11];
-    formatInto(date, sizeof date, "%04d-%02d-%02d", year(moment), moment.tm_mon + 1, moment.tm_mday);
-    return QByteArray(date);
+    char date[10];
+    char *at = putNumber(date, year(moment), 4);
+    *at++ = '-';
+    at = putNumber(at, moment.tm_mon + 1, 2);
+    *at++ = '-';
+    putNumber(at, moment.tm_mday, 2);
+    return QByteArray(date, int(sizeof date));
+}
+
+// Read without splitting.
+bool readPlainMoment(const QString &text, MomentFields *fields)
+{
+    static const char kShape[] = "dddd-dd-ddTdd:dd:dd";
+    if (text.size() != int(sizeof kShape) - 1)
+        return false;
+    int values[6] = {};
+    int field = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const ushort c = text.at(i).unicode();
+        if (kShape[i] != 'd') {
+            if (c != ushort(kShape[i]))
+                return false;
+            ++field;
+        } else if (c >= '0' && c <= '9') {
+            values[field] = values[field] * 10 + (c - '0');
+        } else {
+            return false;
+        }
+    }
+    *fields = {values[0], values[1], values[2], values[3], values[4], values[5]};
+    return true;
 }

@@ -18,3 +18,9 @@ QByteArray utcCompactStamp(const QString &text);
 // after it, so the date twelve hours on is the day the user entered, whatever
 // zone scans the file.
 QByteArray utcCalendarDate(const QString &text);
+
+// The form exports write, 2010-05-12T14:30:00, as its six numbers; false for any other text.
+struct MomentFields {
+    int year, month, day, hour, minute, second;
+};
+bool readPlainMoment(const QString &text, MomentFields *fields);

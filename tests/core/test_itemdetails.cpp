@@ -285,6 +285,10 @@ void TestItemDetails::taskCompletion_data()
                                           + element("OPFTaskCopyCompletedDateTime", "2010-05-13T09:15:00")
                                    << true << at;
     QTest::newRow("time alone") << element("OPFTaskCopyCompletedDateTime", "2010-05-13T09:15:00") << true << at;
+    // 02:30 on that day does not exist on this machine's clock; the UTC moment does.
+    QTest::newRow("in the machine's daylight-saving gap")
+        << element("OPFTaskCopyCompletedDateTime", "2018-03-11T02:30:00") << true
+        << QDateTime(QDate(2018, 3, 11), QTime(2, 30), Qt::UTC);
     QTest::newRow("flag alone") << element("OPFTaskGetIsComplete", "1") << true << QDateTime();
     QTest::newRow("open") << element("OPFTaskGetIsComplete", "0E0") << false << QDateTime();
 }

@@ -168,6 +168,7 @@ private slots:
     void headerBoxGrowsAndWrapsBetweenAddresses();
     void linksAreOfferedToTheSystemNeverFollowed();
     void mailColumnsSortAndFilter();
+    void searchFollowsEveryKeystroke();
     void eventAndNoteDatesReadAndSortAsDates();
     void mailListShowsFromDateAndSizeBesideTheSubject();
 
@@ -1131,6 +1132,75 @@ void BrowseListsTest::mailColumnsSortAndFilter()
     QCOMPARE(shownRows(), (QStringList{"Alpha", "Beta", "Gamma"}));
     QTest::keyClicks(m_window->searchBox(), "mm");
     QCOMPARE(shownRows(), QStringList{"Gamma"});
+}
+
+// Each keystroke looks only at the rows it can change; whatever the user types, deletes,
+// replaces or sorts meanwhile, the rows shown are those whose subject or people hold the
+// text in any case, and a folder opened with text in the box shows only its matches.
+void BrowseListsTest::searchFollowsEveryKeystroke()
+{
+    buildTree({"Inbox", "Archive"});
+    const QStringList subjects = {"Meeting notes", "ΣΥΝΑΝΤΗΣΗ ομάδας", "Lunch", "meet again", "Team MEETUP",
+                                  "Budget", "Minutes", "Re: meeting"};
+    for (int i = 0; i < subjects.size(); ++i) {
+        MailMLRC *mail = addMail(folderIdForPath("Inbox"), subjects[i].toUtf8());
+        put(mail->FolderPath, "Inbox");
+        put(mail->ReceivedTime, QByteArray("Mon, 0") + char('1' + i) + " Jan 2018 10:00:00 +0000");
+    }
+    addMail(folderIdForPath("Archive"), "Old meeting");
+    addMail(folderIdForPath("Archive"), "Old lunch");
+    clickName(tree(), folderItem(tree(), "Inbox"));
+
+    auto shownRows = [this] {
+        QStringList shown;
+        for (int i = 0; i < list()->topLevelItemCount(); ++i) {
+            if (!list()->topLevelItem(i)->isHidden())
+                shown << list()->topLevelItem(i)->text(ItemTextColumn);
+        }
+        shown.sort();
+        return shown;
+    };
+    auto expectedFor = [](const QStringList &all, const QString &text) {
+        QStringList expected;
+        for (const QString &subject : all) {
+            if (subject.contains(text.trimmed(), Qt::CaseInsensitive))
+                expected << subject;
+        }
+        expected.sort();
+        return expected;
+    };
+    QLineEdit *box = m_window->searchBox();
+    auto check = [&](const QStringList &all) {
+        QCOMPARE(shownRows(), expectedFor(all, box->text()));
+    };
+    for (const char *keys : {"m", "e", "e", "t"}) {
+        QTest::keyClicks(box, keys);
+        check(subjects);
+    }
+    // Sorted while filtered, the same rows stay shown.
+    list()->sortItems(ItemTextColumn, Qt::DescendingOrder);
+    check(subjects);
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(box, Qt::Key_Backspace);
+        check(subjects);
+    }
+    QTest::keyClicks(box, "x");
+    check(subjects);
+    // Neither longer nor shorter: a new word.
+    box->selectAll();
+    QTest::keyClicks(box, "lunch");
+    check(subjects);
+    box->setText(QString::fromUtf8("συνάντηση"));
+    QCOMPARE(shownRows(), QStringList()); // the accent makes it another word
+    box->setText(QString::fromUtf8("συναντηση"));
+    check(subjects);
+    box->setText("  MEET ");
+    check(subjects);
+    // Another folder opened with text in the box.
+    clickName(tree(), folderItem(tree(), "Archive"));
+    QCOMPARE(shownRows(), QStringList{"Old meeting"});
+    box->clear();
+    QCOMPARE(shownRows(), (QStringList{"Old lunch", "Old meeting"}));
 }
 
 // The calendar's Start and End and the notes' Date show the parser's stamps as the
