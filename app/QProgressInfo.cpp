@@ -65,7 +65,8 @@ void QProgressInfo::OnStop()
                          QMessageBox::Yes | QMessageBox::No, this);
     question.setInformativeText(tr("Do you want to abort the current process?"));
     question.setDefaultButton(QMessageBox::No);
-    if (question.exec() != QMessageBox::Yes)
+    // A save can end while the question is open: then there is nothing left to stop.
+    if (question.exec() != QMessageBox::Yes || !bProcessRunning)
         return;
     bStopFlag = true;
     bProcessRunning = false;

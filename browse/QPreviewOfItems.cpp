@@ -19,6 +19,7 @@
 #include <QSet>
 #include <QTextBrowser>
 #include <QTextCodec>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTreeWidget>
@@ -370,11 +371,14 @@ void QPreviewOfItems::appendPlainDetail(const QString &text)
 {
     QTextEdit *details = m_panes.details;
     details->setTextColor(kDetailText);
+    // The colour is set on the text itself: the new block would take a heading's before it.
+    QTextCharFormat format = details->currentCharFormat();
+    format.setForeground(kDetailText);
     QTextCursor cursor(details->document());
     cursor.movePosition(QTextCursor::End);
     if (!details->document()->isEmpty())
         cursor.insertBlock();
-    cursor.insertText(text, details->currentCharFormat());
+    cursor.insertText(text, format);
 }
 
 void QPreviewOfItems::appendLines(const QVector<DetailLine> &lines)

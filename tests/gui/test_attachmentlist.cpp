@@ -95,6 +95,7 @@ private slots:
     void hostileNamesStayInsideTheFolder();
     void damagedAttachmentsSaySo();
     void theExportBeingReadIsNeverReplaced();
+    void aLinkIsReplacedNotFollowed();
     void contextMenuOffersBothSaves();
 
 private:
@@ -397,6 +398,25 @@ void AttachmentListTest::theExportBeingReadIsNeverReplaced()
                                          .arg(m_dir.filePath(QStringLiteral("made.olm"))));
     }
     QCOMPARE(fileBytes(m_dir.filePath(QStringLiteral("made.olm"))), olm);
+}
+
+// "Replace" on a link in the folder replaces the link: the file it points to,
+// outside the chosen folder, keeps its bytes.
+void AttachmentListTest::aLinkIsReplacedNotFollowed()
+{
+    previewMail("attached", {{"notes.txt", QString(), 0, 8}});
+    const QString outside = writeTestFile(QDir(m_dir.path()), QStringLiteral("outside.txt"), "precious");
+    const QString folder = m_dir.filePath(QStringLiteral("linked"));
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::link(outside, QDir(folder).filePath(QStringLiteral("notes.txt"))));
+    PathAnswerer chooser(folder);
+    MessageBoxAnswerer boxes(QMessageBox::Yes);
+    list()->saveAllAttachments();
+    QCOMPARE(boxes.texts.size(), 2); // the question, then the outcome
+    QCOMPARE(fileBytes(outside), QByteArray("precious"));
+    const QFileInfo saved(QDir(folder).filePath(QStringLiteral("notes.txt")));
+    QVERIFY(!saved.isSymLink());
+    QCOMPARE(fileBytes(saved.filePath()), QByteArray("attached"));
 }
 
 void AttachmentListTest::contextMenuOffersBothSaves()

@@ -18,6 +18,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimeZone>
 #include <QTreeWidget>
 #include <QtTest>
@@ -214,6 +216,16 @@ void ItemPreviewsTest::contactsShowEveryField()
         for (const QString &noteLine : contact["notes"].toString().split('\n'))
             QVERIFY2(text.contains(noteLine), qPrintable(noteLine));
     }
+    // Headings in blue, values in dark grey.
+    m_window->itemList()->setCurrentItem(m_window->itemList()->topLevelItem(0), ItemTextColumn);
+    QTextDocument *document = m_window->detailsBrowser()->document();
+    const auto colourOf = [document](const QString &text) {
+        QTextCursor found = document->find(text);
+        return found.isNull() ? QColor() : found.charFormat().foreground().color();
+    };
+    QCOMPARE(colourOf("Contact Name"), QColor(25, 104, 232));
+    for (const char *value : {"First Name : ", "Email Address 1 : ", "Home Phone 1 : ", "Work City : "})
+        QCOMPARE(colourOf(value), QColor(68, 68, 68));
     // The sample holds what the test is about.
     QVERIFY(phonesSeen > 30);
     QVERIFY(otherAddressesSeen > 0);

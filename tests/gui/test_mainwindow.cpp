@@ -76,6 +76,7 @@ private slots:
     void progressWindowIsPaintedBeforeTheWalk();
     void stopAnsweredNoChangesNothing();
     void stopAnsweredYesRaisesTheFlags();
+    void stopAnsweredAfterTheEndChangesNothing();
     void closeRefusedWhileBusy();
     void closeAsksFirst();
     void openOverLoadedDataAnsweredNo();
@@ -249,6 +250,31 @@ void MainWindowTest::stopAnsweredYesRaisesTheFlags()
     QVERIFY(!bProcessRunning);
     QVERIFY(!progress->isVisible());
     QCOMPARE(aborted.count(), 1);
+}
+
+// A save may end while its stop question is open: a Yes given after the end stops
+// nothing, so no flag is left to make the next Save do nothing.
+void MainWindowTest::stopAnsweredAfterTheEndChangesNothing()
+{
+    m_window->SetInitialSettings(100);
+    QProgressInfo *progress = m_window->progressDialog();
+    bProcessRunning = true;
+    QSignalSpy aborted(progress, &QProgressInfo::OnAbort);
+    QTimer endThenYes;
+    endThenYes.setInterval(5);
+    QObject::connect(&endThenYes, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        bProcessRunning = false;
+        box->button(QMessageBox::Yes)->click();
+    });
+    endThenYes.start();
+    progress->stopButton()->click();
+
+    QVERIFY(!bStopFlag);
+    QVERIFY(!stopflag);
+    QCOMPARE(aborted.count(), 0);
 }
 
 void MainWindowTest::closeRefusedWhileBusy()
