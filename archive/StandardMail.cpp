@@ -481,6 +481,9 @@ QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
     QByteArray out(int(m_input.size() * 3 + (m_input.size() / 25 + 2) * 2), Qt::Uninitialized);
     char *put = out.data();
     const char *c = begin;
+    // The ">" run a line start was last judged over, and whether it leads to "From ".
+    const char *judgedRunEnd = begin;
+    bool judgedRunGuard = false;
     while (c < end) {
         // Runs that need no look ahead, as far as the line has room: printable bytes other
         // than "=" (and spaces followed by more of the line) stand for themselves, and bytes
@@ -523,7 +526,9 @@ QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
         const bool lastOfLine = c + 1 == end || c[1] == '\n';
         // A line that could pass for a separator begins with its first byte encoded.
         bool guard = false;
-        if (m_lineStart) {
+        if (m_lineStart && c < judgedRunEnd) {
+            guard = judgedRunGuard; // a soft line inside a run of ">" already judged
+        } else if (m_lineStart) {
             const char *after = c + m_scannedQuotes;
             while (after < end && *after == '>')
                 ++after;
@@ -533,6 +538,9 @@ QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
                 break; // the next piece decides
             }
             guard = left >= 5 && memcmp(after, "From ", 5) == 0;
+            // Every soft line that starts inside the run reads the same to the end of it.
+            judgedRunEnd = after;
+            judgedRunGuard = guard;
         }
         m_scannedQuotes = 0;
         const bool literal = !guard && ((byte >= 33 && byte <= 126 && byte != '=')

@@ -331,7 +331,7 @@ def startup(s):
     s.d.click_in(select, 417, 135)  # Browse
     opened = s.new_window(known)
     s.d.shot("open-dialog", "the open dialog with \"Outlook for Mac export (*.olm)\" as its filter")
-    s.d.click_in(opened, -200, -55)  # the file type box
+    s.d.click_in(opened, 274, 346)  # the file type box
     s.d.shot("open-dialog-filters", "the filters: \"Outlook for Mac export (*.olm)\" first, \"All Files (*)\" second")
     s.d.key("Escape", "Escape")
     s.stop()

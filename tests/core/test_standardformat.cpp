@@ -101,6 +101,7 @@ private slots:
     void quotedPrintableLines_data();
     void quotedPrintableLines();
     void quotedPrintableDecodesBack();
+    void longQuoteRunsEncodeInLinearTime();
     void encodedWordsStayShortAndWhole();
     void messageLines();
     void markupTestAgreesWithTagPattern();
@@ -502,6 +503,25 @@ void TestStandardFormat::quotedPrintableLines()
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, encoded);
     QCOMPARE(quotedPrintable(text), encoded);
+}
+
+// Every soft line of a line of ">" could still turn out to be ">From ": the run is
+// looked at once, not once per soft line (2 MiB of ">" took minutes that way).
+void TestStandardFormat::longQuoteRunsEncodeInLinearTime()
+{
+    for (const QByteArray &end : {QByteArray("From x"), QByteArray("x")}) {
+        const QByteArray text = "a\n" + QByteArray(2 << 20, '>') + end;
+        QElapsedTimer timer;
+        timer.start();
+        const QByteArray encoded = quotedPrintable(text);
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        // Each soft line of the run is judged as the whole run is.
+        const QList<QByteArray> lines = encoded.split('\n');
+        for (int i = 1; i < lines.size(); ++i) {
+            const bool guarded = lines.at(i).startsWith("=3E") || lines.at(i).startsWith("=46");
+            QVERIFY2(guarded == end.startsWith("From"), lines.at(i).constData());
+        }
+    }
 }
 
 // Random texts of the bytes that matter: the encoding decodes back to the text (RFC 2045
