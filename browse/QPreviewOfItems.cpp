@@ -205,12 +205,13 @@ QPreviewOfItems::QPreviewOfItems(const PreviewPanes &panes, QObject *parent)
     , m_panes(panes)
 {
     // A narrower or wider preview wraps the header lines anew.
-    m_panes.header->viewport()->installEventFilter(this);
+    m_headerViewport = m_panes.header->viewport();
+    m_headerViewport->installEventFilter(this);
 }
 
 bool QPreviewOfItems::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_panes.header->viewport() && event->type() == QEvent::Resize) {
+    if (event->type() == QEvent::Resize && watched == m_headerViewport) {
         const auto *resize = static_cast<QResizeEvent *>(event);
         if (resize->oldSize().width() != resize->size().width() && !m_panes.header->document()->isEmpty())
             fitHeaderHeight();

@@ -100,6 +100,9 @@ private:
     void finishDetails();
 
     PreviewPanes m_panes;
+    // Kept apart from the header box: the filter sees events while the box is taken down,
+    // when its own members must no longer be called.
+    QObject *m_headerViewport = nullptr;
 };
 
 // The preview renderer that serves every list.
