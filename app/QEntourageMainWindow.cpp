@@ -600,6 +600,14 @@ void QEntourageMainWindow::filterItemList(const QString &text)
         }
     }
     m_pItemList->setUpdatesEnabled(true);
+    // The preview never shows a row the list no longer shows.
+    auto *current = dynamic_cast<SearchableRow *>(m_pItemList->currentItem());
+    if (current && current->filteredOut) {
+        const QSignalBlocker quiet(m_pItemList);
+        m_pItemList->clearSelection();
+        m_pItemList->setCurrentItem(nullptr);
+        m_pPreview->clear();
+    }
 }
 
 void QEntourageMainWindow::ClearFolderTree()

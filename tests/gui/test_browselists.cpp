@@ -1201,6 +1201,16 @@ void BrowseListsTest::searchFollowsEveryKeystroke()
     QCOMPARE(shownRows(), QStringList{"Old meeting"});
     box->clear();
     QCOMPARE(shownRows(), (QStringList{"Old lunch", "Old meeting"}));
+    // The preview follows the list: a row the search hides is no longer shown beside it.
+    clickName(list(), list()->findItems("Old lunch", Qt::MatchExactly, ItemTextColumn).value(0));
+    QVERIFY(headerText().contains("Old lunch"));
+    QTest::keyClicks(box, "meet");
+    QVERIFY(!headerText().contains("Old lunch"));
+    QVERIFY(list()->selectedItems().isEmpty());
+    // A row still shown stays previewed.
+    clickName(list(), list()->findItems("Old meeting", Qt::MatchExactly, ItemTextColumn).value(0));
+    QTest::keyClick(box, 'i');
+    QVERIFY(headerText().contains("Old meeting"));
 }
 
 // The calendar's Start and End and the notes' Date show the parser's stamps as the
