@@ -44,11 +44,10 @@ int startTagOf(const QByteArray &bytes, const QByteArray &open, int from)
     return -1;
 }
 
-// The content of the first element called exactly name (the extraction steps of the
-// record parsers also match longer names that begin with it). False when absent.
-bool elementContent(const QByteArray &bytes, const char *name, QByteArray *content)
+// The content of the element whose start tag begins at `at`, its end tag found by endTagFrom.
+template <typename FindEndTag>
+bool contentFrom(const QByteArray &bytes, int at, FindEndTag endTagFrom, QByteArray *content)
 {
-    const int at = startTagOf(bytes, QByteArray("<") + name, 0);
     if (at < 0)
         return false;
     const int tagEnd = bytes.indexOf('>', at);
@@ -58,32 +57,27 @@ bool elementContent(const QByteArray &bytes, const char *name, QByteArray *conte
         content->clear();
         return true;
     }
-    const int end = indexOfTag(bytes, QByteArray("</") + name + '>', tagEnd + 1);
+    const int end = endTagFrom(tagEnd + 1);
     if (end < 0)
         return false;
     *content = bytes.mid(tagEnd + 1, end - tagEnd - 1);
     return true;
 }
 
+// The content of the first element called exactly name (the extraction steps of the
+// record parsers also match longer names that begin with it). False when absent.
+bool elementContent(const QByteArray &bytes, const char *name, QByteArray *content)
+{
+    const QByteArray endTag = QByteArray("</") + name + '>';
+    return contentFrom(bytes, startTagOf(bytes, QByteArray("<") + name, 0),
+                       [&](int from) { return indexOfTag(bytes, endTag, from); }, content);
+}
+
 // The same, found by the item's tag index: an item is searched for many elements.
 bool elementContent(const DocumentItem &item, const char *name, QByteArray *content)
 {
-    const QByteArray &bytes = item.bytes;
-    const int at = firstStartTag(item, name);
-    if (at < 0)
-        return false;
-    const int tagEnd = bytes.indexOf('>', at);
-    if (tagEnd < 0)
-        return false;
-    if (bytes.at(tagEnd - 1) == '/') {
-        content->clear();
-        return true;
-    }
-    const int end = firstEndTag(item, name, tagEnd + 1);
-    if (end < 0)
-        return false;
-    *content = bytes.mid(tagEnd + 1, end - tagEnd - 1);
-    return true;
+    return contentFrom(item.bytes, firstStartTag(item, name),
+                       [&](int from) { return firstEndTag(item, name, from); }, content);
 }
 
 template <typename Source>
