@@ -9,6 +9,8 @@
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
+#include <QStringMatcher>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -53,6 +55,14 @@ const QLatin1String kContentTypeAttribute("OPFAttachmentContentType=");
 const QLatin1String kAttachmentNameAttribute("OPFAttachmentName=");
 const QLatin1String kUrlAttribute("OPFAttachmentURL=");
 const QLatin1String kRecipientsMark("CN=RECIPIENTS_CN=");
+// Matchers built once: every mail's address and attachment entries are searched for these names.
+const QStringMatcher kAddressAttributeMatcher(kAddressAttribute);
+const QStringMatcher kNameAttributeMatcher(kNameAttribute);
+const QStringMatcher kTypeAttributeMatcher(kTypeAttribute);
+const QStringMatcher kContentIdAttributeMatcher(kContentIdAttribute);
+const QStringMatcher kContentTypeAttributeMatcher(kContentTypeAttribute);
+const QStringMatcher kAttachmentNameAttributeMatcher(kAttachmentNameAttribute);
+const QStringMatcher kUrlAttributeMatcher(kUrlAttribute);
 
 // The value of the attribute whose name (with its "=") starts at `at`: from one
 // character past the "=" (the opening quote) to two characters before `next`,
@@ -82,9 +92,9 @@ QStringList listEntries(const QByteArray &list, const char *entryEndTag)
 struct AddressEntry {
     explicit AddressEntry(const QString &entry)
         : text(entry),
-          a(entry.indexOf(kAddressAttribute)),
-          n(entry.indexOf(kNameAttribute)),
-          t(entry.indexOf(kTypeAttribute))
+          a(kAddressAttributeMatcher.indexIn(entry)),
+          n(kNameAttributeMatcher.indexIn(entry)),
+          t(kTypeAttributeMatcher.indexIn(entry))
     {
     }
     bool hasAddress() const { return a >= 0; }
@@ -209,10 +219,10 @@ AttachmentLists readAttachmentList(const QByteArray &list)
         // entry k of n goes through n - k + 1 decodings. Decoding each value that often
         // gives the same text, except that an entity can no longer swallow a separator.
         const int decodings = int(entries.size()) - k;
-        const int i = entry.indexOf(kContentIdAttribute);
-        const int y = entry.indexOf(kContentTypeAttribute);
-        const int m = entry.indexOf(kAttachmentNameAttribute);
-        const int u = entry.indexOf(kUrlAttribute);
+        const int i = kContentIdAttributeMatcher.indexIn(entry);
+        const int y = kContentTypeAttributeMatcher.indexIn(entry);
+        const int m = kAttachmentNameAttributeMatcher.indexIn(entry);
+        const int u = kUrlAttributeMatcher.indexIn(entry);
         lists.contentIds += (i < 0 ? QStringLiteral("no")
                                    : identifierWithoutSeparator(attributeValue(entry, i, kContentIdAttribute.size(), y)))
                             + QLatin1Char(';');
@@ -256,8 +266,8 @@ void recordAttachmentsMissing(const QByteArray &list)
 {
     const QString mail = lossItemName(DocumentKind::Mail, lossContextItemBytes());
     for (const QString &entry : listEntries(list, "</messageAttachment>")) {
-        const int m = entry.indexOf(kAttachmentNameAttribute);
-        const int u = entry.indexOf(kUrlAttribute);
+        const int m = kAttachmentNameAttributeMatcher.indexIn(entry);
+        const int u = kUrlAttributeMatcher.indexIn(entry);
         Loss loss;
         loss.reason = LossReason::AttachmentMissing;
         loss.kind = QStringLiteral("attachment");
