@@ -109,7 +109,7 @@ QByteArray encodedWords(const QString &text, int column, const QByteArray &lineB
     int at = 0;
     do {
         const int room = wordBytes(width);
-        int end = at, bytes = 0, wholeEnd = -1, wholeBytes = 0;
+        int end = at, bytes = 0, wholeEnd = -1;
         bool wholeAfterSpace = false;
         while (end < characters.size() && bytes + characters.at(end).size() <= room) {
             bytes += characters.at(end++).size();
@@ -117,7 +117,6 @@ QByteArray encodedWords(const QString &text, int column, const QByteArray &lineB
             // The latest cut after whole Base64 quads, one after a space where there is one.
             if (bytes % 3 == 0 && bytes * 2 >= room && (afterSpace || !wholeAfterSpace)) {
                 wholeEnd = end;
-                wholeBytes = bytes;
                 wholeAfterSpace = afterSpace;
             }
         }

@@ -46,9 +46,20 @@ quint32 pairMask(bool withLinks)
 {
     return withLinks ? (1u << kPairs) - 1 : (1u << (kPairs - 1)) - 1;
 }
-} // namespace
 
-namespace {
+// The piece with what the last piece held back put before it: text and size then
+// describe the joined bytes, which the returned array keeps alive.
+QByteArray withHeldTail(QByteArray &tail, const char *&text, qint64 &size)
+{
+    if (tail.isEmpty())
+        return QByteArray();
+    QByteArray joined = tail + QByteArray::fromRawData(text, int(size));
+    tail.clear();
+    text = joined.constData();
+    size = joined.size();
+    return joined;
+}
+
 // Every byte a character of a text can begin with: the letter in either case, and the
 // lead byte of LONG S or KELVIN SIGN for "s" and "k".
 void markBytesOf(char wanted, quint32 bit, quint32 *table)
@@ -87,13 +98,7 @@ FoldedScan::FoldedScan(const char *const *texts, int count) : m_texts(texts), m_
 
 void FoldedScan::add(const char *text, qint64 size)
 {
-    QByteArray joined;
-    if (!m_tail.isEmpty()) {
-        joined = m_tail + QByteArray::fromRawData(text, int(size));
-        m_tail.clear();
-        text = joined.constData();
-        size = joined.size();
-    }
+    const QByteArray joined = withHeldTail(m_tail, text, size);
     const char lead = m_texts[0][0];
     const char *const end = text + size;
     for (const char *at = text; at < end;) {
@@ -169,13 +174,7 @@ void MarkupScan::add(const char *text, qint64 size)
 {
     if (m_closed)
         return;
-    QByteArray joined;
-    if (!m_tail.isEmpty()) {
-        joined = m_tail + QByteArray::fromRawData(text, int(size));
-        m_tail.clear();
-        text = joined.constData();
-        size = joined.size();
-    }
+    const QByteArray joined = withHeldTail(m_tail, text, size);
     const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
     const char *const end = text + size;
     const char *at = text;
