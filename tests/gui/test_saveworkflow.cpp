@@ -184,7 +184,8 @@ QStringList SaveWorkflowTest::save(const QString &destination, QMessageBox::Stan
     if (ended.isEmpty() && !ended.wait(30000))
         qWarning("the save did not end");
     // The end message is answered from the event loop.
-    QTest::qWaitFor([] { return !qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); });
+    if (!QTest::qWaitFor([] { return !qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); }))
+        qWarning("the end message was not answered");
     if (informativeTexts)
         *informativeTexts = boxes.informativeTexts;
     return boxes.texts;
