@@ -16,10 +16,17 @@ time-stamped name may differ; every other byte must not. The scan report's "reco
 before build runs twice: an output that differs between its two runs (one that holds identifiers made up for
 items without one) is compared with those identifiers masked, and named.
 Exits with 1 and names the files that differ.
+
+    tools/compare_outputs.py --digests CLI [--tmp DIR] [--mails 400] > tests/e2e/output_digests.json
+
+prints the SHA-256 of every output CLI makes of the same exports (those holding made-up
+identifiers masked), which the test suite holds the build to: write it anew only for a change
+of the outputs that is meant, after comparing the builds before and after it.
 """
 import argparse
 import collections
 import hashlib
+import json
 import os
 import re
 import shutil
@@ -107,46 +114,85 @@ def differences(first, second, unstable=()):
     return found
 
 
+def make_exports(work, mails):
+    """A realistic export, a damaged one, a hostile one and the bundled samples."""
+    realistic = work / "realistic.olm"
+    damaged = work / "damaged.olm"
+    hostile = work / "hostile.olm"
+    counts = ["--mails", str(mails), "--contacts", str(mails // 4), "--events", str(mails // 8),
+              "--tasks", str(mails // 16), "--notes", str(mails // 32)]
+    subprocess.run([sys.executable, str(GENERATOR), str(realistic), "--realistic", *counts], check=True)
+    subprocess.run([sys.executable, str(GENERATOR), str(damaged), "--seed", "5", *counts, "--wipe-headers",
+                    "0.3", "--zero-crc", "0.2", "--garbage-between", "--garbage-inside", "0.1",
+                    "--drop-end-tags", "0.1", "--zero-fill", "5", "--truncate", "-50000"], check=True)
+    subprocess.run([sys.executable, str(SOURCE / "tools" / "make_hostile_olm.py"), str(hostile), "--manifest",
+                    str(work / "hostile.json")], check=True)
+    return [realistic, damaged, hostile, SOURCE / "samples" / "intact.olm", SOURCE / "samples" / "damaged.olm"]
+
+
+def unstable_outputs(first, second):
+    """Names of the exact outputs that differ between two runs of one build: they hold
+    identifiers made up afresh, and are compared with those masked."""
+    return {name for name in first[0] if first[0][name] != second[0].get(name)}
+
+
+def digests(cli, olm, work):
+    """{output name: SHA-256} of what cli makes of olm, made-up identifiers masked where
+    they occur, the bundle as one digest of its masked multiset; and the export's own."""
+    first = outputs(cli, olm, work / "first")
+    unstable = unstable_outputs(first, outputs(cli, olm, work / "second"))
+    exact, bundle = first
+    found = {"export": hashlib.sha256(olm.read_bytes()).hexdigest()}
+    for name, data in exact.items():
+        found[name] = hashlib.sha256(masked(data) if name in unstable else data).hexdigest()
+    listing = "".join("%s/%s %s %d\n" % (folder, name, digest, count)
+                      for (folder, name, digest), count in sorted(bundle.items()))
+    found["bundle"] = hashlib.sha256(listing.encode()).hexdigest()
+    return found
+
+
+def all_digests(cli, work, mails=400):
+    return {olm.name if olm.parent != SOURCE / "samples" else "samples/" + olm.name: digests(cli, olm, work / "out")
+            for olm in make_exports(work, mails)}
+
+
+def compare(before_cli, after_cli, work, mails):
+    failed = False
+    for olm in make_exports(work, mails):
+        before = outputs(before_cli, olm, work / "before")
+        again = outputs(before_cli, olm, work / "again")
+        unstable = unstable_outputs(before, again)
+        if unstable:
+            print("%s: not the same from run to run, compared with made-up identifiers masked: %s"
+                  % (olm.name, ", ".join(sorted(unstable))))
+        for name, outcome in (("before, run again", again), ("after", outputs(after_cli, olm, work / "after"))):
+            found = differences(before, outcome, unstable)
+            if found:
+                failed = True
+                print("%s: %s differs from the before build:\n  %s" % (olm.name, name, "\n  ".join(found[:40])))
+        exact, bundle = before
+        print("%s: compared %d exact outputs (%d bytes) and %d bundle files" % (
+            olm.name, len(exact), sum(map(len, exact.values())), sum(bundle.values())), flush=True)
+    print("outputs differ" if failed else "outputs identical")
+    return not failed
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("before")
-    parser.add_argument("after")
+    parser.add_argument("before", nargs="?")
+    parser.add_argument("after", nargs="?")
+    parser.add_argument("--digests", metavar="CLI", help="print the digests of CLI's outputs as JSON")
     parser.add_argument("--tmp", default=None)
     parser.add_argument("--mails", type=int, default=400, help="mails in the generated exports")
     args = parser.parse_args()
+    if bool(args.digests) == bool(args.before and args.after):
+        parser.error("give BEFORE_CLI and AFTER_CLI, or --digests CLI")
     work = Path(tempfile.mkdtemp(prefix="mendora-compare-", dir=args.tmp))
     try:
-        realistic = work / "realistic.olm"
-        damaged = work / "damaged.olm"
-        counts = ["--mails", str(args.mails), "--contacts", str(args.mails // 4), "--events", str(args.mails // 8),
-                  "--tasks", str(args.mails // 16), "--notes", str(args.mails // 32)]
-        subprocess.run([sys.executable, str(GENERATOR), str(realistic), "--realistic", *counts], check=True)
-        subprocess.run([sys.executable, str(GENERATOR), str(damaged), "--seed", "5", *counts, "--wipe-headers",
-                        "0.3", "--zero-crc", "0.2", "--garbage-between", "--garbage-inside", "0.1",
-                        "--drop-end-tags", "0.1", "--zero-fill", "5", "--truncate", "-50000"], check=True)
-        hostile = work / "hostile.olm"
-        subprocess.run([sys.executable, str(SOURCE / "tools" / "make_hostile_olm.py"), str(hostile), "--manifest",
-                        str(work / "hostile.json")], check=True)
-        failed = False
-        for olm in (realistic, damaged, hostile, SOURCE / "samples" / "intact.olm", SOURCE / "samples" / "damaged.olm"):
-            before = outputs(args.before, olm, work / "before")
-            again = outputs(args.before, olm, work / "again")
-            # What differs between two runs of one build holds identifiers made up afresh:
-            # those outputs are compared with them masked, and said so.
-            unstable = {name for name in before[0] if before[0][name] != again[0].get(name)}
-            if unstable:
-                print("%s: not the same from run to run, compared with made-up identifiers masked: %s"
-                      % (olm.name, ", ".join(sorted(unstable))))
-            for name, outcome in (("before, run again", again), ("after", outputs(args.after, olm, work / "after"))):
-                found = differences(before, outcome, unstable)
-                if found:
-                    failed = True
-                    print("%s: %s differs from the before build:\n  %s" % (olm.name, name, "\n  ".join(found[:40])))
-            exact, bundle = before
-            print("%s: compared %d exact outputs (%d bytes) and %d bundle files" % (
-                olm.name, len(exact), sum(map(len, exact.values())), sum(bundle.values())), flush=True)
-        print("outputs differ" if failed else "outputs identical")
-        sys.exit(1 if failed else 0)
+        if args.digests:
+            print(json.dumps(all_digests(args.digests, work, args.mails), indent=1, sort_keys=True))
+        else:
+            sys.exit(0 if compare(args.before, args.after, work, args.mails) else 1)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
