@@ -3,6 +3,9 @@
 #include "platform/MemorySize.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <sys/mman.h>
+#include <vector>
 
 qint64 recordMemoryLimit = defaultRecordMemoryLimit();
 qint64 recordMemoryInUse = 0;
@@ -15,12 +18,85 @@ qint64 defaultRecordMemoryLimit()
     return available > 0 ? available / 2 : Q_INT64_C(4) << 30;
 }
 
-void *allocateRecordMemory(size_t size)
+namespace {
+// Fresh anonymous pages read as zero and cost nothing until touched.
+constexpr size_t kRecordBlockSize = size_t(8) << 20;
+constexpr size_t kSlotAlignment = 16;
+
+struct RecordBlock {
+    char *start;
+    size_t size;
+    size_t used;
+};
+std::vector<RecordBlock> recordBlocks;
+
+bool refusedByLimit(size_t size)
 {
     if (recordMemoryFull || qint64(size) > recordMemoryLimit - recordMemoryInUse) {
         recordMemoryFull = true;
+        return true;
+    }
+    return false;
+}
+
+size_t slotSize(size_t size) { return (size + kSlotAlignment - 1) & ~(kSlotAlignment - 1); }
+
+bool addRecordBlock(size_t atLeast)
+{
+    const size_t size = atLeast > kRecordBlockSize ? slotSize(atLeast) : kRecordBlockSize;
+    void *start = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (start == MAP_FAILED)
+        return false;
+#ifdef MADV_HUGEPAGE
+    // Records fill their blocks from the front: large pages cut the faults on first touch.
+    madvise(start, size, MADV_HUGEPAGE);
+#endif
+    recordBlocks.push_back({static_cast<char *>(start), size, 0});
+    return true;
+}
+} // namespace
+
+void *allocateRecordSlot(size_t size)
+{
+    if (refusedByLimit(size))
+        return nullptr;
+    const size_t needed = slotSize(size);
+    if ((recordBlocks.empty() || recordBlocks.back().size - recordBlocks.back().used < needed)
+        && !addRecordBlock(needed)) {
+        recordMemoryFull = true;
         return nullptr;
     }
+    RecordBlock &block = recordBlocks.back();
+    char *slot = block.start + block.used;
+    block.used += needed;
+    recordMemoryInUse += qint64(size);
+    return slot;
+}
+
+void returnRecordSlot(void *slot, size_t size)
+{
+    if (recordBlocks.empty())
+        return;
+    RecordBlock &block = recordBlocks.back();
+    const size_t needed = slotSize(size);
+    if (static_cast<char *>(slot) + needed != block.start + block.used)
+        return;
+    // Handed out again, it must read as zero like a fresh one.
+    memset(slot, 0, size);
+    block.used -= needed;
+}
+
+void releaseRecordBlocks()
+{
+    for (const RecordBlock &block : recordBlocks)
+        munmap(block.start, block.size);
+    recordBlocks.clear();
+}
+
+void *allocateRecordMemory(size_t size)
+{
+    if (refusedByLimit(size))
+        return nullptr;
     void *memory = calloc(1, size);
     if (!memory) {
         recordMemoryFull = true;

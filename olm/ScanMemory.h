@@ -15,8 +15,17 @@ extern qint64 recordMemoryInUse;
 extern bool recordMemoryFull;
 // Half the memory the process may use, as the limit for a scan.
 qint64 defaultRecordMemoryLimit();
-// Zero-filled and counted; null when refused.
+// Zero-filled and counted; null when refused. Freed with free().
 void *allocateRecordMemory(size_t size);
+// A record's place: zero-filled and counted like allocateRecordMemory, but cut from
+// large blocks that are given back whole by releaseRecordBlocks(), so that a scan of
+// many items spends no time clearing, faulting and freeing them one by one.
+void *allocateRecordSlot(size_t size);
+// Gives a slot back for reuse when it is the last one handed out (a dropped tail
+// record); any other stays unused until the blocks go. The count is unchanged.
+void returnRecordSlot(void *slot, size_t size);
+// Unmaps every block: every slot handed out is invalid afterwards.
+void releaseRecordBlocks();
 
 // Counts memory kept beside the records. False, with recordMemoryFull set, when it
 // would pass the limit: the caller drops what it was about to keep, or, where the

@@ -25,25 +25,26 @@ void freeOwnedBuffers(MailMLRC *mail)
     free(mail->AttachSizes);
 }
 void freeOwnedBuffers(ContactInformation *contact) { free(contact->Categories); }
+void freeOwnedBuffers(CalenderInformation *) {}
+void freeOwnedBuffers(TasksInformation *) {}
+void freeOwnedBuffers(NotesInformation *) {}
 
 } // namespace
 
-void freeRecord(MailMLRC *mail) { freeOwnedBuffers(mail); free(mail); }
-void freeRecord(ContactInformation *contact) { freeOwnedBuffers(contact); free(contact); }
-void freeRecord(CalenderInformation *event) { free(event); }
-void freeRecord(TasksInformation *task) { free(task); }
-void freeRecord(NotesInformation *note) { free(note); }
+void freeRecord(MailMLRC *mail) { freeOwnedBuffers(mail); returnRecordSlot(mail, sizeof *mail); }
+void freeRecord(ContactInformation *contact) { freeOwnedBuffers(contact); returnRecordSlot(contact, sizeof *contact); }
+void freeRecord(CalenderInformation *event) { returnRecordSlot(event, sizeof *event); }
+void freeRecord(TasksInformation *task) { returnRecordSlot(task, sizeof *task); }
+void freeRecord(NotesInformation *note) { returnRecordSlot(note, sizeof *note); }
 
 namespace {
+// The records themselves go with their blocks; only the buffers they own are freed here.
 template <typename Record>
 void freeList(Record *&head, Record *&tail, qint64 &count)
 {
-    while (head) {
-        Record *next = head->Next;
-        freeRecord(head);
-        head = next;
-    }
-    tail = nullptr;
+    for (Record *record = head; record; record = record->Next)
+        freeOwnedBuffers(record);
+    head = tail = nullptr;
     count = 0;
 }
 } // namespace
@@ -56,6 +57,7 @@ void freeRecordLists()
     freeList(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
     freeList(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
     clearItemDetails();
+    releaseRecordBlocks();
     resetRecordMemory();
 }
 

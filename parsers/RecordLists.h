@@ -19,7 +19,7 @@ extern void (*recordAppendedForTests)();
 template <typename Record>
 Record *appendRecord(Record *&head, Record *&tail, qint64 &count)
 {
-    auto *record = static_cast<Record *>(allocateRecordMemory(sizeof(Record)));
+    auto *record = static_cast<Record *>(allocateRecordSlot(sizeof(Record)));
     if (!record)
         return nullptr;
     if (!head) {
@@ -35,7 +35,7 @@ Record *appendRecord(Record *&head, Record *&tail, qint64 &count)
     return record;
 }
 
-// Frees one record with the buffers it owns.
+// Frees the buffers a record owns and gives its slot back.
 void freeRecord(MailMLRC *mail);
 void freeRecord(ContactInformation *contact);
 void freeRecord(CalenderInformation *event);

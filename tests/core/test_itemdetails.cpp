@@ -66,6 +66,7 @@ private slots:
     void eventDetails();
     void unreadableRecurrenceIsALoss_data();
     void unreadableRecurrenceIsALoss();
+    void eachZoneTextJudgedOnItsOwn();
     void taskCompletion_data();
     void taskCompletion();
     void contactDetails();
@@ -273,6 +274,40 @@ void TestItemDetails::unreadableRecurrenceIsALoss()
         QCOMPARE(losses.first().field, field);
         QCOMPARE(losses.first().item, QStringLiteral("Weekly sync"));
     }
+}
+
+// Zone texts are judged once and remembered: events interleaving more distinct zones
+// than are remembered, readable and not, each get the judgement of their own text.
+void TestItemDetails::eachZoneTextJudgedOnItsOwn()
+{
+    const QByteArray weekly =
+        element("OPFCalendarEventIsRecurring", "1")
+        + element("OPFCalendarEventCopyRecurrence",
+                  recurrenceXml("OPFRecurrencePatternWeekly", days("monday"), limits("2.7E1", "1", "1", "0")));
+    QByteArray events;
+    QStringList expectedLost;
+    for (int round = 0; round < 2; ++round)
+        for (int zone = 0; zone < 12; ++zone) {
+            const bool readable = zone % 3 != 1;
+            const QByteArray text = "BEGIN:VTIMEZONE\nTZID:Zone " + QByteArray::number(zone)
+                                    + "\nBEGIN:STANDARD\nDTSTART:16010101T000000\nRRULE:FREQ="
+                                    + (readable ? "YEARLY" : "MONTHLY")
+                                    + ";BYDAY=1SU;BYMONTH=11\nTZOFFSETFROM:-0600\nTZOFFSETTO:-0700\nEND:STANDARD\n"
+                                      "END:VTIMEZONE\n";
+            const QByteArray summary = "Event " + QByteArray::number(round) + "/" + QByteArray::number(zone);
+            events += element("appointment", element("OPFCalendarEventCopySummary", summary)
+                                                 + element("OPFCalendarEventCopyStartTime", "2018-06-18T17:30:00")
+                                                 + weekly + element("OPFCalendarEventGetStartTimeZoneICSData", text));
+            if (!readable)
+                expectedLost.append(QString::fromLatin1(summary));
+        }
+    clearLosses();
+    withDocument(rootElement("appointments", events), [] { FolderInformation().InitializeCLRC(3000); });
+    QStringList lost;
+    for (const Loss &loss : recordedLosses())
+        if (loss.field == QLatin1String("OPFCalendarEventGetStartTimeZoneICSData"))
+            lost.append(loss.item);
+    QCOMPARE(lost, expectedLost);
 }
 
 void TestItemDetails::taskCompletion_data()

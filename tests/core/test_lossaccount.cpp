@@ -15,6 +15,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -218,6 +220,46 @@ private slots:
         QCOMPARE(counts.value(LossReason::ScanIncomplete), qint64(1));
         // Items the limit refused are told as a whole, not as damage.
         QCOMPARE(counts.value(LossReason::ItemCutByDamage), qint64(0));
+    }
+
+    // Records come from shared blocks: each slot reads as zero, none overlaps another
+    // across block ends, the watch counts each record's own size, and a dropped tail's
+    // slot is handed out again cleared.
+    void recordSlotsAreZeroedAndCountedEachAlone()
+    {
+        CleanListAndHash();
+        const size_t size = sizeof(MailMLRC);
+        QVector<unsigned char *> handed;
+        for (int i = 0; i < 2500; ++i) { // more records than one block holds
+            auto *slot = static_cast<unsigned char *>(allocateRecordSlot(size));
+            QVERIFY(slot);
+            QVERIFY2(std::all_of(slot, slot + size, [](unsigned char b) { return b == 0; }), qPrintable(QString::number(i)));
+            memset(slot, (i % 250) + 1, size);
+            handed.append(slot);
+        }
+        for (int i = 0; i < handed.size(); ++i)
+            QVERIFY2(handed[i][0] == (i % 250) + 1 && handed[i][size - 1] == (i % 250) + 1, qPrintable(QString::number(i)));
+        QCOMPARE(recordMemoryInUse, qint64(size) * handed.size());
+
+        returnRecordSlot(handed.last(), size);
+        QCOMPARE(allocateRecordSlot(size), static_cast<void *>(handed.last()));
+        QVERIFY(std::all_of(handed.last(), handed.last() + size, [](unsigned char b) { return b == 0; }));
+        // A slot in the middle is not handed out again: the next one is new.
+        memset(handed.last(), 7, size);
+        returnRecordSlot(handed.first(), size);
+        void *next = allocateRecordSlot(size);
+        QVERIFY(next != handed.first() && next != handed.last());
+        QCOMPARE(handed.first()[0], (unsigned char)1);
+
+        recordMemoryLimit = recordMemoryInUse + qint64(size) - 1;
+        QVERIFY(!allocateRecordSlot(size));
+        QVERIFY(recordMemoryFull);
+        CleanListAndHash();
+        QCOMPARE(recordMemoryInUse, qint64(0));
+        QVERIFY(!recordMemoryFull);
+        recordMemoryLimit = defaultRecordMemoryLimit();
+        auto *fresh = static_cast<unsigned char *>(allocateRecordSlot(size));
+        QVERIFY(fresh && std::all_of(fresh, fresh + size, [](unsigned char b) { return b == 0; }));
     }
 
     // Attachment entries that no mail takes and folders without end are kept beside
