@@ -108,9 +108,35 @@ qint64 decodeStepsAt(const Unit *units, qint64 amp, qint64 size, Steps steps, in
     return at;
 }
 
+// "&lt;", "&gt;" and "&amp;", by far the most common references (markup kept as text),
+// told without the general search; 0 when the text at amp is none of them.
+template <typename Unit>
+char commonReferenceAt(const Unit *units, qint64 amp, qint64 size, qint64 *next)
+{
+    const qint64 left = size - amp;
+    if (left >= 4 && unitValue(units[amp + 2]) == 't' && unitValue(units[amp + 3]) == ';') {
+        const uint first = unitValue(units[amp + 1]);
+        if (first == 'l' || first == 'g') {
+            *next = amp + 4;
+            return first == 'l' ? '<' : '>';
+        }
+    }
+    if (left >= 5 && unitValue(units[amp + 1]) == 'a' && unitValue(units[amp + 2]) == 'm'
+        && unitValue(units[amp + 3]) == 'p' && unitValue(units[amp + 4]) == ';') {
+        *next = amp + 5;
+        return '&';
+    }
+    return 0;
+}
+
 template <typename Unit, typename Out>
 qint64 decodeReferenceAt(const Unit *units, qint64 amp, qint64 size, bool last, Out &out)
 {
+    qint64 next = 0;
+    if (const char common = commonReferenceAt(units, amp, size, &next)) {
+        appendAscii(out, common);
+        return next;
+    }
     qint64 end = -1;
     int characters = 0;
     qint64 at = amp + 1;
