@@ -59,6 +59,22 @@ inline void appendAscii(QByteArray &out, char c) { out.append(c); }
 inline void appendAscii(QString &out, char c) { out.append(QLatin1Char(c)); }
 inline void appendText(QByteArray &out, const QString &text) { out.append(text.toUtf8()); }
 inline void appendText(QString &out, const QString &text) { out.append(text); }
+// Bytes written into room made beforehand: decoding never makes a text longer (every
+// replacement is shorter than its reference, a character number's UTF-8 included).
+struct ByteSink {
+    char *put;
+};
+inline void appendUnits(ByteSink &out, const char *units, qint64 count)
+{
+    memcpy(out.put, units, size_t(count));
+    out.put += count;
+}
+inline void appendAscii(ByteSink &out, char c) { *out.put++ = c; }
+inline void appendText(ByteSink &out, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    appendUnits(out, bytes.constData(), bytes.size());
+}
 inline QString unitsText(const char *units, qint64 count) { return QString::fromUtf8(units, int(count)); }
 inline QString unitsText(const ushort *units, qint64 count)
 {
@@ -232,19 +248,30 @@ QString decodeEntities(const QString &text, EntityRule rule, int times)
     return out;
 }
 
+namespace {
+qint64 decodeBytesInto(const char *data, qint64 size, EntityRule rule, int times, bool last, QByteArray *out)
+{
+    const int before = out->size();
+    out->resize(before + int(size));
+    ByteSink sink{out->data() + before};
+    const qint64 decoded = decodeUnits(data, size, rule, times, last, sink);
+    out->truncate(int(sink.put - out->constData()));
+    return decoded;
+}
+} // namespace
+
 QByteArray decodeEntities(const QByteArray &text, EntityRule rule, int times)
 {
     if (times <= 0 || !text.contains('&'))
         return text;
     QByteArray out;
-    out.reserve(text.size());
-    decodeUnits(text.constData(), text.size(), rule, times, true, out);
+    decodeBytesInto(text.constData(), text.size(), rule, times, true, &out);
     return out;
 }
 
 qint64 decodeEntityRange(const char *data, qint64 size, EntityRule rule, QByteArray *out, bool last)
 {
-    return decodeUnits(data, size, rule, 1, last, *out);
+    return decodeBytesInto(data, size, rule, 1, last, out);
 }
 
 QString DecodeEntities(const QString &text, GtEntity gt)
