@@ -6,8 +6,8 @@
 #include "parsers/RecordText.h"
 #include "parsers/TimeConverter.h"
 #include "parsers/ZoneRules.h"
+#include "platform/Sha1.h"
 
-#include <QCryptographicHash>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
@@ -650,7 +650,7 @@ bool readMailDetails(const MailMLRC *mail, const DocumentItem &item)
 QByteArray itemIdentity(const DocumentItem &item)
 {
     return QByteArray::number(item.fileOffset) + ' '
-           + QCryptographicHash::hash(item.bytes, QCryptographicHash::Sha1).toHex();
+           + sha1(item.bytes.constData(), item.bytes.size()).toHex();
 }
 
 bool readContactDetails(const ContactInformation *contact, const DocumentItem &item)
