@@ -1,6 +1,6 @@
 #include "archive/ContentLines.h"
 
-#include <QDateTime>
+#include "parsers/TimeConverter.h"
 
 QByteArray contentLineText(const QByteArray &line)
 {
@@ -25,19 +25,16 @@ void ContentLines::add(const QByteArray &name, const QString &value)
 
 bool isCompactStamp(const QByteArray &text)
 {
-    return text.size() == 15
-           && QDateTime::fromString(QString::fromLatin1(text), QStringLiteral("yyyyMMdd'T'HHmmss")).isValid();
+    MomentFields fields;
+    return readCompactMoment(text.constData(), text.size(), &fields) && utcMomentOf(fields).isValid();
 }
 
 QDateTime compactStampUtc(QByteArray stamp)
 {
     if (stamp.endsWith('Z'))
         stamp.chop(1);
-    if (!isCompactStamp(stamp))
-        return QDateTime();
-    QDateTime moment = QDateTime::fromString(QString::fromLatin1(stamp), QStringLiteral("yyyyMMdd'T'HHmmss"));
-    moment.setTimeSpec(Qt::UTC);
-    return moment;
+    MomentFields fields;
+    return readCompactMoment(stamp.constData(), stamp.size(), &fields) ? utcMomentOf(fields) : QDateTime();
 }
 
 QByteArray stampLine(const QByteArray &utcStamp)

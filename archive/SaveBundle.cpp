@@ -324,13 +324,14 @@ private:
         bool named = false;
         for (const MailMLRC *mail : m_mailsOf.value(folderId)) {
             if (stopRequested())
-                return;
+                break;
             if (!named && m_mailboxes.isRenamed(folderId))
                 folderRenamed(folderId);
             named = true;
             saveMail(*mail);
             itemDone();
         }
+        m_mailbox.reset();
     }
 
     // A folder whose name a file system cannot keep, or would not tell from another
@@ -358,35 +359,49 @@ private:
         }
         const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(kMailDirectory) + QLatin1Char('/')
                              + m_mailboxes.relativePath(mail.ParentId);
-        const QString directory = QFileInfo(path).path();
-        // Consecutive mails mostly share a folder: its directory is made once.
-        if (directory != m_lastMailDirectory && !QDir().mkpath(directory)) {
-            notWritten(describeItem(mail), QStringLiteral("cannot create the folder of %1").arg(path));
-            return;
+        if (!m_mailbox || m_mailbox->fileName() != path) {
+            m_mailbox.reset();
+            if (!openMailbox(path, mail))
+                return;
         }
-        m_lastMailDirectory = directory;
-        OutputFile file(path);
-        const bool isNew = !file.exists();
-        // Unbuffered: a failed write must not leave bytes in a buffer that closing would still write.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-            notWritten(describeItem(mail), QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
-            return;
-        }
-        if (isNew)
-            setFinderInfo(path, kMboxFileType, kBundleCreator);
-        const qint64 before = file.size();
+        OutputFile &file = *m_mailbox;
+        // Opened for appending, the file's position is its size.
+        const qint64 before = file.pos();
         QStringList problems;
         const quint32 innerNumber = QRandomGenerator::system()->bounded(quint32(RAND_MAX));
         if (!writeMboxMessage(file, mail, *m_request.olm, innerNumber, &problems) || !file.flush()) {
             const QString reason = file.failure();
             if (!file.resize(before))
                 log(QStringLiteral("%1 could not be cut back to its last whole message").arg(path));
+            m_mailbox.reset(); // the next mail opens it afresh, without this failure's state
             notWritten(describeItem(mail), QStringLiteral("cannot write %1: %2").arg(path, reason));
             return;
         }
         for (const QString &problem : problems)
             writtenIncomplete(describeItem(mail), problem, folderOf(mail));
         ++m_report.written[size_t(ItemKind::Mail)];
+    }
+
+    bool openMailbox(const QString &path, const MailMLRC &mail)
+    {
+        const QString directory = QFileInfo(path).path();
+        // Consecutive mails mostly share a folder: its directory is made once.
+        if (directory != m_lastMailDirectory && !QDir().mkpath(directory)) {
+            notWritten(describeItem(mail), QStringLiteral("cannot create the folder of %1").arg(path));
+            return false;
+        }
+        m_lastMailDirectory = directory;
+        auto file = std::make_unique<OutputFile>(path);
+        const bool isNew = !file->exists();
+        // Unbuffered: a failed write must not leave bytes in a buffer that closing would still write.
+        if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            notWritten(describeItem(mail), QStringLiteral("cannot open %1: %2").arg(path, file->errorString()));
+            return false;
+        }
+        if (isNew)
+            setFinderInfo(path, kMboxFileType, kBundleCreator);
+        m_mailbox = std::move(file);
+        return true;
     }
 
     template <typename Record, typename Converter>
@@ -474,6 +489,7 @@ private:
     const SaveHooks &m_hooks;
     SaveReport m_report;
     QString m_lastMailDirectory;
+    std::unique_ptr<OutputFile> m_mailbox; // the mbox a folder's mails go to, open while they do
     const MailboxPaths m_mailboxes; // the mbox of every mail folder, one each
     QHash<qint64, QVector<const MailMLRC *>> m_mailsOf; // the mails of each folder, in list order
     std::unique_ptr<StandardFiles> m_standard; // set when saving the standard format

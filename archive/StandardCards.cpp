@@ -96,7 +96,7 @@ public:
         if (found == details.texts.constEnd())
             return latin1Field(field);
         const QString value = found.value().trimmed();
-        if (QDateTime::fromString(value.left(19), QStringLiteral("yyyy-MM-ddTHH:mm:ss")).isValid())
+        if (exportTimeUtc(value).isValid())
             return QString::fromLatin1(utcCalendarDate(value));
         const QDate day = QDate::fromString(value.left(10), Qt::ISODate);
         if (day.isValid())

@@ -49,7 +49,7 @@ bool StandardFiles::open(OutputFile &file, const QString &path, QString *reason)
 // Appends bytes whole; what a failed write left is cut off again.
 bool StandardFiles::append(OutputFile &file, const QByteArray &bytes, QString *reason)
 {
-    const qint64 before = file.size();
+    const qint64 before = file.pos(); // opened for appending: the position is the size
     if (file.write(bytes) == bytes.size())
         return true;
     *reason = describeFailure(file);
@@ -64,7 +64,7 @@ bool StandardFiles::addMail(const MailMLRC &mail, const QString &mboxPath, const
     const QString path = m_directory + QLatin1Char('/') + QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath;
     if (!open(m_mbox, path, reason))
         return false;
-    const qint64 before = m_mbox.size();
+    const qint64 before = m_mbox.pos();
     if (writeStandardMessage(m_mbox, mail, detailsOf(&mail), olm, problems))
         return true;
     *reason = describeFailure(m_mbox);
@@ -88,7 +88,7 @@ bool StandardFiles::addCalendarComponent(const QByteArray &component, QString *r
     const QByteArray end = standardCalendarEnd();
     if (!m_calendarBegun)
         return m_calendarBegun = append(m_calendar, standardCalendarBegin() + component + end, reason);
-    const qint64 withoutEnd = m_calendar.size() - end.size();
+    const qint64 withoutEnd = m_calendar.pos() - end.size();
     if (!m_calendar.resize(withoutEnd)) {
         *reason = QStringLiteral("cannot write %1: %2").arg(m_calendar.fileName(), m_calendar.errorString());
         return false;

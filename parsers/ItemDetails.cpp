@@ -184,26 +184,6 @@ int numberValue(const QString &text, int fallback)
     return int(number);
 }
 
-// An export time (2010-05-12T14:30:00, UTC) as a UTC moment; invalid when it does not read.
-QDateTime exportTimeUtc(const QString &text)
-{
-    // The shape exports write is read by hand, straight as UTC: read as local time
-    // first, a moment in the machine's daylight-saving gap would move, and every
-    // reading would consult the system's zone.
-    const QString trimmed = text.trimmed().left(19);
-    MomentFields plain;
-    if (readPlainMoment(trimmed, &plain)) {
-        const QDate date(plain.year, plain.month, plain.day);
-        const QTime time(plain.hour, plain.minute, plain.second);
-        return date.isValid() && time.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
-    }
-    QDateTime moment = QDateTime::fromString(trimmed, QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-    if (!moment.isValid())
-        return QDateTime();
-    moment.setTimeSpec(Qt::UTC);
-    return moment;
-}
-
 // A date-only value read like the contacts' dates; invalid when the text does not read.
 QDate exportDate(const QString &text)
 {

@@ -254,3 +254,45 @@ bool readPlainMoment(const QString &text, MomentFields *fields)
     *fields = {values[0], values[1], values[2], values[3], values[4], values[5]};
     return true;
 }
+
+bool readCompactMoment(const char *text, int size, MomentFields *fields)
+{
+    static const char kShape[] = "ddddddddTdddddd";
+    if (size != int(sizeof kShape) - 1)
+        return false;
+    for (int i = 0; i < size; ++i) {
+        if (kShape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != kShape[i])
+            return false;
+    }
+    const auto number = [text](int from, int digits) {
+        int value = 0;
+        for (int i = from; i < from + digits; ++i)
+            value = value * 10 + (text[i] - '0');
+        return value;
+    };
+    *fields = {number(0, 4), number(4, 2), number(6, 2), number(9, 2), number(11, 2), number(13, 2)};
+    return true;
+}
+
+QDateTime utcMomentOf(const MomentFields &fields)
+{
+    const QDate date(fields.year, fields.month, fields.day);
+    const QTime time(fields.hour, fields.minute, fields.second);
+    return date.isValid() && time.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
+}
+
+QDateTime exportTimeUtc(const QString &text)
+{
+    // The shape exports write is read by hand, straight as UTC: read as local time
+    // first, a moment in the machine's daylight-saving gap would move, and every
+    // reading would consult the system's zone.
+    const QString trimmed = text.trimmed().left(19);
+    MomentFields plain;
+    if (readPlainMoment(trimmed, &plain))
+        return utcMomentOf(plain);
+    QDateTime moment = QDateTime::fromString(trimmed, QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    if (!moment.isValid())
+        return QDateTime();
+    moment.setTimeSpec(Qt::UTC);
+    return moment;
+}

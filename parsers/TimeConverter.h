@@ -2,6 +2,7 @@
 // Element dates (UTC, such as 2010-05-12T14:30:00) in the local-time text forms.
 // Each function returns its own static buffer, good until its next call.
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 extern QString prevTime; // twelve-hour form of the last timeconverter1 moment
@@ -24,3 +25,11 @@ struct MomentFields {
     int year, month, day, hour, minute, second;
 };
 bool readPlainMoment(const QString &text, MomentFields *fields);
+// The compact form, 20100512T143000, as its six numbers; false for any other text.
+bool readCompactMoment(const char *text, int size, MomentFields *fields);
+// The six numbers as a UTC moment, never through the machine's zone (where a moment in
+// its daylight-saving gap would be lost); invalid unless they make a real date and time of day.
+QDateTime utcMomentOf(const MomentFields &fields);
+// An export time (2010-05-12T14:30:00, UTC; white space around it and anything after the
+// seconds ignored) as a UTC moment; invalid when it does not read.
+QDateTime exportTimeUtc(const QString &text);

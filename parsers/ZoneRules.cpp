@@ -1,5 +1,7 @@
 #include "parsers/ZoneRules.h"
 
+#include "parsers/TimeConverter.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -48,15 +50,11 @@ QDateTime readStamp(QString text)
         text.chop(1);
     // Read as UTC from the start: read as the machine's local time, a stamp in the
     // machine's daylight-saving gap would be moved or lost.
-    const QDate date = QDate::fromString(text.left(8), QStringLiteral("yyyyMMdd"));
-    if (!date.isValid())
-        return QDateTime();
-    if (text.size() == 8)
-        return QDateTime(date, QTime(0, 0), Qt::UTC);
-    const QTime time = QTime::fromString(text.mid(9), QStringLiteral("HHmmss"));
-    if (text.size() != 15 || text.at(8) != QLatin1Char('T') || !time.isValid())
-        return QDateTime();
-    return QDateTime(date, time, Qt::UTC);
+    QByteArray stamp = text.toLatin1();
+    if (stamp.size() == 8)
+        stamp += "T000000";
+    MomentFields fields;
+    return readCompactMoment(stamp.constData(), stamp.size(), &fields) ? utcMomentOf(fields) : QDateTime();
 }
 
 QByteArray offsetText(int seconds)

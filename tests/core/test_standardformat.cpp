@@ -1,6 +1,7 @@
 // The standard files' converters on hand-made records. Whole files are read back by
 // vobject, icalendar, Python's mailbox and Dovecot in the end-to-end tests; these
 // cases pin what those readers cannot tell apart.
+#include "archive/ContentLines.h"
 #include "archive/MailHeaders.h"
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
@@ -90,6 +91,8 @@ private slots:
     void contactCard();
     void eventLines_data();
     void eventLines();
+    void stampsReadAsUtcWhateverTheMachinesZone_data();
+    void stampsReadAsUtcWhateverTheMachinesZone();
     void repeatingEvents_data();
     void repeatingEvents();
     void eventIdentity();
@@ -297,6 +300,47 @@ void TestStandardFormat::eventLines()
     QVERIFY(lines.contains(QStringLiteral("CLASS:PRIVATE")));
     QVERIFY(lines.contains(QString::fromUtf8("ATTENDEE;ROLE=REQ-PARTICIPANT;PARTSTAT=NEEDS-ACTION;CN=홍길동:mailto:p@example.kr")));
     QVERIFY(lines.contains(QStringLiteral("TRIGGER:-PT15M")));
+}
+
+void TestStandardFormat::stampsReadAsUtcWhateverTheMachinesZone_data()
+{
+    QTest::addColumn<QByteArray>("stamp");
+    QTest::addColumn<QDateTime>("moment");
+    // 02:30 on that day does not exist on the machine's clock below; the UTC moment does.
+    QTest::newRow("in the machine's daylight-saving gap") << QByteArray("20180311T023000") << utc(2018, 3, 11, 2, 30);
+    QTest::newRow("closing Z, as notes keep it") << QByteArray("20100512T143000Z") << utc(2010, 5, 12, 14, 30);
+    QTest::newRow("last second of a leap day") << QByteArray("20160229T235959")
+                                               << QDateTime(QDate(2016, 2, 29), QTime(23, 59, 59), Qt::UTC);
+    QTest::newRow("30 February") << QByteArray("20100230T010000") << QDateTime();
+    QTest::newRow("month 13") << QByteArray("20101301T000000") << QDateTime();
+    QTest::newRow("hour 24") << QByteArray("20100512T240000") << QDateTime();
+    QTest::newRow("year 0") << QByteArray("00000101T000000") << QDateTime();
+    QTest::newRow("space for the T") << QByteArray("20100512 143000") << QDateTime();
+    QTest::newRow("sign in a digit's place") << QByteArray("+0100512T143000") << QDateTime();
+    QTest::newRow("one digit short") << QByteArray("2010512T143000") << QDateTime();
+    QTest::newRow("date alone") << QByteArray("20100512") << QDateTime();
+    QTest::newRow("empty") << QByteArray() << QDateTime();
+}
+
+void TestStandardFormat::stampsReadAsUtcWhateverTheMachinesZone()
+{
+    QFETCH(QByteArray, stamp);
+    QFETCH(QDateTime, moment);
+    qputenv("TZ", "America/Denver");
+    tzset();
+    const QDateTime read = compactStampUtc(stamp);
+    const bool plain = !stamp.endsWith('Z');
+    const QByteArray startLine = unfoldedLines(standardEvent(*eventAt(compactStampUtc(stamp), utc(2018, 3, 11, 4, 0), "0"),
+                                                             EventDetails(), kNoFile))
+                                     .filter(QStringLiteral("DTSTART"))
+                                     .value(0)
+                                     .toLatin1();
+    qputenv("TZ", "UTC");
+    tzset();
+    QCOMPARE(read, moment);
+    QCOMPARE(isCompactStamp(stamp), plain && moment.isValid());
+    if (moment.isValid())
+        QCOMPARE(startLine, "DTSTART:" + moment.toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'")).toLatin1());
 }
 
 void TestStandardFormat::repeatingEvents_data()
