@@ -6,10 +6,13 @@
 #include "parsers/RecordText.h"
 #include "parsers/TimeConverter.h"
 #include "parsers/ZoneRules.h"
+#include "platform/Sha1.h"
 
-#include <QCryptographicHash>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
+
+#include <cstring>
 
 namespace {
 QHash<const MailMLRC *, MailDetails> mailDetails;
@@ -81,7 +84,8 @@ bool contentFrom(const QByteArray &bytes, int at, FindEndTag endTagFrom, QByteAr
     const int end = endTagFrom(tagEnd + 1);
     if (end < 0)
         return false;
-    *content = bytes.mid(tagEnd + 1, end - tagEnd - 1);
+    // A view: the bytes stay the caller's, who keeps them while the content is read.
+    *content = QByteArray::fromRawData(bytes.constData() + tagEnd + 1, end - tagEnd - 1);
     return true;
 }
 
@@ -110,7 +114,8 @@ QString elementText(const Source &bytes, const char *name)
     return decodeXmlText(QString::fromUtf8(content)).trimmed();
 }
 
-// The start tags of every element called exactly name, attributes included.
+// The start tags of every element called exactly name, attributes included, as
+// views into bytes.
 QVector<QByteArray> startTags(const QByteArray &bytes, const char *name)
 {
     QVector<QByteArray> tags;
@@ -127,7 +132,7 @@ QVector<QByteArray> startTags(const QByteArray &bytes, const char *name)
         }
         if (end < 0)
             break;
-        tags.append(bytes.mid(at, end - at + 1));
+        tags.append(QByteArray::fromRawData(bytes.constData() + at, end - at + 1));
     }
     return tags;
 }
@@ -135,17 +140,26 @@ QVector<QByteArray> startTags(const QByteArray &bytes, const char *name)
 // name="value" in a start tag, decoded; empty when the tag lacks it.
 QString attribute(const QByteArray &tag, const char *name, bool *present = nullptr)
 {
-    const QByteArray key = QByteArray(" ") + name + "=\"";
+    // The key is built on the stack: every entry of every list asks for a few.
+    char key[128];
+    const size_t nameLength = strlen(name);
+    if (nameLength + 4 > sizeof key)
+        return QString();
+    key[0] = ' ';
+    memcpy(key + 1, name, nameLength);
+    memcpy(key + 1 + nameLength, "=\"", 3); // with the terminating zero
+    const int keyLength = int(nameLength) + 3;
     const int at = tag.indexOf(key);
     if (present)
         *present = at >= 0;
     if (at < 0)
         return QString();
-    const int start = at + key.size();
+    const int start = at + keyLength;
     const int end = tag.indexOf('"', start);
     if (end < 0)
         return QString();
-    return decodeXmlText(QString::fromUtf8(tag.mid(start, end - start)));
+    // Read as a QByteArray is read: up to a zero byte.
+    return decodeXmlText(QString::fromUtf8(QByteArray::fromRawData(tag.constData() + start, end - start)));
 }
 
 // Exports write flags as 1, 1E0 or true.
@@ -346,6 +360,23 @@ QStringList categoriesIn(const Source &item, const char *name)
     return elementContent(item, name, &xml) ? categoryNames(xml) : QStringList();
 }
 
+// Element names, kept once: every contact of an export names the same few dozen
+// elements, so its texts share their keys instead of each holding copies. A file
+// inventing names without end gets plain copies past the bound.
+constexpr int kElementNamesKept = 512;
+QSet<QByteArray> elementNamesKept;
+
+QByteArray keptElementName(const QByteArray &view)
+{
+    const auto found = elementNamesKept.constFind(view);
+    if (found != elementNamesKept.constEnd())
+        return *found;
+    const QByteArray name(view.constData(), view.size());
+    if (elementNamesKept.size() < kElementNamesKept)
+        elementNamesKept.insert(name);
+    return name;
+}
+
 // Every element whose name begins with prefix and whose content is text alone (no
 // child elements), by name, decoded and trimmed; empty ones are left out. Elements
 // inside others are not looked at: the walk goes on after each element's end tag.
@@ -354,27 +385,32 @@ QHash<QByteArray, QString> textElements(const QByteArray &bytes, const QByteArra
 {
     QHash<QByteArray, QString> texts;
     const QByteArray open = '<' + prefix;
+    QByteArray endTag; // "</name>", its room reused from element to element
     int at = indexOfTag(bytes, open, 0);
     while (at >= 0) {
         int nameEnd = at + 1;
         while (nameEnd < bytes.size() && !endsName(bytes.at(nameEnd)))
             ++nameEnd;
-        const QByteArray name = bytes.mid(at + 1, nameEnd - at - 1);
+        const QByteArray name = QByteArray::fromRawData(bytes.constData() + at + 1, nameEnd - at - 1);
         const int tagEnd = bytes.indexOf('>', nameEnd);
         if (tagEnd < 0)
             break;
         int next = tagEnd + 1;
         if (bytes.at(tagEnd - 1) != '/') {
-            const int end = indexOfTag(bytes, "</" + name + '>', tagEnd + 1);
+            endTag.resize(0);
+            endTag.append("</", 2).append(name).append('>');
+            const int end = indexOfTag(bytes, endTag, tagEnd + 1);
             if (end < 0) { // cut by damage: what follows may still be whole
                 at = indexOfTag(bytes, open, nameEnd);
                 continue;
             }
-            const QByteArray content = bytes.mid(tagEnd + 1, end - tagEnd - 1);
-            if (name != leftInFile && !content.contains('<') && !texts.contains(name)) {
-                const QString text = decodeXmlText(QString::fromUtf8(content)).trimmed();
+            const char *content = bytes.constData() + tagEnd + 1;
+            const int contentSize = end - tagEnd - 1;
+            if (name != leftInFile && !memchr(content, '<', size_t(contentSize)) && !texts.contains(name)) {
+                const QString text =
+                    decodeXmlText(QString::fromUtf8(QByteArray::fromRawData(content, contentSize))).trimmed();
                 if (!text.isEmpty())
-                    texts.insert(name, text);
+                    texts.insert(keptElementName(name), text);
             }
             next = end + name.size() + 3;
         }
@@ -594,7 +630,7 @@ bool readMailDetails(const MailMLRC *mail, const DocumentItem &item)
 QByteArray itemIdentity(const DocumentItem &item)
 {
     return QByteArray::number(item.fileOffset) + ' '
-           + QCryptographicHash::hash(item.bytes, QCryptographicHash::Sha1).toHex();
+           + sha1(item.bytes.constData(), item.bytes.size()).toHex();
 }
 
 bool readContactDetails(const ContactInformation *contact, const DocumentItem &item)
@@ -687,4 +723,5 @@ void clearItemDetails()
     eventDetails.clear();
     taskDetails.clear();
     zoneTextsRead.clear();
+    elementNamesKept.clear();
 }

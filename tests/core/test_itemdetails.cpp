@@ -72,6 +72,7 @@ private slots:
     void contactDetails();
     void contactValuesTheRecordCannotHold();
     void mailNames();
+    void zeroByteEndsADetailValue();
     void detailsGoWithTheRecords();
 };
 
@@ -426,6 +427,24 @@ void TestItemDetails::mailNames()
     QVERIFY(mail.to.at(1).name.isEmpty());
     QCOMPARE(mail.from.value(0).name, QStringLiteral("O'Brien, J"));
     QVERIFY(mail.cc.isEmpty());
+}
+
+// Damage can put a zero byte inside a value: the value ends there, in the attribute
+// of an address entry as in a contact's text element, and no zero reaches an output.
+void TestItemDetails::zeroByteEndsADetailValue()
+{
+    const QByteArray zero(1, '\0');
+    const QByteArray from = element("emailAddress", QByteArray(),
+                                    "OPFContactEmailAddressAddress=\"o@example.ie\" OPFContactEmailAddressName=\"Ann"
+                                        + zero + "garbage\" OPFContactEmailAddressType=\"0\"");
+    withDocument(rootElement("emails", element("email", element("OPFMessageCopyFromAddresses", from))),
+                 [] { FolderInformation().InitializeMLRC(QStringLiteral("Inbox"), 3000); });
+    QCOMPARE(detailsOf(&requireRecord(TmpMlrcPtrStart, "mail")).from.value(0).name, QStringLiteral("Ann"));
+
+    parse("contacts", "contact", element("OPFContactCopyOtherCity", "Busan" + zero + "garbage"),
+          [](FolderInformation f) { f.InitializeCTRC(3000); });
+    QCOMPARE(detailsOf(&requireRecord(TmpCTRCPtrStart, "contact")).texts.value("OPFContactCopyOtherCity"),
+             QStringLiteral("Busan"));
 }
 
 void TestItemDetails::detailsGoWithTheRecords()
