@@ -279,7 +279,8 @@ public:
                 piece = m_form.entities ? m_form.decoded : m_form.stored;
             else
                 piece = m_form.entities ? m_entities.add(text, !more) : text;
-            if (m_form.entities || !m_form.html)
+            // Only a piece that holds a CR is copied to change it.
+            if ((m_form.entities || !m_form.html) && memchr(piece.constData(), '\r', size_t(piece.size())))
                 piece.replace('\r', '\n');
             // HTML goes out in UTF-8, so its own declaration must say so.
             if (m_form.htmlWithLinks)
