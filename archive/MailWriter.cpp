@@ -210,7 +210,7 @@ public:
         m_held += text;
         QByteArray decoded;
         decoded.reserve(m_held.size());
-        m_held.remove(0, int(decodeEntityRange(m_held.constData(), m_held.size(), EntityRule::MailBody, &decoded, last)));
+        dropFront(m_held, decodeEntityRange(m_held.constData(), m_held.size(), EntityRule::MailBody, &decoded, last));
         return decoded;
     }
 

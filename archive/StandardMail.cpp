@@ -196,8 +196,8 @@ public:
             m_undecoded += block;
             QByteArray decoded;
             decoded.reserve(m_undecoded.size() + 1);
-            m_undecoded.remove(0, int(decodeEntityRange(m_undecoded.constData(), m_undecoded.size(), EntityRule::Xml,
-                                                        &decoded, !more)));
+            dropFront(m_undecoded, decodeEntityRange(m_undecoded.constData(), m_undecoded.size(), EntityRule::Xml,
+                                                     &decoded, !more));
             if (decoded.isEmpty() && more)
                 continue; // a CR held back stays undecided
             QByteArray piece;
@@ -607,11 +607,7 @@ QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
         ++c;
     }
     out.truncate(int(put - out.constData()));
-    // Cleared rather than cut when all is taken: the input may still share the caller's bytes.
-    if (c == end)
-        m_input.clear();
-    else
-        m_input.remove(0, int(c - begin));
+    dropFront(m_input, c - begin);
     return out;
 }
 
