@@ -15,10 +15,12 @@
 #include <cstring>
 
 namespace {
-QHash<const MailMLRC *, MailDetails> mailDetails;
-QHash<const ContactInformation *, ContactDetails> contactDetails;
-QHash<const CalenderInformation *, EventDetails> eventDetails;
-QHash<const TasksInformation *, TaskDetails> taskDetails;
+// The tables live as long as the process: one that ends right after a scan leaves
+// them to the system instead of freeing every entry on its way out.
+QHash<const MailMLRC *, MailDetails> &mailDetails = *new QHash<const MailMLRC *, MailDetails>;
+QHash<const ContactInformation *, ContactDetails> &contactDetails = *new QHash<const ContactInformation *, ContactDetails>;
+QHash<const CalenderInformation *, EventDetails> &eventDetails = *new QHash<const CalenderInformation *, EventDetails>;
+QHash<const TasksInformation *, TaskDetails> &taskDetails = *new QHash<const TasksInformation *, TaskDetails>;
 
 // Events share a few zones, and reading a zone's rules costs more than the rest of an
 // event: the last few distinct zone texts are remembered with whether they read.
