@@ -92,15 +92,8 @@ bool contentFrom(const QByteArray &bytes, int at, FindEndTag endTagFrom, QByteAr
 }
 
 // The content of the first element called exactly name (the extraction steps of the
-// record parsers also match longer names that begin with it). False when absent.
-bool elementContent(const QByteArray &bytes, const char *name, QByteArray *content)
-{
-    const QByteArray endTag = QByteArray("</") + name + '>';
-    return contentFrom(bytes, startTagOf(bytes, QByteArray("<") + name, 0),
-                       [&](int from) { return indexOfTag(bytes, endTag, from); }, content);
-}
-
-// The same, found by the item's tag index: an item is searched for many elements.
+// record parsers also match longer names that begin with it), found by the item's tag
+// index: an item is searched for many elements. False when absent.
 bool elementContent(const DocumentItem &item, const char *name, QByteArray *content)
 {
     return contentFrom(item.bytes, firstStartTag(item, name),
@@ -197,7 +190,7 @@ QDate exportDate(const QString &text)
 }
 
 // The text of the first of the named elements that the xml holds; null when it holds none.
-QString firstElementText(const QByteArray &xml, std::initializer_list<const char *> names)
+QString firstElementText(const DocumentItem &xml, std::initializer_list<const char *> names)
 {
     for (const char *name : names) {
         QByteArray content;
@@ -226,8 +219,11 @@ Recurrence::Pattern patternOf(const QString &text)
         default: return Pattern::None;
         }
     }
-    QString name = text.toLower();
-    name.remove(QRegularExpression(QStringLiteral("[^a-z]")));
+    // Letters a to z alone count.
+    QString name;
+    for (const QChar c : text.toLower())
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            name.append(c);
     name.remove(QLatin1String("opfrecurrencepattern"));
     name.remove(QLatin1String("recurrence"));
     static const struct {
@@ -252,15 +248,16 @@ const char *const kWeekdayElements[] = {"sunday", "monday", "tuesday", "wednesda
 int daysOfWeekOf(const QByteArray &content)
 {
     if (content.contains('<')) {
+        const DocumentItem days{content, 0};
         int mask = 0;
         for (int day = 0; day < 7; ++day)
-            if (flagValue(elementText(content, kWeekdayElements[day])))
+            if (flagValue(elementText(days, kWeekdayElements[day])))
                 mask |= 1 << day;
-        if (flagValue(elementText(content, "weekdays")))
+        if (flagValue(elementText(days, "weekdays")))
             mask |= 0x3E;
-        if (flagValue(elementText(content, "weekenddays")))
+        if (flagValue(elementText(days, "weekenddays")))
             mask |= 0x41;
-        if (flagValue(elementText(content, "allDays")))
+        if (flagValue(elementText(days, "allDays")))
             mask |= 0x7F;
         return mask;
     }
@@ -286,8 +283,9 @@ int weekOfMonthOf(const QByteArray &content)
 {
     static const char *const kOrdinals[] = {"first", "second", "third", "fourth", "last"};
     if (content.contains('<')) {
+        const DocumentItem weeks{content, 0};
         for (int week = 0; week < 5; ++week)
-            if (flagValue(elementText(content, kOrdinals[week])))
+            if (flagValue(elementText(weeks, kOrdinals[week])))
                 return week + 1;
         return 0;
     }
@@ -567,13 +565,15 @@ bool zoneOffsetMinutes(const QString &zoneText, int *minutes)
     return true;
 }
 
-Recurrence readRecurrence(const QByteArray &xml)
+Recurrence readRecurrence(const QByteArray &recurrenceXml)
 {
+    // Searched for a dozen elements and more: through the item's tag index.
+    const DocumentItem xml{recurrenceXml, 0};
     Recurrence recurrence;
     const QString type = firstElementText(xml, {"OPFRecurrencePatternType", "OPFRecurrenceType"});
     recurrence.pattern = patternOf(type);
     if (!recurrence.repeats()) {
-        recurrence.unreadable = !xml.trimmed().isEmpty();
+        recurrence.unreadable = !recurrenceXml.trimmed().isEmpty();
         return recurrence;
     }
     recurrence.interval =
