@@ -138,13 +138,15 @@ QString attribute(const QByteArray &tag, const char *name, bool *present = nullp
     // The key is built on the stack: every entry of every list asks for a few.
     char key[128];
     const size_t nameLength = strlen(name);
-    if (nameLength + 4 > sizeof key)
+    if (nameLength + 3 > sizeof key)
         return QString();
     key[0] = ' ';
     memcpy(key + 1, name, nameLength);
-    memcpy(key + 1 + nameLength, "=\"", 3); // with the terminating zero
+    memcpy(key + 1 + nameLength, "=\"", 2);
     const int keyLength = int(nameLength) + 3;
-    const int at = tag.indexOf(key);
+    const char *data = tag.constData();
+    const char *found = findTag(data, data + tag.size(), key, size_t(keyLength));
+    const int at = found ? int(found - data) : -1;
     if (present)
         *present = at >= 0;
     if (at < 0)
@@ -153,8 +155,7 @@ QString attribute(const QByteArray &tag, const char *name, bool *present = nullp
     const int end = tag.indexOf('"', start);
     if (end < 0)
         return QString();
-    // Read as a QByteArray is read: up to a zero byte.
-    return decodeXmlText(QString::fromUtf8(QByteArray::fromRawData(tag.constData() + start, end - start)));
+    return decodeXmlText(utf8Text(data + start, end - start));
 }
 
 // Exports write flags as 1, 1E0 or true.
@@ -407,8 +408,7 @@ QHash<QByteArray, QString> textElements(const QByteArray &bytes, const QByteArra
             const char *content = bytes.constData() + tagEnd + 1;
             const int contentSize = end - tagEnd - 1;
             if (name != leftInFile && !memchr(content, '<', size_t(contentSize)) && !texts.contains(name)) {
-                const QString text =
-                    decodeXmlText(QString::fromUtf8(QByteArray::fromRawData(content, contentSize))).trimmed();
+                const QString text = decodeXmlText(utf8Text(content, contentSize)).trimmed();
                 if (!text.isEmpty())
                     texts.insert(keptElementName(name), text);
             }
