@@ -100,11 +100,21 @@ ElementValue cutElement(const QByteArray &item, int s, int e, int startMarkerLen
 }
 
 // Element names are runs of these; a marker's name is the longest run after its "<" or "</".
-bool isNameByte(char byte)
+constexpr bool nameByteRule(unsigned char byte)
 {
     return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9')
            || byte == '_' || byte == '-' || byte == '.' || byte == ':';
 }
+struct NameBytes {
+    bool table[256] = {};
+    constexpr NameBytes()
+    {
+        for (int byte = 0; byte < 256; ++byte)
+            table[byte] = nameByteRule((unsigned char)byte);
+    }
+};
+constexpr NameBytes kNameBytes;
+inline bool isNameByte(char byte) { return kNameBytes.table[(unsigned char)byte]; }
 
 bool isName(const char *name)
 {

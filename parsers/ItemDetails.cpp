@@ -117,16 +117,21 @@ QVector<QByteArray> startTags(const QByteArray &bytes, const char *name)
     const QByteArray open = QByteArray("<") + name;
     for (int at = startTagOf(bytes, open, 0); at >= 0; at = startTagOf(bytes, open, at + 1)) {
         // A ">" inside an attribute value does not end the tag.
-        int end = -1;
+        const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
+        const size_t size = size_t(bytes.size());
+        size_t i = size_t(at);
         bool quoted = false;
-        for (int i = at; i < bytes.size() && end < 0; ++i) {
-            if (bytes.at(i) == '"')
+        for (;;) {
+            i += findEitherByte(data + i, size - i, '"', '>');
+            if (i >= size || (data[i] == '>' && !quoted))
+                break;
+            if (data[i] == '"')
                 quoted = !quoted;
-            else if (bytes.at(i) == '>' && !quoted)
-                end = i;
+            ++i;
         }
-        if (end < 0)
+        if (i >= size)
             break;
+        const int end = int(i);
         tags.append(QByteArray::fromRawData(bytes.constData() + at, end - at + 1));
     }
     return tags;
