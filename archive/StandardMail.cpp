@@ -291,21 +291,19 @@ void writeTextPart(MessageOutput &message, const char *subtype, const TextReader
     Utf8Declarations declarations;
     QuotedPrintableEncoder encoder;
     QByteArray piece = look.whole ? look.text : QByteArray();
-    QByteArray partialLine;
     bool more = !look.whole;
+    bool lineOpen = false; // the text so far ends inside a line
     for (bool first = true; first || (more && message.ok()); first = false) {
         if (!look.whole)
             more = text.next(&piece);
-        QByteArray utf8 = html ? declarations.add(piece, !more) : piece;
-        QByteArray encoded = partialLine + encoder.add(utf8, !more);
-        partialLine.clear();
-        if (more) {
-            const int lineEnd = encoded.lastIndexOf('\n') + 1;
-            partialLine = encoded.mid(lineEnd);
-            encoded.truncate(lineEnd);
-        }
-        message.lines(encoded);
+        const QByteArray encoded = encoder.add(html ? declarations.add(piece, !more) : piece, !more);
+        // The encoder leaves no line that could pass for a separator: nothing to quote.
+        message.put(encoded);
+        if (!encoded.isEmpty())
+            lineOpen = !encoded.endsWith('\n');
     }
+    if (lineOpen)
+        message.put("\n");
 }
 
 // The body: HTML as text/html, text as text/plain, and a plain body with the HTML one
@@ -463,17 +461,42 @@ QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details)
 }
 
 namespace {
-// A byte that stands for itself in quoted-printable text wherever it is.
-bool isPlain(char c) { return uchar(c) >= 33 && uchar(c) <= 126 && c != '='; }
-// A space or tab: itself, unless it ends its line.
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-// A byte that is encoded wherever it is.
-bool isAlwaysEncoded(char c) { return !isPlain(c) && !isBlank(c) && c != '\n'; }
+// What each byte is in quoted-printable text, looked up rather than worked out per byte.
+class QuotedPrintableBytes
+{
+public:
+    enum Kind : uchar {
+        Encoded, // encoded wherever it is
+        Plain,   // stands for itself wherever it is
+        Blank,   // a space or tab: itself, unless it ends its line
+        LineEnd,
+    };
+    QuotedPrintableBytes()
+    {
+        static const char kHex[] = "0123456789ABCDEF";
+        for (int byte = 0; byte < 256; ++byte) {
+            m_kinds[byte] = byte >= 33 && byte <= 126 && byte != '=' ? Plain
+                            : byte == ' ' || byte == '\t'            ? Blank
+                            : byte == '\n'                           ? LineEnd
+                                                                     : Encoded;
+            m_encoded[byte][0] = '=';
+            m_encoded[byte][1] = kHex[byte >> 4];
+            m_encoded[byte][2] = kHex[byte & 15];
+        }
+    }
+    Kind kind(char c) const { return Kind(m_kinds[uchar(c)]); }
+    // "=" and two hexadecimal digits.
+    const char *encoded(char c) const { return m_encoded[uchar(c)]; }
+
+private:
+    uchar m_kinds[256];
+    char m_encoded[256][3];
+};
+const QuotedPrintableBytes kQuotedPrintable;
 } // namespace
 
 QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
 {
-    static const char kHex[] = "0123456789ABCDEF";
     m_input += text;
     const char *const begin = m_input.constData();
     const char *const end = begin + m_input.size();
@@ -491,14 +514,18 @@ QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
         if (!m_lineStart || (*c != '>' && *c != 'F')) {
             const char *const lineRoom = c + qMin<qint64>(end - c, 75 - m_column);
             const char *run = c;
-            while (run < lineRoom && (isPlain(*run) || (isBlank(*run) && run + 1 < end && run[1] != '\n')))
+            while (run < lineRoom) {
+                const QuotedPrintableBytes::Kind kind = kQuotedPrintable.kind(*run);
+                if (kind != QuotedPrintableBytes::Plain
+                    && !(kind == QuotedPrintableBytes::Blank && run + 1 < end && run[1] != '\n'))
+                    break;
                 ++run;
+            }
             if (run == c) {
                 const char *const encodedRoom = c + qMin<qint64>(end - c, (75 - m_column) / 3);
-                for (; run < encodedRoom && isAlwaysEncoded(*run); ++run) {
-                    *put++ = '=';
-                    *put++ = kHex[uchar(*run) >> 4];
-                    *put++ = kHex[uchar(*run) & 15];
+                for (; run < encodedRoom && kQuotedPrintable.kind(*run) == QuotedPrintableBytes::Encoded; ++run) {
+                    memcpy(put, kQuotedPrintable.encoded(*run), 3);
+                    put += 3;
                 }
                 m_column += 3 * int(run - c);
             } else {
@@ -556,16 +583,19 @@ QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
         if (literal) {
             *put++ = char(byte);
         } else {
-            *put++ = '=';
-            *put++ = kHex[byte >> 4];
-            *put++ = kHex[byte & 15];
+            memcpy(put, kQuotedPrintable.encoded(char(byte)), 3);
+            put += 3;
         }
         m_column += width;
         m_lineStart = false;
         ++c;
     }
     out.truncate(int(put - out.constData()));
-    m_input.remove(0, int(c - begin));
+    // Cleared rather than cut when all is taken: the input may still share the caller's bytes.
+    if (c == end)
+        m_input.clear();
+    else
+        m_input.remove(0, int(c - begin));
     return out;
 }
 

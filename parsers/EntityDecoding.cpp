@@ -59,6 +59,22 @@ inline void appendAscii(QByteArray &out, char c) { out.append(c); }
 inline void appendAscii(QString &out, char c) { out.append(QLatin1Char(c)); }
 inline void appendText(QByteArray &out, const QString &text) { out.append(text.toUtf8()); }
 inline void appendText(QString &out, const QString &text) { out.append(text); }
+// Bytes written into room made beforehand: decoding never makes a text longer (every
+// replacement is shorter than its reference, a character number's UTF-8 included).
+struct ByteSink {
+    char *put;
+};
+inline void appendUnits(ByteSink &out, const char *units, qint64 count)
+{
+    memcpy(out.put, units, size_t(count));
+    out.put += count;
+}
+inline void appendAscii(ByteSink &out, char c) { *out.put++ = c; }
+inline void appendText(ByteSink &out, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    appendUnits(out, bytes.constData(), bytes.size());
+}
 inline QString unitsText(const char *units, qint64 count) { return QString::fromUtf8(units, int(count)); }
 inline QString unitsText(const ushort *units, qint64 count)
 {
@@ -108,9 +124,35 @@ qint64 decodeStepsAt(const Unit *units, qint64 amp, qint64 size, Steps steps, in
     return at;
 }
 
+// "&lt;", "&gt;" and "&amp;", by far the most common references (markup kept as text),
+// told without the general search; 0 when the text at amp is none of them.
+template <typename Unit>
+char commonReferenceAt(const Unit *units, qint64 amp, qint64 size, qint64 *next)
+{
+    const qint64 left = size - amp;
+    if (left >= 4 && unitValue(units[amp + 2]) == 't' && unitValue(units[amp + 3]) == ';') {
+        const uint first = unitValue(units[amp + 1]);
+        if (first == 'l' || first == 'g') {
+            *next = amp + 4;
+            return first == 'l' ? '<' : '>';
+        }
+    }
+    if (left >= 5 && unitValue(units[amp + 1]) == 'a' && unitValue(units[amp + 2]) == 'm'
+        && unitValue(units[amp + 3]) == 'p' && unitValue(units[amp + 4]) == ';') {
+        *next = amp + 5;
+        return '&';
+    }
+    return 0;
+}
+
 template <typename Unit, typename Out>
 qint64 decodeReferenceAt(const Unit *units, qint64 amp, qint64 size, bool last, Out &out)
 {
+    qint64 next = 0;
+    if (const char common = commonReferenceAt(units, amp, size, &next)) {
+        appendAscii(out, common);
+        return next;
+    }
     qint64 end = -1;
     int characters = 0;
     qint64 at = amp + 1;
@@ -206,19 +248,30 @@ QString decodeEntities(const QString &text, EntityRule rule, int times)
     return out;
 }
 
+namespace {
+qint64 decodeBytesInto(const char *data, qint64 size, EntityRule rule, int times, bool last, QByteArray *out)
+{
+    const int before = out->size();
+    out->resize(before + int(size));
+    ByteSink sink{out->data() + before};
+    const qint64 decoded = decodeUnits(data, size, rule, times, last, sink);
+    out->truncate(int(sink.put - out->constData()));
+    return decoded;
+}
+} // namespace
+
 QByteArray decodeEntities(const QByteArray &text, EntityRule rule, int times)
 {
     if (times <= 0 || !text.contains('&'))
         return text;
     QByteArray out;
-    out.reserve(text.size());
-    decodeUnits(text.constData(), text.size(), rule, times, true, out);
+    decodeBytesInto(text.constData(), text.size(), rule, times, true, &out);
     return out;
 }
 
 qint64 decodeEntityRange(const char *data, qint64 size, EntityRule rule, QByteArray *out, bool last)
 {
-    return decodeUnits(data, size, rule, 1, last, *out);
+    return decodeBytesInto(data, size, rule, 1, last, out);
 }
 
 QString DecodeEntities(const QString &text, GtEntity gt)

@@ -8,6 +8,7 @@ class TestEntityDecoding : public QObject
 private slots:
     void replacingRulesReplaceInTurn();
     void bytesAndTextAgree();
+    void xmlReferencesDecodeAsXmlDefinesThem();
     void rangesDecodeLikeTheWholeText();
 };
 
@@ -104,6 +105,48 @@ void TestEntityDecoding::bytesAndTextAgree()
     QCOMPARE(decodeEntities(spaced.toUtf8(), EntityRule::Xml), QByteArray("A"));
     QCOMPARE(decodeXmlText("&#x1F600;&#0;&#xD800;&amp;lt;&bogus;"),
              QString::fromUtf8("\xF0\x9F\x98\x80&#0;&#xD800;&lt;&bogus;"));
+}
+
+// XML's own reading of a text, written out plainly: a reference is "&", a name of the five
+// predefined entities or a character number, and ";" within ten characters; anything else
+// is text as it stands.
+QString xmlReading(const QString &text)
+{
+    static const QHash<QString, QString> predefined = {
+        {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}};
+    QString out;
+    for (int i = 0; i < text.size(); ++i) {
+        const int end = text.indexOf(QLatin1Char(';'), i);
+        if (text.at(i) != QLatin1Char('&') || end < 0 || end - i > 10) {
+            out += text.at(i);
+            continue;
+        }
+        const QString name = text.mid(i + 1, end - i - 1);
+        bool ok = false;
+        const uint code = name.startsWith(QLatin1String("#x"), Qt::CaseInsensitive) ? name.mid(2).toUInt(&ok, 16)
+                          : name.startsWith(QLatin1Char('#'))                      ? name.mid(1).toUInt(&ok, 10)
+                                                                                   : 0;
+        if (predefined.contains(name)) {
+            out += predefined.value(name);
+        } else if (ok && code > 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
+            out += QString::fromUcs4(&code, 1);
+        } else {
+            out += text.at(i);
+            continue;
+        }
+        i = end;
+    }
+    return out;
+}
+
+void TestEntityDecoding::xmlReferencesDecodeAsXmlDefinesThem()
+{
+    for (const QString &text : sampleTexts(3000)) {
+        QCOMPARE(decodeXmlText(text), xmlReading(text));
+        QCOMPARE(QString::fromUtf8(decodeEntities(text.toUtf8(), EntityRule::Xml)), xmlReading(text));
+    }
+    for (const char *text : {"&lt;&gt;&amp;", "&l", "&lt", "&gt:", "&amp", "&amp&lt;", "&ltx;", "&amp;lt;"})
+        QCOMPARE(decodeXmlText(QString::fromLatin1(text)), xmlReading(QString::fromLatin1(text)));
 }
 
 void TestEntityDecoding::rangesDecodeLikeTheWholeText()
