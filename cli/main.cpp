@@ -75,9 +75,8 @@ int runScan(const QList<QByteArray> &arguments)
     else
         fputs(scanSummaryText(counts).toUtf8().constData(), stdout);
     fputs("\n", stdout);
-    const bool foundItems = anyRecordsLoaded();
-    CleanListAndHash();
-    if (!foundItems) {
+    // The process ends here: the scan's records and details go with it, unfreed.
+    if (!anyRecordsLoaded()) {
         fprintf(stderr, "%s\n", kInvalidFileMessage);
         return kExitNothingFound;
     }

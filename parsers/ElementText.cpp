@@ -70,8 +70,9 @@ QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 document
 }
 
 namespace {
-// Cuts the value between the start marker at s and the end marker at e.
-ElementValue cutElement(const QByteArray &item, int s, int e, int startMarkerLength)
+// Where the value between the start marker at s and the end marker at e lies;
+// start stays 0 when there is nothing to cut.
+ElementValue placeElement(const QByteArray &item, int s, int e, int startMarkerLength)
 {
     ElementValue value;
     if (s < 0 || e < 0)
@@ -86,16 +87,34 @@ ElementValue cutElement(const QByteArray &item, int s, int e, int startMarkerLen
         length = item.size() - start;
     value.start = start;
     value.size = length;
-    value.bytes = QByteArray::fromRawData(item.constData() + start, int(length));
+    return value;
+}
+
+// The same with a view of the value's bytes.
+ElementValue cutElement(const QByteArray &item, int s, int e, int startMarkerLength)
+{
+    ElementValue value = placeElement(item, s, e, startMarkerLength);
+    if (value.start > 0)
+        value.bytes = QByteArray::fromRawData(item.constData() + value.start, int(value.size));
     return value;
 }
 
 // Element names are runs of these; a marker's name is the longest run after its "<" or "</".
-bool isNameByte(char byte)
+constexpr bool nameByteRule(unsigned char byte)
 {
     return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9')
            || byte == '_' || byte == '-' || byte == '.' || byte == ':';
 }
+struct NameBytes {
+    bool table[256] = {};
+    constexpr NameBytes()
+    {
+        for (int byte = 0; byte < 256; ++byte)
+            table[byte] = nameByteRule((unsigned char)byte);
+    }
+};
+constexpr NameBytes kNameBytes;
+inline bool isNameByte(char byte) { return kNameBytes.table[(unsigned char)byte]; }
 
 bool isName(const char *name)
 {
@@ -176,9 +195,10 @@ bool isBlank(const QByteArray &bytes)
 QByteArray startMarkerOf(const char *name) { return QByteArray("<") + name; }
 QByteArray endMarkerOf(const char *name) { return QByteArray("</") + name + '>'; }
 
-QString valueText(const ElementValue &value, bool trim)
+// Nothing cut reads as a null text, as an absent view does.
+QString valueText(const QByteArray &item, const ElementValue &value, bool trim)
 {
-    const QString text = QString::fromUtf8(value.bytes);
+    const QString text = value.start > 0 ? utf8Text(item.constData() + value.start, int(value.size)) : QString();
     return trim ? text.trimmed() : text;
 }
 } // namespace
@@ -249,16 +269,23 @@ bool GetElementText(const QByteArray &item, const char *name, QString *text, boo
     // An end marker before the value would hand on the rest of the item: the field stays empty.
     if (!value.found || value.endBeforeStart)
         return false;
-    *text = valueText(value, trim);
+    *text = valueText(item, value, trim);
     return true;
 }
 
 bool GetElementText(const DocumentItem &item, const char *name, QString *text, bool trim)
 {
-    const ElementValue value = findElement(item, name);
+    ElementValue value;
+    if (isName(name)) {
+        lossFieldIs(item, name);
+        const MarkerPositions markers = findMarkers(item, name);
+        value = placeElement(item.bytes, markers.start, markers.end, int(strlen(name)) + 1);
+    } else {
+        value = findElement(item, name);
+    }
     if (!value.found || value.endBeforeStart)
         return false;
-    *text = valueText(value, trim);
+    *text = valueText(item.bytes, value, trim);
     return true;
 }
 

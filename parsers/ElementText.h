@@ -75,6 +75,12 @@ int firstEndTag(const DocumentItem &item, const char *name, int from);
 bool GetElementText(const QByteArray &item, const char *name, QString *text, bool trim = true);
 bool GetElementText(const DocumentItem &item, const char *name, QString *text, bool trim = true);
 
+// UTF-8 bytes as text, up to the first zero byte: the way a QByteArray of them reads.
+inline QString utf8Text(const char *data, int size)
+{
+    return QString::fromUtf8(data, int(qstrnlen(data, uint(size))));
+}
+
 enum class FieldEncoding { Utf8, Latin1 };
 // Stores text in a field of width bytes: empty text or width bytes or more leaves the field untouched.
 bool CopyToField(char *field, int width, const QString &text, FieldEncoding encoding);

@@ -15,10 +15,12 @@
 #include <cstring>
 
 namespace {
-QHash<const MailMLRC *, MailDetails> mailDetails;
-QHash<const ContactInformation *, ContactDetails> contactDetails;
-QHash<const CalenderInformation *, EventDetails> eventDetails;
-QHash<const TasksInformation *, TaskDetails> taskDetails;
+// The tables live as long as the process: one that ends right after a scan leaves
+// them to the system instead of freeing every entry on its way out.
+QHash<const MailMLRC *, MailDetails> &mailDetails = *new QHash<const MailMLRC *, MailDetails>;
+QHash<const ContactInformation *, ContactDetails> &contactDetails = *new QHash<const ContactInformation *, ContactDetails>;
+QHash<const CalenderInformation *, EventDetails> &eventDetails = *new QHash<const CalenderInformation *, EventDetails>;
+QHash<const TasksInformation *, TaskDetails> &taskDetails = *new QHash<const TasksInformation *, TaskDetails>;
 
 // Events share a few zones, and reading a zone's rules costs more than the rest of an
 // event: the last few distinct zone texts are remembered with whether they read.
@@ -90,15 +92,8 @@ bool contentFrom(const QByteArray &bytes, int at, FindEndTag endTagFrom, QByteAr
 }
 
 // The content of the first element called exactly name (the extraction steps of the
-// record parsers also match longer names that begin with it). False when absent.
-bool elementContent(const QByteArray &bytes, const char *name, QByteArray *content)
-{
-    const QByteArray endTag = QByteArray("</") + name + '>';
-    return contentFrom(bytes, startTagOf(bytes, QByteArray("<") + name, 0),
-                       [&](int from) { return indexOfTag(bytes, endTag, from); }, content);
-}
-
-// The same, found by the item's tag index: an item is searched for many elements.
+// record parsers also match longer names that begin with it), found by the item's tag
+// index: an item is searched for many elements. False when absent.
 bool elementContent(const DocumentItem &item, const char *name, QByteArray *content)
 {
     return contentFrom(item.bytes, firstStartTag(item, name),
@@ -122,16 +117,21 @@ QVector<QByteArray> startTags(const QByteArray &bytes, const char *name)
     const QByteArray open = QByteArray("<") + name;
     for (int at = startTagOf(bytes, open, 0); at >= 0; at = startTagOf(bytes, open, at + 1)) {
         // A ">" inside an attribute value does not end the tag.
-        int end = -1;
+        const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
+        const size_t size = size_t(bytes.size());
+        size_t i = size_t(at);
         bool quoted = false;
-        for (int i = at; i < bytes.size() && end < 0; ++i) {
-            if (bytes.at(i) == '"')
+        for (;;) {
+            i += findEitherByte(data + i, size - i, '"', '>');
+            if (i >= size || (data[i] == '>' && !quoted))
+                break;
+            if (data[i] == '"')
                 quoted = !quoted;
-            else if (bytes.at(i) == '>' && !quoted)
-                end = i;
+            ++i;
         }
-        if (end < 0)
+        if (i >= size)
             break;
+        const int end = int(i);
         tags.append(QByteArray::fromRawData(bytes.constData() + at, end - at + 1));
     }
     return tags;
@@ -143,13 +143,15 @@ QString attribute(const QByteArray &tag, const char *name, bool *present = nullp
     // The key is built on the stack: every entry of every list asks for a few.
     char key[128];
     const size_t nameLength = strlen(name);
-    if (nameLength + 4 > sizeof key)
+    if (nameLength + 3 > sizeof key)
         return QString();
     key[0] = ' ';
     memcpy(key + 1, name, nameLength);
-    memcpy(key + 1 + nameLength, "=\"", 3); // with the terminating zero
+    memcpy(key + 1 + nameLength, "=\"", 2);
     const int keyLength = int(nameLength) + 3;
-    const int at = tag.indexOf(key);
+    const char *data = tag.constData();
+    const char *found = findTag(data, data + tag.size(), key, size_t(keyLength));
+    const int at = found ? int(found - data) : -1;
     if (present)
         *present = at >= 0;
     if (at < 0)
@@ -158,8 +160,7 @@ QString attribute(const QByteArray &tag, const char *name, bool *present = nullp
     const int end = tag.indexOf('"', start);
     if (end < 0)
         return QString();
-    // Read as a QByteArray is read: up to a zero byte.
-    return decodeXmlText(QString::fromUtf8(QByteArray::fromRawData(tag.constData() + start, end - start)));
+    return decodeXmlText(utf8Text(data + start, end - start));
 }
 
 // Exports write flags as 1, 1E0 or true.
@@ -195,7 +196,7 @@ QDate exportDate(const QString &text)
 }
 
 // The text of the first of the named elements that the xml holds; null when it holds none.
-QString firstElementText(const QByteArray &xml, std::initializer_list<const char *> names)
+QString firstElementText(const DocumentItem &xml, std::initializer_list<const char *> names)
 {
     for (const char *name : names) {
         QByteArray content;
@@ -224,8 +225,11 @@ Recurrence::Pattern patternOf(const QString &text)
         default: return Pattern::None;
         }
     }
-    QString name = text.toLower();
-    name.remove(QRegularExpression(QStringLiteral("[^a-z]")));
+    // Letters a to z alone count.
+    QString name;
+    for (const QChar c : text.toLower())
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            name.append(c);
     name.remove(QLatin1String("opfrecurrencepattern"));
     name.remove(QLatin1String("recurrence"));
     static const struct {
@@ -250,15 +254,16 @@ const char *const kWeekdayElements[] = {"sunday", "monday", "tuesday", "wednesda
 int daysOfWeekOf(const QByteArray &content)
 {
     if (content.contains('<')) {
+        const DocumentItem days{content, 0};
         int mask = 0;
         for (int day = 0; day < 7; ++day)
-            if (flagValue(elementText(content, kWeekdayElements[day])))
+            if (flagValue(elementText(days, kWeekdayElements[day])))
                 mask |= 1 << day;
-        if (flagValue(elementText(content, "weekdays")))
+        if (flagValue(elementText(days, "weekdays")))
             mask |= 0x3E;
-        if (flagValue(elementText(content, "weekenddays")))
+        if (flagValue(elementText(days, "weekenddays")))
             mask |= 0x41;
-        if (flagValue(elementText(content, "allDays")))
+        if (flagValue(elementText(days, "allDays")))
             mask |= 0x7F;
         return mask;
     }
@@ -284,8 +289,9 @@ int weekOfMonthOf(const QByteArray &content)
 {
     static const char *const kOrdinals[] = {"first", "second", "third", "fourth", "last"};
     if (content.contains('<')) {
+        const DocumentItem weeks{content, 0};
         for (int week = 0; week < 5; ++week)
-            if (flagValue(elementText(content, kOrdinals[week])))
+            if (flagValue(elementText(weeks, kOrdinals[week])))
                 return week + 1;
         return 0;
     }
@@ -407,8 +413,7 @@ QHash<QByteArray, QString> textElements(const QByteArray &bytes, const QByteArra
             const char *content = bytes.constData() + tagEnd + 1;
             const int contentSize = end - tagEnd - 1;
             if (name != leftInFile && !memchr(content, '<', size_t(contentSize)) && !texts.contains(name)) {
-                const QString text =
-                    decodeXmlText(QString::fromUtf8(QByteArray::fromRawData(content, contentSize))).trimmed();
+                const QString text = decodeXmlText(utf8Text(content, contentSize)).trimmed();
                 if (!text.isEmpty())
                     texts.insert(keptElementName(name), text);
             }
@@ -565,13 +570,15 @@ bool zoneOffsetMinutes(const QString &zoneText, int *minutes)
     return true;
 }
 
-Recurrence readRecurrence(const QByteArray &xml)
+Recurrence readRecurrence(const QByteArray &recurrenceXml)
 {
+    // Searched for a dozen elements and more: through the item's tag index.
+    const DocumentItem xml{recurrenceXml, 0};
     Recurrence recurrence;
     const QString type = firstElementText(xml, {"OPFRecurrencePatternType", "OPFRecurrenceType"});
     recurrence.pattern = patternOf(type);
     if (!recurrence.repeats()) {
-        recurrence.unreadable = !xml.trimmed().isEmpty();
+        recurrence.unreadable = !recurrenceXml.trimmed().isEmpty();
         return recurrence;
     }
     recurrence.interval =

@@ -127,6 +127,10 @@ void TestItemDetails::recurrence_data()
         << int(P::MonthNth) << 0x7F << 0 << 5 << 0 << 0 << QDate() << false;
     QTest::newRow("Outlook's pattern number") << recurrenceXml("1", days("monday"), noEnd) << int(P::Weekly) << 2 << 0 << 0
                                               << 0 << 0 << QDate() << false;
+    // Only the letters of a pattern's name count, whatever stands between them.
+    QTest::newRow("pattern name with other characters")
+        << recurrenceXml("Relative_Monthly-\xc3\xb1 2", days("tuesday") + element("OPFRecurrencePatternInstance", "2"), noEnd)
+        << int(P::MonthNth) << 4 << 0 << 2 << 0 << 0 << QDate() << false;
     QTest::newRow("unknown pattern") << recurrenceXml("OPFRecurrencePatternHourly", QByteArray(), noEnd) << int(P::None)
                                      << 0 << 0 << 0 << 0 << 0 << QDate() << true;
     QTest::newRow("empty") << QByteArray() << int(P::None) << 0 << 0 << 0 << 0 << 0 << QDate() << false;
