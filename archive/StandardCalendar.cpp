@@ -54,6 +54,26 @@ QDateTime utcStampOf(const char (&field)[Width])
     return compactStampUtc(latin1Field(field).toLatin1());
 }
 
+// The rules of a zone text. Exports repeat a few zones over all their events, and reading
+// one costs more than writing an event: the last few read on this thread are remembered.
+ZoneRules rulesOfZoneText(const QString &icsText)
+{
+    struct Read {
+        QString text;
+        ZoneRules rules;
+    };
+    constexpr int kRemembered = 8;
+    thread_local QVector<Read> remembered;
+    for (const Read &read : remembered)
+        if (read.text == icsText)
+            return read.rules;
+    const ZoneRules rules = ZoneRules::fromIcs(icsText);
+    if (remembered.size() == kRemembered)
+        remembered.removeFirst();
+    remembered.append({icsText, rules});
+    return rules;
+}
+
 QByteArray localText(const QDateTime &local)
 {
     return local.toString(QStringLiteral("yyyyMMdd'T'HHmmss")).toLatin1();
@@ -171,7 +191,7 @@ QByteArray recurrenceRule(const Recurrence &recurrence, const QDate &localStart,
 
 ZoneRules eventDayZone(const EventDetails &details)
 {
-    const ZoneRules zone = ZoneRules::fromIcs(details.zoneText);
+    const ZoneRules zone = rulesOfZoneText(details.zoneText);
     if (zone.isValid())
         return zone;
     return ZoneRules::fixedOffset(details.hasZoneOffset ? details.zoneOffsetMinutes : 0);
@@ -182,7 +202,7 @@ ZoneRules eventZone(const CalenderInformation &event, const EventDetails &detail
     const bool allDay = details.allDay || latin1Field(event.AllDay) == QLatin1String("1");
     if (!details.recurrence.repeats() || allDay || !utcStampOf(event.StartUtc).isValid())
         return ZoneRules();
-    const ZoneRules zone = ZoneRules::fromIcs(details.zoneText);
+    const ZoneRules zone = rulesOfZoneText(details.zoneText);
     if (zone.isValid())
         return zone;
     // Without rules of its own, the distance from UTC that the zone's name gives still

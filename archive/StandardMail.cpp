@@ -196,8 +196,8 @@ public:
             m_undecoded += block;
             QByteArray decoded;
             decoded.reserve(m_undecoded.size() + 1);
-            m_undecoded.remove(0, int(decodeEntityRange(m_undecoded.constData(), m_undecoded.size(), EntityRule::Xml,
-                                                        &decoded, !more)));
+            dropFront(m_undecoded, decodeEntityRange(m_undecoded.constData(), m_undecoded.size(), EntityRule::Xml,
+                                                     &decoded, !more));
             if (decoded.isEmpty() && more)
                 continue; // a CR held back stays undecided
             QByteArray piece;
@@ -493,6 +493,20 @@ private:
     char m_encoded[256][3];
 };
 const QuotedPrintableBytes kQuotedPrintable;
+
+// True when the eight bytes at p all stand for themselves whatever follows them:
+// printable but "=", or a space that is not the last of the eight.
+bool eightStandForThemselves(const char *p)
+{
+    constexpr quint64 kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+    quint64 word;
+    memcpy(&word, p, 8);
+    const quint64 below = (word - kOnes * 32) & ~word & kHighs;   // a byte below the space
+    const quint64 above = ((word + kOnes * (127 - 126)) | word) & kHighs; // a byte above "~"
+    const quint64 notEquals = word ^ (kOnes * '=');
+    const quint64 equals = (notEquals - kOnes) & ~notEquals & kHighs;
+    return !(below | above | equals) && p[7] != ' ';
+}
 } // namespace
 
 QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
@@ -514,6 +528,8 @@ QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
         if (!m_lineStart || (*c != '>' && *c != 'F')) {
             const char *const lineRoom = c + qMin<qint64>(end - c, 75 - m_column);
             const char *run = c;
+            while (lineRoom - run >= 8 && eightStandForThemselves(run))
+                run += 8;
             while (run < lineRoom) {
                 const QuotedPrintableBytes::Kind kind = kQuotedPrintable.kind(*run);
                 if (kind != QuotedPrintableBytes::Plain
@@ -591,11 +607,7 @@ QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
         ++c;
     }
     out.truncate(int(put - out.constData()));
-    // Cleared rather than cut when all is taken: the input may still share the caller's bytes.
-    if (c == end)
-        m_input.clear();
-    else
-        m_input.remove(0, int(c - begin));
+    dropFront(m_input, c - begin);
     return out;
 }
 

@@ -229,20 +229,23 @@ QByteArray Utf8Declarations::add(const QByteArray &html, bool last)
     const int size = m_held.size();
     QByteArray out;
     int at = 0;
+    int from = 0; // the first byte not yet in out: text between meta tags goes in whole
     while (at < size) {
         if (m_inTag) {
             const char *close = static_cast<const char *>(memchr(text + m_searched, '>', size_t(size - m_searched)));
             if (!close) {
                 if (last)
                     break; // a tag that never closes is no tag
+                out.append(text + from, at - from);
                 m_searched = size;
                 m_held.remove(0, at);
                 m_searched -= at;
                 return out;
             }
             const int end = int(close - text) + 1;
+            out.append(text + from, at - from);
             out += withUtf8Declaration(QString::fromUtf8(text + at, end - at)).toUtf8();
-            at = end;
+            at = from = end;
             m_inTag = false;
             continue;
         }
@@ -252,28 +255,28 @@ QByteArray Utf8Declarations::add(const QByteArray &html, bool last)
         const int position = int(open - text);
         const int compared = qMin(4, size - position - 1);
         if (qstrnicmp(open + 1, "meta", uint(compared)) != 0) {
-            out.append(text + at, position + 1 - at);
             at = position + 1;
             continue;
         }
         if (compared < 4 || position + 5 == size) {
             if (last)
                 break; // the text ends before any ">" could close a tag here
-            out.append(text + at, position - at);
+            out.append(text + from, position - from);
             m_held.remove(0, position);
             return out;
         }
         if (isWordByte(text[position + 5])) {
-            out.append(text + at, position + 1 - at);
             at = position + 1;
             continue;
         }
-        out.append(text + at, position - at);
         at = position;
         m_inTag = true;
         m_searched = position + 5;
     }
-    out.append(text + at, size - at);
+    if (from == 0)
+        out = m_held; // no declaration changed: the text as it came
+    else
+        out.append(text + from, size - from);
     m_held.clear();
     m_inTag = false;
     m_searched = 0;

@@ -126,3 +126,11 @@ bool TextBlocks::next(QByteArray *text)
     text->clear();
     return false;
 }
+
+void dropFront(QByteArray &text, qint64 count)
+{
+    if (count >= text.size())
+        text.clear();
+    else
+        text.remove(0, int(count));
+}

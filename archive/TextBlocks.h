@@ -32,3 +32,7 @@ private:
 // The text of bytes as QString::fromUtf8(bytes).toUtf8() gives it; atStart says whether
 // the bytes begin the text (where a byte order mark is dropped).
 QByteArray utf8Text(const QByteArray &bytes, bool atStart);
+
+// Drops the first count bytes of text. All of them are dropped without a copy: removing
+// them would first copy bytes the text shares with another, only to empty them.
+void dropFront(QByteArray &text, qint64 count);

@@ -3,6 +3,7 @@
 #include "parsers/HtmlTest.h"
 
 #include <QBuffer>
+#include <QRandomGenerator>
 #include <QtTest>
 #include <cstring>
 
@@ -280,8 +281,15 @@ void TestMailWriter::base64MatchesQt()
     QByteArray bytes;
     for (int i = 0; i < 256 * 3 + 2; ++i)
         bytes += char(i * 37 + (i >> 8));
-    for (int size = 0; size <= bytes.size(); size += size < 8 ? 1 : 97)
+    // Every length up to a few blocks of sixteen, so that every tail follows whole blocks.
+    for (int size = 0; size <= bytes.size(); size += size < 100 ? 1 : 97)
         QCOMPARE(base64(bytes.left(size)), bytes.left(size).toBase64());
+    // Every 6-bit value in every place of a block.
+    QRandomGenerator random(5);
+    QByteArray noise(1 << 16, Qt::Uninitialized);
+    for (char &byte : noise)
+        byte = char(random.bounded(256));
+    QCOMPARE(base64(noise), noise.toBase64());
 }
 
 // Names Latin-1 can hold stay Latin-1 bytes; others become encoded words.

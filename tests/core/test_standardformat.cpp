@@ -110,6 +110,7 @@ private slots:
     void markupTestAgreesWithTagPattern();
     void htmlDeclaresUtf8_data();
     void htmlDeclaresUtf8();
+    void declarationsInPiecesAsInTheWhole();
     void mailWithoutIdentifierKeepsItsMessageId();
 };
 
@@ -764,6 +765,31 @@ void TestStandardFormat::htmlDeclaresUtf8()
     QByteArray unwrapped = out.data();
     unwrapped.replace("=\n", "").replace("=3D", "=");
     QVERIFY2(unwrapped.contains(written.toUtf8()), unwrapped.constData());
+}
+
+// HTML given in pieces gets the declarations the whole gets, wherever the pieces cut
+// a meta tag or the text between tags.
+void TestStandardFormat::declarationsInPiecesAsInTheWhole()
+{
+    const char *const pieces[] = {"<meta charset=\"koi8-r\">", "<META", "<met", "a", " charset=x", ">", "<", "<p>",
+                                  "metal", "_", "\xe6\x97\xa5", " "};
+    QRandomGenerator random(17);
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray html;
+        const int length = random.bounded(12);
+        for (int i = 0; i < length; ++i)
+            html += pieces[random.bounded(int(std::size(pieces)))];
+        Utf8Declarations whole;
+        const QByteArray expected = whole.add(html, true);
+        QCOMPARE(expected, withUtf8Declaration(QString::fromUtf8(html)).toUtf8());
+        const int cut1 = random.bounded(html.size() + 1), cut2 = random.bounded(html.size() + 1);
+        const int first = qMin(cut1, cut2), second = qMax(cut1, cut2);
+        Utf8Declarations inPieces;
+        QByteArray written = inPieces.add(html.left(first), false);
+        written += inPieces.add(html.mid(first, second - first), false);
+        written += inPieces.add(html.mid(second), true);
+        QVERIFY2(written == expected, html.constData());
+    }
 }
 
 // The scan makes up a random identifier for a mail without one; the standard file
