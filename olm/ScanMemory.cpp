@@ -7,6 +7,18 @@
 #include <sys/mman.h>
 #include <vector>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MENDORA_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define MENDORA_ADDRESS_SANITIZER 1
+#endif
+#ifdef MENDORA_ADDRESS_SANITIZER
+#include <sanitizer/asan_interface.h>
+#endif
+
 qint64 recordMemoryLimit = defaultRecordMemoryLimit();
 qint64 recordMemoryInUse = 0;
 bool recordMemoryFull = false;
@@ -22,6 +34,17 @@ namespace {
 // Fresh anonymous pages read as zero and cost nothing until touched.
 constexpr size_t kRecordBlockSize = size_t(8) << 20;
 constexpr size_t kSlotAlignment = 16;
+#ifdef MENDORA_ADDRESS_SANITIZER
+// Under the address sanitizer every slot is followed by bytes it guards, so that a write
+// past a record is caught as it would be past a record of its own allocation.
+constexpr size_t kGuardBytes = 64;
+void poison(const char *from, size_t size) { ASAN_POISON_MEMORY_REGION(from, size); }
+void unpoison(const char *from, size_t size) { ASAN_UNPOISON_MEMORY_REGION(from, size); }
+#else
+constexpr size_t kGuardBytes = 0;
+void poison(const char *, size_t) {}
+void unpoison(const char *, size_t) {}
+#endif
 
 struct RecordBlock {
     char *start;
@@ -39,7 +62,7 @@ bool refusedByLimit(size_t size)
     return false;
 }
 
-size_t slotSize(size_t size) { return (size + kSlotAlignment - 1) & ~(kSlotAlignment - 1); }
+size_t slotSize(size_t size) { return (size + kGuardBytes + kSlotAlignment - 1) & ~(kSlotAlignment - 1); }
 
 bool addRecordBlock(size_t atLeast)
 {
@@ -52,6 +75,7 @@ bool addRecordBlock(size_t atLeast)
     madvise(start, size, MADV_HUGEPAGE);
 #endif
     recordBlocks.push_back({static_cast<char *>(start), size, 0});
+    poison(static_cast<char *>(start), size);
     return true;
 }
 } // namespace
@@ -69,6 +93,7 @@ void *allocateRecordSlot(size_t size)
     RecordBlock &block = recordBlocks.back();
     char *slot = block.start + block.used;
     block.used += needed;
+    unpoison(slot, size);
     recordMemoryInUse += qint64(size);
     return slot;
 }
@@ -83,13 +108,16 @@ void returnRecordSlot(void *slot, size_t size)
         return;
     // Handed out again, it must read as zero like a fresh one.
     memset(slot, 0, size);
+    poison(static_cast<char *>(slot), size);
     block.used -= needed;
 }
 
 void releaseRecordBlocks()
 {
-    for (const RecordBlock &block : recordBlocks)
+    for (const RecordBlock &block : recordBlocks) {
+        unpoison(block.start, block.size);
         munmap(block.start, block.size);
+    }
     recordBlocks.clear();
 }
 
