@@ -239,7 +239,8 @@ BodyForm bodyForm(const MailMLRC &mail, const TextReader &olm, qint64 blockSize)
     BodyForm form;
     int pieces = 0;
     while (blocks.next(&text)) {
-        entities.add(text.constData(), text.size());
+        if (!entities.found()) // one entity is enough to know
+            entities.add(text.constData(), text.size());
         const QByteArray piece = decoder.add(text, false);
         addDecoded(piece, text);
         asStored.add(text.constData(), text.size());

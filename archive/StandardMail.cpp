@@ -494,9 +494,9 @@ private:
 };
 const QuotedPrintableBytes kQuotedPrintable;
 
-// True when the eight bytes at p all stand for themselves whatever follows them:
-// printable but "=", or a space that is not the last of the eight.
-bool eightStandForThemselves(const char *p)
+// True when the eight bytes at p all stand for themselves: printable but "=", or spaces,
+// none of them the last of its line (end is where the text known so far ends).
+bool eightStandForThemselves(const char *p, const char *end)
 {
     constexpr quint64 kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
     quint64 word;
@@ -505,7 +505,7 @@ bool eightStandForThemselves(const char *p)
     const quint64 above = ((word + kOnes * (127 - 126)) | word) & kHighs; // a byte above "~"
     const quint64 notEquals = word ^ (kOnes * '=');
     const quint64 equals = (notEquals - kOnes) & ~notEquals & kHighs;
-    return !(below | above | equals) && p[7] != ' ';
+    return !(below | above | equals) && (p[7] != ' ' || (end - p > 8 && p[8] != '\n'));
 }
 } // namespace
 
@@ -528,9 +528,11 @@ QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
         if (!m_lineStart || (*c != '>' && *c != 'F')) {
             const char *const lineRoom = c + qMin<qint64>(end - c, 75 - m_column);
             const char *run = c;
-            while (lineRoom - run >= 8 && eightStandForThemselves(run))
-                run += 8;
             while (run < lineRoom) {
+                if (lineRoom - run >= 8 && eightStandForThemselves(run, end)) {
+                    run += 8;
+                    continue;
+                }
                 const QuotedPrintableBytes::Kind kind = kQuotedPrintable.kind(*run);
                 if (kind != QuotedPrintableBytes::Plain
                     && !(kind == QuotedPrintableBytes::Blank && run + 1 < end && run[1] != '\n'))

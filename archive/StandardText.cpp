@@ -254,7 +254,8 @@ QByteArray Utf8Declarations::add(const QByteArray &html, bool last)
             break;
         const int position = int(open - text);
         const int compared = qMin(4, size - position - 1);
-        if (qstrnicmp(open + 1, "meta", uint(compared)) != 0) {
+        // Most tags are told from "<meta" by their first letter alone.
+        if ((compared > 0 && (open[1] | 0x20) != 'm') || qstrnicmp(open + 1, "meta", uint(compared)) != 0) {
             at = position + 1;
             continue;
         }

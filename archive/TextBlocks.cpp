@@ -33,6 +33,14 @@ bool isWellFormedUtf8(const QByteArray &bytes)
             ++at;
             continue;
         }
+        // Three bytes whose second may be any continuation byte: most of the characters
+        // of Chinese, Japanese and Korean text.
+        if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED) {
+            if (end - at < 3 || !continues(at[1]) || !continues(at[2]))
+                return false;
+            at += 3;
+            continue;
+        }
         int length = 0;
         uchar low = 0x80, high = 0xBF; // the range of the second byte
         if (lead >= 0xC2 && lead <= 0xDF) {

@@ -10,7 +10,12 @@
 namespace {
 
 struct Step {
+    template <int Size>
+    constexpr Step(const char (&text)[Size], char by) : name(text), length(Size - 1), replacement(by)
+    {
+    }
     const char *name; // after the "&"
+    qint64 length;
     char replacement;
 };
 
@@ -110,7 +115,7 @@ qint64 decodeStepsAt(const Unit *units, qint64 amp, qint64 size, Steps steps, in
                 return -1;
             if (match == Match::No)
                 continue;
-            at += qint64(strlen(step.name));
+            at += step.length;
             if (step.replacement != '&') {
                 appendAscii(out, step.replacement);
                 return at;
