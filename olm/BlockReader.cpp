@@ -39,7 +39,11 @@ bool BlockReader::load(qint64 offset, qint64 wanted, qint64 readSize)
 const uchar *BlockReader::bytesAt(qint64 offset, qint64 wanted, qint64 *available)
 {
     *available = 0;
-    const qint64 readSize = wanted >= m_blockSize ? m_blockSize : m_headerReadSize;
+    // A stretch longer than a header read and shorter than a block is mostly a document
+    // whose entry's next header follows it: reading that header along saves a read.
+    const qint64 readSize = wanted >= m_blockSize        ? m_blockSize
+                            : wanted > m_headerReadSize ? wanted + m_headerReadSize
+                                                        : m_headerReadSize;
     if (offset < 0 || offset >= m_fileSize || !load(offset, qMin(wanted, m_fileSize - offset), readSize))
         return nullptr;
     *available = qMin(wanted, m_blockStart + m_blockLength - offset);

@@ -1,3 +1,4 @@
+#include "olm/ByteSearch.h"
 #include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/FolderModel.h"
@@ -84,9 +85,15 @@ QString attributeValue(const QString &entry, int at, int nameLength, int next)
 QStringList listEntries(const QByteArray &list, const char *entryEndTag)
 {
     QStringList entries;
-    for (const DocumentItem &piece : splitDocumentItems(list.constData(), list.size(), 0, entryEndTag))
-        entries.append(QString::fromUtf8(piece.bytes));
-    return entries;
+    const size_t tagLength = strlen(entryEndTag);
+    const char *const end = list.constData() + list.size();
+    for (const char *from = list.constData();;) {
+        const char *tag = findTag(from, end, entryEndTag, tagLength);
+        if (!tag)
+            return entries;
+        entries.append(utf8Text(from, int(tag - from)));
+        from = tag + tagLength;
+    }
 }
 
 struct AddressEntry {

@@ -68,6 +68,18 @@ private slots:
         QTest::newRow("tasks") << "Local/Tasks/Tasks.xml" << int(DocumentKind::Tasks) << "";
         QTest::newRow("attachment") << "Local/s/Inbox/com.microsoft.__Attachments/id_0000" << int(DocumentKind::Attachment) << "";
         QTest::newRow("notes xml is not Notes.xml") << "Local/x/notes.xml" << int(DocumentKind::Attachment) << "";
+        // A document's name counts as a whole component only, anywhere in the path.
+        QTest::newRow("contacts at the root") << "Contacts.xml" << int(DocumentKind::Contacts) << "";
+        QTest::newRow("contacts as a directory") << "Local/Contacts.xml/x" << int(DocumentKind::Contacts) << "";
+        QTest::newRow("longer name") << "Local/MyContacts.xml" << int(DocumentKind::Attachment) << "";
+        QTest::newRow("name continued") << "Local/Contacts.xml.bak" << int(DocumentKind::Attachment) << "";
+        QTest::newRow("second occurrence whole") << "Local/xTasks.xml/Tasks.xml" << int(DocumentKind::Tasks) << "";
+        // A message is told by its file name, the last component.
+        QTest::newRow("message directory") << "Local/s/message_1.xml/m_0000" << int(DocumentKind::Attachment) << "";
+        QTest::newRow("empty components") << "Local//Inbox//message_1.xml" << int(DocumentKind::Mail) << "Inbox/";
+        QTest::newRow("accounts, empty store") << "Accounts///Inbox/message_1.xml" << int(DocumentKind::Mail) << "Inbox";
+        QTest::newRow("no separator") << "message_1.xml" << int(DocumentKind::Mail) << "";
+        QTest::newRow("trailing separator") << "Local/s/Inbox/message_1.xml/" << int(DocumentKind::Attachment) << "";
     }
     void entryPathsGiveFolderAndKind()
     {
