@@ -33,19 +33,24 @@ bool isWellFormedUtf8(const QByteArray &bytes)
             ++at;
             continue;
         }
-        // Three bytes whose second may be any continuation byte: most of the characters
-        // of Chinese, Japanese and Korean text.
+        // Two bytes (Latin, Greek, Cyrillic, Hebrew, Arabic letters), and three whose second
+        // may be any continuation byte (most of Chinese, Japanese and Korean): one step each.
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            if (end - at < 2 || !continues(at[1]))
+                return false;
+            at += 2;
+            continue;
+        }
         if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED) {
             if (end - at < 3 || !continues(at[1]) || !continues(at[2]))
                 return false;
             at += 3;
             continue;
         }
+        // The rest: three bytes after E0 or ED, whose second byte has a narrower range, and four.
         int length = 0;
         uchar low = 0x80, high = 0xBF; // the range of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
+        if (lead == 0xE0 || lead == 0xED) {
             length = 3;
             low = lead == 0xE0 ? 0xA0 : 0x80;
             high = lead == 0xED ? 0x9F : 0xBF;
