@@ -391,7 +391,7 @@ public:
         char *out = text.data();
         int at = 0;
 #ifdef MENDORA_BASE64_VECTORS
-        if (s_vectors) {
+        if (m_vectors) {
             at = int(encodeVectors(in, size_t(size), out));
             out += at / 3 * 4;
         }
@@ -442,7 +442,8 @@ private:
         }
         return at;
     }
-    static inline const bool s_vectors = __builtin_cpu_supports("ssse3");
+    // Asked once the program runs: the processor's features are known by then.
+    const bool m_vectors = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
 #endif
     static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     char m_pairs[4096][2];
