@@ -54,26 +54,6 @@ QDateTime utcStampOf(const char (&field)[Width])
     return compactStampUtc(latin1Field(field).toLatin1());
 }
 
-// The rules of a zone text. Exports repeat a few zones over all their events, and reading
-// one costs more than writing an event: the last few read on this thread are remembered.
-ZoneRules rulesOfZoneText(const QString &icsText)
-{
-    struct Read {
-        QString text;
-        ZoneRules rules;
-    };
-    constexpr int kRemembered = 8;
-    thread_local QVector<Read> remembered;
-    for (const Read &read : remembered)
-        if (read.text == icsText)
-            return read.rules;
-    const ZoneRules rules = ZoneRules::fromIcs(icsText);
-    if (remembered.size() == kRemembered)
-        remembered.removeFirst();
-    remembered.append({icsText, rules});
-    return rules;
-}
-
 QByteArray localText(const QDateTime &local)
 {
     return local.toString(QStringLiteral("yyyyMMdd'T'HHmmss")).toLatin1();

@@ -70,10 +70,6 @@ bool addRecordBlock(size_t atLeast)
     void *start = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (start == MAP_FAILED)
         return false;
-#ifdef MADV_HUGEPAGE
-    // Records fill their blocks from the front: large pages cut the faults on first touch.
-    madvise(start, size, MADV_HUGEPAGE);
-#endif
     recordBlocks.push_back({static_cast<char *>(start), size, 0});
     poison(static_cast<char *>(start), size);
     return true;

@@ -22,27 +22,6 @@ QHash<const ContactInformation *, ContactDetails> &contactDetails = *new QHash<c
 QHash<const CalenderInformation *, EventDetails> &eventDetails = *new QHash<const CalenderInformation *, EventDetails>;
 QHash<const TasksInformation *, TaskDetails> &taskDetails = *new QHash<const TasksInformation *, TaskDetails>;
 
-// Events share a few zones, and reading a zone's rules costs more than the rest of an
-// event: the last few distinct zone texts are remembered with whether they read.
-struct ZoneTextRead {
-    QString text;
-    bool readable;
-};
-constexpr int kZoneTextsRemembered = 8;
-QVector<ZoneTextRead> zoneTextsRead;
-
-bool zoneTextReadable(const QString &text)
-{
-    for (const ZoneTextRead &known : zoneTextsRead)
-        if (known.text == text)
-            return known.readable;
-    const bool readable = ZoneRules::fromIcs(text).isValid();
-    if (zoneTextsRead.size() == kZoneTextsRemembered)
-        zoneTextsRead.removeFirst();
-    zoneTextsRead.append({text, readable});
-    return readable;
-}
-
 bool endsName(char c)
 {
     return c == ' ' || c == '>' || c == '/' || c == '\t' || c == '\n' || c == '\r';
@@ -693,7 +672,7 @@ bool readEventDetails(const CalenderInformation *event, const DocumentItem &item
         recurrenceLoss(QStringLiteral("event"), summary, QStringLiteral("Calendars"), "OPFCalendarEventCopyRecurrence",
                        QStringLiteral("the repeating pattern could not be read; the event is kept once"));
     else if (details.recurrence.repeats() && !details.allDay && !details.zoneText.isEmpty()
-             && !zoneTextReadable(details.zoneText))
+             && !rulesOfZoneText(details.zoneText).isValid())
         recurrenceLoss(QStringLiteral("event"), summary, QStringLiteral("Calendars"),
                        "OPFCalendarEventGetStartTimeZoneICSData",
                        QStringLiteral("the time zone could not be read; the event repeats at a fixed distance "
@@ -729,6 +708,5 @@ void clearItemDetails()
     contactDetails.clear();
     eventDetails.clear();
     taskDetails.clear();
-    zoneTextsRead.clear();
     elementNamesKept.clear();
 }

@@ -311,3 +311,21 @@ QByteArray ZoneRules::vtimezone() const
     }
     return text + "END:VTIMEZONE\r\n";
 }
+
+ZoneRules rulesOfZoneText(const QString &icsText)
+{
+    struct Read {
+        QString text;
+        ZoneRules rules;
+    };
+    constexpr int kRemembered = 8;
+    thread_local QVector<Read> remembered;
+    for (const Read &read : remembered)
+        if (read.text == icsText)
+            return read.rules;
+    const ZoneRules rules = ZoneRules::fromIcs(icsText);
+    if (remembered.size() == kRemembered)
+        remembered.removeFirst();
+    remembered.append({icsText, rules});
+    return rules;
+}

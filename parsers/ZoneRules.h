@@ -46,3 +46,8 @@ private:
     QString m_id;
     QVector<Observance> m_observances;
 };
+
+// The rules of a zone text, as ZoneRules::fromIcs reads them. Exports repeat a few zones
+// over all their events, and reading one costs more than the rest of an event: the last
+// few texts read on this thread are remembered with their rules.
+ZoneRules rulesOfZoneText(const QString &icsText);
