@@ -21,7 +21,7 @@ const char *const kFragments[] = {
     "</TD>", "<meta charset=iso-8859-1>", "<META http-equiv=x content=\"text/html; charset=euc-kr\">", "<meta",
     "charset=", "koi8-r", "\xC5\xBF", "<\xC5\xBFmall>", "</small>", "e", "x", " ", "\t", "=", "--", "\xC3\xA9",
     "\xE3\x81\x82", "\xF0\x9F\x98\x80", "\xE3\x81", "\x81", "\xFF", "\xC0\xAF", "\xED\xA0\x80", "\xEF\xBB\xBF",
-    "\xEF\xBF\xBF", "<", "a line of text that is long enough to span blocks of a few bytes"};
+    "\xEF\xBF\xBF", "\xC3", "<", "a line of text that is long enough to span blocks of a few bytes"};
 constexpr int kFragmentCount = int(sizeof kFragments / sizeof kFragments[0]);
 
 QByteArray randomBody(QRandomGenerator &random, int pieces, bool withZero)
