@@ -3,6 +3,7 @@
 #include "olm/ByteSearch.h"
 #include "olm/LossAccount.h"
 #include "olm/ScanMemory.h"
+#include "parsers/ExportFacts.h"
 #include "parsers/RecordText.h"
 #include "parsers/TimeConverter.h"
 #include "parsers/ZoneRules.h"
@@ -11,6 +12,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStringMatcher>
 
 #include <cstring>
 
@@ -88,6 +90,25 @@ QString elementText(const Source &bytes, const char *name)
     return decodeXmlText(QString::fromUtf8(content)).trimmed();
 }
 
+// Where the start tag beginning at `at` ends: its closing ">", of which one inside an
+// attribute value does not count; -1 when the bytes end first.
+int startTagEnd(const char *bytes, int size, int at)
+{
+    const auto *data = reinterpret_cast<const unsigned char *>(bytes);
+    size_t i = size_t(at);
+    bool quoted = false;
+    for (;;) {
+        i += findEitherByte(data + i, size_t(size) - i, '"', '>');
+        if (i >= size_t(size))
+            return -1;
+        if (data[i] == '>' && !quoted)
+            return int(i);
+        if (data[i] == '"')
+            quoted = !quoted;
+        ++i;
+    }
+}
+
 // The start tags of every element called exactly name, attributes included, as
 // views into bytes.
 QVector<QByteArray> startTags(const QByteArray &bytes, const char *name)
@@ -95,22 +116,9 @@ QVector<QByteArray> startTags(const QByteArray &bytes, const char *name)
     QVector<QByteArray> tags;
     const QByteArray open = QByteArray("<") + name;
     for (int at = startTagOf(bytes, open, 0); at >= 0; at = startTagOf(bytes, open, at + 1)) {
-        // A ">" inside an attribute value does not end the tag.
-        const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
-        const size_t size = size_t(bytes.size());
-        size_t i = size_t(at);
-        bool quoted = false;
-        for (;;) {
-            i += findEitherByte(data + i, size - i, '"', '>');
-            if (i >= size || (data[i] == '>' && !quoted))
-                break;
-            if (data[i] == '"')
-                quoted = !quoted;
-            ++i;
-        }
-        if (i >= size)
+        const int end = startTagEnd(bytes.constData(), bytes.size(), at);
+        if (end < 0)
             break;
-        const int end = int(i);
         tags.append(QByteArray::fromRawData(bytes.constData() + at, end - at + 1));
     }
     return tags;
@@ -304,6 +312,12 @@ EmailKind emailKindOf(const QString &text)
     }
 }
 
+MailAddress wholeAddress(const QByteArray &tag)
+{
+    return {attribute(tag, "OPFContactEmailAddressAddress").trimmed(),
+            attribute(tag, "OPFContactEmailAddressName").trimmed()};
+}
+
 template <typename Source>
 QVector<MailAddress> mailAddresses(const Source &item, const char *listName)
 {
@@ -312,12 +326,51 @@ QVector<MailAddress> mailAddresses(const Source &item, const char *listName)
     if (!elementContent(item, listName, &list))
         return addresses;
     for (const QByteArray &tag : startTags(list, "emailAddress")) {
-        MailAddress address{attribute(tag, "OPFContactEmailAddressAddress").trimmed(),
-                            attribute(tag, "OPFContactEmailAddressName").trimmed()};
+        const MailAddress address = wholeAddress(tag);
         if (!address.address.isEmpty())
             addresses.append(address);
     }
     return addresses;
+}
+
+// Whether the record's cut of the list element holds the bytes the details read: the
+// content of the first element called exactly listName, from its start tag's ">" to the
+// first end tag after it. So it does where the start tag has the regular length.
+bool cutIsContent(const DocumentItem &item, const char *listName, const ElementValue &value)
+{
+    if (!value.found || value.endBeforeStart || value.start <= 0)
+        return false;
+    const int markerLength = int(strlen(listName)) + 1;
+    const int contentStart = int(value.start);
+    const int s = contentStart - int(kStartTagRest) - markerLength;
+    const char *data = item.bytes.constData();
+    return endsName(data[s + markerLength])
+           && memchr(data + s, '>', size_t(contentStart - s)) == data + contentStart - 1
+           && data[contentStart - 2] != '/';
+}
+
+// The whole address of a list entry: the one "<emailAddress" start tag of the piece
+// between two entry end tags. False where the piece is not so simple (more than one
+// tag, a tag running on past the piece): the reading of the whole list then decides.
+bool wholeAddressOfPiece(const char *piece, int size, QVector<MailAddress> *addresses)
+{
+    static const char kOpen[] = "<emailAddress";
+    const int openLength = int(sizeof kOpen) - 1;
+    const char *lt = static_cast<const char *>(memchr(piece, '<', size_t(size)));
+    if (!lt)
+        return true;
+    const int at = int(lt - piece);
+    if (memchr(lt + 1, '<', size_t(size - at - 1)))
+        return false;
+    if (size - at <= openLength || memcmp(lt, kOpen, size_t(openLength)) != 0 || !endsName(lt[openLength]))
+        return true; // no entry's tag
+    const int end = startTagEnd(piece, size, at);
+    if (end < 0)
+        return false;
+    const MailAddress address = wholeAddress(QByteArray::fromRawData(lt, end - at + 1));
+    if (!address.address.isEmpty())
+        addresses->append(address);
+    return true;
 }
 
 template <typename Source>
@@ -597,12 +650,43 @@ Recurrence readRecurrence(const QByteArray &recurrenceXml)
     return recurrence;
 }
 
-bool readMailDetails(const MailMLRC *mail, const DocumentItem &item)
+MailAddressList readMailAddressList(const DocumentItem &item, const char *listName, WholeAddresses whole)
+{
+    static const QStringMatcher addressMatcher(kAddressAttribute), nameMatcher(kNameAttribute),
+        typeMatcher(kTypeAttribute);
+    static const char kEntryEnd[] = "</emailAddress>";
+    const size_t entryEndLength = sizeof kEntryEnd - 1;
+    MailAddressList list;
+    const ElementValue value = findElement(item, listName);
+    list.found = value.found;
+    bool piecesGiveWhole = whole == WholeAddresses::Read && cutIsContent(item, listName, value);
+    const char *from = value.bytes.constData();
+    const char *const end = from + value.bytes.size();
+    for (const char *tag; (tag = findTag(from, end, kEntryEnd, entryEndLength)); from = tag + entryEndLength) {
+        const int size = int(tag - from);
+        const QString text = utf8Text(from, size);
+        const AddressEntry entry{text, addressMatcher.indexIn(text), nameMatcher.indexIn(text),
+                                 typeMatcher.indexIn(text)};
+        if (entry.a >= 0)
+            list.entries.append(entry);
+        if (piecesGiveWhole)
+            piecesGiveWhole = wholeAddressOfPiece(from, size, &list.whole);
+    }
+    // After the last entry only its container's end may follow.
+    if (piecesGiveWhole && memchr(from, '<', size_t(end - from)))
+        piecesGiveWhole = false;
+    if (whole == WholeAddresses::Read && !piecesGiveWhole)
+        list.whole = mailAddresses(item, listName);
+    return list;
+}
+
+bool readMailDetails(const MailMLRC *mail, const DocumentItem &item, MailAddressList &&from, MailAddressList &&to,
+                     MailAddressList &&cc)
 {
     MailDetails details;
-    details.from = mailAddresses(item, "OPFMessageCopyFromAddresses");
-    details.to = mailAddresses(item, "OPFMessageCopyToAddresses");
-    details.cc = mailAddresses(item, "OPFMessageCopyCCAddresses");
+    details.from = std::move(from.whole);
+    details.to = std::move(to.whole);
+    details.cc = std::move(cc.whole);
     details.htmlBody = findFileText(item, "OPFMessageCopyHTMLBody");
     details.read = flagValue(elementText(item, "OPFMessageGetIsRead"));
     if (!mail->Subject[0])

@@ -35,6 +35,28 @@ struct MailAddress {
     QString name; // empty when the export gives none
 };
 
+// The attributes of a mail address entry, as searched for: name and "=".
+inline const QLatin1String kAddressAttribute("OPFContactEmailAddressAddress=");
+inline const QLatin1String kNameAttribute("OPFContactEmailAddressName=");
+inline const QLatin1String kTypeAttribute("OPFContactEmailAddressType=");
+
+// An entry of a mail's address list as the record cuts it: its text and the
+// character positions of its address, name and type attributes (-1 when absent).
+struct AddressEntry {
+    QString text;
+    int a, n, t;
+};
+
+// One address list of a mail, read once for both its uses: the record's joined
+// fields take the entries with an address attribute, the details every address whole.
+struct MailAddressList {
+    bool found = false; // the record's element
+    QVector<AddressEntry> entries;
+    QVector<MailAddress> whole; // filled only when asked for
+};
+enum class WholeAddresses { Skip, Read };
+MailAddressList readMailAddressList(const DocumentItem &item, const char *listName, WholeAddresses whole);
+
 struct EventDetails {
     QVector<MailAddress> attendees; // all of them, however long their joined list
     QString summary; // whole, where the record's field could not hold it; empty otherwise
@@ -91,7 +113,9 @@ struct MailDetails {
 // Reading, called by the parsers once per item with the record they filled. The
 // details are counted by the record-memory watch; false when they would pass its
 // limit and are not kept: the parser then drops the item and the scan ends.
-bool readMailDetails(const MailMLRC *mail, const DocumentItem &item);
+// The mail's From, To and Cc lists come as the record parser read them.
+bool readMailDetails(const MailMLRC *mail, const DocumentItem &item, MailAddressList &&from, MailAddressList &&to,
+                     MailAddressList &&cc);
 bool readContactDetails(const ContactInformation *contact, const DocumentItem &item);
 bool readEventDetails(const CalenderInformation *event, const DocumentItem &item);
 bool readTaskDetails(const TasksInformation *task, const DocumentItem &item);

@@ -48,18 +48,12 @@ qint32 outgoingFlag(const QString &text)
         return qint32(number);
     return text.size() >= 3 ? kOutgoingMarker : text.toInt(nullptr, 10);
 }
-const QLatin1String kAddressAttribute("OPFContactEmailAddressAddress=");
-const QLatin1String kNameAttribute("OPFContactEmailAddressName=");
-const QLatin1String kTypeAttribute("OPFContactEmailAddressType=");
 const QLatin1String kContentIdAttribute("OPFAttachmentContentID=");
 const QLatin1String kContentTypeAttribute("OPFAttachmentContentType=");
 const QLatin1String kAttachmentNameAttribute("OPFAttachmentName=");
 const QLatin1String kUrlAttribute("OPFAttachmentURL=");
 const QLatin1String kRecipientsMark("CN=RECIPIENTS_CN=");
-// Matchers built once: every mail's address and attachment entries are searched for these names.
-const QStringMatcher kAddressAttributeMatcher(kAddressAttribute);
-const QStringMatcher kNameAttributeMatcher(kNameAttribute);
-const QStringMatcher kTypeAttributeMatcher(kTypeAttribute);
+// Matchers built once: every mail's attachment entries are searched for these names.
 const QStringMatcher kContentIdAttributeMatcher(kContentIdAttribute);
 const QStringMatcher kContentTypeAttributeMatcher(kContentTypeAttribute);
 const QStringMatcher kAttachmentNameAttributeMatcher(kAttachmentNameAttribute);
@@ -96,62 +90,42 @@ QStringList listEntries(const QByteArray &list, const char *entryEndTag)
     }
 }
 
-struct AddressEntry {
-    explicit AddressEntry(const QString &entry)
-        : text(entry),
-          a(kAddressAttributeMatcher.indexIn(entry)),
-          n(kNameAttributeMatcher.indexIn(entry)),
-          t(kTypeAttributeMatcher.indexIn(entry))
-    {
-    }
-    bool hasAddress() const { return a >= 0; }
-    bool hasName() const { return n >= 0; }
-    QString address() const { return attributeValue(text, a, kAddressAttribute.size(), n); }
-    QString name() const { return attributeValue(text, n, kNameAttribute.size(), t); }
-    QString addressBeforeType() const { return attributeValue(text, a, kAddressAttribute.size(), t); }
-
-    // Entries without a name: the address length is measured as if the address
-    // attribute stood where it does in a regular entry. Where that cut would leave
-    // the entry, the address ends at its closing quote instead.
-    QString addressAtRegularPlace() const
-    {
-        const int start = a + kAddressAttribute.size() + 1;
-        const int length = t - (kRegularAddressAt + kAddressAttribute.size() + 1) - 2;
-        if (t >= 0 && length >= 0 && start + length <= text.size())
-            return text.mid(start, length);
-        return addressBeforeType();
-    }
-
-    QString text;
-    int a, n, t;
-};
-
-// Entries without an address attribute carry no address and are left out of every list.
-QVector<AddressEntry> addressEntries(const QByteArray &list)
+QString address(const AddressEntry &entry)
 {
-    QVector<AddressEntry> entries;
-    for (const QString &text : listEntries(list, "</emailAddress>")) {
-        AddressEntry entry(text);
-        if (entry.hasAddress())
-            entries.append(entry);
-    }
-    return entries;
+    return attributeValue(entry.text, entry.a, kAddressAttribute.size(), entry.n);
+}
+QString name(const AddressEntry &entry) { return attributeValue(entry.text, entry.n, kNameAttribute.size(), entry.t); }
+QString addressBeforeType(const AddressEntry &entry)
+{
+    return attributeValue(entry.text, entry.a, kAddressAttribute.size(), entry.t);
 }
 
-QString toAddresses(const QByteArray &list)
+// Entries without a name: the address length is measured as if the address
+// attribute stood where it does in a regular entry. Where that cut would leave
+// the entry, the address ends at its closing quote instead.
+QString addressAtRegularPlace(const AddressEntry &entry)
+{
+    const int start = entry.a + kAddressAttribute.size() + 1;
+    const int length = entry.t - (kRegularAddressAt + kAddressAttribute.size() + 1) - 2;
+    if (entry.t >= 0 && length >= 0 && start + length <= entry.text.size())
+        return entry.text.mid(start, length);
+    return addressBeforeType(entry);
+}
+
+QString toAddresses(const QVector<AddressEntry> &entries)
 {
     QString joined;
-    for (const AddressEntry &entry : addressEntries(list)) {
+    for (const AddressEntry &entry : entries) {
         QString address;
-        if (entry.hasName()) {
-            address = entry.address();
+        if (entry.n >= 0) {
+            address = ::address(entry);
             const int mark = address.indexOf(kRecipientsMark);
             if (mark >= 0) {
                 address = address.mid(mark + kRecipientsMark.size());
                 address.remove(QLatin1String("+2E"));
             }
         } else {
-            address = DecodeEntities(entry.addressAtRegularPlace());
+            address = DecodeEntities(addressAtRegularPlace(entry));
         }
         joined += address + QLatin1Char(';');
     }
@@ -159,11 +133,11 @@ QString toAddresses(const QByteArray &list)
 }
 
 // The copy lists: addresses as they stand.
-QString copyAddresses(const QByteArray &list)
+QString copyAddresses(const QVector<AddressEntry> &entries)
 {
     QString joined;
-    for (const AddressEntry &entry : addressEntries(list))
-        joined += (entry.hasName() ? entry.address() : entry.addressAtRegularPlace()) + QLatin1Char(';');
+    for (const AddressEntry &entry : entries)
+        joined += (entry.n >= 0 ? address(entry) : addressAtRegularPlace(entry)) + QLatin1Char(';');
     return joined;
 }
 
@@ -182,18 +156,17 @@ void copyRepeated(char (&field)[Width], const QString &value, int times, FieldEn
 }
 
 // The sender list repeats the values of its last entry once per entry.
-void storeFrom(MailMLRC *mail, const QByteArray &list)
+void storeFrom(MailMLRC *mail, const QVector<AddressEntry> &entries)
 {
-    const QVector<AddressEntry> entries = addressEntries(list);
     if (entries.isEmpty())
         return;
     const AddressEntry &last = entries.last();
     QString address, name;
-    if (last.hasName()) {
-        address = last.address() + QLatin1Char(';');
-        name = last.name().remove(QLatin1Char(',')) + QLatin1Char(';');
+    if (last.n >= 0) {
+        address = ::address(last) + QLatin1Char(';');
+        name = ::name(last).remove(QLatin1Char(',')) + QLatin1Char(';');
     } else {
-        address = last.addressBeforeType().remove(QLatin1Char(',')) + QLatin1Char(';');
+        address = addressBeforeType(last).remove(QLatin1Char(',')) + QLatin1Char(';');
     }
     // Names are kept in UTF-8: Latin-1 would turn every Korean or Greek sender into question marks.
     copyRepeated(mail->FromName, name, entries.size(), FieldEncoding::Utf8);
@@ -371,7 +344,12 @@ void storePriority(MailMLRC *mail, const QString &text)
     mail->PriorityTerminator = 0;
 }
 
-void readMail(MailMLRC *mail, const DocumentItem &item)
+// The lists the details take whole.
+struct MailAddressLists {
+    MailAddressList from, to, cc;
+};
+
+void readMail(MailMLRC *mail, const DocumentItem &item, MailAddressLists *lists)
 {
     QString text;
 
@@ -388,12 +366,11 @@ void readMail(MailMLRC *mail, const DocumentItem &item)
             recordAttachmentsMissing(attachments.bytes);
         releaseAttachmentLists();
     }
-    const ElementValue from = findElement(item, "OPFMessageCopyFromAddresses");
-    if (from.found)
-        storeFrom(mail, from.bytes);
-    const ElementValue to = findElement(item, "OPFMessageCopyToAddresses");
-    if (to.found)
-        CopyToField(mail->ToAddresses, toAddresses(to.bytes), FieldEncoding::Latin1);
+    lists->from = readMailAddressList(item, "OPFMessageCopyFromAddresses", WholeAddresses::Read);
+    storeFrom(mail, lists->from.entries);
+    lists->to = readMailAddressList(item, "OPFMessageCopyToAddresses", WholeAddresses::Read);
+    if (lists->to.found)
+        CopyToField(mail->ToAddresses, toAddresses(lists->to.entries), FieldEncoding::Latin1);
     if (GetElementText(item, "OPFMessageCopySentTime", &text) && storeMessageDate(mail->SentTime, text))
         storeTwelveHour(mail->SentTime12);
     if (GetElementText(item, "OPFMessageCopySubject", &text) && !text.isEmpty())
@@ -401,12 +378,12 @@ void readMail(MailMLRC *mail, const DocumentItem &item)
     // Thread topic, references and in-reply-to are not kept.
     if (GetElementText(item, "OPFMessageCopyMessageID", &text) && !text.isEmpty())
         storeMessageId(mail, text);
-    const ElementValue cc = findElement(item, "OPFMessageCopyCCAddresses");
-    if (cc.found)
-        CopyToField(mail->CcAddresses, copyAddresses(cc.bytes), FieldEncoding::Latin1);
-    const ElementValue bcc = findElement(item, "OPFMessageCopyBCCAddresses");
+    lists->cc = readMailAddressList(item, "OPFMessageCopyCCAddresses", WholeAddresses::Read);
+    if (lists->cc.found)
+        CopyToField(mail->CcAddresses, copyAddresses(lists->cc.entries), FieldEncoding::Latin1);
+    const MailAddressList bcc = readMailAddressList(item, "OPFMessageCopyBCCAddresses", WholeAddresses::Skip);
     if (bcc.found) {
-        const QString joined = copyAddresses(bcc.bytes);
+        const QString joined = copyAddresses(bcc.entries);
         if (joined.size() < int(sizeof mail->BccAddresses))
             CopyToField(mail->BccAddresses, DecodeEntities(joined), FieldEncoding::Utf8);
         else
@@ -446,13 +423,14 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
             CopyToField(mail->FolderPath, folderPath, FieldEncoding::Utf8);
             mail->ParentId = folderId;
         }
-        readMail(mail, item);
+        MailAddressLists lists;
+        readMail(mail, item, &lists);
         if (folderPath.isEmpty())
             recordLoss({LossReason::FolderPathLost, lossKindName(DocumentKind::Mail),
                         lossItemName(DocumentKind::Mail, item.bytes), QString(), QString(),
                         QStringLiteral("its folder is unknown (its entry header is damaged, or its entry names "
                                        "no folder); kept in \"%1\"").arg(QLatin1String(kFolderWithoutPathName))});
-        if (!readMailDetails(mail, item)) {
+        if (!readMailDetails(mail, item, std::move(lists.from), std::move(lists.to), std::move(lists.cc))) {
             // Record memory is full: the item goes whole, and the scan ends here.
             dropTailRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount, keptTail);
             break;

@@ -72,6 +72,8 @@ private slots:
     void contactDetails();
     void contactValuesTheRecordCannotHold();
     void mailNames();
+    void addressListShapes_data();
+    void addressListShapes();
     void zeroByteEndsADetailValue();
     void detailsGoWithTheRecords();
 };
@@ -431,6 +433,66 @@ void TestItemDetails::mailNames()
     QVERIFY(mail.to.at(1).name.isEmpty());
     QCOMPARE(mail.from.value(0).name, QStringLiteral("O'Brien, J"));
     QVERIFY(mail.cc.isEmpty());
+}
+
+// The details read each list from the cut the record takes where that cut holds the
+// element's content, and otherwise on their own: every address stays whole, whatever
+// the shape of the list.
+void TestItemDetails::addressListShapes_data()
+{
+    QTest::addColumn<QByteArray>("list");
+    QTest::addColumn<QStringList>("whole"); // address|name per entry
+    QTest::addColumn<QByteArray>("recordTo");
+    const auto entry = [](const QByteArray &address, const QByteArray &name) {
+        QByteArray attributes = "OPFContactEmailAddressAddress=\"" + address + "\" ";
+        if (!name.isNull())
+            attributes += "OPFContactEmailAddressName=\"" + name + "\" ";
+        return element("emailAddress", QByteArray(), attributes + "OPFContactEmailAddressType=\"0\"");
+    };
+    const QByteArray ann = entry("ann@x.example", "Ann"), bob = entry("bob@y.example", QByteArray());
+    const QByteArray list = element("OPFMessageCopyToAddresses", ann + bob);
+    QTest::newRow("regular") << list << QStringList{"ann@x.example|Ann", "bob@y.example|"}
+                             << QByteArray("ann@x.example;bob@y.example;");
+    QTest::newRow("entries on lines of their own")
+        << element("OPFMessageCopyToAddresses", "\n  " + ann + "\n  " + bob + "\n")
+        << QStringList{"ann@x.example|Ann", "bob@y.example|"} << QByteArray();
+    // A start tag of another length moves the record's cut into the first entry.
+    QByteArray shortTag = list;
+    shortTag.replace("<OPFMessageCopyToAddresses xml:space=\"preserve\">", "<OPFMessageCopyToAddresses>");
+    QTest::newRow("list tag without attributes") << shortTag << QStringList{"ann@x.example|Ann", "bob@y.example|"}
+                                                 << QByteArray("ann@x.example;bob@y.example;");
+    QByteArray selfClosing = ann;
+    selfClosing.replace("></emailAddress>", "/>");
+    QTest::newRow("entry without end tag after the last")
+        << element("OPFMessageCopyToAddresses", bob + selfClosing)
+        << QStringList{"bob@y.example|", "ann@x.example|Ann"} << QByteArray("bob@y.example;");
+    QTest::newRow("two entries before one end tag")
+        << element("OPFMessageCopyToAddresses", selfClosing + bob)
+        << QStringList{"ann@x.example|Ann", "bob@y.example|"} << QByteArray("ann@x.example;");
+    QByteArray openQuote = ann;
+    openQuote.replace("Ann\"", "Ann");
+    // The tag reader finds no end to the first tag and reads no address of the list.
+    QTest::newRow("quote left open") << element("OPFMessageCopyToAddresses", openQuote + bob) << QStringList()
+                                     << QByteArray();
+    QTest::newRow("entry with text and entities")
+        << element("OPFMessageCopyToAddresses", entry(" o@x.example ", "O&apos;Brien &amp; Co"))
+        << QStringList{"o@x.example|O'Brien & Co"} << QByteArray();
+}
+
+void TestItemDetails::addressListShapes()
+{
+    QFETCH(QByteArray, list);
+    QFETCH(QStringList, whole);
+    QFETCH(QByteArray, recordTo);
+    withDocument(rootElement("emails", element("email", list)),
+                 [] { FolderInformation().InitializeMLRC(QStringLiteral("Inbox"), 3000); });
+    const MailMLRC &mail = requireRecord(TmpMlrcPtrStart, "mail");
+    QStringList read;
+    for (const MailAddress &address : detailsOf(&mail).to)
+        read.append(address.address + QLatin1Char('|') + address.name);
+    QCOMPARE(read, whole);
+    if (!recordTo.isNull())
+        QCOMPARE(QByteArray(mail.ToAddresses), recordTo);
 }
 
 // Damage can put a zero byte inside a value: the value ends there, in the attribute
