@@ -90,12 +90,17 @@ ElementValue placeElement(const QByteArray &item, int s, int e, int startMarkerL
     return value;
 }
 
+// The value's bytes; nothing cut gives a null view, which reads as a null text.
+QByteArray valueView(const QByteArray &item, const ElementValue &value)
+{
+    return value.start > 0 ? QByteArray::fromRawData(item.constData() + value.start, int(value.size)) : QByteArray();
+}
+
 // The same with a view of the value's bytes.
 ElementValue cutElement(const QByteArray &item, int s, int e, int startMarkerLength)
 {
     ElementValue value = placeElement(item, s, e, startMarkerLength);
-    if (value.start > 0)
-        value.bytes = QByteArray::fromRawData(item.constData() + value.start, int(value.size));
+    value.bytes = valueView(item, value);
     return value;
 }
 
@@ -195,11 +200,15 @@ bool isBlank(const QByteArray &bytes)
 QByteArray startMarkerOf(const char *name) { return QByteArray("<") + name; }
 QByteArray endMarkerOf(const char *name) { return QByteArray("</") + name + '>'; }
 
-// Nothing cut reads as a null text, as an absent view does.
+// Nothing cut gives a span without data, which reads as a null text.
+ByteSpan valueSpan(const QByteArray &item, const ElementValue &value)
+{
+    return value.start > 0 ? ByteSpan{item.constData() + value.start, int(value.size)} : ByteSpan();
+}
+
 QString valueText(const QByteArray &item, const ElementValue &value, bool trim)
 {
-    const QString text = value.start > 0 ? utf8Text(item.constData() + value.start, int(value.size)) : QString();
-    return trim ? text.trimmed() : text;
+    return elementValueText(valueSpan(item, value), trim);
 }
 } // namespace
 
@@ -273,7 +282,7 @@ bool GetElementText(const QByteArray &item, const char *name, QString *text, boo
     return true;
 }
 
-bool GetElementText(const DocumentItem &item, const char *name, QString *text, bool trim)
+bool GetElementBytes(const DocumentItem &item, const char *name, ByteSpan *bytes)
 {
     ElementValue value;
     if (isName(name)) {
@@ -285,7 +294,38 @@ bool GetElementText(const DocumentItem &item, const char *name, QString *text, b
     }
     if (!value.found || value.endBeforeStart)
         return false;
-    *text = valueText(item.bytes, value, trim);
+    *bytes = valueSpan(item.bytes, value);
+    return true;
+}
+
+QString elementValueText(ByteSpan bytes, bool trim)
+{
+    const QString text = bytes.data ? utf8Text(bytes.data, bytes.size) : QString();
+    return trim ? text.trimmed() : text;
+}
+
+bool asciiTrimmed(ByteSpan bytes, ByteSpan *trimmed)
+{
+    const char *data = bytes.data;
+    int begin = 0, end = bytes.size;
+    for (int i = 0; i < end; ++i)
+        if (data[i] == '\0' || uchar(data[i]) >= 0x80)
+            return false;
+    const auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (begin < end && isSpace(data[begin]))
+        ++begin;
+    while (end > begin && isSpace(data[end - 1]))
+        --end;
+    *trimmed = {data + begin, end - begin};
+    return true;
+}
+
+bool GetElementText(const DocumentItem &item, const char *name, QString *text, bool trim)
+{
+    ByteSpan bytes;
+    if (!GetElementBytes(item, name, &bytes))
+        return false;
+    *text = elementValueText(bytes, trim);
     return true;
 }
 
@@ -298,14 +338,19 @@ static QByteArray encodeForField(const QString &text, FieldEncoding encoding)
 bool CopyToField(char *field, int width, const QString &text, FieldEncoding encoding)
 {
     const QByteArray bytes = encodeForField(text, encoding);
-    if (bytes.isEmpty())
+    return CopyBytesToField(field, width, bytes.constData(), bytes.size());
+}
+
+bool CopyBytesToField(char *field, int width, const char *bytes, int size)
+{
+    if (size <= 0)
         return false;
-    if (bytes.size() >= width) {
-        noteValueTooLong(bytes.size(), width);
+    if (size >= width) {
+        noteValueTooLong(size, width);
         return false;
     }
-    memcpy(field, bytes.constData(), size_t(bytes.size()));
-    field[bytes.size()] = '\0';
+    memcpy(field, bytes, size_t(size));
+    field[size] = '\0';
     return true;
 }
 

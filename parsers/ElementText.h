@@ -75,6 +75,22 @@ int firstEndTag(const DocumentItem &item, const char *name, int from);
 bool GetElementText(const QByteArray &item, const char *name, QString *text, bool trim = true);
 bool GetElementText(const DocumentItem &item, const char *name, QString *text, bool trim = true);
 
+// Bytes seen where they lie, without a copy or a QByteArray of their own.
+struct ByteSpan {
+    const char *data = nullptr;
+    int size = 0;
+};
+
+// The bytes GetElementText decodes, where they lie in the item: no data where it
+// cuts nothing. False when it finds no value.
+bool GetElementBytes(const DocumentItem &item, const char *name, ByteSpan *bytes);
+// The text GetElementText makes of those bytes.
+QString elementValueText(ByteSpan bytes, bool trim = true);
+// Bytes that are all ASCII and hold no zero byte read as their own text: then the
+// view of them without white space at both ends, as trimmed text would be. False
+// for any other bytes, whose text must be decoded.
+bool asciiTrimmed(ByteSpan bytes, ByteSpan *trimmed);
+
 // UTF-8 bytes as text, up to the first zero byte: the way a QByteArray of them reads.
 inline QString utf8Text(const char *data, int size)
 {
@@ -88,6 +104,18 @@ template <int Width>
 bool CopyToField(char (&field)[Width], const QString &text, FieldEncoding encoding)
 {
     return CopyToField(field, Width, text, encoding);
+}
+// The same for bytes already in the field's encoding.
+bool CopyBytesToField(char *field, int width, const char *bytes, int size);
+template <int Width>
+bool CopyBytesToField(char (&field)[Width], const QByteArray &bytes)
+{
+    return CopyBytesToField(field, Width, bytes.constData(), bytes.size());
+}
+template <int Width>
+bool CopyBytesToField(char (&field)[Width], ByteSpan bytes)
+{
+    return CopyBytesToField(field, Width, bytes.data, bytes.size);
 }
 
 // Stores text as UTF-8, cut to fit the width at a character boundary (never inside

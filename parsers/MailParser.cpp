@@ -314,9 +314,31 @@ void storeTwelveHour(char (&field)[Width])
     qstrncpy(field, prevTime.toUtf8().constData(), Width);
 }
 
-void storeSubject(MailMLRC *mail, const QString &text)
+// Values of ASCII bytes go from the item into their fields without becoming text:
+// their text is their bytes, its UTF-8 and its Latin-1 too. Only entities to
+// decode, or line breaks to drop, make a copy.
+bool holdsAny(ByteSpan bytes, const char *wanted)
 {
-    QString subject = DecodeEntities(text);
+    return std::any_of(bytes.data, bytes.data + bytes.size, [&](char c) { return c && strchr(wanted, c); });
+}
+
+void storeSubject(MailMLRC *mail, ByteSpan bytes)
+{
+    ByteSpan ascii;
+    if (asciiTrimmed(bytes, &ascii)) {
+        if (!holdsAny(ascii, "&\r\n")) {
+            CopyBytesToField(mail->Subject, ascii);
+            return;
+        }
+        QByteArray subject = decodeEntities(QByteArray(ascii.data, ascii.size), EntityRule::RecordFields);
+        subject.replace('\n', QByteArray()).replace('\r', QByteArray());
+        CopyBytesToField(mail->Subject, subject);
+        return;
+    }
+    QString subject = elementValueText(bytes);
+    if (subject.isEmpty())
+        return;
+    subject = DecodeEntities(subject);
     subject.remove(QLatin1Char('\n'));
     subject.remove(QLatin1Char('\r'));
     CopyToField(mail->Subject, subject, FieldEncoding::Utf8);
@@ -324,14 +346,28 @@ void storeSubject(MailMLRC *mail, const QString &text)
 
 // Exports write identifiers bare (abc@host) or with both brackets escaped
 // (&lt;abc@host&gt;); either way the stored identifier reads <abc@host>.
-void storeMessageId(MailMLRC *mail, const QString &text)
+template <typename Text>
+Text bracketedId(Text id)
 {
-    QString id = DecodeEntities(text, GtEntity::Decode);
-    if (!id.startsWith(QLatin1Char('<')))
-        id = QLatin1Char('<') + id + QLatin1Char('>');
-    else if (!id.endsWith(QLatin1Char('>')))
+    if (!id.startsWith('<'))
+        return '<' + id + '>';
+    if (!id.endsWith('>'))
         id.chop(1);
-    CopyToField(mail->MessageId, id, FieldEncoding::Latin1);
+    return id;
+}
+
+void storeMessageId(MailMLRC *mail, ByteSpan bytes)
+{
+    ByteSpan ascii;
+    if (asciiTrimmed(bytes, &ascii)) {
+        if (ascii.size > 0)
+            CopyBytesToField(mail->MessageId, bracketedId(decodeEntities(QByteArray(ascii.data, ascii.size),
+                                                                         EntityRule::RecordFieldsAndGt)));
+        return;
+    }
+    const QString text = elementValueText(bytes);
+    if (!text.isEmpty())
+        CopyToField(mail->MessageId, bracketedId(DecodeEntities(text, GtEntity::Decode)), FieldEncoding::Latin1);
 }
 
 // A priority longer than its field is left out rather than cut.
@@ -373,11 +409,12 @@ void readMail(MailMLRC *mail, const DocumentItem &item, MailAddressLists *lists)
         CopyToField(mail->ToAddresses, toAddresses(lists->to.entries), FieldEncoding::Latin1);
     if (GetElementText(item, "OPFMessageCopySentTime", &text) && storeMessageDate(mail->SentTime, text))
         storeTwelveHour(mail->SentTime12);
-    if (GetElementText(item, "OPFMessageCopySubject", &text) && !text.isEmpty())
-        storeSubject(mail, text);
+    ByteSpan bytes;
+    if (GetElementBytes(item, "OPFMessageCopySubject", &bytes))
+        storeSubject(mail, bytes);
     // Thread topic, references and in-reply-to are not kept.
-    if (GetElementText(item, "OPFMessageCopyMessageID", &text) && !text.isEmpty())
-        storeMessageId(mail, text);
+    if (GetElementBytes(item, "OPFMessageCopyMessageID", &bytes))
+        storeMessageId(mail, bytes);
     lists->cc = readMailAddressList(item, "OPFMessageCopyCCAddresses", WholeAddresses::Read);
     if (lists->cc.found)
         CopyToField(mail->CcAddresses, copyAddresses(lists->cc.entries), FieldEncoding::Latin1);

@@ -148,6 +148,26 @@ void TestMailParser::storedFields_data()
     row("subject on one line", element("OPFMessageCopySubject", "  Re: a\r\nb &lt;c&gt; &amp;amp; \n"), "Subject",
         "Re: ab <c&gt; &amp;");
     row("subject in Korean", element("OPFMessageCopySubject", "\xed\x95\x9c"), "Subject", "\xed\x95\x9c");
+    // ASCII values go into their fields as bytes, others as text: both ways store the same.
+    row("subject with line breaks, of 1023 bytes without them",
+        element("OPFMessageCopySubject", QByteArray(511, 's') + "\r\n" + QByteArray(512, 's')), "Subject",
+        QByteArray(1023, 's'));
+    row("subject with line breaks, of 1024 bytes without them",
+        element("OPFMessageCopySubject", QByteArray(512, 's') + "\r\n" + QByteArray(512, 's')), "Subject", "");
+    row("subject of 1023 bytes once decoded", element("OPFMessageCopySubject", QByteArray(1020, 's') + "&lt;"),
+        "Subject", QByteArray(1020, 's') + '<');
+    row("subject in Korean, decoded, on one line", element("OPFMessageCopySubject", "\xed\x95\x9c &amp;\r\nx"),
+        "Subject", "\xed\x95\x9c &x");
+    row("subject ended by a zero byte", element("OPFMessageCopySubject", QByteArray("Ab\0&amp;", 8)), "Subject", "Ab");
+    row("subject not in UTF-8", element("OPFMessageCopySubject", "A\xff"), "Subject", "A\xef\xbf\xbd");
+    row("subject between no-break spaces", element("OPFMessageCopySubject", "\xc2\xa0Hi\xc2\xa0"), "Subject", "Hi");
+    row("subject between vertical tab and form feed", element("OPFMessageCopySubject", "\x0bHi\x0c"), "Subject", "Hi");
+    row("subject ending in a control character", element("OPFMessageCopySubject", "Hi\x1f"), "Subject", "Hi\x1f");
+    row("identifier ended by a zero byte", element("OPFMessageCopyMessageID", QByteArray("ab\0cd@h", 7)), "MessageId",
+        "<ab>");
+    row("identifier in Latin-1", element("OPFMessageCopyMessageID", "\xc3\xa9@h"), "MessageId", "<\xe9@h>");
+    row("identifier outside Latin-1", element("OPFMessageCopyMessageID", "\xe2\x82\xac@h"), "MessageId", "<?@h>");
+    row("identifier with a space", element("OPFMessageCopyMessageID", " a&nbsp;b "), "MessageId", "<a b>");
     row("sent time", element("OPFMessageCopySentTime", " 2010-05-12T14:30:00 "), "SentTime",
         "Wed, 12 May 2010 14:30:00 +0000");
     row("sent time, twelve-hour", element("OPFMessageCopySentTime", "2010-05-12T14:30:00"), "SentTime12",
@@ -220,6 +240,7 @@ void TestMailParser::storedFields()
     const MailMLRC *record = only(mail);
     const QMap<QByteArray, QByteArray> fields{
         {"Subject", text(record->Subject)},
+        {"MessageId", text(record->MessageId)},
         {"SentTime", text(record->SentTime)},
         {"SentTime12", text(record->SentTime12)},
         {"ReceivedTime", text(record->ReceivedTime)},
