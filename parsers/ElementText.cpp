@@ -304,13 +304,20 @@ QString elementValueText(ByteSpan bytes, bool trim)
     return trim ? text.trimmed() : text;
 }
 
+bool isPlainAscii(const char *bytes, int size)
+{
+    for (int i = 0; i < size; ++i)
+        if (bytes[i] == '\0' || uchar(bytes[i]) >= 0x80)
+            return false;
+    return true;
+}
+
 bool asciiTrimmed(ByteSpan bytes, ByteSpan *trimmed)
 {
+    if (!isPlainAscii(bytes.data, bytes.size))
+        return false;
     const char *data = bytes.data;
     int begin = 0, end = bytes.size;
-    for (int i = 0; i < end; ++i)
-        if (data[i] == '\0' || uchar(data[i]) >= 0x80)
-            return false;
     const auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     while (begin < end && isSpace(data[begin]))
         ++begin;
@@ -371,12 +378,18 @@ bool CopyToFieldCut(char *field, int width, const QString &text)
     return true;
 }
 
-QString midOrEmpty(const QString &text, int start, int length)
+namespace {
+template <typename Text>
+Text midOrEmptyOf(const Text &text, int start, int length)
 {
     if (start < 0 || start > text.size())
-        return QString();
+        return Text();
     return text.mid(start, length);
 }
+} // namespace
+
+QString midOrEmpty(const QString &text, int start, int length) { return midOrEmptyOf(text, start, length); }
+QByteArray midOrEmpty(const QByteArray &text, int start, int length) { return midOrEmptyOf(text, start, length); }
 
 QByteArray newIdentifier(bool upperCase)
 {

@@ -86,6 +86,8 @@ struct ByteSpan {
 bool GetElementBytes(const DocumentItem &item, const char *name, ByteSpan *bytes);
 // The text GetElementText makes of those bytes.
 QString elementValueText(ByteSpan bytes, bool trim = true);
+// Bytes that are all ASCII and hold no zero byte: their text is the bytes themselves.
+bool isPlainAscii(const char *bytes, int size);
 // Bytes that are all ASCII and hold no zero byte read as their own text: then the
 // view of them without white space at both ends, as trimmed text would be. False
 // for any other bytes, whose text must be decoded.
@@ -130,6 +132,7 @@ bool CopyToFieldCut(char (&field)[Width], const QString &text)
 // Cuts text from start with length as QString::mid does, but a missing
 // position (negative start) gives nothing instead of reading before the text.
 QString midOrEmpty(const QString &text, int start, int length = -1);
+QByteArray midOrEmpty(const QByteArray &text, int start, int length = -1);
 
 // 32 hexadecimal digits from a new QUuid.
 QByteArray newIdentifier(bool upperCase);

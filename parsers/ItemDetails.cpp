@@ -664,11 +664,26 @@ MailAddressList readMailAddressList(const DocumentItem &item, const char *listNa
     const char *const end = from + value.bytes.size();
     for (const char *tag; (tag = findTag(from, end, kEntryEnd, entryEndLength)); from = tag + entryEndLength) {
         const int size = int(tag - from);
-        const QString text = utf8Text(from, size);
-        const AddressEntry entry{text, addressMatcher.indexIn(text), nameMatcher.indexIn(text),
-                                 typeMatcher.indexIn(text)};
-        if (entry.a >= 0)
+        AddressEntry entry{{from, size}, isPlainAscii(from, size), QString(), -1, -1, -1};
+        if (entry.plain) {
+            // Characters are bytes: the names are found in place.
+            const auto position = [&](QLatin1String name) {
+                const char *at = findTag(from, tag, name.data(), size_t(name.size()));
+                return at ? int(at - from) : -1;
+            };
+            entry.a = position(kAddressAttribute);
+            entry.n = position(kNameAttribute);
+            entry.t = position(kTypeAttribute);
+        } else {
+            entry.text = utf8Text(from, size);
+            entry.a = addressMatcher.indexIn(entry.text);
+            entry.n = nameMatcher.indexIn(entry.text);
+            entry.t = typeMatcher.indexIn(entry.text);
+        }
+        if (entry.a >= 0) {
+            list.plain = list.plain && entry.plain;
             list.entries.append(entry);
+        }
         if (piecesGiveWhole)
             piecesGiveWhole = wholeAddressOfPiece(from, size, &list.whole);
     }

@@ -40,10 +40,13 @@ inline const QLatin1String kAddressAttribute("OPFContactEmailAddressAddress=");
 inline const QLatin1String kNameAttribute("OPFContactEmailAddressName=");
 inline const QLatin1String kTypeAttribute("OPFContactEmailAddressType=");
 
-// An entry of a mail's address list as the record cuts it: its text and the
-// character positions of its address, name and type attributes (-1 when absent).
+// An entry of a mail's address list as the record cuts it: its bytes, its text and
+// the character positions of its address, name and type attributes (-1 when absent).
+// The text of a plain entry (ASCII without zero bytes) is its bytes and is not made.
 struct AddressEntry {
-    QString text;
+    ByteSpan bytes; // in the item
+    bool plain;
+    QString text;   // empty for a plain entry
     int a, n, t;
 };
 
@@ -52,6 +55,7 @@ struct AddressEntry {
 struct MailAddressList {
     bool found = false; // the record's element
     QVector<AddressEntry> entries;
+    bool plain = true; // every entry is
     QVector<MailAddress> whole; // filled only when asked for
 };
 enum class WholeAddresses { Skip, Read };

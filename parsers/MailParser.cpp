@@ -64,14 +64,15 @@ const QStringMatcher kUrlAttributeMatcher(kUrlAttribute);
 // the attribute after it (closing quote and space). Out-of-place attributes are
 // bad input: a missing attribute has no value, and where the following one is
 // missing or stands before it, the value ends at its own closing quote.
-QString attributeValue(const QString &entry, int at, int nameLength, int next)
+template <typename Text>
+Text attributeValue(const Text &entry, int at, int nameLength, int next)
 {
     if (at < 0)
-        return QString();
+        return Text();
     const int start = at + nameLength + 1;
     if (next > at)
         return midOrEmpty(entry, start, next - start - 2);
-    const int quote = entry.indexOf(QLatin1Char('"'), start);
+    const int quote = entry.indexOf('"', start);
     return midOrEmpty(entry, start, quote < 0 ? -1 : quote - start);
 }
 
@@ -90,87 +91,165 @@ QStringList listEntries(const QByteArray &list, const char *entryEndTag)
     }
 }
 
-QString address(const AddressEntry &entry)
+// The address lists are joined as text, or, where every entry is plain, as the
+// bytes that text would encode to in either encoding of their fields.
+template <typename Text> Text entryText(const AddressEntry &entry);
+template <>
+QString entryText<QString>(const AddressEntry &entry)
 {
-    return attributeValue(entry.text, entry.a, kAddressAttribute.size(), entry.n);
+    return entry.plain ? QString::fromLatin1(entry.bytes.data, entry.bytes.size) : entry.text;
 }
-QString name(const AddressEntry &entry) { return attributeValue(entry.text, entry.n, kNameAttribute.size(), entry.t); }
-QString addressBeforeType(const AddressEntry &entry)
+template <>
+QByteArray entryText<QByteArray>(const AddressEntry &entry)
 {
-    return attributeValue(entry.text, entry.a, kAddressAttribute.size(), entry.t);
+    return QByteArray::fromRawData(entry.bytes.data, entry.bytes.size);
+}
+
+void removeEvery(QString &text, const char *what) { text.remove(QLatin1String(what)); }
+void removeEvery(QByteArray &text, const char *what) { text.replace(what, ""); }
+int indexIn(const QString &text, const char *what) { return text.indexOf(QLatin1String(what)); }
+int indexIn(const QByteArray &text, const char *what) { return text.indexOf(what); }
+QString recordDecoded(const QString &text) { return DecodeEntities(text); }
+QByteArray recordDecoded(const QByteArray &text) { return decodeEntities(text, EntityRule::RecordFields); }
+qint64 utf8Size(const QString &text) { return text.toUtf8().size(); }
+qint64 utf8Size(const QByteArray &text) { return text.size(); }
+template <int Width>
+void store(char (&field)[Width], const QString &text, FieldEncoding encoding)
+{
+    CopyToField(field, text, encoding);
+}
+template <int Width>
+void store(char (&field)[Width], const QByteArray &text, FieldEncoding)
+{
+    CopyBytesToField(field, text);
+}
+
+template <typename Text>
+Text address(const AddressEntry &entry, const Text &text)
+{
+    return attributeValue(text, entry.a, kAddressAttribute.size(), entry.n);
+}
+template <typename Text>
+Text addressBeforeType(const AddressEntry &entry, const Text &text)
+{
+    return attributeValue(text, entry.a, kAddressAttribute.size(), entry.t);
 }
 
 // Entries without a name: the address length is measured as if the address
 // attribute stood where it does in a regular entry. Where that cut would leave
 // the entry, the address ends at its closing quote instead.
-QString addressAtRegularPlace(const AddressEntry &entry)
+template <typename Text>
+Text addressAtRegularPlace(const AddressEntry &entry, const Text &text)
 {
     const int start = entry.a + kAddressAttribute.size() + 1;
     const int length = entry.t - (kRegularAddressAt + kAddressAttribute.size() + 1) - 2;
-    if (entry.t >= 0 && length >= 0 && start + length <= entry.text.size())
-        return entry.text.mid(start, length);
-    return addressBeforeType(entry);
+    if (entry.t >= 0 && length >= 0 && start + length <= text.size())
+        return text.mid(start, length);
+    return addressBeforeType(entry, text);
 }
 
-QString toAddresses(const QVector<AddressEntry> &entries)
+template <typename Text>
+Text toAddresses(const QVector<AddressEntry> &entries)
 {
-    QString joined;
+    static const char kRecipientsMark[] = "CN=RECIPIENTS_CN=";
+    Text joined;
     for (const AddressEntry &entry : entries) {
-        QString address;
+        const Text text = entryText<Text>(entry);
+        Text address;
         if (entry.n >= 0) {
-            address = ::address(entry);
-            const int mark = address.indexOf(kRecipientsMark);
+            address = ::address(entry, text);
+            const int mark = indexIn(address, kRecipientsMark);
             if (mark >= 0) {
-                address = address.mid(mark + kRecipientsMark.size());
-                address.remove(QLatin1String("+2E"));
+                address = address.mid(mark + int(sizeof kRecipientsMark) - 1);
+                removeEvery(address, "+2E");
             }
         } else {
-            address = DecodeEntities(addressAtRegularPlace(entry));
+            address = recordDecoded(addressAtRegularPlace(entry, text));
         }
-        joined += address + QLatin1Char(';');
+        joined += address;
+        joined += ';';
     }
     return joined;
 }
 
 // The copy lists: addresses as they stand.
-QString copyAddresses(const QVector<AddressEntry> &entries)
+template <typename Text>
+Text copyAddresses(const QVector<AddressEntry> &entries)
 {
-    QString joined;
-    for (const AddressEntry &entry : entries)
-        joined += (entry.n >= 0 ? address(entry) : addressAtRegularPlace(entry)) + QLatin1Char(';');
+    Text joined;
+    for (const AddressEntry &entry : entries) {
+        const Text text = entryText<Text>(entry);
+        joined += entry.n >= 0 ? address(entry, text) : addressAtRegularPlace(entry, text);
+        joined += ';';
+    }
     return joined;
+}
+
+template <typename Text>
+void storeTo(MailMLRC *mail, const QVector<AddressEntry> &entries)
+{
+    store(mail->ToAddresses, toAddresses<Text>(entries), FieldEncoding::Latin1);
+}
+
+template <typename Text>
+void storeCc(MailMLRC *mail, const QVector<AddressEntry> &entries)
+{
+    store(mail->CcAddresses, copyAddresses<Text>(entries), FieldEncoding::Latin1);
+}
+
+template <typename Text>
+void storeBcc(MailMLRC *mail, const QVector<AddressEntry> &entries)
+{
+    const Text joined = copyAddresses<Text>(entries);
+    if (joined.size() < int(sizeof mail->BccAddresses))
+        store(mail->BccAddresses, recordDecoded(joined), FieldEncoding::Utf8);
+    else
+        noteValueTooLong(joined.size(), int(sizeof mail->BccAddresses));
 }
 
 // A field holding a value `times` over. A repetition too long for the field leaves it
 // empty like any too long value, without being built: a long list could otherwise ask
 // for the square of its size.
-template <int Width>
-void copyRepeated(char (&field)[Width], const QString &value, int times, FieldEncoding encoding)
+template <int Width, typename Text>
+void copyRepeated(char (&field)[Width], const Text &value, int times, FieldEncoding encoding)
 {
-    const qint64 bytes = encoding == FieldEncoding::Utf8 ? value.toUtf8().size() : value.size();
+    const qint64 bytes = encoding == FieldEncoding::Utf8 ? utf8Size(value) : value.size();
     if (bytes * times >= Width) {
         noteValueTooLong(bytes * times, Width);
         return;
     }
-    CopyToField(field, value.repeated(times), encoding);
+    store(field, value.repeated(times), encoding);
 }
 
 // The sender list repeats the values of its last entry once per entry.
+template <typename Text>
+void storeFrom(MailMLRC *mail, const AddressEntry &last, int entries)
+{
+    const Text text = entryText<Text>(last);
+    Text address, name;
+    if (last.n >= 0) {
+        address = ::address(last, text);
+        name = attributeValue(text, last.n, kNameAttribute.size(), last.t);
+        removeEvery(name, ",");
+        name += ';';
+    } else {
+        address = addressBeforeType(last, text);
+        removeEvery(address, ",");
+    }
+    address += ';';
+    // Names are kept in UTF-8: Latin-1 would turn every Korean or Greek sender into question marks.
+    copyRepeated(mail->FromName, name, entries, FieldEncoding::Utf8);
+    copyRepeated(mail->FromAddress, address, entries, FieldEncoding::Latin1);
+}
+
 void storeFrom(MailMLRC *mail, const QVector<AddressEntry> &entries)
 {
     if (entries.isEmpty())
         return;
-    const AddressEntry &last = entries.last();
-    QString address, name;
-    if (last.n >= 0) {
-        address = ::address(last) + QLatin1Char(';');
-        name = ::name(last).remove(QLatin1Char(',')) + QLatin1Char(';');
-    } else {
-        address = addressBeforeType(last).remove(QLatin1Char(',')) + QLatin1Char(';');
-    }
-    // Names are kept in UTF-8: Latin-1 would turn every Korean or Greek sender into question marks.
-    copyRepeated(mail->FromName, name, entries.size(), FieldEncoding::Utf8);
-    copyRepeated(mail->FromAddress, address, entries.size(), FieldEncoding::Latin1);
+    if (entries.last().plain)
+        storeFrom<QByteArray>(mail, entries.last(), entries.size());
+    else
+        storeFrom<QString>(mail, entries.last(), entries.size());
 }
 
 // Readers split the joined lists at ";", so one value must not hold one: a
@@ -406,7 +485,7 @@ void readMail(MailMLRC *mail, const DocumentItem &item, MailAddressLists *lists)
     storeFrom(mail, lists->from.entries);
     lists->to = readMailAddressList(item, "OPFMessageCopyToAddresses", WholeAddresses::Read);
     if (lists->to.found)
-        CopyToField(mail->ToAddresses, toAddresses(lists->to.entries), FieldEncoding::Latin1);
+        (lists->to.plain ? storeTo<QByteArray> : storeTo<QString>)(mail, lists->to.entries);
     if (GetElementText(item, "OPFMessageCopySentTime", &text) && storeMessageDate(mail->SentTime, text))
         storeTwelveHour(mail->SentTime12);
     ByteSpan bytes;
@@ -417,15 +496,10 @@ void readMail(MailMLRC *mail, const DocumentItem &item, MailAddressLists *lists)
         storeMessageId(mail, bytes);
     lists->cc = readMailAddressList(item, "OPFMessageCopyCCAddresses", WholeAddresses::Read);
     if (lists->cc.found)
-        CopyToField(mail->CcAddresses, copyAddresses(lists->cc.entries), FieldEncoding::Latin1);
+        (lists->cc.plain ? storeCc<QByteArray> : storeCc<QString>)(mail, lists->cc.entries);
     const MailAddressList bcc = readMailAddressList(item, "OPFMessageCopyBCCAddresses", WholeAddresses::Skip);
-    if (bcc.found) {
-        const QString joined = copyAddresses(bcc.entries);
-        if (joined.size() < int(sizeof mail->BccAddresses))
-            CopyToField(mail->BccAddresses, DecodeEntities(joined), FieldEncoding::Utf8);
-        else
-            noteValueTooLong(joined.size(), int(sizeof mail->BccAddresses));
-    }
+    if (bcc.found)
+        (bcc.plain ? storeBcc<QByteArray> : storeBcc<QString>)(mail, bcc.entries);
     if (GetElementText(item, "OPFMessageCopyReceivedTime", &text)
         && storeMessageDate(mail->ReceivedTime, text))
         storeTwelveHour(mail->ReceivedTime12);

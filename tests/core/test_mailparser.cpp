@@ -230,6 +230,19 @@ void TestMailParser::storedFields_data()
         QByteArray(48, 'b') + ';' + QByteArray(48, 'b') + ';');
     row("from: 2 x 50 bytes", list(from, {address("a@x", "A"), address(QByteArray(49, 'b'), "B")}), "FromAddress", "");
     row("from: no entry", element(from, "garbage"), "FromAddress", "");
+    // Lists of ASCII entries are joined as bytes, others as text: both ways store the same.
+    row("to: ASCII beside Latin-1 and beyond", list(to, {address("a@x", "A"), address("\xe2\x82\xac@y", "\xc3\xa9")}),
+        "ToAddresses", "a@x;?@y;");
+    row("cc: entry ended by a zero byte", list(cc, {address("a@x", "A"), address(QByteArray("b\0c@y", 5), "B")}),
+        "CcAddresses", "a@x;b;");
+    row("bcc: ASCII, decoded", list(bcc, {address("a&amp;b@x", "A"), address("c&lt;@y", "", false)}), "BccAddresses",
+        "a&b@x;c<@y;");
+    row("from: ASCII entry last", list(from, {address("\xc3\xa9@x", "E"), address("b@y", "B, b")}), "FromName",
+        "B b;B b;");
+    row("from: Korean name last", list(from, {address("a@x", "A"), address("h@x", "\xed\x99\x8d")}), "FromName",
+        "\xed\x99\x8d;\xed\x99\x8d;");
+    row("from: ASCII address of a Korean name", list(from, {address("a@x", "A"), address("h@x", "\xed\x99\x8d")}),
+        "FromAddress", "h@x;h@x;");
 }
 
 void TestMailParser::storedFields()
