@@ -19,6 +19,7 @@ private slots:
     void senderReduction_data();
     void senderReduction();
     void fieldStorage_data();
+    void plainAscii();
     void fieldStorage();
 };
 
@@ -205,4 +206,26 @@ void TestElementText::fieldStorage()
 }
 
 QTEST_APPLESS_MAIN(TestElementText)
+// Plain ASCII: no byte of 0x80 or more and no zero byte, wherever in the text it stands.
+void TestElementText::plainAscii()
+{
+    for (int size = 0; size <= 19; ++size) {
+        QByteArray text(size, 'a');
+        for (int i = 0; i < size; ++i)
+            text[i] = char(0x01 + (i * 37) % 0x7F); // every ASCII byte but zero
+        QVERIFY2(isPlainAscii(text.constData(), size), qPrintable(QString::number(size)));
+        for (int at = 0; at < size; ++at) {
+            for (const char bad : {'\0', '\x80', '\xff', '\xc3'}) {
+                QByteArray spoilt = text;
+                spoilt[at] = bad;
+                QVERIFY2(!isPlainAscii(spoilt.constData(), size),
+                         qPrintable(QStringLiteral("size %1, byte %2 at %3").arg(size).arg(uchar(bad)).arg(at)));
+            }
+        }
+    }
+    // 0x7F and 0x01 next to each other borrow nothing across bytes.
+    QVERIFY(isPlainAscii("\x7f\x01\x7f\x01\x7f\x01\x7f\x01", 8));
+    QVERIFY(isPlainAscii("\x01\x00", 1));
+}
+
 #include "test_elementtext.moc"
