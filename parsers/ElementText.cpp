@@ -5,6 +5,9 @@
 #include "parsers/ItemLosses.h"
 
 #include <QUuid>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <climits>
 #include <cstring>
 
@@ -121,6 +124,31 @@ struct NameBytes {
 constexpr NameBytes kNameBytes;
 inline bool isNameByte(char byte) { return kNameBytes.table[(unsigned char)byte]; }
 
+// Where the run of name bytes that starts at `from` ends.
+int nameRunEnd(const char *data, int from, int size)
+{
+#if defined(__SSE2__)
+    // Sixteen bytes at a time. Bytes of 0x80 and more compare as negative and fall in no range.
+    const auto inRange = [](__m128i bytes, char low, char high) {
+        return _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(char(low - 1))),
+                             _mm_cmplt_epi8(bytes, _mm_set1_epi8(char(high + 1))));
+    };
+    for (; from + 16 <= size; from += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + from));
+        const __m128i names = _mm_or_si128(
+            _mm_or_si128(_mm_or_si128(inRange(bytes, 'a', 'z'), inRange(bytes, 'A', 'Z')),
+                         _mm_or_si128(inRange(bytes, '0', ':'), inRange(bytes, '-', '.'))),
+            _mm_cmpeq_epi8(bytes, _mm_set1_epi8('_')));
+        const unsigned mask = unsigned(_mm_movemask_epi8(names));
+        if (mask != 0xFFFFu)
+            return from + __builtin_ctz(~mask);
+    }
+#endif
+    while (from < size && isNameByte(data[from]))
+        ++from;
+    return from;
+}
+
 bool isName(const char *name)
 {
     for (; *name; ++name)
@@ -141,9 +169,7 @@ void indexMarkers(const DocumentItem &item)
         const int position = int(at - data);
         const bool isEnd = position + 1 < size && data[position + 1] == '/';
         const int nameStart = position + 1 + (isEnd ? 1 : 0);
-        int nameEnd = nameStart;
-        while (nameEnd < size && isNameByte(data[nameEnd]))
-            ++nameEnd;
+        const int nameEnd = nameRunEnd(data, nameStart, size);
         // "</name" counts as an end marker only when ">" closes it at once.
         if (nameEnd == nameStart || (isEnd && (nameEnd == size || data[nameEnd] != '>')))
             continue;

@@ -112,10 +112,17 @@ void TestElementText::elementCuts()
 // every name, on items full of prefixes, broken tags and stray '<'.
 void TestElementText::indexedSearchMatchesPlainSearch()
 {
+    // Long names end on every side of a 16-byte step, at every kind of byte.
+    const QByteArray name15 = "OPF.Mail_09:z-Z", name16 = name15 + "q", name17 = name16 + "7";
+    const QByteArray name33 = name16 + name17;
     const QByteArray fragments[] = {"<A xml:space=\"preserve\">", "<AB xml:space=\"preserve\">", "</A>", "</AB>",
                                     "</ABC>", "<ABC>", "<B ", "</B>", "</A", "</A >", "<A/>", "<A-B>", "</A-B>",
-                                    "<", "<<", "</", "value", "&lt;", " ", "\xc3\xa9", "<A B>", "</A B>"};
-    const char *const names[] = {"A", "AB", "ABC", "B", "A-B", "A B", "C"};
+                                    "<", "<<", "</", "value", "&lt;", " ", "\xc3\xa9", "<A B>", "</A B>",
+                                    "<" + name15, "<" + name16, "<" + name17, "<" + name33, "</" + name15 + ">",
+                                    "</" + name16 + ">", "</" + name17 + ">", "</" + name33 + ">", name16, ">",
+                                    "\x7f", "\x80", "\xff", "/", "@", "[", "`", "{", ",", "^", ";", "\t"};
+    const char *const names[] = {"A",           "AB",          "ABC",         "B",          "A-B", "A B", "C",
+                                 name15.data(), name16.data(), name17.data(), name33.data()};
     QRandomGenerator random(7);
     for (int round = 0; round < 3000; ++round) {
         QByteArray bytes;
