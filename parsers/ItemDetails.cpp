@@ -349,10 +349,27 @@ bool cutIsContent(const DocumentItem &item, const char *listName, const ElementV
            && data[contentStart - 2] != '/';
 }
 
+// An attribute of the tag [tagStart, tagEnd] of a plain entry, read from where the
+// record found its name (`at`, -1 when the entry lacks it) as attribute() reads it.
+// False where that name is not the tag's first ` name="`: then attribute() searches.
+bool attributeAt(const char *piece, int tagStart, int tagEnd, int at, int nameLength, QString *value)
+{
+    if (at < 0) {
+        *value = QString();
+        return true;
+    }
+    const int open = at + nameLength;
+    if (at - 1 <= tagStart || piece[at - 1] != ' ' || open >= tagEnd || piece[open] != '"')
+        return false;
+    const auto *close = static_cast<const char *>(memchr(piece + open + 1, '"', size_t(tagEnd - open - 1)));
+    *value = close ? decodeXmlText(utf8Text(piece + open + 1, int(close - piece) - open - 1)).trimmed() : QString();
+    return true;
+}
+
 // The whole address of a list entry: the one "<emailAddress" start tag of the piece
 // between two entry end tags. False where the piece is not so simple (more than one
 // tag, a tag running on past the piece): the reading of the whole list then decides.
-bool wholeAddressOfPiece(const char *piece, int size, QVector<MailAddress> *addresses)
+bool wholeAddressOfPiece(const char *piece, int size, const AddressEntry &entry, QVector<MailAddress> *addresses)
 {
     static const char kOpen[] = "<emailAddress";
     const int openLength = int(sizeof kOpen) - 1;
@@ -367,7 +384,11 @@ bool wholeAddressOfPiece(const char *piece, int size, QVector<MailAddress> *addr
     const int end = startTagEnd(piece, size, at);
     if (end < 0)
         return false;
-    const MailAddress address = wholeAddress(QByteArray::fromRawData(lt, end - at + 1));
+    // A plain entry's attributes stand where the record found them.
+    MailAddress address;
+    if (!entry.plain || !attributeAt(piece, at, end, entry.a, kAddressAttribute.size(), &address.address)
+        || !attributeAt(piece, at, end, entry.n, kNameAttribute.size(), &address.name))
+        address = wholeAddress(QByteArray::fromRawData(lt, end - at + 1));
     if (!address.address.isEmpty())
         addresses->append(address);
     return true;
@@ -680,12 +701,12 @@ MailAddressList readMailAddressList(const DocumentItem &item, const char *listNa
             entry.n = nameMatcher.indexIn(entry.text);
             entry.t = typeMatcher.indexIn(entry.text);
         }
+        if (piecesGiveWhole)
+            piecesGiveWhole = wholeAddressOfPiece(from, size, entry, &list.whole);
         if (entry.a >= 0) {
             list.plain = list.plain && entry.plain;
             list.entries.append(entry);
         }
-        if (piecesGiveWhole)
-            piecesGiveWhole = wholeAddressOfPiece(from, size, &list.whole);
     }
     // After the last entry only its container's end may follow.
     if (piecesGiveWhole && memchr(from, '<', size_t(end - from)))

@@ -474,6 +474,27 @@ void TestItemDetails::addressListShapes_data()
     // The tag reader finds no end to the first tag and reads no address of the list.
     QTest::newRow("quote left open") << element("OPFMessageCopyToAddresses", openQuote + bob) << QStringList()
                                      << QByteArray();
+    // The record finds an attribute's name anywhere in the entry, the tag reader only
+    // as an attribute of the tag: where they differ, the tag reader's value counts.
+    const auto rawEntry = [](const QByteArray &before, const QByteArray &attributes) {
+        return before + "<emailAddress xml:space=\"preserve\" " + attributes + "></emailAddress>";
+    };
+    QTest::newRow("name inside another attribute's name")
+        << element("OPFMessageCopyToAddresses",
+                   rawEntry("", "XOPFContactEmailAddressAddress=\"x@x.example\" OPFContactEmailAddressAddress=\"a@x."
+                                "example\" OPFContactEmailAddressName=\"Ann\" OPFContactEmailAddressType=\"0\""))
+        << QStringList{"a@x.example|Ann"} << QByteArray();
+    QTest::newRow("name in text before the tag")
+        << element("OPFMessageCopyToAddresses",
+                   rawEntry("OPFContactEmailAddressName=\"Zed\" ", "OPFContactEmailAddressAddress=\"a@x.example\" "
+                                                                     "OPFContactEmailAddressName=\"Ann\" "
+                                                                     "OPFContactEmailAddressType=\"0\""))
+        << QStringList{"a@x.example|Ann"} << QByteArray();
+    QTest::newRow("value without quotes")
+        << element("OPFMessageCopyToAddresses",
+                   rawEntry("", "OPFContactEmailAddressAddress=\"a@x.example\" OPFContactEmailAddressName=Ann "
+                                "OPFContactEmailAddressType=\"0\""))
+        << QStringList{"a@x.example|"} << QByteArray();
     QTest::newRow("entry with text and entities")
         << element("OPFMessageCopyToAddresses", entry(" o@x.example ", "O&apos;Brien &amp; Co"))
         << QStringList{"o@x.example|O'Brien & Co"} << QByteArray();
