@@ -112,9 +112,10 @@ void TestElementText::elementCuts()
 // every name, on items full of prefixes, broken tags and stray '<'.
 void TestElementText::indexedSearchMatchesPlainSearch()
 {
-    // Long names end on every side of a 16-byte step, at every kind of byte.
-    const QByteArray name15 = "OPF.Mail_09:z-Z", name16 = name15 + "q", name17 = name16 + "7";
-    const QByteArray name33 = name16 + name17;
+    // Long names end on every side of a 16-byte step, at every kind of byte. They live as
+    // long as the program: the loss context keeps the name of the element searched last.
+    static const QByteArray name15 = "OPF.Mail_09:z-Z", name16 = name15 + "q", name17 = name16 + "7";
+    static const QByteArray name33 = name16 + name17;
     const QByteArray fragments[] = {"<A xml:space=\"preserve\">", "<AB xml:space=\"preserve\">", "</A>", "</AB>",
                                     "</ABC>", "<ABC>", "<B ", "</B>", "</A", "</A >", "<A/>", "<A-B>", "</A-B>",
                                     "<", "<<", "</", "value", "&lt;", " ", "\xc3\xa9", "<A B>", "</A B>",
