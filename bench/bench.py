@@ -21,7 +21,9 @@ of --runs runs counts, for wall time and for CPU time (user + system of the comm
 children, from GNU time). Comparators:
   scans       `cat FILE >/dev/null`;
   saves       `cp -r` of the save's own output tree (made by the run just before) into the
-              same temporary folder, then `sync`; the save too ends with `sync`.
+              same temporary folder, then `sync`; the save too ends with `sync`. Every save and
+              copy writes into a new folder, removed after the figure: the temporary folder needs
+              room for 3 x --runs outputs (about 20 GiB at the default size).
 Peak memory is the command's maximum resident set; its target is the record memory the scan
 reports (`recordBytes`, what the record-memory watch counts) plus 64 MiB.
 The browse figure is absolute: the time from a click on the folder of 20,000 mails in the
@@ -33,7 +35,8 @@ instruction counts (valgrind --tool=callgrind). The saves' system time depends o
 system more than on the save: ext4 without a journal walks past every inode deleted in the
 last minutes before it hands out a new one, and each run deletes the thousands of files the
 last one wrote, so that cost grows over a run and lands on whichever command comes next. The
-user column is free of it; --tmp on a tmpfs (/dev/shm) takes the file system out of both sides.
+saves therefore never write where files were just deleted; the user column is free of the file
+system either way, and --tmp on a tmpfs (/dev/shm) takes it out of both sides.
 """
 import argparse
 import json
@@ -216,12 +219,20 @@ def scan_figures(cli, path, runs, report, name, baseline_cli=None):
 
 
 def save_figure(cli, path, work, runs, report, records, baseline_cli=None):
+    # Every save and every copy writes into a folder of its own, reached through the links
+    # saved and copied: deleting the last run's thousands of files right before the next
+    # run would make that run pay for them (see the header). The folders go after a figure.
     saved = work / "saved"
     copied = work / "copied"
+    outputs = work / "outputs"
+    made = iter(range(1 << 30))
 
-    def empty(folder):
-        shutil.rmtree(folder, ignore_errors=True)
-        folder.mkdir()
+    def fresh(link):
+        folder = outputs / str(next(made))
+        folder.mkdir(parents=True)
+        if link.is_symlink():
+            link.unlink()
+        link.symlink_to(folder)
 
     def save_command(program, format_name):
         return ["sh", "-c", '"$1" save "$2" "$3" --format "$4"; status=$?; sync; exit $status', "save",
@@ -230,15 +241,14 @@ def save_figure(cli, path, work, runs, report, records, baseline_cli=None):
     # The comparator copies what the save just before it wrote: the same files, the same bytes.
     copy = ["sh", "-c", 'cp -r "$1"/. "$2" && sync', "copy", str(saved), str(copied)]
     for format_name in SAVE_FORMATS:
-        commands = [(save_command(cli, format_name), lambda: (empty(saved), empty(copied)), SAVE_STATUSES),
-                    (copy, lambda: empty(copied), (0,))]
+        commands = [(save_command(cli, format_name), lambda: fresh(saved), SAVE_STATUSES),
+                    (copy, lambda: fresh(copied), (0,))]
         if baseline_cli:
-            commands.append((save_command(baseline_cli, format_name), lambda: (empty(saved), empty(copied)),
-                             SAVE_STATUSES))
+            commands.append((save_command(baseline_cli, format_name), lambda: fresh(saved), SAVE_STATUSES))
         measured = interleaved(commands, runs)
         save, baseline = measured[0], measured[1]
-        # The last save's output (the comparator's copy may already be emptied).
-        output_bytes = sum(f.stat().st_size for f in saved.rglob("*") if f.is_file())
+        # The last copy holds what the measured save wrote.
+        output_bytes = sum(f.stat().st_size for f in copied.resolve().rglob("*") if f.is_file())
         report.ratio("save %s (%.2f GiB)" % (format_name, path.stat().st_size / GIB), save, baseline,
                      "cp -r output + sync", TARGET_SAVE, records + MEMORY_ALLOWANCE)
         if baseline_cli:
@@ -250,8 +260,7 @@ def save_figure(cli, path, work, runs, report, records, baseline_cli=None):
             format_name, written[0] if written else "wrote nothing it reported",
             "" if save.last.status == 0 else " (some items failed; status %d)" % save.last.status,
             output_bytes / GIB), flush=True)
-        empty(saved)
-        empty(copied)
+        shutil.rmtree(outputs)
 
 
 def browse_figure(browse, work, runs, report, scale):
