@@ -351,7 +351,7 @@ void QParseDatabase::OnStartScan()
         return;
     }
     if (recordMemoryFull)
-        QMessageBox::information(parentWidget(), QString(), tr(kRecordMemoryFullMessage));
+        QMessageBox::information(parentWidget(), QString(), tr(recordSpaceFullMessage()));
     if (anyRecordsLoaded())
         emit InformationDlgOpen();
     else

@@ -283,7 +283,7 @@ int scanToSave(const QString &olmPath, bool *incomplete)
         return kExitRefused;
     }
     if (result == ScanResult::Incomplete)
-        fprintf(stderr, "%s\n", kRecordMemoryFullMessage);
+        fprintf(stderr, "%s\n", recordSpaceFullMessage());
     if (incomplete)
         *incomplete = result == ScanResult::Incomplete;
     if (!anyRecordsLoaded()) {

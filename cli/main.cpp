@@ -69,7 +69,7 @@ int runScan(const QList<QByteArray> &arguments)
         return kExitRefused;
     }
     if (result == ScanResult::Incomplete)
-        fprintf(stderr, "%s\n", kRecordMemoryFullMessage);
+        fprintf(stderr, "%s\n", recordSpaceFullMessage());
     if (json)
         fputs(QJsonDocument(scanSummaryJson(counts, withItems)).toJson(QJsonDocument::Compact).constData(), stdout);
     else

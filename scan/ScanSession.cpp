@@ -17,6 +17,10 @@
 const char kInvalidFileMessage[] = "The scanned file is either an invalid file or heavily damaged.";
 const char kRecordMemoryFullMessage[] =
     "The scan stopped early: the items found fill the memory set aside for them. The items found so far are kept.";
+const char kRecordDiskFullMessage[] =
+    "The scan stopped early: the temporary disk has no room left for the items found. The items found so far are kept.";
+
+const char *recordSpaceFullMessage() { return recordDiskFull ? kRecordDiskFullMessage : kRecordMemoryFullMessage; }
 
 namespace {
 // "PK" 03 04 and version 45: how every export starts.
@@ -109,7 +113,8 @@ WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks)
                         .arg(dwOffset)
                         .arg(lSize)
                         .arg(walk == WalkResult::Stopped ? QStringLiteral("stopped on request")
-                                                         : QStringLiteral("the items found filled the memory set aside for them"))});
+                             : recordDiskFull ? QStringLiteral("the temporary disk has no room left for the items found")
+                                              : QStringLiteral("the items found filled the memory set aside for them"))});
     return walk;
 }
 

@@ -5,8 +5,12 @@
 
 // Shown when a file is refused or yields nothing.
 extern const char kInvalidFileMessage[]; // "The scanned file is either an invalid file or heavily damaged."
-// Shown when the items found filled the memory set aside for records.
+// Shown when the items found filled the memory set aside for records, or the
+// temporary disk that holds those past it.
 extern const char kRecordMemoryFullMessage[];
+extern const char kRecordDiskFullMessage[];
+// The one of the two that ended this scan.
+const char *recordSpaceFullMessage();
 
 // Frees everything the previous scan built: the record lists with their buffers,
 // the folder attribute list and the folder maps.

@@ -222,12 +222,22 @@ private slots:
         QCOMPARE(counts.value(LossReason::ItemCutByDamage), qint64(0));
     }
 
-    // Records come from shared blocks: each slot reads as zero, none overlaps another
-    // across block ends, the watch counts each record's own size, and a dropped tail's
-    // slot is handed out again cleared.
+    // Records come from shared blocks, in memory or, past the resident share, in the
+    // temporary file: each slot reads as zero, none overlaps another across block ends,
+    // the watch counts each record's own size, and a dropped tail's slot is handed out
+    // again cleared.
+    void recordSlotsAreZeroedAndCountedEachAlone_data()
+    {
+        QTest::addColumn<qint64>("residentLimit");
+        QTest::newRow("in memory") << defaultResidentMemoryLimit();
+        QTest::newRow("on disk") << (qint64(4) << 20);
+    }
+
     void recordSlotsAreZeroedAndCountedEachAlone()
     {
+        QFETCH(qint64, residentLimit);
         CleanListAndHash();
+        residentMemoryLimit = residentLimit;
         const size_t size = sizeof(MailMLRC);
         QVector<unsigned char *> handed;
         for (int i = 0; i < 2500; ++i) { // more records than one block holds
@@ -240,6 +250,7 @@ private slots:
         for (int i = 0; i < handed.size(); ++i)
             QVERIFY2(handed[i][0] == (i % 250) + 1 && handed[i][size - 1] == (i % 250) + 1, qPrintable(QString::number(i)));
         QCOMPARE(recordMemoryInUse, qint64(size) * handed.size());
+        QCOMPARE(recordBytesOnDisk() > 0, residentLimit < defaultResidentMemoryLimit());
 
         returnRecordSlot(handed.last(), size);
         QCOMPARE(allocateRecordSlot(size), static_cast<void *>(handed.last()));
@@ -260,6 +271,7 @@ private slots:
         recordMemoryLimit = defaultRecordMemoryLimit();
         auto *fresh = static_cast<unsigned char *>(allocateRecordSlot(size));
         QVERIFY(fresh && std::all_of(fresh, fresh + size, [](unsigned char b) { return b == 0; }));
+        residentMemoryLimit = defaultResidentMemoryLimit();
     }
 
     // Attachment entries that no mail takes and folders without end are kept beside

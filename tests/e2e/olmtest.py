@@ -32,12 +32,13 @@ def cli_path():
     return path
 
 
-def run_cli(testcase, *arguments, timeout=CLI_TIMEOUT):
-    """Runs mendora-cli in UTC (dates in the report depend on the zone); fails on a crash or hang."""
+def run_cli(testcase, *arguments, timeout=CLI_TIMEOUT, preexec_fn=None):
+    """Runs mendora-cli in UTC (dates in the report depend on the zone); fails on a crash or hang.
+    preexec_fn runs in the child before mendora-cli starts (a memory limit, say)."""
     environment = dict(os.environ, TZ="UTC", LC_ALL="C.UTF-8", LANG="C.UTF-8")
     try:
         result = subprocess.run([cli_path(), *map(str, arguments)], capture_output=True, timeout=timeout,
-                                env=environment, stdin=subprocess.DEVNULL)
+                                env=environment, stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
     except subprocess.TimeoutExpired:
         testcase.fail("mendora-cli %s did not finish within %d s" % (" ".join(map(str, arguments)), timeout))
     testcase.assertGreaterEqual(result.returncode, 0, "mendora-cli was killed by signal %d: %s"
