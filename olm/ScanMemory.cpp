@@ -129,17 +129,22 @@ int openSpillFile()
     return descriptor;
 }
 
-// Dirty pages of the file are written out while the scan goes on, at most two runs
-// behind, so that memory under a limit fills with pages the system can simply drop.
+// Each full run of the file starts on its way to disk, and the scan waits for the run
+// that leaves a quarter of the resident limit behind it (two at least), so memory under a
+// limit fills with pages the system can simply drop, while a scan with room to spare
+// rarely waits for the disk.
 void writeOutEarlierRuns()
 {
-    int runsSeen = 0;
-    for (auto block = recordBlocks.rbegin(); block != recordBlocks.rend() && runsSeen < 2; ++block) {
+    const qint64 runsAhead = qMax<qint64>(2, residentMemoryLimit / 4 / qint64(kSpillRunSize));
+    qint64 runsSeen = 0;
+    for (auto block = recordBlocks.rbegin(); block != recordBlocks.rend() && runsSeen <= runsAhead; ++block) {
         if (block->fileOffset < 0)
             continue;
-        const unsigned flags = runsSeen == 0 ? SYNC_FILE_RANGE_WRITE
-                                             : SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-        sync_file_range(spill.descriptor, block->fileOffset, off64_t(block->size), flags);
+        if (runsSeen == 0)
+            sync_file_range(spill.descriptor, block->fileOffset, off64_t(block->size), SYNC_FILE_RANGE_WRITE);
+        else if (runsSeen == runsAhead)
+            sync_file_range(spill.descriptor, block->fileOffset, off64_t(block->size),
+                            SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
         ++runsSeen;
     }
 }
@@ -186,11 +191,12 @@ char *mapSpillRun(size_t) { return nullptr; }
 void closeSpillFile() {}
 #endif
 
-// Memory blocks while records hold less than half the resident limit, runs of the
-// temporary file after that (or memory blocks again where there is no such file).
+// Memory blocks while what stays in memory holds less than a quarter of the resident
+// limit, runs of the temporary file after that (or memory blocks again where there is no
+// such file): the rest is for what cannot go to disk, some 900 bytes of details a mail.
 bool addRecordBlock(size_t atLeast)
 {
-    const bool inMemory = residentMemoryInUse + qint64(kRecordBlockSize) <= residentMemoryLimit / 2;
+    const bool inMemory = residentMemoryInUse + qint64(kRecordBlockSize) <= residentMemoryLimit / 4;
     if (!inMemory) {
         const size_t size = atLeast > kSpillRunSize ? slotSize(atLeast) : kSpillRunSize;
         if (char *start = mapSpillRun(size)) {

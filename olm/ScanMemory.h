@@ -8,7 +8,7 @@
 //
 // What has to stay in memory is watched against residentMemoryLimit, half of the memory
 // in force (the control group's limit, the process's limits, the machine). Records take
-// memory blocks up to half of that; past it they are cut from runs of a deleted file in
+// memory blocks up to a quarter of that; past it they are cut from runs of a deleted file in
 // the temporary directory, mapped shared, whose pages the system writes out and drops
 // under pressure, so an export whose records outgrow memory still scans whole.
 #include <QByteArray>
