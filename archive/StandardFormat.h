@@ -55,7 +55,7 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
 QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
                            QStringList *problems);
 // The Message-ID the message carries (<id@host>); empty when the mail has none.
-QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details);
+QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details, const TextReader &olm);
 // Quoted-printable text of a body given in pieces, as the whole would be encoded: lines
 // of at most 76 characters with soft breaks "=" LF, and a line that could pass for an
 // mbox separator begun with its first byte encoded.

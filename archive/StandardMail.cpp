@@ -373,10 +373,10 @@ void writeAttachment(MessageOutput &message, const QString &storedName, const QS
 }
 
 // What a mail without an identifier of its own is: from the scan, or else from its record.
-QByteArray mailIdentity(const MailMLRC &mail, const MailDetails &details)
+QByteArray mailIdentity(const MailMLRC &mail, const MailDetails &details, const TextReader &olm)
 {
-    if (!details.identity.isEmpty())
-        return details.identity;
+    if (!details.place.isEmpty())
+        return itemIdentity(details.place, olm);
     return utf8Field(mail.Subject).toUtf8() + '\0' + latin1Field(mail.SentTime).toLatin1() + '\0'
            + latin1Field(mail.ReceivedTime).toLatin1() + '\0' + utf8Field(mail.FolderPath).toUtf8() + '\0'
            + QByteArray::number(mail.BodyOffset) + '\0' + QByteArray::number(mail.BodySize);
@@ -406,7 +406,7 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
     if (!subject.isEmpty())
         message.lines("Subject: " + subjectValue(subject, int(qstrlen("Subject: ")), "\n"));
     message.line("Date: " + headerDate(mail));
-    const QByteArray messageId = standardMessageId(mail, details);
+    const QByteArray messageId = standardMessageId(mail, details, olm);
     if (!messageId.isEmpty())
         message.line("Message-ID: " + messageId);
     message.line("MIME-Version: 1.0");
@@ -435,12 +435,12 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
 } // namespace
 
 // <left@right>, as readers take it: what an identifier holds beyond that is percent-encoded.
-QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details)
+QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details, const TextReader &olm)
 {
     // Identifiers from the export are stored in brackets; the scan's own are random,
     // and a second save must give the same message.
     if (mail.MessageId[0] != '<')
-        return '<' + stableItemUuid("mail", mailIdentity(mail, details)).toString(QUuid::WithoutBraces).toLatin1()
+        return '<' + stableItemUuid("mail", mailIdentity(mail, details, olm)).toString(QUuid::WithoutBraces).toLatin1()
                + "@mendora.invalid>";
     QString id = latin1Field(mail.MessageId).trimmed();
     if (id.startsWith(QLatin1Char('<')))

@@ -468,6 +468,7 @@ void Walk::handPart(DocumentKind kind, const QString &folderPath, qint64 from, q
     pBuff = m_reader.terminatedAt(from, to - from, &available);
     // A short read hands on the bytes there are.
     pBuffSize = available;
+    pBuffFileOffset = from;
     m_sink.takeDocument(kind, folderPath, to + endShift);
     m_reader.releaseTerminator();
     pBuff = nullptr;

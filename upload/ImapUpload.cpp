@@ -287,7 +287,7 @@ private:
             return;
         }
         // Each copy the mailbox holds stands for one mail of that Message-ID.
-        const QByteArray id = identifierOf(standardMessageId(mail, detailsOf(&mail)));
+        const QByteArray id = identifierOf(standardMessageId(mail, detailsOf(&mail), *m_request.olm));
         if (!id.isEmpty()) {
             auto copies = mailbox.present.find(id);
             if (copies != mailbox.present.end() && *copies > 0) {
