@@ -238,6 +238,9 @@ private slots:
         QFETCH(qint64, residentLimit);
         CleanListAndHash();
         residentMemoryLimit = residentLimit;
+        // The system's temporary directory may be a memory file system, which records never use.
+        const QByteArray systemTemporary = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(QCoreApplication::applicationDirPath()));
         const size_t size = sizeof(MailMLRC);
         QVector<unsigned char *> handed;
         for (int i = 0; i < 2500; ++i) { // more records than one block holds
@@ -272,6 +275,10 @@ private slots:
         auto *fresh = static_cast<unsigned char *>(allocateRecordSlot(size));
         QVERIFY(fresh && std::all_of(fresh, fresh + size, [](unsigned char b) { return b == 0; }));
         residentMemoryLimit = defaultResidentMemoryLimit();
+        if (systemTemporary.isNull())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", systemTemporary);
     }
 
     // Attachment entries that no mail takes and folders without end are kept beside
