@@ -153,7 +153,7 @@ void writeOutEarlierRuns()
 // disk refuses the run here instead of faulting on a page later.
 char *mapSpillRun(size_t size)
 {
-    if (spill.unusable)
+    if (spill.unusable || recordDiskFull)
         return nullptr;
     if (spill.descriptor < 0 && (spill.descriptor = openSpillFile()) < 0) {
         spill.unusable = true;
@@ -192,8 +192,9 @@ void closeSpillFile() {}
 #endif
 
 // Memory blocks while what stays in memory holds less than a quarter of the resident
-// limit, runs of the temporary file after that (or memory blocks again where there is no
-// such file): the rest is for what cannot go to disk, some 900 bytes of details a mail.
+// limit, runs of the temporary file after that: the rest is for what cannot go to disk,
+// some 900 bytes of details a mail. Without such a file, or once its disk is full,
+// memory blocks again, up to the resident limit.
 bool addRecordBlock(size_t atLeast)
 {
     const bool inMemory = residentMemoryInUse + qint64(kRecordBlockSize) <= residentMemoryLimit / 4;
@@ -205,8 +206,6 @@ bool addRecordBlock(size_t atLeast)
             poison(start, size);
             return true;
         }
-        if (recordDiskFull)
-            return false;
     }
     const size_t size = atLeast > kRecordBlockSize ? slotSize(atLeast) : kRecordBlockSize;
     void *start = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

@@ -10,7 +10,8 @@
 // in force (the control group's limit, the process's limits, the machine). Records take
 // memory blocks up to a quarter of that; past it they are cut from runs of a deleted file in
 // the temporary directory, mapped shared, whose pages the system writes out and drops
-// under pressure, so an export whose records outgrow memory still scans whole.
+// under pressure, so an export whose records outgrow memory still scans whole. When that
+// disk fills, records take memory blocks again until the resident limit.
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -20,7 +21,7 @@
 extern qint64 recordMemoryLimit;
 extern qint64 recordMemoryInUse;
 extern bool recordMemoryFull;
-// Set with recordMemoryFull when it was the temporary disk that ran out.
+// The temporary disk had no room for more records; said when the scan ends incomplete.
 extern bool recordDiskFull;
 extern qint64 residentMemoryLimit;
 extern qint64 residentMemoryInUse;
