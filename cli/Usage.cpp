@@ -88,7 +88,8 @@ const char kExitStatuses[] =
     "  4    save: the output could not be created\n"
     "  5    save: a folder named with --folder is not in the file\n"
     "  6    save: stopped by Ctrl-C or SIGTERM; the output holds whole items only\n"
-    "  7    scan: the record memory filled up; the items found so far were reported\n"
+    "  7    scan: the record memory or the temporary disk filled up; the items found\n"
+    "       so far were reported\n"
     "  8    upload: no connection, an untrusted certificate or a refused login\n"
     "  64   usage error: a missing or unknown command, option or argument\n";
 
