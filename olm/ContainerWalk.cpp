@@ -473,6 +473,7 @@ void Walk::handPart(DocumentKind kind, const QString &folderPath, qint64 from, q
     m_reader.releaseTerminator();
     pBuff = nullptr;
     pBuffSize = 0;
+    pBuffFileOffset = 0;
 }
 
 void Walk::reportDispatched(DocumentKind kind, const QString &entryName, qint64 start, qint64 size, qint64 end)

@@ -4,14 +4,17 @@
 #include "archive/BundleLayout.h"
 #include "archive/ItemConverters.h"
 #include "archive/SaveBundle.h"
+#include "archive/StableIdentity.h"
 #include "archive/StandardFiles.h"
 #include "olm/FolderModel.h"
 #include "olm/LossAccount.h"
+#include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 #include "scan/ScanSession.h"
 
+#include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -279,6 +282,30 @@ private slots:
             qunsetenv("TMPDIR");
         else
             qputenv("TMPDIR", systemTemporary);
+    }
+
+    // The identity behind a standard file's UID is digested when the save asks for it,
+    // from the item's own bytes read back from the file: each item's offset and the
+    // SHA-1 of the bytes before its end tag.
+    void itemIdentityDigestsTheItemsOwnBytes()
+    {
+        const QByteArray name = "Local/Address Book/Contacts.xml";
+        const QByteArray contacts = document("contacts", 2, contact("Ann") + contact("Bo"));
+        OlmBuilder file;
+        file.entry("Local/x/a_0000", "an attachment before the document");
+        const qint64 dataStart = file.entry(name, contacts) + 30 + name.size() + 20;
+        QCOMPARE(scan(file), ScanResult::Finished);
+        QCOMPARE(ContactItemCount, qint64(2));
+        const FileTextReader olm(fileDescriptor, lSize);
+        const int endTag = int(qstrlen("</contact>"));
+        const int firstEnd = contacts.indexOf("</contact>");
+        const int secondEnd = contacts.indexOf("</contact>", firstEnd + 1);
+        const auto identity = [&](qint64 from, qint64 to) {
+            return QByteArray::number(dataStart + from) + ' '
+                   + QCryptographicHash::hash(contacts.mid(int(from), int(to - from)), QCryptographicHash::Sha1).toHex();
+        };
+        QCOMPARE(itemIdentity(detailsOf(TmpCTRCPtrStart).place, olm), identity(0, firstEnd));
+        QCOMPARE(itemIdentity(detailsOf(TmpCTRCPtrStart->Next).place, olm), identity(firstEnd + endTag, secondEnd));
     }
 
     // Attachment entries that no mail takes and folders without end are kept beside
