@@ -1,7 +1,6 @@
 #include "platform/MemorySize.h"
 
 #include <QFile>
-#include <QVector>
 
 #include <sys/resource.h>
 #include <unistd.h>
