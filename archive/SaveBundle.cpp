@@ -6,6 +6,7 @@
 #include "archive/MailWriter.h"
 #include "archive/OutputFile.h"
 #include "archive/StandardFiles.h"
+#include "archive/VisibleText.h"
 #include "olm/FolderModel.h"
 #include "olm/LossAccount.h"
 #include "parsers/RecordLists.h"
@@ -250,12 +251,12 @@ private:
     {
         QString text = QStringLiteral("Rescue report\n\nItems written, per folder:\n");
         for (const FolderWritten &folder : m_writtenPerFolder)
-            text += QStringLiteral("  %1: %2 %3\n").arg(folder.folder).arg(folder.items).arg(QLatin1String(itemKindName(folder.kind)));
+            text += QStringLiteral("  %1: %2 %3\n").arg(visibleText(folder.folder)).arg(folder.items).arg(QLatin1String(itemKindName(folder.kind)));
         QStringList lines;
         for (const QVector<Loss> *losses : {&m_scanLosses, &m_report.losses})
             for (const Loss &loss : *losses)
                 if (!loss.standardFilesKeepIt) // the standard files hold these whole
-                    lines << QStringLiteral("  ") + lossLogLine(loss) + QLatin1Char('\n');
+                    lines << QStringLiteral("  ") + visibleText(lossLogLine(loss)) + QLatin1Char('\n');
         text += QStringLiteral("\nLosses (%1):\n").arg(lines.size());
         text += lines.isEmpty() ? QStringLiteral("  none: everything the scan found was written\n") : lines.join(QString());
         if (recordedLosses().size() >= kLossEntriesKept)

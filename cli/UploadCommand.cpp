@@ -1,5 +1,6 @@
 #include "cli/UploadCommand.h"
 
+#include "archive/VisibleText.h"
 #include "cli/SaveCommand.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
@@ -102,7 +103,7 @@ Parsed parseArguments(const QList<QByteArray> &arguments, UploadArguments *parse
 // A password typed on the terminal is not shown.
 QString promptForPassword(const QString &account)
 {
-    fprintf(stderr, "Password for %s: ", account.toUtf8().constData());
+    fprintf(stderr, "Password for %s: ", visibleText(account).toUtf8().constData());
     fflush(stderr);
     termios saved;
     const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
