@@ -74,7 +74,8 @@ class UploadToDovecot(GeneratedFiles):
     def assert_arrived_as_exported(self, boxes, expected, root, separator, manifest):
         """Every exported message in its mailbox, byte for byte and in order, its internal
         date the message's date, \\Seen as the export says."""
-        read = {standardcheck.bare_id(mail["messageId"]): mail["read"] for mail in manifest["mails"]}
+        read = {standardcheck.bare_id(mail["messageId"]): mail["read"] for mail in manifest["mails"]
+                if mail["messageId"]}
         wanted = {}
         for folder, messages in expected.items():
             names = root + [name.replace(separator, "_") for name in folder.split("/")]
@@ -91,10 +92,14 @@ class UploadToDovecot(GeneratedFiles):
                 for data, internal, flags, _ in boxes[name]:
                     date = email.utils.parsedate_to_datetime(standardcheck.parse_message(data)["Date"])
                     self.assertEqual(time.mktime(internal), date.timestamp())
+                    if message_id(data).endswith("@mendora.invalid"):  # made from the mail's content
+                        continue
                     self.assertEqual(b"\\Seen" in flags, read[message_id(data)], message_id(data))
 
     def test_realistic_and_damaged_files_arrive_as_the_standard_export_writes_them(self):
-        realistic, realistic_manifest = self.generate("realistic.olm", "--realistic", "--mails", 40, "--seed", 5)
+        # Mails without a usable Message-ID among them: a second run must know them too.
+        realistic, realistic_manifest = self.generate("realistic.olm", "--realistic", "--mails", 40, "--seed", 5,
+                                                      "--without-message-ids")
         damaged_manifest = __import__("json").loads((SAMPLES / "damaged.json").read_text(encoding="utf-8"))
         cases = [(realistic, realistic_manifest, "/", []), (SAMPLES / "damaged.olm", damaged_manifest, ".",
                                                              ["--into", "Old mail/damaged.olm export"])]
