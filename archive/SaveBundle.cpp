@@ -1,6 +1,7 @@
 #include "archive/SaveBundle.h"
 
 #include "archive/BundleLayout.h"
+#include "archive/FolderLabels.h"
 #include "archive/ItemConverters.h"
 #include "archive/MailboxPaths.h"
 #include "archive/MailWriter.h"
@@ -86,12 +87,20 @@ namespace {
 QString quoted(const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
 } // namespace
 
+QString describeItem(const MailMLRC &mail, FolderLabels &labels)
+{
+    // A path too long for the record's field is left empty there; the folder model has it.
+    QString folder = shortenedForDisplay(utf8Field(mail.FolderPath));
+    if (folder.isEmpty())
+        folder = labels.label(mail.ParentId);
+    return QStringLiteral("mail %1 in %2 (%3)")
+        .arg(quoted(utf8Field(mail.Subject)), folder.isEmpty() ? QLatin1String(kFolderWithoutPathName) : folder,
+             latin1Field(mail.MessageId));
+}
 QString describeItem(const MailMLRC &mail)
 {
-    const QString folder = utf8Field(mail.FolderPath);
-    return QStringLiteral("mail %1 in %2 (%3)")
-        .arg(quoted(utf8Field(mail.Subject)), folder.isEmpty() ? QStringLiteral("Folder1") : folder,
-             latin1Field(mail.MessageId));
+    FolderLabels labels;
+    return describeItem(mail, labels);
 }
 QString describeItem(const ContactInformation &contact)
 {
@@ -155,15 +164,6 @@ QVector<SaveFolder> distinctFolders(const QVector<SaveFolder> &folders)
     return distinct;
 }
 
-QString folderOf(const MailMLRC &mail) { return folderPathOf(mail.ParentId); }
-template <typename Record> QString folderOf(const Record &) { return QString(); }
-
-// The folder a kind other than mail is written under, as the report names it.
-QString folderLabel(const SaveFolder &folder)
-{
-    const QString path = folderPathOf(folder.id);
-    return path.isEmpty() ? QStringLiteral("(root)") : path;
-}
 
 class BundleSaver
 {
@@ -198,7 +198,7 @@ public:
                 break;
             const qint64 writtenBefore = m_report.writtenTotal();
             saveFolder(folder);
-            m_writtenPerFolder.append({folderLabel(folder), kindOf(folder.type), m_report.writtenTotal() - writtenBefore});
+            m_writtenPerFolder.append({folderLabel(folder.id), kindOf(folder.type), m_report.writtenTotal() - writtenBefore});
         }
         if (m_standard) {
             m_standard->finish();
@@ -208,6 +208,17 @@ public:
     }
 
 private:
+    // The folder a kind other than mail is written under, as the report names it.
+    QString folderLabel(qint64 folderId)
+    {
+        const QString label = m_labels.label(folderId);
+        return label.isEmpty() ? QStringLiteral("(root)") : label;
+    }
+    QString folderOf(const MailMLRC &mail) { return m_labels.label(mail.ParentId); }
+    template <typename Record> QString folderOf(const Record &) { return QString(); }
+    QString describe(const MailMLRC &mail) { return describeItem(mail, m_labels); }
+    template <typename Record> QString describe(const Record &record) { return describeItem(record); }
+
     struct FolderWritten {
         QString folder;
         ItemKind kind;
@@ -221,7 +232,7 @@ private:
             m_progress.kind = kind;
             m_progress.kindDone = m_kindDone[size_t(kind)];
             m_progress.kindTotal = m_kindTotals[size_t(kind)];
-            m_progress.folder = kind == ItemKind::Mail ? folderPathOf(folder.id) : folderLabel(folder);
+            m_progress.folder = kind == ItemKind::Mail ? m_labels.label(folder.id) : folderLabel(folder.id);
             if (m_progress.folder.isEmpty())
                 m_progress.folder = QLatin1String(kFolderWithoutPathName);
             reportProgress();
@@ -322,14 +333,19 @@ private:
     void saveMailFolder(qint64 folderId)
     {
         caption("Saving Mail Folders...");
+        const QVector<const MailMLRC *> mails = m_mailsOf.value(folderId);
+        if (mails.isEmpty())
+            return;
+        // Once per folder, not per mail: a deep folder's path is as long as its depth.
+        const QString mboxPath = m_mailboxes.relativePath(folderId);
         bool named = false;
-        for (const MailMLRC *mail : m_mailsOf.value(folderId)) {
+        for (const MailMLRC *mail : mails) {
             if (stopRequested())
                 break;
             if (!named && m_mailboxes.isRenamed(folderId))
-                folderRenamed(folderId);
+                folderRenamed(folderId, mboxPath);
             named = true;
-            saveMail(*mail);
+            saveMail(*mail, mboxPath);
             itemDone();
         }
         m_mailbox.reset();
@@ -337,10 +353,10 @@ private:
 
     // A folder whose name a file system cannot keep, or would not tell from another
     // folder's, is written under another name; the account of losses says which.
-    void folderRenamed(qint64 folderId)
+    void folderRenamed(qint64 folderId, const QString &mboxPath)
     {
-        const QString path = folderPathOf(folderId);
-        const QString written = QLatin1String(kMailDirectory) + QLatin1Char('/') + m_mailboxes.relativePath(folderId);
+        const QString path = m_labels.label(folderId);
+        const QString written = shortenedForDisplay(QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath);
         const QString why = QStringLiteral("its mails are in %1, since its own name cannot be a file name or is "
                                            "another folder's there").arg(written);
         saveLoss(Loss{LossReason::FolderPathLost, QStringLiteral("folder"), path, path, QString(), why});
@@ -349,17 +365,16 @@ private:
 
     // Appends one message; a message that could not be written whole is cut off
     // again, so the mbox file only ever holds whole messages.
-    void saveMail(const MailMLRC &mail)
+    void saveMail(const MailMLRC &mail, const QString &mboxPath)
     {
         if (m_standard) {
-            saveStandard(describeItem(mail), folderOf(mail), ItemKind::Mail, [&](QStringList *problems, QString *reason) {
-                return m_standard->addMail(mail, m_mailboxes.relativePath(mail.ParentId), *m_request.olm, problems,
-                                           reason);
+            saveStandard(mail, ItemKind::Mail, [&](QStringList *problems, QString *reason) {
+                return m_standard->addMail(mail, mboxPath, *m_request.olm, problems, reason);
             });
             return;
         }
         const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(kMailDirectory) + QLatin1Char('/')
-                             + m_mailboxes.relativePath(mail.ParentId);
+                             + mboxPath;
         if (!m_mailbox || m_mailbox->fileName() != path) {
             m_mailbox.reset();
             if (!openMailbox(path, mail))
@@ -373,13 +388,13 @@ private:
         if (!writeMboxMessage(file, mail, *m_request.olm, innerNumber, &problems) || !file.flush()) {
             const QString reason = file.failure();
             if (!file.resize(before))
-                log(QStringLiteral("%1 could not be cut back to its last whole message").arg(path));
+                log(QStringLiteral("%1 could not be cut back to its last whole message").arg(shortenedForDisplay(path)));
             m_mailbox.reset(); // the next mail opens it afresh, without this failure's state
-            notWritten(describeItem(mail), QStringLiteral("cannot write %1: %2").arg(path, reason));
+            notWritten(describe(mail), QStringLiteral("cannot write %1: %2").arg(shortenedForDisplay(path), reason));
             return;
         }
         for (const QString &problem : problems)
-            writtenIncomplete(describeItem(mail), problem, folderOf(mail));
+            writtenIncomplete(describe(mail), problem, folderOf(mail));
         ++m_report.written[size_t(ItemKind::Mail)];
     }
 
@@ -388,7 +403,7 @@ private:
         const QString directory = QFileInfo(path).path();
         // Consecutive mails mostly share a folder: its directory is made once.
         if (directory != m_lastMailDirectory && !QDir().mkpath(directory)) {
-            notWritten(describeItem(mail), QStringLiteral("cannot create the folder of %1").arg(path));
+            notWritten(describe(mail), QStringLiteral("cannot create the folder of %1").arg(shortenedForDisplay(path)));
             return false;
         }
         m_lastMailDirectory = directory;
@@ -396,7 +411,7 @@ private:
         const bool isNew = !file->exists();
         // Unbuffered: a failed write must not leave bytes in a buffer that closing would still write.
         if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-            notWritten(describeItem(mail), QStringLiteral("cannot open %1: %2").arg(path, file->errorString()));
+            notWritten(describe(mail), QStringLiteral("cannot open %1: %2").arg(shortenedForDisplay(path), file->errorString()));
             return false;
         }
         if (isNew)
@@ -422,19 +437,19 @@ private:
     void saveItem(const Record &record, ItemKind kind, const char *directory, quint32 fileType, Converter convert)
     {
         if (m_standard) {
-            saveStandard(describeItem(record), folderOf(record), kind, [&](QStringList *, QString *reason) {
+            saveStandard(record, kind, [&](QStringList *, QString *reason) {
                 return m_standard->add(record, *m_request.olm, reason);
             });
             return;
         }
         const QString name = itemFileName(QByteArray(record.Identifier, int(qstrnlen(record.Identifier, sizeof record.Identifier))));
         if (name.isEmpty()) {
-            notWritten(describeItem(record), QStringLiteral("it has no identifier to name its file"));
+            notWritten(describe(record), QStringLiteral("it has no identifier to name its file"));
             return;
         }
         const QByteArray bytes = convert(record, *m_request.olm);
         if (bytes.isEmpty()) {
-            notWritten(describeItem(record), QStringLiteral("it could not be converted"));
+            notWritten(describe(record), QStringLiteral("it could not be converted"));
             return;
         }
         noteLeftOutOfBundle(record);
@@ -442,7 +457,7 @@ private:
         OutputFile file(path);
         // Never over another item's file: two items of one name would otherwise count as two written.
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-            notWritten(describeItem(record), QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
+            notWritten(describe(record), QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
             return;
         }
         setFinderInfo(path, fileType, kBundleCreator);
@@ -450,7 +465,7 @@ private:
             const QString reason = file.failure();
             file.close();
             file.remove();
-            notWritten(describeItem(record), QStringLiteral("cannot write %1: %2").arg(path, reason));
+            notWritten(describe(record), QStringLiteral("cannot write %1: %2").arg(path, reason));
             return;
         }
         ++m_report.written[size_t(kind)];
@@ -471,18 +486,19 @@ private:
     }
     template <typename Record> void noteLeftOutOfBundle(const Record &) {}
 
-    // One item into the standard files, whole or not at all.
-    template <typename Write>
-    void saveStandard(const QString &item, const QString &folder, ItemKind kind, Write write)
+    // One item into the standard files, whole or not at all. The item is described
+    // only when there is something to say of it.
+    template <typename Record, typename Write>
+    void saveStandard(const Record &record, ItemKind kind, Write write)
     {
         QStringList problems;
         QString reason;
         if (!write(&problems, &reason)) {
-            notWritten(item, reason, folder);
+            notWritten(describe(record), reason, folderOf(record));
             return;
         }
         for (const QString &problem : problems)
-            writtenIncomplete(item, problem, folder);
+            writtenIncomplete(describe(record), problem, folderOf(record));
         ++m_report.written[size_t(kind)];
     }
 
@@ -492,6 +508,7 @@ private:
     QString m_lastMailDirectory;
     std::unique_ptr<OutputFile> m_mailbox; // the mbox a folder's mails go to, open while they do
     const MailboxPaths m_mailboxes; // the mbox of every mail folder, one each
+    FolderLabels m_labels;          // folder paths as the report and the messages show them
     QHash<qint64, QVector<const MailMLRC *>> m_mailsOf; // the mails of each folder, in list order
     std::unique_ptr<StandardFiles> m_standard; // set when saving the standard format
     QVector<Loss> m_scanLosses;

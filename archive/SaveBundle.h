@@ -89,7 +89,11 @@ bool includesKind(const QVector<SaveFolder> &folders, ItemKind kind);
 qint64 countItemsToSave(const QVector<SaveFolder> &folders);
 
 // An item as messages name it: mail "Subject" in Inbox (<id>), contact "Ann Lee", ...
+// A folder path too long to read is shortened (archive/FolderLabels.h).
 QString describeItem(const MailMLRC &mail);
+class FolderLabels;
+// The same, with the labels of a walk over many mails of deep folders.
+QString describeItem(const MailMLRC &mail, FolderLabels &labels);
 QString describeItem(const ContactInformation &contact);
 QString describeItem(const CalenderInformation &event);
 QString describeItem(const TasksInformation &task);

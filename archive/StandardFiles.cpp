@@ -1,5 +1,6 @@
 #include "archive/StandardFiles.h"
 
+#include "archive/FolderLabels.h"
 #include "archive/MailWriter.h"
 #include "archive/StandardFormat.h"
 #include "parsers/ItemDetails.h"
@@ -14,7 +15,7 @@ const char kCalendarFile[] = "Calendar.ics";
 
 QString describeFailure(const OutputFile &file)
 {
-    return QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.failure());
+    return QStringLiteral("cannot write %1: %2").arg(shortenedForDisplay(file.fileName()), file.failure());
 }
 } // namespace
 
@@ -33,14 +34,14 @@ bool StandardFiles::open(OutputFile &file, const QString &path, QString *reason)
     if (file.isOpen())
         file.close();
     if (!QDir().mkpath(QFileInfo(path).path())) {
-        *reason = QStringLiteral("cannot create the folder of %1").arg(path);
+        *reason = QStringLiteral("cannot create the folder of %1").arg(shortenedForDisplay(path));
         return false;
     }
     file.setFileName(path);
     // Unbuffered: the writers hand over large blocks, and a failed write must leave
     // nothing behind in a buffer that closing would still write.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        *reason = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
+        *reason = QStringLiteral("cannot open %1: %2").arg(shortenedForDisplay(path), file.errorString());
         return false;
     }
     return true;
