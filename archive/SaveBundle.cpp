@@ -14,9 +14,7 @@
 #include "parsers/RecordText.h"
 #include "platform/FinderInfo.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QRandomGenerator>
 #include <QSet>
@@ -179,8 +177,17 @@ public:
         const QVector<SaveFolder> folders = distinctFolders(m_request.folders);
         if (m_hooks.started)
             m_hooks.started(countItemsToSave(folders));
+        m_directory = m_request.directory;
+        if (!m_directory) {
+            QString error;
+            if (!m_ownDirectory.open(m_request.bundlePath, &error)) {
+                m_report.notWritten.append({QStringLiteral("every item"), error});
+                return m_report;
+            }
+            m_directory = &m_ownDirectory;
+        }
         if (m_request.format == BundleFormat::Standard)
-            m_standard = std::make_unique<StandardFiles>(m_request.bundlePath);
+            m_standard = std::make_unique<StandardFiles>(*m_directory);
         // One pass over the mail list, not one per folder: with thousands of folders
         // the passes would cost more than the writing.
         for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
@@ -214,7 +221,8 @@ private:
         const QString label = m_labels.label(folderId);
         return label.isEmpty() ? QStringLiteral("(root)") : label;
     }
-    QString folderOf(const MailMLRC &mail) { return m_labels.label(mail.ParentId); }
+    // The folder a loss names: whole, for scripts that look for it.
+    QString folderOf(const MailMLRC &mail) { return folderPathOf(mail.ParentId); }
     template <typename Record> QString folderOf(const Record &) { return QString(); }
     QString describe(const MailMLRC &mail) { return describeItem(mail, m_labels); }
     template <typename Record> QString describe(const Record &record) { return describeItem(record); }
@@ -272,12 +280,14 @@ private:
         text += lines.isEmpty() ? QStringLiteral("  none: everything the scan found was written\n") : lines.join(QString());
         if (recordedLosses().size() >= kLossEntriesKept)
             text += QStringLiteral("  (only the first %1 losses are listed; %2 in all)\n").arg(kLossEntriesKept).arg(lossTotal());
-        const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(kRescueReportName);
-        QFile file(path);
+        OutputFile file;
         const QByteArray bytes = text.toUtf8();
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
-            || !file.flush())
-            notWritten(QStringLiteral("the rescue report"), QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+        if (!file.openIn(*m_directory, QLatin1String(kRescueReportName), OutputFile::Creation::New))
+            notWritten(QStringLiteral("the rescue report"),
+                       QStringLiteral("cannot create %1: %2").arg(file.path(), file.errorString()));
+        else if (file.write(bytes) != bytes.size() || !file.flush())
+            notWritten(QStringLiteral("the rescue report"),
+                       QStringLiteral("cannot write %1: %2").arg(file.path(), file.failure()));
     }
 
     bool stopRequested()
@@ -355,8 +365,9 @@ private:
     // folder's, is written under another name; the account of losses says which.
     void folderRenamed(qint64 folderId, const QString &mboxPath)
     {
-        const QString path = m_labels.label(folderId);
-        const QString written = shortenedForDisplay(QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath);
+        const QString path = folderPathOf(folderId);
+        // Whole: it says where the folder's mails are.
+        const QString written = QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath;
         const QString why = QStringLiteral("its mails are in %1, since its own name cannot be a file name or is "
                                            "another folder's there").arg(written);
         saveLoss(Loss{LossReason::FolderPathLost, QStringLiteral("folder"), path, path, QString(), why});
@@ -373,14 +384,14 @@ private:
             });
             return;
         }
-        const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(kMailDirectory) + QLatin1Char('/')
-                             + mboxPath;
-        if (!m_mailbox || m_mailbox->fileName() != path) {
+        const QString relativePath = QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath;
+        if (!m_mailbox || m_mailboxPath != relativePath) {
             m_mailbox.reset();
-            if (!openMailbox(path, mail))
+            if (!openMailbox(relativePath, mail))
                 return;
         }
         OutputFile &file = *m_mailbox;
+        const QString path = file.path();
         // Opened for appending, the file's position is its size.
         const qint64 before = file.pos();
         QStringList problems;
@@ -398,24 +409,22 @@ private:
         ++m_report.written[size_t(ItemKind::Mail)];
     }
 
-    bool openMailbox(const QString &path, const MailMLRC &mail)
+    // A folder's mbox is made when its first mail comes; after a failed write it is
+    // opened again for the folder's next mail.
+    bool openMailbox(const QString &relativePath, const MailMLRC &mail)
     {
-        const QString directory = QFileInfo(path).path();
-        // Consecutive mails mostly share a folder: its directory is made once.
-        if (directory != m_lastMailDirectory && !QDir().mkpath(directory)) {
-            notWritten(describe(mail), QStringLiteral("cannot create the folder of %1").arg(shortenedForDisplay(path)));
-            return false;
-        }
-        m_lastMailDirectory = directory;
-        auto file = std::make_unique<OutputFile>(path);
-        const bool isNew = !file->exists();
+        const bool isNew = relativePath != m_mailboxPath;
+        auto file = std::make_unique<OutputFile>();
         // Unbuffered: a failed write must not leave bytes in a buffer that closing would still write.
-        if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-            notWritten(describe(mail), QStringLiteral("cannot open %1: %2").arg(shortenedForDisplay(path), file->errorString()));
+        if (!file->openIn(*m_directory, relativePath, isNew ? OutputFile::Creation::New : OutputFile::Creation::Again,
+                          QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            notWritten(describe(mail), QStringLiteral("cannot open %1: %2")
+                                           .arg(shortenedForDisplay(file->path()), file->errorString()));
             return false;
         }
         if (isNew)
-            setFinderInfo(path, kMboxFileType, kBundleCreator);
+            setFinderInfo(file->handle(), kMboxFileType, kBundleCreator);
+        m_mailboxPath = relativePath;
         m_mailbox = std::move(file);
         return true;
     }
@@ -453,19 +462,18 @@ private:
             return;
         }
         noteLeftOutOfBundle(record);
-        const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(directory) + QLatin1Char('/') + name;
-        OutputFile file(path);
+        OutputFile file;
         // Never over another item's file: two items of one name would otherwise count as two written.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-            notWritten(describe(record), QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
+        if (!file.openIn(*m_directory, QLatin1String(directory) + QLatin1Char('/') + name, OutputFile::Creation::New,
+                         QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            notWritten(describe(record), QStringLiteral("cannot create %1: %2").arg(file.path(), file.errorString()));
             return;
         }
-        setFinderInfo(path, fileType, kBundleCreator);
+        setFinderInfo(file.handle(), fileType, kBundleCreator);
         if (file.write(bytes) != bytes.size() || !file.flush()) {
             const QString reason = file.failure();
-            file.close();
-            file.remove();
-            notWritten(describe(record), QStringLiteral("cannot write %1: %2").arg(path, reason));
+            file.discard();
+            notWritten(describe(record), QStringLiteral("cannot write %1: %2").arg(file.path(), reason));
             return;
         }
         ++m_report.written[size_t(kind)];
@@ -505,7 +513,9 @@ private:
     const SaveRequest &m_request;
     const SaveHooks &m_hooks;
     SaveReport m_report;
-    QString m_lastMailDirectory;
+    const OutputDirectory *m_directory = nullptr; // where everything is created: the request's or m_ownDirectory
+    OutputDirectory m_ownDirectory;
+    QString m_mailboxPath;                 // the mbox made last, relative to the bundle
     std::unique_ptr<OutputFile> m_mailbox; // the mbox a folder's mails go to, open while they do
     const MailboxPaths m_mailboxes; // the mbox of every mail folder, one each
     FolderLabels m_labels;          // folder paths as the report and the messages show them

@@ -15,7 +15,7 @@ const char kCalendarFile[] = "Calendar.ics";
 
 QString describeFailure(const OutputFile &file)
 {
-    return QStringLiteral("cannot write %1: %2").arg(shortenedForDisplay(file.fileName()), file.failure());
+    return QStringLiteral("cannot write %1: %2").arg(shortenedForDisplay(file.path()), file.failure());
 }
 } // namespace
 
@@ -27,20 +27,16 @@ QString standardOutputPath(const QString &destination, const QString &olmPath)
     return QDir(destination).absoluteFilePath(name + QLatin1String(" (rescued)"));
 }
 
-bool StandardFiles::open(OutputFile &file, const QString &path, QString *reason)
+// Each file is made once, when its first item comes, and stays open while items follow.
+bool StandardFiles::open(OutputFile &file, const QString &relativePath, QString *reason)
 {
-    if (file.isOpen() && file.fileName() == path)
+    const QString path = m_directory.path() + QLatin1Char('/') + relativePath;
+    if (file.isOpen() && file.path() == path)
         return true;
-    if (file.isOpen())
-        file.close();
-    if (!QDir().mkpath(QFileInfo(path).path())) {
-        *reason = QStringLiteral("cannot create the folder of %1").arg(shortenedForDisplay(path));
-        return false;
-    }
-    file.setFileName(path);
     // Unbuffered: the writers hand over large blocks, and a failed write must leave
     // nothing behind in a buffer that closing would still write.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+    if (!file.openIn(m_directory, relativePath, OutputFile::Creation::New,
+                     QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         *reason = QStringLiteral("cannot open %1: %2").arg(shortenedForDisplay(path), file.errorString());
         return false;
     }
@@ -62,8 +58,7 @@ bool StandardFiles::append(OutputFile &file, const QByteArray &bytes, QString *r
 bool StandardFiles::addMail(const MailMLRC &mail, const QString &mboxPath, const TextReader &olm,
                             QStringList *problems, QString *reason)
 {
-    const QString path = m_directory + QLatin1Char('/') + QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath;
-    if (!open(m_mbox, path, reason))
+    if (!open(m_mbox, QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath, reason))
         return false;
     const qint64 before = m_mbox.pos();
     if (writeStandardMessage(m_mbox, mail, detailsOf(&mail), olm, problems))
@@ -76,7 +71,7 @@ bool StandardFiles::addMail(const MailMLRC &mail, const QString &mboxPath, const
 
 bool StandardFiles::add(const ContactInformation &contact, const TextReader &olm, QString *reason)
 {
-    return open(m_contacts, m_directory + QLatin1Char('/') + QLatin1String(kContactsFile), reason)
+    return open(m_contacts, QLatin1String(kContactsFile), reason)
            && append(m_contacts, standardVCard(contact, detailsOf(&contact), olm), reason);
 }
 
@@ -84,14 +79,14 @@ bool StandardFiles::add(const ContactInformation &contact, const TextReader &olm
 // so that the file is a whole calendar whenever the save stops or a write fails.
 bool StandardFiles::addCalendarComponent(const QByteArray &component, QString *reason)
 {
-    if (!open(m_calendar, m_directory + QLatin1Char('/') + QLatin1String(kCalendarFile), reason))
+    if (!open(m_calendar, QLatin1String(kCalendarFile), reason))
         return false;
     const QByteArray end = standardCalendarEnd();
     if (!m_calendarBegun)
         return m_calendarBegun = append(m_calendar, standardCalendarBegin() + component + end, reason);
     const qint64 withoutEnd = m_calendar.pos() - end.size();
     if (!m_calendar.resize(withoutEnd)) {
-        *reason = QStringLiteral("cannot write %1: %2").arg(m_calendar.fileName(), m_calendar.errorString());
+        *reason = QStringLiteral("cannot write %1: %2").arg(m_calendar.path(), m_calendar.errorString());
         return false;
     }
     if (append(m_calendar, component + end, reason))

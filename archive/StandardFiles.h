@@ -17,7 +17,8 @@ QString standardOutputPath(const QString &destination, const QString &olmPath);
 class StandardFiles
 {
 public:
-    explicit StandardFiles(const QString &directory) : m_directory(directory) {}
+    // directory: the output directory, held open (archive/OutputFile.h).
+    explicit StandardFiles(const OutputDirectory &directory) : m_directory(directory) {}
     ~StandardFiles() { finish(); }
 
     // False with the reason when the item could not be written; problems that leave
@@ -33,11 +34,11 @@ public:
     void finish();
 
 private:
-    bool open(OutputFile &file, const QString &path, QString *reason);
+    bool open(OutputFile &file, const QString &relativePath, QString *reason);
     bool append(OutputFile &file, const QByteArray &bytes, QString *reason);
     bool addCalendarComponent(const QByteArray &component, QString *reason);
 
-    QString m_directory;
+    const OutputDirectory &m_directory;
     OutputFile m_mbox;
     OutputFile m_contacts;
     OutputFile m_calendar;

@@ -1,7 +1,5 @@
 """mendora-cli save on folder trees of extreme shape: the time follows the folders plus
-the mails, and a mail that cannot be written in a folder too deep for the system is
-named with its real folder, shortened to a readable line."""
-import re
+the mails, and a folder deeper than a path may be is saved all the same."""
 import time
 
 from olmtest import GeneratedFiles, run_cli
@@ -9,10 +7,6 @@ from test_hostile_input import LINEAR_BUDGET_SECONDS, container, mail_document
 
 MESSAGES = "Local/com.microsoft.__Messages/On My Computer/"
 EMPTY_DOCUMENT = b'<emails xml:space="preserve" elementCount="0"></emails>'
-EXIT_NOT_ALL_WRITTEN = 1
-# A line naming one mail: the subject, a shortened folder, the identifier and the
-# shortened file path, with room to spare.
-LONGEST_LINE = 1200
 
 
 class DeepFolders(GeneratedFiles):
@@ -42,24 +36,17 @@ class DeepFolders(GeneratedFiles):
                     report = next(self.tmp.glob("out-*/chain (rescued)/Rescue report.txt")).read_bytes()
                     self.assertLess(len(report), count * 400, "every folder's line is bounded")
 
-    def test_a_folder_too_deep_for_the_system_is_named_as_it_is(self):
-        # One entry name of 64 KiB: 260 levels, each name as long as a file name may be.
+    def test_a_folder_deeper_than_a_path_may_be_is_saved(self):
+        # One entry name of 64 KiB: 260 levels, each name as long as a file name may be;
+        # the output's path is far longer than the system takes in one piece.
         folder = "/".join("level %03d " % i + "x" * 240 for i in range(260))
         olm = container(self.tmp / "deep.olm",
                         [(MESSAGES + folder + "/message_00000.xml", mail_document(b"Deep mail"), "mail")])
         for options in ([], ["--format", "standard"]):
             with self.subTest(options=options):
                 result, _ = self.save(olm, *options)
-                self.assertEqual(result.returncode, EXIT_NOT_ALL_WRITTEN, result.stderr[-2000:])
-                lines = [l for l in result.stderr.decode().splitlines() if "Deep mail" in l]
-                self.assertEqual(len(lines), 1, result.stderr[-2000:])
-                self.assertNotIn(" in Folder1 ", lines[0])
-                shown = re.search(r' in (.*) \([0-9a-f]{32}\): ', lines[0]).group(1)
-                self.assertTrue(shown.startswith("On My Computer/" + folder[:40]), shown)
-                self.assertTrue(shown.endswith(folder[-40:]), shown)
-                self.assertIn("…", shown)
-                self.assertLess(len(lines[0]), LONGEST_LINE)
-
+                self.assertEqual(result.returncode, 0, result.stderr[-2000:])
+                self.assertIn(b"Written: 1 mails", result.stdout)
 
 if __name__ == "__main__":
     import unittest
