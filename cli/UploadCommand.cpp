@@ -208,6 +208,8 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
         }
         printLine(stdout, QStringLiteral("Uploaded: %1 mails (%2 already there)").arg(mails.uploaded).arg(mails.alreadyThere));
         fflush(stdout);
+        for (const QString &line : mails.renamedFolders)
+            printLine(stderr, line);
         printNotUploaded(mails.notUploaded);
         complete = mails.notUploaded.isEmpty();
         stopped = mails.stopped;
@@ -269,6 +271,10 @@ int runUpload(const QList<QByteArray> &arguments)
     account.caFile = parsed.caFile;
     const QString accountName = parsed.address.isEmpty() ? (parsed.carddav.isEmpty() ? parsed.caldav : parsed.carddav)
                                                          : account.user + QLatin1Char('@') + account.host;
+    if (parsed.noTls)
+        printLine(stderr, QStringLiteral("Warning: --no-tls sends the password and everything uploaded to %1 "
+                                         "unencrypted: anyone on the way can read them.")
+                              .arg(accountName));
     if (!readPassword(parsed, accountName, &account.password))
         return kExitUsage;
     status = scanToSave(parsed.olmPath);

@@ -18,6 +18,7 @@ import standardcheck  # noqa: E402
 standardcheck.run_under_debian_python()
 
 from olmtest import SAMPLES, GeneratedFiles, cli_path  # noqa: E402
+from test_hostile_input import container  # noqa: E402
 
 ZONE = "America/Denver"
 EXIT_NOT_ALL = 1
@@ -158,6 +159,34 @@ class UploadToDovecot(GeneratedFiles):
         ids = sorted(message_id(data) for messages in boxes.values() for data, _, _, _ in messages)
         self.assertEqual(ids, sorted(standardcheck.bare_id(mail["messageId"]) for mail in expected))
 
+    def test_folders_the_separator_would_merge_get_mailboxes_of_their_own(self):
+        # On a server that separates levels with ".", "v1.0" and "v1_0" would both be
+        # "v1_0"; two different mails with one Message-ID, one in each.
+        def mail(subject):
+            return (b'<emails xml:space="preserve" elementCount="1"><email xml:space="preserve">'
+                    b'<OPFMessageCopySubject xml:space="preserve">' + subject + b'</OPFMessageCopySubject>'
+                    b'<OPFMessageCopyReceivedTime xml:space="preserve">2018-06-18T16:31:00</OPFMessageCopyReceivedTime>'
+                    b'<OPFMessageCopyMessageID xml:space="preserve">same@example.com</OPFMessageCopyMessageID>'
+                    b'</email></emails>')
+        root = "Local/com.microsoft.__Messages/On My Computer/"
+        olm = container(self.tmp / "versions.olm", [(root + "v1.0/message_00000.xml", mail(b"first"), "mail"),
+                                                   (root + "v1_0/message_00000.xml", mail(b"second"), "mail")])
+        with mailservers.Dovecot(separator=".") as server:
+            for run, expected in enumerate([b"Uploaded: 2 mails (0 already there)",
+                                            b"Uploaded: 0 mails (2 already there)"]):
+                result = upload(olm, server.url(), "--ca-file", server.certificate)
+                self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+                self.assertIn(expected, result.stdout)
+                self.assertIn(b'Folder "On My Computer/v1_0": its mails are in the mailbox '
+                              b'"Rescued.versions.On My Computer.v1_0 (2)"', result.stderr)
+            imap = server.client()
+            boxes = mailservers.read_mailboxes(imap)
+            imap.logout()
+        subjects = {name: [standardcheck.parse_message(data)["Subject"] for data, _, _, _ in messages]
+                    for name, messages in boxes.items() if messages}
+        self.assertEqual(subjects, {"Rescued.versions.On My Computer.v1_0": ["first"],
+                                    "Rescued.versions.On My Computer.v1_0 (2)": ["second"]})
+
     def test_refusals_say_why_and_never_upload_twice(self):
         olm = SAMPLES / "intact.olm"
         with mailservers.Dovecot() as server:
@@ -189,6 +218,7 @@ class UploadToDovecot(GeneratedFiles):
             # Plain IMAP only when asked for, and then every mail once.
             result = upload(olm, server.url("imap"), "--no-tls")
             self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+            self.assertTrue(result.stderr.startswith(b"Warning: --no-tls sends the password"), result.stderr)
             self.assertIn(b"Uploaded: 20 mails (0 already there)", result.stdout)
             imap = server.client()
             boxes = mailservers.read_mailboxes(imap)
