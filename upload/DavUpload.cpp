@@ -75,8 +75,11 @@ private:
         }
         m_user = m_collection.userName().isEmpty() ? m_request.user : m_collection.userName();
         m_collection.setUserInfo(QString());
-        if (!m_collection.path().endsWith(QLatin1Char('/')))
-            m_collection.setPath(m_collection.path() + QLatin1Char('/'));
+        // The path stays in the encoded form given: "my%20cal" and "jane%40example.com" are
+        // the server's own spelling of the collection, not text to escape again.
+        const QString path = m_collection.path(QUrl::FullyEncoded);
+        if (!path.endsWith(QLatin1Char('/')))
+            m_collection.setPath(path + QLatin1Char('/'), QUrl::TolerantMode);
         m_ssl = QSslConfiguration::defaultConfiguration();
         if (!m_request.caFile.isEmpty())
             m_ssl.addCaCertificates(QSslCertificate::fromPath(m_request.caFile, QSsl::Pem));
@@ -143,7 +146,8 @@ private:
         const QString extension = m_request.collection == DavCollection::Contacts ? QStringLiteral(".vcf")
                                                                                    : QStringLiteral(".ics");
         QUrl url = m_collection;
-        url.setPath(m_collection.path(QUrl::FullyEncoded) + QString::fromLatin1(QUrl::toPercentEncoding(uid + extension)));
+        url.setPath(m_collection.path(QUrl::FullyEncoded) + QString::fromLatin1(QUrl::toPercentEncoding(uid + extension)),
+                    QUrl::TolerantMode);
         // Servers answer a replacement with 201 as well as 204; asking to create only tells them apart.
         PutResult result = send(url, item.object, true);
         const bool exists = result.status == 412;

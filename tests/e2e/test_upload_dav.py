@@ -4,6 +4,7 @@ with vobject as the standard export wrote it."""
 import base64
 import http.client
 import os
+import re
 import subprocess
 import sys
 import unittest
@@ -98,6 +99,22 @@ class UploadToRadicale(GeneratedFiles):
                         self.assertEqual([name], [item.uid.value + ".ics" for item in components(calendar)])
                     self.assertEqual(Counter((item.name, item.summary.value) for item in stored),
                                      Counter((item.name, item.summary.value) for item in exported))
+
+    def test_collection_addresses_are_taken_as_given(self):
+        # Percent-escapes in a collection's address are the server's own spelling of it.
+        with mailservers.Radicale() as server:
+            make_collection(server, "MKCOL", "my%20book", ADDRESS_BOOK)
+            make_collection(server, "MKCALENDAR", "jane%40example.com", "")
+            result = upload(SAMPLES / "intact.olm", "--no-tls", "--carddav", server.collection_url("my%20book"),
+                            "--caldav", server.collection_url("jane%40example.com"))
+            self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+            contacts = int(re.search(rb"Uploaded: (\d+) contacts", result.stdout).group(1))
+            items = int(re.search(rb"Uploaded: (\d+) events and tasks", result.stdout).group(1))
+            self.assertGreater(contacts, 0)
+            self.assertEqual(len(resources(server.collection_path("my book"))), contacts)
+            self.assertEqual(len(resources(server.collection_path("jane@example.com"))), items)
+            self.assertEqual(sorted(p.name for p in server.collection_path("").iterdir() if not p.name.startswith(".")),
+                             ["jane@example.com", "my book"])
 
     def test_refusals_say_why(self):
         olm = SAMPLES / "intact.olm"

@@ -213,7 +213,10 @@ class UploadToDovecot(GeneratedFiles):
                     self.assertNotIn(password.encode(), result.stdout + result.stderr)
                     self.assertNotIn(b"Uploaded: 1", result.stdout)
             refused = upload(olm, server.url(), *trusted, "--into", "Rescued/" + "x" * 300)
-            self.assertEqual(refused.stderr.count(b"\n  mail "), 20)
+            # A failure here says why, with what the server logged.
+            why = refused.stderr.decode(errors="replace") + server.log()[-4000:]
+            self.assertEqual(refused.returncode, EXIT_NOT_ALL, why)
+            self.assertEqual(refused.stderr.count(b"\n  mail "), 20, why)
 
             # Plain IMAP only when asked for, and then every mail once.
             result = upload(olm, server.url("imap"), "--no-tls")
