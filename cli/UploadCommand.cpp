@@ -245,6 +245,8 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
                                                                                 : QStringLiteral("events and tasks"))
                               .arg(report.replaced));
         fflush(stdout);
+        for (const QString &line : report.renamedItems)
+            printLine(stderr, line);
         printNotUploaded(report.notUploaded);
         complete = complete && report.notUploaded.isEmpty();
         stopped = stopped || report.stopped;

@@ -1,6 +1,8 @@
 #include "upload/DavUpload.h"
 
+#include "archive/StableIdentity.h"
 #include "archive/StandardFormat.h"
+#include "olm/LossAccount.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 
@@ -12,6 +14,7 @@
 #include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
+#include <QUuid>
 
 namespace {
 constexpr int kRequestTimeoutMs = 60 * 1000;
@@ -136,23 +139,45 @@ private:
         return result;
     }
 
+    // A second item of an identifier another item of this collection has (two events of
+    // one export UUID) would replace that item on the server: it goes under an identifier
+    // of its own, derived from the shared one and its place among the items that share
+    // it, so every run derives the same one.
+    QByteArray withUniqueUid(const DavItem &item, QString *uid)
+    {
+        const int earlier = m_uidsSent[*uid]++;
+        if (earlier == 0)
+            return item.object;
+        const QString shared = *uid;
+        *uid = stableItemUuid("duplicate", (shared + QLatin1Char('/') + QString::number(earlier)).toUtf8())
+                   .toString(QUuid::WithoutBraces)
+                   .toUpper();
+        ++m_uidsSent[*uid];
+        const QString why = QStringLiteral("its identifier %1 is another item's too; it is uploaded as %2")
+                                .arg(shared, *uid);
+        recordLoss(Loss{LossReason::ValueUnreadable, QString(), item.description, QString(), QStringLiteral("UID"), why});
+        m_report.renamedItems.append(item.description + QLatin1String(": ") + why);
+        return objectWithUid(item.object, *uid);
+    }
+
     void put(const DavItem &item)
     {
-        const QString uid = objectUid(item.object);
+        QString uid = objectUid(item.object);
         if (uid.isEmpty()) {
             m_report.notUploaded.append(item.description + QLatin1String(": it has no identifier to name it by"));
             return;
         }
+        const QByteArray object = withUniqueUid(item, &uid);
         const QString extension = m_request.collection == DavCollection::Contacts ? QStringLiteral(".vcf")
                                                                                    : QStringLiteral(".ics");
         QUrl url = m_collection;
         url.setPath(m_collection.path(QUrl::FullyEncoded) + QString::fromLatin1(QUrl::toPercentEncoding(uid + extension)),
                     QUrl::TolerantMode);
         // Servers answer a replacement with 201 as well as 204; asking to create only tells them apart.
-        PutResult result = send(url, item.object, true);
+        PutResult result = send(url, object, true);
         const bool exists = result.status == 412;
         if (exists)
-            result = send(url, item.object, false);
+            result = send(url, object, false);
         if (result.status >= 200 && result.status < 300) {
             ++(exists ? m_report.replaced : m_report.created);
             return;
@@ -178,6 +203,7 @@ private:
     QUrl m_collection;
     QString m_user;
     QSslConfiguration m_ssl;
+    QHash<QString, int> m_uidsSent; // how many items went under each identifier
 };
 } // namespace
 
@@ -190,6 +216,23 @@ QString objectUid(const QByteArray &object)
             return QString::fromUtf8(line.mid(4).trimmed());
     }
     return QString();
+}
+
+QByteArray objectWithUid(const QByteArray &object, const QString &uid)
+{
+    int start = object.startsWith("UID:") ? 0 : object.indexOf("\nUID:");
+    if (start < 0)
+        return object;
+    if (object.at(start) == '\n')
+        ++start;
+    // The line ends at the first line break that no folded continuation follows.
+    int end = object.indexOf('\n', start);
+    while (end >= 0 && end + 1 < object.size() && (object.at(end + 1) == ' ' || object.at(end + 1) == '\t'))
+        end = object.indexOf('\n', end + 1);
+    int lineEnd = end < 0 ? object.size() : end;
+    if (lineEnd > start && object.at(lineEnd - 1) == '\r')
+        --lineEnd;
+    return object.left(start) + "UID:" + uid.toUtf8() + object.mid(lineEnd);
 }
 
 DavUploadReport uploadToDav(const DavUploadRequest &request, const UploadHooks &hooks)

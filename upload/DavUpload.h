@@ -24,6 +24,7 @@ struct DavUploadReport {
     qint64 created = 0;
     qint64 replaced = 0;
     QStringList notUploaded;
+    QStringList renamedItems; // items uploaded under another identifier than their own, and why
     QString failure; // why nothing could be uploaded at all
     bool stopped = false;
 };
@@ -32,3 +33,5 @@ DavUploadReport uploadToDav(const DavUploadRequest &request, const UploadHooks &
 
 // The UID of a vCard or iCalendar object (the first UID line, unfolded); empty when it has none.
 QString objectUid(const QByteArray &object);
+// The object with its first UID line (folded or not) saying uid instead.
+QByteArray objectWithUid(const QByteArray &object, const QString &uid);

@@ -17,7 +17,8 @@ import standardcheck  # noqa: E402
 standardcheck.run_under_debian_python()
 
 import vobject  # noqa: E402
-from olmtest import SAMPLES, GeneratedFiles, cli_path  # noqa: E402
+from olmtest import SAMPLES, GeneratedFiles, cli_path, make_olm  # noqa: E402
+import make_hostile_olm  # noqa: E402
 
 ZONE = "America/Denver"
 EXIT_NO_CONNECTION = 8
@@ -115,6 +116,30 @@ class UploadToRadicale(GeneratedFiles):
             self.assertEqual(len(resources(server.collection_path("jane@example.com"))), items)
             self.assertEqual(sorted(p.name for p in server.collection_path("").iterdir() if not p.name.startswith(".")),
                              ["jane@example.com", "my book"])
+
+    def test_items_sharing_an_identifier_are_all_kept(self):
+        # Two events of one export UUID would replace each other on the server.
+        event = {"start": "2018-06-18T16:30:00", "end": "2018-06-18T17:30:00", "modified": "2018-06-01T10:00:00",
+                 "uuid": "FC8C8E87-C9E8-42F7-AD76-457CCFB55D01", "organizer": "org@example.com", "attendees": []}
+        events = [dict(event, summary="first"), dict(event, summary="second"), dict(event, summary="third")]
+        olm = self.tmp / "shared.olm"
+        with open(olm, "wb") as out:
+            writer = make_olm.ContainerWriter(out)
+            writer.file("Local/Calendar/Calendar.xml", make_olm.DocumentStream(
+                "calendars", len(events), [make_hostile_olm.event_xml(e) for e in events]).chunks(), "calendars")
+            writer.finish()
+        with mailservers.Radicale() as server:
+            make_collection(server, "MKCALENDAR", "calendar", "")
+            arguments = [olm, "--no-tls", "--caldav", server.collection_url("calendar")]
+            for expected in (b"Uploaded: 3 events and tasks (0 replaced)", b"Uploaded: 3 events and tasks (3 replaced)"):
+                result = upload(*arguments)
+                self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+                self.assertIn(expected, result.stdout)
+                self.assertEqual(result.stderr.count(b"is another item's too; it is uploaded as"), 2)
+            stored = resources(server.collection_path("calendar"))
+        self.assertEqual(sorted(item.summary.value for calendar in stored.values() for item in components(calendar)),
+                         ["first", "second", "third"])
+        self.assertEqual(len({item.uid.value for calendar in stored.values() for item in components(calendar)}), 3)
 
     def test_refusals_say_why(self):
         olm = SAMPLES / "intact.olm"
