@@ -98,6 +98,10 @@ class UploadToRadicale(GeneratedFiles):
                     stored = [component for calendar in stored_items.values() for component in components(calendar)]
                     for name, calendar in stored_items.items():
                         self.assertEqual([name], [item.uid.value + ".ics" for item in components(calendar)])
+                        # Each resource stands alone: every zone it names, it defines.
+                        text = (server.collection_path("calendar") / name).read_text(encoding="utf-8")
+                        self.assertLessEqual(set(re.findall(r";TZID=([^:;]+)", text)),
+                                             set(re.findall(r"(?m)^TZID:(.+?)\r?$", text)), name)
                     self.assertEqual(Counter((item.name, item.summary.value) for item in stored),
                                      Counter((item.name, item.summary.value) for item in exported))
 
