@@ -100,9 +100,14 @@ private:
             return items;
         }
         if (includesKind(m_request.folders, ItemKind::Event))
-            for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next)
-                items.append({describeItem(*event), standardCalendarBegin() + standardEvent(*event, detailsOf(event), olm)
-                                                        + standardCalendarEnd()});
+            for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next) {
+                const EventDetails &details = detailsOf(event);
+                // Each resource stands alone: the zone its times name comes with it, as in Calendar.ics.
+                const ZoneRules zone = eventZone(*event, details);
+                items.append({describeItem(*event), standardCalendarBegin()
+                                                        + (zone.isValid() ? zone.vtimezone() : QByteArray())
+                                                        + standardEvent(*event, details, olm) + standardCalendarEnd()});
+            }
         if (includesKind(m_request.folders, ItemKind::Task))
             for (const TasksInformation *task = TmpTSRCPtrStart; task; task = task->Next)
                 items.append({describeItem(*task), standardCalendarBegin() + standardTodo(*task, detailsOf(task), olm)

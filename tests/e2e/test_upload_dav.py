@@ -145,6 +145,35 @@ class UploadToRadicale(GeneratedFiles):
                          ["first", "second", "third"])
         self.assertEqual(len({item.uid.value for calendar in stored.values() for item in components(calendar)}), 3)
 
+    def test_every_zone_an_event_names_travels_with_it(self):
+        # A weekly event in a zone the export names by its distance from UTC only: no zone
+        # database knows its TZID, so a reader has the rules from the resource or not at all.
+        pattern = {"type": "weekly", "interval": 1, "days": ["MO"], "count": 5, "endDate": None,
+                   "endDateUtc": None, "startDateUtc": "2018-06-18T07:00:00"}
+        event = make_hostile_olm.event_xml(
+            {"start": "2018-06-18T15:30:00", "end": "2018-06-18T16:30:00", "modified": "2018-06-01T10:00:00",
+             "uuid": "FC8C8E87-C9E8-42F7-AD76-457CCFB55D07", "organizer": "org@example.com", "attendees": [],
+             "summary": "weekly"})
+        event += (make_olm.element("OPFCalendarEventCopyTimeZone", "(UTC-07:00) Arizona")
+                  + make_olm.element("OPFCalendarEventIsRecurring", "1")
+                  + make_olm.element("OPFCalendarEventCopyRecurrence", make_olm.recurrence_xml(pattern)))
+        olm = self.tmp / "zoned.olm"
+        with open(olm, "wb") as out:
+            writer = make_olm.ContainerWriter(out)
+            writer.file("Local/Calendar/Calendar.xml",
+                        make_olm.DocumentStream("calendars", 1, [event]).chunks(), "calendars")
+            writer.finish()
+        with mailservers.Radicale() as server:
+            make_collection(server, "MKCALENDAR", "calendar", "")
+            result = upload(olm, "--no-tls", "--caldav", server.collection_url("calendar"))
+            self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+            stored = [path.read_text(encoding="utf-8") for path in server.collection_path("calendar").iterdir()
+                      if not path.name.startswith(".")]
+        self.assertEqual(len(stored), 1)
+        named = set(re.findall(r";TZID=([^:;]+)", stored[0]))
+        self.assertTrue(named, stored[0])
+        self.assertLessEqual(named, set(re.findall(r"(?m)^TZID:(.+?)\r?$", stored[0])), stored[0])
+
     def test_refusals_say_why(self):
         olm = SAMPLES / "intact.olm"
         with mailservers.Radicale() as server:
