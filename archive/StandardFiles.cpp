@@ -19,6 +19,33 @@ QString describeFailure(const OutputFile &file)
 }
 } // namespace
 
+QByteArray withZoneId(const QByteArray &component, const QString &oldId, const QString &newId)
+{
+    const QByteArray parameter = ";TZID=" + oldId.toUtf8() + ':', property = "TZID:" + oldId.toUtf8();
+    QByteArray out;
+    const QList<QByteArray> lines = component.split('\n');
+    for (int i = 0; i < lines.size();) {
+        // A line and its folded continuations, each ended by CR LF.
+        int next = i + 1;
+        while (next < lines.size() && lines.at(next).startsWith(' '))
+            ++next;
+        QByteArray whole, original;
+        for (int j = i; j < next; ++j) {
+            const QByteArray physical = lines.at(j).endsWith('\r') ? lines.at(j).chopped(1) : lines.at(j);
+            whole += j == i ? physical : physical.mid(1);
+            original += lines.at(j) + (j + 1 < lines.size() ? "\n" : "");
+        }
+        if (whole.contains(parameter))
+            out += foldedContentLine(QByteArray(whole).replace(parameter, ";TZID=" + newId.toUtf8() + ':'));
+        else if (whole == property)
+            out += foldedContentLine("TZID:" + newId.toUtf8());
+        else
+            out += original;
+        i = next;
+    }
+    return out;
+}
+
 QString standardOutputPath(const QString &destination, const QString &olmPath)
 {
     QString name = QFileInfo(olmPath).fileName();
@@ -97,19 +124,41 @@ bool StandardFiles::addCalendarComponent(const QByteArray &component, QString *r
     return false;
 }
 
+// The zone's TZID in this calendar: its own name, unless a zone of that name with other
+// rules is there already (two texts that both say Europe/Berlin); then the first name
+// with a visible suffix, "Europe/Berlin (2)", whose rules are these. *definition is the
+// VTIMEZONE under that TZID.
+QString StandardFiles::calendarZoneId(const ZoneRules &zone, QByteArray *definition) const
+{
+    const QByteArray own = zone.vtimezone();
+    for (int n = 1;; ++n) {
+        const QString id = n == 1 ? zone.id() : QStringLiteral("%1 (%2)").arg(zone.id()).arg(n);
+        *definition = n == 1 ? own : withZoneId(own, zone.id(), id);
+        const auto written = m_zonesWritten.constFind(id);
+        if (written == m_zonesWritten.constEnd() || *written == *definition)
+            return id;
+    }
+}
+
 bool StandardFiles::add(const CalenderInformation &event, const TextReader &olm, QString *reason)
 {
     const EventDetails &details = detailsOf(&event);
     QByteArray bytes = standardEvent(event, details, olm);
     // Each zone once, before the first event that needs it.
     const ZoneRules zone = eventZone(event, details);
-    const bool newZone = zone.isValid() && !m_zonesWritten.contains(zone.id());
-    if (newZone)
-        bytes.prepend(zone.vtimezone());
+    QString id;
+    QByteArray definition;
+    if (zone.isValid()) {
+        id = calendarZoneId(zone, &definition);
+        if (id != zone.id())
+            bytes = withZoneId(bytes, zone.id(), id);
+        if (!m_zonesWritten.contains(id))
+            bytes.prepend(definition);
+    }
     if (!addCalendarComponent(bytes, reason))
         return false;
-    if (newZone)
-        m_zonesWritten.insert(zone.id());
+    if (zone.isValid())
+        m_zonesWritten.insert(id, definition);
     return true;
 }
 

@@ -5,11 +5,16 @@
 #include "archive/OutputFile.h"
 #include "archive/TextReader.h"
 #include "parsers/Records.h"
+#include "parsers/ZoneRules.h"
 
 #include <QFile>
-#include <QSet>
+#include <QHash>
 #include <QString>
 #include <QStringList>
+
+// The component's lines that name the zone oldId (TZID parameters, a VTIMEZONE's TZID)
+// naming newId instead; every other line stays as it was.
+QByteArray withZoneId(const QByteArray &component, const QString &oldId, const QString &newId);
 
 // DESTDIR/"<export file name without .olm> (rescued)".
 QString standardOutputPath(const QString &destination, const QString &olmPath);
@@ -37,11 +42,12 @@ private:
     bool open(OutputFile &file, const QString &relativePath, QString *reason);
     bool append(OutputFile &file, const QByteArray &bytes, QString *reason);
     bool addCalendarComponent(const QByteArray &component, QString *reason);
+    QString calendarZoneId(const ZoneRules &zone, QByteArray *definition) const;
 
     const OutputDirectory &m_directory;
     OutputFile m_mbox;
     OutputFile m_contacts;
     OutputFile m_calendar;
     bool m_calendarBegun = false;
-    QSet<QString> m_zonesWritten; // TZIDs of the VTIMEZONEs the calendar holds
+    QHash<QString, QByteArray> m_zonesWritten; // the VTIMEZONEs the calendar holds, by TZID
 };
