@@ -507,6 +507,10 @@ private:
         }
         for (const QString &problem : problems)
             writtenIncomplete(describe(record), problem, folderOf(record));
+        for (const QString &note : m_standard->takeIdentifierNotes()) {
+            log(describe(record) + QLatin1String(": ") + note);
+            saveLoss({LossReason::ValueUnreadable, QString(), describe(record), QString(), QStringLiteral("UID"), note});
+        }
         ++m_report.written[size_t(kind)];
     }
 

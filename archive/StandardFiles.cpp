@@ -2,6 +2,7 @@
 
 #include "archive/FolderLabels.h"
 #include "archive/MailWriter.h"
+#include "archive/StableIdentity.h"
 #include "archive/StandardFormat.h"
 #include "parsers/ItemDetails.h"
 
@@ -104,8 +105,14 @@ bool StandardFiles::add(const ContactInformation &contact, const TextReader &olm
 
 // The calendar's end is written after every component and cut off before the next,
 // so that the file is a whole calendar whenever the save stops or a write fails.
-bool StandardFiles::addCalendarComponent(const QByteArray &component, QString *reason)
+bool StandardFiles::addCalendarComponent(QByteArray component, QString *reason)
 {
+    const QString uid = objectUid(component);
+    const QString unique = uid.isEmpty() ? uid : m_uids.claim(uid);
+    if (unique != uid) {
+        component = objectWithUid(component, unique);
+        m_identifierNotes.append(QStringLiteral("its identifier %1 is another item's too; it is written as %2").arg(uid, unique));
+    }
     if (!open(m_calendar, QLatin1String(kCalendarFile), reason))
         return false;
     const QByteArray end = standardCalendarEnd();
@@ -170,6 +177,13 @@ bool StandardFiles::add(const TasksInformation &task, const TextReader &olm, QSt
 bool StandardFiles::add(const NotesInformation &note, const TextReader &olm, QString *reason)
 {
     return addCalendarComponent(standardJournal(note, olm), reason);
+}
+
+QStringList StandardFiles::takeIdentifierNotes()
+{
+    QStringList notes;
+    notes.swap(m_identifierNotes);
+    return notes;
 }
 
 void StandardFiles::finish()

@@ -3,6 +3,7 @@
 // for every mail folder, DIR/Contacts.vcf for every contact, DIR/Calendar.ics for every
 // event, task and note. Each item is appended whole or not at all.
 #include "archive/OutputFile.h"
+#include "archive/StableIdentity.h"
 #include "archive/TextReader.h"
 #include "parsers/Records.h"
 #include "parsers/ZoneRules.h"
@@ -35,13 +36,16 @@ public:
     bool add(const CalenderInformation &event, const TextReader &olm, QString *reason);
     bool add(const TasksInformation &task, const TextReader &olm, QString *reason);
     bool add(const NotesInformation &note, const TextReader &olm, QString *reason);
+    // What the last items added had to change to be told apart: an identifier another
+    // item has too, with the one written instead. Emptied by the call.
+    QStringList takeIdentifierNotes();
     // Closes the files. The calendar needs no end written here: it always has one.
     void finish();
 
 private:
     bool open(OutputFile &file, const QString &relativePath, QString *reason);
     bool append(OutputFile &file, const QByteArray &bytes, QString *reason);
-    bool addCalendarComponent(const QByteArray &component, QString *reason);
+    bool addCalendarComponent(QByteArray component, QString *reason);
     QString calendarZoneId(const ZoneRules &zone, QByteArray *definition) const;
 
     const OutputDirectory &m_directory;
@@ -50,4 +54,6 @@ private:
     OutputFile m_calendar;
     bool m_calendarBegun = false;
     QHash<QString, QByteArray> m_zonesWritten; // the VTIMEZONEs the calendar holds, by TZID
+    UidRegister m_uids;                        // the UIDs the calendar holds
+    QStringList m_identifierNotes;
 };

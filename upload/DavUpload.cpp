@@ -14,7 +14,6 @@
 #include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
-#include <QUuid>
 
 namespace {
 constexpr int kRequestTimeoutMs = 60 * 1000;
@@ -144,20 +143,14 @@ private:
         return result;
     }
 
-    // A second item of an identifier another item of this collection has (two events of
-    // one export UUID) would replace that item on the server: it goes under an identifier
-    // of its own, derived from the shared one and its place among the items that share
-    // it, so every run derives the same one.
+    // A later item of an identifier an earlier one of this collection has (two events of
+    // one export UUID) would replace that item on the server: it goes under its own.
     QByteArray withUniqueUid(const DavItem &item, QString *uid)
     {
-        const int earlier = m_uidsSent[*uid]++;
-        if (earlier == 0)
-            return item.object;
         const QString shared = *uid;
-        *uid = stableItemUuid("duplicate", (shared + QLatin1Char('/') + QString::number(earlier)).toUtf8())
-                   .toString(QUuid::WithoutBraces)
-                   .toUpper();
-        ++m_uidsSent[*uid];
+        *uid = m_uids.claim(shared);
+        if (*uid == shared)
+            return item.object;
         const QString why = QStringLiteral("its identifier %1 is another item's too; it is uploaded as %2")
                                 .arg(shared, *uid);
         recordLoss(Loss{LossReason::ValueUnreadable, QString(), item.description, QString(), QStringLiteral("UID"), why});
@@ -208,37 +201,9 @@ private:
     QUrl m_collection;
     QString m_user;
     QSslConfiguration m_ssl;
-    QHash<QString, int> m_uidsSent; // how many items went under each identifier
+    UidRegister m_uids;
 };
 } // namespace
-
-QString objectUid(const QByteArray &object)
-{
-    QByteArray unfolded = object;
-    unfolded.replace("\r\n ", "").replace("\r\n\t", "");
-    for (const QByteArray &line : unfolded.split('\n')) {
-        if (line.startsWith("UID:"))
-            return QString::fromUtf8(line.mid(4).trimmed());
-    }
-    return QString();
-}
-
-QByteArray objectWithUid(const QByteArray &object, const QString &uid)
-{
-    int start = object.startsWith("UID:") ? 0 : object.indexOf("\nUID:");
-    if (start < 0)
-        return object;
-    if (object.at(start) == '\n')
-        ++start;
-    // The line ends at the first line break that no folded continuation follows.
-    int end = object.indexOf('\n', start);
-    while (end >= 0 && end + 1 < object.size() && (object.at(end + 1) == ' ' || object.at(end + 1) == '\t'))
-        end = object.indexOf('\n', end + 1);
-    int lineEnd = end < 0 ? object.size() : end;
-    if (lineEnd > start && object.at(lineEnd - 1) == '\r')
-        --lineEnd;
-    return object.left(start) + "UID:" + uid.toUtf8() + object.mid(lineEnd);
-}
 
 DavUploadReport uploadToDav(const DavUploadRequest &request, const UploadHooks &hooks)
 {

@@ -3,6 +3,7 @@
 // resource per item, named after the UID the standard export gives it, so that a second
 // run replaces each resource instead of adding another.
 #include "archive/SaveBundle.h"
+#include "archive/StableIdentity.h"
 #include "upload/ImapUpload.h"
 
 #include <QString>
@@ -31,7 +32,3 @@ struct DavUploadReport {
 
 DavUploadReport uploadToDav(const DavUploadRequest &request, const UploadHooks &hooks);
 
-// The UID of a vCard or iCalendar object (the first UID line, unfolded); empty when it has none.
-QString objectUid(const QByteArray &object);
-// The object with its first UID line (folded or not) saying uid instead.
-QByteArray objectWithUid(const QByteArray &object, const QString &uid);

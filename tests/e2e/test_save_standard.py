@@ -161,5 +161,31 @@ class SaveStandard(GeneratedFiles):
             hours = int(offsets[tzid][:3])
             self.assertEqual(int(local) - hours, 7, (tzid, local, offsets))
 
+    def test_items_sharing_an_identifier_keep_one_each(self):
+        # Readers take two components of one UID for one item: the later events of a
+        # shared export UUID get identifiers of their own, the same in every save.
+        event = {"start": "2018-06-18T16:30:00", "end": "2018-06-18T17:30:00", "modified": "2018-06-01T10:00:00",
+                 "uuid": "FC8C8E87-C9E8-42F7-AD76-457CCFB55D01", "organizer": "org@example.com", "attendees": []}
+        events = [make_hostile_olm.event_xml(dict(event, summary=name)) for name in ("first", "second", "third")]
+        olm = self.tmp / "shared.olm"
+        with open(olm, "wb") as out:
+            writer = make_olm.ContainerWriter(out)
+            writer.file("Local/Calendar/Calendar.xml",
+                        make_olm.DocumentStream("calendars", len(events), events).chunks(), "calendars")
+            writer.finish()
+        saved = []
+        for run in ("one", "two"):
+            destination = self.tmp / run
+            destination.mkdir()
+            result = standardcheck.save_standard(self, cli_path(), olm, destination)
+            self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+            report = (destination / "shared (rescued)" / "Rescue report.txt").read_text(encoding="utf-8")
+            self.assertEqual(report.count("is another item's too; it is written as"), 2, report)
+            text = (destination / "shared (rescued)" / "Calendar.ics").read_bytes().decode("utf-8")
+            saved.append(re.findall(r"(?m)^UID:(.+?)\r$", text))
+        self.assertEqual(len(set(saved[0])), 3, saved[0])
+        self.assertEqual(saved[0][0], event["uuid"])
+        self.assertEqual(saved[0], saved[1])
+
 if __name__ == "__main__":
     unittest.main()
