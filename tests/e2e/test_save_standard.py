@@ -13,7 +13,7 @@ import standardcheck  # noqa: E402
 
 standardcheck.run_under_debian_python()
 
-from olmtest import SAMPLES, GeneratedFiles, cli_path, make_olm  # noqa: E402
+from olmtest import SAMPLES, GeneratedFiles, calendar_export, cli_path, make_olm  # noqa: E402
 import make_hostile_olm  # noqa: E402
 
 
@@ -144,12 +144,7 @@ class SaveStandard(GeneratedFiles):
                                                    make_olm.text_escape(zone(offset)))
                           + make_olm.element("OPFCalendarEventIsRecurring", "1")
                           + make_olm.element("OPFCalendarEventCopyRecurrence", make_olm.recurrence_xml(pattern)))
-        olm = self.tmp / "zones.olm"
-        with open(olm, "wb") as out:
-            writer = make_olm.ContainerWriter(out)
-            writer.file("Local/Calendar/Calendar.xml",
-                        make_olm.DocumentStream("calendars", len(events), events).chunks(), "calendars")
-            writer.finish()
+        olm = calendar_export(self.tmp / "zones.olm", events)
         destination = self.tmp / "out"
         destination.mkdir()
         result = standardcheck.save_standard(self, cli_path(), olm, destination)
@@ -167,12 +162,7 @@ class SaveStandard(GeneratedFiles):
         event = {"start": "2018-06-18T16:30:00", "end": "2018-06-18T17:30:00", "modified": "2018-06-01T10:00:00",
                  "uuid": "FC8C8E87-C9E8-42F7-AD76-457CCFB55D01", "organizer": "org@example.com", "attendees": []}
         events = [make_hostile_olm.event_xml(dict(event, summary=name)) for name in ("first", "second", "third")]
-        olm = self.tmp / "shared.olm"
-        with open(olm, "wb") as out:
-            writer = make_olm.ContainerWriter(out)
-            writer.file("Local/Calendar/Calendar.xml",
-                        make_olm.DocumentStream("calendars", len(events), events).chunks(), "calendars")
-            writer.finish()
+        olm = calendar_export(self.tmp / "shared.olm", events)
         saved = []
         for run in ("one", "two"):
             destination = self.tmp / run

@@ -17,7 +17,7 @@ import standardcheck  # noqa: E402
 standardcheck.run_under_debian_python()
 
 import vobject  # noqa: E402
-from olmtest import SAMPLES, GeneratedFiles, cli_path, make_olm  # noqa: E402
+from olmtest import SAMPLES, GeneratedFiles, calendar_export, cli_path, make_olm  # noqa: E402
 import make_hostile_olm  # noqa: E402
 
 ZONE = "America/Denver"
@@ -126,12 +126,7 @@ class UploadToRadicale(GeneratedFiles):
         event = {"start": "2018-06-18T16:30:00", "end": "2018-06-18T17:30:00", "modified": "2018-06-01T10:00:00",
                  "uuid": "FC8C8E87-C9E8-42F7-AD76-457CCFB55D01", "organizer": "org@example.com", "attendees": []}
         events = [dict(event, summary="first"), dict(event, summary="second"), dict(event, summary="third")]
-        olm = self.tmp / "shared.olm"
-        with open(olm, "wb") as out:
-            writer = make_olm.ContainerWriter(out)
-            writer.file("Local/Calendar/Calendar.xml", make_olm.DocumentStream(
-                "calendars", len(events), [make_hostile_olm.event_xml(e) for e in events]).chunks(), "calendars")
-            writer.finish()
+        olm = calendar_export(self.tmp / "shared.olm", [make_hostile_olm.event_xml(e) for e in events])
         with mailservers.Radicale() as server:
             make_collection(server, "MKCALENDAR", "calendar", "")
             arguments = [olm, "--no-tls", "--caldav", server.collection_url("calendar")]
@@ -157,12 +152,7 @@ class UploadToRadicale(GeneratedFiles):
         event += (make_olm.element("OPFCalendarEventCopyTimeZone", "(UTC-07:00) Arizona")
                   + make_olm.element("OPFCalendarEventIsRecurring", "1")
                   + make_olm.element("OPFCalendarEventCopyRecurrence", make_olm.recurrence_xml(pattern)))
-        olm = self.tmp / "zoned.olm"
-        with open(olm, "wb") as out:
-            writer = make_olm.ContainerWriter(out)
-            writer.file("Local/Calendar/Calendar.xml",
-                        make_olm.DocumentStream("calendars", 1, [event]).chunks(), "calendars")
-            writer.finish()
+        olm = calendar_export(self.tmp / "zoned.olm", [event])
         with mailservers.Radicale() as server:
             make_collection(server, "MKCALENDAR", "calendar", "")
             result = upload(olm, "--no-tls", "--caldav", server.collection_url("calendar"))
