@@ -11,6 +11,7 @@
 #include "parsers/RecordLists.h"
 
 #include <KIMAP/AppendJob>
+#include <KIMAP/CapabilitiesJob>
 #include <KIMAP/CreateJob>
 #include <KIMAP/FetchJob>
 #include <KIMAP/ListJob>
@@ -127,6 +128,7 @@ public:
             m_hooks.started(mails.size());
         if (!connectAndLogIn() || !listMailboxes())
             return m_report;
+        readAppendLimit();
         nameMailboxes();
         for (const MailMLRC *mail : mails) {
             if (m_hooks.stopRequested && m_hooks.stopRequested()) {
@@ -277,6 +279,25 @@ private:
         return mailbox;
     }
 
+    // RFC 7889: "APPENDLIMIT=N" among the capabilities is the largest message the server
+    // takes; a larger one is named as such instead of being sent to be refused.
+    void readAppendLimit()
+    {
+        auto *job = new KIMAP::CapabilitiesJob(m_session.get());
+        QStringList capabilities;
+        QObject::connect(job, &KIMAP::CapabilitiesJob::capabilitiesReceived,
+                         [&capabilities](const QStringList &received) { capabilities = received; });
+        if (!runJob(job, nullptr))
+            return;
+        const QLatin1String key("APPENDLIMIT=");
+        for (const QString &capability : capabilities) {
+            bool isNumber = false;
+            const qint64 limit = capability.mid(key.size()).toLongLong(&isNumber);
+            if (capability.startsWith(key, Qt::CaseInsensitive) && isNumber && limit > 0)
+                m_appendLimit = limit;
+        }
+    }
+
     // One mailbox per folder: below the root, a folder's name as the standard export's
     // Mail directory has it, the server's separator in it made "_"; where that gives the
     // name of another folder of the same parent ("v1.0" and "v1_0" on a server that
@@ -356,9 +377,15 @@ private:
             }
         }
         const MailDetails &details = detailsOf(&mail);
+        const QByteArray message = withCrLf(standardMessage(mail, details, *m_request.olm, nullptr));
+        if (m_appendLimit > 0 && message.size() > m_appendLimit) {
+            notUploaded(mail, QStringLiteral("it is %1 bytes, more than the %2 bytes the server takes in one message "
+                                             "(APPENDLIMIT %2)").arg(message.size()).arg(m_appendLimit));
+            return;
+        }
         auto *append = new KIMAP::AppendJob(m_session.get());
         append->setMailBox(mailbox.name);
-        append->setContent(withCrLf(standardMessage(mail, details, *m_request.olm, nullptr)));
+        append->setContent(message);
         if (details.read)
             append->setFlags({QByteArrayLiteral("\\Seen")});
         const QDateTime date = QDateTime::fromString(QString::fromLatin1(headerDate(mail)), Qt::RFC2822Date);
@@ -381,6 +408,7 @@ private:
     std::unique_ptr<KIMAP::Session> m_session;
     QSharedPointer<CertificateRefusal> m_certificates;
     bool m_lost = true;
+    qint64 m_appendLimit = 0; // 0: the server names no limit
     QSet<QString> m_existing;
     QChar m_separator;
     QHash<qint64, Mailbox> m_mailboxes;

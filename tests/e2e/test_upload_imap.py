@@ -187,6 +187,25 @@ class UploadToDovecot(GeneratedFiles):
         self.assertEqual(subjects, {"Rescued.versions.On My Computer.v1_0": ["first"],
                                     "Rescued.versions.On My Computer.v1_0 (2)": ["second"]})
 
+    def test_a_mail_larger_than_the_server_takes_is_named_before_it_is_sent(self):
+        limit = 6000
+        olm = SAMPLES / "intact.olm"
+        expected = export_messages(self.export(olm))
+        sizes = sorted(len(data) for messages in expected.values() for data in messages)
+        self.assertTrue(sizes[0] <= limit < sizes[-1], sizes)
+        # Dovecot announces the limit (RFC 7889) without keeping to it: only the program can.
+        with mailservers.Dovecot(configuration="imap_capability = +APPENDLIMIT=%d\n" % limit) as server:
+            result = upload(olm, server.url(), "--ca-file", server.certificate)
+            self.assertEqual(result.returncode, EXIT_NOT_ALL, result.stderr.decode(errors="replace"))
+            too_large = len([size for size in sizes if size > limit])
+            self.assertEqual(result.stderr.count(b"bytes the server takes in one message (APPENDLIMIT %d)" % limit),
+                             too_large, result.stderr)
+            self.assertIn(b"Uploaded: %d mails" % (len(sizes) - too_large), result.stdout)
+            imap = server.client()
+            boxes = mailservers.read_mailboxes(imap)
+            imap.logout()
+        self.assertTrue(all(len(data) <= limit for messages in boxes.values() for data, _, _, _ in messages))
+
     def test_refusals_say_why_and_never_upload_twice(self):
         olm = SAMPLES / "intact.olm"
         with mailservers.Dovecot() as server:
