@@ -438,10 +438,13 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
 QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details, const TextReader &olm)
 {
     // Identifiers from the export are stored in brackets; the scan's own are random,
-    // and a second save must give the same message.
-    if (mail.MessageId[0] != '<')
+    // and a second save (or upload) must give the same message the same identifier.
+    const auto madeFromContent = [&] {
         return '<' + stableItemUuid("mail", mailIdentity(mail, details, olm)).toString(QUuid::WithoutBraces).toLatin1()
                + "@mendora.invalid>";
+    };
+    if (mail.MessageId[0] != '<')
+        return madeFromContent();
     QString id = latin1Field(mail.MessageId).trimmed();
     if (id.startsWith(QLatin1Char('<')))
         id.remove(0, 1);
@@ -449,8 +452,8 @@ QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details, c
         id.chop(1);
     static const QRegularExpression spacesAndControls(QStringLiteral("[\\x00-\\x20\\x7F]"));
     id.remove(spacesAndControls);
-    if (id.isEmpty())
-        return QByteArray();
+    if (id.isEmpty()) // "<>", "< >": nothing that tells one mail from another
+        return madeFromContent();
     const int at = id.lastIndexOf(QLatin1Char('@'));
     // Identifiers made by the scan have no domain; readers want one.
     const QString right = at < 0 ? QStringLiteral("mendora.invalid") : id.mid(at + 1);

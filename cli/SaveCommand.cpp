@@ -149,7 +149,7 @@ bool makeOutput(const SaveArguments &arguments, OutputPlace *place)
         printLine(stderr, QStringLiteral("%1.").arg(error));
         return false;
     }
-    if (!CreateMailFolder(place->writePath(), &error)) {
+    if (!CreateMailFolder(place->directory(), &error)) {
         printLine(stderr, QStringLiteral("The bundle could not be created: %1").arg(error));
         return false;
     }
@@ -195,6 +195,7 @@ int saveScanned(const SaveArguments &arguments, bool scanIncomplete)
     request.folders = folders;
     request.olm = &olm;
     request.format = arguments.format;
+    request.directory = &place.directory();
     TerminalProgressBar bar;
     SaveHooks hooks;
     hooks.started = [&bar](qint64 items) { bar.setMaximum(items); };

@@ -1,5 +1,7 @@
 #include "cli/Terminal.h"
 
+#include "archive/VisibleText.h"
+
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -11,7 +13,7 @@ bool stderrIsTerminal()
 
 void printLine(FILE *stream, const QString &text)
 {
-    fputs((text + QLatin1Char('\n')).toUtf8().constData(), stream);
+    fputs((visibleText(text) + QLatin1Char('\n')).toUtf8().constData(), stream);
 }
 
 WalkHooks scanTerminalHooks(DispatchCounts *counts)

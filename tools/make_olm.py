@@ -564,6 +564,10 @@ class Content:
         return "%08x.%d@%s" % (self.rng.getrandbits(32), number, domain)
 
 
+# Message-IDs that identify nothing; None: the element is left out.
+UNUSABLE_MESSAGE_IDS = ["<>", "< >", None]
+
+
 def mail_item(mail):
     """The XML of one mail; the manifest record mail holds every value."""
     parts = [element("OPFMessageCopyToAddresses", "".join(email_address(a, n) for a, n in mail["toEntries"]))]
@@ -580,7 +584,8 @@ def mail_item(mail):
         parts.append(element("OPFMessageCopySentTime", mail["sent"]))
     parts.append(element("OPFMessageCopyReceivedTime", mail["received"]))
     parts.append(element("OPFMessageCopyModDate", mail["received"]))
-    parts.append(element("OPFMessageCopyMessageID", mail["messageIdXml"]))
+    if mail["messageIdXml"] is not None:
+        parts.append(element("OPFMessageCopyMessageID", mail["messageIdXml"]))
     if mail["inReplyTo"]:
         parts.append(element("OPFMessageCopyInReplyTo", text_escape(mail["inReplyTo"])))
         parts.append(element("OPFMessageCopyReferences", text_escape(mail["inReplyTo"])))
@@ -1338,6 +1343,11 @@ class Export:
         bare_id = c.message_id(number)
         # Exports write identifiers bare; a few escape both brackets.
         message_id_xml = markup_escape("<%s>" % bare_id) if number % 5 == 4 else bare_id
+        unusable_id = None
+        if self.args.without_message_ids and number % 5 == 2:
+            # Mails some senders write: an empty identifier, a blank one, or none at all.
+            unusable_id = UNUSABLE_MESSAGE_IDS[(number // 5) % len(UNUSABLE_MESSAGE_IDS)]
+            message_id_xml = None if unusable_id is None else markup_escape(unusable_id)
         # Drafts may have no sender at all.
         senderless = folder == "Drafts" and number % 2 == 0
         mail = {"subject": subject, "from": None if senderless else sender[2],
@@ -1345,7 +1355,8 @@ class Export:
                 "toEntries": to_entries, "to": [a for a, _ in to_entries],
                 "cc": [p[2] for p in rng.sample(PEOPLE, rng.randint(0, 2))],
                 "bcc": [PEOPLE[-1][2]] if outgoing and number % 2 else [],
-                "sent": iso(sent) if sent else None, "received": iso(received), "messageId": "<%s>" % bare_id,
+                "sent": iso(sent) if sent else None, "received": iso(received),
+                "messageId": "<%s>" % bare_id if message_id_xml is not None and unusable_id is None else None,
                 "messageIdXml": message_id_xml,
                 "inReplyTo": "<%s>" % c.message_id(number + 100000) if subject.startswith("Re:") else None,
                 "outgoing": outgoing, "read": number % 3 != 1, "bodyXml": body, "bodySize": len(body.encode()),
@@ -1716,6 +1727,9 @@ def parse_args(argv):
                         help="names, a To list and an attendee list longer than the bundle's record fields hold")
     parser.add_argument("--links", action="store_true",
                         help="HTML bodies end with a paragraph linking to a web page and a mail address")
+    parser.add_argument("--without-message-ids", action="store_true",
+                        help="one mail in five has no usable Message-ID: empty (<>), blank (< >) or none at all; "
+                             "its manifest messageId is null")
     parser.add_argument("--manifest", help="write a JSON description of the file here")
     args = parser.parse_args(argv)
     args.argv = list(argv)

@@ -54,6 +54,16 @@ def scan_json(testcase, path, items=True):
     return json.loads(result.stdout.decode("utf-8"))
 
 
+def calendar_export(path, events):
+    """Writes an export that holds only Calendar.xml with these event items (their XML); returns path."""
+    with open(path, "wb") as out:
+        writer = make_olm.ContainerWriter(out)
+        writer.file("Local/Calendar/Calendar.xml",
+                    make_olm.DocumentStream("calendars", len(events), events).chunks(), "calendars")
+        writer.finish()
+    return path
+
+
 class GeneratedFiles(unittest.TestCase):
     """A test case with a private temporary directory for generated files."""
 

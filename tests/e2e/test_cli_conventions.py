@@ -11,7 +11,7 @@ EXIT_USAGE = 64
 EXIT_REFUSED = 2
 OPTIONS = ["--json", "--items", "--record-memory", "--folder", "--format", "--replace", "--help", "-h",
            "--version", "--"]
-EXIT_STATUSES = [0, 1, 2, 3, 4, 5, 6, 7, 8, 64]
+EXIT_STATUSES = [0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 64]
 
 
 def project_version():
