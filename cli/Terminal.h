@@ -17,6 +17,15 @@ constexpr int kExitStopped = 6;
 constexpr int kExitIncomplete = 7; // record memory filled up: the items found so far were reported
 
 constexpr int kExitNoConnection = 8; // upload: no connection, login refused
+// Files that cannot be scanned at all, each with its own status.
+constexpr int kExitMissingFile = 9;
+constexpr int kExitDirectory = 10;
+constexpr int kExitNoPermission = 11;
+constexpr int kExitEmptyFile = 12;
+
+struct ScanRefusal;
+// Says on standard error why the file named path could not be scanned; returns its exit status.
+int reportRefusal(const QByteArray &path, const ScanRefusal &refusal);
 
 bool stderrIsTerminal();
 // text and a line end, in UTF-8.
