@@ -66,13 +66,18 @@ bool readRecord(BlockReader &reader, qint64 offset, bool containerShaped, Direct
     return values[2] < quint64(fileSize) && values[1] <= quint64(fileSize);
 }
 
+// An export spends far more than this on each entry (its local header, the directory
+// record and two copies of its name); a file of nothing but tiny records is hostile.
+constexpr qint64 kFewestBytesPerEntry = 256;
+
 // Every record in [from, to): where one ends the next is expected; where none is,
 // the next container-shaped one is searched for.
 void readRecords(BlockReader &reader, qint64 from, qint64 to, std::vector<DirectoryRecord> *records)
 {
+    const size_t mostRecords = size_t(reader.fileSize() / kFewestBytesPerEntry + 16);
     bool expected = true;
     qint64 at = from;
-    while (at < to) {
+    while (at < to && records->size() < mostRecords) {
         DirectoryRecord record;
         qint64 next = 0;
         if (readRecord(reader, at, !expected, &record, &next) && next > at) {

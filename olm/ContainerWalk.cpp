@@ -18,6 +18,8 @@ namespace {
 
 // The walk ends at the third central directory header met since the last entry or document.
 constexpr int kCentralHeadersThatEndTheWalk = 3;
+// An inflated document's item longer than this is handed on cut short.
+constexpr int kLongestInflatedItem = 256 * 1024 * 1024;
 // Checksums are computed through a buffer of this size.
 constexpr qint64 kChecksumPiece = 1024 * 1024;
 // An entry packed with a data descriptor has it after its data: 12 or 20 bytes, and
@@ -53,7 +55,8 @@ struct LocalHeader {
         if (compressedSize > room)
             return false;
         if (method == kMethodDeflated)
-            return uncompressedSize <= compressedSize * quint64(kLargestInflateRatio);
+            return uncompressedSize <= compressedSize * quint64(kLargestInflateRatio)
+                   && uncompressedSize <= quint64(kLargestInflatedEntry);
         const bool sizesAgree = method == kMethodStored ? uncompressedSize == compressedSize
                                                         : uncompressedSize <= compressedSize;
         return uncompressedSize <= room && sizesAgree;
@@ -194,6 +197,8 @@ private:
     bool entryFromDirectory(qint64 here, const DirectoryRecord &record, const LocalHeader *local, LocalHeader *entry);
     const CentralDirectory &directory();
     bool headerOrEndAt(qint64 offset);
+    // Past the data descriptor after an entry's data, where a header follows it.
+    qint64 skipDataDescriptor(qint64 dataEnd);
     bool nextHeaderFollows(const LocalHeader &header);
     bool containerHeaderBetween(qint64 from, qint64 to);
     quint32 checksumOf(qint64 from, qint64 size, bool *complete);
@@ -235,6 +240,9 @@ private:
     CentralDirectory m_directory;
     bool m_directoryRead = false;
     QString m_lastWholeEntry;
+    // Checksums read the bytes they check; a hostile directory naming the same bytes
+    // over and over is not read past a few times the file's size.
+    qint64 m_checksumBudget = 4 * m_fileSize;
 };
 
 bool Walk::tickAndTestStop()
@@ -302,6 +310,8 @@ bool Walk::entryAt(qint64 here, bool signatureFound)
                 m_centralHeaderCount = 0;
                 noteChecksum(fromDirectory, local ? header.crc : record->crc, record);
                 walkEntry(fromDirectory);
+                if (fromDirectory.flags & kDataDescriptorFlag)
+                    dwOffset = skipDataDescriptor(dwOffset);
                 return true;
             }
         }
@@ -323,6 +333,16 @@ bool Walk::entryAt(qint64 here, bool signatureFound)
     if (knownSizes && header.sizesFit(m_fileSize) && headerOrEndAt(header.dataStart + qint64(header.compressedSize))) {
         noteChecksum(header, header.crc, nullptr);
         walkEntry(header);
+        return true;
+    }
+    // A zip tool writing to a pipe puts the sizes after the data: the stream's own end tells them.
+    qint64 compressed = 0, inflated = 0;
+    if (!knownSizes && header.method == kMethodDeflated
+        && measureDeflated(m_source, header.dataStart, m_fileSize, &compressed, &inflated)) {
+        header.compressedSize = quint64(compressed);
+        header.uncompressedSize = quint64(inflated);
+        walkEntry(header);
+        dwOffset = skipDataDescriptor(dwOffset);
         return true;
     }
     if (header.cutByTheEnd(m_fileSize) && !containerHeaderBetween(header.dataStart, m_fileSize)) {
@@ -403,6 +423,14 @@ bool Walk::entryFromDirectory(qint64 here, const DirectoryRecord &record, const 
     return entry->sizesFit(m_fileSize);
 }
 
+qint64 Walk::skipDataDescriptor(qint64 dataEnd)
+{
+    for (const qint64 descriptor : kDataDescriptorSizes)
+        if (headerOrEndAt(dataEnd + descriptor))
+            return dataEnd + descriptor;
+    return dataEnd;
+}
+
 bool Walk::headerOrEndAt(qint64 offset)
 {
     if (offset == m_fileSize || (m_directoryRead && offset == m_directory.start()))
@@ -445,6 +473,10 @@ bool Walk::containerHeaderBetween(qint64 from, qint64 to)
 
 quint32 Walk::checksumOf(qint64 from, qint64 size, bool *complete)
 {
+    *complete = false;
+    if (size > m_checksumBudget)
+        return 0;
+    m_checksumBudget -= size;
     QByteArray piece(int(qMin(kChecksumPiece, qMax<qint64>(size, 1))), Qt::Uninitialized);
     uLong crc = crc32(0, nullptr, 0);
     qint64 done = 0;
@@ -496,7 +528,7 @@ void Walk::walkEntry(const LocalHeader &header)
     dwOffset = dataEnd;
     m_headerExpected = true;
     // Directory entries ("Accounts/") hold nothing.
-    if (header.name.endsWith(QLatin1Char('/')) && header.compressedSize == 0)
+    if (header.name.endsWith(QLatin1Char('/')) && header.uncompressedSize == 0)
         return;
     const EntryClass entry = classifyEntry(header.name);
     if (entry.kind == DocumentKind::Skipped)
@@ -581,9 +613,11 @@ void Walk::handInflatedDocument(const LocalHeader &header, const EntryClass &ent
             if (held.size() < m_documentPart)
                 continue;
             const char *last = findLastTag(held.constData(), held.constData() + held.size(), itemEnd, size_t(itemEndLength));
-            if (!last)
+            // One item longer than the largest window goes on cut short, as a stored one does.
+            if (!last && held.size() < kLongestInflatedItem)
                 continue;
-            cut = (last - held.constData()) + itemEndLength;
+            if (last)
+                cut = (last - held.constData()) + itemEndLength;
         }
         // A copy ends in the zero byte the parsers expect after a document.
         QByteArray part = held.left(int(cut));

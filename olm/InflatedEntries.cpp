@@ -56,7 +56,7 @@ struct Inflater::Stream {
 };
 
 Inflater::Inflater(ByteSource &source, qint64 dataStart, qint64 compressedSize)
-    : m_source(source), m_next(dataStart), m_end(dataStart + qMax<qint64>(0, compressedSize)), m_stream(new Stream)
+    : m_source(source), m_start(dataStart), m_next(dataStart), m_end(dataStart + qMax<qint64>(0, compressedSize)), m_stream(new Stream)
 {
     // Raw deflate: a ZIP entry's bytes carry no zlib header.
     m_failed = inflateInit2(&m_stream->z, -MAX_WBITS) != Z_OK;
@@ -100,6 +100,24 @@ qint64 Inflater::read(char *buffer, qint64 length)
     const qint64 produced = qint64(wanted - z.avail_out);
     m_produced += produced;
     return produced;
+}
+
+qint64 Inflater::consumed() const
+{
+    return m_next - m_start - qint64(m_stream->z.avail_in);
+}
+
+bool measureDeflated(ByteSource &source, qint64 dataStart, qint64 limit, qint64 *compressedSize, qint64 *inflatedSize)
+{
+    Inflater inflater(source, dataStart, limit - dataStart);
+    QByteArray scratch(int(kInputPiece), Qt::Uninitialized);
+    while (inflater.produced() <= kLargestInflatedEntry && inflater.read(scratch.data(), scratch.size()) > 0) {
+    }
+    if (!inflater.ended() || inflater.produced() > kLargestInflatedEntry)
+        return false;
+    *compressedSize = inflater.consumed();
+    *inflatedSize = inflater.produced();
+    return true;
 }
 
 qint64 registerInflatedEntry(qint64 dataStart, qint64 compressedSize, qint64 inflatedSize)

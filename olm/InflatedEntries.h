@@ -12,6 +12,9 @@ constexpr qint64 kInflatedOffsetBase = qint64(1) << 60;
 // Deflate cannot make its input smaller than about a thousandth: a declared size
 // beyond this many times the stored bytes is damage.
 constexpr qint64 kLargestInflateRatio = 1032;
+// Re-packed exports carry no Zip64 record: an entry is at most 4 GiB inflated. More is
+// a bomb or damage, and would hold the scan or the save for hours.
+constexpr qint64 kLargestInflatedEntry = qint64(0xFFFFFFFF);
 
 // Records an entry whose compressed bytes stand at dataStart; returns the offset
 // its inflated bytes are read at. Kept until clearInflatedEntries().
@@ -26,6 +29,11 @@ qint64 inflatedLengthAt(qint64 offset);
 // damaged). A read that continues the thread's last one goes on where it stopped.
 qint64 readInflated(int fd, qint64 fileSize, qint64 offset, char *buffer, qint64 length);
 
+// Where the deflated stream at dataStart ends, for an entry whose sizes only a data
+// descriptor after it holds: *compressedSize and *inflatedSize get its sizes; false
+// when the bytes up to limit hold no whole stream of at most kLargestInflatedEntry bytes.
+bool measureDeflated(ByteSource &source, qint64 dataStart, qint64 limit, qint64 *compressedSize, qint64 *inflatedSize);
+
 // Inflates compressedSize bytes at dataStart in source piece by piece.
 class Inflater
 {
@@ -39,10 +47,14 @@ public:
     // stream or where the bytes cannot be inflated (failed() then tells which).
     qint64 read(char *buffer, qint64 length);
     bool failed() const { return m_failed; }
+    bool ended() const { return m_ended; }
     qint64 produced() const { return m_produced; }
+    // The stored bytes the inflated ones came from.
+    qint64 consumed() const;
 
 private:
     ByteSource &m_source;
+    qint64 m_start;
     qint64 m_next;
     qint64 m_end;
     qint64 m_produced = 0;

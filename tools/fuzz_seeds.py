@@ -3,9 +3,12 @@
 small generated exports intact and damaged, and the hand-made documents in
 fuzz/seeds/parsers, as whole containers (fuzz_scan) or one document each with the
 byte that picks its parser in front (fuzz_parsers)."""
+import io
 import struct
 import sys
 import tempfile
+import warnings
+import zipfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
@@ -22,6 +25,8 @@ GENERATED = [
     ["--garbage-between", "--no-central-directory"],
     ["--wipe-headers", "0.5", "--zero-crc", "0.5", "--garbage-between"],
     ["--truncate", "-3000"],
+    # Local headers wiped and the central directory cut inside its records.
+    ["--wipe-headers", "all", "--truncate", "-400"],
 ]
 MAX_SEED = 65536
 
@@ -44,6 +49,29 @@ def hand_made_container(path):
         for _, kind, document in hand_made_documents():
             writer.file(names[kind], [document], kind)
         writer.finish()
+
+
+class _Unseekable(io.RawIOBase):
+    def __init__(self):
+        self.buffer = bytearray()
+
+    def writable(self):
+        return True
+
+    def write(self, chunk):
+        self.buffer += chunk
+        return len(chunk)
+
+
+def repacked(source, path):
+    """The export unpacked and packed again as a zip tool writing to a pipe does:
+    deflated, with data descriptors, no Zip64 record."""
+    out = _Unseekable()
+    warnings.filterwarnings("ignore", "Duplicate name", UserWarning)
+    with zipfile.ZipFile(source) as export, zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as target:
+        for info in export.infolist():
+            target.writestr(info.filename, export.read(info))
+    path.write_bytes(out.buffer)
 
 
 def documents(container):
@@ -79,6 +107,9 @@ def main():
                                                    "--events", "2", "--tasks", "2", "--notes", "2",
                                                    "--attachment-size", "300", *options]))
             containers.append(path)
+        repack = Path(tmp) / "repacked.olm"
+        repacked(containers[-len(GENERATED)], repack)
+        containers.append(repack)
         hand = Path(tmp) / "hand.olm"
         hand_made_container(hand)
         containers.append(hand)

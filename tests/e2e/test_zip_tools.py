@@ -9,6 +9,7 @@ import email
 import email.policy
 import warnings
 import hashlib
+import html
 import io
 import mailbox
 import os
@@ -121,14 +122,25 @@ def repack_deflated(data, manifest):
     return bytearray(out.buffer)
 
 
+def repack_without_directory(data, manifest):
+    """The re-pack cut before its central directory: only the deflated streams' own ends tell the sizes."""
+    repacked = repack_deflated(data, manifest)
+    end = repacked.rindex(b"PK\x05\x06")
+    (start,) = struct.unpack_from("<I", repacked, end + 16)
+    return repacked[:start]
+
+
 # Rows whose figures need the recovery from the items' own description (their
 # attachment lists, damaged end tags): what the walk cannot give is named and not asserted.
 ITEM_LEVEL_ATTACHMENTS = "attachment bytes and folders inferred from a mail's own attachment list"
 ITEM_LEVEL_END_TAGS = "items whose end tag is damaged, recovered up to the next item"
+ITEM_LEVEL_CUT = "the item the file ends inside, recovered up to the end of the file"
+ITEM_LEVEL_ORPHANS = "attachments whose mail is gone, kept in \"Recovered attachments\""
 
 ROWS = [
     # name, generator options, patch, figures the item-level recovery adds
-    ("truncated", ["--truncate", "-400000"], None, ()),
+    ("truncated", ["--truncate", "-400000"], None,
+     (("folders", ITEM_LEVEL_CUT), ("items", ITEM_LEVEL_CUT), ("attachments", ITEM_LEVEL_ORPHANS))),
     ("wiped headers 0.5", ["--wipe-headers", "0.5"], None, ()),
     ("wiped headers all", ["--wipe-headers", "all"], None, ()),
     ("wiped headers all, no directory", ["--wipe-headers", "all", "--no-central-directory"], None,
@@ -148,6 +160,7 @@ ROWS = [
     ("directory cut in half", [], cut_directory_in_half, ()),
     ("directory offset wrong", [], wrong_directory_offset, ()),
     ("deflated re-pack", [], repack_deflated, ()),
+    ("deflated re-pack without directory", [], repack_without_directory, ()),
 ]
 
 
@@ -188,8 +201,8 @@ def extracted_figures(root):
         if path.name.startswith("message_") and b"<emails" in data:
             folder = make_olm.message_folder(relative)
             for mid in re.findall(rb"<OPFMessageCopyMessageID[^>]*>([^<]*)</OPFMessageCopyMessageID>", data):
-                figures.folders[mid.decode("utf-8", "replace").strip("<>")] = folder
-        elif path.suffix == ".xml":
+                figures.folders[html.unescape(mid.decode("utf-8", "replace")).strip().strip("<>")] = folder
+        elif path.suffix == ".xml" and path.name != "Categories.xml":
             figures.other_items += sum(data.count(tag) for tag in ITEM_END_TAGS.values())
     return figures
 
