@@ -1,7 +1,9 @@
 // The walk over intact and damaged containers: what it dispatches, where, and in which order.
 #include "OlmBuilder.h"
 #include "olm/EntryPath.h"
+#include "archive/TextReader.h"
 #include "olm/FolderHierarchy.h"
+#include "olm/InflatedEntries.h"
 #include "olm/LossAccount.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
@@ -12,6 +14,21 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cerrno>
+
+QByteArray rawDeflate(const QByteArray &data)
+{
+    z_stream z {};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&z, uLong(data.size()))), '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(int(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
 
 class ContainerWalkTest : public QObject
 {
@@ -424,6 +441,45 @@ private slots:
             QCOMPARE(lossCounts().value(LossReason::ChecksumMismatch), qint64(2));
             QVERIFY(recordedLosses().first().why.contains("match the directory's checksum"));
         }
+    }
+
+    // An export re-packed by a zip tool: its deflated documents are inflated for the
+    // parsers, its deflated attachments read back inflated at offsets past the file's end
+    // (in blocks, and from the middle), and a stream that does not inflate is a loss.
+    void deflatedEntriesAreInflated()
+    {
+        QByteArray attachment;
+        for (int i = 0; attachment.size() < 300000; ++i)
+            attachment += QByteArray::number(i * 7919 % 100003) + " attachment words ";
+        const QByteArray mail = mailDocument("Re-packed");
+        const QByteArray attachmentName = "Local/s/Inbox/com.microsoft.__Attachments/m_0000";
+        OlmBuilder olm;
+        for (const QByteArray &name : {attachmentName, QByteArray("Local/s/Inbox/message_00001.xml")}) {
+            const QByteArray &data = name == attachmentName ? attachment : mail;
+            const QByteArray deflated = rawDeflate(data);
+            olm.entry(name, deflated, {20, 8, false, quint64(data.size()), quint64(deflated.size())});
+        }
+        olm.entry("Local/s/Inbox/message_00002.xml", "not a deflate stream at all, just bytes",
+                  {20, 8, false, 4000, 39});
+        auto file = olm.file();
+        const Scan result = scanPath(file->fileName());
+        QCOMPARE(kinds(result), (QList<DocumentKind>{DocumentKind::Attachment, DocumentKind::Mail, DocumentKind::Mail}));
+        QCOMPARE(MailItemCount, qint64(1));
+        QCOMPARE(TmpMlrcPtrStart->ParentId == kFolderWithoutPathId, false);
+        QCOMPARE(lossCounts().value(LossReason::DocumentUnreadable), qint64(1));
+
+        const DispatchedEntry &stored = result.dispatched.first();
+        QVERIFY(isInflatedOffset(stored.start));
+        QCOMPARE(stored.size, qint64(attachment.size()));
+        const FileTextReader olmReader(fileDescriptor, lSize);
+        QByteArray blocks;
+        for (qint64 at = 0; at < stored.size; at += 100000)
+            blocks += olmReader.read(stored.start + at, 100000);
+        QCOMPARE(blocks, attachment);
+        QCOMPARE(olmReader.read(stored.start + 123456, 1000), attachment.mid(123456, 1000));
+        QCOMPARE(olmReader.read(stored.start + stored.size, 10), QByteArray());
+        CleanListAndHash();
+        QCOMPARE(olmReader.read(stored.start, 10), QByteArray()); // gone with its scan
     }
 
     // An export cut short: 0, 1 and 2 bytes before the end of its last entry. The
