@@ -3,12 +3,9 @@
 small generated exports intact and damaged, and the hand-made documents in
 fuzz/seeds/parsers, as whole containers (fuzz_scan) or one document each with the
 byte that picks its parser in front (fuzz_parsers)."""
-import io
 import struct
 import sys
 import tempfile
-import warnings
-import zipfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
@@ -51,29 +48,6 @@ def hand_made_container(path):
         writer.finish()
 
 
-class _Unseekable(io.RawIOBase):
-    def __init__(self):
-        self.buffer = bytearray()
-
-    def writable(self):
-        return True
-
-    def write(self, chunk):
-        self.buffer += chunk
-        return len(chunk)
-
-
-def repacked(source, path):
-    """The export unpacked and packed again as a zip tool writing to a pipe does:
-    deflated, with data descriptors, no Zip64 record."""
-    out = _Unseekable()
-    warnings.filterwarnings("ignore", "Duplicate name", UserWarning)
-    with zipfile.ZipFile(source) as export, zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as target:
-        for info in export.infolist():
-            target.writestr(info.filename, export.read(info))
-    path.write_bytes(out.buffer)
-
-
 def documents(container):
     """(kind, bytes) of every document entry whose local header is intact."""
     data = container.read_bytes()
@@ -108,7 +82,7 @@ def main():
                                                    "--attachment-size", "300", *options]))
             containers.append(path)
         repack = Path(tmp) / "repacked.olm"
-        repacked(containers[-len(GENERATED)], repack)
+        repack.write_bytes(make_olm.repack_deflated(containers[-len(GENERATED)].read_bytes()))
         containers.append(repack)
         hand = Path(tmp) / "hand.olm"
         hand_made_container(hand)

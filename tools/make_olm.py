@@ -23,6 +23,7 @@ import random
 import re
 import struct
 import sys
+import warnings
 import zipfile
 import zlib
 
@@ -344,6 +345,32 @@ class ContainerWriter:
         self.out.write(struct.pack("<IIQI", ZIP64_LOCATOR_SIGNATURE, 0, end, 1))
         self.out.write(struct.pack("<IHHHHIIH", END_SIGNATURE, 0, 0, 0xFFFF, 0xFFFF,
                                    SIZE_IN_ZIP64, SIZE_IN_ZIP64, 0))
+
+
+class _Unseekable(io.RawIOBase):
+    """A stream zipfile cannot seek in, so that it writes data descriptors, as zip tools writing to a pipe do."""
+
+    def __init__(self):
+        self.buffer = bytearray()
+
+    def writable(self):
+        return True
+
+    def write(self, chunk):
+        self.buffer += chunk
+        return len(chunk)
+
+
+def repack_deflated(data):
+    """The export unpacked and packed again by a zip tool: deflated, version 20, data
+    descriptors, no Zip64 record."""
+    out = _Unseekable()
+    with warnings.catch_warnings():
+        warnings.filterwarnings("ignore", "Duplicate name", UserWarning)  # exports repeat "Accounts/"
+        with zipfile.ZipFile(io.BytesIO(bytes(data))) as source, zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as target:
+            for info in source.infolist():
+                target.writestr(info.filename, source.read(info))
+    return bytes(out.buffer)
 
 
 GARBAGE_TABLE = bytes(b if b not in (ord("P"), ord("<")) else b + 1 for b in range(256))

@@ -7,10 +7,8 @@ Run directly with --figures CLI [CLI...] to print the table of figures at the si
 of the issue's measurements, one column per mendora-cli given."""
 import email
 import email.policy
-import warnings
 import hashlib
 import html
-import io
 import mailbox
 import os
 import re
@@ -20,7 +18,6 @@ import subprocess
 import sys
 import tempfile
 import unittest
-import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -98,28 +95,8 @@ def wrong_directory_offset(data, manifest):
     return wipe_local_signatures(data, manifest)
 
 
-class _Unseekable(io.RawIOBase):
-    """A stream zipfile cannot seek in, so that it writes data descriptors, as zip tools writing to a pipe do."""
-
-    def __init__(self):
-        self.buffer = bytearray()
-
-    def writable(self):
-        return True
-
-    def write(self, chunk):
-        self.buffer += chunk
-        return len(chunk)
-
-
 def repack_deflated(data, manifest):
-    """Unpacked and packed again by a zip tool: deflated, version 20, data descriptors, no Zip64 record."""
-    out = _Unseekable()
-    warnings.filterwarnings("ignore", "Duplicate name", UserWarning)  # exports repeat "Accounts/"
-    with zipfile.ZipFile(io.BytesIO(bytes(data))) as source, zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as target:
-        for info in source.infolist():
-            target.writestr(info.filename, source.read(info))
-    return bytearray(out.buffer)
+    return bytearray(make_olm.repack_deflated(data))
 
 
 def repack_without_directory(data, manifest):
