@@ -240,9 +240,9 @@ private:
     CentralDirectory m_directory;
     bool m_directoryRead = false;
     QString m_lastWholeEntry;
-    // Checksums read the bytes they check; a hostile directory naming the same bytes
-    // over and over is not read past a few times the file's size.
-    qint64 m_checksumBudget = 4 * m_fileSize;
+    // Checksums and the measuring of deflated streams read bytes again; a hostile file
+    // naming the same bytes over and over is not read past a few times its size.
+    qint64 m_rereadBudget = 4 * m_fileSize;
 };
 
 bool Walk::tickAndTestStop()
@@ -337,8 +337,10 @@ bool Walk::entryAt(qint64 here, bool signatureFound)
     }
     // A zip tool writing to a pipe puts the sizes after the data: the stream's own end tells them.
     qint64 compressed = 0, inflated = 0;
+    const qint64 measurable = qMin(m_fileSize - header.dataStart, m_rereadBudget);
     if (!knownSizes && header.method == kMethodDeflated
-        && measureDeflated(m_source, header.dataStart, m_fileSize, &compressed, &inflated)) {
+        && measureDeflated(m_source, header.dataStart, header.dataStart + measurable, &compressed, &inflated)) {
+        m_rereadBudget -= compressed;
         header.compressedSize = quint64(compressed);
         header.uncompressedSize = quint64(inflated);
         walkEntry(header);
@@ -474,9 +476,9 @@ bool Walk::containerHeaderBetween(qint64 from, qint64 to)
 quint32 Walk::checksumOf(qint64 from, qint64 size, bool *complete)
 {
     *complete = false;
-    if (size > m_checksumBudget)
+    if (size > m_rereadBudget)
         return 0;
-    m_checksumBudget -= size;
+    m_rereadBudget -= size;
     QByteArray piece(int(qMin(kChecksumPiece, qMax<qint64>(size, 1))), Qt::Uninitialized);
     uLong crc = crc32(0, nullptr, 0);
     qint64 done = 0;
