@@ -515,7 +515,7 @@ void Walk::noteChecksum(const LocalHeader &entry, quint32 headerChecksum, const 
         else
             why = QStringLiteral("its bytes match no checksum the file holds and may be damaged; they are kept");
     } else {
-        why = QStringLiteral("its header's checksum is zero and the file holds no other to check its bytes against; "
+        why = QStringLiteral("its header's checksum is zero and no other checksum in the file could check its bytes; "
                              "they are kept");
     }
     const DocumentKind kind = classifyEntry(entry.name).kind;
