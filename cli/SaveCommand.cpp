@@ -276,13 +276,12 @@ int scanToSave(const QString &olmPath, bool *incomplete)
 {
     DispatchCounts counts;
     FolderInformation parsers;
-    const ScanResult result = scanFile(olmPath, parsers, scanTerminalHooks(&counts));
+    ScanRefusal refusal;
+    const ScanResult result = scanFile(olmPath, parsers, scanTerminalHooks(&counts), &refusal);
     if (stderrIsTerminal())
         fprintf(stderr, "\n");
-    if (result == ScanResult::Refused) {
-        fprintf(stderr, "%s\n", kInvalidFileMessage);
-        return kExitRefused;
-    }
+    if (result == ScanResult::Refused)
+        return reportRefusal(QFile::encodeName(olmPath), refusal);
     if (result == ScanResult::Incomplete)
         fprintf(stderr, "%s\n", recordSpaceFullMessage());
     if (incomplete)

@@ -1,4 +1,5 @@
 #include "cli/Terminal.h"
+#include "scan/ScanSession.h"
 
 #include "archive/VisibleText.h"
 
@@ -72,4 +73,16 @@ void TerminalProgressBar::draw()
     m_shown = text;
     fputs(text.toUtf8().constData(), stderr);
     fflush(stderr);
+}
+
+int reportRefusal(const QByteArray &path, const ScanRefusal &refusal)
+{
+    printLine(stderr, QStringLiteral("mendora-cli: ") + openFailureMessage(refusal, QString::fromLocal8Bit(path)));
+    switch (refusal.failure) {
+    case OpenFailure::Missing: return kExitMissingFile;
+    case OpenFailure::Directory: return kExitDirectory;
+    case OpenFailure::NoPermission: return kExitNoPermission;
+    case OpenFailure::Empty: return kExitEmptyFile;
+    default: return kExitRefused;
+    }
 }

@@ -85,8 +85,9 @@ const char kExitStatuses[] =
     "Exit status:\n"
     "  0    success\n"
     "  1    save, upload: some items could not be written; each is named on standard error\n"
-    "  2    the file was refused: not an .olm export, or it cannot be read\n"
-    "  3    scan, save: nothing could be recovered; find: no .olm file was found\n"
+    "  2    the file cannot be read: not a regular file, or the system refused the read\n"
+    "  3    scan, save: the file was read whole and held nothing recognisable;\n"
+    "       find: no .olm file was found\n"
     "  4    save: the output could not be created\n"
     "  5    save: a folder named with --folder is not in the file\n"
     "  6    save: stopped by Ctrl-C or SIGTERM; the output holds whole items only\n"
@@ -94,6 +95,10 @@ const char kExitStatuses[] =
     "       so far were reported\n"
     "  8    upload: no connection, an untrusted certificate or a refused login\n"
     "  9    what the command reports could not be written to standard output\n"
+    "  10   the file does not exist\n"
+    "  11   the file is a directory\n"
+    "  12   no permission to read the file\n"
+    "  13   the file is empty\n"
     "  64   usage error: a missing or unknown command, option or argument\n";
 
 const CommandText *textOf(Command command)

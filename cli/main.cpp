@@ -61,16 +61,12 @@ int runScan(const QList<QByteArray> &arguments)
         return usageError(Command::Scan, "missing FILE");
     DispatchCounts counts;
     FolderInformation parsers;
-    QString openError;
-    const ScanResult result = scanFile(path, parsers, scanTerminalHooks(&counts), &openError);
+    ScanRefusal refusal;
+    const ScanResult result = scanFile(path, parsers, scanTerminalHooks(&counts), &refusal);
     if (stderrIsTerminal())
         fprintf(stderr, "\n");
-    if (result == ScanResult::Refused) {
-        if (!openError.isEmpty())
-            fprintf(stderr, "mendora-cli: %s: %s\n", visibleBytes(path).constData(), openError.toLocal8Bit().constData());
-        fprintf(stderr, "%s\n", kInvalidFileMessage);
-        return kExitRefused;
-    }
+    if (result == ScanResult::Refused)
+        return reportRefusal(path, refusal);
     if (result == ScanResult::Incomplete)
         fprintf(stderr, "%s\n", recordSpaceFullMessage());
     if (json)

@@ -25,6 +25,9 @@ QString lossReasonKey(LossReason reason)
     case LossReason::NotWritten: return QStringLiteral("not-written");
     case LossReason::ScanIncomplete: return QStringLiteral("scan-incomplete");
     case LossReason::ValueUnreadable: return QStringLiteral("value-unreadable");
+    case LossReason::ChecksumMismatch: return QStringLiteral("checksum-mismatch");
+    case LossReason::FileCut: return QStringLiteral("file-cut");
+    case LossReason::ContainerDamaged: return QStringLiteral("container-damaged");
     }
     return QStringLiteral("unknown");
 }
@@ -74,7 +77,7 @@ qint64 lossTotal()
 QString lossSummaryLine()
 {
     const QMap<LossReason, qint64> counts = lossCounts();
-    qint64 values = 0, attachments = 0, items = 0, folders = 0;
+    qint64 values = 0, attachments = 0, items = 0, folders = 0, damage = 0;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
         switch (it.key()) {
         case LossReason::ValueTooLong:
@@ -82,6 +85,8 @@ QString lossSummaryLine()
         case LossReason::AttachmentCut:
         case LossReason::AttachmentMissing: attachments += it.value(); break;
         case LossReason::FolderPathLost: folders += it.value(); break;
+        case LossReason::ChecksumMismatch:
+        case LossReason::ContainerDamaged: damage += it.value(); break;
         default: items += it.value(); break;
         }
     }
@@ -94,12 +99,18 @@ QString lossSummaryLine()
     add(attachments, "attachment", "attachments");
     add(items, "item or document", "items or documents");
     add(folders, "folder path", "folder paths");
+    // Damage the scan read past, with nothing lost for it: said apart.
+    const QString damageLine = damage == 0 ? QString()
+                               : QStringLiteral("%1 damaged %2 read past").arg(damage).arg(QLatin1String(damage == 1 ? "record was" : "records were"));
     if (parts.isEmpty())
-        return QString();
+        return damageLine.isEmpty() ? QString() : damageLine + QStringLiteral("; see the log");
     QString joined = parts.takeLast();
     if (!parts.isEmpty())
         joined = parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + joined;
-    return joined + QStringLiteral(" could not be recovered; see the log");
+    joined += QStringLiteral(" could not be recovered");
+    if (!damageLine.isEmpty())
+        joined += QStringLiteral("; ") + damageLine;
+    return joined + QStringLiteral("; see the log");
 }
 
 QString lossLogLine(const Loss &loss)

@@ -129,7 +129,8 @@ private slots:
         cut.bytes.chop(contacts.size() - contacts.indexOf("</contact>", contacts.indexOf("Bo")));
         QTest::newRow("document cut by the end of the file")
             << cut
-            << QVector<Expected>{{LossReason::ItemCutByDamage, "contact", "Bo Doe", "", "", 1},
+            << QVector<Expected>{{LossReason::FileCut, "document", "Local/Address Book/Contacts.xml", "", "", 1},
+                                 {LossReason::ItemCutByDamage, "contact", "Bo Doe", "", "", 1},
                                  {LossReason::ItemCutByDamage, "contact", "", "", "", 1}};
 
         // The last item end tag overwritten: the document ends inside its item.

@@ -18,6 +18,11 @@ import make_olm  # noqa: E402
 INVALID_FILE_MESSAGE = "The scanned file is either an invalid file or heavily damaged."
 EXIT_REFUSED = 2
 EXIT_NOTHING_FOUND = 3
+# Files that cannot be scanned at all, each with its own status and message.
+EXIT_MISSING_FILE = 10
+EXIT_DIRECTORY = 11
+EXIT_NO_PERMISSION = 12
+EXIT_EMPTY_FILE = 13
 # Generous: only a hang should ever reach it.
 CLI_TIMEOUT = 120
 

@@ -161,22 +161,24 @@ class GeneratorOptions(GeneratedFiles):
 
     def test_wiped_headers(self):
         for option in ("0.5", "all"):
-            with self.subTest(option):
-                path, manifest = self.generate("wiped.olm", "--wipe-headers", option)
-                data = path.read_bytes()
-                entries = manifest["entries"]
-                wiped = [e for e in entries if data[e["header"]:e["header"] + 4] == b"\0\0\0\0"]
-                self.assertEqual(wiped, [e for e in entries if e["wiped"]])
-                self.assertFalse(entries[0]["wiped"])
-                count = len(entries) - 1 if option == "all" else round(0.5 * (len(entries) - 1))
-                self.assertEqual(len(wiped), count)
-                # A wiped document is still found by the raw scan; a wiped attachment is lost.
-                counts = manifest["expected"]["counts"]
-                self.assertEqual(counts, manifest["generated"])
-                lost = {e["name"] for e in entries if e["wiped"] and e["kind"] == "attachment"}
-                for mail in manifest["mails"]:
-                    if {a["url"] for a in mail["attachments"]} & lost:
-                        self.assertFalse(mail["attachmentsKept"], mail["entry"])
+            for directory in ([], ["--no-central-directory"]):
+                with self.subTest(option, directory=directory):
+                    path, manifest = self.generate("wiped.olm", "--wipe-headers", option, *directory)
+                    data = path.read_bytes()
+                    entries = manifest["entries"]
+                    wiped = [e for e in entries if data[e["header"]:e["header"] + 4] == b"\0\0\0\0"]
+                    self.assertEqual(wiped, [e for e in entries if e["wiped"]])
+                    self.assertFalse(entries[0]["wiped"])
+                    count = len(entries) - 1 if option == "all" else round(0.5 * (len(entries) - 1))
+                    self.assertEqual(len(wiped), count)
+                    # A wiped document is still found by the raw scan; a wiped attachment is
+                    # found through the central directory, and lost without it.
+                    counts = manifest["expected"]["counts"]
+                    self.assertEqual(counts, manifest["generated"])
+                    lost = {e["name"] for e in entries if e["wiped"] and e["kind"] == "attachment"}
+                    for mail in manifest["mails"]:
+                        if {a["url"] for a in mail["attachments"]} & lost:
+                            self.assertEqual(mail["attachmentsKept"], not directory, mail["entry"])
 
     def test_zeroed_crc_and_garbage(self):
         path, manifest = self.generate("crc.olm", "--zero-crc", "0.25", "--garbage-between")
