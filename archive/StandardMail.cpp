@@ -622,7 +622,7 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
                           QStringList *problems, qint64 blockSize)
 {
     MessageOutput message(out, MessageOutput::Quoting::Mboxrd);
-    message.put("From " + separatorAddress(sendersOf(mail, details)) + ' ' + separatorTime(headerDate(mail)) + '\n');
+    message.put("From " + separatorAddress(sendersOf(mail, details)) + ' ' + separatorTime(separatorDate(mail)) + '\n');
     writeMessage(message, mail, details, olm, problems, blockSize);
     // An empty line ends the message before the next separator.
     message.put("\n");

@@ -1371,7 +1371,7 @@ class Export:
         entry = self.document("%s/message_%05d.xml" % (folder_entry, self.folder_counts.get(folder_entry, 0)),
                               "mail", 1, [mail_item(mail)])
         self.folder_counts[folder_entry] = self.folder_counts.get(folder_entry, 0) + 1
-        for key in ("toEntries", "bodyXml", "htmlBody", "htmlBodyXml", "inReplyTo", "outgoing", "bcc", "messageIdXml"):
+        for key in ("toEntries", "bodyXml", "htmlBody", "htmlBodyXml", "inReplyTo", "bcc", "messageIdXml"):
             mail.pop(key)
         for attachment in mail["attachments"]:
             attachment.pop("contentId")

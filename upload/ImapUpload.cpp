@@ -302,7 +302,7 @@ private:
         append->setContent(withCrLf(standardMessage(mail, details, *m_request.olm, nullptr)));
         if (details.read)
             append->setFlags({QByteArrayLiteral("\\Seen")});
-        const QDateTime date = QDateTime::fromString(QString::fromLatin1(headerDate(mail)), Qt::RFC2822Date);
+        const QDateTime date = QDateTime::fromString(QString::fromLatin1(separatorDate(mail)), Qt::RFC2822Date);
         if (date.isValid())
             append->setInternalDate(date);
         QString error;

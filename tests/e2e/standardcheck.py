@@ -108,6 +108,21 @@ def expected_bodies(olm_bytes, manifest, mail):
     return {"plain": body}
 
 
+def origination_time(mail):
+    """The Date line: when the mail was sent, else when it arrived."""
+    return iso_utc(mail["sent"] or mail["received"])
+
+
+def delivery_time(mail):
+    """The separator line and the IMAP internal date: the folder's name decides, then the
+    outgoing flag read as a number; the other time where the chosen one is missing."""
+    folder = mail.get("scanFolder") or ""
+    rules = [("Sent Items", True), ("Inbox", False), ("Deleted Items", mail["outgoing"]), ("Drafts", True)]
+    sent = next((outgoing for name, outgoing in rules if name in folder), mail["outgoing"])
+    first, second = (mail["sent"], mail["received"]) if sent else (mail["received"], mail["sent"])
+    return iso_utc(first or second)
+
+
 def mbox_name(mail):
     folder = mail.get("scanFolder") or "Folder1"
     return "%s/%s.mbox" % (folder, folder.split("/")[-1])
@@ -124,9 +139,7 @@ def check_mail_message(testcase, message, mail, olm_bytes, manifest):
     testcase.assertEqual([a.addr_spec for a in message["To"].addresses], mail["to"])
     if mail.get("cc"):
         testcase.assertEqual([a.addr_spec for a in message["Cc"].addresses], mail["cc"])
-    # The Date line falls back from one time field to the other, never to the scanning machine's zone.
-    moments = [iso_utc(t) for t in (mail["sent"], mail["received"]) if t]
-    testcase.assertIn(message["Date"].datetime, moments)
+    testcase.assertEqual(message["Date"].datetime, origination_time(mail))
     for kind, text in expected_bodies(olm_bytes, manifest, mail).items():
         body = message.get_body((kind,))
         testcase.assertIsNotNone(body, "no text/%s body" % kind)
@@ -155,6 +168,15 @@ def check_mailboxes(testcase, mail_root, manifest, olm_bytes):
             identifier = bare_id(message["Message-ID"])
             seen[identifier] += 1
             by_id[identifier] = (name, message)
+    separators = {}
+    for path in sorted(Path(mail_root).rglob("*.mbox")):
+        box = mailbox.mbox(str(path), create=False)
+        try:
+            for key in box.keys():
+                message = box.get_message(key)
+                separators[bare_id(message["Message-ID"])] = message.get_from()
+        finally:
+            box.close()
     mails = survivors(manifest, "mails")
     testcase.assertEqual(sum(seen.values()), len(mails))
     for mail in mails:
@@ -164,6 +186,8 @@ def check_mailboxes(testcase, mail_root, manifest, olm_bytes):
             name, message = by_id[identifier]
             testcase.assertEqual(name, mbox_name(mail))
             check_mail_message(testcase, message, mail, olm_bytes, manifest)
+            moment = datetime.datetime.strptime(separators[identifier].split(" ", 1)[1], "%a %b %d %H:%M:%S %Y")
+            testcase.assertEqual(moment.replace(tzinfo=datetime.timezone.utc), delivery_time(mail))
     return boxes
 
 
