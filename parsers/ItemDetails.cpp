@@ -14,7 +14,9 @@
 #include <QSet>
 #include <QStringMatcher>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 // The tables live as long as the process: one that ends right after a scan leaves
@@ -180,6 +182,33 @@ QDate exportDate(const QString &text)
         return QDate();
     const QByteArray date = utcCalendarDate(moment.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
     return QDate::fromString(QString::fromLatin1(date), Qt::ISODate);
+}
+
+// A number of a repeating pattern as exports write it ("2.7E1"); NaN when the text is none.
+double patternNumber(const QString &text)
+{
+    bool ok = false;
+    const double number = text.trimmed().toDouble(&ok);
+    return ok ? number : std::numeric_limits<double>::quiet_NaN();
+}
+
+// The whole number from least to INT_MAX nearest to number; least when it is NaN.
+int nearestWholeNumber(double number, int least)
+{
+    if (!(number >= least))
+        return least;
+    return number >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(std::round(number));
+}
+
+// A value of the export as a loss entry quotes it: one short line of printable characters.
+QString shownValue(const QString &text)
+{
+    constexpr int kLongest = 24;
+    QString shown;
+    for (const QChar c : text.simplified())
+        if (c.isPrint())
+            shown.append(c);
+    return shown.size() > kLongest ? shown.left(kLongest - 1) + QChar(0x2026) : shown;
 }
 
 // The text of the first of the named elements that the xml holds; null when it holds none.
@@ -634,8 +663,17 @@ Recurrence readRecurrence(const QByteArray &recurrenceXml)
         recurrence.unreadable = !recurrenceXml.trimmed().isEmpty();
         return recurrence;
     }
-    recurrence.interval =
-        qMax(1, numberValue(firstElementText(xml, {"OPFRecurrencePatternInterval", "OPFRecurrenceInterval"}), 1));
+    const auto adjusted = [&recurrence](const char *element, const QString &why) {
+        recurrence.adjustments.append({element, why});
+    };
+    const QString interval = firstElementText(xml, {"OPFRecurrencePatternInterval", "OPFRecurrenceInterval"});
+    if (!interval.trimmed().isEmpty()) {
+        const double number = patternNumber(interval);
+        recurrence.interval = nearestWholeNumber(number, 1);
+        if (recurrence.interval != number)
+            adjusted("OPFRecurrencePatternInterval", QStringLiteral("an interval of %1 cannot be said; the rule repeats every %2")
+                                                           .arg(shownValue(interval)).arg(recurrence.interval));
+    }
     QByteArray days;
     if (elementContent(xml, "OPFRecurrencePatternDaysOfWeek", &days)
         || elementContent(xml, "OPFRecurrencePatternDayOfWeek", &days))
@@ -647,26 +685,47 @@ Recurrence readRecurrence(const QByteArray &recurrenceXml)
         if (elementContent(xml, name, &week) && (recurrence.instance = weekOfMonthOf(week)))
             break;
     }
-    const int dayOfMonth = numberValue(firstElementText(xml, {"OPFRecurrencePatternDayOfMonth"}), 0);
-    recurrence.dayOfMonth = dayOfMonth >= 1 && dayOfMonth <= 31 ? dayOfMonth : 0;
-    const int month = numberValue(firstElementText(xml, {"OPFRecurrencePatternMonth", "OPFRecurrencePatternMonthOfYear"}), 0);
+    const QString dayOfMonth = firstElementText(xml, {"OPFRecurrencePatternDayOfMonth"});
+    const int day = numberValue(dayOfMonth, 0);
+    recurrence.dayOfMonth = day >= 1 && day <= 31 ? day : 0;
+    if (!dayOfMonth.trimmed().isEmpty() && recurrence.dayOfMonth != patternNumber(dayOfMonth))
+        adjusted("OPFRecurrencePatternDayOfMonth",
+                 QStringLiteral("a day of the month of %1 cannot be said; the first occurrence's day is kept")
+                     .arg(shownValue(dayOfMonth)));
+    const QString monthText = firstElementText(xml, {"OPFRecurrencePatternMonth", "OPFRecurrencePatternMonthOfYear"});
+    const int month = numberValue(monthText, 0);
     recurrence.month = month >= 1 && month <= 12 ? month : 0;
+    if (!monthText.trimmed().isEmpty() && recurrence.month != patternNumber(monthText))
+        adjusted("OPFRecurrencePatternMonth",
+                 QStringLiteral("a month of %1 cannot be said; the first occurrence's month is kept").arg(shownValue(monthText)));
 
     recurrence.startDate = exportDate(firstElementText(xml, {"OPFRecurrenceCopyStartDate", "OPFRecurrenceStartDate"}));
     const QString end = firstElementText(xml, {"OPFRecurrenceCopyEndDate", "OPFRecurrenceEndDate"});
-    const int count = qMax(0, numberValue(firstElementText(xml, {"OPFRecurrenceGetOccurenceCount",
-                                                                  "OPFRecurrenceGetOccurrenceCount",
-                                                                  "OPFRecurrenceOccurrences"}), 0));
+    const QString countText = firstElementText(xml, {"OPFRecurrenceGetOccurenceCount", "OPFRecurrenceGetOccurrenceCount",
+                                                     "OPFRecurrenceOccurrences"});
+    const double count = patternNumber(countText);
     // Flags say which limit counts; without them a count or an end date speaks for itself.
     const QString numbered = firstElementText(xml, {"OPFRecurrenceIsNumbered"});
     const QString hasEnd = firstElementText(xml, {"OPFRecurrenceHasEndDate"});
     if (flagValue(firstElementText(xml, {"OPFRecurrenceIsNoEnd"})))
         return recurrence;
     if (numbered.isNull() ? count > 0 : flagValue(numbered)) {
-        recurrence.occurrences = count;
+        if (std::isnan(count)) {
+            adjusted("OPFRecurrenceGetOccurenceCount",
+                     QStringLiteral("a count of \"%1\" cannot be read; the rule repeats without end").arg(shownValue(countText)));
+        } else {
+            // At least the first occurrence: the item itself.
+            recurrence.occurrences = nearestWholeNumber(count, 1);
+            if (recurrence.occurrences != count)
+                adjusted("OPFRecurrenceGetOccurenceCount", QStringLiteral("a count of %1 cannot be said; the rule ends after %2")
+                                                               .arg(shownValue(countText)).arg(recurrence.occurrences));
+        }
     } else if (hasEnd.isNull() || flagValue(hasEnd)) {
         recurrence.endUtc = exportTimeUtc(end);
         recurrence.endDate = exportDate(end);
+        if (!recurrence.endDate.isValid() && !end.trimmed().isEmpty())
+            adjusted("OPFRecurrenceCopyEndDate",
+                     QStringLiteral("an end date of \"%1\" cannot be read; the rule repeats without end").arg(shownValue(end)));
     }
     return recurrence;
 }
@@ -788,6 +847,9 @@ bool readEventDetails(const CalenderInformation *event, const DocumentItem &item
 
     const QString summary = decodeXmlText(utf8Field(event->Summary));
     const bool markedRecurring = flagValue(elementText(bytes, "OPFCalendarEventIsRecurring"));
+    for (const Recurrence::Adjustment &adjustment : details.recurrence.adjustments)
+        recurrenceLoss(QStringLiteral("event"), summary, QStringLiteral("Calendars"), adjustment.element, adjustment.why);
+    details.recurrence.adjustments = {}; // in the account now: the details need not keep them
     if (details.recurrence.unreadable || (markedRecurring && !details.recurrence.repeats()))
         recurrenceLoss(QStringLiteral("event"), summary, QStringLiteral("Calendars"), "OPFCalendarEventCopyRecurrence",
                        QStringLiteral("the repeating pattern could not be read; the event is kept once"));
@@ -814,6 +876,10 @@ bool readTaskDetails(const TasksInformation *task, const DocumentItem &item)
     if (details.recurrence.unreadable)
         recurrenceLoss(QStringLiteral("task"), utf8Field(task->Name), QStringLiteral("Tasks"), "OPFTaskCopyRecurrence",
                        QStringLiteral("the repeating pattern could not be read; the task is kept once"));
+    for (const Recurrence::Adjustment &adjustment : details.recurrence.adjustments)
+        recurrenceLoss(QStringLiteral("task"), utf8Field(task->Name), QStringLiteral("Tasks"), adjustment.element,
+                       adjustment.why);
+    details.recurrence.adjustments = {}; // in the account now: the details need not keep them
     return keep(taskDetails, task, std::move(details));
 }
 

@@ -27,6 +27,12 @@ struct Recurrence {
     QDate endDate;       // last day an occurrence may fall on; invalid: no end date
     QDateTime endUtc;    // the end as the export writes it: the local midnight of endDate, in UTC
     bool unreadable = false; // the export holds a pattern this reader cannot follow
+    // Values no rule can say (an interval of 0, a count of -3), each with what was kept instead.
+    struct Adjustment {
+        const char *element;
+        QString why;
+    };
+    QVector<Adjustment> adjustments;
     bool repeats() const { return pattern != Pattern::None; }
 };
 

@@ -66,6 +66,8 @@ private slots:
     void eventDetails();
     void unreadableRecurrenceIsALoss_data();
     void unreadableRecurrenceIsALoss();
+    void valuesNoRuleCanSay_data();
+    void valuesNoRuleCanSay();
     void eachZoneTextJudgedOnItsOwn();
     void taskCompletion_data();
     void taskCompletion();
@@ -281,6 +283,69 @@ void TestItemDetails::unreadableRecurrenceIsALoss()
         QCOMPARE(losses.first().field, field);
         QCOMPARE(losses.first().item, QStringLiteral("Weekly sync"));
     }
+}
+
+// A value no rule can say keeps the nearest rule that can, and the loss names the value.
+void TestItemDetails::valuesNoRuleCanSay_data()
+{
+    QTest::addColumn<QByteArray>("interval");
+    QTest::addColumn<QByteArray>("count");
+    QTest::addColumn<QByteArray>("dayOfMonth");
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<QStringList>("losses"); // field: why
+    const QString interval = QStringLiteral("OPFRecurrencePatternInterval: an interval of %1 cannot be said; "
+                                            "the rule repeats every %2");
+    const QString count = QStringLiteral("OPFRecurrenceGetOccurenceCount: a count of %1 cannot be said; "
+                                         "the rule ends after %2");
+    const QString day = QStringLiteral("OPFRecurrencePatternDayOfMonth: a day of the month of %1 cannot be said; "
+                                       "the first occurrence's day is kept");
+    QTest::newRow("in range") << QByteArray("2") << QByteArray("2.7E1") << QByteArray("19")
+                              << "FREQ=MONTHLY;INTERVAL=2;BYMONTHDAY=19;COUNT=27" << QStringList();
+    QTest::newRow("interval 0") << QByteArray("0") << QByteArray("6") << QByteArray("19")
+                                << "FREQ=MONTHLY;BYMONTHDAY=19;COUNT=6" << QStringList{interval.arg("0").arg(1)};
+    QTest::newRow("interval -5") << QByteArray("-5E0") << QByteArray("6") << QByteArray("19")
+                                 << "FREQ=MONTHLY;BYMONTHDAY=19;COUNT=6" << QStringList{interval.arg("-5E0").arg(1)};
+    QTest::newRow("interval 2^31") << QByteArray("2147483648") << QByteArray("6") << QByteArray("19")
+                                   << "FREQ=MONTHLY;INTERVAL=2147483647;BYMONTHDAY=19;COUNT=6"
+                                   << QStringList{interval.arg("2147483648").arg(2147483647)};
+    QTest::newRow("count -3") << QByteArray("1") << QByteArray("-3") << QByteArray("19")
+                              << "FREQ=MONTHLY;BYMONTHDAY=19;COUNT=1" << QStringList{count.arg("-3").arg(1)};
+    QTest::newRow("count 2^31+5") << QByteArray("1") << QByteArray("2147483653") << QByteArray("19")
+                                  << "FREQ=MONTHLY;BYMONTHDAY=19;COUNT=2147483647"
+                                  << QStringList{count.arg("2147483653").arg(2147483647)};
+    QTest::newRow("count no number")
+        << QByteArray("1") << QByteArray("many\x01\x02") << QByteArray("19") << "FREQ=MONTHLY;BYMONTHDAY=19"
+        << QStringList{"OPFRecurrenceGetOccurenceCount: a count of \"many\" cannot be read; the rule repeats without end"};
+    QTest::newRow("day 40, interval 0")
+        << QByteArray("0") << QByteArray("6") << QByteArray("40") << "FREQ=MONTHLY;BYMONTHDAY=2;COUNT=6"
+        << QStringList{interval.arg("0").arg(1), day.arg("40")};
+}
+
+void TestItemDetails::valuesNoRuleCanSay()
+{
+    QFETCH(QByteArray, interval);
+    QFETCH(QByteArray, count);
+    QFETCH(QByteArray, dayOfMonth);
+    QFETCH(QString, rule);
+    QFETCH(QStringList, losses);
+    clearLosses();
+    QByteArray recurrence = recurrenceXml("OPFRecurrencePatternAbsoluteMonthly",
+                                          element("OPFRecurrencePatternDayOfMonth", dayOfMonth), limits(count, "1", "0", "0"));
+    recurrence.replace(element("OPFRecurrencePatternInterval", "1"), element("OPFRecurrencePatternInterval", interval));
+    parse("tasks", "task",
+          element("OPFTaskCopyName", "Pay rent") + element("OPFTaskCopyDueDateTime", "2018-06-02T06:00:00")
+              + element("OPFTaskCopyRecurrence", recurrence),
+          [](FolderInformation f) { f.InitializeTSRC(3000); });
+    const TasksInformation &task = requireRecord(TmpTSRCPtrStart, "task");
+    const QList<QByteArray> lines = standardTodo(task, detailsOf(&task), ByteArrayTextReader(QByteArray())).split('\n');
+    QVERIFY(lines.contains("RRULE:" + rule.toLatin1() + '\r'));
+    QStringList lost;
+    for (const Loss &loss : recordedLosses()) {
+        QCOMPARE(loss.item, QStringLiteral("Pay rent"));
+        QCOMPARE(loss.reason, LossReason::ValueUnreadable);
+        lost.append(loss.field + QStringLiteral(": ") + loss.why);
+    }
+    QCOMPARE(lost, losses);
 }
 
 // Zone texts are judged once and remembered: events interleaving more distinct zones
