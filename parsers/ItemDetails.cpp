@@ -866,8 +866,11 @@ bool readTaskDetails(const TasksInformation *task, const DocumentItem &item)
 {
     const DocumentItem &bytes = item;
     TaskDetails details;
-    details.startUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyStartDateTime"));
-    details.dueUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyDueDateTime"));
+    const QString start = elementText(bytes, "OPFTaskCopyStartDateTime"), due = elementText(bytes, "OPFTaskCopyDueDateTime");
+    details.startUtc = exportTimeUtc(start);
+    details.dueUtc = exportTimeUtc(due);
+    details.startDay = exportDate(start);
+    details.dueDay = exportDate(due);
     details.completedUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyCompletedDateTime"));
     details.complete = details.completedUtc.isValid() || flagValue(elementText(bytes, "OPFTaskGetIsComplete"));
     details.categories = categoriesIn(bytes, "OPFTaskCopyCategoryList");

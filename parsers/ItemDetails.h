@@ -86,6 +86,8 @@ struct EventDetails {
 
 struct TaskDetails {
     QDateTime startUtc, dueUtc, completedUtc;
+    // The days a task starts and is due: exports write a task's dates as their local midnight in UTC.
+    QDate startDay, dueDay;
     bool complete = false;       // completed, with or without a completion time
     QStringList categories;
     Recurrence recurrence;

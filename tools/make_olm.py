@@ -112,6 +112,9 @@ PUNCTUATED_LOCATIONS = ["your place, then mine", "Room 4; east wing"]
 PUNCTUATED_SUMMARIES = ["Budget review, Q3; final", "Lunch\\dinner, maybe"]
 # Exports store a date-only value as the local midnight of its day, in UTC.
 BIRTHDAY_ZONES = [-11, -8, -6, -5, 0, 1, 5.5, 9, 10, 11]
+# Zones whose local midnights the tasks' days are written as: both sides of UTC, with and without
+# daylight saving, within the twelve hours either side that a day written so can be told in.
+TASK_ZONES = ["America/Denver", "Australia/Sydney", "Asia/Tokyo", "Europe/Berlin", "UTC", "Pacific/Honolulu"]
 REMINDER_SECONDS = [900, 86400, 5400, 0]
 NOTE_STYLE = "<style>p { margin: 0; font-family: Calibri; } .x { color: red; }</style>"
 ATTACHMENT_NAMES = {
@@ -964,21 +967,24 @@ def event_extras(number, start, zone):
     return extras
 
 
-def task_extras(number, start, due):
-    """Completion, categories and recurrence of task number. Tasks carry no zone: their times,
-    and the days of their patterns, are those of UTC. A repeating task has only a due date."""
-    completed = due - datetime.timedelta(hours=3)
+def task_extras(number, due_day, zone):
+    """Completion, categories and recurrence of task number. A task's dates are days: exports
+    write their local midnight in zone, in UTC, and its pattern falls on local days. A repeating
+    task has only a due date."""
+    due = local_to_utc(datetime.datetime.combine(due_day, datetime.time()), zone)
+    completed = due + datetime.timedelta(hours=15)
     extras = {"complete": number % 3 == 1, "completedIso": iso(completed), "completed": None,
               "categories": [CATEGORIES[number % len(CATEGORIES)][0]] if number % 2 == 0 else [],
               "recurrence": None, "occurrences": []}
     if extras["complete"]:
         extras["completed"] = completed.strftime("%Y%m%dT%H%M%SZ")
     if number % 5 == 2:
-        pattern = make_pattern(["daily", "weekly", "monthly"][number // 5 % 3], number // 15, due)
-        occurrences = local_occurrences(pattern, due, "UTC")
-        export_dates(pattern, due, occurrences, lambda moment: moment)
+        local_due = datetime.datetime.combine(due_day, datetime.time())
+        pattern = make_pattern(["daily", "weekly", "monthly"][number // 5 % 3], number // 15, local_due)
+        occurrences = local_occurrences(pattern, local_due, None)
+        export_dates(pattern, local_due, occurrences, lambda moment: local_to_utc(moment, zone))
         extras["recurrence"] = pattern
-        extras["occurrences"] = [moment.strftime("%Y%m%dT%H%M%S") for moment in occurrences]
+        extras["occurrences"] = [day.strftime("%Y%m%d") for day in occurrences]
     return extras
 
 
@@ -1226,8 +1232,12 @@ class Export:
         records = []
         items = []
         for number in range(self.args.tasks):
-            start = self.content.moment()
-            due = start + datetime.timedelta(days=rng.randint(1, 30))
+            # Days, written as their local midnight in the task's zone, in UTC.
+            zone = TASK_ZONES[number % len(TASK_ZONES)]
+            start_day = self.content.moment().date()
+            due_day = start_day + datetime.timedelta(days=rng.randint(1, 30))
+            start = local_to_utc(datetime.datetime.combine(start_day, datetime.time()), zone)
+            due = local_to_utc(datetime.datetime.combine(due_day, datetime.time()), zone)
             note_lines = ["Remember: bring the receipts & forms,", "then file them; task %d." % number]
             note = markup_escape(html_document(note_lines))
             reminder = start - datetime.timedelta(hours=1)
@@ -1235,12 +1245,13 @@ class Export:
             repeats = number % 5 == 2
             task = {"name": TASK_NAMES[number % len(TASK_NAMES)], "startIso": None if repeats else iso(start),
                     "dueIso": iso(due), "start": "" if repeats else start.strftime("%Y%m%dT%H%M%S"),
-                    "due": due.strftime("%Y%m%dT%H%M%S"),
+                    "due": due.strftime("%Y%m%dT%H%M%S"), "zoneIana": zone, "allDay": True,
+                    "startDay": "" if repeats else start_day.strftime("%Y%m%d"), "dueDay": due_day.strftime("%Y%m%d"),
                     "priority": rng.choice(["2", "3", "4"]), "noteXml": note, "noteSize": len(note.encode()),
                     "notePlainXml": text_escape("\n".join(note_lines)), "note": "\n".join(note_lines),
                     "reminderIso": iso(reminder), "reminder": reminder.strftime("%Y%m%dT%H%M%S"),
                     "modifiedIso": iso(modified), "modified": modified.strftime("%Y%m%dT%H%M%S")}
-            task.update(task_extras(number, start, due))
+            task.update(task_extras(number, due_day, zone))
             self.lengthen("tasks", number, task)
             items.append(task_item(task))
             for key in ("startIso", "dueIso", "noteXml", "notePlainXml", "reminderIso", "modifiedIso", "completedIso"):

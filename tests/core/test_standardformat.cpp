@@ -429,13 +429,13 @@ void TestStandardFormat::repeatingTaskWithOnlyADueDate()
     TasksInformation *task = zeroed<TasksInformation>();
     put(task->Name, "Renew domain");
     TaskDetails details;
-    details.dueUtc = utc(2010, 9, 2, 6, 42);
+    details.dueDay = QDate(2010, 9, 2);
     details.recurrence.pattern = Recurrence::Pattern::Daily;
     details.recurrence.interval = 3;
     details.recurrence.endDate = QDate(2011, 3, 21);
     const QStringList lines = unfoldedLines(standardTodo(*task, details, kNoFile));
-    for (const char *line : {"DTSTART:20100902T064200Z", "DUE:20100902T064200Z",
-                             "RRULE:FREQ=DAILY;INTERVAL=3;UNTIL=20110321T235959Z"})
+    for (const char *line : {"DTSTART;VALUE=DATE:20100902", "DUE;VALUE=DATE:20100902",
+                             "RRULE:FREQ=DAILY;INTERVAL=3;UNTIL=20110321"})
         QVERIFY2(lines.contains(QLatin1String(line)), line);
     details.recurrence = Recurrence();
     QVERIFY(unfoldedLines(standardTodo(*task, details, kNoFile)).filter(QStringLiteral("DTSTART")).isEmpty());
@@ -448,13 +448,14 @@ void TestStandardFormat::completedTask()
     put(task->Name, "Call back");
     put(task->Priority, "2");
     TaskDetails details;
-    details.startUtc = utc(2010, 5, 12, 14, 30);
-    details.dueUtc = utc(2010, 5, 13, 17, 0);
+    details.startUtc = utc(2010, 5, 11, 22, 0);
+    details.startDay = QDate(2010, 5, 12);
+    details.dueDay = QDate(2010, 5, 13);
     details.completedUtc = utc(2010, 5, 13, 9, 15);
     details.complete = true;
     put(task->ReminderStampUtc, "20100512T140000");
     const QStringList lines = unfoldedLines(standardTodo(*task, details, kNoFile));
-    for (const char *line : {"BEGIN:VTODO", "DTSTART:20100512T143000Z", "DUE:20100513T170000Z", "PRIORITY:1",
+    for (const char *line : {"BEGIN:VTODO", "DTSTART;VALUE=DATE:20100512", "DUE;VALUE=DATE:20100513", "PRIORITY:1",
                              "STATUS:COMPLETED", "COMPLETED:20100513T091500Z",
                              "TRIGGER;VALUE=DATE-TIME:20100512T140000Z", "END:VTODO"})
         QVERIFY2(lines.contains(QLatin1String(line)), line);
