@@ -3,7 +3,6 @@
 #include "archive/StableIdentity.h"
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
-#include "olm/LossAccount.h"
 #include "parsers/RecordText.h"
 #include "parsers/TimeConverter.h"
 
@@ -203,14 +202,53 @@ QVector<ContactAddress> recordAddresses(const char (&fields)[ContactWidth::Addre
     return addresses;
 }
 
-// Elements a card carries in another form, or that only repeat what it carries.
+// Elements a card carries in another form, that only repeat what it carries, or that are
+// the exporting program's own flags about the record rather than anything a person entered.
 bool carriedOtherwise(const QString &element)
 {
     static const QSet<QString> kElements{
         QStringLiteral("OPFContactCopyAge"),   // follows from the birthday
         QStringLiteral("OPFContactCopyNotes"), // the formatted twin of the plain note
+        QStringLiteral("OPFContactCanDelete"),
+        QStringLiteral("OPFContactCanEdit"),
+        QStringLiteral("OPFContactIsJapaneseContact"),
+        QStringLiteral("OPFContactType"),
     };
     return kElements.contains(element);
+}
+
+// A value the export writes for "nothing set": zero in any notation, or false.
+bool isDefaultValue(const QString &value)
+{
+    bool isNumber = false;
+    const double number = value.toDouble(&isNumber);
+    return (isNumber && number == 0) || value.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0;
+}
+
+// The extension property of an element vCard has no property for:
+// OPFContactCopyAstrologySign is X-OUTLOOK-ASTROLOGY-SIGN.
+QByteArray extensionName(const QString &element)
+{
+    QString name = element;
+    for (const char *prefix : {"OPFContactCopy", "OPFContactGet", "OPFContact"})
+        if (name.startsWith(QLatin1String(prefix))) {
+            name.remove(0, int(qstrlen(prefix)));
+            break;
+        }
+    QByteArray property = "X-OUTLOOK";
+    bool wordBegun = false;
+    for (const QChar c : name) {
+        // A property name holds letters, digits and dashes only.
+        if (c.unicode() > 0x7F || !c.isLetterOrNumber()) {
+            wordBegun = false;
+            continue;
+        }
+        if (!wordBegun || c.isUpper())
+            property += '-';
+        property += char(c.toUpper().unicode());
+        wordBegun = true;
+    }
+    return property;
 }
 } // namespace
 
@@ -385,6 +423,16 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
             card.m_bytes += foldedContentLine(QByteArray("PHOTO;ENCODING=b;TYPE=") + pictureType(picture) + ':'
                                               + picture);
     }
+    const QDateTime modified = exportTimeUtc(values.text("OPFContactCopyModDate"));
+    if (modified.isValid())
+        card.line("REV", modified.toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'")));
+    // The rest (follow-up dates and flag, astrology sign, blood type, values a date line
+    // could not read) under names of their own, so that no value a person entered is lost.
+    for (const QString &element : values.notCarried()) {
+        const QString value = withoutControls(details.texts.value(element.toLatin1()));
+        if (!carriedOtherwise(element) && !isDefaultValue(value))
+            card.text(extensionName(element), value);
+    }
     card.m_bytes += "END:VCARD\r\n";
 
     // The same contact gets the same UID in every save: from what the scan saw, or
@@ -392,11 +440,5 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     const QByteArray identity = details.identity.isEmpty() ? card.m_bytes : details.identity;
     const QByteArray uid = stableItemUuid("contact", identity).toString(QUuid::WithoutBraces).toUpper().toLatin1();
 
-    for (const QString &element : values.notCarried()) {
-        if (carriedOtherwise(element))
-            continue;
-        recordLoss(Loss{LossReason::NotWritten, QStringLiteral("contact"), formatted, QStringLiteral("Contacts"),
-                        element, QStringLiteral("the vCard has no place for this value")});
-    }
     return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + foldedContentLine("UID:" + uid) + card.m_bytes;
 }

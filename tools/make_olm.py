@@ -664,6 +664,9 @@ def contact_item(contact):
     if contact["children"]:
         parts.append(element("OPFContactCopyChildren", "".join(
             element("string", text_escape(child)) for child in contact["children"])))
+    parts.append(element("OPFContactCopyModDate", contact["modDate"]))
+    for name, value in sorted(list(contact["internalValues"].items()) + list(contact["otherValues"].items())):
+        parts.append(element(name, text_escape(value)))
     parts.append(element("OPFContactCopyNotes", contact["notesHtmlXml"]))
     parts.append(element("OPFContactCopyNotesPlain", contact["notesXml"]))
     if contact["pictureXml"]:
@@ -757,6 +760,8 @@ CONTACT_ADDRESS_PARTS = [("street", "StreetAddress"), ("city", "City"), ("state"
 # Custom fields 5 to 8 have no "Copy" in their names.
 CONTACT_CUSTOM_DATA = ["OPFContactCopyCustom%dData" % n for n in range(1, 5)] + \
                       ["OPFContactCustomData%d" % n for n in range(5, 9)]
+ASTROLOGY_SIGNS = ["Aries", "Taurus", "Gemini", "Cancer", "Leo", "Virgo", "Libra", "Scorpio", "Sagittarius",
+                   "Capricorn", "Aquarius", "Pisces"]
 NICKNAMES = ["Janie", "タロー", "Minnie", "Γιώργης"]
 NAME_PREFIXES = ["Dr.", "Ms.", "Prof.", "Mr."]
 NAME_SUFFIXES = ["Jr.", "III", "PhD"]
@@ -1117,7 +1122,7 @@ class Export:
                 contact.update(extras)
                 item = contact_item(contact)
                 for key in ("notesXml", "notesHtmlXml", "pictureXml", "birthdayIso", "anniversaryIso",
-                            "customDatesIso"):
+                            "customDatesIso", "internalValues"):
                     contact.pop(key)
                 contact["categories"] = [name for name, _ in contact["categories"]]
                 records.append(contact)
@@ -1168,6 +1173,21 @@ class Export:
                 extras["customDates"][n] = moment.strftime("%Y-%m-%d")
         extras["phones"] = phones
         extras["addresses"] = addresses
+        # The exporting program's own flags and defaults stand in every contact; values
+        # vCard has no property for in full ones, a follow-up flag with its dates in some.
+        extras["modDate"] = iso(datetime.datetime(2018, 1, 1) + datetime.timedelta(minutes=number * 97))
+        extras["internalValues"] = {"OPFContactCanDelete": "1E0", "OPFContactCanEdit": "1E0",
+                                    "OPFContactIsJapaneseContact": "0E0", "OPFContactType": "0E0"}
+        extras["otherValues"] = {}
+        if full:
+            extras["otherValues"] = {"OPFContactCopyAstrologySign": ASTROLOGY_SIGNS[number % len(ASTROLOGY_SIGNS)],
+                                     "OPFContactCopyBloodType": ["A", "B", "AB", "O"][number % 4]}
+        if number % 3 == 0:
+            extras["otherValues"].update({"OPFContactGetFlagStatus": "1E0",
+                                          "OPFContactCopyFollowUpStartDate": iso(datetime.datetime(2018, 6, 20, 6)),
+                                          "OPFContactCopyFollowUpDueDate": iso(datetime.datetime(2018, 6, 27, 6))})
+        else:
+            extras["internalValues"]["OPFContactGetFlagStatus"] = "0E0"
         return extras
 
     def write_calendar(self):

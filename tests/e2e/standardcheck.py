@@ -301,6 +301,21 @@ def check_contact_fields(testcase, card, contact):
     testcase.assertEqual(related, [("_$!<Spouse>!$_", contact["spouse"])]
                          + [("_$!<Child>!$_", child) for child in contact["children"]])
 
+    if "modDate" in contact:  # manifests of older samples lack these
+        testcase.assertEqual(utc(card.rev.value), iso_utc(contact["modDate"]))
+        # Values vCard has no property for keep their own; the exporter's flags and defaults are not written.
+        outlook = {name: unescaped(line.value) for name, lines in card.contents.items() if name.startswith("x-outlook-")
+                   for line in lines}
+        testcase.assertEqual(outlook, {OUTLOOK_PROPERTIES[name]: value for name, value in contact["otherValues"].items()})
+
+
+# Where the export's values without a vCard property go.
+OUTLOOK_PROPERTIES = {"OPFContactCopyAstrologySign": "x-outlook-astrology-sign",
+                      "OPFContactCopyBloodType": "x-outlook-blood-type",
+                      "OPFContactGetFlagStatus": "x-outlook-flag-status",
+                      "OPFContactCopyFollowUpStartDate": "x-outlook-follow-up-start-date",
+                      "OPFContactCopyFollowUpDueDate": "x-outlook-follow-up-due-date"}
+
 
 # ----------------------------------------------------------------------------
 # Calendar
