@@ -54,6 +54,8 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
 // one and the empty line that ends it there. Lines end with LF.
 QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
                            QStringList *problems);
+// The mail's categories as IMAP keywords (atoms; non-ASCII in modified UTF-7), each once.
+QList<QByteArray> imapKeywords(const QStringList &categories);
 // The Message-ID the message carries (<id@host>); empty when the mail has none.
 QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details);
 // Quoted-printable text of a body given in pieces, as the whole would be encoded: lines

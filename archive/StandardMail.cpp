@@ -388,6 +388,18 @@ QVector<MailAddress> sendersOf(const MailMLRC &mail, const MailDetails &details)
                                   : details.from;
 }
 
+// The categories as a Keywords field, one phrase a line; empty when there are none.
+QByteArray keywordsHeader(const QStringList &categories)
+{
+    QList<QByteArray> phrases;
+    for (const QString &category : categories) {
+        const QString name = headerSafe(category).trimmed();
+        if (!name.isEmpty())
+            phrases.append(phrase(name, phrases.isEmpty() ? int(qstrlen("Keywords: ")) : 1, "\n"));
+    }
+    return phrases.isEmpty() ? QByteArray() : "Keywords: " + phrases.join(",\n ");
+}
+
 // The message itself: header, body and attachments, lines ended by LF.
 void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
                   QStringList *problems, qint64 blockSize)
@@ -409,6 +421,15 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
     const QByteArray messageId = standardMessageId(mail, details);
     if (!messageId.isEmpty())
         message.line("Message-ID: " + messageId);
+    if (details.priority != 0 && details.priority != kNormalPriority) {
+        static const char *const kPriorityWords[] = {"Highest", "High", "Normal", "Low", "Lowest"};
+        message.line("X-Priority: " + QByteArray::number(details.priority) + " (" + kPriorityWords[details.priority - 1]
+                     + ')');
+        message.line(details.priority < kNormalPriority ? "Importance: high" : "Importance: low");
+    }
+    const QByteArray keywords = keywordsHeader(details.categories);
+    if (!keywords.isEmpty())
+        message.lines(keywords);
     message.line("MIME-Version: 1.0");
 
     const QStringList names = joinedListValues(ownedText(mail.AttachNames, FieldEncoding::Utf8));
@@ -613,6 +634,41 @@ QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
     return out;
 }
 
+QList<QByteArray> imapKeywords(const QStringList &categories)
+{
+    QList<QByteArray> keywords;
+    for (const QString &category : categories) {
+        const QString name = headerSafe(category).trimmed();
+        if (name.isEmpty())
+            continue;
+        // Modified UTF-7 (RFC 3501, as for mailbox names) keeps every character, then
+        // whatever may not stand in an atom becomes "_".
+        QByteArray keyword;
+        for (int i = 0; i < name.size();) {
+            const ushort c = name.at(i).unicode();
+            if (c >= 0x20 && c < 0x7F) {
+                keyword += c == '&' ? QByteArray("&-") : QByteArray(1, char(c));
+                ++i;
+                continue;
+            }
+            QByteArray utf16;
+            for (; i < name.size() && (name.at(i).unicode() < 0x20 || name.at(i).unicode() >= 0x7F); ++i)
+                utf16 += char(name.at(i).unicode() >> 8) + QByteArray(1, char(name.at(i).unicode() & 0xFF));
+            keyword += '&' + utf16.toBase64(QByteArray::OmitTrailingEquals).replace('/', ',') + '-';
+        }
+        static const QByteArray kAtomSpecials(" (){%*\"\\]");
+        for (char &byte : keyword)
+            if (kAtomSpecials.contains(byte))
+                byte = '_';
+        // "$" begins the keywords clients give a meaning of their own ($Junk, $Forwarded).
+        if (keyword.startsWith('$'))
+            keyword[0] = '_';
+        if (!keywords.contains(keyword))
+            keywords.append(keyword);
+    }
+    return keywords;
+}
+
 QByteArray quotedPrintable(const QByteArray &text)
 {
     return QuotedPrintableEncoder().add(text, true);
@@ -623,6 +679,10 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
 {
     MessageOutput message(out, MessageOutput::Quoting::Mboxrd);
     message.put("From " + separatorAddress(sendersOf(mail, details)) + ' ' + separatorTime(separatorDate(mail)) + '\n');
+    // The marks as mutt and Dovecot keep them in an mbox: read (R, with O for seen before) and flagged (F).
+    message.line(details.read ? "Status: RO" : "Status: O");
+    if (details.flagged)
+        message.line("X-Status: F");
     writeMessage(message, mail, details, olm, problems, blockSize);
     // An empty line ends the message before the next separator.
     message.put("\n");

@@ -597,7 +597,7 @@ qint64 memoryOf(const QVector<ContactAddress> &addresses)
 qint64 memoryOf(const MailDetails &details)
 {
     return memoryOf(details.from) + memoryOf(details.to) + memoryOf(details.cc) + ::memoryOf(details.subject)
-           + ::memoryOf(details.identity);
+           + ::memoryOf(details.identity) + memoryOf(details.categories);
 }
 qint64 memoryOf(const ContactDetails &details)
 {
@@ -784,6 +784,13 @@ bool readMailDetails(const MailMLRC *mail, const DocumentItem &item, MailAddress
     details.cc = std::move(cc.whole);
     details.htmlBody = findFileText(item, "OPFMessageCopyHTMLBody");
     details.read = flagValue(elementText(item, "OPFMessageGetIsRead"));
+    // How exports name the follow-up flag is not known: every plausible name is read, and
+    // any status other than zero is a flag.
+    details.flagged = flagValue(firstElementText(item, {"OPFMessageGetFlagStatus", "OPFMessageCopyFlagStatus",
+                                                        "OPFMessageGetIsFlagged", "OPFMessageIsFlagged"}));
+    const int priority = numberValue(elementText(item, "OPFMessageGetPriority"), 0);
+    details.priority = priority >= 1 && priority <= 5 ? priority : 0;
+    details.categories = categoriesIn(item, "OPFMessageCopyCategoryList");
     if (!mail->Subject[0])
         details.subject = elementText(item, "OPFMessageCopySubject").remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
     // Identifiers from the export are stored in brackets; one the scan made has none.

@@ -113,6 +113,9 @@ struct ContactDetails {
     QByteArray identity;                         // itemIdentity() of the contact
 };
 
+// Priorities as exports write them: 1 highest to 5 lowest.
+constexpr int kNormalPriority = 3;
+
 struct MailDetails {
     QVector<MailAddress> from, to, cc;
     QString subject; // whole, where the record's field could not hold it; empty otherwise
@@ -120,6 +123,9 @@ struct MailDetails {
     QByteArray identity;
     FileText htmlBody; // OPFMessageCopyHTMLBody, left in the file, beside the body the record keeps
     bool read = false; // the export marks the mail as read (OPFMessageGetIsRead)
+    bool flagged = false; // marked for follow-up
+    int priority = 0;     // 1 highest to 5 lowest, 3 normal; 0 when the export gives none of these
+    QStringList categories; // document order
 };
 
 // Reading, called by the parsers once per item with the record they filled. The

@@ -95,6 +95,10 @@ SENTENCES = [
 ]
 CATEGORIES = [("Holiday", "r:0.89 g:0.15 b:0.15"), ("Work", "r:0.20 g:0.45 b:0.80"),
               ("Family", "r:0.30 g:0.70 b:0.25"), ("Travel", "r:0.95 g:0.60 b:0.10")]
+# Mails' categories: names with spaces, brackets, an ampersand and characters outside ASCII.
+MAIL_CATEGORIES = ["Holiday", "Important client", "見積もり", "Follow up (urgent)", "R&D", "Holiday"]
+# Outlook's five priorities, 1 the highest; most mails are normal.
+MAIL_PRIORITIES = [3, 3, 1, 3, 2, 3, 4, 3, 5]
 EVENT_SUMMARIES = ["Weekly sync", "定例会議", "분기 검토", "Συνάντηση ομάδας", "Dentist",
                    "Flight to Kolkata", "Project kickoff", "Budget review"]
 LOCATIONS = ["Room 4.12", "東京本社 3F", "서울 사무소", "Αθήνα", "Online", "Terminal 2"]
@@ -587,7 +591,10 @@ def mail_item(mail):
     if mail["inReplyTo"]:
         parts.append(element("OPFMessageCopyInReplyTo", text_escape(mail["inReplyTo"])))
         parts.append(element("OPFMessageCopyReferences", text_escape(mail["inReplyTo"])))
-    parts.append(element("OPFMessageGetPriority", "3"))
+    parts.append(element("OPFMessageGetPriority", str(mail["priority"])))
+    parts.append(element("OPFMessageGetFlagStatus", "1E0" if mail["flagged"] else "0E0"))
+    if mail["categories"]:
+        parts.append(element("OPFMessageCopyCategoryList", category_list_xml(mail["categories"])))
     parts.append(element("OPFMessageIsOutgoing", "1E0" if mail["outgoing"] else "0E0"))
     parts.append(element("OPFMessageGetIsRead", "1E0" if mail["read"] else "0E0"))
     parts.append(element("OPFMessageGetHasHTML", "1E0"))
@@ -1379,7 +1386,9 @@ class Export:
                 "sent": iso(sent) if sent else None, "received": iso(received), "messageId": "<%s>" % bare_id,
                 "messageIdXml": message_id_xml,
                 "inReplyTo": "<%s>" % c.message_id(number + 100000) if subject.startswith("Re:") else None,
-                "outgoing": outgoing, "read": number % 3 != 1, "bodyXml": body, "bodySize": len(body.encode()),
+                "outgoing": outgoing, "read": number % 3 != 1, "flagged": number % 4 == 3,
+                "priority": MAIL_PRIORITIES[number % len(MAIL_PRIORITIES)],
+                "categories": MAIL_CATEGORIES[number % 5:number % 5 + number % 3], "bodyXml": body, "bodySize": len(body.encode()),
                 "htmlBody": number % 4 in (0, 2), "htmlBodyXml": html, "attachments": [],
                 "generatedFolder": "%s/%s" % (store, folder)}
         folder_entry = "%s/%s/%s" % (MESSAGES_ROOT, store, folder)

@@ -300,8 +300,13 @@ private:
         auto *append = new KIMAP::AppendJob(m_session.get());
         append->setMailBox(mailbox.name);
         append->setContent(withCrLf(standardMessage(mail, details, *m_request.olm, nullptr)));
+        QList<QByteArray> flags = imapKeywords(details.categories);
         if (details.read)
-            append->setFlags({QByteArrayLiteral("\\Seen")});
+            flags.prepend(QByteArrayLiteral("\\Seen"));
+        if (details.flagged)
+            flags.prepend(QByteArrayLiteral("\\Flagged"));
+        if (!flags.isEmpty())
+            append->setFlags(flags);
         const QDateTime date = QDateTime::fromString(QString::fromLatin1(separatorDate(mail)), Qt::RFC2822Date);
         if (date.isValid())
             append->setInternalDate(date);

@@ -127,6 +127,18 @@ def delivery_time(mail):
     return iso_utc(first or second)
 
 
+def marks_of(flags):
+    """(seen, flagged, {keyword, decoded}) of an IMAP FLAGS list."""
+    from mailservers import decode_mailbox_name
+    names = [f.decode() if isinstance(f, bytes) else f for f in flags]
+    return "\\Seen" in names, "\\Flagged" in names, {decode_mailbox_name(n) for n in names if not n.startswith("\\")}
+
+
+def expected_marks(mail):
+    """The marks a mail's export gives it: keywords are its categories, with "_" for what an atom cannot hold."""
+    return mail["read"], mail["flagged"], {re.sub(r'[ (){%*"\\\]]', "_", c) for c in mail["categories"]}
+
+
 def mbox_name(mail):
     folder = mail.get("scanFolder") or "Folder1"
     return "%s/%s.mbox" % (folder, folder.split("/")[-1])
@@ -144,6 +156,13 @@ def check_mail_message(testcase, message, mail, olm_bytes, manifest):
     if mail.get("cc"):
         testcase.assertEqual([a.addr_spec for a in message["Cc"].addresses], mail["cc"])
     testcase.assertEqual(message["Date"].datetime, origination_time(mail))
+    if "priority" in mail:  # manifests of older samples lack these
+        priority = mail["priority"]
+        words = {1: "high", 2: "high", 4: "low", 5: "low"}
+        testcase.assertEqual((message["X-Priority"] or "")[:1], str(priority) if priority in words else "")
+        testcase.assertEqual(message["Importance"], words.get(priority))
+        keywords = [k.strip() for k in str(message["Keywords"]).split(",")] if message["Keywords"] else []
+        testcase.assertEqual([re.sub(r'^"(.*)"$', r"\1", k) for k in keywords], mail["categories"])
     for kind, text in expected_bodies(olm_bytes, manifest, mail).items():
         body = message.get_body((kind,))
         testcase.assertIsNotNone(body, "no text/%s body" % kind)
@@ -172,13 +191,14 @@ def check_mailboxes(testcase, mail_root, manifest, olm_bytes):
             identifier = bare_id(message["Message-ID"])
             seen[identifier] += 1
             by_id[identifier] = (name, message)
-    separators = {}
+    separators, marks = {}, {}
     for path in sorted(Path(mail_root).rglob("*.mbox")):
         box = mailbox.mbox(str(path), create=False)
         try:
             for key in box.keys():
                 message = box.get_message(key)
                 separators[bare_id(message["Message-ID"])] = message.get_from()
+                marks[bare_id(message["Message-ID"])] = message.get_flags()
         finally:
             box.close()
     mails = survivors(manifest, "mails")
@@ -192,6 +212,10 @@ def check_mailboxes(testcase, mail_root, manifest, olm_bytes):
             check_mail_message(testcase, message, mail, olm_bytes, manifest)
             moment = datetime.datetime.strptime(separators[identifier].split(" ", 1)[1], "%a %b %d %H:%M:%S %Y")
             testcase.assertEqual(moment.replace(tzinfo=datetime.timezone.utc), delivery_time(mail))
+            if "flagged" in mail:
+                # Read and flagged as mutt and Python's mailbox take them from Status and X-Status.
+                flags = marks[identifier]
+                testcase.assertEqual(("R" in flags, "F" in flags), expected_marks(mail)[:2])
     return boxes
 
 

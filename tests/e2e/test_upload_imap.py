@@ -36,7 +36,7 @@ def upload(*arguments, password=mailservers.PASSWORD, wait=True):
 
 def export_messages(mail_root):
     """{folder path: [message as IMAP carries it]} from the standard export's mbox files:
-    each message without its separator line and final empty line, mboxrd quoting undone,
+    each message without its separator line, marks and final empty line, mboxrd quoting undone,
     lines ended by CR LF."""
     folders = {}
     for mbox in sorted(mail_root.rglob("*.mbox")):
@@ -49,6 +49,8 @@ def export_messages(mail_root):
                 continue
             body = chunk.split(b"\n", 1)[1]
             assert body.endswith(b"\n\n"), folder
+            # The marks a server keeps beside the message, not in it.
+            body = re.sub(rb"\A((?:Status|X-Status): [^\n]*\n)+", b"", body)
             body = re.sub(rb"(?m)^>(>*From )", rb"\1", body[:-1])
             messages.append(body.replace(b"\n", b"\r\n"))
         folders[folder] = messages
@@ -73,8 +75,8 @@ class UploadToDovecot(GeneratedFiles):
 
     def assert_arrived_as_exported(self, boxes, expected, root, separator, manifest):
         """Every exported message in its mailbox, byte for byte and in order, its internal
-        date the delivery time, \\Seen as the export says."""
-        read = {standardcheck.bare_id(mail["messageId"]): mail["read"] for mail in manifest["mails"]}
+        date the delivery time, \\Seen, \\Flagged and the categories as keywords as the export says."""
+        marks = {standardcheck.bare_id(mail["messageId"]): standardcheck.expected_marks(mail) for mail in manifest["mails"]}
         delivered = {standardcheck.bare_id(mail["messageId"]): standardcheck.delivery_time(mail)
                      for mail in manifest["mails"]}
         wanted = {}
@@ -92,7 +94,7 @@ class UploadToDovecot(GeneratedFiles):
                 self.assertEqual([data for data, _, _, _ in boxes[name]], messages)
                 for data, internal, flags, _ in boxes[name]:
                     self.assertEqual(time.mktime(internal), delivered[message_id(data)].timestamp())
-                    self.assertEqual(b"\\Seen" in flags, read[message_id(data)], message_id(data))
+                    self.assertEqual(standardcheck.marks_of(flags), marks[message_id(data)], message_id(data))
 
     def test_realistic_and_damaged_files_arrive_as_the_standard_export_writes_them(self):
         realistic, realistic_manifest = self.generate("realistic.olm", "--realistic", "--mails", 40, "--seed", 5)
