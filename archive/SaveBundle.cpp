@@ -229,6 +229,7 @@ private:
             case ItemKind::Contact:
                 saveItems(TmpCTRCPtrStart, ItemKind::Contact, "Saving Contacts Folders...", kContactsDirectory,
                           kVCardFileType, vCardFor);
+                saveContactGroups(folder);
                 break;
             case ItemKind::Event:
                 saveItems(TmpCLRCPtrStart, ItemKind::Event, "Saving Calender Folders...", kCalendarDirectory,
@@ -469,6 +470,18 @@ private:
         saveLoss(loss);
     }
     template <typename Record> void noteLeftOutOfBundle(const Record &) {}
+
+    // The bundle has no form for groups; the standard files keep them after the contacts.
+    void saveContactGroups(const SaveFolder &folder)
+    {
+        QString reason;
+        if (m_standard && !m_standard->addContactGroups(contactGroups(), &reason))
+            notWritten(QStringLiteral("the contact groups"), reason, folderLabel(folder));
+        if (!m_standard)
+            for (const ContactGroup &group : contactGroups())
+                saveLoss({LossReason::NotWritten, QStringLiteral("contact group"), group.name, folderLabel(folder),
+                          QString(), QStringLiteral("the bundle has no form for contact groups; the standard files keep them")});
+    }
 
     // One item into the standard files, whole or not at all.
     template <typename Write>

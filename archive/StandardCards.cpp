@@ -7,6 +7,7 @@
 #include "parsers/TimeConverter.h"
 
 #include <QRegularExpression>
+#include <QHash>
 #include <QSet>
 #include <algorithm>
 
@@ -202,6 +203,13 @@ QVector<ContactAddress> recordAddresses(const char (&fields)[ContactWidth::Addre
     return addresses;
 }
 
+// Every e-mail address of the contact: the export's whole list, else the record's slots.
+QVector<ContactAddress> emailsOf(const ContactInformation &contact, const ContactDetails &details)
+{
+    return details.emails.isEmpty() ? recordAddresses(contact.EmailAddresses, FieldEncoding::Utf8, details.emailKinds)
+                                    : details.emails;
+}
+
 // Elements a card carries in another form, that only repeat what it carries, or that are
 // the exporting program's own flags about the record rather than anything a person entered.
 bool carriedOtherwise(const QString &element)
@@ -288,10 +296,7 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     names.suffix = values.text("OPFContactCopySetNameSuffix", contact.NameSuffix);
     names.display = values.text("OPFContactCopyDisplayName", contact.DisplayName);
     names.company = values.text("OPFContactCopyBusinessCompany", contact.Company);
-    const QVector<ContactAddress> emails = details.emails.isEmpty()
-                                               ? recordAddresses(contact.EmailAddresses, FieldEncoding::Utf8,
-                                                                 details.emailKinds)
-                                               : details.emails;
+    const QVector<ContactAddress> emails = emailsOf(contact, details);
     const QVector<ContactAddress> ims = details.imAddresses.isEmpty()
                                            ? recordAddresses(contact.IMAddresses, FieldEncoding::Latin1, {})
                                            : details.imAddresses;
@@ -440,5 +445,42 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     const QByteArray identity = details.identity.isEmpty() ? card.m_bytes : details.identity;
     const QByteArray uid = stableItemUuid("contact", identity).toString(QUuid::WithoutBraces).toUpper().toLatin1();
 
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + foldedContentLine("UID:" + uid) + card.m_bytes;
+}
+
+void ContactGroupCards::noteContact(const ContactInformation &contact, const ContactDetails &details,
+                                    const QByteArray &card)
+{
+    const int at = card.indexOf("\r\nUID:");
+    if (at < 0)
+        return;
+    const int start = at + int(qstrlen("\r\nUID:"));
+    const QByteArray uid = card.mid(start, card.indexOf("\r\n", start) - start);
+    // The first contact with an address is the member that address names.
+    for (const ContactAddress &email : emailsOf(contact, details))
+        if (!m_uidByAddress.contains(email.address.trimmed().toLower()))
+            m_uidByAddress.insert(email.address.trimmed().toLower(), uid);
+}
+
+QByteArray ContactGroupCards::card(const ContactGroup &group) const
+{
+    Card card;
+    card.line("PRODID", QStringLiteral("-//Mendora//Standard export//EN"));
+    const QString name = withoutControls(group.name).isEmpty() ? QStringLiteral("Group") : withoutControls(group.name);
+    card.line("FN", escapedValue(name));
+    card.line("N", joinedComponents({name, QString(), QString(), QString(), QString()}));
+    card.line("X-ADDRESSBOOKSERVER-KIND", QStringLiteral("group"));
+    QByteArray identity = "group\0" + name.toUtf8();
+    for (const MailAddress &member : group.members) {
+        const QString address = withoutControls(member.address);
+        identity += '\0' + address.toUtf8();
+        const QByteArray uid = m_uidByAddress.value(address.toLower());
+        if (!uid.isEmpty())
+            card.line("X-ADDRESSBOOKSERVER-MEMBER", QStringLiteral("urn:uuid:") + QString::fromLatin1(uid));
+        else if (!address.isEmpty())
+            card.line("EMAIL;TYPE=INTERNET", escapedValue(address));
+    }
+    card.m_bytes += "END:VCARD\r\n";
+    const QByteArray uid = stableItemUuid("contact group", identity).toString(QUuid::WithoutBraces).toUpper().toLatin1();
     return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + foldedContentLine("UID:" + uid) + card.m_bytes;
 }

@@ -3,6 +3,7 @@
 // for every mail folder, DIR/Contacts.vcf for every contact, DIR/Calendar.ics for every
 // event, task and note. Each item is appended whole or not at all.
 #include "archive/OutputFile.h"
+#include "archive/StandardFormat.h"
 #include "archive/TextReader.h"
 #include "parsers/Records.h"
 
@@ -26,6 +27,8 @@ public:
     bool addMail(const MailMLRC &mail, const QString &mboxPath, const TextReader &olm, QStringList *problems,
                  QString *reason);
     bool add(const ContactInformation &contact, const TextReader &olm, QString *reason);
+    // The groups, after the contacts they name.
+    bool addContactGroups(const QVector<ContactGroup> &groups, QString *reason);
     bool add(const CalenderInformation &event, const TextReader &olm, QString *reason);
     bool add(const TasksInformation &task, const TextReader &olm, QString *reason);
     bool add(const NotesInformation &note, const TextReader &olm, QString *reason);
@@ -43,4 +46,5 @@ private:
     OutputFile m_calendar;
     bool m_calendarBegun = false;
     QSet<QString> m_zonesWritten; // TZIDs of the VTIMEZONEs the calendar holds
+    ContactGroupCards m_groups;
 };

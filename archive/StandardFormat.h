@@ -11,6 +11,7 @@
 #include "parsers/ZoneRules.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,20 @@ QByteArray foldedContentLine(const QByteArray &line);
 // vCard 3.0 of one contact (BEGIN:VCARD … END:VCARD).
 QByteArray standardVCard(const ContactInformation &contact, const ContactDetails &details,
                          const TextReader &olm);
+
+// Contact groups as vCards of their own, in the form Apple Contacts and CardDAV servers use
+// (X-ADDRESSBOOKSERVER-KIND:group, a member line urn:uuid: of each member's card). Members
+// are found by address among the contacts noted; those not found stay on the card as EMAIL.
+class ContactGroupCards
+{
+public:
+    // A contact's card, as standardVCard made it.
+    void noteContact(const ContactInformation &contact, const ContactDetails &details, const QByteArray &card);
+    QByteArray card(const ContactGroup &group) const;
+
+private:
+    QHash<QString, QByteArray> m_uidByAddress; // lower-case address: UID
+};
 
 // The VCALENDAR around the components, and one component per item.
 QByteArray standardCalendarBegin();

@@ -25,6 +25,7 @@ QHash<const MailMLRC *, MailDetails> &mailDetails = *new QHash<const MailMLRC *,
 QHash<const ContactInformation *, ContactDetails> &contactDetails = *new QHash<const ContactInformation *, ContactDetails>;
 QHash<const CalenderInformation *, EventDetails> &eventDetails = *new QHash<const CalenderInformation *, EventDetails>;
 QHash<const TasksInformation *, TaskDetails> &taskDetails = *new QHash<const TasksInformation *, TaskDetails>;
+QVector<ContactGroup> &groupsOfScan = *new QVector<ContactGroup>;
 
 bool endsName(char c)
 {
@@ -898,8 +899,57 @@ const ContactDetails &detailsOf(const ContactInformation *contact) { return look
 const EventDetails &detailsOf(const CalenderInformation *event) { return lookUp(eventDetails, event); }
 const TaskDetails &detailsOf(const TasksInformation *task) { return lookUp(taskDetails, task); }
 
+QVector<ContactGroup> readContactGroups(const QByteArray &groupsXml)
+{
+    QVector<ContactGroup> groups;
+    static const char kOpen[] = "<group", kClose[] = "</group>", kMember[] = " OPFContactEmailAddressAddress=\"";
+    int at = 0;
+    while ((at = groupsXml.indexOf(kOpen, at)) >= 0) {
+        const int nameEnd = at + int(sizeof kOpen - 1);
+        // "<groups" is the list, not a group.
+        if (nameEnd >= groupsXml.size() || (groupsXml.at(nameEnd) != '>' && groupsXml.at(nameEnd) != ' ')) {
+            at = nameEnd;
+            continue;
+        }
+        int end = groupsXml.indexOf(kClose, nameEnd);
+        if (end < 0) // cut by damage: the group runs to the end of what is there
+            end = groupsXml.size();
+        const QByteArray content = QByteArray::fromRawData(groupsXml.constData() + nameEnd, end - nameEnd);
+        ContactGroup group;
+        group.name = firstElementText(DocumentItem{content, 0}, {"OPFGroupCopyName", "OPFGroupName"}).trimmed();
+        // Each member's tag is looked for only between its neighbours, so that a hostile
+        // document of attributes without tags costs one pass, not one per attribute.
+        int floor = 0;
+        for (int member = content.indexOf(kMember); member >= 0;) {
+            const int next = content.indexOf(kMember, member + 1);
+            const int limit = next < 0 ? content.size() : next;
+            int tagStart = member, tagEnd = member;
+            while (tagStart > floor && content.at(tagStart) != '<')
+                --tagStart;
+            while (tagEnd < limit && content.at(tagEnd) != '>')
+                ++tagEnd;
+            const QByteArray tag = content.mid(tagStart, tagEnd - tagStart);
+            const MailAddress address{attribute(tag, "OPFContactEmailAddressAddress").trimmed(),
+                                      attribute(tag, "OPFContactEmailAddressName").trimmed()};
+            if (!address.address.isEmpty())
+                group.members.append(address);
+            floor = member + 1;
+            member = next;
+        }
+        if (!group.name.isEmpty() || !group.members.isEmpty())
+            groups.append(group);
+        at = end;
+    }
+    return groups;
+}
+
+const QVector<ContactGroup> &contactGroups() { return groupsOfScan; }
+
+void keepContactGroups(QVector<ContactGroup> &&groups) { groupsOfScan = std::move(groups); }
+
 void clearItemDetails()
 {
+    groupsOfScan.clear();
     mailDetails.clear();
     contactDetails.clear();
     eventDetails.clear();

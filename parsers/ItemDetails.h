@@ -128,6 +128,19 @@ struct MailDetails {
     QStringList categories; // document order
 };
 
+// A group of contacts (Local/Address Book/Groups.xml) and the addresses of its members.
+struct ContactGroup {
+    QString name;
+    QVector<MailAddress> members;
+};
+// The groups of a Groups.xml document. How genuine exports write a group is known only in
+// part: a group is a <group> element named by OPFGroupCopyName (or OPFGroupName), and every
+// start tag inside it with an OPFContactEmailAddressAddress attribute is a member.
+QVector<ContactGroup> readContactGroups(const QByteArray &groupsXml);
+// The groups of the current scan; set when the scan ends, cleared with the records.
+const QVector<ContactGroup> &contactGroups();
+void keepContactGroups(QVector<ContactGroup> &&groups);
+
 // Reading, called by the parsers once per item with the record they filled. The
 // details are counted by the record-memory watch; false when they would pass its
 // limit and are not kept: the parser then drops the item and the scan ends.

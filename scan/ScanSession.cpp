@@ -4,6 +4,7 @@
 #include "olm/FolderModel.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 
 #include <QFile>
@@ -23,6 +24,50 @@ namespace {
 const unsigned char kOlmStart[] = {0x50, 0x4B, 0x03, 0x04, 0x2D};
 
 QString systemMessage(int error) { return QString::fromLocal8Bit(strerror(error)); }
+
+// The contact groups are no document of the walk's kinds: the place of their entry is
+// noted as it passes, and the groups are read once the walk is done.
+class GroupsNotingSink : public DocumentSink
+{
+public:
+    explicit GroupsNotingSink(DocumentSink &inner) : m_inner(inner) {}
+    void takeDocument(DocumentKind kind, const QString &folderPath, qint64 documentEnd) override
+    {
+        m_inner.takeDocument(kind, folderPath, documentEnd);
+    }
+    void takeAttachment(const QString &entryName, qint64 offset, qint64 size) override
+    {
+        if (entryName == QLatin1String("Local/Address Book/Groups.xml")) {
+            m_offset = offset;
+            m_size = size;
+        }
+        m_inner.takeAttachment(entryName, offset, size);
+    }
+    void documentEnded() override { m_inner.documentEnded(); }
+    bool full() const override { return m_inner.full(); }
+
+    // Reads the groups from the file; nothing when the walk met no groups entry.
+    void keepGroups(ByteSource &source) const
+    {
+        // Genuine exports hold a few groups in a few kilobytes; a larger entry is read in part.
+        constexpr qint64 kLongestGroups = 4 << 20;
+        if (m_offset < 0 || m_size <= 0)
+            return;
+        const qint64 size = qMin(qMin(m_size, kLongestGroups), qMax<qint64>(0, source.size() - m_offset));
+        QByteArray bytes(int(size), Qt::Uninitialized);
+        bytes.resize(int(qMax<qint64>(0, source.readAt(m_offset, bytes.data(), size))));
+        if (bytes.size() < m_size)
+            recordLoss({LossReason::ValueUnreadable, QStringLiteral("contact"), QString(),
+                        QStringLiteral("Contacts"), QStringLiteral("Groups.xml"),
+                        QStringLiteral("the contact groups' entry claims %1 bytes; the first %2 were read")
+                            .arg(m_size).arg(bytes.size())});
+        keepContactGroups(readContactGroups(bytes));
+    }
+
+private:
+    DocumentSink &m_inner;
+    qint64 m_offset = -1, m_size = 0;
+};
 
 // A pipe or device opened for reading can block or never end, so it is opened
 // without waiting and refused before anything is read from it.
@@ -102,7 +147,9 @@ void finishScan()
 WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks)
 {
     FileByteSource source(fileDescriptor, lSize);
-    const WalkResult walk = walkContainer(source, sink, hooks);
+    GroupsNotingSink noting(sink);
+    const WalkResult walk = walkContainer(source, noting, hooks);
+    noting.keepGroups(source);
     if (walk != WalkResult::Finished)
         recordLoss({LossReason::ScanIncomplete, QString(), QString(), QString(), QString(),
                     QStringLiteral("the scan ended at byte %1 of %2, %3; nothing after it was read")

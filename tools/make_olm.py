@@ -1040,6 +1040,7 @@ class Export:
         self.calendars = []
         self.tasks = []
         self.notes = []
+        self.groups = []
         self.message_number = 0
         self.blob_number = 0
         self.folder_counts = {}  # messages written per folder, for the message_NNNNN names
@@ -1082,8 +1083,22 @@ class Export:
                                    % (PRESERVE, len(CATEGORIES), body)).encode())
 
     def groups_xml(self):
-        return XML_DECLARATION + ('<groups%s elementCount="1"><group%s>%s</group></groups>'
-                                  % (PRESERVE, PRESERVE, element("OPFGroupCopyName", "Team"))).encode()
+        """Two groups, as exports seen hold: members among the contacts (one written in other
+        case) and one outside them. Where a group keeps its members is not known from genuine
+        exports; here an address list like a mail's."""
+        emails = [contact["emails"][0] for contact in self.contacts]
+        outside = ("outside@partner.example", "Partner Desk")
+        self.groups = [{"name": "Team", "members": [(a, a) for a in emails[:3]] + [outside]},
+                       {"name": "Família & amigos", "members": [(a.upper(), a) for a in emails[2:3]]
+                        + [(a, a) for a in emails[3:5]]}]
+        body = "".join("<group%s>%s%s</group>" % (PRESERVE, element("OPFGroupCopyName", text_escape(group["name"])),
+                                                   element("OPFGroupCopyMemberList", "".join(
+                                                       email_address(a, n) for a, n in group["members"])))
+                       for group in self.groups)
+        for group in self.groups:
+            group["members"] = [address for address, _ in group["members"]]
+        return XML_DECLARATION + ('<groups%s elementCount="%d">%s</groups>'
+                                  % (PRESERVE, len(self.groups), body)).encode()
 
     def write_contacts(self):
         count = max(self.args.contacts, 5000) if self.args.large_contacts else self.args.contacts
@@ -1797,7 +1812,7 @@ def generate(args):
                       "calendars": len(export.calendars), "tasks": len(export.tasks), "notes": len(export.notes)},
         "expected": expected,
         "mails": export.mails, "contacts": export.contacts, "calendars": export.calendars,
-        "tasks": export.tasks, "notes": export.notes,
+        "tasks": export.tasks, "notes": export.notes, "groups": export.groups,
         "entries": entries,
     }
     if args.manifest:

@@ -68,6 +68,8 @@ private slots:
     void unreadableRecurrenceIsALoss();
     void valuesNoRuleCanSay_data();
     void valuesNoRuleCanSay();
+    void contactGroupShapes_data();
+    void contactGroupShapes();
     void eachZoneTextJudgedOnItsOwn();
     void taskCompletion_data();
     void taskCompletion();
@@ -346,6 +348,47 @@ void TestItemDetails::valuesNoRuleCanSay()
         lost.append(loss.field + QStringLiteral(": ") + loss.why);
     }
     QCOMPARE(lost, losses);
+}
+
+// Every plausible shape of a group: its name element, its members as any start tag with
+// an address attribute, a group cut by damage; the list's own tag is no group.
+void TestItemDetails::contactGroupShapes_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<QStringList>("groups"); // "name: address address"
+    const QByteArray member = "<emailAddress xml:space=\"preserve\" OPFContactEmailAddressAddress=\"a@x.example\" "
+                              "OPFContactEmailAddressName=\"A\" OPFContactEmailAddressType=\"0\"></emailAddress>";
+    QTest::newRow("address list like a mail's")
+        << "<groups elementCount=\"1\"><group xml:space=\"preserve\">" + element("OPFGroupCopyName", "Team")
+               + element("OPFGroupCopyMemberList", member + "<emailAddress OPFContactEmailAddressAddress=\"b@x\"/>")
+               + "</group></groups>"
+        << QStringList{"Team: a@x.example b@x"};
+    QTest::newRow("contact entries, other name element, two groups")
+        << "<groups><group>" + element("OPFGroupName", "Fam&amp;ily")
+               + "<contactEmailAddress OPFContactEmailAddressAddress=\"c@x\" OPFContactEmailAddressIsDefault=\"1\">"
+                 "</contactEmailAddress></group><group>"
+               + element("OPFGroupCopyName", "Empty") + "</group></groups>"
+        << QStringList{"Fam&ily: c@x", "Empty: "};
+    QTest::newRow("cut by damage") << "<groups><group>" + element("OPFGroupCopyName", "Cut") + member.left(90)
+                                   << QStringList{"Cut: a@x.example"};
+    QTest::newRow("nothing but the list") << QByteArray("<groups elementCount=\"0\"></groups><grouping>")
+                                          << QStringList();
+    QTest::newRow("attributes without tags")
+        << "<group>" + QByteArray(" OPFContactEmailAddressAddress=\"").repeated(20000) << QStringList();
+}
+
+void TestItemDetails::contactGroupShapes()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(QStringList, groups);
+    QStringList read;
+    for (const ContactGroup &group : readContactGroups(xml)) {
+        QStringList addresses;
+        for (const MailAddress &member : group.members)
+            addresses.append(member.address);
+        read.append(group.name + QStringLiteral(": ") + addresses.join(QLatin1Char(' ')));
+    }
+    QCOMPARE(read, groups);
 }
 
 // Zone texts are judged once and remembered: events interleaving more distinct zones

@@ -226,8 +226,11 @@ def check_mailboxes(testcase, mail_root, manifest, olm_bytes):
 def check_contacts(testcase, path, manifest):
     import vobject
     cards = list(vobject.readComponents(Path(path).read_text(encoding="utf-8"), validate=True))
+    groups = [card for card in cards if text_value(card, "x-addressbookserver-kind") == "group"]
+    cards = [card for card in cards if card not in groups]
     contacts = survivors(manifest, "contacts")
     testcase.assertEqual(len(cards), len(contacts))
+    check_groups(testcase, groups, cards, manifest)
     by_address = {}
     for card in cards:
         emails = card.contents.get("email", [])
@@ -255,6 +258,25 @@ def check_contacts(testcase, path, manifest):
             else:
                 testcase.assertNotIn("photo", card.contents)
             check_contact_fields(testcase, card, contact)
+
+
+def check_groups(testcase, groups, cards, manifest):
+    """Each group of the export as Apple Contacts reads one: its name, a member line urn:uuid:
+    of the card of each member among the contacts, the other members' addresses as EMAIL."""
+    if not manifest.get("groups") or (not groups and manifest["expected"]["losses"]):
+        return  # older manifests, or the damage took the groups' entry
+    uid_of = {card.contents["email"][0].value.lower(): card.uid.value for card in cards if "email" in card.contents}
+    testcase.assertEqual(sorted(card.fn.value for card in groups), sorted(g["name"] for g in manifest["groups"]))
+    for group in manifest["groups"]:
+        with testcase.subTest(group=group["name"]):
+            card = next(c for c in groups if c.fn.value == group["name"])
+            members = [line.value for line in card.contents.get("x-addressbookserver-member", [])]
+            testcase.assertEqual(members, ["urn:uuid:" + uid_of[a.lower()] for a in group["members"]
+                                           if a.lower() in uid_of])
+            testcase.assertEqual([e.value for e in card.contents.get("email", [])],
+                                 [a for a in group["members"] if a.lower() not in uid_of])
+    if not manifest["expected"]["losses"] and cards:  # not vacuous: a whole export's groups name their members
+        testcase.assertTrue(any("x-addressbookserver-member" in c.contents for c in groups))
 
 
 # A phone's kind by its types, as the generator names the kinds.
