@@ -184,6 +184,31 @@ void printNotUploaded(const QStringList &lines)
         printLine(stderr, QLatin1String("  ") + line);
 }
 
+// What the chosen folders hold that this upload takes nowhere, so that nothing stays
+// behind unsaid: notes (no upload takes them yet), and kinds whose account was not given.
+void printNotCarried(const UploadArguments &arguments, const QVector<SaveFolder> &folders, bool toImap)
+{
+    QStringList kinds;
+    const auto name = [&kinds](qint64 count, const char *what, const char *why) {
+        if (count > 0)
+            kinds << QStringLiteral("%1 %2 (%3)").arg(count).arg(QLatin1String(what), QLatin1String(why));
+    };
+    qint64 mails = 0;
+    const QVector<qint64> mailFolders = mailFolderIds(folders);
+    for (const MailMLRC *mail = TmpMlrcPtrStart; mail && !toImap; mail = mail->Next)
+        mails += mailFolders.contains(qint64(mail->ParentId)) ? 1 : 0;
+    name(mails, "mails", "no IMAP account was given");
+    if (includesKind(folders, ItemKind::Contact) && arguments.carddav.isEmpty())
+        name(ContactItemCount, "contacts", "no --carddav address was given");
+    if (arguments.caldav.isEmpty()) {
+        name(includesKind(folders, ItemKind::Event) ? CalendarItemCount : 0, "events", "no --caldav address was given");
+        name(includesKind(folders, ItemKind::Task) ? TaskItemCount : 0, "tasks", "no --caldav address was given");
+    }
+    name(includesKind(folders, ItemKind::Note) ? NotesItemCount : 0, "notes", "no upload takes notes");
+    if (!kinds.isEmpty())
+        printLine(stdout, QStringLiteral("Not carried by this upload: ") + kinds.join(QStringLiteral(", ")));
+}
+
 int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
 {
     QVector<SaveFolder> folders;
@@ -246,6 +271,7 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
         complete = complete && report.notUploaded.isEmpty();
         stopped = stopped || report.stopped;
     }
+    printNotCarried(arguments, folders, !account.host.isEmpty());
     if (stopped) {
         printLine(stderr, QStringLiteral("Upload stopped. What was uploaded stays in the account; run it again to go on."));
         return kExitStopped;

@@ -111,6 +111,12 @@ class UploadToDovecot(GeneratedFiles):
                     result = upload(olm, server.url(), "--ca-file", server.certificate, *options)
                     self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
                     self.assertIn(b"Uploaded: %d mails (0 already there)" % count, result.stdout)
+                    # What an IMAP upload leaves behind is named, with the count the export holds.
+                    left = re.search(rb"Not carried by this upload: (.*)\n", result.stdout).group(1).decode()
+                    self.assertIn("%d contacts (no --carddav address was given)" % len(
+                        [c for c in manifest["contacts"] if c["survives"]]), left)
+                    notes = len([n for n in manifest["notes"] if n["survives"]])
+                    self.assertEqual("notes (no upload takes notes)" in left, notes > 0, left)
                     imap = server.client()
                     boxes = mailservers.read_mailboxes(imap)
                     imap.logout()
