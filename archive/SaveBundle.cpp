@@ -323,7 +323,8 @@ private:
     {
         caption("Saving Mail Folders...");
         bool named = false;
-        for (const MailMLRC *mail : m_mailsOf.value(folderId)) {
+        const QVector<const MailMLRC *> mails = m_mailsOf.value(folderId);
+        for (const MailMLRC *mail : mails) {
             if (stopRequested())
                 break;
             if (!named && m_mailboxes.isRenamed(folderId))
@@ -333,6 +334,12 @@ private:
             itemDone();
         }
         m_mailbox.reset();
+        // A folder without mail or folders of its own is kept as an empty mbox, so the tree arrives whole.
+        QString reason;
+        if (m_standard && mails.isEmpty() && folderId != kFolderWithoutPathId && !m_mailboxes.holdsFolders(folderId)
+            && !m_standard->addEmptyMailbox(m_mailboxes.relativePath(folderId), &reason))
+            notWritten(QStringLiteral("the empty folder \"%1\"").arg(folderPathOf(folderId)), reason,
+                       folderPathOf(folderId));
     }
 
     // A folder whose name a file system cannot keep, or would not tell from another

@@ -73,6 +73,12 @@ bool StandardFiles::addMail(const MailMLRC &mail, const QString &mboxPath, const
     return false;
 }
 
+bool StandardFiles::addEmptyMailbox(const QString &mboxPath, QString *reason)
+{
+    return open(m_mbox, m_directory + QLatin1Char('/') + QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath,
+                reason);
+}
+
 bool StandardFiles::add(const ContactInformation &contact, const TextReader &olm, QString *reason)
 {
     const ContactDetails &details = detailsOf(&contact);

@@ -26,6 +26,8 @@ public:
     // mboxPath is the folder's mbox below the Mail directory (MailboxPaths).
     bool addMail(const MailMLRC &mail, const QString &mboxPath, const TextReader &olm, QStringList *problems,
                  QString *reason);
+    // An mbox without messages, for a folder that holds none.
+    bool addEmptyMailbox(const QString &mboxPath, QString *reason);
     bool add(const ContactInformation &contact, const TextReader &olm, QString *reason);
     // The groups, after the contacts they name.
     bool addContactGroups(const QVector<ContactGroup> &groups, QString *reason);

@@ -240,6 +240,8 @@ WalkResult Walk::run()
                     continue;
                 }
                 dwOffset = header.dataStart;
+                if (header.crc == 0 && header.compressedSize == 0)
+                    m_sink.takeEmptyEntry(header.name);
                 if (header.crc == 0 && nextHeaderFollows(header)) {
                     m_headerExpected = true;
                     continue;

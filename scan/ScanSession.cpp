@@ -1,6 +1,8 @@
 #include "scan/ScanSession.h"
 #include "olm/LossAccount.h"
 
+#include "olm/EntryPath.h"
+#include "olm/FolderHierarchy.h"
 #include "olm/FolderModel.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
@@ -8,6 +10,8 @@
 #include "parsers/RecordLists.h"
 
 #include <QFile>
+#include <QSet>
+#include <QStringList>
 
 #include <cerrno>
 #include <cstring>
@@ -25,12 +29,13 @@ const unsigned char kOlmStart[] = {0x50, 0x4B, 0x03, 0x04, 0x2D};
 
 QString systemMessage(int error) { return QString::fromLocal8Bit(strerror(error)); }
 
-// The contact groups are no document of the walk's kinds: the place of their entry is
-// noted as it passes, and the groups are read once the walk is done.
-class GroupsNotingSink : public DocumentSink
+// Entries that are no document of the walk's kinds but say something all the same, noted
+// as they pass: the contact groups, read once the walk is done, and the directories of
+// mail folders, which keep folders that hold no mail.
+class EntriesNotingSink : public DocumentSink
 {
 public:
-    explicit GroupsNotingSink(DocumentSink &inner) : m_inner(inner) {}
+    explicit EntriesNotingSink(DocumentSink &inner) : m_inner(inner) {}
     void takeDocument(DocumentKind kind, const QString &folderPath, qint64 documentEnd) override
     {
         m_inner.takeDocument(kind, folderPath, documentEnd);
@@ -42,6 +47,25 @@ public:
             m_size = size;
         }
         m_inner.takeAttachment(entryName, offset, size);
+    }
+    void takeEmptyEntry(const QString &entryName) override
+    {
+        if (entryName.endsWith(QLatin1Char('/')) && entryName.contains(QLatin1String("/com.microsoft.__Messages/"))
+            && !entryName.contains(QLatin1String("com.microsoft.__Attachments"))) {
+            const QString folder = messageFolderPath(entryName);
+            if (!folder.isEmpty() && !m_mailFoldersSeen.contains(folder)) {
+                m_mailFoldersSeen.insert(folder);
+                m_mailFolders.append(folder);
+            }
+        }
+        m_inner.takeEmptyEntry(entryName);
+    }
+    // The folders of the directories met, after those the mails made: where a folder holds
+    // mail this changes nothing.
+    void keepMailFolders() const
+    {
+        for (const QString &folder : m_mailFolders)
+            treeCreator(folder);
     }
     void documentEnded() override { m_inner.documentEnded(); }
     bool full() const override { return m_inner.full(); }
@@ -67,6 +91,8 @@ public:
 private:
     DocumentSink &m_inner;
     qint64 m_offset = -1, m_size = 0;
+    QStringList m_mailFolders; // in the order met
+    QSet<QString> m_mailFoldersSeen;
 };
 
 // A pipe or device opened for reading can block or never end, so it is opened
@@ -147,9 +173,10 @@ void finishScan()
 WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks)
 {
     FileByteSource source(fileDescriptor, lSize);
-    GroupsNotingSink noting(sink);
+    EntriesNotingSink noting(sink);
     const WalkResult walk = walkContainer(source, noting, hooks);
     noting.keepGroups(source);
+    noting.keepMailFolders();
     if (walk != WalkResult::Finished)
         recordLoss({LossReason::ScanIncomplete, QString(), QString(), QString(), QString(),
                     QStringLiteral("the scan ended at byte %1 of %2, %3; nothing after it was read")

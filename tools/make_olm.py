@@ -50,6 +50,8 @@ ATTACHMENTS_DIR = "com.microsoft.__Attachments"
 MAIL_FOLDERS = ["Inbox", "Inbox/Projects", "Inbox/Projects/2010", "Sent Items", "Drafts",
                 "Archive (2009)", "Archive (2009)/Receipts"]
 BULK_FOLDER = "Archive (2009)/Bulk"
+# Folders that hold no mail: exports keep them as directory entries alone.
+EMPTY_MAIL_FOLDERS = ["Deleted Items", "Inbox/Newsletters"]
 # Each mail with a large attachment added to reach --size is followed by this many small ones.
 SMALL_MAILS_PER_LARGE = 20
 
@@ -1041,6 +1043,7 @@ class Export:
         self.tasks = []
         self.notes = []
         self.groups = []
+        self.empty_folders = []
         self.message_number = 0
         self.blob_number = 0
         self.folder_counts = {}  # messages written per folder, for the message_NNNNN names
@@ -1449,9 +1452,10 @@ class Export:
                     attachments.append((rng.choice(REALISTIC_KINDS), log_uniform(rng, *REALISTIC_ATTACHMENT_SIZE, REALISTIC_ATTACHMENT_SKEW)))
             plan[rng.choice(folders)].append((attachments, log_uniform(rng, *REALISTIC_BODY_SIZE)))
         for store, folder in folders:
-            if not plan[(store, folder)]:
-                continue
-            self.writer.directory("%s/%s/%s/" % (MESSAGES_ROOT, store, folder))
+            entry = self.writer.directory("%s/%s/%s/" % (MESSAGES_ROOT, store, folder))
+            # Many folders hold no mail; those without subfolders arrive as empty mailboxes.
+            if not plan[(store, folder)] and not any(s == store and f.startswith(folder + "/") for s, f in folders):
+                self.empty_folders.append({"folder": "%s/%s" % (store, folder), "entry": entry["name"]})
             for attachments, body_size in plan[(store, folder)]:
                 self.new_mail(folder, [kind for kind, _ in attachments], [size for _, size in attachments],
                               store=store, body_size=body_size)
@@ -1479,6 +1483,9 @@ class Export:
             self.writer.directory("%s/%s/%s/" % (MESSAGES_ROOT, STORE, folder))
             for attachments in plan[folder]:
                 self.new_mail(folder, attachments, args.attachment_size)
+        for folder in EMPTY_MAIL_FOLDERS:
+            entry = self.writer.directory("%s/%s/%s/" % (MESSAGES_ROOT, STORE, folder))
+            self.empty_folders.append({"folder": "%s/%s" % (STORE, folder), "entry": entry["name"]})
         if args.size and self.writer.out.tell() < args.size:
             self.writer.directory("%s/%s/%s/" % (MESSAGES_ROOT, STORE, BULK_FOLDER))
             while self.writer.out.tell() < args.size:
@@ -1703,6 +1710,12 @@ def expected_scan(entries, file_size):
             if key == "mails":
                 folder = record["scanFolder"] or "Folder1"
                 folders[folder] = folders.get(folder, 0) + 1
+    # The directory of a mail folder keeps the folder, mail or none.
+    for entry in entries:
+        name = entry["name"]
+        if (entry["kind"] == "directory" and not entry["wiped"] and entry["data"] <= file_size
+                and "/com.microsoft.__Messages/" in name and ATTACHMENTS_DIR not in name and message_folder(name)):
+            folders.setdefault(message_folder(name), 0)
     return {"refused": False, "counts": counts, "documents": documents, "mailFolders": folders, "losses": losses}
 
 
@@ -1813,6 +1826,7 @@ def generate(args):
         "expected": expected,
         "mails": export.mails, "contacts": export.contacts, "calendars": export.calendars,
         "tasks": export.tasks, "notes": export.notes, "groups": export.groups,
+        "emptyFolders": export.empty_folders,
         "entries": entries,
     }
     if args.manifest:

@@ -4,6 +4,7 @@
 #include "archive/MailboxPaths.h"
 #include "archive/SaveBundle.h"
 #include "archive/StandardFormat.h"
+#include "olm/FolderModel.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 
@@ -129,6 +130,18 @@ public:
             if (m_hooks.itemDone)
                 m_hooks.itemDone();
         }
+        // A folder without mail or folders of its own is made all the same, so the tree arrives whole.
+        QSet<qint64> holdingMail;
+        for (const MailMLRC *mail : mails)
+            holdingMail.insert(qint64(mail->ParentId));
+        for (const qint64 folderId : m_request.folderIds) {
+            if (m_report.stopped || m_lost || holdingMail.contains(folderId) || folderId == kFolderWithoutPathId
+                || m_paths.holdsFolders(folderId))
+                continue;
+            const Mailbox &mailbox = mailboxFor(folderId);
+            if (!mailbox.failure.isEmpty())
+                m_report.notUploaded.append(QStringLiteral("the empty folder \"%1\": %2").arg(folderPathOf(folderId), mailbox.failure));
+        }
         if (!m_lost) {
             auto *logout = new KIMAP::LogoutJob(m_session.get());
             runJob(logout, nullptr);
@@ -214,9 +227,8 @@ private:
 
     // The mailbox of a mail's folder, made with its parents when the server lacks it, and
     // the Message-IDs it holds.
-    Mailbox &mailboxFor(const MailMLRC &mail)
+    Mailbox &mailboxFor(qint64 folderId)
     {
-        const qint64 folderId = mail.ParentId; // a copy: the packed field is not aligned
         auto found = m_mailboxes.find(folderId);
         if (found != m_mailboxes.end())
             return *found;
@@ -280,7 +292,7 @@ private:
             notUploaded(mail, QStringLiteral("the connection to %1 was lost").arg(serverName()));
             return;
         }
-        Mailbox &mailbox = mailboxFor(mail);
+        Mailbox &mailbox = mailboxFor(qint64(mail.ParentId));
         if (!mailbox.failure.isEmpty()) {
             notUploaded(mail, m_lost ? QStringLiteral("the connection to %1 was lost").arg(serverName())
                                      : mailbox.failure);

@@ -144,6 +144,17 @@ def mbox_name(mail):
     return "%s/%s.mbox" % (folder, folder.split("/")[-1])
 
 
+def empty_folders(manifest):
+    """The folders without mail whose directory entries the damage left whole."""
+    entries = {entry["name"]: entry for entry in manifest["entries"]}
+    return [f["folder"] for f in manifest.get("emptyFolders", [])
+            if not entries[f["entry"]]["wiped"] and entries[f["entry"]]["data"] <= manifest["size"]]
+
+
+def empty_mbox_names(manifest):
+    return ["%s/%s.mbox" % (folder, folder.split("/")[-1]) for folder in empty_folders(manifest)]
+
+
 def check_mail_message(testcase, message, mail, olm_bytes, manifest):
     testcase.assertEqual(defects_of(message), [], mail["subject"])
     testcase.assertEqual(message["Subject"], mail["subject"])
@@ -203,6 +214,9 @@ def check_mailboxes(testcase, mail_root, manifest, olm_bytes):
             box.close()
     mails = survivors(manifest, "mails")
     testcase.assertEqual(sum(seen.values()), len(mails))
+    # Folders without mail arrive as empty mboxes.
+    for name in empty_mbox_names(manifest):
+        testcase.assertEqual(boxes.get(name), [], name)
     for mail in mails:
         identifier = bare_id(mail["messageId"])
         with testcase.subTest(mail=mail["subject"]):

@@ -178,7 +178,10 @@ class DovecotReadsTheMbox(GeneratedFiles):
         with DovecotServer(mail_root) as server:
             boxes = fetch_all(server.port)
         mails = standardcheck.survivors(manifest, "mails")
-        self.assertEqual(sorted(boxes), sorted({standardcheck.mbox_name(m) for m in mails}))
+        empty = standardcheck.empty_mbox_names(manifest)
+        self.assertTrue(empty)
+        self.assertEqual(sorted(boxes), sorted({standardcheck.mbox_name(m) for m in mails} | set(empty)))
+        self.assertEqual([boxes[name] for name in empty], [[] for _ in empty])
         by_id = {}
         for name, messages in boxes.items():
             for data, internal, flags in messages:

@@ -82,13 +82,17 @@ class UploadToDovecot(GeneratedFiles):
         wanted = {}
         for folder, messages in expected.items():
             names = root + [name.replace(separator, "_") for name in folder.split("/")]
-            wanted[separator.join(names)] = messages
+            if messages:  # the empty mboxes are the folders without mail, below
+                wanted[separator.join(names)] = messages
         holding = {name: messages for name, messages in boxes.items() if messages}
         self.assertEqual(sorted(holding), sorted(wanted))
-        # The folder tree: apart from the ones holding mail, only their parents.
+        # The folder tree: apart from the ones holding mail, their parents and the folders without mail.
         parents = {separator.join(name.split(separator)[:level])
                    for name in wanted for level in range(1, len(name.split(separator)))}
-        self.assertLessEqual(set(boxes) - set(wanted) - {"INBOX"}, parents)
+        empty = {separator.join(root + [n.replace(separator, "_") for n in folder.split("/")])
+                 for folder in standardcheck.empty_folders(manifest)}
+        self.assertLessEqual(empty, set(boxes))
+        self.assertLessEqual(set(boxes) - set(wanted) - {"INBOX"}, parents | empty)
         for name, messages in wanted.items():
             with self.subTest(mailbox=name):
                 self.assertEqual([data for data, _, _, _ in boxes[name]], messages)
