@@ -321,15 +321,20 @@ QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details
     return component.finish();
 }
 
-QByteArray standardJournal(const NotesInformation &note, const TextReader &olm)
+QUuid noteUuid(const NotesInformation &note)
 {
-    Component component("VJOURNAL");
-    const QDateTime modified = utcStampOf(note.ModStampUtc);
     // A note has no identifier in the export: its title, time and place in the file make one.
     const QByteArray identity = utf8Field(note.Title).toUtf8() + '\0' + latin1Field(note.ModStampUtc).toLatin1() + '\0'
                                 + QByteArray::number(note.NotesOffset) + ':' + QByteArray::number(note.NotesSize) + ':'
                                 + QByteArray::number(note.PlainTextOffset);
-    component.line("UID", stableItemUuid("note", identity).toString(QUuid::WithoutBraces).toUpper().toLatin1());
+    return stableItemUuid("note", identity);
+}
+
+QByteArray standardJournal(const NotesInformation &note, const TextReader &olm)
+{
+    Component component("VJOURNAL");
+    const QDateTime modified = utcStampOf(note.ModStampUtc);
+    component.line("UID", noteUuid(note).toString(QUuid::WithoutBraces).toUpper().toLatin1());
     component.line("DTSTAMP", stampOf(modified, QDateTime()));
     if (modified.isValid())
         component.line("DTSTART", utcText(modified));

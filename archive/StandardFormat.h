@@ -15,6 +15,7 @@
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
+#include <QUuid>
 
 // A content line folded after at most 75 octets (never inside a UTF-8 sequence),
 // each piece ended by CR LF and every continuation begun with one space.
@@ -44,6 +45,12 @@ QByteArray standardCalendarEnd();
 QByteArray standardEvent(const CalenderInformation &event, const EventDetails &details, const TextReader &olm);
 QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details, const TextReader &olm);
 QByteArray standardJournal(const NotesInformation &note, const TextReader &olm);
+// The identifier a note keeps from save to save: the journal entry's UID, the Apple note's.
+QUuid noteUuid(const NotesInformation &note);
+// A note as the message Apple Notes and iOS keep in an IMAP account's Notes folder
+// (X-Uniform-Type-Identifier: com.apple.mail-note): its title the subject, its last change
+// the date, its text as HTML; lines end with LF.
+QByteArray appleNoteMessage(const NotesInformation &note, const TextReader &olm);
 
 // The RRULE value of a pattern whose first occurrence falls on localStart in the item's own
 // zone (weekdays and days of the month are that zone's); until is the UNTIL value, used when

@@ -1,4 +1,5 @@
 // Mails as mboxrd messages: RFC 5322 headers, MIME 1.0 bodies, LF line ends.
+#include "archive/ContentLines.h"
 #include "archive/MailHeaders.h"
 #include "archive/MailWriter.h"
 #include "archive/MessageOutput.h"
@@ -632,6 +633,29 @@ QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
     out.truncate(int(put - out.constData()));
     dropFront(m_input, c - begin);
     return out;
+}
+
+QByteArray appleNoteMessage(const NotesInformation &note, const TextReader &olm)
+{
+    const QByteArray uuid = noteUuid(note).toString(QUuid::WithoutBraces).toUpper().toLatin1();
+    const QDateTime modified = compactStampUtc(latin1Field(note.ModStampUtc).toLatin1());
+    const QString title = headerSafe(utf8Field(note.Title)).trimmed();
+    QString html = QStringLiteral("<html><head></head><body>");
+    const QString text = note.NotesSize > 0 || note.PlainTextSize > 0 ? noteText(note, olm) : QString();
+    for (const QString &line : text.split(QLatin1Char('\n')))
+        html += QStringLiteral("<div>") + (line.isEmpty() ? QStringLiteral("<br>") : line.toHtmlEscaped())
+                + QStringLiteral("</div>");
+    html += QStringLiteral("</body></html>");
+    QByteArray message;
+    if (!title.isEmpty())
+        message += "Subject: " + subjectValue(title, int(qstrlen("Subject: ")), "\n") + '\n';
+    const QByteArray date = (modified.isValid() ? modified : QDateTime::fromSecsSinceEpoch(0, Qt::UTC))
+                                .toString(Qt::RFC2822Date).toLatin1();
+    message += "Date: " + date + "\nX-Mail-Created-Date: " + date + '\n';
+    message += "X-Uniform-Type-Identifier: com.apple.mail-note\nX-Universally-Unique-Identifier: " + uuid + '\n';
+    message += "Message-ID: <" + uuid + "@mendora.invalid>\nMIME-Version: 1.0\n";
+    message += "Content-Type: text/html; charset=utf-8\nContent-Transfer-Encoding: quoted-printable\n\n";
+    return message + quotedPrintable(html.toUtf8()) + '\n';
 }
 
 QList<QByteArray> imapKeywords(const QStringList &categories)

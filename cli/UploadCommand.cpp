@@ -185,7 +185,7 @@ void printNotUploaded(const QStringList &lines)
 }
 
 // What the chosen folders hold that this upload takes nowhere, so that nothing stays
-// behind unsaid: notes (no upload takes them yet), and kinds whose account was not given.
+// behind unsaid: the kinds whose account was not given.
 void printNotCarried(const UploadArguments &arguments, const QVector<SaveFolder> &folders, bool toImap)
 {
     QStringList kinds;
@@ -204,7 +204,7 @@ void printNotCarried(const UploadArguments &arguments, const QVector<SaveFolder>
         name(includesKind(folders, ItemKind::Event) ? CalendarItemCount : 0, "events", "no --caldav address was given");
         name(includesKind(folders, ItemKind::Task) ? TaskItemCount : 0, "tasks", "no --caldav address was given");
     }
-    name(includesKind(folders, ItemKind::Note) ? NotesItemCount : 0, "notes", "no upload takes notes");
+    name(includesKind(folders, ItemKind::Note) && !toImap ? NotesItemCount : 0, "notes", "no IMAP account was given");
     if (!kinds.isEmpty())
         printLine(stdout, QStringLiteral("Not carried by this upload: ") + kinds.join(QStringLiteral(", ")));
 }
@@ -223,6 +223,7 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
         request.account = account;
         request.root = rootNames(arguments);
         request.folderIds = mailFolderIds(folders);
+        request.notes = includesKind(folders, ItemKind::Note);
         request.olm = &olm;
         const MailUploadReport mails = withProgress(QStringLiteral("Uploading Mails..."),
                                                     [&request](const UploadHooks &hooks) { return uploadMails(request, hooks); });
@@ -231,6 +232,11 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
             return kExitNoConnection;
         }
         printLine(stdout, QStringLiteral("Uploaded: %1 mails (%2 already there)").arg(mails.uploaded).arg(mails.alreadyThere));
+        if (request.notes)
+            printLine(stdout, QStringLiteral("Uploaded: %1 notes into \"%2\" (%3 already there)")
+                                  .arg(mails.notesUploaded)
+                                  .arg((request.root + QStringList{QStringLiteral("Notes")}).join(QLatin1Char('/')))
+                                  .arg(mails.notesAlreadyThere));
         fflush(stdout);
         printNotUploaded(mails.notUploaded);
         complete = mails.notUploaded.isEmpty();

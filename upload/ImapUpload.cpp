@@ -1,5 +1,6 @@
 #include "upload/ImapUpload.h"
 
+#include "archive/ContentLines.h"
 #include "archive/MailWriter.h"
 #include "archive/MailboxPaths.h"
 #include "archive/SaveBundle.h"
@@ -7,6 +8,7 @@
 #include "olm/FolderModel.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
+#include "parsers/RecordText.h"
 
 #include <KIMAP/AppendJob>
 #include <KIMAP/CreateJob>
@@ -117,8 +119,11 @@ public:
             for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next)
                 if (mail->ParentId == folderId)
                     mails.append(mail);
+        QVector<const NotesInformation *> notes;
+        for (const NotesInformation *note = TmpNTRCPtrStart; note && m_request.notes; note = note->Next)
+            notes.append(note);
         if (m_hooks.started)
-            m_hooks.started(mails.size());
+            m_hooks.started(mails.size() + notes.size());
         if (!connectAndLogIn() || !listMailboxes())
             return m_report;
         for (const MailMLRC *mail : mails) {
@@ -141,6 +146,15 @@ public:
             const Mailbox &mailbox = mailboxFor(folderId);
             if (!mailbox.failure.isEmpty())
                 m_report.notUploaded.append(QStringLiteral("the empty folder \"%1\": %2").arg(folderPathOf(folderId), mailbox.failure));
+        }
+        for (const NotesInformation *note : notes) {
+            if (m_report.stopped || (m_hooks.stopRequested && m_hooks.stopRequested())) {
+                m_report.stopped = true;
+                break;
+            }
+            upload(*note);
+            if (m_hooks.itemDone)
+                m_hooks.itemDone();
         }
         if (!m_lost) {
             auto *logout = new KIMAP::LogoutJob(m_session.get());
@@ -232,9 +246,14 @@ private:
         auto found = m_mailboxes.find(folderId);
         if (found != m_mailboxes.end())
             return *found;
-        Mailbox &mailbox = m_mailboxes[folderId];
         // The folder names of the standard export's Mail directory, made fit there as here.
-        const QStringList names = m_request.root + m_paths.directoryOf(folderId).split(QLatin1Char('/'));
+        return openMailbox(m_mailboxes[folderId], m_request.root + m_paths.directoryOf(folderId).split(QLatin1Char('/')));
+    }
+
+    // Creates the mailbox of names and its parents where the server has none, and notes the
+    // Message-IDs it holds.
+    Mailbox &openMailbox(Mailbox &mailbox, const QStringList &names)
+    {
         mailbox.name = mailboxName(names, m_separator);
         QString error;
         for (int level = 1; level <= names.size(); ++level) {
@@ -281,56 +300,70 @@ private:
         return mailbox;
     }
 
-    void notUploaded(const MailMLRC &mail, const QString &reason)
+    // One message into its mailbox, unless the mailbox holds one of its identifier already
+    // (each copy stands for one item). Counted in *uploaded or *there; else the reason why not.
+    void appendMessage(Mailbox &mailbox, const QString &item, const QByteArray &messageId, const QByteArray &message,
+                       const QList<QByteArray> &flags, const QDateTime &date, qint64 *uploaded, qint64 *there)
     {
-        m_report.notUploaded.append(describeItem(mail) + QLatin1String(": ") + reason);
-    }
-
-    void upload(const MailMLRC &mail)
-    {
-        if (m_lost) {
-            notUploaded(mail, QStringLiteral("the connection to %1 was lost").arg(serverName()));
+        const QString lost = QStringLiteral("the connection to %1 was lost").arg(serverName());
+        if (m_lost || !mailbox.failure.isEmpty()) {
+            m_report.notUploaded.append(item + QLatin1String(": ") + (m_lost ? lost : mailbox.failure));
             return;
         }
-        Mailbox &mailbox = mailboxFor(qint64(mail.ParentId));
-        if (!mailbox.failure.isEmpty()) {
-            notUploaded(mail, m_lost ? QStringLiteral("the connection to %1 was lost").arg(serverName())
-                                     : mailbox.failure);
-            return;
-        }
-        // Each copy the mailbox holds stands for one mail of that Message-ID.
-        const QByteArray id = identifierOf(standardMessageId(mail, detailsOf(&mail)));
+        const QByteArray id = identifierOf(messageId);
         if (!id.isEmpty()) {
             auto copies = mailbox.present.find(id);
             if (copies != mailbox.present.end() && *copies > 0) {
                 --*copies;
-                ++m_report.alreadyThere;
+                ++*there;
                 return;
             }
         }
-        const MailDetails &details = detailsOf(&mail);
         auto *append = new KIMAP::AppendJob(m_session.get());
         append->setMailBox(mailbox.name);
-        append->setContent(withCrLf(standardMessage(mail, details, *m_request.olm, nullptr)));
+        append->setContent(withCrLf(message));
+        if (!flags.isEmpty())
+            append->setFlags(flags);
+        if (date.isValid())
+            append->setInternalDate(date);
+        QString error;
+        if (runJob(append, &error)) {
+            ++*uploaded;
+            return;
+        }
+        if (m_session->state() == KIMAP::Session::Disconnected)
+            m_lost = true;
+        m_report.notUploaded.append(item + QLatin1String(": ")
+                                    + (m_lost ? lost : QStringLiteral("the server refused it: %1").arg(error)));
+    }
+
+    void upload(const MailMLRC &mail)
+    {
+        Mailbox &mailbox = m_lost ? m_unreachable : mailboxFor(qint64(mail.ParentId));
+        const MailDetails &details = detailsOf(&mail);
         QList<QByteArray> flags = imapKeywords(details.categories);
         if (details.read)
             flags.prepend(QByteArrayLiteral("\\Seen"));
         if (details.flagged)
             flags.prepend(QByteArrayLiteral("\\Flagged"));
-        if (!flags.isEmpty())
-            append->setFlags(flags);
         const QDateTime date = QDateTime::fromString(QString::fromLatin1(separatorDate(mail)), Qt::RFC2822Date);
-        if (date.isValid())
-            append->setInternalDate(date);
-        QString error;
-        if (runJob(append, &error)) {
-            ++m_report.uploaded;
-            return;
+        appendMessage(mailbox, describeItem(mail), standardMessageId(mail, details),
+                      standardMessage(mail, details, *m_request.olm, nullptr), flags, date, &m_report.uploaded,
+                      &m_report.alreadyThere);
+    }
+
+    // A note as Apple Notes keeps it, in the folder "Notes" under the upload's own.
+    void upload(const NotesInformation &note)
+    {
+        if (!m_lost && !m_notesOpened) {
+            openMailbox(m_notes, m_request.root + QStringList{QStringLiteral("Notes")});
+            m_notesOpened = true;
         }
-        if (m_session->state() == KIMAP::Session::Disconnected)
-            m_lost = true;
-        notUploaded(mail, m_lost ? QStringLiteral("the connection to %1 was lost").arg(serverName())
-                                 : QStringLiteral("the server refused it: %1").arg(error));
+        const QByteArray uuid = noteUuid(note).toString(QUuid::WithoutBraces).toUpper().toLatin1();
+        appendMessage(m_lost ? m_unreachable : m_notes, describeItem(note), '<' + uuid + "@mendora.invalid>",
+                      appleNoteMessage(note, *m_request.olm), {QByteArrayLiteral("\\Seen")},
+                      compactStampUtc(latin1Field(note.ModStampUtc).toLatin1()), &m_report.notesUploaded,
+                      &m_report.notesAlreadyThere);
     }
 
     const MailUploadRequest &m_request;
@@ -342,6 +375,8 @@ private:
     QSet<QString> m_existing;
     QChar m_separator;
     QHash<qint64, Mailbox> m_mailboxes;
+    Mailbox m_notes, m_unreachable;
+    bool m_notesOpened = false;
     const MailboxPaths m_paths;
 };
 } // namespace

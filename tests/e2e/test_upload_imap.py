@@ -2,6 +2,8 @@
 throwaway configuration and a certificate made for the test. What arrives is read back
 over IMAP and compared with the standard export of the same file."""
 import email.utils
+import html
+import json
 import os
 import re
 import signal
@@ -102,7 +104,7 @@ class UploadToDovecot(GeneratedFiles):
 
     def test_realistic_and_damaged_files_arrive_as_the_standard_export_writes_them(self):
         realistic, realistic_manifest = self.generate("realistic.olm", "--realistic", "--mails", 40, "--seed", 5)
-        damaged_manifest = __import__("json").loads((SAMPLES / "damaged.json").read_text(encoding="utf-8"))
+        damaged_manifest = json.loads((SAMPLES / "damaged.json").read_text(encoding="utf-8"))
         cases = [(realistic, realistic_manifest, "/", []), (SAMPLES / "damaged.olm", damaged_manifest, ".",
                                                              ["--into", "Old mail/damaged.olm export"])]
         for olm, manifest, separator, options in cases:
@@ -119,16 +121,46 @@ class UploadToDovecot(GeneratedFiles):
                     left = re.search(rb"Not carried by this upload: (.*)\n", result.stdout).group(1).decode()
                     self.assertIn("%d contacts (no --carddav address was given)" % len(
                         [c for c in manifest["contacts"] if c["survives"]]), left)
-                    notes = len([n for n in manifest["notes"] if n["survives"]])
-                    self.assertEqual("notes (no upload takes notes)" in left, notes > 0, left)
+                    self.assertNotIn("notes", left)
+                    notes = [n for n in manifest["notes"] if n["survives"]]
+                    self.assertTrue(notes)
+                    into = options[1] if options else "/".join(root)
+                    self.assertIn(b"Uploaded: %d notes into \"%s/Notes\" (0 already there)"
+                                  % (len(notes), into.encode()), result.stdout)
                     imap = server.client()
                     boxes = mailservers.read_mailboxes(imap)
                     imap.logout()
+                    self.assert_notes_as_apple_keeps_them(boxes.pop(separator.join(root + ["Notes"])), notes)
                     self.assert_arrived_as_exported(boxes, expected, root, separator, manifest)
                     # STARTTLS on the plain port, and a second run finds everything there.
                     again = upload(olm, server.url("imap"), "--ca-file", server.certificate, *options)
                     self.assertEqual(again.returncode, 0, again.stderr.decode(errors="replace"))
                     self.assertIn(b"Uploaded: 0 mails (%d already there)" % count, again.stdout)
+                    self.assertIn(b"Uploaded: 0 notes into \"%s/Notes\" (%d already there)"
+                                  % (into.encode(), len(notes)), again.stdout)
+
+    def assert_notes_as_apple_keeps_them(self, messages, notes):
+        """One message a note, which Apple Notes takes for its own: its type and identifier,
+        the title as subject, the last change as date, the text in the HTML body."""
+        by_title = {}
+        for data, internal, flags, _ in messages:
+            message = standardcheck.parse_message(data)
+            self.assertEqual(standardcheck.defects_of(message), [])
+            self.assertEqual(message["X-Uniform-Type-Identifier"], "com.apple.mail-note")
+            self.assertRegex(message["X-Universally-Unique-Identifier"], r"^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$")
+            self.assertIn(b"\\Seen", flags)
+            by_title.setdefault(str(message["Subject"]), []).append((message, internal))
+        self.assertEqual(sorted(by_title), sorted({n["title"] for n in notes}))
+        for note in notes:
+            with self.subTest(note=note["title"]):
+                message, internal = by_title[note["title"]].pop(0)
+                moment = standardcheck.utc(note["modified"])
+                self.assertEqual(message["Date"].datetime, moment)
+                self.assertEqual(time.mktime(internal), moment.timestamp())
+                body = message.get_body(("html",)).get_content()
+                lines = [html.unescape(line) for line in re.findall(r"<div>(.*?)</div>", body)]
+                self.assertEqual([line for line in lines if line != "<br>"],
+                                 [line for line in note["text"].splitlines() if line])
 
     def test_an_upload_cut_short_is_finished_by_running_it_again(self):
         olm, manifest = self.generate("cut.olm", "--realistic", "--mails", 300, "--seed", 11)
@@ -163,6 +195,8 @@ class UploadToDovecot(GeneratedFiles):
             imap = server.client()
             boxes = mailservers.read_mailboxes(imap)
             imap.logout()
+        notes = boxes.pop("Rescued/cut/Notes")
+        self.assertEqual(len(notes), len(standardcheck.survivors(manifest, "notes")))
         ids = sorted(message_id(data) for messages in boxes.values() for data, _, _, _ in messages)
         self.assertEqual(ids, sorted(standardcheck.bare_id(mail["messageId"]) for mail in expected))
 
@@ -201,6 +235,8 @@ class UploadToDovecot(GeneratedFiles):
             imap = server.client()
             boxes = mailservers.read_mailboxes(imap)
             imap.logout()
+        manifest = json.loads((SAMPLES / "intact.json").read_text(encoding="utf-8"))
+        self.assertEqual(len(boxes.pop("Rescued/intact/Notes")), len(standardcheck.survivors(manifest, "notes")))
         self.assertEqual(sum(len(messages) for messages in boxes.values()), 20)
 
 
