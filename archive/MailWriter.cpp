@@ -523,7 +523,7 @@ QByteArray separatorDate(const MailMLRC &mail)
 
 QByteArray headerDate(const MailMLRC &mail)
 {
-    return chosenDate(mail, dateLineTimeField(mail));
+    return chosenDate(mail, MailTimeField::Sent);
 }
 
 bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, quint32 innerNumber,

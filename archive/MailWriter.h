@@ -10,10 +10,11 @@
 #include <QString>
 #include <QStringList>
 
-// The message date (Wed, 12 May 2010 20:00:00 +0530) for the separator line and for the
-// Date line. Each falls back from the time field its rule picks to the other time
-// field, the time of the last change and finally a fixed date, so that every
-// message has a separator and messages never merge.
+// Message dates (Wed, 12 May 2010 20:00:00 +0530). The separator's is the delivery time its
+// rule picks; the Date line's is the origination time every client sorts by: the sent time,
+// else the received time. Each falls back to the other time field, the time of the last
+// change and finally a fixed date, so that every message has both and messages never merge.
+// The IMAP internal date is the separator's.
 QByteArray separatorDate(const MailMLRC &mail);
 QByteArray headerDate(const MailMLRC &mail);
 

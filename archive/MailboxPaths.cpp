@@ -47,8 +47,10 @@ MailboxPaths::MailboxPaths()
     give(kFolderWithoutPathId, llRootId, QLatin1String(kFolderWithoutPathName));
     QHash<qint64, QVector<qint64>> children; // in ascending id order
     for (auto it = objMapFID_PID.constBegin(); it != objMapFID_PID.constEnd(); ++it) {
-        if (!isKindFolder(it.key()))
+        if (!isKindFolder(it.key())) {
             children[it.value()].append(it.key());
+            m_withFolders.insert(it.value());
+        }
     }
     // Level by level (a queue, not recursion: paths may be thousands of folders deep).
     // Among siblings, folders whose names a file system keeps as they are come first,

@@ -10,6 +10,7 @@
 // them first. Names are given for all folders at once, so a save of some folders
 // names them as a save of all does.
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 class MailboxPaths
@@ -25,6 +26,8 @@ public:
     QString directoryOf(qint64 folderId) const;
     // True when the directory is not the folder's own path.
     bool isRenamed(qint64 folderId) const;
+    // True when other folders stand below the folder.
+    bool holdsFolders(qint64 folderId) const { return m_withFolders.contains(folderId); }
 
 private:
     // Each folder's own name in its parent's directory, and its parent: a path is put
@@ -32,4 +35,5 @@ private:
     // a copy of their whole path.
     QHash<qint64, QString> m_names;
     QHash<qint64, qint64> m_parents;
+    QSet<qint64> m_withFolders;
 };

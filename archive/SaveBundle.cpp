@@ -249,6 +249,7 @@ private:
             case ItemKind::Contact:
                 saveItems(TmpCTRCPtrStart, ItemKind::Contact, "Saving Contacts Folders...", kContactsDirectory,
                           kVCardFileType, vCardFor);
+                saveContactGroups(folder);
                 break;
             case ItemKind::Event:
                 saveItems(TmpCLRCPtrStart, ItemKind::Event, "Saving Calender Folders...", kCalendarDirectory,
@@ -344,8 +345,10 @@ private:
     {
         caption("Saving Mail Folders...");
         const QVector<const MailMLRC *> mails = m_mailsOf.value(folderId);
-        if (mails.isEmpty())
+        if (mails.isEmpty()) {
+            keepEmptyFolder(folderId);
             return;
+        }
         // Once per folder, not per mail: a deep folder's path is as long as its depth.
         const QString mboxPath = m_mailboxes.relativePath(folderId);
         bool named = false;
@@ -359,6 +362,17 @@ private:
             itemDone();
         }
         m_mailbox.reset();
+    }
+
+    // A folder without mail or folders of its own is kept as an empty mbox, so the tree
+    // arrives whole. Folders that hold folders need no mbox of their own.
+    void keepEmptyFolder(qint64 folderId)
+    {
+        QString reason;
+        if (m_standard && folderId != kFolderWithoutPathId && !m_mailboxes.holdsFolders(folderId)
+            && !m_standard->addEmptyMailbox(m_mailboxes.relativePath(folderId), &reason))
+            notWritten(QStringLiteral("the empty folder \"%1\"").arg(folderPathOf(folderId)), reason,
+                       folderPathOf(folderId));
     }
 
     // A folder whose name a file system cannot keep, or would not tell from another
@@ -493,6 +507,18 @@ private:
         saveLoss(loss);
     }
     template <typename Record> void noteLeftOutOfBundle(const Record &) {}
+
+    // The bundle has no form for groups; the standard files keep them after the contacts.
+    void saveContactGroups(const SaveFolder &folder)
+    {
+        QString reason;
+        if (m_standard && !m_standard->addContactGroups(contactGroups(), &reason))
+            notWritten(QStringLiteral("the contact groups"), reason, folderLabel(folder.id));
+        if (!m_standard)
+            for (const ContactGroup &group : contactGroups())
+                saveLoss({LossReason::NotWritten, QStringLiteral("contact group"), group.name, folderLabel(folder.id),
+                          QString(), QStringLiteral("the bundle has no form for contact groups; the standard files keep them")});
+    }
 
     // One item into the standard files, whole or not at all. The item is described
     // only when there is something to say of it.

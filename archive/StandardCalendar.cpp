@@ -1,6 +1,6 @@
 // Events, tasks and notes as iCalendar 2.0 components. Times are in UTC, except those
 // of repeating events, which stand in the event's own zone so that every occurrence
-// keeps its local time across daylight-saving changes.
+// keeps its local time across daylight-saving changes, and the days of tasks.
 #include "archive/ContentLines.h"
 #include "archive/StableIdentity.h"
 #include "archive/StandardFormat.h"
@@ -271,19 +271,19 @@ QByteArray standardEvent(const CalenderInformation &event, const EventDetails &d
 QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details, const TextReader &olm)
 {
     Component component("VTODO");
-    const QDateTime &start = details.startUtc;
-    const QDateTime &due = details.dueUtc;
-    // A start after the due time is not allowed; the due time is what a reader needs.
+    const QDate &start = details.startDay;
+    const QDate &due = details.dueDay;
+    // A start after the due day is not allowed; the due day is what a reader needs.
     const bool withStart = start.isValid() && (!due.isValid() || start <= due);
     // A repeating task needs a start for its rule; one with only a due date repeats from it.
-    const QDateTime ruleStart = withStart ? start : (details.recurrence.repeats() ? due : QDateTime());
+    const QDate ruleStart = withStart ? start : (details.recurrence.repeats() ? due : QDate());
     component.line("UID", stableUid("task", itemIdentity(details.place, olm), task.Identifier));
-    component.line("DTSTAMP", stampOf(utcStampOf(task.ModStampUtc), start));
+    component.line("DTSTAMP", stampOf(utcStampOf(task.ModStampUtc), details.startUtc));
     component.text("SUMMARY", utf8Field(task.Name));
     if (ruleStart.isValid())
-        component.line("DTSTART", utcText(ruleStart));
+        component.line("DTSTART;VALUE=DATE", dateText(ruleStart));
     if (due.isValid())
-        component.line("DUE", utcText(due));
+        component.line("DUE;VALUE=DATE", dateText(due));
     const QString priority = latin1Field(task.Priority);
     if (priority == QLatin1String("2"))
         component.line("PRIORITY", "1");
@@ -303,8 +303,10 @@ QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details
     if (task.NoteSize > 0 || task.NotePlainSize > 0)
         component.text("DESCRIPTION", noteText(task, olm));
     if (ruleStart.isValid()) {
-        const QByteArray rule = recurrenceRule(details.recurrence, ruleStart.date(),
-                                               untilText(details.recurrence.endDate, ZoneRules::fixedOffset(0)));
+        // A date-valued start takes a date-valued end of the rule.
+        const QDate endDate = details.recurrence.endDate;
+        const QByteArray rule =
+            recurrenceRule(details.recurrence, ruleStart, endDate.isValid() ? dateText(endDate) : QByteArray());
         if (!rule.isEmpty())
             component.line("RRULE", rule);
     }
@@ -319,15 +321,20 @@ QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details
     return component.finish();
 }
 
-QByteArray standardJournal(const NotesInformation &note, const TextReader &olm)
+QUuid noteUuid(const NotesInformation &note)
 {
-    Component component("VJOURNAL");
-    const QDateTime modified = utcStampOf(note.ModStampUtc);
     // A note has no identifier in the export: its title, time and place in the file make one.
     const QByteArray identity = utf8Field(note.Title).toUtf8() + '\0' + latin1Field(note.ModStampUtc).toLatin1() + '\0'
                                 + QByteArray::number(note.NotesOffset) + ':' + QByteArray::number(note.NotesSize) + ':'
                                 + QByteArray::number(note.PlainTextOffset);
-    component.line("UID", stableItemUuid("note", identity).toString(QUuid::WithoutBraces).toUpper().toLatin1());
+    return stableItemUuid("note", identity);
+}
+
+QByteArray standardJournal(const NotesInformation &note, const TextReader &olm)
+{
+    Component component("VJOURNAL");
+    const QDateTime modified = utcStampOf(note.ModStampUtc);
+    component.line("UID", noteUuid(note).toString(QUuid::WithoutBraces).toUpper().toLatin1());
     component.line("DTSTAMP", stampOf(modified, QDateTime()));
     if (modified.isValid())
         component.line("DTSTART", utcText(modified));

@@ -3,11 +3,11 @@
 #include "archive/StableIdentity.h"
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
-#include "olm/LossAccount.h"
 #include "parsers/RecordText.h"
 #include "parsers/TimeConverter.h"
 
 #include <QRegularExpression>
+#include <QHash>
 #include <QSet>
 #include <algorithm>
 
@@ -203,14 +203,60 @@ QVector<ContactAddress> recordAddresses(const char (&fields)[ContactWidth::Addre
     return addresses;
 }
 
-// Elements a card carries in another form, or that only repeat what it carries.
+// Every e-mail address of the contact: the export's whole list, else the record's slots.
+QVector<ContactAddress> emailsOf(const ContactInformation &contact, const ContactDetails &details)
+{
+    return details.emails.isEmpty() ? recordAddresses(contact.EmailAddresses, FieldEncoding::Utf8, details.emailKinds)
+                                    : details.emails;
+}
+
+// Elements a card carries in another form, that only repeat what it carries, or that are
+// the exporting program's own flags about the record rather than anything a person entered.
 bool carriedOtherwise(const QString &element)
 {
     static const QSet<QString> kElements{
         QStringLiteral("OPFContactCopyAge"),   // follows from the birthday
         QStringLiteral("OPFContactCopyNotes"), // the formatted twin of the plain note
+        QStringLiteral("OPFContactCanDelete"),
+        QStringLiteral("OPFContactCanEdit"),
+        QStringLiteral("OPFContactIsJapaneseContact"),
+        QStringLiteral("OPFContactType"),
     };
     return kElements.contains(element);
+}
+
+// A value the export writes for "nothing set": zero in any notation, or false.
+bool isDefaultValue(const QString &value)
+{
+    bool isNumber = false;
+    const double number = value.toDouble(&isNumber);
+    return (isNumber && number == 0) || value.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0;
+}
+
+// The extension property of an element vCard has no property for:
+// OPFContactCopyAstrologySign is X-OUTLOOK-ASTROLOGY-SIGN.
+QByteArray extensionName(const QString &element)
+{
+    QString name = element;
+    for (const char *prefix : {"OPFContactCopy", "OPFContactGet", "OPFContact"})
+        if (name.startsWith(QLatin1String(prefix))) {
+            name.remove(0, int(qstrlen(prefix)));
+            break;
+        }
+    QByteArray property = "X-OUTLOOK";
+    bool wordBegun = false;
+    for (const QChar c : name) {
+        // A property name holds letters, digits and dashes only.
+        if (c.unicode() > 0x7F || !c.isLetterOrNumber()) {
+            wordBegun = false;
+            continue;
+        }
+        if (!wordBegun || c.isUpper())
+            property += '-';
+        property += char(c.toUpper().unicode());
+        wordBegun = true;
+    }
+    return property;
 }
 } // namespace
 
@@ -250,10 +296,7 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     names.suffix = values.text("OPFContactCopySetNameSuffix", contact.NameSuffix);
     names.display = values.text("OPFContactCopyDisplayName", contact.DisplayName);
     names.company = values.text("OPFContactCopyBusinessCompany", contact.Company);
-    const QVector<ContactAddress> emails = details.emails.isEmpty()
-                                               ? recordAddresses(contact.EmailAddresses, FieldEncoding::Utf8,
-                                                                 details.emailKinds)
-                                               : details.emails;
+    const QVector<ContactAddress> emails = emailsOf(contact, details);
     const QVector<ContactAddress> ims = details.imAddresses.isEmpty()
                                            ? recordAddresses(contact.IMAddresses, FieldEncoding::Latin1, {})
                                            : details.imAddresses;
@@ -385,6 +428,16 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
             card.m_bytes += foldedContentLine(QByteArray("PHOTO;ENCODING=b;TYPE=") + pictureType(picture) + ':'
                                               + picture);
     }
+    const QDateTime modified = exportTimeUtc(values.text("OPFContactCopyModDate"));
+    if (modified.isValid())
+        card.line("REV", modified.toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'")));
+    // The rest (follow-up dates and flag, astrology sign, blood type, values a date line
+    // could not read) under names of their own, so that no value a person entered is lost.
+    for (const QString &element : values.notCarried()) {
+        const QString value = withoutControls(details.texts.value(element.toLatin1()));
+        if (!carriedOtherwise(element) && !isDefaultValue(value))
+            card.text(extensionName(element), value);
+    }
     card.m_bytes += "END:VCARD\r\n";
 
     // The same contact gets the same UID in every save: from what the scan saw, or
@@ -393,11 +446,42 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
     const QByteArray identity = scanned.isEmpty() ? card.m_bytes : scanned;
     const QByteArray uid = stableItemUuid("contact", identity).toString(QUuid::WithoutBraces).toUpper().toLatin1();
 
-    for (const QString &element : values.notCarried()) {
-        if (carriedOtherwise(element))
-            continue;
-        recordLoss(Loss{LossReason::NotWritten, QStringLiteral("contact"), formatted, QStringLiteral("Contacts"),
-                        element, QStringLiteral("the vCard has no place for this value")});
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + foldedContentLine("UID:" + uid) + card.m_bytes;
+}
+
+void ContactGroupCards::noteContact(const ContactInformation &contact, const ContactDetails &details,
+                                    const QByteArray &card)
+{
+    const int at = card.indexOf("\r\nUID:");
+    if (at < 0)
+        return;
+    const int start = at + int(qstrlen("\r\nUID:"));
+    const QByteArray uid = card.mid(start, card.indexOf("\r\n", start) - start);
+    // The first contact with an address is the member that address names.
+    for (const ContactAddress &email : emailsOf(contact, details))
+        if (!m_uidByAddress.contains(email.address.trimmed().toLower()))
+            m_uidByAddress.insert(email.address.trimmed().toLower(), uid);
+}
+
+QByteArray ContactGroupCards::card(const ContactGroup &group) const
+{
+    Card card;
+    card.line("PRODID", QStringLiteral("-//Mendora//Standard export//EN"));
+    const QString name = withoutControls(group.name).isEmpty() ? QStringLiteral("Group") : withoutControls(group.name);
+    card.line("FN", escapedValue(name));
+    card.line("N", joinedComponents({name, QString(), QString(), QString(), QString()}));
+    card.line("X-ADDRESSBOOKSERVER-KIND", QStringLiteral("group"));
+    QByteArray identity = "group\0" + name.toUtf8();
+    for (const MailAddress &member : group.members) {
+        const QString address = withoutControls(member.address);
+        identity += '\0' + address.toUtf8();
+        const QByteArray uid = m_uidByAddress.value(address.toLower());
+        if (!uid.isEmpty())
+            card.line("X-ADDRESSBOOKSERVER-MEMBER", QStringLiteral("urn:uuid:") + QString::fromLatin1(uid));
+        else if (!address.isEmpty())
+            card.line("EMAIL;TYPE=INTERNET", escapedValue(address));
     }
+    card.m_bytes += "END:VCARD\r\n";
+    const QByteArray uid = stableItemUuid("contact group", identity).toString(QUuid::WithoutBraces).toUpper().toLatin1();
     return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + foldedContentLine("UID:" + uid) + card.m_bytes;
 }

@@ -97,10 +97,30 @@ bool StandardFiles::addMail(const MailMLRC &mail, const QString &mboxPath, const
     return false;
 }
 
+bool StandardFiles::addEmptyMailbox(const QString &mboxPath, QString *reason)
+{
+    return open(m_mbox, QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath, reason);
+}
+
 bool StandardFiles::add(const ContactInformation &contact, const TextReader &olm, QString *reason)
 {
-    return open(m_contacts, QLatin1String(kContactsFile), reason)
-           && append(m_contacts, standardVCard(contact, detailsOf(&contact), olm), reason);
+    const ContactDetails &details = detailsOf(&contact);
+    const QByteArray card = standardVCard(contact, details, olm);
+    if (!open(m_contacts, QLatin1String(kContactsFile), reason)
+        || !append(m_contacts, card, reason))
+        return false;
+    m_groups.noteContact(contact, details, card);
+    return true;
+}
+
+bool StandardFiles::addContactGroups(const QVector<ContactGroup> &groups, QString *reason)
+{
+    QByteArray cards;
+    for (const ContactGroup &group : groups)
+        cards += m_groups.card(group);
+    return cards.isEmpty()
+           || (open(m_contacts, QLatin1String(kContactsFile), reason)
+               && append(m_contacts, cards, reason));
 }
 
 // The calendar's end is written after every component and cut off before the next,

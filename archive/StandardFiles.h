@@ -4,6 +4,7 @@
 // event, task and note. Each item is appended whole or not at all.
 #include "archive/OutputFile.h"
 #include "archive/StableIdentity.h"
+#include "archive/StandardFormat.h"
 #include "archive/TextReader.h"
 #include "parsers/Records.h"
 #include "parsers/ZoneRules.h"
@@ -32,7 +33,11 @@ public:
     // mboxPath is the folder's mbox below the Mail directory (MailboxPaths).
     bool addMail(const MailMLRC &mail, const QString &mboxPath, const TextReader &olm, QStringList *problems,
                  QString *reason);
+    // An mbox without messages, for a folder that holds none.
+    bool addEmptyMailbox(const QString &mboxPath, QString *reason);
     bool add(const ContactInformation &contact, const TextReader &olm, QString *reason);
+    // The groups, after the contacts they name.
+    bool addContactGroups(const QVector<ContactGroup> &groups, QString *reason);
     bool add(const CalenderInformation &event, const TextReader &olm, QString *reason);
     bool add(const TasksInformation &task, const TextReader &olm, QString *reason);
     bool add(const NotesInformation &note, const TextReader &olm, QString *reason);
@@ -56,4 +61,5 @@ private:
     QHash<QString, QByteArray> m_zonesWritten; // the VTIMEZONEs the calendar holds, by TZID
     UidRegister m_uids;                        // the UIDs the calendar holds
     QStringList m_identifierNotes;
+    ContactGroupCards m_groups;
 };

@@ -11,9 +11,11 @@
 #include "parsers/ZoneRules.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
+#include <QUuid>
 
 // A content line folded after at most 75 octets (never inside a UTF-8 sequence),
 // each piece ended by CR LF and every continuation begun with one space.
@@ -23,12 +25,32 @@ QByteArray foldedContentLine(const QByteArray &line);
 QByteArray standardVCard(const ContactInformation &contact, const ContactDetails &details,
                          const TextReader &olm);
 
+// Contact groups as vCards of their own, in the form Apple Contacts and CardDAV servers use
+// (X-ADDRESSBOOKSERVER-KIND:group, a member line urn:uuid: of each member's card). Members
+// are found by address among the contacts noted; those not found stay on the card as EMAIL.
+class ContactGroupCards
+{
+public:
+    // A contact's card, as standardVCard made it.
+    void noteContact(const ContactInformation &contact, const ContactDetails &details, const QByteArray &card);
+    QByteArray card(const ContactGroup &group) const;
+
+private:
+    QHash<QString, QByteArray> m_uidByAddress; // lower-case address: UID
+};
+
 // The VCALENDAR around the components, and one component per item.
 QByteArray standardCalendarBegin();
 QByteArray standardCalendarEnd();
 QByteArray standardEvent(const CalenderInformation &event, const EventDetails &details, const TextReader &olm);
 QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details, const TextReader &olm);
 QByteArray standardJournal(const NotesInformation &note, const TextReader &olm);
+// The identifier a note keeps from save to save: the journal entry's UID, the Apple note's.
+QUuid noteUuid(const NotesInformation &note);
+// A note as the message Apple Notes and iOS keep in an IMAP account's Notes folder
+// (X-Uniform-Type-Identifier: com.apple.mail-note): its title the subject, its last change
+// the date, its text as HTML; lines end with LF.
+QByteArray appleNoteMessage(const NotesInformation &note, const TextReader &olm);
 
 // The RRULE value of a pattern whose first occurrence falls on localStart in the item's own
 // zone (weekdays and days of the month are that zone's); until is the UNTIL value, used when
@@ -54,6 +76,8 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
 // one and the empty line that ends it there. Lines end with LF.
 QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
                            QStringList *problems);
+// The mail's categories as IMAP keywords (atoms; non-ASCII in modified UTF-7), each once.
+QList<QByteArray> imapKeywords(const QStringList &categories);
 // The Message-ID the message carries (<id@host>): the export's, or one made from the
 // mail's content when the export gives none that identifies it (none, "<>", "< >").
 QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details, const TextReader &olm);

@@ -1,4 +1,5 @@
 // Mails as mboxrd messages: RFC 5322 headers, MIME 1.0 bodies, LF line ends.
+#include "archive/ContentLines.h"
 #include "archive/MailHeaders.h"
 #include "archive/MailWriter.h"
 #include "archive/MessageOutput.h"
@@ -388,6 +389,18 @@ QVector<MailAddress> sendersOf(const MailMLRC &mail, const MailDetails &details)
                                   : details.from;
 }
 
+// The categories as a Keywords field, one phrase a line; empty when there are none.
+QByteArray keywordsHeader(const QStringList &categories)
+{
+    QList<QByteArray> phrases;
+    for (const QString &category : categories) {
+        const QString name = headerSafe(category).trimmed();
+        if (!name.isEmpty())
+            phrases.append(phrase(name, phrases.isEmpty() ? int(qstrlen("Keywords: ")) : 1, "\n"));
+    }
+    return phrases.isEmpty() ? QByteArray() : "Keywords: " + phrases.join(",\n ");
+}
+
 // The message itself: header, body and attachments, lines ended by LF.
 void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
                   QStringList *problems, qint64 blockSize)
@@ -409,6 +422,15 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
     const QByteArray messageId = standardMessageId(mail, details, olm);
     if (!messageId.isEmpty())
         message.line("Message-ID: " + messageId);
+    if (details.priority != 0 && details.priority != kNormalPriority) {
+        static const char *const kPriorityWords[] = {"Highest", "High", "Normal", "Low", "Lowest"};
+        message.line("X-Priority: " + QByteArray::number(details.priority) + " (" + kPriorityWords[details.priority - 1]
+                     + ')');
+        message.line(details.priority < kNormalPriority ? "Importance: high" : "Importance: low");
+    }
+    const QByteArray keywords = keywordsHeader(details.categories);
+    if (!keywords.isEmpty())
+        message.lines(keywords);
     message.line("MIME-Version: 1.0");
 
     const QStringList names = joinedListValues(ownedText(mail.AttachNames, FieldEncoding::Utf8));
@@ -616,6 +638,64 @@ QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
     return out;
 }
 
+QByteArray appleNoteMessage(const NotesInformation &note, const TextReader &olm)
+{
+    const QByteArray uuid = noteUuid(note).toString(QUuid::WithoutBraces).toUpper().toLatin1();
+    const QDateTime modified = compactStampUtc(latin1Field(note.ModStampUtc).toLatin1());
+    const QString title = headerSafe(utf8Field(note.Title)).trimmed();
+    QString html = QStringLiteral("<html><head></head><body>");
+    const QString text = note.NotesSize > 0 || note.PlainTextSize > 0 ? noteText(note, olm) : QString();
+    for (const QString &line : text.split(QLatin1Char('\n')))
+        html += QStringLiteral("<div>") + (line.isEmpty() ? QStringLiteral("<br>") : line.toHtmlEscaped())
+                + QStringLiteral("</div>");
+    html += QStringLiteral("</body></html>");
+    QByteArray message;
+    if (!title.isEmpty())
+        message += "Subject: " + subjectValue(title, int(qstrlen("Subject: ")), "\n") + '\n';
+    const QByteArray date = (modified.isValid() ? modified : QDateTime::fromSecsSinceEpoch(0, Qt::UTC))
+                                .toString(Qt::RFC2822Date).toLatin1();
+    message += "Date: " + date + "\nX-Mail-Created-Date: " + date + '\n';
+    message += "X-Uniform-Type-Identifier: com.apple.mail-note\nX-Universally-Unique-Identifier: " + uuid + '\n';
+    message += "Message-ID: <" + uuid + "@mendora.invalid>\nMIME-Version: 1.0\n";
+    message += "Content-Type: text/html; charset=utf-8\nContent-Transfer-Encoding: quoted-printable\n\n";
+    return message + quotedPrintable(html.toUtf8()) + '\n';
+}
+
+QList<QByteArray> imapKeywords(const QStringList &categories)
+{
+    QList<QByteArray> keywords;
+    for (const QString &category : categories) {
+        const QString name = headerSafe(category).trimmed();
+        if (name.isEmpty())
+            continue;
+        // Modified UTF-7 (RFC 3501, as for mailbox names) keeps every character, then
+        // whatever may not stand in an atom becomes "_".
+        QByteArray keyword;
+        for (int i = 0; i < name.size();) {
+            const ushort c = name.at(i).unicode();
+            if (c >= 0x20 && c < 0x7F) {
+                keyword += c == '&' ? QByteArray("&-") : QByteArray(1, char(c));
+                ++i;
+                continue;
+            }
+            QByteArray utf16;
+            for (; i < name.size() && (name.at(i).unicode() < 0x20 || name.at(i).unicode() >= 0x7F); ++i)
+                utf16 += char(name.at(i).unicode() >> 8) + QByteArray(1, char(name.at(i).unicode() & 0xFF));
+            keyword += '&' + utf16.toBase64(QByteArray::OmitTrailingEquals).replace('/', ',') + '-';
+        }
+        static const QByteArray kAtomSpecials(" (){%*\"\\]");
+        for (char &byte : keyword)
+            if (kAtomSpecials.contains(byte))
+                byte = '_';
+        // "$" begins the keywords clients give a meaning of their own ($Junk, $Forwarded).
+        if (keyword.startsWith('$'))
+            keyword[0] = '_';
+        if (!keywords.contains(keyword))
+            keywords.append(keyword);
+    }
+    return keywords;
+}
+
 QByteArray quotedPrintable(const QByteArray &text)
 {
     return QuotedPrintableEncoder().add(text, true);
@@ -625,7 +705,11 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
                           QStringList *problems, qint64 blockSize)
 {
     MessageOutput message(out, MessageOutput::Quoting::Mboxrd);
-    message.put("From " + separatorAddress(sendersOf(mail, details)) + ' ' + separatorTime(headerDate(mail)) + '\n');
+    message.put("From " + separatorAddress(sendersOf(mail, details)) + ' ' + separatorTime(separatorDate(mail)) + '\n');
+    // The marks as mutt and Dovecot keep them in an mbox: read (R, with O for seen before) and flagged (F).
+    message.line(details.read ? "Status: RO" : "Status: O");
+    if (details.flagged)
+        message.line("X-Status: F");
     writeMessage(message, mail, details, olm, problems, blockSize);
     // An empty line ends the message before the next separator.
     message.put("\n");

@@ -1,5 +1,6 @@
-// A task as the bundle's iCalendar file holding one VTODO. Its start and due
-// times are local times of the scanning machine, written without a zone.
+// A task as the bundle's iCalendar file holding one VTODO. Its start and due are
+// days; a task read without its dates' days keeps the local times of the scanning
+// machine, written without a zone.
 #include "archive/ContentLines.h"
 #include "archive/ItemConverters.h"
 #include "archive/StandardText.h"
@@ -34,9 +35,15 @@ QByteArray taskCalendarFor(const TasksInformation &task, const TextReader &olm)
         lines.add("SUMMARY:", escapedValue(utf8Field(task.Name)));
     if (task.NoteSize != 0 || task.NotePlainSize != 0)
         lines.add("DESCRIPTION:", escapedValue(noteText(task, olm)));
-    if (task.StartStamp[0])
+    // The machine's local time would move a day written as its local midnight in another zone.
+    const TaskDetails &details = detailsOf(&task);
+    if (details.startDay.isValid())
+        lines.add("DTSTART;VALUE=DATE:" + details.startDay.toString(QStringLiteral("yyyyMMdd")).toLatin1());
+    else if (task.StartStamp[0])
         lines.add("DTSTART:" + latin1Field(task.StartStamp).toLatin1());
-    if (task.DueStamp[0])
+    if (details.dueDay.isValid())
+        lines.add("DUE;VALUE=DATE:" + details.dueDay.toString(QStringLiteral("yyyyMMdd")).toLatin1());
+    else if (task.DueStamp[0])
         lines.add("DUE:" + latin1Field(task.DueStamp).toLatin1());
     const QByteArray priority = priorityLine(latin1Field(task.Priority));
     if (!priority.isEmpty())

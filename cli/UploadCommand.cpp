@@ -185,6 +185,31 @@ void printNotUploaded(const QStringList &lines)
         printLine(stderr, QLatin1String("  ") + line);
 }
 
+// What the chosen folders hold that this upload takes nowhere, so that nothing stays
+// behind unsaid: the kinds whose account was not given.
+void printNotCarried(const UploadArguments &arguments, const QVector<SaveFolder> &folders, bool toImap)
+{
+    QStringList kinds;
+    const auto name = [&kinds](qint64 count, const char *what, const char *why) {
+        if (count > 0)
+            kinds << QStringLiteral("%1 %2 (%3)").arg(count).arg(QLatin1String(what), QLatin1String(why));
+    };
+    qint64 mails = 0;
+    const QVector<qint64> mailFolders = mailFolderIds(folders);
+    for (const MailMLRC *mail = TmpMlrcPtrStart; mail && !toImap; mail = mail->Next)
+        mails += mailFolders.contains(qint64(mail->ParentId)) ? 1 : 0;
+    name(mails, "mails", "no IMAP account was given");
+    if (includesKind(folders, ItemKind::Contact) && arguments.carddav.isEmpty())
+        name(ContactItemCount, "contacts", "no --carddav address was given");
+    if (arguments.caldav.isEmpty()) {
+        name(includesKind(folders, ItemKind::Event) ? CalendarItemCount : 0, "events", "no --caldav address was given");
+        name(includesKind(folders, ItemKind::Task) ? TaskItemCount : 0, "tasks", "no --caldav address was given");
+    }
+    name(includesKind(folders, ItemKind::Note) && !toImap ? NotesItemCount : 0, "notes", "no IMAP account was given");
+    if (!kinds.isEmpty())
+        printLine(stdout, QStringLiteral("Not carried by this upload: ") + kinds.join(QStringLiteral(", ")));
+}
+
 int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
 {
     QVector<SaveFolder> folders;
@@ -199,6 +224,7 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
         request.account = account;
         request.root = rootNames(arguments);
         request.folderIds = mailFolderIds(folders);
+        request.notes = includesKind(folders, ItemKind::Note);
         request.olm = &olm;
         const MailUploadReport mails = withProgress(QStringLiteral("Uploading Mails..."),
                                                     [&request](const UploadHooks &hooks) { return uploadMails(request, hooks); });
@@ -207,6 +233,11 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
             return kExitNoConnection;
         }
         printLine(stdout, QStringLiteral("Uploaded: %1 mails (%2 already there)").arg(mails.uploaded).arg(mails.alreadyThere));
+        if (request.notes)
+            printLine(stdout, QStringLiteral("Uploaded: %1 notes into \"%2\" (%3 already there)")
+                                  .arg(mails.notesUploaded)
+                                  .arg((request.root + QStringList{QStringLiteral("Notes")}).join(QLatin1Char('/')))
+                                  .arg(mails.notesAlreadyThere));
         fflush(stdout);
         for (const QString &line : mails.renamedFolders)
             printLine(stderr, line);
@@ -251,6 +282,7 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
         complete = complete && report.notUploaded.isEmpty();
         stopped = stopped || report.stopped;
     }
+    printNotCarried(arguments, folders, !account.host.isEmpty());
     if (stopped) {
         printLine(stderr, QStringLiteral("Upload stopped. What was uploaded stays in the account; run it again to go on."));
         return kExitStopped;

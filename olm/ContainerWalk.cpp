@@ -529,6 +529,8 @@ void Walk::walkEntry(const LocalHeader &header)
     const qint64 dataEnd = header.dataStart + qint64(header.compressedSize);
     dwOffset = dataEnd;
     m_headerExpected = true;
+    if (header.compressedSize == 0 && header.uncompressedSize == 0)
+        m_sink.takeEmptyEntry(header.name);
     // Directory entries ("Accounts/") hold nothing.
     if (header.name.endsWith(QLatin1Char('/')) && header.uncompressedSize == 0)
         return;

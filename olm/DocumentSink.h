@@ -18,6 +18,8 @@ public:
     virtual void takeDocument(DocumentKind kind, const QString &folderPath, qint64 documentEnd) = 0;
     // A container entry that is no document: its name, data offset and size.
     virtual void takeAttachment(const QString &entryName, qint64 offset, qint64 size) = 0;
+    // An entry without data, such as a directory ("…/Inbox/"), which the walk steps over.
+    virtual void takeEmptyEntry(const QString &entryName) { Q_UNUSED(entryName) }
     // Every part of the document begun by the last takeDocument calls has been handed on.
     virtual void documentEnded() {}
     // True once the sink holds all it may keep: the walk ends there.

@@ -14,7 +14,9 @@
 #include <QSet>
 #include <QStringMatcher>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 // The tables live as long as the process: one that ends right after a scan leaves
@@ -23,6 +25,7 @@ QHash<const MailMLRC *, MailDetails> &mailDetails = *new QHash<const MailMLRC *,
 QHash<const ContactInformation *, ContactDetails> &contactDetails = *new QHash<const ContactInformation *, ContactDetails>;
 QHash<const CalenderInformation *, EventDetails> &eventDetails = *new QHash<const CalenderInformation *, EventDetails>;
 QHash<const TasksInformation *, TaskDetails> &taskDetails = *new QHash<const TasksInformation *, TaskDetails>;
+QVector<ContactGroup> &groupsOfScan = *new QVector<ContactGroup>;
 
 bool endsName(char c)
 {
@@ -180,6 +183,33 @@ QDate exportDate(const QString &text)
         return QDate();
     const QByteArray date = utcCalendarDate(moment.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
     return QDate::fromString(QString::fromLatin1(date), Qt::ISODate);
+}
+
+// A number of a repeating pattern as exports write it ("2.7E1"); NaN when the text is none.
+double patternNumber(const QString &text)
+{
+    bool ok = false;
+    const double number = text.trimmed().toDouble(&ok);
+    return ok ? number : std::numeric_limits<double>::quiet_NaN();
+}
+
+// The whole number from least to INT_MAX nearest to number; least when it is NaN.
+int nearestWholeNumber(double number, int least)
+{
+    if (!(number >= least))
+        return least;
+    return number >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(std::round(number));
+}
+
+// A value of the export as a loss entry quotes it: one short line of printable characters.
+QString shownValue(const QString &text)
+{
+    constexpr int kLongest = 24;
+    QString shown;
+    for (const QChar c : text.simplified())
+        if (c.isPrint())
+            shown.append(c);
+    return shown.size() > kLongest ? shown.left(kLongest - 1) + QChar(0x2026) : shown;
 }
 
 // The text of the first of the named elements that the xml holds; null when it holds none.
@@ -567,7 +597,8 @@ qint64 memoryOf(const QVector<ContactAddress> &addresses)
 }
 qint64 memoryOf(const MailDetails &details)
 {
-    return memoryOf(details.from) + memoryOf(details.to) + memoryOf(details.cc) + ::memoryOf(details.subject);
+    return memoryOf(details.from) + memoryOf(details.to) + memoryOf(details.cc) + ::memoryOf(details.subject)
+           + memoryOf(details.categories);
 }
 qint64 memoryOf(const ContactDetails &details)
 {
@@ -632,8 +663,17 @@ Recurrence readRecurrence(const QByteArray &recurrenceXml)
         recurrence.unreadable = !recurrenceXml.trimmed().isEmpty();
         return recurrence;
     }
-    recurrence.interval =
-        qMax(1, numberValue(firstElementText(xml, {"OPFRecurrencePatternInterval", "OPFRecurrenceInterval"}), 1));
+    const auto adjusted = [&recurrence](const char *element, const QString &why) {
+        recurrence.adjustments.append({element, why});
+    };
+    const QString interval = firstElementText(xml, {"OPFRecurrencePatternInterval", "OPFRecurrenceInterval"});
+    if (!interval.trimmed().isEmpty()) {
+        const double number = patternNumber(interval);
+        recurrence.interval = nearestWholeNumber(number, 1);
+        if (recurrence.interval != number)
+            adjusted("OPFRecurrencePatternInterval", QStringLiteral("an interval of %1 cannot be said; the rule repeats every %2")
+                                                           .arg(shownValue(interval)).arg(recurrence.interval));
+    }
     QByteArray days;
     if (elementContent(xml, "OPFRecurrencePatternDaysOfWeek", &days)
         || elementContent(xml, "OPFRecurrencePatternDayOfWeek", &days))
@@ -645,26 +685,47 @@ Recurrence readRecurrence(const QByteArray &recurrenceXml)
         if (elementContent(xml, name, &week) && (recurrence.instance = weekOfMonthOf(week)))
             break;
     }
-    const int dayOfMonth = numberValue(firstElementText(xml, {"OPFRecurrencePatternDayOfMonth"}), 0);
-    recurrence.dayOfMonth = dayOfMonth >= 1 && dayOfMonth <= 31 ? dayOfMonth : 0;
-    const int month = numberValue(firstElementText(xml, {"OPFRecurrencePatternMonth", "OPFRecurrencePatternMonthOfYear"}), 0);
+    const QString dayOfMonth = firstElementText(xml, {"OPFRecurrencePatternDayOfMonth"});
+    const int day = numberValue(dayOfMonth, 0);
+    recurrence.dayOfMonth = day >= 1 && day <= 31 ? day : 0;
+    if (!dayOfMonth.trimmed().isEmpty() && recurrence.dayOfMonth != patternNumber(dayOfMonth))
+        adjusted("OPFRecurrencePatternDayOfMonth",
+                 QStringLiteral("a day of the month of %1 cannot be said; the first occurrence's day is kept")
+                     .arg(shownValue(dayOfMonth)));
+    const QString monthText = firstElementText(xml, {"OPFRecurrencePatternMonth", "OPFRecurrencePatternMonthOfYear"});
+    const int month = numberValue(monthText, 0);
     recurrence.month = month >= 1 && month <= 12 ? month : 0;
+    if (!monthText.trimmed().isEmpty() && recurrence.month != patternNumber(monthText))
+        adjusted("OPFRecurrencePatternMonth",
+                 QStringLiteral("a month of %1 cannot be said; the first occurrence's month is kept").arg(shownValue(monthText)));
 
     recurrence.startDate = exportDate(firstElementText(xml, {"OPFRecurrenceCopyStartDate", "OPFRecurrenceStartDate"}));
     const QString end = firstElementText(xml, {"OPFRecurrenceCopyEndDate", "OPFRecurrenceEndDate"});
-    const int count = qMax(0, numberValue(firstElementText(xml, {"OPFRecurrenceGetOccurenceCount",
-                                                                  "OPFRecurrenceGetOccurrenceCount",
-                                                                  "OPFRecurrenceOccurrences"}), 0));
+    const QString countText = firstElementText(xml, {"OPFRecurrenceGetOccurenceCount", "OPFRecurrenceGetOccurrenceCount",
+                                                     "OPFRecurrenceOccurrences"});
+    const double count = patternNumber(countText);
     // Flags say which limit counts; without them a count or an end date speaks for itself.
     const QString numbered = firstElementText(xml, {"OPFRecurrenceIsNumbered"});
     const QString hasEnd = firstElementText(xml, {"OPFRecurrenceHasEndDate"});
     if (flagValue(firstElementText(xml, {"OPFRecurrenceIsNoEnd"})))
         return recurrence;
     if (numbered.isNull() ? count > 0 : flagValue(numbered)) {
-        recurrence.occurrences = count;
+        if (std::isnan(count)) {
+            adjusted("OPFRecurrenceGetOccurenceCount",
+                     QStringLiteral("a count of \"%1\" cannot be read; the rule repeats without end").arg(shownValue(countText)));
+        } else {
+            // At least the first occurrence: the item itself.
+            recurrence.occurrences = nearestWholeNumber(count, 1);
+            if (recurrence.occurrences != count)
+                adjusted("OPFRecurrenceGetOccurenceCount", QStringLiteral("a count of %1 cannot be said; the rule ends after %2")
+                                                               .arg(shownValue(countText)).arg(recurrence.occurrences));
+        }
     } else if (hasEnd.isNull() || flagValue(hasEnd)) {
         recurrence.endUtc = exportTimeUtc(end);
         recurrence.endDate = exportDate(end);
+        if (!recurrence.endDate.isValid() && !end.trimmed().isEmpty())
+            adjusted("OPFRecurrenceCopyEndDate",
+                     QStringLiteral("an end date of \"%1\" cannot be read; the rule repeats without end").arg(shownValue(end)));
     }
     return recurrence;
 }
@@ -723,6 +784,13 @@ bool readMailDetails(const MailMLRC *mail, const DocumentItem &item, MailAddress
     details.cc = std::move(cc.whole);
     details.htmlBody = findFileText(item, "OPFMessageCopyHTMLBody");
     details.read = flagValue(elementText(item, "OPFMessageGetIsRead"));
+    // How exports name the follow-up flag is not known: every plausible name is read, and
+    // any status other than zero is a flag.
+    details.flagged = flagValue(firstElementText(item, {"OPFMessageGetFlagStatus", "OPFMessageCopyFlagStatus",
+                                                        "OPFMessageGetIsFlagged", "OPFMessageIsFlagged"}));
+    const int priority = numberValue(elementText(item, "OPFMessageGetPriority"), 0);
+    details.priority = priority >= 1 && priority <= 5 ? priority : 0;
+    details.categories = categoriesIn(item, "OPFMessageCopyCategoryList");
     if (!mail->Subject[0])
         details.subject = elementText(item, "OPFMessageCopySubject").remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
     // Identifiers from the export are stored in brackets; one the scan made has none.
@@ -788,6 +856,9 @@ bool readEventDetails(const CalenderInformation *event, const DocumentItem &item
 
     const QString summary = decodeXmlText(utf8Field(event->Summary));
     const bool markedRecurring = flagValue(elementText(bytes, "OPFCalendarEventIsRecurring"));
+    for (const Recurrence::Adjustment &adjustment : details.recurrence.adjustments)
+        recurrenceLoss(QStringLiteral("event"), summary, QStringLiteral("Calendars"), adjustment.element, adjustment.why);
+    details.recurrence.adjustments = {}; // in the account now: the details need not keep them
     if (details.recurrence.unreadable || (markedRecurring && !details.recurrence.repeats()))
         recurrenceLoss(QStringLiteral("event"), summary, QStringLiteral("Calendars"), "OPFCalendarEventCopyRecurrence",
                        QStringLiteral("the repeating pattern could not be read; the event is kept once"));
@@ -804,8 +875,11 @@ bool readTaskDetails(const TasksInformation *task, const DocumentItem &item)
 {
     const DocumentItem &bytes = item;
     TaskDetails details;
-    details.startUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyStartDateTime"));
-    details.dueUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyDueDateTime"));
+    const QString start = elementText(bytes, "OPFTaskCopyStartDateTime"), due = elementText(bytes, "OPFTaskCopyDueDateTime");
+    details.startUtc = exportTimeUtc(start);
+    details.dueUtc = exportTimeUtc(due);
+    details.startDay = exportDate(start);
+    details.dueDay = exportDate(due);
     details.completedUtc = exportTimeUtc(elementText(bytes, "OPFTaskCopyCompletedDateTime"));
     details.complete = details.completedUtc.isValid() || flagValue(elementText(bytes, "OPFTaskGetIsComplete"));
     details.categories = categoriesIn(bytes, "OPFTaskCopyCategoryList");
@@ -814,6 +888,10 @@ bool readTaskDetails(const TasksInformation *task, const DocumentItem &item)
     if (details.recurrence.unreadable)
         recurrenceLoss(QStringLiteral("task"), utf8Field(task->Name), QStringLiteral("Tasks"), "OPFTaskCopyRecurrence",
                        QStringLiteral("the repeating pattern could not be read; the task is kept once"));
+    for (const Recurrence::Adjustment &adjustment : details.recurrence.adjustments)
+        recurrenceLoss(QStringLiteral("task"), utf8Field(task->Name), QStringLiteral("Tasks"), adjustment.element,
+                       adjustment.why);
+    details.recurrence.adjustments = {}; // in the account now: the details need not keep them
     return keep(taskDetails, task, std::move(details));
 }
 
@@ -822,8 +900,57 @@ const ContactDetails &detailsOf(const ContactInformation *contact) { return look
 const EventDetails &detailsOf(const CalenderInformation *event) { return lookUp(eventDetails, event); }
 const TaskDetails &detailsOf(const TasksInformation *task) { return lookUp(taskDetails, task); }
 
+QVector<ContactGroup> readContactGroups(const QByteArray &groupsXml)
+{
+    QVector<ContactGroup> groups;
+    static const char kOpen[] = "<group", kClose[] = "</group>", kMember[] = " OPFContactEmailAddressAddress=\"";
+    int at = 0;
+    while ((at = groupsXml.indexOf(kOpen, at)) >= 0) {
+        const int nameEnd = at + int(sizeof kOpen - 1);
+        // "<groups" is the list, not a group.
+        if (nameEnd >= groupsXml.size() || (groupsXml.at(nameEnd) != '>' && groupsXml.at(nameEnd) != ' ')) {
+            at = nameEnd;
+            continue;
+        }
+        int end = groupsXml.indexOf(kClose, nameEnd);
+        if (end < 0) // cut by damage: the group runs to the end of what is there
+            end = groupsXml.size();
+        const QByteArray content = QByteArray::fromRawData(groupsXml.constData() + nameEnd, end - nameEnd);
+        ContactGroup group;
+        group.name = firstElementText(DocumentItem{content, 0}, {"OPFGroupCopyName", "OPFGroupName"}).trimmed();
+        // Each member's tag is looked for only between its neighbours, so that a hostile
+        // document of attributes without tags costs one pass, not one per attribute.
+        int floor = 0;
+        for (int member = content.indexOf(kMember); member >= 0;) {
+            const int next = content.indexOf(kMember, member + 1);
+            const int limit = next < 0 ? content.size() : next;
+            int tagStart = member, tagEnd = member;
+            while (tagStart > floor && content.at(tagStart) != '<')
+                --tagStart;
+            while (tagEnd < limit && content.at(tagEnd) != '>')
+                ++tagEnd;
+            const QByteArray tag = content.mid(tagStart, tagEnd - tagStart);
+            const MailAddress address{attribute(tag, "OPFContactEmailAddressAddress").trimmed(),
+                                      attribute(tag, "OPFContactEmailAddressName").trimmed()};
+            if (!address.address.isEmpty())
+                group.members.append(address);
+            floor = member + 1;
+            member = next;
+        }
+        if (!group.name.isEmpty() || !group.members.isEmpty())
+            groups.append(group);
+        at = end;
+    }
+    return groups;
+}
+
+const QVector<ContactGroup> &contactGroups() { return groupsOfScan; }
+
+void keepContactGroups(QVector<ContactGroup> &&groups) { groupsOfScan = std::move(groups); }
+
 void clearItemDetails()
 {
+    groupsOfScan.clear();
     mailDetails.clear();
     contactDetails.clear();
     eventDetails.clear();

@@ -27,6 +27,12 @@ struct Recurrence {
     QDate endDate;       // last day an occurrence may fall on; invalid: no end date
     QDateTime endUtc;    // the end as the export writes it: the local midnight of endDate, in UTC
     bool unreadable = false; // the export holds a pattern this reader cannot follow
+    // Values no rule can say (an interval of 0, a count of -3), each with what was kept instead.
+    struct Adjustment {
+        const char *element;
+        QString why;
+    };
+    QVector<Adjustment> adjustments;
     bool repeats() const { return pattern != Pattern::None; }
 };
 
@@ -90,6 +96,8 @@ struct EventDetails {
 
 struct TaskDetails {
     QDateTime startUtc, dueUtc, completedUtc;
+    // The days a task starts and is due: exports write a task's dates as their local midnight in UTC.
+    QDate startDay, dueDay;
     bool complete = false;       // completed, with or without a completion time
     QStringList categories;
     Recurrence recurrence;
@@ -115,6 +123,9 @@ struct ContactDetails {
     ItemPlace place;                             // what the contact is
 };
 
+// Priorities as exports write them: 1 highest to 5 lowest.
+constexpr int kNormalPriority = 3;
+
 struct MailDetails {
     QVector<MailAddress> from, to, cc;
     QString subject; // whole, where the record's field could not hold it; empty otherwise
@@ -122,7 +133,23 @@ struct MailDetails {
     ItemPlace place;
     FileText htmlBody; // OPFMessageCopyHTMLBody, left in the file, beside the body the record keeps
     bool read = false; // the export marks the mail as read (OPFMessageGetIsRead)
+    bool flagged = false; // marked for follow-up
+    int priority = 0;     // 1 highest to 5 lowest, 3 normal; 0 when the export gives none of these
+    QStringList categories; // document order
 };
+
+// A group of contacts (Local/Address Book/Groups.xml) and the addresses of its members.
+struct ContactGroup {
+    QString name;
+    QVector<MailAddress> members;
+};
+// The groups of a Groups.xml document. How genuine exports write a group is known only in
+// part: a group is a <group> element named by OPFGroupCopyName (or OPFGroupName), and every
+// start tag inside it with an OPFContactEmailAddressAddress attribute is a member.
+QVector<ContactGroup> readContactGroups(const QByteArray &groupsXml);
+// The groups of the current scan; set when the scan ends, cleared with the records.
+const QVector<ContactGroup> &contactGroups();
+void keepContactGroups(QVector<ContactGroup> &&groups);
 
 // Reading, called by the parsers once per item with the record they filled. The
 // details are counted by the record-memory watch; false when they would pass its

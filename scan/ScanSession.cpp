@@ -1,13 +1,17 @@
 #include "scan/ScanSession.h"
 #include "olm/LossAccount.h"
 
+#include "olm/EntryPath.h"
+#include "olm/FolderHierarchy.h"
 #include "olm/FolderModel.h"
 #include "olm/InflatedEntries.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 
 #include <QFile>
+#include <QSet>
 #include <QStringList>
 
 #include <cerrno>
@@ -27,6 +31,72 @@ const char *recordSpaceFullMessage() { return recordDiskFull ? kRecordDiskFullMe
 namespace {
 // "PK" 03 04 and version 45: how every export starts.
 const unsigned char kOlmStart[] = {0x50, 0x4B, 0x03, 0x04, 0x2D};
+
+// Entries that are no document of the walk's kinds but say something all the same, noted
+// as they pass: the contact groups, read once the walk is done, and the directories of
+// mail folders, which keep folders that hold no mail.
+class EntriesNotingSink : public DocumentSink
+{
+public:
+    explicit EntriesNotingSink(DocumentSink &inner) : m_inner(inner) {}
+    void takeDocument(DocumentKind kind, const QString &folderPath, qint64 documentEnd) override
+    {
+        m_inner.takeDocument(kind, folderPath, documentEnd);
+    }
+    void takeAttachment(const QString &entryName, qint64 offset, qint64 size) override
+    {
+        if (entryName == QLatin1String("Local/Address Book/Groups.xml")) {
+            m_offset = offset;
+            m_size = size;
+        }
+        m_inner.takeAttachment(entryName, offset, size);
+    }
+    void takeEmptyEntry(const QString &entryName) override
+    {
+        if (entryName.endsWith(QLatin1Char('/')) && entryName.contains(QLatin1String("/com.microsoft.__Messages/"))
+            && !entryName.contains(QLatin1String("com.microsoft.__Attachments"))) {
+            const QString folder = messageFolderPath(entryName);
+            if (!folder.isEmpty() && !m_mailFoldersSeen.contains(folder)) {
+                m_mailFoldersSeen.insert(folder);
+                m_mailFolders.append(folder);
+            }
+        }
+        m_inner.takeEmptyEntry(entryName);
+    }
+    // The folders of the directories met, after those the mails made: where a folder holds
+    // mail this changes nothing.
+    void keepMailFolders() const
+    {
+        for (const QString &folder : m_mailFolders)
+            treeCreator(folder);
+    }
+    void documentEnded() override { m_inner.documentEnded(); }
+    bool full() const override { return m_inner.full(); }
+
+    // Reads the groups from the file; nothing when the walk met no groups entry.
+    void keepGroups(ByteSource &source) const
+    {
+        // Genuine exports hold a few groups in a few kilobytes; a larger entry is read in part.
+        constexpr qint64 kLongestGroups = 4 << 20;
+        if (m_offset < 0 || m_size <= 0)
+            return;
+        const qint64 size = qMin(qMin(m_size, kLongestGroups), qMax<qint64>(0, source.size() - m_offset));
+        QByteArray bytes(int(size), Qt::Uninitialized);
+        bytes.resize(int(qMax<qint64>(0, source.readAt(m_offset, bytes.data(), size))));
+        if (bytes.size() < m_size)
+            recordLoss({LossReason::ValueUnreadable, QStringLiteral("contact"), QString(),
+                        QStringLiteral("Contacts"), QStringLiteral("Groups.xml"),
+                        QStringLiteral("the contact groups' entry claims %1 bytes; the first %2 were read")
+                            .arg(m_size).arg(bytes.size())});
+        keepContactGroups(readContactGroups(bytes));
+    }
+
+private:
+    DocumentSink &m_inner;
+    qint64 m_offset = -1, m_size = 0;
+    QStringList m_mailFolders; // in the order met
+    QSet<QString> m_mailFoldersSeen;
+};
 
 // A pipe or device opened for reading can block or never end, so it is opened
 // without waiting and refused before anything is read from it.
@@ -153,7 +223,10 @@ WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks)
 {
     noteUnexpectedStart();
     FileByteSource source(fileDescriptor, lSize);
-    const WalkResult walk = walkContainer(source, sink, hooks);
+    EntriesNotingSink noting(sink);
+    const WalkResult walk = walkContainer(source, noting, hooks);
+    noting.keepGroups(source);
+    noting.keepMailFolders();
     if (walk != WalkResult::Finished)
         recordLoss({LossReason::ScanIncomplete, QString(), QString(), QString(), QString(),
                     QStringLiteral("the scan ended at byte %1 of %2, %3; nothing after it was read")

@@ -51,6 +51,8 @@ ATTACHMENTS_DIR = "com.microsoft.__Attachments"
 MAIL_FOLDERS = ["Inbox", "Inbox/Projects", "Inbox/Projects/2010", "Sent Items", "Drafts",
                 "Archive (2009)", "Archive (2009)/Receipts"]
 BULK_FOLDER = "Archive (2009)/Bulk"
+# Folders that hold no mail: exports keep them as directory entries alone.
+EMPTY_MAIL_FOLDERS = ["Deleted Items", "Inbox/Newsletters"]
 # Each mail with a large attachment added to reach --size is followed by this many small ones.
 SMALL_MAILS_PER_LARGE = 20
 
@@ -96,6 +98,10 @@ SENTENCES = [
 ]
 CATEGORIES = [("Holiday", "r:0.89 g:0.15 b:0.15"), ("Work", "r:0.20 g:0.45 b:0.80"),
               ("Family", "r:0.30 g:0.70 b:0.25"), ("Travel", "r:0.95 g:0.60 b:0.10")]
+# Mails' categories: names with spaces, brackets, an ampersand and characters outside ASCII.
+MAIL_CATEGORIES = ["Holiday", "Important client", "見積もり", "Follow up (urgent)", "R&D", "Holiday"]
+# Outlook's five priorities, 1 the highest; most mails are normal.
+MAIL_PRIORITIES = [3, 3, 1, 3, 2, 3, 4, 3, 5]
 EVENT_SUMMARIES = ["Weekly sync", "定例会議", "분기 검토", "Συνάντηση ομάδας", "Dentist",
                    "Flight to Kolkata", "Project kickoff", "Budget review"]
 LOCATIONS = ["Room 4.12", "東京本社 3F", "서울 사무소", "Αθήνα", "Online", "Terminal 2"]
@@ -113,6 +119,9 @@ PUNCTUATED_LOCATIONS = ["your place, then mine", "Room 4; east wing"]
 PUNCTUATED_SUMMARIES = ["Budget review, Q3; final", "Lunch\\dinner, maybe"]
 # Exports store a date-only value as the local midnight of its day, in UTC.
 BIRTHDAY_ZONES = [-11, -8, -6, -5, 0, 1, 5.5, 9, 10, 11]
+# Zones whose local midnights the tasks' days are written as: both sides of UTC, with and without
+# daylight saving, within the twelve hours either side that a day written so can be told in.
+TASK_ZONES = ["America/Denver", "Australia/Sydney", "Asia/Tokyo", "Europe/Berlin", "UTC", "Pacific/Honolulu"]
 REMINDER_SECONDS = [900, 86400, 5400, 0]
 NOTE_STYLE = "<style>p { margin: 0; font-family: Calibri; } .x { color: red; }</style>"
 ATTACHMENT_NAMES = {
@@ -618,7 +627,10 @@ def mail_item(mail):
     if mail["inReplyTo"]:
         parts.append(element("OPFMessageCopyInReplyTo", text_escape(mail["inReplyTo"])))
         parts.append(element("OPFMessageCopyReferences", text_escape(mail["inReplyTo"])))
-    parts.append(element("OPFMessageGetPriority", "3"))
+    parts.append(element("OPFMessageGetPriority", str(mail["priority"])))
+    parts.append(element("OPFMessageGetFlagStatus", "1E0" if mail["flagged"] else "0E0"))
+    if mail["categories"]:
+        parts.append(element("OPFMessageCopyCategoryList", category_list_xml(mail["categories"])))
     parts.append(element("OPFMessageIsOutgoing", "1E0" if mail["outgoing"] else "0E0"))
     parts.append(element("OPFMessageGetIsRead", "1E0" if mail["read"] else "0E0"))
     parts.append(element("OPFMessageGetHasHTML", "1E0"))
@@ -695,6 +707,9 @@ def contact_item(contact):
     if contact["children"]:
         parts.append(element("OPFContactCopyChildren", "".join(
             element("string", text_escape(child)) for child in contact["children"])))
+    parts.append(element("OPFContactCopyModDate", contact["modDate"]))
+    for name, value in sorted(list(contact["internalValues"].items()) + list(contact["otherValues"].items())):
+        parts.append(element(name, text_escape(value)))
     parts.append(element("OPFContactCopyNotes", contact["notesHtmlXml"]))
     parts.append(element("OPFContactCopyNotesPlain", contact["notesXml"]))
     if contact["pictureXml"]:
@@ -788,6 +803,8 @@ CONTACT_ADDRESS_PARTS = [("street", "StreetAddress"), ("city", "City"), ("state"
 # Custom fields 5 to 8 have no "Copy" in their names.
 CONTACT_CUSTOM_DATA = ["OPFContactCopyCustom%dData" % n for n in range(1, 5)] + \
                       ["OPFContactCustomData%d" % n for n in range(5, 9)]
+ASTROLOGY_SIGNS = ["Aries", "Taurus", "Gemini", "Cancer", "Leo", "Virgo", "Libra", "Scorpio", "Sagittarius",
+                   "Capricorn", "Aquarius", "Pisces"]
 NICKNAMES = ["Janie", "タロー", "Minnie", "Γιώργης"]
 NAME_PREFIXES = ["Dr.", "Ms.", "Prof.", "Mr."]
 NAME_SUFFIXES = ["Jr.", "III", "PhD"]
@@ -998,21 +1015,24 @@ def event_extras(number, start, zone):
     return extras
 
 
-def task_extras(number, start, due):
-    """Completion, categories and recurrence of task number. Tasks carry no zone: their times,
-    and the days of their patterns, are those of UTC. A repeating task has only a due date."""
-    completed = due - datetime.timedelta(hours=3)
+def task_extras(number, due_day, zone):
+    """Completion, categories and recurrence of task number. A task's dates are days: exports
+    write their local midnight in zone, in UTC, and its pattern falls on local days. A repeating
+    task has only a due date."""
+    due = local_to_utc(datetime.datetime.combine(due_day, datetime.time()), zone)
+    completed = due + datetime.timedelta(hours=15)
     extras = {"complete": number % 3 == 1, "completedIso": iso(completed), "completed": None,
               "categories": [CATEGORIES[number % len(CATEGORIES)][0]] if number % 2 == 0 else [],
               "recurrence": None, "occurrences": []}
     if extras["complete"]:
         extras["completed"] = completed.strftime("%Y%m%dT%H%M%SZ")
     if number % 5 == 2:
-        pattern = make_pattern(["daily", "weekly", "monthly"][number // 5 % 3], number // 15, due)
-        occurrences = local_occurrences(pattern, due, "UTC")
-        export_dates(pattern, due, occurrences, lambda moment: moment)
+        local_due = datetime.datetime.combine(due_day, datetime.time())
+        pattern = make_pattern(["daily", "weekly", "monthly"][number // 5 % 3], number // 15, local_due)
+        occurrences = local_occurrences(pattern, local_due, None)
+        export_dates(pattern, local_due, occurrences, lambda moment: local_to_utc(moment, zone))
         extras["recurrence"] = pattern
-        extras["occurrences"] = [moment.strftime("%Y%m%dT%H%M%S") for moment in occurrences]
+        extras["occurrences"] = [day.strftime("%Y%m%d") for day in occurrences]
     return extras
 
 
@@ -1056,6 +1076,8 @@ class Export:
         self.calendars = []
         self.tasks = []
         self.notes = []
+        self.groups = []
+        self.empty_folders = []
         self.message_number = 0
         self.blob_number = 0
         self.folder_counts = {}  # messages written per folder, for the message_NNNNN names
@@ -1098,8 +1120,22 @@ class Export:
                                    % (PRESERVE, len(CATEGORIES), body)).encode())
 
     def groups_xml(self):
-        return XML_DECLARATION + ('<groups%s elementCount="1"><group%s>%s</group></groups>'
-                                  % (PRESERVE, PRESERVE, element("OPFGroupCopyName", "Team"))).encode()
+        """Two groups, as exports seen hold: members among the contacts (one written in other
+        case) and one outside them. Where a group keeps its members is not known from genuine
+        exports; here an address list like a mail's."""
+        emails = [contact["emails"][0] for contact in self.contacts]
+        outside = ("outside@partner.example", "Partner Desk")
+        self.groups = [{"name": "Team", "members": [(a, a) for a in emails[:3]] + [outside]},
+                       {"name": "Família & amigos", "members": [(a.upper(), a) for a in emails[2:3]]
+                        + [(a, a) for a in emails[3:5]]}]
+        body = "".join("<group%s>%s%s</group>" % (PRESERVE, element("OPFGroupCopyName", text_escape(group["name"])),
+                                                   element("OPFGroupCopyMemberList", "".join(
+                                                       email_address(a, n) for a, n in group["members"])))
+                       for group in self.groups)
+        for group in self.groups:
+            group["members"] = [address for address, _ in group["members"]]
+        return XML_DECLARATION + ('<groups%s elementCount="%d">%s</groups>'
+                                  % (PRESERVE, len(self.groups), body)).encode()
 
     def write_contacts(self):
         count = max(self.args.contacts, 5000) if self.args.large_contacts else self.args.contacts
@@ -1145,7 +1181,7 @@ class Export:
                 contact.update(extras)
                 item = contact_item(contact)
                 for key in ("notesXml", "notesHtmlXml", "pictureXml", "birthdayIso", "anniversaryIso",
-                            "customDatesIso"):
+                            "customDatesIso", "internalValues"):
                     contact.pop(key)
                 contact["categories"] = [name for name, _ in contact["categories"]]
                 records.append(contact)
@@ -1196,6 +1232,21 @@ class Export:
                 extras["customDates"][n] = moment.strftime("%Y-%m-%d")
         extras["phones"] = phones
         extras["addresses"] = addresses
+        # The exporting program's own flags and defaults stand in every contact; values
+        # vCard has no property for in full ones, a follow-up flag with its dates in some.
+        extras["modDate"] = iso(datetime.datetime(2018, 1, 1) + datetime.timedelta(minutes=number * 97))
+        extras["internalValues"] = {"OPFContactCanDelete": "1E0", "OPFContactCanEdit": "1E0",
+                                    "OPFContactIsJapaneseContact": "0E0", "OPFContactType": "0E0"}
+        extras["otherValues"] = {}
+        if full:
+            extras["otherValues"] = {"OPFContactCopyAstrologySign": ASTROLOGY_SIGNS[number % len(ASTROLOGY_SIGNS)],
+                                     "OPFContactCopyBloodType": ["A", "B", "AB", "O"][number % 4]}
+        if number % 3 == 0:
+            extras["otherValues"].update({"OPFContactGetFlagStatus": "1E0",
+                                          "OPFContactCopyFollowUpStartDate": iso(datetime.datetime(2018, 6, 20, 6)),
+                                          "OPFContactCopyFollowUpDueDate": iso(datetime.datetime(2018, 6, 27, 6))})
+        else:
+            extras["internalValues"]["OPFContactGetFlagStatus"] = "0E0"
         return extras
 
     def write_calendar(self):
@@ -1260,8 +1311,12 @@ class Export:
         records = []
         items = []
         for number in range(self.args.tasks):
-            start = self.content.moment()
-            due = start + datetime.timedelta(days=rng.randint(1, 30))
+            # Days, written as their local midnight in the task's zone, in UTC.
+            zone = TASK_ZONES[number % len(TASK_ZONES)]
+            start_day = self.content.moment().date()
+            due_day = start_day + datetime.timedelta(days=rng.randint(1, 30))
+            start = local_to_utc(datetime.datetime.combine(start_day, datetime.time()), zone)
+            due = local_to_utc(datetime.datetime.combine(due_day, datetime.time()), zone)
             note_lines = ["Remember: bring the receipts & forms,", "then file them; task %d." % number]
             note = markup_escape(html_document(note_lines))
             reminder = start - datetime.timedelta(hours=1)
@@ -1269,12 +1324,13 @@ class Export:
             repeats = number % 5 == 2
             task = {"name": TASK_NAMES[number % len(TASK_NAMES)], "startIso": None if repeats else iso(start),
                     "dueIso": iso(due), "start": "" if repeats else start.strftime("%Y%m%dT%H%M%S"),
-                    "due": due.strftime("%Y%m%dT%H%M%S"),
+                    "due": due.strftime("%Y%m%dT%H%M%S"), "zoneIana": zone, "allDay": True,
+                    "startDay": "" if repeats else start_day.strftime("%Y%m%d"), "dueDay": due_day.strftime("%Y%m%d"),
                     "priority": rng.choice(["2", "3", "4"]), "noteXml": note, "noteSize": len(note.encode()),
                     "notePlainXml": text_escape("\n".join(note_lines)), "note": "\n".join(note_lines),
                     "reminderIso": iso(reminder), "reminder": reminder.strftime("%Y%m%dT%H%M%S"),
                     "modifiedIso": iso(modified), "modified": modified.strftime("%Y%m%dT%H%M%S")}
-            task.update(task_extras(number, start, due))
+            task.update(task_extras(number, due_day, zone))
             self.lengthen("tasks", number, task)
             items.append(task_item(task))
             for key in ("startIso", "dueIso", "noteXml", "notePlainXml", "reminderIso", "modifiedIso", "completedIso"):
@@ -1388,7 +1444,9 @@ class Export:
                 "messageId": "<%s>" % bare_id if message_id_xml is not None and unusable_id is None else None,
                 "messageIdXml": message_id_xml,
                 "inReplyTo": "<%s>" % c.message_id(number + 100000) if subject.startswith("Re:") else None,
-                "outgoing": outgoing, "read": number % 3 != 1, "bodyXml": body, "bodySize": len(body.encode()),
+                "outgoing": outgoing, "read": number % 3 != 1, "flagged": number % 4 == 3,
+                "priority": MAIL_PRIORITIES[number % len(MAIL_PRIORITIES)],
+                "categories": MAIL_CATEGORIES[number % 5:number % 5 + number % 3], "bodyXml": body, "bodySize": len(body.encode()),
                 "htmlBody": number % 4 in (0, 2), "htmlBodyXml": html, "attachments": [],
                 "generatedFolder": "%s/%s" % (store, folder)}
         folder_entry = "%s/%s/%s" % (MESSAGES_ROOT, store, folder)
@@ -1411,7 +1469,7 @@ class Export:
         entry = self.document("%s/message_%05d.xml" % (folder_entry, self.folder_counts.get(folder_entry, 0)),
                               "mail", 1, [mail_item(mail)])
         self.folder_counts[folder_entry] = self.folder_counts.get(folder_entry, 0) + 1
-        for key in ("toEntries", "bodyXml", "htmlBody", "htmlBodyXml", "inReplyTo", "outgoing", "bcc", "messageIdXml"):
+        for key in ("toEntries", "bodyXml", "htmlBody", "htmlBodyXml", "inReplyTo", "bcc", "messageIdXml"):
             mail.pop(key)
         for attachment in mail["attachments"]:
             attachment.pop("contentId")
@@ -1434,9 +1492,10 @@ class Export:
                     attachments.append((rng.choice(REALISTIC_KINDS), log_uniform(rng, *REALISTIC_ATTACHMENT_SIZE, REALISTIC_ATTACHMENT_SKEW)))
             plan[rng.choice(folders)].append((attachments, log_uniform(rng, *REALISTIC_BODY_SIZE)))
         for store, folder in folders:
-            if not plan[(store, folder)]:
-                continue
-            self.writer.directory("%s/%s/%s/" % (MESSAGES_ROOT, store, folder))
+            entry = self.writer.directory("%s/%s/%s/" % (MESSAGES_ROOT, store, folder))
+            # Many folders hold no mail; those without subfolders arrive as empty mailboxes.
+            if not plan[(store, folder)] and not any(s == store and f.startswith(folder + "/") for s, f in folders):
+                self.empty_folders.append({"folder": "%s/%s" % (store, folder), "entry": entry["name"]})
             for attachments, body_size in plan[(store, folder)]:
                 self.new_mail(folder, [kind for kind, _ in attachments], [size for _, size in attachments],
                               store=store, body_size=body_size)
@@ -1464,6 +1523,9 @@ class Export:
             self.writer.directory("%s/%s/%s/" % (MESSAGES_ROOT, STORE, folder))
             for attachments in plan[folder]:
                 self.new_mail(folder, attachments, args.attachment_size)
+        for folder in EMPTY_MAIL_FOLDERS:
+            entry = self.writer.directory("%s/%s/%s/" % (MESSAGES_ROOT, STORE, folder))
+            self.empty_folders.append({"folder": "%s/%s" % (STORE, folder), "entry": entry["name"]})
         if args.size and self.writer.out.tell() < args.size:
             self.writer.directory("%s/%s/%s/" % (MESSAGES_ROOT, STORE, BULK_FOLDER))
             while self.writer.out.tell() < args.size:
@@ -1729,6 +1791,13 @@ def expected_scan(entries, file_size, directory_usable=False):
             if key == "mails":
                 folder = record["scanFolder"] or "Folder1"
                 folders[folder] = folders.get(folder, 0) + 1
+    # The directory of a mail folder keeps the folder, mail or none, where the walk reads it:
+    # by its own header, or by the central directory where that was wiped.
+    for index, entry in enumerate(entries):
+        name = entry["name"]
+        if (entry["kind"] == "directory" and walked_entry(entries, index, file_size, directory_usable)
+                and "/com.microsoft.__Messages/" in name and ATTACHMENTS_DIR not in name and message_folder(name)):
+            folders.setdefault(message_folder(name), 0)
     return {"refused": False, "counts": counts, "documents": documents, "mailFolders": folders, "losses": losses}
 
 
@@ -1844,7 +1913,8 @@ def generate(args):
                       "calendars": len(export.calendars), "tasks": len(export.tasks), "notes": len(export.notes)},
         "expected": expected,
         "mails": export.mails, "contacts": export.contacts, "calendars": export.calendars,
-        "tasks": export.tasks, "notes": export.notes,
+        "tasks": export.tasks, "notes": export.notes, "groups": export.groups,
+        "emptyFolders": export.empty_folders,
         "entries": entries,
     }
     if args.manifest:

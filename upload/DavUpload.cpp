@@ -93,9 +93,15 @@ private:
         QVector<DavItem> items;
         const TextReader &olm = *m_request.olm;
         if (m_request.collection == DavCollection::Contacts) {
-            if (includesKind(m_request.folders, ItemKind::Contact))
-                for (const ContactInformation *contact = TmpCTRCPtrStart; contact; contact = contact->Next)
-                    items.append({describeItem(*contact), standardVCard(*contact, detailsOf(contact), olm)});
+            if (!includesKind(m_request.folders, ItemKind::Contact))
+                return items;
+            ContactGroupCards groups;
+            for (const ContactInformation *contact = TmpCTRCPtrStart; contact; contact = contact->Next) {
+                items.append({describeItem(*contact), standardVCard(*contact, detailsOf(contact), olm)});
+                groups.noteContact(*contact, detailsOf(contact), items.last().object);
+            }
+            for (const ContactGroup &group : contactGroups())
+                items.append({QStringLiteral("contact group \"%1\"").arg(group.name), groups.card(group)});
             return items;
         }
         if (includesKind(m_request.folders, ItemKind::Event))

@@ -1,5 +1,6 @@
 #include "upload/ImapUpload.h"
 
+#include "archive/ContentLines.h"
 #include "archive/MailWriter.h"
 #include "archive/MailboxPaths.h"
 #include "archive/SaveBundle.h"
@@ -9,6 +10,7 @@
 #include "olm/LossAccount.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
+#include "parsers/RecordText.h"
 
 #include <KIMAP/AppendJob>
 #include <KIMAP/CapabilitiesJob>
@@ -124,8 +126,11 @@ public:
         QVector<const MailMLRC *> mails;
         for (const qint64 folderId : m_request.folderIds)
             mails += mailsOf.value(folderId);
+        QVector<const NotesInformation *> notes;
+        for (const NotesInformation *note = TmpNTRCPtrStart; note && m_request.notes; note = note->Next)
+            notes.append(note);
         if (m_hooks.started)
-            m_hooks.started(mails.size());
+            m_hooks.started(mails.size() + notes.size());
         if (!connectAndLogIn() || !listMailboxes())
             return m_report;
         readAppendLimit();
@@ -136,6 +141,24 @@ public:
                 break;
             }
             upload(*mail);
+            if (m_hooks.itemDone)
+                m_hooks.itemDone();
+        }
+        // A folder without mail or folders of its own is made all the same, so the tree arrives whole.
+        for (const qint64 folderId : m_request.folderIds) {
+            if (m_report.stopped || m_lost || mailsOf.contains(folderId) || folderId == kFolderWithoutPathId
+                || m_paths.holdsFolders(folderId))
+                continue;
+            const Mailbox &mailbox = mailboxFor(folderId);
+            if (!mailbox.failure.isEmpty())
+                m_report.notUploaded.append(QStringLiteral("the empty folder \"%1\": %2").arg(folderPathOf(folderId), mailbox.failure));
+        }
+        for (const NotesInformation *note : notes) {
+            if (m_report.stopped || (m_hooks.stopRequested && m_hooks.stopRequested())) {
+                m_report.stopped = true;
+                break;
+            }
+            upload(*note);
             if (m_hooks.itemDone)
                 m_hooks.itemDone();
         }
@@ -222,19 +245,25 @@ private:
         return true;
     }
 
-    // The mailbox of a mail's folder, made with its parents when the server lacks it, and
-    // the Message-IDs it holds.
-    Mailbox &mailboxFor(const MailMLRC &mail)
+    // The mailbox of a folder, made with its parents when the server lacks it, and the
+    // Message-IDs it holds.
+    Mailbox &mailboxFor(qint64 folderId)
     {
-        const qint64 folderId = mail.ParentId; // a copy: the packed field is not aligned
         auto found = m_mailboxes.find(folderId);
         if (found != m_mailboxes.end())
             return *found;
         Mailbox &mailbox = m_mailboxes[folderId];
         const QStringList levels = mailboxLevels(folderId);
-        mailbox.name = levels.last();
         if (m_renamed.contains(folderId))
-            noteRenamed(folderId, mailbox.name);
+            noteRenamed(folderId, levels.last());
+        return openMailbox(mailbox, levels);
+    }
+
+    // Creates the mailboxes of levels (parents first, the last one the mailbox's own) where
+    // the server has none, and notes the Message-IDs the last one holds.
+    Mailbox &openMailbox(Mailbox &mailbox, const QStringList &levels)
+    {
+        mailbox.name = levels.last();
         QString error;
         for (const QString &name : levels) {
             if (m_existing.contains(name))
@@ -349,57 +378,81 @@ private:
         m_report.renamedFolders.append(QStringLiteral("Folder \"%1\": %2").arg(path, why));
     }
 
-    void notUploaded(const MailMLRC &mail, const QString &reason)
+    // One message into its mailbox, unless the mailbox holds one of its identifier already
+    // (each copy stands for one item). Counted in *uploaded or *there; else the reason why not.
+    void appendMessage(Mailbox &mailbox, const QString &item, const QByteArray &messageId, const QByteArray &content,
+                       const QList<QByteArray> &flags, const QDateTime &date, qint64 *uploaded, qint64 *there)
     {
-        m_report.notUploaded.append(describeItem(mail) + QLatin1String(": ") + reason);
-    }
-
-    void upload(const MailMLRC &mail)
-    {
-        if (m_lost) {
-            notUploaded(mail, QStringLiteral("the connection to %1 was lost").arg(serverName()));
+        const QString lost = QStringLiteral("the connection to %1 was lost").arg(serverName());
+        if (m_lost || !mailbox.failure.isEmpty()) {
+            m_report.notUploaded.append(item + QLatin1String(": ") + (m_lost ? lost : mailbox.failure));
             return;
         }
-        Mailbox &mailbox = mailboxFor(mail);
-        if (!mailbox.failure.isEmpty()) {
-            notUploaded(mail, m_lost ? QStringLiteral("the connection to %1 was lost").arg(serverName())
-                                     : mailbox.failure);
-            return;
-        }
-        // Each copy the mailbox holds stands for one mail of that Message-ID.
-        const QByteArray id = identifierOf(standardMessageId(mail, detailsOf(&mail), *m_request.olm));
+        const QByteArray id = identifierOf(messageId);
         if (!id.isEmpty()) {
             auto copies = mailbox.present.find(id);
             if (copies != mailbox.present.end() && *copies > 0) {
                 --*copies;
-                ++m_report.alreadyThere;
+                ++*there;
                 return;
             }
         }
-        const MailDetails &details = detailsOf(&mail);
-        const QByteArray message = withCrLf(standardMessage(mail, details, *m_request.olm, nullptr));
+        const QByteArray message = withCrLf(content);
         if (m_appendLimit > 0 && message.size() > m_appendLimit) {
-            notUploaded(mail, QStringLiteral("it is %1 bytes, more than the %2 bytes the server takes in one message "
-                                             "(APPENDLIMIT %2)").arg(message.size()).arg(m_appendLimit));
+            m_report.notUploaded.append(item + QLatin1String(": ")
+                                        + QStringLiteral("it is %1 bytes, more than the %2 bytes the server takes in "
+                                                         "one message (APPENDLIMIT %2)").arg(message.size()).arg(m_appendLimit));
             return;
         }
         auto *append = new KIMAP::AppendJob(m_session.get());
         append->setMailBox(mailbox.name);
         append->setContent(message);
-        if (details.read)
-            append->setFlags({QByteArrayLiteral("\\Seen")});
-        const QDateTime date = QDateTime::fromString(QString::fromLatin1(headerDate(mail)), Qt::RFC2822Date);
+        if (!flags.isEmpty())
+            append->setFlags(flags);
         if (date.isValid())
             append->setInternalDate(date);
         QString error;
         if (runJob(append, &error)) {
-            ++m_report.uploaded;
+            ++*uploaded;
             return;
         }
         if (m_session->state() == KIMAP::Session::Disconnected)
             m_lost = true;
-        notUploaded(mail, m_lost ? QStringLiteral("the connection to %1 was lost").arg(serverName())
-                                 : QStringLiteral("the server refused it: %1").arg(error));
+        m_report.notUploaded.append(item + QLatin1String(": ")
+                                    + (m_lost ? lost : QStringLiteral("the server refused it: %1").arg(error)));
+    }
+
+    void upload(const MailMLRC &mail)
+    {
+        Mailbox &mailbox = m_lost ? m_unreachable : mailboxFor(qint64(mail.ParentId));
+        const MailDetails &details = detailsOf(&mail);
+        QList<QByteArray> flags = imapKeywords(details.categories);
+        if (details.read)
+            flags.prepend(QByteArrayLiteral("\\Seen"));
+        if (details.flagged)
+            flags.prepend(QByteArrayLiteral("\\Flagged"));
+        const QDateTime date = QDateTime::fromString(QString::fromLatin1(separatorDate(mail)), Qt::RFC2822Date);
+        appendMessage(mailbox, describeItem(mail), standardMessageId(mail, details, *m_request.olm),
+                      standardMessage(mail, details, *m_request.olm, nullptr), flags, date, &m_report.uploaded,
+                      &m_report.alreadyThere);
+    }
+
+    // A note as Apple Notes keeps it, in the folder "Notes" under the upload's own.
+    void upload(const NotesInformation &note)
+    {
+        if (!m_lost && !m_notesOpened) {
+            QStringList levels;
+            const QStringList names = m_request.root + QStringList{QStringLiteral("Notes")};
+            for (int level = 1; level <= names.size(); ++level)
+                levels.append(mailboxName(names.mid(0, level), m_separator));
+            openMailbox(m_notes, levels);
+            m_notesOpened = true;
+        }
+        const QByteArray uuid = noteUuid(note).toString(QUuid::WithoutBraces).toUpper().toLatin1();
+        appendMessage(m_lost ? m_unreachable : m_notes, describeItem(note), '<' + uuid + "@mendora.invalid>",
+                      appleNoteMessage(note, *m_request.olm), {QByteArrayLiteral("\\Seen")},
+                      compactStampUtc(latin1Field(note.ModStampUtc).toLatin1()), &m_report.notesUploaded,
+                      &m_report.notesAlreadyThere);
     }
 
     const MailUploadRequest &m_request;
@@ -414,6 +467,8 @@ private:
     QHash<qint64, Mailbox> m_mailboxes;
     QHash<qint64, QString> m_mailboxNames; // every folder's mailbox, one each
     QSet<qint64> m_renamed;                // folders whose mailbox has a suffix
+    Mailbox m_notes, m_unreachable;
+    bool m_notesOpened = false;
     const MailboxPaths m_paths;
 };
 } // namespace

@@ -1,8 +1,8 @@
 #pragma once
 // The rescued mails appended to a mail account over IMAP, each as the message the
-// standard export writes, with its own date as the internal date and the read mark
-// the export gives it. A mail whose Message-ID its mailbox holds already is skipped,
-// so a run cut short is simply run again.
+// standard export writes, with its delivery time as the internal date and the marks
+// the export gives it; the notes as Apple Notes keeps them. A mail or note whose
+// Message-ID its mailbox holds already is skipped, so a run cut short is simply run again.
 #include "archive/TextReader.h"
 
 #include <QString>
@@ -36,12 +36,15 @@ struct MailUploadRequest {
     ImapAccount account;
     QStringList root;               // the folders above the rescued ones ("Rescued", "<file name>")
     QVector<qint64> folderIds;      // the mail folders to upload
+    bool notes = false;             // the notes too, as Apple Notes keeps them, in <root>/Notes
     const TextReader *olm = nullptr;
 };
 
 struct MailUploadReport {
     qint64 uploaded = 0;
     qint64 alreadyThere = 0;
+    qint64 notesUploaded = 0;
+    qint64 notesAlreadyThere = 0;
     QStringList notUploaded; // one line per mail: what it is and why
     QStringList renamedFolders; // folders uploaded into a mailbox of another name, and why
     QString failure;         // why nothing could be uploaded at all (no connection, refused login)

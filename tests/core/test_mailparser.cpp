@@ -274,7 +274,7 @@ void TestMailParser::storedFields()
 
 
 // The flag as exports write it, read as a number, and the time the mbox separator
-// and the Date line take from it in a folder whose name says nothing.
+// takes from it in a folder whose name says nothing; the Date line is the sent time.
 void TestMailParser::outgoingFlagDecidesTheDate_data()
 {
     QTest::addColumn<QByteArray>("flag");

@@ -122,7 +122,7 @@ void TestMailWriter::separatorAndDateFallBack_data()
     QTest::addColumn<QByteArray>("date");
     const QByteArray s = "Mon, 01 Feb 2010 10:00:00 +0000", r = "Tue, 02 Feb 2010 11:00:00 +0000",
                      m = "Wed, 03 Feb 2010 12:00:00 +0000";
-    QTest::newRow("inbox takes received") << QByteArray("Inbox") << 0 << s << r << m << r << r;
+    QTest::newRow("inbox: delivered when received, dated when sent") << QByteArray("Inbox") << 0 << s << r << m << r << s;
     QTest::newRow("outgoing export flag takes sent") << QByteArray("Inbox") << 45 << s << r << m << s << s;
     QTest::newRow("received mail without sent time") << QByteArray("Inbox") << 45 << QByteArray() << r << m << r << r;
     QTest::newRow("draft without any time") << QByteArray("Drafts") << 45 << QByteArray() << QByteArray() << m << m << m;

@@ -107,6 +107,8 @@ private slots:
     void longQuoteRunsEncodeInLinearTime();
     void encodedWordsStayShortAndWhole();
     void messageLines();
+    void hostileCategoriesStayInTheirHeaders_data();
+    void hostileCategoriesStayInTheirHeaders();
     void markupTestAgreesWithTagPattern();
     void htmlDeclaresUtf8_data();
     void htmlDeclaresUtf8();
@@ -429,13 +431,13 @@ void TestStandardFormat::repeatingTaskWithOnlyADueDate()
     TasksInformation *task = zeroed<TasksInformation>();
     put(task->Name, "Renew domain");
     TaskDetails details;
-    details.dueUtc = utc(2010, 9, 2, 6, 42);
+    details.dueDay = QDate(2010, 9, 2);
     details.recurrence.pattern = Recurrence::Pattern::Daily;
     details.recurrence.interval = 3;
     details.recurrence.endDate = QDate(2011, 3, 21);
     const QStringList lines = unfoldedLines(standardTodo(*task, details, kNoFile));
-    for (const char *line : {"DTSTART:20100902T064200Z", "DUE:20100902T064200Z",
-                             "RRULE:FREQ=DAILY;INTERVAL=3;UNTIL=20110321T235959Z"})
+    for (const char *line : {"DTSTART;VALUE=DATE:20100902", "DUE;VALUE=DATE:20100902",
+                             "RRULE:FREQ=DAILY;INTERVAL=3;UNTIL=20110321"})
         QVERIFY2(lines.contains(QLatin1String(line)), line);
     details.recurrence = Recurrence();
     QVERIFY(unfoldedLines(standardTodo(*task, details, kNoFile)).filter(QStringLiteral("DTSTART")).isEmpty());
@@ -448,13 +450,14 @@ void TestStandardFormat::completedTask()
     put(task->Name, "Call back");
     put(task->Priority, "2");
     TaskDetails details;
-    details.startUtc = utc(2010, 5, 12, 14, 30);
-    details.dueUtc = utc(2010, 5, 13, 17, 0);
+    details.startUtc = utc(2010, 5, 11, 22, 0);
+    details.startDay = QDate(2010, 5, 12);
+    details.dueDay = QDate(2010, 5, 13);
     details.completedUtc = utc(2010, 5, 13, 9, 15);
     details.complete = true;
     put(task->ReminderStampUtc, "20100512T140000");
     const QStringList lines = unfoldedLines(standardTodo(*task, details, kNoFile));
-    for (const char *line : {"BEGIN:VTODO", "DTSTART:20100512T143000Z", "DUE:20100513T170000Z", "PRIORITY:1",
+    for (const char *line : {"BEGIN:VTODO", "DTSTART;VALUE=DATE:20100512", "DUE;VALUE=DATE:20100513", "PRIORITY:1",
                              "STATUS:COMPLETED", "COMPLETED:20100513T091500Z",
                              "TRIGGER;VALUE=DATE-TIME:20100512T140000Z", "END:VTODO"})
         QVERIFY2(lines.contains(QLatin1String(line)), line);
@@ -658,6 +661,52 @@ void TestStandardFormat::encodedWordsStayShortAndWhole()
     }
 }
 
+void TestStandardFormat::hostileCategoriesStayInTheirHeaders_data()
+{
+    QTest::addColumn<QStringList>("categories");
+    QTest::addColumn<int>("keywords");
+    QTest::newRow("plain") << QStringList{"Holiday", "Work"} << 2;
+    QTest::newRow("spaces, brackets, specials") << QStringList{"Follow up (urgent)", "a{b}%c*d]e", "R&D"} << 3;
+    QTest::newRow("line breaks and NUL") << QStringList{QString::fromLatin1("a\r\nX-Evil: 1\0b", 14), "\n"} << 1;
+    QTest::newRow("quotes and backslashes") << QStringList{"say \"hi\"", "back\\slash"} << 2;
+    QTest::newRow("outside ASCII") << QStringList{QString::fromUtf8("見積もり"), QString::fromUtf8("Ελλάδα & co")} << 2;
+    QTest::newRow("client keywords") << QStringList{"$Junk", "\\Deleted"} << 2;
+    QTest::newRow("the same twice, blanks") << QStringList{"Holiday", " ", "Holiday "} << 1;
+}
+
+// Whatever a category holds, the header keeps one line per field and every IMAP keyword is one atom.
+void TestStandardFormat::hostileCategoriesStayInTheirHeaders()
+{
+    QFETCH(QStringList, categories);
+    QFETCH(int, keywords);
+    MailMLRC *mail = zeroed<MailMLRC>();
+    put(mail->MessageId, "<ID1@example.com>");
+    put(mail->ReceivedTime, "Wed, 12 May 2010 20:00:00 +0530");
+    MailDetails details;
+    details.categories = categories;
+    details.flagged = true;
+    details.priority = 2;
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QVERIFY(writeStandardMessage(out, *mail, details, ByteArrayTextReader(QByteArray()), nullptr));
+    const QByteArray header = out.data().left(out.data().indexOf("\n\n"));
+    QVERIFY(!header.contains('\r') && !header.contains('\0'));
+    const QRegularExpression field(QStringLiteral("^([A-Za-z-]+: |From |[ \\t])"));
+    for (const QByteArray &line : header.split('\n'))
+        QVERIFY2(field.match(QString::fromUtf8(line)).hasMatch(), line.constData());
+    QVERIFY(!header.contains("\nX-Evil"));
+    const QList<QByteArray> lines = header.split('\n');
+    QVERIFY(lines.contains("X-Status: F"));
+    QVERIFY(lines.contains("X-Priority: 2 (High)") && lines.contains("Importance: high"));
+    QCOMPARE(header.contains("\nKeywords: "), keywords > 0);
+    const QList<QByteArray> atoms = imapKeywords(categories);
+    QCOMPARE(atoms.size(), keywords);
+    const QRegularExpression atom(QStringLiteral("^[^\\x00-\\x20\\x7F-\\xFF(){%*\"\\\\\\]$]+$"));
+    for (const QByteArray &keyword : atoms)
+        QVERIFY2(atom.match(QString::fromLatin1(keyword)).hasMatch(), keyword.constData());
+    QCOMPARE(QSet<QByteArray>(atoms.begin(), atoms.end()).size(), atoms.size());
+}
+
 void TestStandardFormat::messageLines()
 {
     MailMLRC *mail = zeroed<MailMLRC>();
@@ -700,9 +749,10 @@ void TestStandardFormat::messageLines()
     QCOMPARE(problems.size(), 1);
     QVERIFY(problems.first().contains(QLatin1String("500 of 900")));
     QVERIFY(out.data().endsWith("--\n\n"));
-    // A mail server gets the same message without the mbox framing.
+    // A mail server gets the same message without the mbox framing and the marks it keeps itself.
     const QByteArray alone = standardMessage(*mail, MailDetails(), ByteArrayTextReader(file), nullptr);
-    QCOMPARE(alone, out.data().mid(out.data().indexOf('\n') + 1).chopped(1));
+    QVERIFY(lines.at(1) == "Status: O");
+    QCOMPARE(alone, out.data().mid(out.data().indexOf("\nStatus: O\n") + int(qstrlen("\nStatus: O\n"))).chopped(1));
 }
 
 // The HTML test scans by hand; it must say what the tag pattern it replaced says,

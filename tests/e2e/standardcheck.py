@@ -53,6 +53,10 @@ def utc(compact):
     return datetime.datetime.strptime(compact.rstrip("Z"), "%Y%m%dT%H%M%S").replace(tzinfo=datetime.timezone.utc)
 
 
+def day_of(compact):
+    return datetime.datetime.strptime(compact, "%Y%m%d").date()
+
+
 def iso_utc(text):
     return datetime.datetime.strptime(text, "%Y-%m-%dT%H:%M:%S").replace(tzinfo=datetime.timezone.utc)
 
@@ -108,9 +112,47 @@ def expected_bodies(olm_bytes, manifest, mail):
     return {"plain": body}
 
 
+def origination_time(mail):
+    """The Date line: when the mail was sent, else when it arrived."""
+    return iso_utc(mail["sent"] or mail["received"])
+
+
+def delivery_time(mail):
+    """The separator line and the IMAP internal date: the folder's name decides, then the
+    outgoing flag read as a number; the other time where the chosen one is missing."""
+    folder = mail.get("scanFolder") or ""
+    rules = [("Sent Items", True), ("Inbox", False), ("Deleted Items", mail["outgoing"]), ("Drafts", True)]
+    sent = next((outgoing for name, outgoing in rules if name in folder), mail["outgoing"])
+    first, second = (mail["sent"], mail["received"]) if sent else (mail["received"], mail["sent"])
+    return iso_utc(first or second)
+
+
+def marks_of(flags):
+    """(seen, flagged, {keyword, decoded}) of an IMAP FLAGS list."""
+    from mailservers import decode_mailbox_name
+    names = [f.decode() if isinstance(f, bytes) else f for f in flags]
+    return "\\Seen" in names, "\\Flagged" in names, {decode_mailbox_name(n) for n in names if not n.startswith("\\")}
+
+
+def expected_marks(mail):
+    """The marks a mail's export gives it: keywords are its categories, with "_" for what an atom cannot hold."""
+    return mail["read"], mail["flagged"], {re.sub(r'[ (){%*"\\\]]', "_", c) for c in mail["categories"]}
+
+
 def mbox_name(mail):
     folder = mail.get("scanFolder") or "Folder1"
     return "%s/%s.mbox" % (folder, folder.split("/")[-1])
+
+
+def empty_folders(manifest):
+    """The folders without mail whose directory entries the damage left whole."""
+    entries = {entry["name"]: entry for entry in manifest["entries"]}
+    return [f["folder"] for f in manifest.get("emptyFolders", [])
+            if not entries[f["entry"]]["wiped"] and entries[f["entry"]]["data"] <= manifest["size"]]
+
+
+def empty_mbox_names(manifest):
+    return ["%s/%s.mbox" % (folder, folder.split("/")[-1]) for folder in empty_folders(manifest)]
 
 
 def check_mail_message(testcase, message, mail, olm_bytes, manifest):
@@ -124,9 +166,14 @@ def check_mail_message(testcase, message, mail, olm_bytes, manifest):
     testcase.assertEqual([a.addr_spec for a in message["To"].addresses], mail["to"])
     if mail.get("cc"):
         testcase.assertEqual([a.addr_spec for a in message["Cc"].addresses], mail["cc"])
-    # The Date line falls back from one time field to the other, never to the scanning machine's zone.
-    moments = [iso_utc(t) for t in (mail["sent"], mail["received"]) if t]
-    testcase.assertIn(message["Date"].datetime, moments)
+    testcase.assertEqual(message["Date"].datetime, origination_time(mail))
+    if "priority" in mail:  # manifests of older samples lack these
+        priority = mail["priority"]
+        words = {1: "high", 2: "high", 4: "low", 5: "low"}
+        testcase.assertEqual((message["X-Priority"] or "")[:1], str(priority) if priority in words else "")
+        testcase.assertEqual(message["Importance"], words.get(priority))
+        keywords = [k.strip() for k in str(message["Keywords"]).split(",")] if message["Keywords"] else []
+        testcase.assertEqual([re.sub(r'^"(.*)"$', r"\1", k) for k in keywords], mail["categories"])
     for kind, text in expected_bodies(olm_bytes, manifest, mail).items():
         body = message.get_body((kind,))
         testcase.assertIsNotNone(body, "no text/%s body" % kind)
@@ -155,8 +202,21 @@ def check_mailboxes(testcase, mail_root, manifest, olm_bytes):
             identifier = bare_id(message["Message-ID"])
             seen[identifier] += 1
             by_id[identifier] = (name, message)
+    separators, marks = {}, {}
+    for path in sorted(Path(mail_root).rglob("*.mbox")):
+        box = mailbox.mbox(str(path), create=False)
+        try:
+            for key in box.keys():
+                message = box.get_message(key)
+                separators[bare_id(message["Message-ID"])] = message.get_from()
+                marks[bare_id(message["Message-ID"])] = message.get_flags()
+        finally:
+            box.close()
     mails = survivors(manifest, "mails")
     testcase.assertEqual(sum(seen.values()), len(mails))
+    # Folders without mail arrive as empty mboxes.
+    for name in empty_mbox_names(manifest):
+        testcase.assertEqual(boxes.get(name), [], name)
     for mail in mails:
         identifier = bare_id(mail["messageId"])
         with testcase.subTest(mail=mail["subject"]):
@@ -164,6 +224,12 @@ def check_mailboxes(testcase, mail_root, manifest, olm_bytes):
             name, message = by_id[identifier]
             testcase.assertEqual(name, mbox_name(mail))
             check_mail_message(testcase, message, mail, olm_bytes, manifest)
+            moment = datetime.datetime.strptime(separators[identifier].split(" ", 1)[1], "%a %b %d %H:%M:%S %Y")
+            testcase.assertEqual(moment.replace(tzinfo=datetime.timezone.utc), delivery_time(mail))
+            if "flagged" in mail:
+                # Read and flagged as mutt and Python's mailbox take them from Status and X-Status.
+                flags = marks[identifier]
+                testcase.assertEqual(("R" in flags, "F" in flags), expected_marks(mail)[:2])
     return boxes
 
 
@@ -174,8 +240,11 @@ def check_mailboxes(testcase, mail_root, manifest, olm_bytes):
 def check_contacts(testcase, path, manifest):
     import vobject
     cards = list(vobject.readComponents(Path(path).read_text(encoding="utf-8"), validate=True))
+    groups = [card for card in cards if text_value(card, "x-addressbookserver-kind") == "group"]
+    cards = [card for card in cards if card not in groups]
     contacts = survivors(manifest, "contacts")
     testcase.assertEqual(len(cards), len(contacts))
+    check_groups(testcase, groups, cards, manifest)
     by_address = {}
     for card in cards:
         emails = card.contents.get("email", [])
@@ -203,6 +272,25 @@ def check_contacts(testcase, path, manifest):
             else:
                 testcase.assertNotIn("photo", card.contents)
             check_contact_fields(testcase, card, contact)
+
+
+def check_groups(testcase, groups, cards, manifest):
+    """Each group of the export as Apple Contacts reads one: its name, a member line urn:uuid:
+    of the card of each member among the contacts, the other members' addresses as EMAIL."""
+    if not manifest.get("groups") or (not groups and manifest["expected"]["losses"]):
+        return  # older manifests, or the damage took the groups' entry
+    uid_of = {card.contents["email"][0].value.lower(): card.uid.value for card in cards if "email" in card.contents}
+    testcase.assertEqual(sorted(card.fn.value for card in groups), sorted(g["name"] for g in manifest["groups"]))
+    for group in manifest["groups"]:
+        with testcase.subTest(group=group["name"]):
+            card = next(c for c in groups if c.fn.value == group["name"])
+            members = [line.value for line in card.contents.get("x-addressbookserver-member", [])]
+            testcase.assertEqual(members, ["urn:uuid:" + uid_of[a.lower()] for a in group["members"]
+                                           if a.lower() in uid_of])
+            testcase.assertEqual([e.value for e in card.contents.get("email", [])],
+                                 [a for a in group["members"] if a.lower() not in uid_of])
+    if not manifest["expected"]["losses"] and cards:  # not vacuous: a whole export's groups name their members
+        testcase.assertTrue(any("x-addressbookserver-member" in c.contents for c in groups))
 
 
 # A phone's kind by its types, as the generator names the kinds.
@@ -272,6 +360,21 @@ def check_contact_fields(testcase, card, contact):
     related = [(labels.get(line.group), unescaped(line.value)) for line in card.contents.get("x-abrelatednames", [])]
     testcase.assertEqual(related, [("_$!<Spouse>!$_", contact["spouse"])]
                          + [("_$!<Child>!$_", child) for child in contact["children"]])
+
+    if "modDate" in contact:  # manifests of older samples lack these
+        testcase.assertEqual(utc(card.rev.value), iso_utc(contact["modDate"]))
+        # Values vCard has no property for keep their own; the exporter's flags and defaults are not written.
+        outlook = {name: unescaped(line.value) for name, lines in card.contents.items() if name.startswith("x-outlook-")
+                   for line in lines}
+        testcase.assertEqual(outlook, {OUTLOOK_PROPERTIES[name]: value for name, value in contact["otherValues"].items()})
+
+
+# Where the export's values without a vCard property go.
+OUTLOOK_PROPERTIES = {"OPFContactCopyAstrologySign": "x-outlook-astrology-sign",
+                      "OPFContactCopyBloodType": "x-outlook-blood-type",
+                      "OPFContactGetFlagStatus": "x-outlook-flag-status",
+                      "OPFContactCopyFollowUpStartDate": "x-outlook-follow-up-start-date",
+                      "OPFContactCopyFollowUpDueDate": "x-outlook-follow-up-due-date"}
 
 
 # ----------------------------------------------------------------------------
@@ -384,13 +487,14 @@ def check_calendar(testcase, path, manifest):
 
     for task in survivors(manifest, "tasks"):
         with testcase.subTest(task=task["name"]):
+            # A task's start and due are the days of its own zone, whatever the machine's.
             component = next(c for c in todos if str(c["SUMMARY"]) == task["name"]
-                             and instant(c, "DUE", zones) == utc(task["due"]))
-            if task["start"]:
-                testcase.assertEqual(instant(component, "DTSTART", zones), utc(task["start"]))
+                             and instant(c, "DUE", zones) == day_of(task["dueDay"]))
+            if task["startDay"]:
+                testcase.assertEqual(instant(component, "DTSTART", zones), day_of(task["startDay"]))
             elif task["recurrence"]:
                 # A repeating task with only a due date repeats from it.
-                testcase.assertEqual(instant(component, "DTSTART", zones), utc(task["due"]))
+                testcase.assertEqual(instant(component, "DTSTART", zones), day_of(task["dueDay"]))
             else:
                 testcase.assertNotIn("DTSTART", component)
             if task["complete"]:

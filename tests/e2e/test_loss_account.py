@@ -9,7 +9,7 @@ import unittest
 from collections import Counter
 from pathlib import Path
 
-from olmtest import GeneratedFiles, run_cli, scan_json
+from olmtest import SAMPLES, GeneratedFiles, run_cli, scan_json
 
 SMALL = ["--mails", 24, "--contacts", 6, "--events", 4, "--tasks", 4, "--notes", 4, "--attachment-size", 2000]
 
@@ -137,6 +137,29 @@ class LossAccount(GeneratedFiles):
         self.assertIn("Saved incomplete", result.stderr.decode())
         report = (destination / "many (rescued)" / "Rescue report.txt").read_text(encoding="utf-8")
         self.assertIn("scan-incomplete: ", report)
+
+    def test_rescue_report_and_save_json_give_one_account(self):
+        """The report lists the losses save --json lists, in the same order, the scan's and the
+        save's own alike; the exporter's flags and default values are no losses, so the intact
+        sample has none at all."""
+        for sample in ("intact", "damaged"):
+            with self.subTest(sample):
+                destination = Path(self._tmp.name) / ("account of " + sample)
+                destination.mkdir()
+                result = run_cli(self, "save", SAMPLES / (sample + ".olm"), destination, "--format", "standard",
+                                 "--json")
+                self.assertIn(result.returncode, (0, 1), result.stderr.decode(errors="replace"))
+                losses = [l for l in json.loads(result.stdout)["losses"] if not l["standardFilesKeepIt"]]
+                report = (destination / ("%s (rescued)" % sample) / "Rescue report.txt").read_text(encoding="utf-8")
+                lines = [line.strip() for line in report.partition("\nLosses (")[2].splitlines()[1:] if line.strip()]
+                if not losses:
+                    self.assertEqual(lines, ["none: everything the scan found was written"])
+                    self.assertEqual(sample, "intact")
+                    continue
+                self.assertEqual(len(lines), len(losses))
+                for line, loss in zip(lines, losses):
+                    self.assertTrue(line.startswith("%s: %s" % (loss["reason"], loss["item"] or "(unnamed)")), line)
+                    self.assertIn(loss["why"], line)
 
     def test_text_output_prints_the_counts(self):
         path, manifest = self.generate("wiped.olm", "--seed", 2, *SMALL, "--wipe-headers", "all")

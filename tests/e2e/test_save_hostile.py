@@ -25,7 +25,7 @@ from olmtest import SAMPLES, GeneratedFiles, run_cli  # noqa: E402
 import make_hostile_olm  # noqa: E402
 
 STANDARD_HEADERS = {"From", "To", "Cc", "Subject", "Date", "Message-ID", "MIME-Version", "Content-Type",
-                    "Content-Transfer-Encoding"}
+                    "Content-Transfer-Encoding", "Status", "X-Status", "X-Priority", "Importance", "Keywords"}
 BUNDLE_HEADERS = {"User-Agent", "Subject", "From", "To", "Cc", "Bcc", "Date", "Thread-Topic", "X-Priority",
                   "Message-ID", "X-MS-Has-Attach", "Mime-version", "Content-type"}
 PART_HEADERS = {"content-type", "content-transfer-encoding", "content-disposition", "content-id",

@@ -44,7 +44,10 @@ def standard_counts(directory, scratch):
             return 0
         return len(re.findall(rb"(?m)^BEGIN:%s\r?$" % component, path.read_bytes()))
     calendar = directory / "Calendar.ics"
-    return {"mails": mbox_messages(directory / "Mail", scratch), "contacts": begins(directory / "Contacts.vcf", b"VCARD"),
+    cards = directory / "Contacts.vcf"
+    # The contacts' groups are cards of their own, and no contacts.
+    groups = len(re.findall(rb"(?m)^X-ADDRESSBOOKSERVER-KIND:group\r?$", cards.read_bytes())) if cards.exists() else 0
+    return {"mails": mbox_messages(directory / "Mail", scratch), "contacts": begins(cards, b"VCARD") - groups,
             "calendars": begins(calendar, b"VEVENT"), "tasks": begins(calendar, b"VTODO"),
             "notes": begins(calendar, b"VJOURNAL")}
 

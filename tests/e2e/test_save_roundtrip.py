@@ -116,10 +116,8 @@ class SavedBundles(GeneratedFiles):
                         name, address = email.utils.parseaddr(decoded(message["From"]))
                         self.assertEqual(address, mail["from"])
                         self.assertEqual(decoded(name), mail["fromName"].replace(",", ""))
-                    # Mails of an inbox are dated when they arrived; the rest when sent, where they were.
-                    received = "Inbox" in (mail["scanFolder"] or "") or not mail["sent"]
-                    moment = datetime.datetime.strptime(mail["received"] if received else mail["sent"],
-                                                        "%Y-%m-%dT%H:%M:%S")
+                    # Every mail is dated when it was sent; one without a sent time when it arrived.
+                    moment = datetime.datetime.strptime(mail["sent"] or mail["received"], "%Y-%m-%dT%H:%M:%S")
                     self.assertEqual(email.utils.parsedate_to_datetime(message["Date"]),
                                      moment.replace(tzinfo=datetime.timezone.utc))
                     self.assertEqual([a.strip() for a in message["To"].split(",")],

@@ -10,6 +10,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
@@ -135,7 +136,7 @@ def quoted(mailbox):
 
 
 def fetch_all(port):
-    """{mailbox name: [message bytes]} for every selectable mailbox under the prefix."""
+    """{mailbox name: [(message bytes, internal date, flags)]} for every selectable mailbox under the prefix."""
     imap = imaplib.IMAP4("127.0.0.1", port)
     try:
         imap.login("rescuer", PASSWORD)
@@ -151,9 +152,10 @@ def fetch_all(port):
             assert status == "OK", (name, data)
             messages = []
             if int(data[0]):
-                status, fetched = imap.fetch("1:*", "(BODY.PEEK[])")
+                status, fetched = imap.fetch("1:*", "(INTERNALDATE FLAGS BODY.PEEK[])")
                 assert status == "OK", fetched
-                messages = [item[1] for item in fetched if isinstance(item, tuple)]
+                messages = [(item[1], imaplib.Internaldate2tuple(item[0]), imaplib.ParseFlags(item[0]))
+                            for item in fetched if isinstance(item, tuple)]
             boxes[name[len(PREFIX):]] = messages
         return boxes
     finally:
@@ -176,21 +178,29 @@ class DovecotReadsTheMbox(GeneratedFiles):
         with DovecotServer(mail_root) as server:
             boxes = fetch_all(server.port)
         mails = standardcheck.survivors(manifest, "mails")
-        self.assertEqual(sorted(boxes), sorted({standardcheck.mbox_name(m) for m in mails}))
+        empty = standardcheck.empty_mbox_names(manifest)
+        self.assertTrue(empty)
+        self.assertEqual(sorted(boxes), sorted({standardcheck.mbox_name(m) for m in mails} | set(empty)))
+        self.assertEqual([boxes[name] for name in empty], [[] for _ in empty])
         by_id = {}
         for name, messages in boxes.items():
-            for data in messages:
+            for data, internal, flags in messages:
                 message = standardcheck.parse_message(data)
-                by_id.setdefault(standardcheck.bare_id(message["Message-ID"]), []).append((name, message))
+                by_id.setdefault(standardcheck.bare_id(message["Message-ID"]), []).append(
+                    (name, message, internal, flags))
         self.assertEqual(sum(len(found) for found in by_id.values()), len(mails))
         olm_bytes = olm.read_bytes()
         for mail in mails:
             with self.subTest(mail=mail["subject"]):
                 found = by_id[standardcheck.bare_id(mail["messageId"])]
                 self.assertEqual(len(found), 1)
-                name, message = found[0]
+                name, message, internal, flags = found[0]
                 self.assertEqual(name, standardcheck.mbox_name(mail))
                 standardcheck.check_mail_message(self, message, mail, olm_bytes, manifest)
+                # Seen and flagged from the mbox's own headers, the internal date from its separator.
+                self.assertEqual(standardcheck.marks_of(flags)[:2], standardcheck.expected_marks(mail)[:2])
+                self.assertEqual(time.mktime(internal), standardcheck.delivery_time(mail).timestamp())
+                self.assertIsNone(message["X-Status"])  # the server keeps the marks, not the message
 
 
 if __name__ == "__main__":

@@ -26,7 +26,7 @@ class StandardRecurrence(GeneratedFiles):
     def setUp(self):
         super().setUp()
         self.olm, self.manifest = self.generate("realistic.olm", "--realistic", "--seed", 11, "--mails", 3,
-                                                "--contacts", 2, "--events", 40, "--tasks", 15, "--notes", 3)
+                                                "--contacts", 2, "--events", 40, "--tasks", 40, "--notes", 3)
         self.saved = {}
         for zone in MACHINE_ZONES:
             for attempt in (1, 2):
@@ -42,7 +42,7 @@ class StandardRecurrence(GeneratedFiles):
         calendar = icalendar.Calendar.from_ical(self.saved[(MACHINE_ZONES[0], 1)].read_bytes())
         todos = {(str(c["SUMMARY"]), c["DUE"].to_ical().decode()): str(c["UID"]) for c in calendar.walk("VTODO")}
         items = [("event", e, e["uuid"]) for e in self.manifest["calendars"] if e["recurrence"]]
-        items += [("todo", t, todos[(t["name"], t["due"] + "Z")]) for t in self.manifest["tasks"] if t["recurrence"]]
+        items += [("todo", t, todos[(t["name"], t["dueDay"])]) for t in self.manifest["tasks"] if t["recurrence"]]
         return items
 
     def test_two_saves_in_two_zones_give_the_same_calendar(self):
@@ -63,6 +63,13 @@ class StandardRecurrence(GeneratedFiles):
                            - datetime.datetime.strptime(o, "%Y%m%dT%H%M%S") for o in item["occurrences"]}
                 crossing += len(offsets) > 1
         self.assertGreaterEqual(crossing, 5)
+        # Tasks too: their days' local midnights lie at other distances from UTC before and after a change.
+        crossing = 0
+        for kind, item, _ in self.repeating():
+            if kind == "todo":
+                midnights = [datetime.datetime.strptime(o, "%Y%m%d") for o in item["occurrences"]]
+                crossing += len({make_olm.local_to_utc(m, item["zoneIana"]) - m for m in midnights}) > 1
+        self.assertGreaterEqual(crossing, 2)
 
     def test_kcalendarcore_expands_every_item_to_the_generators_occurrences(self):
         reader = os.environ.get("MENDORA_KCALENDAR_READER")

@@ -95,6 +95,13 @@ class UploadToRadicale(GeneratedFiles):
                         self.assertEqual(name, card.uid.value + ".vcf")
                     self.assertEqual(Counter(card.fn.value for card in stored_cards.values()),
                                      Counter(card.fn.value for card in cards))
+
+                    # The server serves the groups with their members, as the file has them.
+                    def groups_of(found):
+                        return {card.fn.value: [line.value for line in card.contents.get("x-addressbookserver-member", [])]
+                                for card in found if "x-addressbookserver-kind" in card.contents}
+                    self.assertEqual(groups_of(stored_cards.values()), groups_of(cards))
+                    self.assertTrue(groups_of(cards) or olm.stem == "damaged")
                     stored = [component for calendar in stored_items.values() for component in components(calendar)]
                     for name, calendar in stored_items.items():
                         self.assertEqual([name], [item.uid.value + ".ics" for item in components(calendar)])

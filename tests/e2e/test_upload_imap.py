@@ -2,6 +2,8 @@
 throwaway configuration and a certificate made for the test. What arrives is read back
 over IMAP and compared with the standard export of the same file."""
 import email.utils
+import html
+import json
 import os
 import re
 import signal
@@ -37,7 +39,7 @@ def upload(*arguments, password=mailservers.PASSWORD, wait=True):
 
 def export_messages(mail_root):
     """{folder path: [message as IMAP carries it]} from the standard export's mbox files:
-    each message without its separator line and final empty line, mboxrd quoting undone,
+    each message without its separator line, marks and final empty line, mboxrd quoting undone,
     lines ended by CR LF."""
     folders = {}
     for mbox in sorted(mail_root.rglob("*.mbox")):
@@ -50,6 +52,8 @@ def export_messages(mail_root):
                 continue
             body = chunk.split(b"\n", 1)[1]
             assert body.endswith(b"\n\n"), folder
+            # The marks a server keeps beside the message, not in it.
+            body = re.sub(rb"\A((?:Status|X-Status): [^\n]*\n)+", b"", body)
             body = re.sub(rb"(?m)^>(>*From )", rb"\1", body[:-1])
             messages.append(body.replace(b"\n", b"\r\n"))
         folders[folder] = messages
@@ -74,34 +78,39 @@ class UploadToDovecot(GeneratedFiles):
 
     def assert_arrived_as_exported(self, boxes, expected, root, separator, manifest):
         """Every exported message in its mailbox, byte for byte and in order, its internal
-        date the message's date, \\Seen as the export says."""
-        read = {standardcheck.bare_id(mail["messageId"]): mail["read"] for mail in manifest["mails"]
-                if mail["messageId"]}
+        date the delivery time, \\Seen, \\Flagged and the categories as keywords as the export says."""
+        marks = {standardcheck.bare_id(mail["messageId"]): standardcheck.expected_marks(mail) for mail in manifest["mails"]
+                 if mail["messageId"]}
+        delivered = {standardcheck.bare_id(mail["messageId"]): standardcheck.delivery_time(mail)
+                     for mail in manifest["mails"] if mail["messageId"]}
         wanted = {}
         for folder, messages in expected.items():
             names = root + [name.replace(separator, "_") for name in folder.split("/")]
-            wanted[separator.join(names)] = messages
+            if messages:  # the empty mboxes are the folders without mail, below
+                wanted[separator.join(names)] = messages
         holding = {name: messages for name, messages in boxes.items() if messages}
         self.assertEqual(sorted(holding), sorted(wanted))
-        # The folder tree: apart from the ones holding mail, only their parents.
+        # The folder tree: apart from the ones holding mail, their parents and the folders without mail.
         parents = {separator.join(name.split(separator)[:level])
                    for name in wanted for level in range(1, len(name.split(separator)))}
-        self.assertLessEqual(set(boxes) - set(wanted) - {"INBOX"}, parents)
+        empty = {separator.join(root + [n.replace(separator, "_") for n in folder.split("/")])
+                 for folder in standardcheck.empty_folders(manifest)}
+        self.assertLessEqual(empty, set(boxes))
+        self.assertLessEqual(set(boxes) - set(wanted) - {"INBOX"}, parents | empty)
         for name, messages in wanted.items():
             with self.subTest(mailbox=name):
                 self.assertEqual([data for data, _, _, _ in boxes[name]], messages)
                 for data, internal, flags, _ in boxes[name]:
-                    date = email.utils.parsedate_to_datetime(standardcheck.parse_message(data)["Date"])
-                    self.assertEqual(time.mktime(internal), date.timestamp())
                     if message_id(data).endswith("@mendora.invalid"):  # made from the mail's content
                         continue
-                    self.assertEqual(b"\\Seen" in flags, read[message_id(data)], message_id(data))
+                    self.assertEqual(time.mktime(internal), delivered[message_id(data)].timestamp())
+                    self.assertEqual(standardcheck.marks_of(flags), marks[message_id(data)], message_id(data))
 
     def test_realistic_and_damaged_files_arrive_as_the_standard_export_writes_them(self):
         # Mails without a usable Message-ID among them: a second run must know them too.
         realistic, realistic_manifest = self.generate("realistic.olm", "--realistic", "--mails", 40, "--seed", 5,
                                                       "--without-message-ids")
-        damaged_manifest = __import__("json").loads((SAMPLES / "damaged.json").read_text(encoding="utf-8"))
+        damaged_manifest = json.loads((SAMPLES / "damaged.json").read_text(encoding="utf-8"))
         cases = [(realistic, realistic_manifest, "/", []), (SAMPLES / "damaged.olm", damaged_manifest, ".",
                                                              ["--into", "Old mail/damaged.olm export"])]
         for olm, manifest, separator, options in cases:
@@ -114,14 +123,50 @@ class UploadToDovecot(GeneratedFiles):
                     result = upload(olm, server.url(), "--ca-file", server.certificate, *options)
                     self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
                     self.assertIn(b"Uploaded: %d mails (0 already there)" % count, result.stdout)
+                    # What an IMAP upload leaves behind is named, with the count the export holds.
+                    left = re.search(rb"Not carried by this upload: (.*)\n", result.stdout).group(1).decode()
+                    self.assertIn("%d contacts (no --carddav address was given)" % len(
+                        [c for c in manifest["contacts"] if c["survives"]]), left)
+                    self.assertNotIn("notes", left)
+                    notes = [n for n in manifest["notes"] if n["survives"]]
+                    self.assertTrue(notes)
+                    into = options[1] if options else "/".join(root)
+                    self.assertIn(b"Uploaded: %d notes into \"%s/Notes\" (0 already there)"
+                                  % (len(notes), into.encode()), result.stdout)
                     imap = server.client()
                     boxes = mailservers.read_mailboxes(imap)
                     imap.logout()
+                    self.assert_notes_as_apple_keeps_them(boxes.pop(separator.join(root + ["Notes"])), notes)
                     self.assert_arrived_as_exported(boxes, expected, root, separator, manifest)
                     # STARTTLS on the plain port, and a second run finds everything there.
                     again = upload(olm, server.url("imap"), "--ca-file", server.certificate, *options)
                     self.assertEqual(again.returncode, 0, again.stderr.decode(errors="replace"))
                     self.assertIn(b"Uploaded: 0 mails (%d already there)" % count, again.stdout)
+                    self.assertIn(b"Uploaded: 0 notes into \"%s/Notes\" (%d already there)"
+                                  % (into.encode(), len(notes)), again.stdout)
+
+    def assert_notes_as_apple_keeps_them(self, messages, notes):
+        """One message a note, which Apple Notes takes for its own: its type and identifier,
+        the title as subject, the last change as date, the text in the HTML body."""
+        by_title = {}
+        for data, internal, flags, _ in messages:
+            message = standardcheck.parse_message(data)
+            self.assertEqual(standardcheck.defects_of(message), [])
+            self.assertEqual(message["X-Uniform-Type-Identifier"], "com.apple.mail-note")
+            self.assertRegex(message["X-Universally-Unique-Identifier"], r"^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$")
+            self.assertIn(b"\\Seen", flags)
+            by_title.setdefault(str(message["Subject"]), []).append((message, internal))
+        self.assertEqual(sorted(by_title), sorted({n["title"] for n in notes}))
+        for note in notes:
+            with self.subTest(note=note["title"]):
+                message, internal = by_title[note["title"]].pop(0)
+                moment = standardcheck.utc(note["modified"])
+                self.assertEqual(message["Date"].datetime, moment)
+                self.assertEqual(time.mktime(internal), moment.timestamp())
+                body = message.get_body(("html",)).get_content()
+                lines = [html.unescape(line) for line in re.findall(r"<div>(.*?)</div>", body)]
+                self.assertEqual([line for line in lines if line != "<br>"],
+                                 [line for line in note["text"].splitlines() if line])
 
     def test_an_upload_cut_short_is_finished_by_running_it_again(self):
         olm, manifest = self.generate("cut.olm", "--realistic", "--mails", 300, "--seed", 11)
@@ -156,6 +201,8 @@ class UploadToDovecot(GeneratedFiles):
             imap = server.client()
             boxes = mailservers.read_mailboxes(imap)
             imap.logout()
+        notes = boxes.pop("Rescued/cut/Notes")
+        self.assertEqual(len(notes), len(standardcheck.survivors(manifest, "notes")))
         ids = sorted(message_id(data) for messages in boxes.values() for data, _, _, _ in messages)
         self.assertEqual(ids, sorted(standardcheck.bare_id(mail["messageId"]) for mail in expected))
 
@@ -245,6 +292,8 @@ class UploadToDovecot(GeneratedFiles):
             imap = server.client()
             boxes = mailservers.read_mailboxes(imap)
             imap.logout()
+        manifest = json.loads((SAMPLES / "intact.json").read_text(encoding="utf-8"))
+        self.assertEqual(len(boxes.pop("Rescued/intact/Notes")), len(standardcheck.survivors(manifest, "notes")))
         self.assertEqual(sum(len(messages) for messages in boxes.values()), 20)
 
 
