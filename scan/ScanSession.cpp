@@ -22,6 +22,8 @@ namespace {
 // "PK" 03 04 and version 45: how every export starts.
 const unsigned char kOlmStart[] = {0x50, 0x4B, 0x03, 0x04, 0x2D};
 
+ScanExtent lastExtent;
+
 QString systemMessage(int error) { return QString::fromLocal8Bit(strerror(error)); }
 
 // A pipe or device opened for reading can block or never end, so it is opened
@@ -62,9 +64,22 @@ void CleanListAndHash()
     tmpdsizeofattch.clear();
 }
 
+int ScanExtent::percent() const
+{
+    if (whole)
+        return 100;
+    return fileSize > 0 ? int(qMin<qint64>(99, qBound<qint64>(0, reached, fileSize) * 100 / fileSize)) : 0;
+}
+
+ScanExtent lastScanExtent()
+{
+    return lastExtent;
+}
+
 bool beginScan(const QByteArray &localPath, QString *openError)
 {
     CleanListAndHash();
+    lastExtent = ScanExtent();
     if (fileDescriptor >= 0)
         ::close(fileDescriptor);
     QString error;
@@ -103,6 +118,8 @@ WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks)
 {
     FileByteSource source(fileDescriptor, lSize);
     const WalkResult walk = walkContainer(source, sink, hooks);
+    const bool whole = walk == WalkResult::Finished;
+    lastExtent = {whole ? lSize : qBound<qint64>(0, dwOffset, lSize), lSize, whole};
     if (walk != WalkResult::Finished)
         recordLoss({LossReason::ScanIncomplete, QString(), QString(), QString(), QString(),
                     QStringLiteral("the scan ended at byte %1 of %2, %3; nothing after it was read")

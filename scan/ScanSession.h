@@ -30,6 +30,16 @@ void finishScan();
 // Walks the file beginScan opened, in large blocks.
 WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks);
 
+// How far the last walk got: the whole file once it ran to its end, else the bytes
+// before the point where it stopped. Nothing after that point was read.
+struct ScanExtent {
+    qint64 reached = 0;
+    qint64 fileSize = 0;
+    bool whole = true;
+    int percent() const; // rounded down, so an incomplete scan never reads 100
+};
+ScanExtent lastScanExtent();
+
 // beginScan, then the walk; lSize is taken from the open file. Incomplete: the
 // records filled their memory and the walk ended there; the lists are finished
 // as after a whole walk.

@@ -185,6 +185,10 @@ void UploadWorkflowTest::uploadsAndCountsWhatIsThere()
         QCOMPARE(upload(), QStringList{QLatin1String(expected)});
         QCOMPARE(m_window->saveWorkflow()->progressDialog()->counts()->text(), QStringLiteral("20 of 20 mails"));
     }
+    // Its stop question tells the truth: uploading again goes on where it stopped.
+    MessageBoxAnswerer answer(QMessageBox::No);
+    m_window->saveWorkflow()->progressDialog()->stopButton()->click();
+    QCOMPARE(answer.texts, QStringList{QStringLiteral("The upload can be resumed: uploading again goes on where it stopped.")});
 }
 
 QTEST_MAIN(UploadWorkflowTest)
