@@ -157,20 +157,55 @@ QByteArray decodePreviewEntities(QByteArray text)
     return decodeEntities(text, EntityRule::Preview);
 }
 
-QString mailDateText(const MailMLRC &mail)
+bool messageDateSeconds(const char *text, int width, qint64 *seconds)
 {
-    const QString folder = text(mail.FolderPath);
-    if (folder.isEmpty())
-        return QString();
+    if (int(qstrnlen(text, width)) != 31 || text[3] != ',')
+        return false;
+    auto number = [text](int at, int digits, int *value) {
+        *value = 0;
+        for (int i = at; i < at + digits; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return false;
+            *value = *value * 10 + (text[i] - '0');
+        }
+        return true;
+    };
+    static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    int month = 0;
+    for (; month < 12; ++month) {
+        if (qstrncmp(kMonths + 3 * month, text + 8, 3) == 0)
+            break;
+    }
+    int day, year, hour, minute, second, zoneHours, zoneMinutes;
+    if (month == 12 || !number(5, 2, &day) || !number(12, 4, &year) || !number(17, 2, &hour) || !number(20, 2, &minute)
+        || !number(23, 2, &second) || !number(27, 2, &zoneHours) || !number(29, 2, &zoneMinutes))
+        return false;
+    const QDate date(year, month + 1, day);
+    if (!date.isValid())
+        return false;
+    const int zone = (text[26] == '-' ? -1 : 1) * (zoneHours * 3600 + zoneMinutes * 60);
+    *seconds = (date.toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 86400 + hour * 3600 + minute * 60 + second - zone;
+    return true;
+}
+
+MailShownDate mailShownDate(const MailMLRC &mail)
+{
+    const bool sentFirst = text(mail.FolderPath).isEmpty() || dateLineTimeField(mail) != MailTimeField::Received;
     const QString sent = text(mail.SentTime12);
     const QString received = text(mail.ReceivedTime12);
+    const MailShownDate sentDate{sent, mail.SentTime, int(sizeof mail.SentTime)};
+    const MailShownDate receivedDate{received, mail.ReceivedTime, int(sizeof mail.ReceivedTime)};
     // A received mail or a draft may have no sent time at all: the other time is shown then.
-    switch (dateLineTimeField(mail)) {
-    case MailTimeField::Sent: return sent.isEmpty() ? received : sent;
-    case MailTimeField::Received: return received.isEmpty() ? sent : received;
-    case MailTimeField::None: break;
-    }
-    return QString();
+    if (!sent.isEmpty() || !received.isEmpty())
+        return (sentFirst ? !sent.isEmpty() : received.isEmpty()) ? sentDate : receivedDate;
+    // A draft may hold neither: the time it was last changed.
+    const MailShownDate modified{QString(), mail.ModifiedTime, int(sizeof mail.ModifiedTime)};
+    qint64 seconds = 0;
+    if (!messageDateSeconds(modified.stamp, modified.stampWidth, &seconds))
+        return {text(mail.ModifiedTime), modified.stamp, modified.stampWidth};
+    return {QPreviewOfItems::tr("%1 (last modified)")
+                .arg(QLocale().toString(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toLocalTime(), QLocale::ShortFormat)),
+            modified.stamp, modified.stampWidth};
 }
 
 QString addressesForDisplay(const QString &joined)
@@ -278,7 +313,7 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
         return;
     }
     if (m_panes.attachments)
-        m_panes.attachments->showAttachments(attachmentsOf(*mail), lSize);
+        m_panes.attachments->showAttachments(attachmentsOf(*mail), lSize, detailsOf(mail).unrecoveredAttachments);
 
     // Header lines are plain text: a subject such as "<b>hi" is shown, not rendered.
     QTextCursor lines(header->document());
@@ -297,11 +332,13 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
                            : name + QLatin1String(" <") + address + QLatin1Char('>'));
     line(tr("Subject: "), text(mail->Subject));
     line(tr("To: "), addressesForDisplay(text(mail->ToAddresses)));
-    line(tr("Date: "), mailDateText(*mail));
+    line(tr("Date: "), mailShownDate(*mail).text);
     line(tr("Cc: "), addressesForDisplay(text(mail->CcAddresses)));
     line(tr("Bcc: "), addressesForDisplay(text(mail->BccAddresses)));
-    if (mail->AttachNames)
-        line(tr("Attachments: "), QString::fromUtf8(mail->AttachNames));
+    QString attachmentNames = mail->AttachNames ? QString::fromUtf8(mail->AttachNames) : QString();
+    for (const ListedAttachment &missing : detailsOf(mail).unrecoveredAttachments)
+        attachmentNames += tr("%1 (missing);").arg(missing.name);
+    line(tr("Attachments: "), attachmentNames);
     QTextCursor cursor = header->textCursor();
     cursor.movePosition(QTextCursor::Start);
     header->setTextCursor(cursor);

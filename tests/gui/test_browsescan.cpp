@@ -8,6 +8,7 @@
 #include "app/QEntourageMainWindow.h"
 #include "app/QProgressInfo.h"
 #include "browse/QParseDatabase.h"
+#include "browse/QPreviewOfItems.h"
 #include "log/QLogReport.h"
 #include "olm/FolderHierarchy.h"
 #include "scan/ScanSession.h"
@@ -15,6 +16,10 @@
 #include "parsers/RecordLists.h"
 
 #include <QAction>
+#include <QGraphicsEffect>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -111,6 +116,8 @@ private slots:
     void cleanup();
     void choosingAFileEnablesStart();
     void fileDialogChoosesTheFile();
+    void typedPathStartsWithReturn();
+    void searchFindsWhatAPersonRemembers();
     void refusedFiles_data();
     void refusedFiles();
     void scanRunsToItsEnd();
@@ -177,11 +184,111 @@ void BrowseScanTest::fileDialogChoosesTheFile()
     FileDialogAnswerer answerer(path);
     m_pParseDatabase->findChild<QPushButton *>(QStringLiteral("browseButton"))->click();
     QCOMPARE(answerer.answered, 1);
-    QCOMPARE(answerer.lastTitle, QStringLiteral("All Files"));
+    QCOMPARE(answerer.lastTitle, QStringLiteral("Open OLM File"));
     QCOMPARE(answerer.lastNameFilters,
              (QStringList{QStringLiteral("Outlook for Mac export (*.olm)"), QStringLiteral("All Files (*)")}));
     QCOMPARE(m_selectedFile, path);
     QVERIFY(startButton()->isEnabled());
+}
+
+// The path can be typed or pasted; Return starts the scan, and a path that names no
+// file is said so, with the window left open to correct it.
+void BrowseScanTest::typedPathStartsWithReturn()
+{
+    m_pParseDatabase->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pParseDatabase));
+    QVERIFY(!pathField()->isReadOnly());
+    QVERIFY(startButton()->isDefault());
+    // Its focus shows, although the button is only its image.
+    startButton()->setEnabled(true);
+    startButton()->setFocus();
+    QVERIFY(startButton()->graphicsEffect() && startButton()->graphicsEffect()->isEnabled());
+    pathField()->setFocus();
+    QVERIFY(!startButton()->graphicsEffect()->isEnabled());
+    const QString missing = m_dir.filePath(QStringLiteral("missing.olm"));
+    QTest::keyClicks(pathField(), missing);
+    QVERIFY(startButton()->isEnabled());
+    {
+        MessageBoxAnswerer answerer(QMessageBox::Ok);
+        QTest::keyClick(pathField(), Qt::Key_Return);
+        QCOMPARE(answerer.texts, QStringList{QStringLiteral("There is no file at \"%1\".\nCheck the path, or choose the "
+                                                            "file with Browse.").arg(missing)});
+    }
+    QVERIFY(m_pParseDatabase->isVisible());
+    QVERIFY(!TmpMlrcPtrStart);
+    pathField()->clear();
+    QVERIFY(!startButton()->isEnabled());
+
+    const QString sample = QFINDTESTDATA("../../samples/intact.olm");
+    QTest::keyClicks(pathField(), QStringLiteral(" ") + sample); // pasted with a stray space
+    QSignalSpy finished(m_pParseDatabase, &QParseDatabase::OnFinishScanning);
+    QTest::keyClick(pathField(), Qt::Key_Return);
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(m_selectedFile, sample);
+    QVERIFY(MailItemCount > 0);
+}
+
+// Whatever the export says of a contact (phones, cities, nickname, company) or of a mail
+// (recipients, attachment names), typed into the search box, keeps its row shown.
+void BrowseScanTest::searchFindsWhatAPersonRemembers()
+{
+    const QString sample = QFINDTESTDATA("../../samples/intact.olm");
+    QFile manifestFile(QFINDTESTDATA("../../samples/intact.json"));
+    QVERIFY(manifestFile.open(QIODevice::ReadOnly));
+    const QJsonObject manifest = QJsonDocument::fromJson(manifestFile.readAll()).object();
+    m_pParseDatabase->ChooseFile(sample);
+    startButton()->click();
+    QVERIFY(MailItemCount > 0 && ContactItemCount > 0);
+    QLineEdit *box = m_window->searchBox();
+    QTreeWidget *list = m_window->itemList();
+    auto shows = [&](const QString &term, const QString &rowText) {
+        box->setText(term);
+        const QList<QTreeWidgetItem *> rows = list->findItems(rowText, Qt::MatchExactly, ItemTextColumn);
+        return !rows.isEmpty() && !rows.first()->isHidden();
+    };
+    int terms = 0;
+    m_window->OnAddressView();
+    for (const QJsonValue &value : manifest.value(QStringLiteral("contacts")).toArray()) {
+        const QJsonObject contact = value.toObject();
+        const QString row = contact.value(QStringLiteral("firstName")).toString() + QLatin1Char(' ')
+                            + contact.value(QStringLiteral("lastName")).toString();
+        QStringList remembered{contact.value(QStringLiteral("nickName")).toString(),
+                               contact.value(QStringLiteral("company")).toString()};
+        for (const QJsonValue &phone : contact.value(QStringLiteral("phones")).toObject())
+            remembered << phone.toString();
+        for (const QJsonValue &address : contact.value(QStringLiteral("addresses")).toObject())
+            remembered << address.toObject().value(QStringLiteral("city")).toString();
+        for (const QString &term : remembered) {
+            if (term.isEmpty())
+                continue;
+            QVERIFY2(shows(term, row), qPrintable(row + QStringLiteral(" by ") + term));
+            ++terms;
+        }
+    }
+    for (const QJsonValue &value : manifest.value(QStringLiteral("mails")).toArray()) {
+        const QJsonObject mail = value.toObject();
+        box->clear();
+        const QString folder = mail.value(QStringLiteral("scanFolder")).toString();
+        m_window->OnMailView();
+        QTreeWidgetItem *folderItem = nullptr;
+        for (QTreeWidgetItem *item : objMapFileIdTreeItem)
+            if (folder.endsWith(item->text(FolderNameColumn)) && !folder.isEmpty())
+                folderItem = item;
+        if (!folderItem)
+            continue;
+        m_pParseDatabase->ShowindivisualMailItemsInfo(folderItem, 0);
+        const QString subject = mail.value(QStringLiteral("subject")).toString();
+        QStringList remembered;
+        for (const QJsonValue &to : mail.value(QStringLiteral("to")).toArray())
+            remembered << to.toString();
+        for (const QJsonValue &attachment : mail.value(QStringLiteral("attachments")).toArray())
+            remembered << attachment.toObject().value(QStringLiteral("name")).toString();
+        for (const QString &term : remembered) {
+            QVERIFY2(shows(term, subject), qPrintable(subject + QStringLiteral(" by ") + term));
+            ++terms;
+        }
+    }
+    QVERIFY(terms > 50);
 }
 
 void BrowseScanTest::refusedFiles_data()
@@ -207,7 +314,7 @@ void BrowseScanTest::refusedFiles()
     startButton()->click();
 
     QCOMPARE(answerer.texts, QStringList(QString::fromLatin1(kInvalidFileMessage)));
-    QCOMPARE(answerer.titles, QStringList(QString()));
+    QCOMPARE(answerer.titles, QStringList(QStringLiteral("Scan")));
     QVERIFY(!m_pParseDatabase->isVisible());
     QCOMPARE(started.count(), 0);
     QCOMPARE(finished.count(), 0);
