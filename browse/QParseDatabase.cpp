@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/WidgetLook.h"
+#include "browse/DetailLines.h"
 #include "browse/QPreviewOfItems.h"
 #include "browse/SearchableRow.h"
 #include "browse/SizeText.h"
@@ -19,7 +20,6 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGraphicsDropShadowEffect>
 #include <QLineEdit>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -154,6 +154,13 @@ void setStampColumn(ItemRow *row, int column, const char *stamp, int width)
     row->setSortKey(column, moment.toSecsSinceEpoch());
 }
 
+// A day in the user's short date, sorting with the moments beside it at its local midnight.
+void setDayColumn(ItemRow *row, int column, const QDate &day)
+{
+    row->setText(column, QLocale().toString(day, QLocale::ShortFormat));
+    row->setSortKey(column, QDateTime(day, QTime(0, 0)).toSecsSinceEpoch());
+}
+
 // A mail's body and attachments together.
 qint64 mailSize(const MailMLRC &mail)
 {
@@ -247,25 +254,9 @@ QParseDatabase::QParseDatabase(QWidget *parent, QTreeWidget *folderTree, QTreeWi
     connect(ui->startButton, &QPushButton::pressed, this, &QParseDatabase::OnPressed);
     connect(ui->startButton, &QPushButton::released, this, &QParseDatabase::OnReleased);
     connect(ui->findButton, &QPushButton::clicked, this, &QParseDatabase::SearchFile);
-    // The button is its image, which leaves no room for a focus frame: a glow in the
-    // highlight colour shows the focus instead.
-    m_startFocusGlow = new QGraphicsDropShadowEffect(ui->startButton);
-    m_startFocusGlow->setOffset(0, 0);
-    m_startFocusGlow->setBlurRadius(14);
-    m_startFocusGlow->setColor(palette().color(QPalette::Highlight));
-    m_startFocusGlow->setEnabled(false);
-    ui->startButton->setGraphicsEffect(m_startFocusGlow);
-    ui->startButton->installEventFilter(this);
     // A typed or pasted path is checked when the scan starts.
     connect(ui->pathField, &QLineEdit::textChanged, this,
             [this](const QString &text) { ui->startButton->setEnabled(!text.trimmed().isEmpty()); });
-}
-
-bool QParseDatabase::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == ui->startButton && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
-        m_startFocusGlow->setEnabled(event->type() == QEvent::FocusIn);
-    return QDialog::eventFilter(watched, event);
 }
 
 QParseDatabase::~QParseDatabase()
@@ -790,8 +781,15 @@ void QParseDatabase::OnCalenderClicked()
         // The record keeps the summary and location with their character references.
         const QString summary = decodeXmlText(rowText(event->Summary));
         ItemRow *row = identifiedRow(summary + QLatin1Char(' '), event->Identifier, CalendarFolderType, icon, font);
-        setStampColumn(row, ItemFirstDetailColumn, event->StartUtc, int(sizeof event->StartUtc));
-        setStampColumn(row, ItemFirstDetailColumn + 1, event->EndUtc, int(sizeof event->EndUtc));
+        const EventDays days = allDayEventDays(*event, detailsOf(event));
+        if (days.first.isValid()) {
+            // An all-day event has days, not clock times.
+            setDayColumn(row, ItemFirstDetailColumn, days.first);
+            setDayColumn(row, ItemFirstDetailColumn + 1, days.last);
+        } else {
+            setStampColumn(row, ItemFirstDetailColumn, event->StartUtc, int(sizeof event->StartUtc));
+            setStampColumn(row, ItemFirstDetailColumn + 1, event->EndUtc, int(sizeof event->EndUtc));
+        }
         row->setText(ItemFirstDetailColumn + 2, decodeXmlText(rowText(event->Location)));
         row->setSearchText(summary);
         rows.append(row);

@@ -8,7 +8,6 @@
 #include <QMap>
 
 class FolderInformation;
-class QGraphicsDropShadowEffect;
 class QPreviewOfItems;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -82,10 +81,6 @@ public slots:
     void OnTasksClicked();
     void OnNotesClicked();
 
-protected:
-    // Shows the start button's focus.
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     // The walk; false when the user stopped it.
     bool CreateFile();
@@ -106,5 +101,4 @@ private:
     bool m_settingBoxes = false;
     // True while a folder being opened is made the tree's current item.
     bool m_openingFolder = false;
-    QGraphicsDropShadowEffect *m_startFocusGlow;
 };

@@ -14,6 +14,7 @@
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 
+#include <QRegularExpression>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QSet>
@@ -133,7 +134,8 @@ QString emailKindText(EmailKind kind)
 
 // "Yomi First Name : " for OPFContactCopyYomiFirstName: a label for an element the preview
 // does not know by name.
-QString elementLabel(const QByteArray &element)
+// The element's name without the exporting program's prefix: "CanDelete".
+QString elementName(const QByteArray &element)
 {
     QString name = QString::fromLatin1(element);
     for (const char *prefix : {"OPFContactCopy", "OPFContact"}) {
@@ -142,6 +144,34 @@ QString elementLabel(const QByteArray &element)
             break;
         }
     }
+    return name;
+}
+
+// The exporting program's own flags ("CanDelete" 0, "IsJapaneseContact" 0E0) say nothing
+// of the person: a number under a name of that shape is left out.
+bool isInternalFlag(const QByteArray &element, const QString &value)
+{
+    static const QRegularExpression flagName(QStringLiteral("^(Is|Can|Has|Get|Should|Was)[A-Z]"));
+    bool number = false;
+    value.toDouble(&number);
+    return number && flagName.match(elementName(element)).hasMatch();
+}
+
+// A time as the export writes it ("2018-06-18T16:30:00", UTC) in the user's locale and
+// zone; any other value as it is.
+QString readableValue(const QString &value)
+{
+    static const QRegularExpression exportTime(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}Z?$"));
+    if (!exportTime.match(value).hasMatch())
+        return value;
+    QDateTime moment = QDateTime::fromString(value.left(19), Qt::ISODate);
+    moment.setTimeSpec(Qt::UTC);
+    return moment.isValid() ? momentText(moment.toLocalTime()) : value;
+}
+
+QString elementLabel(const QByteArray &element)
+{
+    const QString name = elementName(element);
     QString label;
     for (int i = 0; i < name.size(); ++i) {
         if (i > 0 && name[i].isUpper() && !name[i - 1].isUpper())
@@ -614,8 +644,11 @@ void QPreviewOfItems::writePreviewItemsForContact(const ContactInformation *cont
             rest.append(it.key());
     }
     std::sort(rest.begin(), rest.end());
-    for (const QByteArray &element : rest)
-        others.append({elementLabel(element), more.texts.value(element)});
+    for (const QByteArray &element : rest) {
+        const QString value = more.texts.value(element);
+        if (!isInternalFlag(element, value))
+            others.append({elementLabel(element), readableValue(value)});
+    }
     section(tr("Others\n"), others);
 
     if (c.NotesSize != 0) {

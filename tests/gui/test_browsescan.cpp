@@ -1,6 +1,7 @@
 // The browse window: choosing a file, running a scan to its end, stopping it,
 // refusing files, building the folder tree; and the web view's restrictions.
 #include "GuiTestSupport.h"
+#include "../core/OlmBuilder.h"
 
 #include "app/AppState.h"
 #include "app/InformationDlg.h"
@@ -16,7 +17,6 @@
 #include "parsers/RecordLists.h"
 
 #include <QAction>
-#include <QGraphicsEffect>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -118,6 +118,7 @@ private slots:
     void fileDialogChoosesTheFile();
     void typedPathStartsWithReturn();
     void searchFindsWhatAPersonRemembers();
+    void contactPreviewLeavesOutTheProgramsFlags();
     void refusedFiles_data();
     void refusedFiles();
     void scanRunsToItsEnd();
@@ -201,10 +202,14 @@ void BrowseScanTest::typedPathStartsWithReturn()
     QVERIFY(startButton()->isDefault());
     // Its focus shows, although the button is only its image.
     startButton()->setEnabled(true);
+    m_pParseDatabase->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_pParseDatabase));
+    const QImage unfocused = startButton()->grab().toImage();
     startButton()->setFocus();
-    QVERIFY(startButton()->graphicsEffect() && startButton()->graphicsEffect()->isEnabled());
+    QVERIFY(startButton()->hasFocus());
+    QVERIFY(startButton()->grab().toImage() != unfocused);
     pathField()->setFocus();
-    QVERIFY(!startButton()->graphicsEffect()->isEnabled());
+    QCOMPARE(startButton()->grab().toImage(), unfocused);
     const QString missing = m_dir.filePath(QStringLiteral("missing.olm"));
     QTest::keyClicks(pathField(), missing);
     QVERIFY(startButton()->isEnabled());
@@ -289,6 +294,39 @@ void BrowseScanTest::searchFindsWhatAPersonRemembers()
         }
     }
     QVERIFY(terms > 50);
+}
+
+// The exporting program's flags about a contact are not the user's data; its times are
+// shown as the user's own dates, and every other value as it is.
+void BrowseScanTest::contactPreviewLeavesOutTheProgramsFlags()
+{
+    auto element = [](const QByteArray &name, const QByteArray &value) {
+        return "<" + name + " xml:space=\"preserve\">" + value + "</" + name + ">";
+    };
+    const QByteArray contact = element("OPFContactCopyFirstName", "Ann") + element("OPFContactCopyLastName", "Lee")
+                               + element("OPFContactCopyCanDelete", "0") + element("OPFContactIsJapaneseContact", "0E0")
+                               + element("OPFContactCopyModDate", "2018-06-18T16:30:00")
+                               + element("OPFContactCopyIsland", "1") + element("OPFContactCopyHasCode", "Tokyo 3");
+    OlmBuilder olm;
+    olm.entry("Local/Address Book/Contacts.xml",
+              "<contacts xml:space=\"preserve\" elementCount=\"1\"><contact xml:space=\"preserve\">" + contact
+                  + "</contact></contacts>",
+              {});
+    m_pParseDatabase->ChooseFile(writeOlm(QStringLiteral("flags.olm"), olm.bytes));
+    MessageBoxAnswerer answerer(QMessageBox::Ok);
+    startButton()->click();
+    QCOMPARE(ContactItemCount, 1);
+    m_window->OnAddressView();
+    const QString preview = m_window->detailsBrowser()->toPlainText();
+    QVERIFY2(preview.contains(QStringLiteral("Ann Lee")), qPrintable(preview));
+    QVERIFY2(!preview.contains(QStringLiteral("Can Delete")), qPrintable(preview));
+    QVERIFY(!preview.contains(QStringLiteral("Japanese")));
+    QVERIFY(!preview.contains(QStringLiteral("2018-06-18")));
+    const QDateTime changed(QDate(2018, 6, 18), QTime(16, 30), Qt::UTC);
+    QVERIFY2(preview.contains(QLocale().toString(changed.toLocalTime().date(), QLocale::LongFormat)), qPrintable(preview));
+    // Names of another shape, or flags' names with text, stay.
+    QVERIFY(preview.contains(QStringLiteral("Island : 1")));
+    QVERIFY(preview.contains(QStringLiteral("Has Code : Tokyo 3")));
 }
 
 void BrowseScanTest::refusedFiles_data()
