@@ -12,6 +12,7 @@
 #include "browse/SizeText.h"
 #include "log/QLogReport.h"
 #include "olm/ScanState.h"
+#include "parsers/RecordLists.h"
 #include "scan/ScanSession.h"
 
 #include <QDateTime>
@@ -177,7 +178,19 @@ void SaveWorkflow::startUpload()
     MailUploadRequest request;
     request.account = dialog.account();
     request.root = defaultUploadRoot(m_strDatabasePath);
-    request.folderIds = mailFolderIds(checkedFolders());
+    const QVector<SaveFolder> checked = checkedFolders();
+    request.folderIds = mailFolderIds(checked);
+    // The upload takes mail only: what else is checked is named at its end.
+    QStringList otherKinds;
+    const struct {
+        ItemKind kind;
+        qint64 count;
+    } kinds[] = {{ItemKind::Contact, ContactItemCount}, {ItemKind::Event, CalendarItemCount},
+                 {ItemKind::Task, TaskItemCount}, {ItemKind::Note, NotesItemCount}};
+    for (const auto &other : kinds)
+        if (other.count > 0 && includesKind(checked, other.kind))
+            otherKinds << QStringLiteral("%1 %2").arg(other.count).arg(tr(itemKindName(other.kind)));
+    m_notUploadedKinds = otherKinds.join(QLatin1String(", "));
     if (m_upload)
         m_upload->deleteLater();
     m_upload = new UploadThread(request, this);
@@ -210,11 +223,16 @@ void SaveWorkflow::onUploadFinished()
         const QString scanLine = incompleteScanLine();
         if (!scanLine.isEmpty())
             text += QLatin1Char('\n') + scanLine;
+        if (!m_notUploadedKinds.isEmpty())
+            text += QLatin1Char('\n')
+                    + tr("Not sent, since the upload takes mail only: %1. mendora-cli upload sends contacts, events "
+                         "and tasks with --carddav and --caldav.")
+                          .arg(m_notUploadedKinds);
         if (report.stopped)
             text += tr("\nThe upload was stopped; uploading again goes on where it stopped.");
         if (!report.notUploaded.isEmpty())
             text += tr("\n%1 mails could not be uploaded.\nThe log window names each of them.").arg(report.notUploaded.size());
-        if (report.notUploaded.isEmpty() && !report.stopped && scanLine.isEmpty())
+        if (report.notUploaded.isEmpty() && !report.stopped && scanLine.isEmpty() && m_notUploadedKinds.isEmpty())
             QMessageBox::information(m_window, tr(kUploadTitle), text);
         else
             QMessageBox::warning(m_window, tr(kUploadTitle), text);
