@@ -15,7 +15,7 @@
 AboutDlg::AboutDlg(QEntourageMainWindow *mainWindow)
     : QDialog(mainWindow)
 {
-    setWindowTitle(tr("About Mendora"));
+    setWindowTitle(tr("About")); // the window system adds the application's name
 
     auto *logo = new QLabel(this);
     logo->setPixmap(QPixmap(QStringLiteral(":/images/img_logo_progressbar.png")));

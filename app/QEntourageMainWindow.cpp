@@ -57,6 +57,11 @@ constexpr int kPreferredHeight = 800;
 constexpr int kFolderTreeWidth = 240;
 constexpr int kItemListWidth = 600;
 constexpr int kPreviewWidth = 420;
+// The smallest the window goes: a small laptop screen; the panes' own minimums fit in it.
+constexpr int kMinimumWidth = 800;
+constexpr int kMinimumHeight = 600;
+constexpr int kFolderTreeMinimumWidth = 180;
+constexpr int kPreviewMinimumWidth = 300;
 
 // How each category looks and what it lists.
 struct CategoryLook {
@@ -95,7 +100,9 @@ const CategoryLook &look(Category category)
 const int kAnimationIntervalMs = 30;
 // Longest wait for the window system to show the progress dialog before a scan.
 const int kFirstPaintWaitMs = 500;
-const char kTitle[] = QT_TRANSLATE_NOOP("QEntourageMainWindow", "Mendora");
+// Titles say what a window is for; the window system adds the application's name.
+const char kOpenTitle[] = QT_TRANSLATE_NOOP("QEntourageMainWindow", "Open OLM File");
+const char kQuitTitle[] = QT_TRANSLATE_NOOP("QEntourageMainWindow", "Quit Mendora");
 
 bool categoryHasData(Category category)
 {
@@ -132,6 +139,7 @@ QEntourageMainWindow::QEntourageMainWindow(QWidget *parent)
     OnInitialize();
     CreateLeftDockWindows();
 
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
     const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
     // Room for the three panes where the screen has it; never more than nine tenths of it.
     resize(qMin(kPreferredWidth, desktop.width() * 9 / 10), qMin(kPreferredHeight, desktop.height() * 9 / 10));
@@ -196,6 +204,9 @@ void QEntourageMainWindow::CreateActions()
     m_pMenuSave = makeAction(tr("Save"), tr("Ctrl+S"), tr("Save"));
     m_pFindFile = makeAction(tr("Find File"), tr("Ctrl+F"), tr("Find File"));
     m_pLogReport = makeAction(tr("Log Report"), tr("Ctrl+L"), tr("Log Report"));
+    // Ctrl stands for Command on a Mac: Cmd+Q there.
+    m_pQuit = makeAction(tr("Quit"), tr("Ctrl+Q"), tr("Quit"));
+    m_pQuit->setMenuRole(QAction::QuitRole);
     for (int i = 0; i < kCategoryCount; ++i) {
         const CategoryLook &category = kLooks[i];
         m_categories[size_t(i)].viewAction =
@@ -227,6 +238,8 @@ void QEntourageMainWindow::CreateActions()
     connect(m_pMenuOpen, &QAction::triggered, this, &QEntourageMainWindow::OnOpenFile);
     connect(m_pOpenFile, &QAction::triggered, this, &QEntourageMainWindow::OnOpenFile);
     connect(m_pLogReport, &QAction::triggered, this, &QEntourageMainWindow::OnLogReport);
+    // Through closeEvent: the same question, and the same refusal while work runs.
+    connect(m_pQuit, &QAction::triggered, this, &QWidget::close);
     connect(m_pFindFile, &QAction::triggered, this, &QEntourageMainWindow::OnFindFiles);
     connect(viewAction(Category::Mail), &QAction::triggered, this, &QEntourageMainWindow::OnMailView);
     connect(viewAction(Category::Contacts), &QAction::triggered, this, &QEntourageMainWindow::OnAddressView);
@@ -308,6 +321,8 @@ void QEntourageMainWindow::CreateMenuBar()
     file->addAction(m_pFindFile);
     file->addSeparator();
     file->addAction(m_pLogReport);
+    file->addSeparator();
+    file->addAction(m_pQuit);
 
     QMenu *view = menuBar()->addMenu(tr("&View"));
     for (const CategoryControls &category : m_categories)
@@ -342,7 +357,7 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     for (int column = 1; column < 8; ++column)
         m_pFolderTree->hideColumn(column);
     m_pFolderTree->header()->resizeSection(0, 400);
-    m_pFolderTree->setMinimumWidth(240);
+    m_pFolderTree->setMinimumWidth(kFolderTreeMinimumWidth);
     m_pFolderTree->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_pFolderTree->setAutoFillBackground(true);
     QPalette treePalette = m_pFolderTree->palette();
@@ -412,16 +427,16 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     m_pHeaderBrowser->setTextInteractionFlags(Qt::NoTextInteraction);
     m_pHeaderBrowser->setFont(lucidaGrande(11));
     m_pHeaderBrowser->setFixedHeight(kHeaderMinimumHeight);
-    m_pHeaderBrowser->setMinimumWidth(330);
+    m_pHeaderBrowser->setMinimumWidth(kPreviewMinimumWidth);
     previewLayout->addWidget(m_pHeaderBrowser);
 
     m_pAttachmentList = new AttachmentList(previewFrame);
-    m_pAttachmentList->setMinimumWidth(330);
+    m_pAttachmentList->setMinimumWidth(kPreviewMinimumWidth);
     previewLayout->addWidget(m_pAttachmentList);
 
     m_pWebView = new QWebView(previewFrame);
     restrictWebView(m_pWebView);
-    m_pWebView->setMinimumWidth(330);
+    m_pWebView->setMinimumWidth(kPreviewMinimumWidth);
     previewLayout->addWidget(m_pWebView, 1);
 
     m_pDetailsBrowser = new QTextBrowser(previewFrame);
@@ -600,13 +615,25 @@ void QEntourageMainWindow::filterItemList(const QString &text)
         }
     }
     m_pItemList->setUpdatesEnabled(true);
-    // The preview never shows a row the list no longer shows.
+    // The preview never shows a row the list no longer shows; once the search shows it
+    // again, it is selected and previewed again.
     auto *current = dynamic_cast<SearchableRow *>(m_pItemList->currentItem());
     if (current && current->filteredOut) {
+        m_selectionHiddenBySearch = m_pItemList->currentIndex();
         const QSignalBlocker quiet(m_pItemList);
         m_pItemList->clearSelection();
         m_pItemList->setCurrentItem(nullptr);
         m_pPreview->clear();
+    } else if (!current && m_selectionHiddenBySearch.isValid()) {
+        auto *hidden = dynamic_cast<SearchableRow *>(m_pItemList->topLevelItem(m_selectionHiddenBySearch.row()));
+        if (hidden && !hidden->filteredOut) {
+            m_selectionHiddenBySearch = QPersistentModelIndex();
+            m_pItemList->setCurrentItem(hidden, ItemTextColumn); // previews it
+            m_pItemList->scrollToItem(hidden);
+        }
+    } else if (current) {
+        m_selectionHiddenBySearch = QPersistentModelIndex();
+        m_pItemList->scrollToItem(current);
     }
 }
 
@@ -660,6 +687,7 @@ void QEntourageMainWindow::SetInitialSettings(long long maximum)
     m_pProgress = new QProgressInfo(this);
     m_progressDivisor = qMax<qint64>(1, (maximum + INT_MAX - 1) / INT_MAX);
     m_progressUnits = qMax<qint64>(0, maximum);
+    m_pProgress->setWindowTitle(tr("Scanning OLM File"));
     m_pProgress->caption()->setText(tr("Scanning OLM File..."));
     m_pProgress->progressBar()->setRange(0, int(qMax<qint64>(0, maximum) / m_progressDivisor));
     m_pProgress->progressBar()->setValue(0);
@@ -716,9 +744,10 @@ void QEntourageMainWindow::OnInformationDlg()
 
 bool QEntourageMainWindow::confirmReplacingLoadedData()
 {
-    return QMessageBox::warning(this, tr(kTitle),
+    // No by default: Return must not throw away a scan.
+    return QMessageBox::warning(this, tr(kOpenTitle),
                                 tr("Opening another file will lost the scanned information. Do you want to continue?"),
-                                QMessageBox::Yes | QMessageBox::No)
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         == QMessageBox::Yes;
 }
 
@@ -1002,7 +1031,7 @@ void QEntourageMainWindow::aboutVeltraxCorvane()
 
 void QEntourageMainWindow::OpenHelp()
 {
-    openLocalPage(this, helpPagePath(), tr("Mendora Help"));
+    openLocalPage(this, helpPagePath(), tr("Help"));
 }
 
 QString QEntourageMainWindow::GetBuyOnline()
@@ -1051,12 +1080,12 @@ void QEntourageMainWindow::closeEvent(QCloseEvent *event)
             m_pProgress->show();
             m_pProgress->raise();
         }
-        QMessageBox::warning(this, tr(kTitle), tr("Application Running !!\nPlease halt the current process to Exit."));
+        QMessageBox::warning(this, tr(kQuitTitle), tr("Application Running !!\nPlease halt the current process to Exit."));
         event->ignore();
         return;
     }
     const QMessageBox::StandardButton answer = QMessageBox::question(
-        this, tr(kTitle), tr("Do you want to close Mendora? "), QMessageBox::Yes | QMessageBox::No);
+        this, tr(kQuitTitle), tr("Do you want to close Mendora? "), QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::Yes)
         event->accept();
     else

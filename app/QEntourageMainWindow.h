@@ -3,6 +3,7 @@
 // the preview pane. It opens the browse window in which a file is chosen and scanned.
 #include <QDialog>
 #include <QMainWindow>
+#include <QPersistentModelIndex>
 #include <QPointer>
 #include <array>
 
@@ -46,6 +47,7 @@ public:
     QAction *viewAction(Category category) const;
     QAction *menuOpenAction() const { return m_pMenuOpen; }
     QAction *menuSaveAction() const { return m_pMenuSave; }
+    QAction *quitAction() const { return m_pQuit; }
     QAction *toolbarSaveAction() const { return m_pToolbarSave; }
     // The progress window of the current or last scan; null before the first.
     QProgressInfo *progressDialog() const;
@@ -171,6 +173,7 @@ private:
     QAction *m_pMenuSave = nullptr;
     QAction *m_pFindFile = nullptr;
     QAction *m_pLogReport = nullptr;
+    QAction *m_pQuit = nullptr;
     QAction *m_pToolbarSave = nullptr;
     QAction *m_pAbout = nullptr;
     QAction *m_pHelpTopics = nullptr;
@@ -187,6 +190,8 @@ private:
     // The search the item list was last filtered by, case-folded; not known for rows added since.
     QString m_filteredBy;
     bool m_filterKnown = false;
+    // The row that was selected when the search hid it; selected again when it shows again.
+    QPersistentModelIndex m_selectionHiddenBySearch;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QTextBrowser *m_pHeaderBrowser = nullptr;

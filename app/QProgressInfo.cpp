@@ -60,8 +60,9 @@ void QProgressInfo::showCounts(const QString &counts, const QString &folder)
 
 void QProgressInfo::OnStop()
 {
-    QMessageBox question(QMessageBox::Warning, QString(),
-                         tr("Process cannot be resumed from the current stage."),
+    QMessageBox question(QMessageBox::Warning, windowTitle(),
+                         m_resumable ? tr("The upload can be resumed: uploading again goes on where it stopped.")
+                                     : tr("Process cannot be resumed from the current stage."),
                          QMessageBox::Yes | QMessageBox::No, this);
     question.setInformativeText(tr("Do you want to abort the current process?"));
     question.setDefaultButton(QMessageBox::No);

@@ -25,6 +25,8 @@ public:
     QLabel *folder() const;
     // folder empty: the folder line is left as it is.
     void showCounts(const QString &counts, const QString &folder);
+    // Work that a second run takes up where this one stopped (an upload) says so in the stop question.
+    void setResumable(bool resumable) { m_resumable = resumable; }
 
 signals:
     void OnAbort();
@@ -40,4 +42,5 @@ protected:
 
 private:
     Ui::ProgressInfoDialog *ui;
+    bool m_resumable = false;
 };

@@ -12,7 +12,7 @@ SaveFormatDialog::SaveFormatDialog(QWidget *parent)
       m_upload(new QRadioButton(tr("Upload to a mail account\u2026"), this))
 {
     setObjectName(QStringLiteral("saveFormatDialog"));
-    setWindowTitle(tr("Mendora"));
+    setWindowTitle(tr("Save")); // the window system adds the application's name
     m_bundle->setObjectName(QStringLiteral("bundleFormat"));
     m_standard->setObjectName(QStringLiteral("standardFormat"));
     m_upload->setObjectName(QStringLiteral("uploadFormat"));

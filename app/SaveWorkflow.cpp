@@ -12,6 +12,8 @@
 #include "browse/SizeText.h"
 #include "log/QLogReport.h"
 #include "olm/ScanState.h"
+#include "parsers/RecordLists.h"
+#include "scan/ScanSession.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -25,7 +27,21 @@
 #include <climits>
 
 namespace {
-const char kTitle[] = QT_TRANSLATE_NOOP("SaveWorkflow", "Mendora");
+// Titles say what a window is for; the window system adds the application's name.
+const char kTitle[] = QT_TRANSLATE_NOOP("SaveWorkflow", "Save");
+const char kUploadTitle[] = QT_TRANSLATE_NOOP("SaveWorkflow", "Upload");
+
+// How far the scan got, for the end of a save or an upload; empty after a whole scan.
+QString incompleteScanLine()
+{
+    const ScanExtent scan = lastScanExtent();
+    if (scan.whole)
+        return QString();
+    return SaveWorkflow::tr("The scan was incomplete: it read %1 % of the OLM file (%2 of %3). Items after that "
+                            "point were not found and are not saved.")
+        .arg(scan.percent())
+        .arg(sizeText(scan.reached), sizeText(scan.fileSize));
+}
 } // namespace
 
 SaveWorkflow::SaveWorkflow(QEntourageMainWindow *window)
@@ -106,7 +122,7 @@ void SaveWorkflow::OnSavingFiles()
         }
         const QMessageBox::StandardButton answer = QMessageBox::warning(
             m_window, tr(kTitle), tr("Main Identity.rge already exists at this location,Do you want to replace it?"),
-            QMessageBox::Yes | QMessageBox::No);
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer == QMessageBox::Yes) {
             // The new bundle is written beside the old one, which it replaces only when
             // every item was written.
@@ -120,7 +136,7 @@ void SaveWorkflow::OnSavingFiles()
         QString error;
         if (!m_place.begin(m_outputPath, m_replaceBundle, m_strDatabasePath, &error)
             || !CreateMailFolder(m_place.directory(), &error)) {
-            QMessageBox::warning(m_window, QString(),
+            QMessageBox::warning(m_window, tr(kTitle),
                                  tr("The bundle could not be created at this location:\n%1\nSelect a different location to proceed.")
                                      .arg(error));
             m_window->SetSaveActionsEnabled(true);
@@ -162,7 +178,19 @@ void SaveWorkflow::startUpload()
     MailUploadRequest request;
     request.account = dialog.account();
     request.root = defaultUploadRoot(m_strDatabasePath);
-    request.folderIds = mailFolderIds(checkedFolders());
+    const QVector<SaveFolder> checked = checkedFolders();
+    request.folderIds = mailFolderIds(checked);
+    // The upload takes mail only: what else is checked is named at its end.
+    QStringList otherKinds;
+    const struct {
+        ItemKind kind;
+        qint64 count;
+    } kinds[] = {{ItemKind::Contact, ContactItemCount}, {ItemKind::Event, CalendarItemCount},
+                 {ItemKind::Task, TaskItemCount}, {ItemKind::Note, NotesItemCount}};
+    for (const auto &other : kinds)
+        if (other.count > 0 && includesKind(checked, other.kind))
+            otherKinds << QStringLiteral("%1 %2").arg(other.count).arg(tr(itemKindName(other.kind)));
+    m_notUploadedKinds = otherKinds.join(QLatin1String(", "));
     if (m_upload)
         m_upload->deleteLater();
     m_upload = new UploadThread(request, this);
@@ -189,17 +217,25 @@ void SaveWorkflow::onUploadFinished()
         if (m_pLogDlg)
             m_pLogDlg->AppendLog(QStringLiteral("Not uploaded: ") + line);
     if (!report.failure.isEmpty()) {
-        QMessageBox::warning(m_window, QString(), report.failure);
+        QMessageBox::warning(m_window, tr(kUploadTitle), report.failure);
     } else {
         QString text = tr("Uploaded: %1 mails (%2 already there)").arg(report.uploaded).arg(report.alreadyThere);
+        const QString scanLine = incompleteScanLine();
+        if (!scanLine.isEmpty())
+            text += QLatin1Char('\n') + scanLine;
+        if (!m_notUploadedKinds.isEmpty())
+            text += QLatin1Char('\n')
+                    + tr("Not sent, since the upload takes mail only: %1. mendora-cli upload sends contacts, events "
+                         "and tasks with --carddav and --caldav.")
+                          .arg(m_notUploadedKinds);
         if (report.stopped)
             text += tr("\nThe upload was stopped; uploading again goes on where it stopped.");
         if (!report.notUploaded.isEmpty())
             text += tr("\n%1 mails could not be uploaded.\nThe log window names each of them.").arg(report.notUploaded.size());
-        if (report.notUploaded.isEmpty() && !report.stopped)
-            QMessageBox::information(m_window, QString(), text);
+        if (report.notUploaded.isEmpty() && !report.stopped && scanLine.isEmpty() && m_notUploadedKinds.isEmpty())
+            QMessageBox::information(m_window, tr(kUploadTitle), text);
         else
-            QMessageBox::warning(m_window, QString(), text);
+            QMessageBox::warning(m_window, tr(kUploadTitle), text);
     }
     bStopFlag = false;
     stopflag = false;
@@ -214,7 +250,7 @@ bool SaveWorkflow::prepareStandardFiles(bool *askAgain)
     if (existing.exists() || existing.isSymLink()) {
         const QMessageBox::StandardButton answer = QMessageBox::warning(
             m_window, tr(kTitle), tr("\"%1\" already exists at this location, Do you want to replace it?").arg(existing.fileName()),
-            QMessageBox::Yes | QMessageBox::No);
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes) {
             *askAgain = true;
             return false;
@@ -223,7 +259,7 @@ bool SaveWorkflow::prepareStandardFiles(bool *askAgain)
     }
     QString error;
     if (!m_place.begin(m_outputPath, replace, m_strDatabasePath, &error)) {
-        QMessageBox::warning(m_window, QString(),
+        QMessageBox::warning(m_window, tr(kTitle),
                              tr("The standard files could not be created at this location:\n%1\nSelect a different location to proceed.")
                                  .arg(error));
         m_window->SetSaveActionsEnabled(true);
@@ -239,7 +275,7 @@ bool SaveWorkflow::OnBrowseBtn()
                                   || version.contains(QLatin1String("10.16"), Qt::CaseInsensitive)
                                   || version.contains(QLatin1String("10.17"), Qt::CaseInsensitive);
     if (restrictedSystem && QFileInfo(saveDir).absolutePath().trimmed().compare(QLatin1String("/"), Qt::CaseInsensitive) == 0) {
-        QMessageBox::information(m_window, QString(),
+        QMessageBox::information(m_window, tr(kTitle),
                                  tr("Selected destination path is read-only (restricted by the operating system).\n"
                                     "Select a different location to proceed."));
         return false;
@@ -271,6 +307,9 @@ void SaveWorkflow::SetInitialSettingsForMail(unsigned int items)
         m_progress->deleteLater();
     m_progress = new QProgressInfo(m_window);
     connect(m_progress, &QProgressInfo::OnAbort, this, &SaveWorkflow::OnAbortSettings);
+    const bool uploading = m_upload && m_upload->isRunning();
+    m_progress->setWindowTitle(uploading ? tr("Uploading") : tr("Saving Files"));
+    m_progress->setResumable(uploading);
     m_progress->caption()->setText(tr("Saving Files..."));
     m_progress->progressBar()->setRange(0, int(qMin<quint64>(items, INT_MAX)));
     m_progress->progressBar()->setValue(0);
@@ -325,13 +364,20 @@ void SaveWorkflow::logRecord(const char *what, const char *when, const SaveRepor
 
 QString SaveWorkflow::outcomeDetails(const SaveReport &report) const
 {
-    return (m_format == BundleFormat::Standard ? tr("Standard files: %1") : tr("Bundle: %1")).arg(m_outputPath)
-           + QLatin1Char('\n') + tr("Written: %1").arg(writtenCountsText(report));
+    QString details = (m_format == BundleFormat::Standard ? tr("Standard files: %1") : tr("Bundle: %1")).arg(m_outputPath)
+                      + QLatin1Char('\n') + tr("Written: %1").arg(writtenCountsText(report));
+    const qint64 notWritten = report.itemsToWrite - report.writtenTotal();
+    if (report.stopped && notWritten > 0) {
+        details += QLatin1Char('\n') + tr("Not written, since the save was stopped: %1 of %2 items").arg(notWritten).arg(report.itemsToWrite);
+        if (m_format == BundleFormat::Standard)
+            details += tr(" (\"%1\" lists them per folder)").arg(QLatin1String(kRescueReportName));
+    }
+    return details;
 }
 
 void SaveWorkflow::showOutcome(QMessageBox::Icon icon, const QString &text, const SaveReport &report)
 {
-    QMessageBox box(icon, QString(), text, QMessageBox::Ok, m_window);
+    QMessageBox box(icon, tr(kTitle), text, QMessageBox::Ok, m_window);
     box.setInformativeText(outcomeDetails(report));
     box.exec();
 }
@@ -358,6 +404,10 @@ void SaveWorkflow::SetFinishSettings()
                         report);
         } else if (report.writtenTotal() == 0) {
             showOutcome(QMessageBox::Warning, tr("Nothing was saved: the checked folders hold no items."), report);
+        } else if (!incompleteScanLine().isEmpty()) {
+            // Every item found was written, but the scan did not see the whole file: no success.
+            showOutcome(QMessageBox::Warning, tr("The items found were saved.") + QLatin1Char('\n') + incompleteScanLine(),
+                        report);
         } else {
             showOutcome(QMessageBox::Information, tr("Files Saved Successfully."), report);
         }

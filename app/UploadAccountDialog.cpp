@@ -2,7 +2,9 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,7 +18,7 @@ const quint16 kUsualPorts[] = {993, 143, 143};
 
 UploadAccountDialog::UploadAccountDialog(QWidget *parent)
     : QDialog(parent), m_server(new QLineEdit(this)), m_port(new QSpinBox(this)), m_user(new QLineEdit(this)),
-      m_password(new QLineEdit(this)), m_security(new QComboBox(this)),
+      m_password(new QLineEdit(this)), m_security(new QComboBox(this)), m_certificates(new QLineEdit(this)),
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this))
 {
     setObjectName(QStringLiteral("uploadAccountDialog"));
@@ -32,6 +34,11 @@ UploadAccountDialog::UploadAccountDialog(QWidget *parent)
     m_password->setEchoMode(QLineEdit::Password);
     m_security->setObjectName(QStringLiteral("security"));
     m_security->addItems({tr("SSL/TLS"), tr("STARTTLS"), tr("None (the password is sent in the clear)")});
+    m_certificates->setObjectName(QStringLiteral("certificateFile"));
+    m_certificates->setPlaceholderText(tr("only for a server with a certificate of its own"));
+    auto *chooseCertificates = new QPushButton(tr("Choose…"), this);
+    chooseCertificates->setObjectName(QStringLiteral("chooseCertificateFile"));
+    connect(chooseCertificates, &QPushButton::clicked, this, &UploadAccountDialog::chooseCertificates);
     connect(m_security, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &UploadAccountDialog::securityChanged);
     connect(m_server, &QLineEdit::textChanged, this, &UploadAccountDialog::updateButtons);
     connect(m_user, &QLineEdit::textChanged, this, &UploadAccountDialog::updateButtons);
@@ -44,6 +51,10 @@ UploadAccountDialog::UploadAccountDialog(QWidget *parent)
     form->addRow(tr("User name:"), m_user);
     form->addRow(tr("Password:"), m_password);
     form->addRow(tr("Security:"), m_security);
+    auto *certificateRow = new QHBoxLayout;
+    certificateRow->addWidget(m_certificates, 1);
+    certificateRow->addWidget(chooseCertificates);
+    form->addRow(tr("Certificate file:"), certificateRow);
     auto *layout = new QVBoxLayout(this);
     auto *note = new QLabel(tr("The checked mail folders are added below \"Rescued\" in this account. "
                                "Many providers want an app password here."),
@@ -62,6 +73,7 @@ ImapAccount UploadAccountDialog::account() const
     account.port = quint16(m_port->value());
     account.user = m_user->text().trimmed();
     account.password = m_password->text();
+    account.caFile = m_certificates->text().trimmed();
     const ImapSecurity security[] = {ImapSecurity::Tls, ImapSecurity::StartTls, ImapSecurity::None};
     account.security = security[qBound(0, m_security->currentIndex(), 2)];
     return account;
@@ -75,6 +87,14 @@ void UploadAccountDialog::securityChanged()
             m_port->setValue(kUsualPorts[qBound(0, m_security->currentIndex(), 2)]);
             break;
         }
+}
+
+void UploadAccountDialog::chooseCertificates()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Certificate File"), m_certificates->text(),
+                                                      tr("Certificates (*.pem *.crt *.cer);;All Files (*)"));
+    if (!path.isEmpty())
+        m_certificates->setText(path);
 }
 
 void UploadAccountDialog::updateButtons()

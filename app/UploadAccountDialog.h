@@ -21,11 +21,13 @@ public:
 private:
     void securityChanged();
     void updateButtons();
+    void chooseCertificates();
 
     QLineEdit *m_server;
     QSpinBox *m_port;
     QLineEdit *m_user;
     QLineEdit *m_password;
     QComboBox *m_security;
+    QLineEdit *m_certificates; // a PEM file trusted besides the system's certificates
     QDialogButtonBox *m_buttons;
 };

@@ -35,7 +35,7 @@ void offerLinkToSystem(QWidget *parent, const QUrl &url)
     if (scheme != QLatin1String("http") && scheme != QLatin1String("https") && scheme != QLatin1String("mailto"))
         return;
     const QMessageBox::StandardButton answer = QMessageBox::question(
-        parent, QObject::tr("Mendora"),
+        parent, QObject::tr("Open Link"),
         QObject::tr("Open this link with the system's handler?\n%1").arg(url.toDisplayString()),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::Yes)

@@ -16,6 +16,8 @@ int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationVersion(QStringLiteral(MENDORA_VERSION));
+    // Every window's title ends in it, and an untitled one shows it.
+    QApplication::setApplicationDisplayName(QObject::tr("Mendora"));
     Q_INIT_RESOURCE(mendora);
 
     const QString executableDirectory = QCoreApplication::applicationDirPath();
@@ -35,7 +37,6 @@ int main(int argc, char **argv)
     }
 
     QEntourageMainWindow window;
-    window.setMinimumSize(900, 640);
     window.setWindowTitle(QObject::tr("Mendora"));
     window.show();
 

@@ -196,16 +196,18 @@ public:
         }
         for (const SaveFolder &folder : folders) {
             const ItemKind kind = kindOf(folder.type);
-            const qint64 items = kind == ItemKind::Mail ? m_mailsOf.value(folder.id).size() : itemCountOf(kind);
+            const qint64 items = itemsIn(folder);
             m_kindTotals[size_t(kind)] += items;
             m_progress.total += items;
         }
+        m_report.itemsToWrite = m_progress.total;
         for (const SaveFolder &folder : folders) {
-            if (m_report.stopped)
-                break;
             const qint64 writtenBefore = m_report.writtenTotal();
-            saveFolder(folder);
-            m_writtenPerFolder.append({folderLabel(folder.id), kindOf(folder.type), m_report.writtenTotal() - writtenBefore});
+            // After a stop the folders not reached are still listed: the report names what is missing.
+            if (!m_report.stopped)
+                saveFolder(folder);
+            m_writtenPerFolder.append(
+                {folderLabel(folder.id), kindOf(folder.type), m_report.writtenTotal() - writtenBefore, itemsIn(folder)});
         }
         if (m_standard) {
             m_standard->finish();
@@ -231,6 +233,7 @@ private:
         QString folder;
         ItemKind kind;
         qint64 items;
+        qint64 itemsInFolder; // written or not
     };
 
     void saveFolder(const SaveFolder &folder)
@@ -269,16 +272,30 @@ private:
     // Per folder the items written, then every loss of the scan and of this save.
     void writeRescueReport()
     {
-        QString text = QStringLiteral("Rescue report\n\nItems written, per folder:\n");
+        QString text = QStringLiteral("Rescue report\n\n");
+        if (m_report.stopped)
+            text += stoppedSaveText();
+        text += QStringLiteral("Items written, per folder:\n");
         for (const FolderWritten &folder : m_writtenPerFolder)
-            text += QStringLiteral("  %1: %2 %3\n").arg(visibleText(folder.folder)).arg(folder.items).arg(QLatin1String(itemKindName(folder.kind)));
+            text += folderCountLine(folder.folder, folder.items, folder.kind);
+        if (m_report.stopped) {
+            text += QStringLiteral("\nNot written because the save was stopped, per folder:\n");
+            for (const FolderWritten &folder : m_writtenPerFolder)
+                if (folder.itemsInFolder > folder.items)
+                    text += folderCountLine(folder.folder, folder.itemsInFolder - folder.items, folder.kind);
+        }
         QStringList lines;
         for (const QVector<Loss> *losses : {&m_scanLosses, &m_report.losses})
             for (const Loss &loss : *losses)
                 if (!loss.standardFilesKeepIt) // the standard files hold these whole
                     lines << QStringLiteral("  ") + visibleText(lossLogLine(loss)) + QLatin1Char('\n');
         text += QStringLiteral("\nLosses (%1):\n").arg(lines.size());
-        text += lines.isEmpty() ? QStringLiteral("  none: everything the scan found was written\n") : lines.join(QString());
+        if (!lines.isEmpty())
+            text += lines.join(QString());
+        else if (m_report.stopped)
+            text += QStringLiteral("  none besides what the stop left unwritten\n");
+        else
+            text += QStringLiteral("  none: everything the scan found was written\n");
         if (recordedLosses().size() >= kLossEntriesKept)
             text += QStringLiteral("  (only the first %1 losses are listed; %2 in all)\n").arg(kLossEntriesKept).arg(lossTotal());
         OutputFile file;
@@ -289,6 +306,27 @@ private:
         else if (file.write(bytes) != bytes.size() || !file.flush())
             notWritten(QStringLiteral("the rescue report"),
                        QStringLiteral("cannot write %1: %2").arg(file.path(), file.failure()));
+    }
+
+    qint64 itemsIn(const SaveFolder &folder) const
+    {
+        const ItemKind kind = kindOf(folder.type);
+        return kind == ItemKind::Mail ? m_mailsOf.value(folder.id).size() : itemCountOf(kind);
+    }
+
+    static QString folderCountLine(const QString &folder, qint64 items, ItemKind kind)
+    {
+        return QStringLiteral("  %1: %2 %3\n").arg(visibleText(folder)).arg(items).arg(QLatin1String(itemKindName(kind)));
+    }
+
+    QString stoppedSaveText() const
+    {
+        qint64 items = 0;
+        for (const FolderWritten &folder : m_writtenPerFolder)
+            items += folder.itemsInFolder;
+        return QStringLiteral("The save was stopped before it ended: %1 of %2 items were not written (listed below).\n\n")
+            .arg(items - m_report.writtenTotal())
+            .arg(items);
     }
 
     bool stopRequested()

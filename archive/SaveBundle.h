@@ -71,6 +71,7 @@ struct SaveReport {
     QVector<UnwrittenItem> notWritten;
     QStringList incomplete; // items written without part of them (an attachment cut short), and why
     QVector<Loss> losses;   // the save's own losses, also entered into the account of losses
+    qint64 itemsToWrite = 0; // in the folders chosen, written or not
     bool stopped = false;
     qint64 writtenTotal() const;
 };

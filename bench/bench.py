@@ -364,7 +364,7 @@ def main():
     if "browse" not in skipped and not os.access(browse, os.X_OK):
         sys.exit("no mendora-bench-browse at %s (build it, pass --browse, or --skip browse)" % browse)
     if not os.access(GNU_TIME, os.X_OK):
-        sys.exit("%s is missing: tools/bootstrap.sh installs it" % GNU_TIME)
+        sys.exit("%s is missing: tools/bootstrap.sh --tests installs it" % GNU_TIME)
     work = Path(tempfile.mkdtemp(prefix="mendora-bench-", dir=args.tmp))
     if args.limited:
         try:

@@ -17,7 +17,7 @@
 
 namespace {
 constexpr int kRowsShownAtMost = 4;
-const char kTitle[] = QT_TRANSLATE_NOOP("AttachmentList", "Mendora");
+const char kTitle[] = QT_TRANSLATE_NOOP("AttachmentList", "Save Attachments");
 
 // The names a folder already holds, compared as distinctFileName compares them.
 QSet<QString> namesIn(const QString &folder)
@@ -69,31 +69,50 @@ AttachmentList::AttachmentList(QWidget *parent)
     hide();
 }
 
-void AttachmentList::showAttachments(const QVector<MailAttachment> &attachments, qint64 fileSize)
+void AttachmentList::showAttachments(const QVector<MailAttachment> &attachments, qint64 fileSize,
+                                     const QVector<ListedAttachment> &unrecovered)
 {
     clear();
     m_attachments = attachments;
     m_fileSize = fileSize;
+    // Unrecovered ones have no place in the file (offset -1): nothing of them can be saved.
+    for (const ListedAttachment &listed : unrecovered)
+        m_attachments.append({listed.name, QString(), -1, qMax<qint64>(0, listed.size)});
     const QIcon icon = style()->standardIcon(QStyle::SP_FileIcon);
-    for (const MailAttachment &attachment : attachments) {
+    const QIcon missingIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    for (int i = 0; i < m_attachments.size(); ++i) {
+        const MailAttachment &attachment = m_attachments.at(i);
+        const bool unrecoveredRow = i >= attachments.size();
         auto *row = new QTreeWidgetItem(this);
         // The name as it would be saved: an export's name may hold line breaks or a path.
         row->setText(NameColumn, attachmentFileName(attachment.name));
-        row->setIcon(NameColumn, icon);
+        row->setIcon(NameColumn, unrecoveredRow ? missingIcon : icon);
         row->setToolTip(NameColumn, attachment.name.toHtmlEscaped());
-        const qint64 inFile = attachmentBytesInFile(attachment, fileSize);
         QString size = sizeText(attachment.size);
-        if (inFile < attachment.size) {
+        QString damage;
+        const qint64 inFile = attachmentBytesInFile(attachment, fileSize);
+        if (unrecoveredRow) {
+            size = unrecovered.at(i - attachments.size()).size >= 0 ? tr("%1, missing").arg(size) : tr("missing");
+            damage = tr("The mail lists this attachment, but the OLM file does not hold it: it could not be recovered.");
+        } else if (inFile < attachment.size) {
             size = inFile == 0 ? tr("%1, missing").arg(size) : tr("%1, only %2 in the file").arg(size, sizeText(inFile));
+            damage = tr("The OLM file is damaged here: it holds %1 of the %2 bytes of this attachment.")
+                         .arg(countText(inFile), countText(attachment.size));
+        }
+        if (!damage.isEmpty()) {
             row->setForeground(SizeColumn, QColor(176, 32, 32));
-            row->setToolTip(SizeColumn, tr("The OLM file is damaged here: it holds %1 of the %2 bytes of this attachment.")
-                                            .arg(countText(inFile), countText(attachment.size)));
+            row->setToolTip(SizeColumn, damage);
         }
         row->setText(SizeColumn, size);
         row->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
     }
-    setVisible(!attachments.isEmpty());
+    setVisible(!m_attachments.isEmpty());
     fitHeight();
+}
+
+bool AttachmentList::notInFile(const MailAttachment &attachment) const
+{
+    return attachment.offset < 0 || (attachment.size > 0 && attachmentBytesInFile(attachment, m_fileSize) == 0);
 }
 
 void AttachmentList::clearAttachments()
@@ -140,7 +159,7 @@ void AttachmentList::saveAttachmentAs(int row)
         return;
     const MailAttachment attachment = m_attachments.at(row);
     const QString name = attachmentFileName(attachment.name);
-    if (attachmentBytesInFile(attachment, m_fileSize) == 0 && attachment.size > 0) {
+    if (notInFile(attachment)) {
         QMessageBox::warning(window(), tr(kTitle),
                              tr("\"%1\" cannot be saved: the OLM file is damaged and holds none of its bytes.").arg(name));
         return;
@@ -245,7 +264,7 @@ void AttachmentList::saveAllAttachments()
             }
         }
         usedNow.insert(fileNameKey(name));
-        if (attachment.size > 0 && attachmentBytesInFile(attachment, m_fileSize) == 0) {
+        if (notInFile(attachment)) {
             problems << tr("%1: not saved, the OLM file holds none of its bytes").arg(name);
             continue;
         }

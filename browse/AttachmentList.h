@@ -3,6 +3,7 @@
 // each, saved one by one (double-click, "Save Attachment As…") or all into a folder
 // ("Save All Attachments…"), byte for byte from the .olm file.
 #include "archive/MailAttachments.h"
+#include "parsers/ItemDetails.h"
 
 #include <QMessageBox>
 #include <QTreeWidget>
@@ -18,8 +19,10 @@ public:
     explicit AttachmentList(QWidget *parent = nullptr);
 
     // Lists these attachments, telling those that the file holds only in part or not
-    // at all (fileSize: of the .olm file); hidden when there are none.
-    void showAttachments(const QVector<MailAttachment> &attachments, qint64 fileSize);
+    // at all (fileSize: of the .olm file), then those the mail lists but the scan could
+    // not recover, as "missing"; hidden when there are none.
+    void showAttachments(const QVector<MailAttachment> &attachments, qint64 fileSize,
+                         const QVector<ListedAttachment> &unrecovered = {});
     void clearAttachments();
     const QVector<MailAttachment> &attachments() const { return m_attachments; }
 
@@ -43,6 +46,8 @@ private:
     // What to do with a file of this name that the folder already holds.
     ExistingFile askAboutExisting(const QString &name, bool *sameForTheRest);
     void fitHeight();
+    // The file holds none of its bytes, or the scan found it nowhere.
+    bool notInFile(const MailAttachment &attachment) const;
 
     QVector<MailAttachment> m_attachments;
     qint64 m_fileSize = 0;

@@ -63,13 +63,17 @@ QString yesOrNo(bool yes) { return yes ? tr("Yes") : tr("No"); }
 
 // Exports keep an all-day event as local midnights in UTC; half a day on, in the event's
 // zone, is the day meant even where the zone's rules are off by an hour.
-QString allDayText(const QDateTime &start, const QDateTime &end, const ZoneRules &zone)
+EventDays daysOf(const QDateTime &start, const QDateTime &end, const ZoneRules &zone)
 {
     const auto dayOf = [&zone](const QDateTime &moment) { return zone.localTime(moment).addSecs(12 * 3600).date(); };
     const QDate first = dayOf(start);
     // The end is the midnight after the last day.
-    const QDate last = end.isValid() && dayOf(end) > first ? dayOf(end).addDays(-1) : first;
-    return last == first ? dayText(first) : tr("%1 to %2").arg(dayText(first), dayText(last));
+    return {first, end.isValid() && dayOf(end) > first ? dayOf(end).addDays(-1) : first};
+}
+
+bool isAllDay(const CalenderInformation &event, const EventDetails &details)
+{
+    return details.allDay || latin1Field(event.AllDay) == QLatin1String("1");
 }
 
 QString attendeesText(const CalenderInformation &event, const EventDetails &details)
@@ -109,6 +113,14 @@ QString dayText(const QDate &date)
     return date.isValid() ? QLocale().toString(date, QLocale::LongFormat) : QString();
 }
 
+EventDays allDayEventDays(const CalenderInformation &event, const EventDetails &details)
+{
+    const QDateTime start = utcStamp(event.StartUtc);
+    if (!isAllDay(event, details) || !start.isValid())
+        return {};
+    return daysOf(start, utcStamp(event.EndUtc), eventDayZone(details));
+}
+
 QVector<DetailLine> eventLines(const CalenderInformation &event, const EventDetails &details)
 {
     QVector<DetailLine> lines;
@@ -116,8 +128,10 @@ QVector<DetailLine> eventLines(const CalenderInformation &event, const EventDeta
     const QDateTime end = utcStamp(event.EndUtc);
     const bool namesZone = !details.zoneText.isEmpty() || details.hasZoneOffset;
     const ZoneRules zone = eventDayZone(details);
-    if ((details.allDay || latin1Field(event.AllDay) == QLatin1String("1")) && start.isValid()) {
-        lines.append({tr("All day : "), allDayText(start, end, zone)});
+    if (isAllDay(event, details) && start.isValid()) {
+        const EventDays days = daysOf(start, end, zone);
+        lines.append({tr("All day : "), days.last == days.first ? dayText(days.first)
+                                                                : tr("%1 to %2").arg(dayText(days.first), dayText(days.last))});
     } else if (namesZone) {
         const QString zoneName = zoneNameOf(details, zone);
         // With the distance from UTC of that moment, which daylight saving changes.

@@ -27,6 +27,13 @@ QString momentText(const QDateTime &moment);
 // A date in the user's locale, long form.
 QString dayText(const QDate &date);
 
+// The first and last day of an all-day event, in its own zone; invalid dates for an
+// event that is not all day.
+struct EventDays {
+    QDate first, last;
+};
+EventDays allDayEventDays(const CalenderInformation &event, const EventDetails &details);
+
 // Start and end (or the days of an all-day event), repeating pattern, organizer,
 // attendees, categories and privacy of an event.
 QVector<DetailLine> eventLines(const CalenderInformation &event, const EventDetails &details);

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/WidgetLook.h"
+#include "browse/DetailLines.h"
 #include "browse/QPreviewOfItems.h"
 #include "browse/SearchableRow.h"
 #include "browse/SizeText.h"
@@ -18,6 +19,8 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLocale>
@@ -152,37 +155,11 @@ void setStampColumn(ItemRow *row, int column, const char *stamp, int width)
     row->setSortKey(column, moment.toSecsSinceEpoch());
 }
 
-// "Tue, 12 Jun 2018 06:00:00 +0000", as the mail records keep their dates, in seconds
-// since the epoch; false for any other text.
-bool messageDateSeconds(const char *text, int width, qint64 *seconds)
+// A day in the user's short date, sorting with the moments beside it at its local midnight.
+void setDayColumn(ItemRow *row, int column, const QDate &day)
 {
-    if (int(qstrnlen(text, width)) != 31 || text[3] != ',')
-        return false;
-    auto number = [text](int at, int digits, int *value) {
-        *value = 0;
-        for (int i = at; i < at + digits; ++i) {
-            if (text[i] < '0' || text[i] > '9')
-                return false;
-            *value = *value * 10 + (text[i] - '0');
-        }
-        return true;
-    };
-    static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
-    int month = 0;
-    for (; month < 12; ++month) {
-        if (qstrncmp(kMonths + 3 * month, text + 8, 3) == 0)
-            break;
-    }
-    int day, year, hour, minute, second, zoneHours, zoneMinutes;
-    if (month == 12 || !number(5, 2, &day) || !number(12, 4, &year) || !number(17, 2, &hour) || !number(20, 2, &minute)
-        || !number(23, 2, &second) || !number(27, 2, &zoneHours) || !number(29, 2, &zoneMinutes))
-        return false;
-    const QDate date(year, month + 1, day);
-    if (!date.isValid())
-        return false;
-    const int zone = (text[26] == '-' ? -1 : 1) * (zoneHours * 3600 + zoneMinutes * 60);
-    *seconds = (date.toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 86400 + hour * 3600 + minute * 60 + second - zone;
-    return true;
+    row->setText(column, QLocale().toString(day, QLocale::ShortFormat));
+    row->setSortKey(column, QDateTime(day, QTime(0, 0)).toSecsSinceEpoch());
 }
 
 // A mail's body and attachments together.
@@ -233,6 +210,26 @@ bool isHighPriority(const char (&priority)[Width])
 {
     return qstrncmp(priority, "2", Width) == 0;
 }
+
+// A contact is searched by every field a person may remember: the record's and,
+// where the export held more, every text of the export's contact.
+QString contactSearchText(const ContactInformation &contact, const QString &name, const QStringList &addresses)
+{
+    QStringList parts{name, rowText(contact.Company), rowText(contact.NickName), rowText(contact.JobTitle),
+                      rowText(contact.Department), rowText(contact.HomeCity), rowText(contact.WorkCity),
+                      rowText(contact.HomePhone1), rowText(contact.HomePhone2), rowText(contact.WorkPhone1),
+                      rowText(contact.WorkPhone2), rowText(contact.MobilePhone), rowText(contact.MainPhone)};
+    parts += addresses;
+    const ContactDetails &more = detailsOf(&contact);
+    for (auto text = more.texts.cbegin(); text != more.texts.cend(); ++text)
+        parts.append(text.value());
+    for (const ContactAddress &address : more.emails + more.imAddresses)
+        parts.append(address.address);
+    parts += more.children;
+    parts += more.categories;
+    return parts.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 void clearFolderTree(QTreeWidget *tree)
@@ -258,6 +255,9 @@ QParseDatabase::QParseDatabase(QWidget *parent, QTreeWidget *folderTree, QTreeWi
     connect(ui->startButton, &QPushButton::pressed, this, &QParseDatabase::OnPressed);
     connect(ui->startButton, &QPushButton::released, this, &QParseDatabase::OnReleased);
     connect(ui->findButton, &QPushButton::clicked, this, &QParseDatabase::SearchFile);
+    // A typed or pasted path is checked when the scan starts.
+    connect(ui->pathField, &QLineEdit::textChanged, this,
+            [this](const QString &text) { ui->startButton->setEnabled(!text.trimmed().isEmpty()); });
 }
 
 QParseDatabase::~QParseDatabase()
@@ -277,7 +277,7 @@ void QParseDatabase::ChooseFile(const QString &path)
 
 void QParseDatabase::OpenFileDialog()
 {
-    ChooseFile(QFileDialog::getOpenFileName(this, tr("All Files"), QString(),
+    ChooseFile(QFileDialog::getOpenFileName(this, tr("Open OLM File"), QString(),
                                             tr("Outlook for Mac export (*.olm)") + QLatin1String(";;")
                                                 + tr("All Files (*)")));
 }
@@ -322,16 +322,27 @@ void QParseDatabase::OnReleased()
 
 void QParseDatabase::OnStartScan()
 {
-    clearFolderTree(m_pFolderTree);
-    m_pFolderTree->setAlternatingRowColors(true);
+    const QString typed = ui->pathField->text().trimmed();
+    if (typed != m_selectedFile)
+        ChooseFile(typed);
     if (m_selectedFile.isEmpty())
         return;
+    if (!QFileInfo::exists(m_selectedFile)) {
+        // The window stays, with the path to correct.
+        QMessageBox::warning(this, tr("Select OLM File"),
+                             tr("There is no file at \"%1\".\nCheck the path, or choose the file with Browse.")
+                                 .arg(m_selectedFile));
+        ui->pathField->setFocus();
+        return;
+    }
+    clearFolderTree(m_pFolderTree);
+    m_pFolderTree->setAlternatingRowColors(true);
 
     // Frees the previous scan, closes its file and opens this one; lSize comes from the open file.
     ScanRefusal refusal;
     if (!beginScan(m_selectedFile, &refusal)) {
         hide();
-        QMessageBox::information(parentWidget(), QString(),
+        QMessageBox::information(parentWidget(), tr("Scan"),
                                  openFailureMessage(refusal, QDir::toNativeSeparators(m_selectedFile)));
         return;
     }
@@ -345,7 +356,7 @@ void QParseDatabase::OnStartScan()
     // The owner enables its controls, selects the mail category and builds the tree.
     emit OnFinishScanning();
     if (stopped) {
-        QMessageBox::information(parentWidget(), QString(),
+        QMessageBox::information(parentWidget(), tr("Scan"),
                                  anyRecordsLoaded()
                                      ? tr("The scan was stopped before the end of the file. The folders and items "
                                           "found so far are shown.")
@@ -354,11 +365,11 @@ void QParseDatabase::OnStartScan()
         return;
     }
     if (recordMemoryFull)
-        QMessageBox::information(parentWidget(), QString(), tr(recordSpaceFullMessage()));
+        QMessageBox::information(parentWidget(), tr("Scan"), tr(recordSpaceFullMessage()));
     if (anyRecordsLoaded())
         emit InformationDlgOpen();
     else
-        QMessageBox::information(parentWidget(), QString(), tr(kInvalidFileMessage));
+        QMessageBox::information(parentWidget(), tr("Scan"), tr(kInvalidFileMessage));
 }
 
 bool QParseDatabase::CreateFile()
@@ -696,7 +707,8 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
         ItemRow *row = newRow(subject.isEmpty() ? tr("No Subject") : subject, kindIcon, font);
         if (isHighPriority(mail->Priority))
             row->setIcon(ItemPriorityColumn, priorityIcon);
-        if (mail->AttachNames)
+        // A mail whose attachments could not be recovered still shows that it had some.
+        if (mail->AttachNames || !detailsOf(mail).unrecoveredAttachments.isEmpty())
             row->setIcon(ItemAttachmentColumn, attachmentIcon);
         row->setText(ItemKeyColumn, QString::number(mail->BodyOffset));
         row->setText(ItemSizeColumn, QString::number(mail->BodySize));
@@ -704,25 +716,30 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
         const QString fromName = reducedSender(rowText(mail->FromName).split(QLatin1Char(';')));
         const QString fromAddress = reducedSender(rowText(mail->FromAddress).split(QLatin1Char(';')));
         row->setText(ItemFirstDetailColumn, fromName.isEmpty() ? fromAddress : fromName);
-        const QString date = mailDateText(*mail);
+        const MailShownDate date = mailShownDate(*mail);
         qint64 seconds = 0;
-        const bool sent = !date.isEmpty() && date == rowText(mail->SentTime12);
-        if (messageDateSeconds(sent ? mail->SentTime : mail->ReceivedTime,
-                               sent ? int(sizeof mail->SentTime) : int(sizeof mail->ReceivedTime), &seconds)) {
+        if (messageDateSeconds(date.stamp, date.stampWidth, &seconds)) {
             // The user's short date fits the column; the preview's whole line stays at hand.
             row->setText(ItemFirstDetailColumn + 1, listMomentText(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC)));
-            row->setToolTip(ItemFirstDetailColumn + 1, date);
+            row->setToolTip(ItemFirstDetailColumn + 1, date.text);
             row->setSortKey(ItemFirstDetailColumn + 1, seconds);
         } else {
-            row->setText(ItemFirstDetailColumn + 1, date);
+            row->setText(ItemFirstDetailColumn + 1, date.text);
             row->setSortKey(ItemFirstDetailColumn + 1, LLONG_MIN);
         }
         const qint64 size = mailSize(*mail);
         row->setText(ItemFirstDetailColumn + 2, sizeText(size));
         row->setSortKey(ItemFirstDetailColumn + 2, size);
-        row->setSearchText(subject + QLatin1Char('\n') + rowText(mail->FromName) + QLatin1Char('\n')
-                               + rowText(mail->FromAddress) + QLatin1Char('\n') + rowText(mail->ToAddresses)
-                               + QLatin1Char('\n') + rowText(mail->CcAddresses));
+        // What a person searches a mail by: subject, people and attachment names.
+        QString searchText = subject + QLatin1Char('\n') + rowText(mail->FromName) + QLatin1Char('\n')
+                             + rowText(mail->FromAddress) + QLatin1Char('\n') + rowText(mail->ToAddresses)
+                             + QLatin1Char('\n') + rowText(mail->CcAddresses) + QLatin1Char('\n')
+                             + rowText(mail->BccAddresses);
+        if (mail->AttachNames)
+            searchText += QLatin1Char('\n') + QString::fromUtf8(mail->AttachNames);
+        for (const ListedAttachment &missing : detailsOf(mail).unrecoveredAttachments)
+            searchText += QLatin1Char('\n') + missing.name;
+        row->setSearchText(searchText);
         rows.append(row);
     }
     showRows(rows);
@@ -748,8 +765,7 @@ void QParseDatabase::OnContactsClicked()
         }
         row->setText(ItemFirstDetailColumn, rowText(contact->Company));
         row->setText(ItemFirstDetailColumn + 1, addresses.value(0));
-        row->setSearchText(name + QLatin1Char('\n') + rowText(contact->Company) + QLatin1Char('\n')
-                               + addresses.join(QLatin1Char('\n')));
+        row->setSearchText(contactSearchText(*contact, name, addresses));
         rows.append(row);
     }
     showRows(rows);
@@ -768,8 +784,15 @@ void QParseDatabase::OnCalenderClicked()
         // The record keeps the summary and location with their character references.
         const QString summary = decodeXmlText(rowText(event->Summary));
         ItemRow *row = identifiedRow(summary + QLatin1Char(' '), event->Identifier, CalendarFolderType, icon, font);
-        setStampColumn(row, ItemFirstDetailColumn, event->StartUtc, int(sizeof event->StartUtc));
-        setStampColumn(row, ItemFirstDetailColumn + 1, event->EndUtc, int(sizeof event->EndUtc));
+        const EventDays days = allDayEventDays(*event, detailsOf(event));
+        if (days.first.isValid()) {
+            // An all-day event has days, not clock times.
+            setDayColumn(row, ItemFirstDetailColumn, days.first);
+            setDayColumn(row, ItemFirstDetailColumn + 1, days.last);
+        } else {
+            setStampColumn(row, ItemFirstDetailColumn, event->StartUtc, int(sizeof event->StartUtc));
+            setStampColumn(row, ItemFirstDetailColumn + 1, event->EndUtc, int(sizeof event->EndUtc));
+        }
         row->setText(ItemFirstDetailColumn + 2, decodeXmlText(rowText(event->Location)));
         row->setSearchText(summary);
         rows.append(row);

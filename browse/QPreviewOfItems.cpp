@@ -14,6 +14,7 @@
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 
+#include <QRegularExpression>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QSet>
@@ -133,7 +134,8 @@ QString emailKindText(EmailKind kind)
 
 // "Yomi First Name : " for OPFContactCopyYomiFirstName: a label for an element the preview
 // does not know by name.
-QString elementLabel(const QByteArray &element)
+// The element's name without the exporting program's prefix: "CanDelete".
+QString elementName(const QByteArray &element)
 {
     QString name = QString::fromLatin1(element);
     for (const char *prefix : {"OPFContactCopy", "OPFContact"}) {
@@ -142,6 +144,34 @@ QString elementLabel(const QByteArray &element)
             break;
         }
     }
+    return name;
+}
+
+// The exporting program's own flags ("CanDelete" 0, "IsJapaneseContact" 0E0) say nothing
+// of the person: a number under a name of that shape is left out.
+bool isInternalFlag(const QByteArray &element, const QString &value)
+{
+    static const QRegularExpression flagName(QStringLiteral("^(Is|Can|Has|Get|Should|Was)[A-Z]"));
+    bool number = false;
+    value.toDouble(&number);
+    return number && flagName.match(elementName(element)).hasMatch();
+}
+
+// A time as the export writes it ("2018-06-18T16:30:00", UTC) in the user's locale and
+// zone; any other value as it is.
+QString readableValue(const QString &value)
+{
+    static const QRegularExpression exportTime(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}Z?$"));
+    if (!exportTime.match(value).hasMatch())
+        return value;
+    QDateTime moment = QDateTime::fromString(value.left(19), Qt::ISODate);
+    moment.setTimeSpec(Qt::UTC);
+    return moment.isValid() ? momentText(moment.toLocalTime()) : value;
+}
+
+QString elementLabel(const QByteArray &element)
+{
+    const QString name = elementName(element);
     QString label;
     for (int i = 0; i < name.size(); ++i) {
         if (i > 0 && name[i].isUpper() && !name[i - 1].isUpper())
@@ -157,20 +187,55 @@ QByteArray decodePreviewEntities(QByteArray text)
     return decodeEntities(text, EntityRule::Preview);
 }
 
-QString mailDateText(const MailMLRC &mail)
+bool messageDateSeconds(const char *text, int width, qint64 *seconds)
 {
-    const QString folder = text(mail.FolderPath);
-    if (folder.isEmpty())
-        return QString();
+    if (int(qstrnlen(text, width)) != 31 || text[3] != ',')
+        return false;
+    auto number = [text](int at, int digits, int *value) {
+        *value = 0;
+        for (int i = at; i < at + digits; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return false;
+            *value = *value * 10 + (text[i] - '0');
+        }
+        return true;
+    };
+    static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    int month = 0;
+    for (; month < 12; ++month) {
+        if (qstrncmp(kMonths + 3 * month, text + 8, 3) == 0)
+            break;
+    }
+    int day, year, hour, minute, second, zoneHours, zoneMinutes;
+    if (month == 12 || !number(5, 2, &day) || !number(12, 4, &year) || !number(17, 2, &hour) || !number(20, 2, &minute)
+        || !number(23, 2, &second) || !number(27, 2, &zoneHours) || !number(29, 2, &zoneMinutes))
+        return false;
+    const QDate date(year, month + 1, day);
+    if (!date.isValid())
+        return false;
+    const int zone = (text[26] == '-' ? -1 : 1) * (zoneHours * 3600 + zoneMinutes * 60);
+    *seconds = (date.toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 86400 + hour * 3600 + minute * 60 + second - zone;
+    return true;
+}
+
+MailShownDate mailShownDate(const MailMLRC &mail)
+{
+    const bool sentFirst = text(mail.FolderPath).isEmpty() || dateLineTimeField(mail) != MailTimeField::Received;
     const QString sent = text(mail.SentTime12);
     const QString received = text(mail.ReceivedTime12);
+    const MailShownDate sentDate{sent, mail.SentTime, int(sizeof mail.SentTime)};
+    const MailShownDate receivedDate{received, mail.ReceivedTime, int(sizeof mail.ReceivedTime)};
     // A received mail or a draft may have no sent time at all: the other time is shown then.
-    switch (dateLineTimeField(mail)) {
-    case MailTimeField::Sent: return sent.isEmpty() ? received : sent;
-    case MailTimeField::Received: return received.isEmpty() ? sent : received;
-    case MailTimeField::None: break;
-    }
-    return QString();
+    if (!sent.isEmpty() || !received.isEmpty())
+        return (sentFirst ? !sent.isEmpty() : received.isEmpty()) ? sentDate : receivedDate;
+    // A draft may hold neither: the time it was last changed.
+    const MailShownDate modified{QString(), mail.ModifiedTime, int(sizeof mail.ModifiedTime)};
+    qint64 seconds = 0;
+    if (!messageDateSeconds(modified.stamp, modified.stampWidth, &seconds))
+        return {text(mail.ModifiedTime), modified.stamp, modified.stampWidth};
+    return {QPreviewOfItems::tr("%1 (last modified)")
+                .arg(QLocale().toString(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toLocalTime(), QLocale::ShortFormat)),
+            modified.stamp, modified.stampWidth};
 }
 
 QString addressesForDisplay(const QString &joined)
@@ -278,7 +343,7 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
         return;
     }
     if (m_panes.attachments)
-        m_panes.attachments->showAttachments(attachmentsOf(*mail), lSize);
+        m_panes.attachments->showAttachments(attachmentsOf(*mail), lSize, detailsOf(mail).unrecoveredAttachments);
 
     // Header lines are plain text: a subject such as "<b>hi" is shown, not rendered.
     QTextCursor lines(header->document());
@@ -297,11 +362,13 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
                            : name + QLatin1String(" <") + address + QLatin1Char('>'));
     line(tr("Subject: "), text(mail->Subject));
     line(tr("To: "), addressesForDisplay(text(mail->ToAddresses)));
-    line(tr("Date: "), mailDateText(*mail));
+    line(tr("Date: "), mailShownDate(*mail).text);
     line(tr("Cc: "), addressesForDisplay(text(mail->CcAddresses)));
     line(tr("Bcc: "), addressesForDisplay(text(mail->BccAddresses)));
-    if (mail->AttachNames)
-        line(tr("Attachments: "), QString::fromUtf8(mail->AttachNames));
+    QString attachmentNames = mail->AttachNames ? QString::fromUtf8(mail->AttachNames) : QString();
+    for (const ListedAttachment &missing : detailsOf(mail).unrecoveredAttachments)
+        attachmentNames += tr("%1 (missing);").arg(missing.name);
+    line(tr("Attachments: "), attachmentNames);
     QTextCursor cursor = header->textCursor();
     cursor.movePosition(QTextCursor::Start);
     header->setTextCursor(cursor);
@@ -577,8 +644,11 @@ void QPreviewOfItems::writePreviewItemsForContact(const ContactInformation *cont
             rest.append(it.key());
     }
     std::sort(rest.begin(), rest.end());
-    for (const QByteArray &element : rest)
-        others.append({elementLabel(element), more.texts.value(element)});
+    for (const QByteArray &element : rest) {
+        const QString value = more.texts.value(element);
+        if (!isInternalFlag(element, value))
+            others.append({elementLabel(element), readableValue(value)});
+    }
     section(tr("Others\n"), others);
 
     if (c.NotesSize != 0) {

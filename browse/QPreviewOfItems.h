@@ -111,8 +111,18 @@ extern QPreviewOfItems *m_pPreview;
 // What the previews do to text read back from the file: "&lt;", "&amp;", "&nbsp;",
 // "&amp;lt;" and "&gt;" in this order, each over the whole text.
 QByteArray decodePreviewEntities(QByteArray text);
-// The twelve-hour time a mail's Date line shows; empty for none.
-QString mailDateText(const MailMLRC &mail);
+// The time a mail is shown with. The Date line rule picks the sent or the received
+// time; where it picks none (a mail without folder, or without that time) the other
+// time serves, and for a mail with neither its last modification, said so.
+struct MailShownDate {
+    QString text;                // the Date line's text; empty when the mail holds no time at all
+    const char *stamp = nullptr; // the stored message date it shows ("Tue, 12 Jun 2018 06:00:00 +0000")
+    int stampWidth = 0;
+};
+MailShownDate mailShownDate(const MailMLRC &mail);
+// "Tue, 12 Jun 2018 06:00:00 +0000", as the mail records keep their dates, in seconds
+// since the epoch; false for any other text.
+bool messageDateSeconds(const char *text, int width, qint64 *seconds);
 // A joined list of addresses as the header box shows it: "a; b; c", each address
 // kept whole on its line.
 QString addressesForDisplay(const QString &joined);

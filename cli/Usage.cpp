@@ -48,9 +48,9 @@ const CommandText kCommands[] = {
      "                       stop taking items once their records fill MB mebibytes; what\n"
      "                       was found is saved and the save exits with status 7\n"},
     {Command::Find, "find", "find DIR", "list every .olm file below DIR",
-     "List every .olm file below the directory DIR as PATH<tab>SIZE, one a line, in the\n"
-     "order the desktop application's search lists them. A backslash in a path is written\n"
-     "as \\\\, a tab, newline or carriage return as \\t, \\n or \\r, any other control\n"
+     "List every .olm file (.OLM, .Olm too) below the directory DIR as PATH<tab>SIZE, one a\n"
+     "line, in the order the desktop application's search lists them. A backslash in a path\n"
+     "is written as \\\\, a tab, newline or carriage return as \\t, \\n or \\r, any other control\n"
      "character as \\xHH or \\u00HH.\n",
      ""},
     {Command::Upload, "upload", "upload FILE imaps://USER@HOST[:PORT] [--folder PATH]... [--into ROOT] [OPTION]...",

@@ -595,10 +595,17 @@ qint64 memoryOf(const QVector<ContactAddress> &addresses)
         bytes += ::memoryOf(address.address);
     return bytes;
 }
+qint64 memoryOf(const QVector<ListedAttachment> &attachments)
+{
+    qint64 bytes = vectorMemory(attachments);
+    for (const ListedAttachment &attachment : attachments)
+        bytes += ::memoryOf(attachment.name);
+    return bytes;
+}
 qint64 memoryOf(const MailDetails &details)
 {
     return memoryOf(details.from) + memoryOf(details.to) + memoryOf(details.cc) + ::memoryOf(details.subject)
-           + memoryOf(details.categories);
+           + memoryOf(details.categories) + memoryOf(details.unrecoveredAttachments);
 }
 qint64 memoryOf(const ContactDetails &details)
 {
@@ -776,9 +783,10 @@ MailAddressList readMailAddressList(const DocumentItem &item, const char *listNa
 }
 
 bool readMailDetails(const MailMLRC *mail, const DocumentItem &item, MailAddressList &&from, MailAddressList &&to,
-                     MailAddressList &&cc)
+                     MailAddressList &&cc, QVector<ListedAttachment> &&unrecoveredAttachments)
 {
     MailDetails details;
+    details.unrecoveredAttachments = std::move(unrecoveredAttachments);
     details.from = std::move(from.whole);
     details.to = std::move(to.whole);
     details.cc = std::move(cc.whole);

@@ -126,8 +126,15 @@ struct ContactDetails {
 // Priorities as exports write them: 1 highest to 5 lowest.
 constexpr int kNormalPriority = 3;
 
+// An attachment a mail lists that the scan did not find in the file as listed.
+struct ListedAttachment {
+    QString name;
+    qint64 size = -1; // as the list gives it; -1 when it gives none
+};
+
 struct MailDetails {
     QVector<MailAddress> from, to, cc;
+    QVector<ListedAttachment> unrecoveredAttachments; // list order
     QString subject; // whole, where the record's field could not hold it; empty otherwise
     // What a mail whose export gives no message identifier is; empty otherwise.
     ItemPlace place;
@@ -154,9 +161,9 @@ void keepContactGroups(QVector<ContactGroup> &&groups);
 // Reading, called by the parsers once per item with the record they filled. The
 // details are counted by the record-memory watch; false when they would pass its
 // limit and are not kept: the parser then drops the item and the scan ends.
-// The mail's From, To and Cc lists come as the record parser read them.
+// The mail's From, To and Cc lists and its unrecovered attachments come as the record parser read them.
 bool readMailDetails(const MailMLRC *mail, const DocumentItem &item, MailAddressList &&from, MailAddressList &&to,
-                     MailAddressList &&cc);
+                     MailAddressList &&cc, QVector<ListedAttachment> &&unrecoveredAttachments);
 bool readContactDetails(const ContactInformation *contact, const DocumentItem &item);
 bool readEventDetails(const CalenderInformation *event, const DocumentItem &item);
 bool readTaskDetails(const TasksInformation *task, const DocumentItem &item);

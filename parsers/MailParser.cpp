@@ -51,6 +51,7 @@ qint32 outgoingFlag(const QString &text)
 const QLatin1String kContentIdAttribute("OPFAttachmentContentID=");
 const QLatin1String kContentTypeAttribute("OPFAttachmentContentType=");
 const QLatin1String kAttachmentNameAttribute("OPFAttachmentName=");
+const QLatin1String kAttachmentSizeAttribute("OPFAttachmentContentFileSize=");
 const QLatin1String kUrlAttribute("OPFAttachmentURL=");
 const QLatin1String kRecipientsMark("CN=RECIPIENTS_CN=");
 // Matchers built once: every mail's attachment entries are searched for these names.
@@ -320,21 +321,30 @@ char *ownedCopy(const QByteArray &bytes)
     return copy;
 }
 
-// Every attachment the list names, for the account when the list cannot be stored.
-void recordAttachmentsMissing(const QByteArray &list)
+// Every attachment the list names, for the account when the list cannot be stored;
+// returned with the sizes the list gives, for the mail's details.
+QVector<ListedAttachment> recordAttachmentsMissing(const QByteArray &list)
 {
+    QVector<ListedAttachment> missing;
     const QString mail = lossItemName(DocumentKind::Mail, lossContextItemBytes());
     for (const QString &entry : listEntries(list, "</messageAttachment>")) {
         const int m = kAttachmentNameAttributeMatcher.indexIn(entry);
         const int u = kUrlAttributeMatcher.indexIn(entry);
+        // Sizes come in float notation ("5.0614E4").
+        bool sized = false;
+        const double size = attributeValue(entry, entry.indexOf(kAttachmentSizeAttribute), kAttachmentSizeAttribute.size(), -1)
+                                .toDouble(&sized);
+        missing.append({decodeXmlText(attributeValue(entry, m, kAttachmentNameAttribute.size(), u)),
+                         sized && size >= 0 && size < 9.0e18 ? qint64(size) : -1});
         Loss loss;
         loss.reason = LossReason::AttachmentMissing;
         loss.kind = QStringLiteral("attachment");
-        loss.item = decodeXmlText(attributeValue(entry, m, kAttachmentNameAttribute.size(), u));
+        loss.item = missing.last().name;
         loss.folder = lossContext.folder;
         loss.why = QStringLiteral("listed by the mail \"%1\" but not found in the file as listed").arg(mail);
         recordLoss(loss);
     }
+    return missing;
 }
 
 // Stores the attachment lists when they name exactly the entries collected since
@@ -462,6 +472,7 @@ void storePriority(MailMLRC *mail, const QString &text)
 // The lists the details take whole.
 struct MailAddressLists {
     MailAddressList from, to, cc;
+    QVector<ListedAttachment> unrecoveredAttachments;
 };
 
 void readMail(MailMLRC *mail, const DocumentItem &item, MailAddressLists *lists)
@@ -478,7 +489,7 @@ void readMail(MailMLRC *mail, const DocumentItem &item, MailAddressLists *lists)
     const ElementValue attachments = findElement(item, "OPFMessageCopyAttachmentList");
     if (attachments.found) {
         if (!storeAttachments(mail, readAttachmentList(attachments.bytes)))
-            recordAttachmentsMissing(attachments.bytes);
+            lists->unrecoveredAttachments = recordAttachmentsMissing(attachments.bytes);
         releaseAttachmentLists();
     }
     lists->from = readMailAddressList(item, "OPFMessageCopyFromAddresses", WholeAddresses::Read);
@@ -541,7 +552,8 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
                         lossItemName(DocumentKind::Mail, item.bytes), QString(), QString(),
                         QStringLiteral("its folder is unknown (its entry header is damaged, or its entry names "
                                        "no folder); kept in \"%1\"").arg(QLatin1String(kFolderWithoutPathName))});
-        if (!readMailDetails(mail, item, std::move(lists.from), std::move(lists.to), std::move(lists.cc))) {
+        if (!readMailDetails(mail, item, std::move(lists.from), std::move(lists.to), std::move(lists.cc),
+                             std::move(lists.unrecoveredAttachments))) {
             // Record memory is full: the item goes whole, and the scan ends here.
             dropTailRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount, keptTail);
             break;

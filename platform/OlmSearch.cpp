@@ -39,7 +39,8 @@ bool identify(const QString &path, DirectoryIdentity *identity)
 
 bool isOlmFileName(const QString &fileName)
 {
-    return fileName.endsWith(QLatin1String(".olm"), Qt::CaseSensitive);
+    // A Mac user's export may carry ".OLM" or ".Olm".
+    return fileName.endsWith(QLatin1String(".olm"), Qt::CaseInsensitive);
 }
 
 QString olmSizeText(qint64 bytes)

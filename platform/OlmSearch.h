@@ -12,7 +12,7 @@ struct OlmSearchHooks {
 };
 
 // Walks startDirectory and everything below it and reports every file whose name ends
-// with ".olm" (case-sensitive). Symbolic links to directories are not followed and a
+// with ".olm", in any case. Symbolic links to directories are not followed and a
 // directory reached twice (bind mounts) is walked once, so no loop runs forever;
 // unreadable directories are skipped; kernel and virtual file systems mounted below
 // the start (/proc, /sys, ...) are not entered.

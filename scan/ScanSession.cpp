@@ -98,6 +98,8 @@ private:
     QSet<QString> m_mailFoldersSeen;
 };
 
+ScanExtent lastExtent;
+
 // A pipe or device opened for reading can block or never end, so it is opened
 // without waiting and refused before anything is read from it.
 int openRegularFile(const QByteArray &localPath, ScanRefusal *refusal)
@@ -190,9 +192,22 @@ QString openFailureMessage(const ScanRefusal &refusal, const QString &displayNam
     return QString();
 }
 
+int ScanExtent::percent() const
+{
+    if (whole)
+        return 100;
+    return fileSize > 0 ? int(qMin<qint64>(99, qBound<qint64>(0, reached, fileSize) * 100 / fileSize)) : 0;
+}
+
+ScanExtent lastScanExtent()
+{
+    return lastExtent;
+}
+
 bool beginScan(const QByteArray &localPath, ScanRefusal *refusal)
 {
     CleanListAndHash();
+    lastExtent = ScanExtent();
     if (fileDescriptor >= 0)
         ::close(fileDescriptor);
     ScanRefusal ignored;
@@ -227,6 +242,8 @@ WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks)
     const WalkResult walk = walkContainer(source, noting, hooks);
     noting.keepGroups(source);
     noting.keepMailFolders();
+    const bool whole = walk == WalkResult::Finished;
+    lastExtent = {whole ? lSize : qBound<qint64>(0, dwOffset, lSize), lSize, whole};
     if (walk != WalkResult::Finished)
         recordLoss({LossReason::ScanIncomplete, QString(), QString(), QString(), QString(),
                     QStringLiteral("the scan ended at byte %1 of %2, %3; nothing after it was read")

@@ -45,6 +45,16 @@ void finishScan();
 // export does is walked all the same, with a loss entry saying what looked wrong.
 WalkResult walkOpenFile(DocumentSink &sink, const WalkHooks &hooks);
 
+// How far the last walk got: the whole file once it ran to its end, else the bytes
+// before the point where it stopped. Nothing after that point was read.
+struct ScanExtent {
+    qint64 reached = 0;
+    qint64 fileSize = 0;
+    bool whole = true;
+    int percent() const; // rounded down, so an incomplete scan never reads 100
+};
+ScanExtent lastScanExtent();
+
 // beginScan, then the walk; lSize is taken from the open file. Incomplete: the
 // records filled their memory and the walk ended there; the lists are finished
 // as after a whole walk.

@@ -17,7 +17,7 @@ std::atomic<bool> bProcessRunningSearching{false};
 QString strSelectedPath;
 
 namespace {
-const char kTitle[] = "Mendora";
+const char kTitle[] = "Find OLM"; // the window system adds the application's name
 const char kScanAnimation[] = ":/images/img_Scan.gif";
 
 enum ResultColumn { NameColumn, SizeColumn, CreatedColumn, AccessedColumn, ModifiedColumn };

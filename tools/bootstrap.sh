@@ -1,13 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing Mendora need, when missing.
+# Installs the Debian packages Mendora needs, when missing: with no argument what
+# building it and running the main job need; with --tests also what the test suite,
+# the package check and the screenshots need (servers, independent readers, X tools).
 set -euo pipefail
+# Building mendora and mendora-cli.
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5webkit5-dev
-          uuid-dev libattr1-dev python3 python3-vobject python3-icalendar python3-dateutil xvfb xauth
-          tzdata dovecot-imapd time ccache openbox xdotool x11-utils imagemagick
-          fonts-wqy-microhei
-          help2man man-db dpkg-dev desktop-file-utils appstream shared-mime-info libgmime-3.0-dev
-          libkf5calendarcore-dev libkf5imap-dev libkf5crash-dev radicale openssl
-          libkf5contacts-dev zlib1g-dev unzip p7zip-full libarchive-tools)
+          uuid-dev libattr1-dev python3 ccache help2man tzdata
+          libkf5imap-dev libkf5crash-dev zlib1g-dev)
+# The test suite, the package check and the screenshots.
+test_packages=(python3-vobject python3-icalendar python3-dateutil xvfb xauth
+               dovecot-imapd time openbox xdotool x11-utils imagemagick
+               fonts-wqy-microhei
+               man-db dpkg-dev desktop-file-utils appstream shared-mime-info libgmime-3.0-dev
+               libkf5calendarcore-dev radicale openssl
+               libkf5contacts-dev unzip p7zip-full libarchive-tools)
+case "${1:-}" in
+  "") ;;
+  --tests) packages+=("${test_packages[@]}") ;;
+  *) echo "usage: bootstrap.sh [--tests]" >&2; exit 64 ;;
+esac
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

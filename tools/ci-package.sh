@@ -9,6 +9,7 @@ sudo_cmd=""
 apt_get() { DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get -o DPkg::Lock::Timeout=600 "$@"; }
 fail() { echo "ci-package: $*" >&2; exit 1; }
 
+bash "$root/tools/bootstrap.sh" --tests
 bash "$root/tools/build.sh"
 out="$root/build/package"
 rm -rf "$out"

@@ -7,7 +7,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 kind="${1:?usage: run-sanitized.sh address|thread}"
-bash "$root/tools/bootstrap.sh"
+bash "$root/tools/bootstrap.sh" --tests
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$root")}"
 
 case "$kind" in

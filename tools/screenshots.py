@@ -9,7 +9,7 @@ show, which window had the focus and which windows were up.
     python3 tools/screenshots.py OUTDIR [--display :33] [--only NAME ...]
 
 A tool for looking at the application, not a test: the screenshots are meant to be looked at.
-Needs xvfb, openbox, xdotool, x11-utils and imagemagick (tools/bootstrap.sh installs them).
+Needs xvfb, openbox, xdotool, x11-utils and imagemagick (tools/bootstrap.sh --tests installs them).
 """
 
 import argparse
@@ -25,6 +25,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SCREEN = (1366, 900)
 MAIN_TITLE = "Mendora"
 SELECT_TITLE = "Select OLM File"
+SUMMARY_TITLE = "Scan Summary"
+PROGRESS_TITLE = "(Scanning OLM File|Saving Files|Uploading)"
 AGREEMENT_MARKER = "/var/tmp/MNDRAX"
 
 
@@ -76,8 +78,9 @@ class Desktop:
     # Windows -------------------------------------------------------------------------------
 
     def windows(self, title):
-        """Ids of the visible windows whose title is exactly title."""
-        found = self._out(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title])
+        """Ids of the visible windows whose title is exactly title, or title followed by the
+        application's name, as the window system shows it ("Find OLM — Mendora")."""
+        found = self._out(["xdotool", "search", "--onlyvisible", "--name", "^%s( .* Mendora)?$" % title])
         return [w for w in found.split() if w]
 
     def wait_window(self, title, seconds=30, settle=0.6):
@@ -223,6 +226,8 @@ def make_files(work):
         for name in ("intact", "damaged"):
             shutil.copy(files[name], os.path.join(tree, "projects", "branch 07", "Backup %s.olm" % name))
         shutil.copy(files["links"], os.path.join(tree, "Outlook for Mac Archive with a long name.olm"))
+        # A Mac user's export may carry its extension in capitals.
+        shutil.copy(files["damaged"], os.path.join(tree, "projects", "branch 12", "cut.OLM"))
     files["tree"] = tree
     return files
 
@@ -246,7 +251,7 @@ class Session:
             self.d.shot("agreement", "the agreement asked for once, \"I Agree\" the default button")
             self.d.key("Return")
         self.d.wait_window(MAIN_TITLE)
-        # The main window is created first; with --scan the summary, also "Mendora", may be up already.
+        # The main window is created first: the lowest id of the windows titled "Mendora".
         self.main = min(self.d.windows(MAIN_TITLE), key=int)
         return self.main
 
@@ -272,6 +277,13 @@ class Session:
     def known(self):
         return set(self.d._out(["xdotool", "search", "--onlyvisible", "--name", "."]).split())
 
+    def keys_open(self, window, *keys):
+        """The window that the keys, typed into window, bring up."""
+        self.d.activate(window)
+        known = self.known()
+        self.d.key(*keys)
+        return self.new_window(known)
+
     def select_window(self):
         return self.d.wait_window(SELECT_TITLE)
 
@@ -285,8 +297,8 @@ class Session:
     def wait_summary(self, seconds=120):
         deadline = time.time() + seconds
         while time.time() < deadline:
-            for window in self.d.windows(MAIN_TITLE):
-                if window != self.main and self.d.geometry(window)[3] > 200:
+            for window in self.d.windows(SUMMARY_TITLE):
+                if self.d.geometry(window)[3] > 200:
                     time.sleep(0.8)
                     return window
             time.sleep(0.3)
@@ -397,12 +409,12 @@ def help_and_about(s):
     s.d.key("Escape")
     s.d.activate(s.main)
     s.d.key("ctrl+question")
-    s.d.wait_window("Mendora Help")
+    s.d.wait_window("Help")
     s.d.shot("help", "the help page in a window of the application")
     s.d.key("Escape")
     s.d.activate(s.main)
     s.d.key("alt+m", "Return")
-    about = s.d.wait_window("About Mendora")
+    about = s.d.wait_window("About")
     s.d.shot("about", "the about box")
     known = s.known()
     s.d.click_in(about, -80, -58)  # the agreement button
@@ -471,7 +483,7 @@ def saving(s):
     s.d.key("Return")
     choose_directory(s, destination)
     # The save is fast: Escape goes in at once, the shots follow the question.
-    progress = s.d.wait_window("Dialog", settle=0.1)
+    progress = s.d.wait_window(PROGRESS_TITLE, settle=0.1)
     s.d.activate(progress)
     known = s.known()
     s.d.key("Escape", pause=0.1)
@@ -479,26 +491,23 @@ def saving(s):
     s.d.shot("save-escape-asks", "Escape on the progress dialog asks the Stop question; behind it Open and Save"
                                  " disabled in the toolbar, the tree's boxes greyed and locked")
     s.d.key("Return")  # No, the default: the save goes on
-    s.d.wait_gone("Dialog", 600)
+    s.d.wait_gone(PROGRESS_TITLE, 600)
     time.sleep(1)
     s.d.shot("save-complete", "the completion message naming the destination and the counts written")
     s.d.key("Return")
-    # A second save, stopped with the progress dialog's close button.
-    s.d.activate(s.main)
-    known = s.known()
-    s.d.key("ctrl+s")
-    s.new_window(known)
-    s.d.key("Return")
+    # A second save, as standard files, stopped with the progress dialog's close button.
+    s.keys_open(s.main, "ctrl+s")
+    s.d.key("Down", "Return")
     choose_directory(s, destination)
-    progress = s.d.wait_window("Dialog", settle=0.1)
-    s.d.activate(progress)
-    known = s.known()
-    s.d.key("alt+F4", pause=0.1)
-    s.new_window(known)
+    # The save is fast: the close button at once, no looking around first (the question
+    # carries the progress window's own title).
+    s.d.wait_window(PROGRESS_TITLE, settle=0)
+    s.d.key("alt+F4", pause=0.5)
     s.d.shot("save-close-asks", "the progress dialog's close button asks the Stop question")
     s.d.key("alt+y")
     time.sleep(2)
-    s.d.shot("save-stopped", "a stopped save: \"Saving Process Aborted. Files Saved Partially.\", never success")
+    s.d.shot("save-stopped", "a stopped save: \"Saving Process Aborted. Files Saved Partially.\", never success;"
+                             " how many items were not written, and that the rescue report lists them per folder")
     s.d.key("Return")
     s.d.activate(s.main)
     s.d.key("ctrl+l")
@@ -507,10 +516,46 @@ def saving(s):
     s.stop()
 
 
+def typed_path_and_losses(s):
+    """A typed path scanned with Return, a mail's missing attachments, File > Quit, the small window."""
+    s.start()
+    select = s.select_window()
+    s.d.activate(select)
+    s.d.click_in(select, 200, 135)  # the path field
+    s.d.type(s.files["damaged"])
+    s.d.shot("select-typed", "a path typed into \"Select OLM File\": Scan Now enabled, the default button")
+    s.d.key("Tab", "Tab", "Tab")
+    s.d.shot("select-focus-start", "Tab to Scan Now: its focus frame shows")
+    s.d.key("Return")
+    s.close_summary(s.wait_summary())
+    s.click_main("tree-inbox")
+    s.d.shot("missing-attachments", "a mail whose attachments the damage took: the paperclip in the list, each"
+                                    " attachment listed as \"missing\" with its size, and named in the header")
+    s.d.activate(s.main)
+    s.d.key("alt+f")
+    s.d.shot("file-menu-quit", "the File menu ending in Quit, Ctrl+Q")
+    s.d.key("Escape")
+    s.d._quiet(["xdotool", "windowsize", s.main, "800", "600"])
+    time.sleep(1)
+    s.click_main("tree-inbox")
+    s.d.shot("window-800x600", "the main window at 800 by 600: the three panes, the list scrollable sideways")
+    s.d.activate(s.main)
+    s.d.key("ctrl+l")
+    log = s.d.wait_window("Log Report")
+    s.d._quiet(["xdotool", "windowsize", log, "760", "520"])
+    time.sleep(1)
+    s.d.shot("log-resized", "the log window made larger, its text with it")
+    s.d.key("Escape")
+    s.keys_open(s.main, "ctrl+q")
+    s.d.shot("quit-asks", "Ctrl+Q asks the close question, titled for what it is")
+    s.d.key("Escape")
+    s.stop()
+
+
 def stopped_scan(s):
     """A stopped scan keeps what it found and says so."""
     s.start(s.files["huge"], "--scan")
-    progress = s.d.wait_window("Dialog", settle=0.3)
+    progress = s.d.wait_window(PROGRESS_TITLE, settle=0.3)
     s.d.shot("scan-progress", "the scan's progress dialog with its Stop button")
     s.d.activate(progress)
     known = s.known()
@@ -523,6 +568,28 @@ def stopped_scan(s):
     s.d.key("Return")
     time.sleep(1)
     s.d.shot("scan-stopped-window", "the main window with the folders and mails found before the stop")
+    # Saved as standard files: never "Files Saved Successfully.", and how far the scan got.
+    destination = os.path.join(s.work, "after-stopped-scan")
+    shutil.rmtree(destination, ignore_errors=True)
+    os.makedirs(destination)
+    s.click_main("root-box")
+    s.keys_open(s.main, "ctrl+s")
+    s.d.key("Down")
+    s.d.shot("save-format-standard", "the format question with Standard files chosen")
+    s.d.key("Return")
+    choose_directory(s, destination)
+    s.d.wait_gone(PROGRESS_TITLE, 600)
+    time.sleep(1)
+    s.d.shot("save-after-stopped-scan", "the save's end after a stopped scan: the items found were saved, the scan"
+                                        " read only part of the file, how much")
+    s.d.key("Return")
+    # Saved again over the first (the format offered is the one chosen last): the question answers No on Return.
+    s.keys_open(s.main, "ctrl+s")
+    s.d.key("Return")
+    choose_directory(s, destination)
+    s.d.wait_window("Save")
+    s.d.shot("standard-replace-asks", "replacing the earlier standard files asks first, No the default")
+    s.d.key("Escape")
     s.stop()
 
 
@@ -536,8 +603,11 @@ def find_olm(s):
     s.d.shot("find-dialog", "the Find OLM dialog")
     s.d.click_in(finder, 502, 43)  # Find in Folder
     choose_directory_titled(s, "Open Directory", s.files["tree"])
-    time.sleep(3)
-    s.d.shot("find-results", "the results: Name, Size, Created, Accessed, Modified sized to their content")
+    s.d.activate(finder)
+    s.d.click_in(finder, 395, 81)  # Start
+    time.sleep(5)
+    s.d.shot("find-results", "the results: Name, Size, Created, Accessed, Modified sized to their content; cut.OLM"
+                             " among them")
     s.d.activate(finder)
     s.d.click_in(finder, 250, 43)  # Look In: the first volume, the root
     s.d.key("Home", "Return")
@@ -589,7 +659,7 @@ def rescan(s):
 
 
 SCENARIOS = [startup, startup_with_file, browse_intact, help_and_about, mail_links, damaged_files, rescan,
-             find_olm, stopped_scan, saving]
+             find_olm, typed_path_and_losses, stopped_scan, saving]
 
 
 def main():
@@ -601,7 +671,7 @@ def main():
     args = parser.parse_args()
     for tool in ("Xvfb", "openbox", "xdotool", "xwininfo", "import"):
         if not shutil.which(tool):
-            sys.exit("%s is missing: run tools/bootstrap.sh" % tool)
+            sys.exit("%s is missing: run tools/bootstrap.sh --tests" % tool)
     os.makedirs(args.outdir, exist_ok=True)
     work = args.work or tempfile.mkdtemp(prefix="mendora-shots-")
     os.makedirs(work, exist_ok=True)

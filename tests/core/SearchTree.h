@@ -25,8 +25,11 @@ inline QStringList makeSearchTree(const QDir &root, const QDir &outside)
              << writeSizedFile(root, QStringLiteral("日本語 Ünïcödé/メール.olm"), 0)
              << writeSizedFile(root, QStringLiteral(".hidden/h.olm"), 10)
              << writeSizedFile(root, QStringLiteral("deep/a/b/c/d/e/deep.olm"), 10)
-             << writeSizedFile(root, QStringLiteral("folder.olm/inner.olm"), 10);
-    writeSizedFile(root, QStringLiteral("notes.OLM"), 10);
+             << writeSizedFile(root, QStringLiteral("folder.olm/inner.olm"), 10)
+             // A Mac user's export may carry its extension in any case.
+             << writeSizedFile(root, QStringLiteral("cut.OLM"), 10)
+             << writeSizedFile(root, QStringLiteral("Mixed.Olm"), 10);
+    writeSizedFile(root, QStringLiteral("notes.OLM.txt"), 10);
     writeSizedFile(root, QStringLiteral("archive.olm.bak"), 10);
     writeSizedFile(root, QStringLiteral("deep/olm"), 10);
     writeSizedFile(outside, QStringLiteral("outside.olm"), 10);

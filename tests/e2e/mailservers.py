@@ -299,9 +299,9 @@ level = warning
 
 
 if __name__ == "__main__":
-    # For tests in other languages: serves Dovecot, prints its plain IMAP port and the
-    # password, and stops it when standard input closes.
+    # For tests in other languages: serves Dovecot, prints its plain IMAP port, the
+    # password, its IMAPS port and its certificate, and stops it when standard input closes.
     import sys
     with Dovecot() as server:
-        print(server.imap_port, PASSWORD, flush=True)
+        print(server.imap_port, PASSWORD, server.imaps_port, server.certificate, flush=True)
         sys.stdin.read()

@@ -53,8 +53,10 @@ class FindCommand(GeneratedFiles):
             self.file("line\nbreak\tand\\slash/c\r.olm", 1048576): "1 MB",
             self.file("日本語 Ünïcödé/メール.olm", 5): "5 Byte",
             self.file(".hidden/deep/er/h.olm", 2047): "1 KB",
+            self.file("cut.OLM", 3): "3 Byte",
+            self.file("Notes.Olm", 4): "4 Byte",
         }
-        self.file("notes.OLM")
+        self.file("notes.OLM.txt")
         self.file("x.olm.bak")
         os.symlink("..", self.tmp / ".hidden" / "up")
         os.symlink(str(self.tmp), self.tmp / ".hidden" / "deep" / "top")
@@ -63,7 +65,7 @@ class FindCommand(GeneratedFiles):
         self.assertEqual(found, expected)
 
     def test_nothing_found_says_so(self):
-        self.file("notes.OLM")
+        self.file("notes.OLM.txt")
         self.file("olm")
         status, found, message = self.find(self.tmp)
         self.assertEqual(status, EXIT_NOTHING_FOUND)

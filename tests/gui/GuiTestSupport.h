@@ -53,6 +53,7 @@ public:
     QStringList texts;
     QStringList informativeTexts;
     QStringList titles;
+    QList<QMessageBox::StandardButton> defaultButtons; // what Return would answer
 
 private:
     void poll()
@@ -61,6 +62,7 @@ private:
         if (!box || !box->isVisible())
             return;
         texts << box->text();
+        defaultButtons << box->standardButton(box->defaultButton());
         informativeTexts << box->informativeText();
         titles << box->windowTitle();
         QAbstractButton *button = box->button(m_answer);

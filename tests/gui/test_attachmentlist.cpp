@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTreeWidget>
 #include <QtTest>
 #include <cstring>
@@ -97,6 +98,7 @@ private slots:
     void theExportBeingReadIsNeverReplaced();
     void aLinkIsReplacedNotFollowed();
     void contextMenuOffersBothSaves();
+    void unrecoveredAttachmentsAreListedAsMissing();
 
 private:
     // Scans the export that make_olm.py writes with these options; the manifest goes to *manifest.
@@ -438,6 +440,55 @@ void AttachmentListTest::contextMenuOffersBothSaves()
     // A mail without attachments hides the list; another kind of item does too.
     m_pPreview->MessageFieldsForThePreview(nullptr, FileTextReader(fileDescriptor, lSize));
     QVERIFY(!list()->isVisible());
+}
+
+// The damaged sample's mails whose attachments the scan could not recover, as its
+// manifest names them: the list shows their paperclip, and the preview every attachment
+// the mail lists, with its listed size, as missing; none of them can be saved.
+void AttachmentListTest::unrecoveredAttachmentsAreListedAsMissing()
+{
+    const QString sample = QFINDTESTDATA("../../samples/damaged.olm");
+    const QJsonObject manifest = QJsonDocument::fromJson(fileBytes(QFINDTESTDATA("../../samples/damaged.json"))).object();
+    FolderInformation parsers;
+    QCOMPARE(int(scanFile(sample, parsers, WalkHooks())), int(ScanResult::Finished));
+    m_selectedFile = sample;
+    m_pParseDatabase->GenerateTree();
+    int checked = 0;
+    for (const QJsonValue &value : manifest.value(QStringLiteral("mails")).toArray()) {
+        const QJsonObject expected = value.toObject();
+        if (!expected.value(QStringLiteral("survives")).toBool() || expected.value(QStringLiteral("attachmentsKept")).toBool(true))
+            continue;
+        const QString subject = expected.value(QStringLiteral("subject")).toString();
+        const MailMLRC *mail = TmpMlrcPtrStart;
+        while (mail && QString::fromUtf8(mail->Subject) != subject)
+            mail = mail->Next;
+        QVERIFY2(mail, qPrintable(subject));
+        QVERIFY(!mail->AttachNames);
+
+        m_pParseDatabase->ShowindivisualMailItemsInfo(objMapFileIdTreeItem.value(mail->ParentId), 0);
+        const QList<QTreeWidgetItem *> rows = m_window->itemList()->findItems(subject, Qt::MatchExactly, ItemTextColumn);
+        QCOMPARE(rows.size(), 1);
+        QVERIFY2(!rows.first()->icon(ItemAttachmentColumn).isNull(), qPrintable(subject));
+
+        m_pPreview->OnMessageSubjectClicked(rows.first(), 0);
+        const QJsonArray listed = expected.value(QStringLiteral("attachments")).toArray();
+        QCOMPARE(list()->topLevelItemCount(), listed.size());
+        for (int i = 0; i < listed.size(); ++i) {
+            const QJsonObject attachment = listed.at(i).toObject();
+            QCOMPARE(list()->topLevelItem(i)->text(AttachmentList::NameColumn), attachment.value(QStringLiteral("name")).toString());
+            QCOMPARE(list()->topLevelItem(i)->text(AttachmentList::SizeColumn),
+                     sizeText(attachment.value(QStringLiteral("size")).toInt()) + QStringLiteral(", missing"));
+            QVERIFY(m_window->headerBrowser()->toPlainText().contains(attachment.value(QStringLiteral("name")).toString() + QStringLiteral(" (missing)")));
+        }
+        PathAnswerer chooser(m_dir.filePath(QStringLiteral("never")));
+        MessageBoxAnswerer boxes(QMessageBox::Ok);
+        list()->saveAttachmentAs(0);
+        QCOMPARE(chooser.titles, QStringList());
+        QCOMPARE(boxes.texts.size(), 1);
+        ++checked;
+    }
+    QVERIFY(checked >= 3);
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("never"))));
 }
 
 QTEST_MAIN(AttachmentListTest)

@@ -532,43 +532,52 @@ void BrowseListsTest::mailDateRule_data()
 {
     QTest::addColumn<QByteArray>("folderPath");
     QTest::addColumn<int>("outgoing");
-    QTest::addColumn<bool>("hasSent");
-    QTest::addColumn<QString>("shown"); // "sent", "received" or ""
-    QTest::newRow("no folder path") << QByteArray() << 45 << true << "";
-    QTest::newRow("outgoing anywhere") << QByteArray("Inbox") << 45 << true << "sent";
-    QTest::newRow("sent items") << QByteArray("Sent Items") << 0 << true << "sent";
-    QTest::newRow("below the inbox") << QByteArray("Inbox/Projects") << 0 << true << "received";
-    QTest::newRow("deleted, was sent") << QByteArray("Deleted Items") << 1 << true << "sent";
-    QTest::newRow("deleted, was received") << QByteArray("Deleted Items") << 0 << true << "received";
-    QTest::newRow("deleted, other marker") << QByteArray("Deleted Items") << 7 << true << "";
-    QTest::newRow("drafts") << QByteArray("Drafts") << 0 << true << "sent";
-    QTest::newRow("other folder with a sent time") << QByteArray("Archive") << 0 << true << "sent";
-    QTest::newRow("other folder without one") << QByteArray("Archive") << 0 << false << "received";
-    QTest::newRow("names match by case") << QByteArray("inbox") << 0 << false << "received";
+    QTest::addColumn<QString>("times"); // which the mail holds: "both", "received" or "none"
+    QTest::addColumn<QString>("shown"); // "sent", "received" or "modified"
+    QTest::newRow("outgoing anywhere") << QByteArray("Inbox") << 45 << "both" << "sent";
+    QTest::newRow("sent items") << QByteArray("Sent Items") << 0 << "both" << "sent";
+    QTest::newRow("below the inbox") << QByteArray("Inbox/Projects") << 0 << "both" << "received";
+    QTest::newRow("deleted, was sent") << QByteArray("Deleted Items") << 1 << "both" << "sent";
+    QTest::newRow("deleted, was received") << QByteArray("Deleted Items") << 0 << "both" << "received";
+    QTest::newRow("drafts") << QByteArray("Drafts") << 0 << "both" << "sent";
+    QTest::newRow("other folder with a sent time") << QByteArray("Archive") << 0 << "both" << "sent";
+    QTest::newRow("other folder without one") << QByteArray("Archive") << 0 << "received" << "received";
+    QTest::newRow("names match by case") << QByteArray("inbox") << 0 << "received" << "received";
     // Received mails and drafts may have only a received time: that time is shown.
-    QTest::newRow("sent items without a sent time") << QByteArray("Sent Items") << 0 << false << "received";
-    QTest::newRow("draft without a sent time") << QByteArray("Drafts") << 1 << false << "received";
-    QTest::newRow("inbox name anywhere in the path") << QByteArray("Old Inbox Copies") << 0 << true << "received";
+    QTest::newRow("sent items without a sent time") << QByteArray("Sent Items") << 0 << "received" << "received";
+    QTest::newRow("draft without a sent time") << QByteArray("Drafts") << 1 << "received" << "received";
+    QTest::newRow("inbox name anywhere in the path") << QByteArray("Old Inbox Copies") << 0 << "both" << "received";
+    // Where the rule picks no time, the mail is still shown with one.
+    QTest::newRow("deleted, other marker") << QByteArray("Deleted Items") << 7 << "both" << "sent";
+    QTest::newRow("no folder path") << QByteArray() << 45 << "both" << "sent";
+    QTest::newRow("no folder path, received only") << QByteArray() << 0 << "received" << "received";
+    QTest::newRow("draft in Folder1 without times") << QByteArray() << 0 << "none" << "modified";
+    QTest::newRow("draft without times") << QByteArray("Drafts") << 0 << "none" << "modified";
 }
 
 void BrowseListsTest::mailDateRule()
 {
     QFETCH(QByteArray, folderPath);
     QFETCH(int, outgoing);
-    QFETCH(bool, hasSent);
+    QFETCH(QString, times);
     QFETCH(QString, shown);
     MailMLRC mail;
     memset(&mail, 0, sizeof(mail));
     put(mail.FolderPath, folderPath);
     mail.IsOutgoing = outgoing;
-    if (hasSent) {
-        put(mail.SentTime, "2011-03-14T10:22:00");
+    if (times == "both") {
+        put(mail.SentTime, "Mon, 14 Mar 2011 10:22:00 +0000");
         put(mail.SentTime12, "3/14/11 10:22 AM");
     }
-    put(mail.ReceivedTime, "2011-03-14T10:25:00");
-    put(mail.ReceivedTime12, "3/14/11 10:25 AM");
-    const QString expected = shown == "sent" ? "3/14/11 10:22 AM" : shown == "received" ? "3/14/11 10:25 AM" : "";
-    QCOMPARE(mailDateText(mail), expected);
+    if (times != "none") {
+        put(mail.ReceivedTime, "Mon, 14 Mar 2011 10:25:00 +0000");
+        put(mail.ReceivedTime12, "3/14/11 10:25 AM");
+    }
+    put(mail.ModifiedTime, "Mon, 14 Mar 2011 11:00:00 +0000");
+    const QString modified = QLocale().toString(QDateTime(QDate(2011, 3, 14), QTime(11, 0), Qt::UTC).toLocalTime(),
+                                                QLocale::ShortFormat) + " (last modified)";
+    const QString expected = shown == "sent" ? "3/14/11 10:22 AM" : shown == "received" ? "3/14/11 10:25 AM" : modified;
+    QCOMPARE(mailShownDate(mail).text, expected);
 }
 
 void BrowseListsTest::mailBodies_data()
@@ -1207,6 +1216,12 @@ void BrowseListsTest::searchFollowsEveryKeystroke()
     QTest::keyClicks(box, "meet");
     QVERIFY(!headerText().contains("Old lunch"));
     QVERIFY(list()->selectedItems().isEmpty());
+    // Cleared, the search gives the selection and its preview back.
+    box->clear();
+    QVERIFY(list()->currentItem() && list()->currentItem()->isSelected());
+    QCOMPARE(list()->currentItem()->text(ItemTextColumn), QStringLiteral("Old lunch"));
+    QVERIFY(headerText().contains("Old lunch"));
+    QTest::keyClicks(box, "meet");
     // A row still shown stays previewed.
     clickName(list(), list()->findItems("Old meeting", Qt::MatchExactly, ItemTextColumn).value(0));
     QTest::keyClick(box, 'i');

@@ -1,6 +1,7 @@
 // The browse window: choosing a file, running a scan to its end, stopping it,
 // refusing files, building the folder tree; and the web view's restrictions.
 #include "GuiTestSupport.h"
+#include "../core/OlmBuilder.h"
 
 #include "app/AppState.h"
 #include "app/InformationDlg.h"
@@ -8,6 +9,7 @@
 #include "app/QEntourageMainWindow.h"
 #include "app/QProgressInfo.h"
 #include "browse/QParseDatabase.h"
+#include "browse/QPreviewOfItems.h"
 #include "log/QLogReport.h"
 #include "olm/FolderHierarchy.h"
 #include "scan/ScanSession.h"
@@ -15,6 +17,9 @@
 #include "parsers/RecordLists.h"
 
 #include <QAction>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -111,6 +116,9 @@ private slots:
     void cleanup();
     void choosingAFileEnablesStart();
     void fileDialogChoosesTheFile();
+    void typedPathStartsWithReturn();
+    void searchFindsWhatAPersonRemembers();
+    void contactPreviewLeavesOutTheProgramsFlags();
     void refusedFiles_data();
     void refusedFiles();
     void scanRunsToItsEnd();
@@ -177,11 +185,148 @@ void BrowseScanTest::fileDialogChoosesTheFile()
     FileDialogAnswerer answerer(path);
     m_pParseDatabase->findChild<QPushButton *>(QStringLiteral("browseButton"))->click();
     QCOMPARE(answerer.answered, 1);
-    QCOMPARE(answerer.lastTitle, QStringLiteral("All Files"));
+    QCOMPARE(answerer.lastTitle, QStringLiteral("Open OLM File"));
     QCOMPARE(answerer.lastNameFilters,
              (QStringList{QStringLiteral("Outlook for Mac export (*.olm)"), QStringLiteral("All Files (*)")}));
     QCOMPARE(m_selectedFile, path);
     QVERIFY(startButton()->isEnabled());
+}
+
+// The path can be typed or pasted; Return starts the scan, and a path that names no
+// file is said so, with the window left open to correct it.
+void BrowseScanTest::typedPathStartsWithReturn()
+{
+    m_pParseDatabase->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pParseDatabase));
+    QVERIFY(!pathField()->isReadOnly());
+    QVERIFY(startButton()->isDefault());
+    // Its focus shows, although the button is only its image.
+    startButton()->setEnabled(true);
+    m_pParseDatabase->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_pParseDatabase));
+    const QImage unfocused = startButton()->grab().toImage();
+    startButton()->setFocus();
+    QVERIFY(startButton()->hasFocus());
+    QVERIFY(startButton()->grab().toImage() != unfocused);
+    pathField()->setFocus();
+    QCOMPARE(startButton()->grab().toImage(), unfocused);
+    const QString missing = m_dir.filePath(QStringLiteral("missing.olm"));
+    QTest::keyClicks(pathField(), missing);
+    QVERIFY(startButton()->isEnabled());
+    {
+        MessageBoxAnswerer answerer(QMessageBox::Ok);
+        QTest::keyClick(pathField(), Qt::Key_Return);
+        QCOMPARE(answerer.texts, QStringList{QStringLiteral("There is no file at \"%1\".\nCheck the path, or choose the "
+                                                            "file with Browse.").arg(missing)});
+    }
+    QVERIFY(m_pParseDatabase->isVisible());
+    QVERIFY(!TmpMlrcPtrStart);
+    pathField()->clear();
+    QVERIFY(!startButton()->isEnabled());
+
+    const QString sample = QFINDTESTDATA("../../samples/intact.olm");
+    QTest::keyClicks(pathField(), QStringLiteral(" ") + sample); // pasted with a stray space
+    QSignalSpy finished(m_pParseDatabase, &QParseDatabase::OnFinishScanning);
+    QTest::keyClick(pathField(), Qt::Key_Return);
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(m_selectedFile, sample);
+    QVERIFY(MailItemCount > 0);
+}
+
+// Whatever the export says of a contact (phones, cities, nickname, company) or of a mail
+// (recipients, attachment names), typed into the search box, keeps its row shown.
+void BrowseScanTest::searchFindsWhatAPersonRemembers()
+{
+    const QString sample = QFINDTESTDATA("../../samples/intact.olm");
+    QFile manifestFile(QFINDTESTDATA("../../samples/intact.json"));
+    QVERIFY(manifestFile.open(QIODevice::ReadOnly));
+    const QJsonObject manifest = QJsonDocument::fromJson(manifestFile.readAll()).object();
+    m_pParseDatabase->ChooseFile(sample);
+    startButton()->click();
+    QVERIFY(MailItemCount > 0 && ContactItemCount > 0);
+    QLineEdit *box = m_window->searchBox();
+    QTreeWidget *list = m_window->itemList();
+    auto shows = [&](const QString &term, const QString &rowText) {
+        box->setText(term);
+        const QList<QTreeWidgetItem *> rows = list->findItems(rowText, Qt::MatchExactly, ItemTextColumn);
+        return !rows.isEmpty() && !rows.first()->isHidden();
+    };
+    int terms = 0;
+    m_window->OnAddressView();
+    for (const QJsonValue &value : manifest.value(QStringLiteral("contacts")).toArray()) {
+        const QJsonObject contact = value.toObject();
+        const QString row = contact.value(QStringLiteral("firstName")).toString() + QLatin1Char(' ')
+                            + contact.value(QStringLiteral("lastName")).toString();
+        QStringList remembered{contact.value(QStringLiteral("nickName")).toString(),
+                               contact.value(QStringLiteral("company")).toString()};
+        for (const QJsonValue &phone : contact.value(QStringLiteral("phones")).toObject())
+            remembered << phone.toString();
+        for (const QJsonValue &address : contact.value(QStringLiteral("addresses")).toObject())
+            remembered << address.toObject().value(QStringLiteral("city")).toString();
+        for (const QString &term : remembered) {
+            if (term.isEmpty())
+                continue;
+            QVERIFY2(shows(term, row), qPrintable(row + QStringLiteral(" by ") + term));
+            ++terms;
+        }
+    }
+    for (const QJsonValue &value : manifest.value(QStringLiteral("mails")).toArray()) {
+        const QJsonObject mail = value.toObject();
+        box->clear();
+        const QString folder = mail.value(QStringLiteral("scanFolder")).toString();
+        m_window->OnMailView();
+        QTreeWidgetItem *folderItem = nullptr;
+        for (QTreeWidgetItem *item : objMapFileIdTreeItem)
+            if (folder.endsWith(item->text(FolderNameColumn)) && !folder.isEmpty())
+                folderItem = item;
+        if (!folderItem)
+            continue;
+        m_pParseDatabase->ShowindivisualMailItemsInfo(folderItem, 0);
+        const QString subject = mail.value(QStringLiteral("subject")).toString();
+        QStringList remembered;
+        for (const QJsonValue &to : mail.value(QStringLiteral("to")).toArray())
+            remembered << to.toString();
+        for (const QJsonValue &attachment : mail.value(QStringLiteral("attachments")).toArray())
+            remembered << attachment.toObject().value(QStringLiteral("name")).toString();
+        for (const QString &term : remembered) {
+            QVERIFY2(shows(term, subject), qPrintable(subject + QStringLiteral(" by ") + term));
+            ++terms;
+        }
+    }
+    QVERIFY(terms > 50);
+}
+
+// The exporting program's flags about a contact are not the user's data; its times are
+// shown as the user's own dates, and every other value as it is.
+void BrowseScanTest::contactPreviewLeavesOutTheProgramsFlags()
+{
+    auto element = [](const QByteArray &name, const QByteArray &value) {
+        return "<" + name + " xml:space=\"preserve\">" + value + "</" + name + ">";
+    };
+    const QByteArray contact = element("OPFContactCopyFirstName", "Ann") + element("OPFContactCopyLastName", "Lee")
+                               + element("OPFContactCopyCanDelete", "0") + element("OPFContactIsJapaneseContact", "0E0")
+                               + element("OPFContactCopyModDate", "2018-06-18T16:30:00")
+                               + element("OPFContactCopyIsland", "1") + element("OPFContactCopyHasCode", "Tokyo 3");
+    OlmBuilder olm;
+    olm.entry("Local/Address Book/Contacts.xml",
+              "<contacts xml:space=\"preserve\" elementCount=\"1\"><contact xml:space=\"preserve\">" + contact
+                  + "</contact></contacts>",
+              {});
+    m_pParseDatabase->ChooseFile(writeOlm(QStringLiteral("flags.olm"), olm.bytes));
+    MessageBoxAnswerer answerer(QMessageBox::Ok);
+    startButton()->click();
+    QCOMPARE(ContactItemCount, 1);
+    m_window->OnAddressView();
+    const QString preview = m_window->detailsBrowser()->toPlainText();
+    QVERIFY2(preview.contains(QStringLiteral("Ann Lee")), qPrintable(preview));
+    QVERIFY2(!preview.contains(QStringLiteral("Can Delete")), qPrintable(preview));
+    QVERIFY(!preview.contains(QStringLiteral("Japanese")));
+    QVERIFY(!preview.contains(QStringLiteral("2018-06-18")));
+    const QDateTime changed(QDate(2018, 6, 18), QTime(16, 30), Qt::UTC);
+    QVERIFY2(preview.contains(QLocale().toString(changed.toLocalTime().date(), QLocale::LongFormat)), qPrintable(preview));
+    // Names of another shape, or flags' names with text, stay.
+    QVERIFY(preview.contains(QStringLiteral("Island : 1")));
+    QVERIFY(preview.contains(QStringLiteral("Has Code : Tokyo 3")));
 }
 
 void BrowseScanTest::refusedFiles_data()
@@ -217,7 +362,7 @@ void BrowseScanTest::refusedFiles()
     QCOMPARE(answerer.texts.size(), 1);
     QVERIFY2(answerer.texts.first().contains(message), qPrintable(answerer.texts.first()));
     QCOMPARE(answerer.texts.first() == QString::fromLatin1(kInvalidFileMessage), scanned);
-    QCOMPARE(answerer.titles, QStringList(QString()));
+    QCOMPARE(answerer.titles, QStringList(QStringLiteral("Scan")));
     QVERIFY(!m_pParseDatabase->isVisible());
     QCOMPARE(started.count(), scanned ? 1 : 0);
     QCOMPARE(finished.count(), scanned ? 1 : 0);

@@ -79,6 +79,7 @@ private slots:
     void cleanupTestCase();
     void contactsShowEveryField();
     void eventsSayWhenTheyTakePlace();
+    void allDayEventsListDaysNotTimes();
     void tasksShowDatesStateAndRecurrence();
     void notesShowTheirDate();
     void markupInValuesIsText();
@@ -229,6 +230,25 @@ void ItemPreviewsTest::contactsShowEveryField()
     // The sample holds what the test is about.
     QVERIFY(phonesSeen > 30);
     QVERIFY(otherAddressesSeen > 0);
+}
+
+// In the calendar list an all-day event shows its days; any other its clock times.
+void ItemPreviewsTest::allDayEventsListDaysNotTimes()
+{
+    m_window->viewAction(Category::Calendar)->trigger();
+    QTreeWidget *list = m_window->itemList();
+    const QJsonArray events = items("calendars");
+    QCOMPARE(list->topLevelItemCount(), events.size());
+    int allDay = 0;
+    for (int row = 0; row < events.size(); ++row) {
+        const bool days = events[row].toObject()["allDay"].toBool();
+        allDay += days;
+        for (int column : {int(ItemFirstDetailColumn), ItemFirstDetailColumn + 1}) {
+            const QString shown = list->topLevelItem(row)->text(column);
+            QVERIFY2(!shown.isEmpty() && shown.contains(':') != days, qPrintable(shown));
+        }
+    }
+    QVERIFY(allDay > 0 && allDay < events.size());
 }
 
 void ItemPreviewsTest::eventsSayWhenTheyTakePlace()

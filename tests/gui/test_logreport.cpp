@@ -29,6 +29,7 @@ private slots:
     void saveTwiceRecordsOnlyEarlierSaves();
     void cancelledSaveChangesNothing();
     void closeButtonHides();
+    void windowResizesAndKeepsItsSize();
 
 private:
     QTextEdit *logText() const { return m_log->findChild<QTextEdit *>(QStringLiteral("LogText")); }
@@ -126,6 +127,23 @@ void LogReportTest::closeButtonHides()
     m_log->ShowReport();
     button("CloseButton")->click();
     QVERIFY(!m_log->isVisible());
+}
+
+// A long log needs room: the window grows, its text with it, and it opens again at
+// the size it was left at.
+void LogReportTest::windowResizesAndKeepsItsSize()
+{
+    m_log->ShowReport();
+    QVERIFY(QTest::qWaitForWindowExposed(m_log));
+    const QSize first = m_log->size();
+    const int textWidth = logText()->width();
+    const QSize larger = first + QSize(300, 200);
+    m_log->resize(larger);
+    QTRY_COMPARE(m_log->size(), larger);
+    QCOMPARE(logText()->width(), textWidth + 300);
+    button("CloseButton")->click();
+    m_log->ShowReport();
+    QCOMPARE(m_log->size(), larger);
 }
 
 int main(int argc, char **argv)

@@ -8,6 +8,7 @@
 #include "app/QEntourageMainWindow.h"
 #include "app/QProgressInfo.h"
 #include "browse/QParseDatabase.h"
+#include "browse/QPreviewOfItems.h"
 #include "log/QLogReport.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
@@ -21,6 +22,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QDesktopServices>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTextEdit>
 #include <QTextBrowser>
 #include <QTreeWidget>
@@ -77,7 +80,9 @@ private slots:
     void stopAnsweredNoChangesNothing();
     void stopAnsweredYesRaisesTheFlags();
     void stopAnsweredAfterTheEndChangesNothing();
+    void closeRefusedWhileBusy_data();
     void closeRefusedWhileBusy();
+    void closeAsksFirst_data();
     void closeAsksFirst();
     void openOverLoadedDataAnsweredNo();
     void openOverLoadedDataAnsweredYes();
@@ -93,9 +98,13 @@ private slots:
     void newScanClosesTheOldSummary();
     void findFileAsksBeforeReplacingLoadedData();
     void helpShowsInTheApplicationWithoutAHandler();
+    void smallScreenKeepsEveryColumnReachable();
+    void helpPageCoversTheWindow();
 
 private:
     void loadFolders();
+    // Closes the window as the user would: its close button, or File > Quit's Ctrl+Q.
+    void closeThrough(bool quitKey);
 
     std::unique_ptr<QEntourageMainWindow> m_window;
 };
@@ -149,6 +158,8 @@ void MainWindowTest::scanFeedbackStates()
     QProgressInfo *progress = m_window->progressDialog();
     QVERIFY(progress && progress->isVisible());
     QCOMPARE(progress->caption()->text(), QStringLiteral("Scanning OLM File..."));
+    // The window system adds the application's name to what the window is for.
+    QCOMPARE(progress->windowTitle(), QStringLiteral("Scanning OLM File"));
     QCOMPARE(progress->progressBar()->maximum(), 2048);
     QCOMPARE(progress->progressBar()->value(), 0);
 
@@ -277,30 +288,56 @@ void MainWindowTest::stopAnsweredAfterTheEndChangesNothing()
     QCOMPARE(aborted.count(), 0);
 }
 
+void MainWindowTest::closeRefusedWhileBusy_data()
+{
+    QTest::addColumn<bool>("quitKey"); // Ctrl+Q (File > Quit) instead of the window's close
+    QTest::newRow("close") << false;
+    QTest::newRow("Ctrl+Q") << true;
+}
+
 void MainWindowTest::closeRefusedWhileBusy()
 {
+    QFETCH(bool, quitKey);
     m_window->SetInitialSettings(100);
     m_window->progressDialog()->hide();
     bProcessRunning = true;
     MessageBoxAnswerer answerer(QMessageBox::Ok);
-    QVERIFY(!m_window->close());
+    closeThrough(quitKey);
     QVERIFY(m_window->isVisible());
     QVERIFY(m_window->progressDialog()->isVisible()); // brought back to the front
     QCOMPARE(answerer.texts, QStringList(QStringLiteral("Application Running !!\nPlease halt the current process to Exit.")));
-    QCOMPARE(answerer.titles, QStringList(QStringLiteral("Mendora")));
+    QCOMPARE(answerer.titles, QStringList(QStringLiteral("Quit Mendora")));
+}
+
+void MainWindowTest::closeAsksFirst_data()
+{
+    closeRefusedWhileBusy_data();
 }
 
 void MainWindowTest::closeAsksFirst()
 {
+    QFETCH(bool, quitKey);
     {
         MessageBoxAnswerer answerer(QMessageBox::No);
-        QVERIFY(!m_window->close());
+        closeThrough(quitKey);
         QCOMPARE(answerer.texts, QStringList(QStringLiteral("Do you want to close Mendora? ")));
         QVERIFY(m_window->isVisible());
     }
     MessageBoxAnswerer answerer(QMessageBox::Yes);
-    QVERIFY(m_window->close());
+    closeThrough(quitKey);
+    QCOMPARE(answerer.texts, QStringList(QStringLiteral("Do you want to close Mendora? ")));
     QVERIFY(!m_window->isVisible());
+}
+
+void MainWindowTest::closeThrough(bool quitKey)
+{
+    if (!quitKey) {
+        m_window->close();
+        return;
+    }
+    QCOMPARE(m_window->quitAction()->text(), QStringLiteral("Quit"));
+    QCOMPARE(m_window->quitAction()->shortcut(), QKeySequence(Qt::CTRL + Qt::Key_Q));
+    m_window->quitAction()->trigger();
 }
 
 void MainWindowTest::openOverLoadedDataAnsweredNo()
@@ -317,6 +354,8 @@ void MainWindowTest::openOverLoadedDataAnsweredNo()
     m_window->OnOpenFile();
     QCOMPARE(answerer.texts, QStringList(QStringLiteral(
                                  "Opening another file will lost the scanned information. Do you want to continue?")));
+    // Return keeps the scan.
+    QCOMPARE(answerer.defaultButtons, QList<QMessageBox::StandardButton>{QMessageBox::No});
     QCOMPARE(m_pParseDatabase, browse);
     QVERIFY(TmpMlrcPtrStart);
     QCOMPARE(MailItemCount, 1);
@@ -441,7 +480,7 @@ void MainWindowTest::scanSummaryCounts()
     QVERIFY(summary);
     QVERIFY(summary->isVisible());
     QVERIFY(!summary->isModal());
-    QCOMPARE(summary->windowTitle(), QStringLiteral("Mendora"));
+    QCOMPARE(summary->windowTitle(), QStringLiteral("Scan Summary"));
     QCOMPARE(SizeOfAllMails, 10);
     const QPair<const char *, const char *> shown[] = {
         {"mailCount", "3"}, {"calendarCount", "4"}, {"notesCount", "0"}, {"contactCount", "1"}, {"taskCount", "2"}};
@@ -567,7 +606,7 @@ void MainWindowTest::helpShowsInTheApplicationWithoutAHandler()
     m_window->OpenHelp();
     QDialog *page = nullptr;
     QTRY_VERIFY((page = m_window->findChild<QDialog *>(QStringLiteral("localPageWindow"))) && page->isVisible());
-    QCOMPARE(page->windowTitle(), QStringLiteral("Mendora Help"));
+    QCOMPARE(page->windowTitle(), QStringLiteral("Help"));
     QVERIFY(!page->findChild<QTextBrowser *>()->toPlainText().isEmpty());
 }
 
@@ -605,6 +644,53 @@ void MainWindowTest::progressWindowIsPaintedBeforeTheWalk()
     qApp->removeEventFilter(&counter);
     QVERIFY(counter.paints > 0);
     QVERIFY(m_window->progressDialog()->isVisible());
+}
+
+// The help page names every shortcut of the window's menus and tells how to import
+// the standard files into the mail clients the user is likely to have.
+void MainWindowTest::helpPageCoversTheWindow()
+{
+    QFile page(QFINDTESTDATA("../../resources/help/Mendora_Help.htm"));
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(page.readAll());
+    int shortcuts = 0;
+    for (const QAction *action : m_window->findChildren<QAction *>()) {
+        const QString keys = action->shortcut().toString();
+        if (keys.isEmpty() || keys == QLatin1String("Ctrl+?") || action->shortcutContext() == Qt::WidgetShortcut)
+            continue;
+        QVERIFY2(text.contains(keys), qPrintable(action->text() + QLatin1Char(' ') + keys));
+        ++shortcuts;
+    }
+    QVERIFY(shortcuts >= 10);
+    for (const char *topic : {"Standard files", "Upload to a mail account", "Apple Mail", "Thunderbird", "Gmail",
+                              "Find OLM", "Save All Attachments", "missing", "Rescue report.txt"})
+        QVERIFY2(text.contains(QLatin1String(topic)), topic);
+}
+
+// At 800 by 600 the window fits, and the item list's columns that do not fit are
+// reached by scrolling it sideways.
+void MainWindowTest::smallScreenKeepsEveryColumnReachable()
+{
+    loadFolders();
+    MailMLRC *mail = appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
+    mail->ParentId = objMapFID_PID.firstKey();
+    qstrcpy(mail->Subject, "A subject long enough to want the whole width of the list for itself alone");
+    qstrcpy(mail->FromAddress, "someone.with.a.long.address@example.com;");
+    m_window->resize(800, 600);
+    QTRY_COMPARE(m_window->size(), QSize(800, 600));
+    m_window->OnMailButtonClicked();
+    m_pParseDatabase->ShowindivisualMailItemsInfo(objMapFileIdTreeItem.value(mail->ParentId), 0);
+    QTreeWidget *list = m_window->itemList();
+    QCOMPARE(list->topLevelItemCount(), 1);
+    const int sizeColumn = ItemColumnCount - 1;
+    QCOMPARE(list->headerItem()->text(sizeColumn), QStringLiteral("Size"));
+    QVERIFY(!list->isColumnHidden(sizeColumn));
+    QVERIFY(list->columnWidth(sizeColumn) > 0);
+    QApplication::processEvents();
+    list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
+    const int left = list->header()->sectionViewportPosition(sizeColumn);
+    QVERIFY2(left >= 0 && left + list->columnWidth(sizeColumn) <= list->viewport()->width(),
+             qPrintable(QStringLiteral("%1 + %2 in %3").arg(left).arg(list->columnWidth(sizeColumn)).arg(list->viewport()->width())));
 }
 
 int main(int argc, char **argv)

@@ -139,6 +139,8 @@ private slots:
     void secondSaveIsRefusedAndTheWindowStaysLocked();
     void saveThatWroteNothingIsNoSuccess();
     void progressReportsAreSpacedOut();
+    void stoppedSaveSaysWhatItLeftUnwritten();
+    void saveAfterStoppedScanSaysHowFarTheScanGot();
 
 private:
     // Runs Save with the chooser answered by destination and every box by answer;
@@ -196,7 +198,7 @@ void SaveWorkflowTest::nothingCheckedAsksForASelection()
     MessageBoxAnswerer boxes(QMessageBox::Ok);
     m_window->menuSaveAction()->trigger();
     QCOMPARE(boxes.texts, QStringList{QStringLiteral("Select a folder to save.")});
-    QCOMPARE(boxes.titles, QStringList{QStringLiteral("Mendora")});
+    QCOMPARE(boxes.titles, QStringList{QStringLiteral("Save")});
 }
 
 void SaveWorkflowTest::cancelledChooserWritesNothing()
@@ -234,6 +236,7 @@ void SaveWorkflowTest::savesCheckedMailFolders()
     QCOMPARE(dialog->progressBar()->maximum(), int(MailItemCount));
     QCOMPARE(dialog->progressBar()->value(), int(MailItemCount));
     QCOMPARE(dialog->caption()->text(), QStringLiteral("Saving Mail Folders..."));
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Saving Files"));
     QCOMPARE(dialog->counts()->text(), QStringLiteral("%1 of %1 mails").arg(MailItemCount));
     QCOMPARE(dialog->folder()->toolTip(), last.folder);
     QVERIFY(!last.folder.isEmpty());
@@ -381,6 +384,8 @@ void SaveWorkflowTest::replacesStandardFilesOnlyWhenAsked()
         m_window->menuSaveAction()->trigger();
         QVERIFY(!ended.isEmpty() || ended.wait(30000));
         QCOMPARE(boxes.texts, QStringList{question});
+        // Return keeps the earlier output.
+        QCOMPARE(boxes.defaultButtons, QList<QMessageBox::StandardButton>{QMessageBox::No});
         QCOMPARE(formats.asked, 1);
         QCOMPARE(chooserRuns, 2);
         QVERIFY(QFileInfo::exists(output + QStringLiteral("/mine")));
@@ -463,6 +468,76 @@ void SaveWorkflowTest::progressReportsAreSpacedOut()
     QVERIFY(progress.count() < 400);
     QCOMPARE(progress.last().at(0).value<SaveProgress>().done, MailItemCount);
     QCOMPARE(workflow()->progressDialog()->progressBar()->value(), int(MailItemCount));
+}
+
+// Stopped through the progress dialog before its first item: the message and the
+// rescue report say the save was stopped and count, per folder, what it left unwritten.
+void SaveWorkflowTest::stoppedSaveSaysWhatItLeftUnwritten()
+{
+    checkFolders([](const FolderAttribute &record) { return record.folderId != llRootId; });
+    const QString destination = m_dir.filePath(QStringLiteral("stopped"));
+    QVERIFY(QDir().mkpath(destination));
+    bool stopClicked = false;
+    connect(workflow()->savingThread(), &QMailSavingThread::progressCounts, this, [&] {
+        if (stopClicked)
+            return;
+        stopClicked = true;
+        workflow()->progressDialog()->stopButton()->click();
+    }, Qt::BlockingQueuedConnection);
+    QStringList details;
+    const QStringList texts = save(destination, QMessageBox::Yes, BundleFormat::Standard, &details);
+    QVERIFY(stopClicked);
+    QCOMPARE(texts, QStringList({QStringLiteral("Process cannot be resumed from the current stage."),
+                                 QStringLiteral("Saving Process Aborted. Files Saved Partially.")}));
+    const qint64 all = MailItemCount + ContactItemCount + CalendarItemCount + TaskItemCount + NotesItemCount;
+    QVERIFY(details.last().contains(QStringLiteral("Not written, since the save was stopped: %1 of %1 items").arg(all)));
+
+    QFile reportFile(destination + QStringLiteral("/intact (rescued)/Rescue report.txt"));
+    QVERIFY(reportFile.open(QIODevice::ReadOnly));
+    const QString report = QString::fromUtf8(reportFile.readAll());
+    QVERIFY2(!report.contains(QStringLiteral("everything the scan found was written")), qPrintable(report));
+    QVERIFY(report.contains(QStringLiteral("The save was stopped before it ended: %1 of %1 items were not written").arg(all)));
+    // Per folder: the mails of each mail folder and every contact, counted apart.
+    const QString unwritten = report.section(QStringLiteral("Not written because the save was stopped, per folder:\n"), 1)
+                                  .section(QStringLiteral("\n\n"), 0, 0);
+    qint64 mails = 0, contacts = 0;
+    for (const QString &line : unwritten.split(QLatin1Char('\n'))) {
+        const QStringList words = line.section(QStringLiteral(": "), -1).split(QLatin1Char(' '));
+        if (words.value(1) == QLatin1String("mails"))
+            mails += words.first().toLongLong();
+        if (words.value(1) == QLatin1String("contacts"))
+            contacts += words.first().toLongLong();
+    }
+    QCOMPARE(mails, MailItemCount);
+    QCOMPARE(contacts, ContactItemCount);
+}
+
+// A scan stopped once it found its first mails: the save of what it found is no
+// success, and its message says how far the scan got.
+void SaveWorkflowTest::saveAfterStoppedScanSaysHowFarTheScanGot()
+{
+    FolderInformation parsers;
+    WalkHooks hooks;
+    hooks.stopRequested = [] { return MailItemCount > 0; };
+    QCOMPARE(int(scanFile(m_strDatabasePath, parsers, hooks)), int(ScanResult::Stopped));
+    const qint64 stoppedAt = dwOffset;
+    finishScan();
+    QVERIFY(MailItemCount > 0);
+    checkFolders(isMailFolder);
+    const QString destination = m_dir.filePath(QStringLiteral("after a stopped scan"));
+    QVERIFY(QDir().mkpath(destination));
+    const QStringList texts = save(destination);
+    QCOMPARE(texts.size(), 1);
+    QVERIFY2(!texts.first().contains(QStringLiteral("Successfully")), qPrintable(texts.first()));
+    QVERIFY2(texts.first().contains(QStringLiteral("%1 % of the OLM file").arg(stoppedAt * 100 / lSize)), qPrintable(texts.first()));
+    QCOMPARE(workflow()->savingThread()->lastReport().written[size_t(ItemKind::Mail)], MailItemCount);
+
+    // A whole scan of the same file again ends in success.
+    QCOMPARE(int(scanFile(m_strDatabasePath, parsers, WalkHooks())), int(ScanResult::Finished));
+    checkFolders(isMailFolder);
+    const QString again = m_dir.filePath(QStringLiteral("after a whole scan"));
+    QVERIFY(QDir().mkpath(again));
+    QCOMPARE(save(again), QStringList{QStringLiteral("Files Saved Successfully.")});
 }
 
 QTEST_MAIN(SaveWorkflowTest)

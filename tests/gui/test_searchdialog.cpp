@@ -242,12 +242,12 @@ void SearchDialogTest::searchListsEveryOlmFileWithItsSize()
 void SearchDialogTest::searchFindingNothingSaysSo()
 {
     QTemporaryDir empty;
-    writeSizedFile(QDir(empty.path()), QStringLiteral("notes.OLM"), 1);
+    writeSizedFile(QDir(empty.path()), QStringLiteral("notes.OLM.txt"), 1);
     lookIn(m_dialog.get(), empty.path());
     MessageBoxAnswerer answer(QMessageBox::Ok);
     searchToTheEnd(m_dialog.get());
     QTRY_COMPARE(answer.texts, QStringList{QStringLiteral("Search completed. No OLM file found.")});
-    QCOMPARE(answer.titles, QStringList{QStringLiteral("Mendora")});
+    QCOMPARE(answer.titles, QStringList{QStringLiteral("Find OLM")});
     QVERIFY(!part<QPushButton>(m_dialog.get(), "ClearListButton")->isEnabled());
 }
 
@@ -276,7 +276,7 @@ void SearchDialogTest::closeWhileSearchingIsRefused()
         else
             QTest::keyClick(dialog, Qt::Key_Escape);
         QTRY_COMPARE(answer.texts, QStringList{QStringLiteral("First stop the currently running process.")});
-        QCOMPARE(answer.titles, QStringList{QStringLiteral("Mendora")});
+        QCOMPARE(answer.titles, QStringList{QStringLiteral("Find OLM")});
         QVERIFY(dialog->isVisible());
         QCOMPARE(hidden.count(), 0);
     }

@@ -33,7 +33,9 @@ namespace {
 class UploadAnswerer : public QObject
 {
 public:
-    UploadAnswerer(const QString &server, int port, const QString &password) : m_server(server), m_port(port), m_password(password)
+    UploadAnswerer(const QString &server, int port, const QString &password, int security = 2,
+                   const QString &certificates = QString())
+        : m_server(server), m_port(port), m_password(password), m_security(security), m_certificates(certificates)
     {
         connect(&m_poll, &QTimer::timeout, this, &UploadAnswerer::poll);
         m_poll.start(5);
@@ -59,6 +61,8 @@ private:
                 security->setCurrentIndex(choice);
                 portsOffered.append(port->value());
             }
+            security->setCurrentIndex(m_security);
+            account->findChild<QLineEdit *>(QStringLiteral("certificateFile"))->setText(m_certificates);
             account->findChild<QLineEdit *>(QStringLiteral("server"))->setText(m_server);
             port->setValue(m_port);
             account->findChild<QLineEdit *>(QStringLiteral("user"))->setText(QStringLiteral("rescuer"));
@@ -70,6 +74,8 @@ private:
     QString m_server;
     int m_port;
     QString m_password;
+    int m_security; // the choice: 0 SSL/TLS, 1 STARTTLS, 2 none
+    QString m_certificates;
     QTimer m_poll;
 };
 
@@ -176,7 +182,7 @@ void UploadWorkflowTest::uploadsAndCountsWhatIsThere()
         QSKIP("Dovecot did not start (tools/bootstrap.sh installs dovecot-imapd and openssl); the upload to a server "
               "is not tested");
     const QList<QByteArray> served = server.readLine().trimmed().split(' ');
-    QCOMPARE(served.size(), 2);
+    QCOMPARE(served.size(), 4);
     const int port = served.at(0).toInt();
     const QString password = QString::fromUtf8(served.at(1));
     // No certificate of its own to trust in the form: the plain port, as the choice "None" allows.
@@ -185,6 +191,33 @@ void UploadWorkflowTest::uploadsAndCountsWhatIsThere()
         QCOMPARE(upload(), QStringList{QLatin1String(expected)});
         QCOMPARE(m_window->saveWorkflow()->progressDialog()->counts()->text(), QStringLiteral("20 of 20 mails"));
     }
+    // Over TLS the server's own certificate is refused, until the form's certificate file trusts it.
+    const int tlsPort = served.at(2).toInt();
+    const QString certificate = QString::fromUtf8(served.at(3));
+    {
+        UploadAnswerer answerer(QStringLiteral("127.0.0.1"), tlsPort, password, 0);
+        const QStringList texts = upload();
+        QCOMPARE(texts.size(), 1);
+        QVERIFY2(texts.first().contains(QStringLiteral("is not trusted")), qPrintable(texts.first()));
+    }
+    {
+        // Every folder checked: what the upload does not send is named.
+        for (FolderAttribute *record = StartFldrAtrib->next; record; record = record->next)
+            record->state = CheckedCode;
+        UploadAnswerer answerer(QStringLiteral("127.0.0.1"), tlsPort, password, 0, certificate);
+        QCOMPARE(upload(), QStringList{QStringLiteral("Uploaded: 0 mails (20 already there)\nNot sent, since the upload "
+                                                      "takes mail only: %1 contacts, %2 calendar events, %3 tasks, %4 "
+                                                      "notes. mendora-cli upload sends contacts, events and tasks with "
+                                                      "--carddav and --caldav.")
+                                           .arg(ContactItemCount)
+                                           .arg(CalendarItemCount)
+                                           .arg(TaskItemCount)
+                                           .arg(NotesItemCount)});
+    }
+    // Its stop question tells the truth: uploading again goes on where it stopped.
+    MessageBoxAnswerer answer(QMessageBox::No);
+    m_window->saveWorkflow()->progressDialog()->stopButton()->click();
+    QCOMPARE(answer.texts, QStringList{QStringLiteral("The upload can be resumed: uploading again goes on where it stopped.")});
 }
 
 QTEST_MAIN(UploadWorkflowTest)
