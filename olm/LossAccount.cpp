@@ -25,6 +25,7 @@ QString lossReasonKey(LossReason reason)
     case LossReason::NotWritten: return QStringLiteral("not-written");
     case LossReason::ScanIncomplete: return QStringLiteral("scan-incomplete");
     case LossReason::ValueUnreadable: return QStringLiteral("value-unreadable");
+    case LossReason::RecoveredWithDoubt: return QStringLiteral("recovered-with-doubt");
     }
     return QStringLiteral("unknown");
 }
@@ -74,7 +75,7 @@ qint64 lossTotal()
 QString lossSummaryLine()
 {
     const QMap<LossReason, qint64> counts = lossCounts();
-    qint64 values = 0, attachments = 0, items = 0, folders = 0;
+    qint64 values = 0, attachments = 0, items = 0, folders = 0, doubtful = 0;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
         switch (it.key()) {
         case LossReason::ValueTooLong:
@@ -82,6 +83,7 @@ QString lossSummaryLine()
         case LossReason::AttachmentCut:
         case LossReason::AttachmentMissing: attachments += it.value(); break;
         case LossReason::FolderPathLost: folders += it.value(); break;
+        case LossReason::RecoveredWithDoubt: doubtful += it.value(); break;
         default: items += it.value(); break;
         }
     }
@@ -94,12 +96,17 @@ QString lossSummaryLine()
     add(attachments, "attachment", "attachments");
     add(items, "item or document", "items or documents");
     add(folders, "folder path", "folder paths");
+    // Items kept in part or by inference are no loss, but the user should look at them.
+    const QString doubtfulText = doubtful > 0 ? QStringLiteral("%1 recovered in part or by inference").arg(doubtful) : QString();
     if (parts.isEmpty())
-        return QString();
+        return doubtfulText.isEmpty() ? QString() : doubtfulText + QStringLiteral("; see the log");
     QString joined = parts.takeLast();
     if (!parts.isEmpty())
         joined = parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + joined;
-    return joined + QStringLiteral(" could not be recovered; see the log");
+    joined += QStringLiteral(" could not be recovered");
+    if (!doubtfulText.isEmpty())
+        joined += QStringLiteral("; ") + doubtfulText;
+    return joined + QStringLiteral("; see the log");
 }
 
 QString lossLogLine(const Loss &loss)

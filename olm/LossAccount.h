@@ -20,6 +20,7 @@ enum class LossReason {
     NotWritten,         // a writer could not write it
     ScanIncomplete,     // the scan ended before the end of the file
     ValueUnreadable,    // a value the file holds in a shape that cannot be read or carried
+    RecoveredWithDoubt, // kept, but damage made the scan infer or guess part of it: the user may check it
 };
 
 struct Loss {

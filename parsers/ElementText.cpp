@@ -4,6 +4,7 @@
 #include "parsers/ExportFacts.h"
 #include "parsers/ItemLosses.h"
 
+#include <QSet>
 #include <QUuid>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -65,11 +66,109 @@ QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSi
     return splitPieces(document, documentSize, documentEnd, QByteArray(itemEndTag), QByteArray());
 }
 
+namespace {
+// Where every item start tag (the marker and a byte that ends a name) in [from, to) stands.
+QVector<int> startTagsIn(const char *document, int from, int to, const QByteArray &marker)
+{
+    QVector<int> starts;
+    const char *const end = document + to;
+    for (const char *at = findTag(document + from, end, marker.constData(), size_t(marker.size())); at;
+         at = findTag(at + 1, end, marker.constData(), size_t(marker.size()))) {
+        if (at + marker.size() < end && endsName(at[marker.size()]))
+            starts.append(int(at - document));
+    }
+    return starts;
+}
+
+// Where the root's end tag ("</emails>") stands when it ends the document, white
+// space after it aside; -1 when the document does not end with it (a cut file).
+int rootEndAt(const char *document, int size, const char *itemName)
+{
+    const QByteArray rootEnd = QByteArray("</") + itemName + "s>";
+    int end = size;
+    while (end > 0 && (document[end - 1] == ' ' || (document[end - 1] >= '\t' && document[end - 1] <= '\r')))
+        --end;
+    const bool endsWithRoot = end >= rootEnd.size()
+                              && memcmp(document + end - rootEnd.size(), rootEnd.constData(), size_t(rootEnd.size())) == 0;
+    return endsWithRoot ? end - rootEnd.size() : -1;
+}
+
+void indexMarkers(const DocumentItem &item);
+
+// True when an end tag in the item closes an element begun in it.
+bool closesAnElement(const DocumentItem &item)
+{
+    indexMarkers(item);
+    const char *data = item.bytes.constData();
+    QSet<QByteArray> opened;
+    for (const ElementMarker &marker : item.markers) {
+        const QByteArray name = QByteArray::fromRawData(data + marker.nameStart, marker.nameLength);
+        if (!marker.isEnd)
+            opened.insert(name);
+        else if (opened.contains(name))
+            return true;
+    }
+    return false;
+}
+
+// The items of the piece [from, to) that holds the item start tags at starts, where
+// each item but the last lost its end tag; the last did too unless closed.
+void appendItems(QVector<DocumentItem> *items, const char *document, qint64 documentStart, int from, int to,
+                 const QVector<int> &starts, bool closed)
+{
+    for (int k = 0; k < starts.size(); ++k) {
+        const int begin = k == 0 ? from : starts.at(k);
+        const int end = k + 1 < starts.size() ? starts.at(k + 1) : to;
+        DocumentItem item{QByteArray::fromRawData(document + begin, end - begin), documentStart + begin};
+        item.endTagMissing = k + 1 < starts.size() || !closed;
+        if (!item.endTagMissing || closesAnElement(item))
+            items->append(item);
+    }
+}
+} // namespace
+
 QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 documentSize, qint64 documentEnd,
                                            const char *itemName)
 {
-    return splitPieces(document, documentSize, documentEnd, QByteArray("</") + itemName + '>',
-                       QByteArray("<") + itemName);
+    QVector<DocumentItem> items;
+    if (!document || documentSize <= 0)
+        return items;
+    const QByteArray endTag = QByteArray("</") + itemName + '>';
+    const QByteArray startMarker = QByteArray("<") + itemName;
+    const int size = int(qMin<qint64>(documentSize, INT_MAX));
+    const qint64 documentStart = documentEnd - size;
+    int from = 0;
+    for (;;) {
+        const char *hit = findTag(document + from, document + size, endTag.constData(), size_t(endTag.size()));
+        // Items after the last end tag are read only where the document's own end is
+        // in the file: a document the file cuts off ends in an item cut off too.
+        const int to = hit ? int(hit - document) : rootEndAt(document, size, itemName);
+        if (to > from)
+            appendItems(&items, document, documentStart, from, to, startTagsIn(document, from, to, startMarker), hit);
+        if (!hit)
+            return items;
+        from = to + endTag.size();
+    }
+}
+
+bool endsInUnreadableItem(const char *document, qint64 documentSize, const char *itemName, QByteArray *item)
+{
+    if (!document || documentSize <= 0)
+        return false;
+    const QByteArray endTag = QByteArray("</") + itemName + '>';
+    const int size = int(qMin<qint64>(documentSize, INT_MAX));
+    const char *last = findLastTag(document, document + size, endTag.constData(), size_t(endTag.size()));
+    const int from = last ? int(last - document) + endTag.size() : 0;
+    const int rootEnd = rootEndAt(document, size, itemName);
+    const int to = rootEnd >= 0 ? rootEnd : size;
+    const QVector<int> starts = to > from ? startTagsIn(document, from, to, QByteArray("<") + itemName) : QVector<int>();
+    if (starts.isEmpty())
+        return false;
+    const DocumentItem trailing{QByteArray::fromRawData(document + starts.last(), to - starts.last()), 0};
+    if (rootEnd >= 0 && closesAnElement(trailing))
+        return false;
+    *item = trailing.bytes;
+    return true;
 }
 
 namespace {
@@ -159,6 +258,8 @@ bool isName(const char *name)
 
 void indexMarkers(const DocumentItem &item)
 {
+    if (item.markersIndexed)
+        return;
     const char *data = item.bytes.constData();
     const int size = item.bytes.size();
     item.markers.reserve(kMarkersPerItem);
@@ -431,4 +532,31 @@ QByteArray newIdentifier(bool upperCase)
 {
     QByteArray digits = QUuid::createUuid().toByteArray(QUuid::Id128);
     return upperCase ? digits.toUpper() : digits;
+}
+
+QStringList unclosedElements(const DocumentItem &item, const char *itemName)
+{
+    indexMarkers(item);
+    const char *data = item.bytes.constData();
+    const int size = item.bytes.size();
+    const QByteArray ownName(itemName), rootName = ownName + 's';
+    QVector<QByteArray> open; // in the order they were opened, closed ones removed
+    for (const ElementMarker &marker : item.markers) {
+        const QByteArray name = QByteArray::fromRawData(data + marker.nameStart, marker.nameLength);
+        if (marker.isEnd) {
+            const int at = open.lastIndexOf(name);
+            if (at >= 0)
+                open.remove(at);
+            continue;
+        }
+        const char *close = static_cast<const char *>(memchr(data + marker.position, '>', size_t(size - marker.position)));
+        const bool selfClosed = close && close[-1] == '/';
+        if (!selfClosed && name != ownName && name != rootName)
+            open.append(name);
+    }
+    QStringList names;
+    for (const QByteArray &name : open)
+        if (!names.contains(QString::fromLatin1(name)))
+            names.append(QString::fromLatin1(name));
+    return names;
 }

@@ -527,6 +527,7 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
         MailMLRC *mail = appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
         if (!mail)
             break; // record memory is full
+        noteItemEndDamaged(DocumentKind::Mail, item);
         if (folderPath.isEmpty()) {
             mail->ParentId = kFolderWithoutPathId;
         } else {

@@ -1571,14 +1571,15 @@ def item_name(kind, record):
     return record.get({"calendars": "summary", "tasks": "name", "notes": "title"}[kind], "")
 
 
-def lost_to_damage(entry):
-    """The item a dropped end tag costs: the item it ends, when it is the last of its
-    document; otherwise the next one, whose text the item before it swallows."""
-    dropped = entry.get("droppedEnd")
-    if dropped is None:
-        return None
-    last = len(entry["itemEnds"]) - 1
-    return dropped if dropped == last else dropped + 1
+def item_end_in_file(entry, index, file_size):
+    """Whether the scan reads item index of the document whole. An item whose end tag
+    was dropped is read up to the next item's start, which the next item's end tag must
+    confirm, or, being the last, up to its document's end tag."""
+    if index == entry.get("droppedEnd"):
+        last = len(entry["itemEnds"]) - 1
+        end = entry["size"] if index == last else entry["itemEnds"][index + 1]
+        return entry["data"] + end <= file_size
+    return entry["data"] + entry["itemEnds"][index] <= file_size
 
 
 def expected_scan(entries, file_size):
@@ -1609,15 +1610,16 @@ def expected_scan(entries, file_size):
         documents[DOCUMENT_COUNT_KEY[kind]] += 1
         # The document's own count of its items is read from its root's start tag.
         counted = walked or entry["data"] + entry["rootEnd"] <= file_size
-        swallowed = lost_to_damage(entry)
         for record in entry["records"]:
-            record["survives"] = (entry["data"] + entry["itemEnds"][record["item"]] <= file_size
-                                  and record["item"] != swallowed)
+            record["survives"] = item_end_in_file(entry, record["item"], file_size)
             if not record["survives"]:
                 if counted:
                     losses.append({"reason": "item-cut-by-damage", "kind": LOSS_KIND[kind],
                                    "item": item_name(kind, record)})
                 continue
+            if record["item"] == entry.get("droppedEnd"):
+                losses.append({"reason": "recovered-with-doubt", "kind": LOSS_KIND[kind],
+                               "item": item_name(kind, record)})
             losses.extend({"reason": "value-too-long", "kind": LOSS_KIND[kind], "item": item_name(kind, record),
                            "field": field} for field in record.get("tooLong", []))
             if kind != "mail":

@@ -136,7 +136,18 @@ private slots:
         noEndTag.entry(QByteArray(kInbox) + "message_00000.xml", twoMails);
         QTest::newRow("item end tag missing")
             << noEndTag
-            << QVector<Expected>{{LossReason::ItemCutByDamage, "mail", "Lost end", "On My Computer/Inbox", "", 1}};
+            << QVector<Expected>{{LossReason::RecoveredWithDoubt, "mail", "Lost end", "On My Computer/Inbox", "", 1}};
+
+        // The first contact's last value and end tag damaged: it ends where the next
+        // begins, that value named; the next one stays whole.
+        OlmBuilder damagedEnd;
+        QByteArray twoContacts = document("contacts", 2, contact("Ann") + contact("Bo"));
+        const QByteArray annEnd("</OPFContactCopyLastName></contact>");
+        twoContacts.replace(twoContacts.indexOf(annEnd), annEnd.size(), QByteArray(annEnd.size(), ' '));
+        damagedEnd.entry("Local/Address Book/Contacts.xml", twoContacts);
+        QTest::newRow("value and item end tag damaged")
+            << damagedEnd
+            << QVector<Expected>{{LossReason::RecoveredWithDoubt, "contact", "Ann", "", "OPFContactCopyLastName", 1}};
     }
 
     void scanNamesEveryLoss()
@@ -401,8 +412,15 @@ private slots:
         QCOMPARE(lossLogLine(recordedLosses().at(1)),
                  QStringLiteral("item-cut-by-damage: (unnamed) (contact): cut (4 items)"));
         QCOMPARE(lossCountsText(), QStringLiteral("value-too-long 1, attachment-missing 1, item-cut-by-damage 4"));
+        // Items kept by inference are no loss, but the summary points the user to them.
+        recordLoss({LossReason::RecoveredWithDoubt, "mail", "Hi", QString(), QString(), "inferred"});
+        QCOMPARE(lossSummaryLine(), QStringLiteral("1 value, 1 attachment and 4 items or documents could not be "
+                                                   "recovered; 1 recovered in part or by inference; see the log"));
         clearLosses();
         QVERIFY(lossSummaryLine().isEmpty());
+        recordLoss({LossReason::RecoveredWithDoubt, "mail", "Hi", QString(), QString(), "inferred"});
+        QCOMPARE(lossSummaryLine(), QStringLiteral("1 recovered in part or by inference; see the log"));
+        clearLosses();
     }
 };
 
