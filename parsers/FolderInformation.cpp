@@ -230,3 +230,13 @@ bool FolderInformation::full() const
 {
     return recordMemoryFull;
 }
+
+void FolderInformation::walkBegins(ByteSource &source)
+{
+    m_source = &source;
+}
+
+void FolderInformation::walkEnded()
+{
+    m_source = nullptr;
+}

@@ -1582,6 +1582,39 @@ def item_end_in_file(entry, index, file_size):
     return entry["data"] + entry["itemEnds"][index] <= file_size
 
 
+def attachments_found(mail_entry, urls, registered, by_name):
+    """Which listed attachments a scan finds. All of them where the entries collected
+    since the last list end with exactly the list; none where the list names only
+    collected entries, but in another order. Otherwise each collected one, and each
+    other one whose place its size and order give: from the end backwards, its data
+    ends where the next one's header (or the mail's own) begins."""
+    if urls and registered[-len(urls):] == urls:
+        return [True] * len(urls)
+    if all(url in registered for url in urls):
+        return [False] * len(urls)
+    found = []
+    end = mail_entry["header"]
+    for url in reversed(urls):
+        attachment = by_name[url]
+        header_rest = LOCAL_FIXED + len(url.encode("utf-8")) + ZIP64_LOCAL_EXTRA
+        if url in registered:
+            found.append(True)
+            end = attachment["header"]
+        elif end is None or end - attachment["size"] < header_rest:
+            found.append(False)
+            end = None
+        else:
+            found.append(end - attachment["size"] == attachment["data"])
+            end = end - attachment["size"] - header_rest
+    return found[::-1]
+
+
+def folder_of_attachments(urls):
+    """The folder a mail's attachment paths name, as the scan gives it to a mail found without its entry."""
+    folders = {message_folder(url.rsplit("/", 2)[0] + "/x") for url in urls}
+    return folders.pop() if len(folders) == 1 else ""
+
+
 def expected_scan(entries, file_size):
     """What a sound scan recovers from the (possibly damaged) file, entry by entry, and
     the losses it can tell: items of a document it found that the damage took (a
@@ -1592,6 +1625,7 @@ def expected_scan(entries, file_size):
     losses = []
     documents = {key: 0 for key in KINDS + ["attachments"]}
     registered = []  # attachment entries waiting for the next mail with an attachment list
+    by_name = {entry["name"]: entry for entry in entries}
     for entry in entries:
         kind = entry["kind"]
         # Sizes the file cannot hold (a cut file) send the walk to the raw scan as well.
@@ -1624,19 +1658,24 @@ def expected_scan(entries, file_size):
                            "field": field} for field in record.get("tooLong", []))
             if kind != "mail":
                 continue
-            record["scanFolder"] = message_folder(entry["name"]) if walked else ""
-            if not walked:
-                losses.append({"reason": "folder-path-lost", "kind": "mail", "item": record["subject"]})
             urls = [a["url"] for a in record["attachments"]]
+            record["scanFolder"] = message_folder(entry["name"]) if walked else folder_of_attachments(urls)
+            if not walked:
+                # A mail without its entry takes the folder its attachments' paths name.
+                losses.append({"reason": "recovered-with-doubt" if record["scanFolder"] else "folder-path-lost",
+                               "kind": "mail", "item": record["subject"]})
             if urls:
                 # Stray entries before the mail's own (Groups.xml, event attachments) are dropped.
-                record["attachmentsKept"] = registered[len(registered) - len(urls):] == urls
+                found = attachments_found(entry, urls, registered, by_name)
+                for attachment, is_found in zip(record["attachments"], found):
+                    attachment["found"] = is_found
+                    if not is_found:
+                        losses.append({"reason": "attachment-missing", "kind": "attachment", "item": attachment["name"]})
+                    elif attachment["url"] not in registered:
+                        losses.append({"reason": "recovered-with-doubt", "kind": "attachment",
+                                       "item": attachment["name"]})
                 registered = []
-                if not record["attachmentsKept"]:
-                    losses.extend({"reason": "attachment-missing", "kind": "attachment", "item": a["name"]}
-                                  for a in record["attachments"])
-            else:
-                record["attachmentsKept"] = True
+            record["attachmentsKept"] = all(a["found"] for a in record["attachments"])
     counts = {}
     for key in KINDS:
         counts[key] = 0

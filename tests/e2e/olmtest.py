@@ -105,7 +105,7 @@ def expected_items(manifest):
     for mail in manifest["mails"]:
         if not mail["survives"]:
             continue
-        kept = mail["attachments"] if mail["attachmentsKept"] else []
+        kept = [a for a in mail["attachments"] if a["found"]]
         mails.append({"folder": mail["scanFolder"], "subject": mail["subject"], "from": [mail["from"]] if mail["from"] else [],
                       "fromName": [mail["fromName"].replace(",", "")] if mail["fromName"] else [],
                       "to": mail["to"], "cc": mail["cc"], "sent": message_date(mail["sent"]),

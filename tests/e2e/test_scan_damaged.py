@@ -47,7 +47,7 @@ class DamagedScan(GeneratedFiles):
         self.assertEqual(report["counts"]["contacts"], 7)
         assert_matches_manifest(self, report, manifest)
 
-    def test_mail_with_wiped_header_is_found_without_its_folder(self):
+    def test_mail_with_wiped_header_takes_the_folder_its_attachments_name(self):
         path, manifest = self.generate("onemail.olm")
         mail = next(m for m in manifest["mails"] if m["attachments"])
         entry = next(e for e in manifest["entries"] if e["name"] == mail["entry"])
@@ -58,12 +58,15 @@ class DamagedScan(GeneratedFiles):
         self.assertEqual(report["counts"]["mails"], manifest["generated"]["mails"])
         found = [m for m in report["items"]["mails"] if m["messageId"] == mail["messageId"]]
         self.assertEqual(len(found), 1)
-        self.assertEqual(found[0]["folder"], "")
+        self.assertEqual(found[0]["folder"], make_olm.message_folder(mail["entry"]))
         self.assertEqual(found[0]["subject"], mail["subject"])
         # Its attachments were walked before it, so they still belong to it.
         self.assertEqual(found[0]["attachments"], [a["name"] for a in mail["attachments"]])
         folder1 = next(f for f in report["folders"] if f["path"] == "Folder1")
-        self.assertEqual(int(folder1["items"]), 1)
+        self.assertEqual(int(folder1["items"]), 0)
+        inferred = [l for l in report["losses"] if l["reason"] == "recovered-with-doubt"]
+        self.assertEqual([(l["kind"], l["item"]) for l in inferred], [("mail", mail["subject"])])
+        self.assertIn("recovered from the item's own description", inferred[0]["why"])
 
     def test_zero_crc_on_an_attachment_that_is_a_zip_archive(self):
         # The attachment's data begins with the archive's own local header (version 20,
@@ -81,10 +84,10 @@ class DamagedScan(GeneratedFiles):
         expected = manifest["expected"]
         self.assertEqual(report["counts"], expected["counts"])
         self.assertEqual(int(report["documents"]["attachments"]), expected["documents"]["attachments"] - 1)
+        # Not walked, the attachment is still taken from its place before its mail.
         for found in report["items"]["mails"]:
             wanted = next(m for m in manifest["mails"] if m["messageId"] == found["messageId"])
-            names = [] if wanted is mail else [a["name"] for a in wanted["attachments"]]
-            self.assertEqual(found["attachments"], names, wanted["subject"])
+            self.assertEqual(found["attachments"], [a["name"] for a in wanted["attachments"]], wanted["subject"])
             self.assertEqual(found["folder"], wanted["scanFolder"])
 
 
