@@ -1,6 +1,7 @@
 #include "archive/SaveBundle.h"
 
 #include "archive/BundleLayout.h"
+#include "archive/FileNames.h"
 #include "archive/ItemConverters.h"
 #include "archive/MailboxPaths.h"
 #include "archive/MailWriter.h"
@@ -8,6 +9,7 @@
 #include "archive/StandardFiles.h"
 #include "olm/FolderModel.h"
 #include "olm/LossAccount.h"
+#include "olm/RecoveredAttachments.h"
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 #include "platform/FinderInfo.h"
@@ -195,9 +197,17 @@ public:
         for (const SaveFolder &folder : folders) {
             if (m_report.stopped)
                 break;
+            if (folder.type == RecoveredAttachmentsFolderType) {
+                const qint64 filesBefore = m_report.recoveredAttachmentsWritten;
+                saveRecoveredAttachments();
+                m_writtenPerFolder.append({folderLabel(folder), QStringLiteral("files"),
+                                           m_report.recoveredAttachmentsWritten - filesBefore});
+                continue;
+            }
             const qint64 writtenBefore = m_report.writtenTotal();
             saveFolder(folder);
-            m_writtenPerFolder.append({folderLabel(folder), kindOf(folder.type), m_report.writtenTotal() - writtenBefore});
+            m_writtenPerFolder.append({folderLabel(folder), QLatin1String(itemKindName(kindOf(folder.type))),
+                                       m_report.writtenTotal() - writtenBefore});
         }
         if (m_standard) {
             m_standard->finish();
@@ -209,7 +219,7 @@ public:
 private:
     struct FolderWritten {
         QString folder;
-        ItemKind kind;
+        QString what; // "mails", "contacts", ..., "files"
         qint64 items;
     };
 
@@ -250,7 +260,7 @@ private:
     {
         QString text = QStringLiteral("Rescue report\n\nItems written, per folder:\n");
         for (const FolderWritten &folder : m_writtenPerFolder)
-            text += QStringLiteral("  %1: %2 %3\n").arg(folder.folder).arg(folder.items).arg(QLatin1String(itemKindName(folder.kind)));
+            text += QStringLiteral("  %1: %2 %3\n").arg(folder.folder).arg(folder.items).arg(folder.what);
         QStringList lines;
         for (const QVector<Loss> *losses : {&m_scanLosses, &m_report.losses})
             for (const Loss &loss : *losses)
@@ -344,6 +354,43 @@ private:
                                            "another folder's there").arg(written);
         saveLoss(Loss{LossReason::FolderPathLost, QStringLiteral("folder"), path, path, QString(), why});
         log(QStringLiteral("Folder \"%1\": %2").arg(path, why));
+    }
+
+    // Every attachment entry the scan kept without its mail, as a file named from its
+    // entry path below the folder, in both formats: its bytes as the file holds them.
+    void saveRecoveredAttachments()
+    {
+        caption("Saving Recovered Attachments...");
+        const QString root = m_request.bundlePath + QLatin1Char('/') + QLatin1String(kRecoveredAttachmentsName);
+        for (const AttachmentEntry &entry : recoveredAttachments) {
+            if (stopRequested())
+                return;
+            QStringList parts;
+            for (const QString &part : recoveredAttachmentPathParts(entry.entryName))
+                parts << fileNameFor(part);
+            if (parts.isEmpty())
+                parts << QStringLiteral("attachment at %1").arg(entry.offset);
+            const QString path = root + QLatin1Char('/') + parts.join(QLatin1Char('/'));
+            const QString item = QStringLiteral("attachment %1").arg(entry.entryName);
+            const QByteArray bytes = m_request.olm->read(entry.offset, entry.size);
+            OutputFile file(path);
+            if (!QDir().mkpath(QFileInfo(path).path())
+                || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+                notWritten(item, QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
+                continue;
+            }
+            if (file.write(bytes) != bytes.size() || !file.flush()) {
+                const QString reason = file.failure();
+                file.close();
+                file.remove();
+                notWritten(item, QStringLiteral("cannot write %1: %2").arg(path, reason));
+                continue;
+            }
+            if (bytes.size() < entry.size)
+                writtenIncomplete(item, QStringLiteral("%1 of %2 bytes in the file").arg(bytes.size()).arg(entry.size),
+                                  QLatin1String(kRecoveredAttachmentsName));
+            ++m_report.recoveredAttachmentsWritten;
+        }
     }
 
     // Appends one message; a message that could not be written whole is cut off
@@ -505,7 +552,7 @@ QVector<qint64> mailFolderIds(const QVector<SaveFolder> &folders)
 {
     QVector<qint64> ids;
     for (const SaveFolder &folder : distinctFolders(folders))
-        if (kindOf(folder.type) == ItemKind::Mail)
+        if (kindOf(folder.type) == ItemKind::Mail && folder.type != RecoveredAttachmentsFolderType)
             ids.append(folder.id);
     return ids;
 }

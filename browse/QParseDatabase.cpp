@@ -6,6 +6,7 @@
 #include "browse/SearchableRow.h"
 #include "browse/SizeText.h"
 #include "olm/FolderModel.h"
+#include "olm/RecoveredAttachments.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/EntityDecoding.h"
@@ -405,6 +406,18 @@ void QParseDatabase::GenerateTree()
     withoutPath->setText(FolderLocationColumn, QLatin1String(kFolderWithoutPathLocation));
     withoutPath->setExpanded(true);
     objMapFileIdTreeItem.insert(kFolderWithoutPathId, withoutPath);
+
+    // Attachments whose mail is not in the file: saved as files when checked.
+    if (!recoveredAttachments.isEmpty()) {
+        auto *recovered = new QTreeWidgetItem(root);
+        prepareFolderItem(recovered, QLatin1String(kRecoveredAttachmentsName), QLatin1String(kPlainFolderIcon));
+        recovered->setText(FolderTypeColumn, QString::number(RecoveredAttachmentsFolderType));
+        recovered->setText(FolderIdColumn, QString::number(kRecoveredAttachmentsId));
+        recovered->setText(FolderParentColumn, QString::number(llRootId));
+        recovered->setToolTip(FolderNameColumn, tr("%n attachment(s) whose mail is not in the file", nullptr,
+                                                   recoveredAttachments.size()));
+        objMapFileIdTreeItem.insert(kRecoveredAttachmentsId, recovered);
+    }
 }
 
 namespace {

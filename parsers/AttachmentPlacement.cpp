@@ -2,8 +2,8 @@
 
 #include "olm/EntryPath.h"
 
+#include <QHash>
 #include <QStringList>
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -11,11 +11,15 @@ constexpr qint64 kLocalHeaderFixedSize = 30;
 constexpr qint64 kZip64RecordSize = 20;
 // Between the mail's header and its document's root tag stands at most an XML declaration.
 constexpr int kDeclarationRoom = 256;
-// An entry path is at most 65535 bytes long.
-constexpr qint64 kMailHeaderSearch = 65535 + kLocalHeaderFixedSize + kZip64RecordSize + kDeclarationRoom;
+// Exports' entry paths are a few hundred bytes; a header is looked for this far back,
+// so that a file of many small damaged mails is not read many times over.
+constexpr int kLongestEntryPath = 4096;
+constexpr qint64 kMailHeaderSearch = kLongestEntryPath + kLocalHeaderFixedSize + kZip64RecordSize + kDeclarationRoom;
+// Where something before the document merely looks like the end of a header, the
+// nearest candidates are tried, not every one a crafted file can hold.
+constexpr int kCandidatesTried = 2;
 
-const QLatin1String kMessagesFolder("com.microsoft.__Messages");
-const QLatin1String kAttachmentsFolder("com.microsoft.__Attachments");
+const QLatin1String kAttachmentsFolder(kAttachmentsFolderName);
 
 // The first bytes every file of a content type begins with; empty where a type has none.
 QByteArray leadingBytesOf(const QString &contentType)
@@ -54,6 +58,19 @@ QByteArray bytesAt(ByteSource &source, qint64 offset, qint64 length)
     return bytes;
 }
 
+quint16 le16(const char *bytes)
+{
+    return quint16(uchar(bytes[0]) | uchar(bytes[1]) << 8);
+}
+
+// The document starts dataStart bytes into window, which ends where the document begins:
+// directly, or after an XML declaration.
+bool documentFollows(const QByteArray &window, int dataStart)
+{
+    return dataStart <= window.size() && window.size() - dataStart <= kDeclarationRoom
+           && (dataStart == window.size() || window.at(dataStart) == '<');
+}
+
 // The entry path up to and including the folder that holds the attachments folder
 // ("Local/…/Inbox/"); empty when the path does not end in <attachments folder>/<file>.
 QString folderPrefixOf(const QString &url)
@@ -71,15 +88,16 @@ qint64 mailHeaderBefore(ByteSource &source, qint64 documentStart, const QByteArr
 {
     const qint64 from = qMax<qint64>(0, documentStart - kMailHeaderSearch);
     const QByteArray window = bytesAt(source, from, documentStart - from);
-    for (int at = window.lastIndexOf(folderPrefix); at >= 0; at = at > 0 ? window.lastIndexOf(folderPrefix, at - 1) : -1) {
+    int tried = 0;
+    for (int at = window.lastIndexOf(folderPrefix); at >= 0 && tried < kCandidatesTried;
+         at = at > 0 ? window.lastIndexOf(folderPrefix, at - 1) : -1) {
+        ++tried;
         const int nameRest = at + folderPrefix.size();
         const int xml = window.indexOf(".xml", nameRest);
         if (xml < 0)
             continue;
         const int slash = window.indexOf('/', nameRest);
-        const int dataStart = xml + 4 + int(kZip64RecordSize);
-        if ((slash >= 0 && slash < xml) || dataStart > window.size() || window.size() - dataStart > kDeclarationRoom
-            || (dataStart < window.size() && window.at(dataStart) != '<'))
+        if ((slash >= 0 && slash < xml) || !documentFollows(window, xml + 4 + int(kZip64RecordSize)))
             continue;
         const qint64 header = from + at - kLocalHeaderFixedSize;
         return header >= 0 ? header : -1;
@@ -100,6 +118,30 @@ QString confirmation(ByteSource &source, qint64 header, qint64 dataStart, const 
     return found.join(QStringLiteral(" and "));
 }
 } // namespace
+
+HeaderBefore headerBefore(ByteSource &source, qint64 documentStart)
+{
+    static const QByteArray kZip64Start("\x01\x00\x10\x00", 4);
+    const qint64 from = qMax<qint64>(0, qMin(documentStart, source.size()) - kMailHeaderSearch);
+    const QByteArray window = bytesAt(source, from, documentStart - from);
+    int tried = 0;
+    for (int record = window.lastIndexOf(kZip64Start); record >= 0 && tried < kCandidatesTried;
+         record = record > 0 ? window.lastIndexOf(kZip64Start, record - 1) : -1) {
+        if (window.size() - (record + kZip64RecordSize) > kDeclarationRoom)
+            break; // every earlier record stands further from the document
+        if (!documentFollows(window, record + int(kZip64RecordSize)))
+            continue;
+        ++tried;
+        for (int nameStart = record - 1; nameStart >= kLocalHeaderFixedSize && record - nameStart <= kLongestEntryPath;
+             --nameStart) {
+            const char *fixed = window.constData() + nameStart - kLocalHeaderFixedSize;
+            if (le16(fixed + 26) == record - nameStart && le16(fixed + 28) == kZip64RecordSize)
+                return {from + nameStart - kLocalHeaderFixedSize,
+                        QString::fromUtf8(window.constData() + nameStart, record - nameStart)};
+        }
+    }
+    return {};
+}
 
 qint64 attachmentSizeFrom(const QString &text, qint64 limit)
 {
@@ -123,34 +165,30 @@ QString folderOfAttachmentPaths(const QVector<ListedAttachment> &listed)
     return folder;
 }
 
-bool isMailAttachmentPath(const QString &entryPath)
-{
-    const QStringList parts = entryPath.split(QLatin1Char('/'));
-    const int messages = parts.indexOf(kMessagesFolder);
-    return messages >= 0 && parts.indexOf(kAttachmentsFolder, messages + 1) > messages && !parts.last().isEmpty();
-}
-
 QVector<PlacedAttachment> placeAttachments(ByteSource &source, qint64 documentStart,
                                            const QVector<ListedAttachment> &listed,
-                                           const QVector<RegisteredAttachment> &registered)
+                                           const QVector<AttachmentEntry> &registered)
 {
     QVector<PlacedAttachment> placed(listed.size());
+    QHash<QString, const AttachmentEntry *> walked; // by path, the last of a path
+    for (const AttachmentEntry &entry : registered)
+        walked.insert(entry.entryName, &entry);
     // Where the data of the attachment being placed ends: the next one's header, or the mail's.
     qint64 end = -2; // not looked for yet; -1 when not found
     for (int i = listed.size() - 1; i >= 0; --i) {
         const ListedAttachment &attachment = listed.at(i);
         const QByteArray path = attachment.url.toUtf8();
         const qint64 headerRest = kLocalHeaderFixedSize + path.size() + kZip64RecordSize;
-        auto walked = std::find_if(registered.cbegin(), registered.cend(),
-                                   [&](const RegisteredAttachment &entry) { return entry.url == attachment.url; });
-        if (walked != registered.cend()) {
-            placed[i] = {walked->offset, walked->size, false, QString()};
-            end = walked->offset - headerRest;
+        if (const AttachmentEntry *entry = walked.value(attachment.url)) {
+            placed[i] = {entry->offset, entry->size, false, QString()};
+            end = entry->offset - headerRest;
             continue;
         }
         if (end == -2) {
             const QString prefix = folderPrefixOf(attachment.url);
-            end = prefix.isEmpty() ? -1 : mailHeaderBefore(source, qMin(documentStart, source.size()), prefix.toUtf8());
+            end = headerBefore(source, documentStart).start;
+            if (end < 0 && !prefix.isEmpty())
+                end = mailHeaderBefore(source, qMin(documentStart, source.size()), prefix.toUtf8());
         }
         // Without its place, the places of the ones before it are unknown too, up to
         // one the walk found.

@@ -238,5 +238,6 @@ void FolderInformation::walkBegins(ByteSource &source)
 
 void FolderInformation::walkEnded()
 {
+    keepUnclaimedAttachments();
     m_source = nullptr;
 }

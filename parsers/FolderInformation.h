@@ -46,6 +46,9 @@ private:
         bool endsInsideItem = false; // the last part ends after an item's start tag, before its end tag
         QString cutItemName;
     };
+    // The entries collected since the last attachment list that no mail took.
+    void keepUnclaimedAttachments();
+
     DocumentTally m_document;
     // The file the walk reads, for what the mails say lies before them; null outside a walk.
     ByteSource *m_source = nullptr;

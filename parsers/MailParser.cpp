@@ -11,6 +11,7 @@
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
+#include <QSet>
 #include <QStringMatcher>
 
 #include <algorithm>
@@ -297,12 +298,12 @@ QVector<ListedAttachment> readAttachmentList(const QByteArray &list)
 }
 
 // The entries collected since the last mail with an attachment list.
-QVector<RegisteredAttachment> registeredAttachments()
+QVector<AttachmentEntry> registeredAttachments()
 {
     const QStringList paths = tmpstrOrigPath.split(QLatin1Char(';'));
     const QStringList offsets = tmpdoffset_NoteText.split(QLatin1Char(';'));
     const QStringList sizes = tmpdsizeofattch.split(QLatin1Char(';'));
-    QVector<RegisteredAttachment> registered;
+    QVector<AttachmentEntry> registered;
     // Every value ends with ";": the piece after the last one is empty.
     for (int k = 0; k + 1 < paths.size() && k + 1 < offsets.size() && k + 1 < sizes.size(); ++k)
         registered.append({paths.at(k), offsets.at(k).toLongLong(), sizes.at(k).toLongLong()});
@@ -321,15 +322,15 @@ char *ownedCopy(const QByteArray &bytes)
 // Where the collected entries name exactly the list (or end with it: entries before
 // those are files that are no attachment of this mail), each attachment's place.
 QVector<PlacedAttachment> placedByCollectedEntries(const QVector<ListedAttachment> &listed,
-                                                   const QVector<RegisteredAttachment> &registered)
+                                                   const QVector<AttachmentEntry> &registered)
 {
     const int stray = registered.size() - listed.size();
     if (listed.isEmpty() || stray < 0)
         return {};
     QVector<PlacedAttachment> placed;
     for (int k = 0; k < listed.size(); ++k) {
-        const RegisteredAttachment &entry = registered.at(stray + k);
-        if (entry.url != listed.at(k).url)
+        const AttachmentEntry &entry = registered.at(stray + k);
+        if (entry.entryName != listed.at(k).url)
             return {};
         placed.append({entry.offset, entry.size, false, QString()});
     }
@@ -408,12 +409,14 @@ struct MailPlace {
 // listed, the list is refused.
 void readAttachments(MailMLRC *mail, const QVector<ListedAttachment> &listed, const MailPlace &place)
 {
-    const QVector<RegisteredAttachment> registered = registeredAttachments();
+    const QVector<AttachmentEntry> registered = registeredAttachments();
     QVector<PlacedAttachment> placed = placedByCollectedEntries(listed, registered);
     if (placed.isEmpty()) {
+        QSet<QString> collected;
+        for (const AttachmentEntry &entry : registered)
+            collected.insert(entry.entryName);
         const bool allCollected = std::all_of(listed.cbegin(), listed.cend(), [&](const ListedAttachment &attachment) {
-            return std::any_of(registered.cbegin(), registered.cend(),
-                               [&](const RegisteredAttachment &entry) { return entry.url == attachment.url; });
+            return collected.contains(attachment.url);
         });
         placed = allCollected || !place.source || place.documentStart < 0
                      ? QVector<PlacedAttachment>(listed.size())
@@ -421,6 +424,17 @@ void readAttachments(MailMLRC *mail, const QVector<ListedAttachment> &listed, co
     }
     storeAttachments(mail, listed, placed);
     accountForAttachments(listed, placed);
+    // An entry is taken when an attachment of its path was placed where it lies.
+    QSet<QPair<QString, qint64>> taken;
+    for (int k = 0; k < listed.size(); ++k)
+        if (placed.at(k).offset >= 0 && !placed.at(k).inferred)
+            taken.insert({listed.at(k).url, placed.at(k).offset});
+    QVector<AttachmentEntry> unclaimed;
+    for (const AttachmentEntry &entry : registered)
+        if (!taken.contains({entry.entryName, entry.offset}))
+            unclaimed.append(entry);
+    keepRecoveredAttachments(unclaimed, QStringLiteral("the mail it belongs to is not in the file where it should "
+                                                       "be, or does not list it as it stands"));
 }
 
 // A message date text of at most width - 1 characters goes through the converter;
@@ -511,22 +525,29 @@ struct MailAddressLists {
     MailAddressList from, to, cc;
 };
 
-// A mail found without its entry takes the folder its attachments' entry paths name.
-void takeFolderOfAttachments(MailMLRC *mail, const DocumentItem &item, const QVector<ListedAttachment> &listed)
+// Gives a mail found without its entry a folder that damage left readable elsewhere.
+void takeFolder(MailMLRC *mail, const DocumentItem &item, const QString &folder, const QString &why)
 {
-    const QString folder = folderOfAttachmentPaths(listed);
-    if (folder.isEmpty())
-        return;
     lossFieldIs(item, "FolderPath");
-    if (!CopyToField(mail->FolderPath, folder, FieldEncoding::Utf8))
+    if (folder.isEmpty() || !CopyToField(mail->FolderPath, folder, FieldEncoding::Utf8))
         return;
     treeCreator(folder);
     mail->ParentId = llParentIdRunning;
     lossContext.folder = folder;
     recordLoss({LossReason::RecoveredWithDoubt, lossKindName(DocumentKind::Mail),
-                lossItemName(DocumentKind::Mail, item.bytes), folder, QString(),
-                QStringLiteral("recovered from the item's own description: its entry header is damaged, and its "
-                               "folder is the one its attachments' entry paths name")});
+                lossItemName(DocumentKind::Mail, item.bytes), folder, QString(), why});
+}
+
+// The folder of the mail's own entry path, where its header lost only its signature.
+void takeFolderOfDamagedHeader(MailMLRC *mail, const DocumentItem &item, const MailPlace &place)
+{
+    if (!place.source || place.documentStart < 0)
+        return;
+    const EntryClass entry = classifyEntry(headerBefore(*place.source, place.documentStart).entryName);
+    if (entry.kind == DocumentKind::Mail)
+        takeFolder(mail, item, entry.folderPath,
+                   QStringLiteral("its entry header is damaged; its folder is read from the entry path that "
+                                  "still stands in it"));
 }
 
 void readMail(MailMLRC *mail, const DocumentItem &item, const MailPlace &place, MailAddressLists *lists)
@@ -540,11 +561,15 @@ void readMail(MailMLRC *mail, const DocumentItem &item, const MailPlace &place, 
         mail->BodySize = body.size;
         mail->BodyOffset = item.fileOffset + body.start;
     }
+    if (mail->ParentId == kFolderWithoutPathId)
+        takeFolderOfDamagedHeader(mail, item, place);
     const ElementValue attachments = findElement(item, "OPFMessageCopyAttachmentList");
     if (attachments.found) {
         const QVector<ListedAttachment> listed = readAttachmentList(attachments.bytes);
         if (mail->ParentId == kFolderWithoutPathId)
-            takeFolderOfAttachments(mail, item, listed);
+            takeFolder(mail, item, folderOfAttachmentPaths(listed),
+                       QStringLiteral("recovered from the item's own description: its entry header is damaged, and "
+                                      "its folder is the one its attachments' entry paths name"));
         readAttachments(mail, listed, place);
         releaseAttachmentLists();
     }
@@ -619,6 +644,13 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
         }
     }
     llParentIdRunning = 0;
+}
+
+void FolderInformation::keepUnclaimedAttachments()
+{
+    keepRecoveredAttachments(registeredAttachments(), QStringLiteral("no mail after it in the file lists it (the file "
+                                                                     "ends, or is damaged, before its mail)"));
+    releaseAttachmentLists();
 }
 
 void FolderInformation::InitializeAttachment(const QString &entryName, qint64 offset, qint64 size)

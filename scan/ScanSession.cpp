@@ -1,5 +1,6 @@
 #include "scan/ScanSession.h"
 #include "olm/LossAccount.h"
+#include "olm/RecoveredAttachments.h"
 
 #include "olm/FolderModel.h"
 #include "olm/ScanState.h"
@@ -60,6 +61,7 @@ void CleanListAndHash()
     tmpstrOrigPath.clear();
     tmpdoffset_NoteText.clear();
     tmpdsizeofattch.clear();
+    recoveredAttachments.clear();
 }
 
 bool beginScan(const QByteArray &localPath, QString *openError)

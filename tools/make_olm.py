@@ -1615,6 +1615,22 @@ def folder_of_attachments(urls):
     return folders.pop() if len(folders) == 1 else ""
 
 
+def is_mail_attachment(entry_path):
+    """Whether the scan keeps an entry no mail takes in "Recovered attachments": a mail's
+    attachment, not Groups.xml or an event's attachment."""
+    parts = entry_path.split("/")
+    if "com.microsoft.__Messages" not in parts or not parts[-1]:
+        return False
+    return "com.microsoft.__Attachments" in parts[parts.index("com.microsoft.__Messages") + 1:]
+
+
+def recovered_name(entry_path):
+    """The path a kept attachment is saved under in "Recovered attachments"."""
+    parts = [p for p in entry_path.split("/") if p]
+    parts = parts[parts.index("com.microsoft.__Messages") + 1:]
+    return "/".join(p for p in parts if p != "com.microsoft.__Attachments")
+
+
 def expected_scan(entries, file_size):
     """What a sound scan recovers from the (possibly damaged) file, entry by entry, and
     the losses it can tell: items of a document it found that the damage took (a
@@ -1626,6 +1642,14 @@ def expected_scan(entries, file_size):
     documents = {key: 0 for key in KINDS + ["attachments"]}
     registered = []  # attachment entries waiting for the next mail with an attachment list
     by_name = {entry["name"]: entry for entry in entries}
+    recovered = []  # the entries no mail takes, kept in "Recovered attachments"
+
+    def keep_unclaimed(names):
+        for name in names:
+            if is_mail_attachment(name):
+                recovered.append(name)
+                losses.append({"reason": "recovered-with-doubt", "kind": "attachment", "item": recovered_name(name)})
+
     for entry in entries:
         kind = entry["kind"]
         # Sizes the file cannot hold (a cut file) send the walk to the raw scan as well.
@@ -1659,9 +1683,10 @@ def expected_scan(entries, file_size):
             if kind != "mail":
                 continue
             urls = [a["url"] for a in record["attachments"]]
-            record["scanFolder"] = message_folder(entry["name"]) if walked else folder_of_attachments(urls)
+            # A mail not walked takes its folder from the path that still stands in its damaged
+            # header (damage here leaves those bytes), or else from its attachments' paths.
+            record["scanFolder"] = message_folder(entry["name"]) or ("" if walked else folder_of_attachments(urls))
             if not walked:
-                # A mail without its entry takes the folder its attachments' paths name.
                 losses.append({"reason": "recovered-with-doubt" if record["scanFolder"] else "folder-path-lost",
                                "kind": "mail", "item": record["subject"]})
             if urls:
@@ -1674,8 +1699,11 @@ def expected_scan(entries, file_size):
                     elif attachment["url"] not in registered:
                         losses.append({"reason": "recovered-with-doubt", "kind": "attachment",
                                        "item": attachment["name"]})
+                claimed = {url for url, is_found in zip(urls, found) if is_found}
+                keep_unclaimed([name for name in registered if name not in claimed])
                 registered = []
             record["attachmentsKept"] = all(a["found"] for a in record["attachments"])
+    keep_unclaimed(registered)
     counts = {}
     for key in KINDS:
         counts[key] = 0
@@ -1689,7 +1717,8 @@ def expected_scan(entries, file_size):
             if key == "mails":
                 folder = record["scanFolder"] or "Folder1"
                 folders[folder] = folders.get(folder, 0) + 1
-    return {"refused": False, "counts": counts, "documents": documents, "mailFolders": folders, "losses": losses}
+    return {"refused": False, "counts": counts, "documents": documents, "mailFolders": folders, "losses": losses,
+            "recoveredAttachments": recovered}
 
 
 # ----------------------------------------------------------------------------

@@ -57,8 +57,8 @@ QByteArray attachmentList(const QByteArray &name, const QByteArray &url, const Q
 }
 
 // An attachment whose header lost its signature, then its mail: the walk does not
-// register the attachment, the mail's list places it by its size. damage changes the
-// bytes of both before the mail's header is wiped too, when wipeMail is set.
+// register the attachment, the mail's list places it by its size. damageName changes
+// the first byte of the attachment's path; wipeMail zeroes the mail's header but its path.
 OlmBuilder attachmentBeforeItsMail(const QByteArray &type, const QByteArray &data, qint64 listedSize,
                                    bool damageName, bool wipeMail)
 {
@@ -71,8 +71,8 @@ OlmBuilder attachmentBeforeItsMail(const QByteArray &type, const QByteArray &dat
         file.bytes[int(attachment) + 30] = 'X';
     const qint64 mailHeader = file.entry(QByteArray(kInbox) + "message_00000.xml",
                                          document("emails", 1, mail("Has file", attachmentList("a.bin", url, type, listedSize))));
-    if (wipeMail)
-        file.bytes.replace(int(mailHeader), 4, QByteArray(4, '\0'));
+    if (wipeMail) // its whole fixed part: only its path is left
+        file.bytes.replace(int(mailHeader), 30, QByteArray(30, '\0'));
     return file;
 }
 
@@ -197,7 +197,7 @@ private slots:
         QTest::newRow("no size listed")
             << attachmentBeforeItsMail("text/plain", text, -1, false, false)
             << QVector<Expected>{{LossReason::AttachmentMissing, "attachment", "a.bin", inbox, "", 1}};
-        // The mail's own header wiped too: its folder comes from its attachment's path.
+        // The mail's own header wiped but its path: its folder comes from its attachment's path.
         QTest::newRow("the mail's folder from its attachment's path")
             << attachmentBeforeItsMail("text/plain", text, text.size(), false, true)
             << QVector<Expected>{{LossReason::RecoveredWithDoubt, "mail", "Has file", inbox, "", 1},
