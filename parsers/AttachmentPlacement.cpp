@@ -15,6 +15,8 @@ constexpr int kDeclarationRoom = 256;
 // so that a file of many small damaged mails is not read many times over.
 constexpr int kLongestEntryPath = 4096;
 constexpr qint64 kMailHeaderSearch = kLongestEntryPath + kLocalHeaderFixedSize + kZip64RecordSize + kDeclarationRoom;
+// Bytes between two entries (a damaged disk's, or another tool's) are looked past this far.
+constexpr qint64 kGapSearch = 4096;
 // Where something before the document merely looks like the end of a header, the
 // nearest candidates are tried, not every one a crafted file can hold.
 constexpr int kCandidatesTried = 2;
@@ -103,6 +105,15 @@ qint64 mailHeaderBefore(ByteSource &source, qint64 documentStart, const QByteArr
         return header >= 0 ? header : -1;
     }
     return -1;
+}
+
+// The header nearest before expected (within kGapSearch bytes) whose entry path is path; -1 when none.
+qint64 headerByPathBefore(ByteSource &source, qint64 expected, const QByteArray &path)
+{
+    const qint64 from = qMax<qint64>(0, expected - kGapSearch);
+    const QByteArray window = bytesAt(source, from + kLocalHeaderFixedSize, expected - from + path.size());
+    const int at = window.lastIndexOf(path);
+    return at >= 0 ? from + at : -1;
 }
 
 // What confirms that an attachment's header starts at header and its data at dataStart.
@@ -196,13 +207,21 @@ QVector<PlacedAttachment> placeAttachments(ByteSource &source, qint64 documentSt
             end = -1;
             continue;
         }
-        const qint64 dataStart = end - attachment.size;
-        const qint64 header = dataStart - headerRest;
-        const QString evidence = confirmation(source, header, dataStart, attachment);
+        qint64 dataStart = end - attachment.size;
+        qint64 header = dataStart - headerRest;
+        QString evidence = confirmation(source, header, dataStart, attachment);
+        if (evidence.isEmpty()) {
+            // Bytes between two entries move it back: its path in its header says by how much.
+            header = headerByPathBefore(source, header, path);
+            dataStart = header + headerRest;
+            if (header >= 0)
+                evidence = QStringLiteral("its entry path in its header, %1 bytes before where its size put it")
+                               .arg(end - attachment.size - dataStart);
+        }
         if (!evidence.isEmpty())
             placed[i] = {dataStart, attachment.size, true, evidence};
         // Unconfirmed, its size still says where the one before it ends.
-        end = header;
+        end = header >= 0 ? header : end - attachment.size - headerRest;
     }
     return placed;
 }

@@ -1582,12 +1582,16 @@ def item_end_in_file(entry, index, file_size):
     return entry["data"] + entry["itemEnds"][index] <= file_size
 
 
+# How far before the place its size gives the scan looks for an attachment's header.
+GAP_SEARCH = 4096
+
+
 def attachments_found(mail_entry, urls, registered, by_name):
     """Which listed attachments a scan finds. All of them where the entries collected
     since the last list end with exactly the list; none where the list names only
     collected entries, but in another order. Otherwise each collected one, and each
     other one whose place its size and order give: from the end backwards, its data
-    ends where the next one's header (or the mail's own) begins."""
+    ends where the next one's header (or the mail's own) begins, or a little before."""
     if urls and registered[-len(urls):] == urls:
         return [True] * len(urls)
     if all(url in registered for url in urls):
@@ -1604,8 +1608,10 @@ def attachments_found(mail_entry, urls, registered, by_name):
             found.append(False)
             end = None
         else:
-            found.append(end - attachment["size"] == attachment["data"])
-            end = end - attachment["size"] - header_rest
+            # Bytes between entries are looked past by the path in the attachment's header.
+            gap = end - (attachment["data"] + attachment["size"])
+            found.append(0 <= gap <= GAP_SEARCH)
+            end = attachment["header"] if found[-1] else end - attachment["size"] - header_rest
     return found[::-1]
 
 

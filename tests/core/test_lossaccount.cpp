@@ -57,25 +57,29 @@ QByteArray attachmentList(const QByteArray &name, const QByteArray &url, const Q
 }
 
 // An attachment whose header lost its signature, then its mail: the walk does not
-// register the attachment, the mail's list places it by its size. damageName changes
-// the first byte of the attachment's path; wipeMail zeroes the mail's header but its path.
+// register the attachment, the mail's list places it by its size.
+struct Damage {
+    bool pathDamaged = false;     // the first byte of the attachment's path in its header
+    bool mailHeaderWiped = false; // the mail's header zeroed but its path
+    QByteArray between;           // bytes between the attachment and its mail
+};
 OlmBuilder attachmentBeforeItsMail(const QByteArray &type, const QByteArray &data, qint64 listedSize,
-                                   bool damageName, bool wipeMail)
+                                   const Damage &damage = Damage())
 {
     const QByteArray url = QByteArray(kInbox) + "com.microsoft.__Attachments/1_0000";
     OlmBuilder file;
     file.entry("Categories.xml", "<categories/>");
     const qint64 attachment = file.entry(url, data);
     file.bytes.replace(int(attachment), 4, QByteArray(4, '\0'));
-    if (damageName)
+    if (damage.pathDamaged)
         file.bytes[int(attachment) + 30] = 'X';
+    file.raw(damage.between);
     const qint64 mailHeader = file.entry(QByteArray(kInbox) + "message_00000.xml",
                                          document("emails", 1, mail("Has file", attachmentList("a.bin", url, type, listedSize))));
-    if (wipeMail) // its whole fixed part: only its path is left
+    if (damage.mailHeaderWiped)
         file.bytes.replace(int(mailHeader), 30, QByteArray(30, '\0'));
     return file;
 }
-
 
 struct Expected {
     LossReason reason;
@@ -182,24 +186,33 @@ private slots:
         QTest::addColumn<QVector<Expected>>("expected");
         const QByteArray pdf("%PDF-1.4 body"), text("plain words");
         const QString inbox("On My Computer/Inbox");
+        Damage pathDamaged;
+        pathDamaged.pathDamaged = true;
+        Damage mailWiped;
+        mailWiped.mailHeaderWiped = true;
+        Damage gap;
+        gap.between = QByteArray(300, '.');
         QTest::newRow("its entry path confirms the place")
-            << attachmentBeforeItsMail("text/plain", text, text.size(), false, false)
+            << attachmentBeforeItsMail("text/plain", text, text.size())
             << QVector<Expected>{{LossReason::RecoveredWithDoubt, "attachment", "a.bin", inbox, "", 1}};
         QTest::newRow("its first bytes confirm it where the path is damaged")
-            << attachmentBeforeItsMail("application/pdf", pdf, pdf.size(), true, false)
+            << attachmentBeforeItsMail("application/pdf", pdf, pdf.size(), pathDamaged)
+            << QVector<Expected>{{LossReason::RecoveredWithDoubt, "attachment", "a.bin", inbox, "", 1}};
+        QTest::newRow("its path found past bytes between it and its mail")
+            << attachmentBeforeItsMail("text/plain", text, text.size(), gap)
             << QVector<Expected>{{LossReason::RecoveredWithDoubt, "attachment", "a.bin", inbox, "", 1}};
         QTest::newRow("nothing confirms it")
-            << attachmentBeforeItsMail("text/plain", text, text.size(), true, false)
+            << attachmentBeforeItsMail("text/plain", text, text.size(), pathDamaged)
             << QVector<Expected>{{LossReason::AttachmentMissing, "attachment", "a.bin", inbox, "", 1}};
         QTest::newRow("a listed size that does not fit")
-            << attachmentBeforeItsMail("text/plain", text, text.size() + 1, false, false)
+            << attachmentBeforeItsMail("text/plain", text, text.size() + 1)
             << QVector<Expected>{{LossReason::AttachmentMissing, "attachment", "a.bin", inbox, "", 1}};
         QTest::newRow("no size listed")
-            << attachmentBeforeItsMail("text/plain", text, -1, false, false)
+            << attachmentBeforeItsMail("text/plain", text, -1)
             << QVector<Expected>{{LossReason::AttachmentMissing, "attachment", "a.bin", inbox, "", 1}};
         // The mail's own header wiped but its path: its folder comes from its attachment's path.
         QTest::newRow("the mail's folder from its attachment's path")
-            << attachmentBeforeItsMail("text/plain", text, text.size(), false, true)
+            << attachmentBeforeItsMail("text/plain", text, text.size(), mailWiped)
             << QVector<Expected>{{LossReason::RecoveredWithDoubt, "mail", "Has file", inbox, "", 1},
                                  {LossReason::RecoveredWithDoubt, "attachment", "a.bin", inbox, "", 1}};
     }
