@@ -67,15 +67,22 @@ QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSi
 }
 
 namespace {
-// Where every item start tag (the marker and a byte that ends a name) in [from, to) stands.
-QVector<int> startTagsIn(const char *document, int from, int to, const QByteArray &marker)
+void indexMarkers(const DocumentItem &item);
+
+// Where the item start tags ("<itemName" and a byte that ends a name) of a piece stand,
+// found by its tag index, which the parsers use after.
+QVector<int> itemStartsIn(const DocumentItem &piece, const char *itemName)
 {
+    indexMarkers(piece);
+    const char *data = piece.bytes.constData();
+    const int size = piece.bytes.size();
+    const int length = int(strlen(itemName));
     QVector<int> starts;
-    const char *const end = document + to;
-    for (const char *at = findTag(document + from, end, marker.constData(), size_t(marker.size())); at;
-         at = findTag(at + 1, end, marker.constData(), size_t(marker.size()))) {
-        if (at + marker.size() < end && endsName(at[marker.size()]))
-            starts.append(int(at - document));
+    for (const ElementMarker &marker : piece.markers) {
+        const int next = marker.nameStart + length;
+        if (!marker.isEnd && marker.nameLength == length && next < size && endsName(data[next])
+            && memcmp(data + marker.nameStart, itemName, size_t(length)) == 0)
+            starts.append(marker.position);
     }
     return starts;
 }
@@ -93,8 +100,6 @@ int rootEndAt(const char *document, int size, const char *itemName)
     return endsWithRoot ? end - rootEnd.size() : -1;
 }
 
-void indexMarkers(const DocumentItem &item);
-
 // True when an end tag in the item closes an element begun in it.
 bool closesAnElement(const DocumentItem &item)
 {
@@ -111,15 +116,19 @@ bool closesAnElement(const DocumentItem &item)
     return false;
 }
 
-// The items of the piece [from, to) that holds the item start tags at starts, where
-// each item but the last lost its end tag; the last did too unless closed.
-void appendItems(QVector<DocumentItem> *items, const char *document, qint64 documentStart, int from, int to,
-                 const QVector<int> &starts, bool closed)
+// The items of a piece that holds the item start tags at starts (positions in the
+// piece), where each item but the last lost its end tag; the last did too unless closed.
+void appendItems(QVector<DocumentItem> *items, const DocumentItem &piece, const QVector<int> &starts, bool closed)
 {
+    if (starts.size() == 1 && closed) {
+        items->append(piece); // the common case, its tag index kept
+        return;
+    }
     for (int k = 0; k < starts.size(); ++k) {
-        const int begin = k == 0 ? from : starts.at(k);
-        const int end = k + 1 < starts.size() ? starts.at(k + 1) : to;
-        DocumentItem item{QByteArray::fromRawData(document + begin, end - begin), documentStart + begin};
+        const int begin = k == 0 ? 0 : starts.at(k);
+        const int end = k + 1 < starts.size() ? starts.at(k + 1) : piece.bytes.size();
+        DocumentItem item{QByteArray::fromRawData(piece.bytes.constData() + begin, end - begin),
+                          piece.fileOffset + begin};
         item.endTagMissing = k + 1 < starts.size() || !closed;
         if (!item.endTagMissing || closesAnElement(item))
             items->append(item);
@@ -134,7 +143,6 @@ QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 document
     if (!document || documentSize <= 0)
         return items;
     const QByteArray endTag = QByteArray("</") + itemName + '>';
-    const QByteArray startMarker = QByteArray("<") + itemName;
     const int size = int(qMin<qint64>(documentSize, INT_MAX));
     const qint64 documentStart = documentEnd - size;
     int from = 0;
@@ -143,8 +151,10 @@ QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 document
         // Items after the last end tag are read only where the document's own end is
         // in the file: a document the file cuts off ends in an item cut off too.
         const int to = hit ? int(hit - document) : rootEndAt(document, size, itemName);
-        if (to > from)
-            appendItems(&items, document, documentStart, from, to, startTagsIn(document, from, to, startMarker), hit);
+        if (to > from) {
+            const DocumentItem piece{QByteArray::fromRawData(document + from, to - from), documentStart + from};
+            appendItems(&items, piece, itemStartsIn(piece, itemName), hit);
+        }
         if (!hit)
             return items;
         from = to + endTag.size();
@@ -161,10 +171,13 @@ bool endsInUnreadableItem(const char *document, qint64 documentSize, const char 
     const int from = last ? int(last - document) + endTag.size() : 0;
     const int rootEnd = rootEndAt(document, size, itemName);
     const int to = rootEnd >= 0 ? rootEnd : size;
-    const QVector<int> starts = to > from ? startTagsIn(document, from, to, QByteArray("<") + itemName) : QVector<int>();
+    if (to <= from)
+        return false;
+    const DocumentItem piece{QByteArray::fromRawData(document + from, to - from), 0};
+    const QVector<int> starts = itemStartsIn(piece, itemName);
     if (starts.isEmpty())
         return false;
-    const DocumentItem trailing{QByteArray::fromRawData(document + starts.last(), to - starts.last()), 0};
+    const DocumentItem trailing{piece.bytes.mid(starts.last()), 0};
     if (rootEnd >= 0 && closesAnElement(trailing))
         return false;
     *item = trailing.bytes;

@@ -24,7 +24,7 @@ struct DocumentItem {
     qint64 fileOffset;
     // Every tag of the item, found in one pass on the first element search: an
     // item is searched for dozens of elements, and pictures or bodies make it large.
-    mutable QVector<ElementMarker> markers;
+    mutable QVector<ElementMarker> markers{};
     mutable bool markersIndexed = false;
     // Its end tag is not where it should be: it runs to the next item's start tag or
     // to the end of its document, and only the values closed inside it read whole.

@@ -337,27 +337,19 @@ QVector<PlacedAttachment> placedByCollectedEntries(const QVector<ListedAttachmen
     return placed;
 }
 
-// Stores the attachments that were found, in list order. The six lists are read
-// together: all of them or none.
-void storeAttachments(MailMLRC *mail, const QVector<ListedAttachment> &listed, const QVector<PlacedAttachment> &placed)
-{
+// The six lists of a mail's attachments, each value followed by ";".
+struct AttachmentLists {
     QString contentIds, contentTypes, names, urls, offsets, sizes;
-    for (int k = 0; k < listed.size(); ++k) {
-        if (placed.at(k).offset < 0)
-            continue;
-        const ListedAttachment &attachment = listed.at(k);
-        contentIds += attachment.contentId + QLatin1Char(';');
-        contentTypes += attachment.contentType + QLatin1Char(';');
-        names += attachment.name + QLatin1Char(';');
-        urls += attachment.url + QLatin1Char(';');
-        offsets += QString::number(placed.at(k).offset) + QLatin1Char(';');
-        sizes += QString::number(placed.at(k).size) + QLatin1Char(';');
-    }
-    if (urls.isEmpty())
+};
+
+// Stores the lists; they are read together: all of them or none.
+void storeAttachmentLists(MailMLRC *mail, const AttachmentLists &lists)
+{
+    if (lists.urls.isEmpty())
         return;
-    char *owned[] = {ownedCopy(contentIds.toLatin1()), ownedCopy(contentTypes.toLatin1()),
-                     ownedCopy(names.toUtf8()),        ownedCopy(urls.toLatin1()),
-                     ownedCopy(offsets.toLatin1()),    ownedCopy(sizes.toLatin1())};
+    char *owned[] = {ownedCopy(lists.contentIds.toLatin1()), ownedCopy(lists.contentTypes.toLatin1()),
+                     ownedCopy(lists.names.toUtf8()),        ownedCopy(lists.urls.toLatin1()),
+                     ownedCopy(lists.offsets.toLatin1()),    ownedCopy(lists.sizes.toLatin1())};
     if (std::find(std::begin(owned), std::end(owned), nullptr) != std::end(owned)) {
         for (char *list : owned)
             free(list);
@@ -371,15 +363,40 @@ void storeAttachments(MailMLRC *mail, const QVector<ListedAttachment> &listed, c
     mail->AttachSizes = owned[5];
 }
 
+// The listed values of the attachments that were found (all when placed is empty), in list order.
+AttachmentLists listedValues(const QVector<ListedAttachment> &listed, const QVector<PlacedAttachment> &placed)
+{
+    AttachmentLists lists;
+    for (int k = 0; k < listed.size(); ++k) {
+        if (!placed.isEmpty() && placed.at(k).offset < 0)
+            continue;
+        const ListedAttachment &attachment = listed.at(k);
+        lists.contentIds += attachment.contentId + QLatin1Char(';');
+        lists.contentTypes += attachment.contentType + QLatin1Char(';');
+        lists.names += attachment.name + QLatin1Char(';');
+        lists.urls += attachment.url + QLatin1Char(';');
+        if (!placed.isEmpty()) {
+            lists.offsets += QString::number(placed.at(k).offset) + QLatin1Char(';');
+            lists.sizes += QString::number(placed.at(k).size) + QLatin1Char(';');
+        }
+    }
+    return lists;
+}
+
 // Every attachment the list names that was not found, and every one found only by
 // what the mail says of it, for the account.
 void accountForAttachments(const QVector<ListedAttachment> &listed, const QVector<PlacedAttachment> &placed)
 {
-    const QString mail = lossItemName(DocumentKind::Mail, lossContextItemBytes());
+    QString mail; // named when an entry needs it
+    bool named = false;
     for (int k = 0; k < listed.size(); ++k) {
         const PlacedAttachment &place = placed.at(k);
         if (place.offset >= 0 && !place.inferred)
             continue;
+        if (!named) {
+            mail = lossItemName(DocumentKind::Mail, lossContextItemBytes());
+            named = true;
+        }
         Loss loss;
         loss.kind = QStringLiteral("attachment");
         loss.item = decodeXmlText(listed.at(k).name);
@@ -409,6 +426,16 @@ struct MailPlace {
 // listed, the list is refused.
 void readAttachments(MailMLRC *mail, const QVector<ListedAttachment> &listed, const MailPlace &place)
 {
+    // The common case, kept cheap: the collected entries are exactly the listed ones.
+    AttachmentLists lists = listedValues(listed, {});
+    const int count = listed.size();
+    if (count > 0 && lists.urls == tmpstrOrigPath && tmpdoffset_NoteText.count(QLatin1Char(';')) == count
+        && tmpdsizeofattch.count(QLatin1Char(';')) == count) {
+        lists.offsets = tmpdoffset_NoteText;
+        lists.sizes = tmpdsizeofattch;
+        storeAttachmentLists(mail, lists);
+        return;
+    }
     const QVector<AttachmentEntry> registered = registeredAttachments();
     QVector<PlacedAttachment> placed = placedByCollectedEntries(listed, registered);
     if (placed.isEmpty()) {
@@ -422,7 +449,7 @@ void readAttachments(MailMLRC *mail, const QVector<ListedAttachment> &listed, co
                      ? QVector<PlacedAttachment>(listed.size())
                      : placeAttachments(*place.source, place.documentStart, listed, registered);
     }
-    storeAttachments(mail, listed, placed);
+    storeAttachmentLists(mail, listedValues(listed, placed));
     accountForAttachments(listed, placed);
     // An entry is taken when an attachment of its path was placed where it lies.
     QSet<QPair<QString, qint64>> taken;
