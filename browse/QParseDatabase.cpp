@@ -599,7 +599,10 @@ void QParseDatabase::ShowindivisualMailItemsInfo(QTreeWidgetItem *item, int)
     case NotesFolderType: OnNotesClicked(); return;
     case MailFolderType: break;
     }
-    ShowMailsOfFolder(folderId);
+    if (folderId == kRecoveredAttachmentsId)
+        ShowRecoveredAttachments();
+    else
+        ShowMailsOfFolder(folderId);
 }
 
 void QParseDatabase::OnFolderTreeCurrentChanged(QTreeWidgetItem *current)
@@ -626,6 +629,7 @@ void QParseDatabase::setListHeaders(int kind)
         break;
     case TasksFolderType: headers = {QT_TR_NOOP("Task"), QT_TR_NOOP("Due"), QT_TR_NOOP("Done"), nullptr}; break;
     case NotesFolderType: headers = {QT_TR_NOOP("Title"), QT_TR_NOOP("Date"), nullptr, nullptr}; break;
+    case RecoveredAttachmentsFolderType: headers = {QT_TR_NOOP("File"), QT_TR_NOOP("Size"), nullptr, nullptr}; break;
     default: headers = {QT_TR_NOOP("Subject"), QT_TR_NOOP("From"), QT_TR_NOOP("Date"), QT_TR_NOOP("Size")}; break;
     }
     QTreeWidgetItem *header = m_pItemList->headerItem();
@@ -733,6 +737,29 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
         row->setSearchText(subject + QLatin1Char('\n') + rowText(mail->FromName) + QLatin1Char('\n')
                                + rowText(mail->FromAddress) + QLatin1Char('\n') + rowText(mail->ToAddresses)
                                + QLatin1Char('\n') + rowText(mail->CcAddresses));
+        rows.append(row);
+    }
+    showRows(rows);
+    if (!rows.isEmpty())
+        m_preview->OnMessageSubjectClicked(rows.first(), 0);
+}
+
+void QParseDatabase::ShowRecoveredAttachments()
+{
+    emit folderOpened(MailFolderType);
+    m_pItemList->clear();
+    setListHeaders(RecoveredAttachmentsFolderType);
+    m_pItemList->setAlternatingRowColors(true);
+    const QFont font = lucidaGrande(11);
+    const QIcon icon(QStringLiteral(":/images/img_Attachment.png"));
+    QList<QTreeWidgetItem *> rows;
+    for (const AttachmentEntry &entry : recoveredAttachments) {
+        // The path the save gives its file; the entry path in full as its tooltip.
+        ItemRow *row = newRow(recoveredAttachmentPathParts(entry.entryName).join(QLatin1Char('/')), icon, font);
+        row->setToolTip(ItemTextColumn, entry.entryName);
+        row->setText(ItemFirstDetailColumn, sizeText(entry.size));
+        row->setSortKey(ItemFirstDetailColumn, entry.size);
+        row->setText(ItemKindColumn, QString::number(RecoveredAttachmentsFolderType));
         rows.append(row);
     }
     showRows(rows);

@@ -237,6 +237,13 @@ void QPreviewOfItems::OnMessageSubjectClicked(QTreeWidgetItem *item, int column)
     case CalendarFolderType: OnCalendarItemClicked(item, column); return;
     case TasksFolderType: OnTaskItemClicked(item, column); return;
     case NotesFolderType: OnNoteItemClicked(item, column); return;
+    case RecoveredAttachmentsFolderType:
+        // A file without its mail: what is known of it is its path and size.
+        clear();
+        m_panes.header->setPlainText(item->toolTip(ItemTextColumn) + QLatin1Char('\n') + item->text(ItemFirstDetailColumn)
+                                     + QLatin1Char('\n') + tr("Its mail is not in the file; check the folder "
+                                                               "\"Recovered attachments\" to save it."));
+        return;
     default: break;
     }
     const qint64 offset = item->text(ItemKeyColumn).toLongLong();

@@ -8,6 +8,7 @@
 #include "app/QEntourageMainWindow.h"
 #include "app/QProgressInfo.h"
 #include "browse/QParseDatabase.h"
+#include "browse/QPreviewOfItems.h"
 #include "log/QLogReport.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/FolderModel.h"
@@ -255,6 +256,11 @@ void BrowseScanTest::damagedScanShowsItsLosses()
     QTest::keyClick(m_window->folderTree(), Qt::Key_Space);
     QCOMPARE(recovered->checkState(0), Qt::Checked);
     QCOMPARE(int(folderAttributeOf(kRecoveredAttachmentsId)->state), int(CheckedCode));
+    // Opened, it lists each file as the save names it.
+    m_pParseDatabase->ShowindivisualMailItemsInfo(recovered, 0);
+    QTreeWidget *files = m_window->itemList();
+    QCOMPARE(files->topLevelItemCount(), 1);
+    QCOMPARE(files->topLevelItem(0)->text(ItemTextColumn), QStringLiteral("Inbox/1_0000"));
 
     const QString log = m_pLogDlg->logText();
     QVERIFY2(log.contains(lossLine->text()), qPrintable(log));
