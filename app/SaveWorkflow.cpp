@@ -119,7 +119,7 @@ void SaveWorkflow::OnSavingFiles()
         m_outputPath = bundlePathFor(saveDir, strTime);
         QString error;
         if (!m_place.begin(m_outputPath, m_replaceBundle, m_strDatabasePath, &error)
-            || !CreateMailFolder(m_place.writePath(), &error)) {
+            || !CreateMailFolder(m_place.directory(), &error)) {
             QMessageBox::warning(m_window, QString(),
                                  tr("The bundle could not be created at this location:\n%1\nSelect a different location to proceed.")
                                      .arg(error));

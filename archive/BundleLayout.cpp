@@ -62,35 +62,42 @@ bool fail(QString *error, const QString &reason)
     return false;
 }
 
-bool writeWhole(const QString &path, const char *text, QString *error)
+bool writeWhole(const OutputDirectory &bundle, const char *name, const char *text, QString *error)
 {
-    OutputFile file(path);
+    OutputFile file;
     const qint64 length = qint64(qstrlen(text));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return fail(error, QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
+    if (!file.openIn(bundle, QLatin1String(name), OutputFile::Creation::New))
+        return fail(error, QStringLiteral("cannot create %1: %2").arg(file.path(), file.errorString()));
     if (file.write(text, length) != length || !file.flush())
-        return fail(error, QStringLiteral("cannot write %1: %2").arg(path, file.failure()));
+        return fail(error, QStringLiteral("cannot write %1: %2").arg(file.path(), file.failure()));
     return true;
 }
 } // namespace
 
-bool CreateFilesInMainIdentity(const QString &bundlePathWithSlash, QString *error)
+bool CreateFilesInMainIdentity(const OutputDirectory &bundle, QString *error)
 {
-    return writeWhole(bundlePathWithSlash + QLatin1String("Contents/PkgInfo"), kPkgInfo, error)
-           && writeWhole(bundlePathWithSlash + QLatin1String("Contents/Info.plist"), kInfoPlist, error)
-           && writeWhole(bundlePathWithSlash + QLatin1String("Archive.xml"), kArchiveXml, error);
+    return writeWhole(bundle, "Contents/PkgInfo", kPkgInfo, error)
+           && writeWhole(bundle, "Contents/Info.plist", kInfoPlist, error)
+           && writeWhole(bundle, "Archive.xml", kArchiveXml, error);
+}
+
+bool CreateMailFolder(const OutputDirectory &bundle, QString *error)
+{
+    for (const char *name : {kContactsDirectory, kCalendarDirectory, kTasksDirectory, kNotesDirectory, "Contents"}) {
+        QString reason;
+        if (!bundle.makePath(QLatin1String(name), &reason))
+            return fail(error, QStringLiteral("cannot create %1/%2: %3").arg(bundle.path(), QLatin1String(name), reason));
+    }
+    return CreateFilesInMainIdentity(bundle, error);
 }
 
 bool CreateMailFolder(const QString &bundlePath, QString *error)
 {
-    QDir bundle(bundlePath);
-    if (!QDir().mkpath(bundlePath))
-        return fail(error, QStringLiteral("cannot create %1").arg(bundlePath));
-    for (const char *name : {kContactsDirectory, kCalendarDirectory, kTasksDirectory, kNotesDirectory, "Contents"}) {
-        if (!bundle.mkpath(QLatin1String(name)))
-            return fail(error, QStringLiteral("cannot create %1").arg(bundle.filePath(QLatin1String(name))));
-    }
-    return CreateFilesInMainIdentity(bundlePath + QLatin1Char('/'), error);
+    OutputDirectory bundle;
+    QString reason;
+    if (!QDir().mkpath(bundlePath) || !bundle.open(bundlePath, &reason))
+        return fail(error, QStringLiteral("cannot create %1 %2").arg(bundlePath, reason).trimmed());
+    return CreateMailFolder(bundle, error);
 }
 
 void dtoh(quint64 value, QString *out)

@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QString>
 
+class OutputDirectory;
+
 // "(6 Dec 2026,21-50-07)": the time stamp between "Main Identity" and ".rge".
 QString bundleTimeStamp(const QDateTime &moment);
 // saveDir + "/Main Identity" + timeStamp + ".rge", made absolute.
@@ -21,8 +23,10 @@ extern const char kMailDirectory[];     // "Mail"
 // Contents, and the descriptor files. False (with the reason in *error) when any of
 // them could not be made: the caller reports that instead of saving into nothing.
 bool CreateMailFolder(const QString &bundlePath, QString *error = nullptr);
-// Writes Contents/PkgInfo, Contents/Info.plist and Archive.xml under bundlePathWithSlash.
-bool CreateFilesInMainIdentity(const QString &bundlePathWithSlash, QString *error = nullptr);
+// The same in a bundle directory made and opened beforehand.
+bool CreateMailFolder(const OutputDirectory &bundle, QString *error = nullptr);
+// Writes Contents/PkgInfo, Contents/Info.plist and Archive.xml into the bundle.
+bool CreateFilesInMainIdentity(const OutputDirectory &bundle, QString *error = nullptr);
 
 // The fixed contents of the three descriptor files.
 extern const char kPkgInfo[];

@@ -1,6 +1,7 @@
 #include "archive/MailAttachments.h"
 
 #include "archive/FileNames.h"
+#include "olm/InflatedEntries.h"
 #include "parsers/RecordText.h"
 
 #include <QSaveFile>
@@ -42,6 +43,8 @@ QVector<MailAttachment> attachmentsOf(const MailMLRC &mail)
 
 qint64 attachmentBytesInFile(const MailAttachment &attachment, qint64 fileSize)
 {
+    if (isInflatedOffset(attachment.offset))
+        return qMin(attachment.size, inflatedLengthAt(attachment.offset));
     if (attachment.offset < 0 || attachment.offset >= fileSize)
         return 0;
     return qMin(attachment.size, fileSize - attachment.offset);

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,17 @@ QString makeDirectoryBeside(const QString &path, const char *suffix)
     if (!mkdtemp(pattern.data()))
         return QString();
     return QFile::decodeName(pattern);
+}
+
+constexpr int kNameAttempts = 100;
+
+QString randomSuffix()
+{
+    static const char kCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QString suffix;
+    for (int i = 0; i < 6; ++i)
+        suffix += QLatin1Char(kCharacters[QRandomGenerator::global()->bounded(int(sizeof kCharacters - 1))]);
+    return suffix;
 }
 
 bool removeWhole(const QString &path)
@@ -84,24 +96,27 @@ bool OutputPlace::begin(const QString &path, bool replace, const QString &inputP
             *error = QStringLiteral("%1 holds the file being saved, %2; it is not replaced").arg(m_path, inputPath);
             return false;
         }
-        m_writePath = makeDirectoryBeside(m_path, ".new-");
-        if (m_writePath.isEmpty()) {
-            *error = QStringLiteral("cannot create a directory beside %1: %2").arg(m_path, systemError());
-            return false;
+        // Beside the old output, under a name of its own (as mkdtemp makes one).
+        for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+            if (m_directory.make(existing.path(), existing.fileName() + QStringLiteral(".new-") + randomSuffix(), error)) {
+                m_writePath = m_directory.path();
+                m_replacing = true;
+                return true;
+            }
+            if (errno != EEXIST)
+                break;
         }
-        m_replacing = true;
-        return true;
+        *error = QStringLiteral("cannot create a directory beside %1: %2").arg(m_path, *error);
+        return false;
     }
     if (!QDir().mkpath(existing.path())) {
         *error = QStringLiteral("%1 could not be created").arg(existing.path());
         return false;
     }
-    // Exclusive: a save that made this directory a moment ago keeps it to itself.
-    if (mkdir(QFile::encodeName(m_path).constData(), 0777) != 0) {
-        *error = errno == EEXIST ? QStringLiteral("%1 exists already").arg(m_path)
-                                 : QStringLiteral("%1 could not be created: %2").arg(m_path, systemError());
+    // Exclusive: a save that made this directory a moment ago keeps it to itself. Made
+    // and opened through its parent, so that nothing can take its place in between.
+    if (!m_directory.make(existing.path(), existing.fileName(), error))
         return false;
-    }
     m_writePath = m_path;
     return true;
 }

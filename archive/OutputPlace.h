@@ -6,7 +6,11 @@
 // - an output that replaces an old one is written beside it and takes its place only
 //   when the save has ended with every item written, so a failed or stopped save
 //   leaves the old output whole;
-// - an output that holds the file being saved is never replaced.
+// - an output that holds the file being saved is never replaced;
+// - the directory written into is held open from the moment it is made, and the writers
+//   create everything below it through it (archive/OutputFile.h).
+#include "archive/OutputFile.h"
+
 #include <QString>
 
 class OutputPlace
@@ -17,6 +21,8 @@ public:
     bool begin(const QString &path, bool replace, const QString &inputPath, QString *error);
     // Where the writers write: path itself, or beside it while replacing.
     QString writePath() const { return m_writePath; }
+    // The same directory, held open.
+    const OutputDirectory &directory() const { return m_directory; }
     bool replacing() const { return m_replacing; }
 
     // The save ended. When it wrote every item, a replacement takes the old output's
@@ -28,5 +34,6 @@ public:
 private:
     QString m_path;
     QString m_writePath;
+    OutputDirectory m_directory;
     bool m_replacing = false;
 };

@@ -2,11 +2,13 @@
 
 #include "archive/BundleLayout.h"
 #include "archive/FileNames.h"
+#include "archive/FolderLabels.h"
 #include "archive/ItemConverters.h"
 #include "archive/MailboxPaths.h"
 #include "archive/MailWriter.h"
 #include "archive/OutputFile.h"
 #include "archive/StandardFiles.h"
+#include "archive/VisibleText.h"
 #include "olm/FolderModel.h"
 #include "olm/LossAccount.h"
 #include "olm/RecoveredAttachments.h"
@@ -14,9 +16,7 @@
 #include "parsers/RecordText.h"
 #include "platform/FinderInfo.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QRandomGenerator>
 #include <QSet>
@@ -87,12 +87,20 @@ namespace {
 QString quoted(const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
 } // namespace
 
+QString describeItem(const MailMLRC &mail, FolderLabels &labels)
+{
+    // A path too long for the record's field is left empty there; the folder model has it.
+    QString folder = shortenedForDisplay(utf8Field(mail.FolderPath));
+    if (folder.isEmpty())
+        folder = labels.label(mail.ParentId);
+    return QStringLiteral("mail %1 in %2 (%3)")
+        .arg(quoted(utf8Field(mail.Subject)), folder.isEmpty() ? QLatin1String(kFolderWithoutPathName) : folder,
+             latin1Field(mail.MessageId));
+}
 QString describeItem(const MailMLRC &mail)
 {
-    const QString folder = utf8Field(mail.FolderPath);
-    return QStringLiteral("mail %1 in %2 (%3)")
-        .arg(quoted(utf8Field(mail.Subject)), folder.isEmpty() ? QStringLiteral("Folder1") : folder,
-             latin1Field(mail.MessageId));
+    FolderLabels labels;
+    return describeItem(mail, labels);
 }
 QString describeItem(const ContactInformation &contact)
 {
@@ -156,15 +164,6 @@ QVector<SaveFolder> distinctFolders(const QVector<SaveFolder> &folders)
     return distinct;
 }
 
-QString folderOf(const MailMLRC &mail) { return folderPathOf(mail.ParentId); }
-template <typename Record> QString folderOf(const Record &) { return QString(); }
-
-// The folder a kind other than mail is written under, as the report names it.
-QString folderLabel(const SaveFolder &folder)
-{
-    const QString path = folderPathOf(folder.id);
-    return path.isEmpty() ? QStringLiteral("(root)") : path;
-}
 
 class BundleSaver
 {
@@ -180,8 +179,17 @@ public:
         const QVector<SaveFolder> folders = distinctFolders(m_request.folders);
         if (m_hooks.started)
             m_hooks.started(countItemsToSave(folders));
+        m_directory = m_request.directory;
+        if (!m_directory) {
+            QString error;
+            if (!m_ownDirectory.open(m_request.bundlePath, &error)) {
+                m_report.notWritten.append({QStringLiteral("every item"), error});
+                return m_report;
+            }
+            m_directory = &m_ownDirectory;
+        }
         if (m_request.format == BundleFormat::Standard)
-            m_standard = std::make_unique<StandardFiles>(m_request.bundlePath);
+            m_standard = std::make_unique<StandardFiles>(*m_directory);
         // One pass over the mail list, not one per folder: with thousands of folders
         // the passes would cost more than the writing.
         for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
@@ -200,13 +208,13 @@ public:
             if (folder.type == RecoveredAttachmentsFolderType) {
                 const qint64 filesBefore = m_report.recoveredAttachmentsWritten;
                 saveRecoveredAttachments();
-                m_writtenPerFolder.append({folderLabel(folder), QStringLiteral("files"),
+                m_writtenPerFolder.append({folderLabel(folder.id), QStringLiteral("files"),
                                            m_report.recoveredAttachmentsWritten - filesBefore});
                 continue;
             }
             const qint64 writtenBefore = m_report.writtenTotal();
             saveFolder(folder);
-            m_writtenPerFolder.append({folderLabel(folder), QLatin1String(itemKindName(kindOf(folder.type))),
+            m_writtenPerFolder.append({folderLabel(folder.id), QLatin1String(itemKindName(kindOf(folder.type))),
                                        m_report.writtenTotal() - writtenBefore});
         }
         if (m_standard) {
@@ -217,6 +225,18 @@ public:
     }
 
 private:
+    // The folder a kind other than mail is written under, as the report names it.
+    QString folderLabel(qint64 folderId)
+    {
+        const QString label = m_labels.label(folderId);
+        return label.isEmpty() ? QStringLiteral("(root)") : label;
+    }
+    // The folder a loss names: whole, for scripts that look for it.
+    QString folderOf(const MailMLRC &mail) { return folderPathOf(mail.ParentId); }
+    template <typename Record> QString folderOf(const Record &) { return QString(); }
+    QString describe(const MailMLRC &mail) { return describeItem(mail, m_labels); }
+    template <typename Record> QString describe(const Record &record) { return describeItem(record); }
+
     struct FolderWritten {
         QString folder;
         QString what; // "mails", "contacts", ..., "files"
@@ -230,7 +250,7 @@ private:
             m_progress.kind = kind;
             m_progress.kindDone = m_kindDone[size_t(kind)];
             m_progress.kindTotal = m_kindTotals[size_t(kind)];
-            m_progress.folder = kind == ItemKind::Mail ? folderPathOf(folder.id) : folderLabel(folder);
+            m_progress.folder = kind == ItemKind::Mail ? m_labels.label(folder.id) : folderLabel(folder.id);
             if (m_progress.folder.isEmpty())
                 m_progress.folder = QLatin1String(kFolderWithoutPathName);
             reportProgress();
@@ -260,22 +280,24 @@ private:
     {
         QString text = QStringLiteral("Rescue report\n\nItems written, per folder:\n");
         for (const FolderWritten &folder : m_writtenPerFolder)
-            text += QStringLiteral("  %1: %2 %3\n").arg(folder.folder).arg(folder.items).arg(folder.what);
+            text += QStringLiteral("  %1: %2 %3\n").arg(visibleText(folder.folder)).arg(folder.items).arg(folder.what);
         QStringList lines;
         for (const QVector<Loss> *losses : {&m_scanLosses, &m_report.losses})
             for (const Loss &loss : *losses)
                 if (!loss.standardFilesKeepIt) // the standard files hold these whole
-                    lines << QStringLiteral("  ") + lossLogLine(loss) + QLatin1Char('\n');
+                    lines << QStringLiteral("  ") + visibleText(lossLogLine(loss)) + QLatin1Char('\n');
         text += QStringLiteral("\nLosses (%1):\n").arg(lines.size());
         text += lines.isEmpty() ? QStringLiteral("  none: everything the scan found was written\n") : lines.join(QString());
         if (recordedLosses().size() >= kLossEntriesKept)
             text += QStringLiteral("  (only the first %1 losses are listed; %2 in all)\n").arg(kLossEntriesKept).arg(lossTotal());
-        const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(kRescueReportName);
-        QFile file(path);
+        OutputFile file;
         const QByteArray bytes = text.toUtf8();
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
-            || !file.flush())
-            notWritten(QStringLiteral("the rescue report"), QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+        if (!file.openIn(*m_directory, QLatin1String(kRescueReportName), OutputFile::Creation::New))
+            notWritten(QStringLiteral("the rescue report"),
+                       QStringLiteral("cannot create %1: %2").arg(file.path(), file.errorString()));
+        else if (file.write(bytes) != bytes.size() || !file.flush())
+            notWritten(QStringLiteral("the rescue report"),
+                       QStringLiteral("cannot write %1: %2").arg(file.path(), file.failure()));
     }
 
     bool stopRequested()
@@ -331,14 +353,19 @@ private:
     void saveMailFolder(qint64 folderId)
     {
         caption("Saving Mail Folders...");
+        const QVector<const MailMLRC *> mails = m_mailsOf.value(folderId);
+        if (mails.isEmpty())
+            return;
+        // Once per folder, not per mail: a deep folder's path is as long as its depth.
+        const QString mboxPath = m_mailboxes.relativePath(folderId);
         bool named = false;
-        for (const MailMLRC *mail : m_mailsOf.value(folderId)) {
+        for (const MailMLRC *mail : mails) {
             if (stopRequested())
                 break;
             if (!named && m_mailboxes.isRenamed(folderId))
-                folderRenamed(folderId);
+                folderRenamed(folderId, mboxPath);
             named = true;
-            saveMail(*mail);
+            saveMail(*mail, mboxPath);
             itemDone();
         }
         m_mailbox.reset();
@@ -346,10 +373,11 @@ private:
 
     // A folder whose name a file system cannot keep, or would not tell from another
     // folder's, is written under another name; the account of losses says which.
-    void folderRenamed(qint64 folderId)
+    void folderRenamed(qint64 folderId, const QString &mboxPath)
     {
         const QString path = folderPathOf(folderId);
-        const QString written = QLatin1String(kMailDirectory) + QLatin1Char('/') + m_mailboxes.relativePath(folderId);
+        // Whole: it says where the folder's mails are.
+        const QString written = QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath;
         const QString why = QStringLiteral("its mails are in %1, since its own name cannot be a file name or is "
                                            "another folder's there").arg(written);
         saveLoss(Loss{LossReason::FolderPathLost, QStringLiteral("folder"), path, path, QString(), why});
@@ -361,29 +389,26 @@ private:
     void saveRecoveredAttachments()
     {
         caption("Saving Recovered Attachments...");
-        const QString root = m_request.bundlePath + QLatin1Char('/') + QLatin1String(kRecoveredAttachmentsName);
         for (const AttachmentEntry &entry : recoveredAttachments) {
             if (stopRequested())
                 return;
-            QStringList parts;
+            QStringList parts{QLatin1String(kRecoveredAttachmentsName)};
             for (const QString &part : recoveredAttachmentPathParts(entry.entryName))
                 parts << fileNameFor(part);
-            if (parts.isEmpty())
+            if (parts.size() == 1)
                 parts << QStringLiteral("attachment at %1").arg(entry.offset);
-            const QString path = root + QLatin1Char('/') + parts.join(QLatin1Char('/'));
-            const QString item = QStringLiteral("attachment %1").arg(entry.entryName);
+            const QString item = QStringLiteral("attachment %1").arg(visibleText(entry.entryName));
             const QByteArray bytes = m_request.olm->read(entry.offset, entry.size);
-            OutputFile file(path);
-            if (!QDir().mkpath(QFileInfo(path).path())
-                || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-                notWritten(item, QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
+            OutputFile file;
+            if (!file.openIn(*m_directory, parts.join(QLatin1Char('/')), OutputFile::Creation::New,
+                             QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+                notWritten(item, QStringLiteral("cannot create %1: %2").arg(file.path(), file.errorString()));
                 continue;
             }
             if (file.write(bytes) != bytes.size() || !file.flush()) {
                 const QString reason = file.failure();
-                file.close();
-                file.remove();
-                notWritten(item, QStringLiteral("cannot write %1: %2").arg(path, reason));
+                file.discard();
+                notWritten(item, QStringLiteral("cannot write %1: %2").arg(file.path(), reason));
                 continue;
             }
             if (bytes.size() < entry.size)
@@ -395,23 +420,22 @@ private:
 
     // Appends one message; a message that could not be written whole is cut off
     // again, so the mbox file only ever holds whole messages.
-    void saveMail(const MailMLRC &mail)
+    void saveMail(const MailMLRC &mail, const QString &mboxPath)
     {
         if (m_standard) {
-            saveStandard(describeItem(mail), folderOf(mail), ItemKind::Mail, [&](QStringList *problems, QString *reason) {
-                return m_standard->addMail(mail, m_mailboxes.relativePath(mail.ParentId), *m_request.olm, problems,
-                                           reason);
+            saveStandard(mail, ItemKind::Mail, [&](QStringList *problems, QString *reason) {
+                return m_standard->addMail(mail, mboxPath, *m_request.olm, problems, reason);
             });
             return;
         }
-        const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(kMailDirectory) + QLatin1Char('/')
-                             + m_mailboxes.relativePath(mail.ParentId);
-        if (!m_mailbox || m_mailbox->fileName() != path) {
+        const QString relativePath = QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath;
+        if (!m_mailbox || m_mailboxPath != relativePath) {
             m_mailbox.reset();
-            if (!openMailbox(path, mail))
+            if (!openMailbox(relativePath, mail))
                 return;
         }
         OutputFile &file = *m_mailbox;
+        const QString path = file.path();
         // Opened for appending, the file's position is its size.
         const qint64 before = file.pos();
         QStringList problems;
@@ -419,34 +443,32 @@ private:
         if (!writeMboxMessage(file, mail, *m_request.olm, innerNumber, &problems) || !file.flush()) {
             const QString reason = file.failure();
             if (!file.resize(before))
-                log(QStringLiteral("%1 could not be cut back to its last whole message").arg(path));
+                log(QStringLiteral("%1 could not be cut back to its last whole message").arg(shortenedForDisplay(path)));
             m_mailbox.reset(); // the next mail opens it afresh, without this failure's state
-            notWritten(describeItem(mail), QStringLiteral("cannot write %1: %2").arg(path, reason));
+            notWritten(describe(mail), QStringLiteral("cannot write %1: %2").arg(shortenedForDisplay(path), reason));
             return;
         }
         for (const QString &problem : problems)
-            writtenIncomplete(describeItem(mail), problem, folderOf(mail));
+            writtenIncomplete(describe(mail), problem, folderOf(mail));
         ++m_report.written[size_t(ItemKind::Mail)];
     }
 
-    bool openMailbox(const QString &path, const MailMLRC &mail)
+    // A folder's mbox is made when its first mail comes; after a failed write it is
+    // opened again for the folder's next mail.
+    bool openMailbox(const QString &relativePath, const MailMLRC &mail)
     {
-        const QString directory = QFileInfo(path).path();
-        // Consecutive mails mostly share a folder: its directory is made once.
-        if (directory != m_lastMailDirectory && !QDir().mkpath(directory)) {
-            notWritten(describeItem(mail), QStringLiteral("cannot create the folder of %1").arg(path));
-            return false;
-        }
-        m_lastMailDirectory = directory;
-        auto file = std::make_unique<OutputFile>(path);
-        const bool isNew = !file->exists();
+        const bool isNew = relativePath != m_mailboxPath;
+        auto file = std::make_unique<OutputFile>();
         // Unbuffered: a failed write must not leave bytes in a buffer that closing would still write.
-        if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-            notWritten(describeItem(mail), QStringLiteral("cannot open %1: %2").arg(path, file->errorString()));
+        if (!file->openIn(*m_directory, relativePath, isNew ? OutputFile::Creation::New : OutputFile::Creation::Again,
+                          QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            notWritten(describe(mail), QStringLiteral("cannot open %1: %2")
+                                           .arg(shortenedForDisplay(file->path()), file->errorString()));
             return false;
         }
         if (isNew)
-            setFinderInfo(path, kMboxFileType, kBundleCreator);
+            setFinderInfo(file->handle(), kMboxFileType, kBundleCreator);
+        m_mailboxPath = relativePath;
         m_mailbox = std::move(file);
         return true;
     }
@@ -468,35 +490,34 @@ private:
     void saveItem(const Record &record, ItemKind kind, const char *directory, quint32 fileType, Converter convert)
     {
         if (m_standard) {
-            saveStandard(describeItem(record), folderOf(record), kind, [&](QStringList *, QString *reason) {
+            saveStandard(record, kind, [&](QStringList *, QString *reason) {
                 return m_standard->add(record, *m_request.olm, reason);
             });
             return;
         }
         const QString name = itemFileName(QByteArray(record.Identifier, int(qstrnlen(record.Identifier, sizeof record.Identifier))));
         if (name.isEmpty()) {
-            notWritten(describeItem(record), QStringLiteral("it has no identifier to name its file"));
+            notWritten(describe(record), QStringLiteral("it has no identifier to name its file"));
             return;
         }
         const QByteArray bytes = convert(record, *m_request.olm);
         if (bytes.isEmpty()) {
-            notWritten(describeItem(record), QStringLiteral("it could not be converted"));
+            notWritten(describe(record), QStringLiteral("it could not be converted"));
             return;
         }
         noteLeftOutOfBundle(record);
-        const QString path = m_request.bundlePath + QLatin1Char('/') + QLatin1String(directory) + QLatin1Char('/') + name;
-        OutputFile file(path);
+        OutputFile file;
         // Never over another item's file: two items of one name would otherwise count as two written.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-            notWritten(describeItem(record), QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
+        if (!file.openIn(*m_directory, QLatin1String(directory) + QLatin1Char('/') + name, OutputFile::Creation::New,
+                         QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            notWritten(describe(record), QStringLiteral("cannot create %1: %2").arg(file.path(), file.errorString()));
             return;
         }
-        setFinderInfo(path, fileType, kBundleCreator);
+        setFinderInfo(file.handle(), fileType, kBundleCreator);
         if (file.write(bytes) != bytes.size() || !file.flush()) {
             const QString reason = file.failure();
-            file.close();
-            file.remove();
-            notWritten(describeItem(record), QStringLiteral("cannot write %1: %2").arg(path, reason));
+            file.discard();
+            notWritten(describe(record), QStringLiteral("cannot write %1: %2").arg(file.path(), reason));
             return;
         }
         ++m_report.written[size_t(kind)];
@@ -517,27 +538,35 @@ private:
     }
     template <typename Record> void noteLeftOutOfBundle(const Record &) {}
 
-    // One item into the standard files, whole or not at all.
-    template <typename Write>
-    void saveStandard(const QString &item, const QString &folder, ItemKind kind, Write write)
+    // One item into the standard files, whole or not at all. The item is described
+    // only when there is something to say of it.
+    template <typename Record, typename Write>
+    void saveStandard(const Record &record, ItemKind kind, Write write)
     {
         QStringList problems;
         QString reason;
         if (!write(&problems, &reason)) {
-            notWritten(item, reason, folder);
+            notWritten(describe(record), reason, folderOf(record));
             return;
         }
         for (const QString &problem : problems)
-            writtenIncomplete(item, problem, folder);
+            writtenIncomplete(describe(record), problem, folderOf(record));
+        for (const QString &note : m_standard->takeIdentifierNotes()) {
+            log(describe(record) + QLatin1String(": ") + note);
+            saveLoss({LossReason::ValueUnreadable, QString(), describe(record), QString(), QStringLiteral("UID"), note});
+        }
         ++m_report.written[size_t(kind)];
     }
 
     const SaveRequest &m_request;
     const SaveHooks &m_hooks;
     SaveReport m_report;
-    QString m_lastMailDirectory;
+    const OutputDirectory *m_directory = nullptr; // where everything is created: the request's or m_ownDirectory
+    OutputDirectory m_ownDirectory;
+    QString m_mailboxPath;                 // the mbox made last, relative to the bundle
     std::unique_ptr<OutputFile> m_mailbox; // the mbox a folder's mails go to, open while they do
     const MailboxPaths m_mailboxes; // the mbox of every mail folder, one each
+    FolderLabels m_labels;          // folder paths as the report and the messages show them
     QHash<qint64, QVector<const MailMLRC *>> m_mailsOf; // the mails of each folder, in list order
     std::unique_ptr<StandardFiles> m_standard; // set when saving the standard format
     QVector<Loss> m_scanLosses;

@@ -2,6 +2,7 @@
 // One save: every item of the chosen folders written into the bundle, counted per
 // kind, every item that could not be written named. The saving thread of the
 // desktop application and `mendora-cli save` both drive this.
+#include "archive/OutputFile.h"
 #include "archive/TextReader.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/LossAccount.h"
@@ -33,6 +34,9 @@ struct SaveRequest {
     QVector<SaveFolder> folders;   // in writing order; a folder listed twice is written once
     const TextReader *olm = nullptr; // bodies, attachments and texts read back from the .olm file
     BundleFormat format = BundleFormat::Entourage;
+    // The same directory held open since it was made (OutputPlace); when null, the save
+    // opens bundlePath once as it starts. Everything is created through it.
+    const OutputDirectory *directory = nullptr;
 };
 
 // Where a save is: the kind and folder at work and the items handled so far.
@@ -90,7 +94,11 @@ bool includesKind(const QVector<SaveFolder> &folders, ItemKind kind);
 qint64 countItemsToSave(const QVector<SaveFolder> &folders);
 
 // An item as messages name it: mail "Subject" in Inbox (<id>), contact "Ann Lee", ...
+// A folder path too long to read is shortened (archive/FolderLabels.h).
 QString describeItem(const MailMLRC &mail);
+class FolderLabels;
+// The same, with the labels of a walk over many mails of deep folders.
+QString describeItem(const MailMLRC &mail, FolderLabels &labels);
 QString describeItem(const ContactInformation &contact);
 QString describeItem(const CalenderInformation &event);
 QString describeItem(const TasksInformation &task);

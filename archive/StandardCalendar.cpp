@@ -207,7 +207,7 @@ QByteArray standardEvent(const CalenderInformation &event, const EventDetails &d
     if (!details.ownUid.isEmpty())
         component.line("UID", escapedValue(details.ownUid).toUtf8());
     else
-        component.line("UID", stableUid("event", details.identity, event.Identifier));
+        component.line("UID", stableUid("event", itemIdentity(details.place, olm), event.Identifier));
     component.line("DTSTAMP", stampOf(utcStampOf(event.ModStampUtc), start));
     const bool allDay = details.allDay || latin1Field(event.AllDay) == QLatin1String("1");
     const Recurrence &recurrence = details.recurrence;
@@ -277,7 +277,7 @@ QByteArray standardTodo(const TasksInformation &task, const TaskDetails &details
     const bool withStart = start.isValid() && (!due.isValid() || start <= due);
     // A repeating task needs a start for its rule; one with only a due date repeats from it.
     const QDateTime ruleStart = withStart ? start : (details.recurrence.repeats() ? due : QDateTime());
-    component.line("UID", stableUid("task", details.identity, task.Identifier));
+    component.line("UID", stableUid("task", itemIdentity(details.place, olm), task.Identifier));
     component.line("DTSTAMP", stampOf(utcStampOf(task.ModStampUtc), start));
     component.text("SUMMARY", utf8Field(task.Name));
     if (ruleStart.isValid())

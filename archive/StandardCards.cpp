@@ -389,7 +389,8 @@ QByteArray standardVCard(const ContactInformation &contact, const ContactDetails
 
     // The same contact gets the same UID in every save: from what the scan saw, or
     // else from everything the card says.
-    const QByteArray identity = details.identity.isEmpty() ? card.m_bytes : details.identity;
+    const QByteArray scanned = itemIdentity(details.place, olm);
+    const QByteArray identity = scanned.isEmpty() ? card.m_bytes : scanned;
     const QByteArray uid = stableItemUuid("contact", identity).toString(QUuid::WithoutBraces).toUpper().toLatin1();
 
     for (const QString &element : values.notCarried()) {

@@ -3,13 +3,19 @@
 // for every mail folder, DIR/Contacts.vcf for every contact, DIR/Calendar.ics for every
 // event, task and note. Each item is appended whole or not at all.
 #include "archive/OutputFile.h"
+#include "archive/StableIdentity.h"
 #include "archive/TextReader.h"
 #include "parsers/Records.h"
+#include "parsers/ZoneRules.h"
 
 #include <QFile>
-#include <QSet>
+#include <QHash>
 #include <QString>
 #include <QStringList>
+
+// The component's lines that name the zone oldId (TZID parameters, a VTIMEZONE's TZID)
+// naming newId instead; every other line stays as it was.
+QByteArray withZoneId(const QByteArray &component, const QString &oldId, const QString &newId);
 
 // DESTDIR/"<export file name without .olm> (rescued)".
 QString standardOutputPath(const QString &destination, const QString &olmPath);
@@ -17,7 +23,8 @@ QString standardOutputPath(const QString &destination, const QString &olmPath);
 class StandardFiles
 {
 public:
-    explicit StandardFiles(const QString &directory) : m_directory(directory) {}
+    // directory: the output directory, held open (archive/OutputFile.h).
+    explicit StandardFiles(const OutputDirectory &directory) : m_directory(directory) {}
     ~StandardFiles() { finish(); }
 
     // False with the reason when the item could not be written; problems that leave
@@ -29,18 +36,24 @@ public:
     bool add(const CalenderInformation &event, const TextReader &olm, QString *reason);
     bool add(const TasksInformation &task, const TextReader &olm, QString *reason);
     bool add(const NotesInformation &note, const TextReader &olm, QString *reason);
+    // What the last items added had to change to be told apart: an identifier another
+    // item has too, with the one written instead. Emptied by the call.
+    QStringList takeIdentifierNotes();
     // Closes the files. The calendar needs no end written here: it always has one.
     void finish();
 
 private:
-    bool open(OutputFile &file, const QString &path, QString *reason);
+    bool open(OutputFile &file, const QString &relativePath, QString *reason);
     bool append(OutputFile &file, const QByteArray &bytes, QString *reason);
-    bool addCalendarComponent(const QByteArray &component, QString *reason);
+    bool addCalendarComponent(QByteArray component, QString *reason);
+    QString calendarZoneId(const ZoneRules &zone, QByteArray *definition) const;
 
-    QString m_directory;
+    const OutputDirectory &m_directory;
     OutputFile m_mbox;
     OutputFile m_contacts;
     OutputFile m_calendar;
     bool m_calendarBegun = false;
-    QSet<QString> m_zonesWritten; // TZIDs of the VTIMEZONEs the calendar holds
+    QHash<QString, QByteArray> m_zonesWritten; // the VTIMEZONEs the calendar holds, by TZID
+    UidRegister m_uids;                        // the UIDs the calendar holds
+    QStringList m_identifierNotes;
 };

@@ -54,8 +54,9 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
 // one and the empty line that ends it there. Lines end with LF.
 QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
                            QStringList *problems);
-// The Message-ID the message carries (<id@host>); empty when the mail has none.
-QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details);
+// The Message-ID the message carries (<id@host>): the export's, or one made from the
+// mail's content when the export gives none that identifies it (none, "<>", "< >").
+QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details, const TextReader &olm);
 // Quoted-printable text of a body given in pieces, as the whole would be encoded: lines
 // of at most 76 characters with soft breaks "=" LF, and a line that could pass for an
 // mbox separator begun with its first byte encoded.

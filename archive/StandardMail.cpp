@@ -373,10 +373,10 @@ void writeAttachment(MessageOutput &message, const QString &storedName, const QS
 }
 
 // What a mail without an identifier of its own is: from the scan, or else from its record.
-QByteArray mailIdentity(const MailMLRC &mail, const MailDetails &details)
+QByteArray mailIdentity(const MailMLRC &mail, const MailDetails &details, const TextReader &olm)
 {
-    if (!details.identity.isEmpty())
-        return details.identity;
+    if (!details.place.isEmpty())
+        return itemIdentity(details.place, olm);
     return utf8Field(mail.Subject).toUtf8() + '\0' + latin1Field(mail.SentTime).toLatin1() + '\0'
            + latin1Field(mail.ReceivedTime).toLatin1() + '\0' + utf8Field(mail.FolderPath).toUtf8() + '\0'
            + QByteArray::number(mail.BodyOffset) + '\0' + QByteArray::number(mail.BodySize);
@@ -406,7 +406,7 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
     if (!subject.isEmpty())
         message.lines("Subject: " + subjectValue(subject, int(qstrlen("Subject: ")), "\n"));
     message.line("Date: " + headerDate(mail));
-    const QByteArray messageId = standardMessageId(mail, details);
+    const QByteArray messageId = standardMessageId(mail, details, olm);
     if (!messageId.isEmpty())
         message.line("Message-ID: " + messageId);
     message.line("MIME-Version: 1.0");
@@ -435,13 +435,16 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
 } // namespace
 
 // <left@right>, as readers take it: what an identifier holds beyond that is percent-encoded.
-QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details)
+QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details, const TextReader &olm)
 {
     // Identifiers from the export are stored in brackets; the scan's own are random,
-    // and a second save must give the same message.
-    if (mail.MessageId[0] != '<')
-        return '<' + stableItemUuid("mail", mailIdentity(mail, details)).toString(QUuid::WithoutBraces).toLatin1()
+    // and a second save (or upload) must give the same message the same identifier.
+    const auto madeFromContent = [&] {
+        return '<' + stableItemUuid("mail", mailIdentity(mail, details, olm)).toString(QUuid::WithoutBraces).toLatin1()
                + "@mendora.invalid>";
+    };
+    if (mail.MessageId[0] != '<')
+        return madeFromContent();
     QString id = latin1Field(mail.MessageId).trimmed();
     if (id.startsWith(QLatin1Char('<')))
         id.remove(0, 1);
@@ -449,8 +452,8 @@ QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details)
         id.chop(1);
     static const QRegularExpression spacesAndControls(QStringLiteral("[\\x00-\\x20\\x7F]"));
     id.remove(spacesAndControls);
-    if (id.isEmpty())
-        return QByteArray();
+    if (id.isEmpty()) // "<>", "< >": nothing that tells one mail from another
+        return madeFromContent();
     const int at = id.lastIndexOf(QLatin1Char('@'));
     // Identifiers made by the scan have no domain; readers want one.
     const QString right = at < 0 ? QStringLiteral("mendora.invalid") : id.mid(at + 1);

@@ -23,6 +23,7 @@
 #include <QHeaderView>
 #include <QLocale>
 #include <climits>
+#include <QDir>
 #include <QMessageBox>
 #include <QMultiHash>
 #include <QScopedValueRollback>
@@ -328,9 +329,11 @@ void QParseDatabase::OnStartScan()
         return;
 
     // Frees the previous scan, closes its file and opens this one; lSize comes from the open file.
-    if (!beginScan(m_selectedFile)) {
+    ScanRefusal refusal;
+    if (!beginScan(m_selectedFile, &refusal)) {
         hide();
-        QMessageBox::information(parentWidget(), QString(), tr(kInvalidFileMessage));
+        QMessageBox::information(parentWidget(), QString(),
+                                 openFailureMessage(refusal, QDir::toNativeSeparators(m_selectedFile)));
         return;
     }
     hide();
@@ -352,7 +355,7 @@ void QParseDatabase::OnStartScan()
         return;
     }
     if (recordMemoryFull)
-        QMessageBox::information(parentWidget(), QString(), tr(kRecordMemoryFullMessage));
+        QMessageBox::information(parentWidget(), QString(), tr(recordSpaceFullMessage()));
     if (anyRecordsLoaded())
         emit InformationDlgOpen();
     else

@@ -150,7 +150,7 @@ bool makeOutput(const SaveArguments &arguments, OutputPlace *place)
         printLine(stderr, QStringLiteral("%1.").arg(error));
         return false;
     }
-    if (!CreateMailFolder(place->writePath(), &error)) {
+    if (!CreateMailFolder(place->directory(), &error)) {
         printLine(stderr, QStringLiteral("The bundle could not be created: %1").arg(error));
         return false;
     }
@@ -196,6 +196,7 @@ int saveScanned(const SaveArguments &arguments, bool scanIncomplete)
     request.folders = folders;
     request.olm = &olm;
     request.format = arguments.format;
+    request.directory = &place.directory();
     TerminalProgressBar bar;
     SaveHooks hooks;
     hooks.started = [&bar](qint64 items) { bar.setMaximum(items); };
@@ -279,15 +280,14 @@ int scanToSave(const QString &olmPath, bool *incomplete)
 {
     DispatchCounts counts;
     FolderInformation parsers;
-    const ScanResult result = scanFile(olmPath, parsers, scanTerminalHooks(&counts));
+    ScanRefusal refusal;
+    const ScanResult result = scanFile(olmPath, parsers, scanTerminalHooks(&counts), &refusal);
     if (stderrIsTerminal())
         fprintf(stderr, "\n");
-    if (result == ScanResult::Refused) {
-        fprintf(stderr, "%s\n", kInvalidFileMessage);
-        return kExitRefused;
-    }
+    if (result == ScanResult::Refused)
+        return reportRefusal(QFile::encodeName(olmPath), refusal);
     if (result == ScanResult::Incomplete)
-        fprintf(stderr, "%s\n", kRecordMemoryFullMessage);
+        fprintf(stderr, "%s\n", recordSpaceFullMessage());
     if (incomplete)
         *incomplete = result == ScanResult::Incomplete;
     if (!anyRecordsLoaded()) {

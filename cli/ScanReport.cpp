@@ -1,5 +1,6 @@
 #include "cli/ScanReport.h"
 
+#include "archive/VisibleText.h"
 #include "olm/FolderModel.h"
 #include "olm/LossAccount.h"
 #include "olm/RecoveredAttachments.h"
@@ -158,7 +159,8 @@ QString scanSummaryText(const DispatchCounts &dispatched)
     text += QStringLiteral("Folders:\n");
     for (const FolderRow &row : folderRows())
         text += QStringLiteral("  %1  (id %2, %3 items)\n")
-                    .arg(row.path.isNull() ? QStringLiteral("…/%1 in %2").arg(row.name).arg(row.parent) : row.path)
+                    .arg(visibleText(row.path.isNull() ? QStringLiteral("…/%1 in %2").arg(row.name).arg(row.parent)
+                                                       : row.path))
                     .arg(row.id)
                     .arg(row.items);
     return text;

@@ -1,4 +1,7 @@
 #include "cli/Terminal.h"
+#include "scan/ScanSession.h"
+
+#include "archive/VisibleText.h"
 
 #include <cstdio>
 #include <memory>
@@ -11,7 +14,7 @@ bool stderrIsTerminal()
 
 void printLine(FILE *stream, const QString &text)
 {
-    fputs((text + QLatin1Char('\n')).toUtf8().constData(), stream);
+    fputs((visibleText(text) + QLatin1Char('\n')).toUtf8().constData(), stream);
 }
 
 WalkHooks scanTerminalHooks(DispatchCounts *counts)
@@ -70,4 +73,16 @@ void TerminalProgressBar::draw()
     m_shown = text;
     fputs(text.toUtf8().constData(), stderr);
     fflush(stderr);
+}
+
+int reportRefusal(const QByteArray &path, const ScanRefusal &refusal)
+{
+    printLine(stderr, QStringLiteral("mendora-cli: ") + openFailureMessage(refusal, QString::fromLocal8Bit(path)));
+    switch (refusal.failure) {
+    case OpenFailure::Missing: return kExitMissingFile;
+    case OpenFailure::Directory: return kExitDirectory;
+    case OpenFailure::NoPermission: return kExitNoPermission;
+    case OpenFailure::Empty: return kExitEmptyFile;
+    default: return kExitRefused;
+    }
 }

@@ -17,9 +17,19 @@ constexpr int kExitStopped = 6;
 constexpr int kExitIncomplete = 7; // record memory filled up: the items found so far were reported
 
 constexpr int kExitNoConnection = 8; // upload: no connection, login refused
+constexpr int kExitOutputFailed = 9; // the report could not be written to standard output
+// Files that cannot be scanned at all, each with its own status.
+constexpr int kExitMissingFile = 10;
+constexpr int kExitDirectory = 11;
+constexpr int kExitNoPermission = 12;
+constexpr int kExitEmptyFile = 13;
+
+struct ScanRefusal;
+// Says on standard error why the file named path could not be scanned; returns its exit status.
+int reportRefusal(const QByteArray &path, const ScanRefusal &refusal);
 
 bool stderrIsTerminal();
-// text and a line end, in UTF-8.
+// text and a line end, in UTF-8, its control characters shown as visible escapes.
 void printLine(FILE *stream, const QString &text);
 // Counts the dispatched documents; on a terminal also shows a progress line.
 WalkHooks scanTerminalHooks(DispatchCounts *counts);

@@ -1,5 +1,6 @@
 #include "cli/UploadCommand.h"
 
+#include "archive/VisibleText.h"
 #include "cli/SaveCommand.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
@@ -102,7 +103,7 @@ Parsed parseArguments(const QList<QByteArray> &arguments, UploadArguments *parse
 // A password typed on the terminal is not shown.
 QString promptForPassword(const QString &account)
 {
-    fprintf(stderr, "Password for %s: ", account.toUtf8().constData());
+    fprintf(stderr, "Password for %s: ", visibleText(account).toUtf8().constData());
     fflush(stderr);
     termios saved;
     const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
@@ -207,6 +208,8 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
         }
         printLine(stdout, QStringLiteral("Uploaded: %1 mails (%2 already there)").arg(mails.uploaded).arg(mails.alreadyThere));
         fflush(stdout);
+        for (const QString &line : mails.renamedFolders)
+            printLine(stderr, line);
         printNotUploaded(mails.notUploaded);
         complete = mails.notUploaded.isEmpty();
         stopped = mails.stopped;
@@ -242,6 +245,8 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
                                                                                 : QStringLiteral("events and tasks"))
                               .arg(report.replaced));
         fflush(stdout);
+        for (const QString &line : report.renamedItems)
+            printLine(stderr, line);
         printNotUploaded(report.notUploaded);
         complete = complete && report.notUploaded.isEmpty();
         stopped = stopped || report.stopped;
@@ -268,6 +273,10 @@ int runUpload(const QList<QByteArray> &arguments)
     account.caFile = parsed.caFile;
     const QString accountName = parsed.address.isEmpty() ? (parsed.carddav.isEmpty() ? parsed.caldav : parsed.carddav)
                                                          : account.user + QLatin1Char('@') + account.host;
+    if (parsed.noTls)
+        printLine(stderr, QStringLiteral("Warning: --no-tls sends the password and everything uploaded to %1 "
+                                         "unencrypted: anyone on the way can read them.")
+                              .arg(accountName));
     if (!readPassword(parsed, accountName, &account.password))
         return kExitUsage;
     status = scanToSave(parsed.olmPath);

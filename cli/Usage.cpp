@@ -1,5 +1,6 @@
 #include "cli/Usage.h"
 
+#include "archive/VisibleText.h"
 #include "cli/Terminal.h"
 
 #include <BuildConfig.h>
@@ -48,8 +49,9 @@ const CommandText kCommands[] = {
      "                       was found is saved and the save exits with status 7\n"},
     {Command::Find, "find", "find DIR", "list every .olm file below DIR",
      "List every .olm file below the directory DIR as PATH<tab>SIZE, one a line, in the\n"
-     "order the desktop application's search lists them. A backslash, tab, newline or\n"
-     "carriage return in a path is written as \\\\, \\t, \\n or \\r.\n",
+     "order the desktop application's search lists them. A backslash in a path is written\n"
+     "as \\\\, a tab, newline or carriage return as \\t, \\n or \\r, any other control\n"
+     "character as \\xHH or \\u00HH.\n",
      ""},
     {Command::Upload, "upload", "upload FILE imaps://USER@HOST[:PORT] [--folder PATH]... [--into ROOT] [OPTION]...",
      "put the mails of FILE into a mail account (IMAP), contacts and calendar over CardDAV/CalDAV",
@@ -83,13 +85,20 @@ const char kExitStatuses[] =
     "Exit status:\n"
     "  0    success\n"
     "  1    save, upload: some items could not be written; each is named on standard error\n"
-    "  2    the file was refused: not an .olm export, or it cannot be read\n"
-    "  3    scan, save: nothing could be recovered; find: no .olm file was found\n"
+    "  2    the file cannot be read: not a regular file, or the system refused the read\n"
+    "  3    scan, save: the file was read whole and held nothing recognisable;\n"
+    "       find: no .olm file was found\n"
     "  4    save: the output could not be created\n"
     "  5    save: a folder named with --folder is not in the file\n"
     "  6    save: stopped by Ctrl-C or SIGTERM; the output holds whole items only\n"
-    "  7    scan: the record memory filled up; the items found so far were reported\n"
+    "  7    scan: the record memory or the temporary disk filled up; the items found\n"
+    "       so far were reported\n"
     "  8    upload: no connection, an untrusted certificate or a refused login\n"
+    "  9    what the command reports could not be written to standard output\n"
+    "  10   the file does not exist\n"
+    "  11   the file is a directory\n"
+    "  12   no permission to read the file\n"
+    "  13   the file is empty\n"
     "  64   usage error: a missing or unknown command, option or argument\n";
 
 const CommandText *textOf(Command command)
@@ -175,7 +184,7 @@ int usageError(Command command, const QByteArray &message)
 {
     const CommandText *text = textOf(command);
     QByteArray lines = QByteArray("mendora-cli") + (text ? QByteArray(" ") + text->name : QByteArray()) + ": "
-                       + message + '\n';
+                       + visibleBytes(message) + '\n';
     lines += usageLines(command);
     lines += "Try 'mendora-cli --help' for more information.\n";
     fputs(lines.constData(), stderr);

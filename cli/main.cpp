@@ -1,4 +1,5 @@
 // mendora-cli: the scan, the save and the .olm file search of the desktop application without a window.
+#include "archive/VisibleText.h"
 #include "cli/SaveCommand.h"
 #include "cli/UploadCommand.h"
 #include "cli/ScanReport.h"
@@ -15,7 +16,9 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QStringList>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -58,18 +61,14 @@ int runScan(const QList<QByteArray> &arguments)
         return usageError(Command::Scan, "missing FILE");
     DispatchCounts counts;
     FolderInformation parsers;
-    QString openError;
-    const ScanResult result = scanFile(path, parsers, scanTerminalHooks(&counts), &openError);
+    ScanRefusal refusal;
+    const ScanResult result = scanFile(path, parsers, scanTerminalHooks(&counts), &refusal);
     if (stderrIsTerminal())
         fprintf(stderr, "\n");
-    if (result == ScanResult::Refused) {
-        if (!openError.isEmpty())
-            fprintf(stderr, "mendora-cli: %s: %s\n", path.constData(), openError.toLocal8Bit().constData());
-        fprintf(stderr, "%s\n", kInvalidFileMessage);
-        return kExitRefused;
-    }
+    if (result == ScanResult::Refused)
+        return reportRefusal(path, refusal);
     if (result == ScanResult::Incomplete)
-        fprintf(stderr, "%s\n", kRecordMemoryFullMessage);
+        fprintf(stderr, "%s\n", recordSpaceFullMessage());
     if (json)
         fputs(QJsonDocument(scanSummaryJson(counts, withItems)).toJson(QJsonDocument::Compact).constData(), stdout);
     else
@@ -84,8 +83,8 @@ int runScan(const QList<QByteArray> &arguments)
 }
 
 // find DIR: every .olm file below DIR, "PATH<tab>SIZE" a line in the order the Find OLM
-// dialog lists them. Backslash, tab, newline and carriage return in a path are written
-// as \\, \t, \n and \r, so every line stays one file.
+// dialog lists them. Control characters in a path are written as visible escapes, so
+// every line stays one file and no name reaches the terminal raw.
 int runFind(const QList<QByteArray> &arguments)
 {
     QStringList directories;
@@ -110,8 +109,7 @@ int runFind(const QList<QByteArray> &arguments)
     OlmSearchHooks hooks;
     hooks.found = [&foundAny](const QString &path) {
         foundAny = true;
-        QByteArray line = QFile::encodeName(path);
-        line.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
+        QByteArray line = visibleBytes(QFile::encodeName(path));
         line += '\t' + olmSizeText(QFileInfo(path).size()).toUtf8() + '\n';
         fwrite(line.constData(), 1, size_t(line.size()), stdout);
     };
@@ -121,6 +119,19 @@ int runFind(const QList<QByteArray> &arguments)
         return kExitNothingFound;
     }
     return 0;
+}
+
+// A report that did not reach standard output (a full disk, a closed pipe) is a failure:
+// the command's own status stands when it failed already, otherwise the write error's.
+int withStandardOutputChecked(int status)
+{
+    const bool flushed = fflush(stdout) == 0 && !ferror(stdout);
+    const int flushError = errno;
+    if (fclose(stdout) == 0 && flushed)
+        return status;
+    fprintf(stderr, "mendora-cli: standard output could not be written: %s\n",
+            strerror(flushed ? errno : flushError));
+    return status != 0 ? status : kExitOutputFailed;
 }
 
 } // namespace
@@ -141,10 +152,10 @@ int main(int argc, char **argv)
     if (first == "help")
         return runHelp(arguments);
     switch (commandNamed(first)) {
-    case Command::Scan: return runScan(arguments);
-    case Command::Save: return runSave(arguments);
-    case Command::Find: return runFind(arguments);
-    case Command::Upload: return runUpload(arguments);
+    case Command::Scan: return withStandardOutputChecked(runScan(arguments));
+    case Command::Save: return withStandardOutputChecked(runSave(arguments));
+    case Command::Find: return withStandardOutputChecked(runFind(arguments));
+    case Command::Upload: return withStandardOutputChecked(runUpload(arguments));
     case Command::None: break;
     }
     if (first.startsWith('-'))

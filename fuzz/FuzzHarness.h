@@ -17,15 +17,14 @@ constexpr qint64 kFuzzRecordMemory = qint64(64) << 20;
 // Small blocks and document parts put their boundaries all over small inputs.
 constexpr BlockSizes kFuzzBlocks{256, 64, 512};
 
-// The whole scan of the bytes as a file: the start check, the walk with its raw
-// scan and the five parsers, the finished lists, and everything freed again.
+// The whole scan of the bytes as a file, whatever they start with: the walk with its
+// raw scan, the central directory and the five parsers, the finished lists, and
+// everything freed again.
 inline void scanBytes(const uint8_t *data, size_t size)
 {
     recordMemoryLimit = kFuzzRecordMemory;
     CleanListAndHash();
     const char *bytes = reinterpret_cast<const char *>(data);
-    if (!startsLikeOlm(bytes, qint64(size)))
-        return;
     MemoryByteSource source(bytes, qint64(size), kFuzzBlocks);
     FolderInformation parsers;
     if (walkContainer(source, parsers, WalkHooks()) != WalkResult::Stopped)

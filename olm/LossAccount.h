@@ -20,6 +20,9 @@ enum class LossReason {
     NotWritten,         // a writer could not write it
     ScanIncomplete,     // the scan ended before the end of the file
     ValueUnreadable,    // a value the file holds in a shape that cannot be read or carried
+    ChecksumMismatch,   // an entry kept whose checksum is zero or does not match: its bytes may be damaged
+    FileCut,            // the file ends inside an entry
+    ContainerDamaged,   // the container's own records look wrong (the file's first header)
     RecoveredWithDoubt, // kept, but damage made the scan infer or guess part of it: the user may check it
 };
 

@@ -7,6 +7,7 @@ qint64 lSize = 0;
 qint64 dwOffset = 0;
 char *pBuff = nullptr;
 qint64 pBuffSize = 0;
+qint64 pBuffFileOffset = 0;
 std::atomic<bool> bStopFlag{false};
 std::atomic<bool> stopflag{false};
 std::atomic<bool> bProcessRunning{false};

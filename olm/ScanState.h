@@ -12,6 +12,7 @@ extern qint64 lSize;                // size of the selected file in bytes
 extern qint64 dwOffset;             // absolute offset of the next thing the walk examines
 extern char *pBuff;                 // one XML document followed by a zero byte; null between documents
 extern qint64 pBuffSize;            // bytes of the document in pBuff, without the terminating zero
+extern qint64 pBuffFileOffset;      // where pBuff's first byte lies in the file
 // Written by one thread and polled by another, so atomic; lock-free, so a signal
 // handler may set them.
 extern std::atomic<bool> bStopFlag;       // stop request from the progress dialog

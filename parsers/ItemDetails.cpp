@@ -3,11 +3,11 @@
 #include "olm/ByteSearch.h"
 #include "olm/LossAccount.h"
 #include "olm/ScanMemory.h"
+#include "olm/ScanState.h"
 #include "parsers/ExportFacts.h"
 #include "parsers/RecordText.h"
 #include "parsers/TimeConverter.h"
 #include "parsers/ZoneRules.h"
-#include "platform/Sha1.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -567,14 +567,12 @@ qint64 memoryOf(const QVector<ContactAddress> &addresses)
 }
 qint64 memoryOf(const MailDetails &details)
 {
-    return memoryOf(details.from) + memoryOf(details.to) + memoryOf(details.cc) + ::memoryOf(details.subject)
-           + ::memoryOf(details.identity);
+    return memoryOf(details.from) + memoryOf(details.to) + memoryOf(details.cc) + ::memoryOf(details.subject);
 }
 qint64 memoryOf(const ContactDetails &details)
 {
     qint64 bytes = ::memoryOf(details.middleName) + vectorMemory(details.emailKinds) + memoryOf(details.emails)
-                   + memoryOf(details.imAddresses) + memoryOf(details.children) + memoryOf(details.categories)
-                   + ::memoryOf(details.identity);
+                   + memoryOf(details.imAddresses) + memoryOf(details.children) + memoryOf(details.categories);
     for (auto text = details.texts.cbegin(); text != details.texts.cend(); ++text)
         bytes += kTableEntryOverhead + ::memoryOf(text.key()) + ::memoryOf(text.value());
     return bytes;
@@ -582,11 +580,11 @@ qint64 memoryOf(const ContactDetails &details)
 qint64 memoryOf(const EventDetails &details)
 {
     return memoryOf(details.attendees) + ::memoryOf(details.summary) + memoryOf(details.categories)
-           + ::memoryOf(details.ownUid) + ::memoryOf(details.identity) + ::memoryOf(details.zoneText);
+           + ::memoryOf(details.ownUid) + ::memoryOf(details.zoneText);
 }
 qint64 memoryOf(const TaskDetails &details)
 {
-    return memoryOf(details.categories) + ::memoryOf(details.identity);
+    return memoryOf(details.categories);
 }
 
 // Keeps the details when the watch lets them in.
@@ -729,14 +727,16 @@ bool readMailDetails(const MailMLRC *mail, const DocumentItem &item, MailAddress
         details.subject = elementText(item, "OPFMessageCopySubject").remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
     // Identifiers from the export are stored in brackets; one the scan made has none.
     if (mail->MessageId[0] != '<')
-        details.identity = itemIdentity(item);
+        details.place = itemPlace(item);
     return keep(mailDetails, mail, std::move(details));
 }
 
-QByteArray itemIdentity(const DocumentItem &item)
+ItemPlace itemPlace(const DocumentItem &item)
 {
-    return QByteArray::number(item.fileOffset) + ' '
-           + sha1(item.bytes.constData(), item.bytes.size()).toHex();
+    // Items cut from pBuff view its bytes; one made elsewhere (a test's) lies where its offset says.
+    const char *bytes = item.bytes.constData();
+    const bool inBuffer = pBuff && bytes >= pBuff && bytes + item.bytes.size() <= pBuff + pBuffSize;
+    return {item.fileOffset, inBuffer ? pBuffFileOffset + (bytes - pBuff) : item.fileOffset, item.bytes.size()};
 }
 
 bool readContactDetails(const ContactInformation *contact, const DocumentItem &item)
@@ -752,7 +752,7 @@ bool readContactDetails(const ContactInformation *contact, const DocumentItem &i
     details.imAddresses = contactAddresses(item, "OPFContactCopyIMAddressList");
     details.children = childNames(item);
     details.categories = categoriesIn(item, "OPFContactCopyCategoryList");
-    details.identity = itemIdentity(item);
+    details.place = itemPlace(item);
     return keep(contactDetails, contact, std::move(details));
 }
 
@@ -783,7 +783,7 @@ bool readEventDetails(const CalenderInformation *event, const DocumentItem &item
     if (!event->Summary[0])
         details.summary = elementText(bytes, "OPFCalendarEventCopySummary");
     details.ownUid = usableUid(elementText(bytes, "OPFCalendarEventCopyUUID"));
-    details.identity = itemIdentity(item);
+    details.place = itemPlace(item);
     details.zoneText = elementText(bytes, "OPFCalendarEventGetStartTimeZoneICSData");
 
     const QString summary = decodeXmlText(utf8Field(event->Summary));
@@ -810,7 +810,7 @@ bool readTaskDetails(const TasksInformation *task, const DocumentItem &item)
     details.complete = details.completedUtc.isValid() || flagValue(elementText(bytes, "OPFTaskGetIsComplete"));
     details.categories = categoriesIn(bytes, "OPFTaskCopyCategoryList");
     details.recurrence = recurrenceIn(bytes, "OPFTaskCopyRecurrence");
-    details.identity = itemIdentity(item);
+    details.place = itemPlace(item);
     if (details.recurrence.unreadable)
         recurrenceLoss(QStringLiteral("task"), utf8Field(task->Name), QStringLiteral("Tasks"), "OPFTaskCopyRecurrence",
                        QStringLiteral("the repeating pattern could not be read; the task is kept once"));

@@ -61,6 +61,16 @@ struct MailAddressList {
 enum class WholeAddresses { Skip, Read };
 MailAddressList readMailAddressList(const DocumentItem &item, const char *listName, WholeAddresses whole);
 
+// What an item is, for identifiers that stay the same from one scan of a file to the
+// next: its place in the file and its bytes, which are read back and digested only
+// where a save or upload needs the identifier (itemIdentity()).
+struct ItemPlace {
+    qint64 offset = -1; // the item's offset as its other offsets count it; -1: no place
+    qint64 bytesAt = 0; // where its bytes lie in the file
+    qint64 size = 0;
+    bool isEmpty() const { return offset < 0; }
+};
+
 struct EventDetails {
     QVector<MailAddress> attendees; // all of them, however long their joined list
     QString summary; // whole, where the record's field could not hold it; empty otherwise
@@ -74,7 +84,7 @@ struct EventDetails {
     QStringList categories;      // document order
     Recurrence recurrence;
     QString ownUid;              // OPFCalendarEventCopyUUID; empty when the export gives none
-    QByteArray identity;         // what the item is: its place in the file and its content
+    ItemPlace place;             // what the item is: its place in the file and its content
     QString zoneText;            // OPFCalendarEventGetStartTimeZoneICSData, decoded
 };
 
@@ -83,7 +93,7 @@ struct TaskDetails {
     bool complete = false;       // completed, with or without a completion time
     QStringList categories;
     Recurrence recurrence;
-    QByteArray identity;         // what the item is: its place in the file and its content
+    ItemPlace place;             // what the item is: its place in the file and its content
 };
 
 enum class EmailKind { Unknown, Work, Home, Other };
@@ -102,14 +112,14 @@ struct ContactDetails {
     QHash<QByteArray, QString> texts;
     QVector<ContactAddress> emails, imAddresses; // every entry, document order
     QStringList children, categories;            // document order
-    QByteArray identity;                         // itemIdentity() of the contact
+    ItemPlace place;                             // what the contact is
 };
 
 struct MailDetails {
     QVector<MailAddress> from, to, cc;
     QString subject; // whole, where the record's field could not hold it; empty otherwise
-    // itemIdentity() of a mail whose export gives no message identifier; empty otherwise.
-    QByteArray identity;
+    // What a mail whose export gives no message identifier is; empty otherwise.
+    ItemPlace place;
     FileText htmlBody; // OPFMessageCopyHTMLBody, left in the file, beside the body the record keeps
     bool read = false; // the export marks the mail as read (OPFMessageGetIsRead)
 };
@@ -133,9 +143,8 @@ const TaskDetails &detailsOf(const TasksInformation *task);
 // Forgets every record's details; called when the records are freed.
 void clearItemDetails();
 
-// What an item is, for identifiers that stay the same from one scan of a file to the
-// next: its place in the file and a digest of its bytes.
-QByteArray itemIdentity(const DocumentItem &item);
+// Where the item in pBuff lies in the file.
+ItemPlace itemPlace(const DocumentItem &item);
 
 // Pieces of the reading, for the tests and the writers.
 // "(UTC-07:00) Mountain Time (US &amp; Canada)": -420 minutes.

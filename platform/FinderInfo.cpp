@@ -17,15 +17,14 @@ void putBigEndian(char *at, quint32 value)
 }
 } // namespace
 
-bool setFinderInfo(const QString &path, quint32 fileType, quint32 creator)
+bool setFinderInfo(int descriptor, quint32 fileType, quint32 creator)
 {
     char info[kFinderInfoSize] = {};
     putBigEndian(info, fileType);
     putBigEndian(info + 4, creator);
-    const QByteArray nativePath = path.toUtf8();
 #ifdef Q_OS_MACOS
-    return setxattr(nativePath.constData(), kFinderInfoAttribute, info, sizeof info, 0, 0) == 0;
+    return fsetxattr(descriptor, kFinderInfoAttribute, info, sizeof info, 0, 0) == 0;
 #else
-    return setxattr(nativePath.constData(), kFinderInfoAttribute, info, sizeof info, 0) == 0;
+    return fsetxattr(descriptor, kFinderInfoAttribute, info, sizeof info, 0) == 0;
 #endif
 }

@@ -15,6 +15,6 @@ constexpr quint32 kVCardFileType = fourCharCode("vCrd");
 constexpr quint32 kICalendarFileType = fourCharCode("Ics ");
 constexpr quint32 kBundleCreator = fourCharCode("OPIM");
 
-// Sets type and creator on an existing file. A file system that refuses extended
+// Sets type and creator on an open file. A file system that refuses extended
 // attributes leaves the file without them: false, and nothing else changes.
-bool setFinderInfo(const QString &path, quint32 fileType, quint32 creator);
+bool setFinderInfo(int descriptor, quint32 fileType, quint32 creator);

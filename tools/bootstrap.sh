@@ -7,7 +7,7 @@ packages=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5w
           fonts-wqy-microhei
           help2man man-db dpkg-dev desktop-file-utils appstream shared-mime-info libgmime-3.0-dev
           libkf5calendarcore-dev libkf5imap-dev libkf5crash-dev radicale openssl
-          libkf5contacts-dev)
+          libkf5contacts-dev zlib1g-dev unzip p7zip-full libarchive-tools)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

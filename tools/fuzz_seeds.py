@@ -22,6 +22,8 @@ GENERATED = [
     ["--garbage-between", "--no-central-directory"],
     ["--wipe-headers", "0.5", "--zero-crc", "0.5", "--garbage-between"],
     ["--truncate", "-3000"],
+    # Local headers wiped and the central directory cut inside its records.
+    ["--wipe-headers", "all", "--truncate", "-400"],
     # Mails whose attachments and folders come from what the mails say of themselves.
     ["--wipe-headers", "all", "--garbage-between", "--no-central-directory", "--drop-end-tags", "0.5"],
 ]
@@ -81,6 +83,9 @@ def main():
                                                    "--events", "2", "--tasks", "2", "--notes", "2",
                                                    "--attachment-size", "300", *options]))
             containers.append(path)
+        repack = Path(tmp) / "repacked.olm"
+        repack.write_bytes(make_olm.repack_deflated(containers[-len(GENERATED)].read_bytes()))
+        containers.append(repack)
         hand = Path(tmp) / "hand.olm"
         hand_made_container(hand)
         containers.append(hand)

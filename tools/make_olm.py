@@ -23,6 +23,7 @@ import random
 import re
 import struct
 import sys
+import warnings
 import zipfile
 import zlib
 
@@ -325,6 +326,8 @@ class ContainerWriter:
             return
         self._gap()
         start = self.out.tell()
+        if self.entries:
+            self.entries[-1]["directoryStart"] = start
         for entry in self.entries:
             name_bytes = entry["name"].encode("utf-8")
             is_directory = entry["kind"] == "directory"
@@ -342,6 +345,32 @@ class ContainerWriter:
         self.out.write(struct.pack("<IIQI", ZIP64_LOCATOR_SIGNATURE, 0, end, 1))
         self.out.write(struct.pack("<IHHHHIIH", END_SIGNATURE, 0, 0, 0xFFFF, 0xFFFF,
                                    SIZE_IN_ZIP64, SIZE_IN_ZIP64, 0))
+
+
+class _Unseekable(io.RawIOBase):
+    """A stream zipfile cannot seek in, so that it writes data descriptors, as zip tools writing to a pipe do."""
+
+    def __init__(self):
+        self.buffer = bytearray()
+
+    def writable(self):
+        return True
+
+    def write(self, chunk):
+        self.buffer += chunk
+        return len(chunk)
+
+
+def repack_deflated(data):
+    """The export unpacked and packed again by a zip tool: deflated, version 20, data
+    descriptors, no Zip64 record."""
+    out = _Unseekable()
+    with warnings.catch_warnings():
+        warnings.filterwarnings("ignore", "Duplicate name", UserWarning)  # exports repeat "Accounts/"
+        with zipfile.ZipFile(io.BytesIO(bytes(data))) as source, zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as target:
+            for info in source.infolist():
+                target.writestr(info.filename, source.read(info))
+    return bytes(out.buffer)
 
 
 GARBAGE_TABLE = bytes(b if b not in (ord("P"), ord("<")) else b + 1 for b in range(256))
@@ -564,6 +593,10 @@ class Content:
         return "%08x.%d@%s" % (self.rng.getrandbits(32), number, domain)
 
 
+# Message-IDs that identify nothing; None: the element is left out.
+UNUSABLE_MESSAGE_IDS = ["<>", "< >", None]
+
+
 def mail_item(mail):
     """The XML of one mail; the manifest record mail holds every value."""
     parts = [element("OPFMessageCopyToAddresses", "".join(email_address(a, n) for a, n in mail["toEntries"]))]
@@ -580,7 +613,8 @@ def mail_item(mail):
         parts.append(element("OPFMessageCopySentTime", mail["sent"]))
     parts.append(element("OPFMessageCopyReceivedTime", mail["received"]))
     parts.append(element("OPFMessageCopyModDate", mail["received"]))
-    parts.append(element("OPFMessageCopyMessageID", mail["messageIdXml"]))
+    if mail["messageIdXml"] is not None:
+        parts.append(element("OPFMessageCopyMessageID", mail["messageIdXml"]))
     if mail["inReplyTo"]:
         parts.append(element("OPFMessageCopyInReplyTo", text_escape(mail["inReplyTo"])))
         parts.append(element("OPFMessageCopyReferences", text_escape(mail["inReplyTo"])))
@@ -1338,6 +1372,11 @@ class Export:
         bare_id = c.message_id(number)
         # Exports write identifiers bare; a few escape both brackets.
         message_id_xml = markup_escape("<%s>" % bare_id) if number % 5 == 4 else bare_id
+        unusable_id = None
+        if self.args.without_message_ids and number % 5 == 2:
+            # Mails some senders write: an empty identifier, a blank one, or none at all.
+            unusable_id = UNUSABLE_MESSAGE_IDS[(number // 5) % len(UNUSABLE_MESSAGE_IDS)]
+            message_id_xml = None if unusable_id is None else markup_escape(unusable_id)
         # Drafts may have no sender at all.
         senderless = folder == "Drafts" and number % 2 == 0
         mail = {"subject": subject, "from": None if senderless else sender[2],
@@ -1345,7 +1384,8 @@ class Export:
                 "toEntries": to_entries, "to": [a for a, _ in to_entries],
                 "cc": [p[2] for p in rng.sample(PEOPLE, rng.randint(0, 2))],
                 "bcc": [PEOPLE[-1][2]] if outgoing and number % 2 else [],
-                "sent": iso(sent) if sent else None, "received": iso(received), "messageId": "<%s>" % bare_id,
+                "sent": iso(sent) if sent else None, "received": iso(received),
+                "messageId": "<%s>" % bare_id if message_id_xml is not None and unusable_id is None else None,
                 "messageIdXml": message_id_xml,
                 "inReplyTo": "<%s>" % c.message_id(number + 100000) if subject.startswith("Re:") else None,
                 "outgoing": outgoing, "read": number % 3 != 1, "bodyXml": body, "bodySize": len(body.encode()),
@@ -1637,11 +1677,45 @@ def recovered_name(entry_path):
     return "/".join(p for p in parts if p != "com.microsoft.__Attachments")
 
 
-def expected_scan(entries, file_size):
+def header_follows(entries, index, file_size, directory_usable):
+    """Whether the next header (or the end of the file) stands right after the entry's data."""
+    end = entries[index]["data"] + entries[index]["size"]
+    if end == file_size:
+        return True
+    if index + 1 < len(entries):
+        following = entries[index + 1]
+        return following["header"] == end and not following["wiped"]
+    return directory_usable and end == entries[index].get("directoryStart")
+
+
+def walked_entry(entries, index, file_size, directory_usable):
+    """Whether the walk reads the entry by its name, sizes and folder: its local header is
+    sound, or damaged but named by the central directory, whose record the bytes confirm
+    (the next header follows the data, or the data's checksum matches)."""
+    entry = entries[index]
+    end = entry["data"] + entry["size"]
+    if end > file_size:
+        return False
+    confirmed = entry["dataIntact"] or header_follows(entries, index, file_size, directory_usable)
+    if entry["wiped"]:
+        return directory_usable and confirmed
+    if entry["zeroCrc"]:
+        return (directory_usable and confirmed) or header_follows(entries, index, file_size, directory_usable)
+    return True
+
+
+def cut_entry(entry, file_size):
+    """The file ends inside the entry's data, after its header was read whole."""
+    return not entry["wiped"] and entry["data"] <= file_size < entry["data"] + entry["size"]
+
+
+def expected_scan(entries, file_size, directory_usable=False):
     """What a sound scan recovers from the (possibly damaged) file, entry by entry, and
     the losses it can tell: items of a document it found that the damage took (a
-    document wholly past a cut leaves no trace), mails found without their folder, and
-    attachments a surviving mail lists that its scan cannot attach."""
+    document wholly past a cut leaves no trace), mails found without their folder,
+    attachments a surviving mail lists that its scan cannot attach, checksums read
+    past, and the entry the file ends inside. directory_usable: the central directory
+    survives whole, with the offsets it was written with."""
     if file_size < 5:
         return {"refused": True}
     losses = []
@@ -1656,12 +1730,19 @@ def expected_scan(entries, file_size):
                 recovered.append(name)
                 losses.append({"reason": "recovered-with-doubt", "kind": "attachment", "item": recovered_name(name)})
 
-    for entry in entries:
+    for index, entry in enumerate(entries):
         kind = entry["kind"]
-        # Sizes the file cannot hold (a cut file) send the walk to the raw scan as well.
-        walked = not entry["wiped"] and not entry["zeroCrc"] and entry["data"] + entry["size"] <= file_size
+        cut = cut_entry(entry, file_size)
+        walked = walked_entry(entries, index, file_size, directory_usable) or cut
         for record in entry.get("records", []):
             record["survives"] = False
+        loss_kind = "attachment" if kind == "attachment" else "document"
+        if cut:
+            losses.append({"reason": "file-cut", "kind": loss_kind, "item": entry["name"]})
+        elif not entry["wiped"] and entry["header"] + 4 <= file_size < entry["data"]:
+            losses.append({"reason": "file-cut", "kind": "", "item": ""})
+        elif walked and entry["zeroCrc"] and entry["size"] > 0:
+            losses.append({"reason": "checksum-mismatch", "kind": loss_kind, "item": entry["name"]})
         if kind in ("directory", "categories"):
             continue
         if kind == "attachment":
@@ -1792,6 +1873,9 @@ def parse_args(argv):
                         help="names, a To list and an attendee list longer than the bundle's record fields hold")
     parser.add_argument("--links", action="store_true",
                         help="HTML bodies end with a paragraph linking to a web page and a mail address")
+    parser.add_argument("--without-message-ids", action="store_true",
+                        help="one mail in five has no usable Message-ID: empty (<>), blank (< >) or none at all; "
+                             "its manifest messageId is null")
     parser.add_argument("--manifest", help="write a JSON description of the file here")
     args = parser.parse_args(argv)
     args.argv = list(argv)
@@ -1817,9 +1901,12 @@ def generate(args):
     with open(args.output, "w+b") as out:
         export = Export(args, out)
         export.write()
+        export.written_size = out.seek(0, 2)
         entries = export.writer.entries
         file_size = apply_damage(args, out, entries)
-    expected = expected_scan(entries, file_size)
+    # Bytes inserted inside entries move every entry after them away from where the directory says.
+    directory_usable = not args.no_central_directory and not args.garbage_inside and file_size >= export.written_size
+    expected = expected_scan(entries, file_size, directory_usable)
     if not expected["refused"]:
         # What bytes inserted inside entries or zeroed stretches cost depends on where they
         # fall inside a value; the losses listed are then only those of the other damage.

@@ -1,6 +1,8 @@
 #include "upload/DavUpload.h"
 
+#include "archive/StableIdentity.h"
 #include "archive/StandardFormat.h"
+#include "olm/LossAccount.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 
@@ -75,8 +77,11 @@ private:
         }
         m_user = m_collection.userName().isEmpty() ? m_request.user : m_collection.userName();
         m_collection.setUserInfo(QString());
-        if (!m_collection.path().endsWith(QLatin1Char('/')))
-            m_collection.setPath(m_collection.path() + QLatin1Char('/'));
+        // The path stays in the encoded form given: "my%20cal" and "jane%40example.com" are
+        // the server's own spelling of the collection, not text to escape again.
+        const QString path = m_collection.path(QUrl::FullyEncoded);
+        if (!path.endsWith(QLatin1Char('/')))
+            m_collection.setPath(path + QLatin1Char('/'), QUrl::TolerantMode);
         m_ssl = QSslConfiguration::defaultConfiguration();
         if (!m_request.caFile.isEmpty())
             m_ssl.addCaCertificates(QSslCertificate::fromPath(m_request.caFile, QSsl::Pem));
@@ -94,9 +99,14 @@ private:
             return items;
         }
         if (includesKind(m_request.folders, ItemKind::Event))
-            for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next)
-                items.append({describeItem(*event), standardCalendarBegin() + standardEvent(*event, detailsOf(event), olm)
-                                                        + standardCalendarEnd()});
+            for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next) {
+                const EventDetails &details = detailsOf(event);
+                // Each resource stands alone: the zone its times name comes with it, as in Calendar.ics.
+                const ZoneRules zone = eventZone(*event, details);
+                items.append({describeItem(*event), standardCalendarBegin()
+                                                        + (zone.isValid() ? zone.vtimezone() : QByteArray())
+                                                        + standardEvent(*event, details, olm) + standardCalendarEnd()});
+            }
         if (includesKind(m_request.folders, ItemKind::Task))
             for (const TasksInformation *task = TmpTSRCPtrStart; task; task = task->Next)
                 items.append({describeItem(*task), standardCalendarBegin() + standardTodo(*task, detailsOf(task), olm)
@@ -133,22 +143,39 @@ private:
         return result;
     }
 
+    // A later item of an identifier an earlier one of this collection has (two events of
+    // one export UUID) would replace that item on the server: it goes under its own.
+    QByteArray withUniqueUid(const DavItem &item, QString *uid)
+    {
+        const QString shared = *uid;
+        *uid = m_uids.claim(shared);
+        if (*uid == shared)
+            return item.object;
+        const QString why = QStringLiteral("its identifier %1 is another item's too; it is uploaded as %2")
+                                .arg(shared, *uid);
+        recordLoss(Loss{LossReason::ValueUnreadable, QString(), item.description, QString(), QStringLiteral("UID"), why});
+        m_report.renamedItems.append(item.description + QLatin1String(": ") + why);
+        return objectWithUid(item.object, *uid);
+    }
+
     void put(const DavItem &item)
     {
-        const QString uid = objectUid(item.object);
+        QString uid = objectUid(item.object);
         if (uid.isEmpty()) {
             m_report.notUploaded.append(item.description + QLatin1String(": it has no identifier to name it by"));
             return;
         }
+        const QByteArray object = withUniqueUid(item, &uid);
         const QString extension = m_request.collection == DavCollection::Contacts ? QStringLiteral(".vcf")
                                                                                    : QStringLiteral(".ics");
         QUrl url = m_collection;
-        url.setPath(m_collection.path(QUrl::FullyEncoded) + QString::fromLatin1(QUrl::toPercentEncoding(uid + extension)));
+        url.setPath(m_collection.path(QUrl::FullyEncoded) + QString::fromLatin1(QUrl::toPercentEncoding(uid + extension)),
+                    QUrl::TolerantMode);
         // Servers answer a replacement with 201 as well as 204; asking to create only tells them apart.
-        PutResult result = send(url, item.object, true);
+        PutResult result = send(url, object, true);
         const bool exists = result.status == 412;
         if (exists)
-            result = send(url, item.object, false);
+            result = send(url, object, false);
         if (result.status >= 200 && result.status < 300) {
             ++(exists ? m_report.replaced : m_report.created);
             return;
@@ -174,19 +201,9 @@ private:
     QUrl m_collection;
     QString m_user;
     QSslConfiguration m_ssl;
+    UidRegister m_uids;
 };
 } // namespace
-
-QString objectUid(const QByteArray &object)
-{
-    QByteArray unfolded = object;
-    unfolded.replace("\r\n ", "").replace("\r\n\t", "");
-    for (const QByteArray &line : unfolded.split('\n')) {
-        if (line.startsWith("UID:"))
-            return QString::fromUtf8(line.mid(4).trimmed());
-    }
-    return QString();
-}
 
 DavUploadReport uploadToDav(const DavUploadRequest &request, const UploadHooks &hooks)
 {

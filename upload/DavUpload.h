@@ -3,6 +3,7 @@
 // resource per item, named after the UID the standard export gives it, so that a second
 // run replaces each resource instead of adding another.
 #include "archive/SaveBundle.h"
+#include "archive/StableIdentity.h"
 #include "upload/ImapUpload.h"
 
 #include <QString>
@@ -24,11 +25,10 @@ struct DavUploadReport {
     qint64 created = 0;
     qint64 replaced = 0;
     QStringList notUploaded;
+    QStringList renamedItems; // items uploaded under another identifier than their own, and why
     QString failure; // why nothing could be uploaded at all
     bool stopped = false;
 };
 
 DavUploadReport uploadToDav(const DavUploadRequest &request, const UploadHooks &hooks);
 
-// The UID of a vCard or iCalendar object (the first UID line, unfolded); empty when it has none.
-QString objectUid(const QByteArray &object);

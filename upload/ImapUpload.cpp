@@ -4,10 +4,14 @@
 #include "archive/MailboxPaths.h"
 #include "archive/SaveBundle.h"
 #include "archive/StandardFormat.h"
+#include "olm/FolderHierarchy.h"
+#include "olm/FolderModel.h"
+#include "olm/LossAccount.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 
 #include <KIMAP/AppendJob>
+#include <KIMAP/CapabilitiesJob>
 #include <KIMAP/CreateJob>
 #include <KIMAP/FetchJob>
 #include <KIMAP/ListJob>
@@ -111,15 +115,21 @@ public:
 
     MailUploadReport run()
     {
+        // One pass over the mail list, not one per folder.
+        QHash<qint64, QVector<const MailMLRC *>> mailsOf;
+        for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
+            const qint64 parentId = mail->ParentId; // a copy: the packed field is not aligned
+            mailsOf[parentId].append(mail);
+        }
         QVector<const MailMLRC *> mails;
         for (const qint64 folderId : m_request.folderIds)
-            for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next)
-                if (mail->ParentId == folderId)
-                    mails.append(mail);
+            mails += mailsOf.value(folderId);
         if (m_hooks.started)
             m_hooks.started(mails.size());
         if (!connectAndLogIn() || !listMailboxes())
             return m_report;
+        readAppendLimit();
+        nameMailboxes();
         for (const MailMLRC *mail : mails) {
             if (m_hooks.stopRequested && m_hooks.stopRequested()) {
                 m_report.stopped = true;
@@ -221,12 +231,12 @@ private:
         if (found != m_mailboxes.end())
             return *found;
         Mailbox &mailbox = m_mailboxes[folderId];
-        // The folder names of the standard export's Mail directory, made fit there as here.
-        const QStringList names = m_request.root + m_paths.directoryOf(folderId).split(QLatin1Char('/'));
-        mailbox.name = mailboxName(names, m_separator);
+        const QStringList levels = mailboxLevels(folderId);
+        mailbox.name = levels.last();
+        if (m_renamed.contains(folderId))
+            noteRenamed(folderId, mailbox.name);
         QString error;
-        for (int level = 1; level <= names.size(); ++level) {
-            const QString name = mailboxName(names.mid(0, level), m_separator);
+        for (const QString &name : levels) {
             if (m_existing.contains(name))
                 continue;
             auto *create = new KIMAP::CreateJob(m_session.get());
@@ -269,6 +279,76 @@ private:
         return mailbox;
     }
 
+    // RFC 7889: "APPENDLIMIT=N" among the capabilities is the largest message the server
+    // takes; a larger one is named as such instead of being sent to be refused.
+    void readAppendLimit()
+    {
+        auto *job = new KIMAP::CapabilitiesJob(m_session.get());
+        QStringList capabilities;
+        QObject::connect(job, &KIMAP::CapabilitiesJob::capabilitiesReceived,
+                         [&capabilities](const QStringList &received) { capabilities = received; });
+        if (!runJob(job, nullptr))
+            return;
+        const QLatin1String key("APPENDLIMIT=");
+        for (const QString &capability : capabilities) {
+            bool isNumber = false;
+            const qint64 limit = capability.mid(key.size()).toLongLong(&isNumber);
+            if (capability.startsWith(key, Qt::CaseInsensitive) && isNumber && limit > 0)
+                m_appendLimit = limit;
+        }
+    }
+
+    // One mailbox per folder: below the root, a folder's name as the standard export's
+    // Mail directory has it, the server's separator in it made "_"; where that gives the
+    // name of another folder of the same parent ("v1.0" and "v1_0" on a server that
+    // separates with "."), the later folder gets a visible suffix, " (2)", and the report
+    // says so. Folders are named parents first, in the order the scan found them, so
+    // every run of the same file names them alike.
+    void nameMailboxes()
+    {
+        const QString root = mailboxName(m_request.root, m_separator);
+        QSet<QString> taken;
+        for (auto folder = objMapFID_PID.constBegin(); folder != objMapFID_PID.constEnd(); ++folder) {
+            const QString parent = m_mailboxNames.value(folder.value(), root);
+            const QString own = mailboxName({m_paths.directoryOf(folder.key()).section(QLatin1Char('/'), -1)}, m_separator);
+            QString name = parent + m_separator + own;
+            for (int n = 2; taken.contains(name); ++n) {
+                name = parent + m_separator + own + QStringLiteral(" (%1)").arg(n);
+                m_renamed.insert(folder.key());
+            }
+            taken.insert(name);
+            m_mailboxNames.insert(folder.key(), name);
+        }
+    }
+
+    // The mailboxes from the root down to the folder's own, each one level deeper.
+    QStringList mailboxLevels(qint64 folderId) const
+    {
+        QStringList levels;
+        const auto named = m_mailboxNames.constFind(folderId);
+        if (named == m_mailboxNames.constEnd()) { // "Folder1": the mails without a folder path
+            const QStringList names = m_request.root + m_paths.directoryOf(folderId).split(QLatin1Char('/'));
+            for (int level = 1; level <= names.size(); ++level)
+                levels.append(mailboxName(names.mid(0, level), m_separator));
+            return levels;
+        }
+        for (qint64 at = folderId; m_mailboxNames.contains(at) && levels.size() <= m_mailboxNames.size();
+             at = objMapFID_PID.value(at))
+            levels.prepend(m_mailboxNames.value(at));
+        for (int level = m_request.root.size(); level >= 1; --level)
+            levels.prepend(mailboxName(m_request.root.mid(0, level), m_separator));
+        return levels;
+    }
+
+    void noteRenamed(qint64 folderId, const QString &mailbox)
+    {
+        const QString path = folderPathOf(folderId);
+        const QString why = QStringLiteral("its mails are in the mailbox \"%1\", since its name on this server is "
+                                           "another folder's there").arg(mailbox);
+        recordLoss(Loss{LossReason::FolderPathLost, QStringLiteral("folder"), path, path, QString(), why});
+        m_report.renamedFolders.append(QStringLiteral("Folder \"%1\": %2").arg(path, why));
+    }
+
     void notUploaded(const MailMLRC &mail, const QString &reason)
     {
         m_report.notUploaded.append(describeItem(mail) + QLatin1String(": ") + reason);
@@ -287,7 +367,7 @@ private:
             return;
         }
         // Each copy the mailbox holds stands for one mail of that Message-ID.
-        const QByteArray id = identifierOf(standardMessageId(mail, detailsOf(&mail)));
+        const QByteArray id = identifierOf(standardMessageId(mail, detailsOf(&mail), *m_request.olm));
         if (!id.isEmpty()) {
             auto copies = mailbox.present.find(id);
             if (copies != mailbox.present.end() && *copies > 0) {
@@ -297,9 +377,15 @@ private:
             }
         }
         const MailDetails &details = detailsOf(&mail);
+        const QByteArray message = withCrLf(standardMessage(mail, details, *m_request.olm, nullptr));
+        if (m_appendLimit > 0 && message.size() > m_appendLimit) {
+            notUploaded(mail, QStringLiteral("it is %1 bytes, more than the %2 bytes the server takes in one message "
+                                             "(APPENDLIMIT %2)").arg(message.size()).arg(m_appendLimit));
+            return;
+        }
         auto *append = new KIMAP::AppendJob(m_session.get());
         append->setMailBox(mailbox.name);
-        append->setContent(withCrLf(standardMessage(mail, details, *m_request.olm, nullptr)));
+        append->setContent(message);
         if (details.read)
             append->setFlags({QByteArrayLiteral("\\Seen")});
         const QDateTime date = QDateTime::fromString(QString::fromLatin1(headerDate(mail)), Qt::RFC2822Date);
@@ -322,9 +408,12 @@ private:
     std::unique_ptr<KIMAP::Session> m_session;
     QSharedPointer<CertificateRefusal> m_certificates;
     bool m_lost = true;
+    qint64 m_appendLimit = 0; // 0: the server names no limit
     QSet<QString> m_existing;
     QChar m_separator;
     QHash<qint64, Mailbox> m_mailboxes;
+    QHash<qint64, QString> m_mailboxNames; // every folder's mailbox, one each
+    QSet<qint64> m_renamed;                // folders whose mailbox has a suffix
     const MailboxPaths m_paths;
 };
 } // namespace

@@ -43,6 +43,7 @@ struct MailUploadReport {
     qint64 uploaded = 0;
     qint64 alreadyThere = 0;
     QStringList notUploaded; // one line per mail: what it is and why
+    QStringList renamedFolders; // folders uploaded into a mailbox of another name, and why
     QString failure;         // why nothing could be uploaded at all (no connection, refused login)
     bool stopped = false;
 };

@@ -5,6 +5,8 @@
 #include <QTemporaryFile>
 #include <QtEndian>
 #include <memory>
+#include <vector>
+#include <zlib.h>
 
 class OlmBuilder
 {
@@ -23,8 +25,9 @@ public:
         const qint64 start = bytes.size();
         const quint64 u = header.uncompressedSize == ~quint64(0) ? quint64(data.size()) : header.uncompressedSize;
         const quint64 z = header.compressedSize == ~quint64(0) ? quint64(data.size()) : header.compressedSize;
-        // The walk only tells a zero CRC-32 from any other value.
-        const quint32 crc = header.zeroCrc ? 0 : 0x1CEDC0DE;
+        const quint32 realCrc = quint32(crc32(0, reinterpret_cast<const Bytef *>(data.constData()), uInt(data.size())));
+        const quint32 crc = header.zeroCrc ? 0 : realCrc;
+        written.push_back({start, name, realCrc, z, u, header.method});
         put32(0x04034B50);
         put16(header.version);
         put16(0x0800);
@@ -69,6 +72,62 @@ public:
         bytes += name;
     }
 
+    // The directory of every entry written so far, as an export ends: a record per
+    // entry with a 28-byte Zip64 field, the Zip64 end record, its locator and the end
+    // record. Returns the directory's offset.
+    qint64 centralDirectory()
+    {
+        const qint64 start = bytes.size();
+        for (const Written &entry : written) {
+            put32(0x02014B50);
+            put16(0x032D);
+            put16(45);
+            put16(0x0800);
+            put16(entry.method);
+            put32(0);
+            put32(entry.crc);
+            put32(0xFFFFFFFF);
+            put32(0xFFFFFFFF);
+            put16(quint16(entry.name.size()));
+            put16(28);
+            put16(0);
+            put16(0);
+            put16(0);
+            put32(0);
+            put32(0xFFFFFFFF);
+            bytes += entry.name;
+            put16(1);
+            put16(24);
+            put64(entry.uncompressed);
+            put64(entry.compressed);
+            put64(quint64(entry.offset));
+        }
+        const qint64 end = bytes.size();
+        put32(0x06064B50);
+        put64(44);
+        put16(0x032D);
+        put16(45);
+        put32(0);
+        put32(0);
+        put64(written.size());
+        put64(written.size());
+        put64(quint64(end - start));
+        put64(quint64(start));
+        put32(0x07064B50);
+        put32(0);
+        put64(quint64(end));
+        put32(1);
+        put32(0x06054B50);
+        put16(0);
+        put16(0);
+        put16(0xFFFF);
+        put16(0xFFFF);
+        put32(0xFFFFFFFF);
+        put32(0xFFFFFFFF);
+        put16(0);
+        return start;
+    }
+
     void raw(const QByteArray &data) { bytes += data; }
 
     // Writes the bytes to a temporary file and returns it (kept open).
@@ -84,6 +143,16 @@ public:
     QByteArray bytes;
 
 private:
+    struct Written {
+        qint64 offset;
+        QByteArray name;
+        quint32 crc;
+        quint64 compressed;
+        quint64 uncompressed;
+        quint16 method;
+    };
+    std::vector<Written> written;
+
     void put16(quint16 v) { char b[2]; qToLittleEndian(v, b); bytes.append(b, 2); }
     void put32(quint32 v) { char b[4]; qToLittleEndian(v, b); bytes.append(b, 4); }
     void put64(quint64 v) { char b[8]; qToLittleEndian(v, b); bytes.append(b, 8); }

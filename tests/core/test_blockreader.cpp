@@ -10,6 +10,7 @@
 
 #include <QRandomGenerator>
 #include <QtTest>
+#include <limits>
 
 namespace {
 
@@ -70,10 +71,13 @@ struct PartJoiningSink : RecordingSink {
 struct CountingSource : MemoryByteSource {
     using MemoryByteSource::MemoryByteSource;
     qint64 bytesRead = 0;
+    qint64 bytesReadBefore = 0; // of those, the bytes before countedEnd
+    qint64 countedEnd = std::numeric_limits<qint64>::max();
     qint64 readAt(qint64 offset, char *buffer, qint64 length) override
     {
         const qint64 got = MemoryByteSource::readAt(offset, buffer, length);
         bytesRead += got;
+        bytesReadBefore += qBound<qint64>(0, countedEnd - offset, got);
         return got;
     }
 };
@@ -178,7 +182,10 @@ private slots:
         QVERIFY2(intact.bytesRead < 5 * 4096 + olm.bytes.size() - attachment.size(),
                  qPrintable(QString::number(intact.bytesRead)));
 
-        // Every header wiped: the raw scan reads each byte exactly once.
+        // Every header wiped: the raw scan reads each byte exactly once. The search for a
+        // central directory reads the end of the file once more: the end record's reach
+        // and the longest directory record's.
+        const qint64 directorySearch = 22 + 0xFFFF + 46 + 3 * 0xFFFF + 256 * 1024;
         OlmBuilder wiped;
         wiped.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"><note></note></notes>");
         wiped.raw(attachment);
@@ -187,13 +194,15 @@ private slots:
         wiped.raw("<tasks a><task></task></tasks>");
         for (const BlockSizes &sizes : {BlockSizes{64, 64, 256}, BlockSizes{64 * 1024, 4096, 16 * 1024}, BlockSizes()}) {
             CountingSource source(wiped.bytes.constData(), wiped.bytes.size(), sizes);
+            source.countedEnd = wiped.bytes.size() - directorySearch;
             RecordingSink scanned;
             int documents = 0;
             WalkHooks hooks;
             hooks.dispatched = [&documents](const DispatchedEntry &) { ++documents; };
             walkContainer(source, scanned, hooks);
             QCOMPARE(documents, 3);
-            QCOMPARE(source.bytesRead, qint64(wiped.bytes.size()));
+            QCOMPARE(source.bytesReadBefore, source.countedEnd);
+            QVERIFY(source.bytesRead <= wiped.bytes.size() + directorySearch);
         }
     }
 

@@ -1,7 +1,10 @@
 // The walk over intact and damaged containers: what it dispatches, where, and in which order.
 #include "OlmBuilder.h"
 #include "olm/EntryPath.h"
+#include "archive/TextReader.h"
 #include "olm/FolderHierarchy.h"
+#include "olm/InflatedEntries.h"
+#include "olm/LossAccount.h"
 #include "olm/RecoveredAttachments.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
@@ -11,6 +14,22 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
+
+QByteArray rawDeflate(const QByteArray &data)
+{
+    z_stream z {};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&z, uLong(data.size()))), '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(int(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
 
 class ContainerWalkTest : public QObject
 {
@@ -125,19 +144,22 @@ private slots:
         QVERIFY(objMapFID_Name.values().contains("Sub"));
     }
 
-    void zeroCrcEntryIsRawScanned()
+    // A checksum is evidence, not a verdict: an entry whose CRC-32 is zero is read by
+    // its sizes and keeps its name and folder; the account notes the checksum.
+    void zeroCrcEntryKeepsItsNameAndFolder()
     {
         OlmBuilder olm;
         olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"></notes>");
-        const QByteArray mail = mailDocument("Raw");
+        const QByteArray mail = mailDocument("Zero checksum");
         const qint64 header = olm.entry("Local/s/Inbox/message_00001.xml", mail, {45, 0, true});
         const Scan result = scan(olm);
         QCOMPARE(kinds(result), (QList<DocumentKind>{DocumentKind::Notes, DocumentKind::Mail}));
         const DispatchedEntry &m = result.dispatched[1];
-        QVERIFY(m.entryName.isEmpty()); // found by the raw scan, so no folder path
-        const qint64 emailsAt = header + 30 + 31 + 20 + mail.indexOf("<emails ");
-        QCOMPARE(m.start, emailsAt);
+        QCOMPARE(m.entryName, QString("Local/s/Inbox/message_00001.xml"));
+        QCOMPARE(m.start, header + 30 + 31 + 20);
         QCOMPARE(m.end, header + 30 + 31 + 20 + qint64(mail.size()));
+        QCOMPARE(TmpMlrcPtrStart->ParentId == kFolderWithoutPathId, false);
+        QCOMPARE(lossCounts().value(LossReason::ChecksumMismatch), qint64(1));
     }
 
     void directoryEntryWithoutDataIsFollowedByTheNextHeader()
@@ -309,6 +331,8 @@ private slots:
         QCOMPARE(result.dispatched[1].start + result.dispatched[1].size, qint64(olm.bytes.size()));
     }
 
+    // Only a file that cannot be read is refused, each for its own reason; a file
+    // whose first header differs from an export's is scanned all the same.
     void refusedFiles()
     {
         QTemporaryDir dir;
@@ -318,20 +342,177 @@ private slots:
             f.write(bytes);
             return f.fileName();
         };
-        const QStringList refused = {
-            write("empty.olm", ""),
-            write("short.olm", "PK\x03\x04"),
-            write("wrong.olm", "MZ\x03\x04\x2d\x00\x00"),
-            write("version20.olm", QByteArray("PK\x03\x04\x14\x00\x00\x08", 8)),
-            dir.path(),
-            dir.filePath("missing.olm"),
+        const QList<QPair<QString, OpenFailure>> refused = {
+            {write("empty.olm", ""), OpenFailure::Empty},
+            {dir.path(), OpenFailure::Directory},
+            {dir.filePath("missing.olm"), OpenFailure::Missing},
+            {dir.filePath("missing.olm/below"), OpenFailure::Missing},
         };
-        for (const QString &path : refused) {
-            const Scan result = scanPath(path);
-            QVERIFY2(result.result == ScanResult::Refused, qPrintable(path));
-            QVERIFY(result.dispatched.isEmpty());
+        for (const auto &file : refused) {
+            ScanRefusal refusal;
+            FolderInformation parsers;
+            QVERIFY2(scanFile(file.first, parsers, WalkHooks(), &refusal) == ScanResult::Refused, qPrintable(file.first));
+            QCOMPARE(int(refusal.failure), int(file.second));
             QCOMPARE(fileDescriptor, -1);
+            QVERIFY(!openFailureMessage(refusal, file.first).isEmpty());
         }
+        QCOMPARE(int(openFailureFor(EACCES)), int(OpenFailure::NoPermission));
+
+        OlmBuilder version20;
+        version20.entry("Local/s/Inbox/message_00001.xml", mailDocument("One byte off"), {20, 0, false});
+        const QStringList scanned = {write("short.olm", "PK\x03\x04"), write("wrong.olm", "MZ\x03\x04\x2d\x00\x00"),
+                                     write("version20.olm", version20.bytes)};
+        for (const QString &path : scanned) {
+            CleanListAndHash();
+            const Scan result = scanPath(path);
+            QVERIFY2(result.result == ScanResult::Finished, qPrintable(path));
+            QCOMPARE(lossCounts().value(LossReason::ContainerDamaged), qint64(1));
+        }
+        QCOMPARE(MailItemCount, qint64(1)); // the version-20 file's mail
+    }
+
+    // The central directory as a second map: where a local header is damaged, the
+    // entry keeps the directory's name, folder and size, its data where the
+    // directory's sizes and the next header agree or its checksum confirms it.
+    void directoryMapsEntriesWhoseLocalHeaderIsDamaged_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<qint64>("block");
+        for (const char *damage : {"signature wiped", "name length changed", "extra length changed", "checksum zeroed",
+                                   "version changed", "bytes between entries", "end records gone",
+                                   "directory cut inside a record", "directory offset wrong"})
+            for (const qint64 block : {qint64(64), BlockSizes().block})
+                QTest::newRow(qPrintable(QStringLiteral("%1, %2-byte blocks").arg(damage).arg(block)))
+                    << QString::fromLatin1(damage) << block;
+    }
+    void directoryMapsEntriesWhoseLocalHeaderIsDamaged()
+    {
+        QFETCH(QString, damage);
+        QFETCH(qint64, block);
+        const bool between = damage == "bytes between entries";
+        const QByteArray attachmentName = "Local/s/Inbox/com.microsoft.__Attachments/m_0000";
+        const QByteArray attachment = "PK\x03\x04 an attachment that is a zip archive <emails itself";
+        OlmBuilder olm;
+        olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"><note></note></notes>");
+        if (between)
+            olm.raw("junk between entries");
+        const qint64 attachmentHeader = olm.entry(attachmentName, attachment);
+        if (between)
+            olm.raw("more junk");
+        const qint64 mailHeader = olm.entry("Local/s/Inbox/message_00001.xml", mailDocument("First"));
+        olm.entry("Local/s/Inbox/message_00002.xml", mailDocument("Second"));
+        const qint64 directory = olm.centralDirectory();
+        for (const qint64 header : {attachmentHeader, mailHeader}) {
+            char *at = olm.bytes.data() + header;
+            if (damage == "name length changed")
+                qToLittleEndian<quint16>(qFromLittleEndian<quint16>(at + 26) + 5, at + 26);
+            else if (damage == "extra length changed")
+                qToLittleEndian<quint16>(0, at + 28);
+            else if (damage == "checksum zeroed")
+                qToLittleEndian<quint32>(0, at + 14);
+            else if (damage == "version changed")
+                olm.bytes[0] = olm.bytes[int(header) + 4] = 20;
+            else
+                qToLittleEndian<quint32>(0, at);
+        }
+        if (damage == "end records gone")
+            olm.bytes.truncate(olm.bytes.indexOf("PK\x06\x06", int(directory)));
+        else if (damage == "directory cut inside a record")
+            olm.bytes.truncate(olm.bytes.indexOf("message_00002", int(directory)));
+        else if (damage == "directory offset wrong")
+            olm.bytes.replace(olm.bytes.indexOf("PK\x06\x06", int(directory)) + 48, 1, "\x07");
+
+        MemoryByteSource source(olm.bytes.constData(), olm.bytes.size(), {block, qMin<qint64>(block, 4096), block});
+        QList<DispatchedEntry> dispatched;
+        WalkHooks hooks;
+        hooks.dispatched = [&dispatched](const DispatchedEntry &entry) { dispatched.append(entry); };
+        FolderInformation parsers;
+        QCOMPARE(int(walkContainer(source, parsers, hooks)), int(WalkResult::Finished));
+        finishScan();
+        QStringList names;
+        for (const DispatchedEntry &entry : dispatched) {
+            names << entry.entryName;
+            if (entry.entryName == attachmentName) {
+                QCOMPARE(entry.start, attachmentHeader + 30 + attachmentName.size() + 20);
+                QCOMPARE(entry.size, qint64(attachment.size()));
+            }
+        }
+        const QStringList expected = {"Local/Notes/Notes.xml", attachmentName, "Local/s/Inbox/message_00001.xml",
+                                      "Local/s/Inbox/message_00002.xml"};
+        QCOMPARE(names, expected);
+        QCOMPARE(MailItemCount, qint64(2));
+        for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next)
+            QVERIFY(mail->ParentId != kFolderWithoutPathId);
+        if (damage == "checksum zeroed") {
+            QCOMPARE(lossCounts().value(LossReason::ChecksumMismatch), qint64(2));
+            QVERIFY(recordedLosses().first().why.contains("match the directory's checksum"));
+        }
+    }
+
+    // An export re-packed by a zip tool: its deflated documents are inflated for the
+    // parsers, its deflated attachments read back inflated at offsets past the file's end
+    // (in blocks, and from the middle), and a stream that does not inflate is a loss.
+    void deflatedEntriesAreInflated()
+    {
+        QByteArray attachment;
+        for (int i = 0; attachment.size() < 300000; ++i)
+            attachment += QByteArray::number(i * 7919 % 100003) + " attachment words ";
+        const QByteArray mail = mailDocument("Re-packed");
+        const QByteArray attachmentName = "Local/s/Inbox/com.microsoft.__Attachments/m_0000";
+        OlmBuilder olm;
+        for (const QByteArray &name : {attachmentName, QByteArray("Local/s/Inbox/message_00001.xml")}) {
+            const QByteArray &data = name == attachmentName ? attachment : mail;
+            const QByteArray deflated = rawDeflate(data);
+            olm.entry(name, deflated, {20, 8, false, quint64(data.size()), quint64(deflated.size())});
+        }
+        olm.entry("Local/s/Inbox/message_00002.xml", "not a deflate stream at all, just bytes",
+                  {20, 8, false, 4000, 39});
+        auto file = olm.file();
+        const Scan result = scanPath(file->fileName());
+        QCOMPARE(kinds(result), (QList<DocumentKind>{DocumentKind::Attachment, DocumentKind::Mail, DocumentKind::Mail}));
+        QCOMPARE(MailItemCount, qint64(1));
+        QCOMPARE(TmpMlrcPtrStart->ParentId == kFolderWithoutPathId, false);
+        QCOMPARE(lossCounts().value(LossReason::DocumentUnreadable), qint64(1));
+
+        const DispatchedEntry &stored = result.dispatched.first();
+        QVERIFY(isInflatedOffset(stored.start));
+        QCOMPARE(stored.size, qint64(attachment.size()));
+        const FileTextReader olmReader(fileDescriptor, lSize);
+        QByteArray blocks;
+        for (qint64 at = 0; at < stored.size; at += 100000)
+            blocks += olmReader.read(stored.start + at, 100000);
+        QCOMPARE(blocks, attachment);
+        QCOMPARE(olmReader.read(stored.start + 123456, 1000), attachment.mid(123456, 1000));
+        QCOMPARE(olmReader.read(stored.start + stored.size, 10), QByteArray());
+        CleanListAndHash();
+        QCOMPARE(olmReader.read(stored.start, 10), QByteArray()); // gone with its scan
+    }
+
+    // An export cut short: 0, 1 and 2 bytes before the end of its last entry. The
+    // entry's whole items keep their folder, and a file that ends inside an entry says so.
+    void exportsCutInsideTheirLastEntry_data()
+    {
+        QTest::addColumn<int>("cut");
+        for (const int cut : {0, 1, 2})
+            QTest::newRow(qPrintable(QStringLiteral("%1 bytes").arg(cut))) << cut;
+    }
+    void exportsCutInsideTheirLastEntry()
+    {
+        QFETCH(int, cut);
+        OlmBuilder olm;
+        olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"><note></note></notes>");
+        olm.entry("Local/s/Inbox/message_00001.xml",
+                  "<emails xml:space=\"preserve\"><email><OPFMessageCopySubject>A</OPFMessageCopySubject></email>"
+                  "<email><OPFMessageCopySubject>B</OPFMessageCopySubject></email></emails>");
+        olm.bytes.chop(cut);
+        const Scan result = scan(olm);
+        QCOMPARE(int(result.result), int(ScanResult::Finished));
+        QCOMPARE(MailItemCount, qint64(2));
+        for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next)
+            QVERIFY(mail->ParentId != kFolderWithoutPathId);
+        QCOMPARE(lossCounts().value(LossReason::FileCut), qint64(cut > 0 ? 1 : 0));
+        if (cut > 0)
+            QVERIFY(recordedLosses().last().why.contains("the last entry read whole is \"Local/Notes/Notes.xml\""));
     }
 
     void stopRequestEndsTheWalkAndKeepsWhatWasParsed()

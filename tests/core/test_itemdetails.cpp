@@ -237,7 +237,7 @@ void TestItemDetails::eventDetails()
     QCOMPARE(event.recurrence.pattern, Recurrence::Pattern::Weekly);
     QCOMPARE(event.recurrence.occurrences, 5);
     QCOMPARE(event.ownUid, QStringLiteral("FC8C8E87-C9E8-42F7-AD76-457CCFB55DFB"));
-    QVERIFY(!event.identity.isEmpty());
+    QVERIFY(!event.place.isEmpty() && event.place.size > 0);
 }
 
 void TestItemDetails::unreadableRecurrenceIsALoss_data()

@@ -4,14 +4,17 @@
 #include "archive/BundleLayout.h"
 #include "archive/ItemConverters.h"
 #include "archive/SaveBundle.h"
+#include "archive/StableIdentity.h"
 #include "archive/StandardFiles.h"
 #include "olm/FolderModel.h"
 #include "olm/LossAccount.h"
+#include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 #include "scan/ScanSession.h"
 
+#include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -155,7 +158,8 @@ private slots:
         cut.bytes.chop(contacts.size() - contacts.indexOf("</contact>", contacts.indexOf("Bo")));
         QTest::newRow("document cut by the end of the file")
             << cut
-            << QVector<Expected>{{LossReason::ItemCutByDamage, "contact", "Bo Doe", "", "", 1},
+            << QVector<Expected>{{LossReason::FileCut, "document", "Local/Address Book/Contacts.xml", "", "", 1},
+                                 {LossReason::ItemCutByDamage, "contact", "Bo Doe", "", "", 1},
                                  {LossReason::ItemCutByDamage, "contact", "", "", "", 1}};
 
         // The last item end tag overwritten: the document ends inside its item.
@@ -320,12 +324,25 @@ private slots:
         QCOMPARE(counts.value(LossReason::ItemCutByDamage), qint64(0));
     }
 
-    // Records come from shared blocks: each slot reads as zero, none overlaps another
-    // across block ends, the watch counts each record's own size, and a dropped tail's
-    // slot is handed out again cleared.
+    // Records come from shared blocks, in memory or, past the resident share, in the
+    // temporary file: each slot reads as zero, none overlaps another across block ends,
+    // the watch counts each record's own size, and a dropped tail's slot is handed out
+    // again cleared.
+    void recordSlotsAreZeroedAndCountedEachAlone_data()
+    {
+        QTest::addColumn<qint64>("residentLimit");
+        QTest::newRow("in memory") << defaultResidentMemoryLimit();
+        QTest::newRow("on disk") << (qint64(4) << 20);
+    }
+
     void recordSlotsAreZeroedAndCountedEachAlone()
     {
+        QFETCH(qint64, residentLimit);
         CleanListAndHash();
+        residentMemoryLimit = residentLimit;
+        // The system's temporary directory may be a memory file system, which records never use.
+        const QByteArray systemTemporary = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(QCoreApplication::applicationDirPath()));
         const size_t size = sizeof(MailMLRC);
         QVector<unsigned char *> handed;
         for (int i = 0; i < 2500; ++i) { // more records than one block holds
@@ -338,6 +355,7 @@ private slots:
         for (int i = 0; i < handed.size(); ++i)
             QVERIFY2(handed[i][0] == (i % 250) + 1 && handed[i][size - 1] == (i % 250) + 1, qPrintable(QString::number(i)));
         QCOMPARE(recordMemoryInUse, qint64(size) * handed.size());
+        QCOMPARE(recordBytesOnDisk() > 0, residentLimit < defaultResidentMemoryLimit());
 
         returnRecordSlot(handed.last(), size);
         QCOMPARE(allocateRecordSlot(size), static_cast<void *>(handed.last()));
@@ -358,6 +376,35 @@ private slots:
         recordMemoryLimit = defaultRecordMemoryLimit();
         auto *fresh = static_cast<unsigned char *>(allocateRecordSlot(size));
         QVERIFY(fresh && std::all_of(fresh, fresh + size, [](unsigned char b) { return b == 0; }));
+        residentMemoryLimit = defaultResidentMemoryLimit();
+        if (systemTemporary.isNull())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", systemTemporary);
+    }
+
+    // The identity behind a standard file's UID is digested when the save asks for it,
+    // from the item's own bytes read back from the file: each item's offset and the
+    // SHA-1 of the bytes before its end tag.
+    void itemIdentityDigestsTheItemsOwnBytes()
+    {
+        const QByteArray name = "Local/Address Book/Contacts.xml";
+        const QByteArray contacts = document("contacts", 2, contact("Ann") + contact("Bo"));
+        OlmBuilder file;
+        file.entry("Local/x/a_0000", "an attachment before the document");
+        const qint64 dataStart = file.entry(name, contacts) + 30 + name.size() + 20;
+        QCOMPARE(scan(file), ScanResult::Finished);
+        QCOMPARE(ContactItemCount, qint64(2));
+        const FileTextReader olm(fileDescriptor, lSize);
+        const int endTag = int(qstrlen("</contact>"));
+        const int firstEnd = contacts.indexOf("</contact>");
+        const int secondEnd = contacts.indexOf("</contact>", firstEnd + 1);
+        const auto identity = [&](qint64 from, qint64 to) {
+            return QByteArray::number(dataStart + from) + ' '
+                   + QCryptographicHash::hash(contacts.mid(int(from), int(to - from)), QCryptographicHash::Sha1).toHex();
+        };
+        QCOMPARE(itemIdentity(detailsOf(TmpCTRCPtrStart).place, olm), identity(0, firstEnd));
+        QCOMPARE(itemIdentity(detailsOf(TmpCTRCPtrStart->Next).place, olm), identity(firstEnd + endTag, secondEnd));
     }
 
     // Attachment entries that no mail takes and folders without end are kept beside

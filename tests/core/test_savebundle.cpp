@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
 #include <cstring>
 #include <sys/xattr.h>
 
@@ -36,7 +37,8 @@ void addMail(const QString &path, int number, QByteArray *olm)
     MailMLRC *mail = appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
     const QByteArray folder = path.toUtf8(), id = "<m" + QByteArray::number(number) + "@x>",
                      body = "body " + QByteArray::number(number);
-    memcpy(mail->FolderPath, folder.constData(), size_t(folder.size()));
+    if (folder.size() < int(sizeof mail->FolderPath)) // a longer path leaves the field empty
+        memcpy(mail->FolderPath, folder.constData(), size_t(folder.size()));
     memcpy(mail->MessageId, id.constData(), size_t(id.size()));
     memcpy(mail->ReceivedTime, "Wed, 12 May 2010 20:00:00 +0000", 31);
     mail->ParentId = llParentIdRunning;
@@ -61,6 +63,7 @@ private slots:
     void onlyContactsMakesNoMailDirectory();
     void progressCountsEachKindAcrossItsFolders();
     void foldersNeverShareAnMbox();
+    void deepFolderIsNamedInMessages();
 };
 
 void TestSaveBundle::dtohDigits()
@@ -136,8 +139,7 @@ void TestSaveBundle::finderInfo()
     const QString path = tmp.filePath(QStringLiteral("f"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
-    if (!setFinderInfo(path, kVCardFileType, kBundleCreator))
+    if (!setFinderInfo(file.handle(), kVCardFileType, kBundleCreator))
         QSKIP("this file system keeps no extended attributes");
     char info[64] = {};
     const ssize_t size = getxattr(path.toUtf8().constData(), "user.com.apple.FinderInfo", info, sizeof info);
@@ -263,6 +265,34 @@ void TestSaveBundle::onlyContactsMakesNoMailDirectory()
         QVERIFY(QFileInfo::exists(tmp.path() + QStringLiteral("/Contacts/") + itemFileName(contact->Identifier)));
     else
         QVERIFY(report.notWritten.first().item.startsWith(QLatin1String("contact \"Ann\"")));
+}
+
+// A mail that cannot be written in a folder whose path the record's field cannot hold
+// is named with its real folder, shortened to a line a person reads, in both formats.
+void TestSaveBundle::deepFolderIsNamedInMessages()
+{
+    QStringList levels;
+    for (int level = 0; level < 6; ++level) // longer than the record's field holds
+        levels << QStringLiteral("level %1 ").arg(level, 3, 10, QLatin1Char('0')) + QString(240, QLatin1Char('x'));
+    const QString folder = levels.join(QLatin1Char('/'));
+    QByteArray olm;
+    addMail(folder, 0, &olm);
+    finishScan();
+    const ByteArrayTextReader reader(olm);
+    for (const BundleFormat format : {BundleFormat::Entourage, BundleFormat::Standard}) {
+        QTemporaryDir tmp;
+        QVERIFY(format == BundleFormat::Standard || CreateMailFolder(tmp.path()));
+        SaveRequest request{tmp.path(), foldersAtOrBelow({llRootId}), &reader, format};
+        failOutputWrite(1, ENOSPC);
+        const SaveReport report = saveBundle(request, SaveHooks());
+        failOutputWrite(0, 0);
+        QCOMPARE(report.notWritten.size(), 1);
+        const QString line = report.notWritten.first().line();
+        QVERIFY2(line.startsWith(QStringLiteral("mail \"\" in ") + folder.left(100)), qPrintable(line));
+        QVERIFY2(line.contains(QStringLiteral("…")), qPrintable(line));
+        QVERIFY2(line.contains(folder.right(100) + QStringLiteral(" (<m0@x>)")), qPrintable(line));
+        QVERIFY2(line.size() < 1000, qPrintable(line));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSaveBundle)

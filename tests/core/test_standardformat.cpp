@@ -238,7 +238,7 @@ void TestStandardFormat::contactCard()
     QCOMPARE(uid.size(), 1);
     put(contact->Identifier, "FFEEDDCCBBAA99887766554433221100");
     QVERIFY(unfoldedLines(standardVCard(*contact, details, ByteArrayTextReader(file))).contains(uid.first()));
-    details.identity = "1200 another contact in the same place";
+    details.place = {1200, 0, 10}; // another contact in the same place
     QVERIFY(!unfoldedLines(standardVCard(*contact, details, ByteArrayTextReader(file))).contains(uid.first()));
     // Every component in its place: no first name, the middle name third, the title as prefix.
     QVERIFY(lines.contains(QStringLiteral("N:Smith;;Maria;Dr;")));
@@ -408,7 +408,7 @@ void TestStandardFormat::eventIdentity()
 {
     CalenderInformation *event = eventAt(utc(2018, 6, 18, 17, 30), utc(2018, 6, 18, 18, 0), "0");
     EventDetails details;
-    details.identity = "1200:abc";
+    details.place = {1200, 0, 0};
     const auto uidOf = [&](const EventDetails &with) {
         return unfoldedLines(standardEvent(*event, with, kNoFile)).filter(QRegularExpression(QStringLiteral("^UID:")));
     };
@@ -418,7 +418,7 @@ void TestStandardFormat::eventIdentity()
     put(event->Identifier, "FFEEDDCCBBAA99887766554433221100");
     QCOMPARE(uidOf(details), stable);
     EventDetails elsewhere = details;
-    elsewhere.identity = "1201:abc";
+    elsewhere.place = {1201, 0, 0};
     QVERIFY(uidOf(elsewhere) != stable);
     details.ownUid = QStringLiteral("FC8C8E87-C9E8-42F7-AD76-457CCFB55DFB");
     QCOMPARE(uidOf(details), QStringList{"UID:FC8C8E87-C9E8-42F7-AD76-457CCFB55DFB"});
@@ -800,7 +800,7 @@ void TestStandardFormat::mailWithoutIdentifierKeepsItsMessageId()
     put(mail->MessageId, "0123456789abcdef0123456789abcdef");
     put(mail->Subject, "Draft");
     MailDetails details;
-    details.identity = "2000 0a1b";
+    details.place = {2000, 0, 0};
     const auto messageId = [&] {
         QBuffer out;
         out.open(QIODevice::WriteOnly);
@@ -815,7 +815,7 @@ void TestStandardFormat::mailWithoutIdentifierKeepsItsMessageId()
                 .match(QString::fromLatin1(first)).hasMatch());
     put(mail->MessageId, "fedcba9876543210fedcba9876543210");
     QCOMPARE(messageId(), first);
-    details.identity = "2400 0a1b";
+    details.place = {2400, 0, 0};
     QVERIFY(messageId() != first);
 }
 

@@ -210,6 +210,10 @@ private slots:
             QVERIFY2(report.notWritten.size() == 1, where.constData());
             const QString line = report.notWritten.first().line();
             QVERIFY2(line.contains(reason), qPrintable(line));
+            if (line.startsWith(QLatin1String("the rescue report"))) { // the standard files' last write
+                QCOMPARE(report.writtenTotal(), total);
+                continue;
+            }
             QCOMPARE(report.writtenTotal(), total - 1);
             int kind = 0;
             while (kind < kItemKindCount && !line.startsWith(QLatin1String(kItemWords[kind])))

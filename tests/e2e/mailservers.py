@@ -100,8 +100,10 @@ class Dovecot:
     """Dovecot serving one user's Maildir over IMAP (STARTTLS) and IMAPS; the mail survives
     stop() and start(), so a test can cut an upload short."""
 
-    def __init__(self, separator="/"):
+    def __init__(self, separator="/", configuration=""):
+        """configuration: more settings, such as capabilities to announce."""
         self.separator = separator
+        self.extra_configuration = configuration
 
     def __enter__(self):
         self.base = Path(tempfile.mkdtemp(prefix="mendora-upload-dovecot-"))
@@ -116,7 +118,7 @@ class Dovecot:
         self.imap_port, self.imaps_port = free_port(), free_port()
         self.config = self.base / "dovecot.conf"
         self.config.write_text(dovecot_configuration(self.base, self.home, user, login_user, self.imap_port,
-                                                     self.imaps_port, self.separator))
+                                                     self.imaps_port, self.separator) + self.extra_configuration)
         if root:
             os.chmod(self.base, 0o755)
             for directory, names, files in os.walk(self.base):

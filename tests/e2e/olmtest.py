@@ -18,6 +18,11 @@ import make_olm  # noqa: E402
 INVALID_FILE_MESSAGE = "The scanned file is either an invalid file or heavily damaged."
 EXIT_REFUSED = 2
 EXIT_NOTHING_FOUND = 3
+# Files that cannot be scanned at all, each with its own status and message.
+EXIT_MISSING_FILE = 10
+EXIT_DIRECTORY = 11
+EXIT_NO_PERMISSION = 12
+EXIT_EMPTY_FILE = 13
 # Generous: only a hang should ever reach it.
 CLI_TIMEOUT = 120
 
@@ -32,12 +37,13 @@ def cli_path():
     return path
 
 
-def run_cli(testcase, *arguments, timeout=CLI_TIMEOUT):
-    """Runs mendora-cli in UTC (dates in the report depend on the zone); fails on a crash or hang."""
+def run_cli(testcase, *arguments, timeout=CLI_TIMEOUT, preexec_fn=None):
+    """Runs mendora-cli in UTC (dates in the report depend on the zone); fails on a crash or hang.
+    preexec_fn runs in the child before mendora-cli starts (a memory limit, say)."""
     environment = dict(os.environ, TZ="UTC", LC_ALL="C.UTF-8", LANG="C.UTF-8")
     try:
         result = subprocess.run([cli_path(), *map(str, arguments)], capture_output=True, timeout=timeout,
-                                env=environment, stdin=subprocess.DEVNULL)
+                                env=environment, stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
     except subprocess.TimeoutExpired:
         testcase.fail("mendora-cli %s did not finish within %d s" % (" ".join(map(str, arguments)), timeout))
     testcase.assertGreaterEqual(result.returncode, 0, "mendora-cli was killed by signal %d: %s"
@@ -51,6 +57,16 @@ def scan_json(testcase, path, items=True):
     result = run_cli(testcase, *arguments)
     testcase.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
     return json.loads(result.stdout.decode("utf-8"))
+
+
+def calendar_export(path, events):
+    """Writes an export that holds only Calendar.xml with these event items (their XML); returns path."""
+    with open(path, "wb") as out:
+        writer = make_olm.ContainerWriter(out)
+        writer.file("Local/Calendar/Calendar.xml",
+                    make_olm.DocumentStream("calendars", len(events), events).chunks(), "calendars")
+        writer.finish()
+    return path
 
 
 class GeneratedFiles(unittest.TestCase):

@@ -5,8 +5,8 @@ import struct
 import sys
 import unittest
 
-from olmtest import (EXIT_NOTHING_FOUND, EXIT_REFUSED, INVALID_FILE_MESSAGE, GeneratedFiles, make_olm, run_cli,
-                     scan_json)
+from olmtest import (EXIT_DIRECTORY, EXIT_EMPTY_FILE, EXIT_MISSING_FILE, EXIT_NO_PERMISSION, EXIT_NOTHING_FOUND,
+                     INVALID_FILE_MESSAGE, GeneratedFiles, make_olm, run_cli, scan_json)
 
 NOTES_DOCUMENT = (b'<?xml version="1.0" encoding="UTF-8"?>\n<notes xml:space="preserve" elementCount="1">'
                   b'<note xml:space="preserve"><OPFNoteCopyTitle xml:space="preserve">Kept</OPFNoteCopyTitle>'
@@ -32,34 +32,43 @@ class BadInput(GeneratedFiles):
         path.write_bytes(data)
         return path
 
-    def assert_refused(self, path, status=EXIT_REFUSED):
+    def assert_refused(self, path, status=EXIT_NOTHING_FOUND, message=INVALID_FILE_MESSAGE):
         result = run_cli(self, "scan", "--json", path)
         self.assertEqual(result.returncode, status, result.stderr)
-        self.assertIn(INVALID_FILE_MESSAGE, result.stderr.decode("utf-8", "replace"))
+        self.assertIn(message, result.stderr.decode("utf-8", "replace"))
 
-    def test_files_that_are_no_export_are_refused(self):
+    def test_files_that_hold_nothing_of_an_export_are_scanned_and_refused(self):
+        # Read whole, nothing recognisable: only then is a file "invalid or heavily damaged".
         cases = {
-            "empty": b"",
             "short": b"PK\x03",
             "four bytes": b"PK\x03\x04",
             "wrong first bytes": b"GIF89a" + bytes(200),
-            "version 20": local_header("Notes.xml", version=20, uncompressed=len(NOTES_DOCUMENT),
-                                       compressed=len(NOTES_DOCUMENT)) + NOTES_DOCUMENT,
             "central directory first": struct.pack("<I", make_olm.CENTRAL_SIGNATURE) + b"\x2d" + bytes(100),
         }
         for name, data in cases.items():
             with self.subTest(name):
                 self.assert_refused(self.write(name.replace(" ", "_") + ".olm", data))
 
-    def test_paths_that_cannot_be_read_are_refused(self):
+    def test_one_wrong_byte_does_not_refuse_a_file(self):
+        # The first header's version differing is damage, said in the account, not proof.
+        path = self.write("version20.olm", local_header("Notes.xml", version=20, uncompressed=len(NOTES_DOCUMENT),
+                                                        compressed=len(NOTES_DOCUMENT)) + NOTES_DOCUMENT)
+        report = scan_json(self, path)
+        self.assertEqual(report["counts"]["notes"], 1)
+        self.assertEqual(report["lossCounts"], {"container-damaged": 1})
+
+    def test_paths_that_cannot_be_read_are_refused_each_for_its_reason(self):
         directory = self.tmp / "folder.olm"
         directory.mkdir()
-        self.assert_refused(directory)
-        self.assert_refused(self.tmp / "missing.olm")
+        self.assert_refused(directory, EXIT_DIRECTORY, "is a folder")
+        self.assert_refused(self.tmp / "missing.olm", EXIT_MISSING_FILE, "does not exist")
+        self.assert_refused(self.write("empty.olm", b""), EXIT_EMPTY_FILE, "is empty")
         if os.geteuid() != 0:  # root reads files whatever their mode
             locked = self.write("locked.olm", local_header("Notes.xml") + NOTES_DOCUMENT)
             locked.chmod(0)
-            self.assert_refused(locked)
+            self.assert_refused(locked, EXIT_NO_PERMISSION, "permission to read")
+        for path in (directory, self.tmp / "missing.olm"):
+            self.assertNotIn(INVALID_FILE_MESSAGE, run_cli(self, "scan", path).stderr.decode())
 
     def test_sizes_that_the_file_cannot_hold(self):
         # The contact is whole in the file; only the header's sizes lie.

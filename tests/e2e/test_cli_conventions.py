@@ -8,10 +8,10 @@ import unittest
 from olmtest import SAMPLES, SOURCE, cli_path, run_cli
 
 EXIT_USAGE = 64
-EXIT_REFUSED = 2
+EXIT_MISSING_FILE = 10
 OPTIONS = ["--json", "--items", "--record-memory", "--folder", "--format", "--replace", "--help", "-h",
            "--version", "--"]
-EXIT_STATUSES = [0, 1, 2, 3, 4, 5, 6, 7, 8, 64]
+EXIT_STATUSES = [0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 64]
 
 
 def project_version():
@@ -116,12 +116,12 @@ class HelpAndErrors(unittest.TestCase):
     def test_after_double_dash_a_name_is_a_name(self):
         with self.subTest("scan"):
             result = run_cli(self, "scan", "--", "--help")
-            self.assertEqual(result.returncode, EXIT_REFUSED, result.stderr)
+            self.assertEqual(result.returncode, EXIT_MISSING_FILE, result.stderr)
             self.assertEqual(result.stdout, b"")
             self.assertIn(b"--help", result.stderr)
         with self.subTest("save"):
             result = run_cli(self, "save", "--", "--help", "/nonexistent-destination")
-            self.assertEqual(result.returncode, EXIT_REFUSED, result.stderr)
+            self.assertEqual(result.returncode, EXIT_MISSING_FILE, result.stderr)
             self.assertEqual(result.stdout, b"")
 
 

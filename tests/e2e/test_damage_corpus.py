@@ -5,7 +5,7 @@ import sys
 import unittest
 from collections import Counter
 
-from olmtest import EXIT_NOTHING_FOUND, EXIT_REFUSED, GeneratedFiles, make_olm, run_cli
+from olmtest import EXIT_EMPTY_FILE, EXIT_NOTHING_FOUND, EXIT_REFUSED, GeneratedFiles, make_olm, run_cli
 import json
 
 # What tells the items of each kind apart, in the manifest and in the report alike.
@@ -19,7 +19,8 @@ class DamageCorpus(GeneratedFiles):
 
     def scan(self, path):
         result = run_cli(self, "scan", "--json", "--items", path)
-        self.assertIn(result.returncode, (0, EXIT_REFUSED, EXIT_NOTHING_FOUND), result.stderr.decode(errors="replace"))
+        self.assertIn(result.returncode, (0, EXIT_REFUSED, EXIT_NOTHING_FOUND, EXIT_EMPTY_FILE),
+                      result.stderr.decode(errors="replace"))
         return json.loads(result.stdout) if result.returncode == 0 else None
 
     def assert_intact_documents_recovered(self, path, manifest, label):

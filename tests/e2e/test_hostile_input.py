@@ -8,7 +8,7 @@ import subprocess
 import sys
 import unittest
 
-from olmtest import (CLI_TIMEOUT, EXIT_REFUSED, INVALID_FILE_MESSAGE, GeneratedFiles, cli_path, make_olm,
+from olmtest import (CLI_TIMEOUT, EXIT_DIRECTORY, EXIT_MISSING_FILE, EXIT_REFUSED, GeneratedFiles, cli_path, make_olm,
                      run_cli, scan_json)
 
 # Far above what linear work needs on a loaded machine, far below what the
@@ -52,24 +52,25 @@ class HostileInput(GeneratedFiles):
         os.mkfifo(fifo)
         directory = self.tmp / "folder.olm"
         directory.mkdir()
-        for path in (fifo, directory, "/dev/zero", "/dev/null"):
+        for path, status, message in ((fifo, EXIT_REFUSED, "not a regular file"), (directory, EXIT_DIRECTORY, "is a folder"),
+                                      ("/dev/zero", EXIT_REFUSED, "not a regular file"),
+                                      ("/dev/null", EXIT_REFUSED, "not a regular file")):
             with self.subTest(path=str(path)):
                 result = run_cli(self, "scan", path, timeout=20)
-                self.assertEqual(result.returncode, EXIT_REFUSED)
+                self.assertEqual(result.returncode, status)
                 stderr = result.stderr.decode("utf-8", "replace")
-                self.assertIn(INVALID_FILE_MESSAGE, stderr)
+                self.assertIn(message, stderr)
                 self.assertIn(str(path), stderr)
 
     def test_the_system_says_why_a_file_could_not_be_opened(self):
         result = run_cli(self, "scan", self.tmp / "missing.olm")
-        self.assertEqual(result.returncode, EXIT_REFUSED)
-        self.assertIn("No such file or directory", result.stderr.decode())
-        self.assertIn(INVALID_FILE_MESSAGE, result.stderr.decode())
+        self.assertEqual(result.returncode, EXIT_MISSING_FILE)
+        self.assertIn("does not exist", result.stderr.decode())
         if os.geteuid() != 0:  # root opens files whatever their mode
             locked = container(self.tmp / "locked.olm", [("Local/Notes/Notes.xml", NOTES_DOCUMENT, "notes")])
             locked.chmod(0)
             result = run_cli(self, "scan", locked)
-            self.assertIn("Permission denied", result.stderr.decode())
+            self.assertIn("You do not have permission to read", result.stderr.decode())
 
     def test_any_file_name_can_be_scanned(self):
         names = [b"caf\xe9.olm",                       # Latin-1, not UTF-8

@@ -3,8 +3,10 @@ swapped in only when whole, one output per save, and a destination it cannot use
 for what is wrong with it."""
 import os
 import shutil
+import signal
 import subprocess
 import sys
+import time
 import unittest
 from pathlib import Path
 
@@ -12,6 +14,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from olmtest import GeneratedFiles, cli_path, run_cli  # noqa: E402
 
 EXIT_NO_OUTPUT = 4
+EXIT_NOT_ALL_WRITTEN = 1
 
 
 class SavePlace(GeneratedFiles):
@@ -98,6 +101,67 @@ class SavePlace(GeneratedFiles):
             self.assertTrue(any("exists already" in text for _, text in results), results)
             cards = (destination / "mailbox (rescued)" / "Contacts.vcf").read_text()
             self.assertEqual(cards.count("BEGIN:VCARD"), 2)
+
+    def save_held_once_begun(self, olm, destination, output_name, *options):
+        """Starts a standard save, holds it as soon as its output directory exists, and
+        returns the held process: what a test does to the destination then happens while
+        the save runs, however fast the machine."""
+        environment = dict(os.environ, TZ="UTC", LC_ALL="C.UTF-8", LANG="C.UTF-8")
+        running = subprocess.Popen([cli_path(), "save", olm, destination, "--format", "standard", *options],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
+                                   env=environment)
+        deadline = time.monotonic() + 60
+        while not os.path.lexists(destination / output_name):
+            self.assertIsNone(running.poll(), "the save ended before its output was seen")
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.001)
+        running.send_signal(signal.SIGSTOP)
+        self.addCleanup(lambda: running.poll() is None and running.kill())
+        return running
+
+    def finish(self, running):
+        running.send_signal(signal.SIGCONT)
+        try:
+            output, errors = running.communicate(timeout=120)
+        except subprocess.TimeoutExpired:
+            self.fail("the save never ended: it waits on something planted in its output")
+        return running.returncode, errors.decode(errors="replace")
+
+    def test_the_destination_swapped_during_a_save_gets_nothing_through_the_link(self):
+        olm, _ = self.generate("big.olm", "--mails", 3000, "--contacts", 200, "--events", 50)
+        destination = self.tmp / "dest"
+        destination.mkdir()
+        elsewhere = self.tmp / "elsewhere"
+        elsewhere.mkdir()
+        running = self.save_held_once_begun(olm, destination, "big (rescued)")
+        destination.rename(self.tmp / "dest.moved")
+        destination.symlink_to(elsewhere)
+        status, errors = self.finish(running)
+        # Every item written (status 0), and all of it where the save began.
+        self.assertEqual(status, 0, errors)
+        self.assertEqual(list(elsewhere.iterdir()), [])
+        moved = self.tmp / "dest.moved" / "big (rescued)"
+        self.assertEqual(sum(path.read_bytes().count(b"\nMessage-ID: ") for path in (moved / "Mail").rglob("*.mbox")),
+                         3000)
+        self.assertTrue((moved / "Rescue report.txt").is_file())
+
+    def test_anything_planted_where_a_file_goes_is_refused_without_waiting(self):
+        olm, _ = self.generate("big.olm", "--mails", 3000)
+        for plant in ("fifo", "symlink"):
+            with self.subTest(plant):
+                destination = self.tmp / ("dest-" + plant)
+                destination.mkdir()
+                running = self.save_held_once_begun(olm, destination, "big (rescued)")
+                report = destination / "big (rescued)" / "Rescue report.txt"
+                target = self.tmp / "target.txt"
+                if plant == "fifo":
+                    os.mkfifo(report)
+                else:
+                    report.symlink_to(target)
+                status, errors = self.finish(running)
+                self.assertEqual(status, EXIT_NOT_ALL_WRITTEN, errors)
+                self.assertIn("Rescue report.txt", errors)
+                self.assertFalse(target.exists())
 
     def test_destination_that_cannot_be_used_says_why(self):
         olm = self.small_export()

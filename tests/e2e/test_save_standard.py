@@ -13,7 +13,8 @@ import standardcheck  # noqa: E402
 
 standardcheck.run_under_debian_python()
 
-from olmtest import SAMPLES, GeneratedFiles, cli_path  # noqa: E402
+from olmtest import SAMPLES, GeneratedFiles, calendar_export, cli_path, make_olm  # noqa: E402
+import make_hostile_olm  # noqa: E402
 
 
 class SaveStandard(GeneratedFiles):
@@ -123,6 +124,58 @@ class SaveStandard(GeneratedFiles):
         import json
         return json.loads(Path(path).read_text(encoding="utf-8"))
 
+
+    def test_zones_of_one_name_and_other_rules_keep_their_own_times(self):
+        # Two exports' texts name the same zone with other rules: each event must be read
+        # by its own rules, so the second cannot point at the first one's VTIMEZONE.
+        def zone(offset):
+            return ("BEGIN:VCALENDAR\nBEGIN:VTIMEZONE\nTZID:Office\nX-ENTOURAGE-CFTIMEZONE:Custom/Office\n"
+                    "BEGIN:STANDARD\nDTSTART:16010101T000000\nTZOFFSETFROM:%s\nTZOFFSETTO:%s\nEND:STANDARD\n"
+                    "END:VTIMEZONE\nEND:VCALENDAR\n" % (offset, offset))
+        pattern = {"type": "weekly", "interval": 1, "days": ["MO"], "count": 3, "endDate": None,
+                   "endDateUtc": None, "startDateUtc": "2018-06-18T00:00:00"}
+        events = []
+        for number, offset in enumerate(["+0200", "+0500", "+0200"]):
+            event = make_hostile_olm.event_xml(
+                {"start": "2018-06-18T07:00:00", "end": "2018-06-18T08:00:00", "modified": "2018-06-01T10:00:00",
+                 "uuid": "FC8C8E87-C9E8-42F7-AD76-457CCFB55E0%d" % number, "organizer": "org@example.com",
+                 "attendees": [], "summary": "offset %s" % offset})
+            events.append(event + make_olm.element("OPFCalendarEventGetStartTimeZoneICSData",
+                                                   make_olm.text_escape(zone(offset)))
+                          + make_olm.element("OPFCalendarEventIsRecurring", "1")
+                          + make_olm.element("OPFCalendarEventCopyRecurrence", make_olm.recurrence_xml(pattern)))
+        olm = calendar_export(self.tmp / "zones.olm", events)
+        destination = self.tmp / "out"
+        destination.mkdir()
+        result = standardcheck.save_standard(self, cli_path(), olm, destination)
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        text = (destination / "zones (rescued)" / "Calendar.ics").read_bytes().decode("utf-8").replace("\r\n ", "")
+        offsets = dict(re.findall(r"BEGIN:VTIMEZONE\r\nTZID:([^\r]+)\r\n.*?TZOFFSETTO:([+-]\d{4})", text, re.S))
+        self.assertEqual(len(offsets), 2, text)
+        for tzid, local in re.findall(r"DTSTART;TZID=([^:]+):\d{8}T(\d\d)", text):
+            hours = int(offsets[tzid][:3])
+            self.assertEqual(int(local) - hours, 7, (tzid, local, offsets))
+
+    def test_items_sharing_an_identifier_keep_one_each(self):
+        # Readers take two components of one UID for one item: the later events of a
+        # shared export UUID get identifiers of their own, the same in every save.
+        event = {"start": "2018-06-18T16:30:00", "end": "2018-06-18T17:30:00", "modified": "2018-06-01T10:00:00",
+                 "uuid": "FC8C8E87-C9E8-42F7-AD76-457CCFB55D01", "organizer": "org@example.com", "attendees": []}
+        events = [make_hostile_olm.event_xml(dict(event, summary=name)) for name in ("first", "second", "third")]
+        olm = calendar_export(self.tmp / "shared.olm", events)
+        saved = []
+        for run in ("one", "two"):
+            destination = self.tmp / run
+            destination.mkdir()
+            result = standardcheck.save_standard(self, cli_path(), olm, destination)
+            self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+            report = (destination / "shared (rescued)" / "Rescue report.txt").read_text(encoding="utf-8")
+            self.assertEqual(report.count("is another item's too; it is written as"), 2, report)
+            text = (destination / "shared (rescued)" / "Calendar.ics").read_bytes().decode("utf-8")
+            saved.append(re.findall(r"(?m)^UID:(.+?)\r$", text))
+        self.assertEqual(len(set(saved[0])), 3, saved[0])
+        self.assertEqual(saved[0][0], event["uuid"])
+        self.assertEqual(saved[0], saved[1])
 
 if __name__ == "__main__":
     unittest.main()

@@ -4,6 +4,7 @@ with vobject as the standard export wrote it."""
 import base64
 import http.client
 import os
+import re
 import subprocess
 import sys
 import unittest
@@ -16,7 +17,8 @@ import standardcheck  # noqa: E402
 standardcheck.run_under_debian_python()
 
 import vobject  # noqa: E402
-from olmtest import SAMPLES, GeneratedFiles, cli_path  # noqa: E402
+from olmtest import SAMPLES, GeneratedFiles, calendar_export, cli_path, make_olm  # noqa: E402
+import make_hostile_olm  # noqa: E402
 
 ZONE = "America/Denver"
 EXIT_NO_CONNECTION = 8
@@ -96,8 +98,71 @@ class UploadToRadicale(GeneratedFiles):
                     stored = [component for calendar in stored_items.values() for component in components(calendar)]
                     for name, calendar in stored_items.items():
                         self.assertEqual([name], [item.uid.value + ".ics" for item in components(calendar)])
+                        # Each resource stands alone: every zone it names, it defines.
+                        text = (server.collection_path("calendar") / name).read_text(encoding="utf-8")
+                        self.assertLessEqual(set(re.findall(r";TZID=([^:;]+)", text)),
+                                             set(re.findall(r"(?m)^TZID:(.+?)\r?$", text)), name)
                     self.assertEqual(Counter((item.name, item.summary.value) for item in stored),
                                      Counter((item.name, item.summary.value) for item in exported))
+
+    def test_collection_addresses_are_taken_as_given(self):
+        # Percent-escapes in a collection's address are the server's own spelling of it.
+        with mailservers.Radicale() as server:
+            make_collection(server, "MKCOL", "my%20book", ADDRESS_BOOK)
+            make_collection(server, "MKCALENDAR", "jane%40example.com", "")
+            result = upload(SAMPLES / "intact.olm", "--no-tls", "--carddav", server.collection_url("my%20book"),
+                            "--caldav", server.collection_url("jane%40example.com"))
+            self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+            contacts = int(re.search(rb"Uploaded: (\d+) contacts", result.stdout).group(1))
+            items = int(re.search(rb"Uploaded: (\d+) events and tasks", result.stdout).group(1))
+            self.assertGreater(contacts, 0)
+            self.assertEqual(len(resources(server.collection_path("my book"))), contacts)
+            self.assertEqual(len(resources(server.collection_path("jane@example.com"))), items)
+            self.assertEqual(sorted(p.name for p in server.collection_path("").iterdir() if not p.name.startswith(".")),
+                             ["jane@example.com", "my book"])
+
+    def test_items_sharing_an_identifier_are_all_kept(self):
+        # Two events of one export UUID would replace each other on the server.
+        event = {"start": "2018-06-18T16:30:00", "end": "2018-06-18T17:30:00", "modified": "2018-06-01T10:00:00",
+                 "uuid": "FC8C8E87-C9E8-42F7-AD76-457CCFB55D01", "organizer": "org@example.com", "attendees": []}
+        events = [dict(event, summary="first"), dict(event, summary="second"), dict(event, summary="third")]
+        olm = calendar_export(self.tmp / "shared.olm", [make_hostile_olm.event_xml(e) for e in events])
+        with mailservers.Radicale() as server:
+            make_collection(server, "MKCALENDAR", "calendar", "")
+            arguments = [olm, "--no-tls", "--caldav", server.collection_url("calendar")]
+            for expected in (b"Uploaded: 3 events and tasks (0 replaced)", b"Uploaded: 3 events and tasks (3 replaced)"):
+                result = upload(*arguments)
+                self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+                self.assertIn(expected, result.stdout)
+                self.assertEqual(result.stderr.count(b"is another item's too; it is uploaded as"), 2)
+            stored = resources(server.collection_path("calendar"))
+        self.assertEqual(sorted(item.summary.value for calendar in stored.values() for item in components(calendar)),
+                         ["first", "second", "third"])
+        self.assertEqual(len({item.uid.value for calendar in stored.values() for item in components(calendar)}), 3)
+
+    def test_every_zone_an_event_names_travels_with_it(self):
+        # A weekly event in a zone the export names by its distance from UTC only: no zone
+        # database knows its TZID, so a reader has the rules from the resource or not at all.
+        pattern = {"type": "weekly", "interval": 1, "days": ["MO"], "count": 5, "endDate": None,
+                   "endDateUtc": None, "startDateUtc": "2018-06-18T07:00:00"}
+        event = make_hostile_olm.event_xml(
+            {"start": "2018-06-18T15:30:00", "end": "2018-06-18T16:30:00", "modified": "2018-06-01T10:00:00",
+             "uuid": "FC8C8E87-C9E8-42F7-AD76-457CCFB55D07", "organizer": "org@example.com", "attendees": [],
+             "summary": "weekly"})
+        event += (make_olm.element("OPFCalendarEventCopyTimeZone", "(UTC-07:00) Arizona")
+                  + make_olm.element("OPFCalendarEventIsRecurring", "1")
+                  + make_olm.element("OPFCalendarEventCopyRecurrence", make_olm.recurrence_xml(pattern)))
+        olm = calendar_export(self.tmp / "zoned.olm", [event])
+        with mailservers.Radicale() as server:
+            make_collection(server, "MKCALENDAR", "calendar", "")
+            result = upload(olm, "--no-tls", "--caldav", server.collection_url("calendar"))
+            self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+            stored = [path.read_text(encoding="utf-8") for path in server.collection_path("calendar").iterdir()
+                      if not path.name.startswith(".")]
+        self.assertEqual(len(stored), 1)
+        named = set(re.findall(r";TZID=([^:;]+)", stored[0]))
+        self.assertTrue(named, stored[0])
+        self.assertLessEqual(named, set(re.findall(r"(?m)^TZID:(.+?)\r?$", stored[0])), stored[0])
 
     def test_refusals_say_why(self):
         olm = SAMPLES / "intact.olm"

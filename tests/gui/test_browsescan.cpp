@@ -190,17 +190,25 @@ void BrowseScanTest::refusedFiles_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("asDirectory");
-    QTest::newRow("version 20") << QByteArray("PK\x03\x04\x14\x00rest of a zip file", 22) << false;
-    QTest::newRow("four bytes") << QByteArray("PK\x03\x04", 4) << false;
-    QTest::newRow("empty") << QByteArray() << false;
-    QTest::newRow("text") << QByteArray("<emails xml:space=\"preserve\"></emails>") << false;
-    QTest::newRow("a directory") << QByteArray() << true;
+    // The message the window shows, and whether the file was scanned before it.
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("scanned");
+    const QString invalid = QString::fromLatin1(kInvalidFileMessage);
+    // Only a file read whole that held nothing recognisable is "invalid or heavily damaged".
+    QTest::newRow("version 20") << QByteArray("PK\x03\x04\x14\x00rest of a zip file", 22) << false << invalid << true;
+    QTest::newRow("four bytes") << QByteArray("PK\x03\x04", 4) << false << invalid << true;
+    QTest::newRow("text") << QByteArray("<emails xml:space=\"preserve\"></emails>") << false << invalid << true;
+    // Files that cannot be read are not called damaged.
+    QTest::newRow("empty") << QByteArray() << false << QStringLiteral("is empty") << false;
+    QTest::newRow("a directory") << QByteArray() << true << QStringLiteral("is a folder, not an .olm file") << false;
 }
 
 void BrowseScanTest::refusedFiles()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, asDirectory);
+    QFETCH(QString, message);
+    QFETCH(bool, scanned);
     const QString path = asDirectory ? m_dir.path() : writeOlm(QStringLiteral("refused.olm"), bytes);
     m_pParseDatabase->ChooseFile(path);
     QSignalSpy started(m_pParseDatabase, &QParseDatabase::OnInitialSettings);
@@ -208,12 +216,15 @@ void BrowseScanTest::refusedFiles()
     MessageBoxAnswerer answerer(QMessageBox::Ok);
     startButton()->click();
 
-    QCOMPARE(answerer.texts, QStringList(QString::fromLatin1(kInvalidFileMessage)));
+    QCOMPARE(answerer.texts.size(), 1);
+    QVERIFY2(answerer.texts.first().contains(message), qPrintable(answerer.texts.first()));
+    QCOMPARE(answerer.texts.first() == QString::fromLatin1(kInvalidFileMessage), scanned);
     QCOMPARE(answerer.titles, QStringList(QString()));
     QVERIFY(!m_pParseDatabase->isVisible());
-    QCOMPARE(started.count(), 0);
-    QCOMPARE(finished.count(), 0);
-    QCOMPARE(fileDescriptor, -1);
+    QCOMPARE(started.count(), scanned ? 1 : 0);
+    QCOMPARE(finished.count(), scanned ? 1 : 0);
+    if (!scanned)
+        QCOMPARE(fileDescriptor, -1);
 }
 
 // A mail found without its entry header and one listing a missing attachment: the

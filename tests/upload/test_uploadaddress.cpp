@@ -72,6 +72,17 @@ void TestUploadAddress::uids()
     QCOMPARE(objectUid("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:12345678-1234-12\r\n 34-1234-123456789ABC\r\nEND:VEVENT\r\n"),
              QStringLiteral("12345678-1234-1234-1234-123456789ABC"));
     QCOMPARE(objectUid("BEGIN:VCARD\r\nFN:x\r\nEND:VCARD\r\n"), QString());
+    // A derived identifier replaces the whole first UID line, folded or not, and nothing else.
+    const struct {
+        QByteArray object, expected;
+    } cases[] = {
+        {"BEGIN:VEVENT\r\nUID:12345678-1234-12\r\n 34-1234\r\nSUMMARY:s\r\n", "BEGIN:VEVENT\r\nUID:D\r\nSUMMARY:s\r\n"},
+        {"UID:first\nSUMMARY:s\nUID:second\n", "UID:D\nSUMMARY:s\nUID:second\n"},
+        {"BEGIN:VCARD\r\nUID:last", "BEGIN:VCARD\r\nUID:D"},
+        {"BEGIN:VCARD\r\nEND:VCARD\r\n", "BEGIN:VCARD\r\nEND:VCARD\r\n"},
+    };
+    for (const auto &row : cases)
+        QCOMPARE(objectWithUid(row.object, QStringLiteral("D")), row.expected);
 }
 
 QTEST_GUILESS_MAIN(TestUploadAddress)
