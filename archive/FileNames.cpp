@@ -22,3 +22,22 @@ QString fileNameKey(const QString &name)
 {
     return name.normalized(QString::NormalizationForm_C).toCaseFolded();
 }
+
+namespace {
+// A file name holds 255 bytes: room is left for a suffix " (12345)" and ".mbox".
+constexpr int kLongestName = 240;
+} // namespace
+
+QString fileNameFor(const QString &name)
+{
+    if (name.isEmpty() || name == QLatin1String("."))
+        return QStringLiteral("_");
+    if (name == QLatin1String(".."))
+        return QStringLiteral("__");
+    QString fitting = name;
+    for (QChar &c : fitting) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char('_');
+    }
+    return cutToUtf8Bytes(fitting, kLongestName);
+}

@@ -8,24 +8,6 @@
 
 namespace {
 const char kMboxSuffix[] = ".mbox";
-// A file name holds 255 bytes: room is left for a suffix " (12345)" and ".mbox".
-constexpr int kLongestName = 240;
-
-// The name as a file system keeps it.
-QString fittingName(const QString &name)
-{
-    if (name.isEmpty() || name == QLatin1String("."))
-        return QStringLiteral("_");
-    if (name == QLatin1String(".."))
-        return QStringLiteral("__");
-    QString fitting = name;
-    for (QChar &c : fitting) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            c = QLatin1Char('_');
-    }
-    return cutToUtf8Bytes(fitting, kLongestName);
-}
-
 } // namespace
 
 MailboxPaths::MailboxPaths()
@@ -62,7 +44,7 @@ MailboxPaths::MailboxPaths()
         for (const bool kept : {true, false}) {
             for (const qint64 id : siblings) {
                 const QString own = objMapFID_Name.value(id);
-                const QString fitting = fittingName(own);
+                const QString fitting = fileNameFor(own);
                 if ((fitting == own) == kept)
                     give(id, parent, fitting);
             }

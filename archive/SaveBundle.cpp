@@ -1,6 +1,7 @@
 #include "archive/SaveBundle.h"
 
 #include "archive/BundleLayout.h"
+#include "archive/FileNames.h"
 #include "archive/FolderLabels.h"
 #include "archive/ItemConverters.h"
 #include "archive/MailboxPaths.h"
@@ -10,6 +11,7 @@
 #include "archive/VisibleText.h"
 #include "olm/FolderModel.h"
 #include "olm/LossAccount.h"
+#include "olm/RecoveredAttachments.h"
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 #include "platform/FinderInfo.h"
@@ -202,12 +204,21 @@ public:
         }
         m_report.itemsToWrite = m_progress.total;
         for (const SaveFolder &folder : folders) {
-            const qint64 writtenBefore = m_report.writtenTotal();
             // After a stop the folders not reached are still listed: the report names what is missing.
+            if (folder.type == RecoveredAttachmentsFolderType) {
+                const qint64 filesBefore = m_report.recoveredAttachmentsWritten;
+                if (!m_report.stopped)
+                    saveRecoveredAttachments();
+                const qint64 files = m_report.recoveredAttachmentsWritten - filesBefore;
+                m_writtenPerFolder.append({folderLabel(folder.id), QStringLiteral("files"), files,
+                                           m_report.stopped ? qint64(recoveredAttachments.size()) : files});
+                continue;
+            }
+            const qint64 writtenBefore = m_report.writtenTotal();
             if (!m_report.stopped)
                 saveFolder(folder);
-            m_writtenPerFolder.append(
-                {folderLabel(folder.id), kindOf(folder.type), m_report.writtenTotal() - writtenBefore, itemsIn(folder)});
+            m_writtenPerFolder.append({folderLabel(folder.id), QLatin1String(itemKindName(kindOf(folder.type))),
+                                       m_report.writtenTotal() - writtenBefore, itemsIn(folder)});
         }
         if (m_standard) {
             m_standard->finish();
@@ -231,7 +242,7 @@ private:
 
     struct FolderWritten {
         QString folder;
-        ItemKind kind;
+        QString what; // "mails", "contacts", ..., "files"
         qint64 items;
         qint64 itemsInFolder; // written or not
     };
@@ -277,12 +288,12 @@ private:
             text += stoppedSaveText();
         text += QStringLiteral("Items written, per folder:\n");
         for (const FolderWritten &folder : m_writtenPerFolder)
-            text += folderCountLine(folder.folder, folder.items, folder.kind);
+            text += folderCountLine(folder.folder, folder.items, folder.what);
         if (m_report.stopped) {
             text += QStringLiteral("\nNot written because the save was stopped, per folder:\n");
             for (const FolderWritten &folder : m_writtenPerFolder)
                 if (folder.itemsInFolder > folder.items)
-                    text += folderCountLine(folder.folder, folder.itemsInFolder - folder.items, folder.kind);
+                    text += folderCountLine(folder.folder, folder.itemsInFolder - folder.items, folder.what);
         }
         QStringList lines;
         for (const QVector<Loss> *losses : {&m_scanLosses, &m_report.losses})
@@ -314,9 +325,9 @@ private:
         return kind == ItemKind::Mail ? m_mailsOf.value(folder.id).size() : itemCountOf(kind);
     }
 
-    static QString folderCountLine(const QString &folder, qint64 items, ItemKind kind)
+    static QString folderCountLine(const QString &folder, qint64 items, const QString &what)
     {
-        return QStringLiteral("  %1: %2 %3\n").arg(visibleText(folder)).arg(items).arg(QLatin1String(itemKindName(kind)));
+        return QStringLiteral("  %1: %2 %3\n").arg(visibleText(folder)).arg(items).arg(what);
     }
 
     QString stoppedSaveText() const
@@ -424,6 +435,40 @@ private:
                                            "another folder's there").arg(written);
         saveLoss(Loss{LossReason::FolderPathLost, QStringLiteral("folder"), path, path, QString(), why});
         log(QStringLiteral("Folder \"%1\": %2").arg(path, why));
+    }
+
+    // Every attachment entry the scan kept without its mail, as a file named from its
+    // entry path below the folder, in both formats: its bytes as the file holds them.
+    void saveRecoveredAttachments()
+    {
+        caption("Saving Recovered Attachments...");
+        for (const AttachmentEntry &entry : recoveredAttachments) {
+            if (stopRequested())
+                return;
+            QStringList parts{QLatin1String(kRecoveredAttachmentsName)};
+            for (const QString &part : recoveredAttachmentPathParts(entry.entryName))
+                parts << fileNameFor(part);
+            if (parts.size() == 1)
+                parts << QStringLiteral("attachment at %1").arg(entry.offset);
+            const QString item = QStringLiteral("attachment %1").arg(visibleText(entry.entryName));
+            const QByteArray bytes = m_request.olm->read(entry.offset, entry.size);
+            OutputFile file;
+            if (!file.openIn(*m_directory, parts.join(QLatin1Char('/')), OutputFile::Creation::New,
+                             QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+                notWritten(item, QStringLiteral("cannot create %1: %2").arg(file.path(), file.errorString()));
+                continue;
+            }
+            if (file.write(bytes) != bytes.size() || !file.flush()) {
+                const QString reason = file.failure();
+                file.discard();
+                notWritten(item, QStringLiteral("cannot write %1: %2").arg(file.path(), reason));
+                continue;
+            }
+            if (bytes.size() < entry.size)
+                writtenIncomplete(item, QStringLiteral("%1 of %2 bytes in the file").arg(bytes.size()).arg(entry.size),
+                                  QLatin1String(kRecoveredAttachmentsName));
+            ++m_report.recoveredAttachmentsWritten;
+        }
     }
 
     // Appends one message; a message that could not be written whole is cut off
@@ -601,7 +646,7 @@ QVector<qint64> mailFolderIds(const QVector<SaveFolder> &folders)
 {
     QVector<qint64> ids;
     for (const SaveFolder &folder : distinctFolders(folders))
-        if (kindOf(folder.type) == ItemKind::Mail)
+        if (kindOf(folder.type) == ItemKind::Mail && folder.type != RecoveredAttachmentsFolderType)
             ids.append(folder.id);
     return ids;
 }

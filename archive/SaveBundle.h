@@ -68,6 +68,7 @@ struct UnwrittenItem {
 
 struct SaveReport {
     std::array<qint64, kItemKindCount> written{};
+    qint64 recoveredAttachmentsWritten = 0; // files in "Recovered attachments"
     QVector<UnwrittenItem> notWritten;
     QStringList incomplete; // items written without part of them (an attachment cut short), and why
     QVector<Loss> losses;   // the save's own losses, also entered into the account of losses
@@ -86,7 +87,7 @@ QVector<SaveFolder> checkedFolders();
 // The folders at or below the given ones in the folder attribute list, in list order;
 // as if those folders had been checked in the folder tree.
 QVector<SaveFolder> foldersAtOrBelow(const QVector<qint64> &ids);
-// The mail folders among these, each once, in writing order.
+// The mail folders among these, each once, in writing order ("Recovered attachments" holds no mail).
 QVector<qint64> mailFolderIds(const QVector<SaveFolder> &folders);
 // Whether these folders include the folder of a kind other than mail.
 bool includesKind(const QVector<SaveFolder> &folders, ItemKind kind);

@@ -70,13 +70,13 @@ AttachmentList::AttachmentList(QWidget *parent)
 }
 
 void AttachmentList::showAttachments(const QVector<MailAttachment> &attachments, qint64 fileSize,
-                                     const QVector<ListedAttachment> &unrecovered)
+                                     const QVector<MissingAttachment> &unrecovered)
 {
     clear();
     m_attachments = attachments;
     m_fileSize = fileSize;
     // Unrecovered ones have no place in the file (offset -1): nothing of them can be saved.
-    for (const ListedAttachment &listed : unrecovered)
+    for (const MissingAttachment &listed : unrecovered)
         m_attachments.append({listed.name, QString(), -1, qMax<qint64>(0, listed.size)});
     const QIcon icon = style()->standardIcon(QStyle::SP_FileIcon);
     const QIcon missingIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning);

@@ -22,7 +22,7 @@ public:
     // at all (fileSize: of the .olm file), then those the mail lists but the scan could
     // not recover, as "missing"; hidden when there are none.
     void showAttachments(const QVector<MailAttachment> &attachments, qint64 fileSize,
-                         const QVector<ListedAttachment> &unrecovered = {});
+                         const QVector<MissingAttachment> &unrecovered = {});
     void clearAttachments();
     const QVector<MailAttachment> &attachments() const { return m_attachments; }
 

@@ -7,6 +7,7 @@
 #include "browse/SearchableRow.h"
 #include "browse/SizeText.h"
 #include "olm/FolderModel.h"
+#include "olm/RecoveredAttachments.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/EntityDecoding.h"
@@ -419,6 +420,18 @@ void QParseDatabase::GenerateTree()
     withoutPath->setText(FolderLocationColumn, QLatin1String(kFolderWithoutPathLocation));
     withoutPath->setExpanded(true);
     objMapFileIdTreeItem.insert(kFolderWithoutPathId, withoutPath);
+
+    // Attachments whose mail is not in the file: saved as files when checked.
+    if (!recoveredAttachments.isEmpty()) {
+        auto *recovered = new QTreeWidgetItem(root);
+        prepareFolderItem(recovered, QLatin1String(kRecoveredAttachmentsName), QLatin1String(kPlainFolderIcon));
+        recovered->setText(FolderTypeColumn, QString::number(RecoveredAttachmentsFolderType));
+        recovered->setText(FolderIdColumn, QString::number(kRecoveredAttachmentsId));
+        recovered->setText(FolderParentColumn, QString::number(llRootId));
+        recovered->setToolTip(FolderNameColumn, tr("%n attachment(s) whose mail is not in the file", nullptr,
+                                                   recoveredAttachments.size()));
+        objMapFileIdTreeItem.insert(kRecoveredAttachmentsId, recovered);
+    }
 }
 
 namespace {
@@ -600,7 +613,10 @@ void QParseDatabase::ShowindivisualMailItemsInfo(QTreeWidgetItem *item, int)
     case NotesFolderType: OnNotesClicked(); return;
     case MailFolderType: break;
     }
-    ShowMailsOfFolder(folderId);
+    if (folderId == kRecoveredAttachmentsId)
+        ShowRecoveredAttachments();
+    else
+        ShowMailsOfFolder(folderId);
 }
 
 void QParseDatabase::OnFolderTreeCurrentChanged(QTreeWidgetItem *current)
@@ -627,6 +643,7 @@ void QParseDatabase::setListHeaders(int kind)
         break;
     case TasksFolderType: headers = {QT_TR_NOOP("Task"), QT_TR_NOOP("Due"), QT_TR_NOOP("Done"), nullptr}; break;
     case NotesFolderType: headers = {QT_TR_NOOP("Title"), QT_TR_NOOP("Date"), nullptr, nullptr}; break;
+    case RecoveredAttachmentsFolderType: headers = {QT_TR_NOOP("File"), QT_TR_NOOP("Size"), nullptr, nullptr}; break;
     default: headers = {QT_TR_NOOP("Subject"), QT_TR_NOOP("From"), QT_TR_NOOP("Date"), QT_TR_NOOP("Size")}; break;
     }
     QTreeWidgetItem *header = m_pItemList->headerItem();
@@ -737,9 +754,32 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
                              + rowText(mail->BccAddresses);
         if (mail->AttachNames)
             searchText += QLatin1Char('\n') + QString::fromUtf8(mail->AttachNames);
-        for (const ListedAttachment &missing : detailsOf(mail).unrecoveredAttachments)
+        for (const MissingAttachment &missing : detailsOf(mail).unrecoveredAttachments)
             searchText += QLatin1Char('\n') + missing.name;
         row->setSearchText(searchText);
+        rows.append(row);
+    }
+    showRows(rows);
+    if (!rows.isEmpty())
+        m_preview->OnMessageSubjectClicked(rows.first(), 0);
+}
+
+void QParseDatabase::ShowRecoveredAttachments()
+{
+    emit folderOpened(MailFolderType);
+    m_pItemList->clear();
+    setListHeaders(RecoveredAttachmentsFolderType);
+    m_pItemList->setAlternatingRowColors(true);
+    const QFont font = lucidaGrande(11);
+    const QIcon icon(QStringLiteral(":/images/img_Attachment.png"));
+    QList<QTreeWidgetItem *> rows;
+    for (const AttachmentEntry &entry : recoveredAttachments) {
+        // The path the save gives its file; the entry path in full as its tooltip.
+        ItemRow *row = newRow(recoveredAttachmentPathParts(entry.entryName).join(QLatin1Char('/')), icon, font);
+        row->setToolTip(ItemTextColumn, entry.entryName);
+        row->setText(ItemFirstDetailColumn, sizeText(entry.size));
+        row->setSortKey(ItemFirstDetailColumn, entry.size);
+        row->setText(ItemKindColumn, QString::number(RecoveredAttachmentsFolderType));
         rows.append(row);
     }
     showRows(rows);

@@ -85,6 +85,8 @@ private:
     // The walk; false when the user stopped it.
     bool CreateFile();
     void ShowMailsOfFolder(qint64 folderId);
+    // The attachments kept without their mail: their paths and sizes, nothing to preview.
+    void ShowRecoveredAttachments();
     // The header texts of the list's columns for a kind of item, and which columns show.
     void setListHeaders(int kind);
     // Sizes the visible columns to the rows just added.

@@ -302,6 +302,13 @@ void QPreviewOfItems::OnMessageSubjectClicked(QTreeWidgetItem *item, int column)
     case CalendarFolderType: OnCalendarItemClicked(item, column); return;
     case TasksFolderType: OnTaskItemClicked(item, column); return;
     case NotesFolderType: OnNoteItemClicked(item, column); return;
+    case RecoveredAttachmentsFolderType:
+        // A file without its mail: what is known of it is its path and size.
+        clear();
+        m_panes.header->setPlainText(item->toolTip(ItemTextColumn) + QLatin1Char('\n') + item->text(ItemFirstDetailColumn)
+                                     + QLatin1Char('\n') + tr("Its mail is not in the file; check the folder "
+                                                               "\"Recovered attachments\" to save it."));
+        return;
     default: break;
     }
     const qint64 offset = item->text(ItemKeyColumn).toLongLong();
@@ -366,7 +373,7 @@ void QPreviewOfItems::MessageFieldsForThePreview(const MailMLRC *mail, const Tex
     line(tr("Cc: "), addressesForDisplay(text(mail->CcAddresses)));
     line(tr("Bcc: "), addressesForDisplay(text(mail->BccAddresses)));
     QString attachmentNames = mail->AttachNames ? QString::fromUtf8(mail->AttachNames) : QString();
-    for (const ListedAttachment &missing : detailsOf(mail).unrecoveredAttachments)
+    for (const MissingAttachment &missing : detailsOf(mail).unrecoveredAttachments)
         attachmentNames += tr("%1 (missing);").arg(missing.name);
     line(tr("Attachments: "), attachmentNames);
     QTextCursor cursor = header->textCursor();

@@ -124,6 +124,7 @@ QJsonObject saveSummaryJson(const SaveArguments &arguments, const QString &outpu
     summary["output"] = output;
     summary["found"] = itemCountsJson();
     summary["written"] = written;
+    summary["recoveredAttachmentsWritten"] = double(report.recoveredAttachmentsWritten);
     summary["notWritten"] = notWritten;
     summary["writtenIncomplete"] = QJsonArray::fromStringList(report.incomplete);
     summary["stopped"] = report.stopped;
@@ -221,6 +222,9 @@ int saveScanned(const SaveArguments &arguments, bool scanIncomplete)
                                                                       : QStringLiteral("Bundle: %1"))
                               .arg(bundle));
         printLine(stdout, QStringLiteral("Written: %1").arg(writtenCountsText(report)));
+        if (report.recoveredAttachmentsWritten > 0)
+            printLine(stdout, QStringLiteral("Recovered attachments: %1 files without their mail")
+                                  .arg(report.recoveredAttachmentsWritten));
         const QString losses = lossCountsText();
         printLine(stdout, QStringLiteral("Losses: %1").arg(losses.isEmpty() ? QStringLiteral("none") : losses));
     }

@@ -3,6 +3,7 @@
 #include "archive/VisibleText.h"
 #include "olm/FolderModel.h"
 #include "olm/LossAccount.h"
+#include "olm/RecoveredAttachments.h"
 #include "parsers/RecordText.h"
 #include "parsers/RecordLists.h"
 
@@ -60,6 +61,9 @@ QList<FolderRow> folderRows()
     }
     rows.append({folderPathOf(kFolderWithoutPathId), QLatin1String(kFolderWithoutPathName), kFolderWithoutPathId,
                  llRootId, MailFolderType, mailsPerFolder.value(kFolderWithoutPathId)});
+    if (!recoveredAttachments.isEmpty())
+        rows.append({folderPathOf(kRecoveredAttachmentsId), QLatin1String(kRecoveredAttachmentsName),
+                     kRecoveredAttachmentsId, llRootId, RecoveredAttachmentsFolderType, recoveredAttachments.size()});
     return rows;
 }
 

@@ -33,7 +33,9 @@ inline void scanBytes(const uint8_t *data, size_t size)
 }
 
 // One document for one parser: the first byte picks the parser, the rest is the
-// document. A mail follows four attachment entries that its list may name.
+// document. A mail follows four attachment entries that its list may name; the
+// document's own bytes stand in for the file before it, where the mail looks for its
+// damaged header and for the attachments the walk did not find.
 inline void parseDocument(const uint8_t *data, size_t size)
 {
     recordMemoryLimit = kFuzzRecordMemory;
@@ -48,12 +50,15 @@ inline void parseDocument(const uint8_t *data, size_t size)
     pBuff = document.data();
     pBuffSize = qint64(size) - 1;
     FolderInformation parsers;
+    MemoryByteSource before(document.data(), pBuffSize, kFuzzBlocks);
+    parsers.walkBegins(before);
     if (kinds[choice] == DocumentKind::Mail) {
         for (int i = 0; i < 4; ++i)
             parsers.takeAttachment(QStringLiteral("Local/s/Inbox/com.microsoft.__Attachments/m_000%1").arg(i), 64 * i, 10);
     }
     // Choice 1 is a mail found by the raw scan, without a folder path.
     parsers.takeDocument(kinds[choice], choice == 0 ? QStringLiteral("Inbox/Sub") : QString(), pBuffSize + 4096);
+    parsers.walkEnded();
     pBuff = nullptr;
     pBuffSize = 0;
     CleanListAndHash();

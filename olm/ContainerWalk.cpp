@@ -831,7 +831,9 @@ WalkResult walkContainer(ByteSource &source, DocumentSink &sink, const WalkHooks
     if (hooks.started)
         hooks.started(source.size() / kProgressUnit);
     dwOffset = 0;
+    sink.walkBegins(source);
     const WalkResult result = Walk(source, sink, hooks).run();
+    sink.walkEnded();
     bProcessRunning = false;
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // What the walk hands its findings to: the item parsers in the application,
 // anything else in tests.
+#include "olm/ByteSource.h"
 #include "olm/EntryPath.h"
 
 #include <QString>
@@ -24,4 +25,7 @@ public:
     virtual void documentEnded() {}
     // True once the sink holds all it may keep: the walk ends there.
     virtual bool full() const { return false; }
+    // The walk reads source from here until walkEnded, whether it ends, stops or fills the sink.
+    virtual void walkBegins(ByteSource &source) { Q_UNUSED(source) }
+    virtual void walkEnded() {}
 };

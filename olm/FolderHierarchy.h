@@ -8,6 +8,8 @@
 
 constexpr qint64 kRootFolderId = 501;
 constexpr qint64 kFolderWithoutPathId = 4294967294LL; // "Folder1": mails found without a folder path
+// "Recovered attachments": attachment entries whose mail is not in the file, there when the scan kept any.
+constexpr qint64 kRecoveredAttachmentsId = 4294967293LL;
 
 enum FolderType : qint32 {
     MailFolderType = 0,
@@ -15,6 +17,7 @@ enum FolderType : qint32 {
     CalendarFolderType = 42,
     TasksFolderType = 43,
     NotesFolderType = 44,
+    RecoveredAttachmentsFolderType = 45, // files, not items
 };
 
 enum CheckStateCode : quint8 {

@@ -1,5 +1,7 @@
 #include "olm/FolderModel.h"
 
+#include "olm/RecoveredAttachments.h"
+
 #include <QStringList>
 
 const SpecialFolder kSpecialFolders[8] = {
@@ -44,6 +46,8 @@ void buildFolderAttributeList()
     for (auto it = objMapFID_PID.constBegin(); it != objMapFID_PID.constEnd(); ++it)
         appendFolderAttribute(it.value(), it.key(), folderTypeOf(it.key()));
     appendFolderAttribute(llRootId, kFolderWithoutPathId, MailFolderType);
+    if (!recoveredAttachments.isEmpty())
+        appendFolderAttribute(llRootId, kRecoveredAttachmentsId, RecoveredAttachmentsFolderType);
 }
 
 FolderAttribute *folderAttributeOf(qint64 id)
@@ -59,6 +63,8 @@ QString folderPathOf(qint64 id)
 {
     if (id == kFolderWithoutPathId)
         return QLatin1String(kFolderWithoutPathName);
+    if (id == kRecoveredAttachmentsId)
+        return QLatin1String(kRecoveredAttachmentsName);
     QStringList names;
     // Bounded by the folder count, so a broken parent chain cannot loop.
     qint64 at = id;
@@ -74,6 +80,8 @@ QVector<qint64> folderIdsForPath(const QString &path)
     if (path == QLatin1String(kFolderWithoutPathName))
         return {kFolderWithoutPathId};
     QVector<qint64> ids;
+    if (path == QLatin1String(kRecoveredAttachmentsName) && !recoveredAttachments.isEmpty())
+        ids.append(kRecoveredAttachmentsId);
     for (const SpecialFolder &special : kSpecialFolders) {
         if (special.type != MailFolderType && path == QLatin1String(special.name) && kindFolderId(special.type) >= 0)
             ids.append(kindFolderId(special.type));

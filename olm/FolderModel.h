@@ -22,13 +22,14 @@ const SpecialFolder *specialFolderOf(qint64 id);
 FolderType folderTypeOf(qint64 id);
 
 // Empties the folder attribute list and appends, all unchecked: the root, every folder
-// in ascending id order with its type, then "Folder1".
+// in ascending id order with its type, then "Folder1", and "Recovered attachments"
+// when the scan kept any.
 void buildFolderAttributeList();
 // The first attribute record of id, or null.
 FolderAttribute *folderAttributeOf(qint64 id);
 
-// "Inbox/Sub" for a folder under the root; "Folder1" for the folder without a path;
-// empty for the root.
+// "Inbox/Sub" for a folder under the root; "Folder1" for the folder without a path,
+// "Recovered attachments" for the kept attachments; empty for the root.
 QString folderPathOf(qint64 id);
 // Every folder a path names: the folder of an item kind ("Notes") and a mail folder of
 // the same name, when the file has both; "Folder1" included.

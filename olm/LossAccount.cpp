@@ -28,6 +28,7 @@ QString lossReasonKey(LossReason reason)
     case LossReason::ChecksumMismatch: return QStringLiteral("checksum-mismatch");
     case LossReason::FileCut: return QStringLiteral("file-cut");
     case LossReason::ContainerDamaged: return QStringLiteral("container-damaged");
+    case LossReason::RecoveredWithDoubt: return QStringLiteral("recovered-with-doubt");
     }
     return QStringLiteral("unknown");
 }
@@ -77,7 +78,7 @@ qint64 lossTotal()
 QString lossSummaryLine()
 {
     const QMap<LossReason, qint64> counts = lossCounts();
-    qint64 values = 0, attachments = 0, items = 0, folders = 0, damage = 0;
+    qint64 values = 0, attachments = 0, items = 0, folders = 0, damage = 0, doubtful = 0;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
         switch (it.key()) {
         case LossReason::ValueTooLong:
@@ -87,6 +88,7 @@ QString lossSummaryLine()
         case LossReason::FolderPathLost: folders += it.value(); break;
         case LossReason::ChecksumMismatch:
         case LossReason::ContainerDamaged: damage += it.value(); break;
+        case LossReason::RecoveredWithDoubt: doubtful += it.value(); break;
         default: items += it.value(); break;
         }
     }
@@ -99,17 +101,22 @@ QString lossSummaryLine()
     add(attachments, "attachment", "attachments");
     add(items, "item or document", "items or documents");
     add(folders, "folder path", "folder paths");
-    // Damage the scan read past, with nothing lost for it: said apart.
-    const QString damageLine = damage == 0 ? QString()
-                               : QStringLiteral("%1 damaged %2 read past").arg(damage).arg(QLatin1String(damage == 1 ? "record was" : "records were"));
+    // Damage the scan read past, with nothing lost for it, and items kept in part or by
+    // inference: no loss, but said apart, so that the user looks at them.
+    QStringList notes;
+    if (damage > 0)
+        notes << QStringLiteral("%1 damaged %2 read past").arg(damage).arg(QLatin1String(damage == 1 ? "record was" : "records were"));
+    if (doubtful > 0)
+        notes << QStringLiteral("%1 recovered in part or by inference").arg(doubtful);
+    const QString noteText = notes.join(QStringLiteral("; "));
     if (parts.isEmpty())
-        return damageLine.isEmpty() ? QString() : damageLine + QStringLiteral("; see the log");
+        return noteText.isEmpty() ? QString() : noteText + QStringLiteral("; see the log");
     QString joined = parts.takeLast();
     if (!parts.isEmpty())
         joined = parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + joined;
     joined += QStringLiteral(" could not be recovered");
-    if (!damageLine.isEmpty())
-        joined += QStringLiteral("; ") + damageLine;
+    if (!noteText.isEmpty())
+        joined += QStringLiteral("; ") + noteText;
     return joined + QStringLiteral("; see the log");
 }
 

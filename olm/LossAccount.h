@@ -23,6 +23,7 @@ enum class LossReason {
     ChecksumMismatch,   // an entry kept whose checksum is zero or does not match: its bytes may be damaged
     FileCut,            // the file ends inside an entry
     ContainerDamaged,   // the container's own records look wrong (the file's first header)
+    RecoveredWithDoubt, // kept, but damage made the scan infer or guess part of it: the user may check it
 };
 
 struct Loss {

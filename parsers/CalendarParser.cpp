@@ -273,6 +273,7 @@ void FolderInformation::InitializeCLRC(qint64 documentEnd)
         CalenderInformation *event = appendRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
         if (!event)
             break; // record memory is full
+        noteItemEndDamaged(DocumentKind::Calendar, item);
         // The item's own OPFCalendarEventCopyUUID is not used: every scan makes new identifiers.
         CopyToField(event->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 

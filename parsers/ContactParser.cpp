@@ -270,6 +270,7 @@ void FolderInformation::InitializeCTRC(qint64 documentEnd)
         ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
         if (!contact)
             break; // record memory is full
+        noteItemEndDamaged(DocumentKind::Contacts, item);
         CopyToField(contact->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
         for (const ContactElement &element : kContactElements) {

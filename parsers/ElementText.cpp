@@ -4,6 +4,7 @@
 #include "parsers/ExportFacts.h"
 #include "parsers/ItemLosses.h"
 
+#include <QSet>
 #include <QUuid>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -65,11 +66,122 @@ QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSi
     return splitPieces(document, documentSize, documentEnd, QByteArray(itemEndTag), QByteArray());
 }
 
+namespace {
+void indexMarkers(const DocumentItem &item);
+
+// Where the item start tags ("<itemName" and a byte that ends a name) of a piece stand,
+// found by its tag index, which the parsers use after.
+QVector<int> itemStartsIn(const DocumentItem &piece, const char *itemName)
+{
+    indexMarkers(piece);
+    const char *data = piece.bytes.constData();
+    const int size = piece.bytes.size();
+    const int length = int(strlen(itemName));
+    QVector<int> starts;
+    for (const ElementMarker &marker : piece.markers) {
+        const int next = marker.nameStart + length;
+        if (!marker.isEnd && marker.nameLength == length && next < size && endsName(data[next])
+            && memcmp(data + marker.nameStart, itemName, size_t(length)) == 0)
+            starts.append(marker.position);
+    }
+    return starts;
+}
+
+// Where the root's end tag ("</emails>") stands when it ends the document, white
+// space after it aside; -1 when the document does not end with it (a cut file).
+int rootEndAt(const char *document, int size, const char *itemName)
+{
+    const QByteArray rootEnd = QByteArray("</") + itemName + "s>";
+    int end = size;
+    while (end > 0 && (document[end - 1] == ' ' || (document[end - 1] >= '\t' && document[end - 1] <= '\r')))
+        --end;
+    const bool endsWithRoot = end >= rootEnd.size()
+                              && memcmp(document + end - rootEnd.size(), rootEnd.constData(), size_t(rootEnd.size())) == 0;
+    return endsWithRoot ? end - rootEnd.size() : -1;
+}
+
+// True when an end tag in the item closes an element begun in it.
+bool closesAnElement(const DocumentItem &item)
+{
+    indexMarkers(item);
+    const char *data = item.bytes.constData();
+    QSet<QByteArray> opened;
+    for (const ElementMarker &marker : item.markers) {
+        const QByteArray name = QByteArray::fromRawData(data + marker.nameStart, marker.nameLength);
+        if (!marker.isEnd)
+            opened.insert(name);
+        else if (opened.contains(name))
+            return true;
+    }
+    return false;
+}
+
+// The items of a piece that holds the item start tags at starts (positions in the
+// piece), where each item but the last lost its end tag; the last did too unless closed.
+void appendItems(QVector<DocumentItem> *items, const DocumentItem &piece, const QVector<int> &starts, bool closed)
+{
+    if (starts.size() == 1 && closed) {
+        items->append(piece); // the common case, its tag index kept
+        return;
+    }
+    for (int k = 0; k < starts.size(); ++k) {
+        const int begin = k == 0 ? 0 : starts.at(k);
+        const int end = k + 1 < starts.size() ? starts.at(k + 1) : piece.bytes.size();
+        DocumentItem item{QByteArray::fromRawData(piece.bytes.constData() + begin, end - begin),
+                          piece.fileOffset + begin};
+        item.endTagMissing = k + 1 < starts.size() || !closed;
+        if (!item.endTagMissing || closesAnElement(item))
+            items->append(item);
+    }
+}
+} // namespace
+
 QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 documentSize, qint64 documentEnd,
                                            const char *itemName)
 {
-    return splitPieces(document, documentSize, documentEnd, QByteArray("</") + itemName + '>',
-                       QByteArray("<") + itemName);
+    QVector<DocumentItem> items;
+    if (!document || documentSize <= 0)
+        return items;
+    const QByteArray endTag = QByteArray("</") + itemName + '>';
+    const int size = int(qMin<qint64>(documentSize, INT_MAX));
+    const qint64 documentStart = documentEnd - size;
+    int from = 0;
+    for (;;) {
+        const char *hit = findTag(document + from, document + size, endTag.constData(), size_t(endTag.size()));
+        // Items after the last end tag are read only where the document's own end is
+        // in the file: a document the file cuts off ends in an item cut off too.
+        const int to = hit ? int(hit - document) : rootEndAt(document, size, itemName);
+        if (to > from) {
+            const DocumentItem piece{QByteArray::fromRawData(document + from, to - from), documentStart + from};
+            appendItems(&items, piece, itemStartsIn(piece, itemName), hit);
+        }
+        if (!hit)
+            return items;
+        from = to + endTag.size();
+    }
+}
+
+bool endsInUnreadableItem(const char *document, qint64 documentSize, const char *itemName, QByteArray *item)
+{
+    if (!document || documentSize <= 0)
+        return false;
+    const QByteArray endTag = QByteArray("</") + itemName + '>';
+    const int size = int(qMin<qint64>(documentSize, INT_MAX));
+    const char *last = findLastTag(document, document + size, endTag.constData(), size_t(endTag.size()));
+    const int from = last ? int(last - document) + endTag.size() : 0;
+    const int rootEnd = rootEndAt(document, size, itemName);
+    const int to = rootEnd >= 0 ? rootEnd : size;
+    if (to <= from)
+        return false;
+    const DocumentItem piece{QByteArray::fromRawData(document + from, to - from), 0};
+    const QVector<int> starts = itemStartsIn(piece, itemName);
+    if (starts.isEmpty())
+        return false;
+    const DocumentItem trailing{piece.bytes.mid(starts.last()), 0};
+    if (rootEnd >= 0 && closesAnElement(trailing))
+        return false;
+    *item = trailing.bytes;
+    return true;
 }
 
 namespace {
@@ -159,6 +271,8 @@ bool isName(const char *name)
 
 void indexMarkers(const DocumentItem &item)
 {
+    if (item.markersIndexed)
+        return;
     const char *data = item.bytes.constData();
     const int size = item.bytes.size();
     item.markers.reserve(kMarkersPerItem);
@@ -431,4 +545,31 @@ QByteArray newIdentifier(bool upperCase)
 {
     QByteArray digits = QUuid::createUuid().toByteArray(QUuid::Id128);
     return upperCase ? digits.toUpper() : digits;
+}
+
+QStringList unclosedElements(const DocumentItem &item, const char *itemName)
+{
+    indexMarkers(item);
+    const char *data = item.bytes.constData();
+    const int size = item.bytes.size();
+    const QByteArray ownName(itemName), rootName = ownName + 's';
+    QVector<QByteArray> open; // in the order they were opened, closed ones removed
+    for (const ElementMarker &marker : item.markers) {
+        const QByteArray name = QByteArray::fromRawData(data + marker.nameStart, marker.nameLength);
+        if (marker.isEnd) {
+            const int at = open.lastIndexOf(name);
+            if (at >= 0)
+                open.remove(at);
+            continue;
+        }
+        const char *close = static_cast<const char *>(memchr(data + marker.position, '>', size_t(size - marker.position)));
+        const bool selfClosed = close && close[-1] == '/';
+        if (!selfClosed && name != ownName && name != rootName)
+            open.append(name);
+    }
+    QStringList names;
+    for (const QByteArray &name : open)
+        if (!names.contains(QString::fromLatin1(name)))
+            names.append(QString::fromLatin1(name));
+    return names;
 }

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // A tag in an item: "<name" or "</name>", with name a run of name characters.
@@ -23,8 +24,11 @@ struct DocumentItem {
     qint64 fileOffset;
     // Every tag of the item, found in one pass on the first element search: an
     // item is searched for dozens of elements, and pictures or bodies make it large.
-    mutable QVector<ElementMarker> markers;
+    mutable QVector<ElementMarker> markers{};
     mutable bool markersIndexed = false;
+    // Its end tag is not where it should be: it runs to the next item's start tag or
+    // to the end of its document, and only the values closed inside it read whole.
+    bool endTagMissing = false;
 };
 
 // Splits the document at every occurrence of itemEndTag; every piece but the
@@ -36,9 +40,18 @@ QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSi
 
 // The records of a document: the pieces before every "</itemName>" that hold
 // the item's own start tag ("<itemName" ending there). A piece without one,
-// such as the space between two stray end tags, is no item.
+// such as the space between two stray end tags, is no item. Where damage took an
+// item's end tag, that item ends at the next item's start tag, or at the end of
+// the document (before the root's end tag), and is marked endTagMissing; such an
+// item in which no element reads whole is no item either.
 QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 documentSize, qint64 documentEnd,
                                            const char *itemName);
+// True when the document's text after its last "</itemName>" holds an item start tag
+// that splitDocumentRecords gave no item: an item of which no value reads whole.
+bool endsInUnreadableItem(const char *document, qint64 documentSize, const char *itemName, QByteArray *item);
+// The elements an item opens and does not close (self-closed ones, the item's own
+// and its root's tags aside), by name: the values a damaged end may have cut.
+QStringList unclosedElements(const DocumentItem &item, const char *itemName);
 
 // Where an element's value lies in an item.
 struct ElementValue {

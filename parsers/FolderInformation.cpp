@@ -98,29 +98,6 @@ qint64 declaredItemCount(DocumentKind kind, const char *document, qint64 size)
     return digit < close && *digit == '"' ? value : -1;
 }
 
-bool endsName(char c) { return c == ' ' || c == '>' || c == '/' || c == '\t' || c == '\n' || c == '\r'; }
-
-// The text after the last item end tag, when it holds an item's start tag: an
-// item whose end the document does not reach.
-bool trailingItem(DocumentKind kind, const char *document, qint64 size, QByteArray *item)
-{
-    const char *endTag = itemEndTag(kind);
-    const char *name = itemName(kind);
-    if (!endTag || !name || !document)
-        return false;
-    const char *end = document + size;
-    const char *last = findLastTag(document, end, endTag, strlen(endTag));
-    const char *from = last ? last + strlen(endTag) : document;
-    const QByteArray start = QByteArray("<") + name;
-    for (const char *at = findTag(from, end, start.constData(), size_t(start.size())); at;
-         at = findTag(at + 1, end, start.constData(), size_t(start.size()))) {
-        if (at + start.size() < end && endsName(at[start.size()])) {
-            *item = QByteArray::fromRawData(at, int(qMin<qint64>(end - at, INT_MAX)));
-            return true;
-        }
-    }
-    return false;
-}
 } // namespace
 
 void FolderInformation::parse(DocumentKind kind, const QString &folderPath, qint64 documentEnd)
@@ -207,7 +184,8 @@ void FolderInformation::takeDocument(DocumentKind kind, const QString &folderPat
     const qint64 dropped = parseDroppingItemsWithoutMemory(kind, folderPath, documentEnd);
     m_document.read += itemCounter(kind) - before + dropped;
     QByteArray cut;
-    m_document.endsInsideItem = trailingItem(kind, pBuff, pBuffSize, &cut);
+    const char *item = itemName(kind);
+    m_document.endsInsideItem = item && endsInUnreadableItem(pBuff, pBuffSize, item, &cut);
     m_document.cutItemName = m_document.endsInsideItem ? lossItemName(kind, cut) : QString();
 }
 
@@ -251,4 +229,15 @@ void FolderInformation::takeAttachment(const QString &entryName, qint64 offset, 
 bool FolderInformation::full() const
 {
     return recordMemoryFull;
+}
+
+void FolderInformation::walkBegins(ByteSource &source)
+{
+    m_source = &source;
+}
+
+void FolderInformation::walkEnded()
+{
+    keepUnclaimedAttachments();
+    m_source = nullptr;
 }

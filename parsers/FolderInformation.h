@@ -18,6 +18,8 @@ public:
     void documentEnded() override;
     // Record memory is full: the walk ends and the records made so far are kept.
     bool full() const override;
+    void walkBegins(ByteSource &source) override;
+    void walkEnded() override;
 
     void InitializeMLRC(const QString &folderPath, qint64 documentEnd);
     void InitializeCTRC(qint64 documentEnd);
@@ -44,7 +46,12 @@ private:
         bool endsInsideItem = false; // the last part ends after an item's start tag, before its end tag
         QString cutItemName;
     };
+    // The entries collected since the last attachment list that no mail took.
+    void keepUnclaimedAttachments();
+
     DocumentTally m_document;
+    // The file the walk reads, for what the mails say lies before them; null outside a walk.
+    ByteSource *m_source = nullptr;
 };
 
 // Attachment entries collected since the last mail with an attachment list, each followed by ";".

@@ -595,10 +595,10 @@ qint64 memoryOf(const QVector<ContactAddress> &addresses)
         bytes += ::memoryOf(address.address);
     return bytes;
 }
-qint64 memoryOf(const QVector<ListedAttachment> &attachments)
+qint64 memoryOf(const QVector<MissingAttachment> &attachments)
 {
     qint64 bytes = vectorMemory(attachments);
-    for (const ListedAttachment &attachment : attachments)
+    for (const MissingAttachment &attachment : attachments)
         bytes += ::memoryOf(attachment.name);
     return bytes;
 }
@@ -783,7 +783,7 @@ MailAddressList readMailAddressList(const DocumentItem &item, const char *listNa
 }
 
 bool readMailDetails(const MailMLRC *mail, const DocumentItem &item, MailAddressList &&from, MailAddressList &&to,
-                     MailAddressList &&cc, QVector<ListedAttachment> &&unrecoveredAttachments)
+                     MailAddressList &&cc, QVector<MissingAttachment> &&unrecoveredAttachments)
 {
     MailDetails details;
     details.unrecoveredAttachments = std::move(unrecoveredAttachments);

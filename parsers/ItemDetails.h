@@ -127,14 +127,14 @@ struct ContactDetails {
 constexpr int kNormalPriority = 3;
 
 // An attachment a mail lists that the scan did not find in the file as listed.
-struct ListedAttachment {
+struct MissingAttachment {
     QString name;
     qint64 size = -1; // as the list gives it; -1 when it gives none
 };
 
 struct MailDetails {
     QVector<MailAddress> from, to, cc;
-    QVector<ListedAttachment> unrecoveredAttachments; // list order
+    QVector<MissingAttachment> unrecoveredAttachments; // list order
     QString subject; // whole, where the record's field could not hold it; empty otherwise
     // What a mail whose export gives no message identifier is; empty otherwise.
     ItemPlace place;
@@ -163,7 +163,7 @@ void keepContactGroups(QVector<ContactGroup> &&groups);
 // limit and are not kept: the parser then drops the item and the scan ends.
 // The mail's From, To and Cc lists and its unrecovered attachments come as the record parser read them.
 bool readMailDetails(const MailMLRC *mail, const DocumentItem &item, MailAddressList &&from, MailAddressList &&to,
-                     MailAddressList &&cc, QVector<ListedAttachment> &&unrecoveredAttachments);
+                     MailAddressList &&cc, QVector<MissingAttachment> &&unrecoveredAttachments);
 bool readContactDetails(const ContactInformation *contact, const DocumentItem &item);
 bool readEventDetails(const CalenderInformation *event, const DocumentItem &item);
 bool readTaskDetails(const TasksInformation *task, const DocumentItem &item);

@@ -122,3 +122,21 @@ void noteValueTooLong(qint64 bytes, int width)
         loss.why += QStringLiteral("; the standard files keep it whole");
     recordLoss(loss);
 }
+
+void noteItemEndDamaged(DocumentKind kind, const DocumentItem &item)
+{
+    if (!item.endTagMissing)
+        return;
+    const QStringList cut = unclosedElements(item, itemName(kind));
+    Loss loss{LossReason::RecoveredWithDoubt, lossKindName(kind), lossItemName(kind, item.bytes), lossContext.folder,
+              QString(), QString()};
+    loss.why = QStringLiteral("its end tag is damaged or not in the file; read up to the next item's start or the "
+                              "end of its document: ");
+    if (cut.isEmpty()) {
+        loss.why += QStringLiteral("every value in it read whole");
+    } else {
+        loss.field = cut.join(QStringLiteral(", "));
+        loss.why += QStringLiteral("these values may be missing or cut");
+    }
+    recordLoss(loss);
+}

@@ -47,3 +47,6 @@ QString lossKindName(DocumentKind kind);
 // The item's name as its export gives it (subject, name, summary, title), decoded and
 // shortened to a line; empty when the item has none.
 QString lossItemName(DocumentKind kind, const QByteArray &itemBytes);
+
+// An item whose end tag damage took: named in the account with the values it may lack.
+void noteItemEndDamaged(DocumentKind kind, const DocumentItem &item);

@@ -7,9 +7,11 @@
 #include "parsers/FolderInformation.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/ItemLosses.h"
+#include "parsers/AttachmentPlacement.h"
 #include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
+#include <QSet>
 #include <QStringMatcher>
 
 #include <algorithm>
@@ -261,18 +263,15 @@ QString nameWithoutSeparator(QString name) { return name.replace(QLatin1Char(';'
 QString typeWithoutSeparator(const QString &type) { return type.section(QLatin1Char(';'), 0, 0).trimmed(); }
 QString identifierWithoutSeparator(QString identifier) { return identifier.replace(QLatin1Char(';'), QLatin1Char(',')); }
 
-struct AttachmentLists {
-    QString contentIds, contentTypes, names, urls;
-};
+// Byte counts beyond this are no count: a double holds whole numbers exactly up to it.
+constexpr qint64 kLargestListedSize = qint64(1) << 53;
+const QLatin1String kFileSizeAttribute("OPFAttachmentContentFileSize=");
+const QStringMatcher kFileSizeAttributeMatcher(kFileSizeAttribute);
 
-// A list of more entries than were collected can never be stored (its content
-// types alone count one ";" per entry), so such a list is not read.
-AttachmentLists readAttachmentList(const QByteArray &list)
+QVector<ListedAttachment> readAttachmentList(const QByteArray &list)
 {
-    AttachmentLists lists;
+    QVector<ListedAttachment> listed;
     const QStringList entries = listEntries(list, "</messageAttachment>");
-    if (entries.size() > tmpstrOrigPath.count(QLatin1Char(';')))
-        return lists;
     for (int k = 0; k < entries.size(); ++k) {
         const QString &entry = entries.at(k);
         // Names and URLs are decoded as a whole after every entry, so the value of
@@ -283,33 +282,33 @@ AttachmentLists readAttachmentList(const QByteArray &list)
         const int y = kContentTypeAttributeMatcher.indexIn(entry);
         const int m = kAttachmentNameAttributeMatcher.indexIn(entry);
         const int u = kUrlAttributeMatcher.indexIn(entry);
-        lists.contentIds += (i < 0 ? QStringLiteral("no")
-                                   : identifierWithoutSeparator(attributeValue(entry, i, kContentIdAttribute.size(), y)))
-                            + QLatin1Char(';');
-        lists.contentTypes += typeWithoutSeparator(attributeValue(entry, y, kContentTypeAttribute.size(), m))
-                              + QLatin1Char(';');
-        lists.names += nameWithoutSeparator(decodeEntities(attributeValue(entry, m, kAttachmentNameAttribute.size(), u),
-                                                      EntityRule::RecordFieldsAndGt, decodings))
-                       + QLatin1Char(';');
-        lists.urls += decodeEntities(
-                          attributeValue(entry, u, kUrlAttribute.size(), entry.size()).remove(QLatin1Char('"')),
-                          EntityRule::RecordFieldsAndGt, decodings)
-                      + QLatin1Char(';');
+        const int f = kFileSizeAttributeMatcher.indexIn(entry);
+        ListedAttachment attachment;
+        attachment.contentId = i < 0 ? QStringLiteral("no")
+                                     : identifierWithoutSeparator(attributeValue(entry, i, kContentIdAttribute.size(), y));
+        attachment.contentType = typeWithoutSeparator(attributeValue(entry, y, kContentTypeAttribute.size(), m));
+        attachment.name = nameWithoutSeparator(decodeEntities(attributeValue(entry, m, kAttachmentNameAttribute.size(), u),
+                                                             EntityRule::RecordFieldsAndGt, decodings));
+        attachment.url = decodeEntities(attributeValue(entry, u, kUrlAttribute.size(), entry.size()).remove(QLatin1Char('"')),
+                                        EntityRule::RecordFieldsAndGt, decodings);
+        // Its value ends at its own closing quote: the attribute after it varies.
+        attachment.size = attachmentSizeFrom(attributeValue(entry, f, kFileSizeAttribute.size(), -1), kLargestListedSize);
+        listed.append(attachment);
     }
-    return lists;
+    return listed;
 }
 
-// The joined list without its first `count` entries; empty when it has fewer.
-QString dropEntries(const QString &joined, int count)
+// The entries collected since the last mail with an attachment list.
+QVector<AttachmentEntry> registeredAttachments()
 {
-    int from = 0;
-    for (int i = 0; i < count; ++i) {
-        const int separator = joined.indexOf(QLatin1Char(';'), from);
-        if (separator < 0)
-            return QString();
-        from = separator + 1;
-    }
-    return joined.mid(from);
+    const QStringList paths = tmpstrOrigPath.split(QLatin1Char(';'));
+    const QStringList offsets = tmpdoffset_NoteText.split(QLatin1Char(';'));
+    const QStringList sizes = tmpdsizeofattch.split(QLatin1Char(';'));
+    QVector<AttachmentEntry> registered;
+    // Every value ends with ";": the piece after the last one is empty.
+    for (int k = 0; k + 1 < paths.size() && k + 1 < offsets.size() && k + 1 < sizes.size(); ++k)
+        registered.append({paths.at(k), offsets.at(k).toLongLong(), sizes.at(k).toLongLong()});
+    return registered;
 }
 
 // Null when record memory is full.
@@ -321,61 +320,41 @@ char *ownedCopy(const QByteArray &bytes)
     return copy;
 }
 
-// Every attachment the list names, for the account when the list cannot be stored;
-// returned with the sizes the list gives, for the mail's details.
-QVector<ListedAttachment> recordAttachmentsMissing(const QByteArray &list)
+// Where the collected entries name exactly the list (or end with it: entries before
+// those are files that are no attachment of this mail), each attachment's place.
+QVector<PlacedAttachment> placedByCollectedEntries(const QVector<ListedAttachment> &listed,
+                                                   const QVector<AttachmentEntry> &registered)
 {
-    QVector<ListedAttachment> missing;
-    const QString mail = lossItemName(DocumentKind::Mail, lossContextItemBytes());
-    for (const QString &entry : listEntries(list, "</messageAttachment>")) {
-        const int m = kAttachmentNameAttributeMatcher.indexIn(entry);
-        const int u = kUrlAttributeMatcher.indexIn(entry);
-        // Sizes come in float notation ("5.0614E4").
-        bool sized = false;
-        const double size = attributeValue(entry, entry.indexOf(kAttachmentSizeAttribute), kAttachmentSizeAttribute.size(), -1)
-                                .toDouble(&sized);
-        missing.append({decodeXmlText(attributeValue(entry, m, kAttachmentNameAttribute.size(), u)),
-                         sized && size >= 0 && size < 9.0e18 ? qint64(size) : -1});
-        Loss loss;
-        loss.reason = LossReason::AttachmentMissing;
-        loss.kind = QStringLiteral("attachment");
-        loss.item = missing.last().name;
-        loss.folder = lossContext.folder;
-        loss.why = QStringLiteral("listed by the mail \"%1\" but not found in the file as listed").arg(mail);
-        recordLoss(loss);
+    const int stray = registered.size() - listed.size();
+    if (listed.isEmpty() || stray < 0)
+        return {};
+    QVector<PlacedAttachment> placed;
+    for (int k = 0; k < listed.size(); ++k) {
+        const AttachmentEntry &entry = registered.at(stray + k);
+        if (entry.entryName != listed.at(k).url)
+            return {};
+        placed.append({entry.offset, entry.size, false, QString()});
     }
-    return missing;
+    return placed;
 }
 
-// Stores the attachment lists when they name exactly the entries collected since
-// the last mail with an attachment list. Entries collected before those (files
-// that are no attachment of this mail) are dropped when the collected names end
-// with the mail's whole list.
-bool storeAttachments(MailMLRC *mail, const AttachmentLists &lists)
+// The six lists of a mail's attachments, each value followed by ";".
+struct AttachmentLists {
+    QString contentIds, contentTypes, names, urls, offsets, sizes;
+};
+
+// Stores the lists; they are read together: all of them or none.
+void storeAttachmentLists(MailMLRC *mail, const AttachmentLists &lists)
 {
-    QString paths = tmpstrOrigPath, offsets = tmpdoffset_NoteText, sizes = tmpdsizeofattch;
-    const int strayLength = paths.size() - lists.urls.size();
-    if (!lists.urls.isEmpty() && strayLength > 0 && paths.endsWith(lists.urls)
-        && paths.at(strayLength - 1) == QLatin1Char(';')) {
-        const int stray = paths.leftRef(strayLength).count(QLatin1Char(';'));
-        paths = lists.urls;
-        offsets = dropEntries(offsets, stray);
-        sizes = dropEntries(sizes, stray);
-    }
-    const int count = paths.count(QLatin1Char(';'));
-    if (paths != lists.urls || paths.isEmpty() || lists.contentIds.count(QLatin1Char(';')) != count
-        || lists.contentTypes.count(QLatin1Char(';')) != count
-        || lists.names.count(QLatin1Char(';')) != count || offsets.count(QLatin1Char(';')) != count
-        || sizes.count(QLatin1Char(';')) != count)
-        return false;
+    if (lists.urls.isEmpty())
+        return;
     char *owned[] = {ownedCopy(lists.contentIds.toLatin1()), ownedCopy(lists.contentTypes.toLatin1()),
                      ownedCopy(lists.names.toUtf8()),        ownedCopy(lists.urls.toLatin1()),
-                     ownedCopy(offsets.toLatin1()),          ownedCopy(sizes.toLatin1())};
-    // The six lists are read together: all of them or none.
+                     ownedCopy(lists.offsets.toLatin1()),    ownedCopy(lists.sizes.toLatin1())};
     if (std::find(std::begin(owned), std::end(owned), nullptr) != std::end(owned)) {
         for (char *list : owned)
             free(list);
-        return true; // record memory is full: the scan says so as a whole
+        return; // record memory is full: the scan says so as a whole
     }
     mail->AttachContentIds = owned[0];
     mail->AttachContentTypes = owned[1];
@@ -383,7 +362,114 @@ bool storeAttachments(MailMLRC *mail, const AttachmentLists &lists)
     mail->AttachUrls = owned[3];
     mail->AttachOffsets = owned[4];
     mail->AttachSizes = owned[5];
-    return true;
+}
+
+// The listed values of the attachments that were found (all when placed is empty), in list order.
+AttachmentLists listedValues(const QVector<ListedAttachment> &listed, const QVector<PlacedAttachment> &placed)
+{
+    AttachmentLists lists;
+    for (int k = 0; k < listed.size(); ++k) {
+        if (!placed.isEmpty() && placed.at(k).offset < 0)
+            continue;
+        const ListedAttachment &attachment = listed.at(k);
+        lists.contentIds += attachment.contentId + QLatin1Char(';');
+        lists.contentTypes += attachment.contentType + QLatin1Char(';');
+        lists.names += attachment.name + QLatin1Char(';');
+        lists.urls += attachment.url + QLatin1Char(';');
+        if (!placed.isEmpty()) {
+            lists.offsets += QString::number(placed.at(k).offset) + QLatin1Char(';');
+            lists.sizes += QString::number(placed.at(k).size) + QLatin1Char(';');
+        }
+    }
+    return lists;
+}
+
+// Every attachment the list names that was not found, and every one found only by
+// what the mail says of it, for the account.
+void accountForAttachments(const QVector<ListedAttachment> &listed, const QVector<PlacedAttachment> &placed)
+{
+    QString mail; // named when an entry needs it
+    bool named = false;
+    for (int k = 0; k < listed.size(); ++k) {
+        const PlacedAttachment &place = placed.at(k);
+        if (place.offset >= 0 && !place.inferred)
+            continue;
+        if (!named) {
+            mail = lossItemName(DocumentKind::Mail, lossContextItemBytes());
+            named = true;
+        }
+        Loss loss;
+        loss.kind = QStringLiteral("attachment");
+        loss.item = decodeXmlText(listed.at(k).name);
+        loss.folder = lossContext.folder;
+        if (place.offset < 0) {
+            loss.reason = LossReason::AttachmentMissing;
+            loss.why = QStringLiteral("listed by the mail \"%1\" but not found in the file as listed").arg(mail);
+        } else {
+            loss.reason = LossReason::RecoveredWithDoubt;
+            loss.why = QStringLiteral("recovered from the item's own description: its bytes were taken from before the "
+                                      "mail \"%1\", where its size and place in the list put them; %2 confirmed it")
+                           .arg(mail, place.evidence);
+        }
+        recordLoss(loss);
+    }
+}
+
+// Where the mail's document begins in the file, for what lies before it.
+struct MailPlace {
+    ByteSource *source = nullptr;
+    qint64 documentStart = -1; // -1 for an item that is not its document's first
+};
+
+// The attachments of the list: where the collected entries name them exactly, there;
+// otherwise each from the collected entry of its path or from its size and order in
+// the stretch before the mail. When every listed path was collected, but not as
+// listed, the list is refused.
+QVector<MissingAttachment> readAttachments(MailMLRC *mail, const QVector<ListedAttachment> &listed,
+                                           const MailPlace &place)
+{
+    // The common case, kept cheap: the collected entries are exactly the listed ones.
+    AttachmentLists lists = listedValues(listed, {});
+    const int count = listed.size();
+    if (count > 0 && lists.urls == tmpstrOrigPath && tmpdoffset_NoteText.count(QLatin1Char(';')) == count
+        && tmpdsizeofattch.count(QLatin1Char(';')) == count) {
+        lists.offsets = tmpdoffset_NoteText;
+        lists.sizes = tmpdsizeofattch;
+        storeAttachmentLists(mail, lists);
+        return {};
+    }
+    const QVector<AttachmentEntry> registered = registeredAttachments();
+    QVector<PlacedAttachment> placed = placedByCollectedEntries(listed, registered);
+    if (placed.isEmpty()) {
+        QSet<QString> collected;
+        for (const AttachmentEntry &entry : registered)
+            collected.insert(entry.entryName);
+        const bool allCollected = std::all_of(listed.cbegin(), listed.cend(), [&](const ListedAttachment &attachment) {
+            return collected.contains(attachment.url);
+        });
+        placed = allCollected || !place.source || place.documentStart < 0
+                     ? QVector<PlacedAttachment>(listed.size())
+                     : placeAttachments(*place.source, place.documentStart, listed, registered);
+    }
+    storeAttachmentLists(mail, listedValues(listed, placed));
+    accountForAttachments(listed, placed);
+    // An entry is taken when an attachment of its path was placed where it lies.
+    QSet<QPair<QString, qint64>> taken;
+    for (int k = 0; k < listed.size(); ++k)
+        if (placed.at(k).offset >= 0 && !placed.at(k).inferred)
+            taken.insert({listed.at(k).url, placed.at(k).offset});
+    QVector<AttachmentEntry> unclaimed;
+    for (const AttachmentEntry &entry : registered)
+        if (!taken.contains({entry.entryName, entry.offset}))
+            unclaimed.append(entry);
+    keepRecoveredAttachments(unclaimed, QStringLiteral("the mail it belongs to is not in the file where it should "
+                                                       "be, or does not list it as it stands"));
+    // What the window shows as missing, with the name and size the list gives.
+    QVector<MissingAttachment> missing;
+    for (int k = 0; k < listed.size(); ++k)
+        if (placed.at(k).offset < 0)
+            missing.append({listed.at(k).name, listed.at(k).size});
+    return missing;
 }
 
 // A message date text of at most width - 1 characters goes through the converter;
@@ -472,10 +558,35 @@ void storePriority(MailMLRC *mail, const QString &text)
 // The lists the details take whole.
 struct MailAddressLists {
     MailAddressList from, to, cc;
-    QVector<ListedAttachment> unrecoveredAttachments;
+    QVector<MissingAttachment> unrecoveredAttachments;
 };
 
-void readMail(MailMLRC *mail, const DocumentItem &item, MailAddressLists *lists)
+// Gives a mail found without its entry a folder that damage left readable elsewhere.
+void takeFolder(MailMLRC *mail, const DocumentItem &item, const QString &folder, const QString &why)
+{
+    lossFieldIs(item, "FolderPath");
+    if (folder.isEmpty() || !CopyToField(mail->FolderPath, folder, FieldEncoding::Utf8))
+        return;
+    treeCreator(folder);
+    mail->ParentId = llParentIdRunning;
+    lossContext.folder = folder;
+    recordLoss({LossReason::RecoveredWithDoubt, lossKindName(DocumentKind::Mail),
+                lossItemName(DocumentKind::Mail, item.bytes), folder, QString(), why});
+}
+
+// The folder of the mail's own entry path, where its header lost only its signature.
+void takeFolderOfDamagedHeader(MailMLRC *mail, const DocumentItem &item, const MailPlace &place)
+{
+    if (!place.source || place.documentStart < 0)
+        return;
+    const EntryClass entry = classifyEntry(headerBefore(*place.source, place.documentStart).entryName);
+    if (entry.kind == DocumentKind::Mail)
+        takeFolder(mail, item, entry.folderPath,
+                   QStringLiteral("its entry header is damaged; its folder is read from the entry path that "
+                                  "still stands in it"));
+}
+
+void readMail(MailMLRC *mail, const DocumentItem &item, const MailPlace &place, MailAddressLists *lists)
 {
     QString text;
 
@@ -486,10 +597,16 @@ void readMail(MailMLRC *mail, const DocumentItem &item, MailAddressLists *lists)
         mail->BodySize = body.size;
         mail->BodyOffset = item.fileOffset + body.start;
     }
+    if (mail->ParentId == kFolderWithoutPathId)
+        takeFolderOfDamagedHeader(mail, item, place);
     const ElementValue attachments = findElement(item, "OPFMessageCopyAttachmentList");
     if (attachments.found) {
-        if (!storeAttachments(mail, readAttachmentList(attachments.bytes)))
-            lists->unrecoveredAttachments = recordAttachmentsMissing(attachments.bytes);
+        const QVector<ListedAttachment> listed = readAttachmentList(attachments.bytes);
+        if (mail->ParentId == kFolderWithoutPathId)
+            takeFolder(mail, item, folderOfAttachmentPaths(listed),
+                       QStringLiteral("recovered from the item's own description: its entry header is damaged, and "
+                                      "its folder is the one its attachments' entry paths name"));
+        lists->unrecoveredAttachments = readAttachments(mail, listed, place);
         releaseAttachmentLists();
     }
     lists->from = readMailAddressList(item, "OPFMessageCopyFromAddresses", WholeAddresses::Read);
@@ -538,6 +655,8 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
         MailMLRC *mail = appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
         if (!mail)
             break; // record memory is full
+        lossContext.folder = folderPath;
+        noteItemEndDamaged(DocumentKind::Mail, item);
         if (folderPath.isEmpty()) {
             mail->ParentId = kFolderWithoutPathId;
         } else {
@@ -546,8 +665,10 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
             mail->ParentId = folderId;
         }
         MailAddressLists lists;
-        readMail(mail, item, &lists);
-        if (folderPath.isEmpty())
+        // What lies before the document belongs to its first item: exports write one mail a document.
+        const MailPlace place{m_source, &item == &items.first() ? documentEnd - pBuffSize : -1};
+        readMail(mail, item, place, &lists);
+        if (mail->ParentId == kFolderWithoutPathId)
             recordLoss({LossReason::FolderPathLost, lossKindName(DocumentKind::Mail),
                         lossItemName(DocumentKind::Mail, item.bytes), QString(), QString(),
                         QStringLiteral("its folder is unknown (its entry header is damaged, or its entry names "
@@ -560,6 +681,13 @@ void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documen
         }
     }
     llParentIdRunning = 0;
+}
+
+void FolderInformation::keepUnclaimedAttachments()
+{
+    keepRecoveredAttachments(registeredAttachments(), QStringLiteral("no mail after it in the file lists it (the file "
+                                                                     "ends, or is damaged, before its mail)"));
+    releaseAttachmentLists();
 }
 
 void FolderInformation::InitializeAttachment(const QString &entryName, qint64 offset, qint64 size)

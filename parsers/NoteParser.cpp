@@ -17,6 +17,7 @@ void FolderInformation::InitializeNTRC(qint64 documentEnd)
         NotesInformation *note = appendRecord(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount);
         if (!note)
             break; // record memory is full
+        noteItemEndDamaged(DocumentKind::Notes, item);
         CopyToField(note->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
         // The previews show the HTML text; the writers prefer the plain one.

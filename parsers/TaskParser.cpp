@@ -50,6 +50,7 @@ void FolderInformation::InitializeTSRC(qint64 documentEnd)
         TasksInformation *task = appendRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
         if (!task)
             break; // record memory is full
+        noteItemEndDamaged(DocumentKind::Tasks, item);
         CopyToField(task->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
         QString text;

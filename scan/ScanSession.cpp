@@ -1,5 +1,6 @@
 #include "scan/ScanSession.h"
 #include "olm/LossAccount.h"
+#include "olm/RecoveredAttachments.h"
 
 #include "olm/EntryPath.h"
 #include "olm/FolderHierarchy.h"
@@ -72,6 +73,8 @@ public:
     }
     void documentEnded() override { m_inner.documentEnded(); }
     bool full() const override { return m_inner.full(); }
+    void walkBegins(ByteSource &source) override { m_inner.walkBegins(source); }
+    void walkEnded() override { m_inner.walkEnded(); }
 
     // Reads the groups from the file; nothing when the walk met no groups entry.
     void keepGroups(ByteSource &source) const
@@ -161,6 +164,7 @@ void CleanListAndHash()
     tmpstrOrigPath.clear();
     tmpdoffset_NoteText.clear();
     tmpdsizeofattch.clear();
+    recoveredAttachments.clear();
 }
 
 OpenFailure openFailureFor(int error)

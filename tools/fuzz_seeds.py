@@ -24,6 +24,8 @@ GENERATED = [
     ["--truncate", "-3000"],
     # Local headers wiped and the central directory cut inside its records.
     ["--wipe-headers", "all", "--truncate", "-400"],
+    # Mails whose attachments and folders come from what the mails say of themselves.
+    ["--wipe-headers", "all", "--garbage-between", "--no-central-directory", "--drop-end-tags", "0.5"],
 ]
 MAX_SEED = 65536
 

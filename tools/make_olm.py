@@ -1673,14 +1673,70 @@ def item_name(kind, record):
     return record.get({"calendars": "summary", "tasks": "name", "notes": "title"}[kind], "")
 
 
-def lost_to_damage(entry):
-    """The item a dropped end tag costs: the item it ends, when it is the last of its
-    document; otherwise the next one, whose text the item before it swallows."""
-    dropped = entry.get("droppedEnd")
-    if dropped is None:
-        return None
-    last = len(entry["itemEnds"]) - 1
-    return dropped if dropped == last else dropped + 1
+def item_end_in_file(entry, index, file_size):
+    """Whether the scan reads item index of the document whole. An item whose end tag
+    was dropped is read up to the next item's start, which the next item's end tag must
+    confirm, or, being the last, up to its document's end tag."""
+    if index == entry.get("droppedEnd"):
+        last = len(entry["itemEnds"]) - 1
+        end = entry["size"] if index == last else entry["itemEnds"][index + 1]
+        return entry["data"] + end <= file_size
+    return entry["data"] + entry["itemEnds"][index] <= file_size
+
+
+# How far before the place its size gives the scan looks for an attachment's header.
+GAP_SEARCH = 4096
+
+
+def attachments_found(mail_entry, urls, registered, by_name):
+    """Which listed attachments a scan finds. All of them where the entries collected
+    since the last list end with exactly the list; none where the list names only
+    collected entries, but in another order. Otherwise each collected one, and each
+    other one whose place its size and order give: from the end backwards, its data
+    ends where the next one's header (or the mail's own) begins, or a little before."""
+    if urls and registered[-len(urls):] == urls:
+        return [True] * len(urls)
+    if all(url in registered for url in urls):
+        return [False] * len(urls)
+    found = []
+    end = mail_entry["header"]
+    for url in reversed(urls):
+        attachment = by_name[url]
+        header_rest = LOCAL_FIXED + len(url.encode("utf-8")) + ZIP64_LOCAL_EXTRA
+        if url in registered:
+            found.append(True)
+            end = attachment["header"]
+        elif end is None or end - attachment["size"] < header_rest:
+            found.append(False)
+            end = None
+        else:
+            # Bytes between entries are looked past by the path in the attachment's header.
+            gap = end - (attachment["data"] + attachment["size"])
+            found.append(0 <= gap <= GAP_SEARCH)
+            end = attachment["header"] if found[-1] else end - attachment["size"] - header_rest
+    return found[::-1]
+
+
+def folder_of_attachments(urls):
+    """The folder a mail's attachment paths name, as the scan gives it to a mail found without its entry."""
+    folders = {message_folder(url.rsplit("/", 2)[0] + "/x") for url in urls}
+    return folders.pop() if len(folders) == 1 else ""
+
+
+def is_mail_attachment(entry_path):
+    """Whether the scan keeps an entry no mail takes in "Recovered attachments": a mail's
+    attachment, not Groups.xml or an event's attachment."""
+    parts = entry_path.split("/")
+    if "com.microsoft.__Messages" not in parts or not parts[-1]:
+        return False
+    return "com.microsoft.__Attachments" in parts[parts.index("com.microsoft.__Messages") + 1:]
+
+
+def recovered_name(entry_path):
+    """The path a kept attachment is saved under in "Recovered attachments"."""
+    parts = [p for p in entry_path.split("/") if p]
+    parts = parts[parts.index("com.microsoft.__Messages") + 1:]
+    return "/".join(p for p in parts if p != "com.microsoft.__Attachments")
 
 
 def header_follows(entries, index, file_size, directory_usable):
@@ -1727,6 +1783,15 @@ def expected_scan(entries, file_size, directory_usable=False):
     losses = []
     documents = {key: 0 for key in KINDS + ["attachments"]}
     registered = []  # attachment entries waiting for the next mail with an attachment list
+    by_name = {entry["name"]: entry for entry in entries}
+    recovered = []  # the entries no mail takes, kept in "Recovered attachments"
+
+    def keep_unclaimed(names):
+        for name in names:
+            if is_mail_attachment(name):
+                recovered.append(name)
+                losses.append({"reason": "recovered-with-doubt", "kind": "attachment", "item": recovered_name(name)})
+
     for index, entry in enumerate(entries):
         kind = entry["kind"]
         cut = cut_entry(entry, file_size)
@@ -1752,32 +1817,42 @@ def expected_scan(entries, file_size, directory_usable=False):
         documents[DOCUMENT_COUNT_KEY[kind]] += 1
         # The document's own count of its items is read from its root's start tag.
         counted = walked or entry["data"] + entry["rootEnd"] <= file_size
-        swallowed = lost_to_damage(entry)
         for record in entry["records"]:
-            record["survives"] = (entry["data"] + entry["itemEnds"][record["item"]] <= file_size
-                                  and record["item"] != swallowed)
+            record["survives"] = item_end_in_file(entry, record["item"], file_size)
             if not record["survives"]:
                 if counted:
                     losses.append({"reason": "item-cut-by-damage", "kind": LOSS_KIND[kind],
                                    "item": item_name(kind, record)})
                 continue
+            if record["item"] == entry.get("droppedEnd"):
+                losses.append({"reason": "recovered-with-doubt", "kind": LOSS_KIND[kind],
+                               "item": item_name(kind, record)})
             losses.extend({"reason": "value-too-long", "kind": LOSS_KIND[kind], "item": item_name(kind, record),
                            "field": field} for field in record.get("tooLong", []))
             if kind != "mail":
                 continue
-            record["scanFolder"] = message_folder(entry["name"]) if walked else ""
-            if not walked:
-                losses.append({"reason": "folder-path-lost", "kind": "mail", "item": record["subject"]})
             urls = [a["url"] for a in record["attachments"]]
+            # A mail not walked takes its folder from the path that still stands in its damaged
+            # header (damage here leaves those bytes), or else from its attachments' paths.
+            record["scanFolder"] = message_folder(entry["name"]) or ("" if walked else folder_of_attachments(urls))
+            if not walked:
+                losses.append({"reason": "recovered-with-doubt" if record["scanFolder"] else "folder-path-lost",
+                               "kind": "mail", "item": record["subject"]})
             if urls:
                 # Stray entries before the mail's own (Groups.xml, event attachments) are dropped.
-                record["attachmentsKept"] = registered[len(registered) - len(urls):] == urls
+                found = attachments_found(entry, urls, registered, by_name)
+                for attachment, is_found in zip(record["attachments"], found):
+                    attachment["found"] = is_found
+                    if not is_found:
+                        losses.append({"reason": "attachment-missing", "kind": "attachment", "item": attachment["name"]})
+                    elif attachment["url"] not in registered:
+                        losses.append({"reason": "recovered-with-doubt", "kind": "attachment",
+                                       "item": attachment["name"]})
+                claimed = {url for url, is_found in zip(urls, found) if is_found}
+                keep_unclaimed([name for name in registered if name not in claimed])
                 registered = []
-                if not record["attachmentsKept"]:
-                    losses.extend({"reason": "attachment-missing", "kind": "attachment", "item": a["name"]}
-                                  for a in record["attachments"])
-            else:
-                record["attachmentsKept"] = True
+            record["attachmentsKept"] = all(a["found"] for a in record["attachments"])
+    keep_unclaimed(registered)
     counts = {}
     for key in KINDS:
         counts[key] = 0
@@ -1798,7 +1873,8 @@ def expected_scan(entries, file_size, directory_usable=False):
         if (entry["kind"] == "directory" and walked_entry(entries, index, file_size, directory_usable)
                 and "/com.microsoft.__Messages/" in name and ATTACHMENTS_DIR not in name and message_folder(name)):
             folders.setdefault(message_folder(name), 0)
-    return {"refused": False, "counts": counts, "documents": documents, "mailFolders": folders, "losses": losses}
+    return {"refused": False, "counts": counts, "documents": documents, "mailFolders": folders, "losses": losses,
+            "recoveredAttachments": recovered}
 
 
 # ----------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "olm/FolderHierarchy.h"
 #include "olm/InflatedEntries.h"
 #include "olm/LossAccount.h"
+#include "olm/RecoveredAttachments.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
@@ -117,9 +118,10 @@ private slots:
         olm.entry("Categories.xml", "<categories xml:space=\"preserve\"></categories>");
         olm.entry("Local/Notes/Notes.xml", "<notes xml:space=\"preserve\"></notes>");
         const QByteArray attachment = "PK\x03\x04 attachment bytes";
-        const qint64 attachmentHeader = olm.entry("Local/s/Inbox/Sub/com.microsoft.__Attachments/m_0000", attachment);
+        const qint64 attachmentHeader =
+            olm.entry("Local/com.microsoft.__Messages/s/Inbox/Sub/com.microsoft.__Attachments/m_0000", attachment);
         const QByteArray mail = mailDocument("Hello");
-        const qint64 mailHeader = olm.entry("Local/s/Inbox/Sub/message_00001.xml", mail);
+        const qint64 mailHeader = olm.entry("Local/com.microsoft.__Messages/s/Inbox/Sub/message_00001.xml", mail);
         olm.centralHeader();
         const Scan result = scan(olm);
         QCOMPARE(int(result.result), int(ScanResult::Finished));
@@ -129,7 +131,11 @@ private slots:
         const qint64 attachmentData = attachmentHeader + 30 + att.entryName.size() + 20;
         QCOMPARE(att.start, attachmentData);
         QCOMPARE(att.size, qint64(attachment.size()));
-        QCOMPARE(tmpstrOrigPath, att.entryName + ";");
+        // The mail lists no attachment: the entry is kept without it when the walk ends.
+        QCOMPARE(recoveredAttachments.size(), 1);
+        QCOMPARE(recoveredAttachments.first().entryName, att.entryName);
+        QCOMPARE(recoveredAttachments.first().offset, attachmentData);
+        QVERIFY(tmpstrOrigPath.isEmpty());
 
         // The end offset handed to the parser is header + 30 + n + m + Z.
         const DispatchedEntry &m = result.dispatched[2];

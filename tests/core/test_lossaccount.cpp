@@ -45,15 +45,44 @@ QByteArray contact(const QByteArray &first)
     return el("contact", el("OPFContactCopyFirstName", first) + el("OPFContactCopyLastName", "Doe"));
 }
 
-QByteArray attachmentList(const QByteArray &name, const QByteArray &url)
+const char kInbox[] = "Local/com.microsoft.__Messages/On My Computer/Inbox/";
+
+// The size in float notation, as exports write it; none when negative.
+QByteArray attachmentList(const QByteArray &name, const QByteArray &url, const QByteArray &type = "text/plain",
+                          qint64 size = -1)
 {
+    const QByteArray sizeAttribute =
+        size < 0 ? QByteArray() : "OPFAttachmentContentFileSize=\"" + QByteArray::number(double(size), 'E', 4) + "\" ";
     return el("OPFMessageCopyAttachmentList",
               el("messageAttachment", QByteArray(),
-                 "OPFAttachmentContentType=\"text/plain\" OPFAttachmentName=\"" + name + "\" OPFAttachmentURL=\"" + url
-                     + "\""));
+                 sizeAttribute + "OPFAttachmentContentType=\"" + type + "\" OPFAttachmentName=\"" + name
+                     + "\" OPFAttachmentURL=\"" + url + "\""));
 }
 
-const char kInbox[] = "Local/com.microsoft.__Messages/On My Computer/Inbox/";
+// An attachment whose header lost its signature, then its mail: the walk does not
+// register the attachment, the mail's list places it by its size.
+struct Damage {
+    bool pathDamaged = false;     // the first byte of the attachment's path in its header
+    bool mailHeaderWiped = false; // the mail's header zeroed but its path
+    QByteArray between;           // bytes between the attachment and its mail
+};
+OlmBuilder attachmentBeforeItsMail(const QByteArray &type, const QByteArray &data, qint64 listedSize,
+                                   const Damage &damage = Damage())
+{
+    const QByteArray url = QByteArray(kInbox) + "com.microsoft.__Attachments/1_0000";
+    OlmBuilder file;
+    file.entry("Categories.xml", "<categories/>");
+    const qint64 attachment = file.entry(url, data);
+    file.bytes.replace(int(attachment), 4, QByteArray(4, '\0'));
+    if (damage.pathDamaged)
+        file.bytes[int(attachment) + 30] = 'X';
+    file.raw(damage.between);
+    const qint64 mailHeader = file.entry(QByteArray(kInbox) + "message_00000.xml",
+                                         document("emails", 1, mail("Has file", attachmentList("a.bin", url, type, listedSize))));
+    if (damage.mailHeaderWiped)
+        file.bytes.replace(int(mailHeader), 30, QByteArray(30, '\0'));
+    return file;
+}
 
 struct Expected {
     LossReason reason;
@@ -140,7 +169,76 @@ private slots:
         noEndTag.entry(QByteArray(kInbox) + "message_00000.xml", twoMails);
         QTest::newRow("item end tag missing")
             << noEndTag
-            << QVector<Expected>{{LossReason::ItemCutByDamage, "mail", "Lost end", "On My Computer/Inbox", "", 1}};
+            << QVector<Expected>{{LossReason::RecoveredWithDoubt, "mail", "Lost end", "On My Computer/Inbox", "", 1}};
+
+        // The first contact's last value and end tag damaged: it ends where the next
+        // begins, that value named; the next one stays whole.
+        OlmBuilder damagedEnd;
+        QByteArray twoContacts = document("contacts", 2, contact("Ann") + contact("Bo"));
+        const QByteArray annEnd("</OPFContactCopyLastName></contact>");
+        twoContacts.replace(twoContacts.indexOf(annEnd), annEnd.size(), QByteArray(annEnd.size(), ' '));
+        damagedEnd.entry("Local/Address Book/Contacts.xml", twoContacts);
+        QTest::newRow("value and item end tag damaged")
+            << damagedEnd
+            << QVector<Expected>{{LossReason::RecoveredWithDoubt, "contact", "Ann", "", "OPFContactCopyLastName", 1}};
+    }
+
+    // What a mail says of its attachments stands in for the container's damaged map.
+    void inferredFromTheItem_data()
+    {
+        QTest::addColumn<OlmBuilder>("file");
+        QTest::addColumn<QVector<Expected>>("expected");
+        const QByteArray pdf("%PDF-1.4 body"), text("plain words");
+        const QString inbox("On My Computer/Inbox");
+        Damage pathDamaged;
+        pathDamaged.pathDamaged = true;
+        Damage mailWiped;
+        mailWiped.mailHeaderWiped = true;
+        Damage gap;
+        gap.between = QByteArray(300, '.');
+        QTest::newRow("its entry path confirms the place")
+            << attachmentBeforeItsMail("text/plain", text, text.size())
+            << QVector<Expected>{{LossReason::RecoveredWithDoubt, "attachment", "a.bin", inbox, "", 1}};
+        QTest::newRow("its first bytes confirm it where the path is damaged")
+            << attachmentBeforeItsMail("application/pdf", pdf, pdf.size(), pathDamaged)
+            << QVector<Expected>{{LossReason::RecoveredWithDoubt, "attachment", "a.bin", inbox, "", 1}};
+        QTest::newRow("its path found past bytes between it and its mail")
+            << attachmentBeforeItsMail("text/plain", text, text.size(), gap)
+            << QVector<Expected>{{LossReason::RecoveredWithDoubt, "attachment", "a.bin", inbox, "", 1}};
+        QTest::newRow("nothing confirms it")
+            << attachmentBeforeItsMail("text/plain", text, text.size(), pathDamaged)
+            << QVector<Expected>{{LossReason::AttachmentMissing, "attachment", "a.bin", inbox, "", 1}};
+        QTest::newRow("a listed size that does not fit")
+            << attachmentBeforeItsMail("text/plain", text, text.size() + 1)
+            << QVector<Expected>{{LossReason::AttachmentMissing, "attachment", "a.bin", inbox, "", 1}};
+        QTest::newRow("no size listed")
+            << attachmentBeforeItsMail("text/plain", text, -1)
+            << QVector<Expected>{{LossReason::AttachmentMissing, "attachment", "a.bin", inbox, "", 1}};
+        // The mail's own header wiped but its path: its folder comes from its attachment's path.
+        QTest::newRow("the mail's folder from its attachment's path")
+            << attachmentBeforeItsMail("text/plain", text, text.size(), mailWiped)
+            << QVector<Expected>{{LossReason::RecoveredWithDoubt, "mail", "Has file", inbox, "", 1},
+                                 {LossReason::RecoveredWithDoubt, "attachment", "a.bin", inbox, "", 1}};
+    }
+
+    void inferredFromTheItem()
+    {
+        scanNamesEveryLoss();
+        const MailMLRC *mail = TmpMlrcPtrStart;
+        QVERIFY(mail && !mail->Next);
+        QCOMPARE(folderPathOf(mail->ParentId), QStringLiteral("On My Computer/Inbox"));
+        QFETCH(QVector<Expected>, expected);
+        const bool placed = expected.last().reason == LossReason::RecoveredWithDoubt;
+        QCOMPARE(mail->AttachNames != nullptr, placed);
+        if (placed) {
+            // The offset and size stored are those of the attachment's data in the file.
+            QFETCH(OlmBuilder, file);
+            const qint64 offset = QByteArray(mail->AttachOffsets).chopped(1).toLongLong();
+            const qint64 size = QByteArray(mail->AttachSizes).chopped(1).toLongLong();
+            const QByteArray data = file.bytes.mid(int(offset), int(size));
+            QVERIFY2(data == "plain words" || data == "%PDF-1.4 body", data.constData());
+            QVERIFY(QByteArray(mail->AttachUrls).contains("com.microsoft.__Attachments/1_0000"));
+        }
     }
 
     void scanNamesEveryLoss()
@@ -448,8 +546,15 @@ private slots:
         QCOMPARE(lossLogLine(recordedLosses().at(1)),
                  QStringLiteral("item-cut-by-damage: (unnamed) (contact): cut (4 items)"));
         QCOMPARE(lossCountsText(), QStringLiteral("value-too-long 1, attachment-missing 1, item-cut-by-damage 4"));
+        // Items kept by inference are no loss, but the summary points the user to them.
+        recordLoss({LossReason::RecoveredWithDoubt, "mail", "Hi", QString(), QString(), "inferred"});
+        QCOMPARE(lossSummaryLine(), QStringLiteral("1 value, 1 attachment and 4 items or documents could not be "
+                                                   "recovered; 1 recovered in part or by inference; see the log"));
         clearLosses();
         QVERIFY(lossSummaryLine().isEmpty());
+        recordLoss({LossReason::RecoveredWithDoubt, "mail", "Hi", QString(), QString(), "inferred"});
+        QCOMPARE(lossSummaryLine(), QStringLiteral("1 recovered in part or by inference; see the log"));
+        clearLosses();
     }
 };
 

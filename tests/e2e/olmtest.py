@@ -121,7 +121,7 @@ def expected_items(manifest):
     for mail in manifest["mails"]:
         if not mail["survives"]:
             continue
-        kept = mail["attachments"] if mail["attachmentsKept"] else []
+        kept = [a for a in mail["attachments"] if a["found"]]
         mails.append({"folder": mail["scanFolder"], "subject": mail["subject"], "from": [mail["from"]] if mail["from"] else [],
                       "fromName": [mail["fromName"].replace(",", "")] if mail["fromName"] else [],
                       "to": mail["to"], "cc": mail["cc"], "sent": message_date(mail["sent"]),
@@ -182,6 +182,8 @@ def assert_matches_manifest(testcase, report, manifest):
                                     ("Tasks", 43, "tasks"), ("Notes", 44, "notes")):
         if expected["documents"][kind]:
             expected_fixed[path] = (folder_type, expected["counts"][kind])
+    if expected["recoveredAttachments"]:
+        expected_fixed["Recovered attachments"] = (45, len(expected["recoveredAttachments"]))
     testcase.assertEqual(fixed, expected_fixed, "contacts, calendar, task and note folders")
 
     if "items" in report:

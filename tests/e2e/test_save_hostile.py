@@ -252,7 +252,7 @@ class SaveUnderAttack(GeneratedFiles):
                 self.assertEqual(message["from"], [pair(mail["fromName"], mail["from"])] if mail["from"] else [])
                 self.assertEqual([address for _, address in message["to"]], mail["to"])
                 self.assertEqual([address for _, address in message["cc"]], mail["cc"])
-                kept = mail["attachments"] if mail["attachmentsKept"] else []
+                kept = [a for a in mail["attachments"] if a["found"]]
                 self.assertEqual(sorted((a["name"], a["sha256"]) for a in message["attachments"]),
                                  sorted((a["name"], a["sha256"]) for a in kept))
 

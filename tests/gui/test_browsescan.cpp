@@ -12,6 +12,7 @@
 #include "browse/QPreviewOfItems.h"
 #include "log/QLogReport.h"
 #include "olm/FolderHierarchy.h"
+#include "olm/FolderModel.h"
 #include "scan/ScanSession.h"
 #include "olm/ScanState.h"
 #include "parsers/RecordLists.h"
@@ -382,7 +383,9 @@ void BrowseScanTest::damagedScanShowsItsLosses()
         + element("OPFMessageCopySubject", "Plans") + "</email></emails>";
     const QByteArray bytes = entry("Accounts/", QByteArray(), 0)
                              + entry("Local/com.microsoft.__Messages/Inbox/message_00000.xml", withAttachment)
-                             + QByteArray(30, '\0') + mailDocument();
+                             + QByteArray(30, '\0') + mailDocument()
+                             // No mail after it: kept in a folder of its own.
+                             + entry("Local/com.microsoft.__Messages/Inbox/com.microsoft.__Attachments/1_0000", "orphan");
     m_pParseDatabase->ChooseFile(writeOlm(QStringLiteral("damaged.olm"), bytes));
     MessageBoxAnswerer answerer(QMessageBox::Ok);
     startButton()->click();
@@ -393,8 +396,26 @@ void BrowseScanTest::damagedScanShowsItsLosses()
     QCOMPARE(summary->findChild<QLabel *>(QStringLiteral("mailCount"))->text(), QStringLiteral("2"));
     QLabel *lossLine = summary->findChild<QLabel *>(QStringLiteral("lossLine"));
     QVERIFY(lossLine && lossLine->isVisible());
-    QCOMPARE(lossLine->text(),
-             QStringLiteral("1 attachment and 1 folder path could not be recovered; see the log"));
+    QCOMPARE(lossLine->text(), QStringLiteral("1 attachment and 1 folder path could not be recovered; 1 recovered "
+                                              "in part or by inference; see the log"));
+
+    // The kept attachment's folder is one the user can check for saving.
+    QTreeWidgetItem *recovered = nullptr;
+    QTreeWidgetItem *root = m_window->folderTree()->topLevelItem(0);
+    for (int i = 0; i < root->childCount(); ++i)
+        if (root->child(i)->text(0) == QLatin1String("Recovered attachments"))
+            recovered = root->child(i);
+    QVERIFY(recovered && (recovered->flags() & Qt::ItemIsUserCheckable));
+    m_window->folderTree()->setCurrentItem(recovered);
+    m_window->folderTree()->setFocus();
+    QTest::keyClick(m_window->folderTree(), Qt::Key_Space);
+    QCOMPARE(recovered->checkState(0), Qt::Checked);
+    QCOMPARE(int(folderAttributeOf(kRecoveredAttachmentsId)->state), int(CheckedCode));
+    // Opened, it lists each file as the save names it.
+    m_pParseDatabase->ShowindivisualMailItemsInfo(recovered, 0);
+    QTreeWidget *files = m_window->itemList();
+    QCOMPARE(files->topLevelItemCount(), 1);
+    QCOMPARE(files->topLevelItem(0)->text(ItemTextColumn), QStringLiteral("Inbox/1_0000"));
 
     const QString log = m_pLogDlg->logText();
     QVERIFY2(log.contains(lossLine->text()), qPrintable(log));
