@@ -1,14 +1,13 @@
 #include "parsers/AttachmentPlacement.h"
 
 #include "olm/EntryPath.h"
+#include "olm/ZipRecords.h"
 
 #include <QHash>
 #include <QStringList>
 #include <cmath>
 
 namespace {
-constexpr qint64 kLocalHeaderFixedSize = 30;
-constexpr qint64 kZip64RecordSize = 20;
 // Between the mail's header and its document's root tag stands at most an XML declaration.
 constexpr int kDeclarationRoom = 256;
 // Exports' entry paths are a few hundred bytes; a header is looked for this far back,
@@ -58,11 +57,6 @@ QByteArray bytesAt(ByteSource &source, qint64 offset, qint64 length)
     QByteArray bytes(int(within), '\0');
     bytes.resize(int(qMax<qint64>(0, source.readAt(offset, bytes.data(), within))));
     return bytes;
-}
-
-quint16 le16(const char *bytes)
-{
-    return quint16(uchar(bytes[0]) | uchar(bytes[1]) << 8);
 }
 
 // The document starts dataStart bytes into window, which ends where the document begins:
@@ -145,7 +139,7 @@ HeaderBefore headerBefore(ByteSource &source, qint64 documentStart)
         ++tried;
         for (int nameStart = record - 1; nameStart >= kLocalHeaderFixedSize && record - nameStart <= kLongestEntryPath;
              --nameStart) {
-            const char *fixed = window.constData() + nameStart - kLocalHeaderFixedSize;
+            const uchar *fixed = reinterpret_cast<const uchar *>(window.constData()) + nameStart - kLocalHeaderFixedSize;
             if (le16(fixed + 26) == record - nameStart && le16(fixed + 28) == kZip64RecordSize)
                 return {from + nameStart - kLocalHeaderFixedSize,
                         QString::fromUtf8(window.constData() + nameStart, record - nameStart)};
