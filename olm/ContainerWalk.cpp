@@ -215,7 +215,9 @@ private:
     void advanceToNextCandidate(qint64 from);
     // Hands the document in [from, to) to the sink, in parts of whole items where it is
     // long; each part's end offset is shifted by endShift, as the whole document's is.
-    void handDocument(DocumentKind kind, const QString &folderPath, qint64 from, qint64 to, qint64 endShift);
+    // endKnown: the document ends at to, whatever its bytes say there.
+    void handDocument(DocumentKind kind, const QString &folderPath, qint64 from, qint64 to, qint64 endShift,
+                      bool endKnown = false);
     void handPart(DocumentKind kind, const QString &folderPath, qint64 from, qint64 to, qint64 endShift);
     // The end of the last item of the document in [from, from + m_documentPart), or of
     // the first item after that when one item is longer; to when there is none.
@@ -557,7 +559,8 @@ void Walk::walkEntry(const LocalHeader &header)
     }
     const qint64 documentSize = qBound<qint64>(0, size, m_fileSize - header.dataStart);
     const qint64 documentEnd = header.dataStart + documentSize;
-    handDocument(entry.kind, entry.folderPath, header.dataStart, documentEnd, dataEnd - documentEnd);
+    handDocument(entry.kind, entry.folderPath, header.dataStart, documentEnd, dataEnd - documentEnd,
+                 documentSize == size);
     m_sink.documentEnded();
     reportDispatched(entry.kind, header.name, header.dataStart, documentSize, dataEnd);
 }
@@ -680,7 +683,7 @@ qint64 Walk::streamRawDocument(DocumentKind kind, qint64 q, qint64 startLength, 
             const qint64 held = available;
             const qint64 header = containerHeaderIn(from, bytes, searchStart, hit ? hit : end, end);
             if (header >= 0) {
-                handDocument(kind, QString(), from, header, 0);
+                handDocument(kind, QString(), from, header, 0, true);
                 return header;
             }
             bytes = reinterpret_cast<const char *>(m_reader.bytesAt(from, held, &available));
@@ -771,12 +774,15 @@ void Walk::advanceToNextCandidate(qint64 from)
     }
 }
 
-void Walk::handDocument(DocumentKind kind, const QString &folderPath, qint64 from, qint64 to, qint64 endShift)
+void Walk::handDocument(DocumentKind kind, const QString &folderPath, qint64 from, qint64 to, qint64 endShift,
+                        bool endKnown)
 {
     // An empty document is handed on too: its folder is registered all the same.
     do {
         const qint64 cut = to - from > m_documentPart ? partEnd(kind, from, to) : to;
+        pBuffEndsDocument = endKnown && cut == to;
         handPart(kind, folderPath, from, cut, endShift);
+        pBuffEndsDocument = false;
         from = cut;
     } while (from < to);
 }

@@ -8,6 +8,7 @@ qint64 dwOffset = 0;
 char *pBuff = nullptr;
 qint64 pBuffSize = 0;
 qint64 pBuffFileOffset = 0;
+bool pBuffEndsDocument = false;
 std::atomic<bool> bStopFlag{false};
 std::atomic<bool> stopflag{false};
 std::atomic<bool> bProcessRunning{false};

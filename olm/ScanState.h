@@ -13,6 +13,9 @@ extern qint64 dwOffset;             // absolute offset of the next thing the wal
 extern char *pBuff;                 // one XML document followed by a zero byte; null between documents
 extern qint64 pBuffSize;            // bytes of the document in pBuff, without the terminating zero
 extern qint64 pBuffFileOffset;      // where pBuff's first byte lies in the file
+// pBuff ends where its document ends: the walk knows that end (the entry's size, or the next
+// header after a document whose end tag is lost), though the root's end tag may be damaged.
+extern bool pBuffEndsDocument;
 // Written by one thread and polled by another, so atomic; lock-free, so a signal
 // handler may set them.
 extern std::atomic<bool> bStopFlag;       // stop request from the progress dialog

@@ -1,6 +1,7 @@
 #include "parsers/ElementText.h"
 
 #include "olm/ByteSearch.h"
+#include "olm/ScanState.h"
 #include "parsers/ExportFacts.h"
 #include "parsers/ItemLosses.h"
 
@@ -100,6 +101,14 @@ int rootEndAt(const char *document, int size, const char *itemName)
     return endsWithRoot ? end - rootEnd.size() : -1;
 }
 
+// Where the document's items end: at its root's end tag, or, where that is damaged but the
+// walk knows the document ends with pBuff, at its last byte; -1 when the file cut it off.
+int documentEndAt(const char *document, int size, const char *itemName)
+{
+    const int rootEnd = rootEndAt(document, size, itemName);
+    return rootEnd >= 0 || !pBuffEndsDocument || document + size != pBuff + pBuffSize ? rootEnd : size;
+}
+
 // True when an end tag in the item closes an element begun in it.
 bool closesAnElement(const DocumentItem &item)
 {
@@ -150,7 +159,7 @@ QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 document
         const char *hit = findTag(document + from, document + size, endTag.constData(), size_t(endTag.size()));
         // Items after the last end tag are read only where the document's own end is
         // in the file: a document the file cuts off ends in an item cut off too.
-        const int to = hit ? int(hit - document) : rootEndAt(document, size, itemName);
+        const int to = hit ? int(hit - document) : documentEndAt(document, size, itemName);
         if (to > from) {
             const DocumentItem piece{QByteArray::fromRawData(document + from, to - from), documentStart + from};
             appendItems(&items, piece, itemStartsIn(piece, itemName), hit);
@@ -169,7 +178,7 @@ bool endsInUnreadableItem(const char *document, qint64 documentSize, const char 
     const int size = int(qMin<qint64>(documentSize, INT_MAX));
     const char *last = findLastTag(document, document + size, endTag.constData(), size_t(endTag.size()));
     const int from = last ? int(last - document) + endTag.size() : 0;
-    const int rootEnd = rootEndAt(document, size, itemName);
+    const int rootEnd = documentEndAt(document, size, itemName);
     const int to = rootEnd >= 0 ? rootEnd : size;
     if (to <= from)
         return false;

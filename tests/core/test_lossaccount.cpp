@@ -171,6 +171,17 @@ private slots:
             << noEndTag
             << QVector<Expected>{{LossReason::RecoveredWithDoubt, "mail", "Lost end", "On My Computer/Inbox", "", 1}};
 
+        // Zeroes over the tail of a mail whose entry is whole: its end tag and its document's
+        // are gone, but the entry's size says where the document ends.
+        OlmBuilder zeroedTail;
+        QByteArray zeroed = document("emails", 1, mail("Zeroed tail"));
+        const int tail = zeroed.indexOf("</email>");
+        zeroed.replace(tail, zeroed.size() - tail, QByteArray(zeroed.size() - tail, '\0'));
+        zeroedTail.entry(QByteArray(kInbox) + "message_00000.xml", zeroed);
+        QTest::newRow("item and document end tags zeroed in a whole entry")
+            << zeroedTail
+            << QVector<Expected>{{LossReason::RecoveredWithDoubt, "mail", "Zeroed tail", "On My Computer/Inbox", "", 1}};
+
         // The first contact's last value and end tag damaged: it ends where the next
         // begins, that value named; the next one stays whole.
         OlmBuilder damagedEnd;
