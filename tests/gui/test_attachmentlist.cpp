@@ -480,7 +480,7 @@ void AttachmentListTest::unrecoveredAttachmentsAreListedAsMissing()
     const MailMLRC *mail = TmpMlrcPtrStart;
     QVERIFY(mail && !mail->AttachNames);
 
-    m_pParseDatabase->ShowindivisualMailItemsInfo(objMapFileIdTreeItem.value(mail->ParentId), 0);
+    m_pParseDatabase->ShowindivisualMailItemsInfo(objMapFileIdTreeItem.value(qint64(mail->ParentId)), 0); // a copy: the packed field is not aligned
     const QList<QTreeWidgetItem *> rows = m_window->itemList()->findItems(subject, Qt::MatchExactly, ItemTextColumn);
     QCOMPARE(rows.size(), 1);
     QVERIFY(!rows.first()->icon(ItemAttachmentColumn).isNull());

@@ -679,7 +679,7 @@ void MainWindowTest::smallScreenKeepsEveryColumnReachable()
     m_window->resize(800, 600);
     QTRY_COMPARE(m_window->size(), QSize(800, 600));
     m_window->OnMailButtonClicked();
-    m_pParseDatabase->ShowindivisualMailItemsInfo(objMapFileIdTreeItem.value(mail->ParentId), 0);
+    m_pParseDatabase->ShowindivisualMailItemsInfo(objMapFileIdTreeItem.value(qint64(mail->ParentId)), 0); // a copy: the packed field is not aligned
     QTreeWidget *list = m_window->itemList();
     QCOMPARE(list->topLevelItemCount(), 1);
     const int sizeColumn = ItemColumnCount - 1;
