@@ -5,12 +5,10 @@
 #include "archive/MailHeaders.h"
 #include "archive/MailFilter.h"
 #include "archive/OutputFile.h"
+#include "archive/StandardFiles.h"
 #include "archive/StandardFormat.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/RecordText.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 namespace {
 const char kEmlSuffix[] = ".eml";
@@ -30,10 +28,7 @@ bool unfitForName(QChar c)
 
 QString emlOutputPath(const QString &destination, const QString &olmPath)
 {
-    QString name = QFileInfo(olmPath).fileName();
-    if (name.endsWith(QLatin1String(".olm"), Qt::CaseInsensitive))
-        name.chop(4);
-    return QDir(destination).absoluteFilePath(name + QLatin1String(" (rescued eml)"));
+    return rescuedOutputPath(destination, olmPath, "rescued eml");
 }
 
 QString emlBaseName(const MailMLRC &mail)
