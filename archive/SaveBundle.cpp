@@ -302,7 +302,7 @@ private:
         if (m_report.stopped)
             text += stoppedSaveText();
         if (m_request.filter && !m_request.filter->isEmpty())
-            text += QStringLiteral("Only the mails %1\n\n").arg(m_request.filter->description());
+            text += QStringLiteral("Only the mails %1\n\n").arg(visibleText(m_request.filter->description()));
         text += QStringLiteral("Items written, per folder:\n");
         for (const FolderWritten &folder : m_writtenPerFolder)
             text += folderCountLine(folder.folder, folder.items, folder.what);

@@ -236,6 +236,14 @@ class SaveFiltered(GeneratedFiles):
                 self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
                 self.assertEqual(json.loads(result.stdout)["filter"], "since " + since)
 
+    def test_filter_texts_reach_the_report_escaped(self):
+        result = save(self, self.olm, self.tmp / "escaped", "--format", "eml", "--json",
+                      "--subject", "a\r\nLosses (0):\x1b]0;x\x07")
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        report = (Path(json.loads(result.stdout)["output"]) / "Rescue report.txt").read_text()
+        self.assertIn('subject "a\\r\\nLosses (0):\\x1b]0;x\\x07"', report)
+        self.assertFalse(re.search(r"[\r\x1b\x07]", report))
+
     def test_filter_leaves_other_kinds_out_and_says_so(self):
         olm, _ = self.generate("kinds.olm", "--mails", 6, "--contacts", 3, "--events", 2)
         result = save(self, olm, self.tmp / "kinds", "--format", "standard", "--with-attachments")
