@@ -116,9 +116,9 @@ bool OutputFile::openIn(const OutputDirectory &directory, const QString &relativ
     const int flags = creation == Creation::New ? O_WRONLY | O_CREAT | O_EXCL : O_WRONLY | O_APPEND | O_NONBLOCK;
     const int descriptor = openat(m_folderDescriptor, QFile::encodeName(m_name).constData(),
                                   flags | O_NOFOLLOW | O_CLOEXEC, 0666);
+    m_nameTaken = descriptor < 0 && errno == EEXIST;
     if (descriptor < 0) {
-        setErrorString(errno == EEXIST ? QStringLiteral("a file of that name is there already")
-                                       : systemError(errno));
+        setErrorString(m_nameTaken ? QStringLiteral("a file of that name is there already") : systemError(errno));
         return false;
     }
     struct stat info;

@@ -49,6 +49,8 @@ public:
     // when asked, as QFile::open. False with the reason in errorString().
     bool openIn(const OutputDirectory &directory, const QString &relativePath, Creation creation,
                 QIODevice::OpenMode mode = QIODevice::WriteOnly);
+    // After a failed openIn of a New file: something of that name is there already.
+    bool nameTaken() const { return m_nameTaken; }
     // The file's whole path, for messages.
     QString path() const { return m_path; }
     // Closes the file and removes it from its folder.
@@ -65,6 +67,7 @@ private:
     void discardFolder();
 
     QString m_failure;
+    bool m_nameTaken = false;
     QString m_path;
     QString m_name;            // the file's name in its folder
     int m_folderDescriptor = -1; // its folder, held open for discard()

@@ -2,6 +2,7 @@
 
 #include "archive/BundleLayout.h"
 #include "archive/FileNames.h"
+#include "archive/EmlFiles.h"
 #include "archive/FolderLabels.h"
 #include "archive/ItemConverters.h"
 #include "archive/MailboxPaths.h"
@@ -20,6 +21,7 @@
 #include <QHash>
 #include <QRandomGenerator>
 #include <QSet>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -176,9 +178,16 @@ public:
         for (const Loss &loss : recordedLosses())
             if (!loss.duringSave)
                 m_scanLosses.append(loss);
-        const QVector<SaveFolder> folders = distinctFolders(m_request.folders);
-        if (m_hooks.started)
-            m_hooks.started(countItemsToSave(folders));
+        const bool filtered = m_request.filter && !m_request.filter->isEmpty();
+        QVector<SaveFolder> folders = distinctFolders(m_request.folders);
+        // A filter picks mails: the other kinds, and attachments without a mail, have none of what it asks for.
+        if (filtered)
+            folders.erase(std::remove_if(folders.begin(), folders.end(),
+                                         [](const SaveFolder &folder) {
+                                             return kindOf(folder.type) != ItemKind::Mail
+                                                    || folder.type == RecoveredAttachmentsFolderType;
+                                         }),
+                          folders.end());
         m_directory = m_request.directory;
         if (!m_directory) {
             QString error;
@@ -188,11 +197,15 @@ public:
             }
             m_directory = &m_ownDirectory;
         }
-        if (m_request.format == BundleFormat::Standard)
+        if (m_request.format != BundleFormat::Entourage)
             m_standard = std::make_unique<StandardFiles>(*m_directory);
+        if (m_request.format == BundleFormat::Eml)
+            m_eml = std::make_unique<EmlFiles>(*m_directory);
         // One pass over the mail list, not one per folder: with thousands of folders
         // the passes would cost more than the writing.
         for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
+            if (filtered && !m_request.filter->matches(*mail, *m_request.olm))
+                continue;
             const qint64 parentId = mail->ParentId; // a copy: the packed field is not aligned
             m_mailsOf[parentId].append(mail);
         }
@@ -203,6 +216,8 @@ public:
             m_progress.total += items;
         }
         m_report.itemsToWrite = m_progress.total;
+        if (m_hooks.started)
+            m_hooks.started(m_progress.total);
         for (const SaveFolder &folder : folders) {
             // After a stop the folders not reached are still listed: the report names what is missing.
             if (folder.type == RecoveredAttachmentsFolderType) {
@@ -286,6 +301,8 @@ private:
         QString text = QStringLiteral("Rescue report\n\n");
         if (m_report.stopped)
             text += stoppedSaveText();
+        if (m_request.filter && !m_request.filter->isEmpty())
+            text += QStringLiteral("Only the mails %1\n\n").arg(visibleText(m_request.filter->description()));
         text += QStringLiteral("Items written, per folder:\n");
         for (const FolderWritten &folder : m_writtenPerFolder)
             text += folderCountLine(folder.folder, folder.items, folder.what);
@@ -399,15 +416,15 @@ private:
             return;
         }
         // Once per folder, not per mail: a deep folder's path is as long as its depth.
-        const QString mboxPath = m_mailboxes.relativePath(folderId);
+        const QString mailPath = m_eml ? m_mailboxes.directoryOf(folderId) : m_mailboxes.relativePath(folderId);
         bool named = false;
         for (const MailMLRC *mail : mails) {
             if (stopRequested())
                 break;
             if (!named && m_mailboxes.isRenamed(folderId))
-                folderRenamed(folderId, mboxPath);
+                folderRenamed(folderId, mailPath);
             named = true;
-            saveMail(*mail, mboxPath);
+            saveMail(*mail, mailPath);
             itemDone();
         }
         m_mailbox.reset();
@@ -415,22 +432,30 @@ private:
 
     // A folder without mail or folders of its own is kept as an empty mbox, so the tree
     // arrives whole. Folders that hold folders need no mbox of their own.
+    // A folder that a filter emptied is not kept: it holds mails, only none that were asked for.
     void keepEmptyFolder(qint64 folderId)
     {
+        if (!m_standard || folderId == kFolderWithoutPathId || m_mailboxes.holdsFolders(folderId)
+            || (m_request.filter && !m_request.filter->isEmpty()))
+            return;
         QString reason;
-        if (m_standard && folderId != kFolderWithoutPathId && !m_mailboxes.holdsFolders(folderId)
-            && !m_standard->addEmptyMailbox(m_mailboxes.relativePath(folderId), &reason))
+        const bool kept = m_eml ? m_directory->makePath(QLatin1String(kMailDirectory) + QLatin1Char('/')
+                                                            + m_mailboxes.directoryOf(folderId),
+                                                        &reason)
+                                : m_standard->addEmptyMailbox(m_mailboxes.relativePath(folderId), &reason);
+        if (!kept)
             notWritten(QStringLiteral("the empty folder \"%1\"").arg(folderPathOf(folderId)), reason,
                        folderPathOf(folderId));
     }
 
     // A folder whose name a file system cannot keep, or would not tell from another
     // folder's, is written under another name; the account of losses says which.
-    void folderRenamed(qint64 folderId, const QString &mboxPath)
+    // mailPath: below Mail, the folder's mbox or, for EML, its directory.
+    void folderRenamed(qint64 folderId, const QString &mailPath)
     {
         const QString path = folderPathOf(folderId);
         // Whole: it says where the folder's mails are.
-        const QString written = QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath;
+        const QString written = QLatin1String(kMailDirectory) + QLatin1Char('/') + mailPath;
         const QString why = QStringLiteral("its mails are in %1, since its own name cannot be a file name or is "
                                            "another folder's there").arg(written);
         saveLoss(Loss{LossReason::FolderPathLost, QStringLiteral("folder"), path, path, QString(), why});
@@ -473,15 +498,16 @@ private:
 
     // Appends one message; a message that could not be written whole is cut off
     // again, so the mbox file only ever holds whole messages.
-    void saveMail(const MailMLRC &mail, const QString &mboxPath)
+    void saveMail(const MailMLRC &mail, const QString &mailPath)
     {
         if (m_standard) {
             saveStandard(mail, ItemKind::Mail, [&](QStringList *problems, QString *reason) {
-                return m_standard->addMail(mail, mboxPath, *m_request.olm, problems, reason);
+                return m_eml ? m_eml->addMail(mail, mailPath, *m_request.olm, problems, reason)
+                             : m_standard->addMail(mail, mailPath, *m_request.olm, problems, reason);
             });
             return;
         }
-        const QString relativePath = QLatin1String(kMailDirectory) + QLatin1Char('/') + mboxPath;
+        const QString relativePath = QLatin1String(kMailDirectory) + QLatin1Char('/') + mailPath;
         if (!m_mailbox || m_mailboxPath != relativePath) {
             m_mailbox.reset();
             if (!openMailbox(relativePath, mail))
@@ -633,7 +659,8 @@ private:
     const MailboxPaths m_mailboxes; // the mbox of every mail folder, one each
     FolderLabels m_labels;          // folder paths as the report and the messages show them
     QHash<qint64, QVector<const MailMLRC *>> m_mailsOf; // the mails of each folder, in list order
-    std::unique_ptr<StandardFiles> m_standard; // set when saving the standard format
+    std::unique_ptr<StandardFiles> m_standard; // set when saving the standard format or EML
+    std::unique_ptr<EmlFiles> m_eml;           // set when saving EML
     QVector<Loss> m_scanLosses;
     QVector<FolderWritten> m_writtenPerFolder;
     SaveProgress m_progress;

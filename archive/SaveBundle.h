@@ -2,6 +2,7 @@
 // One save: every item of the chosen folders written into the bundle, counted per
 // kind, every item that could not be written named. The saving thread of the
 // desktop application and `mendora-cli save` both drive this.
+#include "archive/MailFilter.h"
 #include "archive/OutputFile.h"
 #include "archive/TextReader.h"
 #include "olm/FolderHierarchy.h"
@@ -22,7 +23,8 @@ const char *itemKindName(ItemKind kind);
 // Entourage: the bundle "Main Identity(…).rge", made beforehand by CreateMailFolder.
 // Standard: mbox, vCard and iCalendar files (archive/StandardFiles.h) in a directory made
 // beforehand (archive/OutputPlace.h).
-enum class BundleFormat { Entourage, Standard };
+// Eml: as Standard, but every mail in a file of its own (archive/EmlFiles.h).
+enum class BundleFormat { Entourage, Standard, Eml };
 
 struct SaveFolder {
     qint64 id;
@@ -37,6 +39,8 @@ struct SaveRequest {
     // The same directory held open since it was made (OutputPlace); when null, the save
     // opens bundlePath once as it starts. Everything is created through it.
     const OutputDirectory *directory = nullptr;
+    // When set and not empty, only the mails it takes are written, and no item of another kind.
+    const MailFilter *filter = nullptr;
 };
 
 // Where a save is: the kind and folder at work and the items handled so far.

@@ -47,12 +47,17 @@ QByteArray withZoneId(const QByteArray &component, const QString &oldId, const Q
     return out;
 }
 
-QString standardOutputPath(const QString &destination, const QString &olmPath)
+QString rescuedOutputPath(const QString &destination, const QString &olmPath, const char *label)
 {
     QString name = QFileInfo(olmPath).fileName();
     if (name.endsWith(QLatin1String(".olm"), Qt::CaseInsensitive))
         name.chop(4);
-    return QDir(destination).absoluteFilePath(name + QLatin1String(" (rescued)"));
+    return QDir(destination).absoluteFilePath(name + QLatin1String(" (") + QLatin1String(label) + QLatin1Char(')'));
+}
+
+QString standardOutputPath(const QString &destination, const QString &olmPath)
+{
+    return rescuedOutputPath(destination, olmPath, "rescued");
 }
 
 // Each file is made once, when its first item comes, and stays open while items follow.

@@ -18,6 +18,8 @@
 // naming newId instead; every other line stays as it was.
 QByteArray withZoneId(const QByteArray &component, const QString &oldId, const QString &newId);
 
+// DESTDIR/"<export file name without .olm> (<label>)".
+QString rescuedOutputPath(const QString &destination, const QString &olmPath, const char *label);
 // DESTDIR/"<export file name without .olm> (rescued)".
 QString standardOutputPath(const QString &destination, const QString &olmPath);
 

@@ -76,6 +76,11 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
 // one and the empty line that ends it there. Lines end with LF.
 QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
                            QStringList *problems);
+// The message as a file of its own (.eml), written to out block by block: the bytes of the
+// mbox's message, read marks included, without its "From " line, its quoting and the empty
+// line that ends it there. False when out refused a write.
+bool writeStandardMessageFile(QIODevice &out, const MailMLRC &mail, const MailDetails &details,
+                              const TextReader &olm, QStringList *problems);
 // The mail's categories as IMAP keywords (atoms; non-ASCII in modified UTF-7), each once.
 QList<QByteArray> imapKeywords(const QStringList &categories);
 // The Message-ID the message carries (<id@host>): the export's, or one made from the

@@ -701,18 +701,32 @@ QByteArray quotedPrintable(const QByteArray &text)
     return QuotedPrintableEncoder().add(text, true);
 }
 
+// The marks as mutt and Dovecot keep them in an mbox: read (R, with O for seen before) and flagged (F).
+static void writeMarks(MessageOutput &message, const MailDetails &details)
+{
+    message.line(details.read ? "Status: RO" : "Status: O");
+    if (details.flagged)
+        message.line("X-Status: F");
+}
+
 bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
                           QStringList *problems, qint64 blockSize)
 {
     MessageOutput message(out, MessageOutput::Quoting::Mboxrd);
     message.put("From " + separatorAddress(sendersOf(mail, details)) + ' ' + separatorTime(separatorDate(mail)) + '\n');
-    // The marks as mutt and Dovecot keep them in an mbox: read (R, with O for seen before) and flagged (F).
-    message.line(details.read ? "Status: RO" : "Status: O");
-    if (details.flagged)
-        message.line("X-Status: F");
+    writeMarks(message, details);
     writeMessage(message, mail, details, olm, problems, blockSize);
     // An empty line ends the message before the next separator.
     message.put("\n");
+    return message.flush();
+}
+
+bool writeStandardMessageFile(QIODevice &out, const MailMLRC &mail, const MailDetails &details,
+                              const TextReader &olm, QStringList *problems)
+{
+    MessageOutput message(out, MessageOutput::Quoting::None);
+    writeMarks(message, details);
+    writeMessage(message, mail, details, olm, problems, TextBlocks::kBlockSize);
     return message.flush();
 }
 

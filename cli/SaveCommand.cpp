@@ -1,9 +1,11 @@
 #include "cli/SaveCommand.h"
 
 #include "archive/BundleLayout.h"
+#include "archive/EmlFiles.h"
 #include "archive/OutputPlace.h"
 #include "archive/SaveBundle.h"
 #include "archive/StandardFiles.h"
+#include "cli/MailFilterOptions.h"
 #include "cli/ScanReport.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
@@ -40,6 +42,7 @@ struct SaveArguments {
     QString olmPath, destination;
     QStringList folderPaths;
     BundleFormat format = BundleFormat::Entourage;
+    MailFilter filter;
     bool replace = false;
     bool json = false;
 };
@@ -76,8 +79,10 @@ Parsed parseArguments(const QList<QByteArray> &arguments, SaveArguments *parsed,
                 parsed->format = BundleFormat::Entourage;
             else if (value == "standard")
                 parsed->format = BundleFormat::Standard;
+            else if (value == "eml")
+                parsed->format = BundleFormat::Eml;
             else
-                return refuse("--format takes rge or standard, not '" + value + "'");
+                return refuse("--format takes rge, standard or eml, not '" + value + "'");
         } else if (argument == "--replace")
             parsed->replace = true;
         else if (argument == "--json")
@@ -91,8 +96,14 @@ Parsed parseArguments(const QList<QByteArray> &arguments, SaveArguments *parsed,
             recordMemoryLimit = megabytes << 20;
             ++i;
         }
-        else
-            return refuse("unknown option '" + argument + "'");
+        else {
+            QByteArray error;
+            const FilterOption filterOption = takeFilterOption(arguments, &i, &parsed->filter, &error);
+            if (filterOption == FilterOption::Refused)
+                return refuse(error);
+            if (filterOption == FilterOption::NotOne)
+                return refuse("unknown option '" + argument + "'");
+        }
     }
     if (positional.isEmpty())
         return refuse("missing FILE and DESTDIR");
@@ -100,11 +111,31 @@ Parsed parseArguments(const QList<QByteArray> &arguments, SaveArguments *parsed,
         return refuse("missing DESTDIR");
     if (positional.size() > 2)
         return refuse("unexpected argument '" + QFile::encodeName(positional.at(2)) + "'");
-    if (parsed->replace && parsed->format != BundleFormat::Standard)
-        return refuse("--replace goes with --format standard only");
+    if (parsed->replace && parsed->format == BundleFormat::Entourage)
+        return refuse("--replace goes with --format standard or eml only");
+    if (parsed->filter.since.isValid() && parsed->filter.until.isValid()
+        && parsed->filter.since >= parsed->filter.until)
+        return refuse("--since names a time after --until: no mail could be saved");
     parsed->olmPath = positional.at(0);
     parsed->destination = positional.at(1);
     return Parsed::Ready;
+}
+
+const char *formatName(BundleFormat format)
+{
+    switch (format) {
+    case BundleFormat::Entourage: return "rge";
+    case BundleFormat::Standard: return "standard";
+    case BundleFormat::Eml: return "eml";
+    }
+    return "";
+}
+
+// The directory the standard or EML files go to.
+QString filesPath(const SaveArguments &arguments)
+{
+    return arguments.format == BundleFormat::Eml ? emlOutputPath(arguments.destination, arguments.olmPath)
+                                                 : standardOutputPath(arguments.destination, arguments.olmPath);
 }
 
 // The save for scripts: where it went, what the scan found and what was written, per
@@ -120,7 +151,9 @@ QJsonObject saveSummaryJson(const SaveArguments &arguments, const QString &outpu
     for (const UnwrittenItem &unwritten : report.notWritten)
         notWritten.append(QJsonObject{{"item", unwritten.item}, {"why", unwritten.why}});
     QJsonObject summary;
-    summary["format"] = arguments.format == BundleFormat::Standard ? QStringLiteral("standard") : QStringLiteral("rge");
+    summary["format"] = QLatin1String(formatName(arguments.format));
+    if (!arguments.filter.isEmpty())
+        summary["filter"] = arguments.filter.description();
     summary["output"] = output;
     summary["found"] = itemCountsJson();
     summary["written"] = written;
@@ -132,15 +165,15 @@ QJsonObject saveSummaryJson(const SaveArguments &arguments, const QString &outpu
     return summary;
 }
 
-// Makes the place of the bundle, or of the standard files' directory; false when it
-// could not be made.
+// Makes the place of the bundle, or of the standard or EML files' directory; false
+// when it could not be made.
 bool makeOutput(const SaveArguments &arguments, OutputPlace *place)
 {
     QString error;
-    if (arguments.format == BundleFormat::Standard) {
-        const QString path = standardOutputPath(arguments.destination, arguments.olmPath);
-        if (!place->begin(path, arguments.replace, arguments.olmPath, &error)) {
-            printLine(stderr, QStringLiteral("The standard files could not be saved: %1.").arg(error));
+    if (arguments.format != BundleFormat::Entourage) {
+        if (!place->begin(filesPath(arguments), arguments.replace, arguments.olmPath, &error)) {
+            printLine(stderr, QStringLiteral("The %1 files could not be saved: %2.")
+                                  .arg(QLatin1String(arguments.format == BundleFormat::Eml ? "EML" : "standard"), error));
             return false;
         }
         return true;
@@ -186,9 +219,7 @@ int saveScanned(const SaveArguments &arguments, bool scanIncomplete)
     OutputPlace place;
     if (!makeOutput(arguments, &place))
         return kExitNoBundle;
-    const QString bundle = arguments.format == BundleFormat::Standard
-                               ? standardOutputPath(arguments.destination, arguments.olmPath)
-                               : place.writePath();
+    const QString bundle = arguments.format == BundleFormat::Entourage ? place.writePath() : filesPath(arguments);
 
     const FileTextReader olm(fileDescriptor, lSize);
     SaveRequest request;
@@ -197,6 +228,7 @@ int saveScanned(const SaveArguments &arguments, bool scanIncomplete)
     request.olm = &olm;
     request.format = arguments.format;
     request.directory = &place.directory();
+    request.filter = &arguments.filter;
     TerminalProgressBar bar;
     SaveHooks hooks;
     hooks.started = [&bar](qint64 items) { bar.setMaximum(items); };
@@ -218,9 +250,10 @@ int saveScanned(const SaveArguments &arguments, bool scanIncomplete)
               stdout);
         fputs("\n", stdout);
     } else {
-        printLine(stdout, (arguments.format == BundleFormat::Standard ? QStringLiteral("Standard files: %1")
-                                                                      : QStringLiteral("Bundle: %1"))
-                              .arg(bundle));
+        const char *output[] = {"Bundle: %1", "Standard files: %1", "EML files: %1"};
+        printLine(stdout, QString::fromLatin1(output[int(arguments.format)]).arg(bundle));
+        if (!arguments.filter.isEmpty())
+            printLine(stdout, QStringLiteral("Only the mails %1").arg(arguments.filter.description()));
         printLine(stdout, QStringLiteral("Written: %1").arg(writtenCountsText(report)));
         if (report.recoveredAttachmentsWritten > 0)
             printLine(stdout, QStringLiteral("Recovered attachments: %1 files without their mail")

@@ -1,4 +1,4 @@
-// Every writer of both formats with its writes failing one at a time: the failed item
+// Every writer of every format with its writes failing one at a time: the failed item
 // is named with the system's reason and left out whole, the others are written, and
 // the save never looks like a success.
 #include "archive/BundleLayout.h"
@@ -149,6 +149,21 @@ Output standardOutput(const QString &directory)
         output.broken << QStringLiteral("Calendar.ics is not one whole calendar");
     return output;
 }
+// The standard files, with every mail in an .eml file of its own instead of the mbox.
+Output emlOutput(const QString &directory)
+{
+    Output output = standardOutput(directory);
+    const QDir inbox(directory + QStringLiteral("/Mail/Inbox"));
+    QByteArray mails;
+    for (const QString &name : inbox.entryList({QStringLiteral("*.eml")}, QDir::Files)) {
+        const QByteArray bytes = fileBytes(inbox.filePath(name));
+        if (!bytes.contains("end of body"))
+            output.broken << name + QStringLiteral(" is not one whole mail");
+        mails += bytes;
+    }
+    countMails(mails, &output);
+    return output;
+}
 } // namespace
 
 class TestWriteFailures : public QObject
@@ -166,8 +181,9 @@ private slots:
         QTest::addColumn<int>("format");
         QTest::addColumn<int>("errorNumber");
         QTest::addColumn<qint64>("partialBytes");
-        for (BundleFormat format : {BundleFormat::Entourage, BundleFormat::Standard}) {
-            const char *name = format == BundleFormat::Entourage ? "bundle" : "standard";
+        const char *const names[] = {"bundle", "standard", "eml"};
+        for (BundleFormat format : {BundleFormat::Entourage, BundleFormat::Standard, BundleFormat::Eml}) {
+            const char *name = names[int(format)];
             QTest::addRow("%s, disk full after some bytes", name) << int(format) << ENOSPC << qint64(7);
             QTest::addRow("%s, input/output error", name) << int(format) << EIO << qint64(0);
         }
@@ -194,6 +210,7 @@ private slots:
             const bool failed = outputFailureHappened();
             failOutputWrite(0, 0);
             const Output output = request.format == BundleFormat::Entourage ? bundleOutput(tmp.path())
+                                  : request.format == BundleFormat::Eml     ? emlOutput(tmp.path())
                                                                              : standardOutput(tmp.path());
             const QByteArray where = "write " + QByteArray::number(nth);
             QVERIFY2(output.broken.isEmpty(), qPrintable(where + ": " + output.broken.join(QStringLiteral("; "))));
