@@ -86,20 +86,3 @@ QList<QByteArray> imapKeywords(const QStringList &categories);
 // The Message-ID the message carries (<id@host>): the export's, or one made from the
 // mail's content when the export gives none that identifies it (none, "<>", "< >").
 QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details, const TextReader &olm);
-// Quoted-printable text of a body given in pieces, as the whole would be encoded: lines
-// of at most 76 characters with soft breaks "=" LF, and a line that could pass for an
-// mbox separator begun with its first byte encoded.
-class QuotedPrintableEncoder
-{
-public:
-    // The encoded text of what the pieces so far decide; with last, of all of it.
-    QByteArray add(const QByteArray &text, bool last);
-
-private:
-    QByteArray m_input;      // bytes whose encoding the next piece decides
-    int m_column = 0;
-    bool m_lineStart = true;
-    int m_scannedQuotes = 0; // ">" bytes at a line start already looked at
-};
-// A whole body's quoted-printable text.
-QByteArray quotedPrintable(const QByteArray &text);

@@ -1,7 +1,7 @@
 #include "upload/ImapUpload.h"
 
 #include "archive/ContentLines.h"
-#include "archive/MailWriter.h"
+#include "archive/MailEncoders.h"
 #include "archive/MailboxPaths.h"
 #include "archive/SaveBundle.h"
 #include "archive/StandardFormat.h"

@@ -1,4 +1,5 @@
 // The mbox message of a mail record, byte for byte where the archive's reader relies on it.
+#include "archive/MailEncoders.h"
 #include "archive/MailWriter.h"
 #include "parsers/HtmlTest.h"
 

@@ -2,6 +2,7 @@
 // vobject, icalendar, Python's mailbox and Dovecot in the end-to-end tests; these
 // cases pin what those readers cannot tell apart.
 #include "archive/ContentLines.h"
+#include "archive/MailEncoders.h"
 #include "archive/MailHeaders.h"
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
