@@ -1,6 +1,7 @@
 #include "archive/MailWriter.h"
 
 #include "archive/BodyStream.h"
+#include "archive/MailAttachments.h"
 #include "archive/MailEncoders.h"
 #include "archive/MailHeaders.h"
 #include "archive/MessageOutput.h"
@@ -238,11 +239,11 @@ BodyStream bundleBody(const MailMLRC &mail, const TextReader &olm, const BodyFor
 // The part delimiters of a message: the outer one is the message identifier without
 // angle brackets where that makes a boundary the body does not hold, otherwise a
 // random one; the inner one carries innerNumber, or a random number while the body
-// holds it. Nobody can write a body that closes the parts. A body that fits in one
-// block is kept in *content, converted once.
+// holds it. Nobody can write a body (or name an attachment in the note) that closes the
+// parts. A body that fits in one block is kept in *content, converted once.
 Boundaries boundariesFor(const QByteArray &messageId, quint32 innerNumber, const MailMLRC *bodyMail,
-                         const TextReader &olm, const BodyForm &form, qint64 blockSize, QByteArray *content,
-                         bool *contentWhole)
+                         const QByteArray &note, const TextReader &olm, const BodyForm &form, qint64 blockSize,
+                         QByteArray *content, bool *contentWhole)
 {
     Boundaries boundaries;
     boundaries.outer = QByteArray(messageId).replace("<", "").replace(">", "");
@@ -253,26 +254,29 @@ Boundaries boundariesFor(const QByteArray &messageId, quint32 innerNumber, const
     for (;;) {
         while (boundaries.inner == boundaries.outer)
             boundaries.inner = innerBoundary(randomNumber());
-        if (!bodyMail)
-            return boundaries;
-        TextSearch outer("--" + boundaries.outer), inner("--" + boundaries.inner);
-        BodyStream body = bundleBody(*bodyMail, olm, form, blockSize);
-        QByteArray piece;
-        int pieces = 0;
-        while (body.next(&piece)) {
-            outer.add(piece);
-            inner.add(piece);
-            if (++pieces == 1)
-                *content = piece;
+        bool outerFound = note.contains("--" + boundaries.outer), innerFound = false;
+        if (bodyMail) {
+            TextSearch outer("--" + boundaries.outer), inner("--" + boundaries.inner);
+            BodyStream body = bundleBody(*bodyMail, olm, form, blockSize);
+            QByteArray piece;
+            int pieces = 0;
+            while (body.next(&piece)) {
+                outer.add(piece);
+                inner.add(piece);
+                if (++pieces == 1)
+                    *content = piece;
+            }
+            *contentWhole = pieces <= 1;
+            if (pieces == 0)
+                content->clear();
+            outerFound = outerFound || outer.found();
+            innerFound = inner.found();
         }
-        *contentWhole = pieces <= 1;
-        if (pieces == 0)
-            content->clear();
-        if (!outer.found() && !inner.found())
+        if (!outerFound && !innerFound)
             return boundaries;
-        if (outer.found())
+        if (outerFound)
             boundaries.outer = "Mendora_" + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
-        if (inner.found())
+        if (innerFound)
             boundaries.inner = innerBoundary(randomNumber());
     }
 }
@@ -295,6 +299,18 @@ void writeBody(MessageOutput &out, const MailMLRC &mail, const TextReader &olm, 
             out.put(piece);
     }
     out.put("\r\r--" + inner + "--\r\r");
+}
+
+// The note on attachments that could not be recovered (UTF-8, lines ended by CR): a text
+// part that mail clients show with the body, right after it.
+void writeUnrecoveredNote(MessageOutput &out, const QByteArray &outer, const QByteArray &note)
+{
+    out.put("--" + outer + kCR);
+    out.put("Content-type: text/plain;charset=\"UTF-8\"\rContent-Disposition: inline\r");
+    out.put(QByteArray("Content-Description: ") + kUnrecoveredAttachmentsTitle + kCR);
+    out.put("Content-transfer-encoding: 8bit\r\r");
+    out.put(note);
+    out.put("\r");
 }
 
 void writeAttachments(MessageOutput &out, const MailMLRC &mail, const TextReader &olm, const QByteArray &outer,
@@ -339,8 +355,8 @@ void writeAttachments(MessageOutput &out, const MailMLRC &mail, const TextReader
 } // namespace
 
 
-bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, quint32 innerNumber,
-                      QStringList *problems, qint64 blockSize)
+bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
+                      quint32 innerNumber, QStringList *problems, qint64 blockSize)
 {
     MessageOutput message(out, MessageOutput::Quoting::None);
     const QByteArray d = separatorDate(mail);
@@ -375,17 +391,23 @@ bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &ol
 
     const bool withBody = mail.BodySize > 0 && !messageId.isEmpty();
     const BodyForm form = withBody ? bodyForm(mail, olm, blockSize) : BodyForm();
+    // Lines end with CR here; no line of the note starts "From ".
+    const QByteArray note = unrecoveredAttachmentsNote(details.unrecoveredAttachments).toUtf8().replace('\n', kCR);
     QByteArray content;
     bool contentWhole = false;
-    const Boundaries boundaries = boundariesFor(messageId, innerNumber, withBody ? &mail : nullptr, olm, form,
+    const Boundaries boundaries = boundariesFor(messageId, innerNumber, withBody ? &mail : nullptr, note, olm, form,
                                                 blockSize, &content, &contentWhole);
     if (withBody)
         writeBody(message, mail, olm, form, boundaries, content, contentWhole, blockSize);
-    if (mail.AttachContentIds && mail.AttachContentTypes && mail.AttachNames && mail.AttachUrls
-        && mail.AttachOffsets && mail.AttachSizes) {
-        if (!withBody)
-            message.put(mixedHeader(boundaries.outer));
+    const bool withAttachments = mail.AttachContentIds && mail.AttachContentTypes && mail.AttachNames
+                                 && mail.AttachUrls && mail.AttachOffsets && mail.AttachSizes;
+    if (!withBody && (withAttachments || !note.isEmpty()))
+        message.put(mixedHeader(boundaries.outer));
+    if (!note.isEmpty())
+        writeUnrecoveredNote(message, boundaries.outer, note);
+    if (withAttachments)
         writeAttachments(message, mail, olm, boundaries.outer, problems);
-    }
+    else if (!note.isEmpty())
+        message.put("--" + boundaries.outer + "--\r");
     return message.flush();
 }

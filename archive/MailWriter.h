@@ -4,6 +4,7 @@
 // reader expects.
 #include "archive/TextBlocks.h"
 #include "archive/TextReader.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/Records.h"
 
 #include <QIODevice>
@@ -14,11 +15,12 @@
 // alternative part unless the body holds that boundary; then, and for an outer
 // boundary the body holds or the identifier cannot make, random ones are drawn.
 // Header values from the export never carry a line break into the message.
-// Attachments are read through olm and encoded block by block.
-// Problems that leave the message readable but incomplete (an attachment cut
-// short by the end of the file) are added to *problems. False when out refused
-// a write: the caller removes the partial message.
+// Attachments are read through olm and encoded block by block; those the mail lists
+// that could not be recovered (details.unrecoveredAttachments) are named in a text
+// part after the body. Problems that leave the message readable but incomplete (an
+// attachment cut short by the end of the file) are added to *problems. False when out
+// refused a write: the caller removes the partial message.
 // The body is read and converted in blocks of blockSize bytes.
-bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, quint32 innerNumber,
-                      QStringList *problems, qint64 blockSize = TextBlocks::kBlockSize);
+bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
+                      quint32 innerNumber, QStringList *problems, qint64 blockSize = TextBlocks::kBlockSize);
 

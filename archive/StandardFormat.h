@@ -65,8 +65,9 @@ ZoneRules eventDayZone(const EventDetails &details);
 
 // Appends one mboxrd message: the "From " line, the header, the body as UTF-8 text/html
 // (text/plain when it holds no markup) in quoted-printable, the attachments in Base64
-// read through olm block by block. Attachments cut short by the end of the file are
-// added to *problems. False when out refused a write.
+// read through olm block by block, and a text part after the body that names the attachments
+// the mail lists that could not be recovered. Attachments cut short by the end of the file
+// are added to *problems. False when out refused a write.
 // The body is read and converted in blocks of blockSize bytes.
 bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details,
                           const TextReader &olm, QStringList *problems, qint64 blockSize = TextBlocks::kBlockSize);

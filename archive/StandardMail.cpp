@@ -1,6 +1,7 @@
 // Mails as mboxrd messages: RFC 5322 headers, MIME 1.0 bodies, LF line ends.
 #include "archive/BodyStream.h"
 #include "archive/ContentLines.h"
+#include "archive/MailAttachments.h"
 #include "archive/MailEncoders.h"
 #include "archive/MailHeaders.h"
 #include "archive/MessageOutput.h"
@@ -266,6 +267,19 @@ void writeBody(MessageOutput &message, const MailMLRC &mail, const MailDetails &
     message.line("--" + alternative + "--");
 }
 
+// The note on attachments that could not be recovered: a text part that mail clients
+// show with the body, right after it.
+void writeUnrecoveredNote(MessageOutput &message, const QString &note)
+{
+    message.line("Content-Type: text/plain; charset=utf-8");
+    message.line("Content-Disposition: inline");
+    message.line(QByteArray("Content-Description: ") + kUnrecoveredAttachmentsTitle);
+    message.line("Content-Transfer-Encoding: quoted-printable");
+    message.line(QByteArray());
+    // The encoder leaves no line that could pass for a separator: nothing to quote.
+    message.put(quotedPrintable(note.toUtf8()));
+}
+
 // One attachment part, its bytes read and encoded block by block.
 void writeAttachment(MessageOutput &message, const QString &storedName, const QString &type,
                      const QString &contentId, qint64 offset, qint64 size, const TextReader &olm, QStringList *problems)
@@ -364,13 +378,18 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
     const QStringList offsets = joinedListValues(ownedText(mail.AttachOffsets, FieldEncoding::Latin1));
     const QStringList sizes = joinedListValues(ownedText(mail.AttachSizes, FieldEncoding::Latin1));
     const QByteArray boundary = boundaryOf(mail, messageId);
-    if (offsets.isEmpty()) {
+    const QString unrecovered = unrecoveredAttachmentsNote(details.unrecoveredAttachments);
+    if (offsets.isEmpty() && unrecovered.isEmpty()) {
         writeBody(message, mail, details, olm, boundary, blockSize);
     } else {
         message.lines("Content-Type: multipart/mixed;\n boundary=\"" + boundary + '"');
         message.line(QByteArray());
         message.line("--" + boundary);
         writeBody(message, mail, details, olm, boundary, blockSize);
+        if (!unrecovered.isEmpty()) {
+            message.line("--" + boundary);
+            writeUnrecoveredNote(message, unrecovered);
+        }
         for (int i = 0; i < offsets.size(); ++i) {
             message.line("--" + boundary);
             writeAttachment(message, names.value(i), types.value(i), ids.value(i), offsets.at(i).toLongLong(),

@@ -72,7 +72,7 @@ QByteArray bundleMessage(const MailMLRC &mail, const QByteArray &file, qint64 bl
     QBuffer out(&bytes);
     out.open(QIODevice::WriteOnly);
     QStringList problems;
-    if (!writeMboxMessage(out, mail, ByteArrayTextReader(file), 17, &problems, block))
+    if (!writeMboxMessage(out, mail, MailDetails(), ByteArrayTextReader(file), 17, &problems, block))
         qFatal("writing into memory failed");
     return bytes;
 }
