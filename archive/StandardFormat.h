@@ -74,9 +74,11 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
 
 // The message alone, as a mail server stores it: the same header, body and attachments
 // as in the mbox, without the "From " line, the quoting of lines that could pass for
-// one and the empty line that ends it there. Lines end with LF.
-QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
-                           QStringList *problems);
+// one and the empty line that ends it there. Lines end with LF. False, and *message
+// empty, when the message could not be held whole in memory (past 2 GiB): it is never
+// given cut short.
+bool standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm, QByteArray *message,
+                     QStringList *problems);
 // The message as a file of its own (.eml), written to out block by block: the bytes of the
 // mbox's message, read marks included, without its "From " line, its quoting and the empty
 // line that ends it there. False when out refused a write.

@@ -516,14 +516,16 @@ bool writeStandardMessageFile(QIODevice &out, const MailMLRC &mail, const MailDe
     return message.flush();
 }
 
-QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
-                           QStringList *problems)
+bool standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm, QByteArray *message,
+                     QStringList *problems)
 {
-    QBuffer buffer;
+    message->clear();
+    QBuffer buffer(message);
     buffer.open(QIODevice::WriteOnly);
-    {
-        MessageOutput message(buffer, MessageOutput::Quoting::None);
-        writeMessage(message, mail, details, olm, problems, TextBlocks::kBlockSize);
-    }
-    return buffer.data();
+    MessageOutput output(buffer, MessageOutput::Quoting::None);
+    writeMessage(output, mail, details, olm, problems, TextBlocks::kBlockSize);
+    if (output.flush())
+        return true;
+    message->clear();
+    return false;
 }
