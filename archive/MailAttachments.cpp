@@ -1,9 +1,11 @@
 #include "archive/MailAttachments.h"
 
 #include "archive/FileNames.h"
+#include "archive/MailHeaders.h"
 #include "olm/InflatedEntries.h"
 #include "parsers/RecordText.h"
 
+#include <QLocale>
 #include <QSaveFile>
 
 namespace {
@@ -119,4 +121,26 @@ AttachmentWrite writeAttachmentFile(const TextReader &olm, const MailAttachment 
         result.written = 0;
     }
     return result;
+}
+
+QString unrecoveredAttachmentsNote(const QVector<MissingAttachment> &missing)
+{
+    if (missing.isEmpty())
+        return QString();
+    QLocale grouped = QLocale::c();
+    grouped.setNumberOptions(QLocale::DefaultNumberOptions); // 50,614: the C locale groups only when asked
+    QString note = missing.size() == 1
+                       ? QStringLiteral("1 attachment of this message could not be recovered from the Outlook export:\n\n")
+                       : QStringLiteral("%1 attachments of this message could not be recovered from the Outlook export:\n\n")
+                             .arg(missing.size());
+    for (const MissingAttachment &attachment : missing) {
+        // A line break in a name would start a line of its own.
+        const QString name = headerSafe(attachment.name).trimmed();
+        note += QStringLiteral("  ") + (name.isEmpty() ? QStringLiteral("(no name)") : name);
+        if (attachment.size >= 0)
+            note += attachment.size == 1 ? QStringLiteral(" (1 byte)")
+                                         : QStringLiteral(" (%1 bytes)").arg(grouped.toString(attachment.size));
+        note += QLatin1Char('\n');
+    }
+    return note;
 }

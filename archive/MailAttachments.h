@@ -3,6 +3,7 @@
 // for an untrusted attachment name, and the bytes written out of the .olm file.
 #include "archive/FileNames.h"
 #include "archive/TextReader.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/Records.h"
 
 #include <QSet>
@@ -41,3 +42,11 @@ struct AttachmentWrite {
 // by damage is written with the bytes it still has (written < size); one whose
 // bytes are all missing is not written at all.
 AttachmentWrite writeAttachmentFile(const TextReader &olm, const MailAttachment &attachment, const QString &path);
+
+// What a saved message says of the attachments its mail lists that could not be
+// recovered, so that the user sees the loss in their own mail client: a sentence, then
+// each attachment's name and the size the mail gives for it, lines ended by LF. Empty
+// when nothing is missing.
+QString unrecoveredAttachmentsNote(const QVector<MissingAttachment> &missing);
+// The Content-Description of the part that carries the note.
+constexpr char kUnrecoveredAttachmentsTitle[] = "Attachments that could not be recovered";

@@ -1,6 +1,6 @@
 #include "archive/MailFilter.h"
 
-#include "archive/MailWriter.h"
+#include "archive/MailEncoders.h"
 #include "archive/TextBlocks.h"
 #include "parsers/EntityDecoding.h"
 #include "parsers/ItemDetails.h"

@@ -12,14 +12,6 @@ constexpr int kHeaderLineLength = 78;
 // The text with every control character (CR, LF, NUL, TAB and the rest) turned into a space.
 QString headerSafe(const QString &text);
 
-// Encoded words of text's UTF-8 bytes. The first word fits the line after `column`
-// characters already on it, each further word goes on a continuation line
-// (lineBreak, then one space) and holds at most 75 characters. Words end at
-// character boundaries, after a space where one is near. Base64 words other than
-// the last hold a multiple of three bytes, since GMime joins the Base64 of adjacent
-// words before decoding it; where no such cut exists, the word is quoted-printable.
-QByteArray encodedWords(const QString &text, int column = 0, const QByteArray &lineBreak = "\n");
-
 // A Subject value starting at `column`: printable ASCII folded at its spaces,
 // anything else as encoded words.
 QByteArray subjectValue(const QString &subject, int column, const QByteArray &lineBreak);

@@ -1,5 +1,8 @@
 #include "archive/MailWriter.h"
 
+#include "archive/BodyStream.h"
+#include "archive/MailAttachments.h"
+#include "archive/MailEncoders.h"
 #include "archive/MailHeaders.h"
 #include "archive/MessageOutput.h"
 #include "archive/TextBlocks.h"
@@ -15,43 +18,9 @@
 #include <QRegularExpression>
 #include <cstring>
 
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-#include <immintrin.h>
-#define MENDORA_BASE64_VECTORS
-#endif
-
 namespace {
 
 const char kCR = '\r';
-// A multiple of 3, so that the Base64 texts of consecutive blocks join into the text of the whole.
-constexpr qint64 kAttachmentBlock = 3 * 256 * 1024;
-// The date of last resort: messages must never lose their separator line.
-const char kFixedDate[] = "Thu, 01 Jan 1970 00:00:00 +0000";
-constexpr int kMessageDateLength = 31;
-
-template <int Width>
-QByteArray fieldBytes(const char (&field)[Width])
-{
-    return QByteArray(field, int(strnlen(field, Width)));
-}
-
-bool isMessageDate(const QByteArray &text)
-{
-    return text.size() == kMessageDateLength && text.at(3) == ',';
-}
-
-QByteArray chosenDate(const MailMLRC &mail, MailTimeField field)
-{
-    const QByteArray sent = fieldBytes(mail.SentTime), received = fieldBytes(mail.ReceivedTime);
-    const QByteArray candidates[] = {field == MailTimeField::Received ? received : sent,
-                                     field == MailTimeField::Received ? sent : received,
-                                     fieldBytes(mail.ModifiedTime)};
-    for (const QByteArray &candidate : candidates) {
-        if (isMessageDate(candidate))
-            return candidate;
-    }
-    return QByteArray(kFixedDate);
-}
 
 // The values of a joined list, with the empty text after its final ";", and with the
 // character references they kept decoded.
@@ -201,23 +170,6 @@ struct BodyForm {
 
 const char *const kEntityTexts[] = {"&lt;", "&amp;", "&nbsp;", "&gt;"};
 
-// Decodes the mail body's entities in pieces, holding back an entity a piece cuts.
-class BodyEntities
-{
-public:
-    QByteArray add(const QByteArray &text, bool last)
-    {
-        m_held += text;
-        QByteArray decoded;
-        decoded.reserve(m_held.size());
-        dropFront(m_held, decodeEntityRange(m_held.constData(), m_held.size(), EntityRule::MailBody, &decoded, last));
-        return decoded;
-    }
-
-private:
-    QByteArray m_held;
-};
-
 BodyForm bodyForm(const MailMLRC &mail, const TextReader &olm, qint64 blockSize)
 {
     TextBlocks blocks(olm, mail.BodyOffset, mail.BodySize, TextBlocks::ZeroBytes::EndText, blockSize);
@@ -226,7 +178,7 @@ BodyForm bodyForm(const MailMLRC &mail, const TextReader &olm, qint64 blockSize)
     // one scan until decoding first changes something.
     HtmlPairScan asStored, decoded;
     bool decodingChanged = false;
-    BodyEntities decoder;
+    EntityFilter decoder(EntityRule::MailBody);
     QByteArray text;
     const auto addDecoded = [&](const QByteArray &piece, const QByteArray &stored) {
         if (!decodingChanged && piece != stored) {
@@ -265,57 +217,33 @@ BodyForm bodyForm(const MailMLRC &mail, const TextReader &olm, qint64 blockSize)
     return form;
 }
 
-// The body part's content as it is written, block by block (before the "From " lines
-// are quoted): the text decoded as its form says, with LF line ends unless it is HTML.
-class BodyContent
+// The body part's content as the bundle writes it: entities decoded where the body has
+// them, CR made LF unless it is HTML as stored, an HTML body's charset declared UTF-8 (it
+// goes out in UTF-8), and a line that starts "From " quoted. A body read in one block is
+// converted from the text its form kept.
+BodyStream bundleBody(const MailMLRC &mail, const TextReader &olm, const BodyForm &form, qint64 blockSize)
 {
-public:
-    BodyContent(const MailMLRC &mail, const TextReader &olm, const BodyForm &form, qint64 blockSize)
-        : m_blocks(olm, mail.BodyOffset, mail.BodySize, TextBlocks::ZeroBytes::EndText, blockSize), m_form(form)
-    {
-    }
-    bool next(QByteArray *content)
-    {
-        QByteArray text;
-        while (!m_done) {
-            const bool more = !m_form.oneBlock && m_blocks.next(&text);
-            m_done = !more;
-            QByteArray piece;
-            if (m_form.oneBlock)
-                piece = m_form.entities ? m_form.decoded : m_form.stored;
-            else
-                piece = m_form.entities ? m_entities.add(text, !more) : text;
-            // Only a piece that holds a CR is copied to change it.
-            if ((m_form.entities || !m_form.html) && memchr(piece.constData(), '\r', size_t(piece.size())))
-                piece.replace('\r', '\n');
-            // HTML goes out in UTF-8, so its own declaration must say so.
-            if (m_form.htmlWithLinks)
-                piece = m_declarations.add(piece, !more);
-            if (!piece.isEmpty()) {
-                *content = piece;
-                return true;
-            }
-        }
-        content->clear();
-        return false;
-    }
-
-private:
-    TextBlocks m_blocks;
-    const BodyForm &m_form;
-    BodyEntities m_entities;
-    Utf8Declarations m_declarations;
-    bool m_done = false;
-};
+    BodyStream body = form.oneBlock ? BodyStream::heldText(form.entities ? form.decoded : form.stored)
+                                    : BodyStream::fileText(olm, mail.BodyOffset, mail.BodySize,
+                                                           TextBlocks::ZeroBytes::EndText, blockSize);
+    if (form.entities && !form.oneBlock)
+        body.then<EntityFilter>(EntityRule::MailBody);
+    if (form.entities || !form.html)
+        body.then<LineEndFilter>(LineEndFilter::Mode::EveryCr);
+    if (form.htmlWithLinks)
+        body.then<Utf8Declarations>();
+    body.then<FromQuotingFilter>();
+    return body;
+}
 
 // The part delimiters of a message: the outer one is the message identifier without
 // angle brackets where that makes a boundary the body does not hold, otherwise a
 // random one; the inner one carries innerNumber, or a random number while the body
-// holds it. Nobody can write a body that closes the parts. A body that fits in one
-// block is kept in *content, converted once.
+// holds it. Nobody can write a body (or name an attachment in the note) that closes the
+// parts. A body that fits in one block is kept in *content, converted once.
 Boundaries boundariesFor(const QByteArray &messageId, quint32 innerNumber, const MailMLRC *bodyMail,
-                         const TextReader &olm, const BodyForm &form, qint64 blockSize, QByteArray *content,
-                         bool *contentWhole)
+                         const QByteArray &note, const TextReader &olm, const BodyForm &form, qint64 blockSize,
+                         QByteArray *content, bool *contentWhole)
 {
     Boundaries boundaries;
     boundaries.outer = QByteArray(messageId).replace("<", "").replace(">", "");
@@ -326,26 +254,29 @@ Boundaries boundariesFor(const QByteArray &messageId, quint32 innerNumber, const
     for (;;) {
         while (boundaries.inner == boundaries.outer)
             boundaries.inner = innerBoundary(randomNumber());
-        if (!bodyMail)
-            return boundaries;
-        TextSearch outer("--" + boundaries.outer), inner("--" + boundaries.inner);
-        BodyContent body(*bodyMail, olm, form, blockSize);
-        QByteArray piece;
-        int pieces = 0;
-        while (body.next(&piece)) {
-            outer.add(piece);
-            inner.add(piece);
-            if (++pieces == 1)
-                *content = piece;
+        bool outerFound = note.contains("--" + boundaries.outer), innerFound = false;
+        if (bodyMail) {
+            TextSearch outer("--" + boundaries.outer), inner("--" + boundaries.inner);
+            BodyStream body = bundleBody(*bodyMail, olm, form, blockSize);
+            QByteArray piece;
+            int pieces = 0;
+            while (body.next(&piece)) {
+                outer.add(piece);
+                inner.add(piece);
+                if (++pieces == 1)
+                    *content = piece;
+            }
+            *contentWhole = pieces <= 1;
+            if (pieces == 0)
+                content->clear();
+            outerFound = outerFound || outer.found();
+            innerFound = inner.found();
         }
-        *contentWhole = pieces <= 1;
-        if (pieces == 0)
-            content->clear();
-        if (!outer.found() && !inner.found())
+        if (!outerFound && !innerFound)
             return boundaries;
-        if (outer.found())
+        if (outerFound)
             boundaries.outer = "Mendora_" + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
-        if (inner.found())
+        if (innerFound)
             boundaries.inner = innerBoundary(randomNumber());
     }
 }
@@ -360,108 +291,26 @@ void writeBody(MessageOutput &out, const MailMLRC &mail, const TextReader &olm, 
     head += "charset=\"UTF-8\"\rContent-transfer-encoding: 8bit\r\r";
     out.put(head);
     if (contentWhole) {
-        out.text(wholeContent.constData(), wholeContent.size());
+        out.put(wholeContent);
     } else {
-        BodyContent body(mail, olm, form, blockSize);
+        BodyStream body = bundleBody(mail, olm, form, blockSize);
         QByteArray piece;
-        while (body.next(&piece) && out.ok())
-            out.text(piece.constData(), piece.size());
+        while (out.ok() && body.next(&piece))
+            out.put(piece);
     }
-    out.endText();
     out.put("\r\r--" + inner + "--\r\r");
 }
 
-// Base64 output two characters per table look-up: attachments are most of what a save
-// writes, and encoding them byte by byte costs more than reading and writing them.
-class Base64Pairs
+// The note on attachments that could not be recovered (UTF-8, lines ended by CR): a text
+// part that mail clients show with the body, right after it.
+void writeUnrecoveredNote(MessageOutput &out, const QByteArray &outer, const QByteArray &note)
 {
-public:
-    Base64Pairs()
-    {
-        for (int value = 0; value < 4096; ++value) {
-            m_pairs[value][0] = kAlphabet[value >> 6];
-            m_pairs[value][1] = kAlphabet[value & 63];
-        }
-    }
-    QByteArray encode(const QByteArray &bytes) const
-    {
-        const auto *in = reinterpret_cast<const uchar *>(bytes.constData());
-        const int size = bytes.size();
-        QByteArray text((size + 2) / 3 * 4, Qt::Uninitialized);
-        char *out = text.data();
-        int at = 0;
-#ifdef MENDORA_BASE64_VECTORS
-        if (m_vectors) {
-            at = int(encodeVectors(in, size_t(size), out));
-            out += at / 3 * 4;
-        }
-#endif
-        for (; at + 3 <= size; at += 3, out += 4) {
-            const quint32 group = quint32(in[at]) << 16 | quint32(in[at + 1]) << 8 | in[at + 2];
-            memcpy(out, m_pairs[group >> 12], 2);
-            memcpy(out + 2, m_pairs[group & 0xFFF], 2);
-        }
-        if (at < size) {
-            const bool two = at + 1 < size;
-            const quint32 group = quint32(in[at]) << 16 | (two ? quint32(in[at + 1]) << 8 : 0);
-            out[0] = kAlphabet[group >> 18];
-            out[1] = kAlphabet[(group >> 12) & 63];
-            out[2] = two ? kAlphabet[(group >> 6) & 63] : '=';
-            out[3] = '=';
-        }
-        return text;
-    }
-
-private:
-#ifdef MENDORA_BASE64_VECTORS
-    // Twelve bytes to sixteen characters per step, sixteen bytes read; returns the bytes
-    // encoded, a multiple of 3, leaving at least four for the step above.
-    __attribute__((target("ssse3"))) static size_t encodeVectors(const uchar *in, size_t size, char *out)
-    {
-        // Each 32-bit lane gets the bytes b1 b0 b2 b1 of its group of three.
-        const __m128i spread = _mm_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
-        // Offsets from each 6-bit value to its character, by class: 26-51, 52-61 (ten
-        // classes 1-10), 62, 63, 0-25.
-        const __m128i offsets = _mm_setr_epi8(char('a' - 26), char('0' - 52), char('0' - 52), char('0' - 52),
-                                              char('0' - 52), char('0' - 52), char('0' - 52), char('0' - 52),
-                                              char('0' - 52), char('0' - 52), char('0' - 52), char('+' - 62),
-                                              char('/' - 63), 'A', 0, 0);
-        size_t at = 0;
-        for (; at + 16 <= size; at += 12, out += 16) {
-            const __m128i lanes = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(in + at)), spread);
-            // The four 6-bit values of each lane into its four bytes, first to last.
-            const __m128i high = _mm_mulhi_epu16(_mm_and_si128(lanes, _mm_set1_epi32(0x0FC0FC00)),
-                                                 _mm_set1_epi32(0x04000040));
-            const __m128i low = _mm_mullo_epi16(_mm_and_si128(lanes, _mm_set1_epi32(0x003F03F0)),
-                                                _mm_set1_epi32(0x01000010));
-            const __m128i values = _mm_or_si128(high, low);
-            __m128i classes = _mm_subs_epu8(values, _mm_set1_epi8(51));
-            classes = _mm_or_si128(classes, _mm_and_si128(_mm_cmpgt_epi8(_mm_set1_epi8(26), values), _mm_set1_epi8(13)));
-            const __m128i characters = _mm_add_epi8(_mm_shuffle_epi8(offsets, classes), values);
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), characters);
-        }
-        return at;
-    }
-    // Asked once the program runs: the processor's features are known by then.
-    const bool m_vectors = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
-#endif
-    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    char m_pairs[4096][2];
-};
-
-// Streams size bytes at offset through Base64 on one line; false when the file held fewer.
-bool writeBase64(MessageOutput &out, const TextReader &olm, qint64 offset, qint64 size, qint64 *written)
-{
-    *written = 0;
-    while (*written < size && out.ok()) {
-        const qint64 wanted = qMin(kAttachmentBlock, size - *written);
-        const QByteArray block = olm.read(offset + *written, wanted);
-        out.put(base64(block));
-        *written += block.size();
-        if (block.size() < wanted)
-            break;
-    }
-    return *written == size;
+    out.put("--" + outer + kCR);
+    out.put("Content-type: text/plain;charset=\"UTF-8\"\rContent-Disposition: inline\r");
+    out.put(QByteArray("Content-Description: ") + kUnrecoveredAttachmentsTitle + kCR);
+    out.put("Content-transfer-encoding: 8bit\r\r");
+    out.put(note);
+    out.put("\r");
 }
 
 void writeAttachments(MessageOutput &out, const MailMLRC &mail, const TextReader &olm, const QByteArray &outer,
@@ -490,10 +339,14 @@ void writeAttachments(MessageOutput &out, const MailMLRC &mail, const TextReader
         head += "\r\r";
         out.put(head);
         const qint64 size = sizes.value(i).toLongLong();
-        qint64 written = 0;
-        if (!writeBase64(out, olm, offsets.value(i).toLongLong(), size, &written) && out.ok())
+        BodyStream bytes = BodyStream::fileBytes(olm, offsets.value(i).toLongLong(), size, kAttachmentBlock);
+        bytes.then<Base64Encoder>();
+        QByteArray encoded;
+        while (out.ok() && bytes.next(&encoded))
+            out.put(encoded);
+        if (bytes.bytesRead() != size && out.ok())
             problems->append(QStringLiteral("attachment \"%1\" holds %2 of its %3 bytes: the file ends before it does")
-                                 .arg(names.at(i)).arg(written).arg(size));
+                                 .arg(names.at(i)).arg(bytes.bytesRead()).arg(size));
         out.put("\r\r");
     }
     out.put("--" + outer + "--\r");
@@ -501,35 +354,11 @@ void writeAttachments(MessageOutput &out, const MailMLRC &mail, const TextReader
 
 } // namespace
 
-QByteArray base64(const QByteArray &bytes)
-{
-    static const Base64Pairs pairs;
-    return pairs.encode(bytes);
-}
 
-QByteArray headerText(const QString &text)
+bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
+                      quint32 innerNumber, QStringList *problems, qint64 blockSize)
 {
-    for (const QChar c : text) {
-        if (c.unicode() > 0xFF)
-            return "=?UTF-8?B?" + text.toUtf8().toBase64() + "?=";
-    }
-    return text.toLatin1();
-}
-
-QByteArray separatorDate(const MailMLRC &mail)
-{
-    return chosenDate(mail, separatorTimeField(mail));
-}
-
-QByteArray headerDate(const MailMLRC &mail)
-{
-    return chosenDate(mail, MailTimeField::Sent);
-}
-
-bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, quint32 innerNumber,
-                      QStringList *problems, qint64 blockSize)
-{
-    MessageOutput message(out, MessageOutput::Quoting::FromLines);
+    MessageOutput message(out, MessageOutput::Quoting::None);
     const QByteArray d = separatorDate(mail);
     QByteArray head = "From ???@??? " + d.mid(0, 3) + ' ' + d.mid(8, 3) + ' ' + d.mid(5, 2) + ' ' + d.mid(17, 8)
                       + ' ' + d.mid(12, 4) + ' ' + d.mid(26, 5) + kCR;
@@ -562,17 +391,23 @@ bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &ol
 
     const bool withBody = mail.BodySize > 0 && !messageId.isEmpty();
     const BodyForm form = withBody ? bodyForm(mail, olm, blockSize) : BodyForm();
+    // Lines end with CR here; no line of the note starts "From ".
+    const QByteArray note = unrecoveredAttachmentsNote(details.unrecoveredAttachments).toUtf8().replace('\n', kCR);
     QByteArray content;
     bool contentWhole = false;
-    const Boundaries boundaries = boundariesFor(messageId, innerNumber, withBody ? &mail : nullptr, olm, form,
+    const Boundaries boundaries = boundariesFor(messageId, innerNumber, withBody ? &mail : nullptr, note, olm, form,
                                                 blockSize, &content, &contentWhole);
     if (withBody)
         writeBody(message, mail, olm, form, boundaries, content, contentWhole, blockSize);
-    if (mail.AttachContentIds && mail.AttachContentTypes && mail.AttachNames && mail.AttachUrls
-        && mail.AttachOffsets && mail.AttachSizes) {
-        if (!withBody)
-            message.put(mixedHeader(boundaries.outer));
+    const bool withAttachments = mail.AttachContentIds && mail.AttachContentTypes && mail.AttachNames
+                                 && mail.AttachUrls && mail.AttachOffsets && mail.AttachSizes;
+    if (!withBody && (withAttachments || !note.isEmpty()))
+        message.put(mixedHeader(boundaries.outer));
+    if (!note.isEmpty())
+        writeUnrecoveredNote(message, boundaries.outer, note);
+    if (withAttachments)
         writeAttachments(message, mail, olm, boundaries.outer, problems);
-    }
+    else if (!note.isEmpty())
+        message.put("--" + boundaries.outer + "--\r");
     return message.flush();
 }

@@ -4,33 +4,23 @@
 // reader expects.
 #include "archive/TextBlocks.h"
 #include "archive/TextReader.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/Records.h"
 
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
 
-// Message dates (Wed, 12 May 2010 20:00:00 +0530). The separator's is the delivery time its
-// rule picks; the Date line's is the origination time every client sorts by: the sent time,
-// else the received time. Each falls back to the other time field, the time of the last
-// change and finally a fixed date, so that every message has both and messages never merge.
-// The IMAP internal date is the separator's.
-QByteArray separatorDate(const MailMLRC &mail);
-QByteArray headerDate(const MailMLRC &mail);
-
 // Appends the message to out. innerNumber goes into the boundary of the body's
 // alternative part unless the body holds that boundary; then, and for an outer
 // boundary the body holds or the identifier cannot make, random ones are drawn.
 // Header values from the export never carry a line break into the message.
-// Attachments are read through olm and encoded block by block.
-// Problems that leave the message readable but incomplete (an attachment cut
-// short by the end of the file) are added to *problems. False when out refused
-// a write: the caller removes the partial message.
+// Attachments are read through olm and encoded block by block; those the mail lists
+// that could not be recovered (details.unrecoveredAttachments) are named in a text
+// part after the body. Problems that leave the message readable but incomplete (an
+// attachment cut short by the end of the file) are added to *problems. False when out
+// refused a write: the caller removes the partial message.
 // The body is read and converted in blocks of blockSize bytes.
-bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const TextReader &olm, quint32 innerNumber,
-                      QStringList *problems, qint64 blockSize = TextBlocks::kBlockSize);
+bool writeMboxMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
+                      quint32 innerNumber, QStringList *problems, qint64 blockSize = TextBlocks::kBlockSize);
 
-// Standard Base64 (RFC 4648 alphabet, = padding) of bytes, on one line.
-QByteArray base64(const QByteArray &bytes);
-// The Base64 encoded word =?UTF-8?B?…?= of a text that Latin-1 cannot hold; Latin-1 bytes otherwise.
-QByteArray headerText(const QString &text);

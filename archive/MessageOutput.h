@@ -1,9 +1,14 @@
 #pragma once
 // One mail message on its way into a file: small pieces gathered into large writes,
-// and the lines that an mbox reader would take for the start of a new message quoted.
-// Both mail writers write through it.
+// and the header lines that an mbox reader would take for the start of a new message
+// quoted. Both mail writers write through it; bodies come quoted or encoded from their
+// stream (archive/BodyStream.h).
 #include <QByteArray>
 #include <QIODevice>
+
+// What begins a message in an mbox file.
+constexpr char kMboxSeparator[] = "From ";
+constexpr int kMboxSeparatorLength = 5;
 
 // "From " after any number of ">": a line that mboxrd readers would split at.
 bool startsLikeSeparator(const char *at, const char *end);
@@ -12,10 +17,8 @@ class MessageOutput
 {
 public:
     enum class Quoting {
-        // A message on its own, as a mail server stores it: nothing quoted.
+        // A message on its own, as a mail server stores it, or the bundle's: nothing quoted.
         None,
-        // The bundle: a body line (after CR or LF) that starts "From " gets a ">" before it.
-        FromLines,
         // mboxrd: a line that is "From " after any number of ">" gets one ">" more.
         Mboxrd,
     };
@@ -24,19 +27,13 @@ public:
     ~MessageOutput() { flush(); }
 
     // Bytes as they are: header lines, part delimiters, encoded content.
-    void put(const QByteArray &bytes) { put(bytes.constData(), bytes.size()); }
+    void put(const QByteArray &bytes);
     void put(const char *bytes, qint64 size);
     // One line and its LF; quoted where it could pass for a separator (mboxrd).
     void line(const QByteArray &text) { line(text.constBegin(), text.constEnd()); }
     void line(const char *begin, const char *end);
     // Lines separated by LF, each written as line() does.
     void lines(const QByteArray &text);
-    // Body text in pieces of any size, line ends CR or LF: a line that starts "From "
-    // is quoted however the pieces cut it. endText() ends the text.
-    void text(const char *bytes, qint64 size);
-    void endText();
-    // Base64 text as lines of 76 characters; such lines never pass for a separator.
-    void base64Lines(const QByteArray &encoded);
 
     // Writes what is gathered; false once any write failed.
     bool flush();
@@ -44,6 +41,7 @@ public:
 
 private:
     static constexpr int kOutputBlock = 1 << 20;
+    static constexpr int kDirectWrite = 1 << 16;
     void flushWhenFull()
     {
         if (m_pending.size() >= kOutputBlock)
@@ -54,6 +52,4 @@ private:
     const Quoting m_quoting;
     QByteArray m_pending;
     bool m_ok = true;
-    bool m_textLineStart = true; // the next text byte starts a line
-    int m_heldFrom = 0;          // bytes of "From " at a line start that the last piece ended in
 };

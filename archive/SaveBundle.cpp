@@ -519,7 +519,7 @@ private:
         const qint64 before = file.pos();
         QStringList problems;
         const quint32 innerNumber = QRandomGenerator::system()->bounded(quint32(RAND_MAX));
-        if (!writeMboxMessage(file, mail, *m_request.olm, innerNumber, &problems) || !file.flush()) {
+        if (!writeMboxMessage(file, mail, detailsOf(&mail), *m_request.olm, innerNumber, &problems) || !file.flush()) {
             const QString reason = file.failure();
             if (!file.resize(before))
                 log(QStringLiteral("%1 could not be cut back to its last whole message").arg(shortenedForDisplay(path)));

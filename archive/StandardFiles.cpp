@@ -1,7 +1,6 @@
 #include "archive/StandardFiles.h"
 
 #include "archive/FolderLabels.h"
-#include "archive/MailWriter.h"
 #include "archive/StableIdentity.h"
 #include "archive/StandardFormat.h"
 #include "parsers/ItemDetails.h"

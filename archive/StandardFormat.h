@@ -65,17 +65,20 @@ ZoneRules eventDayZone(const EventDetails &details);
 
 // Appends one mboxrd message: the "From " line, the header, the body as UTF-8 text/html
 // (text/plain when it holds no markup) in quoted-printable, the attachments in Base64
-// read through olm block by block. Attachments cut short by the end of the file are
-// added to *problems. False when out refused a write.
+// read through olm block by block, and a text part after the body that names the attachments
+// the mail lists that could not be recovered. Attachments cut short by the end of the file
+// are added to *problems. False when out refused a write.
 // The body is read and converted in blocks of blockSize bytes.
 bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetails &details,
                           const TextReader &olm, QStringList *problems, qint64 blockSize = TextBlocks::kBlockSize);
 
 // The message alone, as a mail server stores it: the same header, body and attachments
 // as in the mbox, without the "From " line, the quoting of lines that could pass for
-// one and the empty line that ends it there. Lines end with LF.
-QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
-                           QStringList *problems);
+// one and the empty line that ends it there. Lines end with LF. False, and *message
+// empty, when the message could not be held whole in memory (past 2 GiB): it is never
+// given cut short.
+bool standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm, QByteArray *message,
+                     QStringList *problems);
 // The message as a file of its own (.eml), written to out block by block: the bytes of the
 // mbox's message, read marks included, without its "From " line, its quoting and the empty
 // line that ends it there. False when out refused a write.
@@ -86,20 +89,3 @@ QList<QByteArray> imapKeywords(const QStringList &categories);
 // The Message-ID the message carries (<id@host>): the export's, or one made from the
 // mail's content when the export gives none that identifies it (none, "<>", "< >").
 QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details, const TextReader &olm);
-// Quoted-printable text of a body given in pieces, as the whole would be encoded: lines
-// of at most 76 characters with soft breaks "=" LF, and a line that could pass for an
-// mbox separator begun with its first byte encoded.
-class QuotedPrintableEncoder
-{
-public:
-    // The encoded text of what the pieces so far decide; with last, of all of it.
-    QByteArray add(const QByteArray &text, bool last);
-
-private:
-    QByteArray m_input;      // bytes whose encoding the next piece decides
-    int m_column = 0;
-    bool m_lineStart = true;
-    int m_scannedQuotes = 0; // ">" bytes at a line start already looked at
-};
-// A whole body's quoted-printable text.
-QByteArray quotedPrintable(const QByteArray &text);

@@ -1,7 +1,9 @@
 // Mails as mboxrd messages: RFC 5322 headers, MIME 1.0 bodies, LF line ends.
+#include "archive/BodyStream.h"
 #include "archive/ContentLines.h"
+#include "archive/MailAttachments.h"
+#include "archive/MailEncoders.h"
 #include "archive/MailHeaders.h"
-#include "archive/MailWriter.h"
 #include "archive/MessageOutput.h"
 #include "archive/TextBlocks.h"
 #include "archive/StableIdentity.h"
@@ -18,9 +20,6 @@
 #include <cstring>
 
 namespace {
-// 57 bytes make one 76-character Base64 line; a block of whole lines keeps every
-// block's lines full, and no attachment is ever held whole.
-constexpr qint64 kAttachmentBlock = 57 * 4096;
 // Parameter values longer than this are split into RFC 2231 continuations.
 constexpr int kParameterPiece = 60;
 
@@ -157,78 +156,14 @@ QByteArray contentTypeOf(const QString &stored)
     return type.match(trimmed).hasMatch() ? trimmed.toLatin1() : QByteArray("application/octet-stream");
 }
 
-// CR LF and a CR alone each become LF, in one pass.
-QByteArray withLfLineEnds(QByteArray text)
-{
-    char *const begin = text.data();
-    const char *const end = begin + text.size();
-    char *cr = static_cast<char *>(memchr(begin, '\r', size_t(text.size())));
-    if (!cr)
-        return text;
-    char *put = cr;
-    for (const char *at = cr; at < end; ++at) {
-        if (*at != '\r') {
-            *put++ = *at;
-            continue;
-        }
-        *put++ = '\n';
-        if (at + 1 < end && at[1] == '\n')
-            ++at;
-    }
-    text.truncate(int(put - begin));
-    return text;
-}
-
 // A body kept in the file as the message carries it, block by block: zero bytes
 // dropped, entities and character references decoded once, line ends LF.
-class BodyText
+BodyStream bodyText(const TextReader &olm, qint64 offset, qint64 size, qint64 blockSize)
 {
-public:
-    BodyText(const TextReader &olm, qint64 offset, qint64 size, qint64 blockSize)
-        : m_blocks(olm, offset, size, TextBlocks::ZeroBytes::Dropped, blockSize)
-    {
-    }
-    bool next(QByteArray *text)
-    {
-        QByteArray block;
-        while (!m_done) {
-            const bool more = m_blocks.next(&block);
-            m_done = !more;
-            m_undecoded += block;
-            QByteArray decoded;
-            decoded.reserve(m_undecoded.size() + 1);
-            dropFront(m_undecoded, decodeEntityRange(m_undecoded.constData(), m_undecoded.size(), EntityRule::Xml,
-                                                     &decoded, !more));
-            if (decoded.isEmpty() && more)
-                continue; // a CR held back stays undecided
-            QByteArray piece;
-            if (m_heldCR) {
-                piece += '\n';
-                if (decoded.startsWith('\n'))
-                    decoded.remove(0, 1);
-                m_heldCR = false;
-            }
-            // A CR at the end may be the first half of CR LF.
-            if (more && decoded.endsWith('\r')) {
-                decoded.chop(1);
-                m_heldCR = true;
-            }
-            piece += withLfLineEnds(decoded);
-            if (!piece.isEmpty()) {
-                *text = piece;
-                return true;
-            }
-        }
-        text->clear();
-        return false;
-    }
-
-private:
-    TextBlocks m_blocks;
-    QByteArray m_undecoded; // an entity the last block cut
-    bool m_heldCR = false;
-    bool m_done = false;
-};
+    BodyStream text = BodyStream::fileText(olm, offset, size, TextBlocks::ZeroBytes::Dropped, blockSize);
+    text.then<EntityFilter>(EntityRule::Xml).then<LineEndFilter>(LineEndFilter::Mode::CrLfPairs);
+    return text;
+}
 
 // True when the UTF-8 text is all white space, as QString::trimmed() judges it.
 bool allSpace(const QByteArray &text)
@@ -257,7 +192,7 @@ struct BodyLook {
 
 BodyLook lookAt(const TextReader &olm, qint64 offset, qint64 size, bool markupWanted, qint64 blockSize)
 {
-    BodyText text(olm, offset, size, blockSize);
+    BodyStream text = bodyText(olm, offset, size, blockSize);
     MarkupScan markup;
     BodyLook look;
     QByteArray piece;
@@ -288,20 +223,16 @@ void writeTextPart(MessageOutput &message, const char *subtype, const TextReader
     message.line(QByteArray("Content-Type: text/") + subtype + "; charset=utf-8");
     message.line("Content-Transfer-Encoding: quoted-printable");
     message.line(QByteArray());
-    BodyText text(olm, look.whole ? 0 : offset, look.whole ? 0 : size, blockSize);
-    Utf8Declarations declarations;
-    QuotedPrintableEncoder encoder;
-    QByteArray piece = look.whole ? look.text : QByteArray();
-    bool more = !look.whole;
+    BodyStream text = look.whole ? BodyStream::heldText(look.text) : bodyText(olm, offset, size, blockSize);
+    if (html)
+        text.then<Utf8Declarations>();
+    // The encoder leaves no line that could pass for a separator: nothing to quote.
+    text.then<QuotedPrintableEncoder>();
+    QByteArray encoded;
     bool lineOpen = false; // the text so far ends inside a line
-    for (bool first = true; first || (more && message.ok()); first = false) {
-        if (!look.whole)
-            more = text.next(&piece);
-        const QByteArray encoded = encoder.add(html ? declarations.add(piece, !more) : piece, !more);
-        // The encoder leaves no line that could pass for a separator: nothing to quote.
+    while (message.ok() && text.next(&encoded)) {
         message.put(encoded);
-        if (!encoded.isEmpty())
-            lineOpen = !encoded.endsWith('\n');
+        lineOpen = !encoded.endsWith('\n');
     }
     if (lineOpen)
         message.put("\n");
@@ -336,6 +267,19 @@ void writeBody(MessageOutput &message, const MailMLRC &mail, const MailDetails &
     message.line("--" + alternative + "--");
 }
 
+// The note on attachments that could not be recovered: a text part that mail clients
+// show with the body, right after it.
+void writeUnrecoveredNote(MessageOutput &message, const QString &note)
+{
+    message.line("Content-Type: text/plain; charset=utf-8");
+    message.line("Content-Disposition: inline");
+    message.line(QByteArray("Content-Description: ") + kUnrecoveredAttachmentsTitle);
+    message.line("Content-Transfer-Encoding: quoted-printable");
+    message.line(QByteArray());
+    // The encoder leaves no line that could pass for a separator: nothing to quote.
+    message.put(quotedPrintable(note.toUtf8()));
+}
+
 // One attachment part, its bytes read and encoded block by block.
 void writeAttachment(MessageOutput &message, const QString &storedName, const QString &type,
                      const QString &contentId, qint64 offset, qint64 size, const TextReader &olm, QStringList *problems)
@@ -359,18 +303,13 @@ void writeAttachment(MessageOutput &message, const QString &storedName, const QS
         message.line("Content-ID: <" + bare.toLatin1() + '>');
     }
     message.line(QByteArray());
-    qint64 done = 0;
-    while (done < size && message.ok()) {
-        const qint64 want = qMin(kAttachmentBlock, size - done);
-        const QByteArray block = olm.read(offset + done, want);
-        message.base64Lines(base64(block));
-        done += block.size();
-        if (block.size() < want) {
-            if (problems)
-                problems->append(QStringLiteral("attachment \"%1\" ends after %2 of %3 bytes").arg(name).arg(done).arg(size));
-            break;
-        }
-    }
+    BodyStream bytes = BodyStream::fileBytes(olm, offset, size, kAttachmentBlock);
+    bytes.then<Base64Encoder>(kBase64LineLength);
+    QByteArray encoded;
+    while (message.ok() && bytes.next(&encoded))
+        message.put(encoded);
+    if (bytes.bytesRead() < size && message.ok() && problems)
+        problems->append(QStringLiteral("attachment \"%1\" ends after %2 of %3 bytes").arg(name).arg(bytes.bytesRead()).arg(size));
 }
 
 // What a mail without an identifier of its own is: from the scan, or else from its record.
@@ -439,13 +378,18 @@ void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetail
     const QStringList offsets = joinedListValues(ownedText(mail.AttachOffsets, FieldEncoding::Latin1));
     const QStringList sizes = joinedListValues(ownedText(mail.AttachSizes, FieldEncoding::Latin1));
     const QByteArray boundary = boundaryOf(mail, messageId);
-    if (offsets.isEmpty()) {
+    const QString unrecovered = unrecoveredAttachmentsNote(details.unrecoveredAttachments);
+    if (offsets.isEmpty() && unrecovered.isEmpty()) {
         writeBody(message, mail, details, olm, boundary, blockSize);
     } else {
         message.lines("Content-Type: multipart/mixed;\n boundary=\"" + boundary + '"');
         message.line(QByteArray());
         message.line("--" + boundary);
         writeBody(message, mail, details, olm, boundary, blockSize);
+        if (!unrecovered.isEmpty()) {
+            message.line("--" + boundary);
+            writeUnrecoveredNote(message, unrecovered);
+        }
         for (int i = 0; i < offsets.size(); ++i) {
             message.line("--" + boundary);
             writeAttachment(message, names.value(i), types.value(i), ids.value(i), offsets.at(i).toLongLong(),
@@ -483,159 +427,6 @@ QByteArray standardMessageId(const MailMLRC &mail, const MailDetails &details, c
     if (left.isEmpty() || right.isEmpty())
         return '<' + identifierPart(id) + "@mendora.invalid>";
     return '<' + identifierPart(left) + '@' + identifierPart(right) + '>';
-}
-
-namespace {
-// What each byte is in quoted-printable text, looked up rather than worked out per byte.
-class QuotedPrintableBytes
-{
-public:
-    enum Kind : uchar {
-        Encoded, // encoded wherever it is
-        Plain,   // stands for itself wherever it is
-        Blank,   // a space or tab: itself, unless it ends its line
-        LineEnd,
-    };
-    QuotedPrintableBytes()
-    {
-        static const char kHex[] = "0123456789ABCDEF";
-        for (int byte = 0; byte < 256; ++byte) {
-            m_kinds[byte] = byte >= 33 && byte <= 126 && byte != '=' ? Plain
-                            : byte == ' ' || byte == '\t'            ? Blank
-                            : byte == '\n'                           ? LineEnd
-                                                                     : Encoded;
-            m_encoded[byte][0] = '=';
-            m_encoded[byte][1] = kHex[byte >> 4];
-            m_encoded[byte][2] = kHex[byte & 15];
-        }
-    }
-    Kind kind(char c) const { return Kind(m_kinds[uchar(c)]); }
-    // "=" and two hexadecimal digits.
-    const char *encoded(char c) const { return m_encoded[uchar(c)]; }
-
-private:
-    uchar m_kinds[256];
-    char m_encoded[256][3];
-};
-const QuotedPrintableBytes kQuotedPrintable;
-
-// True when the eight bytes at p all stand for themselves: printable but "=", or spaces,
-// none of them the last of its line (end is where the text known so far ends).
-bool eightStandForThemselves(const char *p, const char *end)
-{
-    constexpr quint64 kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
-    quint64 word;
-    memcpy(&word, p, 8);
-    const quint64 below = (word - kOnes * 32) & ~word & kHighs;   // a byte below the space
-    const quint64 above = ((word + kOnes * (127 - 126)) | word) & kHighs; // a byte above "~"
-    const quint64 notEquals = word ^ (kOnes * '=');
-    const quint64 equals = (notEquals - kOnes) & ~notEquals & kHighs;
-    return !(below | above | equals) && (p[7] != ' ' || (end - p > 8 && p[8] != '\n'));
-}
-} // namespace
-
-QByteArray QuotedPrintableEncoder::add(const QByteArray &text, bool last)
-{
-    m_input += text;
-    const char *const begin = m_input.constData();
-    const char *const end = begin + m_input.size();
-    // Room for the worst case: every byte encoded, a soft break after every 25 of them.
-    QByteArray out(int(m_input.size() * 3 + (m_input.size() / 25 + 2) * 2), Qt::Uninitialized);
-    char *put = out.data();
-    const char *c = begin;
-    // The ">" run a line start was last judged over, and whether it leads to "From ".
-    const char *judgedRunEnd = begin;
-    bool judgedRunGuard = false;
-    while (c < end) {
-        // Runs that need no look ahead, as far as the line has room: printable bytes other
-        // than "=" (and spaces followed by more of the line) stand for themselves, and bytes
-        // that are always encoded are. Only ">" and "F" can start a separator line.
-        if (!m_lineStart || (*c != '>' && *c != 'F')) {
-            const char *const lineRoom = c + qMin<qint64>(end - c, 75 - m_column);
-            const char *run = c;
-            while (run < lineRoom) {
-                if (lineRoom - run >= 8 && eightStandForThemselves(run, end)) {
-                    run += 8;
-                    continue;
-                }
-                const QuotedPrintableBytes::Kind kind = kQuotedPrintable.kind(*run);
-                if (kind != QuotedPrintableBytes::Plain
-                    && !(kind == QuotedPrintableBytes::Blank && run + 1 < end && run[1] != '\n'))
-                    break;
-                ++run;
-            }
-            if (run == c) {
-                const char *const encodedRoom = c + qMin<qint64>(end - c, (75 - m_column) / 3);
-                for (; run < encodedRoom && kQuotedPrintable.kind(*run) == QuotedPrintableBytes::Encoded; ++run) {
-                    memcpy(put, kQuotedPrintable.encoded(*run), 3);
-                    put += 3;
-                }
-                m_column += 3 * int(run - c);
-            } else {
-                memcpy(put, c, size_t(run - c));
-                put += run - c;
-                m_column += int(run - c);
-            }
-            if (run > c) {
-                m_lineStart = false;
-                c = run;
-                continue;
-            }
-        }
-        const uchar byte = uchar(*c);
-        if (byte == '\n') {
-            *put++ = '\n';
-            m_column = 0;
-            m_lineStart = true;
-            ++c;
-            continue;
-        }
-        // Whether a byte ends its line is known once the next one is.
-        if (c + 1 == end && !last)
-            break;
-        const bool lastOfLine = c + 1 == end || c[1] == '\n';
-        // A line that could pass for a separator begins with its first byte encoded.
-        bool guard = false;
-        if (m_lineStart && c < judgedRunEnd) {
-            guard = judgedRunGuard; // a soft line inside a run of ">" already judged
-        } else if (m_lineStart) {
-            const char *after = c + m_scannedQuotes;
-            while (after < end && *after == '>')
-                ++after;
-            const qint64 left = end - after;
-            if (!last && left < 5 && memcmp(after, "From ", size_t(left)) == 0) {
-                m_scannedQuotes = int(after - c);
-                break; // the next piece decides
-            }
-            guard = left >= 5 && memcmp(after, "From ", 5) == 0;
-            // Every soft line that starts inside the run reads the same to the end of it.
-            judgedRunEnd = after;
-            judgedRunGuard = guard;
-        }
-        m_scannedQuotes = 0;
-        const bool literal = !guard && ((byte >= 33 && byte <= 126 && byte != '=')
-                                        || ((byte == ' ' || byte == '\t') && !lastOfLine));
-        const int width = literal ? 1 : 3;
-        if (m_column + width > 75) {
-            *put++ = '=';
-            *put++ = '\n';
-            m_column = 0;
-            m_lineStart = true;
-            continue; // the byte starts the next line
-        }
-        if (literal) {
-            *put++ = char(byte);
-        } else {
-            memcpy(put, kQuotedPrintable.encoded(char(byte)), 3);
-            put += 3;
-        }
-        m_column += width;
-        m_lineStart = false;
-        ++c;
-    }
-    out.truncate(int(put - out.constData()));
-    dropFront(m_input, c - begin);
-    return out;
 }
 
 QByteArray appleNoteMessage(const NotesInformation &note, const TextReader &olm)
@@ -696,11 +487,6 @@ QList<QByteArray> imapKeywords(const QStringList &categories)
     return keywords;
 }
 
-QByteArray quotedPrintable(const QByteArray &text)
-{
-    return QuotedPrintableEncoder().add(text, true);
-}
-
 // The marks as mutt and Dovecot keep them in an mbox: read (R, with O for seen before) and flagged (F).
 static void writeMarks(MessageOutput &message, const MailDetails &details)
 {
@@ -730,14 +516,16 @@ bool writeStandardMessageFile(QIODevice &out, const MailMLRC &mail, const MailDe
     return message.flush();
 }
 
-QByteArray standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
-                           QStringList *problems)
+bool standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm, QByteArray *message,
+                     QStringList *problems)
 {
-    QBuffer buffer;
+    message->clear();
+    QBuffer buffer(message);
     buffer.open(QIODevice::WriteOnly);
-    {
-        MessageOutput message(buffer, MessageOutput::Quoting::None);
-        writeMessage(message, mail, details, olm, problems, TextBlocks::kBlockSize);
-    }
-    return buffer.data();
+    MessageOutput output(buffer, MessageOutput::Quoting::None);
+    writeMessage(output, mail, details, olm, problems, TextBlocks::kBlockSize);
+    if (output.flush())
+        return true;
+    message->clear();
+    return false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 // Texts as the standard files need them.
+#include "archive/BodyFilter.h"
 #include "archive/TextReader.h"
 #include "parsers/HtmlTest.h"
 #include "parsers/Records.h"
@@ -19,11 +20,10 @@ QString readableText(const QString &content);
 QString withUtf8Declaration(const QString &html);
 // The same for HTML given in pieces of UTF-8: each <meta> tag is held until its ">" and
 // changed whole, so the pieces come out as the whole text would.
-class Utf8Declarations
+class Utf8Declarations : public BodyFilter
 {
 public:
-    // What the pieces so far decide; with last, the rest of the text.
-    QByteArray add(const QByteArray &html, bool last);
+    QByteArray add(const QByteArray &html, bool last) override;
 
 private:
     QByteArray m_held;     // from an unfinished "<meta" on

@@ -16,6 +16,11 @@ QString fieldText(const char (&field)[Width], FieldEncoding encoding)
 }
 template <int Width> QString utf8Field(const char (&field)[Width]) { return fieldText(field, FieldEncoding::Utf8); }
 template <int Width> QString latin1Field(const char (&field)[Width]) { return fieldText(field, FieldEncoding::Latin1); }
+// The field's bytes as they are stored.
+template <int Width> QByteArray fieldBytes(const char (&field)[Width])
+{
+    return QByteArray(field, int(strnlen(field, Width)));
+}
 
 // An owned, zero-terminated buffer's text; empty for null.
 QString ownedText(const char *text, FieldEncoding encoding);

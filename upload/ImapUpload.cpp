@@ -1,7 +1,7 @@
 #include "upload/ImapUpload.h"
 
 #include "archive/ContentLines.h"
-#include "archive/MailWriter.h"
+#include "archive/MailEncoders.h"
 #include "archive/MailboxPaths.h"
 #include "archive/SaveBundle.h"
 #include "archive/StandardFormat.h"
@@ -432,9 +432,14 @@ private:
         if (details.flagged)
             flags.prepend(QByteArrayLiteral("\\Flagged"));
         const QDateTime date = QDateTime::fromString(QString::fromLatin1(separatorDate(mail)), Qt::RFC2822Date);
-        appendMessage(mailbox, describeItem(mail), standardMessageId(mail, details, *m_request.olm),
-                      standardMessage(mail, details, *m_request.olm, nullptr), flags, date, &m_report.uploaded,
-                      &m_report.alreadyThere);
+        QByteArray message;
+        if (!standardMessage(mail, details, *m_request.olm, &message, nullptr)) {
+            m_report.notUploaded.append(describeItem(mail) + QLatin1String(": the message is larger than the 2 GiB "
+                                                                           "an upload can hold"));
+            return;
+        }
+        appendMessage(mailbox, describeItem(mail), standardMessageId(mail, details, *m_request.olm), message, flags,
+                      date, &m_report.uploaded, &m_report.alreadyThere);
     }
 
     // A note as Apple Notes keeps it, in the folder "Notes" under the upload's own.

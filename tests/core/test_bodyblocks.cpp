@@ -1,5 +1,6 @@
 // Mail bodies read and converted block by block: whatever the block size, every
 // message comes out byte for byte as the conversion of the whole body does.
+#include "archive/MailEncoders.h"
 #include "archive/MailWriter.h"
 #include "archive/StandardFormat.h"
 #include "archive/TextBlocks.h"
@@ -71,7 +72,7 @@ QByteArray bundleMessage(const MailMLRC &mail, const QByteArray &file, qint64 bl
     QBuffer out(&bytes);
     out.open(QIODevice::WriteOnly);
     QStringList problems;
-    if (!writeMboxMessage(out, mail, ByteArrayTextReader(file), 17, &problems, block))
+    if (!writeMboxMessage(out, mail, MailDetails(), ByteArrayTextReader(file), 17, &problems, block))
         qFatal("writing into memory failed");
     return bytes;
 }
@@ -97,6 +98,7 @@ private slots:
     void messagesAlikeForEveryBlockSize_data();
     void messagesAlikeForEveryBlockSize();
     void randomBodiesAlikeForEveryBlockSize();
+    void base64InPiecesAsQtEncodesTheWhole();
 };
 
 // The text of blocks joined is the text QString makes of the whole: invalid bytes
@@ -163,6 +165,33 @@ void TestBodyBlocks::randomBodiesAlikeForEveryBlockSize()
         const qint64 block = 1 + random.bounded(9);
         QCOMPARE(bundleMessage(mail, file, block), bundleMessage(mail, file, 1 << 20));
         QCOMPARE(standardOf(mail, file, block), standardOf(mail, file, 1 << 20));
+    }
+}
+
+// Attachments go through the encoder in blocks: however the pieces cut the bytes, the
+// text is Qt's Base64 of the whole, on one line or in lines of 76 characters.
+void TestBodyBlocks::base64InPiecesAsQtEncodesTheWhole()
+{
+    QRandomGenerator random(13);
+    for (int round = 0; round < 400; ++round) {
+        QByteArray bytes(random.bounded(400), Qt::Uninitialized);
+        for (char &byte : bytes)
+            byte = char(random.bounded(256));
+        const QByteArray whole = bytes.toBase64();
+        QByteArray lines;
+        for (int from = 0; from < whole.size(); from += 76)
+            lines += whole.mid(from, 76) + '\n';
+        for (const int lineLength : {0, 76}) {
+            Base64Encoder encoder(lineLength);
+            QByteArray encoded;
+            for (int at = 0; at < bytes.size();) {
+                const int piece = random.bounded(1, 130);
+                encoded += encoder.add(bytes.mid(at, piece), false);
+                at += piece;
+            }
+            encoded += encoder.add(QByteArray(), true);
+            QCOMPARE(encoded, lineLength == 0 ? whole : lines);
+        }
     }
 }
 

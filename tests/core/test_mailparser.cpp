@@ -3,7 +3,7 @@
 #include "scan/ScanSession.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
-#include "archive/MailWriter.h"
+#include "archive/MailEncoders.h"
 
 #include <QtTest>
 

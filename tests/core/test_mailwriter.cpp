@@ -1,4 +1,5 @@
 // The mbox message of a mail record, byte for byte where the archive's reader relies on it.
+#include "archive/MailEncoders.h"
 #include "archive/MailWriter.h"
 #include "parsers/HtmlTest.h"
 
@@ -28,7 +29,7 @@ QByteArray message(const MailMLRC &mail, const QByteArray &file = QByteArray(), 
     QBuffer out(&bytes);
     out.open(QIODevice::WriteOnly);
     QStringList ignored;
-    const bool ok = writeMboxMessage(out, mail, ByteArrayTextReader(file), 17, problems ? problems : &ignored);
+    const bool ok = writeMboxMessage(out, mail, MailDetails(), ByteArrayTextReader(file), 17, problems ? problems : &ignored);
     if (!ok)
         qFatal("writing into memory failed");
     return bytes;

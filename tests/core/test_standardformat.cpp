@@ -2,6 +2,7 @@
 // vobject, icalendar, Python's mailbox and Dovecot in the end-to-end tests; these
 // cases pin what those readers cannot tell apart.
 #include "archive/ContentLines.h"
+#include "archive/MailEncoders.h"
 #include "archive/MailHeaders.h"
 #include "archive/StandardFormat.h"
 #include "archive/StandardText.h"
@@ -750,7 +751,8 @@ void TestStandardFormat::messageLines()
     QVERIFY(problems.first().contains(QLatin1String("500 of 900")));
     QVERIFY(out.data().endsWith("--\n\n"));
     // A mail server gets the same message without the mbox framing and the marks it keeps itself.
-    const QByteArray alone = standardMessage(*mail, MailDetails(), ByteArrayTextReader(file), nullptr);
+    QByteArray alone;
+    QVERIFY(standardMessage(*mail, MailDetails(), ByteArrayTextReader(file), &alone, nullptr));
     QVERIFY(lines.at(1) == "Status: O");
     QCOMPARE(alone, out.data().mid(out.data().indexOf("\nStatus: O\n") + int(qstrlen("\nStatus: O\n"))).chopped(1));
 }
