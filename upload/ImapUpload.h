@@ -48,6 +48,7 @@ struct MailUploadReport {
     QStringList notUploaded; // one line per mail: what it is and why
     QStringList renamedFolders; // folders uploaded into a mailbox of another name, and why
     QString failure;         // why nothing could be uploaded at all (no connection, refused login)
+    QString untrustedCertificate; // the SHA-256 fingerprint of the server's certificate, when it was not trusted
     bool stopped = false;
 };
 
@@ -58,5 +59,3 @@ QStringList defaultUploadRoot(const QString &olmPath);
 // A mailbox name of names joined by the server's separator; a separator inside a name
 // becomes "_", so that it cannot open a level of its own.
 QString mailboxName(const QStringList &names, QChar separator);
-// LF line ends as CR LF, as IMAP carries messages.
-QByteArray withCrLf(const QByteArray &message);
