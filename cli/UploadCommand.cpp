@@ -230,6 +230,8 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
                                                     [&request](const UploadHooks &hooks) { return uploadMails(request, hooks); });
         if (!mails.failure.isEmpty()) {
             printLine(stderr, mails.failure);
+            if (!mails.untrustedCertificate.isEmpty())
+                printLine(stderr, QStringLiteral("A server's own certificate can be trusted with --ca-file."));
             return kExitNoConnection;
         }
         printLine(stdout, QStringLiteral("Uploaded: %1 mails (%2 already there)").arg(mails.uploaded).arg(mails.alreadyThere));

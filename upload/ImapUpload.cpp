@@ -140,7 +140,7 @@ private:
                 m_report.failure = QStringLiteral("The certificate file could not be used: %1.").arg(m_imap.error());
                 break;
             }
-            m_report.failure = QStringLiteral("The certificate of %1 is not trusted, so nothing was sent to it: %2 "
+            m_report.failure = QStringLiteral("The certificate of %1 is not trusted, so nothing was sent to it (%2). "
                                               "Its SHA-256 fingerprint is %3.")
                                    .arg(serverName(), m_imap.error(), m_imap.refusedFingerprint());
             m_report.untrustedCertificate = m_imap.refusedFingerprint();

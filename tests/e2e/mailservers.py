@@ -179,6 +179,12 @@ class Dovecot:
         port = self.imaps_port if scheme == "imaps" else self.imap_port
         return "%s://%s@127.0.0.1:%d" % (scheme, USER, port)
 
+    def fingerprint(self):
+        """The certificate's SHA-256 fingerprint as openssl prints it: AB:CD:…"""
+        printed = subprocess.run([OPENSSL, "x509", "-noout", "-fingerprint", "-sha256", "-in", str(self.certificate)],
+                                 check=True, capture_output=True, text=True).stdout
+        return printed.strip().partition("=")[2]
+
     def client(self):
         context = ssl.create_default_context(cafile=str(self.certificate))
         imap = imaplib.IMAP4_SSL("127.0.0.1", self.imaps_port, ssl_context=context)

@@ -263,7 +263,9 @@ class UploadToDovecot(GeneratedFiles):
                 ("unknown host", ["imaps://rescuer@no-such-host.invalid", *trusted], mailservers.PASSWORD,
                  EXIT_NO_CONNECTION, b'The server "no-such-host.invalid" is not known'),
                 ("certificate not trusted", [server.url()], mailservers.PASSWORD, EXIT_NO_CONNECTION,
-                 b"is not trusted, so nothing was sent"),
+                 b"is not trusted, so nothing was sent to it (The certificate is self-signed, and untrusted). "
+                 b"Its SHA-256 fingerprint is %s.\nA server's own certificate can be trusted with --ca-file."
+                 % server.fingerprint().encode()),
                 ("refused mailbox name", [server.url(), *trusted, "--into", "Rescued/" + "x" * 300],
                  mailservers.PASSWORD, EXIT_NOT_ALL, b"the server refused to create the folder"),
                 ("password in the address", [server.url().replace("rescuer@", "rescuer:secret@"), *trusted],
