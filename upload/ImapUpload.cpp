@@ -79,8 +79,14 @@ public:
             mailsOf[parentId].append(mail);
         }
         QVector<const MailMLRC *> mails;
+        const bool filtered = m_request.filter && !m_request.filter->isEmpty();
         for (const qint64 folderId : m_request.folderIds)
-            mails += mailsOf.value(folderId);
+            for (const MailMLRC *mail : mailsOf.value(folderId)) {
+                if (!filtered || m_request.filter->matches(*mail, *m_request.olm))
+                    mails.append(mail);
+                else
+                    ++m_report.leftOutByFilter;
+            }
         QVector<const NotesInformation *> notes;
         for (const NotesInformation *note = TmpNTRCPtrStart; note && m_request.notes; note = note->Next)
             notes.append(note);
@@ -98,9 +104,10 @@ public:
             if (m_hooks.itemDone)
                 m_hooks.itemDone();
         }
-        // A folder without mail or folders of its own is made all the same, so the tree arrives whole.
+        // A folder without mail or folders of its own is made all the same, so the tree arrives
+        // whole; not so under a filter, where it holds mails, only none that were asked for.
         for (const qint64 folderId : m_request.folderIds) {
-            if (m_report.stopped || m_imap.isLost() || mailsOf.contains(folderId) || folderId == kFolderWithoutPathId
+            if (filtered || m_report.stopped || m_imap.isLost() || mailsOf.contains(folderId) || folderId == kFolderWithoutPathId
                 || m_paths.holdsFolders(folderId))
                 continue;
             const Mailbox &mailbox = mailboxFor(folderId);
