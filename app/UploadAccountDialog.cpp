@@ -62,6 +62,11 @@ UploadAccountDialog::UploadAccountDialog(QWidget *parent)
     form->addRow(tr("Certificate file:"), certificateRow);
     form->addRow(tr("Contacts (CardDAV):"), m_contacts);
     form->addRow(tr("Calendar (CalDAV):"), m_calendar);
+    // Tab goes down the form as it is laid out, the certificate file's button after its field.
+    QWidget *order[] = {m_server, m_port, m_user, m_password, m_security, m_certificates, chooseCertificates,
+                        m_contacts, m_calendar, m_buttons};
+    for (size_t i = 1; i < sizeof order / sizeof *order; ++i)
+        setTabOrder(order[i - 1], order[i]);
     auto *layout = new QVBoxLayout(this);
     auto *note = new QLabel(tr("The checked mail folders and notes are added below \"Rescued\" in this account; "
                                "checked contacts go to the CardDAV address book, events and tasks to the CalDAV "
