@@ -180,23 +180,45 @@ void SaveWorkflow::startUpload()
     request.root = defaultUploadRoot(m_strDatabasePath);
     const QVector<SaveFolder> checked = checkedFolders();
     request.folderIds = mailFolderIds(checked);
-    // The upload takes mail only: what else is checked is named at its end.
-    QStringList otherKinds;
+    request.notes = includesKind(checked, ItemKind::Note) && NotesItemCount > 0;
+    // Contacts, events and tasks go where the form names a collection for them; the
+    // kinds checked without one are named at the end.
+    QVector<DavUploadRequest> collections;
+    QStringList notSent;
     const struct {
-        ItemKind kind;
-        qint64 count;
-    } kinds[] = {{ItemKind::Contact, ContactItemCount}, {ItemKind::Event, CalendarItemCount},
-                 {ItemKind::Task, TaskItemCount}, {ItemKind::Note, NotesItemCount}};
-    for (const auto &other : kinds)
-        if (other.count > 0 && includesKind(checked, other.kind))
-            otherKinds << QStringLiteral("%1 %2").arg(other.count).arg(tr(itemKindName(other.kind)));
-    m_notUploadedKinds = otherKinds.join(QLatin1String(", "));
+        DavCollection collection;
+        QString address;
+        QVector<ItemKind> kinds;
+    } targets[] = {{DavCollection::Contacts, dialog.contactsAddress(), {ItemKind::Contact}},
+                   {DavCollection::Calendar, dialog.calendarAddress(), {ItemKind::Event, ItemKind::Task}}};
+    for (const auto &target : targets) {
+        QStringList held;
+        for (const ItemKind kind : target.kinds)
+            if (itemCountOf(kind) > 0 && includesKind(checked, kind))
+                held << QStringLiteral("%1 %2").arg(itemCountOf(kind)).arg(tr(itemKindName(kind)));
+        if (held.isEmpty())
+            continue;
+        if (target.address.isEmpty()) {
+            notSent += held;
+            continue;
+        }
+        DavUploadRequest collection;
+        collection.url = target.address;
+        collection.collection = target.collection;
+        collection.user = request.account.user;
+        collection.password = request.account.password;
+        collection.caFile = request.account.caFile;
+        collection.allowPlain = request.account.security == ImapSecurity::None;
+        collection.folders = checked;
+        collections.append(collection);
+    }
+    m_notUploadedKinds = notSent.join(QLatin1String(", "));
     if (m_upload)
         m_upload->deleteLater();
-    m_upload = new UploadThread(request, this);
-    connect(m_upload, &UploadThread::itemsCounted, this, [this](unsigned int items) {
+    m_upload = new UploadThread(request, collections, this);
+    connect(m_upload, &UploadThread::itemsCounted, this, [this](unsigned int items, const QString &caption) {
         SetInitialSettingsForMail(items);
-        OnStrInfo(tr("Uploading Mails..."));
+        OnStrInfo(caption);
     });
     connect(m_upload, &UploadThread::itemDone, this, &SaveWorkflow::SetProgressValueForMail);
     connect(m_upload, &QThread::finished, this, &SaveWorkflow::onUploadFinished);
@@ -213,26 +235,53 @@ void SaveWorkflow::onUploadFinished()
     m_abortPending = false;
     enableControlsAfterSave();
     const MailUploadReport &report = m_upload->report();
-    for (const QString &line : report.notUploaded)
+    QStringList notUploaded = report.notUploaded;
+    for (const DavUploadReport &collection : m_upload->collectionReports())
+        notUploaded += collection.notUploaded;
+    for (const QString &line : notUploaded)
         if (m_pLogDlg)
             m_pLogDlg->AppendLog(QStringLiteral("Not uploaded: ") + line);
     if (!report.failure.isEmpty()) {
-        QMessageBox::warning(m_window, tr(kUploadTitle), report.failure);
+        QString text = report.failure;
+        if (!report.untrustedCertificate.isEmpty())
+            text += tr("\nIf this is the server's own certificate, choose its file as \"Certificate file\" in the "
+                       "upload form to trust it.");
+        QMessageBox::warning(m_window, tr(kUploadTitle), text);
     } else {
-        QString text = tr("Uploaded: %1 mails (%2 already there)").arg(report.uploaded).arg(report.alreadyThere);
+        QStringList lines{tr("Uploaded: %1 mails (%2 already there)").arg(report.uploaded).arg(report.alreadyThere)};
+        if (m_upload->request().notes)
+            lines << tr("Uploaded: %1 notes into \"%2\" (%3 already there)")
+                         .arg(report.notesUploaded)
+                         .arg((m_upload->request().root + QStringList{QStringLiteral("Notes")}).join(QLatin1Char('/')))
+                         .arg(report.notesAlreadyThere);
+        bool failed = false;
+        bool stopped = report.stopped;
+        for (int i = 0; i < m_upload->collectionReports().size(); ++i) {
+            const DavUploadReport &collection = m_upload->collectionReports().at(i);
+            const bool contacts = m_upload->collections().at(i).collection == DavCollection::Contacts;
+            failed = failed || !collection.failure.isEmpty();
+            stopped = stopped || collection.stopped;
+            lines << (!collection.failure.isEmpty() ? collection.failure
+                      : contacts ? tr("Uploaded: %1 contacts (%2 replaced)")
+                                       .arg(collection.created + collection.replaced)
+                                       .arg(collection.replaced)
+                                 : tr("Uploaded: %1 events and tasks (%2 replaced)")
+                                       .arg(collection.created + collection.replaced)
+                                       .arg(collection.replaced));
+        }
         const QString scanLine = incompleteScanLine();
         if (!scanLine.isEmpty())
-            text += QLatin1Char('\n') + scanLine;
+            lines << scanLine;
         if (!m_notUploadedKinds.isEmpty())
-            text += QLatin1Char('\n')
-                    + tr("Not sent, since the upload takes mail only: %1. mendora-cli upload sends contacts, events "
-                         "and tasks with --carddav and --caldav.")
-                          .arg(m_notUploadedKinds);
-        if (report.stopped)
-            text += tr("\nThe upload was stopped; uploading again goes on where it stopped.");
-        if (!report.notUploaded.isEmpty())
-            text += tr("\n%1 mails could not be uploaded.\nThe log window names each of them.").arg(report.notUploaded.size());
-        if (report.notUploaded.isEmpty() && !report.stopped && scanLine.isEmpty() && m_notUploadedKinds.isEmpty())
+            lines << tr("Not sent, since the form names no address for them: %1. Contacts go to a CardDAV address "
+                        "book, events and tasks to a CalDAV calendar.")
+                         .arg(m_notUploadedKinds);
+        if (stopped)
+            lines << tr("The upload was stopped; uploading again goes on where it stopped.");
+        if (!notUploaded.isEmpty())
+            lines << tr("%1 items could not be uploaded.\nThe log window names each of them.").arg(notUploaded.size());
+        const QString text = lines.join(QLatin1Char('\n'));
+        if (notUploaded.isEmpty() && !stopped && !failed && scanLine.isEmpty() && m_notUploadedKinds.isEmpty())
             QMessageBox::information(m_window, tr(kUploadTitle), text);
         else
             QMessageBox::warning(m_window, tr(kUploadTitle), text);

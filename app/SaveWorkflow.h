@@ -77,7 +77,7 @@ private:
     BundleFormat m_format = BundleFormat::Entourage; // the last choice is offered again
     bool m_uploadChosen = false;
     QPointer<UploadThread> m_upload;
-    QString m_notUploadedKinds; // checked items of kinds the upload does not send: "10 contacts, 5 notes"
+    QString m_notUploadedKinds; // checked items the form names no collection for: "10 contacts, 5 tasks"
     QString m_outputPath;                            // the bundle or the standard files' directory
     OutputPlace m_place;                             // where the thread writes m_outputPath
     bool m_replaceBundle = false;                    // the user agreed to replace a bundle of the same name

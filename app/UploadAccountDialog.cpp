@@ -19,6 +19,7 @@ const quint16 kUsualPorts[] = {993, 143, 143};
 UploadAccountDialog::UploadAccountDialog(QWidget *parent)
     : QDialog(parent), m_server(new QLineEdit(this)), m_port(new QSpinBox(this)), m_user(new QLineEdit(this)),
       m_password(new QLineEdit(this)), m_security(new QComboBox(this)), m_certificates(new QLineEdit(this)),
+      m_contacts(new QLineEdit(this)), m_calendar(new QLineEdit(this)),
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this))
 {
     setObjectName(QStringLiteral("uploadAccountDialog"));
@@ -36,6 +37,10 @@ UploadAccountDialog::UploadAccountDialog(QWidget *parent)
     m_security->addItems({tr("SSL/TLS"), tr("STARTTLS"), tr("None (the password is sent in the clear)")});
     m_certificates->setObjectName(QStringLiteral("certificateFile"));
     m_certificates->setPlaceholderText(tr("only for a server with a certificate of its own"));
+    m_contacts->setObjectName(QStringLiteral("carddav"));
+    m_contacts->setPlaceholderText(tr("https://dav.example.com/addressbooks/name/default/"));
+    m_calendar->setObjectName(QStringLiteral("caldav"));
+    m_calendar->setPlaceholderText(tr("https://dav.example.com/calendars/name/default/"));
     auto *chooseCertificates = new QPushButton(tr("Choose…"), this);
     chooseCertificates->setObjectName(QStringLiteral("chooseCertificateFile"));
     connect(chooseCertificates, &QPushButton::clicked, this, &UploadAccountDialog::chooseCertificates);
@@ -55,9 +60,18 @@ UploadAccountDialog::UploadAccountDialog(QWidget *parent)
     certificateRow->addWidget(m_certificates, 1);
     certificateRow->addWidget(chooseCertificates);
     form->addRow(tr("Certificate file:"), certificateRow);
+    form->addRow(tr("Contacts (CardDAV):"), m_contacts);
+    form->addRow(tr("Calendar (CalDAV):"), m_calendar);
+    // Tab goes down the form as it is laid out, the certificate file's button after its field.
+    QWidget *order[] = {m_server, m_port, m_user, m_password, m_security, m_certificates, chooseCertificates,
+                        m_contacts, m_calendar, m_buttons};
+    for (size_t i = 1; i < sizeof order / sizeof *order; ++i)
+        setTabOrder(order[i - 1], order[i]);
     auto *layout = new QVBoxLayout(this);
-    auto *note = new QLabel(tr("The checked mail folders are added below \"Rescued\" in this account. "
-                               "Many providers want an app password here."),
+    auto *note = new QLabel(tr("The checked mail folders and notes are added below \"Rescued\" in this account; "
+                               "checked contacts go to the CardDAV address book, events and tasks to the CalDAV "
+                               "calendar, with the same user name and password. Many providers want an app "
+                               "password here."),
                             this);
     note->setWordWrap(true);
     layout->addWidget(note);
@@ -77,6 +91,16 @@ ImapAccount UploadAccountDialog::account() const
     const ImapSecurity security[] = {ImapSecurity::Tls, ImapSecurity::StartTls, ImapSecurity::None};
     account.security = security[qBound(0, m_security->currentIndex(), 2)];
     return account;
+}
+
+QString UploadAccountDialog::contactsAddress() const
+{
+    return m_contacts->text().trimmed();
+}
+
+QString UploadAccountDialog::calendarAddress() const
+{
+    return m_calendar->text().trimmed();
 }
 
 // A port left at the usual one follows the protection; one typed in stays.

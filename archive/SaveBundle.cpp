@@ -85,6 +85,18 @@ QVector<SaveFolder> foldersAtOrBelow(const QVector<qint64> &ids)
     return folders;
 }
 
+qint64 itemCountOf(ItemKind kind)
+{
+    switch (kind) {
+    case ItemKind::Contact: return ContactItemCount;
+    case ItemKind::Event: return CalendarItemCount;
+    case ItemKind::Task: return TaskItemCount;
+    case ItemKind::Note: return NotesItemCount;
+    case ItemKind::Mail: break;
+    }
+    return 0;
+}
+
 namespace {
 QString quoted(const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
 } // namespace
@@ -135,18 +147,6 @@ ItemKind kindOf(qint32 folderType)
     case NotesFolderType: return ItemKind::Note;
     default: return ItemKind::Mail;
     }
-}
-
-qint64 itemCountOf(ItemKind kind)
-{
-    switch (kind) {
-    case ItemKind::Contact: return ContactItemCount;
-    case ItemKind::Event: return CalendarItemCount;
-    case ItemKind::Task: return TaskItemCount;
-    case ItemKind::Note: return NotesItemCount;
-    case ItemKind::Mail: break;
-    }
-    return 0;
 }
 
 // The folders a save writes: each once, and each item kind other than mail once.

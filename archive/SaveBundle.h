@@ -18,6 +18,8 @@ enum class ItemKind { Mail, Contact, Event, Task, Note };
 constexpr int kItemKindCount = 5;
 // "mails", "contacts", "calendar events", "tasks", "notes"
 const char *itemKindName(ItemKind kind);
+// How many items of a kind other than mail the scan found; 0 for mail, counted per folder.
+qint64 itemCountOf(ItemKind kind);
 
 // The layout the items are written in. A second one is a value here, not a second saving pass.
 // Entourage: the bundle "Main Identity(…).rge", made beforehand by CreateMailFolder.

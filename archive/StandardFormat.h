@@ -74,16 +74,17 @@ bool writeStandardMessage(QIODevice &out, const MailMLRC &mail, const MailDetail
 
 // The message alone, as a mail server stores it: the same header, body and attachments
 // as in the mbox, without the "From " line, the quoting of lines that could pass for
-// one and the empty line that ends it there. Lines end with LF. False, and *message
-// empty, when the message could not be held whole in memory (past 2 GiB): it is never
-// given cut short.
-bool standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm, QByteArray *message,
-                     QStringList *problems);
+// one and the empty line that ends it there. Lines end with LF. Written to out block by
+// block; false when out refused a write.
+bool writeStandardMessageAlone(QIODevice &out, const MailMLRC &mail, const MailDetails &details,
+                               const TextReader &olm, QStringList *problems);
 // The message as a file of its own (.eml), written to out block by block: the bytes of the
 // mbox's message, read marks included, without its "From " line, its quoting and the empty
 // line that ends it there. False when out refused a write.
 bool writeStandardMessageFile(QIODevice &out, const MailMLRC &mail, const MailDetails &details,
                               const TextReader &olm, QStringList *problems);
+// Text in IMAP's modified UTF-7 (RFC 3501), as mailbox names and keywords carry it.
+QByteArray modifiedUtf7(const QString &text);
 // The mail's categories as IMAP keywords (atoms; non-ASCII in modified UTF-7), each once.
 QList<QByteArray> imapKeywords(const QStringList &categories);
 // The Message-ID the message carries (<id@host>): the export's, or one made from the

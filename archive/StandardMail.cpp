@@ -12,7 +12,6 @@
 #include "parsers/EntityDecoding.h"
 #include "parsers/RecordText.h"
 
-#include <QBuffer>
 #include <QCryptographicHash>
 #include <QLocale>
 #include <QRegularExpression>
@@ -452,6 +451,24 @@ QByteArray appleNoteMessage(const NotesInformation &note, const TextReader &olm)
     return message + quotedPrintable(html.toUtf8()) + '\n';
 }
 
+QByteArray modifiedUtf7(const QString &text)
+{
+    QByteArray encoded;
+    for (int i = 0; i < text.size();) {
+        const ushort c = text.at(i).unicode();
+        if (c >= 0x20 && c < 0x7F) {
+            encoded += c == '&' ? QByteArray("&-") : QByteArray(1, char(c));
+            ++i;
+            continue;
+        }
+        QByteArray utf16;
+        for (; i < text.size() && (text.at(i).unicode() < 0x20 || text.at(i).unicode() >= 0x7F); ++i)
+            utf16 += char(text.at(i).unicode() >> 8) + QByteArray(1, char(text.at(i).unicode() & 0xFF));
+        encoded += '&' + utf16.toBase64(QByteArray::OmitTrailingEquals).replace('/', ',') + '-';
+    }
+    return encoded;
+}
+
 QList<QByteArray> imapKeywords(const QStringList &categories)
 {
     QList<QByteArray> keywords;
@@ -459,21 +476,8 @@ QList<QByteArray> imapKeywords(const QStringList &categories)
         const QString name = headerSafe(category).trimmed();
         if (name.isEmpty())
             continue;
-        // Modified UTF-7 (RFC 3501, as for mailbox names) keeps every character, then
-        // whatever may not stand in an atom becomes "_".
-        QByteArray keyword;
-        for (int i = 0; i < name.size();) {
-            const ushort c = name.at(i).unicode();
-            if (c >= 0x20 && c < 0x7F) {
-                keyword += c == '&' ? QByteArray("&-") : QByteArray(1, char(c));
-                ++i;
-                continue;
-            }
-            QByteArray utf16;
-            for (; i < name.size() && (name.at(i).unicode() < 0x20 || name.at(i).unicode() >= 0x7F); ++i)
-                utf16 += char(name.at(i).unicode() >> 8) + QByteArray(1, char(name.at(i).unicode() & 0xFF));
-            keyword += '&' + utf16.toBase64(QByteArray::OmitTrailingEquals).replace('/', ',') + '-';
-        }
+        // Modified UTF-7 keeps every character, then whatever may not stand in an atom becomes "_".
+        QByteArray keyword = modifiedUtf7(name);
         static const QByteArray kAtomSpecials(" (){%*\"\\]");
         for (char &byte : keyword)
             if (kAtomSpecials.contains(byte))
@@ -516,16 +520,10 @@ bool writeStandardMessageFile(QIODevice &out, const MailMLRC &mail, const MailDe
     return message.flush();
 }
 
-bool standardMessage(const MailMLRC &mail, const MailDetails &details, const TextReader &olm, QByteArray *message,
-                     QStringList *problems)
+bool writeStandardMessageAlone(QIODevice &out, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
+                               QStringList *problems)
 {
-    message->clear();
-    QBuffer buffer(message);
-    buffer.open(QIODevice::WriteOnly);
-    MessageOutput output(buffer, MessageOutput::Quoting::None);
-    writeMessage(output, mail, details, olm, problems, TextBlocks::kBlockSize);
-    if (output.flush())
-        return true;
-    message->clear();
-    return false;
+    MessageOutput message(out, MessageOutput::Quoting::None);
+    writeMessage(message, mail, details, olm, problems, TextBlocks::kBlockSize);
+    return message.flush();
 }

@@ -4,6 +4,15 @@ namespace {
 const char kDateForms[] = "YYYY-MM-DD, 'YYYY-MM-DD HH:MM' or ISO 8601 with a zone (2020-05-01T10:30+02:00)";
 } // namespace
 
+bool filterRangeUsable(const MailFilter &filter, QByteArray *error)
+{
+    if (filter.since.isValid() && filter.until.isValid() && filter.since >= filter.until) {
+        *error = "--since names a time after --until: no mail could be chosen";
+        return false;
+    }
+    return true;
+}
+
 FilterOption takeFilterOption(const QList<QByteArray> &arguments, int *at, MailFilter *filter, QByteArray *error)
 {
     const QByteArray &argument = arguments.at(*at);

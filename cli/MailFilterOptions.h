@@ -12,3 +12,5 @@ enum class FilterOption { NotOne, Taken, Refused };
 // Refused, with *error the message of the usage error, for a missing value or a date
 // that is none of the forms parseFilterDate reads.
 FilterOption takeFilterOption(const QList<QByteArray> &arguments, int *at, MailFilter *filter, QByteArray *error);
+// False, with *error the message of the usage error, when the filter's range holds no instant.
+bool filterRangeUsable(const MailFilter &filter, QByteArray *error);

@@ -113,9 +113,9 @@ Parsed parseArguments(const QList<QByteArray> &arguments, SaveArguments *parsed,
         return refuse("unexpected argument '" + QFile::encodeName(positional.at(2)) + "'");
     if (parsed->replace && parsed->format == BundleFormat::Entourage)
         return refuse("--replace goes with --format standard or eml only");
-    if (parsed->filter.since.isValid() && parsed->filter.until.isValid()
-        && parsed->filter.since >= parsed->filter.until)
-        return refuse("--since names a time after --until: no mail could be saved");
+    QByteArray rangeError;
+    if (!filterRangeUsable(parsed->filter, &rangeError))
+        return refuse(rangeError);
     parsed->olmPath = positional.at(0);
     parsed->destination = positional.at(1);
     return Parsed::Ready;

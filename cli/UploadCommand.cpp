@@ -1,6 +1,7 @@
 #include "cli/UploadCommand.h"
 
 #include "archive/VisibleText.h"
+#include "cli/MailFilterOptions.h"
 #include "cli/SaveCommand.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
@@ -27,6 +28,7 @@ void requestStop(int)
 struct UploadArguments {
     QString olmPath, address, root, passwordFile, caFile, carddav, caldav;
     QStringList folderPaths;
+    MailFilter filter;
     bool noTls = false;
 };
 
@@ -84,9 +86,18 @@ Parsed parseArguments(const QList<QByteArray> &arguments, UploadArguments *parse
             taken = true;
             break;
         }
-        if (!taken)
+        if (taken)
+            continue;
+        QByteArray error;
+        const FilterOption filterOption = takeFilterOption(arguments, &i, &parsed->filter, &error);
+        if (filterOption == FilterOption::Refused)
+            return refuse(error);
+        if (filterOption == FilterOption::NotOne)
             return refuse("unknown option '" + argument + "'");
     }
+    QByteArray rangeError;
+    if (!filterRangeUsable(parsed->filter, &rangeError))
+        return refuse(rangeError);
     // Without a mail account only the contacts and the calendar are uploaded.
     const bool davOnly = positional.size() == 1 && !(parsed->carddav.isEmpty() && parsed->caldav.isEmpty());
     if (positional.isEmpty())
@@ -186,8 +197,10 @@ void printNotUploaded(const QStringList &lines)
 }
 
 // What the chosen folders hold that this upload takes nowhere, so that nothing stays
-// behind unsaid: the kinds whose account was not given.
-void printNotCarried(const UploadArguments &arguments, const QVector<SaveFolder> &folders, bool toImap)
+// behind unsaid: the kinds whose account was not given, the mails the filter did not
+// take and, under a filter, every other kind.
+void printNotCarried(const UploadArguments &arguments, const QVector<SaveFolder> &folders, bool toImap,
+                     qint64 leftOutByFilter)
 {
     QStringList kinds;
     const auto name = [&kinds](qint64 count, const char *what, const char *why) {
@@ -199,13 +212,20 @@ void printNotCarried(const UploadArguments &arguments, const QVector<SaveFolder>
     for (const MailMLRC *mail = TmpMlrcPtrStart; mail && !toImap; mail = mail->Next)
         mails += mailFolders.contains(qint64(mail->ParentId)) ? 1 : 0;
     name(mails, "mails", "no IMAP account was given");
-    if (includesKind(folders, ItemKind::Contact) && arguments.carddav.isEmpty())
-        name(ContactItemCount, "contacts", "no --carddav address was given");
-    if (arguments.caldav.isEmpty()) {
-        name(includesKind(folders, ItemKind::Event) ? CalendarItemCount : 0, "events", "no --caldav address was given");
-        name(includesKind(folders, ItemKind::Task) ? TaskItemCount : 0, "tasks", "no --caldav address was given");
+    const QString filter = arguments.filter.description();
+    if (leftOutByFilter > 0)
+        kinds << QStringLiteral("%1 mails (not chosen by the filter: %2)").arg(leftOutByFilter).arg(filter);
+    const bool filtered = !arguments.filter.isEmpty();
+    const char *const filterReason = "the filter chooses mails only";
+    if (includesKind(folders, ItemKind::Contact) && (arguments.carddav.isEmpty() || filtered))
+        name(ContactItemCount, "contacts", filtered ? filterReason : "no --carddav address was given");
+    if (arguments.caldav.isEmpty() || filtered) {
+        const char *why = filtered ? filterReason : "no --caldav address was given";
+        name(includesKind(folders, ItemKind::Event) ? CalendarItemCount : 0, "events", why);
+        name(includesKind(folders, ItemKind::Task) ? TaskItemCount : 0, "tasks", why);
     }
-    name(includesKind(folders, ItemKind::Note) && !toImap ? NotesItemCount : 0, "notes", "no IMAP account was given");
+    name(includesKind(folders, ItemKind::Note) && (!toImap || filtered) ? NotesItemCount : 0, "notes",
+         filtered ? filterReason : "no IMAP account was given");
     if (!kinds.isEmpty())
         printLine(stdout, QStringLiteral("Not carried by this upload: ") + kinds.join(QStringLiteral(", ")));
 }
@@ -219,17 +239,24 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
 
     bool complete = true;
     bool stopped = false;
+    qint64 leftOutByFilter = 0;
+    const bool filtered = !arguments.filter.isEmpty();
+    if (filtered)
+        printLine(stdout, QStringLiteral("Only the mails %1").arg(arguments.filter.description()));
     if (!account.host.isEmpty()) {
         MailUploadRequest request;
         request.account = account;
         request.root = rootNames(arguments);
         request.folderIds = mailFolderIds(folders);
-        request.notes = includesKind(folders, ItemKind::Note);
+        request.filter = &arguments.filter;
+        request.notes = includesKind(folders, ItemKind::Note) && !filtered;
         request.olm = &olm;
         const MailUploadReport mails = withProgress(QStringLiteral("Uploading Mails..."),
                                                     [&request](const UploadHooks &hooks) { return uploadMails(request, hooks); });
         if (!mails.failure.isEmpty()) {
             printLine(stderr, mails.failure);
+            if (!mails.untrustedCertificate.isEmpty())
+                printLine(stderr, QStringLiteral("A server's own certificate can be trusted with --ca-file."));
             return kExitNoConnection;
         }
         printLine(stdout, QStringLiteral("Uploaded: %1 mails (%2 already there)").arg(mails.uploaded).arg(mails.alreadyThere));
@@ -244,6 +271,7 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
         printNotUploaded(mails.notUploaded);
         complete = mails.notUploaded.isEmpty();
         stopped = mails.stopped;
+        leftOutByFilter = mails.leftOutByFilter;
     }
 
     const struct {
@@ -251,7 +279,7 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
         DavCollection collection;
     } collections[] = {{arguments.carddav, DavCollection::Contacts}, {arguments.caldav, DavCollection::Calendar}};
     for (const auto &target : collections) {
-        if (target.url.isEmpty() || stopped)
+        if (target.url.isEmpty() || stopped || filtered)
             continue;
         DavUploadRequest dav;
         dav.url = target.url;
@@ -282,7 +310,7 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
         complete = complete && report.notUploaded.isEmpty();
         stopped = stopped || report.stopped;
     }
-    printNotCarried(arguments, folders, !account.host.isEmpty());
+    printNotCarried(arguments, folders, !account.host.isEmpty(), leftOutByFilter);
     if (stopped) {
         printLine(stderr, QStringLiteral("Upload stopped. What was uploaded stays in the account; run it again to go on."));
         return kExitStopped;

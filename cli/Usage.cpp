@@ -17,6 +17,23 @@ struct CommandText {
     const char *options;     // its options, as the help lists them; empty when it has none
 };
 
+// The FILTERs of save and upload, as their help lists them.
+#define FILTER_OPTIONS                                                                    \
+    "      --since DATE     only mails dated at or after DATE (the date their Date line\n"    \
+    "                       shows); DATE is YYYY-MM-DD or \"YYYY-MM-DD HH:MM\" in the local\n" \
+    "                       zone, or ISO 8601 with a zone (2020-05-01T10:30+02:00)\n"         \
+    "      --until DATE     only mails dated up to the end of the day, minute or second\n"    \
+    "                       DATE names\n"                                                    \
+    "      --from TEXT      only mails whose sender's name or address holds TEXT\n"          \
+    "      --to TEXT        only mails with a recipient (To, Cc, Bcc) whose name or\n"       \
+    "                       address holds TEXT\n"                                            \
+    "      --subject TEXT   only mails whose subject holds TEXT\n"                           \
+    "      --text TEXT      only mails whose subject or body holds TEXT\n"                   \
+    "      --with-attachments\n"                                                             \
+    "                       only mails with attachments\n"                                   \
+    "                       These are the FILTERs: they go together, and with --folder;\n"   \
+    "                       case does not count.\n"
+
 // The manual page is made from these texts by help2man: "Usage:" lines, a heading
 // ending in a colon for each section, options indented by two spaces.
 const CommandText kCommands[] = {
@@ -45,20 +62,7 @@ const CommandText kCommands[] = {
      "                       folders as the export has them, and the other kinds as standard\n"
      "                       files, in DESTDIR/\"<file name> (rescued eml)\"\n"
      "      --replace        with --format standard or eml: replace an existing output\n"
-     "      --since DATE     only mails dated at or after DATE (the date their Date line\n"
-     "                       shows); DATE is YYYY-MM-DD or \"YYYY-MM-DD HH:MM\" in the local\n"
-     "                       zone, or ISO 8601 with a zone (2020-05-01T10:30+02:00)\n"
-     "      --until DATE     only mails dated up to the end of the day, minute or second\n"
-     "                       DATE names\n"
-     "      --from TEXT      only mails whose sender's name or address holds TEXT\n"
-     "      --to TEXT        only mails with a recipient (To, Cc, Bcc) whose name or\n"
-     "                       address holds TEXT\n"
-     "      --subject TEXT   only mails whose subject holds TEXT\n"
-     "      --text TEXT      only mails whose subject or body holds TEXT\n"
-     "      --with-attachments\n"
-     "                       only mails with attachments\n"
-     "                       These are the FILTERs: they go together, and with --folder;\n"
-     "                       case does not count.\n"
+     FILTER_OPTIONS
      "                       With a filter only mails are saved, no other kind of item.\n"
      "      --json           print the summary as JSON: the output path, the items written\n"
      "                       per kind, the items not written with why, and the account of\n"
@@ -72,7 +76,7 @@ const CommandText kCommands[] = {
      "is written as \\\\, a tab, newline or carriage return as \\t, \\n or \\r, any other control\n"
      "character as \\xHH or \\u00HH.\n",
      ""},
-    {Command::Upload, "upload", "upload FILE imaps://USER@HOST[:PORT] [--folder PATH]... [--into ROOT] [OPTION]...",
+    {Command::Upload, "upload", "upload FILE imaps://USER@HOST[:PORT] [--folder PATH]... [FILTER]... [--into ROOT] [OPTION]...",
      "put the mails of FILE into a mail account (IMAP), contacts and calendar over CardDAV/CalDAV",
      "Scan FILE and append its mails to the mail account as the messages the standard files\n"
      "hold, each with its own date and read mark, in folders below ROOT. Mails whose\n"
@@ -80,6 +84,9 @@ const CommandText kCommands[] = {
      "The password comes from --password-file, MENDORA_PASSWORD or, on a terminal, a prompt.\n",
      "      --folder PATH    upload the folder PATH and every folder below it; may be given\n"
      "                       more than once; default: all folders\n"
+     FILTER_OPTIONS
+     "                       With a filter only mails are uploaded, no other kind of item;\n"
+     "                       the mails it did not take are counted at the end.\n"
      "      --into ROOT      the folder, with / between levels, that receives the rescued\n"
      "                       ones; default: Rescued/<file name>\n"
      "      --password-file F\n"

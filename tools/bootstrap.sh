@@ -6,7 +6,7 @@ set -euo pipefail
 # Building mendora and mendora-cli.
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5webkit5-dev
           uuid-dev libattr1-dev python3 ccache help2man tzdata
-          libkf5imap-dev libkf5crash-dev zlib1g-dev)
+          zlib1g-dev)
 # The test suite, the package check and the screenshots.
 test_packages=(python3-vobject python3-icalendar python3-dateutil xvfb xauth
                dovecot-imapd time openbox xdotool x11-utils imagemagick

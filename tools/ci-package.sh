@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# CI: builds the Debian package, validates its desktop entry and metainfo, installs it,
-# runs both installed programs from PATH, and removes the package again.
+# CI: builds the Debian packages (mendora-cli, mendora), validates the desktop entry and
+# metainfo, checks that the command line's package needs no graphical library, installs
+# both, runs both installed programs from PATH, and removes the packages again.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 started=$(date +%s)
@@ -15,20 +16,34 @@ out="$root/build/package"
 rm -rf "$out"
 mkdir -p "$out"
 (cd "$root/build" && cpack -G DEB -B "$out" >"$out/cpack.log") || { cat "$out/cpack.log"; fail "cpack failed"; }
-debs=("$out"/mendora_*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one mendora_*.deb in $out"
-deb="${debs[0]}"
+package_file() {
+  local found=("$out"/"$1"_*.deb)
+  [ ${#found[@]} -eq 1 ] && [ -f "${found[0]}" ] || fail "expected one $1_*.deb in $out"
+  echo "${found[0]}"
+}
+deb=$(package_file mendora)
+cli_deb=$(package_file mendora-cli)
 version=$(dpkg-deb -f "$deb" Version)
-depends=$(dpkg-deb -f "$deb" Depends)
-echo "Package: $(basename "$deb"), $(du -k "$deb" | cut -f1) KiB"
-echo "Depends: $depends"
-# The dependencies come from the libraries the programs link.
+[ "$(dpkg-deb -f "$cli_deb" Version)" = "$version" ] || fail "the two packages' versions differ"
+# The dependencies come from the libraries the programs link; the command line's none of a display's.
+has_depends() { grep -Eq "(^|, )$2( |,|$)" <<<"$(dpkg-deb -f "$1" Depends)"; }
+for package in "$deb" "$cli_deb"; do
+  echo "Package: $(basename "$package"), $(du -k "$package" | cut -f1) KiB"
+  echo "Depends: $(dpkg-deb -f "$package" Depends)"
+done
 for library in libqt5core5a libqt5gui5 libqt5widgets5 libqt5webkit5 libuuid1 libc6; do
-  grep -Eq "(^|, )$library( |,|$)" <<<"$depends" || fail "$library is missing from Depends"
+  has_depends "$deb" "$library" || fail "$library is missing from mendora's Depends"
+done
+for library in libqt5core5a libqt5network5 libuuid1 libc6; do
+  has_depends "$cli_deb" "$library" || fail "$library is missing from mendora-cli's Depends"
+done
+for library in libqt5gui5 libqt5widgets5 libqt5webkit5 libx11-6 libgl1; do
+  ! has_depends "$cli_deb" "$library" || fail "mendora-cli depends on $library, a graphical library"
 done
 
 staged="$out/root"
 dpkg-deb -x "$deb" "$staged"
+dpkg-deb -x "$cli_deb" "$staged"
 desktop-file-validate "$staged/usr/share/applications/mendora.desktop"
 echo "desktop-file-validate: mendora.desktop is valid"
 appstreamcli validate --no-net "$staged/usr/share/metainfo/com.veltrax.Mendora.metainfo.xml"
@@ -44,7 +59,7 @@ done
 marker=/var/tmp/MNDRAX
 marker_backup=""
 remove_package() {
-  apt_get remove -y mendora >/dev/null || true
+  apt_get remove -y mendora mendora-cli >/dev/null || true
   if [ -n "$marker_backup" ]; then mv -f "$marker_backup" "$marker"; else rm -f "$marker"; fi
 }
 if [ -e "$marker" ]; then
@@ -52,7 +67,7 @@ if [ -e "$marker" ]; then
   cp -p "$marker" "$marker_backup"
 fi
 trap remove_package EXIT
-apt_get install -y --no-install-recommends "$deb" >"$out/apt.log" || { cat "$out/apt.log"; fail "apt-get install failed"; }
+apt_get install -y --no-install-recommends "$deb" "$cli_deb" >"$out/apt.log" || { cat "$out/apt.log"; fail "apt-get install failed"; }
 
 cd "$out"
 [ "$(command -v mendora-cli)" = /usr/bin/mendora-cli ] || fail "mendora-cli is not /usr/bin/mendora-cli on PATH"
@@ -81,4 +96,4 @@ trap - EXIT
 remove_package
 [ ! -e /usr/bin/mendora-cli ] && [ ! -e /usr/bin/mendora ] || fail "the programs are still installed"
 [ ! -e /usr/share/mendora ] || fail "/usr/share/mendora is left after removal"
-echo "ci-package: built, validated, installed, ran and removed $(basename "$deb") in $(( $(date +%s) - started )) s"
+echo "ci-package: built, validated, installed, ran and removed $(basename "$deb") and $(basename "$cli_deb") in $(( $(date +%s) - started )) s"

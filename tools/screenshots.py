@@ -658,8 +658,45 @@ def rescan(s):
     s.stop()
 
 
+def upload_form(s):
+    """Upload: the account form with its certificate file and collection fields, and a refused certificate
+    named by its fingerprint. Dovecot is served by the upload tests' helper."""
+    server = subprocess.Popen([sys.executable, os.path.join(ROOT, "tests", "e2e", "mailservers.py")],
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    try:
+        served = server.stdout.readline().split()
+        s.start(s.files["intact"], "--scan")
+        s.close_summary(s.wait_summary())
+        s.click_main("root-box")
+        s.keys_open(s.main, "ctrl+s")
+        form = s.keys_open(s.d.windows("Save")[-1] if s.d.windows("Save") else s.main, "Down", "Down", "Return")
+        s.d.activate(form)
+        s.d.type("127.0.0.1")
+        s.d.key("Tab", "ctrl+a")
+        s.d.type(served[2])  # the IMAPS port
+        s.d.key("Tab")
+        s.d.type("rescuer")
+        s.d.key("Tab")
+        s.d.type(served[1])
+        s.d.key("Tab", "Tab", "Tab", "Tab")  # past the security choice, the certificate file and its button
+        s.d.type("https://dav.example.com/addressbooks/rescuer/default/")
+        s.d.key("Tab")
+        s.d.type("https://dav.example.com/calendars/rescuer/default/")
+        s.d.shot("upload-form", "the upload form: server, port, user, password, security, a certificate file with"
+                                " Choose…, the CardDAV and CalDAV addresses, and what goes where")
+        known = s.known()
+        s.d.key("Return")
+        s.new_window(known)
+        s.d.shot("upload-certificate-refused", "the server's own certificate refused: its SHA-256 fingerprint %s,"
+                                               " and the form's \"Certificate file\" named" % served[4])
+        s.d.key("Return")
+    finally:
+        server.stdin.close()
+        server.wait(30)
+
+
 SCENARIOS = [startup, startup_with_file, browse_intact, help_and_about, mail_links, damaged_files, rescan,
-             find_olm, typed_path_and_losses, stopped_scan, saving]
+             find_olm, typed_path_and_losses, stopped_scan, saving, upload_form]
 
 
 def main():

@@ -12,89 +12,46 @@
 #include "parsers/RecordLists.h"
 #include "parsers/RecordText.h"
 
-#include <KIMAP/AppendJob>
-#include <KIMAP/CapabilitiesJob>
-#include <KIMAP/CreateJob>
-#include <KIMAP/FetchJob>
-#include <KIMAP/ListJob>
-#include <KIMAP/LoginJob>
-#include <KIMAP/LogoutJob>
-#include <KIMAP/SelectJob>
-#include <KIMAP/Session>
-#include <KIMAP/SessionUiProxy>
-#include <KCrash>
-#include <KMime/Headers>
+#include "upload/CrLfWriter.h"
+#include "upload/ImapConnection.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QHostInfo>
-#include <QLoggingCategory>
-#include <QPointer>
 #include <QSet>
-#include <QSslCertificate>
-#include <QSslConfiguration>
+#include <QTemporaryFile>
 #include <QUrl>
-#include <memory>
 
 namespace {
-// KIMAP brings KDE's crash handler along, which would take over every crash of the program
-// and look for a runtime directory at start-up; Mendora keeps the system's own handling.
-void keepSystemCrashHandling()
-{
-    KCrash::setDrKonqiEnabled(false);
-}
-Q_CONSTRUCTOR_FUNCTION(keepSystemCrashHandling)
-
 constexpr quint16 kImapsPort = 993;
 constexpr quint16 kImapPort = 143;
-// Seconds without an answer before the server counts as gone.
-constexpr int kServerTimeout = 60;
+// Seconds without a sign of the server before it counts as gone.
+constexpr int kServerSilenceLimit = 60;
 
-// A certificate the system does not trust is refused; this only remembers that it happened,
-// so that the message can say so.
-class CertificateRefusal : public KIMAP::SessionUiProxy
-{
-public:
-    bool ignoreSslError(const KSslErrorUiData &) override
-    {
-        refused = true;
-        return false;
-    }
-    bool refused = false;
-};
-
-// Runs a job to its end in a local event loop; its results arrive through the signals
-// connected beforehand. The job deletes itself afterwards.
-bool runJob(KIMAP::Job *job, QString *error)
-{
-    QString message;
-    QObject::connect(job, &KJob::result, [&message](KJob *done) { message = done->errorString(); });
-    const bool ok = job->exec();
-    if (!ok && error)
-        *error = message.isEmpty() ? QStringLiteral("the server did not answer") : message;
-    return ok;
-}
-
-// The identifier inside a Message-ID header value, as the server's copy is compared.
+// The identifier inside a Message-ID header value (<id@host>, or the bare value), as the
+// server's copies and the uploaded messages are compared.
 QByteArray identifierOf(const QByteArray &headerValue)
 {
-    KMime::Headers::MessageID header;
-    header.from7BitString(headerValue);
-    return header.identifier();
+    const int open = headerValue.indexOf('<');
+    const int close = headerValue.indexOf('>', open + 1);
+    if (open >= 0 && close > open)
+        return headerValue.mid(open + 1, close - open - 1).trimmed();
+    return headerValue.trimmed();
 }
 
-bool trustCertificates(const QString &caFile, QString *error)
+// The value of the Message-ID line among header lines ("Message-ID: <x@y>" CR LF,
+// perhaps folded).
+QByteArray messageIdValue(const QByteArray &headerLines)
 {
-    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(caFile, QSsl::Pem);
-    if (certificates.isEmpty()) {
-        *error = QStringLiteral("%1 holds no certificate in PEM form").arg(caFile);
-        return false;
+    QByteArray unfolded = headerLines;
+    unfolded.replace("\r\n ", " ").replace("\r\n\t", " ").replace("\n ", " ").replace("\n\t", " ");
+    for (const QByteArray &line : unfolded.split('\n')) {
+        const int colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == "message-id")
+            return line.mid(colon + 1).trimmed();
     }
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.addCaCertificates(certificates);
-    QSslConfiguration::setDefaultConfiguration(configuration);
-    return true;
+    return QByteArray();
 }
 
 // One target mailbox: its name, why it cannot be used, and how many copies of each
@@ -108,11 +65,9 @@ struct Mailbox {
 class ImapUploader
 {
 public:
-    ImapUploader(const MailUploadRequest &request, const UploadHooks &hooks) : m_request(request), m_hooks(hooks) {}
-    ~ImapUploader()
+    ImapUploader(const MailUploadRequest &request, const UploadHooks &hooks)
+        : m_request(request), m_hooks(hooks), m_imap(kServerSilenceLimit * 1000)
     {
-        if (m_session)
-            m_session->close();
     }
 
     MailUploadReport run()
@@ -124,16 +79,21 @@ public:
             mailsOf[parentId].append(mail);
         }
         QVector<const MailMLRC *> mails;
+        const bool filtered = m_request.filter && !m_request.filter->isEmpty();
         for (const qint64 folderId : m_request.folderIds)
-            mails += mailsOf.value(folderId);
+            for (const MailMLRC *mail : mailsOf.value(folderId)) {
+                if (!filtered || m_request.filter->matches(*mail, *m_request.olm))
+                    mails.append(mail);
+                else
+                    ++m_report.leftOutByFilter;
+            }
         QVector<const NotesInformation *> notes;
         for (const NotesInformation *note = TmpNTRCPtrStart; note && m_request.notes; note = note->Next)
             notes.append(note);
         if (m_hooks.started)
             m_hooks.started(mails.size() + notes.size());
-        if (!connectAndLogIn() || !listMailboxes())
+        if (!connectAndLogIn() || !listMailboxes() || !openStaging())
             return m_report;
-        readAppendLimit();
         nameMailboxes();
         for (const MailMLRC *mail : mails) {
             if (m_hooks.stopRequested && m_hooks.stopRequested()) {
@@ -144,9 +104,10 @@ public:
             if (m_hooks.itemDone)
                 m_hooks.itemDone();
         }
-        // A folder without mail or folders of its own is made all the same, so the tree arrives whole.
+        // A folder without mail or folders of its own is made all the same, so the tree arrives
+        // whole; not so under a filter, where it holds mails, only none that were asked for.
         for (const qint64 folderId : m_request.folderIds) {
-            if (m_report.stopped || m_lost || mailsOf.contains(folderId) || folderId == kFolderWithoutPathId
+            if (filtered || m_report.stopped || m_imap.isLost() || mailsOf.contains(folderId) || folderId == kFolderWithoutPathId
                 || m_paths.holdsFolders(folderId))
                 continue;
             const Mailbox &mailbox = mailboxFor(folderId);
@@ -162,10 +123,7 @@ public:
             if (m_hooks.itemDone)
                 m_hooks.itemDone();
         }
-        if (!m_lost) {
-            auto *logout = new KIMAP::LogoutJob(m_session.get());
-            runJob(logout, nullptr);
-        }
+        m_imap.logout();
         return m_report;
     }
 
@@ -178,71 +136,56 @@ private:
     bool connectAndLogIn()
     {
         const ImapAccount &account = m_request.account;
-        QString error;
-        if (!account.caFile.isEmpty() && !trustCertificates(account.caFile, &error)) {
-            m_report.failure = QStringLiteral("The certificate file could not be used: %1.").arg(error);
-            return false;
-        }
-        const QHostInfo host = QHostInfo::fromName(account.host);
-        if (host.error() != QHostInfo::NoError) {
-            m_report.failure = QStringLiteral("The server \"%1\" is not known: %2.").arg(account.host, host.errorString());
-            return false;
-        }
-        m_session = std::make_unique<KIMAP::Session>(account.host, account.port);
-        m_session->setTimeout(kServerTimeout);
-        m_certificates = QSharedPointer<CertificateRefusal>::create();
-        m_session->setUiProxy(m_certificates);
-        // The session may report a failed connection after this call has returned: the flag outlives it.
-        const auto connectionFailed = std::make_shared<bool>(false);
-        QObject::connect(m_session.get(), &KIMAP::Session::connectionFailed, [connectionFailed] { *connectionFailed = true; });
-        QObject::connect(m_session.get(), &KIMAP::Session::connectionLost, [this] { m_lost = true; });
-
-        auto *login = new KIMAP::LoginJob(m_session.get());
-        login->setUserName(account.user);
-        login->setPassword(account.password);
-        login->setAuthenticationMode(KIMAP::LoginJob::ClearText);
-        switch (account.security) {
-        case ImapSecurity::Tls: login->setEncryptionMode(KIMAP::LoginJob::SSLorTLS); break;
-        case ImapSecurity::StartTls: login->setEncryptionMode(KIMAP::LoginJob::STARTTLS); break;
-        case ImapSecurity::None: login->setEncryptionMode(KIMAP::LoginJob::Unencrypted); break;
-        }
-        if (runJob(login, &error)) {
-            m_lost = false;
+        if (m_imap.open(account))
             return true;
+        switch (m_imap.refusal()) {
+        case ImapConnection::Refusal::UnknownHost:
+            m_report.failure = QStringLiteral("The server \"%1\" is not known: %2.").arg(account.host, m_imap.error());
+            break;
+        case ImapConnection::Refusal::UntrustedCertificate:
+            if (m_imap.refusedFingerprint().isEmpty()) {
+                m_report.failure = QStringLiteral("The certificate file could not be used: %1.").arg(m_imap.error());
+                break;
+            }
+            m_report.failure = QStringLiteral("The certificate of %1 is not trusted, so nothing was sent to it (%2). "
+                                              "Its SHA-256 fingerprint is %3.")
+                                   .arg(serverName(), m_imap.error(), m_imap.refusedFingerprint());
+            m_report.untrustedCertificate = m_imap.refusedFingerprint();
+            break;
+        case ImapConnection::Refusal::Login:
+            m_report.failure = QStringLiteral("%1 refused the login of %2: %3.").arg(serverName(), account.user, m_imap.error());
+            break;
+        case ImapConnection::Refusal::NoConnection:
+        case ImapConnection::Refusal::None:
+            m_report.failure = QStringLiteral("No connection to %1: %2.").arg(serverName(), m_imap.error());
+            break;
         }
-        m_lost = true;
-        if (m_certificates->refused)
-            m_report.failure = QStringLiteral("The certificate of %1 is not trusted, so nothing was sent to it "
-                                              "(a server's own certificate can be trusted with --ca-file).")
-                                   .arg(serverName());
-        else if (*connectionFailed)
-            m_report.failure = QStringLiteral("No connection to %1: %2.").arg(serverName(), error);
-        else
-            m_report.failure = QStringLiteral("%1 refused the login of %2: %3.").arg(serverName(), account.user, error);
         return false;
     }
 
     bool listMailboxes()
     {
-        auto *list = new KIMAP::ListJob(m_session.get());
-        list->setOption(KIMAP::ListJob::IncludeUnsubscribed);
-        QObject::connect(list, &KIMAP::ListJob::mailBoxesReceived,
-                         [this](const QList<KIMAP::MailBoxDescriptor> &mailboxes, const QList<QList<QByteArray>> &) {
-                             for (const KIMAP::MailBoxDescriptor &mailbox : mailboxes) {
-                                 m_existing.insert(mailbox.name);
-                                 if (m_separator.isNull() && !mailbox.separator.isNull())
-                                     m_separator = mailbox.separator;
-                             }
-                         });
-        QString error;
-        if (!runJob(list, &error)) {
-            m_report.failure = QStringLiteral("%1 did not list its folders: %2.").arg(serverName(), error);
+        QStringList names;
+        if (!m_imap.list(&names, &m_separator)) {
+            m_report.failure = QStringLiteral("%1 did not list its folders: %2.").arg(serverName(), m_imap.error());
             return false;
         }
+        m_existing = QSet<QString>(names.cbegin(), names.cend());
         // A server without a hierarchy still takes the names; "/" then stays part of them.
         if (m_separator.isNull())
             m_separator = QLatin1Char('/');
         return true;
+    }
+
+    // Each message is written to a temporary file before it is sent, so that neither its
+    // size nor the upload's memory depends on its attachments.
+    bool openStaging()
+    {
+        if (m_staging.open())
+            return true;
+        m_report.failure = QStringLiteral("No temporary file for the messages could be made in %1: %2.")
+                               .arg(QDir::tempPath(), m_staging.errorString());
+        return false;
     }
 
     // The mailbox of a folder, made with its parents when the server lacks it, and the
@@ -264,67 +207,32 @@ private:
     Mailbox &openMailbox(Mailbox &mailbox, const QStringList &levels)
     {
         mailbox.name = levels.last();
-        QString error;
         for (const QString &name : levels) {
             if (m_existing.contains(name))
                 continue;
-            auto *create = new KIMAP::CreateJob(m_session.get());
-            create->setMailBox(name);
-            if (!runJob(create, &error)) {
-                mailbox.failure = QStringLiteral("the server refused to create the folder \"%1\": %2").arg(name, error);
+            if (!m_imap.create(name)) {
+                mailbox.failure = QStringLiteral("the server refused to create the folder \"%1\": %2").arg(name, m_imap.error());
                 return mailbox;
             }
             m_existing.insert(name);
         }
-        int messages = 0;
-        auto *select = new KIMAP::SelectJob(m_session.get());
-        select->setMailBox(mailbox.name);
-        select->setOpenReadOnly(true);
-        QObject::connect(select, &KJob::result, [&messages](KJob *done) {
-            messages = static_cast<KIMAP::SelectJob *>(done)->messageCount();
-        });
-        if (!runJob(select, &error)) {
-            mailbox.failure = QStringLiteral("the server did not open the folder \"%1\": %2").arg(mailbox.name, error);
+        qint64 messages = 0;
+        if (!m_imap.examine(mailbox.name, &messages)) {
+            mailbox.failure = QStringLiteral("the server did not open the folder \"%1\": %2").arg(mailbox.name, m_imap.error());
             return mailbox;
         }
-        if (messages > 0) {
-            auto *fetch = new KIMAP::FetchJob(m_session.get());
-            fetch->setSequenceSet(KIMAP::ImapSet(1, messages));
-            KIMAP::FetchJob::FetchScope scope;
-            scope.mode = KIMAP::FetchJob::FetchScope::Headers;
-            fetch->setScope(scope);
-            QObject::connect(fetch, &KIMAP::FetchJob::messagesAvailable,
-                             [&mailbox](const QMap<qint64, KIMAP::Message> &fetched) {
-                                 for (const KIMAP::Message &message : fetched) {
-                                     const auto *id = message.message ? message.message->messageID(false) : nullptr;
-                                     if (id && !id->identifier().isEmpty())
-                                         ++mailbox.present[id->identifier()];
-                                 }
-                             });
-            if (!runJob(fetch, &error))
-                mailbox.failure = QStringLiteral("the server did not list the messages of \"%1\": %2")
-                                      .arg(mailbox.name, error);
+        QList<QByteArray> headers;
+        if (messages > 0 && !m_imap.fetchMessageIdHeaders(messages, &headers)) {
+            mailbox.failure = QStringLiteral("the server did not list the messages of \"%1\": %2")
+                                  .arg(mailbox.name, m_imap.error());
+            return mailbox;
+        }
+        for (const QByteArray &header : headers) {
+            const QByteArray id = identifierOf(messageIdValue(header));
+            if (!id.isEmpty())
+                ++mailbox.present[id];
         }
         return mailbox;
-    }
-
-    // RFC 7889: "APPENDLIMIT=N" among the capabilities is the largest message the server
-    // takes; a larger one is named as such instead of being sent to be refused.
-    void readAppendLimit()
-    {
-        auto *job = new KIMAP::CapabilitiesJob(m_session.get());
-        QStringList capabilities;
-        QObject::connect(job, &KIMAP::CapabilitiesJob::capabilitiesReceived,
-                         [&capabilities](const QStringList &received) { capabilities = received; });
-        if (!runJob(job, nullptr))
-            return;
-        const QLatin1String key("APPENDLIMIT=");
-        for (const QString &capability : capabilities) {
-            bool isNumber = false;
-            const qint64 limit = capability.mid(key.size()).toLongLong(&isNumber);
-            if (capability.startsWith(key, Qt::CaseInsensitive) && isNumber && limit > 0)
-                m_appendLimit = limit;
-        }
     }
 
     // One mailbox per folder: below the root, a folder's name as the standard export's
@@ -378,14 +286,30 @@ private:
         m_report.renamedFolders.append(QStringLiteral("Folder \"%1\": %2").arg(path, why));
     }
 
+    // Writes a message into the staging file with CR LF line ends; its size, or -1 with
+    // *error when the file could not take it.
+    qint64 stage(const std::function<bool(QIODevice &)> &writeMessage, QString *error)
+    {
+        CrLfWriter withCrLf(m_staging);
+        if (!m_staging.resize(0) || !m_staging.seek(0) || !writeMessage(withCrLf) || !m_staging.flush()
+            || !m_staging.seek(0)) {
+            *error = QStringLiteral("it could not be written to the temporary file %1: %2")
+                         .arg(m_staging.fileName(), m_staging.errorString());
+            return -1;
+        }
+        return m_staging.size();
+    }
+
     // One message into its mailbox, unless the mailbox holds one of its identifier already
     // (each copy stands for one item). Counted in *uploaded or *there; else the reason why not.
-    void appendMessage(Mailbox &mailbox, const QString &item, const QByteArray &messageId, const QByteArray &content,
-                       const QList<QByteArray> &flags, const QDateTime &date, qint64 *uploaded, qint64 *there)
+    void appendMessage(Mailbox &mailbox, const QString &item, const QByteArray &messageId,
+                       const std::function<bool(QIODevice &)> &writeMessage, const QList<QByteArray> &flags,
+                       const QDateTime &date, qint64 *uploaded, qint64 *there)
     {
-        const QString lost = QStringLiteral("the connection to %1 was lost").arg(serverName());
-        if (m_lost || !mailbox.failure.isEmpty()) {
-            m_report.notUploaded.append(item + QLatin1String(": ") + (m_lost ? lost : mailbox.failure));
+        const QString lost = QStringLiteral("the connection to %1 was lost: %2").arg(serverName());
+        if (m_imap.isLost() || !mailbox.failure.isEmpty()) {
+            m_report.notUploaded.append(item + QLatin1String(": ")
+                                        + (m_imap.isLost() ? lost.arg(m_imap.error()) : mailbox.failure));
             return;
         }
         const QByteArray id = identifierOf(messageId);
@@ -397,34 +321,32 @@ private:
                 return;
             }
         }
-        const QByteArray message = withCrLf(content);
-        if (m_appendLimit > 0 && message.size() > m_appendLimit) {
-            m_report.notUploaded.append(item + QLatin1String(": ")
-                                        + QStringLiteral("it is %1 bytes, more than the %2 bytes the server takes in "
-                                                         "one message (APPENDLIMIT %2)").arg(message.size()).arg(m_appendLimit));
+        QString error;
+        const qint64 size = stage(writeMessage, &error);
+        if (size < 0) {
+            m_report.notUploaded.append(item + QLatin1String(": ") + error);
             return;
         }
-        auto *append = new KIMAP::AppendJob(m_session.get());
-        append->setMailBox(mailbox.name);
-        append->setContent(message);
-        if (!flags.isEmpty())
-            append->setFlags(flags);
-        if (date.isValid())
-            append->setInternalDate(date);
-        QString error;
-        if (runJob(append, &error)) {
+        if (m_imap.appendLimit() > 0 && size > m_imap.appendLimit()) {
+            m_report.notUploaded.append(item + QLatin1String(": ")
+                                        + QStringLiteral("it is %1 bytes, more than the %2 bytes the server takes in "
+                                                         "one message (APPENDLIMIT %2)")
+                                              .arg(size)
+                                              .arg(m_imap.appendLimit()));
+            return;
+        }
+        if (m_imap.append(mailbox.name, flags, date, m_staging, size)) {
             ++*uploaded;
             return;
         }
-        if (m_session->state() == KIMAP::Session::Disconnected)
-            m_lost = true;
         m_report.notUploaded.append(item + QLatin1String(": ")
-                                    + (m_lost ? lost : QStringLiteral("the server refused it: %1").arg(error)));
+                                    + (m_imap.isLost() ? lost.arg(m_imap.error())
+                                                       : QStringLiteral("the server refused it: %1").arg(m_imap.error())));
     }
 
     void upload(const MailMLRC &mail)
     {
-        Mailbox &mailbox = m_lost ? m_unreachable : mailboxFor(qint64(mail.ParentId));
+        Mailbox &mailbox = m_imap.isLost() ? m_unreachable : mailboxFor(qint64(mail.ParentId));
         const MailDetails &details = detailsOf(&mail);
         QList<QByteArray> flags = imapKeywords(details.categories);
         if (details.read)
@@ -432,20 +354,17 @@ private:
         if (details.flagged)
             flags.prepend(QByteArrayLiteral("\\Flagged"));
         const QDateTime date = QDateTime::fromString(QString::fromLatin1(separatorDate(mail)), Qt::RFC2822Date);
-        QByteArray message;
-        if (!standardMessage(mail, details, *m_request.olm, &message, nullptr)) {
-            m_report.notUploaded.append(describeItem(mail) + QLatin1String(": the message is larger than the 2 GiB "
-                                                                           "an upload can hold"));
-            return;
-        }
-        appendMessage(mailbox, describeItem(mail), standardMessageId(mail, details, *m_request.olm), message, flags,
-                      date, &m_report.uploaded, &m_report.alreadyThere);
+        const TextReader &olm = *m_request.olm;
+        appendMessage(
+            mailbox, describeItem(mail), standardMessageId(mail, details, olm),
+            [&](QIODevice &out) { return writeStandardMessageAlone(out, mail, details, olm, nullptr); }, flags, date,
+            &m_report.uploaded, &m_report.alreadyThere);
     }
 
     // A note as Apple Notes keeps it, in the folder "Notes" under the upload's own.
     void upload(const NotesInformation &note)
     {
-        if (!m_lost && !m_notesOpened) {
+        if (!m_imap.isLost() && !m_notesOpened) {
             QStringList levels;
             const QStringList names = m_request.root + QStringList{QStringLiteral("Notes")};
             for (int level = 1; level <= names.size(); ++level)
@@ -454,19 +373,18 @@ private:
             m_notesOpened = true;
         }
         const QByteArray uuid = noteUuid(note).toString(QUuid::WithoutBraces).toUpper().toLatin1();
-        appendMessage(m_lost ? m_unreachable : m_notes, describeItem(note), '<' + uuid + "@mendora.invalid>",
-                      appleNoteMessage(note, *m_request.olm), {QByteArrayLiteral("\\Seen")},
-                      compactStampUtc(latin1Field(note.ModStampUtc).toLatin1()), &m_report.notesUploaded,
-                      &m_report.notesAlreadyThere);
+        const QByteArray message = appleNoteMessage(note, *m_request.olm);
+        appendMessage(m_imap.isLost() ? m_unreachable : m_notes, describeItem(note), '<' + uuid + "@mendora.invalid>",
+                      [&message](QIODevice &out) { return out.write(message) == message.size(); },
+                      {QByteArrayLiteral("\\Seen")}, compactStampUtc(latin1Field(note.ModStampUtc).toLatin1()),
+                      &m_report.notesUploaded, &m_report.notesAlreadyThere);
     }
 
     const MailUploadRequest &m_request;
     const UploadHooks &m_hooks;
     MailUploadReport m_report;
-    std::unique_ptr<KIMAP::Session> m_session;
-    QSharedPointer<CertificateRefusal> m_certificates;
-    bool m_lost = true;
-    qint64 m_appendLimit = 0; // 0: the server names no limit
+    ImapConnection m_imap;
+    QTemporaryFile m_staging;
     QSet<QString> m_existing;
     QChar m_separator;
     QHash<qint64, Mailbox> m_mailboxes;
@@ -527,24 +445,8 @@ QString mailboxName(const QStringList &names, QChar separator)
     return kept.join(separator);
 }
 
-QByteArray withCrLf(const QByteArray &message)
-{
-    QByteArray out;
-    out.reserve(message.size() + message.count('\n'));
-    for (int i = 0; i < message.size(); ++i) {
-        const char c = message.at(i);
-        if (c == '\n' && (i == 0 || message.at(i - 1) != '\r'))
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 MailUploadReport uploadMails(const MailUploadRequest &request, const UploadHooks &hooks)
 {
-    // What went wrong is said once, in the report; the IMAP library's own log, which may
-    // trace the session, stays quiet in the program and in the desktop application alike.
-    QLoggingCategory::setFilterRules(QStringLiteral("org.kde.pim.*=false"));
     if (!request.olm) {
         MailUploadReport report;
         report.failure = QStringLiteral("no .olm file to read the mails from");

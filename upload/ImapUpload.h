@@ -3,6 +3,7 @@
 // standard export writes, with its delivery time as the internal date and the marks
 // the export gives it; the notes as Apple Notes keeps them. A mail or note whose
 // Message-ID its mailbox holds already is skipped, so a run cut short is simply run again.
+#include "archive/MailFilter.h"
 #include "archive/TextReader.h"
 
 #include <QString>
@@ -36,6 +37,7 @@ struct MailUploadRequest {
     ImapAccount account;
     QStringList root;               // the folders above the rescued ones ("Rescued", "<file name>")
     QVector<qint64> folderIds;      // the mail folders to upload
+    const MailFilter *filter = nullptr; // only the mails it takes, when given
     bool notes = false;             // the notes too, as Apple Notes keeps them, in <root>/Notes
     const TextReader *olm = nullptr;
 };
@@ -43,11 +45,13 @@ struct MailUploadRequest {
 struct MailUploadReport {
     qint64 uploaded = 0;
     qint64 alreadyThere = 0;
+    qint64 leftOutByFilter = 0; // mails of the folders that the filter did not take
     qint64 notesUploaded = 0;
     qint64 notesAlreadyThere = 0;
     QStringList notUploaded; // one line per mail: what it is and why
     QStringList renamedFolders; // folders uploaded into a mailbox of another name, and why
     QString failure;         // why nothing could be uploaded at all (no connection, refused login)
+    QString untrustedCertificate; // the SHA-256 fingerprint of the server's certificate, when it was not trusted
     bool stopped = false;
 };
 
@@ -58,5 +62,3 @@ QStringList defaultUploadRoot(const QString &olmPath);
 // A mailbox name of names joined by the server's separator; a separator inside a name
 // becomes "_", so that it cannot open a level of its own.
 QString mailboxName(const QStringList &names, QChar separator);
-// LF line ends as CR LF, as IMAP carries messages.
-QByteArray withCrLf(const QByteArray &message);

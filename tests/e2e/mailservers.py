@@ -1,7 +1,9 @@
 """Throwaway servers on loopback ports for the upload tests: Dovecot with Maildir
 folders and a self-signed certificate made for the test, Radicale for CardDAV and
 CalDAV. Each stops and removes everything when its block ends."""
+import base64
 import grp
+import http.client
 import imaplib
 import os
 import pwd
@@ -179,6 +181,12 @@ class Dovecot:
         port = self.imaps_port if scheme == "imaps" else self.imap_port
         return "%s://%s@127.0.0.1:%d" % (scheme, USER, port)
 
+    def fingerprint(self):
+        """The certificate's SHA-256 fingerprint as openssl prints it: AB:CD:…"""
+        printed = subprocess.run([OPENSSL, "x509", "-noout", "-fingerprint", "-sha256", "-in", str(self.certificate)],
+                                 check=True, capture_output=True, text=True).stdout
+        return printed.strip().partition("=")[2]
+
     def client(self):
         context = ssl.create_default_context(cafile=str(self.certificate))
         imap = imaplib.IMAP4_SSL("127.0.0.1", self.imaps_port, ssl_context=context)
@@ -291,6 +299,23 @@ level = warning
         self.output.close()
         shutil.rmtree(self.base, ignore_errors=True)
 
+    def make_collection(self, method, name, body):
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
+        token = base64.b64encode(("%s:%s" % (USER, PASSWORD)).encode()).decode()
+        connection.request(method, "/%s/%s/" % (USER, name), body=body,
+                           headers={"Authorization": "Basic " + token, "Content-Type": "application/xml"})
+        status = connection.getresponse().status
+        connection.close()
+        assert status == 201, (method, name, status)
+
+    def make_address_book(self, name):
+        self.make_collection("MKCOL", name, '<?xml version="1.0"?><D:mkcol xmlns:D="DAV:" '
+                             'xmlns:C="urn:ietf:params:xml:ns:carddav"><D:set><D:prop><D:resourcetype>'
+                             '<D:collection/><C:addressbook/></D:resourcetype></D:prop></D:set></D:mkcol>')
+
+    def make_calendar(self, name):
+        self.make_collection("MKCALENDAR", name, "")
+
     def collection_url(self, name):
         return "http://%s@127.0.0.1:%d/%s/%s/" % (USER, self.port, USER, name)
 
@@ -299,9 +324,21 @@ level = warning
 
 
 if __name__ == "__main__":
-    # For tests in other languages: serves Dovecot, prints its plain IMAP port, the
-    # password, its IMAPS port and its certificate, and stops it when standard input closes.
+    # For tests in other languages: serves Dovecot and, where it is installed, Radicale with
+    # an address book and a calendar; prints Dovecot's plain IMAP port, the password, its
+    # IMAPS port, its certificate and the certificate's SHA-256 fingerprint, then the
+    # address book's and the calendar's addresses ("-" without Radicale). Stops them when
+    # standard input closes.
+    import contextlib
     import sys
-    with Dovecot() as server:
-        print(server.imap_port, PASSWORD, server.imaps_port, server.certificate, flush=True)
+    with contextlib.ExitStack() as servers:
+        server = servers.enter_context(Dovecot())
+        collections = ["-", "-"]
+        if os.access(RADICALE, os.X_OK):
+            dav = servers.enter_context(Radicale())
+            dav.make_address_book("contacts")
+            dav.make_calendar("calendar")
+            collections = [dav.collection_url("contacts"), dav.collection_url("calendar")]
+        print(server.imap_port, PASSWORD, server.imaps_port, server.certificate, server.fingerprint(), *collections,
+              flush=True)
         sys.stdin.read()

@@ -139,11 +139,11 @@ class SaveEml(GeneratedFiles):
         self.assertEqual(summary["written"]["mails"], len(manifest["mails"]))
 
 
-class SaveFiltered(GeneratedFiles):
-    """One table of filters, each checked against the manifest under two machine zones."""
+class FilterTable:
+    """A generated export and a table of filters, each with the mails of the manifest it takes;
+    the saves and the upload check against the same table."""
 
-    def setUp(self):
-        super().setUp()
+    def make_filtered_export(self):
         self.olm, self.manifest = self.generate("filtered.olm", "--realistic", "--mails", 80, "--seed", 5)
         olm_bytes = self.olm.read_bytes()
         # The Date line is what a mail is judged by: read from an unfiltered save by Python's reader.
@@ -160,17 +160,6 @@ class SaveFiltered(GeneratedFiles):
             self.mails.append(dict(mail, id=identifier, date=dates[identifier],
                                    body=bodies.get("plain") or bodies.get("html") or ""))
         self.assertEqual(len(self.mails), 80)
-
-    def saved_ids(self, options, zone):
-        destination = self.tmp / ("run %d" % len(list(self.tmp.iterdir())))
-        result = save(self, self.olm, destination, "--format", "eml", "--json", *options, zone=zone)
-        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
-        summary = json.loads(result.stdout)
-        self.assertIn("filter", summary)
-        root = Path(summary["output"])
-        self.assertIn(summary["filter"], (root / "Rescue report.txt").read_text())
-        return sorted(standardcheck.bare_id(standardcheck.parse_message(data)["Message-ID"])
-                      for files in eml_files(root).values() for _, data in files)
 
     def rows(self, zone):
         """(options, predicate over a manifest mail) pairs; bounds taken from the mails themselves."""
@@ -210,6 +199,25 @@ class SaveFiltered(GeneratedFiles):
              lambda m: m in with_attachments and m["scanFolder"] == folder),
         ]
 
+
+class SaveFiltered(FilterTable, GeneratedFiles):
+    """One table of filters, each checked against the manifest under two machine zones."""
+
+    def setUp(self):
+        super().setUp()
+        self.make_filtered_export()
+
+    def saved_ids(self, options, zone):
+        destination = self.tmp / ("run %d" % len(list(self.tmp.iterdir())))
+        result = save(self, self.olm, destination, "--format", "eml", "--json", *options, zone=zone)
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        summary = json.loads(result.stdout)
+        self.assertIn("filter", summary)
+        root = Path(summary["output"])
+        self.assertIn(summary["filter"], (root / "Rescue report.txt").read_text())
+        return sorted(standardcheck.bare_id(standardcheck.parse_message(data)["Message-ID"])
+                      for files in eml_files(root).values() for _, data in files)
+
     def test_filters_against_the_manifest(self):
         for zone in ("America/Denver", "Asia/Tokyo"):
             for options, wanted in self.rows(zone):
@@ -221,11 +229,12 @@ class SaveFiltered(GeneratedFiles):
         for options in (["--since", "2020-13-01"], ["--until", "2020-02-30"], ["--since", "yesterday"],
                         ["--since", "2020-05-01 25:00"], ["--until", "2020-05-01T10:30:00+99:00"], ["--since"],
                         ["--since", "2021-01-01", "--until", "2020-12-31"], ["--from", ""]):
-            with self.subTest(options=options):
-                result = run_cli(self, "save", self.olm, self.tmp, *options)
-                self.assertEqual(result.returncode, EXIT_USAGE, result.stderr.decode(errors="replace"))
-                self.assertIn(b"Usage:", result.stderr)
-                self.assertEqual(result.stdout, b"")
+            for command, arguments in (("save", [self.olm, self.tmp]), ("upload", [self.olm, "imaps://u@example.invalid"])):
+                with self.subTest(command=command, options=options):
+                    result = run_cli(self, command, *arguments, *options)
+                    self.assertEqual(result.returncode, EXIT_USAGE, result.stderr.decode(errors="replace"))
+                    self.assertIn(b"Usage: mendora-cli " + command.encode(), result.stderr)
+                    self.assertEqual(result.stdout, b"")
 
     def test_local_times_the_clocks_skip_are_taken(self):
         # Midnight of the day summer time began in Sao Paulo, and 2:30 of the morning it began in Denver.

@@ -1,8 +1,6 @@
 """mendora-cli upload --carddav/--caldav against Debian's Radicale on a loopback port:
 every contact, event and task arrives as one resource named by its UID and reads back
 with vobject as the standard export wrote it."""
-import base64
-import http.client
 import os
 import re
 import subprocess
@@ -22,20 +20,6 @@ import make_hostile_olm  # noqa: E402
 
 ZONE = "America/Denver"
 EXIT_NO_CONNECTION = 8
-ADDRESS_BOOK = ('<?xml version="1.0"?><D:mkcol xmlns:D="DAV:" xmlns:C="urn:ietf:params:xml:ns:carddav"><D:set>'
-                '<D:prop><D:resourcetype><D:collection/><C:addressbook/></D:resourcetype></D:prop></D:set></D:mkcol>')
-
-
-def make_collection(server, method, name, body):
-    connection = http.client.HTTPConnection("127.0.0.1", server.port, timeout=30)
-    token = base64.b64encode(("%s:%s" % (mailservers.USER, mailservers.PASSWORD)).encode()).decode()
-    connection.request(method, "/%s/%s/" % (mailservers.USER, name), body=body,
-                       headers={"Authorization": "Basic " + token, "Content-Type": "application/xml"})
-    status = connection.getresponse().status
-    connection.close()
-    assert status == 201, (method, name, status)
-
-
 def upload(*arguments, password=mailservers.PASSWORD):
     environment = dict(os.environ, TZ=ZONE, LC_ALL="C.UTF-8", LANG="C.UTF-8", MENDORA_PASSWORD=password)
     return subprocess.run([cli_path(), "upload", *map(str, arguments)], capture_output=True, timeout=600,
@@ -71,8 +55,8 @@ class UploadToRadicale(GeneratedFiles):
                 exported = components(vobject.readOne((rescued / "Calendar.ics").read_text(encoding="utf-8")))
                 self.assertTrue(cards and exported)
                 with mailservers.Radicale() as server:
-                    make_collection(server, "MKCOL", "contacts", ADDRESS_BOOK)
-                    make_collection(server, "MKCALENDAR", "calendar", "")
+                    server.make_address_book("contacts")
+                    server.make_calendar("calendar")
                     arguments = [olm, "--no-tls", "--carddav", server.collection_url("contacts"),
                                  "--caldav", server.collection_url("calendar")]
                     result = upload(*arguments)
@@ -115,8 +99,8 @@ class UploadToRadicale(GeneratedFiles):
     def test_collection_addresses_are_taken_as_given(self):
         # Percent-escapes in a collection's address are the server's own spelling of it.
         with mailservers.Radicale() as server:
-            make_collection(server, "MKCOL", "my%20book", ADDRESS_BOOK)
-            make_collection(server, "MKCALENDAR", "jane%40example.com", "")
+            server.make_address_book("my%20book")
+            server.make_calendar("jane%40example.com")
             result = upload(SAMPLES / "intact.olm", "--no-tls", "--carddav", server.collection_url("my%20book"),
                             "--caldav", server.collection_url("jane%40example.com"))
             self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
@@ -135,7 +119,7 @@ class UploadToRadicale(GeneratedFiles):
         events = [dict(event, summary="first"), dict(event, summary="second"), dict(event, summary="third")]
         olm = calendar_export(self.tmp / "shared.olm", [make_hostile_olm.event_xml(e) for e in events])
         with mailservers.Radicale() as server:
-            make_collection(server, "MKCALENDAR", "calendar", "")
+            server.make_calendar("calendar")
             arguments = [olm, "--no-tls", "--caldav", server.collection_url("calendar")]
             for expected in (b"Uploaded: 3 events and tasks (0 replaced)", b"Uploaded: 3 events and tasks (3 replaced)"):
                 result = upload(*arguments)
@@ -161,7 +145,7 @@ class UploadToRadicale(GeneratedFiles):
                   + make_olm.element("OPFCalendarEventCopyRecurrence", make_olm.recurrence_xml(pattern)))
         olm = calendar_export(self.tmp / "zoned.olm", [event])
         with mailservers.Radicale() as server:
-            make_collection(server, "MKCALENDAR", "calendar", "")
+            server.make_calendar("calendar")
             result = upload(olm, "--no-tls", "--caldav", server.collection_url("calendar"))
             self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
             stored = [path.read_text(encoding="utf-8") for path in server.collection_path("calendar").iterdir()
@@ -174,7 +158,7 @@ class UploadToRadicale(GeneratedFiles):
     def test_refusals_say_why(self):
         olm = SAMPLES / "intact.olm"
         with mailservers.Radicale() as server:
-            make_collection(server, "MKCOL", "contacts", ADDRESS_BOOK)
+            server.make_address_book("contacts")
             cases = [
                 ("wrong password", ["--no-tls", "--carddav", server.collection_url("contacts")], "wrong",
                  EXIT_NO_CONNECTION, b"refused the login of rescuer"),

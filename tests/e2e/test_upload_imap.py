@@ -21,6 +21,7 @@ standardcheck.run_under_debian_python()
 
 from olmtest import SAMPLES, GeneratedFiles, cli_path  # noqa: E402
 from test_hostile_input import container  # noqa: E402
+from test_save_eml import FilterTable  # noqa: E402
 
 ZONE = "America/Denver"
 EXIT_NOT_ALL = 1
@@ -263,7 +264,9 @@ class UploadToDovecot(GeneratedFiles):
                 ("unknown host", ["imaps://rescuer@no-such-host.invalid", *trusted], mailservers.PASSWORD,
                  EXIT_NO_CONNECTION, b'The server "no-such-host.invalid" is not known'),
                 ("certificate not trusted", [server.url()], mailservers.PASSWORD, EXIT_NO_CONNECTION,
-                 b"is not trusted, so nothing was sent"),
+                 b"is not trusted, so nothing was sent to it (The certificate is self-signed, and untrusted). "
+                 b"Its SHA-256 fingerprint is %s.\nA server's own certificate can be trusted with --ca-file."
+                 % server.fingerprint().encode()),
                 ("refused mailbox name", [server.url(), *trusted, "--into", "Rescued/" + "x" * 300],
                  mailservers.PASSWORD, EXIT_NOT_ALL, b"the server refused to create the folder"),
                 ("password in the address", [server.url().replace("rescuer@", "rescuer:secret@"), *trusted],
@@ -295,6 +298,45 @@ class UploadToDovecot(GeneratedFiles):
         manifest = json.loads((SAMPLES / "intact.json").read_text(encoding="utf-8"))
         self.assertEqual(len(boxes.pop("Rescued/intact/Notes")), len(standardcheck.survivors(manifest, "notes")))
         self.assertEqual(sum(len(messages) for messages in boxes.values()), 20)
+
+
+@unittest.skipUnless(all(os.access(tool, os.X_OK) for tool in (mailservers.DOVECOT, mailservers.OPENSSL)),
+                     "Dovecot or openssl is not installed here; the filtered upload is not tested")
+class UploadFiltered(FilterTable, GeneratedFiles):
+
+    def test_filters_choose_the_mails_uploaded_and_count_the_rest(self):
+        self.make_filtered_export()
+        rows = self.rows(ZONE)
+        with mailservers.Dovecot() as server:
+            for number, (options, wanted) in enumerate(rows):
+                with self.subTest(options=options):
+                    result = upload(self.olm, server.url(), "--ca-file", server.certificate, "--into",
+                                    "Filtered/%d" % number, *options)
+                    self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+                    folder = options[options.index("--folder") + 1] if "--folder" in options else None
+                    scope = [m for m in self.mails if folder is None or m["scanFolder"] == folder
+                             or m["scanFolder"].startswith(folder + "/")]
+                    taken = len([m for m in scope if wanted(m)])
+                    output = result.stdout.decode()
+                    self.assertIn("Uploaded: %d mails (0 already there)\n" % taken, output)
+                    description = re.search(r"^Only the mails (.+)$", output, re.M).group(1)
+                    left = re.search(r"Not carried by this upload: (.*)", output).group(1)
+                    if len(scope) > taken:
+                        self.assertIn("%d mails (not chosen by the filter: %s)" % (len(scope) - taken, description),
+                                      left)
+                    # Under a filter only mails go: the notes stay behind, and say why.
+                    if folder is None:
+                        self.assertRegex(left, r"\d+ notes \(the filter chooses mails only\)")
+            imap = server.client()
+            boxes = mailservers.read_mailboxes(imap)
+            imap.logout()
+        for number, (options, wanted) in enumerate(rows):
+            with self.subTest(options=options):
+                root = "Filtered/%d/" % number
+                self.assertNotIn(root + "Notes", boxes)
+                arrived = sorted(message_id(data) for name, messages in boxes.items() if name.startswith(root)
+                                 for data, _, _, _ in messages)
+                self.assertEqual(arrived, sorted(m["id"] for m in self.mails if wanted(m)))
 
 
 if __name__ == "__main__":

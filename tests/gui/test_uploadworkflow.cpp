@@ -11,6 +11,7 @@
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemDetails.h"
 #include "parsers/RecordLists.h"
 #include "scan/ScanSession.h"
 
@@ -34,8 +35,9 @@ class UploadAnswerer : public QObject
 {
 public:
     UploadAnswerer(const QString &server, int port, const QString &password, int security = 2,
-                   const QString &certificates = QString())
-        : m_server(server), m_port(port), m_password(password), m_security(security), m_certificates(certificates)
+                   const QString &certificates = QString(), const QStringList &collections = {QString(), QString()})
+        : m_server(server), m_port(port), m_password(password), m_security(security), m_certificates(certificates),
+          m_collections(collections)
     {
         connect(&m_poll, &QTimer::timeout, this, &UploadAnswerer::poll);
         m_poll.start(5);
@@ -67,6 +69,8 @@ private:
             port->setValue(m_port);
             account->findChild<QLineEdit *>(QStringLiteral("user"))->setText(QStringLiteral("rescuer"));
             account->findChild<QLineEdit *>(QStringLiteral("password"))->setText(m_password);
+            account->findChild<QLineEdit *>(QStringLiteral("carddav"))->setText(m_collections.value(0));
+            account->findChild<QLineEdit *>(QStringLiteral("caldav"))->setText(m_collections.value(1));
             account->accept();
         }
     }
@@ -76,6 +80,7 @@ private:
     QString m_password;
     int m_security; // the choice: 0 SSL/TLS, 1 STARTTLS, 2 none
     QString m_certificates;
+    QStringList m_collections; // the address book's and the calendar's addresses
     QTimer m_poll;
 };
 
@@ -182,7 +187,7 @@ void UploadWorkflowTest::uploadsAndCountsWhatIsThere()
         QSKIP("Dovecot did not start (tools/bootstrap.sh installs dovecot-imapd and openssl); the upload to a server "
               "is not tested");
     const QList<QByteArray> served = server.readLine().trimmed().split(' ');
-    QCOMPARE(served.size(), 4);
+    QCOMPARE(served.size(), 7);
     const int port = served.at(0).toInt();
     const QString password = QString::fromUtf8(served.at(1));
     // No certificate of its own to trust in the form: the plain port, as the choice "None" allows.
@@ -191,7 +196,8 @@ void UploadWorkflowTest::uploadsAndCountsWhatIsThere()
         QCOMPARE(upload(), QStringList{QLatin1String(expected)});
         QCOMPARE(m_window->saveWorkflow()->progressDialog()->counts()->text(), QStringLiteral("20 of 20 mails"));
     }
-    // Over TLS the server's own certificate is refused, until the form's certificate file trusts it.
+    // Over TLS the server's own certificate is refused, named by its fingerprint, until the
+    // form's certificate file trusts it.
     const int tlsPort = served.at(2).toInt();
     const QString certificate = QString::fromUtf8(served.at(3));
     {
@@ -199,20 +205,38 @@ void UploadWorkflowTest::uploadsAndCountsWhatIsThere()
         const QStringList texts = upload();
         QCOMPARE(texts.size(), 1);
         QVERIFY2(texts.first().contains(QStringLiteral("is not trusted")), qPrintable(texts.first()));
+        QVERIFY2(texts.first().contains(QStringLiteral("Its SHA-256 fingerprint is %1.\n").arg(QString::fromUtf8(served.at(4)))),
+                 qPrintable(texts.first()));
+        QVERIFY2(texts.first().contains(QStringLiteral("\"Certificate file\"")), qPrintable(texts.first()));
     }
+    // Every folder checked: the notes go with the mails; contacts, events and tasks need
+    // the collections' addresses, and without them are named as not sent.
+    for (FolderAttribute *record = StartFldrAtrib->next; record; record = record->next)
+        record->state = CheckedCode;
+    const QString notes = QStringLiteral("Uploaded: %1 notes into \"Rescued/intact/Notes\" (%2 already there)");
     {
-        // Every folder checked: what the upload does not send is named.
-        for (FolderAttribute *record = StartFldrAtrib->next; record; record = record->next)
-            record->state = CheckedCode;
         UploadAnswerer answerer(QStringLiteral("127.0.0.1"), tlsPort, password, 0, certificate);
-        QCOMPARE(upload(), QStringList{QStringLiteral("Uploaded: 0 mails (20 already there)\nNot sent, since the upload "
-                                                      "takes mail only: %1 contacts, %2 calendar events, %3 tasks, %4 "
-                                                      "notes. mendora-cli upload sends contacts, events and tasks with "
-                                                      "--carddav and --caldav.")
+        QCOMPARE(upload(), QStringList{QStringLiteral("Uploaded: 0 mails (20 already there)\n%1\nNot sent, since the form "
+                                                      "names no address for them: %2 contacts, %3 calendar events, %4 "
+                                                      "tasks. Contacts go to a CardDAV address book, events and tasks "
+                                                      "to a CalDAV calendar.")
+                                           .arg(notes.arg(NotesItemCount).arg(0))
                                            .arg(ContactItemCount)
                                            .arg(CalendarItemCount)
-                                           .arg(TaskItemCount)
-                                           .arg(NotesItemCount)});
+                                           .arg(TaskItemCount)});
+    }
+    if (served.at(5) == "-")
+        QSKIP("Radicale is not installed (tools/bootstrap.sh installs it); contacts and calendar are not uploaded");
+    {
+        // The collections take the account's user name and password; plain HTTP only with "None".
+        // The contact groups go as cards of their own.
+        UploadAnswerer answerer(QStringLiteral("127.0.0.1"), port, password, 2, QString(),
+                                {QString::fromUtf8(served.at(5)), QString::fromUtf8(served.at(6))});
+        QCOMPARE(upload(), QStringList{QStringLiteral("Uploaded: 0 mails (20 already there)\n%1\nUploaded: %2 contacts "
+                                                      "(0 replaced)\nUploaded: %3 events and tasks (0 replaced)")
+                                           .arg(notes.arg(0).arg(NotesItemCount))
+                                           .arg(ContactItemCount + contactGroups().size())
+                                           .arg(CalendarItemCount + TaskItemCount)});
     }
     // Its stop question tells the truth: uploading again goes on where it stopped.
     MessageBoxAnswerer answer(QMessageBox::No);
