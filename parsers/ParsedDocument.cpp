@@ -1,0 +1,125 @@
+#include "parsers/ParsedDocument.h"
+
+#include "olm/ByteSearch.h"
+#include "parsers/ItemLosses.h"
+#include "parsers/ItemReaders.h"
+#include "parsers/RecordLists.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+// A root's elementCount larger than this is no count: the account would only repeat it.
+constexpr qint64 kLargestDeclaredCount = qint64(1) << 40;
+// The root start tag stands within the first bytes of a document, after the XML declaration.
+constexpr qint64 kRootTagSearch = 4096;
+
+// Every root is its items' name in the plural: <emails …>, <contacts …>, <appointments …>.
+qint64 declaredItemCount(DocumentKind kind, const char *document, qint64 size)
+{
+    const char *item = itemName(kind);
+    if (!item || !document)
+        return -1;
+    const QByteArray root = QByteArray("<") + item + "s ";
+    const char *end = document + qMin(size, kRootTagSearch);
+    const char *at = findTag(document, end, root.constData(), size_t(root.size()));
+    if (!at)
+        return -1;
+    const char *close = static_cast<const char *>(memchr(at, '>', size_t(end - at)));
+    if (!close)
+        return -1;
+    static const char kCount[] = "elementCount=\"";
+    const char *count = findTag(at, close, kCount, sizeof kCount - 1);
+    if (!count)
+        return -1;
+    qint64 value = 0;
+    const char *digit = count + sizeof kCount - 1;
+    if (digit >= close || *digit < '0' || *digit > '9')
+        return -1;
+    for (; digit < close && *digit >= '0' && *digit <= '9'; ++digit) {
+        value = value * 10 + (*digit - '0');
+        if (value > kLargestDeclaredCount)
+            return -1;
+    }
+    return digit < close && *digit == '"' ? value : -1;
+}
+
+int recordSize(DocumentKind kind)
+{
+    switch (kind) {
+    case DocumentKind::Mail: return int(sizeof(MailMLRC));
+    case DocumentKind::Contacts: return int(sizeof(ContactInformation));
+    case DocumentKind::Calendar: return int(sizeof(CalenderInformation));
+    case DocumentKind::Tasks: return int(sizeof(TasksInformation));
+    case DocumentKind::Notes: return int(sizeof(NotesInformation));
+    default: return 0;
+    }
+}
+
+// One item into its record and details; an item during which memory runs out is dropped
+// with a loss, and the items after it are read.
+ParsedItem readItem(DocumentKind kind, const QString &folderPath, const DocumentItem &item)
+{
+    ParsedItem parsed;
+    parsed.item = item;
+    LossContext &context = lossContext;
+    context.collected = &parsed.losses;
+    context.folder = folderPath;
+    context.notedItem = nullptr;
+    context.notedFields.clear();
+    try {
+        parsed.record = QByteArray(recordSize(kind), '\0');
+        if (recordAppendedForTests)
+            recordAppendedForTests();
+        noteItemEndDamaged(kind, parsed.item);
+        switch (kind) {
+        case DocumentKind::Mail: readMailItem(parsed, folderPath); break;
+        case DocumentKind::Contacts: readContactItem(parsed); break;
+        case DocumentKind::Calendar: readEventItem(parsed); break;
+        case DocumentKind::Tasks: readTaskItem(parsed); break;
+        case DocumentKind::Notes: readNoteItem(parsed); break;
+        default: break;
+        }
+    } catch (const std::bad_alloc &) {
+        parsed.record.clear();
+        parsed.details = std::monostate();
+        parsed.losses.append({LossReason::OutOfMemory, lossKindName(kind), lossItemName(kind, item.bytes), folderPath,
+                              QString(), QStringLiteral("memory ran out while it was read")});
+    }
+    context.collected = nullptr;
+    return parsed;
+}
+} // namespace
+
+ParsedDocument parseDocument(DocumentBytes document)
+{
+    ParsedDocument parsed;
+    parsed.document = std::move(document);
+    const DocumentBytes &bytes = parsed.document;
+    const DocumentKind kind = bytes.kind;
+    const char *item = itemName(kind);
+    if (!item)
+        return parsed;
+    const char *data = bytes.bytes.constData();
+    const qint64 size = bytes.bytes.size();
+    parsed.declaredItems = declaredItemCount(kind, data, size);
+    beginLossDocument(kind, bytes.folderPath);
+    try {
+        QVector<DocumentItem> items = splitDocumentRecords(data, size, bytes.documentEnd, item, bytes.endKnown);
+        parsed.items.reserve(items.size());
+        for (DocumentItem &documentItem : items) {
+            documentItem.bytesAt = bytes.fileOffset + (documentItem.bytes.constData() - data);
+            parsed.items.append(readItem(kind, bytes.folderPath, documentItem));
+        }
+    } catch (const std::bad_alloc &) {
+        // Nothing tells which item it was: the rest of the document is dropped.
+        parsed.lossesAfterItems.append(
+            {LossReason::DocumentUnreadable, QStringLiteral("document"), QString(), bytes.folderPath, QString(),
+             QStringLiteral("memory ran out while a %1 document was read; the rest of it is dropped").arg(lossKindName(kind))});
+    }
+    QByteArray cut;
+    parsed.endsInsideItem = endsInUnreadableItem(data, size, item, bytes.endKnown, &cut);
+    parsed.cutItemName = parsed.endsInsideItem ? lossItemName(kind, cut) : QString();
+    lossContext = LossContext();
+    return parsed;
+}
