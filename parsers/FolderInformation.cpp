@@ -36,10 +36,29 @@ void enterLosses(const QVector<Loss> &losses, int from, int to, const QString &d
     }
 }
 
-// A committed record whose details the watch refused is dropped: the scan ends there.
-template <typename Record, typename Details>
-bool keepOrDrop(Record *&head, Record *&tail, qint64 &count, Record *record, Record *keptTail, ParsedItem &parsed)
+// The buffer a contact's record owns, counted where the record is committed.
+void adoptOwnedText(ContactInformation *contact, const ParsedItem &parsed)
 {
+    if (parsed.ownedText.isNull())
+        return;
+    contact->Categories = static_cast<char *>(allocateRecordMemory(size_t(parsed.ownedText.size()) + 1));
+    if (contact->Categories) // null when record memory is full
+        memcpy(contact->Categories, parsed.ownedText.constData(), size_t(parsed.ownedText.size()));
+}
+void adoptOwnedText(CalenderInformation *, const ParsedItem &) {}
+void adoptOwnedText(TasksInformation *, const ParsedItem &) {}
+
+// Appends the record, enters its losses and keeps its details; false when record memory
+// is full, and a record whose details the watch refused is dropped: the scan ends there.
+template <typename Record, typename Details>
+bool commitWithDetails(Record *&head, Record *&tail, qint64 &count, ParsedItem &parsed)
+{
+    Record *const keptTail = tail;
+    Record *record = appendParsed(head, tail, count, parsed);
+    if (!record)
+        return false;
+    adoptOwnedText(record, parsed);
+    enterLosses(parsed.losses, 0, parsed.losses.size(), lossContext.folder, lossContext.folder);
     if (keepDetails(record, std::get<Details>(std::move(parsed.details))))
         return true;
     dropTailRecord(head, tail, count, keptTail);
@@ -86,52 +105,30 @@ bool FolderInformation::commitMail(ParsedItem &parsed, qint64 folderId, const Ma
                     lossItemName(DocumentKind::Mail, parsed.item.bytes), QString(), QString(),
                     QStringLiteral("its folder is unknown (its entry header is damaged, or its entry names "
                                    "no folder); kept in \"%1\"").arg(QLatin1String(kFolderWithoutPathName))});
-    std::get<MailDetails>(parsed.details).unrecoveredAttachments = missing;
-    return keepOrDrop<MailMLRC, MailDetails>(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount, mail, keptTail, parsed);
+    auto &details = std::get<MailDetails>(parsed.details);
+    details.unrecoveredAttachments = missing;
+    if (keepDetails(mail, std::move(details)))
+        return true;
+    dropTailRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount, keptTail);
+    return false;
 }
 
 bool FolderInformation::commitItem(DocumentKind kind, ParsedItem &parsed, qint64 folderId, const MailPlace &place)
 {
-    const QVector<Loss> &losses = parsed.losses;
-    const QString &folder = lossContext.folder;
     switch (kind) {
     case DocumentKind::Mail: return commitMail(parsed, folderId, place);
-    case DocumentKind::Contacts: {
-        ContactInformation *const keptTail = TmpCTRCPtrEnd;
-        ContactInformation *contact = appendParsed(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount, parsed);
-        if (!contact)
-            return false;
-        if (!parsed.ownedText.isNull()) {
-            contact->Categories = static_cast<char *>(allocateRecordMemory(size_t(parsed.ownedText.size()) + 1));
-            if (contact->Categories) // null when record memory is full
-                memcpy(contact->Categories, parsed.ownedText.constData(), size_t(parsed.ownedText.size()));
-        }
-        enterLosses(losses, 0, losses.size(), folder, folder);
-        return keepOrDrop<ContactInformation, ContactDetails>(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount,
-                                                              contact, keptTail, parsed);
-    }
-    case DocumentKind::Calendar: {
-        CalenderInformation *const keptTail = TmpCLRCPtrEnd;
-        CalenderInformation *event = appendParsed(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount, parsed);
-        if (!event)
-            return false;
-        enterLosses(losses, 0, losses.size(), folder, folder);
-        return keepOrDrop<CalenderInformation, EventDetails>(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount,
-                                                             event, keptTail, parsed);
-    }
-    case DocumentKind::Tasks: {
-        TasksInformation *const keptTail = TmpTSRCPtrEnd;
-        TasksInformation *task = appendParsed(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount, parsed);
-        if (!task)
-            return false;
-        enterLosses(losses, 0, losses.size(), folder, folder);
-        return keepOrDrop<TasksInformation, TaskDetails>(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount, task,
-                                                         keptTail, parsed);
-    }
+    case DocumentKind::Contacts:
+        return commitWithDetails<ContactInformation, ContactDetails>(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount,
+                                                                     parsed);
+    case DocumentKind::Calendar:
+        return commitWithDetails<CalenderInformation, EventDetails>(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount,
+                                                                    parsed);
+    case DocumentKind::Tasks:
+        return commitWithDetails<TasksInformation, TaskDetails>(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount, parsed);
     case DocumentKind::Notes:
         if (!appendParsed(TmpNTRCPtrStart, TmpNTRCPtrEnd, NotesItemCount, parsed))
             return false;
-        enterLosses(losses, 0, losses.size(), folder, folder);
+        enterLosses(parsed.losses, 0, parsed.losses.size(), lossContext.folder, lossContext.folder);
         return true;
     default: return true;
     }
@@ -184,20 +181,26 @@ qint64 FolderInformation::commitItems(ParsedDocument &parsed)
 
 void FolderInformation::takeDocument(DocumentKind kind, const QString &folderPath, qint64 documentEnd)
 {
-    DocumentBytes document{kind, folderPath, QByteArray(pBuff, int(pBuffSize)), pBuffFileOffset, documentEnd,
-                           pBuffEndsDocument};
     if (m_parsing) {
-        m_parsing->addDocument(std::move(document));
+        // The walk's window moves on: a document parsed later needs its own copy.
+        m_parsing->addDocument({kind, folderPath, QByteArray(pBuff, int(pBuffSize)), pBuffFileOffset, documentEnd,
+                                pBuffEndsDocument});
         return;
     }
-    ParsedDocument parsed = parseDocument(std::move(document));
+    ParsedDocument parsed = parseDocument(documentInBuffer(kind, folderPath, documentEnd));
     commitDocument(parsed);
+}
+
+DocumentBytes FolderInformation::documentInBuffer(DocumentKind kind, const QString &folderPath, qint64 documentEnd)
+{
+    // Parsed and committed while pBuff holds it (and the zero after it): no copy is needed.
+    return {kind, folderPath, QByteArray::fromRawData(pBuff, int(pBuffSize)), pBuffFileOffset, documentEnd,
+            pBuffEndsDocument};
 }
 
 void FolderInformation::parseAndCommit(DocumentKind kind, const QString &folderPath, qint64 documentEnd)
 {
-    ParsedDocument parsed = parseDocument(
-        {kind, folderPath, QByteArray(pBuff, int(pBuffSize)), pBuffFileOffset, documentEnd, pBuffEndsDocument});
+    ParsedDocument parsed = parseDocument(documentInBuffer(kind, folderPath, documentEnd));
     commitItems(parsed);
 }
 

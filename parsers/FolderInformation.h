@@ -42,6 +42,7 @@ public:
 
 private:
     void parseAndCommit(DocumentKind kind, const QString &folderPath, qint64 documentEnd);
+    static DocumentBytes documentInBuffer(DocumentKind kind, const QString &folderPath, qint64 documentEnd);
     void commitDocument(ParsedDocument &parsed);
     // The items read, kept or dropped for want of memory.
     qint64 commitItems(ParsedDocument &parsed);

@@ -11,17 +11,20 @@ namespace {
 constexpr qint64 kLargestQueuedBytes = qint64(64) << 20;
 constexpr qint64 kShareOfRoomLeft = 8;
 constexpr int kQueuedPerWorker = 64;
+// A batch is started at this many documents or bytes, whichever comes first.
+constexpr size_t kBatchDocuments = 16;
+constexpr qint64 kBatchBytes = qint64(1) << 20;
 // A queued step beside its bytes: its future, its function, the result's items.
 constexpr qint64 kQueuedStepOverhead = 256;
 
 class ParseTask : public QRunnable
 {
 public:
-    explicit ParseTask(std::packaged_task<ParsedDocument()> task) : m_task(std::move(task)) {}
+    explicit ParseTask(std::packaged_task<void()> task) : m_task(std::move(task)) {}
     void run() override { m_task(); }
 
 private:
-    std::packaged_task<ParsedDocument()> m_task;
+    std::packaged_task<void()> m_task;
 };
 } // namespace
 
@@ -44,6 +47,7 @@ InOrderParsing::InOrderParsing(int workers, std::function<void(ParsedDocument &)
 InOrderParsing::~InOrderParsing()
 {
     dropQueued();
+    m_pool.waitForDone();
 }
 
 void InOrderParsing::waitForRoom(qint64 bytes)
@@ -66,17 +70,32 @@ void InOrderParsing::addDocument(DocumentBytes document)
     waitForRoom(bytes);
     if (m_filled)
         return;
-    std::packaged_task<ParsedDocument()> task([document = std::move(document)]() mutable {
-        return parseDocument(std::move(document));
-    });
+    if (!m_openBatch)
+        m_openBatch = std::make_shared<Batch>();
     Queued queued;
-    queued.parsed = task.get_future();
+    queued.batch = m_openBatch;
+    queued.index = int(m_openBatch->documents.size());
     queued.bytes = bytes;
-    m_pool.start(new ParseTask(std::move(task)));
+    m_openBatch->documents.push_back(std::move(document));
+    m_openBatch->bytes += bytes;
     m_queue.push_back(std::move(queued));
     m_queuedBytes += bytes;
     ++m_unplaced;
+    if (m_openBatch->documents.size() >= kBatchDocuments || m_openBatch->bytes >= kBatchBytes)
+        startBatch();
     commitReady();
+}
+
+void InOrderParsing::startBatch()
+{
+    std::shared_ptr<Batch> batch = std::move(m_openBatch);
+    std::packaged_task<void()> task([batch] {
+        batch->parsed.reserve(batch->documents.size());
+        for (DocumentBytes &document : batch->documents)
+            batch->parsed.push_back(parseDocument(std::move(document)));
+    });
+    batch->done = task.get_future().share();
+    m_pool.start(new ParseTask(std::move(task)));
 }
 
 void InOrderParsing::addStep(std::function<void()> step)
@@ -104,9 +123,12 @@ void InOrderParsing::commitHead()
     if (m_unplaced > m_queue.size())
         m_unplaced = m_queue.size();
     m_queuedBytes -= head.bytes;
-    if (head.parsed.valid()) {
-        ParsedDocument parsed = head.parsed.get();
-        m_commitDocument(parsed);
+    if (head.batch) {
+        if (head.batch == m_openBatch)
+            startBatch();
+        head.batch->done.get();
+        m_commitDocument(head.batch->parsed[size_t(head.index)]);
+        head.batch->parsed[size_t(head.index)] = ParsedDocument(); // its bytes are no longer needed
     } else {
         head.step();
     }
@@ -125,13 +147,11 @@ void InOrderParsing::fill(qint64 walkOffset)
     // but for documents, whose items find no room; the rest of the queue never would.
     std::deque<Queued> rest;
     rest.swap(m_queue);
-    for (Queued &queued : rest) {
-        if (queued.parsed.valid())
-            queued.parsed.wait();
-        else if (queued.walkOffset == walkOffset) {
+    // Batches under way finish on their own: nothing they touch is shared.
+    m_openBatch.reset();
+    for (Queued &queued : rest)
+        if (!queued.batch && queued.walkOffset == walkOffset)
             queued.step();
-        }
-    }
     m_queuedBytes = 0;
     m_unplaced = 0;
 }
@@ -139,8 +159,9 @@ void InOrderParsing::fill(qint64 walkOffset)
 void InOrderParsing::commitReady()
 {
     while (!m_filled && !m_queue.empty()) {
-        Queued &head = m_queue.front();
-        if (head.parsed.valid() && head.parsed.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        const Queued &head = m_queue.front();
+        if (head.batch && (head.batch == m_openBatch
+                           || head.batch->done.wait_for(std::chrono::seconds(0)) != std::future_status::ready))
             return;
         commitHead();
     }
@@ -154,9 +175,7 @@ void InOrderParsing::commitAll()
 
 void InOrderParsing::dropQueued()
 {
-    for (Queued &queued : m_queue)
-        if (queued.parsed.valid())
-            queued.parsed.wait();
+    m_openBatch.reset();
     m_queue.clear();
     m_queuedBytes = 0;
     m_unplaced = 0;

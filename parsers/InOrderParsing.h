@@ -10,6 +10,8 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <memory>
+#include <vector>
 
 class InOrderParsing
 {
@@ -34,12 +36,22 @@ public:
     qint64 filledAt() const { return m_filledAt; }
 
 private:
+    // Documents go to the workers a few at a time: a mail is parsed in microseconds, and
+    // handing each on alone would cost more than its parse.
+    struct Batch {
+        std::vector<DocumentBytes> documents;
+        std::vector<ParsedDocument> parsed; // filled by the worker, read once done is ready
+        std::shared_future<void> done;      // valid once the batch is started
+        qint64 bytes = 0;
+    };
     struct Queued {
-        std::future<ParsedDocument> parsed; // valid for a document
-        std::function<void()> step;         // for anything else
+        std::shared_ptr<Batch> batch; // for a document: its batch and its place there
+        int index = -1;
+        std::function<void()> step;   // for anything else
         qint64 bytes = 0;
         qint64 walkOffset = -1; // where the walk stood after handing it on; -1 not yet known
     };
+    void startBatch();
     void commitHead();
     // Commits from the head until bytes more fit the queue.
     void waitForRoom(qint64 bytes);
@@ -49,6 +61,7 @@ private:
     std::function<void(ParsedDocument &)> m_commitDocument;
     QThreadPool m_pool;
     std::deque<Queued> m_queue;
+    std::shared_ptr<Batch> m_openBatch; // collecting documents, not started yet
     qint64 m_queuedBytes = 0;
     int m_entryBudget = 0;
     size_t m_unplaced = 0; // entries at the queue's end whose walk offset is not known yet
