@@ -25,8 +25,8 @@ qint32 readAge(const QString &text)
     if (ok)
         return age;
     // The range is checked before the conversion: a double outside int has no int value.
-    const double value = text.toDouble(&ok);
-    if (ok && value >= 0 && value <= kOldestAge && value == std::floor(value))
+    double value = 0;
+    if (floatNotationValue(text, 0, kOldestAge, &value) && value == std::floor(value))
         return qint32(value);
     return 0;
 }

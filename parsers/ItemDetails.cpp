@@ -159,18 +159,16 @@ bool flagValue(const QString &text)
     const QString value = text.trimmed().toLower();
     if (value == QLatin1String("true") || value == QLatin1String("yes"))
         return true;
-    bool ok = false;
-    const double number = value.toDouble(&ok);
-    return ok && number != 0;
+    double number = 0;
+    return floatNotationValue(value, -HUGE_VAL, HUGE_VAL, &number) && number != 0;
 }
 
 // Numbers in integer or float notation ("8", "8E0", "8.0E0"); fallback when it does not read.
 int numberValue(const QString &text, int fallback)
 {
-    bool ok = false;
-    const double number = text.trimmed().toDouble(&ok);
-    // Written so that NaN fails too: a double outside int has no int value.
-    if (!ok || !(number >= -1e9 && number <= 1e9))
+    double number = 0;
+    // A double outside int has no int value.
+    if (!floatNotationValue(text.trimmed(), -1e9, 1e9, &number))
         return fallback;
     return int(number);
 }

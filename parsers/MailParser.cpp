@@ -4,6 +4,7 @@
 #include "olm/FolderModel.h"
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
+#include "parsers/ExportFacts.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/ItemReaders.h"
 #include "parsers/ItemDetails.h"
@@ -44,10 +45,9 @@ void releaseAttachmentLists()
 // characters stands for the marker, shorter text for its integer value.
 qint32 outgoingFlag(const QString &text)
 {
-    bool ok = false;
-    const double number = text.toDouble(&ok);
-    // Written so that NaN fails too: a double outside qint32 has no qint32 value.
-    if (ok && number >= -2147483648.0 && number <= 2147483647.0)
+    double number = 0;
+    // A double outside qint32 has no qint32 value.
+    if (floatNotationValue(text, -2147483648.0, 2147483647.0, &number))
         return qint32(number);
     return text.size() >= 3 ? kOutgoingMarker : text.toInt(nullptr, 10);
 }
