@@ -16,7 +16,7 @@ Record *appendParsed(Record *&head, Record *&tail, qint64 &count, const ParsedIt
 {
     Record *record = appendRecord(head, tail, count);
     if (record)
-        memcpy(static_cast<void *>(record), parsed.record.constData(), sizeof(Record));
+        fillRecord(reinterpret_cast<char *>(record), parsed.record);
     return record;
 }
 
@@ -159,7 +159,7 @@ qint64 FolderInformation::commitItems(ParsedDocument &parsed)
     for (ParsedItem &item : parsed.items) {
         beginLossDocument(kind, document.folderPath);
         lossFieldIs(item.item, nullptr);
-        if (item.record.isEmpty()) {
+        if (item.dropped) {
             // Memory ran out while it was read: only its losses remain.
             enterLosses(item.losses, 0, item.losses.size(), document.folderPath, document.folderPath);
             ++read;

@@ -80,16 +80,70 @@ ParsedItem readItem(DocumentKind kind, const QString &folderPath, const Document
         case DocumentKind::Notes: readNoteItem(parsed); break;
         default: break;
         }
+        parsed.record = sparseRecord(parsed.record);
     } catch (const std::bad_alloc &) {
+        parsed.dropped = true;
         parsed.record.clear();
         parsed.details = std::monostate();
         parsed.losses.append({LossReason::OutOfMemory, lossKindName(kind), lossItemName(kind, item.bytes), folderPath,
                               QString(), QStringLiteral("memory ran out while it was read")});
     }
     context.collected = nullptr;
+    // The committer needs the item's bytes, not its index of tags.
+    parsed.item.markers = {};
+    parsed.item.markersIndexed = false;
     return parsed;
 }
+
+// Zero bytes shorter than a stretch's header are kept inside the stretch.
+constexpr int kShortestGap = 2 * int(sizeof(qint32));
+
+void appendNumber(QByteArray *to, qint32 value)
+{
+    to->append(reinterpret_cast<const char *>(&value), sizeof value);
+}
 } // namespace
+
+QByteArray sparseRecord(const QByteArray &record)
+{
+    QByteArray sparse;
+    const char *bytes = record.constData();
+    const int width = record.size();
+    for (int at = 0; at < width;) {
+        while (at < width && bytes[at] == 0)
+            ++at;
+        if (at == width)
+            break;
+        int end = at;
+        for (int zeros = 0; end + zeros < width && zeros < kShortestGap;) {
+            if (bytes[end + zeros] == 0) {
+                ++zeros;
+            } else {
+                end += zeros + 1;
+                zeros = 0;
+            }
+        }
+        appendNumber(&sparse, at);
+        appendNumber(&sparse, end - at);
+        sparse.append(bytes + at, end - at);
+        at = end;
+    }
+    return sparse;
+}
+
+void fillRecord(char *zeroed, const QByteArray &sparse)
+{
+    const char *at = sparse.constData();
+    const char *const end = at + sparse.size();
+    while (end - at >= qint64(2 * sizeof(qint32))) {
+        qint32 offset = 0, length = 0;
+        memcpy(&offset, at, sizeof offset);
+        memcpy(&length, at + sizeof offset, sizeof length);
+        at += sizeof offset + sizeof length;
+        memcpy(zeroed + offset, at, size_t(length));
+        at += length;
+    }
+}
 
 ParsedDocument parseDocument(DocumentBytes document)
 {

@@ -24,9 +24,10 @@ struct DocumentBytes {
 
 struct ParsedItem {
     DocumentItem item; // views the document's bytes
-    // The filled record of the document's kind, as bytes; empty when memory ran out while
-    // the item was read, and the item is dropped.
+    // The record of the document's kind as its bytes while the item is read, then as its
+    // stretches of non-zero bytes (sparseRecord) until committed.
     QByteArray record;
+    bool dropped = false; // memory ran out while the item was read
     QVector<Loss> losses; // in the order they arose
     // A contact's categories, for the buffer its record owns once committed; null for none.
     QByteArray ownedText;
@@ -49,6 +50,13 @@ struct ParsedDocument {
 };
 
 ParsedDocument parseDocument(DocumentBytes document);
+
+// Records are mostly zeros, and a part of many small items would hold each one's full
+// width until it is committed: a record is kept as its stretches of non-zero bytes, each
+// as its offset and length (two qint32) and its bytes.
+QByteArray sparseRecord(const QByteArray &record);
+// Writes the stretches into a zero-filled record.
+void fillRecord(char *zeroed, const QByteArray &sparse);
 
 // The record of a parsed item as its kind's type; the item must hold one.
 template <typename Record>
