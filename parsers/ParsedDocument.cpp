@@ -95,8 +95,15 @@ ParsedItem readItem(DocumentKind kind, const QString &folderPath, const Document
     return parsed;
 }
 
-// Zero bytes shorter than a stretch's header are kept inside the stretch.
-constexpr int kShortestGap = 2 * int(sizeof(qint32));
+// Stretches are cut at words of eight zero bytes, read a word at a time.
+constexpr int kWord = int(sizeof(quint64));
+
+bool zeroWord(const char *bytes, int at, int width)
+{
+    quint64 word = 0;
+    memcpy(&word, bytes + at, size_t(qMin(kWord, width - at)));
+    return word == 0;
+}
 
 void appendNumber(QByteArray *to, qint32 value)
 {
@@ -110,19 +117,14 @@ QByteArray sparseRecord(const QByteArray &record)
     const char *bytes = record.constData();
     const int width = record.size();
     for (int at = 0; at < width;) {
-        while (at < width && bytes[at] == 0)
-            ++at;
-        if (at == width)
+        while (at < width && zeroWord(bytes, at, width))
+            at += kWord;
+        if (at >= width)
             break;
         int end = at;
-        for (int zeros = 0; end + zeros < width && zeros < kShortestGap;) {
-            if (bytes[end + zeros] == 0) {
-                ++zeros;
-            } else {
-                end += zeros + 1;
-                zeros = 0;
-            }
-        }
+        while (end < width && !zeroWord(bytes, end, width))
+            end += kWord;
+        end = qMin(end, width);
         appendNumber(&sparse, at);
         appendNumber(&sparse, end - at);
         sparse.append(bytes + at, end - at);
