@@ -195,7 +195,7 @@ QStringList children(const QString &list)
 
 void storeListElement(ParsedItem &parsed, const ContactElement &element, const QString &list)
 {
-    char *field = parsed.record.data() + element.offset;
+    char *field = parsed.filling + element.offset;
     switch (element.rule) {
     case ContactRule::Categories:
         parsed.ownedText = joinedCategories(list);

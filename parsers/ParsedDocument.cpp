@@ -67,8 +67,14 @@ ParsedItem readItem(DocumentKind kind, const QString &folderPath, const Document
     context.folder = folderPath;
     context.notedItem = nullptr;
     context.notedFields.clear();
+    // Every record is filled in one buffer of the thread's, then kept as its stretches.
+    thread_local QByteArray filling;
+    const int width = recordSize(kind);
     try {
-        parsed.record = QByteArray(recordSize(kind), '\0');
+        if (filling.size() < width)
+            filling.resize(width);
+        memset(filling.data(), 0, size_t(width));
+        parsed.filling = filling.data();
         if (recordAppendedForTests)
             recordAppendedForTests();
         noteItemEndDamaged(kind, parsed.item);
@@ -80,7 +86,7 @@ ParsedItem readItem(DocumentKind kind, const QString &folderPath, const Document
         case DocumentKind::Notes: readNoteItem(parsed); break;
         default: break;
         }
-        parsed.record = sparseRecord(parsed.record);
+        parsed.record = sparseRecord(parsed.filling, width);
     } catch (const std::bad_alloc &) {
         parsed.dropped = true;
         parsed.record.clear();
@@ -89,6 +95,7 @@ ParsedItem readItem(DocumentKind kind, const QString &folderPath, const Document
                               QString(), QStringLiteral("memory ran out while it was read")});
     }
     context.collected = nullptr;
+    parsed.filling = nullptr;
     // The committer needs the item's bytes, not its index of tags.
     parsed.item.markers = {};
     parsed.item.markersIndexed = false;
@@ -111,11 +118,9 @@ void appendNumber(QByteArray *to, qint32 value)
 }
 } // namespace
 
-QByteArray sparseRecord(const QByteArray &record)
+QByteArray sparseRecord(const char *bytes, int width)
 {
     QByteArray sparse;
-    const char *bytes = record.constData();
-    const int width = record.size();
     for (int at = 0; at < width;) {
         while (at < width && zeroWord(bytes, at, width))
             at += kWord;

@@ -24,8 +24,10 @@ struct DocumentBytes {
 
 struct ParsedItem {
     DocumentItem item; // views the document's bytes
-    // The record of the document's kind as its bytes while the item is read, then as its
-    // stretches of non-zero bytes (sparseRecord) until committed.
+    // The record of the document's kind while the item is read, in the reading thread's
+    // own zero-filled buffer; null afterwards.
+    char *filling = nullptr;
+    // The record as its stretches of non-zero bytes (sparseRecord), until committed.
     QByteArray record;
     bool dropped = false; // memory ran out while the item was read
     QVector<Loss> losses; // in the order they arose
@@ -54,7 +56,7 @@ ParsedDocument parseDocument(DocumentBytes document);
 // Records are mostly zeros, and a part of many small items would hold each one's full
 // width until it is committed: a record is kept as its stretches of non-zero bytes, each
 // as its offset and length (two qint32) and its bytes.
-QByteArray sparseRecord(const QByteArray &record);
+QByteArray sparseRecord(const char *record, int width);
 // Writes the stretches into a zero-filled record.
 void fillRecord(char *zeroed, const QByteArray &sparse);
 
@@ -62,5 +64,5 @@ void fillRecord(char *zeroed, const QByteArray &sparse);
 template <typename Record>
 Record *parsedRecord(ParsedItem &parsed)
 {
-    return reinterpret_cast<Record *>(parsed.record.data());
+    return reinterpret_cast<Record *>(parsed.filling);
 }
