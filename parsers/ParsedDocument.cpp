@@ -112,6 +112,20 @@ bool zeroWord(const char *bytes, int at, int width)
     return word == 0;
 }
 
+// Records are mostly zeros: they are passed over a cache line at a time.
+int nextNonZeroWord(const char *bytes, int at, int width)
+{
+    constexpr int kLine = 8 * kWord;
+    for (quint64 line[8]; at + kLine <= width; at += kLine) {
+        memcpy(line, bytes + at, sizeof line);
+        if ((line[0] | line[1] | line[2] | line[3] | line[4] | line[5] | line[6] | line[7]) != 0)
+            break;
+    }
+    while (at < width && zeroWord(bytes, at, width))
+        at += kWord;
+    return at;
+}
+
 void appendNumber(QByteArray *to, qint32 value)
 {
     to->append(reinterpret_cast<const char *>(&value), sizeof value);
@@ -122,8 +136,7 @@ QByteArray sparseRecord(const char *bytes, int width)
 {
     QByteArray sparse;
     for (int at = 0; at < width;) {
-        while (at < width && zeroWord(bytes, at, width))
-            at += kWord;
+        at = nextNonZeroWord(bytes, at, width);
         if (at >= width)
             break;
         int end = at;
