@@ -267,8 +267,10 @@ WalkResult Walk::run()
     while (dwOffset < m_fileSize) {
         if (tickAndTestStop())
             return WalkResult::Stopped;
-        if (m_sink.full())
+        if (m_sink.full()) {
+            dwOffset = m_sink.filledAt(dwOffset);
             return WalkResult::SinkFull;
+        }
         const qint64 here = dwOffset;
         const quint32 signature = m_reader.uint32At(here);
         if (signature == kCentralHeaderSignature
@@ -286,6 +288,13 @@ WalkResult Walk::run()
             continue;
         if (!rawScanAt(here))
             advanceToNextCandidate(here + 1);
+    }
+    // A document taken in the background may yet fill the sink where a walk that waited
+    // would not have read on.
+    m_sink.settle();
+    if (m_sink.full() && m_sink.filledAt(dwOffset) < m_fileSize) {
+        dwOffset = m_sink.filledAt(dwOffset);
+        return WalkResult::SinkFull;
     }
     if (m_hooks.tick)
         m_hooks.tick(m_fileSize / kProgressUnit);
@@ -320,7 +329,7 @@ bool Walk::entryAt(qint64 here, bool signatureFound)
     }
     // A header is read whole unless the file ends inside it; what follows its signature is raw-scanned.
     if (signatureFound && !readWhole && m_headerExpected)
-        recordLoss({LossReason::FileCut, QString(), QString(), QString(), QString(),
+        m_sink.takeLoss({LossReason::FileCut, QString(), QString(), QString(), QString(),
                     QStringLiteral("the header at byte %1 runs past the end of the file (byte %2); the last entry read "
                                    "whole is \"%3\"")
                         .arg(here)
@@ -521,7 +530,7 @@ void Walk::noteChecksum(const LocalHeader &entry, quint32 headerChecksum, const 
                              "they are kept");
     }
     const DocumentKind kind = classifyEntry(entry.name).kind;
-    recordLoss({LossReason::ChecksumMismatch,
+    m_sink.takeLoss({LossReason::ChecksumMismatch,
                 kind == DocumentKind::Attachment ? QStringLiteral("attachment") : QStringLiteral("document"),
                 entry.name, QString(), QString(), why});
 }
@@ -545,7 +554,7 @@ void Walk::walkEntry(const LocalHeader &header)
         return;
     }
     if (header.method != kMethodStored) {
-        recordLoss({LossReason::DocumentUnreadable,
+        m_sink.takeLoss({LossReason::DocumentUnreadable,
                     entry.kind == DocumentKind::Attachment ? QStringLiteral("attachment") : QStringLiteral("document"),
                     header.name, QString(), QString(),
                     QStringLiteral("it is packed with method %1, which cannot be read").arg(header.method)});
@@ -570,7 +579,7 @@ void Walk::walkCutEntry(const LocalHeader &header)
 {
     const qint64 held = m_fileSize - header.dataStart;
     const EntryClass entry = classifyEntry(header.name);
-    recordLoss({LossReason::FileCut,
+    m_sink.takeLoss({LossReason::FileCut,
                 entry.kind == DocumentKind::Attachment ? QStringLiteral("attachment") : QStringLiteral("document"), header.name, QString(), QString(),
                 QStringLiteral("the file ends at byte %1, inside this entry (%2 of its %3 bytes); the last entry read "
                                "whole is \"%4\"")
@@ -638,7 +647,7 @@ void Walk::handInflatedDocument(const LocalHeader &header, const EntryClass &ent
     }
     m_sink.documentEnded();
     if (inflater.failed() || handed < size)
-        recordLoss({LossReason::DocumentUnreadable, QStringLiteral("document"), header.name, QString(), QString(),
+        m_sink.takeLoss({LossReason::DocumentUnreadable, QStringLiteral("document"), header.name, QString(), QString(),
                     QStringLiteral("its deflated bytes inflate to %1 of the %2 bytes its header declares").arg(handed).arg(size)});
     reportDispatched(entry.kind, header.name, start, handed, start + handed);
 }

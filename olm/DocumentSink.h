@@ -3,6 +3,7 @@
 // anything else in tests.
 #include "olm/ByteSource.h"
 #include "olm/EntryPath.h"
+#include "olm/LossAccount.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -25,6 +26,14 @@ public:
     virtual void documentEnded() {}
     // True once the sink holds all it may keep: the walk ends there.
     virtual bool full() const { return false; }
+    // What the walk found wrong, in its place among the documents and attachments.
+    virtual void takeLoss(const Loss &loss) { recordLoss(loss); }
+    // A sink that takes documents in the background takes everything handed on, so
+    // that full() is final when the walk decides how it ended.
+    virtual void settle() {}
+    // Where a walk that waited for every document would have found the sink full, given
+    // where this one did: a sink that takes documents in the background fills behind the walk.
+    virtual qint64 filledAt(qint64 walkOffset) const { return walkOffset; }
     // The walk reads source from here until walkEnded, whether it ends, stops or fills the sink.
     virtual void walkBegins(ByteSource &source) { Q_UNUSED(source) }
     virtual void walkEnded() {}

@@ -2,6 +2,7 @@
 
 #include "olm/EntryPath.h"
 #include "olm/ZipRecords.h"
+#include "parsers/ExportFacts.h"
 
 #include <QHash>
 #include <QStringList>
@@ -150,9 +151,8 @@ HeaderBefore headerBefore(ByteSource &source, qint64 documentStart)
 
 qint64 attachmentSizeFrom(const QString &text, qint64 limit)
 {
-    bool ok = false;
-    const double number = text.trimmed().toDouble(&ok);
-    if (!ok || !(number >= 0) || number > double(limit) || std::floor(number) != number)
+    double number = 0;
+    if (!floatNotationValue(text.trimmed(), 0, double(limit), &number) || std::floor(number) != number)
         return -1;
     return qint64(number);
 }

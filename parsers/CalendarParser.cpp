@@ -1,11 +1,8 @@
 #include "olm/EntryPath.h"
-#include "olm/FolderHierarchy.h"
-#include "olm/ScanState.h"
 #include "parsers/ElementText.h"
-#include "parsers/FolderInformation.h"
+#include "parsers/ItemReaders.h"
 #include "parsers/ItemLosses.h"
 #include "parsers/ItemDetails.h"
-#include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
 #include <QStringList>
@@ -262,43 +259,30 @@ void readAttendeeList(CalenderInformation *event, const QByteArray &item)
 }
 } // namespace
 
-void FolderInformation::InitializeCLRC(qint64 documentEnd)
+void readEventItem(ParsedItem &parsed)
 {
-    beginLossDocument(DocumentKind::Calendar, QString());
-    kindFolderCreator(QStringLiteral("Calendars"), CalendarFolderType);
-    const QVector<DocumentItem> items =
-        splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Calendar));
-    for (const DocumentItem &item : items) {
-        CalenderInformation *const keptTail = TmpCLRCPtrEnd;
-        CalenderInformation *event = appendRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount);
-        if (!event)
-            break; // record memory is full
-        noteItemEndDamaged(DocumentKind::Calendar, item);
-        // The item's own OPFCalendarEventCopyUUID is not used: every scan makes new identifiers.
-        CopyToField(event->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
+    CalenderInformation *event = parsedRecord<CalenderInformation>(parsed);
+    const DocumentItem &item = parsed.item;
+    // The item's own OPFCalendarEventCopyUUID is not used: every scan makes new identifiers.
+    CopyToField(event->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
-        for (const EventElement &element : kEventElements) {
-            if (element.field == EventField::Ignored)
-                continue;
-            if (element.field == EventField::AttendeeList) {
-                if (findElement(item, element.name).found)
-                    readAttendeeList(event, item.bytes);
-                continue;
-            }
-            if (element.field == EventField::Description) {
-                const FileText description = findFileText(item, element.name);
-                event->DescriptionSize = description.size;
-                event->DescriptionOffset = description.offset;
-                continue;
-            }
-            QString text;
-            if (GetElementText(item, element.name, &text) && !text.isEmpty())
-                storeEventText(event, element.field, text);
+    for (const EventElement &element : kEventElements) {
+        if (element.field == EventField::Ignored)
+            continue;
+        if (element.field == EventField::AttendeeList) {
+            if (findElement(item, element.name).found)
+                readAttendeeList(event, item.bytes);
+            continue;
         }
-        if (!readEventDetails(event, item)) {
-            // Record memory is full: the item goes whole, and the scan ends here.
-            dropTailRecord(TmpCLRCPtrStart, TmpCLRCPtrEnd, CalendarItemCount, keptTail);
-            break;
+        if (element.field == EventField::Description) {
+            const FileText description = findFileText(item, element.name);
+            event->DescriptionSize = description.size;
+            event->DescriptionOffset = description.offset;
+            continue;
         }
+        QString text;
+        if (GetElementText(item, element.name, &text) && !text.isEmpty())
+            storeEventText(event, element.field, text);
     }
+    parsed.details = eventDetailsOf(event, item);
 }

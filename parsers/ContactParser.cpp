@@ -1,12 +1,9 @@
 #include "olm/EntryPath.h"
-#include "olm/FolderHierarchy.h"
-#include "olm/ScanState.h"
 #include "parsers/ElementText.h"
 #include "parsers/ExportFacts.h"
-#include "parsers/FolderInformation.h"
+#include "parsers/ItemReaders.h"
 #include "parsers/ItemLosses.h"
 #include "parsers/ItemDetails.h"
-#include "parsers/RecordLists.h"
 #include "parsers/TimeConverter.h"
 
 #include <QStringList>
@@ -28,8 +25,8 @@ qint32 readAge(const QString &text)
     if (ok)
         return age;
     // The range is checked before the conversion: a double outside int has no int value.
-    const double value = text.toDouble(&ok);
-    if (ok && value >= 0 && value <= kOldestAge && value == std::floor(value))
+    double value = 0;
+    if (floatNotationValue(text, 0, kOldestAge, &value) && value == std::floor(value))
         return qint32(value);
     return 0;
 }
@@ -144,9 +141,9 @@ QStringList listEntries(const QString &list, const char *tag)
     return pieces;
 }
 
-// Category names in the reverse of their document order, joined by ",". A
-// piece too short for its fixed cut gives an empty name.
-void storeCategories(ContactInformation *contact, const QString &list)
+// Category names in the reverse of their document order, joined by ",", for the
+// buffer the record owns once committed. A piece too short for its fixed cut gives an empty name.
+QByteArray joinedCategories(const QString &list)
 {
     QStringList names;
     for (const QString &piece : listEntries(list, "</category>")) {
@@ -155,14 +152,11 @@ void storeCategories(ContactInformation *contact, const QString &list)
     }
     const QString joined = names.join(QLatin1Char(','));
     if (joined.isEmpty())
-        return;
+        return QByteArray();
     // The joined text is split again, so a name holding "," has its parts reversed too.
     QStringList parts = joined.split(QLatin1Char(','), Qt::KeepEmptyParts);
     std::reverse(parts.begin(), parts.end());
-    const QByteArray bytes = parts.join(QLatin1Char(',')).toUtf8();
-    contact->Categories = static_cast<char *>(allocateRecordMemory(size_t(bytes.size()) + 1));
-    if (contact->Categories) // null when record memory is full
-        memcpy(contact->Categories, bytes.constData(), size_t(bytes.size()));
+    return parts.join(QLatin1Char(',')).toUtf8();
 }
 
 // Entry n goes to slot n; an entry that does not fit leaves its slot empty, and
@@ -199,12 +193,12 @@ QStringList children(const QString &list)
     return values;
 }
 
-void storeListElement(ContactInformation *contact, const ContactElement &element, const QString &list)
+void storeListElement(ParsedItem &parsed, const ContactElement &element, const QString &list)
 {
-    char *field = reinterpret_cast<char *>(contact) + element.offset;
+    char *field = parsed.filling + element.offset;
     switch (element.rule) {
     case ContactRule::Categories:
-        storeCategories(contact, list);
+        parsed.ownedText = joinedCategories(list);
         break;
     case ContactRule::EmailList:
     case ContactRule::IMList:
@@ -259,48 +253,35 @@ bool isList(ContactRule rule)
 }
 } // namespace
 
-void FolderInformation::InitializeCTRC(qint64 documentEnd)
+void readContactItem(ParsedItem &parsed)
 {
-    beginLossDocument(DocumentKind::Contacts, QString());
-    kindFolderCreator(QStringLiteral("Contacts"), ContactsFolderType);
-    const QVector<DocumentItem> items =
-        splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Contacts));
-    for (const DocumentItem &item : items) {
-        ContactInformation *const keptTail = TmpCTRCPtrEnd;
-        ContactInformation *contact = appendRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount);
-        if (!contact)
-            break; // record memory is full
-        noteItemEndDamaged(DocumentKind::Contacts, item);
-        CopyToField(contact->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
+    ContactInformation *contact = parsedRecord<ContactInformation>(parsed);
+    const DocumentItem &item = parsed.item;
+    CopyToField(contact->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
-        for (const ContactElement &element : kContactElements) {
-            if (element.rule == ContactRule::Ignored)
-                continue;
-            if (element.rule == ContactRule::NotesText || element.rule == ContactRule::PictureText) {
-                const FileText text = findFileText(item, element.name);
-                if (element.rule == ContactRule::NotesText) {
-                    contact->NotesSize = text.size;
-                    contact->NotesOffset = text.offset;
-                } else {
-                    contact->PictureSize = text.size;
-                    contact->PictureOffset = text.offset;
-                }
-                continue;
+    for (const ContactElement &element : kContactElements) {
+        if (element.rule == ContactRule::Ignored)
+            continue;
+        if (element.rule == ContactRule::NotesText || element.rule == ContactRule::PictureText) {
+            const FileText text = findFileText(item, element.name);
+            if (element.rule == ContactRule::NotesText) {
+                contact->NotesSize = text.size;
+                contact->NotesOffset = text.offset;
+            } else {
+                contact->PictureSize = text.size;
+                contact->PictureOffset = text.offset;
             }
-            // Lists are cut at fixed positions, so their text is not trimmed.
-            const bool list = isList(element.rule);
-            QString text;
-            if (!GetElementText(item, element.name, &text, !list))
-                continue;
-            if (list)
-                storeListElement(contact, element, text);
-            else if (!text.isEmpty())
-                storeTextElement(contact, element, text);
+            continue;
         }
-        if (!readContactDetails(contact, item)) {
-            // Record memory is full: the item goes whole, and the scan ends here.
-            dropTailRecord(TmpCTRCPtrStart, TmpCTRCPtrEnd, ContactItemCount, keptTail);
-            break;
-        }
+        // Lists are cut at fixed positions, so their text is not trimmed.
+        const bool list = isList(element.rule);
+        QString text;
+        if (!GetElementText(item, element.name, &text, !list))
+            continue;
+        if (list)
+            storeListElement(parsed, element, text);
+        else if (!text.isEmpty())
+            storeTextElement(contact, element, text);
     }
+    parsed.details = contactDetailsOf(item);
 }

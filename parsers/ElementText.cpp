@@ -1,7 +1,6 @@
 #include "parsers/ElementText.h"
 
 #include "olm/ByteSearch.h"
-#include "olm/ScanState.h"
 #include "parsers/ExportFacts.h"
 #include "parsers/ItemLosses.h"
 
@@ -102,11 +101,11 @@ int rootEndAt(const char *document, int size, const char *itemName)
 }
 
 // Where the document's items end: at its root's end tag, or, where that is damaged but the
-// walk knows the document ends with pBuff, at its last byte; -1 when the file cut it off.
-int documentEndAt(const char *document, int size, const char *itemName)
+// walk knows the document ends there, at its last byte; -1 when the file cut it off.
+int documentEndAt(const char *document, int size, const char *itemName, bool endKnown)
 {
     const int rootEnd = rootEndAt(document, size, itemName);
-    return rootEnd >= 0 || !pBuffEndsDocument || document + size != pBuff + pBuffSize ? rootEnd : size;
+    return rootEnd >= 0 || !endKnown ? rootEnd : size;
 }
 
 // True when an end tag in the item closes an element begun in it.
@@ -146,7 +145,7 @@ void appendItems(QVector<DocumentItem> *items, const DocumentItem &piece, const 
 } // namespace
 
 QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 documentSize, qint64 documentEnd,
-                                           const char *itemName)
+                                           const char *itemName, bool endKnown)
 {
     QVector<DocumentItem> items;
     if (!document || documentSize <= 0)
@@ -159,7 +158,7 @@ QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 document
         const char *hit = findTag(document + from, document + size, endTag.constData(), size_t(endTag.size()));
         // Items after the last end tag are read only where the document's own end is
         // in the file: a document the file cuts off ends in an item cut off too.
-        const int to = hit ? int(hit - document) : documentEndAt(document, size, itemName);
+        const int to = hit ? int(hit - document) : documentEndAt(document, size, itemName, endKnown);
         if (to > from) {
             const DocumentItem piece{QByteArray::fromRawData(document + from, to - from), documentStart + from};
             appendItems(&items, piece, itemStartsIn(piece, itemName), hit);
@@ -170,7 +169,8 @@ QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 document
     }
 }
 
-bool endsInUnreadableItem(const char *document, qint64 documentSize, const char *itemName, QByteArray *item)
+bool endsInUnreadableItem(const char *document, qint64 documentSize, const char *itemName, bool endKnown,
+                          QByteArray *item)
 {
     if (!document || documentSize <= 0)
         return false;
@@ -178,7 +178,7 @@ bool endsInUnreadableItem(const char *document, qint64 documentSize, const char 
     const int size = int(qMin<qint64>(documentSize, INT_MAX));
     const char *last = findLastTag(document, document + size, endTag.constData(), size_t(endTag.size()));
     const int from = last ? int(last - document) + endTag.size() : 0;
-    const int rootEnd = documentEndAt(document, size, itemName);
+    const int rootEnd = documentEndAt(document, size, itemName, endKnown);
     const int to = rootEnd >= 0 ? rootEnd : size;
     if (to <= from)
         return false;

@@ -29,6 +29,9 @@ struct DocumentItem {
     // Its end tag is not where it should be: it runs to the next item's start tag or
     // to the end of its document, and only the values closed inside it read whole.
     bool endTagMissing = false;
+    // Where its bytes lie in the file; -1 where only its offset is known (an item made
+    // elsewhere, as in tests), which then stands for both.
+    qint64 bytesAt = -1;
 };
 
 // Splits the document at every occurrence of itemEndTag; every piece but the
@@ -43,12 +46,14 @@ QVector<DocumentItem> splitDocumentItems(const char *document, qint64 documentSi
 // such as the space between two stray end tags, is no item. Where damage took an
 // item's end tag, that item ends at the next item's start tag, or at the end of
 // the document (before the root's end tag), and is marked endTagMissing; such an
-// item in which no element reads whole is no item either.
+// item in which no element reads whole is no item either. endKnown: the walk knows the
+// document ends with these bytes, though its root's end tag may be damaged.
 QVector<DocumentItem> splitDocumentRecords(const char *document, qint64 documentSize, qint64 documentEnd,
-                                           const char *itemName);
+                                           const char *itemName, bool endKnown = false);
 // True when the document's text after its last "</itemName>" holds an item start tag
 // that splitDocumentRecords gave no item: an item of which no value reads whole.
-bool endsInUnreadableItem(const char *document, qint64 documentSize, const char *itemName, QByteArray *item);
+bool endsInUnreadableItem(const char *document, qint64 documentSize, const char *itemName, bool endKnown,
+                          QByteArray *item);
 // The elements an item opens and does not close (self-closed ones, the item's own
 // and its root's tags aside), by name: the values a damaged end may have cut.
 QStringList unclosedElements(const DocumentItem &item, const char *itemName);

@@ -1,7 +1,18 @@
 #pragma once
 // Fixed facts of the export's XML that the parsers cut by and the readers rely on.
 // They fit the shapes Outlook writes; nothing checks the bytes they skip.
+#include <QString>
 #include <QtGlobal>
+
+// Exports write flags, counts and sizes in float notation ("0E0", "1E0", "2.7E1",
+// "5.0614E4"): the number a text stands for, read the one way every reader reads it,
+// when it lies in [least, most] (NaN never does).
+inline bool floatNotationValue(const QString &text, double least, double most, double *value)
+{
+    bool ok = false;
+    *value = text.toDouble(&ok);
+    return ok && *value >= least && *value <= most;
+}
 
 // Bytes of an element's start tag after its marker: ` xml:space="preserve">`.
 constexpr qint64 kStartTagRest = 22;

@@ -3,8 +3,8 @@
 #include "olm/ByteSearch.h"
 #include "olm/LossAccount.h"
 #include "olm/ScanMemory.h"
-#include "olm/ScanState.h"
 #include "parsers/ExportFacts.h"
+#include "parsers/ItemLosses.h"
 #include "parsers/RecordText.h"
 #include "parsers/TimeConverter.h"
 #include "parsers/ZoneRules.h"
@@ -159,18 +159,16 @@ bool flagValue(const QString &text)
     const QString value = text.trimmed().toLower();
     if (value == QLatin1String("true") || value == QLatin1String("yes"))
         return true;
-    bool ok = false;
-    const double number = value.toDouble(&ok);
-    return ok && number != 0;
+    double number = 0;
+    return floatNotationValue(value, -HUGE_VAL, HUGE_VAL, &number) && number != 0;
 }
 
 // Numbers in integer or float notation ("8", "8E0", "8.0E0"); fallback when it does not read.
 int numberValue(const QString &text, int fallback)
 {
-    bool ok = false;
-    const double number = text.trimmed().toDouble(&ok);
-    // Written so that NaN fails too: a double outside int has no int value.
-    if (!ok || !(number >= -1e9 && number <= 1e9))
+    double number = 0;
+    // A double outside int has no int value.
+    if (!floatNotationValue(text.trimmed(), -1e9, 1e9, &number))
         return fallback;
     return int(number);
 }
@@ -565,7 +563,7 @@ void recurrenceLoss(const QString &kind, const QString &item, const QString &fol
     loss.folder = folder;
     loss.field = QString::fromLatin1(field);
     loss.why = why;
-    recordLoss(loss);
+    noteItemLoss(loss);
 }
 
 // What the details keep, for the record-memory watch.
@@ -782,11 +780,10 @@ MailAddressList readMailAddressList(const DocumentItem &item, const char *listNa
     return list;
 }
 
-bool readMailDetails(const MailMLRC *mail, const DocumentItem &item, MailAddressList &&from, MailAddressList &&to,
-                     MailAddressList &&cc, QVector<MissingAttachment> &&unrecoveredAttachments)
+MailDetails mailDetailsOf(const MailMLRC *mail, const DocumentItem &item, MailAddressList &&from,
+                          MailAddressList &&to, MailAddressList &&cc)
 {
     MailDetails details;
-    details.unrecoveredAttachments = std::move(unrecoveredAttachments);
     details.from = std::move(from.whole);
     details.to = std::move(to.whole);
     details.cc = std::move(cc.whole);
@@ -804,18 +801,15 @@ bool readMailDetails(const MailMLRC *mail, const DocumentItem &item, MailAddress
     // Identifiers from the export are stored in brackets; one the scan made has none.
     if (mail->MessageId[0] != '<')
         details.place = itemPlace(item);
-    return keep(mailDetails, mail, std::move(details));
+    return details;
 }
 
 ItemPlace itemPlace(const DocumentItem &item)
 {
-    // Items cut from pBuff view its bytes; one made elsewhere (a test's) lies where its offset says.
-    const char *bytes = item.bytes.constData();
-    const bool inBuffer = pBuff && bytes >= pBuff && bytes + item.bytes.size() <= pBuff + pBuffSize;
-    return {item.fileOffset, inBuffer ? pBuffFileOffset + (bytes - pBuff) : item.fileOffset, item.bytes.size()};
+    return {item.fileOffset, item.bytesAt >= 0 ? item.bytesAt : item.fileOffset, item.bytes.size()};
 }
 
-bool readContactDetails(const ContactInformation *contact, const DocumentItem &item)
+ContactDetails contactDetailsOf(const DocumentItem &item)
 {
     ContactDetails details;
     details.middleName = elementText(item, "OPFContactCopyMiddleName");
@@ -829,10 +823,10 @@ bool readContactDetails(const ContactInformation *contact, const DocumentItem &i
     details.children = childNames(item);
     details.categories = categoriesIn(item, "OPFContactCopyCategoryList");
     details.place = itemPlace(item);
-    return keep(contactDetails, contact, std::move(details));
+    return details;
 }
 
-bool readEventDetails(const CalenderInformation *event, const DocumentItem &item)
+EventDetails eventDetailsOf(const CalenderInformation *event, const DocumentItem &item)
 {
     const DocumentItem &bytes = item;
     EventDetails details;
@@ -876,10 +870,10 @@ bool readEventDetails(const CalenderInformation *event, const DocumentItem &item
                        "OPFCalendarEventGetStartTimeZoneICSData",
                        QStringLiteral("the time zone could not be read; the event repeats at a fixed distance "
                                       "from UTC, so daylight-saving changes move it"));
-    return keep(eventDetails, event, std::move(details));
+    return details;
 }
 
-bool readTaskDetails(const TasksInformation *task, const DocumentItem &item)
+TaskDetails taskDetailsOf(const TasksInformation *task, const DocumentItem &item)
 {
     const DocumentItem &bytes = item;
     TaskDetails details;
@@ -900,8 +894,19 @@ bool readTaskDetails(const TasksInformation *task, const DocumentItem &item)
         recurrenceLoss(QStringLiteral("task"), utf8Field(task->Name), QStringLiteral("Tasks"), adjustment.element,
                        adjustment.why);
     details.recurrence.adjustments = {}; // in the account now: the details need not keep them
-    return keep(taskDetails, task, std::move(details));
+    return details;
 }
+
+bool keepDetails(const MailMLRC *mail, MailDetails &&details) { return keep(mailDetails, mail, std::move(details)); }
+bool keepDetails(const ContactInformation *contact, ContactDetails &&details)
+{
+    return keep(contactDetails, contact, std::move(details));
+}
+bool keepDetails(const CalenderInformation *event, EventDetails &&details)
+{
+    return keep(eventDetails, event, std::move(details));
+}
+bool keepDetails(const TasksInformation *task, TaskDetails &&details) { return keep(taskDetails, task, std::move(details)); }
 
 const MailDetails &detailsOf(const MailMLRC *mail) { return lookUp(mailDetails, mail); }
 const ContactDetails &detailsOf(const ContactInformation *contact) { return lookUp(contactDetails, contact); }

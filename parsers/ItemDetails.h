@@ -158,15 +158,20 @@ QVector<ContactGroup> readContactGroups(const QByteArray &groupsXml);
 const QVector<ContactGroup> &contactGroups();
 void keepContactGroups(QVector<ContactGroup> &&groups);
 
-// Reading, called by the parsers once per item with the record they filled. The
-// details are counted by the record-memory watch; false when they would pass its
-// limit and are not kept: the parser then drops the item and the scan ends.
-// The mail's From, To and Cc lists and its unrecovered attachments come as the record parser read them.
-bool readMailDetails(const MailMLRC *mail, const DocumentItem &item, MailAddressList &&from, MailAddressList &&to,
-                     MailAddressList &&cc, QVector<MissingAttachment> &&unrecoveredAttachments);
-bool readContactDetails(const ContactInformation *contact, const DocumentItem &item);
-bool readEventDetails(const CalenderInformation *event, const DocumentItem &item);
-bool readTaskDetails(const TasksInformation *task, const DocumentItem &item);
+// Reading, once per item, from the record the parser filled; touches nothing shared.
+// The mail's From, To and Cc lists come as the record parser read them; its unrecovered
+// attachments are known only when its attachment list is committed.
+MailDetails mailDetailsOf(const MailMLRC *mail, const DocumentItem &item, MailAddressList &&from,
+                          MailAddressList &&to, MailAddressList &&cc);
+ContactDetails contactDetailsOf(const DocumentItem &item);
+EventDetails eventDetailsOf(const CalenderInformation *event, const DocumentItem &item);
+TaskDetails taskDetailsOf(const TasksInformation *task, const DocumentItem &item);
+// Keeps the details of a committed record, counted by the record-memory watch; false
+// when they would pass its limit and are not kept: the item is then dropped and the scan ends.
+bool keepDetails(const MailMLRC *mail, MailDetails &&details);
+bool keepDetails(const ContactInformation *contact, ContactDetails &&details);
+bool keepDetails(const CalenderInformation *event, EventDetails &&details);
+bool keepDetails(const TasksInformation *task, TaskDetails &&details);
 
 // The details of a record of the current scan; empty details for a record without any.
 const MailDetails &detailsOf(const MailMLRC *mail);
@@ -177,7 +182,7 @@ const TaskDetails &detailsOf(const TasksInformation *task);
 // Forgets every record's details; called when the records are freed.
 void clearItemDetails();
 
-// Where the item in pBuff lies in the file.
+// Where the item lies in the file.
 ItemPlace itemPlace(const DocumentItem &item);
 
 // Pieces of the reading, for the tests and the writers.

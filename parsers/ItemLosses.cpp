@@ -1,11 +1,10 @@
 #include "parsers/ItemLosses.h"
 
-#include "olm/ScanState.h"
 #include "parsers/ItemDetails.h"
 
 #include <cstring>
 
-LossContext lossContext;
+thread_local LossContext lossContext;
 
 namespace {
 // Longer names are cut for the log; the entry is about the item, not its whole text.
@@ -55,10 +54,17 @@ bool standardFilesKeepWhole(DocumentKind kind, const char *field)
 QByteArray lossContextItemBytes()
 {
     const LossContext &context = lossContext;
-    if (!pBuff || !context.itemBytes || context.itemBytes < pBuff || context.itemSize < 0
-        || context.itemBytes + context.itemSize > pBuff + pBuffSize)
+    if (!context.itemBytes || context.itemSize < 0)
         return QByteArray();
     return QByteArray::fromRawData(context.itemBytes, context.itemSize);
+}
+
+void noteItemLoss(const Loss &loss)
+{
+    if (lossContext.collected)
+        lossContext.collected->append(loss);
+    else
+        recordLoss(loss);
 }
 
 void beginLossDocument(DocumentKind kind, const QString &folder)
@@ -120,7 +126,7 @@ void noteValueTooLong(qint64 bytes, int width)
     loss.standardFilesKeepIt = field && standardFilesKeepWhole(context.kind, field);
     if (loss.standardFilesKeepIt)
         loss.why += QStringLiteral("; the standard files keep it whole");
-    recordLoss(loss);
+    noteItemLoss(loss);
 }
 
 void noteItemEndDamaged(DocumentKind kind, const DocumentItem &item)
@@ -138,5 +144,5 @@ void noteItemEndDamaged(DocumentKind kind, const DocumentItem &item)
         loss.field = cut.join(QStringLiteral(", "));
         loss.why += QStringLiteral("these values may be missing or cut");
     }
-    recordLoss(loss);
+    noteItemLoss(loss);
 }

@@ -13,9 +13,10 @@ void beginLossDocument(DocumentKind kind, const QString &folder);
 
 // The element (or field) the parser is reading, and its item. findElement tells it
 // of every element; a field that is no element (the folder path) is named by its parser.
+// Each thread that reads items has its own: documents are parsed on several at once.
 struct LossContext {
-    // The item is held as the bytes it views in the document buffer: the DocumentItem
-    // itself is gone with its document, and the bytes count only while pBuff holds them.
+    // The item is held as the bytes it views in its document's buffer, which outlives
+    // the document's reading; the context is cleared before the buffer goes.
     const DocumentItem *item = nullptr; // identity only, never read
     const char *itemBytes = nullptr;
     int itemSize = 0;
@@ -25,8 +26,11 @@ struct LossContext {
     // The fields of item already entered: a parser that reads a value twice loses it once.
     const DocumentItem *notedItem = nullptr;
     QVector<QByteArray> notedFields;
+    // Where the losses of the item being parsed go until its document is committed;
+    // null: straight into the account.
+    QVector<Loss> *collected = nullptr;
 };
-extern LossContext lossContext;
+extern thread_local LossContext lossContext;
 inline void lossFieldIs(const DocumentItem &item, const char *field)
 {
     lossContext.item = &item;
@@ -34,8 +38,10 @@ inline void lossFieldIs(const DocumentItem &item, const char *field)
     lossContext.itemSize = item.bytes.size();
     lossContext.field = field;
 }
-// The bytes of the item being read; empty when they are no longer in the document buffer.
+// The bytes of the item being read; empty when no item is.
 QByteArray lossContextItemBytes();
+// A loss of the item being read: kept with its parse, or entered into the account.
+void noteItemLoss(const Loss &loss);
 // A value read from a piece of the item, not the item itself.
 inline void lossFieldIs(const char *field) { lossContext.field = field; }
 

@@ -4,7 +4,9 @@
 #include "olm/FolderModel.h"
 #include "olm/ScanState.h"
 #include "parsers/ElementText.h"
+#include "parsers/ExportFacts.h"
 #include "parsers/FolderInformation.h"
+#include "parsers/ItemReaders.h"
 #include "parsers/ItemDetails.h"
 #include "parsers/ItemLosses.h"
 #include "parsers/AttachmentPlacement.h"
@@ -43,10 +45,9 @@ void releaseAttachmentLists()
 // characters stands for the marker, shorter text for its integer value.
 qint32 outgoingFlag(const QString &text)
 {
-    bool ok = false;
-    const double number = text.toDouble(&ok);
-    // Written so that NaN fails too: a double outside qint32 has no qint32 value.
-    if (ok && number >= -2147483648.0 && number <= 2147483647.0)
+    double number = 0;
+    // A double outside qint32 has no qint32 value.
+    if (floatNotationValue(text, -2147483648.0, 2147483647.0, &number))
         return qint32(number);
     return text.size() >= 3 ? kOutgoingMarker : text.toInt(nullptr, 10);
 }
@@ -415,12 +416,6 @@ void accountForAttachments(const QVector<ListedAttachment> &listed, const QVecto
     }
 }
 
-// Where the mail's document begins in the file, for what lies before it.
-struct MailPlace {
-    ByteSource *source = nullptr;
-    qint64 documentStart = -1; // -1 for an item that is not its document's first
-};
-
 // The attachments of the list: where the collected entries name them exactly, there;
 // otherwise each from the collected entry of its path or from its size and order in
 // the stretch before the mail. When every listed path was collected, but not as
@@ -475,19 +470,26 @@ QVector<MissingAttachment> readAttachments(MailMLRC *mail, const QVector<ListedA
 // A message date text of at most width - 1 characters goes through the converter;
 // a longer one leaves the field empty.
 template <int Width>
-bool storeMessageDate(char (&field)[Width], const QString &text)
+bool storeMessageDate(char (&field)[Width], const QString &text, QByteArray *twelveHour = nullptr)
 {
     if (text.isEmpty() || text.size() > Width - 1)
         return false;
-    qstrncpy(field, timeconverter1(text), Width);
+    const MessageTime time = messageTime(text);
+    qstrncpy(field, time.stamp.constData(), Width);
+    if (twelveHour)
+        *twelveHour = time.twelveHour;
     return true;
 }
 
-template <int Width>
-void storeTwelveHour(char (&field)[Width])
+// The twelve-hour form of a date, with its own field.
+template <int Width, int TwelveHourWidth>
+void storeMessageDate(char (&field)[Width], char (&twelveHourField)[TwelveHourWidth], const QString &text)
 {
-    qstrncpy(field, prevTime.toUtf8().constData(), Width);
+    QByteArray twelveHour;
+    if (storeMessageDate(field, text, &twelveHour))
+        qstrncpy(twelveHourField, twelveHour.constData(), TwelveHourWidth);
 }
+
 
 // Values of ASCII bytes go from the item into their fields without becoming text:
 // their text is their bytes, its UTF-8 and its Latin-1 too. Only entities to
@@ -555,12 +557,6 @@ void storePriority(MailMLRC *mail, const QString &text)
     mail->PriorityTerminator = 0;
 }
 
-// The lists the details take whole.
-struct MailAddressLists {
-    MailAddressList from, to, cc;
-    QVector<MissingAttachment> unrecoveredAttachments;
-};
-
 // Gives a mail found without its entry a folder that damage left readable elsewhere.
 void takeFolder(MailMLRC *mail, const DocumentItem &item, const QString &folder, const QString &why)
 {
@@ -585,9 +581,16 @@ void takeFolderOfDamagedHeader(MailMLRC *mail, const DocumentItem &item, const M
                    QStringLiteral("its entry header is damaged; its folder is read from the entry path that "
                                   "still stands in it"));
 }
+} // namespace
 
-void readMail(MailMLRC *mail, const DocumentItem &item, const MailPlace &place, MailAddressLists *lists)
+void readMailItem(ParsedItem &parsed, const QString &folderPath)
 {
+    MailMLRC *mail = parsedRecord<MailMLRC>(parsed);
+    const DocumentItem &item = parsed.item;
+    if (!folderPath.isEmpty()) {
+        lossFieldIs(item, "FolderPath");
+        CopyToField(mail->FolderPath, folderPath, FieldEncoding::Utf8);
+    }
     QString text;
 
     // The body stays in the file. One whose end marker stands before its content
@@ -597,40 +600,33 @@ void readMail(MailMLRC *mail, const DocumentItem &item, const MailPlace &place, 
         mail->BodySize = body.size;
         mail->BodyOffset = item.fileOffset + body.start;
     }
-    if (mail->ParentId == kFolderWithoutPathId)
-        takeFolderOfDamagedHeader(mail, item, place);
+    // The folder a damaged entry took and the attachments are placed in file order.
+    parsed.lossesBeforeAttachments = lossContext.collected ? lossContext.collected->size() : 0;
     const ElementValue attachments = findElement(item, "OPFMessageCopyAttachmentList");
-    if (attachments.found) {
-        const QVector<ListedAttachment> listed = readAttachmentList(attachments.bytes);
-        if (mail->ParentId == kFolderWithoutPathId)
-            takeFolder(mail, item, folderOfAttachmentPaths(listed),
-                       QStringLiteral("recovered from the item's own description: its entry header is damaged, and "
-                                      "its folder is the one its attachments' entry paths name"));
-        lists->unrecoveredAttachments = readAttachments(mail, listed, place);
-        releaseAttachmentLists();
-    }
-    lists->from = readMailAddressList(item, "OPFMessageCopyFromAddresses", WholeAddresses::Read);
-    storeFrom(mail, lists->from.entries);
-    lists->to = readMailAddressList(item, "OPFMessageCopyToAddresses", WholeAddresses::Read);
-    if (lists->to.found)
-        (lists->to.plain ? storeTo<QByteArray> : storeTo<QString>)(mail, lists->to.entries);
-    if (GetElementText(item, "OPFMessageCopySentTime", &text) && storeMessageDate(mail->SentTime, text))
-        storeTwelveHour(mail->SentTime12);
+    parsed.attachmentListFound = attachments.found;
+    if (attachments.found)
+        parsed.listedAttachments = readAttachmentList(attachments.bytes);
+    MailAddressList from = readMailAddressList(item, "OPFMessageCopyFromAddresses", WholeAddresses::Read);
+    storeFrom(mail, from.entries);
+    MailAddressList to = readMailAddressList(item, "OPFMessageCopyToAddresses", WholeAddresses::Read);
+    if (to.found)
+        (to.plain ? storeTo<QByteArray> : storeTo<QString>)(mail, to.entries);
+    if (GetElementText(item, "OPFMessageCopySentTime", &text))
+        storeMessageDate(mail->SentTime, mail->SentTime12, text);
     ByteSpan bytes;
     if (GetElementBytes(item, "OPFMessageCopySubject", &bytes))
         storeSubject(mail, bytes);
     // Thread topic, references and in-reply-to are not kept.
     if (GetElementBytes(item, "OPFMessageCopyMessageID", &bytes))
         storeMessageId(mail, bytes);
-    lists->cc = readMailAddressList(item, "OPFMessageCopyCCAddresses", WholeAddresses::Read);
-    if (lists->cc.found)
-        (lists->cc.plain ? storeCc<QByteArray> : storeCc<QString>)(mail, lists->cc.entries);
+    MailAddressList cc = readMailAddressList(item, "OPFMessageCopyCCAddresses", WholeAddresses::Read);
+    if (cc.found)
+        (cc.plain ? storeCc<QByteArray> : storeCc<QString>)(mail, cc.entries);
     const MailAddressList bcc = readMailAddressList(item, "OPFMessageCopyBCCAddresses", WholeAddresses::Skip);
     if (bcc.found)
         (bcc.plain ? storeBcc<QByteArray> : storeBcc<QString>)(mail, bcc.entries);
-    if (GetElementText(item, "OPFMessageCopyReceivedTime", &text)
-        && storeMessageDate(mail->ReceivedTime, text))
-        storeTwelveHour(mail->ReceivedTime12);
+    if (GetElementText(item, "OPFMessageCopyReceivedTime", &text))
+        storeMessageDate(mail->ReceivedTime, mail->ReceivedTime12, text);
     if (GetElementText(item, "OPFMessageIsOutgoing", &text) && !text.isEmpty())
         mail->IsOutgoing = outgoingFlag(text);
     if (GetElementText(item, "OPFMessageGetPriority", &text) && !text.isEmpty())
@@ -640,47 +636,25 @@ void readMail(MailMLRC *mail, const DocumentItem &item, const MailPlace &place, 
 
     if (mail->MessageId[0] == '\0')
         CopyToField(mail->MessageId, QString::fromLatin1(newIdentifier(false)), FieldEncoding::Latin1);
+    parsed.details = mailDetailsOf(mail, item, std::move(from), std::move(to), std::move(cc));
 }
-} // namespace
 
-void FolderInformation::InitializeMLRC(const QString &folderPath, qint64 documentEnd)
+QVector<MissingAttachment> placeMailFolderAndAttachments(MailMLRC *mail, const ParsedItem &parsed,
+                                                         const MailPlace &place)
 {
-    beginLossDocument(DocumentKind::Mail, folderPath);
-    treeCreator(folderPath);
-    const qint64 folderId = llParentIdRunning;
-    const QVector<DocumentItem> items =
-        splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Mail));
-    for (const DocumentItem &item : items) {
-        MailMLRC *const keptTail = TmpMlrcPtrEnd;
-        MailMLRC *mail = appendRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount);
-        if (!mail)
-            break; // record memory is full
-        lossContext.folder = folderPath;
-        noteItemEndDamaged(DocumentKind::Mail, item);
-        if (folderPath.isEmpty()) {
-            mail->ParentId = kFolderWithoutPathId;
-        } else {
-            lossFieldIs(item, "FolderPath");
-            CopyToField(mail->FolderPath, folderPath, FieldEncoding::Utf8);
-            mail->ParentId = folderId;
-        }
-        MailAddressLists lists;
-        // What lies before the document belongs to its first item: exports write one mail a document.
-        const MailPlace place{m_source, &item == &items.first() ? documentEnd - pBuffSize : -1};
-        readMail(mail, item, place, &lists);
-        if (mail->ParentId == kFolderWithoutPathId)
-            recordLoss({LossReason::FolderPathLost, lossKindName(DocumentKind::Mail),
-                        lossItemName(DocumentKind::Mail, item.bytes), QString(), QString(),
-                        QStringLiteral("its folder is unknown (its entry header is damaged, or its entry names "
-                                       "no folder); kept in \"%1\"").arg(QLatin1String(kFolderWithoutPathName))});
-        if (!readMailDetails(mail, item, std::move(lists.from), std::move(lists.to), std::move(lists.cc),
-                             std::move(lists.unrecoveredAttachments))) {
-            // Record memory is full: the item goes whole, and the scan ends here.
-            dropTailRecord(TmpMlrcPtrStart, TmpMlrcPtrEnd, MailItemCount, keptTail);
-            break;
-        }
-    }
-    llParentIdRunning = 0;
+    const DocumentItem &item = parsed.item;
+    if (mail->ParentId == kFolderWithoutPathId)
+        takeFolderOfDamagedHeader(mail, item, place);
+    if (!parsed.attachmentListFound)
+        return {};
+    const QVector<ListedAttachment> &listed = parsed.listedAttachments;
+    if (mail->ParentId == kFolderWithoutPathId)
+        takeFolder(mail, item, folderOfAttachmentPaths(listed),
+                   QStringLiteral("recovered from the item's own description: its entry header is damaged, and "
+                                  "its folder is the one its attachments' entry paths name"));
+    const QVector<MissingAttachment> missing = readAttachments(mail, listed, place);
+    releaseAttachmentLists();
+    return missing;
 }
 
 void FolderInformation::keepUnclaimedAttachments()

@@ -10,7 +10,7 @@ extern TasksInformation *TmpTSRCPtrStart, *TmpTSRCPtrEnd;
 extern NotesInformation *TmpNTRCPtrStart, *TmpNTRCPtrEnd;
 extern qint64 MailItemCount, ContactItemCount, CalendarItemCount, TaskItemCount, NotesItemCount;
 
-// Called after every record is appended, before its item is read; null but in tests,
+// Called when an item's record is made, before the item is read; null but in tests,
 // which throw std::bad_alloc there to stand for memory running out inside an item.
 extern void (*recordAppendedForTests)();
 
@@ -30,8 +30,6 @@ Record *appendRecord(Record *&head, Record *&tail, qint64 &count)
         tail->Next = record;
         tail = record;
     }
-    if (recordAppendedForTests)
-        recordAppendedForTests();
     return record;
 }
 

@@ -1,11 +1,6 @@
-#include "olm/EntryPath.h"
-#include "olm/FolderHierarchy.h"
-#include "olm/ScanState.h"
 #include "parsers/ElementText.h"
-#include "parsers/FolderInformation.h"
-#include "parsers/ItemLosses.h"
 #include "parsers/ItemDetails.h"
-#include "parsers/RecordLists.h"
+#include "parsers/ItemReaders.h"
 #include "parsers/TimeConverter.h"
 
 namespace {
@@ -39,59 +34,46 @@ FileText findTaskNote(const DocumentItem &item)
 }
 } // namespace
 
-void FolderInformation::InitializeTSRC(qint64 documentEnd)
+void readTaskItem(ParsedItem &parsed)
 {
-    beginLossDocument(DocumentKind::Tasks, QString());
-    kindFolderCreator(QStringLiteral("Tasks"), TasksFolderType);
-    const QVector<DocumentItem> items =
-        splitDocumentRecords(pBuff, pBuffSize, documentEnd, itemName(DocumentKind::Tasks));
-    for (const DocumentItem &item : items) {
-        TasksInformation *const keptTail = TmpTSRCPtrEnd;
-        TasksInformation *task = appendRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount);
-        if (!task)
-            break; // record memory is full
-        noteItemEndDamaged(DocumentKind::Tasks, item);
-        CopyToField(task->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
+    TasksInformation *task = parsedRecord<TasksInformation>(parsed);
+    const DocumentItem &item = parsed.item;
+    CopyToField(task->Identifier, QString::fromLatin1(newIdentifier(true)), FieldEncoding::Latin1);
 
-        QString text;
-        // The writers stamp the task with its last change.
-        if (GetElementText(item, "OPFTaskCopyModDate", &text) && !text.isEmpty())
-            CopyToField(task->ModStampUtc, QString::fromLatin1(utcCompactStamp(text)), FieldEncoding::Latin1);
-        if (GetElementText(item, "OPFTaskCopyName", &text) && !text.isEmpty()) {
-            text = DecodeEntities(text);
-            text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-            text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-            CopyToField(task->Name, text, FieldEncoding::Utf8);
-        }
-
-        const FileText note = findTaskNote(item);
-        task->NoteSize = note.size;
-        task->NoteOffset = note.offset;
-        // The writers prefer the plain text to the HTML of the note.
-        const FileText plainNote = findFileText(item, "OPFTaskCopyNotePlain");
-        task->NotePlainSize = plainNote.size;
-        task->NotePlainOffset = plainNote.offset;
-
-        if (GetElementText(item, "OPFTaskCopyStartDateTime", &text) && !text.isEmpty()) {
-            CopyToField(task->StartStamp, QString::fromLatin1(timeconverterDUetask(text)), FieldEncoding::Latin1);
-            CopyToField(task->StartDisplay, QString::fromLatin1(timeconverterpre(text)), FieldEncoding::Latin1);
-        }
-        if (GetElementText(item, "OPFTaskCopyDueDateTime", &text) && !text.isEmpty()) {
-            CopyToField(task->DueStamp, QString::fromLatin1(timeconverter(text)), FieldEncoding::Latin1);
-            CopyToField(task->DueDisplay, QString::fromLatin1(timeconverterpre(text)), FieldEncoding::Latin1);
-        }
-        if (GetElementText(item, "OPFTaskGetPriority", &text) && !text.isEmpty()
-            && text.size() <= kPriorityMaxCharacters)
-            CopyToField(task->Priority, text, FieldEncoding::Latin1);
-        if (GetElementText(item, "OPFTaskCopyReminderTime", &text) && !text.isEmpty()) {
-            CopyToField(task->ReminderStamp, QString::fromLatin1(timeconverter(text)), FieldEncoding::Latin1);
-            CopyToField(task->ReminderStampUtc, QString::fromLatin1(utcCompactStamp(text)),
-                        FieldEncoding::Latin1);
-        }
-        if (!readTaskDetails(task, item)) {
-            // Record memory is full: the item goes whole, and the scan ends here.
-            dropTailRecord(TmpTSRCPtrStart, TmpTSRCPtrEnd, TaskItemCount, keptTail);
-            break;
-        }
+    QString text;
+    // The writers stamp the task with its last change.
+    if (GetElementText(item, "OPFTaskCopyModDate", &text) && !text.isEmpty())
+        CopyToField(task->ModStampUtc, QString::fromLatin1(utcCompactStamp(text)), FieldEncoding::Latin1);
+    if (GetElementText(item, "OPFTaskCopyName", &text) && !text.isEmpty()) {
+        text = DecodeEntities(text);
+        text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+        CopyToField(task->Name, text, FieldEncoding::Utf8);
     }
+
+    const FileText note = findTaskNote(item);
+    task->NoteSize = note.size;
+    task->NoteOffset = note.offset;
+    // The writers prefer the plain text to the HTML of the note.
+    const FileText plainNote = findFileText(item, "OPFTaskCopyNotePlain");
+    task->NotePlainSize = plainNote.size;
+    task->NotePlainOffset = plainNote.offset;
+
+    if (GetElementText(item, "OPFTaskCopyStartDateTime", &text) && !text.isEmpty()) {
+        CopyToField(task->StartStamp, QString::fromLatin1(timeconverterDUetask(text)), FieldEncoding::Latin1);
+        CopyToField(task->StartDisplay, QString::fromLatin1(timeconverterpre(text)), FieldEncoding::Latin1);
+    }
+    if (GetElementText(item, "OPFTaskCopyDueDateTime", &text) && !text.isEmpty()) {
+        CopyToField(task->DueStamp, QString::fromLatin1(timeconverter(text)), FieldEncoding::Latin1);
+        CopyToField(task->DueDisplay, QString::fromLatin1(timeconverterpre(text)), FieldEncoding::Latin1);
+    }
+    if (GetElementText(item, "OPFTaskGetPriority", &text) && !text.isEmpty()
+        && text.size() <= kPriorityMaxCharacters)
+        CopyToField(task->Priority, text, FieldEncoding::Latin1);
+    if (GetElementText(item, "OPFTaskCopyReminderTime", &text) && !text.isEmpty()) {
+        CopyToField(task->ReminderStamp, QString::fromLatin1(timeconverter(text)), FieldEncoding::Latin1);
+        CopyToField(task->ReminderStampUtc, QString::fromLatin1(utcCompactStamp(text)),
+                    FieldEncoding::Latin1);
+    }
+    parsed.details = taskDetailsOf(task, item);
 }

@@ -151,27 +151,25 @@ const char *monthName(const tm &local)
 }
 } // namespace
 
+// Each thread that converts has its own buffers: documents are parsed on several at once.
 const char *timeconverter(QString text)
 {
-    static char time_buf[16];
+    thread_local char time_buf[16];
     compactStamp(localMoment(text), time_buf);
     return time_buf;
 }
 
 const char *timeconverterDUetask(QString text)
 {
-    static char time_buf[16];
+    thread_local char time_buf[16];
     compactStamp(localMoment(text), time_buf);
     return time_buf;
 }
 
-const char *timeconverter1(QString text)
+MessageTime messageTime(const QString &text)
 {
-    static char result[40];
-    char twelveHour[40];
-    std::memset(result, 0, sizeof result);
-    std::memset(twelveHour, 0, sizeof twelveHour);
-
+    char result[40] = {};
+    char twelveHour[40] = {};
     const tm local = localMoment(text);
     // "Wed, 12 May 2010 " in both forms, then the clock and the offset or AM/PM.
     char day[18];
@@ -192,13 +190,21 @@ const char *timeconverter1(QString text)
     at = putClock(twelveHour + dayLength, hour12(local), local);
     *at++ = ' ';
     putText(at, local.tm_hour < 12 ? "AM" : "PM");
-    prevTime = QString::fromLatin1(twelveHour);
+    return {QByteArray(result), QByteArray(twelveHour)};
+}
+
+const char *timeconverter1(QString text)
+{
+    thread_local char result[40];
+    const MessageTime time = messageTime(text);
+    qstrncpy(result, time.stamp.constData(), sizeof result);
+    prevTime = QString::fromLatin1(time.twelveHour);
     return result;
 }
 
 const char *timeconverterpre(QString text)
 {
-    static char buf1[22];
+    thread_local char buf1[22];
     const tm local = localMoment(text);
     char *at = putNumber(buf1, year(local), 4);
     *at++ = ',';

@@ -1,6 +1,6 @@
 #pragma once
 // Element dates (UTC, such as 2010-05-12T14:30:00) in the local-time text forms.
-// Each function returns its own static buffer, good until its next call.
+// Each function returns its own buffer, good until its next call on the same thread.
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -10,6 +10,12 @@ extern QString prevTime; // twelve-hour form of the last timeconverter1 moment
 const char *timeconverter(QString text);        // 20100512T200000
 const char *timeconverterDUetask(QString text); // the same form, its own buffer
 const char *timeconverter1(QString text);       // Wed, 12 May 2010 20:00:00 +0530
+// timeconverter1's form and the twelve-hour one it leaves in prevTime, touching neither.
+struct MessageTime {
+    QByteArray stamp;      // Wed, 12 May 2010 20:00:00 +0530
+    QByteArray twelveHour; // Wed, 12 May 2010 08:00:00 PM
+};
+MessageTime messageTime(const QString &text);
 const char *timeconverterpre(QString text);     // 2010,May,12, 20:00:00
 
 // The same reading kept in UTC, for lines that carry their zone: 20100512T143000.

@@ -73,6 +73,9 @@ public:
     }
     void documentEnded() override { m_inner.documentEnded(); }
     bool full() const override { return m_inner.full(); }
+    void takeLoss(const Loss &loss) override { m_inner.takeLoss(loss); }
+    void settle() override { m_inner.settle(); }
+    qint64 filledAt(qint64 walkOffset) const override { return m_inner.filledAt(walkOffset); }
     void walkBegins(ByteSource &source) override { m_inner.walkBegins(source); }
     void walkEnded() override { m_inner.walkEnded(); }
 

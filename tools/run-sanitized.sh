@@ -2,7 +2,8 @@
 # Builds the tests a second time under a sanitizer, in a directory of its own, and runs them there.
 #   address: AddressSanitizer and UndefinedBehaviorSanitizer (float-cast-overflow included);
 #            core, GUI and fuzz-regression tests.
-#   thread:  ThreadSanitizer; the tests that run the scan, the saving thread and the search thread.
+#   thread:  ThreadSanitizer; the tests that run the scan (its parsing pool among them), the saving
+#            thread and the search thread.
 # Any report ends the test program with an error, so the run fails.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -25,7 +26,7 @@ case "$kind" in
   thread)
     dir="$root/build-tsan"
     option=-DMENDORA_TSAN=ON
-    tests=(test_containerwalk test_savebundle test_olmsearch test_saveworkflow test_searchdialog test_browsescan)
+    tests=(test_containerwalk test_lossaccount test_savebundle test_olmsearch test_saveworkflow test_searchdialog test_browsescan)
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tools/tsan.supp"
     ;;
   *) echo "unknown sanitizer: $kind" >&2; exit 2 ;;

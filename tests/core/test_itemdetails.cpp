@@ -441,6 +441,8 @@ void TestItemDetails::taskCompletion_data()
         << QDateTime(QDate(2018, 3, 11), QTime(2, 30), Qt::UTC);
     QTest::newRow("flag alone") << element("OPFTaskGetIsComplete", "1") << true << QDateTime();
     QTest::newRow("open") << element("OPFTaskGetIsComplete", "0E0") << false << QDateTime();
+    // Text that reads as no number, NaN among them, sets no flag.
+    QTest::newRow("not a number") << element("OPFTaskGetIsComplete", "nan") << false << QDateTime();
 }
 
 void TestItemDetails::taskCompletion()

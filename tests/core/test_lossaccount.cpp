@@ -8,6 +8,7 @@
 #include "archive/StandardFiles.h"
 #include "olm/FolderModel.h"
 #include "olm/LossAccount.h"
+#include "olm/RecoveredAttachments.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
 #include "parsers/RecordLists.h"
@@ -89,6 +90,60 @@ struct Expected {
     QString kind, item, folder, field;
     qint64 count;
 };
+
+// Every kind of damage the account tells, over and over, so that each falls at every
+// place a document can take in the parsing queue: lists that do not match their entries,
+// mails found without their headers, a zeroed checksum, items without end tags, a
+// document declaring more items than it holds, values too long, and the file cut at its end.
+OlmBuilder damagedAtEveryTurn()
+{
+    OlmBuilder file;
+    file.entry("Categories.xml", "<categories/>");
+    for (int round = 0; round < 24; ++round) {
+        const QByteArray n = QByteArray::number(round);
+        const QByteArray url = QByteArray(kInbox) + "com.microsoft.__Attachments/" + n + "_0000";
+        file.entry(url, "attachment " + n);
+        QByteArray mails = mail("Mail " + n, attachmentList("a" + n + ".txt", round % 3 ? url : "Local/x/gone"));
+        if (round % 4 == 1)
+            mails += mail(QByteArray(1100, char('a' + round % 26)));
+        QByteArray emails = document("emails", round % 5 == 2 ? 3 : 1 + (round % 4 == 1), mails);
+        if (round % 6 == 3)
+            emails.replace("</email>", "        ");
+        OlmBuilder::Header header;
+        header.zeroCrc = round % 7 == 4;
+        const qint64 at = file.entry(QByteArray(kInbox) + "message_" + n + ".xml", emails, header);
+        if (round % 8 == 5)
+            file.bytes.replace(int(at), 30, QByteArray(30, '\0'));
+        if (round % 3 == 0)
+            file.entry("Local/Address Book/Contacts.xml",
+                       document("contacts", 4, contact("Ann" + n) + contact("Bo" + n) + contact("Cy" + n)));
+    }
+    const QByteArray contacts = document("contacts", 3, contact("Last") + contact("Cut"));
+    file.entry("Local/Address Book/Contacts.xml", contacts);
+    file.bytes.chop(contacts.size() - contacts.indexOf("</contact>", contacts.indexOf("Cut")));
+    return file;
+}
+
+// What a scan made of a file, as lines: how it ended and where, every loss, and every
+// record with the values damage decides.
+QStringList scanOutcome(const QString &path, int workers)
+{
+    CleanListAndHash();
+    FolderInformation parsers(nullptr, workers);
+    const ScanResult result = scanFile(path, parsers, WalkHooks());
+    QStringList lines{QStringLiteral("result %1 at %2").arg(int(result)).arg(lastScanExtent().reached)};
+    for (const Loss &loss : recordedLosses())
+        lines << lossLogLine(loss);
+    for (const MailMLRC *m = TmpMlrcPtrStart; m; m = m->Next)
+        lines << QStringLiteral("mail %1 in %2 (%3): %4 at %5")
+                     .arg(utf8Field(m->Subject), folderPathOf(m->ParentId))
+                     .arg(m->ParentId)
+                     .arg(ownedText(m->AttachNames, FieldEncoding::Utf8), ownedText(m->AttachOffsets, FieldEncoding::Latin1));
+    for (const ContactInformation *c = TmpCTRCPtrStart; c; c = c->Next)
+        lines << QStringLiteral("contact ") + utf8Field(c->FirstName);
+    lines << QStringLiteral("recovered attachments %1").arg(recoveredAttachments.size());
+    return lines;
+}
 
 void throwOnSecondRecord()
 {
@@ -300,6 +355,32 @@ private slots:
         QVERIFY(losses.first().reason == LossReason::AttachmentMissing);
         QCOMPARE(losses.first().item, QStringLiteral("a.txt"));
         QVERIFY(losses.first().why.contains(QStringLiteral("\"With file\"")));
+    }
+
+    // Documents parsed on several threads are committed as one thread would: the same
+    // records, folders and account of losses, in the same order, and where record memory
+    // fills, the scan ends at the same place.
+    void everyWorkerCountGivesTheSameScan_data()
+    {
+        QTest::addColumn<qint64>("recordLimit");
+        QTest::newRow("whole") << defaultRecordMemoryLimit();
+        QTest::newRow("memory fills half way") << qint64(sizeof(MailMLRC)) * 20;
+    }
+
+    void everyWorkerCountGivesTheSameScan()
+    {
+        QFETCH(qint64, recordLimit);
+        const auto file = damagedAtEveryTurn().file();
+        recordMemoryLimit = recordLimit;
+        const QStringList oneWorker = scanOutcome(file->fileName(), 1);
+        const QMap<LossReason, qint64> counts = lossCounts();
+        for (const LossReason reason : {LossReason::AttachmentMissing, LossReason::FolderPathLost,
+                                        LossReason::ChecksumMismatch, LossReason::ItemCutByDamage})
+            QVERIFY2(counts.value(reason) > 0, qPrintable(lossReasonKey(reason)));
+        QCOMPARE(oneWorker.first().startsWith(QStringLiteral("result %1").arg(int(ScanResult::Incomplete))),
+                 recordLimit != defaultRecordMemoryLimit());
+        for (const int workers : {2, 3, 8})
+            QCOMPARE(scanOutcome(file->fileName(), workers), oneWorker);
     }
 
     void memoryRunningOutLosesOnlyThatItem()

@@ -1,7 +1,7 @@
 """The outputs stay what they were: the scan report, the standard files and the bundle
 of a realistic, a damaged and a hostile generated export and of the bundled samples hash
-to the digests recorded in output_digests.json. Work on speed or structure must leave
-every byte as it was; a change of the outputs that is meant is recorded anew with
+to the digests recorded in output_digests.json, however many threads parse the documents.
+Work on speed or structure must leave every byte as it was; a change of the outputs that is meant is recorded anew with
 `tools/compare_outputs.py --digests build/mendora-cli > tests/e2e/output_digests.json`."""
 import json
 import sys
@@ -19,10 +19,22 @@ RECORDED = Path(__file__).with_name("output_digests.json")
 class OutputDigests(GeneratedFiles):
     def test_outputs_match_the_recorded_digests(self):
         recorded = json.loads(RECORDED.read_text())
-        found = compare_outputs.all_digests(cli_path(), self.tmp)
+        environment = dict(compare_outputs.ENVIRONMENT)
+        for workers in ("1", "2", "8"):
+            compare_outputs.ENVIRONMENT["MENDORA_SCAN_WORKERS"] = workers
+            work = self.tmp / workers
+            work.mkdir()
+            try:
+                found = compare_outputs.all_digests(cli_path(), work)
+            finally:
+                compare_outputs.ENVIRONMENT.clear()
+                compare_outputs.ENVIRONMENT.update(environment)
+            self.compare(recorded, found, workers)
+
+    def compare(self, recorded, found, workers):
         self.assertEqual(sorted(found), sorted(recorded), "the exports compared")
         for export, outputs in sorted(recorded.items()):
-            with self.subTest(export=export):
+            with self.subTest(export=export, workers=workers):
                 self.assertEqual(found[export]["export"], outputs["export"],
                                  "the generator wrote %s differently: its outputs cannot be compared" % export)
                 differing = sorted(name for name in set(outputs) | set(found[export])

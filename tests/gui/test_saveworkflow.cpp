@@ -518,7 +518,12 @@ void SaveWorkflowTest::saveAfterStoppedScanSaysHowFarTheScanGot()
 {
     FolderInformation parsers;
     WalkHooks hooks;
-    hooks.stopRequested = [] { return MailItemCount > 0; };
+    // Handed on, a mail is parsed by the time the walk ends, on whichever thread.
+    bool mailHandedOn = false;
+    hooks.dispatched = [&mailHandedOn](const DispatchedEntry &entry) {
+        mailHandedOn = mailHandedOn || entry.kind == DocumentKind::Mail;
+    };
+    hooks.stopRequested = [&mailHandedOn] { return mailHandedOn; };
     QCOMPARE(int(scanFile(m_strDatabasePath, parsers, hooks)), int(ScanResult::Stopped));
     const qint64 stoppedAt = dwOffset;
     finishScan();
