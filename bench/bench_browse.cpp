@@ -3,14 +3,18 @@
 // and times the click until the list is filled, the first mail previewed and the
 // window painted. Switching between that folder and the contacts RUNS times more
 // shows whether memory grows. Then it times sorting that folder by its Date header and
-// filtering it with the search box, a keystroke at a time. Prints one JSON object.
+// filtering it with the search box, a keystroke at a time, and the search across every
+// folder: each keystroke until the window is free again, the time until the first mail
+// found shows and until every mail was looked at. Prints one JSON object.
 #include "app/AppState.h"
 #include "app/QEntourageMainWindow.h"
+#include "browse/MailSearchPane.h"
 #include "browse/QParseDatabase.h"
 #include "browse/QPreviewOfItems.h"
 #include "parsers/RecordLists.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
@@ -20,7 +24,9 @@
 #include <QMap>
 #include <QTest>
 #include <QTreeWidget>
+#include <QTreeView>
 #include <algorithm>
+#include <sys/resource.h>
 #include <cstdio>
 #include <vector>
 
@@ -51,6 +57,66 @@ double timedClick(QTreeWidget *tree, QTreeWidgetItem *item)
     click(tree, item);
     QCoreApplication::processEvents();
     return clock.nsecsElapsed() / 1e6;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+double worst(const std::vector<double> &values)
+{
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+// The search across every folder, typed a letter at a time: how long each keystroke
+// holds the window, and for the whole word how long until the first mail found is in the
+// list and until the search has looked at every mail.
+struct SearchFigures {
+    std::vector<double> keystrokes, firstResults, completions;
+    int found = 0;
+};
+
+SearchFigures timeSearch(MailSearchPane *search, const QString &word, bool bodies, int runs)
+{
+    SearchFigures figures;
+    search->bodiesBox()->setChecked(bodies);
+    for (int run = 0; run < runs; ++run) {
+        search->searchField()->clear();
+        QCoreApplication::processEvents();
+        QElapsedTimer sinceLast;
+        for (const QChar letter : word) {
+            QElapsedTimer clock;
+            clock.start();
+            QTest::keyClicks(search->searchField(), QString(letter));
+            QCoreApplication::processEvents();
+            figures.keystrokes.push_back(clock.nsecsElapsed() / 1e6);
+            sinceLast.start();
+        }
+        double first = -1;
+        while (search->isSearching()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (first < 0 && search->results()->rowCount() > 0)
+                first = sinceLast.nsecsElapsed() / 1e6;
+        }
+        QCoreApplication::processEvents();
+        if (first < 0 && search->results()->rowCount() > 0)
+            first = sinceLast.nsecsElapsed() / 1e6;
+        figures.completions.push_back(sinceLast.nsecsElapsed() / 1e6);
+        if (first >= 0)
+            figures.firstResults.push_back(first);
+        figures.found = search->results()->rowCount();
+    }
+    return figures;
+}
+
+// Largest resident set of this process so far, in bytes.
+qint64 peakResidentBytes()
+{
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss) * 1024;
 }
 } // namespace
 
@@ -137,6 +203,29 @@ int main(int argc, char **argv)
             keystrokes.push_back(clock.nsecsElapsed() / 1e6);
         }
     }
+    window.searchBox()->clear();
+    QCoreApplication::processEvents();
+
+    // Across every folder: a word in many mails, one in none (every mail is looked at),
+    // and the same word in the bodies too. Then the results sorted by date.
+    MailSearchPane *search = window.mailSearch();
+    const SearchFigures common = timeSearch(search, QStringLiteral("example"), false, runs);
+    const SearchFigures none = timeSearch(search, QStringLiteral("quetzalcoatl"), false, runs);
+    const SearchFigures bodies = timeSearch(search, word, true, 1);
+    timeSearch(search, QStringLiteral("example"), false, 1);
+    QHeaderView *resultsHeader = search->resultsView()->header();
+    const int resultsDate = SearchResultsModel::DateColumn;
+    std::vector<double> resultSorts;
+    for (int run = 0; run < 2 * runs; ++run) {
+        QTest::qWait(QApplication::doubleClickInterval() + 10);
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(resultsHeader->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(resultsHeader->sectionViewportPosition(resultsDate) + 5, resultsHeader->height() / 2));
+        QCoreApplication::processEvents();
+        resultSorts.push_back(clock.nsecsElapsed() / 1e6);
+    }
+
     int shownAfterFilter = 0;
     for (int i = 0; i < window.itemList()->topLevelItemCount(); ++i)
         shownAfterFilter += window.itemList()->topLevelItem(i)->isHidden() ? 0 : 1;
@@ -158,6 +247,22 @@ int main(int argc, char **argv)
     result.insert(QStringLiteral("filterKeystrokeWorstMs"), keystrokes.back());
     result.insert(QStringLiteral("filterWord"), word);
     result.insert(QStringLiteral("rowsMatchingWord"), shownAfterFilter);
+    result.insert(QStringLiteral("allMails"), double(MailItemCount));
+    const std::pair<const char *, const SearchFigures *> searches[] = {
+        {"searchCommon", &common}, {"searchNone", &none}, {"searchBodies", &bodies}};
+    for (const auto &named : searches) {
+        const QString name = QLatin1String(named.first);
+        result.insert(name + QStringLiteral("KeystrokeMedianMs"), median(named.second->keystrokes));
+        result.insert(name + QStringLiteral("KeystrokeWorstMs"), worst(named.second->keystrokes));
+        result.insert(name + QStringLiteral("FirstResultMs"), named.second->firstResults.empty() ? -1 : median(named.second->firstResults));
+        result.insert(name + QStringLiteral("CompleteMs"), median(named.second->completions));
+        result.insert(name + QStringLiteral("Found"), named.second->found);
+    }
+    result.insert(QStringLiteral("searchCommonWord"), QStringLiteral("example"));
+    result.insert(QStringLiteral("searchBodiesWord"), word);
+    result.insert(QStringLiteral("sortResultsByDateMedianMs"), median(resultSorts));
+    result.insert(QStringLiteral("sortResultsByDateWorstMs"), worst(resultSorts));
+    result.insert(QStringLiteral("peakResident"), double(peakResidentBytes()));
     printf("%s\n", QJsonDocument(result).toJson(QJsonDocument::Compact).constData());
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/WidgetLook.h"
 #include "browse/DetailLines.h"
+#include "browse/MailRowText.h"
 #include "browse/QPreviewOfItems.h"
 #include "browse/SearchableRow.h"
 #include "browse/SizeText.h"
@@ -127,17 +128,6 @@ private:
     int m_hasKey = 0;
 };
 
-// The user's short date and time to the minute: seconds would only widen the column.
-// The format is worked out once: a folder of tens of thousands of mails asks for it per row.
-QString listMomentText(const QDateTime &moment)
-{
-    static const QString format = [] {
-        QString withSeconds = QLocale().dateTimeFormat(QLocale::ShortFormat);
-        return withSeconds.remove(QRegularExpression(QStringLiteral("[:.]ss")));
-    }();
-    return QLocale().toString(moment.toLocalTime(), format);
-}
-
 // A compact UTC stamp as the parsers store it ("20110319T172229", a final "Z" allowed)
 // shown in the user's own short date and time, sorting by its moment; nothing for other text.
 void setStampColumn(ItemRow *row, int column, const char *stamp, int width)
@@ -163,19 +153,6 @@ void setDayColumn(ItemRow *row, int column, const QDate &day)
     row->setSortKey(column, QDateTime(day, QTime(0, 0)).toSecsSinceEpoch());
 }
 
-// A mail's body and attachments together.
-qint64 mailSize(const MailMLRC &mail)
-{
-    const qint64 bodySize = mail.BodySize; // a copy: the packed field is not aligned
-    qint64 size = qMax<qint64>(0, bodySize);
-    if (mail.AttachSizes) {
-        for (const QByteArray &part : QByteArray(mail.AttachSizes).split(';'))
-            size += qMax<qint64>(0, part.toLongLong());
-    }
-    return size;
-}
-
-// A compact UTC stamp, "20180612T060000Z", in the user's short format and local time.
 // A row of the item list: font and size on the five visible columns, the kind's icon and the text.
 ItemRow *newRow(const QString &text, const QIcon &kindIcon, const QFont &font)
 {
@@ -336,6 +313,7 @@ void QParseDatabase::OnStartScan()
         ui->pathField->setFocus();
         return;
     }
+    emit scanStarting();
     clearFolderTree(m_pFolderTree);
     m_pFolderTree->setAlternatingRowColors(true);
 
@@ -724,15 +702,14 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
         ItemRow *row = newRow(subject.isEmpty() ? tr("No Subject") : subject, kindIcon, font);
         if (isHighPriority(mail->Priority))
             row->setIcon(ItemPriorityColumn, priorityIcon);
+        const MailDetails &details = detailsOf(mail);
         // A mail whose attachments could not be recovered still shows that it had some.
-        if (mail->AttachNames || !detailsOf(mail).unrecoveredAttachments.isEmpty())
+        if (mail->AttachNames || !details.unrecoveredAttachments.isEmpty())
             row->setIcon(ItemAttachmentColumn, attachmentIcon);
         row->setText(ItemKeyColumn, QString::number(mail->BodyOffset));
         row->setText(ItemSizeColumn, QString::number(mail->BodySize));
         row->setData(ItemKeyColumn, Qt::UserRole, ordinal);
-        const QString fromName = reducedSender(rowText(mail->FromName).split(QLatin1Char(';')));
-        const QString fromAddress = reducedSender(rowText(mail->FromAddress).split(QLatin1Char(';')));
-        row->setText(ItemFirstDetailColumn, fromName.isEmpty() ? fromAddress : fromName);
+        row->setText(ItemFirstDetailColumn, mailSenderText(*mail));
         const MailShownDate date = mailShownDate(*mail);
         qint64 seconds = 0;
         if (messageDateSeconds(date.stamp, date.stampWidth, &seconds)) {
@@ -754,7 +731,7 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
                              + rowText(mail->BccAddresses);
         if (mail->AttachNames)
             searchText += QLatin1Char('\n') + QString::fromUtf8(mail->AttachNames);
-        for (const MissingAttachment &missing : detailsOf(mail).unrecoveredAttachments)
+        for (const MissingAttachment &missing : details.unrecoveredAttachments)
             searchText += QLatin1Char('\n') + missing.name;
         row->setSearchText(searchText);
         rows.append(row);

@@ -55,6 +55,8 @@ public:
     void SetRecoverSelectedState();
 
 signals:
+    // A scan is about to free the records of the last one.
+    void scanStarting();
     void OnInitialSettings(long long maximum);
     void OnProgressvalue(long long value);
     void OnFinishScanning();

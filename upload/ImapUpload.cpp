@@ -119,7 +119,10 @@ public:
     {
         // One pass over the mail list, not one per folder.
         QHash<qint64, QVector<const MailMLRC *>> mailsOf;
+        const bool filtered = !m_request.filter.isEmpty();
         for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
+            if (filtered && !m_request.filter.matches(*mail, *m_request.olm))
+                continue;
             const qint64 parentId = mail->ParentId; // a copy: the packed field is not aligned
             mailsOf[parentId].append(mail);
         }
@@ -144,9 +147,10 @@ public:
             if (m_hooks.itemDone)
                 m_hooks.itemDone();
         }
-        // A folder without mail or folders of its own is made all the same, so the tree arrives whole.
+        // A folder without mail or folders of its own is made all the same, so the tree arrives
+        // whole; not one that a filter emptied.
         for (const qint64 folderId : m_request.folderIds) {
-            if (m_report.stopped || m_lost || mailsOf.contains(folderId) || folderId == kFolderWithoutPathId
+            if (filtered || m_report.stopped || m_lost || mailsOf.contains(folderId) || folderId == kFolderWithoutPathId
                 || m_paths.holdsFolders(folderId))
                 continue;
             const Mailbox &mailbox = mailboxFor(folderId);

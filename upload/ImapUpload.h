@@ -3,6 +3,7 @@
 // standard export writes, with its delivery time as the internal date and the marks
 // the export gives it; the notes as Apple Notes keeps them. A mail or note whose
 // Message-ID its mailbox holds already is skipped, so a run cut short is simply run again.
+#include "archive/MailFilter.h"
 #include "archive/TextReader.h"
 
 #include <QString>
@@ -36,6 +37,7 @@ struct MailUploadRequest {
     ImapAccount account;
     QStringList root;               // the folders above the rescued ones ("Rescued", "<file name>")
     QVector<qint64> folderIds;      // the mail folders to upload
+    MailFilter filter;              // when not empty, only the mails of those folders it takes
     bool notes = false;             // the notes too, as Apple Notes keeps them, in <root>/Notes
     const TextReader *olm = nullptr;
 };
