@@ -98,7 +98,10 @@ FolderType openedKind(const QTreeWidgetItem *item)
 
 // A row that sorts by its column's number where it has one (dates, sizes), by its text
 // otherwise. The numbers are plain members: a sort of tens of thousands of rows compares
-// them hundreds of thousands of times.
+// them hundreds of thousands of times. What every row shows alike, and moments in the
+// user's zone, are given when asked for rather than kept per row: a folder of hundreds of
+// thousands of mails shows a few dozen rows at once, and the zone costs a look at the
+// system's settings each time.
 class ItemRow : public SearchableRow
 {
 public:
@@ -109,6 +112,33 @@ public:
             return;
         m_keys[slot] = key;
         m_hasKey |= 1 << slot;
+    }
+    // The column shows seconds since the epoch as the user's short date and time, and sorts by them.
+    void setMomentColumn(int column, qint64 seconds)
+    {
+        setSortKey(column, seconds);
+        const int slot = column - ItemFirstDetailColumn;
+        if (slot >= 0 && slot < kSlots)
+            m_isMoment |= 1 << slot;
+    }
+
+    QVariant data(int column, int role) const override
+    {
+        switch (role) {
+        case Qt::FontRole: {
+            static const QFont font = lucidaGrande(11);
+            return font;
+        }
+        case Qt::SizeHintRole: return QSize(20, 20);
+        case Qt::DisplayRole: {
+            const int slot = column - ItemFirstDetailColumn;
+            if (slot >= 0 && slot < kSlots && (m_isMoment & (1 << slot)))
+                return listMomentText(QDateTime::fromSecsSinceEpoch(m_keys[slot], Qt::UTC));
+            break;
+        }
+        default: break;
+        }
+        return SearchableRow::data(column, role);
     }
 
     bool operator<(const QTreeWidgetItem &other) const override
@@ -126,6 +156,7 @@ private:
     qint64 keyAt(int slot) const { return (m_hasKey & (1 << slot)) ? m_keys[slot] : LLONG_MIN; }
     qint64 m_keys[kSlots] = {};
     int m_hasKey = 0;
+    int m_isMoment = 0;
 };
 
 // A compact UTC stamp as the parsers store it ("20110319T172229", a final "Z" allowed)
@@ -141,9 +172,7 @@ void setStampColumn(ItemRow *row, int column, const char *stamp, int width)
     const QTime time = QTime::fromString(text.mid(9), QStringLiteral("HHmmss"));
     if (!date.isValid() || !time.isValid())
         return;
-    const QDateTime moment(date, time, Qt::UTC);
-    row->setText(column, listMomentText(moment));
-    row->setSortKey(column, moment.toSecsSinceEpoch());
+    row->setMomentColumn(column, QDateTime(date, time, Qt::UTC).toSecsSinceEpoch());
 }
 
 // A day in the user's short date, sorting with the moments beside it at its local midnight.
@@ -153,14 +182,10 @@ void setDayColumn(ItemRow *row, int column, const QDate &day)
     row->setSortKey(column, QDateTime(day, QTime(0, 0)).toSecsSinceEpoch());
 }
 
-// A row of the item list: font and size on the five visible columns, the kind's icon and the text.
-ItemRow *newRow(const QString &text, const QIcon &kindIcon, const QFont &font)
+// A row of the item list: the kind's icon and the text.
+ItemRow *newRow(const QString &text, const QIcon &kindIcon)
 {
     auto *row = new ItemRow;
-    for (int column = 0; column < ItemColumnCount; ++column) {
-        row->setData(column, Qt::FontRole, font);
-        row->setSizeHint(column, QSize(20, 20));
-    }
     row->setIcon(ItemKindIconColumn, kindIcon);
     row->setText(ItemTextColumn, text);
     return row;
@@ -169,9 +194,9 @@ ItemRow *newRow(const QString &text, const QIcon &kindIcon, const QFont &font)
 // A contact, event, task or note row, found again by its identifier.
 template <int Width>
 ItemRow *identifiedRow(const QString &text, const char (&identifier)[Width], FolderType kind,
-                               const QIcon &kindIcon, const QFont &font)
+                               const QIcon &kindIcon)
 {
-    ItemRow *row = newRow(text, kindIcon, font);
+    ItemRow *row = newRow(text, kindIcon);
     row->setText(ItemKeyColumn, QString::fromLatin1(identifier, int(qstrnlen(identifier, Width))));
     row->setText(ItemKindColumn, QString::number(kind));
     return row;
@@ -688,7 +713,6 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
     m_pItemList->clear();
     setListHeaders(MailFolderType);
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucidaGrande(11);
     const QIcon kindIcon(QStringLiteral(":/images/img_InboxFolderIcon.png"));
     const QIcon priorityIcon(QStringLiteral(":/images/img_Priority.png"));
     const QIcon attachmentIcon(QStringLiteral(":/images/img_Attachment.png"));
@@ -699,7 +723,7 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
         if (mail->ParentId != folderId)
             continue;
         const QString subject = rowText(mail->Subject);
-        ItemRow *row = newRow(subject.isEmpty() ? tr("No Subject") : subject, kindIcon, font);
+        ItemRow *row = newRow(subject.isEmpty() ? tr("No Subject") : subject, kindIcon);
         if (isHighPriority(mail->Priority))
             row->setIcon(ItemPriorityColumn, priorityIcon);
         const MailDetails &details = detailsOf(mail);
@@ -714,9 +738,8 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
         qint64 seconds = 0;
         if (messageDateSeconds(date.stamp, date.stampWidth, &seconds)) {
             // The user's short date fits the column; the preview's whole line stays at hand.
-            row->setText(ItemFirstDetailColumn + 1, listMomentText(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC)));
+            row->setMomentColumn(ItemFirstDetailColumn + 1, seconds);
             row->setToolTip(ItemFirstDetailColumn + 1, date.text);
-            row->setSortKey(ItemFirstDetailColumn + 1, seconds);
         } else {
             row->setText(ItemFirstDetailColumn + 1, date.text);
             row->setSortKey(ItemFirstDetailColumn + 1, LLONG_MIN);
@@ -747,12 +770,11 @@ void QParseDatabase::ShowRecoveredAttachments()
     m_pItemList->clear();
     setListHeaders(RecoveredAttachmentsFolderType);
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_Attachment.png"));
     QList<QTreeWidgetItem *> rows;
     for (const AttachmentEntry &entry : recoveredAttachments) {
         // The path the save gives its file; the entry path in full as its tooltip.
-        ItemRow *row = newRow(recoveredAttachmentPathParts(entry.entryName).join(QLatin1Char('/')), icon, font);
+        ItemRow *row = newRow(recoveredAttachmentPathParts(entry.entryName).join(QLatin1Char('/')), icon);
         row->setToolTip(ItemTextColumn, entry.entryName);
         row->setText(ItemFirstDetailColumn, sizeText(entry.size));
         row->setSortKey(ItemFirstDetailColumn, entry.size);
@@ -769,12 +791,11 @@ void QParseDatabase::OnContactsClicked()
     m_pItemList->clear();
     setListHeaders(ContactsFolderType);
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_AddressBookIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const ContactInformation *contact = TmpCTRCPtrStart; contact; contact = contact->Next) {
         const QString name = rowText(contact->FirstName) + QLatin1Char(' ') + rowText(contact->LastName);
-        ItemRow *row = identifiedRow(name, contact->Identifier, ContactsFolderType, icon, font);
+        ItemRow *row = identifiedRow(name, contact->Identifier, ContactsFolderType, icon);
         QStringList addresses;
         for (const auto &address : contact->EmailAddresses) {
             if (qstrnlen(address, sizeof address) > 1)
@@ -794,13 +815,12 @@ void QParseDatabase::OnCalenderClicked()
     m_pItemList->clear();
     setListHeaders(CalendarFolderType);
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_CalendarIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next) {
         // The record keeps the summary and location with their character references.
         const QString summary = decodeXmlText(rowText(event->Summary));
-        ItemRow *row = identifiedRow(summary + QLatin1Char(' '), event->Identifier, CalendarFolderType, icon, font);
+        ItemRow *row = identifiedRow(summary + QLatin1Char(' '), event->Identifier, CalendarFolderType, icon);
         const EventDays days = allDayEventDays(*event, detailsOf(event));
         if (days.first.isValid()) {
             // An all-day event has days, not clock times.
@@ -823,13 +843,12 @@ void QParseDatabase::OnTasksClicked()
     m_pItemList->clear();
     setListHeaders(TasksFolderType);
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_TaskIcon.png"));
     const QIcon priorityIcon(QStringLiteral(":/images/img_Priority.png"));
     QList<QTreeWidgetItem *> rows;
     for (const TasksInformation *task = TmpTSRCPtrStart; task; task = task->Next) {
         ItemRow *row =
-            identifiedRow(rowText(task->Name) + QLatin1Char(' '), task->Identifier, TasksFolderType, icon, font);
+            identifiedRow(rowText(task->Name) + QLatin1Char(' '), task->Identifier, TasksFolderType, icon);
         if (isHighPriority(task->Priority))
             row->setIcon(ItemPriorityColumn, priorityIcon);
         const TaskDetails &details = detailsOf(task);
@@ -850,12 +869,11 @@ void QParseDatabase::OnNotesClicked()
     m_pItemList->clear();
     setListHeaders(NotesFolderType);
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_NotesIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const NotesInformation *note = TmpNTRCPtrStart; note; note = note->Next) {
         ItemRow *row = identifiedRow(rowText(note->Title) + QLatin1Char(' '), note->Identifier,
-                                     NotesFolderType, icon, font);
+                                     NotesFolderType, icon);
         setStampColumn(row, ItemFirstDetailColumn, note->ModStampUtc, int(sizeof note->ModStampUtc));
         row->setSearchText(rowText(note->Title));
         rows.append(row);
