@@ -546,6 +546,8 @@ void QEntourageMainWindow::CreateBrowseWindow(const QString &chosenFile)
         m_pParseDatabase->deleteLater();
     QParseDatabase *browse = new QParseDatabase(this, m_pFolderTree, m_pItemList, m_pPreview);
     m_pParseDatabase = browse;
+    // The rows and the search read the records that the new scan is about to free.
+    connect(browse, &QParseDatabase::scanStarting, this, &QEntourageMainWindow::ClearPreviewPanes);
     connect(browse, &QParseDatabase::scanStarting, m_pMailSearch, &MailSearchPane::reset);
     connect(browse, &QParseDatabase::OnInitialSettings, this, &QEntourageMainWindow::SetInitialSettings);
     connect(browse, &QParseDatabase::OnProgressvalue, this, &QEntourageMainWindow::SetProgressValue);
@@ -775,10 +777,11 @@ void QEntourageMainWindow::OnOpenFile()
     if (anyRecordsLoaded() && !bStopFlag) {
         if (!confirmReplacingLoadedData())
             return;
+        // The rows and the search read the records.
+        ClearPreviewPanes();
         m_pMailSearch->reset();
         CleanListAndHash();
         ClearFolderTree();
-        ClearPreviewPanes();
         SetViewControlsEnabled(false);
         SetSaveActionsEnabled(false);
         SetOpenActionsEnabled(true);

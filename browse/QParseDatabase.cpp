@@ -28,6 +28,8 @@
 #include <QLocale>
 #include <climits>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QMessageBox>
 #include <QMultiHash>
 #include <QScopedValueRollback>
@@ -35,6 +37,7 @@
 #include <QSet>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
+#include <optional>
 
 QMap<qint64, QTreeWidgetItem *> objMapFileIdTreeItem;
 
@@ -52,6 +55,8 @@ constexpr int kCellTextPadding = 16;
 constexpr int kHeaderTextPadding = 30;
 // Longest event pass per walk tick: short enough to keep the walk going, long enough to paint.
 constexpr int kEventPassMs = 15;
+// Longest slice of making a list's rows searchable between events.
+constexpr int kSearchTextSliceMs = 20;
 
 CheckStateCode codeOf(Qt::CheckState state)
 {
@@ -122,6 +127,12 @@ public:
             m_isMoment |= 1 << slot;
     }
 
+    bool isMomentColumn(int column) const
+    {
+        const int slot = column - ItemFirstDetailColumn;
+        return slot >= 0 && slot < kSlots && (m_isMoment & (1 << slot));
+    }
+
     QVariant data(int column, int role) const override
     {
         switch (role) {
@@ -130,12 +141,10 @@ public:
             return font;
         }
         case Qt::SizeHintRole: return QSize(20, 20);
-        case Qt::DisplayRole: {
-            const int slot = column - ItemFirstDetailColumn;
-            if (slot >= 0 && slot < kSlots && (m_isMoment & (1 << slot)))
-                return listMomentText(QDateTime::fromSecsSinceEpoch(m_keys[slot], Qt::UTC));
+        case Qt::DisplayRole:
+            if (isMomentColumn(column))
+                return listMomentText(QDateTime::fromSecsSinceEpoch(m_keys[column - ItemFirstDetailColumn], Qt::UTC));
             break;
-        }
         default: break;
         }
         return SearchableRow::data(column, role);
@@ -214,6 +223,95 @@ bool isHighPriority(const char (&priority)[Width])
     return qstrncmp(priority, "2", Width) == 0;
 }
 
+// A mail's row, made from its record when shown: a folder of hundreds of thousands of
+// mails shows a few dozen at a time. What it sorts by is worked out at once.
+class MailRow : public ItemRow
+{
+public:
+    MailRow(const MailMLRC &mail, qint64 ordinal) : m_mail(mail), m_ordinal(ordinal)
+    {
+        qint64 seconds = LLONG_MIN;
+        if (mailDateSeconds(mail, &seconds))
+            setMomentColumn(ItemFirstDetailColumn + 1, seconds);
+        else
+            setSortKey(ItemFirstDetailColumn + 1, LLONG_MIN);
+        setSortKey(ItemFirstDetailColumn + 2, mailSize(mail));
+    }
+
+    QVariant data(int column, int role) const override
+    {
+        if (role == Qt::DisplayRole) {
+            switch (column) {
+            case ItemTextColumn:
+                // Kept once asked for, as the sender: a sort asks for them many times over.
+                if (!m_subject) {
+                    const QString subject = rowText(m_mail.Subject);
+                    m_subject = subject.isEmpty() ? QParseDatabase::tr("No Subject") : subject;
+                }
+                return *m_subject;
+            case ItemKeyColumn: return QString::number(m_mail.BodyOffset);
+            case ItemSizeColumn: return QString::number(m_mail.BodySize);
+            case ItemFirstDetailColumn:
+                if (!m_sender)
+                    m_sender = mailSenderText(m_mail);
+                return *m_sender;
+            case ItemFirstDetailColumn + 2: return sizeText(mailSize(m_mail));
+            default: break;
+            }
+            // A mail without a time shows the Date line's own text.
+            if (column == ItemFirstDetailColumn + 1 && !isMomentColumn(column))
+                return mailShownDate(m_mail).text;
+        } else if (role == Qt::ToolTipRole && column == ItemFirstDetailColumn + 1 && isMomentColumn(column)) {
+            // The user's short date fits the column; the preview's whole line stays at hand.
+            return mailShownDate(m_mail).text;
+        } else if (role == Qt::UserRole && column == ItemKeyColumn) {
+            return m_ordinal;
+        } else if (role == Qt::DecorationRole) {
+            switch (column) {
+            case ItemKindIconColumn: return icon(":/images/img_InboxFolderIcon.png");
+            case ItemPriorityColumn:
+                return isHighPriority(m_mail.Priority) ? icon(":/images/img_Priority.png") : QVariant();
+            case ItemAttachmentColumn:
+                // A mail whose attachments could not be recovered still shows that it had some.
+                return m_mail.AttachNames || !detailsOf(&m_mail).unrecoveredAttachments.isEmpty()
+                           ? icon(":/images/img_Attachment.png")
+                           : QVariant();
+            default: break;
+            }
+        }
+        return ItemRow::data(column, role);
+    }
+
+protected:
+    // What a person searches a mail by: subject, people and attachment names.
+    QString searchTextOnDemand() const override
+    {
+        QString text = rowText(m_mail.Subject) + QLatin1Char('\n') + rowText(m_mail.FromName) + QLatin1Char('\n')
+                       + rowText(m_mail.FromAddress) + QLatin1Char('\n') + rowText(m_mail.ToAddresses)
+                       + QLatin1Char('\n') + rowText(m_mail.CcAddresses) + QLatin1Char('\n')
+                       + rowText(m_mail.BccAddresses);
+        if (m_mail.AttachNames)
+            text += QLatin1Char('\n') + QString::fromUtf8(m_mail.AttachNames);
+        for (const MissingAttachment &missing : detailsOf(&m_mail).unrecoveredAttachments)
+            text += QLatin1Char('\n') + missing.name;
+        return text;
+    }
+
+private:
+    static QIcon icon(const char *path)
+    {
+        static QHash<const char *, QIcon> icons;
+        auto found = icons.find(path);
+        if (found == icons.end())
+            found = icons.insert(path, QIcon(QLatin1String(path)));
+        return *found;
+    }
+
+    const MailMLRC &m_mail;
+    qint64 m_ordinal;
+    mutable std::optional<QString> m_subject, m_sender;
+};
+
 // A contact is searched by every field a person may remember: the record's and,
 // where the export held more, every text of the export's contact.
 QString contactSearchText(const ContactInformation &contact, const QString &name, const QStringList &addresses)
@@ -258,6 +356,7 @@ QParseDatabase::QParseDatabase(QWidget *parent, QTreeWidget *folderTree, QTreeWi
     connect(ui->startButton, &QPushButton::pressed, this, &QParseDatabase::OnPressed);
     connect(ui->startButton, &QPushButton::released, this, &QParseDatabase::OnReleased);
     connect(ui->findButton, &QPushButton::clicked, this, &QParseDatabase::SearchFile);
+    connect(&m_searchTextPreparation, &QTimer::timeout, this, &QParseDatabase::prepareSearchTexts);
     // A typed or pasted path is checked when the scan starts.
     connect(ui->pathField, &QLineEdit::textChanged, this,
             [this](const QString &text) { ui->startButton->setEnabled(!text.trimmed().isEmpty()); });
@@ -720,48 +819,30 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
     QList<QTreeWidgetItem *> rows;
     qint64 ordinal = 0;
     for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next, ++ordinal) {
-        if (mail->ParentId != folderId)
-            continue;
-        const QString subject = rowText(mail->Subject);
-        ItemRow *row = newRow(subject.isEmpty() ? tr("No Subject") : subject, kindIcon);
-        if (isHighPriority(mail->Priority))
-            row->setIcon(ItemPriorityColumn, priorityIcon);
-        const MailDetails &details = detailsOf(mail);
-        // A mail whose attachments could not be recovered still shows that it had some.
-        if (mail->AttachNames || !details.unrecoveredAttachments.isEmpty())
-            row->setIcon(ItemAttachmentColumn, attachmentIcon);
-        row->setText(ItemKeyColumn, QString::number(mail->BodyOffset));
-        row->setText(ItemSizeColumn, QString::number(mail->BodySize));
-        row->setData(ItemKeyColumn, Qt::UserRole, ordinal);
-        row->setText(ItemFirstDetailColumn, mailSenderText(*mail));
-        const MailShownDate date = mailShownDate(*mail);
-        qint64 seconds = 0;
-        if (messageDateSeconds(date.stamp, date.stampWidth, &seconds)) {
-            // The user's short date fits the column; the preview's whole line stays at hand.
-            row->setMomentColumn(ItemFirstDetailColumn + 1, seconds);
-            row->setToolTip(ItemFirstDetailColumn + 1, date.text);
-        } else {
-            row->setText(ItemFirstDetailColumn + 1, date.text);
-            row->setSortKey(ItemFirstDetailColumn + 1, LLONG_MIN);
-        }
-        const qint64 size = mailSize(*mail);
-        row->setText(ItemFirstDetailColumn + 2, sizeText(size));
-        row->setSortKey(ItemFirstDetailColumn + 2, size);
-        // What a person searches a mail by: subject, people and attachment names.
-        QString searchText = subject + QLatin1Char('\n') + rowText(mail->FromName) + QLatin1Char('\n')
-                             + rowText(mail->FromAddress) + QLatin1Char('\n') + rowText(mail->ToAddresses)
-                             + QLatin1Char('\n') + rowText(mail->CcAddresses) + QLatin1Char('\n')
-                             + rowText(mail->BccAddresses);
-        if (mail->AttachNames)
-            searchText += QLatin1Char('\n') + QString::fromUtf8(mail->AttachNames);
-        for (const MissingAttachment &missing : details.unrecoveredAttachments)
-            searchText += QLatin1Char('\n') + missing.name;
-        row->setSearchText(searchText);
-        rows.append(row);
+        if (mail->ParentId == folderId)
+            rows.append(new MailRow(*mail, ordinal));
     }
     showRows(rows);
     if (!rows.isEmpty())
         m_preview->OnMessageSubjectClicked(rows.first(), 0);
+    m_searchTextsToPrepare = 0;
+    m_searchTextPreparation.start();
+}
+
+void QParseDatabase::prepareSearchTexts()
+{
+    // A slice at a time between events: the user may browse and type meanwhile, and a
+    // keystroke before the end prepares the rest itself.
+    QElapsedTimer slice;
+    slice.start();
+    const int count = m_pItemList->topLevelItemCount();
+    for (; m_searchTextsToPrepare < count; ++m_searchTextsToPrepare) {
+        if (auto *row = dynamic_cast<SearchableRow *>(m_pItemList->topLevelItem(m_searchTextsToPrepare)))
+            row->prepareSearchText();
+        if ((m_searchTextsToPrepare & 255) == 0 && slice.elapsed() >= kSearchTextSliceMs)
+            return;
+    }
+    m_searchTextPreparation.stop();
 }
 
 void QParseDatabase::ShowRecoveredAttachments()
