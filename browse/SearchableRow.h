@@ -10,6 +10,7 @@
 class SearchableRow : public QTreeWidgetItem
 {
 public:
+    explicit SearchableRow(int type = Type) : QTreeWidgetItem(type) {}
     void setSearchText(const QString &text)
     {
         m_searchText = text.toCaseFolded();
