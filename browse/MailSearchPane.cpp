@@ -9,6 +9,7 @@
 #include "olm/ScanState.h"
 #include "parsers/ItemDetails.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -42,12 +43,13 @@ QVariant SearchResultsModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {
+        case AttachmentColumn: return QVariant();
         case SubjectColumn: {
             const QString subject = utf8OrLatin1Field(mail.Subject, int(sizeof mail.Subject));
             return subject.isEmpty() ? tr("No Subject") : subject;
         }
         case SenderColumn: return hit.sender;
-        case FolderColumn: return folderPathOf(mail.ParentId);
+        case FolderColumn: return folderPathOf(mail.ParentId).section(QLatin1Char('/'), -1);
         case DateColumn:
             return hit.date == LLONG_MIN ? mailShownDate(mail).text
                                          : listMomentText(QDateTime::fromSecsSinceEpoch(hit.date, Qt::UTC));
@@ -62,7 +64,7 @@ QVariant SearchResultsModel::data(const QModelIndex &index, int role) const
         break;
     case Qt::DecorationRole:
         // A mail whose attachments could not be recovered still shows that it had some.
-        if (index.column() == SubjectColumn && (mail.AttachNames || !detailsOf(&mail).unrecoveredAttachments.isEmpty())) {
+        if (index.column() == AttachmentColumn && (mail.AttachNames || !detailsOf(&mail).unrecoveredAttachments.isEmpty())) {
             static const QIcon attachment(QStringLiteral(":/images/img_Attachment.png"));
             return attachment;
         }
@@ -81,6 +83,10 @@ QVariant SearchResultsModel::data(const QModelIndex &index, int role) const
 
 QVariant SearchResultsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (orientation == Qt::Horizontal && section == AttachmentColumn && role == Qt::DecorationRole) {
+        static const QIcon attachment(QStringLiteral(":/images/img_Attachment.png"));
+        return attachment;
+    }
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QVariant();
     switch (section) {
@@ -168,9 +174,9 @@ const MailMLRC *SearchResultsModel::mailAt(int row) const
 
 MailSearchPane::MailSearchPane(QWidget *parent)
     : QWidget(parent)
-    , m_bar(new QWidget)
+    , m_bar(new QWidget(this))
     , m_field(new QLineEdit(m_bar))
-    , m_bodies(new QCheckBox(tr("Bodies too"), m_bar))
+    , m_bodies(new QCheckBox(tr("&Bodies too"), m_bar))
     , m_status(new QLabel(this))
     , m_save(new QPushButton(tr("Save results…"), this))
     , m_upload(new QPushButton(tr("Upload results…"), this))
@@ -183,6 +189,15 @@ MailSearchPane::MailSearchPane(QWidget *parent)
     m_field->setToolTip(tr("Finds mails in every folder by subject, sender, recipients and attachment names"));
     m_field->setClearButtonEnabled(true);
     m_field->setMinimumWidth(220);
+    // Reached from anywhere in the window, as a mail program's search is.
+    auto *focusField = new QAction(tr("Search All Folders"), m_bar);
+    focusField->setShortcut(QKeySequence(tr("Ctrl+Shift+F")));
+    focusField->setShortcutContext(Qt::WindowShortcut);
+    m_bar->addAction(focusField);
+    connect(focusField, &QAction::triggered, this, [this] {
+        m_field->setFocus(Qt::ShortcutFocusReason);
+        m_field->selectAll();
+    });
     m_bodies->setToolTip(tr("Searches the text of every mail as well: slower, since the bodies are read from the file"));
     auto *barLayout = new QHBoxLayout(m_bar);
     barLayout->setContentsMargins(0, 0, 8, 0);
@@ -198,9 +213,11 @@ MailSearchPane::MailSearchPane(QWidget *parent)
     m_view->header()->setSectionsClickable(true);
     m_view->header()->setStretchLastSection(false);
     m_view->header()->setSectionResizeMode(SearchResultsModel::SubjectColumn, QHeaderView::Stretch);
-    m_view->setColumnWidth(SearchResultsModel::SenderColumn, 140);
-    m_view->setColumnWidth(SearchResultsModel::FolderColumn, 120);
-    m_view->setColumnWidth(SearchResultsModel::DateColumn, 120);
+    m_view->header()->setMinimumSectionSize(24);
+    m_view->setColumnWidth(SearchResultsModel::AttachmentColumn, 24);
+    m_view->setColumnWidth(SearchResultsModel::SenderColumn, 100);
+    m_view->setColumnWidth(SearchResultsModel::FolderColumn, 75);
+    m_view->setColumnWidth(SearchResultsModel::DateColumn, 140);
     m_view->setColumnWidth(SearchResultsModel::SizeColumn, 70);
     m_save->setEnabled(false);
     m_upload->setEnabled(false);
@@ -239,13 +256,6 @@ MailSearchPane::MailSearchPane(QWidget *parent)
     connect(m_save, &QPushButton::clicked, this, &MailSearchPane::saveResultsRequested);
     connect(m_upload, &QPushButton::clicked, this, &MailSearchPane::uploadResultsRequested);
     showStatus();
-}
-
-MailSearchPane::~MailSearchPane()
-{
-    // The bar is the toolbar's once placed; one never placed is ours.
-    if (m_bar && !m_bar->parent())
-        delete m_bar;
 }
 
 void MailSearchPane::searchTyped()

@@ -1,12 +1,11 @@
 #pragma once
 // The search across every folder in the window: a field and a check box for the toolbar,
-// and a page with the mails found, each with its folder, sortable by sender, date and
+// and a page with the mails found, each with its folder (its name; the path as its tooltip), sortable by sender, date and
 // size. A result previews as a row of the mail list does. Typing starts a new search
 // beside the window (MailSearch) and stops the one before.
 #include "browse/MailSearch.h"
 
 #include <QAbstractTableModel>
-#include <QPointer>
 #include <QWidget>
 
 class QCheckBox;
@@ -19,7 +18,7 @@ class SearchResultsModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum Column { SubjectColumn, SenderColumn, FolderColumn, DateColumn, SizeColumn, ColumnCount };
+    enum Column { AttachmentColumn, SubjectColumn, SenderColumn, FolderColumn, DateColumn, SizeColumn, ColumnCount };
 
     using QAbstractTableModel::QAbstractTableModel;
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -52,7 +51,6 @@ class MailSearchPane : public QWidget
     Q_OBJECT
 public:
     explicit MailSearchPane(QWidget *parent = nullptr);
-    ~MailSearchPane() override;
 
     // The field and the check box, for the window to place.
     QWidget *searchBar() const { return m_bar; }
@@ -87,7 +85,7 @@ private:
     void showStatus();
     void previewCurrent();
 
-    QPointer<QWidget> m_bar; // the window's toolbar takes it
+    QWidget *m_bar; // the window's toolbar takes it
     QLineEdit *m_field;
     QCheckBox *m_bodies;
     QLabel *m_status;
