@@ -12,6 +12,11 @@
 
 #include "app/SaveFormatDialog.h"
 #include "olm/FolderHierarchy.h"
+#include "olm/ScanState.h"
+#include "parsers/FolderInformation.h"
+#include "scan/ScanSession.h"
+
+#include <QtTest>
 
 #include <QRadioButton>
 
@@ -24,6 +29,16 @@ inline QString writeTestFile(const QDir &dir, const QString &name, const QByteAr
         qFatal("cannot write %s", qPrintable(path));
     file.write(bytes);
     return path;
+}
+
+// Scans the intact sample as Start does, and makes it the file the window works on.
+inline void scanIntactSample()
+{
+    const QString sample = QFINDTESTDATA("../../samples/intact.olm");
+    QVERIFY(!sample.isEmpty());
+    FolderInformation parsers;
+    QCOMPARE(int(scanFile(sample, parsers, WalkHooks())), int(ScanResult::Finished));
+    m_strDatabasePath = sample;
 }
 
 // A folder as a scan makes it: the top-level "Contacts", "Calendars", "Tasks" and

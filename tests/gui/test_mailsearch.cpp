@@ -61,11 +61,7 @@ void MailSearchTest::init()
 {
     m_window.reset(new QEntourageMainWindow);
     m_window->show();
-    const QString sample = QFINDTESTDATA("../../samples/intact.olm");
-    QVERIFY(!sample.isEmpty());
-    FolderInformation parsers;
-    QCOMPARE(int(scanFile(sample, parsers, WalkHooks())), int(ScanResult::Finished));
-    m_strDatabasePath = sample;
+    scanIntactSample();
     m_window->SetFinishSettingsForMail();
     m_window->OnMailView();
 }

@@ -114,11 +114,7 @@ void UploadWorkflowTest::init()
 {
     m_window.reset(new QEntourageMainWindow);
     m_window->show();
-    const QString sample = QFINDTESTDATA("../../samples/intact.olm");
-    QVERIFY(!sample.isEmpty());
-    FolderInformation parsers;
-    QCOMPARE(int(scanFile(sample, parsers, WalkHooks())), int(ScanResult::Finished));
-    m_strDatabasePath = sample;
+    scanIntactSample();
     m_window->SetSaveActionsEnabled(true);
     for (FolderAttribute *record = StartFldrAtrib; record; record = record->next)
         record->state = record->folderType == MailFolderType ? CheckedCode : UncheckedCode;
