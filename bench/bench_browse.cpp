@@ -6,6 +6,8 @@
 // filtering it with the search box, a keystroke at a time, and the search across every
 // folder: each keystroke until the window is free again, the time until the first mail
 // found shows and until every mail was looked at. Prints one JSON object.
+// With --open-only after RUNS, it stops after the scan and the first click on that folder:
+// whether the window opens the file at all, inside a memory limit say.
 #include "app/AppState.h"
 #include "app/QEntourageMainWindow.h"
 #include "browse/MailSearchPane.h"
@@ -142,10 +144,11 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
     Q_INIT_RESOURCE(mendora);
     if (argc < 2) {
-        fprintf(stderr, "usage: mendora-bench-browse FILE [RUNS]\n");
+        fprintf(stderr, "usage: mendora-bench-browse FILE [RUNS [--open-only]]\n");
         return 2;
     }
     const int runs = argc > 2 ? qMax(1, atoi(argv[2])) : 5;
+    const bool openOnly = argc > 3 && qstrcmp(argv[3], "--open-only") == 0;
 
     QEntourageMainWindow window;
     window.resize(1200, 800);
@@ -183,6 +186,16 @@ int main(int argc, char **argv)
         }
         if (run == 0)
             residentAfterFirst = residentBytes();
+        if (openOnly) {
+            QJsonObject opened;
+            opened.insert(QStringLiteral("allMails"), double(MailItemCount));
+            opened.insert(QStringLiteral("mails"), *largest);
+            opened.insert(QStringLiteral("medianMs"), clicks.front());
+            opened.insert(QStringLiteral("residentAfterFirstClick"), double(residentAfterFirst));
+            opened.insert(QStringLiteral("peakResident"), double(peakResidentBytes()));
+            printf("%s\n", QJsonDocument(opened).toJson(QJsonDocument::Compact).constData());
+            return 0;
+        }
         timedClick(tree, contacts);
     }
     // Many more switches: the resident set must stay where the first ones left it.
