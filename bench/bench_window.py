@@ -84,11 +84,13 @@ def line(what, seconds, target, note=""):
 
 def memory_line(result, limit_mib):
     peak = result.get("limitPeak") or result.get("peakResident")
-    whole = result["status"] == 0 and not result["kills"]
+    stopped = " ".join(result.get("scanMessages", []))
+    whole = result["status"] == 0 and not result["kills"] and not stopped
     print("  %-44s %10s   limit %d MiB (%s)  %s" % (
         "open it and its largest folder: peak", "%.0f MiB" % (peak / MIB) if peak else "?", limit_mib,
         result["limitKind"],
-        "met" if whole else "MISSED: status %d, %d kills %s" % (result["status"], result["kills"], result["error"])))
+        "met" if whole else "MISSED: status %d, %d kills %s %s" % (result["status"], result["kills"], result["error"],
+                                                                   stopped)))
 
 
 def main():
