@@ -8,6 +8,7 @@
 #include "app/MyButton.h"
 #include "app/QProgressInfo.h"
 #include "browse/AttachmentList.h"
+#include "browse/MailSearchPane.h"
 #include "app/SaveWorkflow.h"
 #include "app/WebViewGuard.h"
 #include "app/WidgetLook.h"
@@ -38,6 +39,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QTextBrowser>
 #include <QTimer>
@@ -365,8 +367,22 @@ void QEntourageMainWindow::CreateLeftDockWindows()
     treePalette.setColor(QPalette::Highlight, QColor(154, 154, 200));
     m_pFolderTree->setPalette(treePalette);
 
-    // The item list with the search box above it.
-    auto *listPane = new QWidget(m_pSplitter);
+    // The item list with the search box above it, or in its place the results of a
+    // search across every folder.
+    m_pListStack = new QStackedWidget(m_pSplitter);
+    auto *listPane = new QWidget(m_pListStack);
+    m_pListStack->addWidget(listPane);
+    m_pMailSearch = new MailSearchPane(m_pListStack);
+    m_pListStack->addWidget(m_pMailSearch);
+    findChild<QToolBar *>(QStringLiteral("ToolBar"))->addWidget(m_pMailSearch->searchBar());
+    // Nothing to search until a scan has finished.
+    m_pMailSearch->setLocked(true);
+    connect(m_pMailSearch, &MailSearchPane::resultsWanted, this, [this] { m_pListStack->setCurrentWidget(m_pMailSearch); });
+    connect(m_pMailSearch, &MailSearchPane::resultsDismissed, this, [this] { m_pListStack->setCurrentIndex(0); });
+    connect(m_pMailSearch, &MailSearchPane::saveResultsRequested, this,
+            [this] { m_pSaveWorkflow->saveSearchResults(m_pMailSearch->filter(), m_pMailSearch->results()->rowCount()); });
+    connect(m_pMailSearch, &MailSearchPane::uploadResultsRequested, this,
+            [this] { m_pSaveWorkflow->uploadSearchResults(m_pMailSearch->filter()); });
     auto *listLayout = new QVBoxLayout(listPane);
     listLayout->setSpacing(0);
     listLayout->setContentsMargins(0, 0, 0, 0);
@@ -530,6 +546,9 @@ void QEntourageMainWindow::CreateBrowseWindow(const QString &chosenFile)
         m_pParseDatabase->deleteLater();
     QParseDatabase *browse = new QParseDatabase(this, m_pFolderTree, m_pItemList, m_pPreview);
     m_pParseDatabase = browse;
+    // The rows and the search read the records that the new scan is about to free.
+    connect(browse, &QParseDatabase::scanStarting, this, &QEntourageMainWindow::ClearPreviewPanes);
+    connect(browse, &QParseDatabase::scanStarting, m_pMailSearch, &MailSearchPane::reset);
     connect(browse, &QParseDatabase::OnInitialSettings, this, &QEntourageMainWindow::SetInitialSettings);
     connect(browse, &QParseDatabase::OnProgressvalue, this, &QEntourageMainWindow::SetProgressValue);
     // Controls first, then the mail category with its freshly built tree.
@@ -728,6 +747,7 @@ void QEntourageMainWindow::SetFinishSettingsForMail()
         category.viewAction->setEnabled(true);
     SetSaveActionsEnabled(true);
     SetOpenActionsEnabled(true);
+    m_pMailSearch->setLocked(false);
 }
 
 void QEntourageMainWindow::OnInformationDlg()
@@ -757,9 +777,11 @@ void QEntourageMainWindow::OnOpenFile()
     if (anyRecordsLoaded() && !bStopFlag) {
         if (!confirmReplacingLoadedData())
             return;
+        // The rows and the search read the records.
+        ClearPreviewPanes();
+        m_pMailSearch->reset();
         CleanListAndHash();
         ClearFolderTree();
-        ClearPreviewPanes();
         SetViewControlsEnabled(false);
         SetSaveActionsEnabled(false);
         SetOpenActionsEnabled(true);
@@ -868,6 +890,8 @@ void QEntourageMainWindow::selectCategoryOfFolder(int folderType)
 
 void QEntourageMainWindow::selectCategory(Category selected)
 {
+    // A folder or category chosen shows its list in place of the search results.
+    m_pListStack->setCurrentIndex(0);
     m_pCategoryCaption->setText(tr(look(selected).caption));
     for (int i = 0; i < kCategoryCount; ++i) {
         const bool isSelected = i == int(selected);

@@ -8,6 +8,7 @@
 #include <array>
 
 class AttachmentList;
+class MailSearchPane;
 class MyButton;
 
 class QLabel;
@@ -15,6 +16,7 @@ class QLineEdit;
 class QProgressInfo;
 class SaveWorkflow;
 class QSplitter;
+class QStackedWidget;
 class QTextBrowser;
 class QTimer;
 class QTreeWidget;
@@ -52,6 +54,8 @@ public:
     // The progress window of the current or last scan; null before the first.
     QProgressInfo *progressDialog() const;
     SaveWorkflow *saveWorkflow() const { return m_pSaveWorkflow; }
+    // The search across every folder; its results take the item list's place.
+    MailSearchPane *mailSearch() const { return m_pMailSearch; }
 
     // Empties the folder tree and forgets its items.
     void ClearFolderTree();
@@ -187,6 +191,8 @@ private:
     QTreeWidget *m_pFolderTree = nullptr;
     QTreeWidget *m_pItemList = nullptr;
     QLineEdit *m_pSearchBox = nullptr;
+    QStackedWidget *m_pListStack = nullptr; // the item list, or the search results
+    MailSearchPane *m_pMailSearch = nullptr;
     // The search the item list was last filtered by, case-folded; not known for rows added since.
     QString m_filteredBy;
     bool m_filterKnown = false;

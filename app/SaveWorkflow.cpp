@@ -6,11 +6,13 @@
 #include "app/SaveFormatDialog.h"
 #include "app/UploadAccountDialog.h"
 #include "app/UploadThread.h"
+#include "browse/MailSearchPane.h"
 #include "archive/BundleLayout.h"
 #include "archive/QMailSavingThread.h"
 #include "archive/StandardFiles.h"
 #include "browse/SizeText.h"
 #include "log/QLogReport.h"
+#include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/RecordLists.h"
 #include "scan/ScanSession.h"
@@ -56,6 +58,8 @@ SaveWorkflow::SaveWorkflow(QEntourageMainWindow *window)
             m_pLogDlg->AppendLog(line);
     });
     connect(m_thread, &QThread::finished, this, &SaveWorkflow::onThreadFinished);
+    // The next Save takes the checked folders again.
+    connect(this, &SaveWorkflow::saveEnded, this, [this] { m_search = MailFilter(); });
 }
 
 SaveWorkflow::~SaveWorkflow()
@@ -83,7 +87,8 @@ void SaveWorkflow::OnSavingFiles()
     for (;;) {
         if (bStopFlag)
             return;
-        if (!StartFldrAtrib || (StartFldrAtrib->state != CheckedCode && StartFldrAtrib->state != PartiallyCheckedCode)) {
+        if (m_search.isEmpty()
+            && (!StartFldrAtrib || (StartFldrAtrib->state != CheckedCode && StartFldrAtrib->state != PartiallyCheckedCode))) {
             QMessageBox::information(m_window, tr(kTitle), tr("Select a folder to save."));
             emit saveEnded();
             return;
@@ -98,7 +103,7 @@ void SaveWorkflow::OnSavingFiles()
         }
         formatChosen = true;
         strTime = bundleTimeStamp(QDateTime::currentDateTime());
-        SizeOfAllMails = countItemsToSave(checkedFolders());
+        SizeOfAllMails = m_search.isEmpty() ? countItemsToSave(checkedFolders()) : m_searchMails;
         saveDir = QFileDialog::getExistingDirectory(m_window, tr("Select Folder"), QStringLiteral("/root"),
                                                     QFileDialog::ShowDirsOnly);
         const bool accepted = !saveDir.isEmpty() && OnBrowseBtn();
@@ -147,7 +152,30 @@ void SaveWorkflow::OnSavingFiles()
     m_abortPending = false;
     lockWindow(true);
     m_thread->setOutput(m_format, m_place.writePath());
+    m_thread->setMailFilter(m_search);
     m_thread->SetInitialSettings(m_strDatabasePath);
+}
+
+void SaveWorkflow::saveSearchResults(const MailFilter &search, qint64 mails)
+{
+    if (saveRunning())
+        return;
+    m_search = search;
+    m_searchMails = mails;
+    OnSavingFiles();
+}
+
+void SaveWorkflow::uploadSearchResults(const MailFilter &search)
+{
+    if (saveRunning())
+        return;
+    m_search = search;
+    startUpload();
+}
+
+QString SaveWorkflow::searchLine() const
+{
+    return m_search.isEmpty() ? QString() : tr("Only the mails %1").arg(m_search.description());
 }
 
 bool SaveWorkflow::chooseFormat()
@@ -178,9 +206,11 @@ void SaveWorkflow::startUpload()
     MailUploadRequest request;
     request.account = dialog.account();
     request.root = defaultUploadRoot(m_strDatabasePath);
-    const QVector<SaveFolder> checked = checkedFolders();
+    const QVector<SaveFolder> checked = m_search.isEmpty() ? checkedFolders() : foldersAtOrBelow({llRootId});
     request.folderIds = mailFolderIds(checked);
-    request.notes = includesKind(checked, ItemKind::Note) && NotesItemCount > 0;
+    request.filter = m_search;
+    // A search chooses mails only: its upload carries nothing else.
+    request.notes = m_search.isEmpty() && includesKind(checked, ItemKind::Note) && NotesItemCount > 0;
     // Contacts, events and tasks go where the form names a collection for them; the
     // kinds checked without one are named at the end.
     QVector<DavUploadRequest> collections;
@@ -192,6 +222,8 @@ void SaveWorkflow::startUpload()
     } targets[] = {{DavCollection::Contacts, dialog.contactsAddress(), {ItemKind::Contact}},
                    {DavCollection::Calendar, dialog.calendarAddress(), {ItemKind::Event, ItemKind::Task}}};
     for (const auto &target : targets) {
+        if (!m_search.isEmpty())
+            break;
         QStringList held;
         for (const ItemKind kind : target.kinds)
             if (itemCountOf(kind) > 0 && includesKind(checked, kind))
@@ -249,6 +281,8 @@ void SaveWorkflow::onUploadFinished()
         QMessageBox::warning(m_window, tr(kUploadTitle), text);
     } else {
         QStringList lines{tr("Uploaded: %1 mails (%2 already there)").arg(report.uploaded).arg(report.alreadyThere)};
+        if (!m_search.isEmpty())
+            lines << searchLine();
         if (m_upload->request().notes)
             lines << tr("Uploaded: %1 notes into \"%2\" (%3 already there)")
                          .arg(report.notesUploaded)
@@ -346,6 +380,7 @@ void SaveWorkflow::lockWindow(bool locked)
     m_window->SetViewControlsEnabled(!locked);
     m_window->folderTree()->setEnabled(!locked);
     m_window->itemList()->setEnabled(!locked);
+    m_window->mailSearch()->setLocked(locked);
 }
 
 void SaveWorkflow::SetInitialSettingsForMail(unsigned int items)
@@ -408,6 +443,8 @@ void SaveWorkflow::logRecord(const char *what, const char *when, const SaveRepor
     m_pLogDlg->AppendLog(tr(when) + QDate::currentDate().toString(Qt::TextDate) + QLatin1Char(',')
                          + QTime::currentTime().toString(Qt::TextDate));
     m_pLogDlg->AppendLog(m_outputPath);
+    if (!m_search.isEmpty())
+        m_pLogDlg->AppendLog(searchLine());
     m_pLogDlg->AppendLog(tr("Written: %1").arg(writtenCountsText(report)));
 }
 
@@ -415,6 +452,8 @@ QString SaveWorkflow::outcomeDetails(const SaveReport &report) const
 {
     QString details = (m_format == BundleFormat::Standard ? tr("Standard files: %1") : tr("Bundle: %1")).arg(m_outputPath)
                       + QLatin1Char('\n') + tr("Written: %1").arg(writtenCountsText(report));
+    if (!m_search.isEmpty())
+        details += QLatin1Char('\n') + searchLine();
     const qint64 notWritten = report.itemsToWrite - report.writtenTotal();
     if (report.stopped && notWritten > 0) {
         details += QLatin1Char('\n') + tr("Not written, since the save was stopped: %1 of %2 items").arg(notWritten).arg(report.itemsToWrite);

@@ -30,6 +30,10 @@ public:
 public slots:
     // Both Save actions.
     void OnSavingFiles();
+    // Save results… and Upload results… of the search across every folder: the same
+    // workflows for exactly the mails the search takes (mails of them found).
+    void saveSearchResults(const MailFilter &search, qint64 mails);
+    void uploadSearchResults(const MailFilter &search);
     // The destination check; false when the destination is refused.
     bool OnBrowseBtn();
     void SetInitialSettingsForMail(unsigned int items);
@@ -53,6 +57,8 @@ private:
     void lockWindow(bool locked);
     void enableControlsAfterSave();
     void logRecord(const char *what, const char *when, const SaveReport &report);
+    // "Only the mails found by the search …" for a save or upload of search results; empty otherwise.
+    QString searchLine() const;
     // Where the save wrote and how many items of each kind.
     QString outcomeDetails(const SaveReport &report) const;
     void showOutcome(QMessageBox::Icon icon, const QString &text, const SaveReport &report);
@@ -81,4 +87,6 @@ private:
     QString m_outputPath;                            // the bundle or the standard files' directory
     OutputPlace m_place;                             // where the thread writes m_outputPath
     bool m_replaceBundle = false;                    // the user agreed to replace a bundle of the same name
+    MailFilter m_search;                             // of Save or Upload results…; empty for the checked folders
+    qint64 m_searchMails = 0;
 };

@@ -8,6 +8,8 @@
 
 #include <QRegularExpression>
 #include <QStringList>
+#include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -29,10 +31,14 @@ bool holds(const QString &haystack, const QString &needle)
     return haystack.contains(needle, Qt::CaseInsensitive);
 }
 
-// The body as the message carries it (entities decoded), searched block by block; a
-// match that a block boundary cuts is found through the end of the block kept before.
-bool bodyHolds(const TextReader &olm, qint64 offset, qint64 size, const QString &needle)
+// The body as the message carries it (entities decoded), searched block by block for
+// every needle; a match that a block boundary cuts is found through the end of the
+// block kept before. True when each needle stands in it.
+bool bodyHoldsAll(const TextReader &olm, qint64 offset, qint64 size, QStringList needles)
 {
+    int longest = 0;
+    for (const QString &needle : needles)
+        longest = qMax(longest, int(needle.size()));
     TextBlocks blocks(olm, offset, size, TextBlocks::ZeroBytes::Dropped);
     QByteArray block, undecoded;
     QString carried;
@@ -43,12 +49,69 @@ bool bodyHolds(const TextReader &olm, qint64 offset, qint64 size, const QString 
         dropFront(undecoded, decodeEntityRange(undecoded.constData(), undecoded.size(), EntityRule::Xml, &decoded,
                                                !more));
         const QString window = carried + QString::fromUtf8(decoded);
-        if (holds(window, needle))
+        needles.erase(std::remove_if(needles.begin(), needles.end(),
+                                     [&window](const QString &needle) { return holds(window, needle); }),
+                      needles.end());
+        if (needles.isEmpty())
             return true;
-        carried = window.right(needle.size() - 1);
+        carried = window.right(longest - 1);
     }
     return false;
 }
+
+// The texts of one mail that a filter looks in, each made when first asked for.
+class MailTexts
+{
+public:
+    explicit MailTexts(const MailMLRC &mail) : m_mail(mail), m_details(detailsOf(&mail)) {}
+
+    const QString &subject()
+    {
+        if (!m_subject)
+            m_subject = m_mail.Subject[0] ? utf8Field(m_mail.Subject) : m_details.subject;
+        return *m_subject;
+    }
+    const QString &sender()
+    {
+        if (!m_sender)
+            m_sender = DecodeEntities(utf8Field(m_mail.FromName) + QLatin1Char('\n') + latin1Field(m_mail.FromAddress))
+                       + QLatin1Char('\n') + addressText(m_details.from);
+        return *m_sender;
+    }
+    const QString &recipients()
+    {
+        if (!m_recipients)
+            m_recipients = DecodeEntities(latin1Field(m_mail.ToAddresses) + QLatin1Char('\n')
+                                          + latin1Field(m_mail.CcAddresses) + QLatin1Char('\n')
+                                          + utf8Field(m_mail.BccAddresses))
+                           + QLatin1Char('\n') + addressText(m_details.to) + QLatin1Char('\n')
+                           + addressText(m_details.cc);
+        return *m_recipients;
+    }
+    // The names of the attachments kept and of those the scan could not find.
+    const QString &attachmentNames()
+    {
+        if (!m_attachmentNames) {
+            QString names = m_mail.AttachNames ? QString::fromUtf8(m_mail.AttachNames) : QString();
+            for (const MissingAttachment &missing : m_details.unrecoveredAttachments)
+                names += QLatin1Char('\n') + missing.name;
+            m_attachmentNames = names;
+        }
+        return *m_attachmentNames;
+    }
+    // The record's body, else the HTML one the export keeps beside it.
+    bool bodyHolds(const TextReader &olm, const QStringList &needles) const
+    {
+        const bool ownBody = m_mail.BodySize > 0;
+        return bodyHoldsAll(olm, ownBody ? m_mail.BodyOffset : m_details.htmlBody.offset,
+                            ownBody ? m_mail.BodySize : m_details.htmlBody.size, needles);
+    }
+
+private:
+    const MailMLRC &m_mail;
+    const MailDetails &m_details;
+    std::optional<QString> m_subject, m_sender, m_recipients, m_attachmentNames;
+};
 
 // A local time; one the clocks skip (the hour that a change to summer time leaves out,
 // midnight in some zones) is taken as the first one they show after it.
@@ -74,7 +137,7 @@ QDateTime mailDate(const MailMLRC &mail)
 bool MailFilter::isEmpty() const
 {
     return !since.isValid() && !until.isValid() && from.isEmpty() && to.isEmpty() && subject.isEmpty()
-           && text.isEmpty() && !withAttachments;
+           && text.isEmpty() && !withAttachments && searchWords.isEmpty();
 }
 
 QString MailFilter::description() const
@@ -91,6 +154,10 @@ QString MailFilter::description() const
             parts << QStringLiteral("%1 \"%2\"").arg(QLatin1String(named.first), *named.second);
     if (withAttachments)
         parts << QStringLiteral("with attachments");
+    if (!searchWords.isEmpty())
+        parts << (searchBodies ? QStringLiteral("found by the search \"%1\" (bodies searched too)")
+                               : QStringLiteral("found by the search \"%1\""))
+                     .arg(searchWords.join(QLatin1Char(' ')));
     return parts.join(QLatin1String(", "));
 }
 
@@ -103,29 +170,33 @@ bool MailFilter::matches(const MailMLRC &mail, const TextReader &olm) const
     }
     if (withAttachments && joinedListValues(ownedText(mail.AttachOffsets, FieldEncoding::Latin1)).isEmpty())
         return false;
-    const MailDetails &details = detailsOf(&mail);
-    if (!from.isEmpty()
-        && !holds(DecodeEntities(utf8Field(mail.FromName) + QLatin1Char('\n') + latin1Field(mail.FromAddress))
-                      + QLatin1Char('\n') + addressText(details.from),
-                  from))
+    MailTexts texts(mail);
+    if (!from.isEmpty() && !holds(texts.sender(), from))
         return false;
-    if (!to.isEmpty()
-        && !holds(DecodeEntities(latin1Field(mail.ToAddresses) + QLatin1Char('\n') + latin1Field(mail.CcAddresses)
-                                 + QLatin1Char('\n') + utf8Field(mail.BccAddresses))
-                      + QLatin1Char('\n') + addressText(details.to) + QLatin1Char('\n') + addressText(details.cc),
-                  to))
+    if (!to.isEmpty() && !holds(texts.recipients(), to))
         return false;
-    const QString mailSubject = mail.Subject[0] ? utf8Field(mail.Subject) : details.subject;
-    if (!subject.isEmpty() && !holds(mailSubject, subject))
+    if (!subject.isEmpty() && !holds(texts.subject(), subject))
         return false;
-    if (!text.isEmpty() && !holds(mailSubject, text)) {
-        // The record's body, else the HTML one the export keeps beside it.
-        const bool ownBody = mail.BodySize > 0;
-        if (!bodyHolds(olm, ownBody ? mail.BodyOffset : details.htmlBody.offset,
-                       ownBody ? mail.BodySize : details.htmlBody.size, text))
-            return false;
+    if (!text.isEmpty() && !holds(texts.subject(), text) && !texts.bodyHolds(olm, {text}))
+        return false;
+    QStringList inBody;
+    for (const QString &word : searchWords) {
+        if (!holds(texts.subject(), word) && !holds(texts.sender(), word) && !holds(texts.recipients(), word)
+            && !holds(texts.attachmentNames(), word)) {
+            if (!searchBodies)
+                return false;
+            inBody << word;
+        }
     }
-    return true;
+    return inBody.isEmpty() || texts.bodyHolds(olm, inBody);
+}
+
+QStringList searchWordsOf(const QString &typed)
+{
+    static const QRegularExpression spaces(QStringLiteral("\\s+"));
+    QStringList words = typed.split(spaces, Qt::SkipEmptyParts);
+    words.removeDuplicates();
+    return words;
 }
 
 QDateTime parseFilterDate(const QString &text, RangeEnd end)

@@ -1,6 +1,7 @@
 #include "archive/QMailSavingThread.h"
 
 #include "archive/BundleLayout.h"
+#include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 
 #include <QElapsedTimer>
@@ -50,7 +51,8 @@ void QMailSavingThread::run()
         SaveRequest request;
         request.bundlePath = m_outputPath.isEmpty() ? bundlePathFor(saveDir, strTime) : m_outputPath;
         request.format = m_format;
-        request.folders = checkedFolders();
+        request.folders = m_filter.isEmpty() ? checkedFolders() : foldersAtOrBelow({llRootId});
+        request.filter = &m_filter;
         request.olm = &olm;
         SaveHooks hooks;
         hooks.caption = [this](const QString &caption) { emit strInfo(caption); };

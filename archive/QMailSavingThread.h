@@ -28,6 +28,9 @@ public:
     // What the next saves write and where: the bundle at saveDir and strTime (the
     // default, path empty), or the standard files in path.
     void setOutput(BundleFormat format, const QString &path);
+    // What the next saves take: the mails of every folder that the filter takes, or with
+    // an empty filter (the default) the checked folders.
+    void setMailFilter(const MailFilter &filter) { m_filter = filter; }
     // What the last save wrote and what it could not; read after it finished.
     const SaveReport &lastReport() const { return m_report; }
 
@@ -48,6 +51,7 @@ private:
     QString m_olmPath;
     BundleFormat m_format = BundleFormat::Entourage;
     QString m_outputPath;
+    MailFilter m_filter;
     SaveReport m_report;
 };
 

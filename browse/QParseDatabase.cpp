@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/WidgetLook.h"
 #include "browse/DetailLines.h"
+#include "browse/MailRowText.h"
 #include "browse/QPreviewOfItems.h"
 #include "browse/SearchableRow.h"
 #include "browse/SizeText.h"
@@ -27,6 +28,8 @@
 #include <QLocale>
 #include <climits>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QMessageBox>
 #include <QMultiHash>
 #include <QScopedValueRollback>
@@ -34,6 +37,7 @@
 #include <QSet>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
+#include <optional>
 
 QMap<qint64, QTreeWidgetItem *> objMapFileIdTreeItem;
 
@@ -51,6 +55,8 @@ constexpr int kCellTextPadding = 16;
 constexpr int kHeaderTextPadding = 30;
 // Longest event pass per walk tick: short enough to keep the walk going, long enough to paint.
 constexpr int kEventPassMs = 15;
+// Longest slice of making a list's rows searchable between events.
+constexpr int kSearchTextSliceMs = 20;
 
 CheckStateCode codeOf(Qt::CheckState state)
 {
@@ -97,10 +103,18 @@ FolderType openedKind(const QTreeWidgetItem *item)
 
 // A row that sorts by its column's number where it has one (dates, sizes), by its text
 // otherwise. The numbers are plain members: a sort of tens of thousands of rows compares
-// them hundreds of thousands of times.
+// them hundreds of thousands of times. What every row shows alike, and moments in the
+// user's zone, are given when asked for rather than kept per row: a folder of hundreds of
+// thousands of mails shows a few dozen rows at once, and the zone costs a look at the
+// system's settings each time.
 class ItemRow : public SearchableRow
 {
 public:
+    // Told apart from other items by its type: a cast that looks the class up costs more
+    // than the comparison it serves.
+    static constexpr int kType = UserType + 1;
+    ItemRow() : SearchableRow(kType) {}
+
     void setSortKey(int column, qint64 key)
     {
         const int slot = column - ItemFirstDetailColumn;
@@ -109,12 +123,43 @@ public:
         m_keys[slot] = key;
         m_hasKey |= 1 << slot;
     }
+    // The column shows seconds since the epoch as the user's short date and time, and sorts by them.
+    void setMomentColumn(int column, qint64 seconds)
+    {
+        setSortKey(column, seconds);
+        const int slot = column - ItemFirstDetailColumn;
+        if (slot >= 0 && slot < kSlots)
+            m_isMoment |= 1 << slot;
+    }
+
+    bool isMomentColumn(int column) const
+    {
+        const int slot = column - ItemFirstDetailColumn;
+        return slot >= 0 && slot < kSlots && (m_isMoment & (1 << slot));
+    }
+
+    QVariant data(int column, int role) const override
+    {
+        switch (role) {
+        case Qt::FontRole: {
+            static const QFont font = lucidaGrande(11);
+            return font;
+        }
+        case Qt::SizeHintRole: return QSize(20, 20);
+        case Qt::DisplayRole:
+            if (isMomentColumn(column))
+                return listMomentText(QDateTime::fromSecsSinceEpoch(m_keys[column - ItemFirstDetailColumn], Qt::UTC));
+            break;
+        default: break;
+        }
+        return SearchableRow::data(column, role);
+    }
 
     bool operator<(const QTreeWidgetItem &other) const override
     {
         const int column = treeWidget() ? treeWidget()->sortColumn() : ItemTextColumn;
         const int slot = column - ItemFirstDetailColumn;
-        const auto *row = dynamic_cast<const ItemRow *>(&other);
+        const auto *row = other.type() == kType ? static_cast<const ItemRow *>(&other) : nullptr;
         if (row && slot >= 0 && slot < kSlots && ((m_hasKey | row->m_hasKey) & (1 << slot)))
             return keyAt(slot) < row->keyAt(slot);
         return text(column).compare(other.text(column), Qt::CaseInsensitive) < 0;
@@ -125,18 +170,8 @@ private:
     qint64 keyAt(int slot) const { return (m_hasKey & (1 << slot)) ? m_keys[slot] : LLONG_MIN; }
     qint64 m_keys[kSlots] = {};
     int m_hasKey = 0;
+    int m_isMoment = 0;
 };
-
-// The user's short date and time to the minute: seconds would only widen the column.
-// The format is worked out once: a folder of tens of thousands of mails asks for it per row.
-QString listMomentText(const QDateTime &moment)
-{
-    static const QString format = [] {
-        QString withSeconds = QLocale().dateTimeFormat(QLocale::ShortFormat);
-        return withSeconds.remove(QRegularExpression(QStringLiteral("[:.]ss")));
-    }();
-    return QLocale().toString(moment.toLocalTime(), format);
-}
 
 // A compact UTC stamp as the parsers store it ("20110319T172229", a final "Z" allowed)
 // shown in the user's own short date and time, sorting by its moment; nothing for other text.
@@ -151,9 +186,7 @@ void setStampColumn(ItemRow *row, int column, const char *stamp, int width)
     const QTime time = QTime::fromString(text.mid(9), QStringLiteral("HHmmss"));
     if (!date.isValid() || !time.isValid())
         return;
-    const QDateTime moment(date, time, Qt::UTC);
-    row->setText(column, listMomentText(moment));
-    row->setSortKey(column, moment.toSecsSinceEpoch());
+    row->setMomentColumn(column, QDateTime(date, time, Qt::UTC).toSecsSinceEpoch());
 }
 
 // A day in the user's short date, sorting with the moments beside it at its local midnight.
@@ -163,27 +196,10 @@ void setDayColumn(ItemRow *row, int column, const QDate &day)
     row->setSortKey(column, QDateTime(day, QTime(0, 0)).toSecsSinceEpoch());
 }
 
-// A mail's body and attachments together.
-qint64 mailSize(const MailMLRC &mail)
-{
-    const qint64 bodySize = mail.BodySize; // a copy: the packed field is not aligned
-    qint64 size = qMax<qint64>(0, bodySize);
-    if (mail.AttachSizes) {
-        for (const QByteArray &part : QByteArray(mail.AttachSizes).split(';'))
-            size += qMax<qint64>(0, part.toLongLong());
-    }
-    return size;
-}
-
-// A compact UTC stamp, "20180612T060000Z", in the user's short format and local time.
-// A row of the item list: font and size on the five visible columns, the kind's icon and the text.
-ItemRow *newRow(const QString &text, const QIcon &kindIcon, const QFont &font)
+// A row of the item list: the kind's icon and the text.
+ItemRow *newRow(const QString &text, const QIcon &kindIcon)
 {
     auto *row = new ItemRow;
-    for (int column = 0; column < ItemColumnCount; ++column) {
-        row->setData(column, Qt::FontRole, font);
-        row->setSizeHint(column, QSize(20, 20));
-    }
     row->setIcon(ItemKindIconColumn, kindIcon);
     row->setText(ItemTextColumn, text);
     return row;
@@ -192,9 +208,9 @@ ItemRow *newRow(const QString &text, const QIcon &kindIcon, const QFont &font)
 // A contact, event, task or note row, found again by its identifier.
 template <int Width>
 ItemRow *identifiedRow(const QString &text, const char (&identifier)[Width], FolderType kind,
-                               const QIcon &kindIcon, const QFont &font)
+                               const QIcon &kindIcon)
 {
-    ItemRow *row = newRow(text, kindIcon, font);
+    ItemRow *row = newRow(text, kindIcon);
     row->setText(ItemKeyColumn, QString::fromLatin1(identifier, int(qstrnlen(identifier, Width))));
     row->setText(ItemKindColumn, QString::number(kind));
     return row;
@@ -211,6 +227,95 @@ bool isHighPriority(const char (&priority)[Width])
 {
     return qstrncmp(priority, "2", Width) == 0;
 }
+
+// A mail's row, made from its record when shown: a folder of hundreds of thousands of
+// mails shows a few dozen at a time. What it sorts by is worked out at once.
+class MailRow : public ItemRow
+{
+public:
+    MailRow(const MailMLRC &mail, qint64 ordinal) : m_mail(mail), m_ordinal(ordinal)
+    {
+        qint64 seconds = LLONG_MIN;
+        if (mailDateSeconds(mail, &seconds))
+            setMomentColumn(ItemFirstDetailColumn + 1, seconds);
+        else
+            setSortKey(ItemFirstDetailColumn + 1, LLONG_MIN);
+        setSortKey(ItemFirstDetailColumn + 2, mailSize(mail));
+    }
+
+    QVariant data(int column, int role) const override
+    {
+        if (role == Qt::DisplayRole) {
+            switch (column) {
+            case ItemTextColumn:
+                // Kept once asked for, as the sender: a sort asks for them many times over.
+                if (!m_subject) {
+                    const QString subject = rowText(m_mail.Subject);
+                    m_subject = subject.isEmpty() ? QParseDatabase::tr("No Subject") : subject;
+                }
+                return *m_subject;
+            case ItemKeyColumn: return QString::number(m_mail.BodyOffset);
+            case ItemSizeColumn: return QString::number(m_mail.BodySize);
+            case ItemFirstDetailColumn:
+                if (!m_sender)
+                    m_sender = mailSenderText(m_mail);
+                return *m_sender;
+            case ItemFirstDetailColumn + 2: return sizeText(mailSize(m_mail));
+            default: break;
+            }
+            // A mail without a time shows the Date line's own text.
+            if (column == ItemFirstDetailColumn + 1 && !isMomentColumn(column))
+                return mailShownDate(m_mail).text;
+        } else if (role == Qt::ToolTipRole && column == ItemFirstDetailColumn + 1 && isMomentColumn(column)) {
+            // The user's short date fits the column; the preview's whole line stays at hand.
+            return mailShownDate(m_mail).text;
+        } else if (role == Qt::UserRole && column == ItemKeyColumn) {
+            return m_ordinal;
+        } else if (role == Qt::DecorationRole) {
+            switch (column) {
+            case ItemKindIconColumn: return icon(":/images/img_InboxFolderIcon.png");
+            case ItemPriorityColumn:
+                return isHighPriority(m_mail.Priority) ? icon(":/images/img_Priority.png") : QVariant();
+            case ItemAttachmentColumn:
+                // A mail whose attachments could not be recovered still shows that it had some.
+                return m_mail.AttachNames || !detailsOf(&m_mail).unrecoveredAttachments.isEmpty()
+                           ? icon(":/images/img_Attachment.png")
+                           : QVariant();
+            default: break;
+            }
+        }
+        return ItemRow::data(column, role);
+    }
+
+protected:
+    // What a person searches a mail by: subject, people and attachment names.
+    QString searchTextOnDemand() const override
+    {
+        QString text = rowText(m_mail.Subject) + QLatin1Char('\n') + rowText(m_mail.FromName) + QLatin1Char('\n')
+                       + rowText(m_mail.FromAddress) + QLatin1Char('\n') + rowText(m_mail.ToAddresses)
+                       + QLatin1Char('\n') + rowText(m_mail.CcAddresses) + QLatin1Char('\n')
+                       + rowText(m_mail.BccAddresses);
+        if (m_mail.AttachNames)
+            text += QLatin1Char('\n') + QString::fromUtf8(m_mail.AttachNames);
+        for (const MissingAttachment &missing : detailsOf(&m_mail).unrecoveredAttachments)
+            text += QLatin1Char('\n') + missing.name;
+        return text;
+    }
+
+private:
+    static QIcon icon(const char *path)
+    {
+        static QHash<const char *, QIcon> icons;
+        auto found = icons.find(path);
+        if (found == icons.end())
+            found = icons.insert(path, QIcon(QLatin1String(path)));
+        return *found;
+    }
+
+    const MailMLRC &m_mail;
+    qint64 m_ordinal;
+    mutable std::optional<QString> m_subject, m_sender;
+};
 
 // A contact is searched by every field a person may remember: the record's and,
 // where the export held more, every text of the export's contact.
@@ -256,6 +361,7 @@ QParseDatabase::QParseDatabase(QWidget *parent, QTreeWidget *folderTree, QTreeWi
     connect(ui->startButton, &QPushButton::pressed, this, &QParseDatabase::OnPressed);
     connect(ui->startButton, &QPushButton::released, this, &QParseDatabase::OnReleased);
     connect(ui->findButton, &QPushButton::clicked, this, &QParseDatabase::SearchFile);
+    connect(&m_searchTextPreparation, &QTimer::timeout, this, &QParseDatabase::prepareSearchTexts);
     // A typed or pasted path is checked when the scan starts.
     connect(ui->pathField, &QLineEdit::textChanged, this,
             [this](const QString &text) { ui->startButton->setEnabled(!text.trimmed().isEmpty()); });
@@ -336,6 +442,7 @@ void QParseDatabase::OnStartScan()
         ui->pathField->setFocus();
         return;
     }
+    emit scanStarting();
     clearFolderTree(m_pFolderTree);
     m_pFolderTree->setAlternatingRowColors(true);
 
@@ -710,7 +817,6 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
     m_pItemList->clear();
     setListHeaders(MailFolderType);
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucidaGrande(11);
     const QIcon kindIcon(QStringLiteral(":/images/img_InboxFolderIcon.png"));
     const QIcon priorityIcon(QStringLiteral(":/images/img_Priority.png"));
     const QIcon attachmentIcon(QStringLiteral(":/images/img_Attachment.png"));
@@ -718,50 +824,30 @@ void QParseDatabase::ShowMailsOfFolder(qint64 folderId)
     QList<QTreeWidgetItem *> rows;
     qint64 ordinal = 0;
     for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next, ++ordinal) {
-        if (mail->ParentId != folderId)
-            continue;
-        const QString subject = rowText(mail->Subject);
-        ItemRow *row = newRow(subject.isEmpty() ? tr("No Subject") : subject, kindIcon, font);
-        if (isHighPriority(mail->Priority))
-            row->setIcon(ItemPriorityColumn, priorityIcon);
-        // A mail whose attachments could not be recovered still shows that it had some.
-        if (mail->AttachNames || !detailsOf(mail).unrecoveredAttachments.isEmpty())
-            row->setIcon(ItemAttachmentColumn, attachmentIcon);
-        row->setText(ItemKeyColumn, QString::number(mail->BodyOffset));
-        row->setText(ItemSizeColumn, QString::number(mail->BodySize));
-        row->setData(ItemKeyColumn, Qt::UserRole, ordinal);
-        const QString fromName = reducedSender(rowText(mail->FromName).split(QLatin1Char(';')));
-        const QString fromAddress = reducedSender(rowText(mail->FromAddress).split(QLatin1Char(';')));
-        row->setText(ItemFirstDetailColumn, fromName.isEmpty() ? fromAddress : fromName);
-        const MailShownDate date = mailShownDate(*mail);
-        qint64 seconds = 0;
-        if (messageDateSeconds(date.stamp, date.stampWidth, &seconds)) {
-            // The user's short date fits the column; the preview's whole line stays at hand.
-            row->setText(ItemFirstDetailColumn + 1, listMomentText(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC)));
-            row->setToolTip(ItemFirstDetailColumn + 1, date.text);
-            row->setSortKey(ItemFirstDetailColumn + 1, seconds);
-        } else {
-            row->setText(ItemFirstDetailColumn + 1, date.text);
-            row->setSortKey(ItemFirstDetailColumn + 1, LLONG_MIN);
-        }
-        const qint64 size = mailSize(*mail);
-        row->setText(ItemFirstDetailColumn + 2, sizeText(size));
-        row->setSortKey(ItemFirstDetailColumn + 2, size);
-        // What a person searches a mail by: subject, people and attachment names.
-        QString searchText = subject + QLatin1Char('\n') + rowText(mail->FromName) + QLatin1Char('\n')
-                             + rowText(mail->FromAddress) + QLatin1Char('\n') + rowText(mail->ToAddresses)
-                             + QLatin1Char('\n') + rowText(mail->CcAddresses) + QLatin1Char('\n')
-                             + rowText(mail->BccAddresses);
-        if (mail->AttachNames)
-            searchText += QLatin1Char('\n') + QString::fromUtf8(mail->AttachNames);
-        for (const MissingAttachment &missing : detailsOf(mail).unrecoveredAttachments)
-            searchText += QLatin1Char('\n') + missing.name;
-        row->setSearchText(searchText);
-        rows.append(row);
+        if (mail->ParentId == folderId)
+            rows.append(new MailRow(*mail, ordinal));
     }
     showRows(rows);
     if (!rows.isEmpty())
         m_preview->OnMessageSubjectClicked(rows.first(), 0);
+    m_searchTextsToPrepare = 0;
+    m_searchTextPreparation.start();
+}
+
+void QParseDatabase::prepareSearchTexts()
+{
+    // A slice at a time between events: the user may browse and type meanwhile, and a
+    // keystroke before the end prepares the rest itself.
+    QElapsedTimer slice;
+    slice.start();
+    const int count = m_pItemList->topLevelItemCount();
+    for (; m_searchTextsToPrepare < count; ++m_searchTextsToPrepare) {
+        if (auto *row = dynamic_cast<SearchableRow *>(m_pItemList->topLevelItem(m_searchTextsToPrepare)))
+            row->prepareSearchText();
+        if ((m_searchTextsToPrepare & 255) == 0 && slice.elapsed() >= kSearchTextSliceMs)
+            return;
+    }
+    m_searchTextPreparation.stop();
 }
 
 void QParseDatabase::ShowRecoveredAttachments()
@@ -770,12 +856,11 @@ void QParseDatabase::ShowRecoveredAttachments()
     m_pItemList->clear();
     setListHeaders(RecoveredAttachmentsFolderType);
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_Attachment.png"));
     QList<QTreeWidgetItem *> rows;
     for (const AttachmentEntry &entry : recoveredAttachments) {
         // The path the save gives its file; the entry path in full as its tooltip.
-        ItemRow *row = newRow(recoveredAttachmentPathParts(entry.entryName).join(QLatin1Char('/')), icon, font);
+        ItemRow *row = newRow(recoveredAttachmentPathParts(entry.entryName).join(QLatin1Char('/')), icon);
         row->setToolTip(ItemTextColumn, entry.entryName);
         row->setText(ItemFirstDetailColumn, sizeText(entry.size));
         row->setSortKey(ItemFirstDetailColumn, entry.size);
@@ -792,12 +877,11 @@ void QParseDatabase::OnContactsClicked()
     m_pItemList->clear();
     setListHeaders(ContactsFolderType);
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_AddressBookIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const ContactInformation *contact = TmpCTRCPtrStart; contact; contact = contact->Next) {
         const QString name = rowText(contact->FirstName) + QLatin1Char(' ') + rowText(contact->LastName);
-        ItemRow *row = identifiedRow(name, contact->Identifier, ContactsFolderType, icon, font);
+        ItemRow *row = identifiedRow(name, contact->Identifier, ContactsFolderType, icon);
         QStringList addresses;
         for (const auto &address : contact->EmailAddresses) {
             if (qstrnlen(address, sizeof address) > 1)
@@ -817,13 +901,12 @@ void QParseDatabase::OnCalenderClicked()
     m_pItemList->clear();
     setListHeaders(CalendarFolderType);
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_CalendarIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const CalenderInformation *event = TmpCLRCPtrStart; event; event = event->Next) {
         // The record keeps the summary and location with their character references.
         const QString summary = decodeXmlText(rowText(event->Summary));
-        ItemRow *row = identifiedRow(summary + QLatin1Char(' '), event->Identifier, CalendarFolderType, icon, font);
+        ItemRow *row = identifiedRow(summary + QLatin1Char(' '), event->Identifier, CalendarFolderType, icon);
         const EventDays days = allDayEventDays(*event, detailsOf(event));
         if (days.first.isValid()) {
             // An all-day event has days, not clock times.
@@ -846,13 +929,12 @@ void QParseDatabase::OnTasksClicked()
     m_pItemList->clear();
     setListHeaders(TasksFolderType);
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_TaskIcon.png"));
     const QIcon priorityIcon(QStringLiteral(":/images/img_Priority.png"));
     QList<QTreeWidgetItem *> rows;
     for (const TasksInformation *task = TmpTSRCPtrStart; task; task = task->Next) {
         ItemRow *row =
-            identifiedRow(rowText(task->Name) + QLatin1Char(' '), task->Identifier, TasksFolderType, icon, font);
+            identifiedRow(rowText(task->Name) + QLatin1Char(' '), task->Identifier, TasksFolderType, icon);
         if (isHighPriority(task->Priority))
             row->setIcon(ItemPriorityColumn, priorityIcon);
         const TaskDetails &details = detailsOf(task);
@@ -873,12 +955,11 @@ void QParseDatabase::OnNotesClicked()
     m_pItemList->clear();
     setListHeaders(NotesFolderType);
     m_pItemList->setAlternatingRowColors(true);
-    const QFont font = lucidaGrande(11);
     const QIcon icon(QStringLiteral(":/images/img_NotesIcon.png"));
     QList<QTreeWidgetItem *> rows;
     for (const NotesInformation *note = TmpNTRCPtrStart; note; note = note->Next) {
         ItemRow *row = identifiedRow(rowText(note->Title) + QLatin1Char(' '), note->Identifier,
-                                     NotesFolderType, icon, font);
+                                     NotesFolderType, icon);
         setStampColumn(row, ItemFirstDetailColumn, note->ModStampUtc, int(sizeof note->ModStampUtc));
         row->setSearchText(rowText(note->Title));
         rows.append(row);

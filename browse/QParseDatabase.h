@@ -6,6 +6,7 @@
 // happened through signals.
 #include <QDialog>
 #include <QMap>
+#include <QTimer>
 
 class FolderInformation;
 class QPreviewOfItems;
@@ -55,6 +56,8 @@ public:
     void SetRecoverSelectedState();
 
 signals:
+    // A scan is about to free the records of the last one.
+    void scanStarting();
     void OnInitialSettings(long long maximum);
     void OnProgressvalue(long long value);
     void OnFinishScanning();
@@ -93,6 +96,8 @@ private:
     void fitColumnsToRows(const QList<QTreeWidgetItem *> &rows);
     // Adds the rows in one batch with updates suspended and selects the first.
     void showRows(const QList<QTreeWidgetItem *> &rows);
+    // Makes the next rows of the list searchable, as long as one slice of time allows.
+    void prepareSearchTexts();
 
     Ui::ParseDatabaseDialog *ui;
     QTreeWidget *m_pFolderTree;
@@ -103,4 +108,7 @@ private:
     bool m_settingBoxes = false;
     // True while a folder being opened is made the tree's current item.
     bool m_openingFolder = false;
+    // Rows of the list are made searchable between events from this row on.
+    QTimer m_searchTextPreparation;
+    int m_searchTextsToPrepare = 0;
 };

@@ -248,7 +248,7 @@ int uploadScanned(const UploadArguments &arguments, const ImapAccount &account)
         request.account = account;
         request.root = rootNames(arguments);
         request.folderIds = mailFolderIds(folders);
-        request.filter = &arguments.filter;
+        request.filter = arguments.filter;
         request.notes = includesKind(folders, ItemKind::Note) && !filtered;
         request.olm = &olm;
         const MailUploadReport mails = withProgress(QStringLiteral("Uploading Mails..."),

@@ -316,6 +316,8 @@ class Session:
             "root-box": (31, 104),
             "search": (tree_right + 100, 105),
             "list-first-row": (tree_right + 100, 149),
+            "results-first-row": (tree_right + 100, 170),
+            "results-date-header": (tree_right + 420, 148),
             # The headers where the columns fit the sample's rows in the window's first size.
             "date-header": (640, 129),
             "size-header": (790, 129),
@@ -398,6 +400,26 @@ def browse_intact(s):
     s.d.activate(s.main)
     s.d.key("ctrl+l")
     s.d.shot("log", "the log window after a clean scan")
+    s.stop()
+
+
+def search_all_folders(s):
+    """The search across every folder: results from every folder, a result previewed, sorted by date."""
+    s.start(s.files["intact"], "--scan")
+    s.close_summary(s.wait_summary())
+    s.d.activate(s.main)
+    s.d.key("ctrl+shift+f")
+    s.d.type("example")
+    s.d.shot("search-all-folders", "\"example\" typed into \"Search all folders\": the results in the list's place,"
+                                   " each with its folder, the count and Save results… and Upload results… above them")
+    s.click_main("results-first-row")
+    s.d.shot("search-result-preview", "the first result previewed as in the mail list: header lines, attachments, body")
+    s.click_main("results-date-header")
+    s.d.shot("search-sorted-by-date", "the results sorted by date, the header's arrow on Date")
+    s.d.key("ctrl+shift+f")
+    s.d.type("prices")
+    s.d.key("alt+b")
+    s.d.shot("search-bodies", "\"prices\" with \"Bodies too\" checked: the three mails whose bodies hold it")
     s.stop()
 
 
@@ -695,7 +717,7 @@ def upload_form(s):
         server.wait(30)
 
 
-SCENARIOS = [startup, startup_with_file, browse_intact, help_and_about, mail_links, damaged_files, rescan,
+SCENARIOS = [startup, startup_with_file, browse_intact, search_all_folders, help_and_about, mail_links, damaged_files, rescan,
              find_olm, typed_path_and_losses, stopped_scan, saving, upload_form]
 
 

@@ -79,10 +79,10 @@ public:
             mailsOf[parentId].append(mail);
         }
         QVector<const MailMLRC *> mails;
-        const bool filtered = m_request.filter && !m_request.filter->isEmpty();
+        const bool filtered = !m_request.filter.isEmpty();
         for (const qint64 folderId : m_request.folderIds)
             for (const MailMLRC *mail : mailsOf.value(folderId)) {
-                if (!filtered || m_request.filter->matches(*mail, *m_request.olm))
+                if (!filtered || m_request.filter.matches(*mail, *m_request.olm))
                     mails.append(mail);
                 else
                     ++m_report.leftOutByFilter;

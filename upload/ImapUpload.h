@@ -37,7 +37,7 @@ struct MailUploadRequest {
     ImapAccount account;
     QStringList root;               // the folders above the rescued ones ("Rescued", "<file name>")
     QVector<qint64> folderIds;      // the mail folders to upload
-    const MailFilter *filter = nullptr; // only the mails it takes, when given
+    MailFilter filter;              // when not empty, only the mails of those folders it takes
     bool notes = false;             // the notes too, as Apple Notes keeps them, in <root>/Notes
     const TextReader *olm = nullptr;
 };

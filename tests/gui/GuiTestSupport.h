@@ -10,7 +10,15 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/SaveFormatDialog.h"
 #include "olm/FolderHierarchy.h"
+#include "olm/ScanState.h"
+#include "parsers/FolderInformation.h"
+#include "scan/ScanSession.h"
+
+#include <QtTest>
+
+#include <QRadioButton>
 
 // Writes bytes to a file of that name in dir and returns its path.
 inline QString writeTestFile(const QDir &dir, const QString &name, const QByteArray &bytes)
@@ -21,6 +29,16 @@ inline QString writeTestFile(const QDir &dir, const QString &name, const QByteAr
         qFatal("cannot write %s", qPrintable(path));
     file.write(bytes);
     return path;
+}
+
+// Scans the intact sample as Start does, and makes it the file the window works on.
+inline void scanIntactSample()
+{
+    const QString sample = QFINDTESTDATA("../../samples/intact.olm");
+    QVERIFY(!sample.isEmpty());
+    FolderInformation parsers;
+    QCOMPARE(int(scanFile(sample, parsers, WalkHooks())), int(ScanResult::Finished));
+    m_strDatabasePath = sample;
 }
 
 // A folder as a scan makes it: the top-level "Contacts", "Calendars", "Tasks" and
@@ -111,5 +129,69 @@ private:
     }
 
     QString m_path;
+    QTimer m_poll;
+};
+
+// Answers the next directory chooser with directory (entered, then accepted), or
+// cancels it when directory is empty. Entering it rather than typing its name keeps
+// quotes in the name from being read as a list of names.
+class DirectoryChooserAnswerer : public QObject
+{
+public:
+    explicit DirectoryChooserAnswerer(const QString &directory)
+        : m_directory(directory)
+    {
+        connect(&m_poll, &QTimer::timeout, this, &DirectoryChooserAnswerer::poll);
+        m_poll.start(5);
+    }
+
+    QStringList titles;
+
+private:
+    void poll()
+    {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        titles << dialog->windowTitle();
+        if (m_directory.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->setDirectory(m_directory);
+        QMetaObject::invokeMethod(dialog, "accept");
+    }
+
+    QString m_directory;
+    QTimer m_poll;
+};
+
+// Answers the format question of a save with format, as a click on its choice would.
+class FormatChooserAnswerer : public QObject
+{
+public:
+    explicit FormatChooserAnswerer(BundleFormat format) : m_format(format)
+    {
+        connect(&m_poll, &QTimer::timeout, this, &FormatChooserAnswerer::poll);
+        m_poll.start(5);
+    }
+
+    int asked = 0;
+    QVector<BundleFormat> offered; // the choice the question showed first
+
+private:
+    void poll()
+    {
+        auto *dialog = qobject_cast<SaveFormatDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        ++asked;
+        offered.append(dialog->format());
+        const char *choice = m_format == BundleFormat::Standard ? "standardFormat" : "bundleFormat";
+        dialog->findChild<QRadioButton *>(QLatin1String(choice))->click();
+        dialog->accept();
+    }
+
+    BundleFormat m_format;
     QTimer m_poll;
 };

@@ -44,70 +44,6 @@ void checkFolders(bool (*chosen)(const FolderAttribute &))
     StartFldrAtrib->state = PartiallyCheckedCode;
 }
 
-// Answers the next directory chooser with directory (entered, then accepted), or
-// cancels it when directory is empty. Entering it rather than typing its name keeps
-// quotes in the name from being read as a list of names.
-class DirectoryChooserAnswerer : public QObject
-{
-public:
-    explicit DirectoryChooserAnswerer(const QString &directory)
-        : m_directory(directory)
-    {
-        connect(&m_poll, &QTimer::timeout, this, &DirectoryChooserAnswerer::poll);
-        m_poll.start(5);
-    }
-
-    QStringList titles;
-
-private:
-    void poll()
-    {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
-            return;
-        titles << dialog->windowTitle();
-        if (m_directory.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        dialog->setDirectory(m_directory);
-        QMetaObject::invokeMethod(dialog, "accept");
-    }
-
-    QString m_directory;
-    QTimer m_poll;
-};
-
-// Answers the format question of a save with format, as a click on its choice would.
-class FormatChooserAnswerer : public QObject
-{
-public:
-    explicit FormatChooserAnswerer(BundleFormat format) : m_format(format)
-    {
-        connect(&m_poll, &QTimer::timeout, this, &FormatChooserAnswerer::poll);
-        m_poll.start(5);
-    }
-
-    int asked = 0;
-    QVector<BundleFormat> offered; // the choice the question showed first
-
-private:
-    void poll()
-    {
-        auto *dialog = qobject_cast<SaveFormatDialog *>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
-            return;
-        ++asked;
-        offered.append(dialog->format());
-        const char *choice = m_format == BundleFormat::Standard ? "standardFormat" : "bundleFormat";
-        dialog->findChild<QRadioButton *>(QLatin1String(choice))->click();
-        dialog->accept();
-    }
-
-    BundleFormat m_format;
-    QTimer m_poll;
-};
-
 bool isMailFolder(const FolderAttribute &record) { return record.folderType == MailFolderType; }
 
 int filesNamed(const QString &directory, const QString &pattern)
@@ -157,11 +93,7 @@ void SaveWorkflowTest::init()
 {
     m_window.reset(new QEntourageMainWindow);
     m_window->show();
-    const QString sample = QFINDTESTDATA("../../samples/intact.olm");
-    QVERIFY(!sample.isEmpty());
-    FolderInformation parsers;
-    QCOMPARE(int(scanFile(sample, parsers, WalkHooks())), int(ScanResult::Finished));
-    m_strDatabasePath = sample;
+    scanIntactSample();
     m_window->SetSaveActionsEnabled(true);
 }
 

@@ -8,6 +8,7 @@
 #include "app/SaveWorkflow.h"
 #include "app/UploadAccountDialog.h"
 #include "app/UploadThread.h"
+#include "browse/MailSearchPane.h"
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/FolderInformation.h"
@@ -20,11 +21,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTcpServer>
 #include <QtTest>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -105,9 +108,9 @@ private slots:
     void uploadsAndCountsWhatIsThere();
 
 private:
-    // Runs Save, answered by the UploadAnswerer the caller holds; returns the texts of the
-    // message boxes shown.
-    QStringList upload();
+    // Runs Save (or start), answered by the UploadAnswerer the caller holds; returns the
+    // texts of the message boxes shown.
+    QStringList upload(const std::function<void()> &start = {});
 
     std::unique_ptr<QEntourageMainWindow> m_window;
 };
@@ -116,11 +119,7 @@ void UploadWorkflowTest::init()
 {
     m_window.reset(new QEntourageMainWindow);
     m_window->show();
-    const QString sample = QFINDTESTDATA("../../samples/intact.olm");
-    QVERIFY(!sample.isEmpty());
-    FolderInformation parsers;
-    QCOMPARE(int(scanFile(sample, parsers, WalkHooks())), int(ScanResult::Finished));
-    m_strDatabasePath = sample;
+    scanIntactSample();
     m_window->SetSaveActionsEnabled(true);
     for (FolderAttribute *record = StartFldrAtrib; record; record = record->next)
         record->state = record->folderType == MailFolderType ? CheckedCode : UncheckedCode;
@@ -137,11 +136,14 @@ void UploadWorkflowTest::cleanup()
     m_strDatabasePath.clear();
 }
 
-QStringList UploadWorkflowTest::upload()
+QStringList UploadWorkflowTest::upload(const std::function<void()> &start)
 {
     QSignalSpy ended(m_window->saveWorkflow(), &SaveWorkflow::saveEnded);
     MessageBoxAnswerer boxes(QMessageBox::Ok);
-    m_window->menuSaveAction()->trigger();
+    if (start)
+        start();
+    else
+        m_window->menuSaveAction()->trigger();
     if (ended.isEmpty() && !ended.wait(120000))
         qWarning("the upload did not end");
     if (!QTest::qWaitFor([] { return !qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); }))
@@ -195,6 +197,19 @@ void UploadWorkflowTest::uploadsAndCountsWhatIsThere()
         UploadAnswerer answerer(QStringLiteral("127.0.0.1"), port, password);
         QCOMPARE(upload(), QStringList{QLatin1String(expected)});
         QCOMPARE(m_window->saveWorkflow()->progressDialog()->counts()->text(), QStringLiteral("20 of 20 mails"));
+    }
+    // Upload results… of a search across every folder: exactly the mails it found, and the
+    // end message names the search.
+    {
+        m_window->SetFinishSettingsForMail();
+        MailSearchPane *search = m_window->mailSearch();
+        search->searchField()->setText(QString::fromUtf8("資料一式"));
+        QVERIFY(QTest::qWaitFor([search] { return !search->isSearching(); }));
+        UploadAnswerer answerer(QStringLiteral("127.0.0.1"), port, password);
+        QCOMPARE(upload([search] { search->uploadButton()->click(); }),
+                 QStringList{QString::fromUtf8("Uploaded: 0 mails (2 already there)\nOnly the mails found by the search "
+                                               "\"資料一式\"")});
+        QCOMPARE(m_window->saveWorkflow()->progressDialog()->counts()->text(), QStringLiteral("2 of 2 mails"));
     }
     // Over TLS the server's own certificate is refused, named by its fingerprint, until the
     // form's certificate file trusts it.
