@@ -15,8 +15,10 @@
 #include "olm/FolderHierarchy.h"
 #include "olm/ScanState.h"
 #include "parsers/RecordLists.h"
+#include "pdf/PdfMailPrinter.h"
 #include "scan/ScanSession.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
@@ -32,6 +34,34 @@ namespace {
 // Titles say what a window is for; the window system adds the application's name.
 const char kTitle[] = QT_TRANSLATE_NOOP("SaveWorkflow", "Save");
 const char kUploadTitle[] = QT_TRANSLATE_NOOP("SaveWorkflow", "Upload");
+
+// What each format writes, as the messages and the log name it.
+struct FormatWords {
+    const char *files;     // "standard files"
+    const char *label;     // "Standard files: %1", with the output's path
+    const char *completed; // the log's record of a save's end
+    const char *aborted;
+};
+const FormatWords &wordsFor(BundleFormat format)
+{
+    static const FormatWords kWords[] = {
+        {QT_TRANSLATE_NOOP("SaveWorkflow", "bundle"), QT_TRANSLATE_NOOP("SaveWorkflow", "Bundle: %1"),
+         QT_TRANSLATE_NOOP("SaveWorkflow", "Completed Saving Main Identity.rge File ."),
+         QT_TRANSLATE_NOOP("SaveWorkflow", "Aborted Saving Main Identity.rge File .")},
+        {QT_TRANSLATE_NOOP("SaveWorkflow", "standard files"), QT_TRANSLATE_NOOP("SaveWorkflow", "Standard files: %1"),
+         QT_TRANSLATE_NOOP("SaveWorkflow", "Completed Saving Standard Files ."),
+         QT_TRANSLATE_NOOP("SaveWorkflow", "Aborted Saving Standard Files .")},
+        {QT_TRANSLATE_NOOP("SaveWorkflow", "EML files"), QT_TRANSLATE_NOOP("SaveWorkflow", "EML files: %1"),
+         QT_TRANSLATE_NOOP("SaveWorkflow", "Completed Saving EML Files ."),
+         QT_TRANSLATE_NOOP("SaveWorkflow", "Aborted Saving EML Files .")},
+        {QT_TRANSLATE_NOOP("SaveWorkflow", "PDF files"), QT_TRANSLATE_NOOP("SaveWorkflow", "PDF files: %1"),
+         QT_TRANSLATE_NOOP("SaveWorkflow", "Completed Saving PDF Files ."),
+         QT_TRANSLATE_NOOP("SaveWorkflow", "Aborted Saving PDF Files .")},
+    };
+    return kWords[int(format)];
+}
+QString filesWord(BundleFormat format) { return QCoreApplication::translate("SaveWorkflow", wordsFor(format).files); }
+QString outputLabel(BundleFormat format) { return QCoreApplication::translate("SaveWorkflow", wordsFor(format).label); }
 
 // How far the scan got, for the end of a save or an upload; empty after a whole scan.
 QString incompleteScanLine()
@@ -111,7 +141,7 @@ void SaveWorkflow::OnSavingFiles()
             emit saveEnded();
             return;
         }
-        if (m_format == BundleFormat::Standard) {
+        if (m_format != BundleFormat::Entourage) {
             bool askAgain = false;
             if (prepareStandardFiles(&askAgain))
                 break;
@@ -153,6 +183,9 @@ void SaveWorkflow::OnSavingFiles()
     lockWindow(true);
     m_thread->setOutput(m_format, m_place.writePath());
     m_thread->setMailFilter(m_search);
+    if (m_format == BundleFormat::Pdf && !m_printer)
+        m_printer = std::make_unique<PdfMailPrinter>();
+    m_thread->setPrinter(m_printer.get(), m_pdfPerFolder);
     m_thread->SetInitialSettings(m_strDatabasePath);
 }
 
@@ -182,12 +215,15 @@ bool SaveWorkflow::chooseFormat()
 {
     SaveFormatDialog dialog(m_window);
     dialog.setFormat(m_format);
+    dialog.setPdfPerFolder(m_pdfPerFolder);
     dialog.setUploadChosen(m_uploadChosen);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     m_uploadChosen = dialog.uploadChosen();
-    if (!m_uploadChosen)
+    if (!m_uploadChosen) {
         m_format = dialog.format();
+        m_pdfPerFolder = dialog.pdfPerFolder();
+    }
     return true;
 }
 
@@ -327,7 +363,7 @@ void SaveWorkflow::onUploadFinished()
 
 bool SaveWorkflow::prepareStandardFiles(bool *askAgain)
 {
-    m_outputPath = standardOutputPath(saveDir, m_strDatabasePath);
+    m_outputPath = filesOutputPath(m_format, saveDir, m_strDatabasePath);
     const QFileInfo existing(m_outputPath);
     bool replace = false;
     if (existing.exists() || existing.isSymLink()) {
@@ -343,8 +379,8 @@ bool SaveWorkflow::prepareStandardFiles(bool *askAgain)
     QString error;
     if (!m_place.begin(m_outputPath, replace, m_strDatabasePath, &error)) {
         QMessageBox::warning(m_window, tr(kTitle),
-                             tr("The standard files could not be created at this location:\n%1\nSelect a different location to proceed.")
-                                 .arg(error));
+                             tr("The %1 could not be created at this location:\n%2\nSelect a different location to proceed.")
+                                 .arg(filesWord(m_format), error));
         m_window->SetSaveActionsEnabled(true);
         return false;
     }
@@ -450,14 +486,14 @@ void SaveWorkflow::logRecord(const char *what, const char *when, const SaveRepor
 
 QString SaveWorkflow::outcomeDetails(const SaveReport &report) const
 {
-    QString details = (m_format == BundleFormat::Standard ? tr("Standard files: %1") : tr("Bundle: %1")).arg(m_outputPath)
+    QString details = outputLabel(m_format).arg(m_outputPath)
                       + QLatin1Char('\n') + tr("Written: %1").arg(writtenCountsText(report));
     if (!m_search.isEmpty())
         details += QLatin1Char('\n') + searchLine();
     const qint64 notWritten = report.itemsToWrite - report.writtenTotal();
     if (report.stopped && notWritten > 0) {
         details += QLatin1Char('\n') + tr("Not written, since the save was stopped: %1 of %2 items").arg(notWritten).arg(report.itemsToWrite);
-        if (m_format == BundleFormat::Standard)
+        if (m_format != BundleFormat::Entourage)
             details += tr(" (\"%1\" lists them per folder)").arg(QLatin1String(kRescueReportName));
     }
     return details;
@@ -481,9 +517,7 @@ void SaveWorkflow::SetFinishSettings()
         // Stopped other than through the progress dialog: still never a success.
         reportAborted(report);
     } else {
-        logRecord(m_format == BundleFormat::Standard ? QT_TR_NOOP("Completed Saving Standard Files .")
-                                                     : QT_TR_NOOP("Completed Saving Main Identity.rge File ."),
-                  QT_TR_NOOP("Completed on : "), report);
+        logRecord(wordsFor(m_format).completed, QT_TR_NOOP("Completed on : "), report);
         if (!report.notWritten.isEmpty()) {
             showOutcome(QMessageBox::Warning,
                         tr("%1 of %2 items could not be saved.\nThe log window names each of them.")
@@ -526,9 +560,7 @@ void SaveWorkflow::onThreadFinished()
 
 void SaveWorkflow::reportAborted(const SaveReport &report)
 {
-    logRecord(m_format == BundleFormat::Standard ? QT_TR_NOOP("Aborted Saving Standard Files .")
-                                                 : QT_TR_NOOP("Aborted Saving Main Identity.rge File ."),
-              QT_TR_NOOP("Aborted on : "), report);
+    logRecord(wordsFor(m_format).aborted, QT_TR_NOOP("Aborted on : "), report);
     showOutcome(QMessageBox::Information, tr("Saving Process Aborted. Files Saved Partially."), report);
 }
 

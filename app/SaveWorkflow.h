@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
+#include <memory>
 
 class QEntourageMainWindow;
 class QMailSavingThread;
@@ -81,6 +82,8 @@ private:
     bool m_abortPending = false;
     bool m_saving = false;
     BundleFormat m_format = BundleFormat::Entourage; // the last choice is offered again
+    bool m_pdfPerFolder = false;
+    std::unique_ptr<MailPrinter> m_printer; // the PDF save's, kept while the thread may use it
     bool m_uploadChosen = false;
     QPointer<UploadThread> m_upload;
     QString m_notUploadedKinds; // checked items the form names no collection for: "10 contacts, 5 tasks"

@@ -52,30 +52,35 @@ QString emlBaseName(const MailMLRC &mail)
     return base + cutToUtf8Bytes(subject, kLongestBaseName - base.toUtf8().size()).trimmed();
 }
 
-bool EmlFiles::addMail(const MailMLRC &mail, const QString &folderDirectory, const TextReader &olm,
-                       QStringList *problems, QString *reason)
+bool MessageFileNames::create(const QString &folder, const QString &base, const QString &suffix, OutputFile *file,
+                              QIODevice::OpenMode mode, QString *reason)
 {
-    const QString folder = QLatin1String(kMailDirectory) + QLatin1Char('/') + folderDirectory;
-    const QString base = emlBaseName(mail);
     QSet<QString> &taken = m_takenNames[folder];
     for (int n = 1;; ++n) {
-        const QString name = base + (n == 1 ? QString() : QStringLiteral(" (%1)").arg(n)) + QLatin1String(kEmlSuffix);
+        const QString name = base + (n == 1 ? QString() : QStringLiteral(" (%1)").arg(n)) + suffix;
         if (taken.contains(fileNameKey(name)))
             continue;
         taken.insert(fileNameKey(name));
-        OutputFile file;
         // Never over another file: a name that is there already is passed by.
-        if (!file.openIn(m_directory, folder + QLatin1Char('/') + name, OutputFile::Creation::New,
-                         QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-            if (file.nameTaken())
-                continue;
-            *reason = QStringLiteral("cannot create %1: %2").arg(file.path(), file.errorString());
+        if (file->openIn(m_directory, folder + QLatin1Char('/') + name, OutputFile::Creation::New, mode))
+            return true;
+        if (!file->nameTaken()) {
+            *reason = QStringLiteral("cannot create %1: %2").arg(file->path(), file->errorString());
             return false;
         }
-        if (writeStandardMessageFile(file, mail, detailsOf(&mail), olm, problems) && file.flush())
-            return true;
-        *reason = QStringLiteral("cannot write %1: %2").arg(file.path(), file.failure());
-        file.discard();
-        return false;
     }
+}
+
+bool EmlFiles::addMail(const MailMLRC &mail, const QString &folderDirectory, const TextReader &olm,
+                       QStringList *problems, QString *reason)
+{
+    OutputFile file;
+    if (!m_names.create(QLatin1String(kMailDirectory) + QLatin1Char('/') + folderDirectory, emlBaseName(mail),
+                        QLatin1String(kEmlSuffix), &file, QIODevice::WriteOnly | QIODevice::Unbuffered, reason))
+        return false;
+    if (writeStandardMessageFile(file, mail, detailsOf(&mail), olm, problems) && file.flush())
+        return true;
+    *reason = QStringLiteral("cannot write %1: %2").arg(file.path(), file.failure());
+    file.discard();
+    return false;
 }

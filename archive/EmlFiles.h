@@ -20,11 +20,27 @@ QString emlOutputPath(const QString &destination, const QString &olmPath);
 // the 255 bytes a file name holds.
 QString emlBaseName(const MailMLRC &mail);
 
-class EmlFiles
+// Files named after their mail, each name once in its folder and never over a file that
+// is there already: "<base><suffix>", else the first free "<base> (2)<suffix>", ...
+class MessageFileNames
 {
 public:
     // directory: the output directory, held open (archive/OutputFile.h).
-    explicit EmlFiles(const OutputDirectory &directory) : m_directory(directory) {}
+    explicit MessageFileNames(const OutputDirectory &directory) : m_directory(directory) {}
+
+    // Creates the file in folder (below the directory), open with mode; false with the reason.
+    bool create(const QString &folder, const QString &base, const QString &suffix, OutputFile *file,
+                QIODevice::OpenMode mode, QString *reason);
+
+private:
+    const OutputDirectory &m_directory;
+    QHash<QString, QSet<QString>> m_takenNames; // per folder, as a file system compares them
+};
+
+class EmlFiles
+{
+public:
+    explicit EmlFiles(const OutputDirectory &directory) : m_names(directory) {}
 
     // folderDirectory is the folder's directory below the Mail directory (MailboxPaths).
     // False with the reason when the mail could not be written; problems that leave it
@@ -33,6 +49,5 @@ public:
                  QString *reason);
 
 private:
-    const OutputDirectory &m_directory;
-    QHash<QString, QSet<QString>> m_takenNames; // per folder, as a file system compares them
+    MessageFileNames m_names;
 };

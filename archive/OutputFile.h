@@ -59,6 +59,8 @@ public:
     // Why the last write failed, in the system's words; a write the system cut
     // short without an error is said to be cut short.
     QString failure() const;
+    // True once a write failed, even where the writer went on as if it had not.
+    bool writeFailed() const { return !m_failure.isEmpty(); }
 
 protected:
     qint64 writeData(const char *data, qint64 size) override;

@@ -41,6 +41,12 @@ void QMailSavingThread::setOutput(BundleFormat format, const QString &path)
     m_outputPath = path;
 }
 
+void QMailSavingThread::setPrinter(MailPrinter *printer, bool perFolder)
+{
+    m_printer = printer;
+    m_pdfPerFolder = perFolder;
+}
+
 void QMailSavingThread::run()
 {
     bProcessRunning = true;
@@ -54,6 +60,8 @@ void QMailSavingThread::run()
         request.folders = m_filter.isEmpty() ? checkedFolders() : foldersAtOrBelow({llRootId});
         request.filter = &m_filter;
         request.olm = &olm;
+        request.printer = m_printer;
+        request.pdfPerFolder = m_pdfPerFolder;
         SaveHooks hooks;
         hooks.caption = [this](const QString &caption) { emit strInfo(caption); };
         QElapsedTimer sinceReport;

@@ -31,6 +31,9 @@ public:
     // What the next saves take: the mails of every folder that the filter takes, or with
     // an empty filter (the default) the checked folders.
     void setMailFilter(const MailFilter &filter) { m_filter = filter; }
+    // For PDF: what makes the pages (it must outlive the save), and whether each folder's
+    // mails share one document.
+    void setPrinter(MailPrinter *printer, bool perFolder);
     // What the last save wrote and what it could not; read after it finished.
     const SaveReport &lastReport() const { return m_report; }
 
@@ -52,6 +55,8 @@ private:
     BundleFormat m_format = BundleFormat::Entourage;
     QString m_outputPath;
     MailFilter m_filter;
+    MailPrinter *m_printer = nullptr;
+    bool m_pdfPerFolder = false;
     SaveReport m_report;
 };
 

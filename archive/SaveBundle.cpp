@@ -3,6 +3,7 @@
 #include "archive/BundleLayout.h"
 #include "archive/FileNames.h"
 #include "archive/EmlFiles.h"
+#include "archive/PdfFiles.h"
 #include "archive/FolderLabels.h"
 #include "archive/ItemConverters.h"
 #include "archive/MailboxPaths.h"
@@ -201,6 +202,15 @@ public:
             m_standard = std::make_unique<StandardFiles>(*m_directory);
         if (m_request.format == BundleFormat::Eml)
             m_eml = std::make_unique<EmlFiles>(*m_directory);
+        if (m_request.format == BundleFormat::Pdf) {
+            if (!m_request.printer) {
+                m_report.notWritten.append({QStringLiteral("every item"), QStringLiteral("no PDF writer")});
+                return m_report;
+            }
+            m_pdf = std::make_unique<PdfFiles>(*m_directory, *m_request.printer,
+                                               m_request.pdfPerFolder ? PdfFiles::Grouping::FilePerFolder
+                                                                      : PdfFiles::Grouping::FilePerMail);
+        }
         // One pass over the mail list, not one per folder: with thousands of folders
         // the passes would cost more than the writing.
         for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next) {
@@ -416,18 +426,49 @@ private:
             return;
         }
         // Once per folder, not per mail: a deep folder's path is as long as its depth.
-        const QString mailPath = m_eml ? m_mailboxes.directoryOf(folderId) : m_mailboxes.relativePath(folderId);
+        const QString mailPath = filePerMail() ? m_mailboxes.directoryOf(folderId) : m_mailboxes.relativePath(folderId);
         bool named = false;
+        const bool oneDocument = m_pdf && !filePerMail();
+        QVector<const MailMLRC *> inDocument; // the mails the folder's one document holds
         for (const MailMLRC *mail : mails) {
             if (stopRequested())
                 break;
             if (!named && m_mailboxes.isRenamed(folderId))
                 folderRenamed(folderId, mailPath);
             named = true;
+            const qint64 writtenBefore = m_report.written[size_t(ItemKind::Mail)];
             saveMail(*mail, mailPath);
+            if (oneDocument && m_report.written[size_t(ItemKind::Mail)] > writtenBefore)
+                inDocument.append(mail);
             itemDone();
         }
         m_mailbox.reset();
+        if (oneDocument)
+            endPdfFolder(inDocument);
+    }
+
+    // The folder's one PDF document is written once all its mails are known; if it
+    // cannot be, none of them is written after all.
+    void endPdfFolder(const QVector<const MailMLRC *> &inDocument)
+    {
+        QString reason;
+        MailProblems problems;
+        if (!m_pdf->endFolder(&reason, &problems)) {
+            for (const MailMLRC *mail : inDocument) {
+                --m_report.written[size_t(ItemKind::Mail)];
+                notWritten(describe(*mail), reason, folderOf(*mail));
+            }
+            return;
+        }
+        for (const auto &lacking : problems)
+            for (const QString &problem : lacking.second)
+                writtenIncomplete(describe(*lacking.first), problem, folderOf(*lacking.first));
+    }
+
+    // Whether every mail goes into a file of its own, in a directory for its folder.
+    bool filePerMail() const
+    {
+        return m_eml || (m_pdf && m_pdf->grouping() == PdfFiles::Grouping::FilePerMail);
     }
 
     // A folder without mail or folders of its own is kept as an empty mbox, so the tree
@@ -439,7 +480,7 @@ private:
             || (m_request.filter && !m_request.filter->isEmpty()))
             return;
         QString reason;
-        const bool kept = m_eml ? m_directory->makePath(QLatin1String(kMailDirectory) + QLatin1Char('/')
+        const bool kept = m_eml || m_pdf ? m_directory->makePath(QLatin1String(kMailDirectory) + QLatin1Char('/')
                                                             + m_mailboxes.directoryOf(folderId),
                                                         &reason)
                                 : m_standard->addEmptyMailbox(m_mailboxes.relativePath(folderId), &reason);
@@ -502,6 +543,8 @@ private:
     {
         if (m_standard) {
             saveStandard(mail, ItemKind::Mail, [&](QStringList *problems, QString *reason) {
+                if (m_pdf)
+                    return m_pdf->addMail(mail, mailPath, *m_request.olm, problems, reason);
                 return m_eml ? m_eml->addMail(mail, mailPath, *m_request.olm, problems, reason)
                              : m_standard->addMail(mail, mailPath, *m_request.olm, problems, reason);
             });
@@ -661,6 +704,7 @@ private:
     QHash<qint64, QVector<const MailMLRC *>> m_mailsOf; // the mails of each folder, in list order
     std::unique_ptr<StandardFiles> m_standard; // set when saving the standard format or EML
     std::unique_ptr<EmlFiles> m_eml;           // set when saving EML
+    std::unique_ptr<PdfFiles> m_pdf;           // set when saving PDF
     QVector<Loss> m_scanLosses;
     QVector<FolderWritten> m_writtenPerFolder;
     SaveProgress m_progress;
@@ -696,6 +740,15 @@ qint64 countItemsToSave(const QVector<SaveFolder> &folders)
         total += kind == ItemKind::Mail ? mails.value(folder.id) : itemCountOf(kind);
     }
     return total;
+}
+
+QString filesOutputPath(BundleFormat format, const QString &destination, const QString &olmPath)
+{
+    switch (format) {
+    case BundleFormat::Eml: return emlOutputPath(destination, olmPath);
+    case BundleFormat::Pdf: return pdfOutputPath(destination, olmPath);
+    default: return standardOutputPath(destination, olmPath);
+    }
 }
 
 SaveReport saveBundle(const SaveRequest &request, const SaveHooks &hooks)

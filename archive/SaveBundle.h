@@ -3,6 +3,7 @@
 // kind, every item that could not be written named. The saving thread of the
 // desktop application and `mendora-cli save` both drive this.
 #include "archive/MailFilter.h"
+#include "archive/MailPrinter.h"
 #include "archive/OutputFile.h"
 #include "archive/TextReader.h"
 #include "olm/FolderHierarchy.h"
@@ -26,7 +27,8 @@ qint64 itemCountOf(ItemKind kind);
 // Standard: mbox, vCard and iCalendar files (archive/StandardFiles.h) in a directory made
 // beforehand (archive/OutputPlace.h).
 // Eml: as Standard, but every mail in a file of its own (archive/EmlFiles.h).
-enum class BundleFormat { Entourage, Standard, Eml };
+// Pdf: as Standard, but the mails as PDF documents (archive/PdfFiles.h).
+enum class BundleFormat { Entourage, Standard, Eml, Pdf };
 
 struct SaveFolder {
     qint64 id;
@@ -43,6 +45,9 @@ struct SaveRequest {
     const OutputDirectory *directory = nullptr;
     // When set and not empty, only the mails it takes are written, and no item of another kind.
     const MailFilter *filter = nullptr;
+    // For Pdf: what makes the pages, and whether a folder's mails share one document.
+    MailPrinter *printer = nullptr;
+    bool pdfPerFolder = false;
 };
 
 // Where a save is: the kind and folder at work and the items handled so far.
@@ -112,3 +117,7 @@ QString describeItem(const TasksInformation &task);
 QString describeItem(const NotesInformation &note);
 
 SaveReport saveBundle(const SaveRequest &request, const SaveHooks &hooks);
+
+// The directory a save in the standard, EML or PDF format makes in destination:
+// "<export file name without .olm> (rescued)", "(rescued eml)", "(rescued pdf)".
+QString filesOutputPath(BundleFormat format, const QString &destination, const QString &olmPath);

@@ -85,6 +85,12 @@ bool writeStandardMessageFile(QIODevice &out, const MailMLRC &mail, const MailDe
                               const TextReader &olm, QStringList *problems);
 // Text in IMAP's modified UTF-7 (RFC 3501), as mailbox names and keywords carry it.
 QByteArray modifiedUtf7(const QString &text);
+// Who the message names as its sender and its To and Cc recipients: the export's lists,
+// else the addresses the record keeps.
+struct MailParties {
+    QVector<MailAddress> from, to, cc;
+};
+MailParties mailParties(const MailMLRC &mail, const MailDetails &details);
 // The mail's categories as IMAP keywords (atoms; non-ASCII in modified UTF-7), each once.
 QList<QByteArray> imapKeywords(const QStringList &categories);
 // The Message-ID the message carries (<id@host>): the export's, or one made from the

@@ -339,19 +339,27 @@ QByteArray keywordsHeader(const QStringList &categories)
     return phrases.isEmpty() ? QByteArray() : "Keywords: " + phrases.join(",\n ");
 }
 
+} // namespace
+
+MailParties mailParties(const MailMLRC &mail, const MailDetails &details)
+{
+    return {sendersOf(mail, details),
+            details.to.isEmpty() ? recordAddresses(latin1Field(mail.ToAddresses)) : details.to,
+            details.cc.isEmpty() ? recordAddresses(latin1Field(mail.CcAddresses)) : details.cc};
+}
+
+namespace {
 // The message itself: header, body and attachments, lines ended by LF.
 void writeMessage(MessageOutput &message, const MailMLRC &mail, const MailDetails &details, const TextReader &olm,
                   QStringList *problems, qint64 blockSize)
 {
-    const QVector<MailAddress> from = sendersOf(mail, details);
-    const QVector<MailAddress> to = details.to.isEmpty() ? recordAddresses(latin1Field(mail.ToAddresses)) : details.to;
-    const QVector<MailAddress> cc = details.cc.isEmpty() ? recordAddresses(latin1Field(mail.CcAddresses)) : details.cc;
-    if (!from.isEmpty())
-        message.lines(addressList("From: ", from));
-    if (!to.isEmpty())
-        message.lines(addressList("To: ", to));
-    if (!cc.isEmpty())
-        message.lines(addressList("Cc: ", cc));
+    const MailParties parties = mailParties(mail, details);
+    if (!parties.from.isEmpty())
+        message.lines(addressList("From: ", parties.from));
+    if (!parties.to.isEmpty())
+        message.lines(addressList("To: ", parties.to));
+    if (!parties.cc.isEmpty())
+        message.lines(addressList("Cc: ", parties.cc));
     // A subject too long for the record's field comes whole from the item.
     const QString subject = headerSafe(mail.Subject[0] ? utf8Field(mail.Subject) : details.subject);
     if (!subject.isEmpty())

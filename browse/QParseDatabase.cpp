@@ -499,6 +499,16 @@ bool QParseDatabase::CreateFile()
 
 // The folder tree.
 
+namespace {
+bool anyMailWithoutPath()
+{
+    for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next)
+        if (mail->ParentId == kFolderWithoutPathId)
+            return true;
+    return false;
+}
+} // namespace
+
 void QParseDatabase::GenerateTree()
 {
     const QScopedValueRollback<bool> building(m_settingBoxes, true);
@@ -520,13 +530,17 @@ void QParseDatabase::GenerateTree()
     for (auto it = objMapFID_PID.constBegin(); it != objMapFID_PID.constEnd(); ++it)
         AddItemToTree(it.key());
 
-    auto *withoutPath = new QTreeWidgetItem(root);
-    prepareFolderItem(withoutPath, QLatin1String(kFolderWithoutPathName), QLatin1String(kPlainFolderIcon));
-    withoutPath->setText(FolderIdColumn, QString::number(kFolderWithoutPathId));
-    withoutPath->setText(FolderParentColumn, QString::number(llRootId));
-    withoutPath->setText(FolderLocationColumn, QLatin1String(kFolderWithoutPathLocation));
-    withoutPath->setExpanded(true);
-    objMapFileIdTreeItem.insert(kFolderWithoutPathId, withoutPath);
+    // "Folder1" takes the mails found without a folder path: a healthy export has none,
+    // and an empty folder of that name would only leave the user wondering what was lost.
+    if (anyMailWithoutPath()) {
+        auto *withoutPath = new QTreeWidgetItem(root);
+        prepareFolderItem(withoutPath, QLatin1String(kFolderWithoutPathName), QLatin1String(kPlainFolderIcon));
+        withoutPath->setText(FolderIdColumn, QString::number(kFolderWithoutPathId));
+        withoutPath->setText(FolderParentColumn, QString::number(llRootId));
+        withoutPath->setText(FolderLocationColumn, QLatin1String(kFolderWithoutPathLocation));
+        withoutPath->setExpanded(true);
+        objMapFileIdTreeItem.insert(kFolderWithoutPathId, withoutPath);
+    }
 
     // Attachments whose mail is not in the file: saved as files when checked.
     if (!recoveredAttachments.isEmpty()) {

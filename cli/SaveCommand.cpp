@@ -6,6 +6,7 @@
 #include "archive/SaveBundle.h"
 #include "archive/StandardFiles.h"
 #include "cli/MailFilterOptions.h"
+#include "cli/PdfModule.h"
 #include "cli/ScanReport.h"
 #include "cli/Terminal.h"
 #include "cli/Usage.h"
@@ -43,6 +44,7 @@ struct SaveArguments {
     QStringList folderPaths;
     BundleFormat format = BundleFormat::Entourage;
     MailFilter filter;
+    bool pdfPerFolder = false;
     bool replace = false;
     bool json = false;
 };
@@ -50,12 +52,15 @@ struct SaveArguments {
 enum class Parsed { Ready, HelpShown, Refused };
 
 // Options may stand anywhere; after "--" every argument is a name. Names are taken as text.
-Parsed parseArguments(const QList<QByteArray> &arguments, SaveArguments *parsed, int *status)
+// Quietly: neither help nor refusals are printed.
+enum class Reporting { Printed, Quiet };
+Parsed parseArguments(const QList<QByteArray> &arguments, SaveArguments *parsed, int *status,
+                      Reporting reporting = Reporting::Printed)
 {
     QStringList positional;
     bool optionsEnded = false;
-    auto refuse = [status](const QByteArray &message) {
-        *status = usageError(Command::Save, message);
+    auto refuse = [status, reporting](const QByteArray &message) {
+        *status = reporting == Reporting::Printed ? usageError(Command::Save, message) : kExitUsage;
         return Parsed::Refused;
     };
     for (int i = 0; i < arguments.size(); ++i) {
@@ -67,7 +72,7 @@ Parsed parseArguments(const QList<QByteArray> &arguments, SaveArguments *parsed,
         else if (argument == "--")
             optionsEnded = true;
         else if (isHelpOption(argument)) {
-            *status = printHelp(Command::Save);
+            *status = reporting == Reporting::Printed ? printHelp(Command::Save) : 0;
             return Parsed::HelpShown;
         } else if (argument == "--folder" || argument.startsWith("--folder=")) {
             if (argument == "--folder" && !hasNext)
@@ -81,9 +86,13 @@ Parsed parseArguments(const QList<QByteArray> &arguments, SaveArguments *parsed,
                 parsed->format = BundleFormat::Standard;
             else if (value == "eml")
                 parsed->format = BundleFormat::Eml;
+            else if (value == "pdf")
+                parsed->format = BundleFormat::Pdf;
             else
-                return refuse("--format takes rge, standard or eml, not '" + value + "'");
-        } else if (argument == "--replace")
+                return refuse("--format takes rge, standard, eml or pdf, not '" + value + "'");
+        } else if (argument == "--pdf-per-folder")
+            parsed->pdfPerFolder = true;
+        else if (argument == "--replace")
             parsed->replace = true;
         else if (argument == "--json")
             parsed->json = true;
@@ -112,7 +121,9 @@ Parsed parseArguments(const QList<QByteArray> &arguments, SaveArguments *parsed,
     if (positional.size() > 2)
         return refuse("unexpected argument '" + QFile::encodeName(positional.at(2)) + "'");
     if (parsed->replace && parsed->format == BundleFormat::Entourage)
-        return refuse("--replace goes with --format standard or eml only");
+        return refuse("--replace goes with --format standard, eml or pdf only");
+    if (parsed->pdfPerFolder && parsed->format != BundleFormat::Pdf)
+        return refuse("--pdf-per-folder goes with --format pdf only");
     QByteArray rangeError;
     if (!filterRangeUsable(parsed->filter, &rangeError))
         return refuse(rangeError);
@@ -127,15 +138,15 @@ const char *formatName(BundleFormat format)
     case BundleFormat::Entourage: return "rge";
     case BundleFormat::Standard: return "standard";
     case BundleFormat::Eml: return "eml";
+    case BundleFormat::Pdf: return "pdf";
     }
     return "";
 }
 
-// The directory the standard or EML files go to.
+// The directory the standard, EML or PDF files go to.
 QString filesPath(const SaveArguments &arguments)
 {
-    return arguments.format == BundleFormat::Eml ? emlOutputPath(arguments.destination, arguments.olmPath)
-                                                 : standardOutputPath(arguments.destination, arguments.olmPath);
+    return filesOutputPath(arguments.format, arguments.destination, arguments.olmPath);
 }
 
 // The save for scripts: where it went, what the scan found and what was written, per
@@ -172,8 +183,9 @@ bool makeOutput(const SaveArguments &arguments, OutputPlace *place)
     QString error;
     if (arguments.format != BundleFormat::Entourage) {
         if (!place->begin(filesPath(arguments), arguments.replace, arguments.olmPath, &error)) {
-            printLine(stderr, QStringLiteral("The %1 files could not be saved: %2.")
-                                  .arg(QLatin1String(arguments.format == BundleFormat::Eml ? "EML" : "standard"), error));
+            const QString files = arguments.format == BundleFormat::Standard ? QStringLiteral("standard")
+                                                                             : QString::fromLatin1(formatName(arguments.format)).toUpper();
+            printLine(stderr, QStringLiteral("The %1 files could not be saved: %2.").arg(files, error));
             return false;
         }
         return true;
@@ -229,6 +241,9 @@ int saveScanned(const SaveArguments &arguments, bool scanIncomplete)
     request.format = arguments.format;
     request.directory = &place.directory();
     request.filter = &arguments.filter;
+    const std::unique_ptr<MailPrinter> printer = arguments.format == BundleFormat::Pdf ? pdfPrinter() : nullptr;
+    request.printer = printer.get();
+    request.pdfPerFolder = arguments.pdfPerFolder;
     TerminalProgressBar bar;
     SaveHooks hooks;
     hooks.started = [&bar](qint64 items) { bar.setMaximum(items); };
@@ -250,7 +265,7 @@ int saveScanned(const SaveArguments &arguments, bool scanIncomplete)
               stdout);
         fputs("\n", stdout);
     } else {
-        const char *output[] = {"Bundle: %1", "Standard files: %1", "EML files: %1"};
+        const char *output[] = {"Bundle: %1", "Standard files: %1", "EML files: %1", "PDF files: %1"};
         printLine(stdout, QString::fromLatin1(output[int(arguments.format)]).arg(bundle));
         if (!arguments.filter.isEmpty())
             printLine(stdout, QStringLiteral("Only the mails %1").arg(arguments.filter.description()));
@@ -329,6 +344,14 @@ int scanToSave(const QString &olmPath, bool *incomplete)
         return kExitNothingFound;
     }
     return 0;
+}
+
+bool savesPdf(const QList<QByteArray> &arguments)
+{
+    SaveArguments parsed;
+    int status = 0;
+    return parseArguments(arguments, &parsed, &status, Reporting::Quiet) == Parsed::Ready
+           && parsed.format == BundleFormat::Pdf;
 }
 
 int runSave(const QList<QByteArray> &arguments)

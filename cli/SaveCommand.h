@@ -5,8 +5,11 @@
 #include <QList>
 #include <QStringList>
 
-// mendora-cli save FILE DESTDIR [--folder PATH]... [--format rge|standard] [--replace] [--json]
+// mendora-cli save FILE DESTDIR [--folder PATH]... [--format rge|standard|eml|pdf] [--replace] [--json]
 int runSave(const QList<QByteArray> &arguments);
+// Whether these arguments of save ask for a PDF save (which runs under the PDF module's
+// application object, cli/PdfModule.h); false for arguments save refuses.
+bool savesPdf(const QList<QByteArray> &arguments);
 
 // The named folders with everything below them; all folders when none is named. False,
 // with a message, when a folder is not in the file.

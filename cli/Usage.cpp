@@ -46,22 +46,28 @@ const CommandText kCommands[] = {
      "      --record-memory MB\n"
      "                       stop taking items once their records fill MB mebibytes;\n"
      "                       the items found so far are reported (exit status 7)\n"},
-    {Command::Save, "save", "save FILE DESTDIR [--folder PATH]... [--format rge|standard|eml] [FILTER]... [--replace] [--json] [--record-memory MB]",
+    {Command::Save, "save", "save FILE DESTDIR [--folder PATH]... [--format rge|standard|eml|pdf [--pdf-per-folder]] [FILTER]... [--replace] [--json] [--record-memory MB]",
      "save the items of FILE into DESTDIR",
      "Scan FILE and save its items into the directory DESTDIR: as the Entourage archive\n"
-     "bundle \"Main Identity(<date>).rge\", as standard files (mbox, vCard, iCalendar), or\n"
-     "with every mail in an .eml file of its own.\n"
+     "bundle \"Main Identity(<date>).rge\", as standard files (mbox, vCard, iCalendar), with\n"
+     "every mail in an .eml file of its own, or with every mail as a PDF document.\n"
      "Prints the output's path and the items written per kind; names every item that\n"
      "could not be written on standard error.\n",
      "      --folder PATH    save the folder PATH (\"On My Computer/Inbox\") and every folder\n"
      "                       below it; may be given more than once; default: all folders\n"
-     "      --format rge|standard|eml\n"
+     "      --format rge|standard|eml|pdf\n"
      "                       rge (the default): the Entourage archive bundle; standard:\n"
      "                       mbox, vCard and iCalendar files in DESTDIR/\"<file name> (rescued)\";\n"
      "                       eml: one \"YYYY-MM-DD HHMM - Subject.eml\" file per mail, in\n"
      "                       folders as the export has them, and the other kinds as standard\n"
-     "                       files, in DESTDIR/\"<file name> (rescued eml)\"\n"
-     "      --replace        with --format standard or eml: replace an existing output\n"
+     "                       files, in DESTDIR/\"<file name> (rescued eml)\"; pdf: as eml, but\n"
+     "                       every mail a PDF document named the same way (.pdf) with its\n"
+     "                       header, its body as the window shows it, numbered pages and its\n"
+     "                       attachments inside, in DESTDIR/\"<file name> (rescued pdf)\"\n"
+     "      --pdf-per-folder\n"
+     "                       with --format pdf: one PDF document per folder, holding its\n"
+     "                       mails each from a new page, where the folder's mbox would be\n"
+     "      --replace        with --format standard, eml or pdf: replace an existing output\n"
      FILTER_OPTIONS
      "                       With a filter only mails are saved, no other kind of item.\n"
      "      --json           print the summary as JSON: the output path, the items written\n"

@@ -1,5 +1,6 @@
 // mendora-cli: the scan, the save and the .olm file search of the desktop application without a window.
 #include "archive/VisibleText.h"
+#include "cli/PdfModule.h"
 #include "cli/SaveCommand.h"
 #include "cli/UploadCommand.h"
 #include "cli/ScanReport.h"
@@ -141,7 +142,18 @@ int main(int argc, char **argv)
     QList<QByteArray> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QByteArray(argv[i]));
-    QCoreApplication application(argc, argv);
+    // A PDF save lays text out, which takes the GUI application object of the PDF module.
+    std::unique_ptr<QCoreApplication> application;
+    if (arguments.size() > 1 && commandNamed(arguments.first()) == Command::Save && savesPdf(arguments.mid(1))) {
+        QString error;
+        application = pdfApplication(&argc, argv, &error);
+        if (!application) {
+            printLine(stderr, QStringLiteral("The PDF files could not be saved: %1.").arg(error));
+            return kExitNoBundle;
+        }
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
     if (arguments.isEmpty())
         return usageError(Command::None, "missing command");
     const QByteArray first = arguments.takeFirst();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# CI: builds the Debian packages (mendora-cli, mendora), validates the desktop entry and
-# metainfo, checks that the command line's package needs no graphical library, installs
-# both, runs both installed programs from PATH, and removes the packages again.
+# CI: builds the Debian packages (mendora-cli, mendora, mendora-pdf), validates the desktop
+# entry and metainfo, checks that the command line's package needs no graphical library,
+# installs them, runs both installed programs from PATH (the command line's PDF output
+# too), and removes the packages again.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 started=$(date +%s)
@@ -23,11 +24,14 @@ package_file() {
 }
 deb=$(package_file mendora)
 cli_deb=$(package_file mendora-cli)
+pdf_deb=$(package_file mendora-pdf)
 version=$(dpkg-deb -f "$deb" Version)
-[ "$(dpkg-deb -f "$cli_deb" Version)" = "$version" ] || fail "the two packages' versions differ"
+for package in "$cli_deb" "$pdf_deb"; do
+  [ "$(dpkg-deb -f "$package" Version)" = "$version" ] || fail "the packages' versions differ"
+done
 # The dependencies come from the libraries the programs link; the command line's none of a display's.
 has_depends() { grep -Eq "(^|, )$2( |,|$)" <<<"$(dpkg-deb -f "$1" Depends)"; }
-for package in "$deb" "$cli_deb"; do
+for package in "$deb" "$cli_deb" "$pdf_deb"; do
   echo "Package: $(basename "$package"), $(du -k "$package" | cut -f1) KiB"
   echo "Depends: $(dpkg-deb -f "$package" Depends)"
 done
@@ -39,6 +43,10 @@ for library in libqt5core5a libqt5network5 libuuid1 libc6; do
 done
 for library in libqt5gui5 libqt5widgets5 libqt5webkit5 libx11-6 libgl1; do
   ! has_depends "$cli_deb" "$library" || fail "mendora-cli depends on $library, a graphical library"
+done
+# The PDF writer brings Qt GUI with it, for the command line it serves.
+for library in libqt5gui5 mendora-cli; do
+  has_depends "$pdf_deb" "$library" || fail "$library is missing from mendora-pdf's Depends"
 done
 
 staged="$out/root"
@@ -59,7 +67,7 @@ done
 marker=/var/tmp/MNDRAX
 marker_backup=""
 remove_package() {
-  apt_get remove -y mendora mendora-cli >/dev/null || true
+  apt_get remove -y mendora mendora-pdf mendora-cli >/dev/null || true
   if [ -n "$marker_backup" ]; then mv -f "$marker_backup" "$marker"; else rm -f "$marker"; fi
 }
 if [ -e "$marker" ]; then
@@ -67,7 +75,7 @@ if [ -e "$marker" ]; then
   cp -p "$marker" "$marker_backup"
 fi
 trap remove_package EXIT
-apt_get install -y --no-install-recommends "$deb" "$cli_deb" >"$out/apt.log" || { cat "$out/apt.log"; fail "apt-get install failed"; }
+apt_get install -y --no-install-recommends "$deb" "$cli_deb" "$pdf_deb" >"$out/apt.log" || { cat "$out/apt.log"; fail "apt-get install failed"; }
 
 cd "$out"
 [ "$(command -v mendora-cli)" = /usr/bin/mendora-cli ] || fail "mendora-cli is not /usr/bin/mendora-cli on PATH"
@@ -80,6 +88,11 @@ expected = json.load(open(sys.argv[1]))["expected"]["counts"]
 sys.exit(0 if found == expected else "installed scan found %s, expected %s" % (found, expected))
 ' "$root/samples/intact.json"
 man -w mendora-cli >/dev/null || fail "man does not find mendora-cli(1)"
+# The PDF writer is a module of its own, found from the installed program.
+mkdir "$out/pdf"
+mendora-cli save "$root/samples/intact.olm" "$out/pdf" --format pdf >/dev/null 2>"$out/pdf.log" \
+  || { cat "$out/pdf.log"; fail "the installed mendora-cli could not save PDF files"; }
+[ -n "$(find "$out/pdf" -name '*.pdf' -print -quit)" ] || fail "the installed mendora-cli wrote no PDF file"
 if [ -d /usr/share/mime/application ]; then
   [ -f /usr/share/mime/application/x-olm.xml ] || fail "the MIME database did not take application/x-olm"
 fi
@@ -95,5 +108,6 @@ echo "mendora ran offscreen for 5 s"
 trap - EXIT
 remove_package
 [ ! -e /usr/bin/mendora-cli ] && [ ! -e /usr/bin/mendora ] || fail "the programs are still installed"
+[ ! -e /usr/lib/mendora ] || fail "/usr/lib/mendora is left after removal"
 [ ! -e /usr/share/mendora ] || fail "/usr/share/mendora is left after removal"
-echo "ci-package: built, validated, installed, ran and removed $(basename "$deb") and $(basename "$cli_deb") in $(( $(date +%s) - started )) s"
+echo "ci-package: built, validated, installed, ran and removed $(basename "$deb"), $(basename "$cli_deb") and $(basename "$pdf_deb") in $(( $(date +%s) - started )) s"

@@ -205,6 +205,8 @@ def make_files(work):
              "damaged": os.path.join(ROOT, "samples", "damaged.olm")}
     recipes = {
         "links": ["--links", "--mails", "8", "--seed", "4"],
+        # Zeroed stretches that take the only Inbox mail's attachment with them.
+        "lost-attachment": ["--mails", "6", "--zero-fill", "6", "--seed", "43"],
         "truncated": ["--mails", "40", "--truncate", "-30000", "--seed", "5"],
         "wiped": ["--mails", "40", "--wipe-headers", "all", "--seed", "6"],
         # Big enough, and raw-scanned throughout, for a scan and a save that take a while to stop.
@@ -538,13 +540,43 @@ def saving(s):
     s.stop()
 
 
+def saving_pdf(s):
+    """Save offers EML and PDF; a PDF save of the intact sample, and a page of what it wrote."""
+    destination = os.path.join(s.work, "saved-pdf")
+    shutil.rmtree(destination, ignore_errors=True)
+    os.makedirs(destination)
+    s.start(s.files["intact"], "--scan")
+    s.close_summary(s.wait_summary())
+    s.click_main("root-box")
+    s.keys_open(s.main, "ctrl+s")
+    s.d.key("Down", "Down", "Down", "Tab", "space")
+    s.d.shot("save-format-pdf", "Save offers the bundle, standard files, EML and PDF, and upload; PDF chosen with"
+                                " \"One PDF document for each folder\", which is offered with PDF only")
+    s.d.key("Return")
+    choose_directory(s, destination)
+    s.d.wait_gone(PROGRESS_TITLE, 300)
+    time.sleep(1)
+    s.d.shot("save-pdf-complete", "the completion message naming the PDF files' folder and the counts written")
+    s.d.key("Return")
+    documents = sorted(os.path.join(top, name) for top, _, names in os.walk(destination)
+                       for name in names if name.endswith(".pdf"))
+    if documents and shutil.which("pdftoppm"):
+        s.d.count += 1
+        picture = os.path.join(s.d.outdir, "%02d-pdf-first-page" % s.d.count)
+        subprocess.check_call(["pdftoppm", "-png", "-r", "60", "-f", "1", "-l", "1", "-singlefile", documents[0],
+                               picture])
+        s.d.index.write("%s.png\n  shows: the first page of %s: header block, body, page number\n"
+                        % (os.path.basename(picture), os.path.relpath(documents[0], destination)))
+    s.stop()
+
+
 def typed_path_and_losses(s):
     """A typed path scanned with Return, a mail's missing attachments, File > Quit, the small window."""
     s.start()
     select = s.select_window()
     s.d.activate(select)
     s.d.click_in(select, 200, 135)  # the path field
-    s.d.type(s.files["damaged"])
+    s.d.type(s.files["lost-attachment"])
     s.d.shot("select-typed", "a path typed into \"Select OLM File\": Scan Now enabled, the default button")
     s.d.key("Tab", "Tab", "Tab")
     s.d.shot("select-focus-start", "Tab to Scan Now: its focus frame shows")
@@ -691,7 +723,9 @@ def upload_form(s):
         s.close_summary(s.wait_summary())
         s.click_main("root-box")
         s.keys_open(s.main, "ctrl+s")
-        form = s.keys_open(s.d.windows("Save")[-1] if s.d.windows("Save") else s.main, "Down", "Down", "Return")
+        # Upload is the last choice, after the bundle, standard files, EML and PDF.
+        form = s.keys_open(s.d.windows("Save")[-1] if s.d.windows("Save") else s.main,
+                           "Down", "Down", "Down", "Down", "Return")
         s.d.activate(form)
         s.d.type("127.0.0.1")
         s.d.key("Tab", "ctrl+a")
@@ -718,7 +752,7 @@ def upload_form(s):
 
 
 SCENARIOS = [startup, startup_with_file, browse_intact, search_all_folders, help_and_about, mail_links, damaged_files, rescan,
-             find_olm, typed_path_and_losses, stopped_scan, saving, upload_form]
+             find_olm, typed_path_and_losses, stopped_scan, saving, saving_pdf, upload_form]
 
 
 def main():

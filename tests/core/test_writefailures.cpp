@@ -9,6 +9,7 @@
 #include "scan/ScanSession.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cerrno>
@@ -149,20 +150,51 @@ Output standardOutput(const QString &directory)
         output.broken << QStringLiteral("Calendar.ics is not one whole calendar");
     return output;
 }
-// The standard files, with every mail in an .eml file of its own instead of the mbox.
-Output emlOutput(const QString &directory)
+// The standard files, with the mails in files of their own (pattern) instead of the
+// mbox; each file must be whole.
+Output filesOutput(const QString &directory, const QString &pattern, bool (*whole)(const QByteArray &))
 {
     Output output = standardOutput(directory);
     const QDir inbox(directory + QStringLiteral("/Mail/Inbox"));
     QByteArray mails;
-    for (const QString &name : inbox.entryList({QStringLiteral("*.eml")}, QDir::Files)) {
+    for (const QString &name : inbox.entryList({pattern}, QDir::Files)) {
         const QByteArray bytes = fileBytes(inbox.filePath(name));
-        if (!bytes.contains("end of body"))
-            output.broken << name + QStringLiteral(" is not one whole mail");
+        if (!whole(bytes))
+            output.broken << name + QStringLiteral(" is not whole");
         mails += bytes;
     }
     countMails(mails, &output);
     return output;
+}
+Output emlOutput(const QString &directory)
+{
+    return filesOutput(directory, QStringLiteral("*.eml"), [](const QByteArray &bytes) {
+        return bytes.contains("end of body");
+    });
+}
+
+// Pages as plain text, so that a document's mails can be read back. Like a PDF writer
+// it goes on writing after a write failed: the files must notice.
+class TextPrinter : public MailPrinter
+{
+public:
+    void begin(QIODevice *out, const QString &, const QVector<PrintedFile> &) override
+    {
+        m_out = out;
+        m_out->write("%PDF-text\n");
+    }
+    void addMail(const PrintedMail &mail) override { m_out->write(mail.body.toUtf8()); }
+    void finish() override { m_out->write("%%EOF\n"); }
+
+private:
+    QIODevice *m_out = nullptr;
+};
+
+Output pdfOutput(const QString &directory)
+{
+    return filesOutput(directory, QStringLiteral("*.pdf"), [](const QByteArray &bytes) {
+        return bytes.startsWith("%PDF-text\n") && bytes.endsWith("%%EOF\n");
+    });
 }
 } // namespace
 
@@ -181,8 +213,8 @@ private slots:
         QTest::addColumn<int>("format");
         QTest::addColumn<int>("errorNumber");
         QTest::addColumn<qint64>("partialBytes");
-        const char *const names[] = {"bundle", "standard", "eml"};
-        for (BundleFormat format : {BundleFormat::Entourage, BundleFormat::Standard, BundleFormat::Eml}) {
+        const char *const names[] = {"bundle", "standard", "eml", "pdf"};
+        for (BundleFormat format : {BundleFormat::Entourage, BundleFormat::Standard, BundleFormat::Eml, BundleFormat::Pdf}) {
             const char *name = names[int(format)];
             QTest::addRow("%s, disk full after some bytes", name) << int(format) << ENOSPC << qint64(7);
             QTest::addRow("%s, input/output error", name) << int(format) << EIO << qint64(0);
@@ -203,6 +235,8 @@ private slots:
         for (qint64 nth = 1;; ++nth) {
             QTemporaryDir tmp;
             SaveRequest request{tmp.path(), everyKind(), &olm, BundleFormat(format)};
+            TextPrinter printer;
+            request.printer = &printer;
             if (request.format == BundleFormat::Entourage)
                 QVERIFY(CreateMailFolder(tmp.path()));
             failOutputWrite(nth, errorNumber, partialBytes);
@@ -211,6 +245,7 @@ private slots:
             failOutputWrite(0, 0);
             const Output output = request.format == BundleFormat::Entourage ? bundleOutput(tmp.path())
                                   : request.format == BundleFormat::Eml     ? emlOutput(tmp.path())
+                                  : request.format == BundleFormat::Pdf     ? pdfOutput(tmp.path())
                                                                              : standardOutput(tmp.path());
             const QByteArray where = "write " + QByteArray::number(nth);
             QVERIFY2(output.broken.isEmpty(), qPrintable(where + ": " + output.broken.join(QStringLiteral("; "))));
@@ -240,6 +275,42 @@ private slots:
         }
         // Every item took a write of its own, the long mail more than one.
         QVERIFY2(failures > total, qPrintable(QString::number(failures)));
+    }
+
+    // A folder's one PDF document is written whole or not at all: a failed write costs
+    // every mail in it, each named with the reason.
+    void folderDocumentIsWholeOrGone()
+    {
+        const QByteArray olmBytes = fillRecords();
+        const ByteArrayTextReader olm(olmBytes);
+        for (qint64 nth = 1; nth <= 2; ++nth) {
+            QTemporaryDir tmp;
+            TextPrinter printer;
+            SaveRequest request{tmp.path(), {everyKind().first()}, &olm, BundleFormat::Pdf};
+            request.printer = &printer;
+            request.pdfPerFolder = true;
+            failOutputWrite(nth, ENOSPC);
+            const SaveReport report = saveBundle(request, SaveHooks());
+            QVERIFY(outputFailureHappened());
+            failOutputWrite(0, 0);
+            const Output output = pdfOutput(tmp.path());
+            QVERIFY(output.broken.isEmpty());
+            QCOMPARE(output.whole[size_t(ItemKind::Mail)], 0);
+            QVERIFY(!QFileInfo::exists(tmp.filePath(QStringLiteral("Mail/Inbox/Inbox.pdf"))));
+            QCOMPARE(report.written[size_t(ItemKind::Mail)], 0);
+            QCOMPARE(report.notWritten.size(), kMails);
+            for (const UnwrittenItem &unwritten : report.notWritten)
+                QVERIFY(unwritten.line().contains(QString::fromLocal8Bit(strerror(ENOSPC))));
+        }
+        QTemporaryDir tmp;
+        TextPrinter printer;
+        SaveRequest request{tmp.path(), {everyKind().first()}, &olm, BundleFormat::Pdf};
+        request.printer = &printer;
+        request.pdfPerFolder = true;
+        const SaveReport report = saveBundle(request, SaveHooks());
+        QCOMPARE(report.written[size_t(ItemKind::Mail)], kMails);
+        QCOMPARE(pdfOutput(tmp.path()).whole[size_t(ItemKind::Mail)], kMails);
+        QVERIFY(QFileInfo::exists(tmp.filePath(QStringLiteral("Mail/Inbox/Inbox.pdf"))));
     }
 
     void descriptorFilesSayWhichFailed()

@@ -1,10 +1,12 @@
 """Mails saved one .eml file each, and saves narrowed by filters. Each .eml file is
-read back by Python's email package and must be, byte for byte, the message its
-mail has in the mbox of a standard save of the same export; a filtered save holds
+read back by Python's email package and by GMime, both without defect and finding the
+same parts, and must be, byte for byte, the message its mail has in the mbox of a
+standard save of the same export; a filtered save holds
 exactly the mails that the generator's manifest says fit the filter."""
 import collections
 import datetime
 import email.utils
+import hashlib
 import json
 import os
 import re
@@ -48,6 +50,17 @@ def mbox_messages_unquoted(path):
     if messages:
         messages[-1] = messages[-1][:-1]
     return messages
+
+
+def gmime_readings(directory, names):
+    """{file name: GMime's reading} of these .eml files; None where the reader is not built."""
+    reader = os.environ.get("MENDORA_GMIME_READER")
+    if not reader or not names:
+        return None
+    output = subprocess.run([reader, "--eml", *(str(directory / name) for name in names)], capture_output=True,
+                            check=True, timeout=120).stdout
+    readings = [json.loads(line) for line in output.decode("utf-8").splitlines()]
+    return {Path(reading["file"]).name: reading for reading in readings}
 
 
 def eml_files(root):
@@ -100,8 +113,11 @@ class SaveEml(GeneratedFiles):
                 self.assertEqual(sorted(data for _, data in files.get(folder, [])), sorted(messages))
                 names = [name for name, _ in files[folder]]
                 self.assertEqual(len({unicodedata.normalize("NFC", n).casefold() for n in names}), len(names))
+                gmime = gmime_readings(eml_root / "Mail" / folder, [name for name, _ in files[folder]])
                 for name, data in files[folder]:
                     message = standardcheck.parse_message(data)
+                    if gmime is not None:
+                        self.check_gmime_reading(gmime[name], message, name)
                     defects = standardcheck.defects_of(message)
                     if str(message["Subject"]) in no_domain:
                         # A sender without a domain is the one complaint the reader has.
@@ -111,6 +127,15 @@ class SaveEml(GeneratedFiles):
                         self.assertEqual(defects, [], name)
                     self.check_name(name, message)
         return eml_summary
+
+    def check_gmime_reading(self, reading, message, name):
+        """GMime reads the file without defect and finds the parts and the subject Python's reader finds."""
+        self.assertEqual(reading["defects"], [], name)
+        self.assertEqual(reading["parts"], [part.get_content_type() for part in message.walk()], name)
+        self.assertEqual(reading["subject"], str(message["Subject"] or ""), name)
+        attached = [part for part in message.walk() if part.get_content_disposition() == "attachment"]
+        self.assertEqual([a["sha256"] for a in reading["attachments"]],
+                         [hashlib.sha256(part.get_payload(decode=True)).hexdigest() for part in attached], name)
 
     def check_name(self, name, message):
         self.assertLessEqual(len(name.encode("utf-8")), 255, name)

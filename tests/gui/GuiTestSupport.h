@@ -18,6 +18,7 @@
 
 #include <QtTest>
 
+#include <QCheckBox>
 #include <QRadioButton>
 
 // Writes bytes to a file of that name in dir and returns its path.
@@ -170,7 +171,8 @@ private:
 class FormatChooserAnswerer : public QObject
 {
 public:
-    explicit FormatChooserAnswerer(BundleFormat format) : m_format(format)
+    explicit FormatChooserAnswerer(BundleFormat format, bool pdfPerFolder = false)
+        : m_format(format), m_pdfPerFolder(pdfPerFolder)
     {
         connect(&m_poll, &QTimer::timeout, this, &FormatChooserAnswerer::poll);
         m_poll.start(5);
@@ -178,6 +180,7 @@ public:
 
     int asked = 0;
     QVector<BundleFormat> offered; // the choice the question showed first
+    QVector<bool> perFolderOffered; // whether "one PDF for each folder" could be chosen, once chosen the format
 
 private:
     void poll()
@@ -187,11 +190,16 @@ private:
             return;
         ++asked;
         offered.append(dialog->format());
-        const char *choice = m_format == BundleFormat::Standard ? "standardFormat" : "bundleFormat";
-        dialog->findChild<QRadioButton *>(QLatin1String(choice))->click();
+        static const char *const kChoices[] = {"bundleFormat", "standardFormat", "emlFormat", "pdfFormat"};
+        dialog->findChild<QRadioButton *>(QLatin1String(kChoices[int(m_format)]))->click();
+        auto *perFolder = dialog->findChild<QCheckBox *>(QStringLiteral("pdfPerFolder"));
+        perFolderOffered.append(perFolder->isEnabled());
+        if (perFolder->isChecked() != m_pdfPerFolder)
+            perFolder->click();
         dialog->accept();
     }
 
     BundleFormat m_format;
+    bool m_pdfPerFolder;
     QTimer m_poll;
 };

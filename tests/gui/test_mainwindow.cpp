@@ -7,6 +7,7 @@
 #include "app/MyButton.h"
 #include "app/QEntourageMainWindow.h"
 #include "app/QProgressInfo.h"
+#include "app/SaveFormatDialog.h"
 #include "browse/QParseDatabase.h"
 #include "browse/QPreviewOfItems.h"
 #include "log/QLogReport.h"
@@ -15,6 +16,7 @@
 #include "parsers/RecordLists.h"
 #include "scan/ScanSession.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QLineEdit>
 #include <QLabel>
@@ -662,9 +664,15 @@ void MainWindowTest::helpPageCoversTheWindow()
         ++shortcuts;
     }
     QVERIFY(shortcuts >= 10);
-    for (const char *topic : {"Standard files", "Upload to a mail account", "Apple Mail", "Thunderbird", "Gmail",
-                              "Find OLM", "Save All Attachments", "missing", "Rescue report.txt"})
+    for (const char *topic : {"Apple Mail", "Thunderbird", "Gmail", "Find OLM", "Save All Attachments", "missing",
+                              "Rescue report.txt", "--since", "--pdf-per-folder"})
         QVERIFY2(text.contains(QLatin1String(topic)), topic);
+    // Every choice Save offers is explained.
+    const SaveFormatDialog formats;
+    for (const QAbstractButton *choice : formats.findChildren<QAbstractButton *>()) {
+        if (choice->inherits("QRadioButton") || choice->inherits("QCheckBox"))
+            QVERIFY2(text.contains(choice->text()), qPrintable(choice->text()));
+    }
 }
 
 // At 800 by 600 the window fits, and the item list's columns that do not fit are

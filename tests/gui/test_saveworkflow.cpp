@@ -71,6 +71,7 @@ private slots:
     void abortIsReported();
     void fullDiskIsReportedAsFailure();
     void savesStandardFiles();
+    void savesEveryMailAsEmlOrPdf();
     void replacesStandardFilesOnlyWhenAsked();
     void secondSaveIsRefusedAndTheWindowStaysLocked();
     void saveThatWroteNothingIsNoSuccess();
@@ -283,6 +284,43 @@ void SaveWorkflowTest::savesStandardFiles()
     QVERIFY(!ended.isEmpty() || ended.wait(30000));
     QCOMPARE(formats.offered, QVector<BundleFormat>{BundleFormat::Standard});
     QCOMPARE(SaveFormatDialog().format(), BundleFormat::Entourage);
+}
+
+// The window's Save offers a file per mail (.eml or PDF) and a PDF per folder.
+void SaveWorkflowTest::savesEveryMailAsEmlOrPdf()
+{
+    checkFolders(isMailFolder);
+    QSet<qint64> foldersWithMail;
+    for (const MailMLRC *mail = TmpMlrcPtrStart; mail; mail = mail->Next)
+        foldersWithMail.insert(qint64(mail->ParentId));
+    const struct {
+        BundleFormat format;
+        bool perFolder;
+        const char *output, *pattern, *logged;
+        qint64 files;
+    } rows[] = {
+        {BundleFormat::Eml, false, "intact (rescued eml)", "*.eml", "Completed Saving EML Files .", MailItemCount},
+        {BundleFormat::Pdf, false, "intact (rescued pdf)", "*.pdf", "Completed Saving PDF Files .", MailItemCount},
+        {BundleFormat::Pdf, true, "intact (rescued pdf)", "*.pdf", "Completed Saving PDF Files .",
+         qint64(foldersWithMail.size())},
+    };
+    for (const auto &row : rows) {
+        const QString destination = m_dir.filePath(QStringLiteral("%1 %2").arg(row.pattern).arg(row.perFolder));
+        QVERIFY(QDir().mkpath(destination));
+        QSignalSpy ended(workflow(), &SaveWorkflow::saveEnded);
+        FormatChooserAnswerer formats(row.format, row.perFolder);
+        DirectoryChooserAnswerer chooser(destination);
+        MessageBoxAnswerer boxes(QMessageBox::Ok);
+        m_window->menuSaveAction()->trigger();
+        QVERIFY(!ended.isEmpty() || ended.wait(60000));
+        QVERIFY(QTest::qWaitFor([] { return !qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); }));
+        QCOMPARE(boxes.texts, QStringList{QStringLiteral("Files Saved Successfully.")});
+        QCOMPARE(formats.perFolderOffered, QVector<bool>{row.format == BundleFormat::Pdf}); // with PDF only
+        const QString output = destination + QLatin1Char('/') + QLatin1String(row.output);
+        QCOMPARE(qint64(filesNamed(output + QStringLiteral("/Mail"), QLatin1String(row.pattern))), row.files);
+        QCOMPARE(workflow()->savingThread()->lastReport().written[size_t(ItemKind::Mail)], MailItemCount);
+        QVERIFY(m_pLogDlg->logText().contains(QLatin1String(row.logged)));
+    }
 }
 
 // An earlier output of the same name is replaced only after a Yes; a No asks for another place.

@@ -1,23 +1,32 @@
-/* GMime as an independent reader of mbox files: every message of each file given,
- * one JSON object a line, with its header names, the decoded subject, the sender
- * and recipients (name and address) and every attachment (file name, type and the
- * SHA-256 of its decoded content). */
+/* GMime as an independent reader of mbox files, or with --eml of files that hold one
+ * message each: every message, one JSON object a line, with its header names, the
+ * decoded subject, the sender and recipients (name and address), every attachment
+ * (file name, type and the SHA-256 of its decoded content), the type of every part
+ * in order, and every defect the parser reported (its warning code and the item). */
 #include <gmime/gmime.h>
 #include <stdio.h>
 #include <string.h>
 
-static void print_string(const char *text)
+static void append_string(GString *out, const char *text)
 {
-    putchar('"');
+    g_string_append_c(out, '"');
     for (const unsigned char *c = (const unsigned char *)(text ? text : ""); *c; ++c) {
         if (*c == '"' || *c == '\\')
-            printf("\\%c", *c);
+            g_string_append_printf(out, "\\%c", *c);
         else if (*c < 0x20)
-            printf("\\u%04x", *c);
+            g_string_append_printf(out, "\\u%04x", *c);
         else
-            putchar(*c);
+            g_string_append_c(out, (char)*c);
     }
-    putchar('"');
+    g_string_append_c(out, '"');
+}
+
+static void print_string(const char *text)
+{
+    GString *out = g_string_new(NULL);
+    append_string(out, text);
+    fputs(out->str, stdout);
+    g_string_free(out, TRUE);
 }
 
 static void print_addresses(InternetAddressList *list)
@@ -98,7 +107,37 @@ static void print_attachments(GMimeMessage *message)
     putchar(']');
 }
 
-static int read_mbox(const char *path)
+/* The parser's warnings about the message being read, as JSON objects. */
+static GString *defects;
+
+static void note_defect(gint64 offset, GMimeParserWarning code, const gchar *item, gpointer unused)
+{
+    (void)offset;
+    (void)unused;
+    g_string_append_printf(defects, "%s{\"code\":%d,\"item\":", defects->len ? "," : "", (int)code);
+    append_string(defects, item);
+    g_string_append_c(defects, '}');
+}
+
+static void print_part_type(GMimeObject *parent, GMimeObject *part, gpointer printed)
+{
+    (void)parent;
+    gchar *type = g_mime_content_type_get_mime_type(g_mime_object_get_content_type(part));
+    if ((*(int *)printed)++)
+        putchar(',');
+    print_string(type);
+    g_free(type);
+}
+
+static void print_parts(GMimeMessage *message)
+{
+    int printed = 0;
+    putchar('[');
+    g_mime_message_foreach(message, print_part_type, &printed);
+    putchar(']');
+}
+
+static int read_file(const char *path, GMimeFormat format)
 {
     FILE *file = fopen(path, "rb");
     if (!file) {
@@ -107,11 +146,20 @@ static int read_mbox(const char *path)
     }
     GMimeStream *stream = g_mime_stream_file_new(file);
     GMimeParser *parser = g_mime_parser_new_with_stream(stream);
-    g_mime_parser_set_format(parser, GMIME_FORMAT_MBOX);
+    g_mime_parser_set_format(parser, format);
+    GMimeParserOptions *options = g_mime_parser_options_new();
+    g_mime_parser_options_set_warning_callback(options, note_defect, NULL);
+    int status = 0;
     while (!g_mime_parser_eos(parser)) {
-        GMimeMessage *message = g_mime_parser_construct_message(parser, NULL);
-        if (!message)
+        g_string_truncate(defects, 0);
+        GMimeMessage *message = g_mime_parser_construct_message(parser, options);
+        if (!message) {
+            if (format == GMIME_FORMAT_MESSAGE) {
+                fprintf(stderr, "%s: no message\n", path);
+                status = 1;
+            }
             break;
+        }
         printf("{\"file\":");
         print_string(path);
         printf(",\"headers\":");
@@ -130,20 +178,32 @@ static int read_mbox(const char *path)
         print_addresses(g_mime_message_get_bcc(message));
         printf(",\"attachments\":");
         print_attachments(message);
-        printf("}\n");
+        printf(",\"parts\":");
+        print_parts(message);
+        printf(",\"defects\":[%s]}\n", defects->str);
         g_object_unref(message);
+        if (format == GMIME_FORMAT_MESSAGE)
+            break;
     }
+    g_mime_parser_options_free(options);
     g_object_unref(parser);
     g_object_unref(stream);
-    return 0;
+    return status;
 }
 
 int main(int argc, char **argv)
 {
     g_mime_init();
+    defects = g_string_new(NULL);
     int status = 0;
-    for (int i = 1; i < argc; ++i)
-        status |= read_mbox(argv[i]);
+    GMimeFormat format = GMIME_FORMAT_MBOX;
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--eml") == 0)
+            format = GMIME_FORMAT_MESSAGE;
+        else
+            status |= read_file(argv[i], format);
+    }
+    g_string_free(defects, TRUE);
     g_mime_shutdown();
     return status;
 }
