@@ -179,7 +179,7 @@ ZoneRules eventDayZone(const EventDetails &details)
 
 ZoneRules eventZone(const CalenderInformation &event, const EventDetails &details)
 {
-    const bool allDay = details.allDay || latin1Field(event.AllDay) == QLatin1String("1");
+    const bool allDay = isAllDay(event, details);
     if (!details.recurrence.repeats() || allDay || !utcStampOf(event.StartUtc).isValid())
         return ZoneRules();
     const ZoneRules zone = rulesOfZoneText(details.zoneText);
@@ -209,15 +209,15 @@ QByteArray standardEvent(const CalenderInformation &event, const EventDetails &d
     else
         component.line("UID", stableUid("event", itemIdentity(details.place, olm), event.Identifier));
     component.line("DTSTAMP", stampOf(utcStampOf(event.ModStampUtc), start));
-    const bool allDay = details.allDay || latin1Field(event.AllDay) == QLatin1String("1");
+    const bool allDay = isAllDay(event, details);
     const Recurrence &recurrence = details.recurrence;
     QByteArray rule;
     if (allDay && start.isValid()) {
-        // Exports keep an all-day event as local midnights in UTC. In the event's zone, twelve hours
-        // on is the intended day even where the zone's rules are off by an hour; UTC alone would put
-        // the days of zones twelve or more hours ahead (Auckland in summer) on the day before.
+        // Exports keep an all-day event as local midnights in UTC. Its days are read in the event's
+        // zone: UTC alone would put the days of zones twelve or more hours ahead (Auckland in
+        // summer) on the day before.
         const ZoneRules zone = eventDayZone(details);
-        const auto dayOf = [&zone](const QDateTime &moment) { return zone.localTime(moment).addSecs(12 * 3600).date(); };
+        const auto dayOf = [&zone](const QDateTime &moment) { return zone.dayOfMidnight(moment); };
         const QDate first = dayOf(start);
         QDate after = end.isValid() ? dayOf(end) : first.addDays(1);
         if (after <= first)
@@ -233,9 +233,8 @@ QByteArray standardEvent(const CalenderInformation &event, const EventDetails &d
         component.line("DTSTART" + tzid, localText(localStart));
         if (end.isValid() && end >= start)
             component.line("DTEND" + tzid, localText(zone.localTime(end)));
-        // The end date is the local midnight of its day; half a day on is that day whatever the hour.
-        const QDate endDate = recurrence.endUtc.isValid() ? zone.localTime(recurrence.endUtc).addSecs(12 * 3600).date()
-                                                          : recurrence.endDate;
+        // The end date is the local midnight of its day.
+        const QDate endDate = recurrence.endUtc.isValid() ? zone.dayOfMidnight(recurrence.endUtc) : recurrence.endDate;
         rule = recurrenceRule(recurrence, localStart.date(), untilText(endDate, zone));
     } else if (start.isValid()) {
         component.line("DTSTART", utcText(start));

@@ -61,19 +61,13 @@ QString zoneNameOf(const EventDetails &details, const ZoneRules &zone)
 
 QString yesOrNo(bool yes) { return yes ? tr("Yes") : tr("No"); }
 
-// Exports keep an all-day event as local midnights in UTC; half a day on, in the event's
-// zone, is the day meant even where the zone's rules are off by an hour.
+// Exports keep an all-day event as local midnights in UTC, read in the event's zone.
 EventDays daysOf(const QDateTime &start, const QDateTime &end, const ZoneRules &zone)
 {
-    const auto dayOf = [&zone](const QDateTime &moment) { return zone.localTime(moment).addSecs(12 * 3600).date(); };
+    const auto dayOf = [&zone](const QDateTime &moment) { return zone.dayOfMidnight(moment); };
     const QDate first = dayOf(start);
     // The end is the midnight after the last day.
     return {first, end.isValid() && dayOf(end) > first ? dayOf(end).addDays(-1) : first};
-}
-
-bool isAllDay(const CalenderInformation &event, const EventDetails &details)
-{
-    return details.allDay || latin1Field(event.AllDay) == QLatin1String("1");
 }
 
 QString attendeesText(const CalenderInformation &event, const EventDetails &details)

@@ -970,3 +970,8 @@ void clearItemDetails()
     taskDetails.clear();
     elementNamesKept.clear();
 }
+
+bool isAllDay(const CalenderInformation &event, const EventDetails &details)
+{
+    return details.allDay || latin1Field(event.AllDay) == QLatin1String("1");
+}

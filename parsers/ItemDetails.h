@@ -169,6 +169,8 @@ TaskDetails taskDetailsOf(const TasksInformation *task, const DocumentItem &item
 // Keeps the details of a committed record, counted by the record-memory watch; false
 // when they would pass its limit and are not kept: the item is then dropped and the scan ends.
 bool keepDetails(const MailMLRC *mail, MailDetails &&details);
+// The export marks an event all-day in its details or in the record's flag.
+bool isAllDay(const CalenderInformation &event, const EventDetails &details);
 bool keepDetails(const ContactInformation *contact, ContactDetails &&details);
 bool keepDetails(const CalenderInformation *event, EventDetails &&details);
 bool keepDetails(const TasksInformation *task, TaskDetails &&details);

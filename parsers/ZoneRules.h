@@ -25,6 +25,9 @@ public:
     int offsetSecondsAt(const QDateTime &utc) const;
     QDateTime localTime(const QDateTime &utc) const;
     QDateTime utcTime(const QDateTime &local) const;
+    // The day a local midnight written in UTC stands for (all-day events, rule end dates):
+    // half a day on, in this zone, is that day even where the zone's rules are off by an hour.
+    QDate dayOfMidnight(const QDateTime &utc) const { return localTime(utc).addSecs(12 * 3600).date(); }
 
     // BEGIN:VTIMEZONE … END:VTIMEZONE with CR LF line ends, built from the rules read.
     QByteArray vtimezone() const;
